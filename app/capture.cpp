@@ -1,0 +1,110 @@
+#include "app/capture.h"
+
+#include <cstdlib>
+#include <cstring>
+
+int capture_allocate(Capture* cap) {
+  if (cap->records) return 0;
+  cap->records = static_cast<CaptureRecord*>(std::calloc(kCaptureRecords, sizeof(CaptureRecord)));
+  return cap->records ? 0 : 1;
+}
+
+void capture_free(Capture* cap) {
+  std::free(cap->records);
+  cap->records = nullptr;
+}
+
+void capture_clear(Capture* cap) {
+  std::lock_guard<std::mutex> hold(cap->lock);
+  cap->write_position.store(0, std::memory_order_release);
+  cap->last_marker_index = 0;
+  CaptureView& v = cap->view;
+  v.painted_position = 0;
+  v.view_position = 0;
+  v.end_view_position = 0;
+  std::memcpy(v.end_marker, "EOF", 4);
+  v.cursor_row = 0;
+  v.cursor_col = 0;
+  v.gap_x = -1;
+  v.gap_y = -1;
+}
+
+int capture_gap_units(int32_t elapsed_ms) {
+  int32_t gap = elapsed_ms / 100;
+  if (gap > 9999) gap = 9999;
+  // A tick count that went backwards (it cannot on one machine, but a fake
+  // clock or a loaded log can) must not print a minus sign into a marker.
+  if (gap < 0) gap = 0;
+  return gap;
+}
+
+static uint32_t capture_now(const Capture* cap) { return cap->tick ? cap->tick() : 0; }
+
+// Caller holds the lock.
+static void capture_write_gap_digits(Capture* cap, uint32_t now) {
+  int32_t m = cap->last_marker_index;
+  // A single-byte first chunk puts its marker at index 2: it never gets digits.
+  if (m < 3) return;
+  int gap = capture_gap_units(static_cast<int32_t>(now - cap->last_append_time));
+  CaptureRecord* r = cap->records;
+  r[m].data = static_cast<uint8_t>('0' + gap / 1000);
+  r[m].marker2 = static_cast<uint8_t>('0' + gap / 100 % 10);
+  r[m + 1].data = static_cast<uint8_t>('0' + gap / 10 % 10);
+  r[m + 1].marker2 = static_cast<uint8_t>('0' + gap % 10);
+}
+
+static void capture_set_marker(CaptureRecord* r, uint8_t kind, char c1, char c2) {
+  std::memset(r, 0, sizeof *r);
+  r->kind = kind;
+  r->data = static_cast<uint8_t>(c1);
+  r->marker2 = static_cast<uint8_t>(c2);
+}
+
+int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind) {
+  if (n == 0) return 0;
+  if (!cap->records || n < 0 || n > kCaptureMaxChunk || kind < kKindRecvCh1 || kind > kKindSentCh2)
+    return 1;
+  std::lock_guard<std::mutex> hold(cap->lock);
+  capture_write_gap_digits(cap, capture_now(cap));
+
+  int32_t w = cap->write_position.load(std::memory_order_relaxed);
+  CaptureRecord* r = cap->records + w;
+  for (int i = 0; i < n; i++) {
+    std::memset(&r[i], 0, sizeof r[i]);
+    r[i].kind = kind;
+    r[i].data = bytes[i];
+    r[i].position = static_cast<uint8_t>(i & 0xFF);
+  }
+  int32_t p = w + n;
+  capture_set_marker(&cap->records[p], kKindGapText, 't', '=');
+  capture_set_marker(&cap->records[p + 1], kKindGapHigh, '0', '0');
+  capture_set_marker(&cap->records[p + 2], kKindGapLow, '0', '0');
+  cap->last_marker_index = p + 1;
+  w = p + 3;
+  cap->last_append_time = capture_now(cap);
+
+  if (w > kCaptureWrapThreshold) {
+    std::memmove(cap->records, cap->records + kCaptureWrapShift,
+                 static_cast<size_t>(w - kCaptureWrapShift) * sizeof(CaptureRecord));
+    w -= kCaptureWrapShift;
+    if (w < 0) w = 0;
+    cap->last_marker_index -= kCaptureWrapShift;
+  }
+  cap->write_position.store(w, std::memory_order_release);
+  return 0;
+}
+
+void capture_refresh_gap(Capture* cap) {
+  if (!cap->records) return;
+  std::lock_guard<std::mutex> hold(cap->lock);
+  capture_write_gap_digits(cap, capture_now(cap));
+}
+
+int capture_replace(Capture* cap, const uint8_t* data, int32_t count) {
+  if (!cap->records || count < 0 || count > kCaptureWrapThreshold) return 1;
+  std::lock_guard<std::mutex> hold(cap->lock);
+  std::memcpy(cap->records, data, static_cast<size_t>(count) * sizeof(CaptureRecord));
+  cap->last_marker_index = 0;
+  cap->write_position.store(count, std::memory_order_release);
+  return 0;
+}

@@ -1,0 +1,106 @@
+// The capture buffer: every byte received and sent, in time order, as 8-byte
+// records, with gap markers after each chunk that tell how long the line was
+// quiet afterwards.
+//
+// Threads: up to two receive threads and the user-interface thread (sends,
+// macro sends, timer 1's gap refresh) write; each write of one chunk is done
+// whole under `Capture::lock`. Readers (view painting, log saving, macro
+// waits, status bar) run on the user-interface thread without the lock: they
+// load the write position once (acquire) and read only below it. The write
+// position is stored with release order after the records of a chunk, so a
+// reader never sees a position ahead of its records. A read that overlaps a
+// wrap may see moved records for one paint; the next repaint corrects it.
+//
+// The buffer is one fixed block allocated at window creation; it never moves
+// or grows, and nothing here allocates after that.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+constexpr int32_t kCaptureRecords = 131200;         // records in the block
+constexpr int32_t kCaptureNominalRecords = 131072;  // capacity shown to the user
+constexpr int32_t kCaptureWrapThreshold = 130816;   // wrap when the write position passes this
+constexpr int32_t kCaptureWrapShift = 65536;        // records dropped by one wrap
+constexpr int kCaptureRecordSize = 8;
+// Longest chunk an append accepts: the headroom above the wrap threshold
+// less the three gap markers. Senders stay far below (at most 258 bytes).
+constexpr int kCaptureMaxChunk = kCaptureRecords - kCaptureWrapThreshold - 3;
+
+enum RecordKind : uint8_t {
+  kKindRecvCh1 = 1,
+  kKindSentCh1 = 2,
+  kKindRecvCh2 = 3,
+  kKindSentCh2 = 4,
+  kKindGapText = 128,  // "t="
+  kKindGapHigh = 129,  // first two gap digits
+  kKindGapLow = 130,   // last two gap digits
+};
+
+// One record, laid out byte for byte as in memory and in log files.
+struct CaptureRecord {
+  uint8_t kind;
+  uint8_t reserved1;
+  uint8_t data;      // data byte, or first marker character
+  uint8_t marker2;   // second marker character (gap markers only)
+  uint8_t position;  // index of the byte in its chunk, modulo 256
+  uint8_t reserved[3];
+};
+static_assert(sizeof(CaptureRecord) == kCaptureRecordSize, "capture records are 8 bytes");
+
+// State of the main data view that a clear resets with the capture.
+struct CaptureView {
+  int32_t painted_position = 0;   // records already drawn incrementally
+  int32_t view_position = 0;      // record at the top left of the view
+  int32_t end_view_position = 0;  // view position that shows the last row at the bottom
+  int32_t follow_mode = 1;        // 1: full repaints show the end of the data
+  char end_marker[4] = {'E', 'O', 'F', 0};
+  int32_t cursor_row = 0;         // next cell the incremental painter draws
+  int32_t cursor_col = 0;
+  int32_t gap_x = -1;             // screen position of the latest gap digits, -1: none
+  int32_t gap_y = -1;
+};
+
+struct Capture {
+  CaptureRecord* records = nullptr;         // kCaptureRecords records, or null
+  std::atomic<int32_t> write_position{0};   // records in use
+  int32_t last_marker_index = 0;            // kind-129 marker of the latest chunk
+  uint32_t last_append_time = 0;            // tick count right after the latest append
+  std::mutex lock;                          // held by writers for one whole chunk
+  uint32_t (*tick)() = nullptr;             // millisecond tick count (GetTickCount)
+  CaptureView view;
+};
+
+// Allocates the zero-filled block; returns 0 on success, 1 when memory is short.
+int capture_allocate(Capture* cap);
+void capture_free(Capture* cap);
+
+// Resets positions and view state; the records, the last append time and
+// follow mode are left as they are.
+void capture_clear(Capture* cap);
+
+// Appends one chunk of n bytes as records of `kind` (1 to 4) followed by the
+// three gap markers, filling in the previous chunk's gap first and wrapping a
+// nearly full buffer. n == 0 appends nothing. Returns 0, or 1 when there is no
+// buffer, the kind is not a data kind or n exceeds kCaptureMaxChunk (nothing
+// is written then).
+int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind);
+
+// Writes the time since the latest append into that chunk's gap digits.
+void capture_refresh_gap(Capture* cap);
+
+// The write position as a reader must take it: once, with acquire order.
+inline int32_t capture_write_position(const Capture* cap) {
+  return cap->write_position.load(std::memory_order_acquire);
+}
+
+// Gap value in 100 ms units for `elapsed_ms`, capped at 9999.
+int capture_gap_units(int32_t elapsed_ms);
+
+// Replaces records 0 to count - 1 with `data` (count whole records) and sets
+// the write position to count; used by log loading. The latest chunk is
+// forgotten, so a following append fills no gap digits into loaded records.
+// Returns 0, or 1 when there is no buffer or count is outside 0 to
+// kCaptureWrapThreshold (nothing changes then).
+int capture_replace(Capture* cap, const uint8_t* data, int32_t count);

@@ -1,0 +1,38 @@
+// Command rules of the main window that need no window: which menu items
+// are enabled, and where the scroll commands move the view.
+#pragma once
+
+#include <cstdint>
+
+// Main window command ids (menu) and their toolbar twins.
+enum MenuCommand {
+  kCmdSaveLog = 141, kCmdLoadLog = 142, kCmdExit = 143, kCmdRepaint = 144, kCmdClear = 145,
+  kCmdScrollEnd = 146, kCmdScrollStart = 147, kCmdJumpEnd = 148, kCmdJumpStart = 149,
+  kCmdInputSend = 150, kCmdPresetSend = 151, kCmdMacro = 152, kCmdModbus = 153,
+  kCmdPresetEditor = 155, kCmdNotepad = 156, kCmdEditMacro = 157,
+  kCmdOpenPorts = 158, kCmdClosePorts = 159, kCmdPortNumber = 160,
+  kCmdConfigCh1 = 161, kCmdConfigCh2 = 162, kCmdDcbCh1 = 163, kCmdDcbCh2 = 164,
+  kCmdLineStatusCh1 = 165, kCmdLineStatusCh2 = 166, kCmdEnvironment = 167, kCmdTheme = 168,
+  kCmdLanguage = 169, kCmdAbout = 170, kCmdManual = 171, kCmdChecksum = 172, kCmdAsciiTable = 173,
+  kCmdColors = 174, kCmdHomePage = 175,
+};
+constexpr int kToolbarFirst = 1101;
+constexpr int kToolbarLast = 1134;
+
+// Maps a toolbar id (1101 to 1134) to its menu command; other ids are
+// returned unchanged.
+int command_from_toolbar(int id);
+
+struct ChannelFlags {
+  int32_t port_number[2];  // 0: no port assigned
+  int32_t open[2];         // channel open flags
+  int32_t lm_mode;         // line monitor mode
+};
+
+// 1 when menu item `id` is enabled in `state`, 0 when it is grayed.
+int command_menu_enabled(int id, const ChannelFlags* state);
+
+// New view positions for the scroll commands. cells_per_row must be >= 1.
+int32_t view_scroll_toward_end(int32_t view, int32_t step, int32_t cells_per_row, int32_t write_pos);
+int32_t view_scroll_toward_start(int32_t view, int32_t step, int32_t cells_per_row);
+int32_t view_jump_end(int32_t cells_per_row, int32_t write_pos);

@@ -1,0 +1,19 @@
+// Bounded UTF-16 string helpers for the fixed buffers the program uses.
+// Code units are char16_t in the core; the Win32 layer casts wchar_t at the
+// boundary (both are 16 bits there).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+size_t text16_len(const char16_t* s);
+// Copies src into dst of `cap` units (cap >= 1), always terminated.
+// Returns 0, or 1 when src had to be cut.
+int text16_copy(char16_t* dst, size_t cap, const char16_t* src);
+// Appends src to the string in dst; returns 1 (and leaves dst unchanged)
+// when the result would not fit in cap units.
+int text16_append(char16_t* dst, size_t cap, const char16_t* src);
+// Copies an ASCII string into dst, bounded as text16_copy.
+int text16_from_ascii(char16_t* dst, size_t cap, const char* src);
+// 1 when a and b are equal, ignoring ASCII case.
+int text16_equal_nocase(const char16_t* a, const char16_t* b);

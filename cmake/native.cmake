@@ -1,0 +1,20 @@
+# Native build: unit tests (and, later, benchmarks and fuzzers) of the core.
+option(QUORRIN_SANITIZE "address+undefined or thread" "")
+if(QUORRIN_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+elseif(QUORRIN_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread)
+  add_link_options(-fsanitize=thread)
+endif()
+
+find_package(GTest REQUIRED)
+enable_testing()
+include(GoogleTest)
+
+file(GLOB QUORRIN_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_test.cpp)
+add_executable(unit_tests ${QUORRIN_UNIT_TESTS})
+target_link_libraries(unit_tests PRIVATE quorrin_core GTest::gtest_main Threads::Threads)
+target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit)
+find_package(Threads REQUIRED)
+gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)

@@ -1,0 +1,155 @@
+// Port parameters, menu enabling, scroll moves and message text keys.
+#include <gtest/gtest.h>
+
+#include "app/commands.h"
+#include "profile_fake.h"
+#include "serial/line_params.h"
+#include "settings/message_text.h"
+
+namespace {
+
+LineDcb reported_with_every_flag() {
+  LineDcb d{};
+  d.f_outx_dsr_flow = d.f_dsr_sensitivity = d.f_tx_continue_on_xoff = d.f_error_char = d.f_null = 1;
+  d.f_abort_on_error = d.f_parity = 1;
+  d.f_dtr_control = 2;
+  d.f_rts_control = 1;
+  d.f_outx = d.f_inx = d.f_outx_cts_flow = 1;
+  return d;
+}
+
+TEST(LineDcb, FlowTableAndFixedFields) {
+  struct Case { int flow; uint8_t cts, outx, inx, rts; } cases[] = {
+      {0, 0, 0, 0, kRtsControlDisable}, {1, 0, 1, 1, kRtsControlDisable}, {2, 1, 0, 0, kRtsControlHandshake},
+      {7, 1, 1, 1, 1}};  // unknown flow: as the port reported
+  for (const Case& c : cases) {
+    LineDcb d = reported_with_every_flag();
+    PortSettings p{3, 9600, 7, 2, 0, c.flow};
+    line_dcb_apply(&d, &p);
+    EXPECT_EQ(d.baud_rate, 9600u);
+    EXPECT_EQ(d.byte_size, 7);
+    EXPECT_EQ(d.parity, 2);
+    EXPECT_EQ(d.stop_bits, 0);
+    EXPECT_EQ(d.f_binary, 1);
+    EXPECT_EQ(d.f_parity, 0);
+    EXPECT_EQ(d.f_outx_cts_flow, c.cts) << c.flow;
+    EXPECT_EQ(d.f_outx, c.outx) << c.flow;
+    EXPECT_EQ(d.f_inx, c.inx) << c.flow;
+    EXPECT_EQ(d.f_rts_control, c.rts) << c.flow;
+    EXPECT_EQ(d.f_dtr_control, kDtrControlEnable);
+    EXPECT_EQ(d.f_outx_dsr_flow | d.f_dsr_sensitivity | d.f_tx_continue_on_xoff | d.f_error_char | d.f_null |
+                  d.f_abort_on_error, 0);
+    EXPECT_EQ(d.xon_lim, 2048);
+    EXPECT_EQ(d.xoff_lim, 512);
+    EXPECT_EQ(d.xon_char, 0x11);
+    EXPECT_EQ(d.xoff_char, 0x13);
+    EXPECT_EQ(d.evt_char, 0x0D);
+    EXPECT_EQ(d.error_char | d.eof_char, 0);
+  }
+}
+
+TEST(LineDcb, ReadBackGivesTheFlowThatMadeIt) {
+  for (int flow = 0; flow <= 2; flow++) {
+    LineDcb d{};
+    PortSettings p{3, 115200, 8, 1, 2, flow};
+    line_dcb_apply(&d, &p);
+    PortSettings back{3, 0, 0, 0, 0, -1};
+    line_dcb_read_back(&d, &back);
+    EXPECT_EQ(back.rs_flow, flow);
+    EXPECT_EQ(back.rs_speed, 115200);
+    EXPECT_EQ(back.rs_pybit, 1);
+    EXPECT_EQ(back.rs_spbit, 2);
+  }
+  LineDcb toggle{};
+  toggle.f_rts_control = 3;  // RTS toggle counts as hardware flow
+  PortSettings back{};
+  line_dcb_read_back(&toggle, &back);
+  EXPECT_EQ(back.rs_flow, 2);
+  LineDcb only_out{};
+  only_out.f_outx = 1;
+  line_dcb_read_back(&only_out, &back);
+  EXPECT_EQ(back.rs_flow, 1);
+}
+
+TEST(MenuEnabling, DependsOnPortsAndOpenChannels) {
+  ChannelFlags none{{0, 0}, {0, 0}, 0};
+  EXPECT_FALSE(command_menu_enabled(kCmdOpenPorts, &none));
+  EXPECT_FALSE(command_menu_enabled(kCmdScrollEnd, &none));
+  EXPECT_FALSE(command_menu_enabled(kCmdClosePorts, &none));
+  EXPECT_TRUE(command_menu_enabled(kCmdPortNumber, &none));
+  EXPECT_TRUE(command_menu_enabled(kCmdSaveLog, &none));
+
+  ChannelFlags closed{{3, 0}, {0, 0}, 0};
+  EXPECT_TRUE(command_menu_enabled(kCmdOpenPorts, &closed));
+  EXPECT_TRUE(command_menu_enabled(kCmdRepaint, &closed));
+  EXPECT_FALSE(command_menu_enabled(kCmdInputSend, &closed));
+
+  ChannelFlags ch2_open{{3, 4}, {0, 1}, 0};
+  EXPECT_FALSE(command_menu_enabled(kCmdOpenPorts, &ch2_open));
+  EXPECT_TRUE(command_menu_enabled(kCmdClosePorts, &ch2_open));
+  EXPECT_FALSE(command_menu_enabled(kCmdPortNumber, &ch2_open));
+  EXPECT_FALSE(command_menu_enabled(kCmdEnvironment, &ch2_open));
+  EXPECT_TRUE(command_menu_enabled(kCmdInputSend, &ch2_open));
+  EXPECT_FALSE(command_menu_enabled(kCmdLineStatusCh1, &ch2_open));
+  EXPECT_TRUE(command_menu_enabled(kCmdLineStatusCh2, &ch2_open));
+  EXPECT_TRUE(command_menu_enabled(kCmdDcbCh2, &ch2_open));
+
+  ChannelFlags monitor{{3, 4}, {1, 1}, 1};
+  for (int id : {kCmdInputSend, kCmdPresetSend, kCmdMacro, kCmdModbus})
+    EXPECT_FALSE(command_menu_enabled(id, &monitor)) << id;
+  EXPECT_TRUE(command_menu_enabled(kCmdConfigCh1, &monitor));
+}
+
+TEST(Commands, ToolbarIdsMapToMenuCommands) {
+  EXPECT_EQ(command_from_toolbar(1101), kCmdSaveLog);
+  EXPECT_EQ(command_from_toolbar(1103), kCmdRepaint);
+  EXPECT_EQ(command_from_toolbar(1113), kCmdMacro);
+  EXPECT_EQ(command_from_toolbar(1116), kCmdOpenPorts);
+  EXPECT_EQ(command_from_toolbar(1117), kCmdClosePorts);
+  EXPECT_EQ(command_from_toolbar(1124), kCmdPresetEditor);
+  EXPECT_EQ(command_from_toolbar(1130), kCmdColors);
+  EXPECT_EQ(command_from_toolbar(1134), kCmdExit);
+  EXPECT_EQ(command_from_toolbar(158), 158);
+}
+
+TEST(Commands, ScrollMovesByRowsAndStopsAtTheEnd) {
+  EXPECT_EQ(view_scroll_toward_end(0, 2, 40, 1000), 80);
+  EXPECT_EQ(view_scroll_toward_end(960, 2, 40, 1000), 1000 / 40 * 40);
+  EXPECT_EQ(view_scroll_toward_start(80, 2, 40), 0);
+  EXPECT_EQ(view_scroll_toward_start(40, 2, 40), 0);
+  EXPECT_EQ(view_scroll_toward_start(400, 3, 40), 280);
+  EXPECT_EQ(view_jump_end(40, 1010), 1000);
+  EXPECT_EQ(view_jump_end(40, 999), 960);
+  EXPECT_EQ(view_scroll_toward_end(0, -5, 40, 1000), 0);
+}
+
+TEST(MessageText, KeysAndLoading) {
+  char16_t key[32];
+  message_text_key(0, 0, key);
+  EXPECT_EQ(std::u16string(key), u"No.0:comt-j");
+  message_text_key(299, 3, key);
+  EXPECT_EQ(std::u16string(key), u"No.299:comt-c");
+  FakeProfile file;
+  file.values[u"No.5:comt-e"] = u"Clear the capture?";
+  file.values[u"No.299:comt-k"] = u"끝";
+  file.values[u"No.300:comt-e"] = u"beyond";
+  file.values[u"No.7:comt-j"] = std::u16string(100, u'あ');
+  ProfileIo io = file.io();
+  static MessageTable table;
+  message_table_load(&table, &io);
+  char16_t out[kMessageTextUnits] = u"unchanged";
+  message_text_get(&table, 1, 5, out);
+  EXPECT_EQ(std::u16string(out), u"Clear the capture?");
+  message_text_get(&table, 2, 299, out);
+  EXPECT_EQ(std::u16string(out), u"끝");
+  message_text_get(&table, 0, 7, out);
+  EXPECT_EQ(std::u16string(out), std::u16string(63, u'あ'));
+  message_text_get(&table, 1, 6, out);
+  EXPECT_EQ(std::u16string(out), u"");
+  char16_t keep[kMessageTextUnits] = u"keep";
+  message_text_get(&table, 4, 5, keep);
+  message_text_get(&table, -1, 5, keep);
+  EXPECT_EQ(std::u16string(keep), u"keep");
+}
+
+}  // namespace
