@@ -153,3 +153,46 @@ TEST(MessageText, KeysAndLoading) {
 }
 
 }  // namespace
+
+#include "view/geometry.h"
+
+namespace {
+
+TEST(ViewGeometry, CellsAndRowsAndTooSmallAreas) {
+  ViewMetrics m{10, 9, 18, 45};
+  EXPECT_EQ(view_cell_width(m), 18);
+  EXPECT_EQ(view_strip_height(m), 10 + 36 + 5);
+  EXPECT_EQ(view_row_pitch(m), 105);
+  EXPECT_EQ(view_cells_per_row(800, m), (800 - 6 - 45 - 10) / 18);
+  EXPECT_EQ(view_visible_rows(600, m), (600 - 40) / 105);
+  EXPECT_EQ(view_cells_per_row(70, m), 0);
+  EXPECT_EQ(view_cells_per_row(0, m), 0);
+  EXPECT_EQ(view_visible_rows(100, m), 0);
+  EXPECT_EQ(view_visible_rows(-5, m), 0);
+  ViewMetrics none{0, 0, 0, 0};
+  EXPECT_EQ(view_cells_per_row(800, none), 0);
+}
+
+}  // namespace
+
+#include "serial/presence.h"
+
+namespace {
+
+TEST(Presence, PortNumbersFromRegistryStrings) {
+  EXPECT_EQ(presence_port_number(u"COM3"), 3);
+  EXPECT_EQ(presence_port_number(u"COM12"), 12);
+  EXPECT_EQ(presence_port_number(u"COM123"), 123);
+  EXPECT_EQ(presence_port_number(u"COM1234"), 123);
+  EXPECT_EQ(presence_port_number(u"COM"), 0);
+  EXPECT_EQ(presence_port_number(u"CO"), 0);
+  EXPECT_EQ(presence_port_number(u"COM 7"), 0);
+  EXPECT_EQ(presence_port_number(u"COMx"), 0);
+  EXPECT_EQ(presence_bits_for(u"COM3", 3, 4), 1);
+  EXPECT_EQ(presence_bits_for(u"COM4", 3, 4), 2);
+  EXPECT_EQ(presence_bits_for(u"COM1", 1, 10), 1);
+  EXPECT_EQ(presence_bits_for(u"COM10", 1, 10), 2);
+  EXPECT_EQ(presence_bits_for(u"COM5", 5, 5), 3);
+}
+
+}  // namespace

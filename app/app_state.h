@@ -1,0 +1,31 @@
+// Process-wide state that the main window creates and every part shares:
+// the capture buffer, the settings, the message texts and the application
+// flags. Channel handles and threads live in serial/port_win.h.
+#pragma once
+
+#include <cstdint>
+
+#include "app/capture.h"
+#include "settings/message_text.h"
+#include "settings/settings.h"
+#include "view/geometry.h"
+
+// Tool windows that the main window opens only once at a time.
+enum ToolWindow { kToolInputSend, kToolPresetSend, kToolMacro, kToolPresetEditor, kToolWindows };
+
+struct AppState {
+  Capture capture;
+  Settings settings;
+  MessageTable messages;
+  char16_t program_dir[260];   // folder of the program file, no trailing backslash
+  int32_t channel_selector;    // 1 or 2: channel of the DCB and line status dialogs
+  int32_t tool_open[kToolWindows];
+  int32_t dark_mode;
+  int32_t menu_suppressed;
+  int32_t theme_result;
+  int32_t send_format_open, checksum_open, checksum_kind_open;  // cleared at window creation
+  ViewMetrics metrics;
+  uint16_t modbus_words[kModbusWords];
+};
+
+extern AppState g_app;

@@ -1,0 +1,31 @@
+// What the Win32 files of the program share: the main window, the instance,
+// message boxes with message texts, and the program directory's files.
+#pragma once
+
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
+
+#include "app/app_state.h"
+
+extern HWND g_main_window;
+extern HINSTANCE g_instance;
+
+inline const wchar_t* wide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+inline wchar_t* wide(char16_t* s) { return reinterpret_cast<wchar_t*>(s); }
+
+// Message text n in the current language (empty when the language finds none).
+void get_text(int n, wchar_t out[kMessageTextUnits]);
+// Message box with message text n; kind 0 OK (returns 0), kind 1 Yes/No
+// (returns IDYES or IDNO); other kinds show nothing and return 0.
+int show_message(HWND owner, int n, int kind, const wchar_t* caption);
+// OK box with a formatted fixed text, for failures of system calls.
+void show_error(HWND owner, const wchar_t* caption, const wchar_t* format, ...);
+// program directory + "\" + name into out (MAX_PATH units); 1 when it does not fit.
+int program_file(const wchar_t* name, wchar_t* out);
+
+// Settings file and message text file (settings/settings_win.cpp).
+void settings_file_load();
+void settings_file_save();
+void message_file_load();

@@ -1,0 +1,336 @@
+// Program entry and the main window: its initialisation and teardown, the
+// two timers, the keys, menu enabling and the command table. Everything here
+// runs on the user-interface thread; the receive threads only append to the
+// capture buffer.
+#include "app/app_win.h"
+
+#include <commdlg.h>
+#include <dwmapi.h>
+#include <shellapi.h>
+
+#include <cwchar>
+
+#include "app/commands.h"
+#include "resources/resource.h"
+#include "serial/port_win.h"
+#include "serial/presence_win.h"
+#include "view/fonts_win.h"
+#include "view/logfile_win.h"
+
+AppState g_app;
+HWND g_main_window = nullptr;
+HINSTANCE g_instance = nullptr;
+
+namespace {
+
+const wchar_t kHomePage[] = L"https://www.tessaly.example/quorrin/";
+
+uint32_t tick_count() { return GetTickCount(); }
+
+void program_directory_find() {
+  wchar_t path[MAX_PATH] = L"";
+  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) path[0] = 0;
+  wchar_t* slash = wcsrchr(path, L'\\');
+  if (slash) *slash = 0;
+  lstrcpynW(wide(g_app.program_dir), path, 260);
+}
+
+void full_repaint(HWND hwnd) {
+  InvalidateRect(hwnd, nullptr, TRUE);
+  UpdateWindow(hwnd);
+}
+
+// The client area less the toolbar and status bar strips.
+void data_repaint(HWND hwnd) {
+  RECT r;
+  GetClientRect(hwnd, &r);
+  r.top = 24;
+  r.bottom -= 20;
+  InvalidateRect(hwnd, &r, TRUE);
+  UpdateWindow(hwnd);
+}
+
+// Refresh of the status bar color and toolbar states; the bars are built in
+// the chrome module, which calls back here when they exist.
+void tool_refresh(HWND) {}
+
+ChannelFlags channel_flags() {
+  ChannelFlags f;
+  for (int ch = 0; ch < 2; ch++) {
+    f.port_number[ch] = g_app.settings.port[ch].rs_comport;
+    f.open[ch] = g_channel[ch].open.load();
+  }
+  f.lm_mode = g_app.settings.lm_mode;
+  return f;
+}
+
+int any_channel_open() { return channel_is_open(0) || channel_is_open(1); }
+
+void caption_text4(wchar_t caption[kMessageTextUnits]) {
+  caption[0] = 0;
+  get_text(4, caption);
+}
+
+void refuse(HWND hwnd, int text, const wchar_t* caption) { show_message(hwnd, text, 0, caption); }
+
+void refuse_text4(HWND hwnd, int text) {
+  wchar_t caption[kMessageTextUnits];
+  caption_text4(caption);
+  refuse(hwnd, text, caption);
+}
+
+void open_ports(HWND hwnd) {
+  wchar_t caption[kMessageTextUnits];
+  caption_text4(caption);
+  static const int kFailText[2] = {3, 8};
+  for (int ch = 0; ch < 2; ch++) {
+    // A channel already open is left alone: opening it twice would orphan
+    // its receive thread.
+    if (g_app.settings.port[ch].rs_comport == 0 || g_channel[ch].open.load() != 0) continue;
+    if (channel_open(hwnd, ch)) show_message(hwnd, kFailText[ch], 0, caption);
+  }
+  if (any_channel_open()) g_app.capture.view.follow_mode = 1;
+  full_repaint(hwnd);
+  tool_refresh(hwnd);
+}
+
+void close_ports(HWND hwnd) {
+  for (int ch = 0; ch < 2; ch++)
+    if (g_channel[ch].open.load() != 0) channel_close(ch);
+  full_repaint(hwnd);
+  tool_refresh(hwnd);
+}
+
+void scroll_command(HWND hwnd, int id) {
+  CaptureView& v = g_app.capture.view;
+  int32_t n = view_cells_per_row_now(hwnd);
+  int32_t w = capture_write_position(&g_app.capture);
+  // Without one whole cell per row there is no page to move.
+  if (n < 1) return;
+  switch (id) {
+    case kCmdScrollEnd:
+      if (v.follow_mode != 1) v.view_position = view_scroll_toward_end(v.view_position, g_app.settings.scrol_pitch, n, w);
+      data_repaint(hwnd);
+      break;
+    case kCmdScrollStart:
+      if (v.follow_mode != 1) v.view_position = view_scroll_toward_start(v.view_position, g_app.settings.scrol_pitch, n);
+      data_repaint(hwnd);
+      break;
+    case kCmdJumpEnd:
+      v.view_position = view_jump_end(n, w);
+      full_repaint(hwnd);
+      break;
+    case kCmdJumpStart:
+      v.view_position = 0;
+      full_repaint(hwnd);
+      break;
+  }
+}
+
+void clear_command(HWND hwnd) {
+  wchar_t caption[kMessageTextUnits];
+  caption_text4(caption);
+  if (show_message(hwnd, 5, 1, caption) == IDYES) {
+    capture_clear(&g_app.capture);
+    full_repaint(hwnd);
+  }
+}
+
+void notepad_command(HWND hwnd) {
+  SetCurrentDirectoryW(wide(g_app.program_dir));
+  notepad_prepare(hwnd);
+  ShellExecuteW(nullptr, L"open", L"notepad.exe", L"temp.txt", nullptr, SW_SHOWNORMAL);
+}
+
+void edit_macro_command(HWND hwnd) {
+  SetCurrentDirectoryW(wide(g_app.program_dir));
+  wchar_t name[MAX_PATH];
+  if (program_file(L"*.txt", name)) name[0] = 0;
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = hwnd;
+  ofn.lpstrFilter = L"Text(*.txt)\0*.txt\0";
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = name;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.lpstrTitle = L"MACROファイル編集";
+  ofn.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT;
+  if (GetOpenFileNameW(&ofn)) ShellExecuteW(nullptr, L"open", name, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void config_command(HWND hwnd, int ch) {
+  if (g_channel[ch].open.load() == 0) {
+    refuse_text4(hwnd, 7);
+    return;
+  }
+  channel_config_dialog(hwnd, ch);
+  tool_refresh(hwnd);
+}
+
+// 0 when handled, 1 when the id is not a command of this window.
+int run_command(HWND hwnd, int id) {
+  switch (id) {
+    case kCmdSaveLog: log_save(hwnd); return 0;
+    case kCmdLoadLog:
+      if (log_load(hwnd) == 0) {
+        g_app.capture.view.follow_mode = 1;
+        full_repaint(hwnd);
+      }
+      return 0;
+    case kCmdExit: DestroyWindow(hwnd); return 0;
+    case kCmdRepaint: full_repaint(hwnd); return 0;
+    case kCmdClear: clear_command(hwnd); return 0;
+    case kCmdScrollEnd: case kCmdScrollStart: case kCmdJumpEnd: case kCmdJumpStart:
+      scroll_command(hwnd, id);
+      return 0;
+    case kCmdInputSend: case kCmdPresetSend:
+      if (!any_channel_open()) refuse(hwnd, 3, L"Quorrin");
+      return 0;
+    case kCmdMacro:
+      if (!channel_is_open(0)) refuse(hwnd, 3, L"Quorrin");
+      return 0;
+    case kCmdNotepad: notepad_command(hwnd); return 0;
+    case kCmdEditMacro: edit_macro_command(hwnd); return 0;
+    case kCmdOpenPorts: open_ports(hwnd); return 0;
+    case kCmdClosePorts: close_ports(hwnd); return 0;
+    case kCmdPortNumber:
+      if (channel_is_open(0)) refuse_text4(hwnd, 6);
+      return 0;
+    case kCmdConfigCh1: config_command(hwnd, 0); return 0;
+    case kCmdConfigCh2: config_command(hwnd, 1); return 0;
+    case kCmdDcbCh1: case kCmdDcbCh2:
+      if (g_channel[id - kCmdDcbCh1].open.load() == 0) refuse_text4(hwnd, 7);
+      return 0;
+    case kCmdLineStatusCh1: case kCmdLineStatusCh2:
+      if (!channel_is_open(id - kCmdLineStatusCh1)) refuse(hwnd, 3, L"Quorrin");
+      return 0;
+    case kCmdManual:
+      ShellExecuteW(nullptr, L"open", L"Quorrin_manual.pdf", nullptr, nullptr, SW_SHOWNORMAL);
+      return 0;
+    case kCmdHomePage: ShellExecuteW(nullptr, L"open", kHomePage, nullptr, nullptr, SW_SHOWNORMAL); return 0;
+    case kCmdModbus: case kCmdPresetEditor: case kCmdEnvironment: case kCmdTheme: case kCmdLanguage:
+    case kCmdAbout: case kCmdChecksum: case kCmdAsciiTable: case kCmdColors:
+      return 0;  // their windows come with their own modules
+    default: return 1;
+  }
+}
+
+void on_create(HWND hwnd) {
+  g_main_window = hwnd;
+  program_directory_find();
+  settings_file_load();
+  message_file_load();
+  g_app.capture.tick = tick_count;
+  capture_clear(&g_app.capture);
+  if (capture_allocate(&g_app.capture)) {
+    show_message(hwnd, 6, 0, L"CreateFile");
+  } else {
+    fonts_create(hwnd);
+    if (g_app.dark_mode) {
+      BOOL on = TRUE;
+      DwmSetWindowAttribute(hwnd, 20, &on, sizeof on);
+    }
+    g_app.capture.view.follow_mode = 1;
+    g_app.send_format_open = g_app.checksum_open = g_app.checksum_kind_open = 0;
+  }
+  SetTimer(hwnd, TIMER_REPAINT, static_cast<UINT>(g_app.settings.pl_time), nullptr);
+  SetTimer(hwnd, TIMER_PRESENCE, 3000, nullptr);
+}
+
+void on_destroy(HWND hwnd) {
+  KillTimer(hwnd, TIMER_REPAINT);
+  KillTimer(hwnd, TIMER_PRESENCE);
+  settings_file_save();
+  for (int ch = 0; ch < 2; ch++)
+    if (g_channel[ch].open.load() != 0 || g_channel[ch].port) channel_close(ch);
+  fonts_delete();
+  capture_free(&g_app.capture);
+  PostQuitMessage(0);
+}
+
+void on_repaint_timer() {
+  if (!any_channel_open()) return;
+  capture_refresh_gap(&g_app.capture);
+}
+
+void on_presence_timer(HWND hwnd) {
+  if (!any_channel_open()) return;
+  int bits = presence_check();
+  static const wchar_t* const kCaption[2] = {L"CH1 Comport", L"CH2 Comport"};
+  for (int ch = 0; ch < 2; ch++) {
+    if (!channel_is_open(ch) || (bits & (1 << ch))) continue;
+    channel_close(ch);
+    MessageBoxW(hwnd, L"Unable to connect", kCaption[ch], MB_OK);
+    full_repaint(hwnd);
+    tool_refresh(hwnd);
+  }
+}
+
+void on_init_menu_popup(HMENU menu) {
+  ChannelFlags flags = channel_flags();
+  int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; i++) {
+    UINT id = GetMenuItemID(menu, i);
+    if (id == static_cast<UINT>(-1)) continue;
+    EnableMenuItem(menu, id, MF_BYCOMMAND | (command_menu_enabled(static_cast<int>(id), &flags) ? MF_ENABLED : MF_GRAYED));
+  }
+}
+
+LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_CREATE: on_create(hwnd); return 0;
+    case WM_DESTROY: on_destroy(hwnd); return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      BeginPaint(hwnd, &ps);
+      if (g_channel[0].open.load() == 0) g_app.capture.view.follow_mode = 0;
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
+    case WM_INITMENUPOPUP: on_init_menu_popup(reinterpret_cast<HMENU>(wp)); return 0;
+    case WM_TIMER:
+      if (wp == TIMER_REPAINT) on_repaint_timer();
+      else if (wp == TIMER_PRESENCE) on_presence_timer(hwnd);
+      return 0;
+    case WM_KEYDOWN:
+      if (wp == VK_PRIOR) run_command(hwnd, kCmdScrollEnd);
+      else if (wp == VK_NEXT) run_command(hwnd, kCmdScrollStart);
+      return 0;
+    case WM_COMMAND:
+      if (run_command(hwnd, command_from_toolbar(LOWORD(wp))) == 0) return 0;
+      break;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  wchar_t title[100], class_name[100];
+  LoadStringW(instance, IDS_TITLE, title, 100);
+  LoadStringW(instance, IDS_CLASS, class_name, 100);
+  g_instance = instance;
+  WNDCLASSEXW wc = {};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = main_window_proc;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUORRIN));
+  wc.hIconSm = wc.hIcon;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszClassName = class_name;
+  RegisterClassExW(&wc);
+  HWND hwnd = CreateWindowExW(0, class_name, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                              CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+  if (!hwnd) return 0;
+  ShowWindow(hwnd, show);
+  UpdateWindow(hwnd);
+  MSG m;
+  while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+    TranslateMessage(&m);
+    DispatchMessageW(&m);
+  }
+  return static_cast<int>(m.wParam);
+}

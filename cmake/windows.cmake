@@ -1,0 +1,35 @@
+# Cross build: Quorrin.exe, the message text file, and the test driver.
+enable_language(RC)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+set(QUORRIN_WIN_LINK -static -municode)
+
+add_executable(Quorrin WIN32
+  app/main_win.cpp
+  serial/port_win.cpp
+  serial/presence_win.cpp
+  serial/receive_win.cpp
+  settings/settings_win.cpp
+  view/fonts_win.cpp
+  view/logfile_win.cpp
+  resources/quorrin.rc
+)
+target_include_directories(Quorrin PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
+target_compile_options(Quorrin PRIVATE -Wall -Wextra)
+target_link_options(Quorrin PRIVATE ${QUORRIN_WIN_LINK})
+target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwmapi gdi32 user32 advapi32)
+set_target_properties(Quorrin PROPERTIES OUTPUT_NAME Quorrin)
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/quorrin_char2.ini
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/resources/texts/make_text_file.py
+          ${CMAKE_SOURCE_DIR}/resources/texts/messages.tsv ${CMAKE_BINARY_DIR}/quorrin_char2.ini
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/texts/messages.tsv ${CMAKE_SOURCE_DIR}/resources/texts/make_text_file.py
+  COMMENT "Message text file")
+add_custom_target(message_texts ALL DEPENDS ${CMAKE_BINARY_DIR}/quorrin_char2.ini)
+
+# The end-to-end tests' hands: finds Quorrin's windows, posts commands,
+# clicks, types, reads texts, answers message boxes and file dialogs.
+add_executable(qdriver tests/e2e/driver/driver_win.cpp)
+target_link_options(qdriver PRIVATE -static)
+target_link_libraries(qdriver PRIVATE user32 gdi32)

@@ -1,0 +1,211 @@
+#include "serial/port_win.h"
+
+#include "serial/line_params.h"
+
+Channel g_channel[2] = {};
+
+namespace {
+
+const DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+void dcb_to_line(const DCB& d, LineDcb* l) {
+  l->baud_rate = d.BaudRate;
+  l->byte_size = d.ByteSize;
+  l->parity = d.Parity;
+  l->stop_bits = d.StopBits;
+  l->f_binary = d.fBinary;
+  l->f_parity = d.fParity;
+  l->f_outx_cts_flow = d.fOutxCtsFlow;
+  l->f_outx_dsr_flow = d.fOutxDsrFlow;
+  l->f_dtr_control = d.fDtrControl;
+  l->f_dsr_sensitivity = d.fDsrSensitivity;
+  l->f_tx_continue_on_xoff = d.fTXContinueOnXoff;
+  l->f_outx = d.fOutX;
+  l->f_inx = d.fInX;
+  l->f_error_char = d.fErrorChar;
+  l->f_null = d.fNull;
+  l->f_rts_control = d.fRtsControl;
+  l->f_abort_on_error = d.fAbortOnError;
+  l->xon_lim = d.XonLim;
+  l->xoff_lim = d.XoffLim;
+  l->xon_char = static_cast<uint8_t>(d.XonChar);
+  l->xoff_char = static_cast<uint8_t>(d.XoffChar);
+  l->error_char = static_cast<uint8_t>(d.ErrorChar);
+  l->eof_char = static_cast<uint8_t>(d.EofChar);
+  l->evt_char = static_cast<uint8_t>(d.EvtChar);
+}
+
+// Writes the line fields into d; the reserved flag bits (fDummy2) are cleared.
+void line_to_dcb(const LineDcb& l, DCB* d) {
+  d->DCBlength = sizeof(DCB);
+  d->BaudRate = l.baud_rate;
+  d->ByteSize = l.byte_size;
+  d->Parity = l.parity;
+  d->StopBits = l.stop_bits;
+  d->fBinary = l.f_binary;
+  d->fParity = l.f_parity;
+  d->fOutxCtsFlow = l.f_outx_cts_flow;
+  d->fOutxDsrFlow = l.f_outx_dsr_flow;
+  d->fDtrControl = l.f_dtr_control;
+  d->fDsrSensitivity = l.f_dsr_sensitivity;
+  d->fTXContinueOnXoff = l.f_tx_continue_on_xoff;
+  d->fOutX = l.f_outx;
+  d->fInX = l.f_inx;
+  d->fErrorChar = l.f_error_char;
+  d->fNull = l.f_null;
+  d->fRtsControl = l.f_rts_control;
+  d->fAbortOnError = l.f_abort_on_error;
+  d->fDummy2 = 0;
+  d->XonLim = l.xon_lim;
+  d->XoffLim = l.xoff_lim;
+  d->XonChar = static_cast<char>(l.xon_char);
+  d->XoffChar = static_cast<char>(l.xoff_char);
+  d->ErrorChar = static_cast<char>(l.error_char);
+  d->EofChar = static_cast<char>(l.eof_char);
+  d->EvtChar = static_cast<char>(l.evt_char);
+}
+
+void close_port_handle(Channel* c) {
+  if (c->port) CloseHandle(c->port);
+  c->port = 0;
+}
+
+void close_events(Channel* c) {
+  if (c->read_ov.hEvent) CloseHandle(c->read_ov.hEvent);
+  if (c->wait_ov.hEvent) CloseHandle(c->wait_ov.hEvent);
+  c->read_ov.hEvent = 0;
+  c->wait_ov.hEvent = 0;
+}
+
+}  // namespace
+
+int channel_apply_parameters(HWND owner, int ch) {
+  Channel* c = &g_channel[ch];
+  c->dcb.DCBlength = sizeof(DCB);
+  if (!GetCommState(c->port, &c->dcb)) {
+    show_error(owner, L"GetCommState", L"DCB Error No.%d", static_cast<int>(GetLastError()));
+    return 1;
+  }
+  LineDcb line;
+  dcb_to_line(c->dcb, &line);
+  line_dcb_apply(&line, &g_app.settings.port[ch]);
+  line_to_dcb(line, &c->dcb);
+  if (!SetCommState(c->port, &c->dcb)) {
+    show_error(owner, L"SetCommState", L"DCB Error No.%d", static_cast<int>(GetLastError()));
+    return 1;
+  }
+  if (!GetCommTimeouts(c->port, &c->timeouts)) {
+    show_error(owner, L"GetCommTimeouts", L"Timeout Error No.%d", static_cast<int>(GetLastError()));
+    return 1;
+  }
+  c->timeouts.ReadIntervalTimeout = kLineTimeouts.read_interval;
+  c->timeouts.ReadTotalTimeoutMultiplier = kLineTimeouts.read_total_multiplier;
+  c->timeouts.ReadTotalTimeoutConstant = kLineTimeouts.read_total_constant;
+  c->timeouts.WriteTotalTimeoutMultiplier = kLineTimeouts.write_total_multiplier;
+  c->timeouts.WriteTotalTimeoutConstant = kLineTimeouts.write_total_constant;
+  if (!SetCommTimeouts(c->port, &c->timeouts)) {
+    show_error(owner, L"SetCommTimeouts", L"Timeout Error No.%d", static_cast<int>(GetLastError()));
+    return 1;
+  }
+  return 0;
+}
+
+int channel_open(HWND owner, int ch) {
+  Channel* c = &g_channel[ch];
+  c->index = ch;
+  int number = g_app.settings.port[ch].rs_comport;
+  if (number < 1 || number > 255) {
+    show_error(owner, L"Port_No.", L"No. Error (CH%d)", ch + 1);
+    return 1;
+  }
+  wchar_t name[32];
+  _snwprintf(name, 32, L"\\\\.\\COM%d", number);
+  HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    show_error(owner, L"CreateFile", L"COM Open Error No.%d (CH%d)", static_cast<int>(GetLastError()), ch + 1);
+    return 1;
+  }
+  c->port = h;
+  SetupComm(h, 100, 100);
+  if (channel_apply_parameters(owner, ch)) {
+    close_port_handle(c);
+    return 1;
+  }
+  ZeroMemory(&c->read_ov, sizeof c->read_ov);
+  ZeroMemory(&c->wait_ov, sizeof c->wait_ov);
+  c->read_ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  c->wait_ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!c->read_ov.hEvent || !c->wait_ov.hEvent) {
+    DWORD err = GetLastError();
+    close_events(c);
+    close_port_handle(c);
+    show_error(owner, L"CreateEvent", L"Event Error No.%d (CH%d)", static_cast<int>(err), ch + 1);
+    return 1;
+  }
+  c->open.store(1);
+  c->thread = CreateThread(nullptr, 0, receive_thread, c, 0, nullptr);
+  if (!c->thread) {
+    DWORD err = GetLastError();
+    c->open.store(0);
+    close_events(c);
+    close_port_handle(c);
+    show_error(owner, L"CreateThread", L"Thread Error No.%d (CH%d)", static_cast<int>(err), ch + 1);
+    return 1;
+  }
+  PurgeComm(h, kPurgeAll);
+  return 0;
+}
+
+void channel_close(int ch) {
+  Channel* c = &g_channel[ch];
+  c->open.store(0);
+  if (c->port) CancelIoEx(c->port, nullptr);
+  if (c->thread) {
+    WaitForSingleObject(c->thread, INFINITE);
+    CloseHandle(c->thread);
+    c->thread = 0;
+  }
+  if (c->port) PurgeComm(c->port, kPurgeAll);
+  close_port_handle(c);
+  close_events(c);
+}
+
+int channel_read_back(HWND owner, int ch) {
+  Channel* c = &g_channel[ch];
+  c->dcb.DCBlength = sizeof(DCB);
+  if (!GetCommState(c->port, &c->dcb)) {
+    show_error(owner, L"GetCommState", L"DCB Error No.%d", static_cast<int>(GetLastError()));
+    return 1;
+  }
+  LineDcb line;
+  dcb_to_line(c->dcb, &line);
+  line_dcb_read_back(&line, &g_app.settings.port[ch]);
+  return 0;
+}
+
+void channel_config_dialog(HWND owner, int ch) {
+  Channel* c = &g_channel[ch];
+  DWORD size = sizeof(COMMCONFIG);
+  c->config.dwSize = sizeof(COMMCONFIG);
+  GetCommConfig(c->port, &c->config, &size);
+  c->config.dcb = c->dcb;
+  wchar_t name[16];
+  _snwprintf(name, 16, L"COM%d", g_app.settings.port[ch].rs_comport);
+  wchar_t text[kMessageTextUnits];
+  if (!CommConfigDialogW(name, owner, &c->config)) {
+    DWORD err = GetLastError();
+    if (err != ERROR_CANCELLED) {
+      get_text(30, text);
+      show_error(owner, L"CommConfigDialog", L"%ls%d:cc.size=%d", text, static_cast<int>(err), static_cast<int>(size));
+      return;
+    }
+  }
+  if (SetCommState(c->port, &c->config.dcb)) {
+    c->dcb = c->config.dcb;
+    channel_read_back(owner, ch);
+  } else {
+    DWORD err = GetLastError();
+    get_text(31, text);
+    show_error(owner, L"SetCommState", L"%ls%d:cc.size=%d", text, static_cast<int>(err), static_cast<int>(size));
+  }
+}

@@ -1,0 +1,94 @@
+// The receive thread of one channel: wait for characters, collect the line
+// errors, read at most 100 bytes, append them to the capture buffer as one
+// chunk (kind 1 for CH1, kind 3 for CH2), and go round again while the
+// channel's open flag is set.
+//
+// The wait is an overlapped WaitCommEvent on the channel's own wait event,
+// awaited to its end. Close cancels it (CancelIoEx) after clearing the open
+// flag. Some drivers (Wine's on a pty among them) fail the wait at once when
+// nothing is queued; while the channel is still open the thread then pauses
+// briefly so an idle line does not spin a core.
+//
+// A read still pending after its 1000 ms limit is cancelled and awaited, so
+// the buffer and OVERLAPPED are never reused while the driver may still fill
+// them; bytes it delivered before the cancel are kept.
+#include "serial/port_win.h"
+
+namespace {
+
+constexpr DWORD kReadLimitMs = 1000;
+constexpr DWORD kIdlePauseMs = 10;
+
+// 1 when the wait ended with an event mask, 0 when it failed or was cancelled.
+int receive_wait(Channel* c, DWORD* mask) {
+  *mask = 0;
+  ResetEvent(c->wait_ov.hEvent);
+  if (WaitCommEvent(c->port, mask, &c->wait_ov)) return 1;
+  if (GetLastError() != ERROR_IO_PENDING) return 0;
+  DWORD unused = 0;
+  return GetOverlappedResult(c->port, &c->wait_ov, &unused, TRUE) ? 1 : 0;
+}
+
+// Reads up to kReceiveChunk bytes; returns the count (0 for nothing).
+DWORD receive_read(Channel* c) {
+  ZeroMemory(c->read_buffer, sizeof c->read_buffer);
+  DWORD n = 0;
+  if (ReadFile(c->port, c->read_buffer, kReceiveChunk, &n, &c->read_ov)) {
+    if (!GetOverlappedResult(c->port, &c->read_ov, &n, FALSE)) return 0;
+    return n;
+  }
+  if (GetLastError() != ERROR_IO_PENDING) return 0;
+  DWORD start = GetTickCount();
+  for (;;) {
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed > kReadLimitMs) break;
+    WaitForSingleObject(c->read_ov.hEvent, kReadLimitMs - elapsed + 1);
+    if (GetOverlappedResult(c->port, &c->read_ov, &n, FALSE)) return n;
+    if (GetLastError() != ERROR_IO_INCOMPLETE) return 0;
+  }
+  CancelIoEx(c->port, &c->read_ov);
+  if (GetOverlappedResult(c->port, &c->read_ov, &n, TRUE)) return n;
+  return 0;
+}
+
+}  // namespace
+
+DWORD WINAPI receive_thread(void* arg) {
+  Channel* c = static_cast<Channel*>(arg);
+  const uint8_t kind = c->index == 0 ? kKindRecvCh1 : kKindRecvCh2;
+  SetCommMask(c->port, EV_RXCHAR);
+  while (c->open.load() != 0) {
+    DWORD mask = 0;
+    int waited = receive_wait(c, &mask);
+    DWORD errors = 0;
+    COMSTAT stat = {};
+    if (!waited) {
+      // The driver gave up the wait with nothing queued: look at the queue
+      // every few milliseconds until bytes arrive or the channel closes.
+      while (c->open.load() != 0) {
+        Sleep(kIdlePauseMs);
+        if (!ClearCommError(c->port, &errors, &stat)) break;
+        if (errors) c->accumulated_errors.fetch_or(errors);
+        if (stat.cbInQue > 0) {
+          mask = EV_RXCHAR;
+          waited = 1;
+          break;
+        }
+      }
+    }
+    if (waited) {
+      ClearCommError(c->port, &errors, &stat);
+      c->comstat = stat;
+      c->last_errors.store(errors);
+      c->accumulated_errors.fetch_or(errors);
+      if ((mask & (EV_RXCHAR | EV_RXFLAG)) && stat.cbInQue > 0) {
+        DWORD n = receive_read(c);
+        if (n > kReceiveChunk) n = kReceiveChunk;
+        if (n > 0) capture_append(&g_app.capture, c->read_buffer, static_cast<int>(n), kind);
+      }
+    }
+    ResetEvent(c->read_ov.hEvent);
+  }
+  PurgeComm(c->port, PURGE_RXCLEAR);
+  return 0;
+}

@@ -1,0 +1,284 @@
+// qdriver: drives Quorrin's windows from the end-to-end tests, as a user
+// would. It runs under the same Wine server as Quorrin and reads one command
+// per line on stdin (fields separated by tabs, UTF-8), answering one line on
+// stdout: "ok" with tab-separated results, or "err" with a reason. Texts in
+// answers have backslash, tab and line breaks escaped as \\, \t, \n, \r.
+//
+// Window handles travel as hexadecimal numbers. Waits poll every 50 ms up
+// to the timeout the command names, never a fixed sleep.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+DWORD g_pid = 0;  // Quorrin's process, once its main window was found
+
+std::wstring from_utf8(const std::string& s) {
+  if (s.empty()) return L"";
+  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+  return w;
+}
+
+std::string to_utf8(const std::wstring& w) {
+  if (w.empty()) return "";
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string s(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+  return s;
+}
+
+std::string escape(const std::wstring& w) {
+  std::string s = to_utf8(w), out;
+  for (char c : s) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string hex(HWND h) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(h)));
+  return buf;
+}
+
+HWND parse_hwnd(const std::string& s) {
+  return reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(s.c_str(), nullptr, 16)));
+}
+
+long parse_num(const std::string& s) { return std::strtol(s.c_str(), nullptr, 0); }
+
+std::wstring class_of(HWND h) {
+  wchar_t buf[256] = L"";
+  GetClassNameW(h, buf, 256);
+  return buf;
+}
+
+std::wstring text_of(HWND h) {
+  wchar_t buf[4096] = L"";
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(h, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, &result);
+  return buf;
+}
+
+struct Found {
+  std::vector<HWND> windows;
+};
+
+BOOL CALLBACK collect_top(HWND h, LPARAM lp) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  if (g_pid && pid == g_pid && IsWindowVisible(h)) reinterpret_cast<Found*>(lp)->windows.push_back(h);
+  return TRUE;
+}
+
+std::vector<HWND> quorrin_windows() {
+  Found f;
+  EnumWindows(collect_top, reinterpret_cast<LPARAM>(&f));
+  return f.windows;
+}
+
+HWND main_window() { return FindWindowW(L"Quorrin", nullptr); }
+
+bool is_message_box(HWND h) { return class_of(h) == L"#32770" && GetDlgItem(h, 0xFFFF) != nullptr; }
+
+// A dialog of Quorrin's process whose title matches (or any, for "*") and
+// that is not a message box unless asked for.
+HWND find_dialog(const std::wstring& title, bool message_box) {
+  for (HWND h : quorrin_windows()) {
+    if (class_of(h) != L"#32770") continue;
+    if (is_message_box(h) != message_box) continue;
+    if (title == L"*" || text_of(h) == title) return h;
+  }
+  return nullptr;
+}
+
+template <typename F>
+HWND wait_for(long timeout_ms, F find) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    HWND h = find();
+    if (h) return h;
+    if (static_cast<long>(GetTickCount() - start) > timeout_ms) return nullptr;
+    Sleep(50);
+  }
+}
+
+HWND control(HWND parent, const std::string& id) {
+  long n = parse_num(id);
+  return n == 0 ? parent : GetDlgItem(parent, n);
+}
+
+// The name field of the open/save dialogs: the Edit inside combo 1148, or
+// the plain edit 1152 of the older dialog.
+BOOL CALLBACK first_edit(HWND h, LPARAM lp) {
+  if (class_of(h) != L"Edit") return TRUE;
+  *reinterpret_cast<HWND*>(lp) = h;
+  return FALSE;
+}
+
+HWND file_name_edit(HWND dlg) {
+  HWND combo = GetDlgItem(dlg, 1148);
+  if (combo) {
+    HWND edit = nullptr;
+    EnumChildWindows(combo, first_edit, reinterpret_cast<LPARAM>(&edit));
+    if (edit) return edit;
+  }
+  return GetDlgItem(dlg, 1152);
+}
+
+bool is_file_dialog(HWND h) { return class_of(h) == L"#32770" && file_name_edit(h) != nullptr; }
+
+std::string run(const std::vector<std::string>& a) {
+  const std::string& cmd = a[0];
+  auto arg = [&](size_t i) { return i < a.size() ? a[i] : std::string(); };
+  if (cmd == "main") {
+    HWND h = wait_for(parse_num(arg(1)), main_window);
+    if (!h) return "err\tno main window";
+    GetWindowThreadProcessId(h, &g_pid);
+    return "ok\t" + hex(h);
+  }
+  if (cmd == "alive") return main_window() ? "ok\t1" : "ok\t0";
+  if (cmd == "command") {
+    HWND h = main_window();
+    if (!h) return "err\tno main window";
+    PostMessageW(h, WM_COMMAND, MAKEWPARAM(parse_num(arg(1)), 0), 0);
+    return "ok";
+  }
+  if (cmd == "post" || cmd == "send") {
+    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
+    UINT msg = static_cast<UINT>(parse_num(arg(2)));
+    WPARAM wp = static_cast<WPARAM>(std::strtoull(arg(3).c_str(), nullptr, 0));
+    LPARAM lp = static_cast<LPARAM>(std::strtoll(arg(4).c_str(), nullptr, 0));
+    if (cmd == "post") return PostMessageW(h, msg, wp, lp) ? "ok" : "err\tpost failed";
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, 5000, &result)) return "err\tsend failed";
+    return "ok\t" + std::to_string(static_cast<long long>(result));
+  }
+  if (cmd == "msgbox") {
+    HWND h = wait_for(parse_num(arg(1)), [] { return find_dialog(L"*", true); });
+    if (!h) return "err\tno message box";
+    return "ok\t" + hex(h) + "\t" + escape(text_of(h)) + "\t" + escape(text_of(GetDlgItem(h, 0xFFFF)));
+  }
+  if (cmd == "nomsgbox") {
+    // Succeeds when no message box shows up within the time given.
+    HWND h = wait_for(parse_num(arg(1)), [] { return find_dialog(L"*", true); });
+    if (h) return "err\tmessage box\t" + escape(text_of(h)) + "\t" + escape(text_of(GetDlgItem(h, 0xFFFF)));
+    return "ok";
+  }
+  if (cmd == "dialog") {
+    std::wstring title = from_utf8(arg(1));
+    HWND h = wait_for(parse_num(arg(2)), [&] { return find_dialog(title, false); });
+    if (!h) return "err\tno dialog";
+    return "ok\t" + hex(h) + "\t" + escape(text_of(h));
+  }
+  if (cmd == "answer" || cmd == "click") {
+    HWND dlg = parse_hwnd(arg(1));
+    int id = static_cast<int>(parse_num(arg(2)));
+    HWND button = GetDlgItem(dlg, id);
+    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    return "ok";
+  }
+  if (cmd == "gettext") {
+    HWND h = control(parse_hwnd(arg(1)), arg(2));
+    if (!h) return "err\tno control";
+    return "ok\t" + escape(text_of(h));
+  }
+  if (cmd == "settext") {
+    HWND h = control(parse_hwnd(arg(1)), arg(2));
+    if (!h) return "err\tno control";
+    std::wstring t = from_utf8(arg(3));
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(t.c_str()), SMTO_ABORTIFHUNG, 5000, &result);
+    return "ok";
+  }
+  if (cmd == "type") {
+    HWND h = control(parse_hwnd(arg(1)), arg(2));
+    if (!h) return "err\tno control";
+    for (wchar_t c : from_utf8(arg(3))) SendMessageW(h, WM_CHAR, c, 1);
+    return "ok";
+  }
+  if (cmd == "key") {
+    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
+    WPARAM vk = static_cast<WPARAM>(parse_num(arg(2)));
+    SendMessageW(h, WM_KEYDOWN, vk, 1);
+    SendMessageW(h, WM_KEYUP, vk, 0xC0000001);
+    return "ok";
+  }
+  if (cmd == "filedialog") {
+    HWND dlg = wait_for(parse_num(arg(2)), [] {
+      for (HWND h : quorrin_windows())
+        if (is_file_dialog(h)) return h;
+      return static_cast<HWND>(nullptr);
+    });
+    if (!dlg) return "err\tno file dialog";
+    std::wstring title = text_of(dlg);
+    if (arg(1) == "<cancel>") {
+      PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      return "ok\t" + escape(title);
+    }
+    std::wstring name = from_utf8(arg(1));
+    SendMessageW(file_name_edit(dlg), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDOK)));
+    return "ok\t" + escape(title);
+  }
+  if (cmd == "windows") {
+    std::string out = "ok";
+    for (HWND h : quorrin_windows()) out += "\t" + hex(h) + "|" + escape(class_of(h)) + "|" + escape(text_of(h));
+    return out;
+  }
+  if (cmd == "close") {
+    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
+    return PostMessageW(h, WM_CLOSE, 0, 0) ? "ok" : "err\tno window";
+  }
+  if (cmd == "gone") {
+    // Waits until the main window no longer exists.
+    DWORD start = GetTickCount();
+    while (main_window()) {
+      if (static_cast<long>(GetTickCount() - start) > parse_num(arg(1))) return "err\tstill there";
+      Sleep(50);
+    }
+    return "ok";
+  }
+  return "err\tunknown command " + cmd;
+}
+
+}  // namespace
+
+int main() {
+  char line[8192];
+  while (std::fgets(line, sizeof line, stdin)) {
+    std::string s(line);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    if (s.empty()) continue;
+    std::vector<std::string> args;
+    size_t start = 0;
+    for (;;) {
+      size_t tab = s.find('\t', start);
+      args.push_back(s.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+      if (tab == std::string::npos) break;
+      start = tab + 1;
+    }
+    if (args[0] == "quit") break;
+    std::string reply = run(args);
+    std::fputs(reply.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+  return 0;
+}

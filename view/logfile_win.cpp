@@ -1,0 +1,141 @@
+#include "view/logfile_win.h"
+
+#include <commdlg.h>
+
+#include <cstdlib>
+
+#include "view/logfile.h"
+
+int file_chooser(HWND owner, int mode, wchar_t* path) {
+  wchar_t title[kMessageTextUnits] = L"";
+  get_text(mode == kChooseSaveLog ? 10 : 11, title);
+  SetCurrentDirectoryW(wide(g_app.program_dir));
+  char16_t* path16 = reinterpret_cast<char16_t*>(path);
+  file_chooser_initial_path(path16, g_app.program_dir, mode);
+
+  static const wchar_t kLogFilter[] = L"LogvFile(*.log)\0*.log\0AllFile(*.*)\0*.*\0";
+  static const wchar_t kTextFilter[] = L"TxtFile(*.txt)\0*.txt\0AllFile(*.*)\0*.*\0";
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = mode == kChooseOpenText ? kTextFilter : kLogFilter;
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = path;
+  ofn.nMaxFile = MAX_PATH;
+  ofn.lpstrTitle = title;
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_EXTENSIONDIFFERENT;
+  BOOL chosen = mode == kChooseSaveLog ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+  if (!chosen) return 0;
+  if (file_chooser_fix_extension(path16, mode)) {
+    show_error(owner, L"Error", L"The file name is too long for the extension %ls:\n%ls",
+               mode == kChooseOpenText ? L".txt" : L".log", path);
+    return 0;
+  }
+  return 1;
+}
+
+void log_save(HWND owner) {
+  if (capture_write_position(&g_app.capture) == 0) {
+    show_message(owner, 12, 0, L"CreateFile");
+    return;
+  }
+  wchar_t path[MAX_PATH];
+  if (program_file(L"Temp1.log", path)) path[0] = 0;
+  if (!file_chooser(owner, kChooseSaveLog, path)) return;
+  HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    show_message(owner, 13, 0, L"CreateFile");
+    return;
+  }
+  int32_t w = capture_write_position(&g_app.capture);
+  uint8_t header[kLogHeaderBytes];
+  logfile_format_header(w, header);
+  DWORD done = 0;
+  WriteFile(f, header, kLogHeaderBytes, &done, nullptr);
+  WriteFile(f, g_app.capture.records, static_cast<DWORD>(w) * kCaptureRecordSize, &done, nullptr);
+  CloseHandle(f);
+}
+
+// Reads up to `size` bytes; returns how many arrived.
+static DWORD read_fully(HANDLE f, void* buffer, DWORD size) {
+  DWORD total = 0;
+  while (total < size) {
+    DWORD got = 0;
+    if (!ReadFile(f, static_cast<uint8_t*>(buffer) + total, size - total, &got, nullptr) || got == 0) break;
+    total += got;
+  }
+  return total;
+}
+
+int log_load(HWND owner) {
+  wchar_t path[MAX_PATH];
+  if (program_file(L"Temp1.log", path)) path[0] = 0;
+  if (!file_chooser(owner, kChooseOpenLog, path)) return 1;
+  // OPEN_EXISTING: a load must not leave an empty file behind when the
+  // chosen name does not exist.
+  HANDLE f = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    show_message(owner, 13, 0, L"CreateFile");
+    return 1;
+  }
+  LARGE_INTEGER size = {};
+  GetFileSizeEx(f, &size);
+  uint8_t header[kLogHeaderBytes] = {};
+  DWORD got = read_fully(f, header, kLogHeaderBytes);
+  LogLoadPlan plan = logfile_plan_load(header, got, static_cast<uint64_t>(size.QuadPart));
+  if (plan.status == kLogLoadNotLog || plan.status == kLogLoadNegative) {
+    CloseHandle(f);
+    show_error(owner, L"ReadFile", L"%ls\nis not a log file: its header holds no record count.\nThe capture is unchanged.",
+               path);
+    return 1;
+  }
+  // Read into a scratch block first, so a failing read leaves the capture as it was.
+  DWORD bytes = static_cast<DWORD>(plan.records) * kCaptureRecordSize;
+  uint8_t* data = static_cast<uint8_t*>(std::malloc(bytes ? bytes : 1));
+  if (!data) {
+    CloseHandle(f);
+    show_message(owner, 6, 0, L"CreateFile");
+    return 1;
+  }
+  DWORD read = read_fully(f, data, bytes);
+  CloseHandle(f);
+  int32_t records = static_cast<int32_t>(read / kCaptureRecordSize);
+  capture_replace(&g_app.capture, data, records);
+  std::free(data);
+  if (plan.status == kLogLoadCut)
+    show_error(owner, L"ReadFile",
+               L"The log file holds %lld records; the capture buffer takes %d.\nThe first %d records were loaded.",
+               static_cast<long long>(plan.declared), kCaptureWrapThreshold, records);
+  else if (records < plan.declared)
+    show_error(owner, L"ReadFile", L"The log file declares %lld records but holds only %d.\nThose %d records were loaded.",
+               static_cast<long long>(plan.declared), records, records);
+  return 0;
+}
+
+void notepad_prepare(HWND owner) {
+  wchar_t path[MAX_PATH];
+  if (program_file(L"temp.txt", path)) return;
+  HANDLE f = CreateFileW(path, FILE_READ_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f != INVALID_HANDLE_VALUE) {
+    CloseHandle(f);
+    return;
+  }
+  // Only a missing file is made anew: one that exists but cannot be read
+  // now (held open elsewhere) must not be emptied.
+  if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+    show_message(owner, 13, 0, L"CreateFile");
+    return;
+  }
+  f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                  nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    show_message(owner, 13, 0, L"CreateFile");
+    return;
+  }
+  static const uint8_t kBom[2] = {0xFF, 0xFE};
+  DWORD done = 0;
+  WriteFile(f, kBom, 2, &done, nullptr);
+  CloseHandle(f);
+}
