@@ -43,7 +43,11 @@ void line_dcb_read_back(const LineDcb* dcb, PortSettings* port) {
   port->rs_dtbit = dcb->byte_size;
   port->rs_pybit = dcb->parity;
   port->rs_spbit = dcb->stop_bits;
-  if (dcb->f_rts_control != kRtsControlDisable)
+  // Only RTS/CTS handshaking counts as hardware flow. RTS merely held on
+  // (what the system dialog sets for "none", and what some drivers report
+  // for a port left without flow control) must not turn into RTS/CTS, or
+  // the next open would stall every send on a line without CTS.
+  if (dcb->f_rts_control == kRtsControlHandshake || dcb->f_outx_cts_flow)
     port->rs_flow = 2;
   else
     port->rs_flow = (dcb->f_outx == 0 && dcb->f_inx == 0) ? 0 : 1;

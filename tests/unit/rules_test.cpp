@@ -60,10 +60,14 @@ TEST(LineDcb, ReadBackGivesTheFlowThatMadeIt) {
     EXPECT_EQ(back.rs_pybit, 1);
     EXPECT_EQ(back.rs_spbit, 2);
   }
-  LineDcb toggle{};
-  toggle.f_rts_control = 3;  // RTS toggle counts as hardware flow
+  LineDcb rts_on{};
+  rts_on.f_rts_control = 1;  // RTS held on is no flow control
   PortSettings back{};
-  line_dcb_read_back(&toggle, &back);
+  line_dcb_read_back(&rts_on, &back);
+  EXPECT_EQ(back.rs_flow, 0);
+  LineDcb cts_only{};
+  cts_only.f_outx_cts_flow = 1;
+  line_dcb_read_back(&cts_only, &back);
   EXPECT_EQ(back.rs_flow, 2);
   LineDcb only_out{};
   only_out.f_outx = 1;

@@ -95,7 +95,10 @@ std::vector<HWND> quorrin_windows() {
 
 HWND main_window() { return FindWindowW(L"Quorrin", nullptr); }
 
-bool is_message_box(HWND h) { return class_of(h) == L"#32770" && GetDlgItem(h, 0xFFFF) != nullptr; }
+// Wine's message box: a dialog with the icon control 1088 and the text 0xFFFF.
+bool is_message_box(HWND h) {
+  return class_of(h) == L"#32770" && GetDlgItem(h, 1088) && GetDlgItem(h, 0xFFFF) && !GetDlgItem(h, 1148);
+}
 
 // A dialog of Quorrin's process whose title matches (or any, for "*") and
 // that is not a message box unless asked for.
@@ -117,6 +120,13 @@ HWND wait_for(long timeout_ms, F find) {
     if (static_cast<long>(GetTickCount() - start) > timeout_ms) return nullptr;
     Sleep(50);
   }
+}
+
+// A dialog ends after its answer: wait until it is gone, so the next search
+// cannot find it again while it is being destroyed.
+void wait_closed(HWND dlg, DWORD timeout_ms) {
+  DWORD start = GetTickCount();
+  while (IsWindow(dlg) && IsWindowVisible(dlg) && GetTickCount() - start < timeout_ms) Sleep(20);
 }
 
 HWND control(HWND parent, const std::string& id) {
@@ -173,6 +183,9 @@ std::string run(const std::vector<std::string>& a) {
   if (cmd == "msgbox") {
     HWND h = wait_for(parse_num(arg(1)), [] { return find_dialog(L"*", true); });
     if (!h) return "err\tno message box";
+    // The box can be found a moment before its texts are set: give them up
+    // to a second to appear (texts that stay empty are reported empty).
+    for (int i = 0; i < 20 && text_of(h).empty() && text_of(GetDlgItem(h, 0xFFFF)).empty(); i++) Sleep(50);
     return "ok\t" + hex(h) + "\t" + escape(text_of(h)) + "\t" + escape(text_of(GetDlgItem(h, 0xFFFF)));
   }
   if (cmd == "nomsgbox") {
@@ -192,6 +205,7 @@ std::string run(const std::vector<std::string>& a) {
     int id = static_cast<int>(parse_num(arg(2)));
     HWND button = GetDlgItem(dlg, id);
     PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    if (cmd == "answer") wait_closed(dlg, 5000);
     return "ok";
   }
   if (cmd == "gettext") {
@@ -230,11 +244,13 @@ std::string run(const std::vector<std::string>& a) {
     std::wstring title = text_of(dlg);
     if (arg(1) == "<cancel>") {
       PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      wait_closed(dlg, 10000);
       return "ok\t" + escape(title);
     }
     std::wstring name = from_utf8(arg(1));
     SendMessageW(file_name_edit(dlg), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
     PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDOK)));
+    wait_closed(dlg, 10000);
     return "ok\t" + escape(title);
   }
   if (cmd == "windows") {
@@ -245,6 +261,23 @@ std::string run(const std::vector<std::string>& a) {
   if (cmd == "close") {
     HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
     return PostMessageW(h, WM_CLOSE, 0, 0) ? "ok" : "err\tno window";
+  }
+  if (cmd == "closeclass") {
+    // Closes every top-level window of a class in any process (programs
+    // that Quorrin started through the shell, such as notepad).
+    int n = 0;
+    std::wstring cls = from_utf8(arg(1));
+    for (HWND h = FindWindowW(cls.c_str(), nullptr); h; h = FindWindowW(cls.c_str(), nullptr)) {
+      PostMessageW(h, WM_CLOSE, 0, 0);
+      if (++n > 20) break;
+      Sleep(200);
+    }
+    return "ok\t" + std::to_string(n);
+  }
+  if (cmd == "exists") {
+    std::wstring cls = from_utf8(arg(1));
+    HWND h = wait_for(parse_num(arg(2)), [&] { return FindWindowW(cls.c_str(), nullptr); });
+    return h ? "ok\t" + hex(h) + "\t" + escape(text_of(h)) : "err\tno window of that class";
   }
   if (cmd == "gone") {
     // Waits until the main window no longer exists.

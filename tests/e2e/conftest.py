@@ -1,0 +1,102 @@
+"""Fixtures of the end-to-end tests.
+
+Session: one Xvfb display, the private Wine prefix, two pty pairs registered
+as COM3 and COM4, and the driver. Per test: `app(settings)` starts Quorrin in
+a fresh program directory; at the end of the test a screenshot is saved to
+build/e2e/screenshots/<test>.png and Quorrin is closed (or killed).
+
+Each pty's app end is also held open by the fixture, so the far end never
+sees a hang-up when Quorrin closes the port between tests.
+"""
+import os
+import re
+import sys
+
+import pytest
+
+sys.path.insert(0, os.path.dirname(__file__))
+import harness  # noqa: E402
+
+
+@pytest.fixture(scope="session")
+def display():
+    if not (harness.WIN_BUILD / "Quorrin.exe").exists():
+        pytest.exit(f"{harness.WIN_BUILD / 'Quorrin.exe'} is missing: build first (scripts/build.sh)", 2)
+    d = harness.Display()
+    d.start()
+    yield d
+    d.stop()
+
+
+@pytest.fixture(scope="session")
+def wine(display):
+    prefix = harness.WinePrefix(display.name)
+    prefix.ensure()
+    yield prefix
+    prefix.stop_server()
+
+
+@pytest.fixture(scope="session")
+def ports(wine):
+    work = harness.E2E / "pty"
+    work.mkdir(parents=True, exist_ok=True)
+    pairs = {"COM3": harness.PtyPair(work, "com3"), "COM4": harness.PtyPair(work, "com4")}
+    holders = [os.open(p.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK) for p in pairs.values()]
+    wine.set_ports({name: p.app_path for name, p in pairs.items()})
+    yield pairs
+    wine.stop_server()  # before socat goes, or Wine floods stderr
+    for fd in holders:
+        os.close(fd)
+    for p in pairs.values():
+        p.close()
+
+
+@pytest.fixture(scope="session")
+def driver(display, ports):
+    d = harness.Driver(display.name)
+    yield d
+    d.close()
+
+
+@pytest.fixture
+def com3(ports):
+    ports["COM3"].drain(0.05)
+    return ports["COM3"]
+
+
+@pytest.fixture
+def com4(ports):
+    ports["COM4"].drain(0.05)
+    return ports["COM4"]
+
+
+@pytest.fixture
+def app(request, display, ports, driver):
+    """app(settings=None, messages=True) -> started Quorrin with its main window."""
+    runs = []
+    name = re.sub(r"[^A-Za-z0-9_.-]", "_", request.node.name)
+
+    def start(settings=None, messages=True):
+        q = harness.Quorrin(display.name, harness.E2E / "run" / name, settings=settings, messages=messages)
+        q.start()
+        q.hwnd = driver.main_window()
+        runs.append(q)
+        return q
+
+    yield start
+    display.screenshot(harness.E2E / "screenshots" / f"{name}.png")
+    for q in runs:
+        if q.proc.poll() is None:
+            try:
+                # Dismiss whatever a failed test left open, then close.
+                for _ in range(5):
+                    hwnd, _, _ = driver.message_box(300)
+                    driver.answer(hwnd, 1)
+            except harness.DriverError:
+                pass
+            try:
+                driver.call("close", "main")
+                q.wait_exit(20)
+            except Exception:
+                q.kill()
+    driver.call("closeclass", "Notepad")

@@ -1,0 +1,249 @@
+"""Ports, the receive engine and log files, end to end on pty-backed ports."""
+import struct
+import time
+
+import harness
+
+ENGLISH = {"moji_type": 1}
+CMD_SAVE, CMD_LOAD, CMD_CLEAR, CMD_OPEN, CMD_CLOSE = 141, 142, 145, 158, 159
+CMD_CONFIG_CH1 = 161
+
+
+def parse_log(data):
+    header = data[:32].decode("utf-16-le")
+    count = int(header[:15])
+    records = [data[32 + 8 * i:40 + 8 * i] for i in range(count)]
+    return header, count, records
+
+
+def chunks_of(records):
+    """Splits records into (kind, bytes, positions, gap digits) chunks."""
+    out, i = [], 0
+    while i < len(records):
+        kind = records[i][0]
+        data, positions = [], []
+        while i < len(records) and records[i][0] < 128:
+            assert records[i][0] == kind
+            data.append(records[i][2])
+            positions.append(records[i][4])
+            i += 1
+        markers = records[i:i + 3]
+        assert [m[0] for m in markers] == [128, 129, 130]
+        assert markers[0][2:4] == b"t="
+        gap = (markers[1][2:4] + markers[2][2:4]).decode("ascii")
+        assert all(m[4] == 0 and m[1] == 0 and m[5:] == b"\0\0\0" for m in markers)
+        out.append((kind, bytes(data), positions, gap))
+        i += 3
+    return out
+
+
+def save_log(driver, q, name):
+    driver.command(CMD_SAVE)
+    driver.file_dialog(name)
+    path = q.path(name if name.lower().endswith(".log") else name + ".log")
+    assert harness.wait_for(lambda: path.exists() and path.stat().st_size >= 32, 15), path
+    return path
+
+
+def load_log(driver, name):
+    driver.command(CMD_LOAD)
+    driver.file_dialog(name)
+
+
+def test_received_bytes_are_saved_and_loaded_as_records(app, driver, com3):
+    q = app(dict(ENGLISH))
+    driver.command(CMD_OPEN)
+    driver.no_message_box(1000)
+    com3.write(b"A\r\n")
+    time.sleep(1.0)
+    payload = bytes(range(250))
+    com3.write(payload)
+    time.sleep(1.0)
+
+    path = save_log(driver, q, "capture")
+    time.sleep(0.5)
+    data = path.read_bytes()
+    header, count, records = parse_log(data)
+    assert header == "%015d\r" % count
+    assert len(data) == 32 + 8 * count
+
+    chunks = chunks_of(records)
+    kind, first, positions, gap = chunks[0]
+    assert (kind, first, positions) == (1, b"A\r\n", [0, 1, 2])
+    assert 8 <= int(gap) <= 20, gap  # about one second of silence
+    rest = chunks[1:]
+    assert len(rest) >= 3
+    assert b"".join(c[1] for c in rest) == payload
+    for kind, chunk, positions, _ in rest:
+        assert kind == 1 and 1 <= len(chunk) <= 100
+        assert positions == list(range(len(chunk)))
+    assert all(int(c[3]) <= 3 for c in rest[:-1])  # the pieces came back to back
+
+    # Clear (answering Yes), then load the file: the same records come back.
+    driver.command(CMD_CLEAR)
+    driver.expect_message("Message", "Clear all captured data?", button=6)
+    driver.command(CMD_SAVE)
+    driver.expect_message("CreateFile", "There is no data to save.")
+    load_log(driver, "capture.log")
+    again = save_log(driver, q, "again")
+    time.sleep(0.5)
+    _, count2, records2 = parse_log(again.read_bytes())
+    assert count2 >= count
+    assert records2[:count] == records
+
+
+def test_clear_answered_no_keeps_the_capture(app, driver, com3):
+    q = app(dict(ENGLISH))
+    driver.command(CMD_OPEN)
+    driver.no_message_box(800)
+    com3.write(b"xyz")
+    time.sleep(0.8)
+    driver.command(CMD_CLEAR)
+    driver.expect_message("Message", "Clear all captured data?", button=7)
+    path = save_log(driver, q, "kept")
+    time.sleep(0.3)
+    _, count, records = parse_log(path.read_bytes())
+    assert chunks_of(records)[0][1] == b"xyz"
+
+
+def test_port_number_out_of_range_and_missing_port(app, driver, com4):
+    first = app(dict(ENGLISH, rs_comport=300, rs_comport2=4))
+    driver.command(CMD_OPEN)
+    driver.expect_message("Port_No.", "No. Error (CH1)")
+    driver.expect_message("Message", "The port is not open.")
+    driver.no_message_box(800)  # CH2 was still tried, and opened
+    driver.command(CMD_CLOSE)
+    driver.call("close", "main")
+    first.wait_exit(20)
+
+    q = app(dict(ENGLISH, rs_comport=9, rs_comport2=4))
+    driver.command(CMD_OPEN)
+    driver.expect_message("CreateFile", "COM Open Error No.2 (CH1)")
+    driver.expect_message("Message", "The port is not open.")
+    driver.no_message_box(800)
+    com4.write(b"on CH2")
+    time.sleep(0.8)
+    path = save_log(driver, q, "ch2")
+    time.sleep(0.3)
+    _, _, records = parse_log(path.read_bytes())
+    assert chunks_of(records)[0][:2] == (3, b"on CH2")
+
+
+def test_both_channels_receive_and_close_returns_at_once(app, driver, com3, com4):
+    q = app(dict(ENGLISH, rs_comport2=4))
+    driver.command(CMD_OPEN)
+    driver.no_message_box(800)
+    com3.write(b"one")
+    time.sleep(0.4)
+    com4.write(b"two")
+    time.sleep(0.6)
+    # Both receive threads are waiting on an idle line now.
+    started = time.time()
+    driver.command(CMD_CLOSE)
+    driver.call("send", "main", 0, 0, 0)  # WM_NULL: answered once the close is done
+    assert time.time() - started < 2.0
+    com3.write(b"late")
+    time.sleep(0.5)
+    path = save_log(driver, q, "both")
+    time.sleep(0.3)
+    _, _, records = parse_log(path.read_bytes())
+    assert [(c[0], c[1]) for c in chunks_of(records)] == [(1, b"one"), (3, b"two")]
+
+
+def test_vanished_port_is_closed_and_the_other_channel_goes_on(app, driver, wine, com3, com4):
+    q = app(dict(ENGLISH, rs_comport2=4))
+    driver.command(CMD_OPEN)
+    driver.no_message_box(800)
+    key = r"HKLM\HARDWARE\DEVICEMAP\SERIALCOMM"
+    listing = wine.run("wine", "reg", "query", key).stdout
+    name = next(line.split()[0] for line in listing.splitlines() if line.strip().endswith("COM3"))
+    try:
+        wine.run("wine", "reg", "delete", key, "/v", name, "/f")
+        driver.expect_message("CH1 Comport", "Unable to connect", timeout_ms=8000)
+        com4.write(b"still here")
+        time.sleep(0.8)
+        path = save_log(driver, q, "after")
+        time.sleep(0.3)
+        _, _, records = parse_log(path.read_bytes())
+        assert chunks_of(records)[-1][:2] == (3, b"still here")
+    finally:
+        wine.run("wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", "COM3", "/f")
+
+
+def test_log_files_that_do_not_fit_are_refused_or_cut(app, driver):
+    q = app(dict(ENGLISH))
+    record = bytes([1, 0, 0x41, 0, 0, 0, 0, 0])
+    q.path("notlog.log").write_bytes("hello world".encode("utf-16-le").ljust(32, b"\0") + record)
+    q.path("negative.log").write_bytes("-00000000000005\r".encode("utf-16-le") + record * 5)
+    q.path("short.log").write_bytes("000000000000999\r".encode("utf-16-le") + record * 10 + b"\1\2\3")
+    big = 200000
+    q.path("big.log").write_bytes(("%015d\r" % big).encode("utf-16-le") + record * big)
+
+    for name in ("notlog.log", "negative.log"):
+        load_log(driver, name)
+        _, caption, text = driver.message_box()
+        driver.call("answer", _, 1)
+        assert caption == "ReadFile" and "is not a log file" in text
+    driver.command(CMD_SAVE)
+    driver.expect_message("CreateFile", "There is no data to save.")
+
+    load_log(driver, "short.log")
+    driver.expect_message("ReadFile", "The log file declares 999 records but holds only 10.\nThose 10 records were loaded.")
+    path = save_log(driver, q, "short_again")
+    time.sleep(0.3)
+    _, count, records = parse_log(path.read_bytes())
+    assert count == 10 and records == [record] * 10
+
+    load_log(driver, "big.log")
+    driver.expect_message("ReadFile", "The log file holds 200000 records; the capture buffer takes 130816.\n"
+                                      "The first 130816 records were loaded.")
+    path = save_log(driver, q, "big_again")
+    assert harness.wait_for(lambda: path.stat().st_size == 32 + 8 * 130816, 10)
+
+
+def test_file_chooser_gives_names_the_log_extension(app, driver, com3):
+    q = app(dict(ENGLISH))
+    driver.command(CMD_OPEN)
+    driver.no_message_box(800)
+    com3.write(b"x")
+    time.sleep(0.8)
+    (q.dir / "my.logs").mkdir()
+    for typed, expected in (("data.bin", "data.log"), ("trace.LOG", "trace.LOG"),
+                            (q.windows_path("my.logs") + "\\data", "my.logs/data.log")):
+        driver.command(CMD_SAVE)
+        title = driver.file_dialog(typed)
+        assert title == "Save log file"
+        assert harness.wait_for(lambda: q.path(expected).exists(), 10), expected
+    assert not q.path("data.bin").exists()
+
+
+def test_notepad_scratch_file_is_made_once(app, driver):
+    q = app(dict(ENGLISH))
+    driver.command(156)
+    scratch = q.path("temp.txt")
+    assert harness.wait_for(scratch.exists, 10)
+    assert scratch.read_bytes() == b"\xff\xfe"
+    driver.call("exists", "Notepad", 15000, timeout=25)
+    driver.call("closeclass", "Notepad")
+    scratch.write_bytes(b"\xff\xfe" + "edited".encode("utf-16-le"))
+    driver.command(156)
+    driver.call("exists", "Notepad", 15000, timeout=25)
+    assert scratch.read_bytes() == b"\xff\xfe" + "edited".encode("utf-16-le")
+
+
+def test_system_configuration_dialog_needs_an_open_channel(app, driver, com3):
+    q = app(dict(ENGLISH, rs_speed=9600))
+    driver.command(CMD_CONFIG_CH1)
+    driver.expect_message("Message", "This channel is not open.")
+    driver.command(CMD_OPEN)
+    driver.no_message_box(800)
+    driver.command(CMD_CONFIG_CH1)
+    hwnd, title = driver.call("dialog", "*", 10000, timeout=20)
+    assert "COM3" in title
+    driver.answer(hwnd, 2)  # cancel: the unchanged DCB is applied and read back
+    driver.no_message_box(1000)
+    driver.call("close", "main")
+    q.wait_exit(20)
+    settings = dict(harness.read_settings(q.path("quorrin.ini")))
+    assert settings["rs_speed"] == "9600"
+    assert settings["rs_flow"] == "0"
