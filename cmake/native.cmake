@@ -18,3 +18,15 @@ target_link_libraries(unit_tests PRIVATE quorrin_core GTest::gtest_main Threads:
 target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit)
 find_package(Threads REQUIRED)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
+
+# libFuzzer targets (clang only): one per parser of outside data.
+option(QUORRIN_FUZZ "build the libFuzzer targets" OFF)
+if(QUORRIN_FUZZ)
+  target_compile_options(quorrin_core PRIVATE -fsanitize=fuzzer-no-link)
+  foreach(target fuzz_logfile fuzz_settings)
+    add_executable(${target} ${CMAKE_SOURCE_DIR}/tests/fuzz/${target}.cpp)
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_options(${target} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_libraries(${target} PRIVATE quorrin_core)
+  endforeach()
+endif()

@@ -30,7 +30,7 @@ def display():
 
 @pytest.fixture(scope="session")
 def wine(display):
-    prefix = harness.WinePrefix(display.name)
+    prefix = harness.WinePrefix(harness.PREFIX, display.name)
     prefix.ensure()
     yield prefix
     prefix.stop_server()
@@ -52,8 +52,8 @@ def ports(wine):
 
 
 @pytest.fixture(scope="session")
-def driver(display, ports):
-    d = harness.Driver(display.name)
+def driver(wine, ports):
+    d = harness.Driver(wine)
     yield d
     d.close()
 
@@ -71,13 +71,13 @@ def com4(ports):
 
 
 @pytest.fixture
-def app(request, display, ports, driver):
+def app(request, display, wine, ports, driver):
     """app(settings=None, messages=True) -> started Quorrin with its main window."""
     runs = []
     name = re.sub(r"[^A-Za-z0-9_.-]", "_", request.node.name)
 
     def start(settings=None, messages=True):
-        q = harness.Quorrin(display.name, harness.E2E / "run" / name, settings=settings, messages=messages)
+        q = harness.Quorrin(wine, harness.E2E / "run" / name, settings=settings, messages=messages)
         q.start()
         q.hwnd = driver.main_window()
         runs.append(q)

@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""Starts Quorrin under Wine, with its COM ports mapped to this machine's
+serial adapters, or to a simulated instrument when there are none.
+
+- USB and ACM adapters (/dev/ttyUSB*, /dev/ttyACM*) become COM3, COM4, ...
+  With none, the demo device (scripts/demo_device.py) sits on COM3, CH1's
+  default port. Built-in UARTs (/dev/ttyS* that report a UART type) follow.
+- With a usable $DISPLAY Quorrin opens there and the launcher waits for it to
+  close. Without one it runs on a private Xvfb for a while, saves a
+  screenshot, prints where it is, and closes Quorrin.
+- The program directory is build/app: settings, logs and the message text
+  file live there between runs.
+
+Options: --demo forces the simulated device onto COM3; --seconds N sets how
+long a run without a display lasts (default 20); --no-open leaves the ports
+closed at start.
+"""
+import argparse
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from winehost import BUILD, ROOT, WIN_BUILD, Display, Driver, DriverError, PtyPair, WinePrefix  # noqa: E402
+
+PREFIX = BUILD / "wineprefix-run"
+APP_DIR = BUILD / "app"
+
+
+def uart_present(dev):
+    """A /dev/ttyS* counts when the kernel found a UART behind it."""
+    try:
+        return Path(f"/sys/class/tty/{Path(dev).name}/type").read_text().strip() not in ("", "0")
+    except OSError:
+        return False
+
+
+def find_adapters():
+    usb = sorted(glob.glob("/dev/ttyUSB*")) + sorted(glob.glob("/dev/ttyACM*"))
+    uarts = [d for d in sorted(glob.glob("/dev/ttyS*"), key=lambda d: int(d[9:] or 0)) if uart_present(d)]
+    return usb, uarts
+
+
+def display_usable(name):
+    if not name:
+        return False
+    return subprocess.run(["xdpyinfo", "-display", name], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL, check=False).returncode == 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Start Quorrin under Wine.")
+    parser.add_argument("--demo", action="store_true", help="put the simulated device on COM3")
+    parser.add_argument("--seconds", type=float, default=20.0, help="run time without a display")
+    parser.add_argument("--no-open", action="store_true", help="leave the ports closed")
+    args = parser.parse_args()
+
+    if not (WIN_BUILD / "Quorrin.exe").exists():
+        sys.exit(f"{WIN_BUILD / 'Quorrin.exe'} is missing: run scripts/build.sh first")
+
+    headless = not display_usable(os.environ.get("DISPLAY"))
+    display = None
+    if headless:
+        display = Display()
+        display_name = display.start()
+        print(f"launch: no usable display, running on Xvfb {display_name}")
+    else:
+        display_name = os.environ["DISPLAY"]
+
+    prefix = WinePrefix(PREFIX, display_name)
+    print(f"launch: Wine prefix {PREFIX}")
+    prefix.ensure()
+
+    usb, uarts = find_adapters()
+    ports, demo = {}, None
+    number = 3
+    devices = usb
+    if not usb or args.demo:
+        work = BUILD / "pty"
+        work.mkdir(parents=True, exist_ok=True)
+        demo = PtyPair(work, "demo")
+        ports["COM3"] = demo.app_path
+        number = 4
+        devices = [] if args.demo else usb
+    for dev in devices + uarts:
+        ports[f"COM{number}"] = dev
+        number += 1
+    prefix.set_ports(ports)
+
+    demo_proc = holder = None
+    if demo:
+        os.close(demo.fd)  # the device process holds the far end itself
+        # Keep the app end open too, so the device never sees a hang-up when
+        # Quorrin closes the port.
+        holder = os.open(demo.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        demo_proc = subprocess.Popen([sys.executable, str(ROOT / "scripts" / "demo_device.py"),
+                                      os.path.realpath(demo.link_peer), "--interval", "2"])
+    print("launch: serial ports")
+    for name, dev in ports.items():
+        what = "simulated instrument (echo, *IDN?, MEAS?, Modbus RTU/ASCII)" if demo and dev == demo.app_path else dev
+        print(f"  {name:6} {what}")
+
+    APP_DIR.mkdir(parents=True, exist_ok=True)
+    for name in ("Quorrin.exe", "quorrin_char2.ini"):
+        shutil.copy(WIN_BUILD / name, APP_DIR / name)
+    print(f"launch: program directory {APP_DIR}")
+
+    quorrin = subprocess.Popen(["wine", str(APP_DIR / "Quorrin.exe")], cwd=APP_DIR, env=prefix.env(),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    driver = Driver(prefix)
+    try:
+        driver.main_window(30000)
+        if not args.no_open:
+            driver.command(158)  # open the ports
+        if headless:
+            time.sleep(args.seconds)
+            shot = display.screenshot(BUILD / "launch-screenshot.png")
+            print(f"launch: screenshot {shot}")
+            driver.call("close", "main")
+            quorrin.wait(30)
+        else:
+            print("launch: Quorrin is running; close its window to stop")
+            quorrin.wait()
+    except (DriverError, subprocess.TimeoutExpired) as e:
+        print(f"launch: {e}")
+        quorrin.kill()
+    finally:
+        driver.close()
+        prefix.stop_server()
+        if demo_proc:
+            demo_proc.terminate()
+            demo_proc.wait(5)
+        if holder is not None:
+            os.close(holder)
+        if demo:
+            demo.proc.terminate()
+        if display:
+            display.stop()
+
+
+if __name__ == "__main__":
+    main()
