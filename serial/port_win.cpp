@@ -77,17 +77,24 @@ void close_events(Channel* c) {
   c->wait_ov.hEvent = 0;
 }
 
-}  // namespace
-
-int channel_apply_parameters(HWND owner, int ch) {
-  Channel* c = &g_channel[ch];
+// Reads the port's DCB into the channel state and `line`; 0, or 1 after
+// telling the user.
+int channel_get_state(HWND owner, Channel* c, LineDcb* line) {
   c->dcb.DCBlength = sizeof(DCB);
   if (!GetCommState(c->port, &c->dcb)) {
     show_error(owner, L"GetCommState", L"DCB Error No.%d", static_cast<int>(GetLastError()));
     return 1;
   }
+  dcb_to_line(c->dcb, line);
+  return 0;
+}
+
+}  // namespace
+
+int channel_apply_parameters(HWND owner, int ch) {
+  Channel* c = &g_channel[ch];
   LineDcb line;
-  dcb_to_line(c->dcb, &line);
+  if (channel_get_state(owner, c, &line)) return 1;
   line_dcb_apply(&line, &g_app.settings.port[ch]);
   line_to_dcb(line, &c->dcb);
   if (!SetCommState(c->port, &c->dcb)) {
@@ -171,14 +178,8 @@ void channel_close(int ch) {
 }
 
 int channel_read_back(HWND owner, int ch) {
-  Channel* c = &g_channel[ch];
-  c->dcb.DCBlength = sizeof(DCB);
-  if (!GetCommState(c->port, &c->dcb)) {
-    show_error(owner, L"GetCommState", L"DCB Error No.%d", static_cast<int>(GetLastError()));
-    return 1;
-  }
   LineDcb line;
-  dcb_to_line(c->dcb, &line);
+  if (channel_get_state(owner, &g_channel[ch], &line)) return 1;
   line_dcb_read_back(&line, &g_app.settings.port[ch]);
   return 0;
 }
