@@ -43,3 +43,9 @@ int32_t view_scroll_toward_start(int32_t view, int32_t step, int32_t cells_per_r
 int32_t view_jump_end(int32_t cells_per_row, int32_t write_pos) {
   return write_pos / cells_per_row * cells_per_row;
 }
+
+int32_t timer_repaint_period(int32_t pl_time) {
+  if (pl_time < 100) return 100;
+  if (pl_time > 1000) return 1000;
+  return pl_time;
+}

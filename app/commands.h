@@ -36,3 +36,9 @@ int command_menu_enabled(int id, const ChannelFlags* state);
 int32_t view_scroll_toward_end(int32_t view, int32_t step, int32_t cells_per_row, int32_t write_pos);
 int32_t view_scroll_toward_start(int32_t view, int32_t step, int32_t cells_per_row);
 int32_t view_jump_end(int32_t cells_per_row, int32_t write_pos);
+
+// Period of the repaint timer for the setting pl_time: the settings dialog
+// offers 100 to 1000 ms, and a hand-edited value outside is held to that
+// range (0 would flood the window with timer messages, a negative value
+// would stop the view from ever updating).
+int32_t timer_repaint_period(int32_t pl_time);

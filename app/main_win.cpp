@@ -234,7 +234,7 @@ void on_create(HWND hwnd) {
     g_app.capture.view.follow_mode = 1;
     g_app.send_format_open = g_app.checksum_open = g_app.checksum_kind_open = 0;
   }
-  SetTimer(hwnd, TIMER_REPAINT, static_cast<UINT>(g_app.settings.pl_time), nullptr);
+  SetTimer(hwnd, TIMER_REPAINT, static_cast<UINT>(timer_repaint_period(g_app.settings.pl_time)), nullptr);
   SetTimer(hwnd, TIMER_PRESENCE, 3000, nullptr);
 }
 

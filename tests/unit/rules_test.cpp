@@ -127,6 +127,13 @@ TEST(Commands, ScrollMovesByRowsAndStopsAtTheEnd) {
   EXPECT_EQ(view_scroll_toward_end(0, -5, 40, 1000), 0);
 }
 
+TEST(Commands, RepaintPeriodStaysWithinTheDialogRange) {
+  EXPECT_EQ(timer_repaint_period(300), 300);
+  EXPECT_EQ(timer_repaint_period(0), 100);
+  EXPECT_EQ(timer_repaint_period(-5), 100);
+  EXPECT_EQ(timer_repaint_period(100000), 1000);
+}
+
 TEST(MessageText, KeysAndLoading) {
   char16_t key[32];
   message_text_key(0, 0, key);
