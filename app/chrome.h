@@ -1,0 +1,57 @@
+// What the menu bar, toolbar and status bar show, decided without a window:
+// the menu tree, the toolbar's buttons and state sets, the status bar texts
+// and its background slot.
+#pragma once
+
+#include <cstdint>
+
+#include "app/commands.h"
+#include "settings/settings.h"
+
+// Menu tree: seven popups in the bar, three of them holding a CH1/CH2 submenu.
+struct MenuItemDef {
+  int id;     // command id; 0 for a separator; -1 for a submenu
+  int text;   // message text number (the submenu's title for -1)
+  int sub;    // for -1: first command of its two items ("CH1(&F)", "CH2(&S)")
+};
+struct MenuDef {
+  int title;  // message text of the popup's title
+  int count;
+  MenuItemDef items[10];
+};
+constexpr int kMenus = 7;
+extern const MenuDef kMenuBar[kMenus];
+
+// Toolbar buttons, in order: index = image index in the toolbar bitmaps.
+struct ToolButtonDef {
+  int id;
+  int tooltip;  // message text number
+  int enabled;  // initial state
+};
+constexpr int kToolButtons = 34;
+extern const ToolButtonDef kToolbar[kToolButtons];
+
+// Index of a toolbar button (its image) for a menu command, or -1.
+int toolbar_index_of_command(int menu_command);
+// Tooltip message text of toolbar id 1101 to 1134, or -1.
+int toolbar_tooltip(int id);
+
+// The tool refresh: 1 enable, 0 gray, -1 leave `id` as it is.
+int toolbar_refresh_state(int id, const ChannelFlags* flags);
+
+// Status bar background slot (7 to 10) for the channel flags.
+int status_color_slot(const ChannelFlags* flags);
+
+struct StatusInfo {
+  ChannelFlags flags;
+  const PortSettings* port[2];
+  int32_t cells_per_row, visible_rows;
+  int32_t write_position, view_position;
+};
+constexpr int kStatusParts = 12;
+extern const int kStatusPartEdges[kStatusParts];
+
+// Text of status bar part 0 to 11 into out (64 units).
+void status_part_text(int part, const StatusInfo* info, char16_t out[64]);
+// "SP=%d.%dK:DB=%d:PB=%s:SB=%d:Flow=%s" for one channel's settings.
+void status_line_params(const PortSettings* port, char16_t out[64]);

@@ -1,0 +1,96 @@
+#include "app/chrome.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+std::string part(int n, const StatusInfo& s) {
+  char16_t out[64];
+  status_part_text(n, &s, out);
+  return std::string(out, out + std::char_traits<char16_t>::length(out));
+}
+
+TEST(StatusBar, TextsOfEveryPart) {
+  PortSettings ch1{3, 9600, 7, 2, 0, 1};
+  PortSettings ch2{0, 19200, 8, 0, 0, 0};
+  StatusInfo s{{{3, 0}, {1, 0}, 0}, {&ch1, &ch2}, 40, 10, 1000, 600};
+  EXPECT_EQ(part(0, s), "CH1");
+  EXPECT_EQ(part(1, s), "OPEN");
+  EXPECT_EQ(part(2, s), "Com3");
+  EXPECT_EQ(part(3, s), "SP=9.6K:DB=7:PB=Evn:SB=0:Flow=Xon");
+  EXPECT_EQ(part(4, s), "CH2");
+  EXPECT_EQ(part(5, s), "CLOSE");
+  EXPECT_EQ(part(6, s), "None");
+  EXPECT_EQ(part(7, s), "None");
+  EXPECT_EQ(part(8, s), "DrawSize=X40;Y10");
+  EXPECT_EQ(part(9, s), "BufferSize=1000/131072");
+  EXPECT_EQ(part(10, s), "Scroll=600");
+  EXPECT_EQ(part(11, s), "By Tessaly");
+  PortSettings odd{5, 19200, 8, 1, 2, 2};
+  s.port[0] = &odd;
+  EXPECT_EQ(part(3, s), "SP=19.2K:DB=8:PB=Odd:SB=2:Flow=Dtr");
+  PortSettings other{5, 115200, 8, 4, 1, 9};
+  s.port[0] = &other;
+  EXPECT_EQ(part(3, s), "SP=115.2K:DB=8:PB=Non:SB=1:Flow=Non");
+}
+
+TEST(StatusBar, BackgroundFollowsOpenChannelsAndLineMonitor) {
+  ChannelFlags f{{3, 4}, {0, 0}, 0};
+  EXPECT_EQ(status_color_slot(&f), 7);
+  f.open[1] = 1;
+  EXPECT_EQ(status_color_slot(&f), 8);
+  f.open[0] = 1;
+  EXPECT_EQ(status_color_slot(&f), 9);
+  f.lm_mode = 1;
+  EXPECT_EQ(status_color_slot(&f), 10);
+}
+
+TEST(Toolbar, ButtonsAndRefreshSets) {
+  std::set<int> ids;
+  for (const ToolButtonDef& b : kToolbar) ids.insert(b.id);
+  EXPECT_EQ(ids.size(), 34u);
+  EXPECT_EQ(*ids.begin(), 1101);
+  EXPECT_EQ(*ids.rbegin(), 1134);
+  EXPECT_EQ(toolbar_tooltip(1134), 212);
+  EXPECT_EQ(toolbar_tooltip(1119), 253);
+  EXPECT_EQ(toolbar_index_of_command(kCmdRepaint), 7);
+  EXPECT_EQ(toolbar_index_of_command(kCmdExit), 33);
+  EXPECT_EQ(toolbar_index_of_command(kCmdConfigCh2), 18);
+
+  ChannelFlags closed{{3, 0}, {0, 0}, 0};
+  EXPECT_EQ(toolbar_refresh_state(1116, &closed), 1);
+  EXPECT_EQ(toolbar_refresh_state(1117, &closed), 0);
+  EXPECT_EQ(toolbar_refresh_state(1111, &closed), 0);
+  EXPECT_EQ(toolbar_refresh_state(1101, &closed), -1);
+  ChannelFlags ch2{{3, 4}, {0, 1}, 0};
+  EXPECT_EQ(toolbar_refresh_state(1116, &ch2), 0);
+  EXPECT_EQ(toolbar_refresh_state(1127, &ch2), 0);
+  EXPECT_EQ(toolbar_refresh_state(1117, &ch2), 1);
+  EXPECT_EQ(toolbar_refresh_state(1114, &ch2), 1);
+  EXPECT_EQ(toolbar_refresh_state(1118, &ch2), 0);
+  EXPECT_EQ(toolbar_refresh_state(1123, &ch2), 1);
+  ChannelFlags monitor{{3, 4}, {1, 1}, 1};
+  EXPECT_EQ(toolbar_refresh_state(1112, &monitor), 0);
+}
+
+TEST(MenuBar, EveryItemHasAToolbarImage) {
+  int items = 0;
+  for (const MenuDef& m : kMenuBar)
+    for (int i = 0; i < m.count; i++) {
+      const MenuItemDef& it = m.items[i];
+      if (it.id > 0) {
+        EXPECT_GE(toolbar_index_of_command(it.id), 0) << it.id;
+        items++;
+      } else if (it.id == -1) {
+        EXPECT_GE(toolbar_index_of_command(it.sub), 0);
+        EXPECT_GE(toolbar_index_of_command(it.sub + 1), 0);
+        items += 2;
+      }
+    }
+  EXPECT_EQ(items, 34);  // commands 141 to 175; 154 is none
+}
+
+}  // namespace
