@@ -7,6 +7,7 @@
 
 #include "app/capture.h"
 #include "settings/message_text.h"
+#include "settings/palette.h"
 #include "settings/settings.h"
 #include "view/geometry.h"
 
@@ -24,8 +25,12 @@ struct AppState {
   int32_t menu_suppressed;
   int32_t theme_result;
   int32_t send_format_open, checksum_open, checksum_kind_open;  // cleared at window creation
+  Palettes palettes;
   ViewMetrics metrics;
   uint16_t modbus_words[kModbusWords];
 };
 
 extern AppState g_app;
+
+// The palette in use: the dark one in dark mode.
+inline const Rgb* active_palette() { return g_app.dark_mode ? g_app.palettes.dark : g_app.palettes.light; }

@@ -25,7 +25,16 @@ void show_error(HWND owner, const wchar_t* caption, const wchar_t* format, ...);
 // program directory + "\" + name into out (MAX_PATH units); 1 when it does not fit.
 int program_file(const wchar_t* name, wchar_t* out);
 
-// Settings file and message text file (settings/settings_win.cpp).
+// The program's files (settings/settings_win.cpp): settings, message
+// texts, colors, and the theme file (read from the current directory at
+// process start, written into the program directory).
 void settings_file_load();
 void settings_file_save();
 void message_file_load();
+void colors_file_load();
+void colors_file_save();
+void theme_file_read();
+void theme_file_write(int value);
+
+// The language dialog (settings/language_dialog_win.cpp).
+void language_dialog_run(HWND owner);

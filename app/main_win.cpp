@@ -10,6 +10,7 @@
 
 #include <cwchar>
 
+#include "app/chrome_win.h"
 #include "app/commands.h"
 #include "resources/resource.h"
 #include "serial/port_win.h"
@@ -51,9 +52,7 @@ void data_repaint(HWND hwnd) {
   UpdateWindow(hwnd);
 }
 
-// Refresh of the status bar color and toolbar states; the bars are built in
-// the chrome module, which calls back here when they exist.
-void tool_refresh(HWND) {}
+void tool_refresh(HWND) { chrome_tool_refresh(); }
 
 ChannelFlags channel_flags() {
   ChannelFlags f;
@@ -209,7 +208,15 @@ int run_command(HWND hwnd, int id) {
       ShellExecuteW(nullptr, L"open", L"Quorrin_manual.pdf", nullptr, nullptr, SW_SHOWNORMAL);
       return 0;
     case kCmdHomePage: ShellExecuteW(nullptr, L"open", kHomePage, nullptr, nullptr, SW_SHOWNORMAL); return 0;
-    case kCmdModbus: case kCmdPresetEditor: case kCmdEnvironment: case kCmdTheme: case kCmdLanguage:
+    case kCmdLanguage:
+      language_dialog_run(hwnd);
+      statusbar_refresh_color();
+      if (!g_app.menu_suppressed) {
+        menu_bar_destroy(hwnd);
+        menu_bar_build(hwnd);
+      }
+      return 0;
+    case kCmdModbus: case kCmdPresetEditor: case kCmdEnvironment: case kCmdTheme:
     case kCmdAbout: case kCmdChecksum: case kCmdAsciiTable: case kCmdColors:
       return 0;  // their windows come with their own modules
     default: return 1;
@@ -224,13 +231,21 @@ void on_create(HWND hwnd) {
   g_app.capture.tick = tick_count;
   capture_clear(&g_app.capture);
   if (capture_allocate(&g_app.capture)) {
-    show_message(hwnd, 6, 0, L"CreateFile");
+    // Without a buffer nothing can be recorded: say so plainly; the window
+    // stays, so the user can still close it normally.
+    MessageBoxW(hwnd, L"Out of memory: the capture buffer (1,049,600 bytes) could not be allocated.", L"CreateFile",
+                MB_OK);
   } else {
     fonts_create(hwnd);
+    colors_file_load();
+    gdi_objects_create();
     if (g_app.dark_mode) {
       BOOL on = TRUE;
       DwmSetWindowAttribute(hwnd, 20, &on, sizeof on);
     }
+    if (!g_app.menu_suppressed) menu_bar_build(hwnd);
+    toolbar_create(hwnd);
+    statusbar_create(hwnd);
     g_app.capture.view.follow_mode = 1;
     g_app.send_format_open = g_app.checksum_open = g_app.checksum_kind_open = 0;
   }
@@ -245,6 +260,7 @@ void on_destroy(HWND hwnd) {
   for (int ch = 0; ch < 2; ch++)
     if (g_channel[ch].open.load() != 0 || g_channel[ch].port) channel_close(ch);
   fonts_delete();
+  gdi_objects_delete();
   capture_free(&g_app.capture);
   PostQuitMessage(0);
 }
@@ -281,13 +297,28 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_CREATE: on_create(hwnd); return 0;
     case WM_DESTROY: on_destroy(hwnd); return 0;
+    case WM_SIZE:
+      if (g_statusbar) SendMessageW(g_statusbar, WM_SIZE, wp, lp);
+      return 0;
     case WM_PAINT: {
       PAINTSTRUCT ps;
       BeginPaint(hwnd, &ps);
       if (g_channel[0].open.load() == 0) g_app.capture.view.follow_mode = 0;
+      statusbar_refresh_color();
       EndPaint(hwnd, &ps);
       return 0;
     }
+    case WM_ERASEBKGND: {
+      if (!g_brush[kSlotBackground]) break;
+      RECT r;
+      GetClientRect(hwnd, &r);
+      FillRect(reinterpret_cast<HDC>(wp), &r, g_brush[kSlotBackground]);
+      return 1;
+    }
+    case WM_DRAWITEM: return statusbar_draw(reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
+    case WM_NOTIFY:
+      toolbar_tooltip_text(reinterpret_cast<NMHDR*>(lp));
+      return 0;
     case WM_INITMENUPOPUP: on_init_menu_popup(reinterpret_cast<HMENU>(wp)); return 0;
     case WM_TIMER:
       if (wp == TIMER_REPAINT) on_repaint_timer();
@@ -307,6 +338,7 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  theme_file_read();
   wchar_t title[100], class_name[100];
   LoadStringW(instance, IDS_TITLE, title, 100);
   LoadStringW(instance, IDS_CLASS, class_name, 100);

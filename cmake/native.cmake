@@ -30,3 +30,7 @@ if(QUORRIN_FUZZ)
     target_link_libraries(${target} PRIVATE quorrin_core)
   endforeach()
 endif()
+
+# Every message text the code uses exists in all four languages.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME message_texts_complete COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/resources/texts/check_texts.py)

@@ -4,10 +4,13 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WIN
 set(QUORRIN_WIN_LINK -static -municode)
 
 add_executable(Quorrin WIN32
+  app/chrome_win.cpp
   app/main_win.cpp
   serial/port_win.cpp
   serial/presence_win.cpp
   serial/receive_win.cpp
+  settings/dialog_look_win.cpp
+  settings/language_dialog_win.cpp
   settings/settings_win.cpp
   view/fonts_win.cpp
   view/logfile_win.cpp
@@ -33,3 +36,9 @@ add_custom_target(message_texts ALL DEPENDS ${CMAKE_BINARY_DIR}/quorrin_char2.in
 add_executable(qdriver tests/e2e/driver/driver_win.cpp)
 target_link_options(qdriver PRIVATE -static)
 target_link_libraries(qdriver PRIVATE user32 gdi32)
+
+# Loaded into Quorrin by qdriver's window hook to read its menu bar.
+add_library(qhook SHARED tests/e2e/driver/qhook_win.cpp)
+set_target_properties(qhook PROPERTIES PREFIX "")
+target_link_options(qhook PRIVATE -static)
+target_link_libraries(qhook PRIVATE user32)

@@ -10,3 +10,12 @@
 // Timers of the main window.
 #define TIMER_REPAINT 1
 #define TIMER_PRESENCE 2
+
+// Toolbar images: 34 images of 16 x 16 in a strip, light and dark.
+#define IDB_TOOLBAR_LIGHT 92
+#define IDB_TOOLBAR_DARK 93
+
+// Language dialog.
+#define IDD_LANGUAGE 118
+#define IDC_LANGUAGE_COMBO 301
+#define IDC_LANGUAGE_OK 251

@@ -1,5 +1,6 @@
-// The settings file and the message text file through the platform's
-// private-profile functions.
+// The program's own files beside it: the settings file, the message text
+// file and the color file through the platform's private-profile
+// functions, and the theme file read at process start.
 #include <cstdarg>
 #include <cwchar>
 
@@ -65,6 +66,57 @@ void message_file_load() {
   ProfileFile file = {path, L"quorrin"};
   ProfileIo io = {&file, profile_get_int, profile_get_text, profile_put_text};
   message_table_load(&g_app.messages, &io);
+}
+
+void colors_file_load() {
+  wchar_t path[MAX_PATH];
+  if (program_file(L"color.ini", path)) {
+    palettes_defaults(&g_app.palettes);
+    return;
+  }
+  ProfileFile file = {path, L"Setting"};
+  ProfileIo io = {&file, profile_get_int, profile_get_text, profile_put_text};
+  palettes_load(&g_app.palettes, &io);
+}
+
+void colors_file_save() {
+  SetCurrentDirectoryW(wide(g_app.program_dir));
+  wchar_t path[MAX_PATH];
+  if (program_file(L"color.ini", path)) return;
+  ProfileFile file = {path, L"Setting"};
+  ProfileIo io = {&file, profile_get_int, profile_get_text, profile_put_text};
+  palettes_save(&g_app.palettes, &io);
+}
+
+void theme_file_read() {
+  // The program directory is not known yet: the file is looked for in the
+  // current directory, which is the program's own when it is started from
+  // its folder or by the restart launcher.
+  wchar_t path[MAX_PATH];
+  DWORD n = GetCurrentDirectoryW(MAX_PATH, path);
+  if (n == 0 || n + 9 > MAX_PATH) return;
+  lstrcatW(path, L"\\dkm.ini");
+  HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;
+  ThemeReader reader;
+  theme_reader_init(&reader);
+  uint8_t block[4096];
+  DWORD got = 0;
+  while (ReadFile(f, block, sizeof block, &got, nullptr) && got > 0) theme_reader_feed(&reader, block, got);
+  CloseHandle(f);
+  g_app.dark_mode = reader.flags.dark_mode;
+  g_app.menu_suppressed = reader.flags.menu_suppressed;
+}
+
+void theme_file_write(int value) {
+  wchar_t path[MAX_PATH];
+  if (program_file(L"dkm.ini", path)) return;
+  HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;
+  uint8_t bytes[32];
+  DWORD done = 0;
+  WriteFile(f, bytes, static_cast<DWORD>(theme_file_bytes(value, bytes)), &done, nullptr);
+  CloseHandle(f);
 }
 
 void get_text(int n, wchar_t out[kMessageTextUnits]) {

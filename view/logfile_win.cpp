@@ -96,7 +96,7 @@ int log_load(HWND owner) {
   uint8_t* data = static_cast<uint8_t*>(std::malloc(bytes ? bytes : 1));
   if (!data) {
     CloseHandle(f);
-    show_message(owner, 6, 0, L"CreateFile");
+    MessageBoxW(owner, L"Out of memory: the log file could not be read. The capture is unchanged.", L"ReadFile", MB_OK);
     return 1;
   }
   DWORD read = read_fully(f, data, bytes);

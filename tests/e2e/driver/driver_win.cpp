@@ -279,6 +279,40 @@ std::string run(const std::vector<std::string>& a) {
     HWND h = wait_for(parse_num(arg(2)), [&] { return FindWindowW(cls.c_str(), nullptr); });
     return h ? "ok\t" + hex(h) + "\t" + escape(text_of(h)) : "err\tno window of that class";
   }
+  if (cmd == "child") {
+    HWND parent = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
+    HWND h = GetDlgItem(parent, static_cast<int>(parse_num(arg(2))));
+    return h ? "ok\t" + hex(h) : "err\tno such child";
+  }
+  if (cmd == "rect") {
+    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
+    RECT r;
+    if (!GetWindowRect(h, &r)) return "err\tno window";
+    return "ok\t" + std::to_string(r.left) + "\t" + std::to_string(r.top) + "\t" + std::to_string(r.right) +
+           "\t" + std::to_string(r.bottom);
+  }
+  if (cmd == "menu") {
+    // Has qhook.dll, loaded into Quorrin by a window hook, write the menu
+    // bar to qhook-menu.txt beside it; answers that file's path.
+    HWND h = main_window();
+    if (!h) return "err\tno main window";
+    HMODULE dll = LoadLibraryW(L"qhook.dll");
+    if (!dll) return "err\tno qhook.dll";
+    auto proc = reinterpret_cast<HOOKPROC>(GetProcAddress(dll, "qhook_callwnd"));
+    DWORD thread = GetWindowThreadProcessId(h, nullptr);
+    HHOOK hook = proc ? SetWindowsHookExW(WH_CALLWNDPROC, proc, dll, thread) : nullptr;
+    if (!hook) return "err\thook refused";
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(dll, path, MAX_PATH);
+    wchar_t* slash = wcsrchr(path, L'\\');
+    if (slash) lstrcpyW(slash + 1, L"qhook-menu.txt");
+    DeleteFileW(path);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(h, RegisterWindowMessageW(L"qdriver.dumpmenu"), 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+    UnhookWindowsHookEx(hook);
+    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return "err\tno menu written";
+    return "ok\t" + escape(path);
+  }
   if (cmd == "gone") {
     // Waits until the main window no longer exists.
     DWORD start = GetTickCount();

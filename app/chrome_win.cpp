@@ -1,0 +1,240 @@
+#include "app/chrome_win.h"
+
+#include <commctrl.h>
+
+#include "app/chrome.h"
+#include "resources/resource.h"
+#include "serial/port_win.h"
+#include "view/fonts_win.h"
+
+HWND g_toolbar = nullptr;
+HWND g_statusbar = nullptr;
+HPEN g_pen[6] = {};
+HBRUSH g_brush[7] = {};
+
+namespace {
+
+HPEN g_neutral_pen = nullptr;
+HBRUSH g_neutral_brush = nullptr;
+HMENU g_menus[kMenus + 3] = {};  // the bar's popups, then the three CH1/CH2 submenus
+HMENU g_bar = nullptr;
+HBITMAP g_menu_images[kToolButtons] = {};
+wchar_t g_tooltip[kMessageTextUnits];  // the text a tooltip points at
+HBRUSH g_status_brush = nullptr;      // status bar background of the current slot
+HIMAGELIST g_toolbar_images = nullptr;
+int g_status_slot = -1;
+
+ChannelFlags current_flags() {
+  ChannelFlags f;
+  for (int ch = 0; ch < 2; ch++) {
+    f.port_number[ch] = g_app.settings.port[ch].rs_comport;
+    f.open[ch] = g_channel[ch].open.load();
+  }
+  f.lm_mode = g_app.settings.lm_mode;
+  return f;
+}
+
+// Cuts the 16 x 16 images of bitmap 92 for the menu items.
+void menu_images_cut() {
+  if (g_menu_images[0]) return;
+  HBITMAP strip = static_cast<HBITMAP>(
+      LoadImageW(g_instance, MAKEINTRESOURCEW(IDB_TOOLBAR_LIGHT), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  if (!strip) return;
+  HDC screen = GetDC(nullptr);
+  HDC src = CreateCompatibleDC(screen);
+  HDC dst = CreateCompatibleDC(screen);
+  HGDIOBJ old_src = SelectObject(src, strip);
+  for (int k = 0; k < kToolButtons; k++) {
+    g_menu_images[k] = CreateCompatibleBitmap(screen, 16, 16);
+    HGDIOBJ old_dst = SelectObject(dst, g_menu_images[k]);
+    BitBlt(dst, 0, 0, 16, 16, src, 16 * k, 0, SRCCOPY);
+    SelectObject(dst, old_dst);
+  }
+  SelectObject(src, old_src);
+  DeleteDC(src);
+  DeleteDC(dst);
+  ReleaseDC(nullptr, screen);
+  DeleteObject(strip);
+}
+
+void menu_add(HMENU menu, int id, const wchar_t* text) {
+  AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(id), text);
+  int k = toolbar_index_of_command(id);
+  if (k >= 0 && g_menu_images[k]) SetMenuItemBitmaps(menu, static_cast<UINT>(id), MF_BYCOMMAND, g_menu_images[k], g_menu_images[k]);
+}
+
+}  // namespace
+
+COLORREF slot_color(int slot) { return static_cast<COLORREF>(rgb_colorref(active_palette()[slot])); }
+
+void gdi_objects_create() {
+  for (int i = 0; i < 6; i++) g_pen[i] = CreatePen(PS_SOLID, 1, slot_color(i));
+  for (int i = 0; i < 7; i++) g_brush[i] = CreateSolidBrush(slot_color(i));
+  g_neutral_pen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
+  g_neutral_brush = CreateSolidBrush(RGB(0, 0, 0));
+}
+
+void gdi_objects_delete() {
+  for (HPEN& p : g_pen) {
+    if (p) DeleteObject(p);
+    p = nullptr;
+  }
+  for (HBRUSH& b : g_brush) {
+    if (b) DeleteObject(b);
+    b = nullptr;
+  }
+  if (g_status_brush) DeleteObject(g_status_brush);
+  g_status_brush = nullptr;
+  g_status_slot = -1;
+  if (g_neutral_pen) DeleteObject(g_neutral_pen);
+  if (g_neutral_brush) DeleteObject(g_neutral_brush);
+  g_neutral_pen = nullptr;
+  g_neutral_brush = nullptr;
+  if (g_toolbar_images) ImageList_Destroy(g_toolbar_images);
+  g_toolbar_images = nullptr;
+  for (HBITMAP& b : g_menu_images) {
+    if (b) DeleteObject(b);
+    b = nullptr;
+  }
+}
+
+void gdi_select_neutral(HDC dc) {
+  SelectObject(dc, g_neutral_pen);
+  SelectObject(dc, g_neutral_brush);
+}
+
+void menu_bar_build(HWND hwnd) {
+  menu_images_cut();
+  g_bar = CreateMenu();
+  wchar_t text[kMessageTextUnits];
+  int sub = 0;
+  for (int m = 0; m < kMenus; m++) {
+    const MenuDef& def = kMenuBar[m];
+    g_menus[m] = CreatePopupMenu();
+    for (int i = 0; i < def.count; i++) {
+      const MenuItemDef& it = def.items[i];
+      text[0] = 0;
+      get_text(it.text, text);
+      if (it.id == 0) {
+        AppendMenuW(g_menus[m], MF_SEPARATOR, 0, nullptr);
+      } else if (it.id == -1) {
+        HMENU child = g_menus[kMenus + sub++] = CreatePopupMenu();
+        menu_add(child, it.sub, L"CH1(&F)");
+        menu_add(child, it.sub + 1, L"CH2(&S)");
+        AppendMenuW(g_menus[m], MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(child), text);
+      } else {
+        menu_add(g_menus[m], it.id, text);
+      }
+    }
+    text[0] = 0;
+    get_text(def.title, text);
+    AppendMenuW(g_bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(g_menus[m]), text);
+  }
+  SetMenu(hwnd, g_bar);
+  DrawMenuBar(hwnd);
+}
+
+void menu_bar_destroy(HWND hwnd) {
+  SetMenu(hwnd, nullptr);
+  // Destroying the bar destroys its popups and their submenus with it.
+  if (g_bar) DestroyMenu(g_bar);
+  g_bar = nullptr;
+  for (HMENU& m : g_menus) m = nullptr;
+}
+
+void toolbar_create(HWND hwnd) {
+  INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
+  InitCommonControlsEx(&icc);
+  g_toolbar = CreateToolbarEx(hwnd,
+                              WS_CHILD | WS_VISIBLE | CCS_ADJUSTABLE | TBSTYLE_TOOLTIPS | TBSTYLE_ALTDRAG |
+                                  TBSTYLE_FLAT | TBSTYLE_TRANSPARENT,
+                              kToolbarId, kToolButtons, g_instance,
+                              g_app.dark_mode ? IDB_TOOLBAR_DARK : IDB_TOOLBAR_LIGHT, nullptr, 0, 16, 16, 16, 16,
+                              sizeof(TBBUTTON));
+  if (!g_toolbar) return;
+  SendMessageW(g_toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(16, 16));
+  // The same images with their gray background (192, 192, 192) masked out,
+  // so the buttons sit on the window's own background in both themes.
+  HIMAGELIST images = ImageList_LoadImageW(g_instance, MAKEINTRESOURCEW(g_app.dark_mode ? IDB_TOOLBAR_DARK : IDB_TOOLBAR_LIGHT),
+                                           16, 0, RGB(192, 192, 192), IMAGE_BITMAP, LR_CREATEDIBSECTION);
+  if (images) {
+    g_toolbar_images = images;
+    SendMessageW(g_toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
+  }
+  TBBUTTON buttons[kToolButtons] = {};
+  for (int i = 0; i < kToolButtons; i++) {
+    buttons[i].iBitmap = i;
+    buttons[i].idCommand = kToolbar[i].id;
+    buttons[i].fsState = static_cast<BYTE>(kToolbar[i].enabled ? TBSTATE_ENABLED : TBSTATE_INDETERMINATE);
+    buttons[i].fsStyle = BTNS_BUTTON;
+  }
+  SendMessageW(g_toolbar, TB_ADDBUTTONSW, kToolButtons, reinterpret_cast<LPARAM>(buttons));
+  SendMessageW(g_toolbar, TB_AUTOSIZE, 0, 0);
+  chrome_tool_refresh();
+}
+
+void chrome_tool_refresh() {
+  statusbar_refresh_color();
+  if (!g_toolbar) return;
+  ChannelFlags f = current_flags();
+  for (const ToolButtonDef& b : kToolbar) {
+    int state = toolbar_refresh_state(b.id, &f);
+    if (state < 0) continue;
+    SendMessageW(g_toolbar, TB_SETSTATE, static_cast<WPARAM>(b.id),
+                 MAKELPARAM(state ? TBSTATE_ENABLED : TBSTATE_INDETERMINATE, 0));
+  }
+}
+
+void statusbar_create(HWND hwnd) {
+  g_statusbar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_BOTTOM,
+                                0, 0, 0, 0, hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)),
+                                g_instance, nullptr);
+  if (!g_statusbar) return;
+  SendMessageW(g_statusbar, SB_SETPARTS, kStatusParts, reinterpret_cast<LPARAM>(kStatusPartEdges));
+  for (int i = 0; i < kStatusParts; i++) SendMessageW(g_statusbar, SB_SETTEXTW, i | SBT_OWNERDRAW, 0);
+  statusbar_refresh_color();
+}
+
+void statusbar_refresh_color() {
+  if (!g_statusbar) return;
+  ChannelFlags f = current_flags();
+  int slot = status_color_slot(&f);
+  if (slot == g_status_slot && g_status_brush) return;
+  g_status_slot = slot;
+  if (g_status_brush) DeleteObject(g_status_brush);
+  g_status_brush = CreateSolidBrush(slot_color(slot));
+  SendMessageW(g_statusbar, SB_SETBKCOLOR, 0, static_cast<LPARAM>(slot_color(slot)));
+  InvalidateRect(g_statusbar, nullptr, TRUE);
+}
+
+int statusbar_draw(const DRAWITEMSTRUCT* item) {
+  if (item->CtlID != kStatusBarId || item->itemID >= kStatusParts) return 0;
+  StatusInfo info;
+  info.flags = current_flags();
+  info.port[0] = &g_app.settings.port[0];
+  info.port[1] = &g_app.settings.port[1];
+  info.cells_per_row = view_cells_per_row_now(g_main_window);
+  info.visible_rows = view_visible_rows_now(g_main_window);
+  info.write_position = capture_write_position(&g_app.capture);
+  info.view_position = g_app.capture.view.view_position;
+  char16_t text[64];
+  status_part_text(static_cast<int>(item->itemID), &info, text);
+  // Themed status bars ignore SB_SETBKCOLOR: each part paints its own
+  // background, so the color that tells the channel state always shows.
+  if (g_status_brush) FillRect(item->hDC, &item->rcItem, g_status_brush);
+  SetBkMode(item->hDC, TRANSPARENT);
+  SetTextColor(item->hDC, slot_color(kSlotText));
+  TextOutW(item->hDC, item->rcItem.left, item->rcItem.top, wide(text), lstrlenW(wide(text)));
+  return 1;
+}
+
+void toolbar_tooltip_text(NMHDR* hdr) {
+  if (hdr->code != TTN_GETDISPINFOW) return;
+  auto* info = reinterpret_cast<NMTTDISPINFOW*>(hdr);
+  info->hinst = g_instance;
+  int n = toolbar_tooltip(static_cast<int>(hdr->idFrom));
+  if (n < 0) return;
+  g_tooltip[0] = 0;
+  get_text(n, g_tooltip);
+  info->lpszText = g_tooltip;
+}

@@ -1,0 +1,13 @@
+// The look every dialog of the program shares: the dark title bar in dark
+// mode, palette colors for the dialog, its statics, buttons and edits, and
+// the owner-drawn buttons. A dialog procedure calls dialog_look_init at the
+// end of its WM_INITDIALOG and hands every other message to dialog_look
+// first.
+#pragma once
+
+#include "app/app_win.h"
+
+void dialog_look_init(HWND dlg);
+// 1 when `msg` is one of the look's messages; *result is then the value the
+// dialog procedure returns.
+int dialog_look(HWND dlg, UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result);

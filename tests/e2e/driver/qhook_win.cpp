@@ -1,0 +1,85 @@
+// qhook.dll: loaded into Quorrin's process by a window hook that qdriver
+// sets, because another process's menus cannot be read under Wine. When the
+// main window receives the registered message "qdriver.dumpmenu", the hook
+// writes the window's menu bar to "qhook-menu.txt" beside this DLL: one line
+// per item, "depth<TAB>id<TAB>state<TAB>text<TAB>has-bitmap" in UTF-8, where
+// state is "gray" or "on".
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+HINSTANCE g_module = nullptr;
+
+std::string utf8(const wchar_t* w) {
+  char buf[1024];
+  int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, buf, sizeof buf, nullptr, nullptr);
+  return n > 0 ? std::string(buf, n - 1) : std::string();
+}
+
+void dump(FILE* f, HMENU menu, int depth) {
+  int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; i++) {
+    wchar_t text[256] = L"";
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_ID | MIIM_STATE | MIIM_SUBMENU | MIIM_STRING | MIIM_FTYPE | MIIM_CHECKMARKS;
+    info.dwTypeData = text;
+    info.cch = 255;
+    if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info)) continue;
+    if (info.fType & MFT_SEPARATOR) {
+      std::fprintf(f, "%d\t0\tsep\t-\t0\n", depth);
+      continue;
+    }
+    std::fprintf(f, "%d\t%u\t%s\t%s\t%d\n", depth, info.hSubMenu ? 0u : info.wID,
+                 (info.fState & MFS_GRAYED) ? "gray" : "on", utf8(text).c_str(), info.hbmpUnchecked ? 1 : 0);
+    if (info.hSubMenu) dump(f, info.hSubMenu, depth + 1);
+  }
+}
+
+// Opens each popup the way a user would, so the window's WM_INITMENUPOPUP
+// grays what is not available now.
+void init_popups(HWND hwnd, HMENU menu) {
+  int count = GetMenuItemCount(menu);
+  for (int i = 0; i < count; i++) {
+    HMENU popup = GetSubMenu(menu, i);
+    if (!popup) continue;
+    SendMessageW(hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), i);
+    init_popups(hwnd, popup);
+  }
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK qhook_callwnd(int code, WPARAM wp, LPARAM lp) {
+  static UINT dump_message = RegisterWindowMessageW(L"qdriver.dumpmenu");
+  if (code == HC_ACTION) {
+    auto* msg = reinterpret_cast<CWPSTRUCT*>(lp);
+    if (msg->message == dump_message) {
+      wchar_t path[MAX_PATH];
+      GetModuleFileNameW(g_module, path, MAX_PATH);
+      wchar_t* slash = wcsrchr(path, L'\\');
+      if (slash) lstrcpyW(slash + 1, L"qhook-menu.txt");
+      FILE* f = _wfopen(path, L"wb");
+      if (f) {
+        HMENU bar = GetMenu(msg->hwnd);
+        if (bar) {
+          init_popups(msg->hwnd, bar);
+          dump(f, bar, 0);
+        }
+        std::fclose(f);
+      }
+    }
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
+  if (reason == DLL_PROCESS_ATTACH) g_module = instance;
+  return TRUE;
+}

@@ -1,0 +1,202 @@
+"""Menu bar, toolbar, status bar, palettes, theme file and the language
+dialog, on the real program."""
+import subprocess
+import time
+from pathlib import Path
+
+import harness
+
+ROOT = Path(__file__).resolve().parents[2]
+LIGHT = {7: (255, 255, 255), 8: (128, 255, 255), 9: (128, 255, 128), 10: (255, 180, 180), 1: (255, 255, 255)}
+DARK = {7: (0, 0, 0), 1: (0, 0, 0)}
+TB_GETSTATE = 0x0412
+TBSTATE_ENABLED = 4
+
+
+def texts():
+    table = {}
+    for line in (ROOT / "resources" / "texts" / "messages.tsv").read_text(encoding="utf-8").splitlines():
+        if line and not line.startswith("#"):
+            cols = line.split("\t")
+            table[int(cols[0])] = cols[1:]
+    return table
+
+
+def menu(driver):
+    """The menu bar as (depth, id, state, text, has_bitmap) rows, read inside Quorrin."""
+    path = driver.call("menu", timeout=30)[0]
+    linux = Path(path[2:].replace("\\", "/"))  # Z:\... is the Linux root
+    rows = []
+    for line in linux.read_text(encoding="utf-8").splitlines():
+        depth, cmd, state, text, bitmap = line.split("\t")
+        rows.append((int(depth), int(cmd), state, text, bitmap == "1"))
+    return rows
+
+
+def item_state(rows, cmd):
+    return next(r[2] for r in rows if r[1] == cmd)
+
+
+def pixel(shot, x, y):
+    out = subprocess.run(["convert", str(shot), "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-"],
+                         capture_output=True, text=True, check=True).stdout
+    rgb = out.splitlines()[1].split("(")[1].split(")")[0].split(",")
+    return tuple(int(float(v)) for v in rgb[:3])
+
+
+def colors_in(shot, x, y, w, h):
+    out = subprocess.run(["convert", str(shot), "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "txt:-"],
+                         capture_output=True, text=True, check=True).stdout
+    found = set()
+    for line in out.splitlines()[1:]:
+        rgb = line.split("(")[1].split(")")[0].split(",")
+        found.add(tuple(int(float(v)) for v in rgb[:3]))
+    return found
+
+
+def bitmap_colors(name):
+    return colors_in(ROOT / "resources" / name, 0, 0, 544, 16)
+
+
+def screenshot(display, name):
+    time.sleep(0.5)  # let the last paint reach the screen
+    return display.screenshot(harness.E2E / "screenshots" / f"{name}.png")
+
+
+def status_bar_sample(driver):
+    """A point inside part 2 of the status bar, right of its short text."""
+    bar = driver.call("child", "main", 1001)[0]
+    left, top, right, bottom = map(int, driver.call("rect", bar))
+    return left + 124, (top + bottom) // 2
+
+
+def main_background_sample(driver):
+    left, top, right, bottom = map(int, driver.call("rect", "main"))
+    return (left + right) // 2, (top + bottom) // 2
+
+
+def test_light_defaults_menu_bar_toolbar_and_status_bar(app, driver, display):
+    app()
+    table = texts()
+    rows = menu(driver)
+    titles = [r[3] for r in rows if r[0] == 0]
+    assert titles == [table[n][0] for n in range(200, 207)]  # Japanese, the default language
+    items = [r for r in rows if r[1] > 0]
+    assert sorted(r[1] for r in items) == [n for n in range(141, 176) if n != 154]
+    assert all(r[4] for r in items), "every menu item carries its toolbar image"
+    assert next(r[3] for r in rows if r[1] == 141) == table[210][0]
+    assert [r[3] for r in rows if r[1] in (161, 162)] == ["CH1(&F)", "CH2(&S)"]
+
+    shot = screenshot(display, "light_defaults")
+    assert pixel(shot, *main_background_sample(driver)) == LIGHT[1]
+    assert pixel(shot, *status_bar_sample(driver)) == LIGHT[7]
+    toolbar = driver.call("child", "main", 1000)[0]
+    left, top, right, bottom = map(int, driver.call("rect", toolbar))
+    seen = colors_in(shot, left, top, min(right - left, 34 * 24), bottom - top)
+    only_light = bitmap_colors("toolbar_light.bmp") - bitmap_colors("toolbar_dark.bmp")
+    assert seen & only_light, "the toolbar shows the light images"
+
+
+def test_dark_theme_without_menu_bar(app, driver, display, wine):
+    q = app()
+    driver.call("close", "main")
+    q.wait_exit(20)
+    q.path("dkm.ini").write_bytes(b"\xff\xfe" + "dkm=3\r\n".encode("utf-16-le"))
+    q.start()
+    driver.main_window()
+    assert menu(driver) == []
+    shot = screenshot(display, "dark_no_menu")
+    assert pixel(shot, *main_background_sample(driver)) == DARK[1]
+    assert pixel(shot, *status_bar_sample(driver)) == DARK[7]
+    toolbar = driver.call("child", "main", 1000)[0]
+    left, top, right, bottom = map(int, driver.call("rect", toolbar))
+    seen = colors_in(shot, left, top, min(right - left, 34 * 24), bottom - top)
+    only_dark = bitmap_colors("toolbar_dark.bmp") - bitmap_colors("toolbar_light.bmp")
+    assert seen & only_dark, "the toolbar shows the dark images"
+
+
+def test_dark_theme_with_menu_keeps_light_menu_images(app, driver, display):
+    q = app()
+    driver.call("close", "main")
+    q.wait_exit(20)
+    q.path("dkm.ini").write_bytes(b"\xff\xfe" + "dkm=1\r\n".encode("utf-16-le"))
+    q.start()
+    driver.main_window()
+    rows = menu(driver)
+    assert len([r for r in rows if r[0] == 0]) == 7
+    assert all(r[4] for r in rows if r[1] > 0)
+    screenshot(display, "dark_with_menu")
+
+
+def test_language_dialog_switches_the_menu_and_is_kept(app, driver, display):
+    q = app()
+    table = texts()
+    driver.command(169)
+    hwnd, title = driver.call("dialog", "*", 10000, timeout=20)
+    combo = driver.call("child", hwnd, 301)[0]
+    driver.call("send", combo, 0x014E, 1, 0)  # CB_SETCURSEL: English
+    display.screenshot(harness.E2E / "screenshots" / "language_dialog.png")
+    driver.call("click", hwnd, 251)
+    assert harness.wait_for(lambda: [r[3] for r in menu(driver) if r[0] == 0][0] == table[200][1], 10)
+    rows = menu(driver)
+    assert [r[3] for r in rows if r[0] == 0] == [table[n][1] for n in range(200, 207)]
+    screenshot(display, "language_english")
+    driver.call("close", "main")
+    q.wait_exit(20)
+    assert dict(harness.read_settings(q.path("quorrin.ini")))["moji_type"] == "1"
+    q.start()
+    driver.main_window()
+    assert [r[3] for r in menu(driver) if r[0] == 0][0] == table[200][1]
+
+
+def test_language_dialog_closed_by_its_box_changes_nothing(app, driver):
+    app({"moji_type": 2})
+    driver.command(169)
+    hwnd, _ = driver.call("dialog", "*", 10000, timeout=20)
+    driver.call("post", hwnd, 0x0010, 0, 0)  # WM_CLOSE
+    time.sleep(0.5)
+    assert [r[3] for r in menu(driver) if r[0] == 0][0] == texts()[200][2]
+
+
+def toolbar_enabled(driver, button):
+    toolbar = driver.call("child", "main", 1000)[0]
+    return bool(int(driver.call("send", toolbar, TB_GETSTATE, button, 0)[0]) & TBSTATE_ENABLED)
+
+
+def test_states_and_status_colors_follow_the_channels(app, driver, display, com3, com4):
+    app({"rs_comport2": 4})
+    rows = menu(driver)
+    assert item_state(rows, 158) == "on" and item_state(rows, 159) == "gray"
+    assert item_state(rows, 150) == "gray" and item_state(rows, 161) == "gray"
+    assert toolbar_enabled(driver, 1116) and not toolbar_enabled(driver, 1117)
+    assert not toolbar_enabled(driver, 1111)
+
+    driver.command(158)
+    driver.no_message_box(800)
+    rows = menu(driver)
+    assert item_state(rows, 158) == "gray" and item_state(rows, 159) == "on"
+    assert item_state(rows, 150) == "on" and item_state(rows, 160) == "gray"
+    assert item_state(rows, 162) == "on" and item_state(rows, 166) == "on"
+    assert not toolbar_enabled(driver, 1116) and toolbar_enabled(driver, 1117)
+    assert toolbar_enabled(driver, 1111) and toolbar_enabled(driver, 1119)
+    shot = screenshot(display, "status_both_open")
+    assert pixel(shot, *status_bar_sample(driver)) == LIGHT[9]
+
+
+def test_status_color_for_one_channel_and_line_monitor(app, driver, display, com3, com4):
+    q = app({"rs_comport2": 0})
+    driver.command(158)
+    driver.no_message_box(800)
+    shot = screenshot(display, "status_one_open")
+    assert pixel(shot, *status_bar_sample(driver)) == LIGHT[8]
+    driver.call("close", "main")
+    q.wait_exit(20)
+
+    app({"rs_comport2": 4, "lm_mode": 1})
+    driver.command(158)
+    driver.no_message_box(800)
+    rows = menu(driver)
+    assert all(item_state(rows, c) == "gray" for c in (150, 151, 152, 153))
+    assert not toolbar_enabled(driver, 1111)
+    shot = screenshot(display, "status_line_monitor")
+    assert pixel(shot, *status_bar_sample(driver)) == LIGHT[10]
