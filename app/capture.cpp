@@ -25,8 +25,9 @@ void capture_clear(Capture* cap) {
   std::memcpy(v.end_marker, "EOF", 4);
   v.cursor_row = 0;
   v.cursor_col = 0;
-  v.gap_x = -1;
-  v.gap_y = -1;
+  v.gap_x = v.gap_y = v.gap2_x = v.gap2_y = 0;
+  v.gap_index = -1;
+  v.eof_drawn = 0;
 }
 
 int capture_gap_units(int32_t elapsed_ms) {

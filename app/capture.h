@@ -58,8 +58,15 @@ struct CaptureView {
   char end_marker[4] = {'E', 'O', 'F', 0};
   int32_t cursor_row = 0;         // next cell the incremental painter draws
   int32_t cursor_col = 0;
-  int32_t gap_x = -1;             // screen position of the latest gap digits, -1: none
-  int32_t gap_y = -1;
+  int32_t gap_x = 0, gap_y = 0;   // where the latest kind-129 marker was drawn; 0, 0: none
+  int32_t gap2_x = 0, gap2_y = 0; // and the latest kind-130 marker
+  int32_t gap_index = -1;         // record index of that kind-129 marker
+  int32_t eof_x = 0, eof_y = 0;   // where the end marker stands (upper index line)
+  int32_t eof_y2 = 0;             // and its lower index line
+  int32_t eof_w = 0, eof_h = 0;   // size of the end marker text, for erasing it
+  int32_t eof_drawn = 0;
+  int32_t cells_per_row = 0;      // grid of the latest full repaint; 0 when none fits
+  int32_t visible_rows = 0;
 };
 
 struct Capture {

@@ -199,11 +199,13 @@ void statusbar_refresh_color() {
   if (!g_statusbar) return;
   ChannelFlags f = current_flags();
   int slot = status_color_slot(&f);
-  if (slot == g_status_slot && g_status_brush) return;
-  g_status_slot = slot;
-  if (g_status_brush) DeleteObject(g_status_brush);
-  g_status_brush = CreateSolidBrush(slot_color(slot));
-  SendMessageW(g_statusbar, SB_SETBKCOLOR, 0, static_cast<LPARAM>(slot_color(slot)));
+  if (slot != g_status_slot || !g_status_brush) {
+    g_status_slot = slot;
+    if (g_status_brush) DeleteObject(g_status_brush);
+    g_status_brush = CreateSolidBrush(slot_color(slot));
+    SendMessageW(g_statusbar, SB_SETBKCOLOR, 0, static_cast<LPARAM>(slot_color(slot)));
+  }
+  // Redrawn every time: its parts show the buffer fill and scroll position.
   InvalidateRect(g_statusbar, nullptr, TRUE);
 }
 

@@ -15,6 +15,7 @@
 #include "resources/resource.h"
 #include "serial/port_win.h"
 #include "serial/presence_win.h"
+#include "view/data_view_win.h"
 #include "view/fonts_win.h"
 #include "view/logfile_win.h"
 
@@ -265,9 +266,15 @@ void on_destroy(HWND hwnd) {
   PostQuitMessage(0);
 }
 
-void on_repaint_timer() {
+void on_repaint_timer(HWND hwnd) {
   if (!any_channel_open()) return;
   capture_refresh_gap(&g_app.capture);
+  if (capture_write_position(&g_app.capture) != g_app.capture.view.painted_position) {
+    view_incremental_paint(hwnd);
+    statusbar_refresh_color();  // the buffer fill has changed
+  } else {
+    view_live_gap_redraw(hwnd);
+  }
 }
 
 void on_presence_timer(HWND hwnd) {
@@ -303,6 +310,7 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       BeginPaint(hwnd, &ps);
+      view_full_repaint(hwnd, ps.hdc);
       if (g_channel[0].open.load() == 0) g_app.capture.view.follow_mode = 0;
       statusbar_refresh_color();
       EndPaint(hwnd, &ps);
@@ -321,7 +329,7 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_INITMENUPOPUP: on_init_menu_popup(reinterpret_cast<HMENU>(wp)); return 0;
     case WM_TIMER:
-      if (wp == TIMER_REPAINT) on_repaint_timer();
+      if (wp == TIMER_REPAINT) on_repaint_timer(hwnd);
       else if (wp == TIMER_PRESENCE) on_presence_timer(hwnd);
       return 0;
     case WM_KEYDOWN:

@@ -12,6 +12,7 @@ add_executable(Quorrin WIN32
   settings/dialog_look_win.cpp
   settings/language_dialog_win.cpp
   settings/settings_win.cpp
+  view/data_view_win.cpp
   view/fonts_win.cpp
   view/logfile_win.cpp
   resources/quorrin.rc

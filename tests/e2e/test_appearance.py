@@ -200,3 +200,17 @@ def test_status_color_for_one_channel_and_line_monitor(app, driver, display, com
     assert not toolbar_enabled(driver, 1111)
     shot = screenshot(display, "status_line_monitor")
     assert pixel(shot, *status_bar_sample(driver)) == LIGHT[10]
+
+
+def test_color_file_sets_the_light_palette(app, driver, display):
+    q = app()
+    driver.call("close", "main")
+    q.wait_exit(20)
+    lines = ["[Setting]", "rbgLs[1].r=10", "rbgLs[1].g=20", "rbgLs[1].b=30",
+             "rbgLs[7].r=300", "rbgLs[7].g=40", "rbgLs[7].b=50"]
+    q.path("color.ini").write_text("\r\n".join(lines) + "\r\n", encoding="ascii")
+    q.start()
+    driver.main_window()
+    shot = screenshot(display, "color_file")
+    assert pixel(shot, *main_background_sample(driver)) == (10, 20, 30)
+    assert pixel(shot, *status_bar_sample(driver)) == (300 & 0xFF, 40, 50)

@@ -291,6 +291,48 @@ std::string run(const std::vector<std::string>& a) {
     return "ok\t" + std::to_string(r.left) + "\t" + std::to_string(r.top) + "\t" + std::to_string(r.right) +
            "\t" + std::to_string(r.bottom);
   }
+  if (cmd == "timesend") {
+    // Sends a message `count` times and answers the mean and the longest
+    // time to handle it, in milliseconds (for benchmarks).
+    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
+    UINT msg = static_cast<UINT>(parse_num(arg(2)));
+    WPARAM wp = static_cast<WPARAM>(std::strtoull(arg(3).c_str(), nullptr, 0));
+    long count = parse_num(arg(4));
+    LARGE_INTEGER freq, t0, t1;
+    QueryPerformanceFrequency(&freq);
+    double total = 0, longest = 0;
+    for (long i = 0; i < count; i++) {
+      DWORD_PTR result = 0;
+      QueryPerformanceCounter(&t0);
+      SendMessageTimeoutW(h, msg, wp, 0, SMTO_ABORTIFHUNG, 10000, &result);
+      QueryPerformanceCounter(&t1);
+      double ms = 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(freq.QuadPart);
+      total += ms;
+      if (ms > longest) longest = ms;
+    }
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.3f\t%.3f", count ? total / count : 0.0, longest);
+    return std::string("ok\t") + buf;
+  }
+  if (cmd == "move") {
+    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
+    if (!SetWindowPos(h, nullptr, static_cast<int>(parse_num(arg(2))), static_cast<int>(parse_num(arg(3))),
+                      static_cast<int>(parse_num(arg(4))), static_cast<int>(parse_num(arg(5))),
+                      SWP_NOZORDER | SWP_NOACTIVATE))
+      return "err\tmove failed";
+    return "ok";
+  }
+  if (cmd == "client") {
+    // The client rectangle in screen coordinates.
+    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
+    RECT r;
+    if (!GetClientRect(h, &r)) return "err\tno window";
+    POINT a = {r.left, r.top}, b = {r.right, r.bottom};
+    ClientToScreen(h, &a);
+    ClientToScreen(h, &b);
+    return "ok\t" + std::to_string(a.x) + "\t" + std::to_string(a.y) + "\t" + std::to_string(b.x) + "\t" +
+           std::to_string(b.y);
+  }
   if (cmd == "menu") {
     // Has qhook.dll, loaded into Quorrin by a window hook, write the menu
     // bar to qhook-menu.txt beside it; answers that file's path.

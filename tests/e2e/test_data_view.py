@@ -1,0 +1,159 @@
+"""The capture painted in the main window, read back from screenshots.
+
+A color file gives every role its own color, so a role's pixels can be
+found on the screen: where CH1 and CH2 text, gap digits and the end marker
+are drawn, and that the gap digits change while the line is quiet."""
+import subprocess
+import time
+
+import harness
+
+CH1 = (0, 0, 200)
+CH2 = (200, 0, 0)
+GAP = (150, 0, 150)
+EOF_BACK = (0, 120, 0)
+ROLES = {18: CH1, 19: CH2, 16: GAP, 12: EOF_BACK}
+
+
+def color_file(q):
+    lines = ["[Setting]"]
+    for slot, rgb in ROLES.items():
+        lines += [f"rbgLs[{slot}].{c}={v}" for c, v in zip("rgb", rgb)]
+    q.path("color.ini").write_text("\r\n".join(lines) + "\r\n", encoding="ascii")
+
+
+def start(app, driver, settings=None):
+    """Quorrin with the role colors (the color file is read at start)."""
+    q = app(settings)
+    driver.call("close", "main")
+    q.wait_exit(20)
+    color_file(q)
+    q.start()
+    driver.main_window()
+    return q
+
+
+def shot(display, name):
+    time.sleep(0.8)  # a tick of timer 1 and the paint reach the screen
+    return display.screenshot(harness.E2E / "screenshots" / f"{name}.png")
+
+
+def client(driver):
+    left, top, right, bottom = map(int, driver.call("client", "main"))
+    return left, top, right - left, bottom - top
+
+
+def box(path, area, rgb):
+    """Bounding box (x, y, w, h) of the pixels of color rgb inside area, or None."""
+    x, y, w, h = area
+    out = subprocess.run(["convert", str(path), "-crop", f"{w}x{h}+{x}+{y}", "+repage", "-fill", "black",
+                          "+opaque", "rgb(%d,%d,%d)" % rgb, "-format", "%@", "info:"],
+                         capture_output=True, text=True).stdout
+    size, _, rest = out.partition("+")
+    bw, bh = map(int, size.split("x"))
+    if bw == 0 or bh == 0:
+        return None
+    bx, by = map(int, rest.split("+"))
+    return bx, by, bw, bh
+
+
+def write_log(path, chunks):
+    """A log file of (kind, bytes) chunks, each followed by its gap markers."""
+    recs = b""
+    for kind, data in chunks:
+        for i, b in enumerate(data):
+            recs += bytes([kind, 0, b, 0, i & 0xFF, 0, 0, 0])
+        recs += bytes([128, 0, 0x74, 0x3D, 0, 0, 0, 0]) + bytes([129, 0, 0x30, 0x30, 0, 0, 0, 0])
+        recs += bytes([130, 0, 0x30, 0x35, 0, 0, 0, 0])
+    path.write_bytes(("%015d\r" % (len(recs) // 8)).encode("utf-16-le") + recs)
+
+
+def load(driver, name):
+    driver.command(142)
+    driver.file_dialog(name)
+
+
+def test_live_capture_shows_cells_gap_digits_and_end_marker(app, driver, display, com3):
+    start(app, driver)
+    driver.command(158)
+    driver.no_message_box(800)
+    com3.write(b"A\r\n")
+    time.sleep(0.3)
+    com3.write(bytes(range(0x20, 0x60)))
+    first = shot(display, "live_capture")
+    area = client(driver)
+    ch1, gap, eof = box(first, area, CH1), box(first, area, GAP), box(first, area, EOF_BACK)
+    assert ch1 and gap and eof, (ch1, gap, eof)
+    assert ch1[1] < gap[1] + gap[3], "data above the gap markers"
+    assert box(first, area, CH2) is None
+    # Quiet line: only the growing gap digits change on screen.
+    time.sleep(1.5)
+    second = shot(display, "live_capture_later")
+    diff = subprocess.run(["compare", "-metric", "AE", str(first), str(second), "null:"],
+                          capture_output=True, text=True).stderr
+    assert int(float(diff.split()[0])) > 0, "the gap digits grew"
+
+
+def test_sent_bytes_show_in_the_lower_strip(app, driver, display):
+    q = start(app, driver)
+    write_log(q.path("mixed.log"), [(1, b"RX"), (4, b"TX")])
+    load(driver, "mixed.log")
+    image = shot(display, "sent_lower_strip")
+    area = client(driver)
+    ch1, ch2 = box(image, area, CH1), box(image, area, CH2)
+    assert ch1 and ch2
+    assert ch2[1] > ch1[1] + ch1[3] - 1, "sent bytes below the received ones"
+
+
+def test_line_monitor_puts_ch2_below_and_hides_sent_bytes(app, driver, display):
+    q = start(app, driver, {"lm_mode": 1})
+    write_log(q.path("monitor.log"), [(1, b"AB"), (3, b"CD")])
+    write_log(q.path("sent.log"), [(1, b"AB"), (2, b"ZZZZZZZZ")])
+    load(driver, "monitor.log")
+    image = shot(display, "line_monitor")
+    area = client(driver)
+    ch1, ch2 = box(image, area, CH1), box(image, area, CH2)
+    assert ch1 and ch2 and ch2[1] > ch1[1] + ch1[3] - 1
+    load(driver, "sent.log")
+    image = shot(display, "line_monitor_sent_hidden")
+    ch1 = box(image, area, CH1)
+    # Only the two received bytes are drawn: the sent ones take no cell.
+    assert ch1 and ch1[3] < 40
+
+
+def test_scroll_keys_and_commands_move_the_page(app, driver, display):
+    q = start(app, driver)
+    write_log(q.path("long.log"), [(1, bytes([0x30 + i % 10] * 60)) for i in range(60)])
+    load(driver, "long.log")
+    end_page = shot(display, "scroll_end")
+    driver.call("key", "main", 0x22)  # Page Down: toward the start
+    older = shot(display, "scroll_older")
+    driver.command(149)  # jump to the start
+    start_page = shot(display, "scroll_start")
+    driver.call("key", "main", 0x21)  # Page Up: toward the end
+    newer = shot(display, "scroll_newer")
+    driver.command(148)  # jump to the end
+    last = shot(display, "scroll_last")
+
+    def differ(a, b):
+        out = subprocess.run(["compare", "-metric", "AE", str(a), str(b), "null:"], capture_output=True,
+                             text=True).stderr
+        return int(float(out.split()[0])) > 0
+
+    assert differ(end_page, older) and differ(older, start_page) and differ(start_page, newer)
+    assert box(last, client(driver), EOF_BACK), "the end page ends with EOF"
+
+
+def test_tiny_window_survives_and_paints_again(app, driver, display, com3):
+    start(app, driver)
+    driver.command(158)
+    driver.no_message_box(800)
+    for w, h in ((40, 30), (3, 3), (120, 60), (1, 400), (400, 1)):
+        driver.call("move", "main", 0, 0, w, h)
+        com3.write(b"tiny")
+        time.sleep(0.4)
+        assert driver.call("alive")[0] == "1"
+    driver.call("move", "main", 0, 0, 900, 700)
+    com3.write(b"again")
+    image = shot(display, "tiny_then_back")
+    assert box(image, client(driver), CH1), "cells are painted again"

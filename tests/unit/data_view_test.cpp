@@ -1,0 +1,123 @@
+#include "view/data_view.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string shown(uint8_t b) {
+  char16_t out[3];
+  int n = byte_display_text(b, out);
+  EXPECT_EQ(out[n], 0);
+  std::string s;
+  for (int i = 0; i < n; i++) s += out[i] < 0x80 ? static_cast<char>(out[i]) : '?';
+  if (n == 1 && out[0] >= 0x80) return "U+" + std::to_string(out[0]);
+  return s;
+}
+
+TEST(ByteDisplay, CharactersAndMnemonics) {
+  EXPECT_EQ(shown(0x41), "A");
+  EXPECT_EQ(shown(0x0D), "CR");
+  EXPECT_EQ(shown(0x0A), "LF");
+  EXPECT_EQ(shown(0x00), "NL");
+  EXPECT_EQ(shown(0x1B), "EC");
+  EXPECT_EQ(shown(0x1F), "US");
+  EXPECT_EQ(shown(0x20), "SP");
+  EXPECT_EQ(shown(0x21), "!");
+  EXPECT_EQ(shown(0x7E), "~");
+  EXPECT_EQ(shown(0x7F), "DL");
+  EXPECT_EQ(shown(0x80), "U+128");
+  EXPECT_EQ(shown(0xB1), "U+177");
+  EXPECT_EQ(shown(0xFF), "U+255");
+  int two = 0;
+  for (int b = 0; b < 256; b++) {
+    char16_t out[3];
+    two += byte_display_text(static_cast<uint8_t>(b), out) == 2;
+  }
+  EXPECT_EQ(two, 34);  // 0x00-0x20 and 0x7F
+  char16_t hex[3];
+  byte_hex_text(0x0A, hex);
+  EXPECT_EQ(std::u16string(hex), u"0A");
+  byte_hex_text(0xB1, hex);
+  EXPECT_EQ(std::u16string(hex), u"B1");
+}
+
+TEST(CellPlacement, ByKindAndLineMonitorMode) {
+  EXPECT_EQ(cell_place(1, 0), kPlaceUpper);
+  EXPECT_EQ(cell_place(3, 0), kPlaceUpper);
+  EXPECT_EQ(cell_place(2, 0), kPlaceLower);
+  EXPECT_EQ(cell_place(4, 0), kPlaceLower);
+  EXPECT_EQ(cell_place(1, 1), kPlaceUpper);
+  EXPECT_EQ(cell_place(3, 1), kPlaceLower);
+  EXPECT_EQ(cell_place(2, 1), kPlaceHidden);
+  EXPECT_EQ(cell_place(4, 1), kPlaceHidden);
+  for (uint8_t k : {128, 129, 130}) EXPECT_EQ(cell_place(k, 0), kPlaceMarker);
+  for (uint8_t k : {0, 5, 127, 131, 255}) EXPECT_EQ(cell_place(k, 0), kPlaceEmpty);
+  EXPECT_EQ(cell_text_slot(1), 18);
+  EXPECT_EQ(cell_text_slot(2), 18);
+  EXPECT_EQ(cell_text_slot(3), 19);
+  EXPECT_EQ(cell_text_slot(4), 19);
+}
+
+TEST(ViewPage, FollowModeShowsTheEnd) {
+  ViewPage p = view_page(1000, 40, 10, 1, 0);
+  EXPECT_EQ(p.end_view_position, 600);
+  EXPECT_EQ(p.first, 600);
+  EXPECT_EQ(p.last, 1000);
+  p = view_page(1001, 40, 10, 1, 0);  // 26 lines
+  EXPECT_EQ(p.first, 640);
+  p = view_page(100, 40, 10, 1, 0);  // fewer lines than rows
+  EXPECT_EQ(p.end_view_position, 0);
+  EXPECT_EQ(p.first, 0);
+  p = view_page(0, 40, 10, 1, 0);
+  EXPECT_GE(p.first, p.last);
+}
+
+TEST(ViewPage, ViewPositionRulesOutsideFollowMode) {
+  ViewPage p = view_page(1000, 40, 10, 0, 80);
+  EXPECT_EQ(p.first, 80);
+  EXPECT_EQ(p.last, 480);
+  p = view_page(1000, 40, 10, 0, 960);
+  EXPECT_EQ(p.last, 1000);
+  p = view_page(1000, 40, 10, 0, 2000);
+  EXPECT_GE(p.first, p.last);
+  p = view_page(131200, 1, 1000000, 0, 0);  // no overflow for huge pages
+  EXPECT_EQ(p.last, 131200);
+}
+
+TEST(Cursor, WrapsFromTheLastRowToTheFirst) {
+  int32_t row = 0, col = 38;
+  EXPECT_EQ(view_cursor_advance(&row, &col, 40, 3), 0);
+  EXPECT_EQ(col, 39);
+  EXPECT_EQ(view_cursor_advance(&row, &col, 40, 3), 1);
+  EXPECT_EQ(row, 1);
+  EXPECT_EQ(col, 0);
+  row = 2, col = 39;
+  EXPECT_EQ(view_cursor_advance(&row, &col, 40, 3), 1);
+  EXPECT_EQ(row, 0);
+  // A cursor left in column N by a full repaint wraps on its next cell.
+  row = 1, col = 40;
+  EXPECT_EQ(view_cursor_advance(&row, &col, 40, 3), 1);
+  EXPECT_EQ(row, 2);
+  EXPECT_EQ(col, 0);
+}
+
+TEST(RowLayout, LinesStackInOrder) {
+  ViewMetrics m{10, 9, 18, 45};
+  RowLayout l = view_row_layout(m);
+  int32_t half = 10 + 36 + 5, pitch = 2 * half + 3;
+  EXPECT_EQ(l.upper_index, 28);
+  EXPECT_EQ(l.upper_char, 39);
+  EXPECT_EQ(l.upper_hex, 57);
+  EXPECT_EQ(l.marker, 75);
+  EXPECT_EQ(l.lower_index, half + 28);
+  EXPECT_EQ(l.lower_char_back, half + 39);
+  EXPECT_EQ(l.lower_hex, half + 58);
+  EXPECT_EQ(l.separator, pitch + 24);
+  EXPECT_EQ(l.read_label, half - 9 - 18 + 25);
+  EXPECT_EQ(l.send_label, half + 10 + 9 + 28);
+  EXPECT_LT(l.lower_hex_back + 18, l.separator);
+}
+
+}  // namespace

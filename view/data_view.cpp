@@ -1,0 +1,88 @@
+#include "view/data_view.h"
+
+namespace {
+
+const char kMnemonics[33][3] = {"NL", "SH", "SX", "EX", "ET", "EQ", "AK", "BL", "BS", "HT", "LF",
+                                "VT", "FF", "CR", "SO", "SI", "DE", "D1", "D2", "D3", "D4", "NK",
+                                "SN", "EB", "CN", "EM", "SB", "EC", "FS", "GS", "RS", "US", "SP"};
+
+}  // namespace
+
+int byte_display_text(uint8_t b, char16_t out[3]) {
+  const char* two = nullptr;
+  if (b <= 0x20) two = kMnemonics[b];
+  else if (b == 0x7F) two = "DL";
+  if (two) {
+    out[0] = static_cast<char16_t>(two[0]);
+    out[1] = static_cast<char16_t>(two[1]);
+    out[2] = 0;
+    return 2;
+  }
+  out[0] = b;
+  out[1] = 0;
+  return 1;
+}
+
+void byte_hex_text(uint8_t b, char16_t out[3]) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  out[0] = static_cast<char16_t>(kDigits[b >> 4]);
+  out[1] = static_cast<char16_t>(kDigits[b & 15]);
+  out[2] = 0;
+}
+
+int cell_place(uint8_t kind, int32_t lm_mode) {
+  switch (kind) {
+    case 1: return kPlaceUpper;
+    case 3: return lm_mode == 1 ? kPlaceLower : kPlaceUpper;
+    case 2: case 4: return lm_mode == 1 ? kPlaceHidden : kPlaceLower;
+    case 128: case 129: case 130: return kPlaceMarker;
+    default: return kPlaceEmpty;
+  }
+}
+
+int cell_text_slot(uint8_t kind) { return kind == 3 || kind == 4 ? 19 : 18; }
+
+ViewPage view_page(int32_t count, int32_t n, int32_t rows, int32_t follow, int32_t view) {
+  ViewPage p;
+  int64_t lines = (static_cast<int64_t>(count) + n - 1) / n;
+  int64_t end = static_cast<int64_t>(n) * (lines - rows);
+  p.end_view_position = end < 0 ? 0 : static_cast<int32_t>(end);
+  if (follow == 1) {
+    p.first = p.end_view_position;
+    p.last = count;
+  } else {
+    p.first = view;
+    int64_t page_end = static_cast<int64_t>(view) + static_cast<int64_t>(rows) * n;
+    p.last = page_end < count ? static_cast<int32_t>(page_end) : count;
+  }
+  return p;
+}
+
+int view_cursor_advance(int32_t* row, int32_t* col, int32_t n, int32_t rows) {
+  if (++*col < n) return 0;
+  *col = 0;
+  *row = *row + 1 >= rows ? 0 : *row + 1;
+  return 1;
+}
+
+RowLayout view_row_layout(const ViewMetrics& m) {
+  const int32_t s = m.small_h, b = m.big_h, half = view_strip_height(m);
+  RowLayout l;
+  l.upper_index = 28;
+  l.upper_char = s + 29;
+  l.upper_char_back = s + 30;
+  l.upper_hex = s + b + 29;
+  l.upper_hex_back = s + b + 30;
+  l.marker = s + 2 * b + 29;
+  l.lower_index = half + 28;
+  l.lower_char = half + s + 30;
+  l.lower_char_back = half + s + 29;
+  l.lower_hex = half + s + b + 30;
+  l.lower_hex_back = half + s + b + 29;
+  l.separator = view_row_pitch(m) + 24;
+  l.read_label = half - b / 2 - b + 25;
+  l.send_label = half + s + b / 2 + 28;
+  l.clear_top = 27;
+  l.clear_bottom = view_row_pitch(m) + 23;
+  return l;
+}

@@ -1,0 +1,49 @@
+// What the main data view shows and where, decided without a window: the
+// byte display text, where a record of each kind goes, which records a full
+// repaint shows, how the incremental painter's cursor moves, and the y
+// offsets of a row's lines. view/data_view_win.cpp only draws what these say.
+#pragma once
+
+#include <cstdint>
+
+#include "view/geometry.h"
+
+// A byte as one character (0x21-0x7E, 0x80-0xFF) or a two-letter mnemonic;
+// returns the count (1 or 2) and writes it and a terminator into out.
+int byte_display_text(uint8_t byte, char16_t out[3]);
+// Two upper-case hex digits and a terminator.
+void byte_hex_text(uint8_t byte, char16_t out[3]);
+
+enum CellPlace {
+  kPlaceUpper,   // upper ("READ:") strip
+  kPlaceLower,   // lower ("SEND:") strip
+  kPlaceMarker,  // marker line between the strips
+  kPlaceEmpty,   // takes a cell, draws nothing
+  kPlaceHidden,  // takes no cell (sent bytes in line monitor mode)
+};
+int cell_place(uint8_t kind, int32_t lm_mode);
+// Palette slot of a data record's text: CH1 (kinds 1, 2) or CH2 (3, 4).
+int cell_text_slot(uint8_t kind);
+
+// The records a full repaint shows.
+struct ViewPage {
+  int32_t end_view_position;  // view position that puts the last data row at the bottom
+  int32_t first, last;        // records first .. last - 1
+};
+// cells_per_row and rows must be >= 1.
+ViewPage view_page(int32_t count, int32_t cells_per_row, int32_t rows, int32_t follow_mode, int32_t view_position);
+
+// The incremental painter's cursor after a cell: the next column, wrapping
+// to the next row (or row 0 after the last). Returns 1 when it moved to a
+// new row, which must then be cleared.
+int view_cursor_advance(int32_t* row, int32_t* col, int32_t cells_per_row, int32_t rows);
+
+// Y offsets within a row (add row * pitch).
+struct RowLayout {
+  int32_t upper_index, upper_char, upper_char_back, upper_hex, upper_hex_back, marker;
+  int32_t lower_index, lower_char, lower_char_back, lower_hex, lower_hex_back;
+  int32_t separator;  // first of the two separator lines below the row
+  int32_t read_label, send_label;
+  int32_t clear_top, clear_bottom;
+};
+RowLayout view_row_layout(const ViewMetrics& m);

@@ -1,0 +1,273 @@
+// The main data view: one record per cell, rows of an upper ("READ:") and a
+// lower ("SEND:") strip with the gap markers between them. Where things go
+// is decided in view/data_view.cpp; this file draws it with the fonts, pens
+// and brushes of the active palette.
+#include "view/data_view_win.h"
+
+#include <cstdio>
+
+#include "app/chrome_win.h"
+#include "view/data_view.h"
+#include "view/fonts_win.h"
+
+namespace {
+
+struct Painter {
+  HDC dc;
+  ViewMetrics m;
+  RowLayout l;
+  int32_t cell_w;
+  int32_t pitch;
+  int32_t view_w;
+  int32_t n, rows;
+};
+
+Painter painter_for(HWND hwnd, HDC dc) {
+  Painter p;
+  p.dc = dc;
+  p.m = g_app.metrics;
+  p.l = view_row_layout(p.m);
+  p.cell_w = view_cell_width(p.m);
+  p.pitch = view_row_pitch(p.m);
+  RECT r;
+  GetClientRect(hwnd, &r);
+  p.view_w = r.right - 6;
+  p.n = g_app.capture.view.cells_per_row;
+  p.rows = g_app.capture.view.visible_rows;
+  return p;
+}
+
+void text_at(HDC dc, int32_t x, int32_t y, const wchar_t* text, int count) { TextOutW(dc, x, y, text, count); }
+
+// The background rectangles of the N cells of one row's four lines.
+void row_backgrounds(const Painter& p, int32_t row) {
+  const int32_t top = row * p.pitch;
+  const int32_t lines[4] = {p.l.upper_char_back, p.l.upper_hex_back, p.l.lower_char_back, p.l.lower_hex_back};
+  for (int k = 0; k < 4; k++) {
+    int hex = k & 1;
+    for (int32_t c = 0; c < p.n; c++) {
+      int slot = (c & 1) ? (hex ? kSlotHexBack1 : kSlotAscBack1) : (hex ? kSlotHexBack2 : kSlotAscBack2);
+      SelectObject(p.dc, g_pen[slot]);
+      SelectObject(p.dc, g_brush[slot]);
+      int32_t x = p.m.margin + c * p.cell_w;
+      Rectangle(p.dc, x, top + lines[k], x + p.cell_w, top + lines[k] + p.m.big_h);
+    }
+  }
+  gdi_select_neutral(p.dc);
+}
+
+void clear_row(const Painter& p, int32_t row) {
+  SelectObject(p.dc, g_pen[kSlotBackground]);
+  SelectObject(p.dc, g_brush[kSlotBackground]);
+  Rectangle(p.dc, p.m.margin, row * p.pitch + p.l.clear_top, p.view_w, row * p.pitch + p.l.clear_bottom);
+  gdi_select_neutral(p.dc);
+  row_backgrounds(p, row);
+}
+
+// Draws record `index` at the cursor; 1 when it takes no cell.
+int paint_cell(const Painter& p, int32_t index) {
+  const CaptureRecord& rec = g_app.capture.records[index];
+  CaptureView& v = g_app.capture.view;
+  int place = cell_place(rec.kind, g_app.settings.lm_mode);
+  if (place == kPlaceHidden) return 1;
+  const int32_t x = p.m.margin + v.cursor_col * p.cell_w;
+  const int32_t top = v.cursor_row * p.pitch;
+  if (place == kPlaceMarker) {
+    SelectObject(p.dc, g_font_big);
+    SetBkMode(p.dc, OPAQUE);
+    SetBkColor(p.dc, slot_color(kSlotBackground));
+    SetTextColor(p.dc, slot_color(kSlotGapText));
+    wchar_t text[2] = {static_cast<wchar_t>(rec.data), static_cast<wchar_t>(rec.marker2)};
+    text_at(p.dc, x, top + p.l.marker, text, 2);
+    if (rec.kind == kKindGapHigh) v.gap_x = x, v.gap_y = top + p.l.marker, v.gap_index = index;
+    if (rec.kind == kKindGapLow) v.gap2_x = x, v.gap2_y = top + p.l.marker;
+    return 0;
+  }
+  if (place == kPlaceEmpty) return 0;
+  const int lower = place == kPlaceLower;
+  wchar_t index_text[8];
+  _snwprintf(index_text, 8, L"%03d", rec.position);
+  SelectObject(p.dc, g_font_small);
+  SetBkMode(p.dc, OPAQUE);
+  SetBkColor(p.dc, slot_color(kSlotBackground));
+  SetTextColor(p.dc, slot_color(kSlotText));
+  text_at(p.dc, x, top + (lower ? p.l.lower_index : p.l.upper_index), index_text, 3);
+
+  char16_t shown[3], hex[3];
+  int count = byte_display_text(rec.data, shown);
+  byte_hex_text(rec.data, hex);
+  const int odd = v.cursor_col & 1;
+  SelectObject(p.dc, g_font_big);
+  SetTextColor(p.dc, slot_color(cell_text_slot(rec.kind)));
+  SetBkColor(p.dc, slot_color(odd ? kSlotAscBack1 : kSlotAscBack2));
+  text_at(p.dc, x + (count == 1 ? p.m.big_w / 2 : 0), top + (lower ? p.l.lower_char : p.l.upper_char), wide(shown),
+          count);
+  SetBkColor(p.dc, slot_color(odd ? kSlotHexBack1 : kSlotHexBack2));
+  text_at(p.dc, x, top + (lower ? p.l.lower_hex : p.l.upper_hex), wide(hex), 2);
+  return 0;
+}
+
+void end_marker_draw(const Painter& p) {
+  CaptureView& v = g_app.capture.view;
+  v.eof_x = p.m.margin + v.cursor_col * p.cell_w;
+  v.eof_y = v.cursor_row * p.pitch + p.l.upper_index;
+  v.eof_y2 = v.cursor_row * p.pitch + p.l.lower_index;
+  v.eof_drawn = 1;
+  SelectObject(p.dc, g_font_small);
+  SetBkMode(p.dc, OPAQUE);
+  SetBkColor(p.dc, slot_color(kSlotEofBack));
+  SetTextColor(p.dc, slot_color(kSlotEofText));
+  wchar_t text[4];
+  for (int i = 0; i < 3; i++) text[i] = static_cast<wchar_t>(v.end_marker[i]);
+  SIZE size = {};
+  GetTextExtentPoint32W(p.dc, text, 3, &size);
+  v.eof_w = size.cx;
+  v.eof_h = size.cy;
+  text_at(p.dc, v.eof_x, v.eof_y, text, 3);
+  text_at(p.dc, v.eof_x, v.eof_y2, text, 3);
+}
+
+void end_marker_erase(const Painter& p) {
+  CaptureView& v = g_app.capture.view;
+  if (!v.eof_drawn) return;
+  SelectObject(p.dc, g_font_small);
+  SetBkMode(p.dc, OPAQUE);
+  SetBkColor(p.dc, slot_color(kSlotBackground));
+  SetTextColor(p.dc, slot_color(kSlotText));
+  // Four blanks, opaque over the whole marker: in a proportional font the
+  // blanks alone are narrower than "EOF" and would leave part of it.
+  for (int32_t y : {v.eof_y, v.eof_y2}) {
+    RECT r = {v.eof_x, y, v.eof_x + v.eof_w, y + v.eof_h};
+    ExtTextOutW(p.dc, v.eof_x, y, ETO_OPAQUE, &r, L"    ", 4, nullptr);
+  }
+  v.eof_drawn = 0;
+}
+
+// Draws the digits of the gap markers at index m and m + 1 where the
+// latest ones were drawn.
+void gap_digits_draw(HDC dc, int32_t m) {
+  const CaptureView& v = g_app.capture.view;
+  const CaptureRecord* r = g_app.capture.records;
+  HGDIOBJ old_font = SelectObject(dc, g_font_big);
+  SetBkMode(dc, OPAQUE);
+  SetBkColor(dc, slot_color(kSlotBackground));
+  SetTextColor(dc, slot_color(kSlotGapText));
+  wchar_t high[2] = {static_cast<wchar_t>(r[m].data), static_cast<wchar_t>(r[m].marker2)};
+  wchar_t low[2] = {static_cast<wchar_t>(r[m + 1].data), static_cast<wchar_t>(r[m + 1].marker2)};
+  text_at(dc, v.gap_x, v.gap_y, high, 2);
+  text_at(dc, v.gap2_x, v.gap2_y, low, 2);
+  SelectObject(dc, old_font);
+}
+
+bool view_ready() { return g_app.capture.records && g_font_big && g_pen[0]; }
+
+}  // namespace
+
+void view_full_repaint(HWND hwnd, HDC dc) {
+  if (!view_ready()) return;
+  CaptureView& v = g_app.capture.view;
+  RECT client;
+  GetClientRect(hwnd, &client);
+  v.cells_per_row = view_cells_per_row(client.right, g_app.metrics);
+  v.visible_rows = view_visible_rows(client.bottom, g_app.metrics);
+  Painter p = painter_for(hwnd, dc);
+  HGDIOBJ old_font = SelectObject(dc, GetStockObject(SYSTEM_FONT));
+  // Too small a window for one whole cell or row: nothing but the
+  // background; painting resumes with the next full repaint that fits.
+  if (p.n < 1 || p.rows < 1) {
+    v.painted_position = capture_write_position(&g_app.capture);
+    SelectObject(dc, old_font);
+    return;
+  }
+  for (int32_t k = 0; k < p.rows; k++) {
+    SelectObject(dc, g_pen[kSlotText]);
+    for (int32_t y : {(k + 1) * p.pitch + 24, (k + 1) * p.pitch + 25}) {
+      MoveToEx(dc, 0, y, nullptr);
+      LineTo(dc, p.view_w, y);
+    }
+    SelectObject(dc, GetStockObject(SYSTEM_FONT));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, slot_color(kSlotText));
+    text_at(dc, 0, k * p.pitch + p.l.read_label, L"READ:", 5);
+    text_at(dc, 0, k * p.pitch + p.l.send_label, L"SEND:", 5);
+    row_backgrounds(p, k);
+  }
+
+  const int32_t count = capture_write_position(&g_app.capture);
+  ViewPage page = view_page(count, p.n, p.rows, v.follow_mode, v.view_position);
+  v.end_view_position = page.end_view_position;
+  if (page.first >= page.last) {
+    v.painted_position = count;
+    v.view_position = page.first;
+    v.cursor_row = v.cursor_col = 0;
+    if (page.last == count) end_marker_draw(p);
+    SelectObject(dc, old_font);
+    return;
+  }
+  int32_t d = 0;
+  for (int32_t i = page.first; i < page.last; i++) {
+    v.cursor_row = d / p.n;
+    v.cursor_col = d % p.n;
+    if (paint_cell(p, i) != 0) continue;
+    d++;
+    if (v.cursor_col == 0) {
+      wchar_t number[16];
+      int len = _snwprintf(number, 16, L"%04d", i / p.n);
+      SelectObject(dc, GetStockObject(SYSTEM_FONT));
+      SetBkMode(dc, TRANSPARENT);
+      SetTextColor(dc, slot_color(kSlotText));
+      text_at(dc, 5, v.cursor_row * p.pitch + p.l.marker, number, len);
+    }
+  }
+  if (d == 0) {
+    v.cursor_row = v.cursor_col = 0;
+  } else {
+    v.cursor_row = (d - 1) / p.n;
+    v.cursor_col = (d - 1) % p.n + 1;  // may stand in column N until the next cell
+  }
+  const int32_t now = capture_write_position(&g_app.capture);
+  v.painted_position = now;
+  if (v.follow_mode == 1) v.view_position = v.end_view_position;
+  if (page.last == now) end_marker_draw(p);
+  SelectObject(dc, old_font);
+}
+
+void view_incremental_paint(HWND hwnd) {
+  if (!view_ready()) return;
+  CaptureView& v = g_app.capture.view;
+  const int32_t w = capture_write_position(&g_app.capture);
+  if (v.cells_per_row < 1 || v.visible_rows < 1) {
+    v.painted_position = w;
+    return;
+  }
+  HDC dc = GetDC(hwnd);
+  Painter p = painter_for(hwnd, dc);
+  HGDIOBJ old_font = SelectObject(dc, g_font_small);
+  end_marker_erase(p);
+  // The gap after the chunk drawn last is final now that more has come:
+  // show its last digits, not the ones it had when it was drawn.
+  if (v.gap_x && v.gap_index >= 0 && v.gap_index + 1 < v.painted_position && v.painted_position <= w)
+    gap_digits_draw(dc, v.gap_index);
+  for (int32_t i = v.painted_position; i < w; i++) {
+    paint_cell(p, i);
+    if (view_cursor_advance(&v.cursor_row, &v.cursor_col, p.n, p.rows)) clear_row(p, v.cursor_row);
+  }
+  v.painted_position = w;
+  end_marker_draw(p);
+  SelectObject(dc, old_font);
+  ReleaseDC(hwnd, dc);
+}
+
+void view_live_gap_redraw(HWND hwnd) {
+  if (!view_ready()) return;
+  CaptureView& v = g_app.capture.view;
+  const int32_t w = capture_write_position(&g_app.capture);
+  if (v.gap_x == 0 || v.gap_y == 0 || w < 1) return;
+  const CaptureRecord* r = g_app.capture.records;
+  if (r[w - 1].kind != kKindGapLow) return;
+  const int32_t m = g_app.capture.last_marker_index;
+  if (m < 0 || m + 1 >= w) return;
+  HDC dc = GetDC(hwnd);
+  gap_digits_draw(dc, m);
+  ReleaseDC(hwnd, dc);
+}

@@ -1,0 +1,9 @@
+// Painting the capture in the main window: the full repaint on WM_PAINT, the
+// incremental paint and the live gap redraw on timer 1.
+#pragma once
+
+#include "app/app_win.h"
+
+void view_full_repaint(HWND hwnd, HDC dc);
+void view_incremental_paint(HWND hwnd);
+void view_live_gap_redraw(HWND hwnd);
