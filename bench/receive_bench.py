@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Whole-program receive figures under Wine, written to bench/results.md:
+"""Whole-program receive figures under Wine, written to bench/results/receive.md:
 
 - idle CPU: Quorrin with CH1 open on a quiet pty, CPU time over 10 s;
 - sustained receive: the peer sends 92,160 bytes/s (921,600 baud) for a few
@@ -18,7 +18,7 @@ ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import harness  # noqa: E402
 
-RESULTS = ROOT / "bench" / "results.md"
+RESULTS = ROOT / "bench" / "results" / "receive.md"
 
 
 def cpu_seconds(pid):

@@ -65,6 +65,19 @@ int view_cursor_advance(int32_t* row, int32_t* col, int32_t n, int32_t rows) {
   return 1;
 }
 
+int view_cursor_skip(int32_t* row, int32_t* col, int32_t n, int32_t rows, int64_t skip) {
+  if (skip <= 0) return 0;
+  if (*col >= n) {  // the cell past the last column wraps first
+    view_cursor_advance(row, col, n, rows);
+    if (--skip == 0) return 1;
+  }
+  const int64_t cells = static_cast<int64_t>(n) * rows;
+  const int64_t pos = (static_cast<int64_t>(*row) * n + *col + skip) % cells;
+  *row = static_cast<int32_t>(pos / n);
+  *col = static_cast<int32_t>(pos % n);
+  return *col == 0;
+}
+
 RowLayout view_row_layout(const ViewMetrics& m) {
   const int32_t s = m.small_h, b = m.big_h, half = view_strip_height(m);
   RowLayout l;

@@ -38,6 +38,13 @@ ViewPage view_page(int32_t count, int32_t cells_per_row, int32_t rows, int32_t f
 // new row, which must then be cleared.
 int view_cursor_advance(int32_t* row, int32_t* col, int32_t cells_per_row, int32_t rows);
 
+// Moves the cursor as `skip` cells would, without drawing them: when more
+// records arrived than the screen has cells, only the last screenful can
+// remain visible, so the ones before it need not be drawn. Returns 1 when
+// the cursor lands at the start of a row, which must then be cleared as if
+// it had been entered.
+int view_cursor_skip(int32_t* row, int32_t* col, int32_t cells_per_row, int32_t rows, int64_t skip);
+
 // Y offsets within a row (add row * pitch).
 struct RowLayout {
   int32_t upper_index, upper_char, upper_char_back, upper_hex, upper_hex_back, marker;

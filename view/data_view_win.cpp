@@ -14,6 +14,9 @@ namespace {
 
 struct Painter {
   HDC dc;
+  // What is selected into dc now, so each cell sets only what changes.
+  HGDIOBJ font;
+  COLORREF back, text;
   ViewMetrics m;
   RowLayout l;
   int32_t cell_w;
@@ -34,23 +37,39 @@ Painter painter_for(HWND hwnd, HDC dc) {
   p.view_w = r.right - 6;
   p.n = g_app.capture.view.cells_per_row;
   p.rows = g_app.capture.view.visible_rows;
+  p.font = nullptr;
+  p.back = p.text = CLR_INVALID;
+  SetBkMode(dc, OPAQUE);
   return p;
+}
+
+void use_font(Painter& p, HGDIOBJ font) {
+  if (p.font != font) SelectObject(p.dc, font), p.font = font;
+}
+
+void use_colors(Painter& p, int back_slot, int text_slot) {
+  COLORREF back = slot_color(back_slot), text = slot_color(text_slot);
+  if (p.back != back) SetBkColor(p.dc, back), p.back = back;
+  if (p.text != text) SetTextColor(p.dc, text), p.text = text;
 }
 
 void text_at(HDC dc, int32_t x, int32_t y, const wchar_t* text, int count) { TextOutW(dc, x, y, text, count); }
 
-// The background rectangles of the N cells of one row's four lines.
+// The background rectangles of the N cells of one row's four lines, each
+// filled in its slot's color (a rectangle drawn with the slot's pen and
+// brush), one slot at a time.
 void row_backgrounds(const Painter& p, int32_t row) {
   const int32_t top = row * p.pitch;
-  const int32_t lines[4] = {p.l.upper_char_back, p.l.upper_hex_back, p.l.lower_char_back, p.l.lower_hex_back};
-  for (int k = 0; k < 4; k++) {
-    int hex = k & 1;
-    for (int32_t c = 0; c < p.n; c++) {
-      int slot = (c & 1) ? (hex ? kSlotHexBack1 : kSlotAscBack1) : (hex ? kSlotHexBack2 : kSlotAscBack2);
-      SelectObject(p.dc, g_pen[slot]);
-      SelectObject(p.dc, g_brush[slot]);
+  const int32_t char_lines[2] = {p.l.upper_char_back, p.l.lower_char_back};
+  const int32_t hex_lines[2] = {p.l.upper_hex_back, p.l.lower_hex_back};
+  struct { int slot, odd; const int32_t* lines; } passes[4] = {
+      {kSlotAscBack1, 1, char_lines}, {kSlotAscBack2, 0, char_lines},
+      {kSlotHexBack1, 1, hex_lines}, {kSlotHexBack2, 0, hex_lines}};
+  for (const auto& pass : passes) {
+    SelectObject(p.dc, g_brush[pass.slot]);
+    for (int32_t c = pass.odd; c < p.n; c += 2) {
       int32_t x = p.m.margin + c * p.cell_w;
-      Rectangle(p.dc, x, top + lines[k], x + p.cell_w, top + lines[k] + p.m.big_h);
+      for (int k = 0; k < 2; k++) PatBlt(p.dc, x, top + pass.lines[k], p.cell_w, p.m.big_h, PATCOPY);
     }
   }
   gdi_select_neutral(p.dc);
@@ -65,7 +84,7 @@ void clear_row(const Painter& p, int32_t row) {
 }
 
 // Draws record `index` at the cursor; 1 when it takes no cell.
-int paint_cell(const Painter& p, int32_t index) {
+int paint_cell(Painter& p, int32_t index) {
   const CaptureRecord& rec = g_app.capture.records[index];
   CaptureView& v = g_app.capture.view;
   int place = cell_place(rec.kind, g_app.settings.lm_mode);
@@ -73,10 +92,8 @@ int paint_cell(const Painter& p, int32_t index) {
   const int32_t x = p.m.margin + v.cursor_col * p.cell_w;
   const int32_t top = v.cursor_row * p.pitch;
   if (place == kPlaceMarker) {
-    SelectObject(p.dc, g_font_big);
-    SetBkMode(p.dc, OPAQUE);
-    SetBkColor(p.dc, slot_color(kSlotBackground));
-    SetTextColor(p.dc, slot_color(kSlotGapText));
+    use_font(p, g_font_big);
+    use_colors(p, kSlotBackground, kSlotGapText);
     wchar_t text[2] = {static_cast<wchar_t>(rec.data), static_cast<wchar_t>(rec.marker2)};
     text_at(p.dc, x, top + p.l.marker, text, 2);
     if (rec.kind == kKindGapHigh) v.gap_x = x, v.gap_y = top + p.l.marker, v.gap_index = index;
@@ -87,36 +104,31 @@ int paint_cell(const Painter& p, int32_t index) {
   const int lower = place == kPlaceLower;
   wchar_t index_text[8];
   _snwprintf(index_text, 8, L"%03d", rec.position);
-  SelectObject(p.dc, g_font_small);
-  SetBkMode(p.dc, OPAQUE);
-  SetBkColor(p.dc, slot_color(kSlotBackground));
-  SetTextColor(p.dc, slot_color(kSlotText));
+  use_font(p, g_font_small);
+  use_colors(p, kSlotBackground, kSlotText);
   text_at(p.dc, x, top + (lower ? p.l.lower_index : p.l.upper_index), index_text, 3);
 
   char16_t shown[3], hex[3];
   int count = byte_display_text(rec.data, shown);
   byte_hex_text(rec.data, hex);
   const int odd = v.cursor_col & 1;
-  SelectObject(p.dc, g_font_big);
-  SetTextColor(p.dc, slot_color(cell_text_slot(rec.kind)));
-  SetBkColor(p.dc, slot_color(odd ? kSlotAscBack1 : kSlotAscBack2));
+  use_font(p, g_font_big);
+  use_colors(p, odd ? kSlotAscBack1 : kSlotAscBack2, cell_text_slot(rec.kind));
   text_at(p.dc, x + (count == 1 ? p.m.big_w / 2 : 0), top + (lower ? p.l.lower_char : p.l.upper_char), wide(shown),
           count);
-  SetBkColor(p.dc, slot_color(odd ? kSlotHexBack1 : kSlotHexBack2));
+  use_colors(p, odd ? kSlotHexBack1 : kSlotHexBack2, cell_text_slot(rec.kind));
   text_at(p.dc, x, top + (lower ? p.l.lower_hex : p.l.upper_hex), wide(hex), 2);
   return 0;
 }
 
-void end_marker_draw(const Painter& p) {
+void end_marker_draw(Painter& p) {
   CaptureView& v = g_app.capture.view;
   v.eof_x = p.m.margin + v.cursor_col * p.cell_w;
   v.eof_y = v.cursor_row * p.pitch + p.l.upper_index;
   v.eof_y2 = v.cursor_row * p.pitch + p.l.lower_index;
   v.eof_drawn = 1;
-  SelectObject(p.dc, g_font_small);
-  SetBkMode(p.dc, OPAQUE);
-  SetBkColor(p.dc, slot_color(kSlotEofBack));
-  SetTextColor(p.dc, slot_color(kSlotEofText));
+  use_font(p, g_font_small);
+  use_colors(p, kSlotEofBack, kSlotEofText);
   wchar_t text[4];
   for (int i = 0; i < 3; i++) text[i] = static_cast<wchar_t>(v.end_marker[i]);
   SIZE size = {};
@@ -127,13 +139,11 @@ void end_marker_draw(const Painter& p) {
   text_at(p.dc, v.eof_x, v.eof_y2, text, 3);
 }
 
-void end_marker_erase(const Painter& p) {
+void end_marker_erase(Painter& p) {
   CaptureView& v = g_app.capture.view;
   if (!v.eof_drawn) return;
-  SelectObject(p.dc, g_font_small);
-  SetBkMode(p.dc, OPAQUE);
-  SetBkColor(p.dc, slot_color(kSlotBackground));
-  SetTextColor(p.dc, slot_color(kSlotText));
+  use_font(p, g_font_small);
+  use_colors(p, kSlotBackground, kSlotText);
   // Four blanks, opaque over the whole marker: in a proportional font the
   // blanks alone are narrower than "EOF" and would leave part of it.
   for (int32_t y : {v.eof_y, v.eof_y2}) {
@@ -192,6 +202,9 @@ void view_full_repaint(HWND hwnd, HDC dc) {
     text_at(dc, 0, k * p.pitch + p.l.send_label, L"SEND:", 5);
     row_backgrounds(p, k);
   }
+  SetBkMode(dc, OPAQUE);
+  p.font = nullptr;
+  p.text = CLR_INVALID;
 
   const int32_t count = capture_write_position(&g_app.capture);
   ViewPage page = view_page(count, p.n, p.rows, v.follow_mode, v.view_position);
@@ -217,6 +230,9 @@ void view_full_repaint(HWND hwnd, HDC dc) {
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, slot_color(kSlotText));
       text_at(dc, 5, v.cursor_row * p.pitch + p.l.marker, number, len);
+      SetBkMode(dc, OPAQUE);
+      p.font = nullptr;
+      p.text = CLR_INVALID;
     }
   }
   if (d == 0) {
@@ -246,9 +262,20 @@ void view_incremental_paint(HWND hwnd) {
   end_marker_erase(p);
   // The gap after the chunk drawn last is final now that more has come:
   // show its last digits, not the ones it had when it was drawn.
-  if (v.gap_x && v.gap_index >= 0 && v.gap_index + 1 < v.painted_position && v.painted_position <= w)
+  if (v.gap_x && v.gap_index >= 0 && v.gap_index + 1 < v.painted_position && v.painted_position <= w) {
     gap_digits_draw(dc, v.gap_index);
-  for (int32_t i = v.painted_position; i < w; i++) {
+    p.font = nullptr;  // gap_digits_draw set its own font and colors
+    p.back = p.text = CLR_INVALID;
+  }
+  int32_t from = v.painted_position;
+  // Only the last screenful of many new records stays visible: move the
+  // cursor past the others instead of drawing them.
+  const int64_t cells = static_cast<int64_t>(p.n) * p.rows;
+  if (w - from > cells) {
+    if (view_cursor_skip(&v.cursor_row, &v.cursor_col, p.n, p.rows, w - from - cells)) clear_row(p, v.cursor_row);
+    from = static_cast<int32_t>(w - cells);
+  }
+  for (int32_t i = from; i < w; i++) {
     paint_cell(p, i);
     if (view_cursor_advance(&v.cursor_row, &v.cursor_col, p.n, p.rows)) clear_row(p, v.cursor_row);
   }

@@ -121,3 +121,31 @@ TEST(RowLayout, LinesStackInOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// Skipping k cells lands where k single advances land, and asks for a clear
+// exactly when the last of those advances entered a new row.
+TEST(Cursor, SkipMatchesSingleSteps) {
+  for (int32_t n : {1, 3, 7}) {
+    for (int32_t rows : {1, 2, 5}) {
+      for (int32_t start_col = 0; start_col <= n; start_col++) {
+        for (int64_t k = 1; k < 3 * n * rows + 2; k++) {
+          int32_t r1 = rows - 1, c1 = start_col, r2 = rows - 1, c2 = start_col;
+          int entered = 0;
+          for (int64_t i = 0; i < k; i++) entered = view_cursor_advance(&r1, &c1, n, rows);
+          int clear = view_cursor_skip(&r2, &c2, n, rows, k);
+          ASSERT_EQ(r1, r2) << n << " " << rows << " " << start_col << " " << k;
+          ASSERT_EQ(c1, c2) << n << " " << rows << " " << start_col << " " << k;
+          ASSERT_EQ(entered, clear) << n << " " << rows << " " << start_col << " " << k;
+        }
+      }
+    }
+  }
+  int32_t r = 0, c = 0;
+  EXPECT_EQ(view_cursor_skip(&r, &c, 40, 10, 0), 0);
+  EXPECT_EQ(r, 0);
+  EXPECT_EQ(c, 0);
+}
+
+}  // namespace
