@@ -260,6 +260,7 @@ void on_destroy(HWND hwnd) {
   settings_file_save();
   for (int ch = 0; ch < 2; ch++)
     if (g_channel[ch].open.load() != 0 || g_channel[ch].port) channel_close(ch);
+  view_release();
   fonts_delete();
   gdi_objects_delete();
   capture_free(&g_app.capture);

@@ -55,32 +55,75 @@ void use_colors(Painter& p, int back_slot, int text_slot) {
 
 void text_at(HDC dc, int32_t x, int32_t y, const wchar_t* text, int count) { TextOutW(dc, x, y, text, count); }
 
-// The background rectangles of the N cells of one row's four lines, each
-// filled in its slot's color (a rectangle drawn with the slot's pen and
-// brush), one slot at a time.
-void row_backgrounds(const Painter& p, int32_t row) {
-  const int32_t top = row * p.pitch;
-  const int32_t char_lines[2] = {p.l.upper_char_back, p.l.lower_char_back};
-  const int32_t hex_lines[2] = {p.l.upper_hex_back, p.l.lower_hex_back};
-  struct { int slot, odd; const int32_t* lines; } passes[4] = {
-      {kSlotAscBack1, 1, char_lines}, {kSlotAscBack2, 0, char_lines},
-      {kSlotHexBack1, 1, hex_lines}, {kSlotHexBack2, 0, hex_lines}};
-  for (const auto& pass : passes) {
-    SelectObject(p.dc, g_brush[pass.slot]);
-    for (int32_t c = pass.odd; c < p.n; c += 2) {
-      int32_t x = p.m.margin + c * p.cell_w;
-      for (int k = 0; k < 2; k++) PatBlt(p.dc, x, top + pass.lines[k], p.cell_w, p.m.big_h, PATCOPY);
-    }
+// One cleared row, drawn once and copied: the view background from
+// x = margin to the view width and from y = 27 to pitch + 23 within the row,
+// with the background rectangles of the N cells of its four character and
+// hexadecimal lines in their alternating colors. Copying it is the same as
+// clearing the rectangle and drawing every cell's rectangles, at a fraction
+// of the cost. Rebuilt when the grid or the window width changes.
+struct RowImage {
+  HDC dc;
+  HBITMAP bitmap;
+  HGDIOBJ old_bitmap;
+  int32_t n, width, height, pitch;
+};
+RowImage g_row_image = {};
+
+void row_image_release() {
+  if (g_row_image.dc) {
+    SelectObject(g_row_image.dc, g_row_image.old_bitmap);
+    DeleteDC(g_row_image.dc);
   }
-  gdi_select_neutral(p.dc);
+  if (g_row_image.bitmap) DeleteObject(g_row_image.bitmap);
+  g_row_image = {};
 }
 
+void row_image_prepare(const Painter& p) {
+  const int32_t width = p.view_w - p.m.margin;
+  const int32_t height = p.l.clear_bottom - p.l.clear_top;
+  if (g_row_image.dc && g_row_image.n == p.n && g_row_image.width == width && g_row_image.height == height &&
+      g_row_image.pitch == p.pitch)
+    return;
+  row_image_release();
+  if (width <= 0 || height <= 0) return;
+  g_row_image.dc = CreateCompatibleDC(p.dc);
+  g_row_image.bitmap = CreateCompatibleBitmap(p.dc, width, height);
+  if (!g_row_image.dc || !g_row_image.bitmap) {
+    row_image_release();
+    return;
+  }
+  g_row_image.old_bitmap = SelectObject(g_row_image.dc, g_row_image.bitmap);
+  g_row_image.n = p.n;
+  g_row_image.width = width;
+  g_row_image.height = height;
+  g_row_image.pitch = p.pitch;
+  HDC dc = g_row_image.dc;
+  RECT all = {0, 0, width, height};
+  FillRect(dc, &all, g_brush[kSlotBackground]);
+  const int32_t char_lines[2] = {p.l.upper_char_back, p.l.lower_char_back};
+  const int32_t hex_lines[2] = {p.l.upper_hex_back, p.l.lower_hex_back};
+  for (int32_t c = 0; c < p.n; c++) {
+    const int odd = c & 1;
+    RECT r;
+    r.left = c * p.cell_w;
+    r.right = r.left + p.cell_w;
+    for (int k = 0; k < 2; k++) {
+      r.top = char_lines[k] - p.l.clear_top;
+      r.bottom = r.top + p.m.big_h;
+      FillRect(dc, &r, g_brush[odd ? kSlotAscBack1 : kSlotAscBack2]);
+      r.top = hex_lines[k] - p.l.clear_top;
+      r.bottom = r.top + p.m.big_h;
+      FillRect(dc, &r, g_brush[odd ? kSlotHexBack1 : kSlotHexBack2]);
+    }
+  }
+}
+
+// Clears row `row` and draws its cells' background rectangles.
 void clear_row(const Painter& p, int32_t row) {
-  SelectObject(p.dc, g_pen[kSlotBackground]);
-  SelectObject(p.dc, g_brush[kSlotBackground]);
-  Rectangle(p.dc, p.m.margin, row * p.pitch + p.l.clear_top, p.view_w, row * p.pitch + p.l.clear_bottom);
-  gdi_select_neutral(p.dc);
-  row_backgrounds(p, row);
+  row_image_prepare(p);
+  if (!g_row_image.dc) return;
+  BitBlt(p.dc, p.m.margin, row * p.pitch + p.l.clear_top, g_row_image.width, g_row_image.height, g_row_image.dc, 0, 0,
+         SRCCOPY);
 }
 
 // Draws record `index` at the cursor; 1 when it takes no cell.
@@ -200,7 +243,7 @@ void view_full_repaint(HWND hwnd, HDC dc) {
     SetTextColor(dc, slot_color(kSlotText));
     text_at(dc, 0, k * p.pitch + p.l.read_label, L"READ:", 5);
     text_at(dc, 0, k * p.pitch + p.l.send_label, L"SEND:", 5);
-    row_backgrounds(p, k);
+    clear_row(p, k);
   }
   SetBkMode(dc, OPAQUE);
   p.font = nullptr;
@@ -247,6 +290,8 @@ void view_full_repaint(HWND hwnd, HDC dc) {
   if (page.last == now) end_marker_draw(p);
   SelectObject(dc, old_font);
 }
+
+void view_release() { row_image_release(); }
 
 void view_incremental_paint(HWND hwnd) {
   if (!view_ready()) return;

@@ -7,3 +7,5 @@
 void view_full_repaint(HWND hwnd, HDC dc);
 void view_incremental_paint(HWND hwnd);
 void view_live_gap_redraw(HWND hwnd);
+// Frees what the view keeps between paints (at window destruction).
+void view_release();
