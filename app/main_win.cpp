@@ -15,6 +15,7 @@
 #include "resources/resource.h"
 #include "serial/port_win.h"
 #include "serial/presence_win.h"
+#include "tools/input_send_win.h"
 #include "view/data_view_win.h"
 #include "view/fonts_win.h"
 #include "view/logfile_win.h"
@@ -147,16 +148,9 @@ void edit_macro_command(HWND hwnd) {
   SetCurrentDirectoryW(wide(g_app.program_dir));
   wchar_t name[MAX_PATH];
   if (program_file(L"*.txt", name)) name[0] = 0;
-  OPENFILENAMEW ofn = {};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = hwnd;
-  ofn.lpstrFilter = L"Text(*.txt)\0*.txt\0";
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = name;
-  ofn.nMaxFile = MAX_PATH;
-  ofn.lpstrTitle = L"MACROファイル編集";
-  ofn.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT;
-  if (GetOpenFileNameW(&ofn)) ShellExecuteW(nullptr, L"open", name, nullptr, nullptr, SW_SHOWNORMAL);
+  if (common_file_dialog(hwnd, 0, L"Text(*.txt)\0*.txt\0", L"MACROファイル編集", name,
+                         OFN_EXPLORER | OFN_ALLOWMULTISELECT))
+    ShellExecuteW(nullptr, L"open", name, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void config_command(HWND hwnd, int ch) {
@@ -184,7 +178,13 @@ int run_command(HWND hwnd, int id) {
     case kCmdScrollEnd: case kCmdScrollStart: case kCmdJumpEnd: case kCmdJumpStart:
       scroll_command(hwnd, id);
       return 0;
-    case kCmdInputSend: case kCmdPresetSend:
+    case kCmdInputSend:
+      if (g_app.tool_open[kToolInputSend] == 1) return 0;
+      if (!any_channel_open()) refuse(hwnd, 3, L"Quorrin");
+      else input_send_window_open(hwnd);
+      return 0;
+    case kCmdPresetSend:
+      if (g_app.tool_open[kToolPresetSend] == 1) return 0;
       if (!any_channel_open()) refuse(hwnd, 3, L"Quorrin");
       return 0;
     case kCmdMacro:

@@ -74,7 +74,6 @@ def main():
     display.start(1920, 1080)
     wine = harness.WinePrefix(PREFIX, display.name)
     wine.ensure()
-    wine.reg_add(r"HKCU\Software\Wine\Explorer\Desktops", "Default", "1920x1080")
     work = harness.E2E / "pty"
     work.mkdir(parents=True, exist_ok=True)
     pairs = [harness.PtyPair(work, "bench1"), harness.PtyPair(work, "bench2")]

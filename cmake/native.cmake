@@ -19,11 +19,20 @@ target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit)
 find_package(Threads REQUIRED)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
 
+# CRC16 and LRC against an independent implementation (Debian's crcmod):
+# checksum_cli prints ours, the script compares them over random inputs.
+# Built with unit_tests so that every build that runs ctest has it.
+add_executable(checksum_cli ${CMAKE_SOURCE_DIR}/tests/unit/checksum_cli.cpp)
+target_link_libraries(checksum_cli PRIVATE quorrin_core)
+add_dependencies(unit_tests checksum_cli)
+add_test(NAME checksum_crosscheck
+         COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/unit/checksum_crosscheck.py $<TARGET_FILE:checksum_cli>)
+
 # libFuzzer targets (clang only): one per parser of outside data.
 option(QUORRIN_FUZZ "build the libFuzzer targets" OFF)
 if(QUORRIN_FUZZ)
   target_compile_options(quorrin_core PRIVATE -fsanitize=fuzzer-no-link)
-  foreach(target fuzz_logfile fuzz_settings)
+  foreach(target fuzz_logfile fuzz_settings fuzz_frame)
     add_executable(${target} ${CMAKE_SOURCE_DIR}/tests/fuzz/${target}.cpp)
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_options(${target} PRIVATE -fsanitize=fuzzer,address,undefined)

@@ -6,12 +6,17 @@ set(QUORRIN_WIN_LINK -static -municode)
 add_executable(Quorrin WIN32
   app/chrome_win.cpp
   app/main_win.cpp
+  codec/ansi_win.cpp
+  codec/send_format_dialog_win.cpp
   serial/port_win.cpp
   serial/presence_win.cpp
   serial/receive_win.cpp
+  serial/transmit_win.cpp
   settings/dialog_look_win.cpp
   settings/language_dialog_win.cpp
   settings/settings_win.cpp
+  tools/input_send_win.cpp
+  tools/strings_file_win.cpp
   view/data_view_win.cpp
   view/fonts_win.cpp
   view/logfile_win.cpp

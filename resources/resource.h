@@ -19,3 +19,52 @@
 #define IDD_LANGUAGE 118
 #define IDC_LANGUAGE_COMBO 301
 #define IDC_LANGUAGE_OK 251
+
+// Input character send window.
+#define IDD_INPUT_SEND 114
+#define IDC_INPUT_FIELD 501
+#define IDC_IN_CLOSE 251
+#define IDC_IN_SEND_CH1 252
+#define IDC_IN_SEND_CH2 253
+#define IDC_IN_LEFT 254
+#define IDC_IN_RIGHT 255
+#define IDC_IN_CLR 256
+#define IDC_IN_BS 257
+#define IDC_IN_ROW1 258        // 258-262: history row numbers (delete)
+#define IDC_IN_PAGE_BACK 263
+#define IDC_IN_PAGE_NEXT 264
+#define IDC_IN_FORMAT 265
+#define IDC_IN_CTRL_CH1 266    // 266-274: control characters on CH1
+#define IDC_IN_CTRL_CH2 275    // 275-283: control characters on CH2
+#define IDC_IN_SHORT 286
+#define IDC_IN_HIST_CH1 287    // 287-291: send history row on CH1
+#define IDC_IN_HIST_CH2 292    // 292-296: send history row on CH2
+#define IDC_IN_HIST_CLEAR 297
+#define IDC_IN_HIST_SAVE 298
+#define IDC_IN_ASC 311
+#define IDC_IN_HEX 312
+#define IDC_IN_MODE_HEAD 401
+#define IDC_IN_CTRL_HEAD 402
+#define IDC_IN_CH1_LABEL 404
+#define IDC_IN_CH2_LABEL 405
+#define IDC_IN_PREVIEW_HEAD 406  // 406-411: preview headings
+#define IDC_IN_PREVIEW_START 412
+#define IDC_IN_PREVIEW_HEADER 413
+#define IDC_IN_PREVIEW_END 415
+#define IDC_IN_PREVIEW_SUM 416
+#define IDC_IN_PREVIEW_TERM 417
+
+// Send format dialog.
+#define IDD_SEND_FORMAT 119
+#define IDC_SF_CLOSE 251
+#define IDC_SF_ON_START 231     // 231-236: start, header, input, end, checksum, terminator on
+#define IDC_SF_IN_START 237     // 237-240: start, header, input, end in the checksum range
+#define IDC_SF_KIND 301
+#define IDC_SF_ASC 311
+#define IDC_SF_HEX 312
+#define IDC_SF_START 321
+#define IDC_SF_HEADER 322
+#define IDC_SF_END 323
+#define IDC_SF_TERM 324
+#define IDC_SF_HEAD 401         // 401-406: column headings
+#define IDC_SF_NOTE 411         // 411-414: notes

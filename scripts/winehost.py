@@ -76,7 +76,8 @@ class WinePrefix:
             # frames, and no X window manager is needed (without one, hiding a
             # top-level X window stalls its thread for two seconds).
             self.reg_add(r"HKCU\Software\Wine\Explorer", "Desktop", "Default")
-            self.reg_add(r"HKCU\Software\Wine\Explorer\Desktops", "Default", "1280x1000")
+        # Wide enough for the input window's 64-cell strips.
+        self.reg_add(r"HKCU\Software\Wine\Explorer\Desktops", "Default", "1920x1080")
         self.stop_server()
 
     def set_ports(self, ports):
@@ -100,7 +101,7 @@ class Display:
         self.proc = None
         self.name = None
 
-    def start(self, width=1280, height=1024):
+    def start(self, width=1920, height=1080):
         for n in range(90, 140):
             if Path(f"/tmp/.X{n}-lock").exists():
                 continue

@@ -71,10 +71,10 @@ void close_port_handle(Channel* c) {
 }
 
 void close_events(Channel* c) {
-  if (c->read_ov.hEvent) CloseHandle(c->read_ov.hEvent);
-  if (c->wait_ov.hEvent) CloseHandle(c->wait_ov.hEvent);
-  c->read_ov.hEvent = 0;
-  c->wait_ov.hEvent = 0;
+  for (OVERLAPPED* ov : {&c->read_ov, &c->wait_ov, &c->write_ov}) {
+    if (ov->hEvent) CloseHandle(ov->hEvent);
+    ov->hEvent = 0;
+  }
 }
 
 // Reads the port's DCB into the channel state and `line`; 0, or 1 after
@@ -140,9 +140,11 @@ int channel_open(HWND owner, int ch) {
   }
   ZeroMemory(&c->read_ov, sizeof c->read_ov);
   ZeroMemory(&c->wait_ov, sizeof c->wait_ov);
+  ZeroMemory(&c->write_ov, sizeof c->write_ov);
   c->read_ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   c->wait_ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!c->read_ov.hEvent || !c->wait_ov.hEvent) {
+  c->write_ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!c->read_ov.hEvent || !c->wait_ov.hEvent || !c->write_ov.hEvent) {
     DWORD err = GetLastError();
     close_events(c);
     close_port_handle(c);

@@ -82,3 +82,20 @@ def wait_for(predicate, timeout=10.0, step=0.05):
             return value
         time.sleep(step)
     return predicate()
+
+
+TB_GETSTATE = 0x0412
+TBSTATE_ENABLED = 4
+
+
+def toolbar_enabled(driver, button):
+    toolbar = driver.call("child", "main", 1000)[0]
+    return bool(int(driver.call("send", toolbar, TB_GETSTATE, button, 0)[0]) & TBSTATE_ENABLED)
+
+
+def open_ports(driver, timeout=10.0):
+    """Runs the open command and returns once it has finished (the close
+    button of the toolbar is enabled), with no message box shown."""
+    driver.command(158)
+    assert wait_for(lambda: toolbar_enabled(driver, 1117), timeout), "the ports did not open"
+    driver.no_message_box(300)

@@ -9,8 +9,6 @@ import harness
 ROOT = Path(__file__).resolve().parents[2]
 LIGHT = {7: (255, 255, 255), 8: (128, 255, 255), 9: (128, 255, 128), 10: (255, 180, 180), 1: (255, 255, 255)}
 DARK = {7: (0, 0, 0), 1: (0, 0, 0)}
-TB_GETSTATE = 0x0412
-TBSTATE_ENABLED = 4
 
 
 def texts():
@@ -58,7 +56,9 @@ def bitmap_colors(name):
     return colors_in(ROOT / "resources" / name, 0, 0, 544, 16)
 
 
-def screenshot(display, name):
+def screenshot(display, name, driver=None):
+    if driver:  # a known place on the screen, whatever cascade Wine chose
+        driver.call("move", "main", 0, 0, 1000, 700)
     time.sleep(0.5)  # let the last paint reach the screen
     return display.screenshot(harness.E2E / "screenshots" / f"{name}.png")
 
@@ -71,8 +71,9 @@ def status_bar_sample(driver):
 
 
 def main_background_sample(driver):
-    left, top, right, bottom = map(int, driver.call("rect", "main"))
-    return (left + right) // 2, (top + bottom) // 2
+    """A point of the client area right of the data view's grid."""
+    left, top, right, bottom = map(int, driver.call("client", "main"))
+    return right - 3, (top + bottom) // 2
 
 
 def test_light_defaults_menu_bar_toolbar_and_status_bar(app, driver, display):
@@ -87,7 +88,7 @@ def test_light_defaults_menu_bar_toolbar_and_status_bar(app, driver, display):
     assert next(r[3] for r in rows if r[1] == 141) == table[210][0]
     assert [r[3] for r in rows if r[1] in (161, 162)] == ["CH1(&F)", "CH2(&S)"]
 
-    shot = screenshot(display, "light_defaults")
+    shot = screenshot(display, "light_defaults", driver)
     assert pixel(shot, *main_background_sample(driver)) == LIGHT[1]
     assert pixel(shot, *status_bar_sample(driver)) == LIGHT[7]
     toolbar = driver.call("child", "main", 1000)[0]
@@ -105,7 +106,7 @@ def test_dark_theme_without_menu_bar(app, driver, display, wine):
     q.start()
     driver.main_window()
     assert menu(driver) == []
-    shot = screenshot(display, "dark_no_menu")
+    shot = screenshot(display, "dark_no_menu", driver)
     assert pixel(shot, *main_background_sample(driver)) == DARK[1]
     assert pixel(shot, *status_bar_sample(driver)) == DARK[7]
     toolbar = driver.call("child", "main", 1000)[0]
@@ -158,9 +159,7 @@ def test_language_dialog_closed_by_its_box_changes_nothing(app, driver):
     assert [r[3] for r in menu(driver) if r[0] == 0][0] == texts()[200][2]
 
 
-def toolbar_enabled(driver, button):
-    toolbar = driver.call("child", "main", 1000)[0]
-    return bool(int(driver.call("send", toolbar, TB_GETSTATE, button, 0)[0]) & TBSTATE_ENABLED)
+toolbar_enabled = harness.toolbar_enabled
 
 
 def test_states_and_status_colors_follow_the_channels(app, driver, display, com3, com4):
@@ -171,34 +170,31 @@ def test_states_and_status_colors_follow_the_channels(app, driver, display, com3
     assert toolbar_enabled(driver, 1116) and not toolbar_enabled(driver, 1117)
     assert not toolbar_enabled(driver, 1111)
 
-    driver.command(158)
-    driver.no_message_box(800)
+    harness.open_ports(driver)
     rows = menu(driver)
     assert item_state(rows, 158) == "gray" and item_state(rows, 159) == "on"
     assert item_state(rows, 150) == "on" and item_state(rows, 160) == "gray"
     assert item_state(rows, 162) == "on" and item_state(rows, 166) == "on"
     assert not toolbar_enabled(driver, 1116) and toolbar_enabled(driver, 1117)
     assert toolbar_enabled(driver, 1111) and toolbar_enabled(driver, 1119)
-    shot = screenshot(display, "status_both_open")
+    shot = screenshot(display, "status_both_open", driver)
     assert pixel(shot, *status_bar_sample(driver)) == LIGHT[9]
 
 
 def test_status_color_for_one_channel_and_line_monitor(app, driver, display, com3, com4):
     q = app({"rs_comport2": 0})
-    driver.command(158)
-    driver.no_message_box(800)
-    shot = screenshot(display, "status_one_open")
+    harness.open_ports(driver)
+    shot = screenshot(display, "status_one_open", driver)
     assert pixel(shot, *status_bar_sample(driver)) == LIGHT[8]
     driver.call("close", "main")
     q.wait_exit(20)
 
     app({"rs_comport2": 4, "lm_mode": 1})
-    driver.command(158)
-    driver.no_message_box(800)
+    harness.open_ports(driver)
     rows = menu(driver)
     assert all(item_state(rows, c) == "gray" for c in (150, 151, 152, 153))
     assert not toolbar_enabled(driver, 1111)
-    shot = screenshot(display, "status_line_monitor")
+    shot = screenshot(display, "status_line_monitor", driver)
     assert pixel(shot, *status_bar_sample(driver)) == LIGHT[10]
 
 
@@ -211,6 +207,6 @@ def test_color_file_sets_the_light_palette(app, driver, display):
     q.path("color.ini").write_text("\r\n".join(lines) + "\r\n", encoding="ascii")
     q.start()
     driver.main_window()
-    shot = screenshot(display, "color_file")
+    shot = screenshot(display, "color_file", driver)
     assert pixel(shot, *main_background_sample(driver)) == (10, 20, 30)
     assert pixel(shot, *status_bar_sample(driver)) == (300 & 0xFF, 40, 50)

@@ -75,8 +75,7 @@ def load(driver, name):
 
 def test_live_capture_shows_cells_gap_digits_and_end_marker(app, driver, display, com3):
     start(app, driver)
-    driver.command(158)
-    driver.no_message_box(800)
+    harness.open_ports(driver)
     com3.write(b"A\r\n")
     time.sleep(0.3)
     com3.write(bytes(range(0x20, 0x60)))
@@ -146,8 +145,7 @@ def test_scroll_keys_and_commands_move_the_page(app, driver, display):
 
 def test_tiny_window_survives_and_paints_again(app, driver, display, com3):
     start(app, driver)
-    driver.command(158)
-    driver.no_message_box(800)
+    harness.open_ports(driver)
     for w, h in ((40, 30), (3, 3), (120, 60), (1, 400), (400, 1)):
         driver.call("move", "main", 0, 0, w, h)
         com3.write(b"tiny")

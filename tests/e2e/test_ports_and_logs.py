@@ -52,8 +52,7 @@ def load_log(driver, name):
 
 def test_received_bytes_are_saved_and_loaded_as_records(app, driver, com3):
     q = app(dict(ENGLISH))
-    driver.command(CMD_OPEN)
-    driver.no_message_box(1000)
+    harness.open_ports(driver)
     com3.write(b"A\r\n")
     time.sleep(1.0)
     payload = bytes(range(250))
@@ -94,8 +93,7 @@ def test_received_bytes_are_saved_and_loaded_as_records(app, driver, com3):
 
 def test_clear_answered_no_keeps_the_capture(app, driver, com3):
     q = app(dict(ENGLISH))
-    driver.command(CMD_OPEN)
-    driver.no_message_box(800)
+    harness.open_ports(driver)
     com3.write(b"xyz")
     time.sleep(0.8)
     driver.command(CMD_CLEAR)
@@ -111,7 +109,8 @@ def test_port_number_out_of_range_and_missing_port(app, driver, com4):
     driver.command(CMD_OPEN)
     driver.expect_message("Port_No.", "No. Error (CH1)")
     driver.expect_message("Message", "The port is not open.")
-    driver.no_message_box(800)  # CH2 was still tried, and opened
+    # CH2 was still tried, and opened.
+    assert harness.wait_for(lambda: harness.toolbar_enabled(driver, 1117), 10)
     driver.command(CMD_CLOSE)
     driver.call("close", "main")
     first.wait_exit(20)
@@ -120,7 +119,7 @@ def test_port_number_out_of_range_and_missing_port(app, driver, com4):
     driver.command(CMD_OPEN)
     driver.expect_message("CreateFile", "COM Open Error No.2 (CH1)")
     driver.expect_message("Message", "The port is not open.")
-    driver.no_message_box(800)
+    assert harness.wait_for(lambda: harness.toolbar_enabled(driver, 1117), 10)
     com4.write(b"on CH2")
     time.sleep(0.8)
     path = save_log(driver, q, "ch2")
@@ -131,8 +130,7 @@ def test_port_number_out_of_range_and_missing_port(app, driver, com4):
 
 def test_both_channels_receive_and_close_returns_at_once(app, driver, com3, com4):
     q = app(dict(ENGLISH, rs_comport2=4))
-    driver.command(CMD_OPEN)
-    driver.no_message_box(800)
+    harness.open_ports(driver)
     com3.write(b"one")
     time.sleep(0.4)
     com4.write(b"two")
@@ -152,8 +150,7 @@ def test_both_channels_receive_and_close_returns_at_once(app, driver, com3, com4
 
 def test_vanished_port_is_closed_and_the_other_channel_goes_on(app, driver, wine, com3, com4):
     q = app(dict(ENGLISH, rs_comport2=4))
-    driver.command(CMD_OPEN)
-    driver.no_message_box(800)
+    harness.open_ports(driver)
     key = r"HKLM\HARDWARE\DEVICEMAP\SERIALCOMM"
     listing = wine.run("wine", "reg", "query", key).stdout
     name = next(line.split()[0] for line in listing.splitlines() if line.strip().endswith("COM3"))
@@ -203,8 +200,7 @@ def test_log_files_that_do_not_fit_are_refused_or_cut(app, driver):
 
 def test_file_chooser_gives_names_the_log_extension(app, driver, com3):
     q = app(dict(ENGLISH))
-    driver.command(CMD_OPEN)
-    driver.no_message_box(800)
+    harness.open_ports(driver)
     com3.write(b"x")
     time.sleep(0.8)
     (q.dir / "my.logs").mkdir()
@@ -235,8 +231,7 @@ def test_system_configuration_dialog_needs_an_open_channel(app, driver, com3):
     q = app(dict(ENGLISH, rs_speed=9600))
     driver.command(CMD_CONFIG_CH1)
     driver.expect_message("Message", "This channel is not open.")
-    driver.command(CMD_OPEN)
-    driver.no_message_box(800)
+    harness.open_ports(driver)
     driver.command(CMD_CONFIG_CH1)
     hwnd, title = driver.call("dialog", "*", 10000, timeout=20)
     assert "COM3" in title

@@ -95,6 +95,13 @@ std::vector<HWND> quorrin_windows() {
 
 HWND main_window() { return FindWindowW(L"Quorrin", nullptr); }
 
+// The main window once it is shown: creation (menu, toolbar, status bar)
+// is over by then.
+HWND main_window_shown() {
+  HWND h = main_window();
+  return h && IsWindowVisible(h) ? h : nullptr;
+}
+
 // Wine's message box: a dialog with the icon control 1088 and the text 0xFFFF.
 bool is_message_box(HWND h) {
   return class_of(h) == L"#32770" && GetDlgItem(h, 1088) && GetDlgItem(h, 0xFFFF) && !GetDlgItem(h, 1148);
@@ -158,7 +165,7 @@ std::string run(const std::vector<std::string>& a) {
   const std::string& cmd = a[0];
   auto arg = [&](size_t i) { return i < a.size() ? a[i] : std::string(); };
   if (cmd == "main") {
-    HWND h = wait_for(parse_num(arg(1)), main_window);
+    HWND h = wait_for(parse_num(arg(1)), main_window_shown);
     if (!h) return "err\tno main window";
     GetWindowThreadProcessId(h, &g_pid);
     return "ok\t" + hex(h);
@@ -208,6 +215,16 @@ std::string run(const std::vector<std::string>& a) {
     if (cmd == "answer") wait_closed(dlg, 5000);
     return "ok";
   }
+  if (cmd == "press") {
+    // Presses a button and waits until the dialog has handled it (or a
+    // modal box it opened keeps it busy past the timeout).
+    HWND dlg = parse_hwnd(arg(1));
+    int id = static_cast<int>(parse_num(arg(2)));
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, id)),
+                        SMTO_NORMAL, 3000, &result);
+    return "ok";
+  }
   if (cmd == "gettext") {
     HWND h = control(parse_hwnd(arg(1)), arg(2));
     if (!h) return "err\tno control";
@@ -225,6 +242,18 @@ std::string run(const std::vector<std::string>& a) {
     HWND h = control(parse_hwnd(arg(1)), arg(2));
     if (!h) return "err\tno control";
     for (wchar_t c : from_utf8(arg(3))) SendMessageW(h, WM_CHAR, c, 1);
+    return "ok";
+  }
+  if (cmd == "keys") {
+    // Types text the way a keyboard does: key down, character, key up.
+    HWND h = control(parse_hwnd(arg(1)), arg(2));
+    if (!h) return "err\tno control";
+    for (wchar_t c : from_utf8(arg(3))) {
+      WPARAM vk = static_cast<WPARAM>(LOBYTE(VkKeyScanW(c)));
+      SendMessageW(h, WM_KEYDOWN, vk, 1);
+      SendMessageW(h, WM_CHAR, c, 1);
+      SendMessageW(h, WM_KEYUP, vk, 0xC0000001);
+    }
     return "ok";
   }
   if (cmd == "key") {

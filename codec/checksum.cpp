@@ -1,0 +1,96 @@
+#include "codec/checksum.h"
+
+#include "codec/convert.h"
+
+namespace {
+
+int32_t known_kind(int32_t kind) { return kind >= 0 && kind < kChecksumKinds ? kind : kChecksumXor; }
+
+uint16_t crc16_modbus(const uint8_t* data, int32_t length) {
+  uint16_t crc = 0xFFFF;
+  for (int32_t i = 0; i < length; i++) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; bit++) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+  }
+  return crc;
+}
+
+// The data are the characters of a Modbus ASCII body: each pair of them is
+// one byte value, read as the hex entry reads a pair (so "G1" is 0, "-1" is
+// 0xFF). An odd last character belongs to no pair and is not read.
+uint8_t lrc_of_pairs(const uint8_t* data, int32_t length) {
+  uint8_t sum = 0;
+  for (int32_t i = 0; i + 1 < length; i += 2) {
+    char16_t pair[2] = {data[i], data[i + 1]};
+    sum = static_cast<uint8_t>(sum + convert_hex_value(pair, 2));
+  }
+  return static_cast<uint8_t>(0u - sum);
+}
+
+void put_hex(uint8_t byte, int32_t lower_hex, uint8_t* out) {
+  const char* digits = lower_hex == 1 ? "0123456789abcdef" : "0123456789ABCDEF";
+  out[0] = static_cast<uint8_t>(digits[byte >> 4]);
+  out[1] = static_cast<uint8_t>(digits[byte & 15]);
+}
+
+}  // namespace
+
+int checksum_compute(const uint8_t* data, int32_t length, int32_t kind, int32_t form, int32_t lower_hex,
+                     uint8_t out[kChecksumResultMax]) {
+  if (length < 0) length = 0;
+  uint8_t sum[2];
+  int n = 1;
+  switch (known_kind(kind)) {
+    case kChecksumAdd: {
+      uint8_t s = 0;
+      for (int32_t i = 0; i < length; i++) s = static_cast<uint8_t>(s + data[i]);
+      sum[0] = s;
+      break;
+    }
+    case kChecksumCrc16: {
+      uint16_t crc = crc16_modbus(data, length);
+      sum[0] = static_cast<uint8_t>(crc & 0xFF);
+      sum[1] = static_cast<uint8_t>(crc >> 8);
+      n = 2;
+      break;
+    }
+    case kChecksumLrc:
+      sum[0] = lrc_of_pairs(data, length);
+      break;
+    default: {
+      uint8_t x = 0;
+      for (int32_t i = 0; i < length; i++) x ^= data[i];
+      sum[0] = x;
+      break;
+    }
+  }
+  if (form != kChecksumAsc) {
+    for (int i = 0; i < n; i++) out[i] = sum[i];
+    return n;
+  }
+  for (int i = 0; i < n; i++) put_hex(sum[i], lower_hex, out + 2 * i);
+  return 2 * n;
+}
+
+int checksum_length(int32_t kind, int32_t form) {
+  int n = known_kind(kind) == kChecksumCrc16 ? 2 : 1;
+  return form == kChecksumAsc ? 2 * n : n;
+}
+
+const char16_t* checksum_kind_name(int32_t kind) {
+  static const char16_t* const kNames[kChecksumKinds] = {u"XOR", u"ADD", u"CRC16", u"LRC"};
+  return kNames[known_kind(kind)];
+}
+
+const char16_t* checksum_form_name(int32_t form) { return form == kChecksumAsc ? u"ASC" : u"HEX"; }
+
+int32_t checksum_kind_from_name(const char16_t* name) {
+  if (!name) return kChecksumXor;
+  for (int32_t kind = kChecksumKinds - 1; kind > 0; kind--) {
+    const char16_t* want = checksum_kind_name(kind);
+    int i = 0;
+    while (want[i] && name[i] == want[i]) i++;
+    if (!want[i] && !name[i]) return kind;
+  }
+  return kChecksumXor;
+}

@@ -1,0 +1,31 @@
+// The four checksums of the send format and the checksum calculator (XOR,
+// ADD, CRC16, LRC) and their two renderings: hex digit characters (ASC) or
+// raw bytes (HEX). Also the names the dialogs show and read back.
+#pragma once
+
+#include <cstdint>
+
+enum ChecksumKind { kChecksumXor = 0, kChecksumAdd = 1, kChecksumCrc16 = 2, kChecksumLrc = 3 };
+enum ChecksumForm { kChecksumAsc = 0, kChecksumHex = 1 };
+
+constexpr int kChecksumKinds = 4;
+constexpr int kChecksumResultMax = 4;  // CRC16 as four characters
+
+// Computes the checksum of `length` bytes (a negative length counts as 0)
+// and writes it to out: form 0 as hex digit characters ("%02X", or "%02x"
+// when lower_hex is 1), any other form as raw bytes; CRC16 low byte first in
+// both. Returns the number of bytes written (1, 2 or 4). A kind outside
+// 0 .. 3 is taken as XOR, as the send format dialog reads an unknown name.
+int checksum_compute(const uint8_t* data, int32_t length, int32_t kind, int32_t form, int32_t lower_hex,
+                     uint8_t out[kChecksumResultMax]);
+
+// The number of bytes checksum_compute writes for kind and form.
+int checksum_length(int32_t kind, int32_t form);
+
+// "XOR", "ADD", "CRC16", "LRC" (an unknown kind shows as XOR), and the
+// form names "ASC" and "HEX".
+const char16_t* checksum_kind_name(int32_t kind);
+const char16_t* checksum_form_name(int32_t form);
+// The kind a name stands for: exactly "LRC", "CRC16" or "ADD"; any other
+// text (null included) is XOR.
+int32_t checksum_kind_from_name(const char16_t* name);

@@ -1,0 +1,66 @@
+#include "serial/transmit_win.h"
+
+#include <cstring>
+
+#include "codec/frame.h"
+#include "serial/port_win.h"
+#include "tools/input_send_win.h"
+
+SendHistory g_send_history = {};
+
+int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
+  if (count < 0 || count > kSendMax) {
+    show_error(owner, L"Error", L"A frame of %d bytes cannot be sent: one send carries at most %d bytes.\n"
+               L"Nothing was sent.", count, kSendMax);
+    return kSendTooLong;
+  }
+  uint8_t buffer[kSendMax] = {};
+  if (count > 0) std::memcpy(buffer, bytes, static_cast<size_t>(count));
+  if (channel != 1 && channel != 2) {
+    MessageBoxW(owner, L"Not type ch", L"Error", MB_OK);
+    return kSendBadChannel;
+  }
+  Channel* c = &g_channel[channel - 1];
+  DWORD written = 0;
+  if (c->write_ov.hEvent) ResetEvent(c->write_ov.hEvent);
+  if (!WriteFile(c->port, buffer, static_cast<DWORD>(count), &written, &c->write_ov)) {
+    if (GetLastError() != ERROR_IO_PENDING) {
+      DWORD errors = 0;
+      COMSTAT stat = {};
+      if (c->port) ClearCommError(c->port, &errors, &stat);
+      c->comstat = stat;
+      c->last_errors.store(errors);
+      c->accumulated_errors.fetch_or(errors);
+      return kSendWriteFailed;
+    }
+    // The write timeouts of the port bound this wait.
+    if (!GetOverlappedResult(c->port, &c->write_ov, &written, TRUE)) return kSendWriteFailed;
+  } else if (!GetOverlappedResult(c->port, &c->write_ov, &written, FALSE)) {
+    written = static_cast<DWORD>(count);
+  }
+  if (written != static_cast<DWORD>(count)) return kSendShort;
+  // A write that completed at once is recorded too: the capture shows what went out.
+  if (g_app.settings.lm_mode != 1 && count > 0)
+    capture_append(&g_app.capture, buffer, count, channel == 1 ? kKindSentCh1 : kKindSentCh2);
+  return kSendOk;
+}
+
+int send_characters(HWND owner, int count, const char16_t* units, int channel, int frame, int remember) {
+  char16_t work[kFrameMax] = {};
+  if (count < 0) count = 0;
+  if (count > kEntryUnits) count = kEntryUnits;
+  for (int i = 0; i < count; i++) work[i] = units[i];
+  uint8_t bytes[kFrameMax];
+  int32_t length = 0;
+  if (frame_assemble(&g_app.settings, &ansi_codec_win, work, count, frame, bytes, &length) != kFrameOk) {
+    show_error(owner, L"Error", L"With the send format this frame would be %d bytes long; one send carries at "
+               L"most %d.\nNothing was sent.", static_cast<int>(length), kFrameMax);
+    return 0;
+  }
+  if (send_bytes(owner, length, bytes, channel) != kSendOk) {
+    show_message(owner, 32, 0, L"Error");
+    return 0;
+  }
+  if (remember) send_history_remember(&g_send_history, bytes, length);
+  return 0;
+}

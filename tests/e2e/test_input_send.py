@@ -1,0 +1,143 @@
+"""The input character send window: typing, framing, control characters,
+the send history and its file, end to end on pty-backed ports."""
+import time
+
+import harness
+from test_appearance import texts
+
+CMD_SAVE, CMD_OPEN, CMD_CLOSE, CMD_INPUT = 141, 158, 159, 150
+SEND_CH1, SEND_CH2, CLR, HEX, CTRL_CH2, HIST_SAVE = 252, 253, 256, 312, 275, 298
+FRAMED = {"moji_type": 1, "rs_stchar_on": 1, "rs_stchar": "02", "rs_spchar_on": 1, "rs_spchar": "03",
+          "rs_scchar_on": 1, "rs_scchar_mode": 0, "rs_scchar_type": 0, "rs_incheck_on": 1, "rs_spcheck_on": 1,
+          "rs_endchar_on": 3}
+
+
+def open_window(driver):
+    driver.command(CMD_INPUT)
+    hwnd, title = driver.call("dialog", "*", 10000, timeout=20)
+    return hwnd
+
+
+def type_text(driver, window, text):
+    driver.call("keys", window, 501, text)
+
+
+def click(driver, window, button):
+    """Presses a button and returns once the window has handled it."""
+    driver.call("press", window, button)
+
+
+def history_file(driver, q, window, name):
+    click(driver, window, HIST_SAVE)
+    driver.file_dialog(name)
+    path = q.path(name.rsplit(".", 1)[0] + ".txt")
+    assert harness.wait_for(lambda: path.exists() and path.stat().st_size >= 2, 10), path
+    time.sleep(0.3)
+    return path.read_bytes()
+
+
+def history_lines(data):
+    assert data[:2] == b"\xff\xfe"
+    return [line for line in data[2:].decode("utf-16-le").split("\r\n") if line]
+
+
+def log_records(driver, q, name):
+    driver.command(CMD_SAVE)
+    driver.file_dialog(name)
+    path = q.path(name + ".log")
+    assert harness.wait_for(lambda: path.exists() and path.stat().st_size > 32, 10)
+    time.sleep(0.3)
+    data = path.read_bytes()
+    count = int(data[:30].decode("utf-16-le"))
+    return [(data[32 + 8 * i], data[34 + 8 * i]) for i in range(count)]
+
+
+def test_framed_send_writes_the_frame_records_it_and_remembers_it(app, driver, display, com3):
+    q = app(dict(FRAMED))
+    harness.open_ports(driver)
+    window = open_window(driver)
+    type_text(driver, window, "ABC")
+    click(driver, window, SEND_CH1)
+    frame = bytes.fromhex("024142430334330D0A")
+    assert com3.read(len(frame), timeout=5) == frame
+    display.screenshot(harness.E2E / "screenshots" / "input_send_light.png")
+    click(driver, window, SEND_CH1)  # the same frame again: one history entry
+    assert com3.read(len(frame), timeout=5) == frame
+    data = history_file(driver, q, window, "log.dat")
+    assert history_lines(data) == ["024142430334330D0A"]
+    records = log_records(driver, q, "sent")
+    assert [b for k, b in records if k == 2] == list(frame) * 2
+
+
+def test_hex_entry_sends_bytes_on_ch2_as_kind_4(app, driver, com4):
+    q = app({"moji_type": 1, "rs_comport": 0, "rs_comport2": 4})
+    harness.open_ports(driver)
+    window = open_window(driver)
+    click(driver, window, HEX)
+    driver.expect_message(texts()[96][1], texts()[98][1])
+    type_text(driver, window, "0241")
+    click(driver, window, SEND_CH2)
+    assert com4.read(2, timeout=5) == b"\x02\x41"
+    click(driver, window, CTRL_CH2 + 6)  # the seventh button sends ENQ
+    assert com4.read(1, timeout=5) == b"\x05"
+    records = log_records(driver, q, "hex")
+    assert [b for k, b in records if k == 4] == [0x02, 0x41, 0x05]
+    data = history_file(driver, q, window, "h")
+    assert history_lines(data) == ["0241"]  # the control character is not remembered
+
+
+def test_history_keeps_twenty_frames(app, driver, com3):
+    q = app({"moji_type": 1})
+    harness.open_ports(driver)
+    window = open_window(driver)
+    for i in range(21):
+        click(driver, window, CLR)
+        type_text(driver, window, "F%02d" % i)
+        click(driver, window, SEND_CH1)
+        assert com3.read(3, timeout=5) == ("F%02d" % i).encode()
+    lines = history_lines(history_file(driver, q, window, "twenty"))
+    assert len(lines) == 20
+    assert lines[0] == b"F20".hex().upper() and lines[-1] == b"F01".hex().upper()
+
+
+def test_line_monitor_send_leaves_the_capture_alone(app, driver, com3):
+    app({"moji_type": 1, "lm_mode": 1})
+    harness.open_ports(driver)
+    window = open_window(driver)
+    type_text(driver, window, "LM")
+    click(driver, window, SEND_CH1)
+    assert com3.read(2, timeout=5) == b"LM"
+    driver.command(CMD_SAVE)
+    driver.expect_message("CreateFile", "There is no data to save.")
+
+
+def test_failed_send_reports_and_keeps_the_history(app, driver, com3):
+    q = app({"moji_type": 1})
+    harness.open_ports(driver)
+    window = open_window(driver)
+    type_text(driver, window, "OK")
+    click(driver, window, SEND_CH1)
+    assert com3.read(2, timeout=5) == b"OK"
+    driver.command(CMD_CLOSE)  # the window's CH1 buttons stay enabled
+    time.sleep(0.5)
+    click(driver, window, CLR)
+    type_text(driver, window, "NO")
+    click(driver, window, SEND_CH1)
+    driver.expect_message("Error", texts()[32][1])
+    assert history_lines(history_file(driver, q, window, "after")) == [b"OK".hex().upper()]
+
+
+def test_window_in_the_dark_theme(app, driver, display, com3):
+    q = app({"moji_type": 0})
+    driver.call("close", "main")
+    q.wait_exit(20)
+    q.path("dkm.ini").write_bytes(b"\xff\xfe" + "dkm=1\r\n".encode("utf-16-le"))
+    q.start()
+    driver.main_window()
+    harness.open_ports(driver)
+    window = open_window(driver)
+    type_text(driver, window, "Quorrin!")
+    click(driver, window, SEND_CH1)
+    assert com3.read(8, timeout=5) == b"Quorrin!"
+    time.sleep(0.5)
+    display.screenshot(harness.E2E / "screenshots" / "input_send_dark.png")

@@ -1,0 +1,13 @@
+// Choosing and saving strings files (the send history, preset strings).
+#pragma once
+
+#include "app/app_win.h"
+#include "tools/strings_file.h"
+
+// The open (save = 0) or save (save = 1) dialog for text files; path
+// (MAX_PATH units) holds a name to start from, and the chosen full path
+// afterwards. 1 when a file was chosen.
+int choose_file(HWND owner, wchar_t* path, int save);
+// Writes entries 0 to m - 1, stopping at the first empty one, as a strings
+// file at path (given ".txt" first).
+void strings_file_save(HWND owner, wchar_t* path, const StringEntry* entries, int m);
