@@ -141,3 +141,53 @@ def test_window_in_the_dark_theme(app, driver, display, com3):
     assert com3.read(8, timeout=5) == b"Quorrin!"
     time.sleep(0.5)
     display.screenshot(harness.E2E / "screenshots" / "input_send_dark.png")
+
+
+BM_SETCHECK, WM_CLOSE = 0x00F1, 0x0010
+
+
+def format_dialog(driver, window):
+    driver.call("click", window, 265)
+    hwnd, _ = driver.call("dialog", texts()[73][1], 10000, timeout=20)
+    return hwnd
+
+
+def test_send_format_dialog_sets_the_frame(app, driver, com3):
+    app({"moji_type": 1})
+    harness.open_ports(driver)
+    window = open_window(driver)
+    dlg = format_dialog(driver, window)
+    for box in (231, 234, 235, 236, 240):  # start, end, checksum, terminator on; end in range
+        driver.call("send", driver.call("child", dlg, box)[0], BM_SETCHECK, 1, 0)
+    driver.call("settext", dlg, 321, "02")
+    driver.call("settext", dlg, 323, "03")
+    driver.call("settext", dlg, 324, "0D0A")
+    driver.call("settext", dlg, 301, "CRC16")
+    driver.call("click", dlg, 251)
+    assert harness.wait_for(lambda: driver.call("alive") and not _dialog_open(driver), 10)
+    type_text(driver, window, "ABC")
+    click(driver, window, SEND_CH1)
+    # CRC16 over 41 42 43 03 in ASC, low byte first, then CR LF.
+    crc = 0xFFFF
+    for b in b"ABC\x03":
+        crc ^= b
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    expected = b"\x02ABC\x03" + ("%02X%02X" % (crc & 0xFF, crc >> 8)).encode() + b"\r\n"
+    assert com3.read(len(expected), timeout=5) == expected
+
+    # The close box drops what was changed.
+    dlg = format_dialog(driver, window)
+    driver.call("send", driver.call("child", dlg, 231)[0], BM_SETCHECK, 0, 0)
+    driver.call("post", dlg, WM_CLOSE, 0, 0)
+    assert harness.wait_for(lambda: not _dialog_open(driver), 10)
+    click(driver, window, SEND_CH1)
+    assert com3.read(len(expected), timeout=5) == expected
+
+
+def _dialog_open(driver):
+    try:
+        driver.call("dialog", texts()[73][1], 0)
+        return True
+    except harness.DriverError:
+        return False
