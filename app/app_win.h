@@ -38,3 +38,10 @@ void theme_file_write(int value);
 
 // The language dialog (settings/language_dialog_win.cpp).
 void language_dialog_run(HWND owner);
+// The environment settings, About and dark and light mode dialogs
+// (settings/settings_dialogs_win.cpp).
+void environment_dialog_run(HWND owner);
+void about_box_run(HWND owner);
+void theme_dialog_run(HWND owner);
+// The color setting dialog (settings/color_dialog_win.cpp); returns how it closed.
+int color_dialog_run(HWND owner);

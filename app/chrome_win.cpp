@@ -65,9 +65,15 @@ void menu_add(HMENU menu, int id, const wchar_t* text) {
 
 }  // namespace
 
-COLORREF slot_color(int slot) { return static_cast<COLORREF>(rgb_colorref(active_palette()[slot])); }
+// The colors this run paints with: taken from the active palette when the
+// pens and brushes are made. The color dialog changes the palettes for the
+// next start; the running program keeps these.
+static Rgb g_run_colors[kPaletteSlots];
+
+COLORREF slot_color(int slot) { return static_cast<COLORREF>(rgb_colorref(g_run_colors[slot])); }
 
 void gdi_objects_create() {
+  for (int i = 0; i < kPaletteSlots; i++) g_run_colors[i] = active_palette()[i];
   for (int i = 0; i < 6; i++) g_pen[i] = CreatePen(PS_SOLID, 1, slot_color(i));
   for (int i = 0; i < 7; i++) g_brush[i] = CreateSolidBrush(slot_color(i));
   g_neutral_pen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));

@@ -217,8 +217,20 @@ int run_command(HWND hwnd, int id) {
         menu_bar_build(hwnd);
       }
       return 0;
-    case kCmdModbus: case kCmdPresetEditor: case kCmdEnvironment: case kCmdTheme:
-    case kCmdAbout: case kCmdChecksum: case kCmdAsciiTable: case kCmdColors:
+    case kCmdEnvironment: environment_dialog_run(hwnd); return 0;
+    case kCmdAbout: about_box_run(hwnd); return 0;
+    case kCmdColors: color_dialog_run(hwnd); return 0;
+    case kCmdTheme:
+      g_app.theme_result = 0;
+      theme_dialog_run(hwnd);
+      if (g_app.theme_result == 1) {
+        // Destroying the window saves the settings and closes the ports
+        // before the launcher starts the new process.
+        DestroyWindow(hwnd);
+        ShellExecuteW(nullptr, L"open", L"pivotle.exe", L"Quorrin.exe", nullptr, SW_SHOWNORMAL);
+      }
+      return 0;
+    case kCmdModbus: case kCmdPresetEditor: case kCmdChecksum: case kCmdAsciiTable:
       return 0;  // their windows come with their own modules
     default: return 1;
   }

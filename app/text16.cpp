@@ -35,3 +35,19 @@ int text16_equal_nocase(const char16_t* a, const char16_t* b) {
     if (text16_lower(a[i]) != text16_lower(b[i])) return 0;
   return a[i] == b[i];
 }
+
+int32_t text16_to_int(const char16_t* s, int max_chars) {
+  int i = 0;
+  while (i < max_chars && (s[i] == u' ' || s[i] == u'\t')) i++;
+  int negative = 0;
+  if (i < max_chars && (s[i] == u'-' || s[i] == u'+')) negative = s[i++] == u'-';
+  int64_t v = 0;
+  for (; i < max_chars && s[i] >= u'0' && s[i] <= u'9'; i++) {
+    v = v * 10 + (s[i] - u'0');
+    if (v > INT32_MAX) v = static_cast<int64_t>(INT32_MAX) + 1;
+  }
+  if (negative) v = -v;
+  if (v > INT32_MAX) v = INT32_MAX;
+  if (v < INT32_MIN) v = INT32_MIN;
+  return static_cast<int32_t>(v);
+}

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <climits>
 
 size_t text16_len(const char16_t* s);
 // Copies src into dst of `cap` units (cap >= 1), always terminated.
@@ -17,3 +18,7 @@ int text16_append(char16_t* dst, size_t cap, const char16_t* src);
 int text16_from_ascii(char16_t* dst, size_t cap, const char* src);
 // 1 when a and b are equal, ignoring ASCII case.
 int text16_equal_nocase(const char16_t* a, const char16_t* b);
+// Decimal text-to-integer of at most max_chars units: leading blanks, a
+// sign, then digits up to the first other unit; no digits give 0. Values
+// beyond 32 bits are held at the 32-bit limits.
+int32_t text16_to_int(const char16_t* s, int max_chars);

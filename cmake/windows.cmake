@@ -12,8 +12,10 @@ add_executable(Quorrin WIN32
   serial/presence_win.cpp
   serial/receive_win.cpp
   serial/transmit_win.cpp
+  settings/color_dialog_win.cpp
   settings/dialog_look_win.cpp
   settings/language_dialog_win.cpp
+  settings/settings_dialogs_win.cpp
   settings/settings_win.cpp
   tools/input_send_win.cpp
   tools/strings_file_win.cpp
@@ -27,6 +29,9 @@ target_compile_options(Quorrin PRIVATE -Wall -Wextra)
 target_link_options(Quorrin PRIVATE ${QUORRIN_WIN_LINK})
 target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwmapi gdi32 user32 advapi32)
 set_target_properties(Quorrin PROPERTIES OUTPUT_NAME Quorrin)
+# Files the resource script pulls in: a change to any of them rebuilds it.
+set_source_files_properties(resources/quorrin.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/resources/color_dialog.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/quorrin.ico;${CMAKE_SOURCE_DIR}/resources/toolbar_light.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark.bmp")
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(
@@ -48,3 +53,10 @@ add_library(qhook SHARED tests/e2e/driver/qhook_win.cpp)
 set_target_properties(qhook PROPERTIES PREFIX "")
 target_link_options(qhook PRIVATE -static)
 target_link_libraries(qhook PRIVATE user32)
+
+# The restart launcher: links nothing of Quorrin.
+add_executable(pivotle WIN32 restart/pivotle_win.cpp restart/pivotle.rc)
+target_include_directories(pivotle PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_options(pivotle PRIVATE -Wall -Wextra)
+target_link_options(pivotle PRIVATE ${QUORRIN_WIN_LINK})
+target_link_libraries(pivotle PRIVATE shell32 user32 gdi32)

@@ -68,3 +68,35 @@
 #define IDC_SF_TERM 324
 #define IDC_SF_HEAD 401         // 401-406: column headings
 #define IDC_SF_NOTE 411         // 411-414: notes
+
+// Color setting dialog: rows 1-16 each have a label 400 + k, edits
+// 318 + 3k, 319 + 3k, 320 + 3k (r, g, b) and a color button 250 + k.
+#define IDD_COLORS 125
+#define IDC_CO_LIGHT 311
+#define IDC_CO_DARK 312
+#define IDC_CO_CANCEL 250
+#define IDC_CO_REWRITE 285
+#define IDC_CO_SET 286
+
+// Environment settings dialog.
+#define IDD_ENVIRONMENT 116
+#define IDC_ENV_SCROLL 301
+#define IDC_ENV_LOWER_HEX 201
+#define IDC_ENV_NO_FOCUS 202
+#define IDC_ENV_PERIOD 321
+#define IDC_ENV_OK 251
+#define IDC_ENV_CANCEL 252
+
+// About box.
+#define IDD_ABOUT 110
+#define IDC_ABOUT_VERSION 401
+#define IDC_ABOUT_BUILD 402
+#define IDC_ABOUT_OK 251
+#define IDC_ABOUT_NEW 252
+
+// Dark and light mode dialog.
+#define IDD_THEME 124
+#define IDC_THEME_DARK 201
+#define IDC_THEME_NO_MENU 202
+#define IDC_THEME_WRITE 251
+#define IDC_THEME_CLOSE 252

@@ -105,7 +105,7 @@ def main():
         print(f"  {name:6} {what}")
 
     APP_DIR.mkdir(parents=True, exist_ok=True)
-    for name in ("Quorrin.exe", "quorrin_char2.ini"):
+    for name in ("Quorrin.exe", "pivotle.exe", "quorrin_char2.ini"):
         shutil.copy(WIN_BUILD / name, APP_DIR / name)
     print(f"launch: program directory {APP_DIR}")
 

@@ -29,6 +29,7 @@ class Quorrin:
             shutil.rmtree(self.dir)
         self.dir.mkdir(parents=True)
         shutil.copy(WIN_BUILD / "Quorrin.exe", self.dir / "Quorrin.exe")
+        shutil.copy(WIN_BUILD / "pivotle.exe", self.dir / "pivotle.exe")
         if messages:
             shutil.copy(WIN_BUILD / "quorrin_char2.ini", self.dir / "quorrin_char2.ini")
         if settings is not None:

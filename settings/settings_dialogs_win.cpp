@@ -1,0 +1,172 @@
+// The small settings dialogs of the main window: environment settings (116),
+// the About box (110) and the dark and light mode dialog (124). One
+// procedure each; they share the common dialog look.
+#include "app/app_win.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "app/commands.h"
+#include "app/text16.h"
+#include "resources/resource.h"
+#include "settings/dialog_look_win.h"
+
+namespace {
+
+const char kVersion[] = "2.364";
+const wchar_t kDownloadPage[] = L"https://www.tessaly.example/quorrin/download/";
+
+void set_label(HWND dlg, int id, int message) {
+  wchar_t text[kMessageTextUnits] = L"";
+  get_text(message, text);
+  SetDlgItemTextW(dlg, id, text);
+}
+
+void set_title(HWND dlg, int message) {
+  wchar_t text[kMessageTextUnits] = L"";
+  get_text(message, text);
+  SetWindowTextW(dlg, text);
+}
+
+INT_PTR CALLBACK environment_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  INT_PTR result = 0;
+  Settings& s = g_app.settings;
+  switch (msg) {
+    case WM_INITDIALOG: {
+      set_title(dlg, 75);
+      set_label(dlg, 401, 76);
+      set_label(dlg, IDC_ENV_LOWER_HEX, 77);
+      set_label(dlg, IDC_ENV_NO_FOCUS, 80);
+      set_label(dlg, 402, 35);
+      set_label(dlg, IDC_ENV_CANCEL, 78);
+      HWND combo = GetDlgItem(dlg, IDC_ENV_SCROLL);
+      SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+      wchar_t text[16];
+      for (int i = 1; i <= 21; i++) {
+        _snwprintf(text, 16, L"%d", i);
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+      }
+      _snwprintf(text, 16, L"%d", s.scrol_pitch);
+      SendMessageW(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+      if (s.scrol_pitch >= 1 && s.scrol_pitch <= 21) SendMessageW(combo, CB_SETCURSEL, s.scrol_pitch - 1, 0);
+      CheckDlgButton(dlg, IDC_ENV_LOWER_HEX, s.hexasc_komoji ? BST_CHECKED : BST_UNCHECKED);
+      CheckDlgButton(dlg, IDC_ENV_NO_FOCUS, s.auto_foucs_OFF ? BST_CHECKED : BST_UNCHECKED);
+      _snwprintf(text, 16, L"%d", s.pl_time);
+      SetDlgItemTextW(dlg, IDC_ENV_PERIOD, text);
+      dialog_look_init(dlg);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDC_ENV_OK) {
+        wchar_t text[8] = L"";
+        GetDlgItemTextW(dlg, IDC_ENV_SCROLL, text, 8);
+        s.scrol_pitch = text16_to_int(reinterpret_cast<char16_t*>(text), 7);
+        s.hexasc_komoji = IsDlgButtonChecked(dlg, IDC_ENV_LOWER_HEX) == BST_CHECKED;
+        s.auto_foucs_OFF = IsDlgButtonChecked(dlg, IDC_ENV_NO_FOCUS) == BST_CHECKED;
+        text[0] = 0;
+        GetDlgItemTextW(dlg, IDC_ENV_PERIOD, text, 5);
+        s.pl_time = timer_repaint_period(text16_to_int(reinterpret_cast<char16_t*>(text), 4));
+        EndDialog(dlg, IDC_ENV_OK);
+        return TRUE;
+      }
+      if (LOWORD(wp) == IDC_ENV_CANCEL) {
+        EndDialog(dlg, IDC_ENV_CANCEL);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_CLOSE: EndDialog(dlg, 1); return TRUE;
+    default:
+      if (dialog_look(dlg, msg, wp, lp, &result)) return result;
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK about_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  INT_PTR result = 0;
+  switch (msg) {
+    case WM_INITDIALOG: {
+      set_title(dlg, 40);
+      char version[32];
+      std::snprintf(version, sizeof version, "Version %s", kVersion);
+      wchar_t wide_version[32] = L"";
+      MultiByteToWideChar(CP_THREAD_ACP, MB_PRECOMPOSED, version, -1, wide_version, 32);
+      SetDlgItemTextW(dlg, IDC_ABOUT_VERSION, wide_version);
+      wchar_t build[48];
+      _snwprintf(build, 48, L"Build: %hs", __DATE__);
+      SetDlgItemTextW(dlg, IDC_ABOUT_BUILD, build);
+      dialog_look_init(dlg);
+      return TRUE;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(dlg, &ps);
+      HICON icon = static_cast<HICON>(LoadImageW(g_instance, MAKEINTRESOURCEW(IDI_QUORRIN), IMAGE_ICON, 64, 64, 0));
+      if (icon) {
+        DrawIconEx(dc, 3, 22, icon, 64, 64, 0, nullptr, DI_NORMAL);
+        DestroyIcon(icon);
+      }
+      EndPaint(dlg, &ps);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDC_ABOUT_OK) {
+        EndDialog(dlg, IDC_ABOUT_OK);
+        return TRUE;
+      }
+      if (LOWORD(wp) == IDC_ABOUT_NEW) {
+        ShellExecuteW(nullptr, L"open", kDownloadPage, nullptr, nullptr, SW_SHOWNORMAL);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_CLOSE: EndDialog(dlg, 1); return TRUE;
+    default:
+      if (dialog_look(dlg, msg, wp, lp, &result)) return result;
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK theme_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  INT_PTR result = 0;
+  switch (msg) {
+    case WM_INITDIALOG:
+      set_title(dlg, 261);
+      set_label(dlg, IDC_THEME_DARK, 180);
+      set_label(dlg, IDC_THEME_NO_MENU, 181);
+      set_label(dlg, IDC_THEME_WRITE, 182);
+      set_label(dlg, IDC_THEME_CLOSE, 74);
+      CheckDlgButton(dlg, IDC_THEME_DARK, g_app.dark_mode ? BST_CHECKED : BST_UNCHECKED);
+      CheckDlgButton(dlg, IDC_THEME_NO_MENU, g_app.menu_suppressed ? BST_CHECKED : BST_UNCHECKED);
+      dialog_look_init(dlg);
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDC_THEME_WRITE) {
+        const int dark = IsDlgButtonChecked(dlg, IDC_THEME_DARK) == BST_CHECKED;
+        const int no_menu = IsDlgButtonChecked(dlg, IDC_THEME_NO_MENU) == BST_CHECKED;
+        theme_file_write(no_menu ? (dark ? 3 : 2) : dark);
+        g_app.theme_result = 1;
+        EndDialog(dlg, IDC_THEME_WRITE);
+        return TRUE;
+      }
+      if (LOWORD(wp) == IDC_THEME_CLOSE) {
+        g_app.theme_result = 0;
+        EndDialog(dlg, IDC_THEME_CLOSE);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_CLOSE: EndDialog(dlg, 1); return TRUE;
+    default:
+      if (dialog_look(dlg, msg, wp, lp, &result)) return result;
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+void environment_dialog_run(HWND owner) {
+  DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_ENVIRONMENT), owner, environment_proc, 0);
+}
+
+void about_box_run(HWND owner) { DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_ABOUT), owner, about_proc, 0); }
+
+void theme_dialog_run(HWND owner) { DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_THEME), owner, theme_proc, 0); }

@@ -1,0 +1,85 @@
+"""Environment settings, About box, and the theme change with its restart
+through pivotle."""
+import time
+
+import harness
+from test_appearance import main_background_sample, pixel, screenshot, texts
+
+CMD_ENV, CMD_THEME, CMD_ABOUT = 167, 168, 170
+
+
+def dialog(driver, title):
+    return driver.call("dialog", title, 10000, timeout=20)[0]
+
+
+def closed(driver, title):
+    try:
+        driver.call("dialog", title, 0)
+        return False
+    except harness.DriverError:
+        return True
+
+
+def environment(driver, period=None, scroll_index=None, lower=None, ok=True):
+    title = texts()[75][1]
+    driver.command(CMD_ENV)
+    dlg = dialog(driver, title)
+    if period is not None:
+        driver.call("settext", dlg, 321, period)
+    if scroll_index is not None:
+        driver.call("send", driver.call("child", dlg, 301)[0], 0x014E, scroll_index, 0)  # CB_SETCURSEL
+    if lower is not None:
+        driver.call("send", driver.call("child", dlg, 201)[0], 0x00F1, lower, 0)  # BM_SETCHECK
+    driver.call("click", dlg, 251 if ok else 252)
+    assert harness.wait_for(lambda: closed(driver, title), 10)
+
+
+def saved(driver, q):
+    driver.call("close", "main")
+    q.wait_exit(20)
+    return dict(harness.read_settings(q.path("quorrin.ini")))
+
+
+def test_environment_settings_are_held_in_range_and_kept(app, driver):
+    q = app({"moji_type": 1})
+    environment(driver, period="50", scroll_index=4, lower=1)
+    values = saved(driver, q)
+    assert values["pl_time"] == "100" and values["scrol_pitch"] == "5" and values["hexasc_komoji"] == "1"
+
+    q = app({"moji_type": 1})
+    environment(driver, period="50000")  # read by its first four digits: 5000
+    assert saved(driver, q)["pl_time"] == "1000"
+
+    q = app({"moji_type": 1, "pl_time": "700"})
+    environment(driver, period="", scroll_index=0, ok=False)
+    values = saved(driver, q)
+    assert values["pl_time"] == "700" and values["scrol_pitch"] == "2"
+
+
+def test_about_box_shows_version_and_build(app, driver, display):
+    app({"moji_type": 1})
+    driver.command(CMD_ABOUT)
+    dlg = dialog(driver, texts()[40][1])
+    assert driver.call("gettext", dlg, 401)[0] == "Version 2.364"
+    assert driver.call("gettext", dlg, 402)[0].startswith("Build: ")
+    display.screenshot(harness.E2E / "screenshots" / "about_box.png")
+    driver.call("click", dlg, 251)
+    assert harness.wait_for(lambda: closed(driver, texts()[40][1]), 10)
+
+
+def test_theme_change_restarts_in_dark_mode(app, driver, display):
+    q = app({"moji_type": 1})
+    driver.command(CMD_THEME)
+    title = texts()[261][1]
+    dlg = dialog(driver, title)
+    driver.call("send", driver.call("child", dlg, 201)[0], 0x00F1, 1, 0)  # dark mode
+    driver.call("click", dlg, 251)
+    q.wait_exit(20)  # the old process ends ...
+    assert q.path("dkm.ini").read_bytes() == b"\xff\xfe" + "dkm=1\r\n".encode("utf-16-le")
+    driver.main_window(30000)  # ... and pivotle starts a new one a second later
+    try:
+        shot = screenshot(display, "theme_restarted_dark", driver)
+        assert pixel(shot, *main_background_sample(driver)) == (0, 0, 0)
+    finally:
+        driver.call("close", "main")
+        driver.call("gone", 20000, timeout=30)
