@@ -153,7 +153,6 @@ void preview_paint(HDC dc, ColorDialog* d) {
 
 INT_PTR CALLBACK color_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   auto* d = reinterpret_cast<ColorDialog*>(GetWindowLongPtrW(dlg, DWLP_USER));
-  INT_PTR result = 0;
   switch (msg) {
     case WM_INITDIALOG:
       d = reinterpret_cast<ColorDialog*>(lp);
@@ -207,12 +206,7 @@ INT_PTR CALLBACK color_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         default: return FALSE;
       }
     }
-    case WM_CLOSE:
-      EndDialog(dlg, 1);
-      return TRUE;
-    default:
-      if (dialog_look(dlg, msg, wp, lp, &result)) return result;
-      return FALSE;
+    default: return dialog_look_modal(dlg, msg, wp, lp);
   }
 }
 

@@ -51,3 +51,12 @@ int dialog_look(HWND, UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result) {
     default: return 0;
   }
 }
+
+INT_PTR dialog_look_modal(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_CLOSE) {
+    EndDialog(dlg, 1);
+    return TRUE;
+  }
+  INT_PTR result = 0;
+  return dialog_look(dlg, msg, wp, lp, &result) ? result : FALSE;
+}

@@ -11,3 +11,8 @@ void dialog_look_init(HWND dlg);
 // 1 when `msg` is one of the look's messages; *result is then the value the
 // dialog procedure returns.
 int dialog_look(HWND dlg, UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result);
+
+// The same for a modal dialog, whose close box ends it with the result 1.
+// Returns what the dialog procedure returns for a message it does not
+// handle itself.
+INT_PTR dialog_look_modal(HWND dlg, UINT msg, WPARAM wp, LPARAM lp);

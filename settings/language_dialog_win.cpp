@@ -9,7 +9,6 @@ namespace {
 const wchar_t* const kLanguageNames[kLanguages] = {L"Japanese", L"English", L"Korean", L"Chinese"};
 
 INT_PTR CALLBACK language_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-  INT_PTR result = 0;
   switch (msg) {
     case WM_INITDIALOG: {
       HWND combo = GetDlgItem(dlg, IDC_LANGUAGE_COMBO);
@@ -36,12 +35,7 @@ INT_PTR CALLBACK language_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) 
         return TRUE;
       }
       return FALSE;
-    case WM_CLOSE:
-      EndDialog(dlg, 1);
-      return TRUE;
-    default:
-      if (dialog_look(dlg, msg, wp, lp, &result)) return result;
-      return FALSE;
+    default: return dialog_look_modal(dlg, msg, wp, lp);
   }
 }
 

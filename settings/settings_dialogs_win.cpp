@@ -30,7 +30,6 @@ void set_title(HWND dlg, int message) {
 }
 
 INT_PTR CALLBACK environment_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-  INT_PTR result = 0;
   Settings& s = g_app.settings;
   switch (msg) {
     case WM_INITDIALOG: {
@@ -75,15 +74,11 @@ INT_PTR CALLBACK environment_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
       }
       return FALSE;
-    case WM_CLOSE: EndDialog(dlg, 1); return TRUE;
-    default:
-      if (dialog_look(dlg, msg, wp, lp, &result)) return result;
-      return FALSE;
+    default: return dialog_look_modal(dlg, msg, wp, lp);
   }
 }
 
 INT_PTR CALLBACK about_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-  INT_PTR result = 0;
   switch (msg) {
     case WM_INITDIALOG: {
       set_title(dlg, 40);
@@ -119,15 +114,11 @@ INT_PTR CALLBACK about_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
       }
       return FALSE;
-    case WM_CLOSE: EndDialog(dlg, 1); return TRUE;
-    default:
-      if (dialog_look(dlg, msg, wp, lp, &result)) return result;
-      return FALSE;
+    default: return dialog_look_modal(dlg, msg, wp, lp);
   }
 }
 
 INT_PTR CALLBACK theme_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-  INT_PTR result = 0;
   switch (msg) {
     case WM_INITDIALOG:
       set_title(dlg, 261);
@@ -154,10 +145,7 @@ INT_PTR CALLBACK theme_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
       }
       return FALSE;
-    case WM_CLOSE: EndDialog(dlg, 1); return TRUE;
-    default:
-      if (dialog_look(dlg, msg, wp, lp, &result)) return result;
-      return FALSE;
+    default: return dialog_look_modal(dlg, msg, wp, lp);
   }
 }
 
