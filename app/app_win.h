@@ -43,5 +43,10 @@ void language_dialog_run(HWND owner);
 void environment_dialog_run(HWND owner);
 void about_box_run(HWND owner);
 void theme_dialog_run(HWND owner);
+// The ASCII table window (tools/ascii_table_win.cpp): a new one each time.
+void ascii_table_open(HWND owner);
+// The line status dialog (serial/line_status_win.cpp) for channel
+// g_app.channel_selector.
+void line_status_dialog_run(HWND owner);
 // The color setting dialog (settings/color_dialog_win.cpp); returns how it closed.
 int color_dialog_run(HWND owner);

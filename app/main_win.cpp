@@ -203,7 +203,12 @@ int run_command(HWND hwnd, int id) {
       if (g_channel[id - kCmdDcbCh1].open.load() == 0) refuse_text4(hwnd, 7);
       return 0;
     case kCmdLineStatusCh1: case kCmdLineStatusCh2:
-      if (!channel_is_open(id - kCmdLineStatusCh1)) refuse(hwnd, 3, L"Quorrin");
+      if (!channel_is_open(id - kCmdLineStatusCh1)) {
+        refuse(hwnd, 3, L"Quorrin");
+      } else {
+        g_app.channel_selector = id - kCmdLineStatusCh1 + 1;
+        line_status_dialog_run(hwnd);
+      }
       return 0;
     case kCmdManual:
       ShellExecuteW(nullptr, L"open", L"Quorrin_manual.pdf", nullptr, nullptr, SW_SHOWNORMAL);
@@ -230,7 +235,8 @@ int run_command(HWND hwnd, int id) {
         ShellExecuteW(nullptr, L"open", L"pivotle.exe", L"Quorrin.exe", nullptr, SW_SHOWNORMAL);
       }
       return 0;
-    case kCmdModbus: case kCmdPresetEditor: case kCmdChecksum: case kCmdAsciiTable:
+    case kCmdAsciiTable: ascii_table_open(hwnd); return 0;
+    case kCmdModbus: case kCmdPresetEditor: case kCmdChecksum:
       return 0;  // their windows come with their own modules
     default: return 1;
   }

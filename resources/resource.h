@@ -100,3 +100,9 @@
 #define IDC_THEME_NO_MENU 202
 #define IDC_THEME_WRITE 251
 #define IDC_THEME_CLOSE 252
+
+// ASCII table window (controls in resources/ascii_table.rc).
+#define IDD_ASCII_TABLE 122
+
+// Line status dialog (controls in resources/line_status.rc).
+#define IDD_LINE_STATUS 113

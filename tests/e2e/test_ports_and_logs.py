@@ -1,5 +1,4 @@
 """Ports, the receive engine and log files, end to end on pty-backed ports."""
-import struct
 import time
 
 import harness

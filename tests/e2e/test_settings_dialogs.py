@@ -1,6 +1,5 @@
 """Environment settings, About box, and the theme change with its restart
 through pivotle."""
-import time
 
 import harness
 from test_appearance import main_background_sample, pixel, screenshot, texts

@@ -1,0 +1,164 @@
+// The line status dialog (113, modal): one open channel's accumulated line
+// errors, transmit-hold flags and modem input lines as filled or hollow
+// circles, refreshed every 500 ms, with RESET for the errors and the DTR and
+// RTS buttons.
+//
+// Threads: the channel's receive thread also ORs into accumulated_errors
+// while this dialog runs; both sides use the atomic's fetch_or, and RESET
+// stores 0, so a flag raised at the instant of a RESET may survive it. The
+// dialog keeps its own COMSTAT and modem readings, apart from the receive
+// thread's.
+#include "app/app_win.h"
+
+#include "app/chrome_win.h"
+#include "resources/resource.h"
+#include "serial/line_status.h"
+#include "serial/port_win.h"
+#include "settings/dialog_look_win.h"
+#include "view/fonts_win.h"
+
+namespace {
+
+constexpr UINT_PTR kRefreshTimer = 1;
+constexpr UINT kRefreshPeriod = 500;
+
+enum : int {
+  kIdClose = 252,
+  kIdReset = 253,
+  kIdDtrOn = 254,
+  kIdDtrOff = 255,
+  kIdRtsOn = 256,
+  kIdRtsOff = 257,
+  kIdLegend = 421,
+};
+
+// The latest readings per channel (0 CH1, 1 CH2).
+struct LineReadings {
+  COMSTAT comstat[2];
+  DWORD modem[2];
+};
+LineReadings g_line;
+
+int selected_channel() { return g_app.channel_selector == 2 ? 1 : 0; }
+
+void set_label(HWND dlg, int id, int message) {
+  wchar_t text[kMessageTextUnits] = L"";
+  get_text(message, text);
+  SetDlgItemTextW(dlg, id, text);
+}
+
+void line_status_set_texts(HWND dlg) {
+  wchar_t base[kMessageTextUnits] = L"";
+  get_text(43, base);
+  char16_t title[kMessageTextUnits + 8];
+  line_status_title(reinterpret_cast<const char16_t*>(base), selected_channel() + 1, title,
+                    sizeof title / sizeof title[0]);
+  SetWindowTextW(dlg, wide(title));
+  for (int i = 0; i < 10; i++) set_label(dlg, 401 + i, 44 + i);
+  for (int i = 0; i < 5; i++) set_label(dlg, 412 + i, 54 + i);
+  set_label(dlg, kIdLegend, 59);
+  set_label(dlg, kIdClose, 74);
+}
+
+uint32_t hold_bits(const COMSTAT& s) {
+  return (s.fCtsHold ? kHoldCts : 0u) | (s.fDsrHold ? kHoldDsr : 0u) | (s.fRlsdHold ? kHoldRlsd : 0u) |
+         (s.fXoffHold ? kHoldXoff : 0u) | (s.fXoffSent ? kHoldXoffSent : 0u) | (s.fEof ? kHoldEof : 0u) |
+         (s.fTxim ? kHoldTxim : 0u);
+}
+
+void draw_column(HDC dc, LineColumn column, uint32_t bits) {
+  LineIndicator marks[kLineColumnMax];
+  int n = line_status_column(column, bits, marks);
+  for (int i = 0; i < n; i++) {
+    wchar_t glyph = static_cast<wchar_t>(line_status_glyph(marks[i].on));
+    TextOutW(dc, marks[i].x, marks[i].y, &glyph, 1);
+  }
+}
+
+void line_status_paint_indicators(HWND dlg) {
+  int ch = selected_channel();
+  Channel& c = g_channel[ch];
+  HDC dc = GetDC(dlg);
+  // The circles in the data view's big font, which fills the 20-pixel rows
+  // (the dialog font draws them barely larger than a dot), on whatever the
+  // dialog's background is.
+  HGDIOBJ old_font = SelectObject(dc, g_font_big);
+  SetBkMode(dc, OPAQUE);
+  SetBkColor(dc, GetPixel(dc, 0, 0));
+  SetTextColor(dc, slot_color(kSlotText));
+
+  // A failed reading shows as all clear; nothing is reported every 500 ms.
+  DWORD errors = 0;
+  COMSTAT comstat = {};
+  if (ClearCommError(c.port, &errors, &comstat)) c.accumulated_errors.fetch_or(errors);
+  g_line.comstat[ch] = comstat;
+  draw_column(dc, kLineColumnErrors, c.accumulated_errors.load());
+  draw_column(dc, kLineColumnHolds, hold_bits(comstat));
+  DWORD modem = 0;
+  if (!GetCommModemStatus(c.port, &modem)) modem = 0;
+  g_line.modem[ch] = modem;
+  draw_column(dc, kLineColumnModem, modem);
+
+  SelectObject(dc, old_font);
+  ReleaseDC(dlg, dc);
+}
+
+// The labels follow the circles they name, in pixels like the circles, so
+// the two stay together whatever the dialog font's base units are.
+void line_status_place_labels(HWND dlg) {
+  static const int kLabelWidth[kLineColumns] = {118, 142, 90};
+  for (int column = 0; column < kLineColumns; column++) {
+    LineIndicator marks[kLineColumnMax];
+    int n = line_status_column(static_cast<LineColumn>(column), 0, marks);
+    for (int i = 0; i < n; i++)
+      SetWindowPos(GetDlgItem(dlg, marks[i].label), nullptr, marks[i].x + 18, marks[i].y + 2, kLabelWidth[column], 16,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+INT_PTR CALLBACK line_status_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_INITDIALOG:
+      line_status_place_labels(dlg);
+      line_status_set_texts(dlg);
+      SetTimer(dlg, kRefreshTimer, kRefreshPeriod, nullptr);
+      dialog_look_init(dlg);
+      return TRUE;
+    case WM_TIMER:
+      if (wp == kRefreshTimer) line_status_paint_indicators(dlg);
+      return TRUE;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      BeginPaint(dlg, &ps);
+      line_status_set_texts(dlg);
+      line_status_paint_indicators(dlg);
+      EndPaint(dlg, &ps);
+      return TRUE;
+    }
+    case WM_COMMAND: {
+      HANDLE port = g_channel[selected_channel()].port;
+      switch (LOWORD(wp)) {
+        case kIdClose: EndDialog(dlg, kIdClose); return TRUE;
+        case kIdReset:
+          g_channel[selected_channel()].accumulated_errors.store(0);
+          line_status_set_texts(dlg);
+          return TRUE;
+        // The line buttons drive the port directly; their result is not
+        // reported (the port may have no such lines, as a pty has not).
+        case kIdDtrOn: EscapeCommFunction(port, SETDTR); return TRUE;
+        case kIdDtrOff: EscapeCommFunction(port, CLRDTR); return TRUE;
+        case kIdRtsOn: EscapeCommFunction(port, SETRTS); return TRUE;
+        case kIdRtsOff: EscapeCommFunction(port, CLRRTS); return TRUE;
+        default: return FALSE;
+      }
+    }
+    case WM_DESTROY: KillTimer(dlg, kRefreshTimer); return FALSE;
+    default: return dialog_look_modal(dlg, msg, wp, lp);
+  }
+}
+
+}  // namespace
+
+void line_status_dialog_run(HWND owner) {
+  DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_LINE_STATUS), owner, line_status_proc, 0);
+}
