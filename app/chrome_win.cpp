@@ -24,16 +24,6 @@ HBRUSH g_status_brush = nullptr;      // status bar background of the current sl
 HIMAGELIST g_toolbar_images = nullptr;
 int g_status_slot = -1;
 
-ChannelFlags current_flags() {
-  ChannelFlags f;
-  for (int ch = 0; ch < 2; ch++) {
-    f.port_number[ch] = g_app.settings.port[ch].rs_comport;
-    f.open[ch] = g_channel[ch].open.load();
-  }
-  f.lm_mode = g_app.settings.lm_mode;
-  return f;
-}
-
 // Cuts the 16 x 16 images of bitmap 92 for the menu items.
 void menu_images_cut() {
   if (g_menu_images[0]) return;
@@ -69,6 +59,16 @@ void menu_add(HMENU menu, int id, const wchar_t* text) {
 // pens and brushes are made. The color dialog changes the palettes for the
 // next start; the running program keeps these.
 static Rgb g_run_colors[kPaletteSlots];
+
+ChannelFlags channel_flags_now() {
+  ChannelFlags f;
+  for (int ch = 0; ch < 2; ch++) {
+    f.port_number[ch] = g_app.settings.port[ch].rs_comport;
+    f.open[ch] = g_channel[ch].open.load();
+  }
+  f.lm_mode = g_app.settings.lm_mode;
+  return f;
+}
 
 COLORREF slot_color(int slot) { return static_cast<COLORREF>(rgb_colorref(g_run_colors[slot])); }
 
@@ -182,7 +182,7 @@ void toolbar_create(HWND hwnd) {
 void chrome_tool_refresh() {
   statusbar_refresh_color();
   if (!g_toolbar) return;
-  ChannelFlags f = current_flags();
+  ChannelFlags f = channel_flags_now();
   for (const ToolButtonDef& b : kToolbar) {
     int state = toolbar_refresh_state(b.id, &f);
     if (state < 0) continue;
@@ -203,7 +203,7 @@ void statusbar_create(HWND hwnd) {
 
 void statusbar_refresh_color() {
   if (!g_statusbar) return;
-  ChannelFlags f = current_flags();
+  ChannelFlags f = channel_flags_now();
   int slot = status_color_slot(&f);
   if (slot != g_status_slot || !g_status_brush) {
     g_status_slot = slot;
@@ -218,7 +218,7 @@ void statusbar_refresh_color() {
 int statusbar_draw(const DRAWITEMSTRUCT* item) {
   if (item->CtlID != kStatusBarId || item->itemID >= kStatusParts) return 0;
   StatusInfo info;
-  info.flags = current_flags();
+  info.flags = channel_flags_now();
   info.port[0] = &g_app.settings.port[0];
   info.port[1] = &g_app.settings.port[1];
   info.cells_per_row = view_cells_per_row_now(g_main_window);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/app_win.h"
+#include "app/commands.h"
 
 constexpr int kToolbarId = 1000;
 constexpr int kStatusBarId = 1001;
@@ -13,6 +14,8 @@ extern HPEN g_pen[6];       // slots 0 to 5
 extern HBRUSH g_brush[7];   // slots 0 to 6; 6 is the dialog brush
 
 COLORREF slot_color(int slot);
+// Port numbers, open flags and line monitor mode as they are now.
+ChannelFlags channel_flags_now();
 
 void gdi_objects_create();
 void gdi_objects_delete();

@@ -56,16 +56,6 @@ void data_repaint(HWND hwnd) {
 
 void tool_refresh(HWND) { chrome_tool_refresh(); }
 
-ChannelFlags channel_flags() {
-  ChannelFlags f;
-  for (int ch = 0; ch < 2; ch++) {
-    f.port_number[ch] = g_app.settings.port[ch].rs_comport;
-    f.open[ch] = g_channel[ch].open.load();
-  }
-  f.lm_mode = g_app.settings.lm_mode;
-  return f;
-}
-
 int any_channel_open() { return channel_is_open(0) || channel_is_open(1); }
 
 void caption_text4(wchar_t caption[kMessageTextUnits]) {
@@ -310,7 +300,7 @@ void on_presence_timer(HWND hwnd) {
 }
 
 void on_init_menu_popup(HMENU menu) {
-  ChannelFlags flags = channel_flags();
+  ChannelFlags flags = channel_flags_now();
   int count = GetMenuItemCount(menu);
   for (int i = 0; i < count; i++) {
     UINT id = GetMenuItemID(menu, i);
