@@ -87,8 +87,15 @@ INT_PTR CALLBACK about_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       wchar_t wide_version[32] = L"";
       MultiByteToWideChar(CP_THREAD_ACP, MB_PRECOMPOSED, version, -1, wide_version, 32);
       SetDlgItemTextW(dlg, IDC_ABOUT_VERSION, wide_version);
+      // The compiler pads a one-digit day with a blank ("Dec  8 2026"):
+      // show it as "Dec 8 2026".
+      char date[16];
+      int k = 0;
+      for (const char* p = __DATE__; *p && k < 15; p++)
+        if (!(*p == ' ' && k > 0 && date[k - 1] == ' ')) date[k++] = *p;
+      date[k] = 0;
       wchar_t build[48];
-      _snwprintf(build, 48, L"Build: %hs", __DATE__);
+      _snwprintf(build, 48, L"Build: %hs", date);
       SetDlgItemTextW(dlg, IDC_ABOUT_BUILD, build);
       dialog_look_init(dlg);
       return TRUE;

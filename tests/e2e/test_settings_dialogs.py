@@ -1,5 +1,7 @@
 """Environment settings, About box, and the theme change with its restart
 through pivotle."""
+import re
+import subprocess
 
 import harness
 from test_appearance import main_background_sample, pixel, screenshot, texts
@@ -45,9 +47,10 @@ def test_environment_settings_are_held_in_range_and_kept(app, driver):
     values = saved(driver, q)
     assert values["pl_time"] == "100" and values["scrol_pitch"] == "5" and values["hexasc_komoji"] == "1"
 
-    q = app({"moji_type": 1})
-    environment(driver, period="50000")  # read by its first four digits: 5000
-    assert saved(driver, q)["pl_time"] == "1000"
+    for typed, stored in (("5000", "1000"), ("50000", "1000"), ("", "100"), ("250", "250")):
+        q = app({"moji_type": 1})
+        environment(driver, period=typed)  # "50000" is read by its first four digits
+        assert saved(driver, q)["pl_time"] == stored, typed
 
     q = app({"moji_type": 1, "pl_time": "700"})
     environment(driver, period="", scroll_index=0, ok=False)
@@ -60,7 +63,7 @@ def test_about_box_shows_version_and_build(app, driver, display):
     driver.command(CMD_ABOUT)
     dlg = dialog(driver, texts()[40][1])
     assert driver.call("gettext", dlg, 401)[0] == "Version 2.364"
-    assert driver.call("gettext", dlg, 402)[0].startswith("Build: ")
+    assert re.fullmatch(r"Build: [A-Z][a-z]{2} \d{1,2} \d{4}", driver.call("gettext", dlg, 402)[0])
     display.screenshot(harness.E2E / "screenshots" / "about_box.png")
     driver.call("click", dlg, 251)
     assert harness.wait_for(lambda: closed(driver, texts()[40][1]), 10)
@@ -77,6 +80,10 @@ def test_theme_change_restarts_in_dark_mode(app, driver, display):
     assert q.path("dkm.ini").read_bytes() == b"\xff\xfe" + "dkm=1\r\n".encode("utf-16-le")
     driver.main_window(30000)  # ... and pivotle starts a new one a second later
     try:
+        assert harness.wait_for(lambda: subprocess.run(["pgrep", "-f", "pivotle.exe"],
+                                                       capture_output=True).returncode != 0, 10), "pivotle has exited"
+        # The old process saved all its settings before the restart (the test wrote one key).
+        assert len(harness.read_settings(q.path("quorrin.ini"))) == 43
         shot = screenshot(display, "theme_restarted_dark", driver)
         assert pixel(shot, *main_background_sample(driver)) == (0, 0, 0)
     finally:
