@@ -2,10 +2,11 @@
 working palettes behind "Set Color", the color file written by "Rewrite
 and close", what "Cancel and close" and the close box leave, the system
 color chooser, and the preview it paints."""
-import subprocess
 import time
 
 import harness
+from test_appearance import colors_in as colors
+from test_appearance import pixel
 
 CMD_COLORS = 174
 SET, REWRITE, CANCEL, LIGHT, DARK = 286, 285, 250, 311, 312
@@ -70,13 +71,6 @@ def expected_keys(light, dark):
             for component, value in zip("rgb", rgb):
                 keys.append((f"{name}[{slot}].{component}", str(value)))
     return keys
-
-
-def pixel(shot, x, y):
-    out = subprocess.run(["convert", str(shot), "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-"],
-                         capture_output=True, text=True, check=True).stdout
-    rgb = out.splitlines()[1].split("(")[1].split(")")[0].split(",")
-    return tuple(int(float(v)) for v in rgb[:3])
 
 
 def shoot(display, driver, dlg, name):
@@ -310,16 +304,6 @@ def test_preview_in_the_light_and_the_dark_working_palette(app, driver, display)
         for what, (ax, ay, w, h), want, back in (("gap", (122, 126, 30, 10), palette[16], paper),
                                                  ("HEXchar", (15, 262, 34, 10), palette[13], palette[6])):
             assert toward(colors(shot, x + ax, y + ay, w, h), want, back), (name, what)
-
-
-def colors(shot, x, y, w, h):
-    out = subprocess.run(["convert", str(shot), "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "txt:-"],
-                         capture_output=True, text=True, check=True).stdout
-    found = set()
-    for line in out.splitlines()[1:]:
-        rgb = line.split("(")[1].split(")")[0].split(",")
-        found.add(tuple(int(float(v)) for v in rgb[:3]))
-    return found
 
 
 def toward(found, want, back, least=0.4):
