@@ -243,7 +243,7 @@ class Driver:
         return fields[1:]
 
     # Conveniences used by the tests.
-    def main_window(self, timeout_ms=20000):
+    def main_window(self, timeout_ms=30000):
         return self.call("main", timeout_ms, timeout=timeout_ms / 1000 + 10)[0]
 
     def command(self, cmd_id):

@@ -93,13 +93,22 @@ std::vector<HWND> quorrin_windows() {
   return f.windows;
 }
 
-HWND main_window() { return FindWindowW(L"Quorrin", nullptr); }
+HWND main_window_shown();
+
+// Quorrin's main window: the shown one when an earlier one is still going away.
+HWND main_window() {
+  HWND h = main_window_shown();
+  return h ? h : FindWindowW(L"Quorrin", nullptr);
+}
 
 // The main window once it is shown: creation (menu, toolbar, status bar)
-// is over by then.
+// is over by then. A window of an earlier run that is still going away
+// (hidden) is passed over.
 HWND main_window_shown() {
-  HWND h = main_window();
-  return h && IsWindowVisible(h) ? h : nullptr;
+  for (HWND h = FindWindowExW(nullptr, nullptr, L"Quorrin", nullptr); h;
+       h = FindWindowExW(nullptr, h, L"Quorrin", nullptr))
+    if (IsWindowVisible(h)) return h;
+  return nullptr;
 }
 
 // Wine's message box: a dialog with the icon control 1088 and the text 0xFFFF.
