@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine fonts-wine xvfb x11-utils imagemagick socat
   python3-pytest fonts-wqy-microhei
-  python3-crcmod
+  python3-crcmod python3-pymodbus python3-serial-asyncio
 )
 
 missing=()
