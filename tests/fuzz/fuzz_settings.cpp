@@ -1,6 +1,7 @@
 // Feeds arbitrary text as a settings file (key=value lines) and as a message
 // text file: loading must keep every text within its buffer and terminated,
-// and a save followed by a load must give the same settings.
+// and a save followed by a load must give the same settings. The same
+// text is read as a color file too.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "settings/message_text.h"
+#include "settings/palette.h"
 #include "settings/settings.h"
 
 namespace {
@@ -78,5 +80,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int n = 0; n < kMessageTexts; n++)
     for (int lang = 0; lang < kLanguages; lang++)
       if (table.text[n][lang][kMessageTextUnits - 1] != 0) std::abort();
+
+  // The color file: whatever it holds, saving what was read and reading it
+  // again gives the same palettes.
+  Palettes colors;
+  palettes_load(&colors, &io);
+  Section colors_saved;
+  ProfileIo colors_out = {&colors_saved, get_int, get_text, put_text};
+  palettes_save(&colors, &colors_out);
+  Palettes colors_again;
+  palettes_load(&colors_again, &colors_out);
+  if (std::memcmp(&colors, &colors_again, sizeof colors) != 0) std::abort();
   return 0;
 }
