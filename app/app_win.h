@@ -30,7 +30,11 @@ int program_file(const wchar_t* name, wchar_t* out);
 // process start, written into the program directory).
 void settings_file_load();
 void settings_file_save();
-void message_file_load();
+// Loads the message texts; returns 1 when the file is not there.
+int message_file_load();
+// Every caption and message comes from that file: without it the program
+// still runs, but its message boxes would be blank, so it says why once.
+void message_file_missing(HWND owner);
 void colors_file_load();
 void colors_file_save();
 void theme_file_read();

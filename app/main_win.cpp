@@ -26,6 +26,8 @@ HINSTANCE g_instance = nullptr;
 
 namespace {
 
+// Posted by the window's creation when the message text file is missing.
+constexpr UINT kMessageFileMissing = WM_APP + 1;
 const wchar_t kHomePage[] = L"https://www.tessaly.example/quorrin/";
 
 uint32_t tick_count() { return GetTickCount(); }
@@ -236,7 +238,8 @@ void on_create(HWND hwnd) {
   g_main_window = hwnd;
   program_directory_find();
   settings_file_load();
-  message_file_load();
+  // Told once the window is up, so the notice has the window behind it.
+  if (message_file_load()) PostMessageW(hwnd, kMessageFileMissing, 0, 0);
   g_app.capture.tick = tick_count;
   capture_clear(&g_app.capture);
   if (capture_allocate(&g_app.capture)) {
@@ -312,6 +315,7 @@ void on_init_menu_popup(HMENU menu) {
 LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_CREATE: on_create(hwnd); return 0;
+    case kMessageFileMissing: message_file_missing(hwnd); return 0;
     case WM_DESTROY: on_destroy(hwnd); return 0;
     case WM_SIZE:
       if (g_statusbar) SendMessageW(g_statusbar, WM_SIZE, wp, lp);

@@ -11,6 +11,7 @@ namespace {
 struct ProfileFile {
   const wchar_t* path;
   const wchar_t* section;
+  int failed;  // a write did not reach the file
 };
 
 int32_t profile_get_int(void* ctx, const char16_t* key, int32_t def) {
@@ -25,7 +26,14 @@ void profile_get_text(void* ctx, const char16_t* key, const char16_t* def, char1
 
 void profile_put_text(void* ctx, const char16_t* key, const char16_t* value) {
   auto* f = static_cast<ProfileFile*>(ctx);
-  WritePrivateProfileStringW(f->section, wide(key), wide(value), f->path);
+  if (!WritePrivateProfileStringW(f->section, wide(key), wide(value), f->path)) f->failed = 1;
+}
+
+// A file of the program that could not be written (read-only, held open by
+// another program, a folder of that name): say which, so the user knows
+// the values were not kept.
+void write_failed(const wchar_t* path, const wchar_t* what) {
+  show_error(nullptr, L"WriteFile", L"%ls could not be written to\n%ls\nThey were not kept.", what, path);
 }
 
 }  // namespace
@@ -45,7 +53,7 @@ void settings_file_load() {
     settings_defaults(&g_app.settings);
     return;
   }
-  ProfileFile file = {path, L"Setting"};
+  ProfileFile file = {path, L"Setting", 0};
   ProfileIo io = {&file, profile_get_int, profile_get_text, profile_put_text};
   settings_load(&g_app.settings, &io);
   for (uint16_t& w : g_app.modbus_words) w = 0;
@@ -55,17 +63,26 @@ void settings_file_save() {
   SetCurrentDirectoryW(wide(g_app.program_dir));
   wchar_t path[MAX_PATH];
   if (program_file(L"quorrin.ini", path)) return;
-  ProfileFile file = {path, L"Setting"};
+  ProfileFile file = {path, L"Setting", 0};
   ProfileIo io = {&file, profile_get_int, profile_get_text, profile_put_text};
   settings_save(&g_app.settings, &io);
+  if (file.failed) write_failed(path, L"The settings");
 }
 
-void message_file_load() {
+int message_file_load() {
   wchar_t path[MAX_PATH];
-  if (program_file(L"quorrin_char2.ini", path)) return;
-  ProfileFile file = {path, L"quorrin"};
+  if (program_file(L"quorrin_char2.ini", path)) return 1;
+  ProfileFile file = {path, L"quorrin", 0};
   ProfileIo io = {&file, profile_get_int, profile_get_text, profile_put_text};
   message_table_load(&g_app.messages, &io);
+  DWORD attributes = GetFileAttributesW(path);
+  return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
+void message_file_missing(HWND owner) {
+  wchar_t path[MAX_PATH];
+  if (program_file(L"quorrin_char2.ini", path)) path[0] = 0;
+  show_error(owner, L"Quorrin", L"The message text file is missing:\n%ls\nCaptions and messages will be empty.", path);
 }
 
 void colors_file_load() {
@@ -74,7 +91,7 @@ void colors_file_load() {
     palettes_defaults(&g_app.palettes);
     return;
   }
-  ProfileFile file = {path, L"Setting"};
+  ProfileFile file = {path, L"Setting", 0};
   ProfileIo io = {&file, profile_get_int, profile_get_text, profile_put_text};
   palettes_load(&g_app.palettes, &io);
 }
@@ -83,9 +100,10 @@ void colors_file_save() {
   SetCurrentDirectoryW(wide(g_app.program_dir));
   wchar_t path[MAX_PATH];
   if (program_file(L"color.ini", path)) return;
-  ProfileFile file = {path, L"Setting"};
+  ProfileFile file = {path, L"Setting", 0};
   ProfileIo io = {&file, profile_get_int, profile_get_text, profile_put_text};
   palettes_save(&g_app.palettes, &io);
+  if (file.failed) write_failed(path, L"The colors");
 }
 
 void theme_file_read() {
@@ -135,11 +153,12 @@ int show_message(HWND owner, int n, int kind, const wchar_t* caption) {
 }
 
 void show_error(HWND owner, const wchar_t* caption, const wchar_t* format, ...) {
-  wchar_t text[256];
+  // Room for two full paths and the words around them.
+  wchar_t text[2 * MAX_PATH + 120];
   va_list args;
   va_start(args, format);
-  _vsnwprintf(text, 255, format, args);
+  _vsnwprintf(text, 2 * MAX_PATH + 119, format, args);
   va_end(args);
-  text[255] = 0;
+  text[2 * MAX_PATH + 119] = 0;
   MessageBoxW(owner, text, caption, MB_OK);
 }

@@ -57,10 +57,13 @@ void log_save(HWND owner) {
   int32_t w = capture_write_position(&g_app.capture);
   uint8_t header[kLogHeaderBytes];
   logfile_format_header(w, header);
-  DWORD done = 0;
-  WriteFile(f, header, kLogHeaderBytes, &done, nullptr);
-  WriteFile(f, g_app.capture.records, static_cast<DWORD>(w) * kCaptureRecordSize, &done, nullptr);
-  CloseHandle(f);
+  DWORD body = static_cast<DWORD>(w) * kCaptureRecordSize;
+  DWORD done_header = 0, done_body = 0;
+  BOOL ok = WriteFile(f, header, kLogHeaderBytes, &done_header, nullptr) && done_header == kLogHeaderBytes &&
+            WriteFile(f, g_app.capture.records, body, &done_body, nullptr) && done_body == body;
+  if (!CloseHandle(f)) ok = FALSE;
+  // A full disk or a vanished network drive must not pass for a saved log.
+  if (!ok) show_error(owner, L"WriteFile", L"The log could not be written completely:\n%ls", path);
 }
 
 // Reads up to `size` bytes; returns how many arrived.

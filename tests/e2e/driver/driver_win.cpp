@@ -170,6 +170,8 @@ HWND file_name_edit(HWND dlg) {
 
 bool is_file_dialog(HWND h) { return class_of(h) == L"#32770" && file_name_edit(h) != nullptr; }
 
+HANDLE g_locked = INVALID_HANDLE_VALUE;
+
 std::string run(const std::vector<std::string>& a) {
   const std::string& cmd = a[0];
   auto arg = [&](size_t i) { return i < a.size() ? a[i] : std::string(); };
@@ -400,6 +402,20 @@ std::string run(const std::vector<std::string>& a) {
       if (static_cast<long>(GetTickCount() - start) > parse_num(arg(1))) return "err\tstill there";
       Sleep(50);
     }
+    return "ok";
+  }
+  if (cmd == "lock") {
+    // Holds a file open with no sharing, as another program busy with it
+    // would, until "unlock".
+    if (g_locked != INVALID_HANDLE_VALUE) CloseHandle(g_locked);
+    g_locked = CreateFileW(from_utf8(arg(1)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (g_locked == INVALID_HANDLE_VALUE) return "err\tcannot open " + arg(1);
+    return "ok";
+  }
+  if (cmd == "unlock") {
+    if (g_locked != INVALID_HANDLE_VALUE) CloseHandle(g_locked);
+    g_locked = INVALID_HANDLE_VALUE;
     return "ok";
   }
   return "err\tunknown command " + cmd;

@@ -1,0 +1,183 @@
+"""Damaged, odd and unreachable files, end to end: every file the program
+reads or writes gets a clear message or a sound default, nothing crashes,
+and what is already in memory is kept."""
+import time
+
+import harness
+from test_appearance import LIGHT, main_background_sample, pixel, screenshot
+from test_color_dialog import open_dialog
+from test_ports_and_logs import load_log, parse_log, save_log
+
+ENGLISH = {"moji_type": 1}
+CMD_CLOSE_PORTS = 159
+GARBAGE = bytes((i * 151 + 7) & 0xFF for i in range(4096))
+
+
+def alive(driver, q):
+    """The program still answers: its window is there and responds."""
+    assert q.proc.poll() is None
+    assert driver.call("alive")[0] == "1"
+    driver.call("send", "main", 0, 0, 0)  # WM_NULL: its message loop answers
+
+
+def capture_with_data(app, driver, com3, settings=None):
+    q = app(dict(ENGLISH, **(settings or {})))
+    harness.open_ports(driver)
+    com3.write(b"keep me\r\n" + bytes(range(40)))
+    time.sleep(1.0)
+    driver.command(CMD_CLOSE_PORTS)
+    before = save_log(driver, q, "before").read_bytes()
+    assert parse_log(before)[1] > 40
+    return q, before
+
+
+def assert_capture_kept(driver, q, before, name):
+    time.sleep(0.3)
+    assert save_log(driver, q, name).read_bytes() == before
+
+
+def test_damaged_logs_are_refused_and_the_capture_is_kept(app, driver, com3):
+    q, before = capture_with_data(app, driver, com3)
+    q.path("empty.log").write_bytes(b"")
+    q.path("stub.log").write_bytes("0000000".encode("utf-16-le"))
+    q.path("garbage.log").write_bytes(GARBAGE)
+    q.path("utf8.log").write_bytes(b"\xef\xbb\xbf000000000000005\r" + b"\0" * 60)
+    q.path("bom.log").write_bytes(b"\xff\xfe" + "00000000000005\r".encode("utf-16-le") + b"\1" * 40)
+    for name in ("empty.log", "stub.log", "garbage.log", "utf8.log", "bom.log"):
+        load_log(driver, name)
+        _, caption, text = driver.message_box()
+        driver.call("answer", _, 1)
+        assert caption == "ReadFile" and "is not a log file" in text, (name, text)
+        alive(driver, q)
+    assert_capture_kept(driver, q, before, "after_damaged")
+
+
+def test_locked_log_files_cannot_be_read_or_written_and_say_so(app, driver, com3):
+    q, before = capture_with_data(app, driver, com3)
+    locked = q.path("locked.log")
+    locked.write_bytes(before)
+    driver.call("lock", q.windows_path("locked.log"))
+    try:
+        load_log(driver, "locked.log")
+        driver.expect_message("CreateFile", "The file could not be opened or created.")
+        driver.command(141)
+        driver.file_dialog("locked")
+        # The save dialog may first ask whether to replace the file.
+        _, caption, text = driver.message_box()
+        if "exists" in text or "replace" in text.lower():
+            driver.answer(_, 6)
+            _, caption, text = driver.message_box()
+        driver.call("answer", _, 1)
+        assert (caption, text) == ("CreateFile", "The file could not be opened or created.")
+    finally:
+        driver.call("unlock")
+    assert locked.read_bytes() == before
+    assert_capture_kept(driver, q, before, "after_locked")
+
+
+def restart_with(q, driver, name, content):
+    """Closes the program, puts `content` in file `name`, starts it again."""
+    driver.call("close", "main")
+    assert q.wait_exit(20) == 0
+    path = q.path(name)
+    if content is None:
+        path.unlink(missing_ok=True)
+        path.mkdir()
+    else:
+        if path.is_dir():
+            path.rmdir()
+        path.write_bytes(content)
+    q.start()
+    q.hwnd = driver.main_window()
+
+
+def test_damaged_settings_file_gives_sound_values(app, driver):
+    q = app(dict(ENGLISH))
+    # Binary garbage, an over-long line, numbers far out of range.
+    restart_with(q, driver, "quorrin.ini", GARBAGE + (
+        "\r\n[Setting]\r\nrs_speed=99999999999999999999\r\npl_time=-5\r\nscrol_pitch=2147483648\r\n"
+        "rs_hdchar=" + "x" * 70000 + "\r\nmoji_type=1\r\n").encode("latin-1"))
+    alive(driver, q)
+    driver.command(163)  # needs an open channel: its refusal still reads in English
+    driver.expect_message("Message", "This channel is not open.")
+    driver.call("close", "main")
+    assert q.wait_exit(20) == 0
+    saved = dict(harness.read_settings(q.path("quorrin.ini")))
+    assert len(saved["rs_hdchar"]) <= 30 and saved["moji_type"] == "1"
+
+
+def test_settings_that_cannot_be_written_are_reported(app, driver):
+    q = app(dict(ENGLISH, rs_speed=9600))
+    driver.call("lock", q.windows_path("quorrin.ini"))
+    try:
+        driver.call("post", "main", 0x0010, 0, 0)  # WM_CLOSE
+        _, caption, text = driver.message_box()
+        assert caption == "WriteFile"
+        assert text.startswith("The settings could not be written to") and text.endswith("They were not kept.")
+        driver.answer(_, 1)
+        assert q.wait_exit(20) == 0
+    finally:
+        driver.call("unlock")
+    assert dict(harness.read_settings(q.path("quorrin.ini")))["rs_speed"] == "9600"
+
+
+def test_settings_file_that_is_a_folder(app, driver):
+    q = app(dict(ENGLISH))
+    restart_with(q, driver, "quorrin.ini", None)
+    alive(driver, q)
+    driver.call("post", "main", 0x0010, 0, 0)  # WM_CLOSE
+    _, caption, text = driver.message_box()
+    assert caption == "WriteFile" and text.startswith("The settings could not be written to")
+    driver.answer(_, 1)
+    assert q.wait_exit(20) == 0
+
+
+def test_damaged_theme_and_color_files_fall_back_to_the_light_defaults(app, driver, display):
+    q = app(dict(ENGLISH))
+    q.path("color.ini").write_bytes(GARBAGE)
+    themes = {"empty": b"", "no_bom": b"dkm=1\r\n", "utf8_bom": b"\xef\xbb\xbfdkm=1\r\n", "garbage": GARBAGE,
+              "endless_line": b"\xff\xfe" + ("d" * 3000).encode("utf-16-le"), "folder": None}
+    for name, content in themes.items():
+        restart_with(q, driver, "dkm.ini", content)
+        alive(driver, q)
+        shot = screenshot(display, f"theme_{name}", driver)
+        assert pixel(shot, *main_background_sample(driver)) == LIGHT[1], name
+
+
+def test_colors_that_cannot_be_written_are_reported(app, driver):
+    q = app(dict(ENGLISH))
+    driver.call("lock", q.windows_path("color.ini"))
+    try:
+        dialog = open_dialog(driver)
+        driver.call("click", dialog, 285)
+        _, caption, text = driver.message_box()
+        assert caption == "WriteFile" and text.startswith("The colors could not be written to")
+        driver.answer(_, 1)
+        alive(driver, q)
+    finally:
+        driver.call("unlock")
+
+
+def test_missing_or_damaged_message_texts(app, driver, wine):
+    q = harness.Quorrin(wine, harness.E2E / "run" / "no_messages", settings=ENGLISH, messages=False)
+    q.start()
+    try:
+        driver.main_window()  # the notice comes once the window is up
+        _, caption, text = driver.message_box()
+        assert caption == "Quorrin"
+        assert text.startswith("The message text file is missing:") and "quorrin_char2.ini" in text
+        driver.answer(_, 1)
+        alive(driver, q)
+        driver.call("close", "main")
+        assert q.wait_exit(20) == 0
+    finally:
+        q.kill()
+
+    # Garbage lines are passed over and over-long texts are cut to 63.
+    q = app(dict(ENGLISH))
+    lines = ["[quorrin]", "No.7:comt-e=" + "L" * 500, "No.4:comt-e=Message"]
+    restart_with(q, driver, "quorrin_char2.ini",
+                 GARBAGE[:500] + ("\r\n" + "\r\n".join(lines) + "\r\n").encode("ascii"))
+    driver.command(163)  # needs an open channel: message text 7
+    driver.expect_message("Message", "L" * 63)
+    alive(driver, q)
