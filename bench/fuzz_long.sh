@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Long fuzzing runs, one target after another, written to
+# bench/results/fuzz.md with each run's execution count. The test command
+# runs the same targets for a few seconds only.
+#   bench/fuzz_long.sh [seconds per target, default 600] [target ...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-600}
+shift || true
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DQUORRIN_FUZZ=ON -DQUORRIN_SANITIZE=address -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+  for source in tests/fuzz/fuzz_*.cpp; do targets+=("$(basename "$source" .cpp)"); done
+fi
+results=bench/results/fuzz.md
+if [ ! -f "$results" ]; then
+  printf '# Long fuzzing runs\n\nbench/fuzz_long.sh: libFuzzer with AddressSanitizer and UBSan, -max_len=8192, the corpus kept in build/fuzz/corpus between runs.\n\n| target | date | machine | seconds | executions | result |\n|---|---|---|---|---|---|\n' > "$results"
+fi
+for target in "${targets[@]}"; do
+  cmake --build build/fuzz --target "$target" >/dev/null
+  mkdir -p "build/fuzz/corpus/$target"
+  log="build/fuzz/$target.long.log"
+  if "build/fuzz/$target" -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 \
+       "build/fuzz/corpus/$target" >"$log" 2>&1; then
+    result="no crash"
+  else
+    result="FAILED: see $log"
+  fi
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
+  echo "| $target | $(date +%Y-%m-%d) | $(nproc) cores, $(uname -m) | $seconds | $runs | $result |" | tee -a "$results"
+done
