@@ -106,3 +106,16 @@
 
 // Line status dialog (controls in resources/line_status.rc).
 #define IDD_LINE_STATUS 113
+
+// Preset strings send window (controls in resources/preset_send.rc).
+#define IDD_PRESET_SEND 115
+#define IDC_PS_CH1 251         // 251-260: send row 1-10 on CH1
+#define IDC_PS_CH2 261         // 261-270: send row 1-10 on CH2
+#define IDC_PS_CLOSE 271
+#define IDC_PS_PAGE_BACK 272
+#define IDC_PS_PAGE_NEXT 273
+#define IDC_PS_RELOAD 274
+#define IDC_PS_LOAD_OTHER 275
+#define IDC_PS_NARROW 286
+#define IDC_PS_ROW1 401        // 401-410: row numbers
+#define IDC_PS_HEAD 411

@@ -1,0 +1,138 @@
+"""The preset strings send window: "mdata.txt" read at each opening, ten
+rows a page over 200 entries, CH1/CH2 sends of a row's exact bytes, reload,
+loading another file, and what a bad file shows."""
+import harness
+from test_appearance import screenshot, texts
+from test_ascii_table import Shot, ink
+
+CMD_PRESET_SEND = 151
+CH1, CH2, CLOSE, BACK, NEXT, RELOAD, OTHER, NARROW, ROW1 = 251, 261, 271, 272, 273, 274, 275, 286, 401
+ENGLISH = {"moji_type": 1, "rs_comport": 3, "rs_comport2": 4}
+
+
+def strings_file(path, lines, bom=True):
+    data = "".join(line + "\r\n" for line in lines).encode("utf-16-le")
+    path.write_bytes((b"\xff\xfe" if bom else b"") + data)
+
+
+def open_window(driver, message=None):
+    """Opens the window; `message` is the (caption, text) its load shows first."""
+    driver.command(CMD_PRESET_SEND)
+    if message:
+        driver.expect_message(*message)
+    hwnd, _ = driver.call("dialog", texts()[70][1], 10000, timeout=20)
+    return hwnd
+
+
+def labels(driver, window):
+    return [driver.call("gettext", window, ROW1 + r)[0] for r in range(10)]
+
+
+def press(driver, window, button):
+    driver.call("press", window, button)
+
+
+def row_ink(display, driver, window, r, name):
+    """Dark pixels in the cells of row r (right of its send buttons)."""
+    left, top, right, bottom = map(int, driver.call("rect", driver.call("child", window, CH1 + r)[0]))
+    _, _, _, below = map(int, driver.call("rect", driver.call("child", window, CH2 + r)[0]))
+    shot = Shot(screenshot(display, name), right + 8, top, 400, below - top)
+    return shot.count(0, 0, shot.w, shot.h, ink)
+
+
+def test_rows_show_and_send_exactly_their_bytes(app, driver, display, com3, com4):
+    q = app(dict(ENGLISH))
+    strings_file(q.path("mdata.txt"), ["0241420D", '"Hi"0D0A', ""])
+    harness.open_ports(driver)
+    window = open_window(driver)
+    driver.no_message_box(300)
+    assert labels(driver, window) == ["%02d" % n for n in range(1, 11)]
+    assert row_ink(display, driver, window, 0, "presets_rows") > 20
+    assert row_ink(display, driver, window, 1, "presets_rows") > 20
+    assert row_ink(display, driver, window, 2, "presets_rows") == 0
+
+    press(driver, window, CH1 + 2)  # the empty row 03 sends nothing
+    press(driver, window, CH1 + 1)
+    assert com3.read(4, timeout=5) == b"Hi\r\n"
+    assert com3.drain(0.3) == b""
+    press(driver, window, CH2 + 0)
+    assert com4.read(4, timeout=5) == b"\x02AB\r"
+    assert com4.drain(0.3) == b"" and com3.drain(0.1) == b""
+
+
+def test_missing_file_shows_message_34_and_an_empty_list(app, driver, display, com3):
+    app(dict(ENGLISH))
+    harness.open_ports(driver)
+    window = open_window(driver, ("CreateFile", texts()[34][1]))
+    assert row_ink(display, driver, window, 0, "presets_missing") == 0
+    press(driver, window, CH1)
+    assert com3.drain(0.5) == b""
+
+
+def test_two_hundred_of_250_lines_and_paging_stops_at_190(app, driver, com3):
+    q = app(dict(ENGLISH))
+    strings_file(q.path("mdata.txt"), ["%04X" % (0x1000 + i) for i in range(250)])
+    harness.open_ports(driver)
+    window = open_window(driver)
+    for _ in range(18):
+        press(driver, window, NEXT)
+    assert labels(driver, window)[0] == "181"
+    press(driver, window, NEXT)
+    assert labels(driver, window) == [str(n) for n in range(191, 201)]
+    press(driver, window, NEXT)
+    assert labels(driver, window)[0] == "191"
+    press(driver, window, CH1 + 9)  # entry 200 is line 200
+    assert com3.read(2, timeout=5) == bytes([0x10, 0xC7])
+    press(driver, window, BACK)
+    assert labels(driver, window)[0] == "181"
+    press(driver, window, CH1)
+    assert com3.read(2, timeout=5) == bytes([0x10, 0xB4])
+
+
+def test_reload_other_file_and_bad_files(app, driver, display, com3):
+    q = app(dict(ENGLISH))
+    strings_file(q.path("mdata.txt"), ["'one'"])
+    harness.open_ports(driver)
+    window = open_window(driver)
+    press(driver, window, CH1)
+    assert com3.read(3, timeout=5) == b"one"
+
+    # "再Load" reads the changed file again.
+    strings_file(q.path("mdata.txt"), ["'two'"])
+    press(driver, window, RELOAD)
+    press(driver, window, CH1)
+    assert com3.read(3, timeout=5) == b"two"
+
+    # A file without the byte order mark is refused and the list stays.
+    strings_file(q.path("ansi.txt"), ["'bad'"], bom=False)
+    driver.call("click", window, OTHER)
+    driver.file_dialog("ansi.txt")
+    driver.expect_message("FileError", texts()[23][1])
+    press(driver, window, CH1)
+    assert com3.read(3, timeout=5) == b"two"
+
+    # An over-long line is reported; the lines behind it keep their numbers.
+    strings_file(q.path("other.txt"), ["'first'", "41" * 300, "'third'"])
+    driver.call("click", window, OTHER)
+    driver.file_dialog("other.txt")
+    text = driver.expect_message("FileError")
+    assert "line 2" in text, text
+    press(driver, window, CH1 + 1)
+    press(driver, window, CH1 + 2)
+    assert com3.read(5, timeout=5) == b"third"
+    assert com3.drain(0.3) == b""
+
+    # Narrow and back; the setting is kept.
+    left, top, right, bottom = map(int, driver.call("rect", window))
+    press(driver, window, NARROW)
+    l2, t2, r2, b2 = map(int, driver.call("rect", window))
+    assert (r2 - l2, b2 - t2) == (155, bottom - top)
+    screenshot(display, "presets_narrow")
+    press(driver, window, NARROW)
+    l3, t3, r3, b3 = map(int, driver.call("rect", window))
+    assert (r3 - l3, b3 - t3) == (right - left, bottom - top)
+    press(driver, window, NARROW)
+    press(driver, window, CLOSE)
+    driver.call("close", "main")
+    q.wait_exit(20)
+    assert ("dlg5_short", "1") in harness.read_settings(q.path("quorrin.ini"))
