@@ -228,7 +228,8 @@ int run_command(HWND hwnd, int id) {
       }
       return 0;
     case kCmdAsciiTable: ascii_table_open(hwnd); return 0;
-    case kCmdModbus: case kCmdPresetEditor: case kCmdChecksum:
+    case kCmdPresetEditor: preset_editor_run(hwnd); return 0;
+    case kCmdModbus: case kCmdChecksum:
       return 0;  // their windows come with their own modules
     default: return 1;
   }

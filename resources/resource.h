@@ -119,3 +119,26 @@
 #define IDC_PS_NARROW 286
 #define IDC_PS_ROW1 401        // 401-410: row numbers
 #define IDC_PS_HEAD 411
+
+// Preset strings editor (controls in resources/preset_editor.rc).
+#define IDD_PRESET_EDITOR 126
+#define IDC_PE_FIELD 502
+#define IDC_PE_CLOSE 251
+#define IDC_PE_ASSEMBLE 252
+#define IDC_PE_LEFT 254
+#define IDC_PE_RIGHT 255
+#define IDC_PE_CLR 256
+#define IDC_PE_BS 257
+#define IDC_PE_ROW1 258        // 258-267: row numbers (select)
+#define IDC_PE_PAGE_BACK 268
+#define IDC_PE_PAGE_NEXT 269
+#define IDC_PE_FORMAT 270
+#define IDC_PE_DOWN 293
+#define IDC_PE_UP 294
+#define IDC_PE_DELETE 295
+#define IDC_PE_READ 296
+#define IDC_PE_DELETE_ALL 297
+#define IDC_PE_SAVE 298
+#define IDC_PE_ASC 311
+#define IDC_PE_HEX 312
+#define IDC_PE_MODE_HEAD 401
