@@ -229,8 +229,8 @@ int run_command(HWND hwnd, int id) {
       return 0;
     case kCmdAsciiTable: ascii_table_open(hwnd); return 0;
     case kCmdPresetEditor: preset_editor_run(hwnd); return 0;
-    case kCmdModbus: case kCmdChecksum:
-      return 0;  // their windows come with their own modules
+    case kCmdChecksum: checksum_calculator_run(hwnd); return 0;
+    case kCmdModbus: return 0;  // its window comes with its own module
     default: return 1;
   }
 }

@@ -142,3 +142,24 @@
 #define IDC_PE_ASC 311
 #define IDC_PE_HEX 312
 #define IDC_PE_MODE_HEAD 401
+
+// Checksum calculator and its kind choice (controls in resources/checksum_calc.rc).
+#define IDD_CHECKSUM 120
+#define IDD_CHECKSUM_KIND 121
+#define IDC_CS_FIELD 502
+#define IDC_CS_CLOSE 251
+#define IDC_CS_RESULT 252
+#define IDC_CS_LEFT 254
+#define IDC_CS_RIGHT 255
+#define IDC_CS_CLR 256
+#define IDC_CS_BS 257
+#define IDC_CS_KIND 258
+#define IDC_CS_COPY_ASC 259
+#define IDC_CS_COPY_HEX 260
+#define IDC_CS_ASC 311
+#define IDC_CS_HEX 312
+#define IDC_CS_MODE_HEAD 401
+#define IDC_CS_KIND_NAME 402
+#define IDC_CK_CLOSE 251
+#define IDC_CK_COMBO 301
+#define IDC_CK_HEAD 401
