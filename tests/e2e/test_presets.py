@@ -250,3 +250,24 @@ def _editor_open(driver):
         return True
     except harness.DriverError:
         return False
+
+
+def test_assembled_frame_longer_than_an_entry_is_refused(app, driver):
+    q = app(dict(START_END))
+    dlg = open_editor(driver)
+    driver.call("keys", dlg, 502, "x" * 256)
+    driver.call("click", dlg, ASSEMBLE)
+    text = driver.expect_message("Error")
+    assert "258 bytes" in text, text
+    assert save(driver, q, dlg, "refused") == []
+    driver.call("press", dlg, 257)  # BS twice: 254 units, and the frame fills an entry exactly
+    driver.call("press", dlg, 257)
+    driver.call("press", dlg, ASSEMBLE)
+    assert save(driver, q, dlg, "fits") == ["02" + "78" * 254 + "03"]
+    # Its line of 512 hex digits reads back whole.
+    driver.call("click", dlg, DELETE_ALL)
+    driver.expect_message(texts()[20][1], texts()[36][1], button=IDYES)
+    driver.call("click", dlg, READ)
+    driver.file_dialog("fits.txt")
+    driver.no_message_box(500)
+    assert save(driver, q, dlg, "fits_again") == ["02" + "78" * 254 + "03"]
