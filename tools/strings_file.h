@@ -1,6 +1,7 @@
 // Entry lists (the send history, preset strings) and the strings file they
-// are saved to: UTF-16LE with a byte order mark, one entry per line, each
-// unit written as two upper-case hex digits.
+// are saved to and read from: UTF-16LE with a byte order mark, one entry per
+// line. The writer puts each unit as two upper-case hex digits; the reader
+// also takes quoted text, so a file can be written by hand.
 #pragma once
 
 #include <cstddef>
