@@ -49,6 +49,8 @@ void about_box_run(HWND owner);
 void theme_dialog_run(HWND owner);
 // The ASCII table window (tools/ascii_table_win.cpp): a new one each time.
 void ascii_table_open(HWND owner);
+// The checksum calculator (tools/checksum_calc_win.cpp), modal.
+void checksum_calculator_run(HWND owner);
 // The line status dialog (serial/line_status_win.cpp) for channel
 // g_app.channel_selector.
 void line_status_dialog_run(HWND owner);

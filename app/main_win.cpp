@@ -16,6 +16,7 @@
 #include "serial/port_win.h"
 #include "serial/presence_win.h"
 #include "tools/input_send_win.h"
+#include "tools/preset_send_win.h"
 #include "view/data_view_win.h"
 #include "view/fonts_win.h"
 #include "view/logfile_win.h"
@@ -178,6 +179,7 @@ int run_command(HWND hwnd, int id) {
     case kCmdPresetSend:
       if (g_app.tool_open[kToolPresetSend] == 1) return 0;
       if (!any_channel_open()) refuse(hwnd, 3, L"Quorrin");
+      else preset_send_window_open(hwnd);
       return 0;
     case kCmdMacro:
       if (!channel_is_open(0)) refuse(hwnd, 3, L"Quorrin");
@@ -228,8 +230,9 @@ int run_command(HWND hwnd, int id) {
       }
       return 0;
     case kCmdAsciiTable: ascii_table_open(hwnd); return 0;
-    case kCmdModbus: case kCmdPresetEditor: case kCmdChecksum:
-      return 0;  // their windows come with their own modules
+    case kCmdPresetEditor: preset_editor_run(hwnd); return 0;
+    case kCmdChecksum: checksum_calculator_run(hwnd); return 0;
+    case kCmdModbus: return 0;  // its window comes with its own module
     default: return 1;
   }
 }

@@ -106,3 +106,60 @@
 
 // Line status dialog (controls in resources/line_status.rc).
 #define IDD_LINE_STATUS 113
+
+// Preset strings send window (controls in resources/preset_send.rc).
+#define IDD_PRESET_SEND 115
+#define IDC_PS_CH1 251         // 251-260: send row 1-10 on CH1
+#define IDC_PS_CH2 261         // 261-270: send row 1-10 on CH2
+#define IDC_PS_CLOSE 271
+#define IDC_PS_PAGE_BACK 272
+#define IDC_PS_PAGE_NEXT 273
+#define IDC_PS_RELOAD 274
+#define IDC_PS_LOAD_OTHER 275
+#define IDC_PS_NARROW 286
+#define IDC_PS_ROW1 401        // 401-410: row numbers
+#define IDC_PS_HEAD 411
+
+// Preset strings editor (controls in resources/preset_editor.rc).
+#define IDD_PRESET_EDITOR 126
+#define IDC_PE_FIELD 502
+#define IDC_PE_CLOSE 251
+#define IDC_PE_ASSEMBLE 252
+#define IDC_PE_LEFT 254
+#define IDC_PE_RIGHT 255
+#define IDC_PE_CLR 256
+#define IDC_PE_BS 257
+#define IDC_PE_ROW1 258        // 258-267: row numbers (select)
+#define IDC_PE_PAGE_BACK 268
+#define IDC_PE_PAGE_NEXT 269
+#define IDC_PE_FORMAT 270
+#define IDC_PE_DOWN 293
+#define IDC_PE_UP 294
+#define IDC_PE_DELETE 295
+#define IDC_PE_READ 296
+#define IDC_PE_DELETE_ALL 297
+#define IDC_PE_SAVE 298
+#define IDC_PE_ASC 311
+#define IDC_PE_HEX 312
+#define IDC_PE_MODE_HEAD 401
+
+// Checksum calculator and its kind choice (controls in resources/checksum_calc.rc).
+#define IDD_CHECKSUM 120
+#define IDD_CHECKSUM_KIND 121
+#define IDC_CS_FIELD 502
+#define IDC_CS_CLOSE 251
+#define IDC_CS_RESULT 252
+#define IDC_CS_LEFT 254
+#define IDC_CS_RIGHT 255
+#define IDC_CS_CLR 256
+#define IDC_CS_BS 257
+#define IDC_CS_KIND 258
+#define IDC_CS_COPY_ASC 259
+#define IDC_CS_COPY_HEX 260
+#define IDC_CS_ASC 311
+#define IDC_CS_HEX 312
+#define IDC_CS_MODE_HEAD 401
+#define IDC_CS_KIND_NAME 402
+#define IDC_CK_CLOSE 251
+#define IDC_CK_COMBO 301
+#define IDC_CK_HEAD 401

@@ -32,3 +32,97 @@ int strings_file_line(const StringEntry* entry, char16_t out[kStringsLineUnits])
   out[k++] = u'\n';
   return k;
 }
+
+#include <cstring>
+
+#include "codec/convert.h"
+
+int strings_file_has_bom(const uint8_t* first, size_t size) {
+  return size >= 2 && first[0] == 0xFF && first[1] == 0xFE;
+}
+
+int strings_file_parse_line(const char16_t* line, int len, StringEntry* out) {
+  std::memset(out, 0, sizeof *out);
+  char16_t quote = 0;  // the quote of the open run, 0 outside
+  char16_t pair[2];
+  int held = 0, n = 0;
+  for (int i = 0; i < len; i++) {
+    const char16_t c = line[i];
+    char16_t unit;
+    if (quote) {
+      if (c == quote) {
+        quote = 0;
+        continue;
+      }
+      unit = c;
+    } else if (c == u'"' || c == u'\'') {
+      quote = c;
+      continue;
+    } else {
+      pair[held++] = c;
+      if (held < 2) continue;
+      held = 0;
+      unit = static_cast<char16_t>(convert_hex_value(pair, 2) & 0xFFFF);
+    }
+    if (n == kEntryUnits) {
+      std::memset(out, 0, sizeof *out);
+      return 1;
+    }
+    out->units[n++] = unit;
+  }
+  out->count = n;
+  return 0;
+}
+
+void strings_reader_begin(StringsReader* r, StringEntry* entries) {
+  std::memset(r, 0, sizeof *r);
+  r->entries = entries;
+  std::memset(entries, 0, sizeof(StringEntry) * kStringsListEntries);
+}
+
+namespace {
+
+void note(int32_t* count, int32_t* first, int32_t line) {
+  if ((*count)++ == 0) *first = line + 1;
+}
+
+// The current line is complete: it fills its entry unless it is empty or
+// too long, and counts either way.
+void line_end(StringsReader* r) {
+  const int32_t k = r->report.lines;
+  if (r->len > 0 && r->line[r->len - 1] == u'\r') r->len--;  // CR of CR LF
+  if (r->too_long || r->len > kStringsLineMax) {
+    note(&r->report.long_lines, &r->report.first_long_line, k);
+  } else if (r->len > 0 && strings_file_parse_line(r->line, r->len, &r->entries[k])) {
+    note(&r->report.full_lines, &r->report.first_full_line, k);
+  }
+  r->len = 0;
+  r->too_long = 0;
+  if (++r->report.lines >= kStringsFileLines) r->done = 1;
+}
+
+}  // namespace
+
+int strings_reader_feed(StringsReader* r, const uint8_t* bytes, size_t size) {
+  for (size_t i = 0; i < size && !r->done; i++) {
+    if (!r->has_odd) {
+      r->odd = bytes[i];
+      r->has_odd = 1;
+      continue;
+    }
+    r->has_odd = 0;
+    const char16_t unit = static_cast<char16_t>(r->odd | bytes[i] << 8);
+    if (unit == u'\n') {
+      line_end(r);
+    } else if (r->len < kStringsLineMax + 1) {
+      r->line[r->len++] = unit;  // room for 512 units and the CR of CR LF
+    } else {
+      r->too_long = 1;
+    }
+  }
+  return r->done;
+}
+
+void strings_reader_end(StringsReader* r) {
+  if (!r->done && (r->len > 0 || r->too_long)) line_end(r);
+}

@@ -37,3 +37,55 @@ void strings_file_save(HWND owner, wchar_t* path, const StringEntry* entries, in
   }
   if (!CloseHandle(f)) MessageBoxW(owner, path, L"CloseHandle-errer", MB_OK);
 }
+
+int strings_file_load(HWND owner, const wchar_t* name, int relative, StringEntry* list) {
+  SetCurrentDirectoryW(wide(g_app.program_dir));
+  wchar_t path[MAX_PATH];
+  if (relative) {
+    if (program_file(name, path)) {
+      show_message(owner, 34, 0, L"CreateFile");
+      return 1;
+    }
+  } else {
+    lstrcpynW(path, name, MAX_PATH);
+  }
+  HANDLE f = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    show_message(owner, 34, 0, L"CreateFile");
+    return 1;
+  }
+  uint8_t buf[4096];
+  DWORD got = 0;
+  if (!ReadFile(f, buf, 2, &got, nullptr) || !strings_file_has_bom(buf, got)) {
+    show_message(owner, 23, 0, L"FileError");
+    CloseHandle(f);
+    return 1;
+  }
+  // The reader takes the file piece by piece: its size does not matter,
+  // only the first 200 lines are kept.
+  static StringsReader reader;
+  strings_reader_begin(&reader, list);
+  DWORD read_error = 0;
+  for (;;) {
+    if (!ReadFile(f, buf, sizeof buf, &got, nullptr)) {
+      read_error = GetLastError();
+      break;
+    }
+    if (got == 0 || strings_reader_feed(&reader, buf, got)) break;
+  }
+  strings_reader_end(&reader);
+  if (!CloseHandle(f)) MessageBoxW(owner, path, L"CloseHandle-errer", MB_OK);
+  const StringsReadReport& r = reader.report;
+  if (read_error)
+    show_error(owner, L"ReadFile", L"Reading stopped at line %d: error No.%lu.\n%ls", r.lines + 1, read_error, path);
+  if (r.long_lines)
+    show_error(owner, L"FileError",
+               L"%d line(s) longer than %d characters, the first is line %d: their entries were left empty.\n%ls",
+               r.long_lines, kStringsLineMax, r.first_long_line, path);
+  if (r.full_lines)
+    show_error(owner, L"FileError",
+               L"%d line(s) give more than %d bytes, the first is line %d: their entries were left empty.\n%ls",
+               r.full_lines, kEntryUnits, r.first_full_line, path);
+  return 0;
+}

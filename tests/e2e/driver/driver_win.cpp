@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -417,6 +418,34 @@ std::string run(const std::vector<std::string>& a) {
     if (g_locked != INVALID_HANDLE_VALUE) CloseHandle(g_locked);
     g_locked = INVALID_HANDLE_VALUE;
     return "ok";
+  }
+  if (cmd == "clipboard") {
+    // Reads the clipboard's text; with an argument, first puts that text
+    // there (so a test can tell a copy from what was there before).
+    for (int tries = 0; !OpenClipboard(nullptr); tries++) {
+      if (tries > 40) return "err\tclipboard busy";
+      Sleep(50);
+    }
+    if (a.size() > 1) {
+      std::wstring t = from_utf8(arg(1));
+      HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (t.size() + 1) * sizeof(wchar_t));
+      if (block) {
+        wchar_t* p = static_cast<wchar_t*>(GlobalLock(block));
+        std::memcpy(p, t.c_str(), (t.size() + 1) * sizeof(wchar_t));
+        GlobalUnlock(block);
+        EmptyClipboard();
+        if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
+      }
+    }
+    std::wstring text;
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+      if (const wchar_t* p = static_cast<const wchar_t*>(GlobalLock(h))) {
+        text = p;
+        GlobalUnlock(h);
+      }
+    }
+    CloseClipboard();
+    return "ok\t" + escape(text);
   }
   return "err\tunknown command " + cmd;
 }

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/strings_file.h"
+
+namespace {
+
+std::u16string units_of(const StringEntry& e) { return std::u16string(e.units, e.units + e.count); }
+
+std::u16string bytes16(std::initializer_list<int> b) {
+  std::u16string s;
+  for (int v : b) s += static_cast<char16_t>(v);
+  return s;
+}
+
+// UTF-16LE bytes of text (no byte order mark).
+std::vector<uint8_t> le(const std::u16string& text) {
+  std::vector<uint8_t> out;
+  for (char16_t c : text) {
+    out.push_back(static_cast<uint8_t>(c & 0xFF));
+    out.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  return out;
+}
+
+struct Read {
+  std::vector<StringEntry> entries = std::vector<StringEntry>(kStringsListEntries);
+  StringsReadReport report;
+};
+
+// Reads `text` fed in pieces of `piece` bytes.
+Read read_text(const std::u16string& text, size_t piece = 1 << 20) {
+  Read r;
+  static StringsReader reader;
+  strings_reader_begin(&reader, r.entries.data());
+  std::vector<uint8_t> b = le(text);
+  for (size_t at = 0; at < b.size(); at += piece)
+    strings_reader_feed(&reader, b.data() + at, std::min(piece, b.size() - at));
+  strings_reader_end(&reader);
+  r.report = reader.report;
+  return r;
+}
+
+struct LineCase {
+  std::u16string line;
+  std::u16string units;
+};
+
+TEST(StringsFileLine, Syntax) {
+  const LineCase cases[] = {
+      {u"0241420D", bytes16({0x02, 0x41, 0x42, 0x0D})},
+      {u"\"Hi\"0D0A", bytes16({0x48, 0x69, 0x0D, 0x0A})},
+      {u"02'OK'03", bytes16({0x02, 0x4F, 0x4B, 0x03})},
+      {u"41424", u"AB"},                          // the digit left over is dropped
+      {u"\"open", u"open"},                       // a run not closed ends with the line
+      {u"\"don't\"", u"don't"},                   // the other quote is a character of the run
+      {u"'say \"hi\"'", u"say \"hi\""},
+      {u"\"\"''", u""},                           // quotes give no unit
+      {u"4 1", bytes16({0x04})},                  // a blank is part of a pair: "4 " reads 4
+      {u" A", bytes16({0x0A})},                   // leading blank accepted
+      {u"ZZ", bytes16({0x00})},                   // no digits give 0
+      {u"-1", bytes16({0xFFFF})},                 // the low 16 bits of the number
+      {u"4\"x\"1", u"xA"},                        // the held digit waits across a run
+      {u"\"\u3042\"", u"\u3042"},                 // text keeps its characters
+      {u"ff", bytes16({0xFF})},
+  };
+  for (const LineCase& c : cases) {
+    StringEntry e;
+    ASSERT_EQ(strings_file_parse_line(c.line.data(), static_cast<int>(c.line.size()), &e), 0);
+    EXPECT_EQ(units_of(e), c.units) << std::string(c.line.begin(), c.line.end());
+  }
+}
+
+TEST(StringsFileLine, MoreThan256UnitsAreRefusedNotCut) {
+  StringEntry e;
+  std::u16string fits(2 * kEntryUnits, u'A');
+  EXPECT_EQ(strings_file_parse_line(fits.data(), static_cast<int>(fits.size()), &e), 0);
+  EXPECT_EQ(e.count, kEntryUnits);
+  std::u16string quoted = u"\"" + std::u16string(kEntryUnits + 1, u'x') + u"\"";
+  EXPECT_EQ(strings_file_parse_line(quoted.data(), static_cast<int>(quoted.size()), &e), 1);
+  EXPECT_EQ(e.count, 0);
+  for (char16_t u : e.units) EXPECT_EQ(u, 0);
+}
+
+TEST(StringsFileRead, EmptyLinesKeepTheNumbering) {
+  for (size_t piece : {1, 3, 4096}) {
+    Read r = read_text(u"0241\r\n\"AB\"\r\n\r\n43\r\n", piece);
+    EXPECT_EQ(units_of(r.entries[0]), bytes16({0x02, 0x41}));
+    EXPECT_EQ(units_of(r.entries[1]), u"AB");
+    EXPECT_EQ(r.entries[2].count, 0);
+    EXPECT_EQ(units_of(r.entries[3]), u"C");
+    EXPECT_EQ(r.report.lines, 4);
+    EXPECT_EQ(r.report.long_lines + r.report.full_lines, 0);
+  }
+}
+
+TEST(StringsFileRead, LastLineWithoutLineEndAndBareLf) {
+  Read r = read_text(u"41\n42\r\n43");
+  EXPECT_EQ(units_of(r.entries[0]), u"A");
+  EXPECT_EQ(units_of(r.entries[1]), u"B");
+  EXPECT_EQ(units_of(r.entries[2]), u"C");
+  EXPECT_EQ(r.report.lines, 3);
+}
+
+TEST(StringsFileRead, TwoHundredLinesAtMost) {
+  std::u16string text;
+  for (int i = 0; i < 250; i++) text += u"41\r\n";
+  Read r = read_text(text, 7);
+  EXPECT_EQ(r.report.lines, kStringsFileLines);
+  EXPECT_EQ(r.entries[199].count, 1);
+  EXPECT_EQ(r.entries[200].count, 0);
+  EXPECT_EQ(r.entries[201].count, 0);
+}
+
+TEST(StringsFileRead, LongLinesLeaveTheirEntryEmptyAndKeepTheNumbering) {
+  const std::u16string full = std::u16string(2 * kEntryUnits, u'4');  // 512 units: a full entry
+  const std::u16string u513 = std::u16string(513, u'4');
+  const std::u16string huge = std::u16string(5000, u'4');
+  Read r = read_text(full + u"\r\n" + u513 + u"\r\n" + huge + u"\r\n41\r\n" + huge, 5);
+  EXPECT_EQ(r.entries[0].count, kEntryUnits);
+  EXPECT_EQ(r.entries[1].count, 0);
+  EXPECT_EQ(r.entries[2].count, 0);
+  EXPECT_EQ(units_of(r.entries[3]), u"A");
+  EXPECT_EQ(r.entries[4].count, 0);
+  EXPECT_EQ(r.report.lines, 5);
+  EXPECT_EQ(r.report.long_lines, 3);
+  EXPECT_EQ(r.report.first_long_line, 2);
+}
+
+TEST(StringsFileRead, LinesGivingTooManyUnitsAreReported) {
+  const std::u16string big = u"'" + std::u16string(300, u'y') + u"'";
+  Read r = read_text(u"41\r\n" + big + u"\r\n42\r\n");
+  EXPECT_EQ(r.entries[1].count, 0);
+  EXPECT_EQ(units_of(r.entries[2]), u"B");
+  EXPECT_EQ(r.report.full_lines, 1);
+  EXPECT_EQ(r.report.first_full_line, 2);
+}
+
+TEST(StringsFileRead, WhatTheWriterWritesReadsBack) {
+  StringEntry saved[3] = {};
+  const std::u16string texts[3] = {bytes16({0x00, 0xFF, 0x0D, 0x0A}), u"\"quoted'\"",
+                                   std::u16string(kEntryUnits, u'\x7F')};
+  std::u16string file;
+  for (int i = 0; i < 3; i++) {
+    saved[i].count = static_cast<int32_t>(texts[i].size());
+    for (size_t k = 0; k < texts[i].size(); k++) saved[i].units[k] = texts[i][k];
+    char16_t line[kStringsLineUnits];
+    int n = strings_file_line(&saved[i], line);
+    file.append(line, n);
+  }
+  Read r = read_text(file, 2);
+  for (int i = 0; i < 3; i++) EXPECT_EQ(units_of(r.entries[i]), texts[i]) << i;
+}
+
+TEST(StringsFileRead, ByteOrderMark) {
+  const uint8_t good[] = {0xFF, 0xFE}, utf8[] = {0xEF, 0xBB}, swapped[] = {0xFE, 0xFF};
+  EXPECT_EQ(strings_file_has_bom(good, 2), 1);
+  EXPECT_EQ(strings_file_has_bom(good, 1), 0);
+  EXPECT_EQ(strings_file_has_bom(utf8, 2), 0);
+  EXPECT_EQ(strings_file_has_bom(swapped, 2), 0);
+}
+
+TEST(StringsFileRead, BeginClearsTheWholeList) {
+  std::vector<StringEntry> list(kStringsListEntries);
+  for (StringEntry& e : list) e.count = 7;
+  StringsReader reader;
+  strings_reader_begin(&reader, list.data());
+  strings_reader_end(&reader);
+  for (const StringEntry& e : list) EXPECT_EQ(e.count, 0);
+  EXPECT_EQ(reader.report.lines, 0);
+}
+
+}  // namespace

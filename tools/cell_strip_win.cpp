@@ -1,0 +1,153 @@
+#include "tools/cell_strip_win.h"
+
+#include "app/chrome_win.h"
+#include "codec/convert.h"
+#include "view/fonts_win.h"
+
+StripGeometry strip_geometry() {
+  StripGeometry g;
+  g.w = g_app.metrics.big_w;
+  g.h = g_app.metrics.big_h;
+  g.s = g_app.metrics.small_h;
+  g.cell = 2 * g.w;
+  g.pitch = g.s + 2 * g.h + 5;
+  return g;
+}
+
+void strip_grid(HDC dc, const StripGeometry& g, int x, int y) {
+  for (int i = 0; i < kStripCells; i++) {
+    const int left = x + g.cell * i, odd = i & 1;
+    RECT ch = {left, y, left + g.cell, y + g.h}, hx = {left, y + g.h, left + g.cell, y + 2 * g.h};
+    FillRect(dc, &ch, g_brush[odd ? kSlotAscBack1 : kSlotAscBack2]);
+    FillRect(dc, &hx, g_brush[odd ? kSlotHexBack1 : kSlotHexBack2]);
+  }
+}
+
+void strip_cells(HDC dc, const StripGeometry& g, int x, int y, const char16_t* units, int count) {
+  SelectObject(dc, g_font_big);
+  SetBkMode(dc, OPAQUE);
+  SetTextColor(dc, slot_color(kSlotText));
+  for (int i = 0; i < count && i < kStripCells; i++) {
+    const int left = x + g.cell * i, odd = i & 1;
+    CellTexts t;
+    cell_texts(&ansi_codec_win, &units[i], 1, &t);
+    SetBkColor(dc, slot_color(odd ? kSlotAscBack1 : kSlotAscBack2));
+    TextOutW(dc, left + (t.display_len == 1 ? g.w / 2 : 0), y, wide(t.display), t.display_len);
+    SetBkColor(dc, slot_color(odd ? kSlotHexBack1 : kSlotHexBack2));
+    TextOutW(dc, left, y + g.h, wide(t.hex), 2);
+  }
+}
+
+void strip_column_numbers(HDC dc, const StripGeometry& g, int x, int y, int first, int count) {
+  SelectObject(dc, g_font_small);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, slot_color(kSlotText));
+  for (int i = 0; i < count && i < kStripCells; i++) {
+    wchar_t n[12];
+    int len = _snwprintf(n, 12, L"%03d", first + i);
+    TextOutW(dc, x + g.cell * i, y, n, len);
+  }
+}
+
+void strip_place(HWND dlg, int id, int x, int y, int w, int h) {
+  HWND c = GetDlgItem(dlg, id);
+  if (c) SetWindowPos(c, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void strip_label(HWND dlg, int id, int n) {
+  wchar_t text[kMessageTextUnits] = L"";
+  get_text(n, text);
+  SetDlgItemTextW(dlg, id, text);
+}
+
+#include "codec/checksum.h"
+
+namespace {
+
+LRESULT CALLBACK typed_field_proc(HWND field, UINT msg, WPARAM wp, LPARAM lp) {
+  TypedField* f = reinterpret_cast<TypedField*>(GetWindowLongPtrW(field, GWLP_USERDATA));
+  HWND dlg = GetParent(field);
+  switch (msg) {
+    case WM_KEYDOWN:
+      if (f->edit_keys && wp == VK_BACK) {
+        typed_input_backspace(f->in);
+        InvalidateRect(dlg, nullptr, TRUE);
+      } else if (f->edit_keys && wp == VK_DELETE) {
+        typed_input_clear(f->in);
+        InvalidateRect(dlg, nullptr, TRUE);
+      }
+      return 0;  // the characters still arrive, and are taken at key-up
+    case WM_KEYUP: {
+      wchar_t typed[kInputUnits + 1] = L"";
+      GetWindowTextW(field, typed, kInputUnits + 1);
+      SetWindowTextW(field, L"");
+      if (typed_input_take(f->in, reinterpret_cast<const char16_t*>(typed), lstrlenW(typed)) ||
+          f->in->entry.state == kEntryHexSecond)
+        InvalidateRect(dlg, nullptr, TRUE);
+      return 0;
+    }
+    default: return CallWindowProcW(f->proc, field, msg, wp, lp);
+  }
+}
+
+}  // namespace
+
+HWND typed_field_create(HWND dlg, int id, int w, int h, TypedField* f) {
+  HWND field = CreateWindowExW(0, L"EDIT", L"",
+                               WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL, 5,
+                               5, w, h, dlg, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_instance, nullptr);
+  if (!field) return nullptr;
+  SetWindowLongPtrW(field, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(f));
+  f->proc =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrW(field, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(typed_field_proc)));
+  return field;
+}
+
+void typed_strip_paint(HDC dc, const StripGeometry& g, TypedInput* in, int title) {
+  strip_grid(dc, g, 40, 40);
+  wchar_t text[kMessageTextUnits] = L"";
+  SelectObject(dc, g_font_big);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, slot_color(kSlotText));
+  get_text(title, text);
+  TextOutW(dc, 40, 5, text, lstrlenW(text));
+  SelectObject(dc, g_font_small);
+  for (int mode = 0; mode < 2; mode++) {
+    const int active = (in->entry.state == kEntryAsc) == (mode == 0);
+    SetBkMode(dc, active ? OPAQUE : TRANSPARENT);
+    SetBkColor(dc, slot_color(kSlotAscHexBack));
+    SetTextColor(dc, slot_color(kSlotAscHexText));
+    text[0] = 0;
+    get_text(mode == 0 ? 87 : 88, text);
+    TextOutW(dc, 0, mode == 0 ? 45 : 65, text, lstrlenW(text));
+  }
+  const int32_t offset = typed_input_view(in);
+  strip_column_numbers(dc, g, 40, 25, offset, kStripCells);
+  const int shown = in->count - offset < kStripCells ? in->count - offset : kStripCells;
+  if (shown > 0) strip_cells(dc, g, 40, 40, in->units + offset, shown);
+  if (in->entry.state == kEntryHexSecond && shown >= 0 && shown < kStripCells) {
+    SelectObject(dc, g_font_big);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, slot_color(kSlotText));
+    wchar_t digit = static_cast<wchar_t>(in->entry.pending);
+    TextOutW(dc, 40 + g.cell * shown, 40 + g.h, &digit, 1);
+  }
+}
+
+void frame_preview_update(HWND dlg) {
+  static const int kHeadings[6] = {62, 81, 89, 63, 64, 65};
+  for (int k = 0; k < 6; k++) strip_label(dlg, 406 + k, kHeadings[k]);
+  const Settings& s = g_app.settings;
+  wchar_t none[kMessageTextUnits] = L"", text[64];
+  get_text(0, none);
+  _snwprintf(text, 64, L"%02X", s.rs_stchar);
+  SetDlgItemTextW(dlg, 412, s.rs_stchar_on ? text : none);
+  SetDlgItemTextW(dlg, 413, s.rs_hdchar_on ? wide(s.rs_hdchar) : none);
+  _snwprintf(text, 64, L"%02X", s.rs_spchar);
+  SetDlgItemTextW(dlg, 415, s.rs_spchar_on ? text : none);
+  _snwprintf(text, 64, L"%ls/%ls", wide(checksum_kind_name(s.rs_scchar_mode)),
+             wide(checksum_form_name(s.rs_scchar_type)));
+  SetDlgItemTextW(dlg, 416, s.rs_scchar_on ? text : none);
+  _snwprintf(text, 64, L"%02X", s.rs_endchar);
+  SetDlgItemTextW(dlg, 417, s.rs_endchar_on == 1 ? text : s.rs_endchar_on == 3 ? L"0D0A" : none);
+}

@@ -1,0 +1,228 @@
+// The checksum calculator (dialog 120, modal) and its kind choice (dialog
+// 121): a typed run of characters or hex bytes, the checksum of the kind
+// kept in the setting dlg10_scchar_mode, drawn in two forms by "結果", and
+// copied to the clipboard in either form. The input and the last result
+// live in g_checksum for the whole run.
+#include "app/app_win.h"
+
+#include "app/chrome_win.h"
+#include "resources/resource.h"
+#include "settings/dialog_look_win.h"
+#include "tools/cell_strip_win.h"
+#include "tools/checksum_calc.h"
+#include "view/fonts_win.h"
+
+namespace {
+
+constexpr UINT_PTR kFocusTimer = 1;
+constexpr int kClipboardMax = 1024;  // characters a copy takes at most
+
+struct ChecksumState {
+  TypedInput input;
+  TypedField field;
+  ChecksumResult result;  // len 0 until the first "結果"
+};
+ChecksumState g_checksum = {};
+
+void layout(HWND dlg) {
+  const StripGeometry g = strip_geometry();
+  const int right = 40 + g.cell * kStripCells;
+  const int x0 = right + 8;
+  strip_place(dlg, IDC_CS_LEFT, x0, 22, 30, 22);
+  strip_place(dlg, IDC_CS_RIGHT, x0 + 34, 22, 30, 22);
+  strip_place(dlg, IDC_CS_MODE_HEAD, x0 + 70, 4, 120, 16);
+  strip_place(dlg, IDC_CS_ASC, x0 + 70, 22, 55, 18);
+  strip_place(dlg, IDC_CS_HEX, x0 + 128, 22, 55, 18);
+  strip_place(dlg, IDC_CS_CLR, x0, 50, 48, 22);
+  strip_place(dlg, IDC_CS_BS, x0 + 52, 50, 48, 22);
+  // The answer line is drawn at (500, 86); the buttons sit below it.
+  const int y = 86 + g.h + 10;
+  strip_place(dlg, IDC_CS_KIND, 40, y, 150, 26);
+  strip_place(dlg, IDC_CS_KIND_NAME, 196, y + 5, 70, 18);
+  strip_place(dlg, IDC_CS_RESULT, 280, y, 100, 26);
+  strip_place(dlg, IDC_CS_COPY_ASC, 390, y, 110, 26);
+  strip_place(dlg, IDC_CS_COPY_HEX, 506, y, 110, 26);
+  strip_place(dlg, IDC_CS_CLOSE, right - 100, y, 100, 26);
+  RECT want = {0, 0, x0 + 190, y + 34};
+  AdjustWindowRectEx(&want, static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_EXSTYLE)));
+  SetWindowPos(dlg, nullptr, 0, 0, want.right - want.left, want.bottom - want.top, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+void show_kind(HWND dlg) {
+  SetDlgItemTextW(dlg, IDC_CS_KIND_NAME, wide(checksum_kind_name(g_app.settings.dlg10_scchar_mode)));
+}
+
+void repaint(HWND dlg) { InvalidateRect(dlg, nullptr, TRUE); }
+
+void paint(HWND dlg) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(dlg, &ps);
+  HGDIOBJ old_font = GetCurrentObject(dc, OBJ_FONT);
+  typed_strip_paint(dc, strip_geometry(), &g_checksum.input, 95);
+  SelectObject(dc, old_font);
+  EndPaint(dlg, &ps);
+}
+
+// Drawn once, straight onto the dialog: a later repaint does not repeat it.
+void show_result(HWND dlg) {
+  checksum_calc_result(&ansi_codec_win, g_checksum.input.units, g_checksum.input.count,
+                       g_app.settings.dlg10_scchar_mode, g_app.settings.hexasc_komoji, &g_checksum.result);
+  char16_t answer[2 * kChecksumTextUnits];
+  const int n = checksum_calc_answer(&g_checksum.result, answer);
+  HDC dc = GetDC(dlg);
+  HGDIOBJ old_font = SelectObject(dc, g_font_big);
+  SetBkMode(dc, OPAQUE);
+  SetBkColor(dc, slot_color(kSlotAnswerBack));
+  SetTextColor(dc, slot_color(kSlotText));
+  TextOutW(dc, 500, 86, wide(answer), n);
+  SelectObject(dc, old_font);
+  ReleaseDC(dlg, dc);
+}
+
+// Copy to clipboard: the text as CF_TEXT in the system ANSI code page.
+void clipboard_copy(HWND owner, const wchar_t* text) {
+  int len = lstrlenW(text);
+  if (len == 0) return;
+  if (len > kClipboardMax) len = kClipboardMax;
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, text, len, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return;
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(bytes) + 1);
+  if (!block) return;
+  char* p = static_cast<char*>(GlobalLock(block));
+  if (!p) {
+    GlobalFree(block);
+    return;
+  }
+  WideCharToMultiByte(CP_ACP, 0, text, len, p, bytes, nullptr, nullptr);
+  p[bytes] = 0;
+  GlobalUnlock(block);
+  if (!OpenClipboard(owner)) {
+    GlobalFree(block);
+    return;
+  }
+  EmptyClipboard();
+  if (!SetClipboardData(CF_TEXT, block)) GlobalFree(block);  // the clipboard owns it only on success
+  CloseClipboard();
+}
+
+void close_dialog(HWND dlg) {
+  KillTimer(dlg, kFocusTimer);
+  g_app.checksum_open = 0;
+  EndDialog(dlg, IDC_CS_CLOSE);
+}
+
+INT_PTR CALLBACK kind_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_INITDIALOG: {
+      wchar_t title[kMessageTextUnits] = L"";
+      get_text(104, title);
+      SetWindowTextW(dlg, title);
+      strip_label(dlg, IDC_CK_HEAD, 105);
+      strip_label(dlg, IDC_CK_CLOSE, 74);
+      HWND combo = GetDlgItem(dlg, IDC_CK_COMBO);
+      SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+      for (int k = 0; k < kChecksumKinds; k++)
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(checksum_kind_name(k))));
+      SetWindowTextW(combo, wide(checksum_kind_name(g_app.settings.dlg10_scchar_mode)));
+      g_app.checksum_kind_open = 1;
+      dialog_look_init(dlg);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wp) == IDC_CK_CLOSE) {
+        wchar_t name[62] = L"";
+        GetDlgItemTextW(dlg, IDC_CK_COMBO, name, 62);
+        g_app.settings.dlg10_scchar_mode = checksum_kind_from_name(reinterpret_cast<const char16_t*>(name));
+        EndDialog(dlg, IDC_CK_CLOSE);
+        return TRUE;
+      }
+      return FALSE;
+    default: return dialog_look_modal(dlg, msg, wp, lp);  // the close box keeps the kind
+  }
+}
+
+void on_command(HWND dlg, int id) {
+  switch (id) {
+    case IDC_CS_RESULT: show_result(dlg); break;
+    case IDC_CS_LEFT: case IDC_CS_RIGHT:
+      typed_input_scroll(&g_checksum.input, id == IDC_CS_LEFT ? -1 : 1);
+      repaint(dlg);
+      break;
+    case IDC_CS_CLR: typed_input_clear(&g_checksum.input); repaint(dlg); break;
+    case IDC_CS_BS: typed_input_backspace(&g_checksum.input); repaint(dlg); break;
+    case IDC_CS_KIND:
+      g_app.checksum_kind_open = 1;
+      DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_CHECKSUM_KIND), dlg, kind_proc, 0);
+      g_app.checksum_kind_open = 0;
+      show_kind(dlg);
+      break;
+    case IDC_CS_COPY_ASC: case IDC_CS_COPY_HEX: {
+      char16_t text[kChecksumTextUnits];
+      if (id == IDC_CS_COPY_ASC) checksum_calc_asc_copy(&g_checksum.result, text);
+      else checksum_calc_hex_copy(&g_checksum.result, text);
+      clipboard_copy(dlg, wide(text));
+      close_dialog(dlg);
+      break;
+    }
+    case IDC_CS_ASC: case IDC_CS_HEX: {
+      hex_entry_set_mode(&g_checksum.input.entry, id == IDC_CS_HEX);
+      wchar_t caption[kMessageTextUnits] = L"";
+      get_text(96, caption);
+      show_message(dlg, id == IDC_CS_HEX ? 98 : 97, 0, caption);
+      repaint(dlg);
+      break;
+    }
+    case IDC_CS_CLOSE: close_dialog(dlg); break;
+    default: break;
+  }
+}
+
+void on_init(HWND dlg) {
+  wchar_t title[kMessageTextUnits] = L"";
+  get_text(100, title);
+  SetWindowTextW(dlg, title);
+  static const struct { int id, text; } kLabels[] = {{IDC_CS_MODE_HEAD, 96}, {IDC_CS_KIND, 105},
+                                                     {IDC_CS_RESULT, 101},   {IDC_CS_COPY_ASC, 102},
+                                                     {IDC_CS_COPY_HEX, 103}, {IDC_CS_CLOSE, 74}};
+  for (const auto& l : kLabels) strip_label(dlg, l.id, l.text);
+  g_checksum.field.in = &g_checksum.input;
+  g_checksum.field.edit_keys = 0;  // Backspace and Delete do nothing here: "BS" and "CLR" do
+  typed_field_create(dlg, IDC_CS_FIELD, 30, 15, &g_checksum.field);
+  hex_entry_set_mode(&g_checksum.input.entry, 0);
+  CheckRadioButton(dlg, IDC_CS_ASC, IDC_CS_HEX, IDC_CS_ASC);
+  show_kind(dlg);
+  g_checksum.input.view_offset = 0;
+  g_checksum.input.user_scrolled = 0;
+  SetTimer(dlg, kFocusTimer, 3000, nullptr);
+  g_app.checksum_kind_open = 0;
+  g_app.checksum_open = 1;
+  layout(dlg);
+  dialog_look_init(dlg);
+}
+
+INT_PTR CALLBACK checksum_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_INITDIALOG: on_init(dlg); return FALSE;
+    case WM_COMMAND: on_command(dlg, LOWORD(wp)); return TRUE;
+    case WM_TIMER:
+      if (wp == kFocusTimer && !g_app.checksum_kind_open && g_app.settings.auto_foucs_OFF != 1) {
+        SetWindowPos(dlg, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+        SetFocus(GetDlgItem(dlg, IDC_CS_FIELD));
+      }
+      return TRUE;
+    case WM_PAINT:
+      paint(dlg);
+      SetFocus(GetDlgItem(dlg, IDC_CS_FIELD));
+      return TRUE;
+    case WM_CLOSE: close_dialog(dlg); return TRUE;
+    default: return dialog_look_modal(dlg, msg, wp, lp);
+  }
+}
+
+}  // namespace
+
+void checksum_calculator_run(HWND owner) {
+  DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_CHECKSUM), owner, checksum_proc, 0);
+  g_app.checksum_open = 0;
+}

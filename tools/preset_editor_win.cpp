@@ -1,0 +1,256 @@
+// The preset strings editor (dialog 126, modal): an input field like the
+// input character send window's, "組立" to wrap the input in the send format
+// and put it on top of the list, and the list of 200 entries arranged ten
+// rows at a time: select a row by its number, move it, delete it, read and
+// save strings files. It sends nothing. The list and the input live in
+// g_editor for the whole run; the selection and the views start fresh at
+// each opening.
+#include <algorithm>
+
+#include "app/chrome_win.h"
+#include "codec/frame.h"
+#include "resources/resource.h"
+#include "settings/dialog_look_win.h"
+#include "tools/cell_strip_win.h"
+#include "tools/input_send_win.h"
+#include "tools/preset_list.h"
+#include "tools/preset_send_win.h"
+#include "tools/strings_file_win.h"
+#include "view/fonts_win.h"
+
+namespace {
+
+constexpr UINT_PTR kFocusTimer = 1;
+
+struct PresetEditorState {
+  TypedInput input;
+  TypedField field;
+  StringEntry list[kStringsListEntries];
+  int32_t first;     // entry shown in row 1: 0 ... 190, steps of 10
+  int32_t selected;  // -1 or 0 ... 199
+};
+PresetEditorState g_editor = {};
+
+int row_top(const StripGeometry& g, int r) { return 163 + g.pitch * r; }
+
+void layout(HWND dlg) {
+  const StripGeometry g = strip_geometry();
+  const int right = 40 + g.cell * kStripCells;
+  const int x0 = right + 8;
+  strip_place(dlg, IDC_PE_LEFT, x0, 22, 30, 22);
+  strip_place(dlg, IDC_PE_RIGHT, x0 + 34, 22, 30, 22);
+  strip_place(dlg, IDC_PE_MODE_HEAD, x0 + 70, 4, 120, 16);
+  strip_place(dlg, IDC_PE_ASC, x0 + 70, 22, 55, 18);
+  strip_place(dlg, IDC_PE_HEX, x0 + 128, 22, 55, 18);
+  strip_place(dlg, IDC_PE_CLR, x0, 50, 48, 22);
+  strip_place(dlg, IDC_PE_BS, x0 + 52, 50, 48, 22);
+  const int mid = 40 + 2 * g.h + 6;
+  strip_place(dlg, IDC_PE_ASSEMBLE, 40, mid, 100, 30);
+  strip_place(dlg, IDC_PE_FORMAT, 146, mid, 130, 30);
+  static const int kValues[6] = {412, 413, 414, 415, 416, 417};
+  for (int k = 0; k < 6; k++) {
+    strip_place(dlg, 406 + k, 290 + 90 * k, mid, 88, 16);
+    strip_place(dlg, kValues[k], 290 + 90 * k, mid + 17, 88, 16);
+  }
+  for (int r = 0; r < kPresetRows; r++) strip_place(dlg, IDC_PE_ROW1 + r, 0, row_top(g, r), 38, 2 * g.h);
+  const int bottom = row_top(g, kPresetRows) + 4;
+  static const struct { int id, w; } kBottom[] = {
+      {IDC_PE_PAGE_BACK, 120}, {IDC_PE_PAGE_NEXT, 120}, {IDC_PE_DOWN, 40},   {IDC_PE_UP, 40},
+      {IDC_PE_DELETE, 110},    {IDC_PE_READ, 90},       {IDC_PE_DELETE_ALL, 100}, {IDC_PE_SAVE, 90}};
+  int x = 40;
+  for (const auto& b : kBottom) {
+    strip_place(dlg, b.id, x, bottom, b.w, 24);
+    x += b.w + 6;
+  }
+  strip_place(dlg, IDC_PE_CLOSE, right - 100, bottom, 100, 24);
+  RECT want = {0, 0, x0 + 190, bottom + 30};
+  AdjustWindowRectEx(&want, static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_EXSTYLE)));
+  SetWindowPos(dlg, nullptr, 0, 0, want.right - want.left, want.bottom - want.top, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+// The row numbers, with the selection marked when `marked` is it.
+void relabel(HWND dlg, int32_t marked) {
+  for (int r = 0; r < kPresetRows; r++) {
+    char16_t label[kPresetLabelUnits];
+    preset_row_label(g_editor.first, r, marked, label);
+    SetDlgItemTextW(dlg, IDC_PE_ROW1 + r, wide(label));
+  }
+}
+
+void repaint(HWND dlg) { InvalidateRect(dlg, nullptr, TRUE); }
+
+void paint(HWND dlg) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(dlg, &ps);
+  const StripGeometry g = strip_geometry();
+  HGDIOBJ old_font = GetCurrentObject(dc, OBJ_FONT);
+  typed_strip_paint(dc, g, &g_editor.input, 95);
+  wchar_t text[kMessageTextUnits] = L"";
+  get_text(71, text);
+  SelectObject(dc, g_font_small);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, slot_color(kSlotText));
+  TextOutW(dc, 5, 130, text, lstrlenW(text));
+  for (int r = 0; r < kPresetRows; r++) {
+    strip_grid(dc, g, 40, row_top(g, r));
+    const StringEntry& e = g_editor.list[g_editor.first + r];
+    if (e.count <= 0) continue;
+    const int shown = std::min(e.count, static_cast<int32_t>(kStripCells));
+    strip_column_numbers(dc, g, 40, 152 + g.pitch * r, 0, shown);
+    strip_cells(dc, g, 40, row_top(g, r), e.units, shown);
+  }
+  SelectObject(dc, old_font);
+  EndPaint(dlg, &ps);
+}
+
+void focus_field(HWND dlg) { SetFocus(GetDlgItem(dlg, IDC_PE_FIELD)); }
+
+int ask_delete(HWND dlg) {
+  wchar_t caption[kMessageTextUnits] = L"";
+  get_text(20, caption);
+  return show_message(dlg, 36, 1, caption) == IDYES;
+}
+
+void assemble(HWND dlg) {
+  uint8_t frame[kFrameMax];
+  int32_t length = 0;
+  if (frame_assemble(&g_app.settings, &ansi_codec_win, g_editor.input.units, g_editor.input.count, 1, frame,
+                     &length) != kFrameOk ||
+      preset_list_assemble(g_editor.list, frame, length) == kPresetTooLong) {
+    if (length > 0)
+      show_error(dlg, L"Error", L"With the send format this entry would be %d bytes long; an entry holds at most "
+                 L"%d.\nThe list was not changed.", static_cast<int>(length), kEntryUnits);
+    return;  // an empty frame adds nothing
+  }
+  repaint(dlg);
+}
+
+// After the list changed under the selection: nothing selected, plain labels.
+void drop_selection(HWND dlg) {
+  g_editor.selected = -1;
+  relabel(dlg, -1);
+  repaint(dlg);
+}
+
+void on_command(HWND dlg, int id) {
+  if (id >= IDC_PE_ROW1 && id < IDC_PE_ROW1 + kPresetRows) {
+    g_editor.selected = preset_select(g_editor.selected, g_editor.first + id - IDC_PE_ROW1);
+    relabel(dlg, g_editor.selected);
+    return;
+  }
+  switch (id) {
+    case IDC_PE_CLOSE:
+      KillTimer(dlg, kFocusTimer);
+      g_app.tool_open[kToolPresetEditor] = 0;
+      EndDialog(dlg, IDC_PE_CLOSE);
+      break;
+    case IDC_PE_ASSEMBLE: assemble(dlg); break;
+    case IDC_PE_LEFT: case IDC_PE_RIGHT:
+      typed_input_scroll(&g_editor.input, id == IDC_PE_LEFT ? -1 : 1);
+      repaint(dlg);
+      break;
+    case IDC_PE_CLR: typed_input_clear(&g_editor.input); repaint(dlg); break;
+    case IDC_PE_BS: typed_input_backspace(&g_editor.input); repaint(dlg); break;
+    case IDC_PE_PAGE_BACK: case IDC_PE_PAGE_NEXT:
+      g_editor.first = preset_page(g_editor.first, id == IDC_PE_PAGE_BACK ? -kPresetRows : kPresetRows);
+      relabel(dlg, -1);  // the selection stays, unmarked
+      repaint(dlg);
+      break;
+    case IDC_PE_FORMAT:
+      send_format_dialog_run(dlg);
+      frame_preview_update(dlg);
+      repaint(dlg);
+      break;
+    case IDC_PE_DOWN: case IDC_PE_UP:
+      if (preset_list_move(g_editor.list, g_editor.selected, id == IDC_PE_DOWN)) drop_selection(dlg);
+      break;
+    case IDC_PE_DELETE:
+      if (g_editor.selected >= 0 && g_editor.selected < kPresetEntries && ask_delete(dlg)) {
+        preset_list_delete(g_editor.list, g_editor.selected);
+        drop_selection(dlg);
+      }
+      break;
+    case IDC_PE_READ: {
+      wchar_t path[MAX_PATH] = L"";
+      if (choose_file(dlg, path, 0) && strings_file_load(dlg, path, 0, g_editor.list) == 0) {
+        g_editor.first = 0;  // the list's view starts again at its top
+        drop_selection(dlg);
+      }
+      repaint(dlg);
+      break;
+    }
+    case IDC_PE_DELETE_ALL:
+      if (ask_delete(dlg)) {
+        preset_list_clear(g_editor.list);
+        drop_selection(dlg);
+      }
+      break;
+    case IDC_PE_SAVE: {
+      wchar_t path[MAX_PATH] = L"";
+      if (choose_file(dlg, path, 1)) strings_file_save(dlg, path, g_editor.list, kPresetEntries);
+      break;
+    }
+    case IDC_PE_ASC: case IDC_PE_HEX: {
+      hex_entry_set_mode(&g_editor.input.entry, id == IDC_PE_HEX);
+      wchar_t caption[kMessageTextUnits] = L"";
+      get_text(96, caption);
+      show_message(dlg, id == IDC_PE_HEX ? 98 : 97, 0, caption);
+      repaint(dlg);
+      break;
+    }
+    default: break;
+  }
+}
+
+void on_init(HWND dlg) {
+  wchar_t title[kMessageTextUnits] = L"";
+  get_text(183, title);
+  SetWindowTextW(dlg, title);
+  static const struct { int id, text; } kLabels[] = {
+      {IDC_PE_MODE_HEAD, 79}, {IDC_PE_ASSEMBLE, 157}, {IDC_PE_FORMAT, 73},    {IDC_PE_PAGE_BACK, 68},
+      {IDC_PE_PAGE_NEXT, 69}, {IDC_PE_READ, 188},     {IDC_PE_DELETE_ALL, 186}, {IDC_PE_SAVE, 187},
+      {IDC_PE_CLOSE, 74}};
+  for (const auto& l : kLabels) strip_label(dlg, l.id, l.text);
+  g_editor.field.in = &g_editor.input;
+  g_editor.field.edit_keys = 1;
+  typed_field_create(dlg, IDC_PE_FIELD, 30, 16, &g_editor.field);
+  hex_entry_set_mode(&g_editor.input.entry, 0);
+  CheckRadioButton(dlg, IDC_PE_ASC, IDC_PE_HEX, IDC_PE_ASC);
+  g_editor.input.user_scrolled = 0;
+  g_editor.input.view_offset = 0;
+  g_editor.first = 0;
+  g_editor.selected = -1;
+  relabel(dlg, -1);
+  frame_preview_update(dlg);
+  SetTimer(dlg, kFocusTimer, 3000, nullptr);
+  g_app.send_format_open = 0;
+  g_app.tool_open[kToolPresetEditor] = 1;
+  layout(dlg);
+  dialog_look_init(dlg);
+}
+
+INT_PTR CALLBACK preset_editor_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_INITDIALOG: on_init(dlg); return FALSE;
+    case WM_COMMAND: on_command(dlg, LOWORD(wp)); return TRUE;
+    case WM_TIMER:
+      if (wp == kFocusTimer && !g_app.checksum_open && !g_app.send_format_open && g_app.settings.auto_foucs_OFF != 1)
+        focus_field(dlg);
+      return TRUE;
+    case WM_PAINT:
+      paint(dlg);
+      focus_field(dlg);
+      return TRUE;
+    case WM_CLOSE: on_command(dlg, IDC_PE_CLOSE); return TRUE;
+    default: return dialog_look_modal(dlg, msg, wp, lp);
+  }
+}
+
+}  // namespace
+
+void preset_editor_run(HWND owner) {
+  if (g_app.tool_open[kToolPresetEditor] == 1) return;
+  DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_PRESET_EDITOR), owner, preset_editor_proc, 0);
+  g_app.tool_open[kToolPresetEditor] = 0;
+}

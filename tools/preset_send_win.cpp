@@ -1,0 +1,184 @@
+// The preset strings send window (dialog 115, modeless): ten rows of the
+// preset list as cell strips, each with a CH1 and a CH2 send button, paged
+// by ten over the 200 entries. Each opening reads "mdata.txt" from the
+// program directory; "別Load" reads any other strings file. The list lives
+// in g_presets for the whole run and is never written by this window.
+#include "tools/preset_send_win.h"
+
+#include <algorithm>
+
+#include "resources/resource.h"
+#include "serial/port_win.h"
+#include "settings/dialog_look_win.h"
+#include "tools/cell_strip_win.h"
+#include "tools/input_send_win.h"
+#include "tools/preset_list.h"
+#include "tools/strings_file_win.h"
+
+namespace {
+
+constexpr int kNarrowWidth = 155;
+constexpr int kStripX = 55;  // left edge of the cells; the row's buttons sit left of it
+
+struct PresetSendState {
+  StringEntry list[kStringsListEntries];
+  int32_t first;  // entry shown in row 1: 0 ... 190, steps of 10
+  int32_t full_w, full_h;
+  HWND window;
+};
+PresetSendState g_presets = {};
+
+int row_top(const StripGeometry& g, int r) { return 42 + g.pitch * r; }
+
+// Row r: its number above the two send buttons, which stand where the
+// window's narrow form still shows them.
+void layout(HWND dlg) {
+  const StripGeometry g = strip_geometry();
+  strip_place(dlg, IDC_PS_HEAD, 5, 4, 200, 16);
+  for (int r = 0; r < kPresetRows; r++) {
+    const int y = row_top(g, r);
+    strip_place(dlg, IDC_PS_ROW1 + r, 2, y - g.s - 1, 40, g.s + 1);
+    strip_place(dlg, IDC_PS_CH1 + r, 2, y, kStripX - 5, g.h);
+    strip_place(dlg, IDC_PS_CH2 + r, 2, y + g.h, kStripX - 5, g.h);
+  }
+  const int bottom = row_top(g, kPresetRows) + 2;
+  static const int kBottom[] = {IDC_PS_NARROW, IDC_PS_PAGE_BACK, IDC_PS_PAGE_NEXT, IDC_PS_RELOAD,
+                                IDC_PS_LOAD_OTHER, IDC_PS_CLOSE};
+  static const int kWidth[] = {40, 120, 120, 100, 120, 100};
+  int x = 2;
+  for (int k = 0; k < 6; k++) {
+    strip_place(dlg, kBottom[k], x, bottom, kWidth[k], 24);
+    x += kWidth[k] + 4;
+  }
+  const int right = kStripX + g.cell * kStripCells + 8;
+  RECT want = {0, 0, std::max(right, x + 4), bottom + 30};
+  AdjustWindowRectEx(&want, static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_EXSTYLE)));
+  SetWindowPos(dlg, nullptr, 0, 0, want.right - want.left, want.bottom - want.top, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+void relabel(HWND dlg) {
+  for (int r = 0; r < kPresetRows; r++) {
+    char16_t label[kPresetLabelUnits];
+    preset_row_label(g_presets.first, r, -1, label);
+    SetDlgItemTextW(dlg, IDC_PS_ROW1 + r, wide(label));
+  }
+}
+
+void paint(HWND dlg) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(dlg, &ps);
+  const StripGeometry g = strip_geometry();
+  HGDIOBJ old_font = GetCurrentObject(dc, OBJ_FONT);
+  for (int r = 0; r < kPresetRows; r++) {
+    const int y = row_top(g, r);
+    strip_grid(dc, g, kStripX, y);
+    const StringEntry& e = g_presets.list[g_presets.first + r];
+    if (e.count <= 0) continue;
+    const int shown = std::min(e.count, static_cast<int32_t>(kStripCells));
+    strip_column_numbers(dc, g, kStripX, y - 12, 0, shown);
+    strip_cells(dc, g, kStripX, y, e.units, shown);  // units past the 64th are sent, not shown
+  }
+  SelectObject(dc, old_font);
+  EndPaint(dlg, &ps);
+}
+
+void repaint(HWND dlg) { InvalidateRect(dlg, nullptr, TRUE); }
+
+void load(HWND dlg, const wchar_t* name, int relative) {
+  strings_file_load(dlg, name, relative, g_presets.list);
+  repaint(dlg);
+}
+
+void close_window(HWND dlg) {
+  g_app.tool_open[kToolPresetSend] = 0;
+  g_presets.window = nullptr;
+  DestroyWindow(dlg);
+}
+
+void toggle_narrow(HWND dlg) {
+  RECT r;
+  GetWindowRect(dlg, &r);
+  const int narrow = r.right - r.left >= 201;
+  SetWindowPos(dlg, nullptr, 0, 0, narrow ? kNarrowWidth : g_presets.full_w, g_presets.full_h,
+               SWP_NOMOVE | SWP_NOZORDER);
+  g_app.settings.dlg5_short = narrow;
+}
+
+void on_command(HWND dlg, int id) {
+  if (id >= IDC_PS_CH1 && id < IDC_PS_CH1 + 2 * kPresetRows) {
+    const int channel = id < IDC_PS_CH2 ? 1 : 2;
+    const StringEntry& e = g_presets.list[g_presets.first + (id - (channel == 1 ? IDC_PS_CH1 : IDC_PS_CH2))];
+    if (e.count > 0) send_characters(dlg, e.count, e.units, channel, 0, 0);
+    repaint(dlg);
+    return;
+  }
+  switch (id) {
+    case IDC_PS_PAGE_BACK: case IDC_PS_PAGE_NEXT:
+      g_presets.first = preset_page(g_presets.first, id == IDC_PS_PAGE_BACK ? -kPresetRows : kPresetRows);
+      relabel(dlg);
+      repaint(dlg);
+      break;
+    case IDC_PS_RELOAD: load(dlg, L"mdata.txt", 1); break;
+    case IDC_PS_LOAD_OTHER: {
+      wchar_t path[MAX_PATH] = L"";
+      if (choose_file(dlg, path, 0)) load(dlg, path, 0);
+      break;
+    }
+    case IDC_PS_NARROW: toggle_narrow(dlg); break;
+    case IDC_PS_CLOSE: close_window(dlg); break;
+    default: break;
+  }
+}
+
+void on_init(HWND dlg) {
+  wchar_t title[kMessageTextUnits] = L"";
+  get_text(70, title);
+  SetWindowTextW(dlg, title);
+  strip_label(dlg, IDC_PS_HEAD, 71);
+  for (int r = 0; r < kPresetRows; r++) {
+    strip_label(dlg, IDC_PS_CH1 + r, 67);
+    strip_label(dlg, IDC_PS_CH2 + r, 72);
+  }
+  static const struct { int id, text; } kLabels[] = {{IDC_PS_CLOSE, 74}, {IDC_PS_PAGE_BACK, 68},
+                                                     {IDC_PS_PAGE_NEXT, 69}, {IDC_PS_RELOAD, 90},
+                                                     {IDC_PS_LOAD_OTHER, 91}};
+  for (const auto& l : kLabels) strip_label(dlg, l.id, l.text);
+  // Which channels can send is decided once, as the window opens.
+  for (int ch = 0; ch < 2; ch++)
+    if (g_channel[ch].open.load() == 0)
+      for (int r = 0; r < kPresetRows; r++) EnableWindow(GetDlgItem(dlg, (ch ? IDC_PS_CH2 : IDC_PS_CH1) + r), FALSE);
+  g_presets.first = 0;
+  relabel(dlg);
+  layout(dlg);
+  load(dlg, L"mdata.txt", 1);
+  g_app.tool_open[kToolPresetSend] = 1;
+  RECT r;
+  GetWindowRect(dlg, &r);
+  g_presets.full_w = r.right - r.left;
+  g_presets.full_h = r.bottom - r.top;
+  dialog_look_init(dlg);
+  if (g_app.settings.dlg5_short == 1)
+    SetWindowPos(dlg, nullptr, 0, 0, kNarrowWidth, g_presets.full_h, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+INT_PTR CALLBACK preset_send_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  INT_PTR result = 0;
+  switch (msg) {
+    case WM_INITDIALOG: on_init(dlg); return TRUE;
+    case WM_COMMAND: on_command(dlg, LOWORD(wp)); return TRUE;
+    case WM_PAINT: paint(dlg); return TRUE;
+    case WM_CLOSE: close_window(dlg); return TRUE;
+    default:
+      if (dialog_look(dlg, msg, wp, lp, &result)) return result;
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+void preset_send_window_open(HWND owner) {
+  if (g_app.tool_open[kToolPresetSend] == 1) return;
+  g_presets.window = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_PRESET_SEND), owner, preset_send_proc, 0);
+  if (g_presets.window) ShowWindow(g_presets.window, SW_SHOW);
+}
