@@ -226,7 +226,8 @@ int run_command(HWND hwnd, int id) {
       }
       return 0;
     case kCmdAsciiTable: ascii_table_open(hwnd); return 0;
-    case kCmdModbus: case kCmdPresetEditor: case kCmdChecksum:
+    case kCmdModbus: modbus_dialog_run(hwnd); return 0;
+    case kCmdPresetEditor: case kCmdChecksum:
       return 0;  // their windows come with their own modules
     default: return 1;
   }
