@@ -29,6 +29,9 @@ constexpr UINT_PTR kFunctionTimer = 1;
 constexpr UINT kFunctionDelay = 300;  // ms after the last change of the function combo box
 constexpr int kFunctionTexts = 19;    // message texts 161 to 179: codes 0x01 to 0x13
 
+// The message text of the function list that stands for a code from 1 to 19.
+int function_text(int code) { return 160 + code; }
+
 ModbusState g_modbus = {};
 
 void set_label(HWND dlg, int id, int message) {
@@ -111,7 +114,7 @@ void repaint_preview(HWND dlg) {
 // has one that reads back as the code, else the code as two hex digits.
 void show_function(HWND dlg, uint8_t code) {
   wchar_t text[kMessageTextUnits] = L"";
-  if (code >= 1 && code <= kFunctionTexts) get_text(160 + code, text);
+  if (code >= 1 && code <= kFunctionTexts) get_text(function_text(code), text);
   if (!text[0] || modbus_function_from_text(reinterpret_cast<const char16_t*>(text)) != code)
     _snwprintf(text, kMessageTextUnits, L"%02X", code);
   SetDlgItemTextW(dlg, IDC_MB_FUNCTION, text);
@@ -331,7 +334,7 @@ void on_init(HWND dlg) {
   SendMessageW(function, CB_RESETCONTENT, 0, 0);
   for (int k = 1; k <= kFunctionTexts; k++) {
     wchar_t text[kMessageTextUnits] = L"";
-    get_text(160 + k, text);
+    get_text(function_text(k), text);
     SendMessageW(function, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
   }
   HWND ratio = GetDlgItem(dlg, IDC_MB_RATIO);

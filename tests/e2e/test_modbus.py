@@ -20,7 +20,8 @@ ASSEMBLE, SEND_CH1, SEND_CH2, LEFT, RIGHT, CLOSE = 251, 252, 253, 254, 255, 256
 FUNCTION, RATIO = 301, 302
 DATA_ASC, DATA_HEX, MODE_ASC, MODE_RTU = 311, 312, 313, 314
 SLAVE, ADDRESS, COUNT, DATA = 322, 324, 325, 326
-WM_COMMAND, CBN_EDITCHANGE, BM_GETCHECK = 0x0111, 5, 0x00F0
+WM_COMMAND, CBN_SELCHANGE, CBN_EDITCHANGE, BM_GETCHECK = 0x0111, 1, 5, 0x00F0
+CB_GETCOUNT, CB_SETCURSEL = 0x0146, 0x014E
 SLAVE_SCRIPT = Path(__file__).with_name("modbus_slave.py")
 
 
@@ -286,8 +287,16 @@ def test_data_entry_switch(app, driver, com3):
 def test_function_codes_without_fields(app, driver, com3):
     app({"moji_type": 0, "rs_comport2": 4})
     harness.open_ports(driver)
-    dlg = open_builder(driver)
+    driver.call("post", "main", WM_COMMAND, 1114, 0)  # the toolbar button
+    dlg, _ = driver.call("dialog", "Modbus", 10000, timeout=20)
     assert enabled(driver, dlg, SEND_CH2)
+    # The list holds the 19 function texts; choosing one applies its rule.
+    combo = driver.call("child", dlg, FUNCTION)[0]
+    assert driver.call("send", combo, CB_GETCOUNT, 0, 0)[0] == "19"
+    driver.call("send", combo, CB_SETCURSEL, 15, 0)
+    driver.call("post", dlg, WM_COMMAND, (CBN_SELCHANGE << 16) | FUNCTION, int(combo, 16))
+    assert harness.wait_for(lambda: enabled(driver, dlg, RATIO), 5)
+    assert driver.call("gettext", dlg, FUNCTION)[0] == texts()[176][0]
     choose_function(driver, dlg, "0B")
     assert harness.wait_for(lambda: not enabled(driver, dlg, ADDRESS), 5)
     assert not enabled(driver, dlg, COUNT) and not enabled(driver, dlg, DATA)
