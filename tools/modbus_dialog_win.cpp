@@ -54,24 +54,27 @@ int preview_right() { return 40 + 2 * g_app.metrics.big_w * kModbusPreviewColumn
 void layout(HWND dlg) {
   const int top = 40 + 2 * g_app.metrics.big_h + 12;
   const int edit_y = top + 18, note_y = top + 44, button_y = top + 66;
-  struct Column { int label, edit, note, x, w; };
+  // Each column's texts keep to its own width: a label running into the
+  // next column would paint over that column's label.
+  struct Column { int label, edit, note, x, w, label_w, note_w; };
   const Column columns[] = {
-      {IDC_MB_START_LABEL, IDC_MB_START, IDC_MB_START_NOTE, 8, 40},
-      {IDC_MB_SLAVE_LABEL, IDC_MB_SLAVE, IDC_MB_SLAVE_NOTE, 120, 40},
-      {IDC_MB_ADDRESS_LABEL, IDC_MB_ADDRESS, IDC_MB_ADDRESS_NOTE, 540, 70},
-      {IDC_MB_COUNT_LABEL, IDC_MB_COUNT, IDC_MB_COUNT_NOTE, 680, 70},
-      {IDC_MB_END_LABEL, IDC_MB_END, IDC_MB_END_NOTE, 1180, 60},
+      {IDC_MB_START_LABEL, IDC_MB_START, IDC_MB_START_NOTE, 8, 40, 108, 108},
+      {IDC_MB_SLAVE_LABEL, IDC_MB_SLAVE, IDC_MB_SLAVE_NOTE, 120, 40, 136, 136},
+      {IDC_MB_ADDRESS_LABEL, IDC_MB_ADDRESS, IDC_MB_ADDRESS_NOTE, 540, 70, 136, 136},
+      // The count's note has the room beneath the ratio combo box as well.
+      {IDC_MB_COUNT_LABEL, IDC_MB_COUNT, IDC_MB_COUNT_NOTE, 680, 70, 76, 150},
+      {IDC_MB_END_LABEL, IDC_MB_END, IDC_MB_END_NOTE, 1180, 60, 100, 100},
   };
   for (const Column& c : columns) {
-    place(dlg, c.label, c.x, top, 130, 16);
+    place(dlg, c.label, c.x, top, c.label_w, 16);
     place(dlg, c.edit, c.x, edit_y, c.w, 22);
-    place(dlg, c.note, c.x, note_y, 130, 16);
+    place(dlg, c.note, c.x, note_y, c.note_w, 16);
   }
-  place(dlg, IDC_MB_FUNCTION_LABEL, 260, top, 200, 16);
+  place(dlg, IDC_MB_FUNCTION_LABEL, 260, top, 270, 16);
   place(dlg, IDC_MB_FUNCTION, 260, edit_y, 270, 400);
-  place(dlg, IDC_MB_RATIO_LABEL, 760, top, 50, 16);
+  place(dlg, IDC_MB_RATIO_LABEL, 760, top, 56, 16);
   place(dlg, IDC_MB_RATIO, 760, edit_y, 56, 200);
-  place(dlg, IDC_MB_DATA_LABEL, 836, top, 200, 16);
+  place(dlg, IDC_MB_DATA_LABEL, 836, top, 336, 16);
   place(dlg, IDC_MB_DATA, 836, edit_y, 336, 22);
   place(dlg, IDC_MB_DATA_ASC, 836, note_y - 2, 60, 20);
   place(dlg, IDC_MB_DATA_HEX, 900, note_y - 2, 60, 20);

@@ -306,3 +306,22 @@ def test_function_codes_without_fields(app, driver, com3):
     choose_function(driver, dlg, "08")
     assert harness.wait_for(lambda: enabled(driver, dlg, ADDRESS), 5)
     assert driver.call("gettext", dlg, 404)[0] == texts()[158][0]
+
+
+def test_builder_in_the_dark_theme(app, driver, display, com3):
+    q = app(dict(ENGLISH))
+    driver.call("close", "main")
+    q.wait_exit(20)
+    q.path("dkm.ini").write_bytes(b"\xff\xfe" + "dkm=1\r\n".encode("utf-16-le"))
+    q.start()
+    driver.main_window()
+    harness.open_ports(driver)
+    dlg = open_builder(driver)
+    press(driver, dlg, MODE_RTU)
+    assert not enabled(driver, dlg, 401) and not enabled(driver, dlg, 417)
+    assert driver.call("gettext", dlg, 321)[0] == "" and driver.call("gettext", dlg, 327)[0] == ""
+    write_registers_rtu(driver, dlg)
+    press(driver, dlg, ASSEMBLE)
+    press(driver, dlg, SEND_CH1)
+    assert com3.read(14, timeout=3) == bytes.fromhex("01 10 00 01 00 02 04 00 0A 01 02 92 30")
+    display.screenshot(harness.E2E / "screenshots" / "modbus_dark.png")

@@ -369,7 +369,7 @@ TEST(Modbus, PreviewOffsetFollowsTheFrameUnlessScrolled) {
 }
 
 TEST(Modbus, AssemblyAfterReadingTheDialogTexts) {
-  // The Part's 0x10 example typed into the fields as a user would.
+  // A write of two registers typed into the fields as a user would.
   Builder b;
   b.st.mode = kModbusRtu;
   ModbusTexts t = {u"01", u"10 Write Multiple Registers", u"0001", u"0002", u"x2", u"000A0102", 1};
