@@ -54,5 +54,7 @@ void checksum_calculator_run(HWND owner);
 // The line status dialog (serial/line_status_win.cpp) for channel
 // g_app.channel_selector.
 void line_status_dialog_run(HWND owner);
+// The Modbus frame builder (tools/modbus_dialog_win.cpp), modal.
+void modbus_dialog_run(HWND owner);
 // The color setting dialog (settings/color_dialog_win.cpp); returns how it closed.
 int color_dialog_run(HWND owner);

@@ -232,7 +232,7 @@ int run_command(HWND hwnd, int id) {
     case kCmdAsciiTable: ascii_table_open(hwnd); return 0;
     case kCmdPresetEditor: preset_editor_run(hwnd); return 0;
     case kCmdChecksum: checksum_calculator_run(hwnd); return 0;
-    case kCmdModbus: return 0;  // its window comes with its own module
+    case kCmdModbus: modbus_dialog_run(hwnd); return 0;
     default: return 1;
   }
 }

@@ -163,3 +163,37 @@
 #define IDC_CK_CLOSE 251
 #define IDC_CK_COMBO 301
 #define IDC_CK_HEAD 401
+
+// Modbus frame builder (controls in resources/modbus_dialog.rc).
+#define IDD_MODBUS 123
+#define IDC_MB_ASSEMBLE 251
+#define IDC_MB_SEND_CH1 252
+#define IDC_MB_SEND_CH2 253
+#define IDC_MB_LEFT 254
+#define IDC_MB_RIGHT 255
+#define IDC_MB_CLOSE 256
+#define IDC_MB_FUNCTION 301
+#define IDC_MB_RATIO 302
+#define IDC_MB_DATA_ASC 311
+#define IDC_MB_DATA_HEX 312
+#define IDC_MB_MODE_ASC 313
+#define IDC_MB_MODE_RTU 314
+#define IDC_MB_START 321
+#define IDC_MB_SLAVE 322
+#define IDC_MB_ADDRESS 324
+#define IDC_MB_COUNT 325
+#define IDC_MB_DATA 326
+#define IDC_MB_END 327
+#define IDC_MB_START_LABEL 401
+#define IDC_MB_SLAVE_LABEL 402
+#define IDC_MB_FUNCTION_LABEL 403
+#define IDC_MB_ADDRESS_LABEL 404
+#define IDC_MB_COUNT_LABEL 405
+#define IDC_MB_DATA_LABEL 406
+#define IDC_MB_END_LABEL 407
+#define IDC_MB_START_NOTE 411
+#define IDC_MB_SLAVE_NOTE 412
+#define IDC_MB_ADDRESS_NOTE 414
+#define IDC_MB_COUNT_NOTE 415
+#define IDC_MB_END_NOTE 417
+#define IDC_MB_RATIO_LABEL 418

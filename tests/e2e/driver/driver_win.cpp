@@ -447,6 +447,12 @@ std::string run(const std::vector<std::string>& a) {
     CloseClipboard();
     return "ok\t" + escape(text);
   }
+  if (cmd == "enabled") {
+    // 1 when a dialog's control takes input, 0 when it is grayed.
+    HWND h = control(parse_hwnd(arg(1)), arg(2));
+    if (!h) return "err\tno control";
+    return IsWindowEnabled(h) ? "ok\t1" : "ok\t0";
+  }
   return "err\tunknown command " + cmd;
 }
 

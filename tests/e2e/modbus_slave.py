@@ -1,0 +1,63 @@
+"""A Modbus slave from Debian's python3-pymodbus, served on a serial device
+(the peer end of a pty pair) for the end-to-end tests: the device that
+answers the requests Quorrin builds. Nobody here wrote its framing, CRC or
+LRC, so its answers prove ours.
+
+    /usr/bin/python3 modbus_slave.py DEVICE rtu|ascii
+
+Slave 1 holds 100 holding registers, register k holding 0x1000 + k (zero
+based: a request for address 1 reads register 1). It prints "ready" once the
+device is open and "answer FC" for every answer it sends (FC: the answer's
+function code in hex, with 0x80 added for an exception), answers until
+SIGTERM or SIGINT, then closes the device and exits 0.
+"""
+import asyncio
+import signal
+import sys
+
+from pymodbus.datastore import ModbusSequentialDataBlock, ModbusServerContext, ModbusSlaveContext
+from pymodbus.server.async_io import ModbusSerialServer
+from pymodbus.transaction import ModbusAsciiFramer, ModbusRtuFramer
+
+REGISTERS = 100
+FIRST_VALUE = 0x1000
+
+
+def context():
+    block = lambda: ModbusSequentialDataBlock(0, [FIRST_VALUE + k for k in range(REGISTERS)])  # noqa: E731
+    # zero_mode: the address in a request is the index in the block (the
+    # library's default would add one).
+    slave = ModbusSlaveContext(di=block(), co=block(), hr=block(), ir=block(), zero_mode=True)
+    return ModbusServerContext(slaves={1: slave}, single=False)
+
+
+def report(response):
+    print(f"answer {response.function_code:02X}", flush=True)
+    return response, False
+
+
+async def serve(device, framer):
+    server = ModbusSerialServer(context(), framer, port=device, baudrate=9600, timeout=0.05,
+                                ignore_missing_slaves=True, response_manipulator=report)
+    await server.start()
+    if server.transport is None:
+        print(f"cannot open {device}", flush=True)
+        return 1
+    stop = asyncio.Event()
+    loop = asyncio.get_running_loop()
+    for sig in (signal.SIGTERM, signal.SIGINT):
+        loop.add_signal_handler(sig, stop.set)
+    print("ready", flush=True)
+    await stop.wait()
+    await server.shutdown()
+    return 0
+
+
+def main():
+    device, mode = sys.argv[1], sys.argv[2]
+    framer = {"rtu": ModbusRtuFramer, "ascii": ModbusAsciiFramer}[mode]
+    return asyncio.run(serve(device, framer))
+
+
+if __name__ == "__main__":
+    sys.exit(main())
