@@ -106,3 +106,9 @@
 
 // Line status dialog (controls in resources/line_status.rc).
 #define IDD_LINE_STATUS 113
+
+// Port number dialog (controls in resources/port_dialog.rc).
+#define IDD_PORT_NUMBER 111
+
+// DCB and timeouts dialog (controls in resources/dcb_dialog.rc).
+#define IDD_DCB 112
