@@ -428,7 +428,7 @@ std::string run(const std::vector<std::string>& a) {
     while (std::fgets(line, sizeof line, f)) {
       std::string s(line);
       while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-      out += "\t" + s;
+      out += "\t" + escape(from_utf8(s));
     }
     std::fclose(f);
     return out;
