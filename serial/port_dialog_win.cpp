@@ -11,6 +11,7 @@
 
 #include "resources/resource.h"
 #include "serial/port_list.h"
+#include "serial/presence_win.h"
 #include "settings/dialog_look_win.h"
 
 namespace {
@@ -39,25 +40,12 @@ void set_label(HWND dlg, int id, int message) {
   SetDlgItemTextW(dlg, id, text);
 }
 
-// The system's serial port list (HARDWARE\DEVICEMAP\SERIALCOMM): its string
-// values' data. Stays empty when the key cannot be opened.
+void present_add(void* ctx, const char16_t* data) { present_ports_add(static_cast<PresentPorts*>(ctx), data); }
+
+// The system's serial port list; stays empty when it cannot be read.
 void present_ports_read(PresentPorts* set) {
   present_ports_clear(set);
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return;
-  for (DWORD index = 0;; index++) {
-    wchar_t name[256];
-    DWORD name_len = 256;
-    wchar_t data[129] = {};  // one unit more than the 256 bytes read: always terminated
-    DWORD data_size = 256;
-    DWORD type = 0;
-    if (RegEnumValueW(key, index, name, &name_len, nullptr, &type, reinterpret_cast<BYTE*>(data), &data_size) !=
-        ERROR_SUCCESS)
-      break;
-    if (type == REG_SZ) present_ports_add(set, reinterpret_cast<char16_t*>(data));
-  }
-  RegCloseKey(key);
+  serial_comm_each(present_add, set);
 }
 
 // Offers every present device of the Ports class to the list.
