@@ -18,6 +18,7 @@ import harness
 from test_appearance import screenshot, texts
 
 CMD_CH1, CMD_CH2 = 163, 164
+TOOLBAR_CH1, TOOLBAR_CH2 = 1120, 1121
 EDITS = list(range(321, 340))
 CHECK_BITS = {201: 0x0001, 202: 0x0004, 203: 0x0008, 204: 0x0040, 205: 0x0080, 206: 0x0100, 207: 0x0200,
               208: 0x0400, 209: 0x0800, 210: 0x4000, 211: 0x0002}
@@ -167,7 +168,7 @@ def test_dcb_standard_state_on_ch2_stays_after_cancel(app, driver, display, com4
     app({"moji_type": 1, "rs_comport": 0, "rs_comport2": 4, "rs_speed2": 115200, "rs_flow2": 1})
     harness.open_ports(driver)
     assert port_state(driver, com4)["baud"] == 115200
-    dlg = open_dialog(driver, CMD_CH2, 2)
+    dlg = open_dialog(driver, TOOLBAR_CH2, 2)
     assert {206, 207} <= ticked(driver, dlg)  # XON/XOFF as the open set it
     driver.call("press", dlg, 253)
     state = port_state(driver, com4)
@@ -186,3 +187,34 @@ def test_dcb_standard_state_on_ch2_stays_after_cancel(app, driver, display, com4
     tty = terminal(com4)
     assert tty["speed"] == termios.B9600 and tty["csize"] == termios.CS8 and not tty["parity"]
     assert not tty["ixon"] and not tty["ixoff"] and not tty["cstopb"]
+
+
+def test_dcb_dialog_on_a_port_that_vanished_writes_nothing(app, driver, wine, com3, com4):
+    """Timer 2 closes CH1's port while its dialog is open: OK then says the
+    channel is not open and ends. The port number dialog then lists only the
+    ports the system's serial port list still holds."""
+    app({"moji_type": 1, "rs_comport": 3, "rs_comport2": 4})
+    harness.open_ports(driver)
+    dlg = open_dialog(driver, TOOLBAR_CH1, 1)
+    key = r"HKLM\HARDWARE\DEVICEMAP\SERIALCOMM"
+    listing = wine.run("wine", "reg", "query", key).stdout
+    name = next(line.split()[0] for line in listing.splitlines() if line.strip().endswith("COM3"))
+    try:
+        wine.run("wine", "reg", "delete", key, "/v", name, "/f")
+        driver.expect_message("CH1 Comport", "Unable to connect", timeout_ms=8000)
+        driver.call("click", dlg, 251)
+        driver.expect_message(texts()[4][1], texts()[7][1])
+        assert harness.wait_for(lambda: closed(driver, 1), 10)
+        port_state(driver, com4)  # CH2 goes on
+        driver.command(159)  # close CH2 as well
+        assert harness.wait_for(lambda: not harness.toolbar_enabled(driver, 1117), 10)
+        driver.command(160)
+        ports = driver.call("dialog", "PortNo.Setting", 10000, timeout=20)[0]
+        none = texts()[0][1]
+        assert driver.call("items", ports, 301) == [none, "COM4:[Test Virtual Port ]\n"]
+        # CH1 keeps port 3, which is no longer listed: its list shows no entry.
+        assert [driver.call("gettext", ports, cid)[0] for cid in (321, 301, 302)] == \
+            ["3", "", "COM4:[Test Virtual Port ]\n"]
+        driver.call("close", ports)
+    finally:
+        wine.run("wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", "COM3", "/f")
