@@ -36,7 +36,7 @@ TEST(PortList, EntryFromFriendlyName) {
   };
   for (const Case& c : cases) {
     char16_t port[kPortNameUnits] = u"x", entry[kPortEntryUnits] = u"x";
-    ASSERT_EQ(port_list_entry(c.friendly, port, entry), c.made) << std::string(c.friendly, c.friendly + 0);
+    ASSERT_EQ(port_list_entry(c.friendly, port, entry), c.made);
     if (c.made == 0) {
       EXPECT_EQ(s(port), s(c.port));
       EXPECT_EQ(s(entry), s(c.entry));
