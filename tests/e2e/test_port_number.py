@@ -8,6 +8,7 @@ COM1 not taking a COM10 entry, long and malformed friendly names, and the
 number read from an entry are proved by tests/unit/port_list_test.cpp."""
 import harness
 from test_appearance import screenshot, texts
+from test_ascii_table import Shot
 
 CMD_PORT_NUMBER, TOOLBAR_PORT_NUMBER = 160, 1115
 TITLE = "PortNo.Setting"
@@ -138,3 +139,23 @@ def test_port_number_refused_while_ch1_is_open(app, driver):
     assert closed(driver)
     values = saved(driver, q)
     assert values["rs_comport"] == "3"
+
+
+def test_port_number_dialog_in_japanese_and_dark(app, driver, display):
+    q = app({"rs_comport": 4, "rs_comport2": 0})  # Japanese, the default language
+    driver.call("close", "main")
+    q.wait_exit(20)
+    q.path("dkm.ini").write_bytes(b"\xff\xfe" + "dkm=1\r\n".encode("utf-16-le"))
+    q.start()
+    driver.main_window()
+    dlg = open_dialog(driver)
+    table = texts()
+    assert [driver.call("gettext", dlg, cid)[0] for cid in (201, 252, 253, 322, 302, 301)] == \
+        [table[19][0], table[90][0], table[18][0], table[0][0], table[0][0], ENTRY4]
+    left, top, right, bottom = map(int, driver.call("rect", dlg))
+    driver.call("move", dlg, 0, 0, right - left, bottom - top)
+    left, top, right, bottom = map(int, driver.call("client", dlg))
+    shot = Shot(screenshot(display, "port_number_dark"), left, top, right - left, bottom - top)
+    assert shot.at(2, 2) == (32, 32, 32)
+    driver.call("close", dlg)
+    assert harness.wait_for(lambda: closed(driver), 10)
