@@ -56,5 +56,10 @@ void checksum_calculator_run(HWND owner);
 void line_status_dialog_run(HWND owner);
 // The Modbus frame builder (tools/modbus_dialog_win.cpp), modal.
 void modbus_dialog_run(HWND owner);
+// The port number dialog (serial/port_dialog_win.cpp) and the DCB and
+// timeouts dialog for channel g_app.channel_selector
+// (serial/dcb_dialog_win.cpp); each returns how it closed.
+int port_dialog_run(HWND owner);
+int dcb_dialog_run(HWND owner);
 // The color setting dialog (settings/color_dialog_win.cpp); returns how it closed.
 int color_dialog_run(HWND owner);

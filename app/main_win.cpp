@@ -189,12 +189,25 @@ int run_command(HWND hwnd, int id) {
     case kCmdOpenPorts: open_ports(hwnd); return 0;
     case kCmdClosePorts: close_ports(hwnd); return 0;
     case kCmdPortNumber:
-      if (channel_is_open(0)) refuse_text4(hwnd, 6);
+      if (channel_is_open(0)) {
+        refuse_text4(hwnd, 6);
+      } else {
+        port_dialog_run(hwnd);
+        // Port numbers enable the open command; line monitor mode moves CH2's strip.
+        full_repaint(hwnd);
+        tool_refresh(hwnd);
+      }
       return 0;
     case kCmdConfigCh1: config_command(hwnd, 0); return 0;
     case kCmdConfigCh2: config_command(hwnd, 1); return 0;
     case kCmdDcbCh1: case kCmdDcbCh2:
-      if (g_channel[id - kCmdDcbCh1].open.load() == 0) refuse_text4(hwnd, 7);
+      if (g_channel[id - kCmdDcbCh1].open.load() == 0) {
+        refuse_text4(hwnd, 7);
+      } else {
+        g_app.channel_selector = id - kCmdDcbCh1 + 1;
+        dcb_dialog_run(hwnd);
+        statusbar_refresh_color();
+      }
       return 0;
     case kCmdLineStatusCh1: case kCmdLineStatusCh2:
       if (!channel_is_open(id - kCmdLineStatusCh1)) {

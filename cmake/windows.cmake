@@ -8,6 +8,8 @@ add_executable(Quorrin WIN32
   app/main_win.cpp
   codec/ansi_win.cpp
   codec/send_format_dialog_win.cpp
+  serial/dcb_dialog_win.cpp
+  serial/port_dialog_win.cpp
   serial/port_win.cpp
   serial/presence_win.cpp
   serial/line_status_win.cpp
@@ -34,11 +36,11 @@ add_executable(Quorrin WIN32
 target_include_directories(Quorrin PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
 target_compile_options(Quorrin PRIVATE -Wall -Wextra)
 target_link_options(Quorrin PRIVATE ${QUORRIN_WIN_LINK})
-target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwmapi gdi32 user32 advapi32)
+target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwmapi gdi32 user32 advapi32 setupapi)
 set_target_properties(Quorrin PROPERTIES OUTPUT_NAME Quorrin)
 # Files the resource script pulls in: a change to any of them rebuilds it.
 set_source_files_properties(resources/quorrin.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/resources/color_dialog.rc;${CMAKE_SOURCE_DIR}/resources/ascii_table.rc;${CMAKE_SOURCE_DIR}/resources/line_status.rc;${CMAKE_SOURCE_DIR}/resources/preset_send.rc;${CMAKE_SOURCE_DIR}/resources/preset_editor.rc;${CMAKE_SOURCE_DIR}/resources/checksum_calc.rc;${CMAKE_SOURCE_DIR}/resources/modbus_dialog.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/quorrin.ico;${CMAKE_SOURCE_DIR}/resources/toolbar_light.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark.bmp")
+  "${CMAKE_SOURCE_DIR}/resources/color_dialog.rc;${CMAKE_SOURCE_DIR}/resources/ascii_table.rc;${CMAKE_SOURCE_DIR}/resources/line_status.rc;${CMAKE_SOURCE_DIR}/resources/preset_send.rc;${CMAKE_SOURCE_DIR}/resources/preset_editor.rc;${CMAKE_SOURCE_DIR}/resources/checksum_calc.rc;${CMAKE_SOURCE_DIR}/resources/modbus_dialog.rc;${CMAKE_SOURCE_DIR}/resources/port_dialog.rc;${CMAKE_SOURCE_DIR}/resources/dcb_dialog.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/quorrin.ico;${CMAKE_SOURCE_DIR}/resources/toolbar_light.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark.bmp")
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(

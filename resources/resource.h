@@ -197,3 +197,9 @@
 #define IDC_MB_COUNT_NOTE 415
 #define IDC_MB_END_NOTE 417
 #define IDC_MB_RATIO_LABEL 418
+
+// Port number dialog (controls in resources/port_dialog.rc).
+#define IDD_PORT_NUMBER 111
+
+// DCB and timeouts dialog (controls in resources/dcb_dialog.rc).
+#define IDD_DCB 112

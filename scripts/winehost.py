@@ -4,7 +4,8 @@ Used by the launcher (scripts/launch.py) and the end-to-end tests.
 
 Pieces, each usable alone:
 - WinePrefix: a private prefix under build/, with fonts mapped and COM ports
-  registered (HKLM\\Software\\Wine\\Ports) before the wineserver starts.
+  registered (HKLM\\Software\\Wine\\Ports) before the wineserver starts,
+  each also as a device of the Ports setup class with a friendly name.
 - Display: an Xvfb server and screenshots of it.
 - PtyPair: a socat pty pair; `app_path` goes to Quorrin, the peer end is a
   raw file descriptor with read/write helpers that never block forever.
@@ -87,7 +88,37 @@ class WinePrefix:
         self.reg_delete(r"HKLM\Software\Wine\Ports")
         for name, device in ports.items():
             self.reg_add(r"HKLM\Software\Wine\Ports", name, device)
+        self.set_port_devices(ports)
         self.stop_server()
+
+    PORTS_CLASS = "{4D36E978-E325-11CE-BFC1-08002BE10318}"
+    PORT_DEVICES = r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Enum\ROOT\PORTS"
+
+    @staticmethod
+    def port_description(device):
+        """What the system's device list calls a port: ptys are the test's
+        and the launcher's virtual ports; others are named by their device."""
+        if str(device).startswith("/dev/pts/"):
+            return "Test Virtual Port"
+        return "Serial Port " + Path(device).name
+
+    def set_port_devices(self, ports):
+        """Lists each port as a device of the Ports setup class (root
+        enumerated, key 000N) with the friendly name "<description> (COMn)",
+        as SetupAPI reports serial adapters. Replaces earlier entries; one
+        regedit import, as every `wine reg` call costs a Wine start."""
+        self.reg_delete(self.PORT_DEVICES.replace("HKEY_LOCAL_MACHINE", "HKLM"))
+        lines = ["Windows Registry Editor Version 5.00", ""]
+        for n, (name, device) in enumerate(ports.items()):
+            key = f"{self.PORT_DEVICES}\\{n:04d}"
+            lines += [f"[{key}]", f'"ClassGUID"="{self.PORTS_CLASS}"',
+                      f'"FriendlyName"="{self.port_description(device)} ({name})"', "",
+                      f"[{key}\\Device Parameters]", f'"PortName"="{name}"', ""]
+        path = self.path / "quorrin-ports.reg"
+        path.write_text("\r\n".join(lines), encoding="utf-16")
+        r = self.run("wine", "regedit", "/S", to_windows_path(path))
+        if r.returncode != 0:
+            raise RuntimeError(f"regedit {path} failed: {r.stdout}")
 
     def stop_server(self):
         subprocess.run(["wineserver", "-k"], env=self.env(), timeout=60,

@@ -453,6 +453,54 @@ std::string run(const std::vector<std::string>& a) {
     if (!h) return "err\tno control";
     return IsWindowEnabled(h) ? "ok\t1" : "ok\t0";
   }
+  if (cmd == "comm") {
+    // Has qhook.dll read, inside Quorrin, the state of every serial port
+    // handle Quorrin holds (GetCommState, GetCommTimeouts); answers one
+    // field per handle, as qhook_win.cpp describes.
+    HWND h = main_window();
+    if (!h) return "err\tno main window";
+    HMODULE dll = LoadLibraryW(L"qhook.dll");
+    if (!dll) return "err\tno qhook.dll";
+    auto proc = reinterpret_cast<HOOKPROC>(GetProcAddress(dll, "qhook_callwnd"));
+    HHOOK hook = proc ? SetWindowsHookExW(WH_CALLWNDPROC, proc, dll, GetWindowThreadProcessId(h, nullptr)) : nullptr;
+    if (!hook) return "err\thook refused";
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(dll, path, MAX_PATH);
+    wchar_t* slash = wcsrchr(path, L'\\');
+    if (slash) lstrcpyW(slash + 1, L"qhook-comm.txt");
+    DeleteFileW(path);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(h, RegisterWindowMessageW(L"qdriver.dumpcomm"), 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+    UnhookWindowsHookEx(hook);
+    FILE* f = _wfopen(path, L"rb");
+    if (!f) return "err\tno port state written";
+    std::string out = "ok";
+    char line[1024];
+    while (std::fgets(line, sizeof line, f)) {
+      std::string s(line);
+      while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+      out += "\t" + escape(from_utf8(s));
+    }
+    std::fclose(f);
+    return out;
+  }
+  if (cmd == "items") {
+    // The entries of a combo box's list, one field each.
+    HWND h = control(parse_hwnd(arg(1)), arg(2));
+    if (!h) return "err\tno control";
+    LRESULT count = SendMessageW(h, CB_GETCOUNT, 0, 0);
+    if (count == CB_ERR) return "err\tnot a combo box";
+    std::string out = "ok";
+    for (LRESULT i = 0; i < count; i++) {
+      LRESULT len = SendMessageW(h, CB_GETLBTEXTLEN, i, 0);
+      if (len == CB_ERR || len > 4000) return "err\tentry unreadable";
+      std::wstring text(static_cast<size_t>(len) + 1, L'\0');
+      SendMessageW(h, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
+      text.resize(static_cast<size_t>(len));
+      out += "\t" + escape(text);
+    }
+    return out;
+  }
   return "err\tunknown command " + cmd;
 }
 

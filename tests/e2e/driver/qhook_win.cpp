@@ -4,11 +4,19 @@
 // writes the window's menu bar to "qhook-menu.txt" beside this DLL: one line
 // per item, "depth<TAB>id<TAB>state<TAB>text<TAB>has-bitmap" in UTF-8, where
 // state is "gray" or "on".
+//
+// On "qdriver.dumpcomm" it writes "qhook-comm.txt": one line per serial
+// port handle that Quorrin holds, as GetCommState and GetCommTimeouts read
+// it in Quorrin's own process (a second opener of the port would get its
+// own time-outs), "path|BaudRate|flags|XonLim|XoffLim|ByteSize|Parity|
+// StopBits|XonChar|XoffChar|ErrorChar|EofChar|EvtChar|" and the five
+// time-outs, numbers in decimal, path as GetFinalPathNameByHandleW gives it.
 #ifndef UNICODE
 #define UNICODE
 #endif
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -54,12 +62,56 @@ void init_popups(HWND hwnd, HMENU menu) {
   }
 }
 
+// The process's handles are small multiples of four: try each, keep those
+// that are character devices answering GetCommState.
+void dump_comm(FILE* f) {
+  for (uintptr_t value = 4; value < 0x10000; value += 4) {
+    HANDLE h = reinterpret_cast<HANDLE>(value);
+    if (GetFileType(h) != FILE_TYPE_CHAR) continue;
+    DCB d = {};
+    d.DCBlength = sizeof d;
+    COMMTIMEOUTS t = {};
+    if (!GetCommState(h, &d) || !GetCommTimeouts(h, &t)) continue;
+    wchar_t path[MAX_PATH] = L"";
+    if (!GetFinalPathNameByHandleW(h, path, MAX_PATH, 0)) path[0] = 0;
+    uint32_t flags = static_cast<uint32_t>(d.fBinary) | static_cast<uint32_t>(d.fParity) << 1 |
+                     static_cast<uint32_t>(d.fOutxCtsFlow) << 2 | static_cast<uint32_t>(d.fOutxDsrFlow) << 3 |
+                     static_cast<uint32_t>(d.fDtrControl) << 4 | static_cast<uint32_t>(d.fDsrSensitivity) << 6 |
+                     static_cast<uint32_t>(d.fTXContinueOnXoff) << 7 | static_cast<uint32_t>(d.fOutX) << 8 |
+                     static_cast<uint32_t>(d.fInX) << 9 | static_cast<uint32_t>(d.fErrorChar) << 10 |
+                     static_cast<uint32_t>(d.fNull) << 11 | static_cast<uint32_t>(d.fRtsControl) << 12 |
+                     static_cast<uint32_t>(d.fAbortOnError) << 14 | static_cast<uint32_t>(d.fDummy2) << 15;
+    std::fprintf(f, "%s|%lu|%u|%u|%u|%u|%u|%u|%u|%u|%u|%u|%u|%lu|%lu|%lu|%lu|%lu\n", utf8(path).c_str(), d.BaudRate,
+                 flags, d.XonLim, d.XoffLim, d.ByteSize, d.Parity, d.StopBits, static_cast<unsigned char>(d.XonChar),
+                 static_cast<unsigned char>(d.XoffChar), static_cast<unsigned char>(d.ErrorChar),
+                 static_cast<unsigned char>(d.EofChar), static_cast<unsigned char>(d.EvtChar), t.ReadIntervalTimeout,
+                 t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
+                 t.WriteTotalTimeoutConstant);
+  }
+}
+
+FILE* open_beside(const wchar_t* name) {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(g_module, path, MAX_PATH);
+  wchar_t* slash = wcsrchr(path, L'\\');
+  if (slash) lstrcpyW(slash + 1, name);
+  return _wfopen(path, L"wb");
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK qhook_callwnd(int code, WPARAM wp, LPARAM lp) {
   static UINT dump_message = RegisterWindowMessageW(L"qdriver.dumpmenu");
+  static UINT comm_message = RegisterWindowMessageW(L"qdriver.dumpcomm");
   if (code == HC_ACTION) {
     auto* msg = reinterpret_cast<CWPSTRUCT*>(lp);
+    if (msg->message == comm_message) {
+      FILE* f = open_beside(L"qhook-comm.txt");
+      if (f) {
+        dump_comm(f);
+        std::fclose(f);
+      }
+    }
     if (msg->message == dump_message) {
       wchar_t path[MAX_PATH];
       GetModuleFileNameW(g_module, path, MAX_PATH);

@@ -1,0 +1,227 @@
+// The DCB and timeouts dialog (112, modal): every field of one open
+// channel's device control block and time-outs, shown from the port, edited
+// one by one and written back on OK; "初期状態" writes the standard state
+// "9600,8,n,1,off" at once. The channel is g_app.channel_selector. How each
+// field is shown and read is serial/dcb_fields.h.
+#include "app/app_win.h"
+
+#include <cwchar>
+
+#include "resources/resource.h"
+#include "serial/dcb_fields.h"
+#include "serial/port_win.h"
+#include "settings/dialog_look_win.h"
+
+namespace {
+
+enum : int { kIdOk = 251, kIdCancel = 252, kIdStandard = 253 };
+
+int dcb_channel() { return g_app.channel_selector == 2 ? 1 : 0; }
+
+uint32_t flags_of(const DCB& d) {
+  return static_cast<uint32_t>(d.fBinary) | static_cast<uint32_t>(d.fParity) << 1 |
+         static_cast<uint32_t>(d.fOutxCtsFlow) << 2 | static_cast<uint32_t>(d.fOutxDsrFlow) << 3 |
+         static_cast<uint32_t>(d.fDtrControl) << 4 | static_cast<uint32_t>(d.fDsrSensitivity) << 6 |
+         static_cast<uint32_t>(d.fTXContinueOnXoff) << 7 | static_cast<uint32_t>(d.fOutX) << 8 |
+         static_cast<uint32_t>(d.fInX) << 9 | static_cast<uint32_t>(d.fErrorChar) << 10 |
+         static_cast<uint32_t>(d.fNull) << 11 | static_cast<uint32_t>(d.fRtsControl) << 12 |
+         static_cast<uint32_t>(d.fAbortOnError) << 14 | static_cast<uint32_t>(d.fDummy2) << 15;
+}
+
+void set_flags(DCB* d, uint32_t f) {
+  d->fBinary = f & 1;
+  d->fParity = (f >> 1) & 1;
+  d->fOutxCtsFlow = (f >> 2) & 1;
+  d->fOutxDsrFlow = (f >> 3) & 1;
+  d->fDtrControl = (f >> 4) & 3;
+  d->fDsrSensitivity = (f >> 6) & 1;
+  d->fTXContinueOnXoff = (f >> 7) & 1;
+  d->fOutX = (f >> 8) & 1;
+  d->fInX = (f >> 9) & 1;
+  d->fErrorChar = (f >> 10) & 1;
+  d->fNull = (f >> 11) & 1;
+  d->fRtsControl = (f >> 12) & 3;
+  d->fAbortOnError = (f >> 14) & 1;
+  d->fDummy2 = f >> 15;
+}
+
+void record_of(const DCB& d, DcbRecord* r) {
+  r->baud_rate = d.BaudRate;
+  r->flags = flags_of(d);
+  r->xon_lim = d.XonLim;
+  r->xoff_lim = d.XoffLim;
+  r->byte_size = d.ByteSize;
+  r->parity = d.Parity;
+  r->stop_bits = d.StopBits;
+  r->xon_char = static_cast<uint8_t>(d.XonChar);
+  r->xoff_char = static_cast<uint8_t>(d.XoffChar);
+  r->error_char = static_cast<uint8_t>(d.ErrorChar);
+  r->eof_char = static_cast<uint8_t>(d.EofChar);
+  r->evt_char = static_cast<uint8_t>(d.EvtChar);
+}
+
+// Every field but DCBlength and the reserved words, which keep their values.
+void record_to(const DcbRecord& r, DCB* d) {
+  d->BaudRate = r.baud_rate;
+  set_flags(d, r.flags);
+  d->XonLim = r.xon_lim;
+  d->XoffLim = r.xoff_lim;
+  d->ByteSize = r.byte_size;
+  d->Parity = r.parity;
+  d->StopBits = r.stop_bits;
+  d->XonChar = static_cast<char>(r.xon_char);
+  d->XoffChar = static_cast<char>(r.xoff_char);
+  d->ErrorChar = static_cast<char>(r.error_char);
+  d->EofChar = static_cast<char>(r.eof_char);
+  d->EvtChar = static_cast<char>(r.evt_char);
+}
+
+void timeouts_of(const COMMTIMEOUTS& c, LineTimeouts* t) {
+  t->read_interval = c.ReadIntervalTimeout;
+  t->read_total_multiplier = c.ReadTotalTimeoutMultiplier;
+  t->read_total_constant = c.ReadTotalTimeoutConstant;
+  t->write_total_multiplier = c.WriteTotalTimeoutMultiplier;
+  t->write_total_constant = c.WriteTotalTimeoutConstant;
+}
+
+void timeouts_to(const LineTimeouts& t, COMMTIMEOUTS* c) {
+  c->ReadIntervalTimeout = t.read_interval;
+  c->ReadTotalTimeoutMultiplier = t.read_total_multiplier;
+  c->ReadTotalTimeoutConstant = t.read_total_constant;
+  c->WriteTotalTimeoutMultiplier = t.write_total_multiplier;
+  c->WriteTotalTimeoutConstant = t.write_total_constant;
+}
+
+void dcb_set_texts(HWND dlg) {
+  const wchar_t* title = g_app.channel_selector == 1   ? L"DCB&TIME_Setting for CH1"
+                         : g_app.channel_selector == 2 ? L"DCB&TIME_Setting for CH2"
+                                                       : L"";
+  SetWindowTextW(dlg, title);
+  wchar_t text[kMessageTextUnits] = L"";
+  get_text(41, text);
+  SetDlgItemTextW(dlg, kIdCancel, text);
+  text[0] = 0;
+  get_text(42, text);
+  SetDlgItemTextW(dlg, kIdStandard, text);
+}
+
+// Reads the port into the channel's records and shows them. A read that
+// fails leaves the records as they were.
+void dcb_fill(HWND dlg) {
+  Channel& c = g_channel[dcb_channel()];
+  dcb_set_texts(dlg);
+  c.dcb.DCBlength = sizeof(DCB);
+  GetCommState(c.port, &c.dcb);
+  GetCommTimeouts(c.port, &c.timeouts);
+  DcbRecord r;
+  LineTimeouts t;
+  record_of(c.dcb, &r);
+  timeouts_of(c.timeouts, &t);
+  for (const DcbCheck& k : kDcbCheck) CheckDlgButton(dlg, k.id, (r.flags & k.bit) ? BST_CHECKED : BST_UNCHECKED);
+  for (int i = 0; i < kDcbFields; i++) {
+    char16_t text[kDcbTextUnits];
+    dcb_field_show(i, &r, &t, text);
+    SetDlgItemTextW(dlg, kDcbField[i].id, wide(text));
+  }
+}
+
+// The port may have gone (timer 2 closes a vanished one) while the dialog
+// was open: then nothing is written and the dialog ends.
+int dcb_port_gone(HWND dlg) {
+  if (channel_is_open(dcb_channel())) return 0;
+  wchar_t caption[kMessageTextUnits] = L"";
+  get_text(4, caption);
+  show_message(dlg, 7, 0, caption);
+  EndDialog(dlg, kIdCancel);
+  return 1;
+}
+
+// Writes the channel's records to the port; 0, or 1 after telling the user
+// (the dialog then shows what the port kept).
+int dcb_write(HWND dlg) {
+  Channel& c = g_channel[dcb_channel()];
+  if (!SetCommState(c.port, &c.dcb)) {
+    show_error(dlg, L"SetCommState", L"DCB Error No.%d", static_cast<int>(GetLastError()));
+    dcb_fill(dlg);
+    return 1;
+  }
+  if (!SetCommTimeouts(c.port, &c.timeouts)) {
+    show_error(dlg, L"SetCommTimeouts", L"Timeout Error No.%d", static_cast<int>(GetLastError()));
+    dcb_fill(dlg);
+    return 1;
+  }
+  return 0;
+}
+
+void dcb_ok(HWND dlg) {
+  if (dcb_port_gone(dlg)) return;
+  Channel& c = g_channel[dcb_channel()];
+  uint8_t checked[kDcbChecks];
+  for (int i = 0; i < kDcbChecks; i++) checked[i] = IsDlgButtonChecked(dlg, kDcbCheck[i].id) == BST_CHECKED;
+  char16_t text[kDcbFields][kDcbTextUnits];
+  const char16_t* texts[kDcbFields];
+  for (int i = 0; i < kDcbFields; i++) {
+    GetDlgItemTextW(dlg, kDcbField[i].id, wide(text[i]), kDcbTextUnits);
+    texts[i] = text[i];
+  }
+  DcbRecord r;
+  LineTimeouts t;
+  record_of(c.dcb, &r);
+  timeouts_of(c.timeouts, &t);
+  int bad = dcb_form_read(checked, texts, &r, &t);
+  if (bad >= 0) {
+    // Nothing is written: say which field is wrong and put the caret there.
+    char16_t low[24], high[24];
+    dcb_field_range(bad, low, high);
+    wchar_t name[40];
+    MultiByteToWideChar(CP_ACP, 0, kDcbField[bad].name, -1, name, 40);
+    show_error(dlg, L"Quorrin", L"%ls: \"%ls\" is not a%ls number from %ls to %ls.", name, wide(text[bad]),
+               kDcbField[bad].kind == kDcbHexByte ? L" hexadecimal" : L"", wide(low), wide(high));
+    HWND edit = GetDlgItem(dlg, kDcbField[bad].id);
+    SetFocus(edit);
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    return;
+  }
+  record_to(r, &c.dcb);
+  timeouts_to(t, &c.timeouts);
+  if (dcb_write(dlg)) return;
+  EndDialog(dlg, kIdOk);
+}
+
+void dcb_standard(HWND dlg) {
+  if (dcb_port_gone(dlg)) return;
+  Channel& c = g_channel[dcb_channel()];
+  DcbRecord r;
+  LineTimeouts t;
+  record_of(c.dcb, &r);
+  timeouts_of(c.timeouts, &t);
+  dcb_standard_state(&r, &t);
+  record_to(r, &c.dcb);
+  timeouts_to(t, &c.timeouts);
+  if (dcb_write(dlg)) return;
+  dcb_fill(dlg);
+}
+
+INT_PTR CALLBACK dcb_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_INITDIALOG:
+      for (const DcbField& f : kDcbField) SendDlgItemMessageW(dlg, f.id, EM_LIMITTEXT, kDcbTextUnits - 3, 0);
+      dcb_fill(dlg);
+      dialog_look_init(dlg);
+      return TRUE;
+    case WM_COMMAND:
+      switch (LOWORD(wp)) {
+        case kIdOk: dcb_ok(dlg); return TRUE;
+        case kIdCancel: EndDialog(dlg, kIdCancel); return TRUE;
+        case kIdStandard: dcb_standard(dlg); return TRUE;
+        default: return FALSE;
+      }
+    default: return dialog_look_modal(dlg, msg, wp, lp);
+  }
+}
+
+}  // namespace
+
+int dcb_dialog_run(HWND owner) {
+  return static_cast<int>(DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_DCB), owner, dcb_dialog_proc, 0));
+}

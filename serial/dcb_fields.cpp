@@ -1,0 +1,199 @@
+#include "serial/dcb_fields.h"
+
+const DcbCheck kDcbCheck[kDcbChecks] = {
+    {201, "fBinary", 0x0001},         {202, "fOutxCtsFlow", 0x0004}, {203, "fOutxDsrFlow", 0x0008},
+    {204, "fDsrSensitivity", 0x0040}, {205, "fTXContinueOnXoff", 0x0080}, {206, "fOutX", 0x0100},
+    {207, "fInX", 0x0200},            {208, "fErrorChar", 0x0400},   {209, "fNull", 0x0800},
+    {210, "fAbortOnError", 0x4000},   {211, "fParity", 0x0002},
+};
+
+const DcbField kDcbField[kDcbFields] = {
+    {321, "fDtrControl", kDcbDtrControl},
+    {322, "fRtsControl", kDcbRtsControl},
+    {323, "fDummy2", kDcbFlagsHigh},
+    {324, "XonLim", kDcbWord},
+    {325, "XoffLim", kDcbWord},
+    {326, "XonChar", kDcbHexByte},
+    {327, "XoffChar", kDcbHexByte},
+    {328, "ErrorChar", kDcbHexByte},
+    {329, "EofChar", kDcbHexByte},
+    {330, "EvtChar", kDcbHexByte},
+    {331, "BaudRate", kDcbLong},
+    {332, "ByteSize", kDcbByte},
+    {333, "Parity", kDcbByte},
+    {334, "StopBit", kDcbByte},
+    {335, "ReadIntervalTimeout", kDcbLong},
+    {336, "ReadTotalTimeoutMultiplier", kDcbLong},
+    {337, "ReadTotalTimeoutConstant", kDcbLong},
+    {338, "WriteTotalTimeoutMultiplier", kDcbLong},
+    {339, "WriteTotalTimeoutConstant", kDcbLong},
+};
+
+namespace {
+
+constexpr uint32_t kDtrMask = 0x3u << 4;
+constexpr uint32_t kRtsMask = 0x3u << 12;
+constexpr uint32_t kLowFlags = 0x7FFFu;  // bits 0 to 14, below fDummy2
+
+void format_number(int64_t v, int base, char16_t* out) {
+  char16_t digits[24];
+  int n = 0;
+  int negative = v < 0;
+  uint64_t u = negative ? static_cast<uint64_t>(-v) : static_cast<uint64_t>(v);
+  do {
+    int d = static_cast<int>(u % static_cast<uint64_t>(base));
+    digits[n++] = static_cast<char16_t>(d < 10 ? u'0' + d : u'a' + d - 10);
+    u /= static_cast<uint64_t>(base);
+  } while (u);
+  int k = 0;
+  if (negative) out[k++] = u'-';
+  while (n) out[k++] = digits[--n];
+  out[k] = 0;
+}
+
+int digit_value(char16_t c, int base) {
+  int d = -1;
+  if (c >= u'0' && c <= u'9') d = c - u'0';
+  else if (base == 16 && c >= u'a' && c <= u'f') d = c - u'a' + 10;
+  else if (base == 16 && c >= u'A' && c <= u'F') d = c - u'A' + 10;
+  return d;
+}
+
+int is_blank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+// 0 and the value in *out, or 1 when the text is no number of that base.
+int parse_number(const char16_t* s, int base, int64_t* out) {
+  int i = 0;
+  while (is_blank(s[i])) i++;
+  int negative = 0;
+  if (base == 10 && (s[i] == u'-' || s[i] == u'+')) negative = s[i++] == u'-';
+  if (base == 16 && s[i] == u'0' && (s[i + 1] == u'x' || s[i + 1] == u'X') && digit_value(s[i + 2], 16) >= 0) i += 2;
+  int64_t v = 0;
+  int digits = 0;
+  for (int d; (d = digit_value(s[i], base)) >= 0; i++, digits++) {
+    v = v * base + d;
+    if (v > (int64_t{1} << 40)) v = int64_t{1} << 40;  // far beyond every field: out of range
+  }
+  while (is_blank(s[i])) i++;
+  if (digits == 0 || s[i] != 0) return 1;
+  *out = negative ? -v : v;
+  return 0;
+}
+
+int base_of(DcbFieldKind kind) { return kind == kDcbHexByte ? 16 : 10; }
+
+void range_of(DcbFieldKind kind, int64_t* low, int64_t* high) {
+  *low = 0;
+  *high = 0;
+  switch (kind) {
+    case kDcbDtrControl: case kDcbRtsControl: *high = 3; break;
+    case kDcbFlagsHigh: *high = 0x1FFFF; break;
+    case kDcbWord: *high = 0xFFFF; break;
+    case kDcbHexByte: case kDcbByte: *high = 0xFF; break;
+    case kDcbLong:
+      // Shown signed, so -1 must read back as 0xFFFFFFFF; typed unsigned
+      // values are taken as well.
+      *low = INT32_MIN;
+      *high = UINT32_MAX;
+      break;
+  }
+}
+
+uint32_t* long_field(int i, DcbRecord* dcb, LineTimeouts* t) {
+  switch (kDcbField[i].id) {
+    case 331: return &dcb->baud_rate;
+    case 335: return &t->read_interval;
+    case 336: return &t->read_total_multiplier;
+    case 337: return &t->read_total_constant;
+    case 338: return &t->write_total_multiplier;
+    default: return &t->write_total_constant;
+  }
+}
+
+uint8_t* byte_field(int i, DcbRecord* dcb) {
+  switch (kDcbField[i].id) {
+    case 326: return &dcb->xon_char;
+    case 327: return &dcb->xoff_char;
+    case 328: return &dcb->error_char;
+    case 329: return &dcb->eof_char;
+    case 330: return &dcb->evt_char;
+    case 332: return &dcb->byte_size;
+    case 333: return &dcb->parity;
+    default: return &dcb->stop_bits;
+  }
+}
+
+}  // namespace
+
+void dcb_field_show(int i, const DcbRecord* dcb, const LineTimeouts* t, char16_t out[kDcbTextUnits]) {
+  // The accessors want writable records; nothing is written here.
+  DcbRecord d = *dcb;
+  LineTimeouts tt = *t;
+  int64_t v = 0;
+  switch (kDcbField[i].kind) {
+    case kDcbDtrControl: v = (d.flags & kDtrMask) >> 4; break;
+    case kDcbRtsControl: v = (d.flags & kRtsMask) >> 12; break;
+    case kDcbFlagsHigh: v = d.flags >> 15; break;
+    case kDcbWord: v = kDcbField[i].id == 324 ? d.xon_lim : d.xoff_lim; break;
+    case kDcbHexByte: case kDcbByte: v = *byte_field(i, &d); break;
+    case kDcbLong: v = static_cast<int32_t>(*long_field(i, &d, &tt)); break;
+  }
+  format_number(v, base_of(kDcbField[i].kind), out);
+}
+
+int dcb_field_read(int i, const char16_t* text, DcbRecord* dcb, LineTimeouts* t) {
+  DcbFieldKind kind = kDcbField[i].kind;
+  int64_t v, low, high;
+  if (parse_number(text, base_of(kind), &v)) return 1;
+  range_of(kind, &low, &high);
+  if (v < low || v > high) return 1;
+  uint32_t u = static_cast<uint32_t>(v);
+  switch (kind) {
+    case kDcbDtrControl: dcb->flags = (dcb->flags & ~kDtrMask) | (u << 4); break;
+    case kDcbRtsControl: dcb->flags = (dcb->flags & ~kRtsMask) | (u << 12); break;
+    case kDcbFlagsHigh: dcb->flags = (dcb->flags & kLowFlags) | (u << 15); break;
+    case kDcbWord: (kDcbField[i].id == 324 ? dcb->xon_lim : dcb->xoff_lim) = static_cast<uint16_t>(u); break;
+    case kDcbHexByte: case kDcbByte: *byte_field(i, dcb) = static_cast<uint8_t>(u); break;
+    case kDcbLong: *long_field(i, dcb, t) = u; break;
+  }
+  return 0;
+}
+
+void dcb_field_range(int i, char16_t low[24], char16_t high[24]) {
+  DcbFieldKind kind = kDcbField[i].kind;
+  int64_t lo, hi;
+  range_of(kind, &lo, &hi);
+  format_number(lo, base_of(kind), low);
+  format_number(hi, base_of(kind), high);
+}
+
+int dcb_form_read(const uint8_t checked[kDcbChecks], const char16_t* const texts[kDcbFields], DcbRecord* dcb,
+                  LineTimeouts* t) {
+  DcbRecord d = *dcb;
+  LineTimeouts tt = *t;
+  for (int i = 0; i < kDcbChecks; i++) {
+    if (checked[i]) d.flags |= kDcbCheck[i].bit;
+    else d.flags &= ~kDcbCheck[i].bit;
+  }
+  for (int i = 0; i < kDcbFields; i++)
+    if (dcb_field_read(i, texts[i], &d, &tt)) return i;
+  *dcb = d;
+  *t = tt;
+  return -1;
+}
+
+void dcb_standard_state(DcbRecord* dcb, LineTimeouts* t) {
+  dcb->baud_rate = 9600;
+  dcb->flags = 0x00000011;  // fBinary, DTR control enabled
+  dcb->xon_lim = 2048;
+  dcb->xoff_lim = 512;
+  dcb->byte_size = 8;
+  dcb->parity = 0;
+  dcb->stop_bits = 0;
+  dcb->xon_char = 0x11;
+  dcb->xoff_char = 0x13;
+  dcb->error_char = 0;
+  dcb->eof_char = 0;
+  dcb->evt_char = 0x0D;
+  *t = kLineTimeouts;
+}

@@ -1,0 +1,202 @@
+// The port number dialog (111, modal): each channel's port chosen from a
+// list of the system's serial ports or typed as a number, line monitor mode,
+// "再読込" to build the lists again, and Device Manager with administrator
+// rights. A port chosen in a list is taken into the settings at once; the
+// typed numbers and line monitor mode are taken by OK after its checks.
+// Which devices are listed and how an entry reads is serial/port_list.h.
+#include "app/app_win.h"
+
+#include <setupapi.h>
+#include <shellapi.h>
+
+#include "resources/resource.h"
+#include "serial/port_list.h"
+#include "serial/presence_win.h"
+#include "settings/dialog_look_win.h"
+
+namespace {
+
+enum : int {
+  kIdMonitor = 201,
+  kIdOk = 251,
+  kIdReload = 252,
+  kIdDeviceManager = 253,
+  kIdCombo1 = 301,
+  kIdEdit1 = 321,
+};
+
+// The setup class of serial and parallel ports.
+const GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+// Made while the lists are built; too large for the stack.
+PresentPorts g_present;
+PortList g_list;
+
+int32_t* port_number(int ch) { return &g_app.settings.port[ch].rs_comport; }
+
+void set_label(HWND dlg, int id, int message) {
+  wchar_t text[kMessageTextUnits] = L"";
+  get_text(message, text);
+  SetDlgItemTextW(dlg, id, text);
+}
+
+void present_add(void* ctx, const char16_t* data) { present_ports_add(static_cast<PresentPorts*>(ctx), data); }
+
+// The system's serial port list; stays empty when it cannot be read.
+void present_ports_read(PresentPorts* set) {
+  present_ports_clear(set);
+  serial_comm_each(present_add, set);
+}
+
+// Offers every present device of the Ports class to the list.
+void port_devices_offer(PortList* list, const PresentPorts* present, const int32_t numbers[2]) {
+  HDEVINFO set = SetupDiGetClassDevsW(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);
+  if (set == INVALID_HANDLE_VALUE) return;
+  SP_DEVINFO_DATA info = {};
+  info.cbSize = sizeof info;
+  for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &info); i++) {
+    wchar_t friendly[256] = {};
+    DWORD type = 0;
+    // 255 characters at most, so the name always ends in a NUL.
+    if (!SetupDiGetDeviceRegistryPropertyW(set, &info, SPDRP_FRIENDLYNAME, &type, reinterpret_cast<BYTE*>(friendly),
+                                           255 * sizeof(wchar_t), nullptr))
+      continue;
+    port_list_offer(list, present, reinterpret_cast<char16_t*>(friendly), numbers);
+  }
+  SetupDiDestroyDeviceInfoList(set);
+}
+
+void show_number(HWND dlg, int ch) {
+  wchar_t text[kMessageTextUnits] = L"";
+  if (*port_number(ch) != 0) _snwprintf(text, kMessageTextUnits, L"%d", *port_number(ch));
+  else get_text(0, text);
+  SetDlgItemTextW(dlg, kIdEdit1 + ch, text);
+}
+
+// The list's edit field shows message text 0 (the first entry).
+void combo_show_none(HWND dlg, int ch) { SendDlgItemMessageW(dlg, kIdCombo1 + ch, CB_SETCURSEL, 0, 0); }
+
+void port_dialog_build(HWND dlg) {
+  set_label(dlg, kIdReload, 90);
+  set_label(dlg, kIdDeviceManager, 18);
+  for (int ch = 0; ch < 2; ch++) show_number(dlg, ch);
+  wchar_t none[kMessageTextUnits] = L"";
+  get_text(0, none);
+  for (int ch = 0; ch < 2; ch++) {
+    SendDlgItemMessageW(dlg, kIdCombo1 + ch, CB_RESETCONTENT, 0, 0);
+    SendDlgItemMessageW(dlg, kIdCombo1 + ch, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(none));
+  }
+  int32_t numbers[2] = {*port_number(0), *port_number(1)};
+  present_ports_read(&g_present);
+  port_list_begin(&g_list, numbers);
+  port_devices_offer(&g_list, &g_present, numbers);
+  for (int i = 0; i < g_list.count; i++)
+    for (int ch = 0; ch < 2; ch++)
+      SendDlgItemMessageW(dlg, kIdCombo1 + ch, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(g_list.entry[i]));
+  for (int ch = 0; ch < 2; ch++) {
+    int chosen = g_list.chosen[ch];
+    if (chosen >= 0) SendDlgItemMessageW(dlg, kIdCombo1 + ch, CB_SETCURSEL, chosen + 1, 0);
+    else if (chosen == kChosenNone) combo_show_none(dlg, ch);
+    else SetDlgItemTextW(dlg, kIdCombo1 + ch, L"");  // the port is not among the devices
+  }
+  set_label(dlg, kIdMonitor, 19);
+  CheckDlgButton(dlg, kIdMonitor, g_app.settings.lm_mode == 1 ? BST_CHECKED : BST_UNCHECKED);
+}
+
+// A port chosen (`selected` 1) or typed (0) in channel ch's list. Typed text
+// is left as typed in its own field, so the user can go on typing.
+void port_combo_changed(HWND dlg, int ch, int selected) {
+  HWND combo = GetDlgItem(dlg, kIdCombo1 + ch);
+  wchar_t text[kPortEntryUnits] = L"";
+  if (selected) {
+    // The edit field still holds the old text while the selection changes.
+    LRESULT index = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+    LRESULT len = index == CB_ERR ? CB_ERR : SendMessageW(combo, CB_GETLBTEXTLEN, index, 0);
+    if (len == CB_ERR || len >= kPortEntryUnits) return;
+    SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+  } else {
+    GetWindowTextW(combo, text, 256);
+  }
+  int32_t numbers[2] = {*port_number(0), *port_number(1)};
+  int same = port_choice_take(numbers, ch, port_number_of_choice(reinterpret_cast<char16_t*>(text)));
+  *port_number(0) = numbers[0];
+  *port_number(1) = numbers[1];
+  if (same) show_message(dlg, 15, 0, L"Quorrin");
+  for (int other = 0; other < 2; other++) {
+    show_number(dlg, other);
+    if (numbers[other] == 0 && (selected || other != ch)) combo_show_none(dlg, other);
+  }
+}
+
+void port_dialog_ok(HWND dlg) {
+  int32_t numbers[2];
+  for (int ch = 0; ch < 2; ch++) {
+    wchar_t text[4] = L"";  // three characters, as the edits take
+    GetDlgItemTextW(dlg, kIdEdit1 + ch, text, 4);
+    numbers[ch] = port_number_of_edit(reinterpret_cast<char16_t*>(text));
+  }
+  g_app.settings.lm_mode = IsDlgButtonChecked(dlg, kIdMonitor) == BST_CHECKED ? 1 : 0;
+  PortCheck check = port_dialog_check(numbers, g_app.settings.lm_mode);
+  *port_number(0) = numbers[0];
+  *port_number(1) = numbers[1];
+  switch (check) {
+    case kPortCheckOk: EndDialog(dlg, kIdOk); return;
+    case kPortCheckSame:
+      show_message(dlg, 15, 0, L"Quorrin");
+      combo_show_none(dlg, 1);
+      break;
+    case kPortCheckRangeCh1: show_message(dlg, 17, 0, L"Quorrin:CH1"); break;
+    case kPortCheckRangeCh2: show_message(dlg, 17, 0, L"Quorrin:CH2"); break;
+    case kPortCheckMonitorBoth: show_message(dlg, 16, 0, L"Quorrin"); break;
+  }
+  // The dialog stays, showing the numbers as they now are.
+  for (int ch = 0; ch < 2; ch++) show_number(dlg, ch);
+}
+
+void device_manager_start(HWND dlg) {
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+  info.hwnd = dlg;
+  info.lpVerb = L"runas";
+  info.lpFile = L"devmgmt.msc";
+  info.nShow = SW_SHOWNORMAL;
+  if (!ShellExecuteExW(&info)) {
+    wchar_t text[128];
+    _snwprintf(text, 128, L"%ls could not be started as administrator", L"devmgmt.msc");
+    text[127] = 0;
+    MessageBoxW(dlg, text, L"Error", MB_OK | MB_ICONERROR);
+  }
+}
+
+INT_PTR CALLBACK port_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_INITDIALOG:
+      // What the edit shows is what OK reads: three characters.
+      for (int ch = 0; ch < 2; ch++) SendDlgItemMessageW(dlg, kIdEdit1 + ch, EM_LIMITTEXT, 3, 0);
+      port_dialog_build(dlg);
+      dialog_look_init(dlg);
+      return TRUE;
+    case WM_COMMAND: {
+      int id = LOWORD(wp);
+      if (id == kIdCombo1 || id == kIdCombo1 + 1) {
+        if (HIWORD(wp) == CBN_SELCHANGE) port_combo_changed(dlg, id - kIdCombo1, 1);
+        else if (HIWORD(wp) == CBN_EDITCHANGE) port_combo_changed(dlg, id - kIdCombo1, 0);
+        return TRUE;
+      }
+      switch (id) {
+        case kIdOk: port_dialog_ok(dlg); return TRUE;
+        case kIdReload: port_dialog_build(dlg); return TRUE;
+        case kIdDeviceManager: device_manager_start(dlg); return TRUE;
+        default: return FALSE;
+      }
+    }
+    default: return dialog_look_modal(dlg, msg, wp, lp);
+  }
+}
+
+}  // namespace
+
+int port_dialog_run(HWND owner) {
+  return static_cast<int>(DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_PORT_NUMBER), owner, port_dialog_proc, 0));
+}
