@@ -32,7 +32,7 @@ add_test(NAME checksum_crosscheck
 option(QUORRIN_FUZZ "build the libFuzzer targets" OFF)
 if(QUORRIN_FUZZ)
   target_compile_options(quorrin_core PRIVATE -fsanitize=fuzzer-no-link)
-  foreach(target fuzz_logfile fuzz_settings fuzz_frame)
+  foreach(target fuzz_logfile fuzz_settings fuzz_frame fuzz_macro)
     add_executable(${target} ${CMAKE_SOURCE_DIR}/tests/fuzz/${target}.cpp)
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer,address,undefined)
     target_link_options(${target} PRIVATE -fsanitize=fuzzer,address,undefined)

@@ -106,3 +106,14 @@
 
 // Line status dialog (controls in resources/line_status.rc).
 #define IDD_LINE_STATUS 113
+
+// Macro dialog (controls in resources/macro_dialog.rc).
+#define IDD_MACRO 117
+#define IDC_MACRO_NAME 321
+#define IDC_MACRO_RUN 251
+#define IDC_MACRO_CLOSE 252
+#define IDC_MACRO_BROWSE 253
+#define IDC_MACRO_STOP 254
+#define IDC_MACRO_LABEL 401
+#define IDC_MACRO_STEP 402
+#define IDC_MACRO_STATUS 403

@@ -25,7 +25,7 @@ TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan --output-on-failure -R 
 echo "== fuzzers, ${FUZZ_SECONDS} s each"
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DQUORRIN_FUZZ=ON -DQUORRIN_SANITIZE=address -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-for target in fuzz_logfile fuzz_settings fuzz_frame; do
+for target in fuzz_logfile fuzz_settings fuzz_frame fuzz_macro; do
   cmake --build build/fuzz --target "$target"
   mkdir -p "build/fuzz/corpus/$target"
   "build/fuzz/$target" -max_total_time="$FUZZ_SECONDS" -max_len=8192 "build/fuzz/corpus/$target" 2>&1 | tail -n 2
