@@ -236,7 +236,7 @@ def test_stop_then_run_starts_at_the_top_with_the_slots_kept(app, driver, com3):
 def test_refused_while_ch1_is_closed_and_browse(app, driver, display, com3, com4):
     q = app({"moji_type": 1, "rs_comport": 0, "rs_comport2": 4})
     harness.open_ports(driver)  # CH2 alone
-    driver.command(CMD_MACRO)
+    driver.command(1113)  # the toolbar button
     driver.expect_message("Quorrin", texts()[3][1])
     assert closed(driver, texts()[82][1])
     driver.call("close", "main")
@@ -256,9 +256,15 @@ def test_refused_while_ch1_is_closed_and_browse(app, driver, display, com3, com4
     driver.expect_message("Quorrin", texts()[22][1])
     driver.call("close", dlg)
     assert harness.wait_for(lambda: closed(driver, texts()[82][1]), 10)
-    # The close box cleared the open flag: the dialog opens again.
+    # The close box cleared the open flag: the dialog opens again, once.
     dlg = open_dialog(driver)
     assert gettext(driver, dlg, NAME).lower() == chosen.lower()
+    driver.command(CMD_MACRO)
+    driver.command(1113)
+    time.sleep(0.5)
+    title = texts()[82][1]
+    dialogs = [w.split("|")[0] for w in driver.call("windows") if w.endswith("|" + title)]
+    assert dialogs == [dlg]
     display.screenshot(harness.E2E / "screenshots" / "macro_dialog_browse.png")
     driver.call("click", dlg, CLOSE)
     assert harness.wait_for(lambda: closed(driver, texts()[82][1]), 10)
