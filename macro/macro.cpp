@@ -358,11 +358,13 @@ int macro_step(MacroState* m, const MacroHost* host) {
   int32_t e = line_cr(m, p + 5, length);
   show_line(host, m, p, e, length);
   m->position = e;
-  // A cut line could send or store the wrong data: such a macro stops.
-  if (e - p > kMacroLineUnits) return stop_with(m, p, "the line is longer than %d characters.", kMacroLineUnits);
+  // A file saved with LF line ends reads as one long line: say so rather
+  // than run its lines as one argument.
   for (int32_t i = p; i < e; i++)
     if (m->buffer[i] == kLf)
       return stop_with(m, p, "the line ends with LF alone; macro lines end with CR LF.");
+  // A cut line could send or store the wrong data: such a macro stops.
+  if (e - p > kMacroLineUnits) return stop_with(m, p, "the line is longer than %d characters.", kMacroLineUnits);
   char16_t arg[kMacroLineUnits];
   Args a = {arg, static_cast<int>(e - p - 5)};
   for (int i = 0; i < a.count; i++) arg[i] = m->buffer[p + 5 + i];

@@ -458,6 +458,7 @@ TEST_F(MacroTest, LinesThatCannotRunStopTheMacroWithAReason) {
   } cases[] = {
       {u"SEND '" + std::u16string(250, u'A') + u"'", "longer than 255 characters"},
       {u"SEND 41\n42", "LF alone"},
+      {u"SEND 41\n" + std::u16string(300, u'4'), "LF alone"},
       {u"MOVE -1,41", "slot number -1"},
       {u"READ -2,001,001", "slot number -2"},
       {u"MMID 01,-1,02,03", "must be 00 to 99"},
