@@ -414,6 +414,20 @@ TEST_F(MacroTest, FailedSendIsReportedAndTheMacroGoesOn) {
   EXPECT_EQ(slot(1), text("ok"));
 }
 
+int encode_nothing(void*, const char16_t*, int, uint8_t*, int) { return 0; }
+
+TEST_F(MacroTest, TextThatTheCodePageCannotTakeIsAFailedSend) {
+  load(u"SEND \r\nSEND ''\r\nSEND 41\r\nMOVE 01,'ok'\r\nPEND\r\n");
+  EXPECT_EQ(step(), kMacroNext);  // no data: nothing to write, no failure
+  EXPECT_EQ(step(), kMacroNext);
+  fake.codec.encode = encode_nothing;
+  EXPECT_EQ(step(), kMacroSendFailed);
+  EXPECT_TRUE(fake.writes.empty());
+  fake.codec.encode = encode;
+  EXPECT_EQ(run(), kMacroEnded);
+  EXPECT_EQ(slot(1), text("ok"));
+}
+
 TEST_F(MacroTest, FileChecks) {
   Bytes utf8 = text("\xEF\xBB\xBFSEND 41\r\n");
   EXPECT_EQ(macro_load(m.get(), utf8.data(), utf8.size()), kMacroLoadNotUtf16);
