@@ -47,7 +47,7 @@ class Device(threading.Thread):
     """The far end of COM3: keeps every byte it receives and answers each
     request line after a short delay, as an instrument that takes its time."""
 
-    def __init__(self, pty, answers, delay=0.4):
+    def __init__(self, pty, answers, delay=0.8):
         super().__init__(daemon=True)
         self.pty, self.answers, self.delay = pty, answers, delay
         self.wire, self.pending = b"", b""
