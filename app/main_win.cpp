@@ -12,6 +12,7 @@
 
 #include "app/chrome_win.h"
 #include "app/commands.h"
+#include "macro/macro_win.h"
 #include "resources/resource.h"
 #include "serial/port_win.h"
 #include "serial/presence_win.h"
@@ -182,7 +183,9 @@ int run_command(HWND hwnd, int id) {
       else preset_send_window_open(hwnd);
       return 0;
     case kCmdMacro:
+      if (g_app.tool_open[kToolMacro] == 1) return 0;
       if (!channel_is_open(0)) refuse(hwnd, 3, L"Quorrin");
+      else macro_dialog_run(hwnd);
       return 0;
     case kCmdNotepad: notepad_command(hwnd); return 0;
     case kCmdEditMacro: edit_macro_command(hwnd); return 0;

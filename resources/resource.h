@@ -203,3 +203,14 @@
 
 // DCB and timeouts dialog (controls in resources/dcb_dialog.rc).
 #define IDD_DCB 112
+
+// Macro dialog (controls in resources/macro_dialog.rc).
+#define IDD_MACRO 117
+#define IDC_MACRO_NAME 321
+#define IDC_MACRO_RUN 251
+#define IDC_MACRO_CLOSE 252
+#define IDC_MACRO_BROWSE 253
+#define IDC_MACRO_STOP 254
+#define IDC_MACRO_LABEL 401
+#define IDC_MACRO_STEP 402
+#define IDC_MACRO_STATUS 403

@@ -1,0 +1,454 @@
+#include "macro/macro.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "app/text16.h"
+
+namespace {
+
+constexpr char16_t kCr = 0x0D;
+constexpr char16_t kLf = 0x0A;
+constexpr char16_t kByteOrderMark = 0xFEFF;
+
+enum Command {
+  kSend, kSed2, kMsed, kMsd2, kRead, kRed2, kZred, kZrd2, kRrst, kTime, kGoto,
+  kCmpm, kCmpl, kMove, kMclr, kMadd, kMmid, kMinc, kHinc, kChka, kChkh, kPend, kCommands,
+};
+const char kKeywords[kCommands][5] = {
+  "SEND", "SED2", "MSED", "MSD2", "READ", "RED2", "ZRED", "ZRD2", "RRST", "TIME", "GOTO",
+  "CMPM", "CMPL", "MOVE", "MCLR", "MADD", "MMID", "MINC", "HINC", "CHKA", "CHKH", "PEND",
+};
+
+// The macro length as far as the buffer can hold it.
+int32_t loaded_length(const MacroState* m) {
+  if (m->length < 0) return 0;
+  return m->length > kMacroBufferUnits ? kMacroBufferUnits : m->length;
+}
+
+// The command whose keyword (and space) begins at p, or -1 for a comment.
+int keyword_at(const MacroState* m, int32_t p, int32_t length) {
+  for (int c = 0; c < kCommands; c++) {
+    int need = c == kPend ? 4 : 5;
+    if (p + need > length) continue;
+    int k = 0;
+    while (k < 4 && m->buffer[p + k] == static_cast<char16_t>(kKeywords[c][k])) k++;
+    if (k < 4) continue;
+    if (c == kPend || m->buffer[p + 4] == u' ') return c;
+  }
+  return -1;
+}
+
+// The first CR at or after `from`, or the macro length when the text ends first.
+int32_t line_cr(const MacroState* m, int32_t from, int32_t length) {
+  int32_t i = from;
+  while (i < length && m->buffer[i] != kCr) i++;
+  return i < length ? i : length;
+}
+
+// Past the CR at e and one LF right after it, where they are.
+int32_t past_line_end(const MacroState* m, int32_t e, int32_t length) {
+  if (e < length && m->buffer[e] == kCr) e++;
+  if (e < length && m->buffer[e] == kLf) e++;
+  return e;
+}
+
+void show_line(const MacroHost* host, const MacroState* m, int32_t p, int32_t e, int32_t length) {
+  if (!host->show_step) return;
+  char16_t line[kMacroLineUnits + 1];
+  int n = e - p > kMacroLineUnits ? kMacroLineUnits : e - p;
+  for (int i = 0; i < n; i++) line[i] = m->buffer[p + i];
+  line[n] = 0;
+  host->show_step(host->ctx, p, length, line, n);
+}
+
+// The reason the macro stops, with the line's index as the step label shows it.
+int stop_with(MacroState* m, int32_t at, const char* format, ...) {
+  char text[kMacroFaultUnits];
+  int n = std::snprintf(text, sizeof text, "The macro stopped at Step:%03d: ", static_cast<int>(at));
+  if (n < 0 || n >= static_cast<int>(sizeof text)) n = 0;
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text + n, sizeof text - static_cast<size_t>(n), format, args);
+  va_end(args);
+  text16_from_ascii(m->fault, kMacroFaultUnits, text);
+  return kMacroStopped;
+}
+
+// The argument of one command line.
+struct Args {
+  const char16_t* text;
+  int count;
+};
+
+// Slot field of two columns at `col`; null (and the fault set) when it does
+// not read 0 to 99.
+MacroSlot* slot_field(MacroState* m, const Args& a, int col, int32_t at, int* outcome) {
+  int32_t n = macro_field(a.text, a.count, col, 2);
+  if (n < 0 || n >= kMacroSlots) {
+    *outcome = stop_with(m, at, "slot number %d is not 00 to 99.", static_cast<int>(n));
+    return nullptr;
+  }
+  return &m->slots[n];
+}
+
+// The literal's bytes in out: their count, -1 when the text cannot be
+// converted, -2 when its code page form is longer than kMacroLiteralBytes.
+int literal_bytes(const AnsiCodec* codec, const char16_t* units, int count, uint8_t out[kMacroLiteralBytes]) {
+  if (count <= 0) return 0;
+  // Four bytes per unit is the most any code page needs.
+  uint8_t scratch[4 * (kMacroLineUnits + 1)];
+  if (count > kMacroLineUnits + 1) return -2;
+  if (!codec || !codec->encode) return -1;
+  int n = codec->encode(codec->ctx, units, count, scratch, static_cast<int>(sizeof scratch));
+  if (n <= 0) return -1;
+  if (n > kMacroLiteralBytes) return -2;
+  std::memcpy(out, scratch, static_cast<size_t>(n));
+  return macro_literal(out, n);
+}
+
+int literal_or_stop(MacroState* m, const MacroHost* host, const Args& a, int col, int32_t at, uint8_t* out,
+                    int* outcome) {
+  int n = col < a.count ? literal_bytes(host->codec, a.text + col, a.count - col, out) : 0;
+  if (n == -1) *outcome = stop_with(m, at, "the data cannot be converted to the code page.");
+  if (n == -2) *outcome = stop_with(m, at, "the data is longer than %d bytes.", kMacroLiteralBytes);
+  return n;
+}
+
+int send_prepared(const MacroHost* host, int channel, const uint8_t* bytes, int count) {
+  if (count <= 0) return kMacroSent;
+  if (count > kMacroSendMax) return kMacroTooLong;
+  if (channel != 1 && channel != 2) return kMacroNotSent;
+  if (!host->write || host->write(host->ctx, channel, bytes, count) != 0) return kMacroNotSent;
+  if (host->capture)
+    capture_append(host->capture, bytes, count, channel == 1 ? kKindSentCh1 : kKindSentCh2);
+  return kMacroSent;
+}
+
+void wait_until(const MacroHost* host, uint32_t total_ms) {
+  if (!host->now) return;
+  uint32_t began = host->now(host->ctx);
+  for (;;) {
+    uint32_t elapsed = host->now(host->ctx) - began;
+    if (elapsed >= total_ms) return;
+    if (!host->wait) return;
+    host->wait(host->ctx, total_ms - elapsed);
+  }
+}
+
+// The read commands. Collects the bytes of `kind` (received on the read's
+// channel) from `start` on until `wanted` of them are there or the limit
+// has run out, and stores them (at most one slot's worth) in the slot. The
+// receive threads append meanwhile; the only way the write position goes
+// down while the thread waits here is a wrap, which moves every record
+// down by kCaptureWrapShift places.
+void read_answer(MacroState* m, const MacroHost* host, uint8_t kind, int from_mark, MacroSlot* slot,
+                 int32_t wanted, int32_t limit) {
+  if (wanted < 1 || limit < 1) return;
+  Capture* cap = host->capture;
+  if (!cap || !cap->records || !host->now) return;
+  int32_t w = capture_write_position(cap);
+  if (from_mark && m->read_mark > w) {  // the capture wrapped since RRST
+    m->read_mark -= kCaptureWrapShift;
+    if (m->read_mark < 0) m->read_mark = 0;
+  }
+  int32_t start = from_mark ? m->read_mark : w;
+  int32_t scanned = start;
+  int32_t found = 0;
+  uint32_t limit_ms = static_cast<uint32_t>(limit) * kMacroTimeUnitMs;
+  uint32_t began = host->now(host->ctx);
+  for (;;) {
+    w = capture_write_position(cap);
+    if (w > kCaptureRecords) w = kCaptureRecords;
+    if (w < scanned) {
+      start = start >= kCaptureWrapShift ? start - kCaptureWrapShift : 0;
+      scanned = scanned >= kCaptureWrapShift ? scanned - kCaptureWrapShift : 0;
+      if (from_mark) m->read_mark = start;
+    }
+    for (; scanned < w; scanned++)
+      if (cap->records[scanned].kind == kind) found++;
+    if (found >= wanted) break;
+    uint32_t elapsed = host->now(host->ctx) - began;
+    if (elapsed >= limit_ms || !host->wait) break;
+    uint32_t left = limit_ms - elapsed;
+    host->wait(host->ctx, left < kMacroPollMs ? left : kMacroPollMs);
+  }
+  if (found == 0) return;
+  int32_t n = 0;
+  for (int32_t i = start; i < scanned && n < kMacroSlotBytes; i++)
+    if (cap->records[i].kind == kind) slot->data[n++] = cap->records[i].data;
+  // Records a wrap dropped below 0 are gone: the slot keeps what is left.
+  if (n > 0) slot->length = n;
+}
+
+// Executes one command; *jumped is set when it moved the position to a label.
+int execute(MacroState* m, const MacroHost* host, int cmd, int32_t at, const Args& a, int* jumped) {
+  int outcome = kMacroNext;
+  switch (cmd) {
+    case kSend:
+    case kSed2: {
+      int r = macro_send_text(host, cmd == kSend ? 1 : 2, a.text, a.count);
+      if (r == kMacroTooLong) return stop_with(m, at, "the data is longer than %d bytes.", kMacroLiteralBytes);
+      return r == kMacroSent ? kMacroNext : kMacroSendFailed;
+    }
+    case kMsed:
+    case kMsd2: {
+      MacroSlot* s = slot_field(m, a, 0, at, &outcome);
+      if (!s) return outcome;
+      int r = macro_send_bytes(host, cmd == kMsed ? 1 : 2, s->data, s->length);
+      if (r == kMacroTooLong)
+        return stop_with(m, at, "slot %02d holds %d bytes; one send carries at most %d.",
+                         static_cast<int>(s - m->slots), static_cast<int>(s->length), kMacroSendMax);
+      return r == kMacroSent ? kMacroNext : kMacroSendFailed;
+    }
+    case kRead:
+    case kRed2:
+    case kZred:
+    case kZrd2: {
+      MacroSlot* s = slot_field(m, a, 0, at, &outcome);
+      if (!s) return outcome;
+      uint8_t kind = (cmd == kRead || cmd == kZred) ? kKindRecvCh1 : kKindRecvCh2;
+      read_answer(m, host, kind, cmd == kZred || cmd == kZrd2, s, macro_field(a.text, a.count, 3, 3),
+                  macro_field(a.text, a.count, 7, 3));
+      return kMacroNext;
+    }
+    case kRrst:
+      if (host->capture) m->read_mark = capture_write_position(host->capture);
+      return kMacroNext;
+    case kTime: {
+      int32_t n = macro_field(a.text, a.count, 0, 3);
+      if (n > 0) wait_until(host, static_cast<uint32_t>(n) * kMacroTimeUnitMs);
+      return kMacroNext;
+    }
+    case kGoto:
+    case kCmpm:
+    case kCmpl: {
+      int label_col = cmd == kGoto ? 0 : cmd == kCmpm ? 6 : 3;
+      bool equal = true;
+      if (cmd == kCmpm) {
+        MacroSlot* s = slot_field(m, a, 0, at, &outcome);
+        MacroSlot* t = s ? slot_field(m, a, 3, at, &outcome) : nullptr;
+        if (!t) return outcome;
+        equal = std::memcmp(s->data, t->data, static_cast<size_t>(t->length)) == 0;
+      } else if (cmd == kCmpl) {
+        MacroSlot* s = slot_field(m, a, 0, at, &outcome);
+        if (!s) return outcome;
+        uint8_t lit[kMacroLiteralBytes];
+        int n = literal_or_stop(m, host, a, 7, at, lit, &outcome);
+        if (n < 0) return outcome;
+        equal = std::memcmp(s->data, lit, static_cast<size_t>(n)) == 0;
+      }
+      if (!equal) return kMacroNext;
+      // A label name is three units; a shorter one names no label.
+      if (label_col + 3 <= a.count) {
+        m->position = macro_find_label(m, a.text + label_col);
+      } else {
+        m->position = loaded_length(m);
+      }
+      *jumped = 1;
+      return kMacroNext;
+    }
+    case kMove: {
+      MacroSlot* s = slot_field(m, a, 0, at, &outcome);
+      if (!s) return outcome;
+      uint8_t lit[kMacroLiteralBytes];
+      int n = literal_or_stop(m, host, a, 3, at, lit, &outcome);
+      if (n < 0) return outcome;
+      std::memcpy(s->data, lit, static_cast<size_t>(n));
+      s->length = n;
+      return kMacroNext;
+    }
+    case kMclr: {
+      MacroSlot* s = slot_field(m, a, 0, at, &outcome);
+      if (!s) return outcome;
+      std::memset(s->data, 0, sizeof s->data);
+      s->length = 0;
+      return kMacroNext;
+    }
+    case kMadd: {
+      MacroSlot* s = slot_field(m, a, 0, at, &outcome);
+      MacroSlot* t = s ? slot_field(m, a, 3, at, &outcome) : nullptr;
+      if (!t) return outcome;
+      int32_t add = t->length;
+      if (s->length + add > kMacroSlotBytes)
+        return stop_with(m, at, "slot %02d would grow to %d bytes; a slot holds %d.", static_cast<int>(s - m->slots),
+                         static_cast<int>(s->length + add), kMacroSlotBytes);
+      std::memmove(s->data + s->length, t->data, static_cast<size_t>(add));
+      s->length += add;
+      return kMacroNext;
+    }
+    case kMmid: {
+      MacroSlot* s = slot_field(m, a, 0, at, &outcome);
+      MacroSlot* d = s ? slot_field(m, a, 9, at, &outcome) : nullptr;
+      if (!d) return outcome;
+      int32_t offset = macro_field(a.text, a.count, 3, 2);
+      int32_t count = macro_field(a.text, a.count, 6, 2);
+      if (offset < 0 || count < 0)
+        return stop_with(m, at, "offset %d and count %d must be 00 to 99.", static_cast<int>(offset),
+                         static_cast<int>(count));
+      std::memmove(d->data, s->data + offset, static_cast<size_t>(count));
+      d->length = count;
+      return kMacroNext;
+    }
+    case kMinc:
+    case kHinc: {
+      MacroSlot* s = slot_field(m, a, 0, at, &outcome);
+      if (!s) return outcome;
+      macro_count_up(s, cmd == kHinc);
+      return kMacroNext;
+    }
+    case kChka:
+    case kChkh: {
+      MacroSlot* s = slot_field(m, a, 0, at, &outcome);
+      MacroSlot* d = s ? slot_field(m, a, 3, at, &outcome) : nullptr;
+      if (!d) return outcome;
+      // The XOR of no bytes is 00, as the checksum of an empty range is.
+      uint8_t x = 0;
+      for (int32_t i = 0; i < s->length; i++) x ^= s->data[i];
+      if (cmd == kChka) {
+        static const char kHex[] = "0123456789ABCDEF";
+        d->data[0] = static_cast<uint8_t>(kHex[x >> 4]);
+        d->data[1] = static_cast<uint8_t>(kHex[x & 15]);
+        d->length = 2;
+      } else {
+        d->data[0] = x;
+        d->length = 1;
+      }
+      return kMacroNext;
+    }
+    default: return kMacroNext;
+  }
+}
+
+}  // namespace
+
+int macro_load(MacroState* m, const uint8_t* bytes, size_t count) {
+  if (count > static_cast<size_t>(kMacroFileBytes)) count = kMacroFileBytes;
+  size_t units = count / 2;
+  for (size_t i = 0; i < units; i++)
+    m->buffer[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  m->length = 0;
+  m->position = 0;
+  if (count == 0) return kMacroLoadEmpty;
+  if (units == 0 || m->buffer[0] != kByteOrderMark) return kMacroLoadNotUtf16;
+  m->length = static_cast<int32_t>(units);
+  return kMacroLoadOk;
+}
+
+void macro_start(MacroState* m, int32_t write_position) {
+  m->position = 1;
+  m->read_mark = write_position;
+  m->fault[0] = 0;
+}
+
+int macro_step(MacroState* m, const MacroHost* host) {
+  int32_t length = loaded_length(m);
+  int32_t p = m->position;
+  if (p < 0 || p >= length) return kMacroRanOff;
+  int cmd = keyword_at(m, p, length);
+  if (cmd < 0) {  // a comment, a label or an empty line
+    m->position = past_line_end(m, line_cr(m, p, length), length);
+    return kMacroNext;
+  }
+  if (cmd == kPend) {  // the position stays on the PEND line
+    show_line(host, m, p, line_cr(m, p + 4, length), length);
+    return kMacroEnded;
+  }
+  int32_t e = line_cr(m, p + 5, length);
+  show_line(host, m, p, e, length);
+  m->position = e;
+  // A file saved with LF line ends reads as one long line: say so rather
+  // than run its lines as one argument.
+  for (int32_t i = p; i < e; i++)
+    if (m->buffer[i] == kLf)
+      return stop_with(m, p, "the line ends with LF alone; macro lines end with CR LF.");
+  // A cut line could send or store the wrong data: such a macro stops.
+  if (e - p > kMacroLineUnits) return stop_with(m, p, "the line is longer than %d characters.", kMacroLineUnits);
+  char16_t arg[kMacroLineUnits];
+  Args a = {arg, static_cast<int>(e - p - 5)};
+  for (int i = 0; i < a.count; i++) arg[i] = m->buffer[p + 5 + i];
+  int jumped = 0;
+  int outcome = execute(m, host, cmd, p, a, &jumped);
+  if (outcome == kMacroStopped) return outcome;
+  if (!jumped) m->position = past_line_end(m, e, length);
+  return outcome;
+}
+
+int32_t macro_find_label(const MacroState* m, const char16_t name[3]) {
+  int32_t length = loaded_length(m);
+  int32_t i = 0;
+  while (i < length) {
+    if (m->buffer[i] == u':' && i + 3 < length && m->buffer[i + 1] == name[0] && m->buffer[i + 2] == name[1] &&
+        m->buffer[i + 3] == name[2])
+      return i;
+    i = past_line_end(m, line_cr(m, i, length), length);
+  }
+  return length;
+}
+
+int macro_literal(uint8_t* bytes, int count) {
+  enum { kNone, kDouble, kSingle } quote = kNone;
+  int out = 0;
+  int i = 0;
+  while (i < count) {
+    uint8_t c = bytes[i];
+    if (quote == kNone) {
+      if (c == '"' || c == '\'') {
+        quote = c == '"' ? kDouble : kSingle;
+        i++;
+        continue;
+      }
+      if (i + 1 >= count) break;  // a lone last byte is dropped
+      char16_t pair[2] = {bytes[i], bytes[i + 1]};
+      bytes[out++] = static_cast<uint8_t>(convert_hex_value(pair, 2) & 0xFF);
+      i += 2;
+      continue;
+    }
+    if ((quote == kDouble && c == '"') || (quote == kSingle && c == '\'')) {
+      quote = kNone;
+    } else {
+      bytes[out++] = c;
+    }
+    i++;
+  }
+  return out;
+}
+
+int macro_send_text(const MacroHost* host, int channel, const char16_t* units, int count) {
+  if (count <= 0) return kMacroSent;
+  uint8_t bytes[kMacroLiteralBytes];
+  int n = literal_bytes(host->codec, units, count, bytes);
+  if (n == -1) return kMacroNotSent;
+  if (n == -2) return kMacroTooLong;
+  return send_prepared(host, channel, bytes, n);
+}
+
+int macro_send_bytes(const MacroHost* host, int channel, const uint8_t* bytes, int count) {
+  return send_prepared(host, channel, bytes, count);
+}
+
+int32_t macro_field(const char16_t* arg, int count, int col, int width) {
+  char16_t field[4] = {};
+  if (width > 3) width = 3;
+  for (int i = 0; i < width && col + i < count; i++) field[i] = arg[col + i];
+  return text16_to_int(field, width);
+}
+
+void macro_count_up(MacroSlot* s, int hex) {
+  int32_t length = s->length;
+  if (length < 1 || length > 255) return;
+  auto bump = [&](int i) {
+    s->data[i]++;
+    if (hex && s->data[i] == 0x3A) s->data[i] = 0x41;
+  };
+  int i = length - 1;
+  bump(i);
+  for (;;) {
+    uint8_t c = s->data[i];
+    if (c >= 0x30 && c <= (hex ? 0x46 : 0x39)) return;
+    s->data[i] = 0x30;
+    if (i == 0) return;
+    bump(--i);
+  }
+}

@@ -1,0 +1,115 @@
+// The macro interpreter: a macro file (UTF-16LE with its byte-order mark,
+// one command per line, lines ending in CR or CR LF) held in the macro
+// buffer, executed one line per call of macro_step, with one hundred memory
+// slots that survive from run to run.
+//
+// Everything here runs on the user-interface thread, called from the macro
+// dialog's 50 ms timer; steps never overlap. The platform is reached only
+// through MacroHost: the clock and a blocking wait (TIME and the read
+// commands block the thread for their whole wait, as the dialog expects),
+// the port write, and the capture buffer, which the receive threads keep
+// appending to while a read command waits. The interpreter reads the
+// capture below its write position only, and records its own sends with
+// capture_append like every other writer.
+//
+// No file can make the interpreter read or write outside its buffers: every
+// scan stops at the macro length, every line and literal is held to fixed
+// sizes, and slot lengths stay within 0 .. kMacroSlotBytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "app/capture.h"
+#include "codec/convert.h"
+
+constexpr int kMacroBufferUnits = 12800;               // the macro buffer, BOM included
+constexpr int kMacroFileBytes = kMacroBufferUnits * 2;  // most of a file that is read
+constexpr int kMacroSlots = 100;
+constexpr int kMacroSlotBytes = 264;
+constexpr int kMacroLineUnits = 255;     // a line's text before its CR
+constexpr int kMacroLiteralBytes = 255;  // a literal's bytes in the code page
+constexpr int kMacroSendMax = 258;       // one send carries at most this many bytes
+constexpr int kMacroFaultUnits = 160;
+constexpr uint32_t kMacroPollMs = 10;    // how often a read command looks at the capture
+constexpr uint32_t kMacroTimeUnitMs = 100;  // unit of TIME and of the read commands' limit
+
+struct MacroSlot {
+  int32_t length;  // valid bytes, 0 .. kMacroSlotBytes
+  uint8_t data[kMacroSlotBytes];
+};
+
+// Process-wide: zero at start; the buffer is only overwritten by the next
+// load and the slots only by the commands.
+struct MacroState {
+  char16_t buffer[kMacroBufferUnits];
+  int32_t position;   // index of the next code unit to execute
+  int32_t length;     // code units loaded, the byte-order mark included
+  int32_t read_mark;  // capture write position: start of ZRED and ZRD2
+  MacroSlot slots[kMacroSlots];
+  char16_t fault[kMacroFaultUnits];  // why the macro stopped (kMacroStopped)
+};
+
+// Platform services of the interpreter. `write` puts bytes on channel 1
+// (CH1) or 2 (CH2) and returns 0 when all of them went out; the interpreter
+// records them in `capture` itself. `show_step` reports each command line
+// as it starts: its index in the buffer, the macro length and its text.
+struct MacroHost {
+  void* ctx;
+  Capture* capture;
+  const AnsiCodec* codec;
+  uint32_t (*now)(void* ctx);              // milliseconds
+  void (*wait)(void* ctx, uint32_t ms);    // blocks about ms milliseconds
+  int (*write)(void* ctx, int channel, const uint8_t* bytes, int count);
+  void (*show_step)(void* ctx, int32_t position, int32_t length, const char16_t* line, int count);
+};
+
+// Load results: 0, or the message text that refuses the file.
+enum MacroLoadResult { kMacroLoadOk = 0, kMacroLoadEmpty = 38, kMacroLoadNotUtf16 = 23 };
+
+// Copies the first kMacroFileBytes of a file's bytes into the buffer (the
+// units past them keep what they held) and checks them: an empty file gives
+// kMacroLoadEmpty, one that does not begin with FF FE kMacroLoadNotUtf16.
+// A refused file leaves a macro length of 0, so nothing of it runs.
+int macro_load(MacroState* m, const uint8_t* bytes, size_t count);
+
+// Begins a run of the loaded macro at its first line.
+void macro_start(MacroState* m, int32_t write_position);
+
+// What one step asks of its caller.
+enum MacroStepOutcome {
+  kMacroNext = 0,       // go on with the next tick
+  kMacroSendFailed,     // a send failed: tell the user (message text 32), go on
+  kMacroEnded,          // PEND: stop, message text 22
+  kMacroRanOff,         // the end of the macro without PEND: stop, message text 21
+  kMacroStopped,        // the line cannot be executed: stop, show m->fault
+};
+
+// Executes at most one line.
+int macro_step(MacroState* m, const MacroHost* host);
+
+// The label search: index of the colon of the first label line named by the
+// three units, or the macro length when there is none. The first line (the
+// one holding the byte-order mark) is never a label line.
+int32_t macro_find_label(const MacroState* m, const char16_t name[3]);
+
+// Literal notation, in place: quoted text as it is, hexadecimal pairs
+// outside quotes. Returns the new count (never more than `count`).
+int macro_literal(uint8_t* bytes, int count);
+
+// Macro send results.
+enum MacroSendResult { kMacroSent = 0, kMacroNotSent = 1, kMacroTooLong = 2 };
+
+// The macro's own send: mode 1 takes `units` code units of literal
+// notation, mode 2 `count` bytes as they are; channel 1 or 2. Writes through
+// the host and records the bytes (kind 2 or 4) in every mode, line monitor
+// mode included. No data succeeds without writing anything.
+int macro_send_text(const MacroHost* host, int channel, const char16_t* units, int count);
+int macro_send_bytes(const MacroHost* host, int channel, const uint8_t* bytes, int count);
+
+// Reads a decimal field of `width` columns at column `col` of an argument
+// of `count` units: blanks, a sign, digits; columns past the end are empty.
+int32_t macro_field(const char16_t* arg, int count, int col, int width);
+
+// The counters of MINC (hex = 0) and HINC (hex = 1) on slot s.
+void macro_count_up(MacroSlot* s, int hex);

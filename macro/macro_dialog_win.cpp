@@ -1,0 +1,165 @@
+// The macro dialog (117, modal): names the macro file, loads it into the
+// macro buffer and runs it, one line per tick of its 50 ms timer 1, showing
+// the line that runs; stop and close end the run.
+//
+// Everything runs on the user-interface thread. TIME and the read commands
+// block the thread inside one tick, so stop and close take effect after the
+// wait. A message box shown by a step runs its own message loop, in which
+// further ticks arrive: they are passed over until the box is answered, so
+// steps never overlap.
+#include "macro/macro_win.h"
+
+#include <cwchar>
+
+#include "resources/resource.h"
+#include "settings/dialog_look_win.h"
+#include "view/logfile.h"
+#include "view/logfile_win.h"
+
+namespace {
+
+constexpr UINT_PTR kStepTimer = 1;
+constexpr UINT kStepPeriod = 50;
+constexpr int kNameChars = 259;
+
+struct MacroDialog {
+  int stepping;  // 1 while a step (and any box it shows) runs
+};
+MacroDialog g_macro_dialog;
+
+void set_text(HWND dlg, int id, int message) {
+  wchar_t text[kMessageTextUnits] = L"";
+  get_text(message, text);
+  if (!text[0]) return;  // no text file: the resource's text stays
+  if (id) {
+    SetDlgItemTextW(dlg, id, text);
+  } else {
+    SetWindowTextW(dlg, text);
+  }
+}
+
+void macro_dialog_init(HWND dlg) {
+  set_text(dlg, 0, 82);
+  set_text(dlg, IDC_MACRO_LABEL, 83);
+  set_text(dlg, IDC_MACRO_RUN, 84);
+  set_text(dlg, IDC_MACRO_CLOSE, 85);
+  set_text(dlg, IDC_MACRO_STOP, 86);
+  SendDlgItemMessageW(dlg, IDC_MACRO_NAME, EM_LIMITTEXT, kNameChars, 0);
+  SetDlgItemTextW(dlg, IDC_MACRO_NAME, wide(g_app.settings.macro_filename));
+  g_app.tool_open[kToolMacro] = 1;
+  dialog_look_init(dlg);
+}
+
+// The edit's text into name (kNameChars + 1 units); 1 after telling the
+// user that it is longer than a name may be (pasted text passes the limit).
+int macro_name(HWND dlg, wchar_t name[kNameChars + 1]) {
+  if (GetWindowTextLengthW(GetDlgItem(dlg, IDC_MACRO_NAME)) > kNameChars) {
+    show_error(dlg, L"CreateFile", L"The file name is longer than %d characters.", kNameChars);
+    return 1;
+  }
+  name[0] = 0;
+  GetDlgItemTextW(dlg, IDC_MACRO_NAME, name, kNameChars + 1);
+  return 0;
+}
+
+void macro_browse(HWND dlg) {
+  SetCurrentDirectoryW(wide(g_app.program_dir));
+  wchar_t path[MAX_PATH] = L"";
+  GetDlgItemTextW(dlg, IDC_MACRO_NAME, path, kNameChars + 1);
+  if (!path[0]) lstrcpynW(path, L"Temp1.txt", MAX_PATH);
+  if (!file_chooser(dlg, kChooseOpenText, path)) return;
+  SetDlgItemTextW(dlg, IDC_MACRO_NAME, path);
+  lstrcpynW(wide(g_app.settings.macro_filename), path, kNameChars + 1);
+}
+
+// Loads the named file and starts it; a failure is told and leaves the
+// interpreter idle.
+void macro_run(HWND dlg) {
+  KillTimer(dlg, kStepTimer);
+  SetCurrentDirectoryW(wide(g_app.program_dir));
+  wchar_t name[kNameChars + 1];
+  if (macro_name(dlg, name)) return;
+  if (wcslen(name) < 3) {
+    show_message(dlg, 37, 0, L"CreateFile");
+    return;
+  }
+  HANDLE file = CreateFileW(name, GENERIC_READ, 0, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    show_message(dlg, 13, 0, L"CreateFile");
+    return;
+  }
+  lstrcpynW(wide(g_app.settings.macro_filename), name, kNameChars + 1);
+  static uint8_t bytes[kMacroFileBytes];
+  DWORD got = 0;
+  BOOL read = ReadFile(file, bytes, sizeof bytes, &got, nullptr);
+  DWORD err = GetLastError();
+  CloseHandle(file);
+  if (!read) {
+    show_error(dlg, L"ReadFile", L"Read Error No.%d", static_cast<int>(err));
+    return;
+  }
+  int refused = macro_load(&g_macro, bytes, got);
+  if (refused) {
+    show_message(dlg, refused, 0, L"CreateFile");
+    return;
+  }
+  macro_start(&g_macro, capture_write_position(&g_app.capture));
+  SetTimer(dlg, kStepTimer, kStepPeriod, nullptr);
+}
+
+void macro_tick(HWND dlg) {
+  if (g_macro_dialog.stepping) return;
+  g_macro_dialog.stepping = 1;
+  MacroHost host = macro_host_win(dlg);
+  switch (macro_step(&g_macro, &host)) {
+    case kMacroSendFailed: show_message(dlg, 32, 0, L"Quorrin"); break;
+    case kMacroEnded:
+      KillTimer(dlg, kStepTimer);
+      show_message(dlg, 22, 0, L"Quorrin");
+      break;
+    case kMacroRanOff:
+      KillTimer(dlg, kStepTimer);
+      show_message(dlg, 21, 0, L"Quorrin");
+      break;
+    case kMacroStopped:
+      KillTimer(dlg, kStepTimer);
+      MessageBoxW(dlg, wide(g_macro.fault), L"Quorrin", MB_OK);
+      break;
+    default: break;
+  }
+  g_macro_dialog.stepping = 0;
+}
+
+INT_PTR CALLBACK macro_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_INITDIALOG:
+      macro_dialog_init(dlg);
+      return TRUE;
+    case WM_TIMER:
+      if (wp == kStepTimer) macro_tick(dlg);
+      return TRUE;
+    case WM_COMMAND:
+      switch (LOWORD(wp)) {
+        case IDC_MACRO_BROWSE: macro_browse(dlg); return TRUE;
+        case IDC_MACRO_RUN: macro_run(dlg); return TRUE;
+        case IDC_MACRO_STOP: KillTimer(dlg, kStepTimer); return TRUE;
+        case IDC_MACRO_CLOSE:
+          g_app.tool_open[kToolMacro] = 0;
+          EndDialog(dlg, IDC_MACRO_CLOSE);
+          return TRUE;
+        default: return FALSE;
+      }
+    case WM_DESTROY:
+      KillTimer(dlg, kStepTimer);
+      g_app.tool_open[kToolMacro] = 0;
+      return FALSE;
+    default: return dialog_look_modal(dlg, msg, wp, lp);
+  }
+}
+
+}  // namespace
+
+void macro_dialog_run(HWND owner) {
+  DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_MACRO), owner, macro_dialog_proc, 0);
+}
