@@ -192,7 +192,9 @@ int run_command(HWND hwnd, int id) {
     case kCmdOpenPorts: open_ports(hwnd); return 0;
     case kCmdClosePorts: close_ports(hwnd); return 0;
     case kCmdPortNumber:
-      if (channel_is_open(0)) {
+      // The menu greys it while either channel is open; a command sent
+      // straight to the window must not renumber an open port either.
+      if (channel_is_open(0) || channel_is_open(1)) {
         refuse_text4(hwnd, 6);
       } else {
         port_dialog_run(hwnd);

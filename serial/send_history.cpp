@@ -6,7 +6,9 @@ void send_history_remember(SendHistory* h, const uint8_t* bytes, int n) {
   if (n < 1 || n > kEntryUnits) return;
   for (int e = 0; e < kHistoryEntries; e++) {
     const StringEntry& en = h->entry[e];
-    if (en.count <= 0) continue;
+    // Places past an entry's count hold 0: they are not sent bytes, so a
+    // shorter entry never stands for a frame that ends in 00 bytes.
+    if (en.count < n) continue;
     int same = 1;
     for (int i = 0; i < n && same; i++) same = en.units[i] == bytes[i];
     if (same) return;

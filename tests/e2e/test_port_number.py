@@ -2,7 +2,7 @@
 system's serial port list and the Ports devices with their friendly names
 (the fixtures register COM3 and COM4 as "Test Virtual Port (COMn)"), the
 choice in a list, OK's checks with their messages, line monitor mode,
-"再読込", Device Manager, and the refusal while CH1 is open.
+"再読込", Device Manager, and the refusal while a channel is open.
 
 COM1 not taking a COM10 entry, long and malformed friendly names, and the
 number read from an entry are proved by tests/unit/port_list_test.cpp."""
@@ -131,14 +131,15 @@ def test_port_number_close_box_keeps_a_list_choice_only(app, driver):
     assert (values["rs_comport"], values["rs_comport2"], values["lm_mode"]) == ("0", "4", "0")
 
 
-def test_port_number_refused_while_ch1_is_open(app, driver):
-    q = app({"moji_type": 1, "rs_comport": 3, "rs_comport2": 0})
-    harness.open_ports(driver)
-    driver.command(CMD_PORT_NUMBER)
-    driver.expect_message(texts()[4][1], texts()[6][1])
-    assert closed(driver)
-    values = saved(driver, q)
-    assert values["rs_comport"] == "3"
+def test_port_number_refused_while_a_channel_is_open(app, driver):
+    for ch1, ch2 in ((3, 0), (0, 4)):
+        q = app({"moji_type": 1, "rs_comport": ch1, "rs_comport2": ch2})
+        harness.open_ports(driver)
+        driver.command(CMD_PORT_NUMBER)
+        driver.expect_message(texts()[4][1], texts()[6][1])
+        assert closed(driver)
+        values = saved(driver, q)
+        assert (values["rs_comport"], values["rs_comport2"]) == (str(ch1), str(ch2))
 
 
 def test_port_number_dialog_in_japanese_and_dark(app, driver, display):

@@ -34,6 +34,11 @@ TEST(SendHistory, NewestFirstWithoutRepeats) {
   EXPECT_EQ(entry_text(h.entry[0]), "XYZ");
   EXPECT_EQ(entry_text(h.entry[1]), "ABC");
   EXPECT_EQ(h.entry[1].units[3], 0);
+  // "ABC" 00 is another frame: the zero after an entry's count is padding.
+  std::vector<uint8_t> with_nul = {'A', 'B', 'C', 0};
+  send_history_remember(&h, with_nul.data(), 4);
+  EXPECT_EQ(h.entry[0].count, 4);
+  EXPECT_EQ(entry_text(h.entry[1]), "XYZ");
 }
 
 TEST(SendHistory, TwentyFirstDropsTheOldestAndDeleteMovesUp) {
