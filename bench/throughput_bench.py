@@ -110,7 +110,7 @@ def cpu_seconds(pid):
 
 
 def pid_of(pattern):
-    out = subprocess.run(["pgrep", "-f", pattern], capture_output=True, text=True).stdout.split()
+    out = subprocess.run(["pgrep", "-n", "-f", pattern], capture_output=True, text=True).stdout.split()
     return int(out[0])
 
 
