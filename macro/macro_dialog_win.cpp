@@ -96,7 +96,7 @@ void macro_run(HWND dlg) {
   DWORD err = GetLastError();
   CloseHandle(file);
   if (!read) {
-    show_error(dlg, L"ReadFile", L"Read Error No.%d", static_cast<int>(err));
+    show_error(dlg, L"ReadFile", L"The macro file could not be read (error No.%d):\n%ls", static_cast<int>(err), name);
     return;
   }
   int refused = macro_load(&g_macro, bytes, got);

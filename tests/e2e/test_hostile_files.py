@@ -4,7 +4,7 @@ and what is already in memory is kept."""
 import time
 
 import harness
-from test_appearance import LIGHT, main_background_sample, pixel, screenshot
+from test_appearance import LIGHT, main_background_sample, pixel, screenshot, texts
 from test_color_dialog import open_dialog
 from test_ports_and_logs import load_log, parse_log, save_log
 
@@ -180,4 +180,65 @@ def test_missing_or_damaged_message_texts(app, driver, wine):
                  GARBAGE[:500] + ("\r\n" + "\r\n".join(lines) + "\r\n").encode("ascii"))
     driver.command(163)  # needs an open channel: message text 7
     driver.expect_message("Message", "L" * 63)
+    alive(driver, q)
+
+
+def test_unreadable_or_damaged_strings_files(app, driver, com3):
+    from test_presets import CH1, CLOSE, open_window, press
+    q = app(dict(ENGLISH, rs_comport2=4))
+    harness.open_ports(driver)
+    missing = ("CreateFile", texts()[34][1])
+    q.path("mdata.txt").mkdir()  # a folder where the file should be
+    window = open_window(driver, missing)
+    press(driver, window, CLOSE)
+    q.path("mdata.txt").rmdir()
+    q.path("mdata.txt").write_bytes(b"\xff\xfe" + "'one'\r\n".encode("utf-16-le"))
+    driver.call("lock", q.windows_path("mdata.txt"))
+    try:
+        window = open_window(driver, missing)
+        press(driver, window, CLOSE)
+    finally:
+        driver.call("unlock")
+    # Garbage after a good first line: the first row still sends its bytes.
+    q.path("mdata.txt").write_bytes(b"\xff\xfe" + "'one'\r\n".encode("utf-16-le") + GARBAGE)
+    driver.command(151)
+    window = None
+    for _ in range(3):  # the reader may report lines it could not take
+        try:
+            hwnd, _, _ = driver.message_box(1500)
+            driver.answer(hwnd, 1)
+        except harness.DriverError:
+            break
+    window = open_window(driver)
+    press(driver, window, CH1)
+    assert com3.read(3, timeout=5) == b"one"
+    alive(driver, q)
+
+
+def test_unreadable_or_damaged_macro_files(app, driver, com3):
+    from test_macro import open_dialog, run_file
+    q = app(dict(ENGLISH))
+    harness.open_ports(driver)
+    dlg = open_dialog(driver)
+    q.path("folder.mac").mkdir()
+    run_file(driver, dlg, "folder.mac")
+    _, caption, text = driver.message_box()
+    driver.call("answer", _, 1)
+    assert caption in ("CreateFile", "ReadFile") and text, text
+    q.path("locked.mac").write_bytes(b"\xff\xfe" + "SEND 'x'\r\n".encode("utf-16-le"))
+    driver.call("lock", q.windows_path("locked.mac"))
+    try:
+        run_file(driver, dlg, "locked.mac")
+        driver.expect_message("CreateFile", texts()[13][1])
+    finally:
+        driver.call("unlock")
+    assert com3.drain(0.3) == b""
+    # A long file whose first line sends and whose tail is garbage: only the
+    # first 25,600 bytes are read, and the run ends with a message.
+    q.path("long.mac").write_bytes(b"\xff\xfe" + "SEND 'go'0D\r\n".encode("utf-16-le") + GARBAGE * 30)
+    run_file(driver, dlg, "long.mac")
+    assert com3.read(3, timeout=5) == b"go\r"
+    _, caption, text = driver.message_box(60000)
+    driver.answer(_, 1)
+    assert caption == "Quorrin" and text
     alive(driver, q)
