@@ -8,18 +8,11 @@
 
 SendHistory g_send_history = {};
 
-int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
-  if (count < 0 || count > kSendMax) {
-    show_error(owner, L"Error", L"A frame of %d bytes cannot be sent: one send carries at most %d bytes.\n"
-               L"Nothing was sent.", count, kSendMax);
-    return kSendTooLong;
-  }
+int port_write(int channel, const uint8_t* bytes, int count) {
+  if (channel != 1 && channel != 2) return kSendBadChannel;
+  if (count < 0 || count > kSendMax) return kSendTooLong;
   uint8_t buffer[kSendMax] = {};
   if (count > 0) std::memcpy(buffer, bytes, static_cast<size_t>(count));
-  if (channel != 1 && channel != 2) {
-    MessageBoxW(owner, L"Not type ch", L"Error", MB_OK);
-    return kSendBadChannel;
-  }
   Channel* c = &g_channel[channel - 1];
   DWORD written = 0;
   if (c->write_ov.hEvent) ResetEvent(c->write_ov.hEvent);
@@ -38,10 +31,24 @@ int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
   } else if (!GetOverlappedResult(c->port, &c->write_ov, &written, FALSE)) {
     written = static_cast<DWORD>(count);
   }
-  if (written != static_cast<DWORD>(count)) return kSendShort;
+  return written == static_cast<DWORD>(count) ? kSendOk : kSendShort;
+}
+
+int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
+  if (count < 0 || count > kSendMax) {
+    show_error(owner, L"Error", L"A frame of %d bytes cannot be sent: one send carries at most %d bytes.\n"
+               L"Nothing was sent.", count, kSendMax);
+    return kSendTooLong;
+  }
+  if (channel != 1 && channel != 2) {
+    MessageBoxW(owner, L"Not type ch", L"Error", MB_OK);
+    return kSendBadChannel;
+  }
+  int result = port_write(channel, bytes, count);
+  if (result != kSendOk) return result;
   // A write that completed at once is recorded too: the capture shows what went out.
   if (g_app.settings.lm_mode != 1 && count > 0)
-    capture_append(&g_app.capture, buffer, count, channel == 1 ? kKindSentCh1 : kKindSentCh2);
+    capture_append(&g_app.capture, bytes, count, channel == 1 ? kKindSentCh1 : kKindSentCh2);
   return kSendOk;
 }
 

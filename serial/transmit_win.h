@@ -18,6 +18,12 @@ enum SendResult {
 
 extern SendHistory g_send_history;
 
+// The write itself, shared by send_bytes and the macro send: one overlapped
+// WriteFile of `count` (0 .. kSendMax) bytes on channel 1 or 2, waited for
+// until it completes. A write that fails at once reads and clears the
+// port's error state into the channel's line errors. Records nothing.
+int port_write(int channel, const uint8_t* bytes, int count);
+
 // Writes count bytes to channel 1 (CH1) or 2 (CH2) and records them in the
 // capture (kind 2 or 4) unless line monitor mode is on.
 int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel);
