@@ -11,6 +11,7 @@ StripGeometry strip_geometry() {
   g.s = g_app.metrics.small_h;
   g.cell = 2 * g.w;
   g.pitch = g.s + 2 * g.h + 5;
+  g.right = 40 + g.cell * kStripCells;
   return g;
 }
 
@@ -23,10 +24,10 @@ void strip_grid(HDC dc, const StripGeometry& g, int x, int y) {
   }
 }
 
-void strip_cells(HDC dc, const StripGeometry& g, int x, int y, const char16_t* units, int count) {
+void strip_cells(HDC dc, const StripGeometry& g, int x, int y, const char16_t* units, int count, int text_slot) {
   SelectObject(dc, g_font_big);
   SetBkMode(dc, OPAQUE);
-  SetTextColor(dc, slot_color(kSlotText));
+  SetTextColor(dc, slot_color(text_slot));
   for (int i = 0; i < count && i < kStripCells; i++) {
     const int left = x + g.cell * i, odd = i & 1;
     CellTexts t;
@@ -49,9 +50,34 @@ void strip_column_numbers(HDC dc, const StripGeometry& g, int x, int y, int firs
   }
 }
 
+void strip_row(HDC dc, const StripGeometry& g, int x, int y, int numbers_y, const char16_t* units, int count,
+               int text_slot) {
+  strip_grid(dc, g, x, y);
+  if (count <= 0) return;
+  const int shown = count < kStripCells ? count : kStripCells;  // units past the 64th are not shown
+  strip_column_numbers(dc, g, x, numbers_y, 0, shown);
+  strip_cells(dc, g, x, y, units, shown, text_slot);
+}
+
+void strip_heading(HDC dc, int x, int y, int n) {
+  wchar_t text[kMessageTextUnits] = L"";
+  get_text(n, text);
+  SelectObject(dc, g_font_small);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, slot_color(kSlotText));
+  TextOutW(dc, x, y, text, lstrlenW(text));
+}
+
 void strip_place(HWND dlg, int id, int x, int y, int w, int h) {
   HWND c = GetDlgItem(dlg, id);
   if (c) SetWindowPos(c, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void strip_fit_window(HWND dlg, int w, int h) {
+  RECT want = {0, 0, w, h};
+  AdjustWindowRectEx(&want, static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_EXSTYLE)));
+  SetWindowPos(dlg, nullptr, 0, 0, want.right - want.left, want.bottom - want.top, SWP_NOMOVE | SWP_NOZORDER);
 }
 
 void strip_label(HWND dlg, int id, int n) {
@@ -60,9 +86,21 @@ void strip_label(HWND dlg, int id, int n) {
   SetDlgItemTextW(dlg, id, text);
 }
 
+int strip_ask_delete(HWND dlg) {
+  wchar_t caption[kMessageTextUnits] = L"";
+  get_text(20, caption);
+  return show_message(dlg, 36, 1, caption) == IDYES;
+}
+
 #include "codec/checksum.h"
 
 namespace {
+
+void typed_backspace(HWND dlg, TypedField* f) {
+  const int had = f->in->count > 0;
+  typed_input_backspace(f->in);
+  if (had || !f->repaint_each_key) InvalidateRect(dlg, nullptr, TRUE);
+}
 
 LRESULT CALLBACK typed_field_proc(HWND field, UINT msg, WPARAM wp, LPARAM lp) {
   TypedField* f = reinterpret_cast<TypedField*>(GetWindowLongPtrW(field, GWLP_USERDATA));
@@ -70,8 +108,7 @@ LRESULT CALLBACK typed_field_proc(HWND field, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_KEYDOWN:
       if (f->edit_keys && wp == VK_BACK) {
-        typed_input_backspace(f->in);
-        InvalidateRect(dlg, nullptr, TRUE);
+        typed_backspace(dlg, f);
       } else if (f->edit_keys && wp == VK_DELETE) {
         typed_input_clear(f->in);
         InvalidateRect(dlg, nullptr, TRUE);
@@ -81,8 +118,9 @@ LRESULT CALLBACK typed_field_proc(HWND field, UINT msg, WPARAM wp, LPARAM lp) {
       wchar_t typed[kInputUnits + 1] = L"";
       GetWindowTextW(field, typed, kInputUnits + 1);
       SetWindowTextW(field, L"");
-      if (typed_input_take(f->in, reinterpret_cast<const char16_t*>(typed), lstrlenW(typed)) ||
-          f->in->entry.state == kEntryHexSecond)
+      const int room = f->in->count < kInputUnits;
+      const int added = typed_input_take(f->in, reinterpret_cast<const char16_t*>(typed), lstrlenW(typed));
+      if (f->repaint_each_key ? (typed[0] && room) : (added || f->in->entry.state == kEntryHexSecond))
         InvalidateRect(dlg, nullptr, TRUE);
       return 0;
     }
@@ -103,7 +141,49 @@ HWND typed_field_create(HWND dlg, int id, int w, int h, TypedField* f) {
   return field;
 }
 
-void typed_strip_paint(HDC dc, const StripGeometry& g, TypedInput* in, int title) {
+void typed_strip_open(HWND dlg, const TypedStripIds& ids, TypedField* f, int w, int h) {
+  typed_field_create(dlg, ids.field, w, h, f);
+  hex_entry_set_mode(&f->in->entry, 0);
+  CheckRadioButton(dlg, ids.asc, ids.hex, ids.asc);
+  f->in->user_scrolled = 0;
+  f->in->view_offset = 0;
+}
+
+int typed_strip_layout(HWND dlg, const StripGeometry& g, const TypedStripIds& ids) {
+  const int x0 = g.right + 8;
+  strip_place(dlg, ids.left, x0, 22, 30, 22);
+  strip_place(dlg, ids.right, x0 + 34, 22, 30, 22);
+  strip_place(dlg, ids.mode_head, x0 + 70, 4, 120, 16);
+  strip_place(dlg, ids.asc, x0 + 70, 22, 55, 18);
+  strip_place(dlg, ids.hex, x0 + 128, 22, 55, 18);
+  strip_place(dlg, ids.clr, x0, 50, 48, 22);
+  strip_place(dlg, ids.bs, x0 + 52, 50, 48, 22);
+  return x0;
+}
+
+int typed_strip_command(HWND dlg, const TypedStripIds& ids, TypedField* f, int id) {
+  TypedInput* in = f->in;
+  if (id == ids.bs) {
+    typed_backspace(dlg, f);
+    return 1;
+  }
+  if (id == ids.left || id == ids.right) {
+    typed_input_scroll(in, id == ids.left ? -1 : 1);
+  } else if (id == ids.clr) {
+    typed_input_clear(in);
+  } else if (id == ids.asc || id == ids.hex) {
+    hex_entry_set_mode(&in->entry, id == ids.hex);
+    wchar_t caption[kMessageTextUnits] = L"";
+    get_text(96, caption);
+    show_message(dlg, id == ids.hex ? 98 : 97, 0, caption);
+  } else {
+    return 0;
+  }
+  InvalidateRect(dlg, nullptr, TRUE);
+  return 1;
+}
+
+void typed_strip_paint(HDC dc, const StripGeometry& g, TypedInput* in, int title, int text_slot) {
   strip_grid(dc, g, 40, 40);
   wchar_t text[kMessageTextUnits] = L"";
   SelectObject(dc, g_font_big);
@@ -124,11 +204,11 @@ void typed_strip_paint(HDC dc, const StripGeometry& g, TypedInput* in, int title
   const int32_t offset = typed_input_view(in);
   strip_column_numbers(dc, g, 40, 25, offset, kStripCells);
   const int shown = in->count - offset < kStripCells ? in->count - offset : kStripCells;
-  if (shown > 0) strip_cells(dc, g, 40, 40, in->units + offset, shown);
+  if (shown > 0) strip_cells(dc, g, 40, 40, in->units + offset, shown, text_slot);
   if (in->entry.state == kEntryHexSecond && shown >= 0 && shown < kStripCells) {
     SelectObject(dc, g_font_big);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, slot_color(kSlotText));
+    SetTextColor(dc, slot_color(text_slot));
     wchar_t digit = static_cast<wchar_t>(in->entry.pending);
     TextOutW(dc, 40 + g.cell * shown, 40 + g.h, &digit, 1);
   }

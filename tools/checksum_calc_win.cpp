@@ -16,6 +16,8 @@ namespace {
 
 constexpr UINT_PTR kFocusTimer = 1;
 constexpr int kClipboardMax = 1024;  // characters a copy takes at most
+constexpr TypedStripIds kStripIds = {IDC_CS_FIELD, IDC_CS_LEFT, IDC_CS_RIGHT, IDC_CS_MODE_HEAD,
+                                     IDC_CS_ASC,   IDC_CS_HEX,  IDC_CS_CLR,   IDC_CS_BS};
 
 struct ChecksumState {
   TypedInput input;
@@ -26,15 +28,7 @@ ChecksumState g_checksum = {};
 
 void layout(HWND dlg) {
   const StripGeometry g = strip_geometry();
-  const int right = 40 + g.cell * kStripCells;
-  const int x0 = right + 8;
-  strip_place(dlg, IDC_CS_LEFT, x0, 22, 30, 22);
-  strip_place(dlg, IDC_CS_RIGHT, x0 + 34, 22, 30, 22);
-  strip_place(dlg, IDC_CS_MODE_HEAD, x0 + 70, 4, 120, 16);
-  strip_place(dlg, IDC_CS_ASC, x0 + 70, 22, 55, 18);
-  strip_place(dlg, IDC_CS_HEX, x0 + 128, 22, 55, 18);
-  strip_place(dlg, IDC_CS_CLR, x0, 50, 48, 22);
-  strip_place(dlg, IDC_CS_BS, x0 + 52, 50, 48, 22);
+  const int x0 = typed_strip_layout(dlg, g, kStripIds);
   // The answer line is drawn at (500, 86); the buttons sit below it.
   const int y = 86 + g.h + 10;
   strip_place(dlg, IDC_CS_KIND, 40, y, 150, 26);
@@ -42,24 +36,19 @@ void layout(HWND dlg) {
   strip_place(dlg, IDC_CS_RESULT, 280, y, 100, 26);
   strip_place(dlg, IDC_CS_COPY_ASC, 390, y, 110, 26);
   strip_place(dlg, IDC_CS_COPY_HEX, 506, y, 110, 26);
-  strip_place(dlg, IDC_CS_CLOSE, right - 100, y, 100, 26);
-  RECT want = {0, 0, x0 + 190, y + 34};
-  AdjustWindowRectEx(&want, static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_EXSTYLE)));
-  SetWindowPos(dlg, nullptr, 0, 0, want.right - want.left, want.bottom - want.top, SWP_NOMOVE | SWP_NOZORDER);
+  strip_place(dlg, IDC_CS_CLOSE, g.right - 100, y, 100, 26);
+  strip_fit_window(dlg, x0 + 190, y + 34);
 }
 
 void show_kind(HWND dlg) {
   SetDlgItemTextW(dlg, IDC_CS_KIND_NAME, wide(checksum_kind_name(g_app.settings.dlg10_scchar_mode)));
 }
 
-void repaint(HWND dlg) { InvalidateRect(dlg, nullptr, TRUE); }
-
 void paint(HWND dlg) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(dlg, &ps);
   HGDIOBJ old_font = GetCurrentObject(dc, OBJ_FONT);
-  typed_strip_paint(dc, strip_geometry(), &g_checksum.input, 95);
+  typed_strip_paint(dc, strip_geometry(), &g_checksum.input, 95, kSlotText);
   SelectObject(dc, old_font);
   EndPaint(dlg, &ps);
 }
@@ -143,14 +132,9 @@ INT_PTR CALLBACK kind_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void on_command(HWND dlg, int id) {
+  if (typed_strip_command(dlg, kStripIds, &g_checksum.field, id)) return;
   switch (id) {
     case IDC_CS_RESULT: show_result(dlg); break;
-    case IDC_CS_LEFT: case IDC_CS_RIGHT:
-      typed_input_scroll(&g_checksum.input, id == IDC_CS_LEFT ? -1 : 1);
-      repaint(dlg);
-      break;
-    case IDC_CS_CLR: typed_input_clear(&g_checksum.input); repaint(dlg); break;
-    case IDC_CS_BS: typed_input_backspace(&g_checksum.input); repaint(dlg); break;
     case IDC_CS_KIND:
       g_app.checksum_kind_open = 1;
       DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_CHECKSUM_KIND), dlg, kind_proc, 0);
@@ -163,14 +147,6 @@ void on_command(HWND dlg, int id) {
       else checksum_calc_hex_copy(&g_checksum.result, text);
       clipboard_copy(dlg, wide(text));
       close_dialog(dlg);
-      break;
-    }
-    case IDC_CS_ASC: case IDC_CS_HEX: {
-      hex_entry_set_mode(&g_checksum.input.entry, id == IDC_CS_HEX);
-      wchar_t caption[kMessageTextUnits] = L"";
-      get_text(96, caption);
-      show_message(dlg, id == IDC_CS_HEX ? 98 : 97, 0, caption);
-      repaint(dlg);
       break;
     }
     case IDC_CS_CLOSE: close_dialog(dlg); break;
@@ -188,12 +164,8 @@ void on_init(HWND dlg) {
   for (const auto& l : kLabels) strip_label(dlg, l.id, l.text);
   g_checksum.field.in = &g_checksum.input;
   g_checksum.field.edit_keys = 0;  // Backspace and Delete do nothing here: "BS" and "CLR" do
-  typed_field_create(dlg, IDC_CS_FIELD, 30, 15, &g_checksum.field);
-  hex_entry_set_mode(&g_checksum.input.entry, 0);
-  CheckRadioButton(dlg, IDC_CS_ASC, IDC_CS_HEX, IDC_CS_ASC);
+  typed_strip_open(dlg, kStripIds, &g_checksum.field, 30, 15);
   show_kind(dlg);
-  g_checksum.input.view_offset = 0;
-  g_checksum.input.user_scrolled = 0;
   SetTimer(dlg, kFocusTimer, 3000, nullptr);
   g_app.checksum_kind_open = 0;
   g_app.checksum_open = 1;

@@ -5,8 +5,6 @@
 // save strings files. It sends nothing. The list and the input live in
 // g_editor for the whole run; the selection and the views start fresh at
 // each opening.
-#include <algorithm>
-
 #include "app/chrome_win.h"
 #include "codec/frame.h"
 #include "resources/resource.h"
@@ -16,11 +14,12 @@
 #include "tools/preset_list.h"
 #include "tools/preset_send_win.h"
 #include "tools/strings_file_win.h"
-#include "view/fonts_win.h"
 
 namespace {
 
 constexpr UINT_PTR kFocusTimer = 1;
+constexpr TypedStripIds kStripIds = {IDC_PE_FIELD, IDC_PE_LEFT, IDC_PE_RIGHT, IDC_PE_MODE_HEAD,
+                                     IDC_PE_ASC,   IDC_PE_HEX,  IDC_PE_CLR,   IDC_PE_BS};
 
 struct PresetEditorState {
   TypedInput input;
@@ -35,15 +34,7 @@ int row_top(const StripGeometry& g, int r) { return 163 + g.pitch * r; }
 
 void layout(HWND dlg) {
   const StripGeometry g = strip_geometry();
-  const int right = 40 + g.cell * kStripCells;
-  const int x0 = right + 8;
-  strip_place(dlg, IDC_PE_LEFT, x0, 22, 30, 22);
-  strip_place(dlg, IDC_PE_RIGHT, x0 + 34, 22, 30, 22);
-  strip_place(dlg, IDC_PE_MODE_HEAD, x0 + 70, 4, 120, 16);
-  strip_place(dlg, IDC_PE_ASC, x0 + 70, 22, 55, 18);
-  strip_place(dlg, IDC_PE_HEX, x0 + 128, 22, 55, 18);
-  strip_place(dlg, IDC_PE_CLR, x0, 50, 48, 22);
-  strip_place(dlg, IDC_PE_BS, x0 + 52, 50, 48, 22);
+  const int x0 = typed_strip_layout(dlg, g, kStripIds);
   const int mid = 40 + 2 * g.h + 6;
   strip_place(dlg, IDC_PE_ASSEMBLE, 40, mid, 100, 30);
   strip_place(dlg, IDC_PE_FORMAT, 146, mid, 130, 30);
@@ -62,11 +53,8 @@ void layout(HWND dlg) {
     strip_place(dlg, b.id, x, bottom, b.w, 24);
     x += b.w + 6;
   }
-  strip_place(dlg, IDC_PE_CLOSE, right - 100, bottom, 100, 24);
-  RECT want = {0, 0, x0 + 190, bottom + 30};
-  AdjustWindowRectEx(&want, static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_EXSTYLE)));
-  SetWindowPos(dlg, nullptr, 0, 0, want.right - want.left, want.bottom - want.top, SWP_NOMOVE | SWP_NOZORDER);
+  strip_place(dlg, IDC_PE_CLOSE, g.right - 100, bottom, 100, 24);
+  strip_fit_window(dlg, x0 + 190, bottom + 30);
 }
 
 // The row numbers, with the selection marked when `marked` is it.
@@ -85,32 +73,17 @@ void paint(HWND dlg) {
   HDC dc = BeginPaint(dlg, &ps);
   const StripGeometry g = strip_geometry();
   HGDIOBJ old_font = GetCurrentObject(dc, OBJ_FONT);
-  typed_strip_paint(dc, g, &g_editor.input, 95);
-  wchar_t text[kMessageTextUnits] = L"";
-  get_text(71, text);
-  SelectObject(dc, g_font_small);
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, slot_color(kSlotText));
-  TextOutW(dc, 5, 130, text, lstrlenW(text));
+  typed_strip_paint(dc, g, &g_editor.input, 95, kSlotText);
+  strip_heading(dc, 5, 130, 71);
   for (int r = 0; r < kPresetRows; r++) {
-    strip_grid(dc, g, 40, row_top(g, r));
     const StringEntry& e = g_editor.list[g_editor.first + r];
-    if (e.count <= 0) continue;
-    const int shown = std::min(e.count, static_cast<int32_t>(kStripCells));
-    strip_column_numbers(dc, g, 40, 152 + g.pitch * r, 0, shown);
-    strip_cells(dc, g, 40, row_top(g, r), e.units, shown);
+    strip_row(dc, g, 40, row_top(g, r), 152 + g.pitch * r, e.units, e.count, kSlotText);
   }
   SelectObject(dc, old_font);
   EndPaint(dlg, &ps);
 }
 
 void focus_field(HWND dlg) { SetFocus(GetDlgItem(dlg, IDC_PE_FIELD)); }
-
-int ask_delete(HWND dlg) {
-  wchar_t caption[kMessageTextUnits] = L"";
-  get_text(20, caption);
-  return show_message(dlg, 36, 1, caption) == IDYES;
-}
 
 void assemble(HWND dlg) {
   uint8_t frame[kFrameMax];
@@ -134,6 +107,7 @@ void drop_selection(HWND dlg) {
 }
 
 void on_command(HWND dlg, int id) {
+  if (typed_strip_command(dlg, kStripIds, &g_editor.field, id)) return;
   if (id >= IDC_PE_ROW1 && id < IDC_PE_ROW1 + kPresetRows) {
     g_editor.selected = preset_select(g_editor.selected, g_editor.first + id - IDC_PE_ROW1);
     relabel(dlg, g_editor.selected);
@@ -146,12 +120,6 @@ void on_command(HWND dlg, int id) {
       EndDialog(dlg, IDC_PE_CLOSE);
       break;
     case IDC_PE_ASSEMBLE: assemble(dlg); break;
-    case IDC_PE_LEFT: case IDC_PE_RIGHT:
-      typed_input_scroll(&g_editor.input, id == IDC_PE_LEFT ? -1 : 1);
-      repaint(dlg);
-      break;
-    case IDC_PE_CLR: typed_input_clear(&g_editor.input); repaint(dlg); break;
-    case IDC_PE_BS: typed_input_backspace(&g_editor.input); repaint(dlg); break;
     case IDC_PE_PAGE_BACK: case IDC_PE_PAGE_NEXT:
       g_editor.first = preset_page(g_editor.first, id == IDC_PE_PAGE_BACK ? -kPresetRows : kPresetRows);
       relabel(dlg, -1);  // the selection stays, unmarked
@@ -166,7 +134,7 @@ void on_command(HWND dlg, int id) {
       if (preset_list_move(g_editor.list, g_editor.selected, id == IDC_PE_DOWN)) drop_selection(dlg);
       break;
     case IDC_PE_DELETE:
-      if (g_editor.selected >= 0 && g_editor.selected < kPresetEntries && ask_delete(dlg)) {
+      if (g_editor.selected >= 0 && g_editor.selected < kPresetEntries && strip_ask_delete(dlg)) {
         preset_list_delete(g_editor.list, g_editor.selected);
         drop_selection(dlg);
       }
@@ -181,7 +149,7 @@ void on_command(HWND dlg, int id) {
       break;
     }
     case IDC_PE_DELETE_ALL:
-      if (ask_delete(dlg)) {
+      if (strip_ask_delete(dlg)) {
         preset_list_clear(g_editor.list);
         drop_selection(dlg);
       }
@@ -189,14 +157,6 @@ void on_command(HWND dlg, int id) {
     case IDC_PE_SAVE: {
       wchar_t path[MAX_PATH] = L"";
       if (choose_file(dlg, path, 1)) strings_file_save(dlg, path, g_editor.list, kPresetEntries);
-      break;
-    }
-    case IDC_PE_ASC: case IDC_PE_HEX: {
-      hex_entry_set_mode(&g_editor.input.entry, id == IDC_PE_HEX);
-      wchar_t caption[kMessageTextUnits] = L"";
-      get_text(96, caption);
-      show_message(dlg, id == IDC_PE_HEX ? 98 : 97, 0, caption);
-      repaint(dlg);
       break;
     }
     default: break;
@@ -214,11 +174,7 @@ void on_init(HWND dlg) {
   for (const auto& l : kLabels) strip_label(dlg, l.id, l.text);
   g_editor.field.in = &g_editor.input;
   g_editor.field.edit_keys = 1;
-  typed_field_create(dlg, IDC_PE_FIELD, 30, 16, &g_editor.field);
-  hex_entry_set_mode(&g_editor.input.entry, 0);
-  CheckRadioButton(dlg, IDC_PE_ASC, IDC_PE_HEX, IDC_PE_ASC);
-  g_editor.input.user_scrolled = 0;
-  g_editor.input.view_offset = 0;
+  typed_strip_open(dlg, kStripIds, &g_editor.field, 30, 16);
   g_editor.first = 0;
   g_editor.selected = -1;
   relabel(dlg, -1);

@@ -51,10 +51,7 @@ void layout(HWND dlg) {
     x += kWidth[k] + 4;
   }
   const int right = kStripX + g.cell * kStripCells + 8;
-  RECT want = {0, 0, std::max(right, x + 4), bottom + 30};
-  AdjustWindowRectEx(&want, static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_EXSTYLE)));
-  SetWindowPos(dlg, nullptr, 0, 0, want.right - want.left, want.bottom - want.top, SWP_NOMOVE | SWP_NOZORDER);
+  strip_fit_window(dlg, std::max(right, x + 4), bottom + 30);
 }
 
 void relabel(HWND dlg) {
@@ -72,12 +69,8 @@ void paint(HWND dlg) {
   HGDIOBJ old_font = GetCurrentObject(dc, OBJ_FONT);
   for (int r = 0; r < kPresetRows; r++) {
     const int y = row_top(g, r);
-    strip_grid(dc, g, kStripX, y);
     const StringEntry& e = g_presets.list[g_presets.first + r];
-    if (e.count <= 0) continue;
-    const int shown = std::min(e.count, static_cast<int32_t>(kStripCells));
-    strip_column_numbers(dc, g, kStripX, y - 12, 0, shown);
-    strip_cells(dc, g, kStripX, y, e.units, shown);  // units past the 64th are sent, not shown
+    strip_row(dc, g, kStripX, y, y - 12, e.units, e.count, kSlotText);  // units past the 64th are sent, not shown
   }
   SelectObject(dc, old_font);
   EndPaint(dlg, &ps);

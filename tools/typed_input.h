@@ -1,6 +1,7 @@
-// What the input fields of the preset strings editor and the checksum
-// calculator hold: up to 256 typed units (ASC characters or HEX bytes), the
-// hex entry state, and which 64 of them the strip shows.
+// What the input fields of the input character send window, the preset
+// strings editor and the checksum calculator hold: up to 256 typed units
+// (ASC characters or HEX bytes), the hex entry state, and which 64 of them
+// the strip shows.
 #pragma once
 
 #include <cstdint>
