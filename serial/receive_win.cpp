@@ -6,8 +6,9 @@
 // The wait is an overlapped WaitCommEvent on the channel's own wait event,
 // awaited to its end. Close cancels it (CancelIoEx) after clearing the open
 // flag. Some drivers (Wine's on a pty among them) fail the wait at once when
-// nothing is queued; while the channel is still open the thread then pauses
-// briefly so an idle line does not spin a core.
+// nothing is queued; while the channel is still open the thread then looks
+// at the queue every 10 ms, so an idle line does not spin a core, and keeps
+// doing so instead of waiting until the channel is closed.
 //
 // While a turn leaves bytes in the driver's queue, the next turn reads them
 // without waiting first: a burst is drained at the pace of the reads.
@@ -61,6 +62,7 @@ DWORD WINAPI receive_thread(void* arg) {
   const uint8_t kind = c->index == 0 ? kKindRecvCh1 : kKindRecvCh2;
   SetCommMask(c->port, EV_RXCHAR);
   DWORD still_queued = 0;  // bytes the last turn left in the driver's queue
+  int wait_fails = 0;      // the driver has given up a wait on an idle line
   while (c->open.load() != 0) {
     DWORD mask = 0;
     int waited;
@@ -69,8 +71,14 @@ DWORD WINAPI receive_thread(void* arg) {
       // cost a round trip through the driver on every 100 bytes.
       mask = EV_RXCHAR;
       waited = 1;
+    } else if (wait_fails) {
+      waited = 0;
     } else {
       waited = receive_wait(c, &mask);
+      // A driver that fails a wait on an idle line (Wine's on a pty) is
+      // polled from then on: its waits do nothing for us, and Wine keeps a
+      // little memory for every one of them.
+      if (!waited && c->open.load() != 0) wait_fails = 1;
     }
     still_queued = 0;
     DWORD errors = 0;
