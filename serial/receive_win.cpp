@@ -7,8 +7,9 @@
 // awaited to its end. Close cancels it (CancelIoEx) after clearing the open
 // flag. Some drivers (Wine's on a pty among them) fail the wait at once when
 // nothing is queued; while the channel is still open the thread then looks
-// at the queue every 10 ms, so an idle line does not spin a core, and keeps
-// doing so instead of waiting until the channel is closed.
+// at the queue every millisecond while traffic flows and every 10 to 25 ms
+// on a quiet line, so an idle line does not spin a core, and keeps doing so
+// instead of waiting until the channel is closed.
 //
 // While a turn leaves bytes in the driver's queue, the next turn reads them
 // without waiting first: a burst is drained at the pace of the reads.
@@ -21,7 +22,14 @@
 namespace {
 
 constexpr DWORD kReadLimitMs = 1000;
-constexpr DWORD kIdlePauseMs = 10;
+// How long the polling thread pauses between looks at the queue: briefly
+// while traffic is flowing (a pty holds only a few kilobytes, so a long
+// pause would hold the sender back), longer as the line stays quiet.
+DWORD poll_pause(DWORD quiet_ms) {
+  if (quiet_ms < 50) return 1;
+  if (quiet_ms < 1000) return 10;
+  return 25;
+}
 
 // 1 when the wait ended with an event mask, 0 when it failed or was cancelled.
 int receive_wait(Channel* c, DWORD* mask) {
@@ -63,6 +71,7 @@ DWORD WINAPI receive_thread(void* arg) {
   SetCommMask(c->port, EV_RXCHAR);
   DWORD still_queued = 0;  // bytes the last turn left in the driver's queue
   int wait_fails = 0;      // the driver has given up a wait on an idle line
+  DWORD last_data = GetTickCount() - 1000;  // tick of the last bytes read
   while (c->open.load() != 0) {
     DWORD mask = 0;
     int waited;
@@ -80,25 +89,26 @@ DWORD WINAPI receive_thread(void* arg) {
       // little memory for every one of them.
       if (!waited && c->open.load() != 0) wait_fails = 1;
     }
-    still_queued = 0;
     DWORD errors = 0;
     COMSTAT stat = {};
+    int fresh = 0;  // the poll below has just read the errors and the queue
+    still_queued = 0;
     if (!waited) {
       // The driver gave up the wait with nothing queued: look at the queue
       // every few milliseconds until bytes arrive or the channel closes.
       while (c->open.load() != 0) {
-        Sleep(kIdlePauseMs);
+        Sleep(poll_pause(GetTickCount() - last_data));
         if (!ClearCommError(c->port, &errors, &stat)) break;
         if (errors) c->accumulated_errors.fetch_or(errors);
         if (stat.cbInQue > 0) {
           mask = EV_RXCHAR;
-          waited = 1;
+          waited = fresh = 1;
           break;
         }
       }
     }
     if (waited) {
-      ClearCommError(c->port, &errors, &stat);
+      if (!fresh) ClearCommError(c->port, &errors, &stat);
       c->comstat = stat;
       c->last_errors.store(errors);
       c->accumulated_errors.fetch_or(errors);
@@ -106,6 +116,7 @@ DWORD WINAPI receive_thread(void* arg) {
         DWORD n = receive_read(c);
         if (n > kReceiveChunk) n = kReceiveChunk;
         if (n > 0) capture_append(&g_app.capture, c->read_buffer, static_cast<int>(n), kind);
+        if (n > 0) last_data = GetTickCount();
         if (n > 0 && stat.cbInQue > n) still_queued = stat.cbInQue - n;
       }
     }
