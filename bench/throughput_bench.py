@@ -33,7 +33,20 @@ RESULTS = ROOT / "bench" / "results" / "throughput.md"
 SECONDS = float(os.environ.get("BENCH_SECONDS", "20"))
 LINE = 10  # "%09d\n"
 KIND_RECV = {0: 1, 1: 3}
-NOTE = ("What limits the drain rate (measured 2026-12-08): neither process is busy (Quorrin and wineserver each use about a third of a core at full drain), so the limit is latency, not CPU. Every turn of a receive thread reads at most 100 bytes, and under Wine each turn is several round trips through wineserver (ClearCommError, the overlapped ReadFile and its completion): about 0.35 to 0.4 ms a turn, which caps one channel near 250-290 kB/s, just under the 300 kB/s target; the two channels' threads run side by side, so both at once reach about the same each. Two changes were measured on the way. Reading on without a wait while the queue still holds bytes took one channel from about 150 kB/s to about 500 kB/s; but Wine's overlapped WaitCommEvent keeps about 46 bytes per call, which the soak run showed as 120 KiB a minute of steady growth (3.4 MB in 30 minutes). Since Wine fails that wait on a pty anyway, a receive thread whose wait has failed polls the queue instead: every 1 ms while traffic flows, 10 ms after 50 ms of quiet, 25 ms after a second. Memory is flat with it (soak.md), idle CPU fell below 1 %, and the drain rate is the figure above. On Windows, where the wait does not fail, the thread keeps waiting.")
+NOTE = (
+    'What limits the drain rate (measured 2026-12-08): neither process is busy (Quorrin and wineserver '
+    'each use about a third of a core at full drain), so the limit is latency, not CPU. Every turn of a '
+    'receive thread reads at most 100 bytes, and under Wine each turn is several round trips through '
+    'wineserver (ClearCommError, the overlapped ReadFile and its completion): about 0.35 to 0.4 ms a '
+    "turn, which caps one channel near 250-290 kB/s, just under the 300 kB/s target; the two channels' "
+    'threads run side by side, so both at once reach about the same each. Two changes were measured on '
+    'the way. Reading on without a wait while the queue still holds bytes took one channel from about 150'
+    " kB/s to about 500 kB/s; but Wine's overlapped WaitCommEvent keeps about 46 bytes per call, which "
+    'the soak run showed as 120 KiB a minute of steady growth (3.4 MB in 30 minutes). Since Wine fails '
+    'that wait on a pty anyway, a receive thread whose wait has failed polls the queue instead: every 1 '
+    'ms while traffic flows, 10 ms after 50 ms of quiet, 25 ms after a second. Memory is flat with it '
+    '(soak.md), idle CPU fell below 1 %, and the drain rate is the figure above. On Windows, where the '
+    'wait does not fail, the thread keeps waiting.')
 
 
 def numbered(first, count):
