@@ -16,6 +16,7 @@ void capture_free(Capture* cap) {
 
 void capture_clear(Capture* cap) {
   std::lock_guard<std::mutex> hold(cap->lock);
+  cap->base += cap->write_position.load(std::memory_order_relaxed);
   cap->write_position.store(0, std::memory_order_release);
   cap->last_marker_index = 0;
   CaptureView& v = cap->view;
@@ -90,6 +91,7 @@ int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind) {
     w -= kCaptureWrapShift;
     if (w < 0) w = 0;
     cap->last_marker_index -= kCaptureWrapShift;
+    cap->base += kCaptureWrapShift;
   }
   cap->write_position.store(w, std::memory_order_release);
   return 0;
@@ -106,6 +108,12 @@ int capture_replace(Capture* cap, const uint8_t* data, int32_t count) {
   std::lock_guard<std::mutex> hold(cap->lock);
   std::memcpy(cap->records, data, static_cast<size_t>(count) * sizeof(CaptureRecord));
   cap->last_marker_index = 0;
+  cap->base += cap->write_position.load(std::memory_order_relaxed);
   cap->write_position.store(count, std::memory_order_release);
   return 0;
+}
+
+CapturePlace capture_place(Capture* cap) {
+  std::lock_guard<std::mutex> hold(cap->lock);
+  return {cap->write_position.load(std::memory_order_relaxed), cap->base};
 }

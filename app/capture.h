@@ -74,6 +74,7 @@ struct Capture {
   std::atomic<int32_t> write_position{0};   // records in use
   int32_t last_marker_index = 0;            // kind-129 marker of the latest chunk
   uint32_t last_append_time = 0;            // tick count right after the latest append
+  int64_t base = 0;                         // absolute place of record 0; under the lock
   std::mutex lock;                          // held by writers for one whole chunk
   uint32_t (*tick)() = nullptr;             // millisecond tick count (GetTickCount)
   CaptureView view;
@@ -101,6 +102,14 @@ void capture_refresh_gap(Capture* cap);
 inline int32_t capture_write_position(const Capture* cap) {
   return cap->write_position.load(std::memory_order_acquire);
 }
+
+// The write position and the absolute place of record 0, taken together
+// under the lock (a wrap changes both).
+struct CapturePlace {
+  int32_t write_position;
+  int64_t base;
+};
+CapturePlace capture_place(Capture* cap);
 
 // Gap value in 100 ms units for `elapsed_ms`, capped at 9999.
 int capture_gap_units(int32_t elapsed_ms);

@@ -126,60 +126,78 @@ int send_prepared(const MacroHost* host, int channel, const uint8_t* bytes, int 
   return kMacroSent;
 }
 
-void wait_until(const MacroHost* host, uint32_t total_ms) {
-  if (!host->now) return;
-  uint32_t began = host->now(host->ctx);
-  for (;;) {
-    uint32_t elapsed = host->now(host->ctx) - began;
-    if (elapsed >= total_ms) return;
-    if (!host->wait) return;
-    host->wait(host->ctx, total_ms - elapsed);
-  }
+// The absolute place of the capture's write position, and of record 0.
+CapturePlace place_of(Capture* cap) { return cap ? capture_place(cap) : CapturePlace{0, 0}; }
+
+int64_t absolute_end(Capture* cap) {
+  CapturePlace p = place_of(cap);
+  return p.base + p.write_position;
 }
 
-// The read commands. Collects the bytes of `kind` (received on the read's
-// channel) from `start` on until `wanted` of them are there or the limit
-// has run out, and stores them (at most one slot's worth) in the slot. The
-// receive threads append meanwhile; the only way the write position goes
-// down while the thread waits here is a wrap, which moves every record
-// down by kCaptureWrapShift places.
-void read_answer(MacroState* m, const MacroHost* host, uint8_t kind, int from_mark, MacroSlot* slot,
-                 int32_t wanted, int32_t limit) {
+// Counts the answer's bytes that arrived since the last look. The receive
+// threads append meanwhile; a wrap moves the records down but not their
+// absolute places, so the count goes on where it stopped. Records a wrap
+// or a clear dropped are gone: counting resumes at the oldest record kept.
+void read_scan(MacroWait* w, Capture* cap) {
+  CapturePlace p = capture_place(cap);
+  int32_t end = p.write_position > kCaptureRecords ? kCaptureRecords : p.write_position;
+  int64_t from = w->scanned > p.base ? w->scanned : p.base;
+  for (int64_t i = from; i < p.base + end; i++)
+    if (cap->records[i - p.base].kind == w->kind) w->found++;
+  w->scanned = p.base + end;
+}
+
+// Stores what the read found (at most one slot's worth) in its slot.
+void read_store(MacroState* m, Capture* cap) {
+  MacroWait* w = &m->wait;
+  if (w->found == 0) return;
+  CapturePlace p = capture_place(cap);
+  MacroSlot* slot = &m->slots[w->slot];
+  int64_t from = w->start > p.base ? w->start : p.base;
+  int64_t to = w->scanned < p.base + p.write_position ? w->scanned : p.base + p.write_position;
+  int32_t n = 0;
+  for (int64_t i = from; i < to && n < kMacroSlotBytes; i++)
+    if (cap->records[i - p.base].kind == w->kind) slot->data[n++] = cap->records[i - p.base].data;
+  if (n > 0) slot->length = n;
+}
+
+// One look at the waiting command: kMacroWaiting while it goes on;
+// otherwise the command is finished and the next line comes next.
+int wait_poll(MacroState* m, const MacroHost* host) {
+  MacroWait* w = &m->wait;
+  uint32_t elapsed = host->now ? host->now(host->ctx) - w->began : w->limit_ms;
+  int over = elapsed >= w->limit_ms;
+  if (w->what == kMacroWaitRead) {
+    read_scan(w, host->capture);
+    if (w->found >= w->wanted || over) {
+      read_store(m, host->capture);
+      over = 1;
+    }
+  }
+  if (!over) return kMacroWaiting;
+  w->what = kMacroWaitNone;
+  int32_t length = loaded_length(m);
+  m->position = past_line_end(m, m->position, length);
+  return kMacroNext;
+}
+
+// The read commands: wait for `wanted` bytes of `kind` (received on the
+// read's channel) from the start place on, for at most `limit` tenths.
+void read_begin(MacroState* m, const MacroHost* host, uint8_t kind, int from_mark, int32_t slot, int32_t wanted,
+                int32_t limit) {
   if (wanted < 1 || limit < 1) return;
   Capture* cap = host->capture;
   if (!cap || !cap->records || !host->now) return;
-  int32_t w = capture_write_position(cap);
-  if (from_mark && m->read_mark > w) {  // the capture wrapped since RRST
-    m->read_mark -= kCaptureWrapShift;
-    if (m->read_mark < 0) m->read_mark = 0;
-  }
-  int32_t start = from_mark ? m->read_mark : w;
-  int32_t scanned = start;
-  int32_t found = 0;
-  uint32_t limit_ms = static_cast<uint32_t>(limit) * kMacroTimeUnitMs;
-  uint32_t began = host->now(host->ctx);
-  for (;;) {
-    w = capture_write_position(cap);
-    if (w > kCaptureRecords) w = kCaptureRecords;
-    if (w < scanned) {
-      start = start >= kCaptureWrapShift ? start - kCaptureWrapShift : 0;
-      scanned = scanned >= kCaptureWrapShift ? scanned - kCaptureWrapShift : 0;
-      if (from_mark) m->read_mark = start;
-    }
-    for (; scanned < w; scanned++)
-      if (cap->records[scanned].kind == kind) found++;
-    if (found >= wanted) break;
-    uint32_t elapsed = host->now(host->ctx) - began;
-    if (elapsed >= limit_ms || !host->wait) break;
-    uint32_t left = limit_ms - elapsed;
-    host->wait(host->ctx, left < kMacroPollMs ? left : kMacroPollMs);
-  }
-  if (found == 0) return;
-  int32_t n = 0;
-  for (int32_t i = start; i < scanned && n < kMacroSlotBytes; i++)
-    if (cap->records[i].kind == kind) slot->data[n++] = cap->records[i].data;
-  // Records a wrap dropped below 0 are gone: the slot keeps what is left.
-  if (n > 0) slot->length = n;
+  MacroWait* w = &m->wait;
+  *w = {};
+  w->what = kMacroWaitRead;
+  w->began = host->now(host->ctx);
+  w->limit_ms = static_cast<uint32_t>(limit) * kMacroTimeUnitMs;
+  w->slot = slot;
+  w->kind = kind;
+  w->wanted = wanted;
+  w->start = from_mark ? m->read_mark : absolute_end(cap);
+  w->scanned = w->start;
 }
 
 // Executes one command; *jumped is set when it moved the position to a label.
@@ -209,16 +227,21 @@ int execute(MacroState* m, const MacroHost* host, int cmd, int32_t at, const Arg
       MacroSlot* s = slot_field(m, a, 0, at, &outcome);
       if (!s) return outcome;
       uint8_t kind = (cmd == kRead || cmd == kZred) ? kKindRecvCh1 : kKindRecvCh2;
-      read_answer(m, host, kind, cmd == kZred || cmd == kZrd2, s, macro_field(a.text, a.count, 3, 3),
-                  macro_field(a.text, a.count, 7, 3));
+      read_begin(m, host, kind, cmd == kZred || cmd == kZrd2, static_cast<int32_t>(s - m->slots),
+                 macro_field(a.text, a.count, 3, 3), macro_field(a.text, a.count, 7, 3));
       return kMacroNext;
     }
     case kRrst:
-      if (host->capture) m->read_mark = capture_write_position(host->capture);
+      if (host->capture) m->read_mark = absolute_end(host->capture);
       return kMacroNext;
     case kTime: {
       int32_t n = macro_field(a.text, a.count, 0, 3);
-      if (n > 0) wait_until(host, static_cast<uint32_t>(n) * kMacroTimeUnitMs);
+      if (n > 0 && host->now) {
+        m->wait = {};
+        m->wait.what = kMacroWaitTime;
+        m->wait.began = host->now(host->ctx);
+        m->wait.limit_ms = static_cast<uint32_t>(n) * kMacroTimeUnitMs;
+      }
       return kMacroNext;
     }
     case kGoto:
@@ -336,13 +359,17 @@ int macro_load(MacroState* m, const uint8_t* bytes, size_t count) {
   return kMacroLoadOk;
 }
 
-void macro_start(MacroState* m, int32_t write_position) {
+void macro_start(MacroState* m, Capture* capture) {
   m->position = 1;
-  m->read_mark = write_position;
+  m->read_mark = absolute_end(capture);
+  m->wait = {};
   m->fault[0] = 0;
 }
 
+void macro_stop(MacroState* m) { m->wait = {}; }
+
 int macro_step(MacroState* m, const MacroHost* host) {
+  if (macro_waiting(m)) return wait_poll(m, host);
   int32_t length = loaded_length(m);
   int32_t p = m->position;
   if (p < 0 || p >= length) return kMacroRanOff;
@@ -371,6 +398,9 @@ int macro_step(MacroState* m, const MacroHost* host) {
   int jumped = 0;
   int outcome = execute(m, host, cmd, p, a, &jumped);
   if (outcome == kMacroStopped) return outcome;
+  // A wait looks at once (an answer may be there already) and then on
+  // every step until it is over; the position stays on the line's CR.
+  if (macro_waiting(m)) return wait_poll(m, host);
   if (!jumped) m->position = past_line_end(m, e, length);
   return outcome;
 }

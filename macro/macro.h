@@ -4,13 +4,18 @@
 // slots that survive from run to run.
 //
 // Everything here runs on the user-interface thread, called from the macro
-// dialog's 50 ms timer; steps never overlap. The platform is reached only
-// through MacroHost: the clock and a blocking wait (TIME and the read
-// commands block the thread for their whole wait, as the dialog expects),
-// the port write, and the capture buffer, which the receive threads keep
-// appending to while a read command waits. The interpreter reads the
-// capture below its write position only, and records its own sends with
-// capture_append like every other writer.
+// dialog's timer; steps never overlap. The platform is reached only
+// through MacroHost: the clock, the port write, and the capture buffer,
+// which the receive threads keep appending to while a read command waits.
+// The interpreter reads the capture below its write position only, and
+// records its own sends with capture_append like every other writer.
+//
+// Nothing here blocks. TIME and the read commands become a wait: the step
+// that starts one returns kMacroWaiting, and every following step looks
+// once whether the wait is over (the time has run out, the answer is
+// there) until it finishes the command and lets the next line run. The
+// dialog polls a waiting macro every kMacroPollMs and stops it at once with
+// macro_stop, so the message loop keeps running through the longest wait.
 //
 // No file can make the interpreter read or write outside its buffers: every
 // scan stops at the macro length, every line and literal is held to fixed
@@ -34,6 +39,22 @@ constexpr int kMacroFaultUnits = 160;
 constexpr uint32_t kMacroPollMs = 10;    // how often a read command looks at the capture
 constexpr uint32_t kMacroTimeUnitMs = 100;  // unit of TIME and of the read commands' limit
 
+// A command that is waiting: TIME, or a read command collecting its answer.
+// Capture places are absolute (capture_place), so a wrap or a clear during
+// the wait never shifts what has been counted.
+struct MacroWait {
+  int32_t what;       // kMacroWaitNone, kMacroWaitTime, kMacroWaitRead
+  uint32_t began;     // the clock when the command started
+  uint32_t limit_ms;  // how long it may wait from then
+  int32_t slot;       // read: the slot that takes the answer
+  uint8_t kind;       // read: the record kind of the answer
+  int32_t wanted;     // read: bytes wanted
+  int32_t found;      // read: bytes of that kind counted so far
+  int64_t start;      // read: absolute place where the answer is looked for
+  int64_t scanned;    // read: absolute place up to which it has been counted
+};
+enum MacroWaitKind { kMacroWaitNone = 0, kMacroWaitTime = 1, kMacroWaitRead = 2 };
+
 struct MacroSlot {
   int32_t length;  // valid bytes, 0 .. kMacroSlotBytes
   uint8_t data[kMacroSlotBytes];
@@ -45,7 +66,8 @@ struct MacroState {
   char16_t buffer[kMacroBufferUnits];
   int32_t position;   // index of the next code unit to execute
   int32_t length;     // code units loaded, the byte-order mark included
-  int32_t read_mark;  // capture write position: start of ZRED and ZRD2
+  int64_t read_mark;  // absolute capture place (capture_place): start of ZRED and ZRD2
+  MacroWait wait;     // the command that waits, if any
   MacroSlot slots[kMacroSlots];
   char16_t fault[kMacroFaultUnits];  // why the macro stopped (kMacroStopped)
 };
@@ -59,7 +81,6 @@ struct MacroHost {
   Capture* capture;
   const AnsiCodec* codec;
   uint32_t (*now)(void* ctx);              // milliseconds
-  void (*wait)(void* ctx, uint32_t ms);    // blocks about ms milliseconds
   int (*write)(void* ctx, int channel, const uint8_t* bytes, int count);
   void (*show_step)(void* ctx, int32_t position, int32_t length, const char16_t* line, int count);
 };
@@ -73,8 +94,15 @@ enum MacroLoadResult { kMacroLoadOk = 0, kMacroLoadEmpty = 38, kMacroLoadNotUtf1
 // A refused file leaves a macro length of 0, so nothing of it runs.
 int macro_load(MacroState* m, const uint8_t* bytes, size_t count);
 
-// Begins a run of the loaded macro at its first line.
-void macro_start(MacroState* m, int32_t write_position);
+// Begins a run of the loaded macro at its first line, with the read mark
+// at the capture's write position (0 without a capture).
+void macro_start(MacroState* m, Capture* capture);
+
+// Ends a run at once, also in the middle of a wait; nothing more is sent.
+void macro_stop(MacroState* m);
+
+// 1 while a TIME or read command waits.
+inline int macro_waiting(const MacroState* m) { return m->wait.what != kMacroWaitNone; }
 
 // What one step asks of its caller.
 enum MacroStepOutcome {
@@ -83,9 +111,11 @@ enum MacroStepOutcome {
   kMacroEnded,          // PEND: stop, message text 22
   kMacroRanOff,         // the end of the macro without PEND: stop, message text 21
   kMacroStopped,        // the line cannot be executed: stop, show m->fault
+  kMacroWaiting,        // a TIME or read command waits: step again in kMacroPollMs
 };
 
-// Executes at most one line.
+// Executes at most one line, or looks once at the wait of the line that
+// waits.
 int macro_step(MacroState* m, const MacroHost* host);
 
 // The label search: index of the colon of the first label line named by the

@@ -2,9 +2,10 @@
 // macro buffer and runs it, one line per tick of its 50 ms timer 1, showing
 // the line that runs; stop and close end the run.
 //
-// Everything runs on the user-interface thread. TIME and the read commands
-// block the thread inside one tick, so stop and close take effect after the
-// wait. A message box shown by a step runs its own message loop, in which
+// Everything runs on the user-interface thread, and nothing here waits:
+// while TIME or a read command waits, timer 1 ticks every kMacroPollMs and
+// each tick looks once whether the wait is over, so the program answers
+// throughout, and stop and close end the run at once, mid-wait too. A message box shown by a step runs its own message loop, in which
 // further ticks arrive: they are passed over until the box is answered, so
 // steps never overlap.
 #include "macro/macro_win.h"
@@ -24,6 +25,7 @@ constexpr int kNameChars = 259;
 
 struct MacroDialog {
   int stepping;  // 1 while a step (and any box it shows) runs
+  UINT period;   // timer 1's period while it runs
 };
 MacroDialog g_macro_dialog;
 
@@ -36,6 +38,12 @@ void set_text(HWND dlg, int id, int message) {
   } else {
     SetWindowTextW(dlg, text);
   }
+}
+
+// Ends a run at once: no tick of it comes after this.
+void macro_halt(HWND dlg) {
+  KillTimer(dlg, kStepTimer);
+  macro_stop(&g_macro);
 }
 
 void macro_dialog_init(HWND dlg) {
@@ -75,7 +83,7 @@ void macro_browse(HWND dlg) {
 // Loads the named file and starts it; a failure is told and leaves the
 // interpreter idle.
 void macro_run(HWND dlg) {
-  KillTimer(dlg, kStepTimer);
+  macro_halt(dlg);
   SetCurrentDirectoryW(wide(g_app.program_dir));
   wchar_t name[kNameChars + 1];
   if (macro_name(dlg, name)) return;
@@ -104,15 +112,26 @@ void macro_run(HWND dlg) {
     show_message(dlg, refused, 0, L"CreateFile");
     return;
   }
-  macro_start(&g_macro, capture_write_position(&g_app.capture));
+  macro_start(&g_macro, &g_app.capture);
+  g_macro_dialog.period = kStepPeriod;
   SetTimer(dlg, kStepTimer, kStepPeriod, nullptr);
 }
+
 
 void macro_tick(HWND dlg) {
   if (g_macro_dialog.stepping) return;
   g_macro_dialog.stepping = 1;
   MacroHost host = macro_host_win(dlg);
-  switch (macro_step(&g_macro, &host)) {
+  int outcome = macro_step(&g_macro, &host);
+  // A wait is looked at often, so it ends close to its time; lines go on
+  // at one per kStepPeriod.
+  UINT period = outcome == kMacroWaiting ? kMacroPollMs : kStepPeriod;
+  if (period != g_macro_dialog.period && (outcome == kMacroWaiting || outcome == kMacroNext ||
+                                          outcome == kMacroSendFailed)) {
+    g_macro_dialog.period = period;
+    SetTimer(dlg, kStepTimer, period, nullptr);
+  }
+  switch (outcome) {
     case kMacroSendFailed: show_message(dlg, 32, 0, L"Quorrin"); break;
     case kMacroEnded:
       KillTimer(dlg, kStepTimer);
@@ -143,15 +162,16 @@ INT_PTR CALLBACK macro_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       switch (LOWORD(wp)) {
         case IDC_MACRO_BROWSE: macro_browse(dlg); return TRUE;
         case IDC_MACRO_RUN: macro_run(dlg); return TRUE;
-        case IDC_MACRO_STOP: KillTimer(dlg, kStepTimer); return TRUE;
+        case IDC_MACRO_STOP: macro_halt(dlg); return TRUE;
         case IDC_MACRO_CLOSE:
+          macro_halt(dlg);
           g_app.tool_open[kToolMacro] = 0;
           EndDialog(dlg, IDC_MACRO_CLOSE);
           return TRUE;
         default: return FALSE;
       }
     case WM_DESTROY:
-      KillTimer(dlg, kStepTimer);
+      macro_halt(dlg);
       g_app.tool_open[kToolMacro] = 0;
       return FALSE;
     default: return dialog_look_modal(dlg, msg, wp, lp);

@@ -52,3 +52,15 @@ void line_dcb_read_back(const LineDcb* dcb, PortSettings* port) {
   else
     port->rs_flow = (dcb->f_outx == 0 && dcb->f_inx == 0) ? 0 : 1;
 }
+
+uint32_t line_write_limit_ms(uint32_t baud, int count, uint32_t write_multiplier, uint32_t write_constant) {
+  if (count < 0) count = 0;
+  if (baud < 50) baud = 50;  // an unset or odd rate: assume a slow line
+  uint64_t on_line = static_cast<uint64_t>(count) * 11u * 1000u / baud;
+  uint64_t limit = 2 * on_line + kWriteWaitMarginMs;
+  uint64_t port = static_cast<uint64_t>(write_multiplier) * static_cast<uint64_t>(count) + write_constant;
+  if ((write_multiplier || write_constant) && port + kWriteWaitMarginMs > limit) limit = port + kWriteWaitMarginMs;
+  if (limit < kWriteWaitFloorMs) limit = kWriteWaitFloorMs;
+  if (limit > 0xFFFFFFFFull) limit = 0xFFFFFFFFull;
+  return static_cast<uint32_t>(limit);
+}

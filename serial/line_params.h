@@ -35,3 +35,14 @@ struct LineTimeouts {
   uint32_t write_total_multiplier, write_total_constant;
 };
 constexpr LineTimeouts kLineTimeouts = {100, 2, 100, 10, 1000};
+
+// How long the transmit path waits for a write of `count` bytes before it
+// cancels it and reports a failed send. A port whose writes never time out
+// (both write time-outs 0) and whose line is held by flow control would
+// otherwise keep the user-interface thread for good. The limit is twice
+// the time the bytes need on the line at `baud` (eleven bits a byte), or
+// the port's own write time-outs when they are set, plus a margin, and
+// never less than kWriteWaitFloorMs.
+constexpr uint32_t kWriteWaitFloorMs = 2000;
+constexpr uint32_t kWriteWaitMarginMs = 500;
+uint32_t line_write_limit_ms(uint32_t baud, int count, uint32_t write_multiplier, uint32_t write_constant);

@@ -7,6 +7,8 @@ Channel g_channel[2] = {};
 namespace {
 
 const DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+constexpr DWORD kCloseSliceMs = 20;    // between the cancels of a close
+constexpr DWORD kCloseLimitMs = 3000;  // the longest a close waits for the receive thread
 
 void dcb_to_line(const DCB& d, LineDcb* l) {
   l->baud_rate = d.BaudRate;
@@ -168,9 +170,31 @@ int channel_open(HWND owner, int ch) {
 void channel_close(int ch) {
   Channel* c = &g_channel[ch];
   c->open.store(0);
-  if (c->port) CancelIoEx(c->port, nullptr);
   if (c->thread) {
-    WaitForSingleObject(c->thread, INFINITE);
+    // The thread may be about to start a wait or a read that nothing has
+    // cancelled yet: end whatever is pending again until it has gone. It
+    // looks at the open flag at least every 100 ms and a read lasts at most
+    // about a second, so this ends; past kCloseLimitMs the port is closed
+    // under it, which fails whatever it still waits on.
+    DWORD began = GetTickCount();
+    for (;;) {
+      if (c->port) {
+        SetCommMask(c->port, 0);
+        CancelIoEx(c->port, nullptr);
+      }
+      if (WaitForSingleObject(c->thread, kCloseSliceMs) != WAIT_TIMEOUT) break;
+      if (GetTickCount() - began > kCloseLimitMs) {
+        close_port_handle(c);
+        if (WaitForSingleObject(c->thread, kCloseSliceMs * 10) == WAIT_TIMEOUT) {
+          // Still not gone: leave it its events rather than free them under it.
+          CloseHandle(c->thread);
+          c->thread = 0;
+          c->read_ov.hEvent = c->wait_ov.hEvent = c->write_ov.hEvent = 0;
+          return;
+        }
+        break;
+      }
+    }
     CloseHandle(c->thread);
     c->thread = 0;
   }

@@ -3,9 +3,11 @@
 // chunk (kind 1 for CH1, kind 3 for CH2), and go round again while the
 // channel's open flag is set.
 //
-// The wait is an overlapped WaitCommEvent on the channel's own wait event,
-// awaited to its end. Close cancels it (CancelIoEx) after clearing the open
-// flag. Some drivers (Wine's on a pty among them) fail the wait at once when
+// The wait is an overlapped WaitCommEvent on the channel's own wait event.
+// Close clears the open flag, then ends the wait (SetCommMask(port, 0) and
+// CancelIoEx, repeated until the thread has ended); the thread itself also
+// looks at the flag every 100 ms while its wait is pending, so a close that
+// comes between the loop's test and the wait cannot leave it waiting. Some drivers (Wine's on a pty among them) fail the wait at once when
 // nothing is queued; while the channel is still open the thread then looks
 // at the queue every millisecond while traffic flows and every 10 to 25 ms
 // on a quiet line, so an idle line does not spin a core, and keeps doing so
@@ -22,6 +24,7 @@
 namespace {
 
 constexpr DWORD kReadLimitMs = 1000;
+constexpr DWORD kWaitSliceMs = 100;  // how often a pending wait looks at the open flag
 // How long the polling thread pauses between looks at the queue: briefly
 // while traffic is flowing (a pty holds only a few kilobytes, so a long
 // pause would hold the sender back), longer as the line stays quiet.
@@ -37,8 +40,18 @@ int receive_wait(Channel* c, DWORD* mask) {
   ResetEvent(c->wait_ov.hEvent);
   if (WaitCommEvent(c->port, mask, &c->wait_ov)) return 1;
   if (GetLastError() != ERROR_IO_PENDING) return 0;
+  // Close clears the open flag and ends the wait (SetCommMask, CancelIoEx);
+  // should a close slip in between the loop's test and this wait, the flag
+  // is looked at again every kWaitSliceMs, so the wait never outlives it.
   DWORD unused = 0;
-  return GetOverlappedResult(c->port, &c->wait_ov, &unused, TRUE) ? 1 : 0;
+  while (WaitForSingleObject(c->wait_ov.hEvent, kWaitSliceMs) == WAIT_TIMEOUT) {
+    if (c->open.load() == 0) {
+      CancelIoEx(c->port, &c->wait_ov);
+      GetOverlappedResult(c->port, &c->wait_ov, &unused, TRUE);
+      return 0;
+    }
+  }
+  return GetOverlappedResult(c->port, &c->wait_ov, &unused, FALSE) ? 1 : 0;
 }
 
 // Reads up to kReceiveChunk bytes; returns the count (0 for nothing).
@@ -59,8 +72,11 @@ DWORD receive_read(Channel* c) {
     if (GetLastError() != ERROR_IO_INCOMPLETE) return 0;
   }
   CancelIoEx(c->port, &c->read_ov);
+  // A cancelled read reports failure, but what the driver delivered before
+  // the cancel is in the buffer and counted: keep it.
+  n = 0;
   if (GetOverlappedResult(c->port, &c->read_ov, &n, TRUE)) return n;
-  return 0;
+  return GetLastError() == ERROR_OPERATION_ABORTED ? n : 0;
 }
 
 }  // namespace

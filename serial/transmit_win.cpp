@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "codec/frame.h"
+#include "serial/line_params.h"
 #include "serial/port_win.h"
 #include "tools/input_send_win.h"
 
@@ -26,8 +27,19 @@ int port_write(int channel, const uint8_t* bytes, int count) {
       c->accumulated_errors.fetch_or(errors);
       return kSendWriteFailed;
     }
-    // The write timeouts of the port bound this wait.
-    if (!GetOverlappedResult(c->port, &c->write_ov, &written, TRUE)) return kSendWriteFailed;
+    // A line held by flow control on a port without write time-outs would
+    // keep this thread for good: past its limit the write is cancelled and
+    // fails like any other.
+    COMMTIMEOUTS t = {};
+    if (!GetCommTimeouts(c->port, &t)) t = c->timeouts;
+    DWORD limit = line_write_limit_ms(c->dcb.BaudRate, count, t.WriteTotalTimeoutMultiplier,
+                                      t.WriteTotalTimeoutConstant);
+    if (WaitForSingleObject(c->write_ov.hEvent, limit) != WAIT_OBJECT_0) {
+      CancelIoEx(c->port, &c->write_ov);
+      GetOverlappedResult(c->port, &c->write_ov, &written, TRUE);
+      return kSendWriteFailed;
+    }
+    if (!GetOverlappedResult(c->port, &c->write_ov, &written, FALSE)) return kSendWriteFailed;
   } else if (!GetOverlappedResult(c->port, &c->write_ov, &written, FALSE)) {
     written = static_cast<DWORD>(count);
   }

@@ -30,8 +30,8 @@ int encode(void* ctx, const char16_t* units, int count, uint8_t* out, int cap) {
 }
 int g_double_byte = 1;
 
-// The program's surroundings: a clock that only moves when the interpreter
-// waits, a port whose writes are kept, and a device on the far side whose
+// The program's surroundings: a clock that only moves while a command
+// waits (the test's dialog ticks every kMacroPollMs then), a port whose writes are kept, and a device on the far side whose
 // answers the receive thread appends to the (real) capture buffer when
 // their time has come.
 struct Fake {
@@ -52,7 +52,7 @@ struct Fake {
   MacroHost host;
 
   Fake() {
-    host = {this, &cap, &codec, now_of, wait_for, write_to, show_step};
+    host = {this, &cap, &codec, now_of, write_to, show_step};
     capture_allocate(&cap);
     capture_clear(&cap);
   }
@@ -74,10 +74,9 @@ struct Fake {
   }
 
   static uint32_t now_of(void* ctx) { return static_cast<Fake*>(ctx)->now; }
-  static void wait_for(void* ctx, uint32_t ms) {
-    Fake* f = static_cast<Fake*>(ctx);
-    f->now += ms;
-    f->deliver();
+  void pass(uint32_t ms) {
+    now += ms;
+    deliver();
   }
   static int write_to(void* ctx, int channel, const uint8_t* bytes, int count) {
     Fake* f = static_cast<Fake*>(ctx);
@@ -120,9 +119,18 @@ struct MacroTest : ::testing::Test {
   void load(const std::u16string& source) {
     Bytes b = file_bytes(source);
     ASSERT_EQ(macro_load(m.get(), b.data(), b.size()), kMacroLoadOk);
-    macro_start(m.get(), capture_write_position(&fake.cap));
+    macro_start(m.get(), &fake.cap);
   }
-  int step() { return macro_step(m.get(), &fake.host); }
+  // One line, its wait included: while the line waits, the clock moves on
+  // by the dialog's poll period between looks.
+  int step() {
+    int r = macro_step(m.get(), &fake.host);
+    while (r == kMacroWaiting) {
+      fake.pass(kMacroPollMs);
+      r = macro_step(m.get(), &fake.host);
+    }
+    return r;
+  }
   // Steps until the macro ends; returns how it ended and counts the ticks.
   int run(int* ticks = nullptr, int limit = 1000) {
     for (int i = 1; i <= limit; i++) {
@@ -444,7 +452,7 @@ TEST_F(MacroTest, FileChecks) {
   Bytes bom_only = {0xFF, 0xFE, 0x41};
   EXPECT_EQ(macro_load(m.get(), bom_only.data(), bom_only.size()), kMacroLoadOk);
   EXPECT_EQ(m->length, 1);
-  macro_start(m.get(), 0);
+  macro_start(m.get(), nullptr);
   EXPECT_EQ(step(), kMacroRanOff);
 }
 
@@ -518,10 +526,89 @@ TEST_F(MacroTest, ARunAgainStartsAtTheTopWithTheSlotsKept) {
   m->slots[1].length = 1;
   m->slots[1].data[0] = '0';
   EXPECT_EQ(step(), kMacroNext);  // stopped after one line
-  macro_start(m.get(), capture_write_position(&fake.cap));
+  macro_start(m.get(), &fake.cap);
   EXPECT_EQ(m->position, 1);
   EXPECT_EQ(run(), kMacroEnded);
   EXPECT_EQ(fake.wire(), text("2"));
+}
+
+TEST_F(MacroTest, AWaitReturnsToTheCallerOnEveryLook) {
+  // READ and TIME give the thread back at once; the clock does not move
+  // inside a step, and the wait ends when its time has run out.
+  load(u"READ 01,003,005\r\nTIME 002\r\nSEND 41\r\nPEND\r\n");
+  uint32_t began = fake.now;
+  EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroWaiting);
+  EXPECT_EQ(fake.now, began);
+  EXPECT_TRUE(macro_waiting(m.get()));
+  fake.pass(499);
+  EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroWaiting);
+  fake.pass(1);
+  EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroNext);  // 500 ms after the READ began
+  EXPECT_FALSE(macro_waiting(m.get()));
+  // TIME counts from its own start, however unevenly the looks come.
+  began = fake.now;
+  EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroWaiting);
+  for (uint32_t gap : {37u, 120u, 3u, 39u}) {
+    EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroWaiting) << fake.now - began;
+    fake.pass(gap);
+  }
+  EXPECT_EQ(fake.now - began, 199u);
+  EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroWaiting);
+  fake.pass(1);
+  EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroNext);
+  EXPECT_EQ(step(), kMacroNext);
+  EXPECT_EQ(fake.wire(), text("A"));
+  EXPECT_EQ(step(), kMacroEnded);
+}
+
+TEST_F(MacroTest, StopInTheMiddleOfAWaitSendsNothingMore) {
+  for (const char16_t* wait : {u"TIME 100", u"READ 01,005,050", u"ZRD2 02,001,999"}) {
+    fake.writes.clear();
+    load(std::u16string(wait) + u"\r\nSEND 41\r\nPEND\r\n");
+    EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroWaiting);
+    fake.pass(200);
+    EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroWaiting);
+    macro_stop(m.get());
+    EXPECT_FALSE(macro_waiting(m.get()));
+    EXPECT_TRUE(fake.writes.empty());
+    // The next run starts from the top and waits afresh.
+    macro_start(m.get(), &fake.cap);
+    EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroWaiting);
+    macro_stop(m.get());
+  }
+}
+
+TEST_F(MacroTest, ZredFindsItsAnswerAfterTheCaptureWrappedPastTheMark) {
+  // RRST; the answer comes later, and then so much other traffic that the
+  // capture wraps: the answer now lies below the old mark's index.
+  Bytes filler(100, 0x55);
+  for (int i = 0; i < 100; i++) capture_append(&fake.cap, filler.data(), 100, kKindRecvCh2);
+  load(u"RRST \r\nZRED 01,002,010\r\nPEND\r\n");
+  EXPECT_EQ(step(), kMacroNext);
+  int32_t mark_index = capture_write_position(&fake.cap);
+  while (capture_write_position(&fake.cap) < kCaptureWrapShift + mark_index / 2)
+    capture_append(&fake.cap, filler.data(), 100, kKindRecvCh2);
+  fake.answer_in(0, "ok");
+  int32_t last = capture_write_position(&fake.cap);
+  for (;;) {
+    capture_append(&fake.cap, filler.data(), 100, kKindRecvCh2);
+    if (capture_write_position(&fake.cap) < last) break;  // it wrapped
+    last = capture_write_position(&fake.cap);
+  }
+  EXPECT_EQ(step(), kMacroNext);
+  EXPECT_EQ(slot(1), text("ok"));
+}
+
+TEST_F(MacroTest, AReadWaitingWhileTheCaptureIsClearedKeepsCounting) {
+  load(u"READ 01,004,020\r\nPEND\r\n");
+  fake.answer_in(0, "zz");
+  EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroWaiting);
+  fake.answer_in(0, "ab");
+  EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroWaiting);
+  capture_clear(&fake.cap);  // what was counted is gone
+  fake.answer_in(0, "cd");
+  EXPECT_EQ(step(), kMacroNext);
+  EXPECT_EQ(slot(1), text("cd"));
 }
 
 }  // namespace

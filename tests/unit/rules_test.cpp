@@ -1,79 +1,11 @@
-// Port parameters, menu enabling, scroll moves and message text keys.
+// Menu enabling, scroll moves and message text keys.
 #include <gtest/gtest.h>
 
 #include "app/commands.h"
 #include "profile_fake.h"
-#include "serial/line_params.h"
 #include "settings/message_text.h"
 
 namespace {
-
-LineDcb reported_with_every_flag() {
-  LineDcb d{};
-  d.f_outx_dsr_flow = d.f_dsr_sensitivity = d.f_tx_continue_on_xoff = d.f_error_char = d.f_null = 1;
-  d.f_abort_on_error = d.f_parity = 1;
-  d.f_dtr_control = 2;
-  d.f_rts_control = 1;
-  d.f_outx = d.f_inx = d.f_outx_cts_flow = 1;
-  return d;
-}
-
-TEST(LineDcb, FlowTableAndFixedFields) {
-  struct Case { int flow; uint8_t cts, outx, inx, rts; } cases[] = {
-      {0, 0, 0, 0, kRtsControlDisable}, {1, 0, 1, 1, kRtsControlDisable}, {2, 1, 0, 0, kRtsControlHandshake},
-      {7, 1, 1, 1, 1}};  // unknown flow: as the port reported
-  for (const Case& c : cases) {
-    LineDcb d = reported_with_every_flag();
-    PortSettings p{3, 9600, 7, 2, 0, c.flow};
-    line_dcb_apply(&d, &p);
-    EXPECT_EQ(d.baud_rate, 9600u);
-    EXPECT_EQ(d.byte_size, 7);
-    EXPECT_EQ(d.parity, 2);
-    EXPECT_EQ(d.stop_bits, 0);
-    EXPECT_EQ(d.f_binary, 1);
-    EXPECT_EQ(d.f_parity, 0);
-    EXPECT_EQ(d.f_outx_cts_flow, c.cts) << c.flow;
-    EXPECT_EQ(d.f_outx, c.outx) << c.flow;
-    EXPECT_EQ(d.f_inx, c.inx) << c.flow;
-    EXPECT_EQ(d.f_rts_control, c.rts) << c.flow;
-    EXPECT_EQ(d.f_dtr_control, kDtrControlEnable);
-    EXPECT_EQ(d.f_outx_dsr_flow | d.f_dsr_sensitivity | d.f_tx_continue_on_xoff | d.f_error_char | d.f_null |
-                  d.f_abort_on_error, 0);
-    EXPECT_EQ(d.xon_lim, 2048);
-    EXPECT_EQ(d.xoff_lim, 512);
-    EXPECT_EQ(d.xon_char, 0x11);
-    EXPECT_EQ(d.xoff_char, 0x13);
-    EXPECT_EQ(d.evt_char, 0x0D);
-    EXPECT_EQ(d.error_char | d.eof_char, 0);
-  }
-}
-
-TEST(LineDcb, ReadBackGivesTheFlowThatMadeIt) {
-  for (int flow = 0; flow <= 2; flow++) {
-    LineDcb d{};
-    PortSettings p{3, 115200, 8, 1, 2, flow};
-    line_dcb_apply(&d, &p);
-    PortSettings back{3, 0, 0, 0, 0, -1};
-    line_dcb_read_back(&d, &back);
-    EXPECT_EQ(back.rs_flow, flow);
-    EXPECT_EQ(back.rs_speed, 115200);
-    EXPECT_EQ(back.rs_pybit, 1);
-    EXPECT_EQ(back.rs_spbit, 2);
-  }
-  LineDcb rts_on{};
-  rts_on.f_rts_control = 1;  // RTS held on is no flow control
-  PortSettings back{};
-  line_dcb_read_back(&rts_on, &back);
-  EXPECT_EQ(back.rs_flow, 0);
-  LineDcb cts_only{};
-  cts_only.f_outx_cts_flow = 1;
-  line_dcb_read_back(&cts_only, &back);
-  EXPECT_EQ(back.rs_flow, 2);
-  LineDcb only_out{};
-  only_out.f_outx = 1;
-  line_dcb_read_back(&only_out, &back);
-  EXPECT_EQ(back.rs_flow, 1);
-}
 
 TEST(MenuEnabling, DependsOnPortsAndOpenChannels) {
   ChannelFlags none{{0, 0}, {0, 0}, 0};
