@@ -199,16 +199,6 @@ std::string run(const std::vector<std::string>& a) {
     if (!SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, 5000, &result)) return "err\tsend failed";
     return "ok\t" + std::to_string(static_cast<long long>(result));
   }
-  if (cmd == "ping") {
-    // How long a window takes to answer a sent WM_NULL, in milliseconds
-    // (the answer time a person feels); "hung" past the time given.
-    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
-    DWORD limit = static_cast<DWORD>(parse_num(arg(2)));
-    DWORD began = GetTickCount();
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_NORMAL, limit, &result)) return "ok\thung";
-    return "ok\t" + std::to_string(GetTickCount() - began);
-  }
   if (cmd == "msgbox") {
     HWND h = wait_for(parse_num(arg(1)), [] { return find_dialog(L"*", true); });
     if (!h) return "err\tno message box";
