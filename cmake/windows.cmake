@@ -9,6 +9,7 @@ add_executable(Quorrin WIN32
   codec/ansi_win.cpp
   codec/send_format_dialog_win.cpp
   serial/dcb_dialog_win.cpp
+  serial/dcb_win.cpp
   serial/port_dialog_win.cpp
   macro/macro_dialog_win.cpp
   macro/macro_send_win.cpp
@@ -60,8 +61,9 @@ target_link_options(qdriver PRIVATE -static)
 target_link_libraries(qdriver PRIVATE user32 gdi32)
 
 # Loaded into Quorrin by qdriver's window hook to read its menu bar.
-add_library(qhook SHARED tests/e2e/driver/qhook_win.cpp)
+add_library(qhook SHARED tests/e2e/driver/qhook_win.cpp serial/dcb_win.cpp)
 set_target_properties(qhook PROPERTIES PREFIX "")
+target_include_directories(qhook PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(qhook PRIVATE -static)
 target_link_libraries(qhook PRIVATE user32)
 

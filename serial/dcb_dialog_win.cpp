@@ -9,6 +9,7 @@
 
 #include "resources/resource.h"
 #include "serial/dcb_fields.h"
+#include "serial/dcb_win.h"
 #include "serial/port_win.h"
 #include "settings/dialog_look_win.h"
 
@@ -17,80 +18,6 @@ namespace {
 enum : int { kIdOk = 251, kIdCancel = 252, kIdStandard = 253 };
 
 int dcb_channel() { return g_app.channel_selector == 2 ? 1 : 0; }
-
-uint32_t flags_of(const DCB& d) {
-  return static_cast<uint32_t>(d.fBinary) | static_cast<uint32_t>(d.fParity) << 1 |
-         static_cast<uint32_t>(d.fOutxCtsFlow) << 2 | static_cast<uint32_t>(d.fOutxDsrFlow) << 3 |
-         static_cast<uint32_t>(d.fDtrControl) << 4 | static_cast<uint32_t>(d.fDsrSensitivity) << 6 |
-         static_cast<uint32_t>(d.fTXContinueOnXoff) << 7 | static_cast<uint32_t>(d.fOutX) << 8 |
-         static_cast<uint32_t>(d.fInX) << 9 | static_cast<uint32_t>(d.fErrorChar) << 10 |
-         static_cast<uint32_t>(d.fNull) << 11 | static_cast<uint32_t>(d.fRtsControl) << 12 |
-         static_cast<uint32_t>(d.fAbortOnError) << 14 | static_cast<uint32_t>(d.fDummy2) << 15;
-}
-
-void set_flags(DCB* d, uint32_t f) {
-  d->fBinary = f & 1;
-  d->fParity = (f >> 1) & 1;
-  d->fOutxCtsFlow = (f >> 2) & 1;
-  d->fOutxDsrFlow = (f >> 3) & 1;
-  d->fDtrControl = (f >> 4) & 3;
-  d->fDsrSensitivity = (f >> 6) & 1;
-  d->fTXContinueOnXoff = (f >> 7) & 1;
-  d->fOutX = (f >> 8) & 1;
-  d->fInX = (f >> 9) & 1;
-  d->fErrorChar = (f >> 10) & 1;
-  d->fNull = (f >> 11) & 1;
-  d->fRtsControl = (f >> 12) & 3;
-  d->fAbortOnError = (f >> 14) & 1;
-  d->fDummy2 = f >> 15;
-}
-
-void record_of(const DCB& d, DcbRecord* r) {
-  r->baud_rate = d.BaudRate;
-  r->flags = flags_of(d);
-  r->xon_lim = d.XonLim;
-  r->xoff_lim = d.XoffLim;
-  r->byte_size = d.ByteSize;
-  r->parity = d.Parity;
-  r->stop_bits = d.StopBits;
-  r->xon_char = static_cast<uint8_t>(d.XonChar);
-  r->xoff_char = static_cast<uint8_t>(d.XoffChar);
-  r->error_char = static_cast<uint8_t>(d.ErrorChar);
-  r->eof_char = static_cast<uint8_t>(d.EofChar);
-  r->evt_char = static_cast<uint8_t>(d.EvtChar);
-}
-
-// Every field but DCBlength and the reserved words, which keep their values.
-void record_to(const DcbRecord& r, DCB* d) {
-  d->BaudRate = r.baud_rate;
-  set_flags(d, r.flags);
-  d->XonLim = r.xon_lim;
-  d->XoffLim = r.xoff_lim;
-  d->ByteSize = r.byte_size;
-  d->Parity = r.parity;
-  d->StopBits = r.stop_bits;
-  d->XonChar = static_cast<char>(r.xon_char);
-  d->XoffChar = static_cast<char>(r.xoff_char);
-  d->ErrorChar = static_cast<char>(r.error_char);
-  d->EofChar = static_cast<char>(r.eof_char);
-  d->EvtChar = static_cast<char>(r.evt_char);
-}
-
-void timeouts_of(const COMMTIMEOUTS& c, LineTimeouts* t) {
-  t->read_interval = c.ReadIntervalTimeout;
-  t->read_total_multiplier = c.ReadTotalTimeoutMultiplier;
-  t->read_total_constant = c.ReadTotalTimeoutConstant;
-  t->write_total_multiplier = c.WriteTotalTimeoutMultiplier;
-  t->write_total_constant = c.WriteTotalTimeoutConstant;
-}
-
-void timeouts_to(const LineTimeouts& t, COMMTIMEOUTS* c) {
-  c->ReadIntervalTimeout = t.read_interval;
-  c->ReadTotalTimeoutMultiplier = t.read_total_multiplier;
-  c->ReadTotalTimeoutConstant = t.read_total_constant;
-  c->WriteTotalTimeoutMultiplier = t.write_total_multiplier;
-  c->WriteTotalTimeoutConstant = t.write_total_constant;
-}
 
 void dcb_set_texts(HWND dlg) {
   const wchar_t* title = g_app.channel_selector == 1   ? L"DCB&TIME_Setting for CH1"
@@ -113,10 +40,10 @@ void dcb_fill(HWND dlg) {
   c.dcb.DCBlength = sizeof(DCB);
   GetCommState(c.port, &c.dcb);
   GetCommTimeouts(c.port, &c.timeouts);
-  DcbRecord r;
+  LineDcb r;
   LineTimeouts t;
-  record_of(c.dcb, &r);
-  timeouts_of(c.timeouts, &t);
+  line_dcb_from_win(c.dcb, &r);
+  line_timeouts_from_win(c.timeouts, &t);
   for (const DcbCheck& k : kDcbCheck) CheckDlgButton(dlg, k.id, (r.flags & k.bit) ? BST_CHECKED : BST_UNCHECKED);
   for (int i = 0; i < kDcbFields; i++) {
     char16_t text[kDcbTextUnits];
@@ -164,10 +91,10 @@ void dcb_ok(HWND dlg) {
     GetDlgItemTextW(dlg, kDcbField[i].id, wide(text[i]), kDcbTextUnits);
     texts[i] = text[i];
   }
-  DcbRecord r;
+  LineDcb r;
   LineTimeouts t;
-  record_of(c.dcb, &r);
-  timeouts_of(c.timeouts, &t);
+  line_dcb_from_win(c.dcb, &r);
+  line_timeouts_from_win(c.timeouts, &t);
   int bad = dcb_form_read(checked, texts, &r, &t);
   if (bad >= 0) {
     // Nothing is written: say which field is wrong and put the caret there.
@@ -182,8 +109,8 @@ void dcb_ok(HWND dlg) {
     SendMessageW(edit, EM_SETSEL, 0, -1);
     return;
   }
-  record_to(r, &c.dcb);
-  timeouts_to(t, &c.timeouts);
+  line_dcb_to_win(r, &c.dcb);
+  line_timeouts_to_win(t, &c.timeouts);
   if (dcb_write(dlg)) return;
   EndDialog(dlg, kIdOk);
 }
@@ -191,13 +118,13 @@ void dcb_ok(HWND dlg) {
 void dcb_standard(HWND dlg) {
   if (dcb_port_gone(dlg)) return;
   Channel& c = g_channel[dcb_channel()];
-  DcbRecord r;
+  LineDcb r;
   LineTimeouts t;
-  record_of(c.dcb, &r);
-  timeouts_of(c.timeouts, &t);
+  line_dcb_from_win(c.dcb, &r);
+  line_timeouts_from_win(c.timeouts, &t);
   dcb_standard_state(&r, &t);
-  record_to(r, &c.dcb);
-  timeouts_to(t, &c.timeouts);
+  line_dcb_to_win(r, &c.dcb);
+  line_timeouts_to_win(t, &c.timeouts);
   if (dcb_write(dlg)) return;
   dcb_fill(dlg);
 }

@@ -1,10 +1,17 @@
 #include "serial/dcb_fields.h"
 
 const DcbCheck kDcbCheck[kDcbChecks] = {
-    {201, "fBinary", 0x0001},         {202, "fOutxCtsFlow", 0x0004}, {203, "fOutxDsrFlow", 0x0008},
-    {204, "fDsrSensitivity", 0x0040}, {205, "fTXContinueOnXoff", 0x0080}, {206, "fOutX", 0x0100},
-    {207, "fInX", 0x0200},            {208, "fErrorChar", 0x0400},   {209, "fNull", 0x0800},
-    {210, "fAbortOnError", 0x4000},   {211, "fParity", 0x0002},
+    {201, "fBinary", kDcbBinary},
+    {202, "fOutxCtsFlow", kDcbOutxCtsFlow},
+    {203, "fOutxDsrFlow", kDcbOutxDsrFlow},
+    {204, "fDsrSensitivity", kDcbDsrSensitivity},
+    {205, "fTXContinueOnXoff", kDcbTxContinueOnXoff},
+    {206, "fOutX", kDcbOutX},
+    {207, "fInX", kDcbInX},
+    {208, "fErrorChar", kDcbErrorChar},
+    {209, "fNull", kDcbNull},
+    {210, "fAbortOnError", kDcbAbortOnError},
+    {211, "fParity", kDcbParity},
 };
 
 const DcbField kDcbField[kDcbFields] = {
@@ -31,9 +38,6 @@ const DcbField kDcbField[kDcbFields] = {
 
 namespace {
 
-constexpr uint32_t kDtrMask = 0x3u << 4;
-constexpr uint32_t kRtsMask = 0x3u << 12;
-constexpr uint32_t kLowFlags = 0x7FFFu;  // bits 0 to 14, below fDummy2
 
 void format_number(int64_t v, int base, char16_t* out) {
   char16_t digits[24];
@@ -99,7 +103,7 @@ void range_of(DcbFieldKind kind, int64_t* low, int64_t* high) {
   }
 }
 
-uint32_t* long_field(int i, DcbRecord* dcb, LineTimeouts* t) {
+uint32_t* long_field(int i, LineDcb* dcb, LineTimeouts* t) {
   switch (kDcbField[i].id) {
     case 331: return &dcb->baud_rate;
     case 335: return &t->read_interval;
@@ -110,7 +114,7 @@ uint32_t* long_field(int i, DcbRecord* dcb, LineTimeouts* t) {
   }
 }
 
-uint8_t* byte_field(int i, DcbRecord* dcb) {
+uint8_t* byte_field(int i, LineDcb* dcb) {
   switch (kDcbField[i].id) {
     case 326: return &dcb->xon_char;
     case 327: return &dcb->xoff_char;
@@ -125,15 +129,15 @@ uint8_t* byte_field(int i, DcbRecord* dcb) {
 
 }  // namespace
 
-void dcb_field_show(int i, const DcbRecord* dcb, const LineTimeouts* t, char16_t out[kDcbTextUnits]) {
+void dcb_field_show(int i, const LineDcb* dcb, const LineTimeouts* t, char16_t out[kDcbTextUnits]) {
   // The accessors want writable records; nothing is written here.
-  DcbRecord d = *dcb;
+  LineDcb d = *dcb;
   LineTimeouts tt = *t;
   int64_t v = 0;
   switch (kDcbField[i].kind) {
-    case kDcbDtrControl: v = (d.flags & kDtrMask) >> 4; break;
-    case kDcbRtsControl: v = (d.flags & kRtsMask) >> 12; break;
-    case kDcbFlagsHigh: v = d.flags >> 15; break;
+    case kDcbDtrControl: v = line_dtr_control(&d); break;
+    case kDcbRtsControl: v = line_rts_control(&d); break;
+    case kDcbFlagsHigh: v = d.flags >> kDcbReservedShift; break;
     case kDcbWord: v = kDcbField[i].id == 324 ? d.xon_lim : d.xoff_lim; break;
     case kDcbHexByte: case kDcbByte: v = *byte_field(i, &d); break;
     case kDcbLong: v = static_cast<int32_t>(*long_field(i, &d, &tt)); break;
@@ -141,7 +145,7 @@ void dcb_field_show(int i, const DcbRecord* dcb, const LineTimeouts* t, char16_t
   format_number(v, base_of(kDcbField[i].kind), out);
 }
 
-int dcb_field_read(int i, const char16_t* text, DcbRecord* dcb, LineTimeouts* t) {
+int dcb_field_read(int i, const char16_t* text, LineDcb* dcb, LineTimeouts* t) {
   DcbFieldKind kind = kDcbField[i].kind;
   int64_t v, low, high;
   if (parse_number(text, base_of(kind), &v)) return 1;
@@ -149,9 +153,9 @@ int dcb_field_read(int i, const char16_t* text, DcbRecord* dcb, LineTimeouts* t)
   if (v < low || v > high) return 1;
   uint32_t u = static_cast<uint32_t>(v);
   switch (kind) {
-    case kDcbDtrControl: dcb->flags = (dcb->flags & ~kDtrMask) | (u << 4); break;
-    case kDcbRtsControl: dcb->flags = (dcb->flags & ~kRtsMask) | (u << 12); break;
-    case kDcbFlagsHigh: dcb->flags = (dcb->flags & kLowFlags) | (u << 15); break;
+    case kDcbDtrControl: dcb->flags = (dcb->flags & ~kDcbDtrMask) | (u << kDcbDtrShift); break;
+    case kDcbRtsControl: dcb->flags = (dcb->flags & ~kDcbRtsMask) | (u << kDcbRtsShift); break;
+    case kDcbFlagsHigh: dcb->flags = (dcb->flags & kDcbNamedFlags) | (u << kDcbReservedShift); break;
     case kDcbWord: (kDcbField[i].id == 324 ? dcb->xon_lim : dcb->xoff_lim) = static_cast<uint16_t>(u); break;
     case kDcbHexByte: case kDcbByte: *byte_field(i, dcb) = static_cast<uint8_t>(u); break;
     case kDcbLong: *long_field(i, dcb, t) = u; break;
@@ -167,9 +171,9 @@ void dcb_field_range(int i, char16_t low[24], char16_t high[24]) {
   format_number(hi, base_of(kind), high);
 }
 
-int dcb_form_read(const uint8_t checked[kDcbChecks], const char16_t* const texts[kDcbFields], DcbRecord* dcb,
+int dcb_form_read(const uint8_t checked[kDcbChecks], const char16_t* const texts[kDcbFields], LineDcb* dcb,
                   LineTimeouts* t) {
-  DcbRecord d = *dcb;
+  LineDcb d = *dcb;
   LineTimeouts tt = *t;
   for (int i = 0; i < kDcbChecks; i++) {
     if (checked[i]) d.flags |= kDcbCheck[i].bit;
@@ -182,18 +186,10 @@ int dcb_form_read(const uint8_t checked[kDcbChecks], const char16_t* const texts
   return -1;
 }
 
-void dcb_standard_state(DcbRecord* dcb, LineTimeouts* t) {
-  dcb->baud_rate = 9600;
-  dcb->flags = 0x00000011;  // fBinary, DTR control enabled
-  dcb->xon_lim = 2048;
-  dcb->xoff_lim = 512;
-  dcb->byte_size = 8;
-  dcb->parity = 0;
-  dcb->stop_bits = 0;
-  dcb->xon_char = 0x11;
-  dcb->xoff_char = 0x13;
-  dcb->error_char = 0;
-  dcb->eof_char = 0;
-  dcb->evt_char = 0x0D;
+void dcb_standard_state(LineDcb* dcb, LineTimeouts* t) {
+  // What an open applies for 9600 baud, 8 data bits, no parity, one stop
+  // bit and no flow control.
+  const PortSettings standard = {0, 9600, 8, 0, 0, 0};
+  line_dcb_apply(dcb, &standard);
   *t = kLineTimeouts;
 }

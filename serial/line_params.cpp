@@ -5,37 +5,25 @@ void line_dcb_apply(LineDcb* dcb, const PortSettings* port) {
   dcb->byte_size = static_cast<uint8_t>(port->rs_dtbit);
   dcb->parity = static_cast<uint8_t>(port->rs_pybit);
   dcb->stop_bits = static_cast<uint8_t>(port->rs_spbit);
-  dcb->f_binary = 1;
-  dcb->f_parity = 0;  // parity is sent but never checked
+  // The flow bits as the port reported them, unless the flow table says
+  // otherwise (an unknown flow keeps them).
+  uint32_t flow = dcb->flags & (kDcbOutxCtsFlow | kDcbOutX | kDcbInX | kDcbRtsMask);
   switch (port->rs_flow) {
-    case 0:
-      dcb->f_outx_cts_flow = 0, dcb->f_outx = 0, dcb->f_inx = 0;
-      dcb->f_rts_control = kRtsControlDisable;
-      break;
-    case 1:
-      dcb->f_outx_cts_flow = 0, dcb->f_outx = 1, dcb->f_inx = 1;
-      dcb->f_rts_control = kRtsControlDisable;
-      break;
-    case 2:
-      dcb->f_outx_cts_flow = 1, dcb->f_outx = 0, dcb->f_inx = 0;
-      dcb->f_rts_control = kRtsControlHandshake;
-      break;
-    default: break;  // an unknown flow keeps what the port reported
+    case 0: flow = uint32_t{kRtsControlDisable} << kDcbRtsShift; break;
+    case 1: flow = kDcbOutX | kDcbInX | uint32_t{kRtsControlDisable} << kDcbRtsShift; break;
+    case 2: flow = kDcbOutxCtsFlow | uint32_t{kRtsControlHandshake} << kDcbRtsShift; break;
+    default: break;
   }
-  dcb->f_outx_dsr_flow = 0;
-  dcb->f_dsr_sensitivity = 0;
-  dcb->f_tx_continue_on_xoff = 0;
-  dcb->f_error_char = 0;
-  dcb->f_null = 0;
-  dcb->f_abort_on_error = 0;
-  dcb->f_dtr_control = kDtrControlEnable;
-  dcb->xon_lim = 2048;
-  dcb->xoff_lim = 512;
-  dcb->xon_char = 0x11;
-  dcb->xoff_char = 0x13;
+  // Binary, DTR enabled, parity sent but never checked; every other flag,
+  // the reserved bits included, cleared.
+  dcb->flags = kDcbBinary | flow | uint32_t{kDtrControlEnable} << kDcbDtrShift;
+  dcb->xon_lim = kLineXonLim;
+  dcb->xoff_lim = kLineXoffLim;
+  dcb->xon_char = kLineXonChar;
+  dcb->xoff_char = kLineXoffChar;
   dcb->error_char = 0;
   dcb->eof_char = 0;
-  dcb->evt_char = 0x0D;
+  dcb->evt_char = kLineEvtChar;
 }
 
 void line_dcb_read_back(const LineDcb* dcb, PortSettings* port) {
@@ -47,10 +35,10 @@ void line_dcb_read_back(const LineDcb* dcb, PortSettings* port) {
   // (what the system dialog sets for "none", and what some drivers report
   // for a port left without flow control) must not turn into RTS/CTS, or
   // the next open would stall every send on a line without CTS.
-  if (dcb->f_rts_control == kRtsControlHandshake || dcb->f_outx_cts_flow)
+  if (line_rts_control(dcb) == kRtsControlHandshake || (dcb->flags & kDcbOutxCtsFlow))
     port->rs_flow = 2;
   else
-    port->rs_flow = (dcb->f_outx == 0 && dcb->f_inx == 0) ? 0 : 1;
+    port->rs_flow = (dcb->flags & (kDcbOutX | kDcbInX)) ? 1 : 0;
 }
 
 uint32_t line_write_limit_ms(uint32_t baud, int count, uint32_t write_multiplier, uint32_t write_constant) {

@@ -1,25 +1,57 @@
-// The device control block a channel applies at open, and the read-back of
-// a DCB into the settings. Kept free of Windows types: the Win32 layer copies
-// between DCB and LineDcb field by field.
+// The device control block and time-outs of a port as the program keeps
+// them, free of Windows types: one mirror of the Win32 DCB that the port
+// open, the DCB dialog and the tests' hook all use (serial/dcb_win.cpp packs
+// it to and from DCB); the DCB a channel applies at open, and the read-back
+// of a DCB into the settings.
 #pragma once
 
 #include <cstdint>
 
 #include "settings/settings.h"
 
+// A DCB's fields: the flag bit-field word whole, in the order of the DCB's
+// bit fields (fBinary is bit 0, fDummy2 bits 15 to 31), the rest by name.
+struct LineDcb {
+  uint32_t baud_rate;
+  uint32_t flags;
+  uint16_t xon_lim, xoff_lim;
+  uint8_t byte_size, parity, stop_bits;
+  uint8_t xon_char, xoff_char, error_char, eof_char, evt_char;
+};
+
+// The bits of LineDcb::flags.
+constexpr uint32_t kDcbBinary = 1u << 0;
+constexpr uint32_t kDcbParity = 1u << 1;
+constexpr uint32_t kDcbOutxCtsFlow = 1u << 2;
+constexpr uint32_t kDcbOutxDsrFlow = 1u << 3;
+constexpr int kDcbDtrShift = 4;  // two bits: fDtrControl
+constexpr uint32_t kDcbDtrMask = 3u << kDcbDtrShift;
+constexpr uint32_t kDcbDsrSensitivity = 1u << 6;
+constexpr uint32_t kDcbTxContinueOnXoff = 1u << 7;
+constexpr uint32_t kDcbOutX = 1u << 8;
+constexpr uint32_t kDcbInX = 1u << 9;
+constexpr uint32_t kDcbErrorChar = 1u << 10;
+constexpr uint32_t kDcbNull = 1u << 11;
+constexpr int kDcbRtsShift = 12;  // two bits: fRtsControl
+constexpr uint32_t kDcbRtsMask = 3u << kDcbRtsShift;
+constexpr uint32_t kDcbAbortOnError = 1u << 14;
+constexpr int kDcbReservedShift = 15;  // fDummy2, bits 15 to 31
+constexpr uint32_t kDcbNamedFlags = (1u << kDcbReservedShift) - 1;
+
 // DTR and RTS control values as the DCB holds them.
 constexpr uint8_t kDtrControlEnable = 1;
 constexpr uint8_t kRtsControlDisable = 0;
 constexpr uint8_t kRtsControlHandshake = 2;
 
-struct LineDcb {
-  uint32_t baud_rate;
-  uint8_t byte_size, parity, stop_bits;
-  uint8_t f_binary, f_parity, f_outx_cts_flow, f_outx_dsr_flow, f_dtr_control, f_dsr_sensitivity;
-  uint8_t f_tx_continue_on_xoff, f_outx, f_inx, f_error_char, f_null, f_rts_control, f_abort_on_error;
-  uint16_t xon_lim, xoff_lim;
-  uint8_t xon_char, xoff_char, error_char, eof_char, evt_char;
-};
+inline uint32_t line_dtr_control(const LineDcb* d) { return (d->flags & kDcbDtrMask) >> kDcbDtrShift; }
+inline uint32_t line_rts_control(const LineDcb* d) { return (d->flags & kDcbRtsMask) >> kDcbRtsShift; }
+
+// The fixed limits and characters every open port gets.
+constexpr uint16_t kLineXonLim = 2048;
+constexpr uint16_t kLineXoffLim = 512;
+constexpr uint8_t kLineXonChar = 0x11;
+constexpr uint8_t kLineXoffChar = 0x13;
+constexpr uint8_t kLineEvtChar = 0x0D;
 
 // Sets `dcb` (as the port reported it) to the channel's line parameters:
 // settings for speed and framing, the flow table, DTR enabled, every other

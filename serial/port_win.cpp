@@ -1,6 +1,6 @@
 #include "serial/port_win.h"
 
-#include "serial/line_params.h"
+#include "serial/dcb_win.h"
 
 Channel g_channel[2] = {};
 
@@ -9,63 +9,6 @@ namespace {
 const DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 constexpr DWORD kCloseSliceMs = 20;    // between the cancels of a close
 constexpr DWORD kCloseLimitMs = 3000;  // the longest a close waits for the receive thread
-
-void dcb_to_line(const DCB& d, LineDcb* l) {
-  l->baud_rate = d.BaudRate;
-  l->byte_size = d.ByteSize;
-  l->parity = d.Parity;
-  l->stop_bits = d.StopBits;
-  l->f_binary = d.fBinary;
-  l->f_parity = d.fParity;
-  l->f_outx_cts_flow = d.fOutxCtsFlow;
-  l->f_outx_dsr_flow = d.fOutxDsrFlow;
-  l->f_dtr_control = d.fDtrControl;
-  l->f_dsr_sensitivity = d.fDsrSensitivity;
-  l->f_tx_continue_on_xoff = d.fTXContinueOnXoff;
-  l->f_outx = d.fOutX;
-  l->f_inx = d.fInX;
-  l->f_error_char = d.fErrorChar;
-  l->f_null = d.fNull;
-  l->f_rts_control = d.fRtsControl;
-  l->f_abort_on_error = d.fAbortOnError;
-  l->xon_lim = d.XonLim;
-  l->xoff_lim = d.XoffLim;
-  l->xon_char = static_cast<uint8_t>(d.XonChar);
-  l->xoff_char = static_cast<uint8_t>(d.XoffChar);
-  l->error_char = static_cast<uint8_t>(d.ErrorChar);
-  l->eof_char = static_cast<uint8_t>(d.EofChar);
-  l->evt_char = static_cast<uint8_t>(d.EvtChar);
-}
-
-// Writes the line fields into d; the reserved flag bits (fDummy2) are cleared.
-void line_to_dcb(const LineDcb& l, DCB* d) {
-  d->DCBlength = sizeof(DCB);
-  d->BaudRate = l.baud_rate;
-  d->ByteSize = l.byte_size;
-  d->Parity = l.parity;
-  d->StopBits = l.stop_bits;
-  d->fBinary = l.f_binary;
-  d->fParity = l.f_parity;
-  d->fOutxCtsFlow = l.f_outx_cts_flow;
-  d->fOutxDsrFlow = l.f_outx_dsr_flow;
-  d->fDtrControl = l.f_dtr_control;
-  d->fDsrSensitivity = l.f_dsr_sensitivity;
-  d->fTXContinueOnXoff = l.f_tx_continue_on_xoff;
-  d->fOutX = l.f_outx;
-  d->fInX = l.f_inx;
-  d->fErrorChar = l.f_error_char;
-  d->fNull = l.f_null;
-  d->fRtsControl = l.f_rts_control;
-  d->fAbortOnError = l.f_abort_on_error;
-  d->fDummy2 = 0;
-  d->XonLim = l.xon_lim;
-  d->XoffLim = l.xoff_lim;
-  d->XonChar = static_cast<char>(l.xon_char);
-  d->XoffChar = static_cast<char>(l.xoff_char);
-  d->ErrorChar = static_cast<char>(l.error_char);
-  d->EofChar = static_cast<char>(l.eof_char);
-  d->EvtChar = static_cast<char>(l.evt_char);
-}
 
 void close_port_handle(Channel* c) {
   if (c->port) CloseHandle(c->port);
@@ -87,7 +30,7 @@ int channel_get_state(HWND owner, Channel* c, LineDcb* line) {
     show_error(owner, L"GetCommState", L"DCB Error No.%d", static_cast<int>(GetLastError()));
     return 1;
   }
-  dcb_to_line(c->dcb, line);
+  line_dcb_from_win(c->dcb, line);
   return 0;
 }
 
@@ -98,7 +41,7 @@ int channel_apply_parameters(HWND owner, int ch) {
   LineDcb line;
   if (channel_get_state(owner, c, &line)) return 1;
   line_dcb_apply(&line, &g_app.settings.port[ch]);
-  line_to_dcb(line, &c->dcb);
+  line_dcb_to_win(line, &c->dcb);
   if (!SetCommState(c->port, &c->dcb)) {
     show_error(owner, L"SetCommState", L"DCB Error No.%d", static_cast<int>(GetLastError()));
     return 1;
@@ -107,11 +50,7 @@ int channel_apply_parameters(HWND owner, int ch) {
     show_error(owner, L"GetCommTimeouts", L"Timeout Error No.%d", static_cast<int>(GetLastError()));
     return 1;
   }
-  c->timeouts.ReadIntervalTimeout = kLineTimeouts.read_interval;
-  c->timeouts.ReadTotalTimeoutMultiplier = kLineTimeouts.read_total_multiplier;
-  c->timeouts.ReadTotalTimeoutConstant = kLineTimeouts.read_total_constant;
-  c->timeouts.WriteTotalTimeoutMultiplier = kLineTimeouts.write_total_multiplier;
-  c->timeouts.WriteTotalTimeoutConstant = kLineTimeouts.write_total_constant;
+  line_timeouts_to_win(kLineTimeouts, &c->timeouts);
   if (!SetCommTimeouts(c->port, &c->timeouts)) {
     show_error(owner, L"SetCommTimeouts", L"Timeout Error No.%d", static_cast<int>(GetLastError()));
     return 1;

@@ -6,7 +6,7 @@
 
 namespace {
 
-std::u16string shown(int i, const DcbRecord& d, const LineTimeouts& t) {
+std::u16string shown(int i, const LineDcb& d, const LineTimeouts& t) {
   char16_t out[kDcbTextUnits];
   dcb_field_show(i, &d, &t, out);
   return out;
@@ -14,8 +14,8 @@ std::u16string shown(int i, const DcbRecord& d, const LineTimeouts& t) {
 
 // A port as an open leaves it: no flow control, the fixed limits,
 // characters and time-outs.
-DcbRecord opened() {
-  DcbRecord d = {};
+LineDcb opened() {
+  LineDcb d = {};
   d.baud_rate = 9600;
   d.flags = 0x0011;
   d.xon_lim = 2048, d.xoff_lim = 512;
@@ -31,7 +31,7 @@ int index_of(int id) {
 }
 
 TEST(DcbFields, ShownAsTheTableSays) {
-  DcbRecord d = opened();
+  LineDcb d = opened();
   d.flags |= (3u << 12) | (5u << 15);
   d.error_char = 0xAB;
   LineTimeouts t = kLineTimeouts;
@@ -44,7 +44,7 @@ TEST(DcbFields, ShownAsTheTableSays) {
 }
 
 TEST(DcbFields, ShowThenReadLeavesEveryFieldUnchanged) {
-  DcbRecord samples[3] = {opened(), opened(), {}};
+  LineDcb samples[3] = {opened(), opened(), {}};
   samples[1].flags = 0xFFFFFFFF;  // every flag, fDummy2 all ones
   samples[1].xon_lim = 0xFFFF;
   samples[1].xon_char = 0xFF;
@@ -52,7 +52,7 @@ TEST(DcbFields, ShowThenReadLeavesEveryFieldUnchanged) {
   samples[1].stop_bits = 2, samples[1].parity = 4, samples[1].byte_size = 255;
   LineTimeouts times[3] = {kLineTimeouts, {0xFFFFFFFF, 0x7FFFFFFF, 0x80000000, 0, 1}, {}};
   for (int k = 0; k < 3; k++) {
-    DcbRecord d = samples[k];
+    LineDcb d = samples[k];
     LineTimeouts t = times[k];
     char16_t text[kDcbFields][kDcbTextUnits];
     const char16_t* texts[kDcbFields];
@@ -62,7 +62,7 @@ TEST(DcbFields, ShowThenReadLeavesEveryFieldUnchanged) {
     }
     uint8_t checked[kDcbChecks];
     for (int i = 0; i < kDcbChecks; i++) checked[i] = (d.flags & kDcbCheck[i].bit) != 0;
-    DcbRecord back = {};
+    LineDcb back = {};
     LineTimeouts tback = {};
     back.flags = d.flags ^ 0x7FFF;  // every low flag wrong before the read
     ASSERT_EQ(dcb_form_read(checked, texts, &back, &tback), -1) << k;
@@ -113,7 +113,7 @@ TEST(DcbFields, ReadAcceptsNumbersThatFit) {
       {331, u"+19200", 0x0011, 19200}, {332, u"7", 0x0011, 7},     {339, u"-2147483648", 0x0011, 0x80000000},
   };
   for (const Case& c : cases) {
-    DcbRecord d = opened();
+    LineDcb d = opened();
     LineTimeouts t = kLineTimeouts;
     int i = index_of(c.id);
     ASSERT_EQ(dcb_field_read(i, c.text, &d, &t), 0) << c.id;
@@ -141,7 +141,7 @@ TEST(DcbFields, BadTextIsRefusedAndChangesNothing) {
       {326, u"-1"},    {326, u"0x"},    {332, u"256"},   {333, u"1.5"},        {334, u" "},
   };
   for (const Case& c : cases) {
-    DcbRecord d = opened();
+    LineDcb d = opened();
     LineTimeouts t = kLineTimeouts;
     int i = index_of(c.id);
     EXPECT_EQ(dcb_field_read(i, c.text, &d, &t), 1) << c.id;
@@ -153,7 +153,7 @@ TEST(DcbFields, BadTextIsRefusedAndChangesNothing) {
 }
 
 TEST(DcbFields, FormReadIsAllOrNothing) {
-  DcbRecord d = opened();
+  LineDcb d = opened();
   LineTimeouts t = kLineTimeouts;
   char16_t text[kDcbFields][kDcbTextUnits];
   const char16_t* texts[kDcbFields];
@@ -187,7 +187,7 @@ TEST(DcbFields, RangesNamedInTheMessage) {
 }
 
 TEST(DcbFields, StandardStateShowsNineSixHundredEightNoneOne) {
-  DcbRecord d = {};
+  LineDcb d = {};
   d.flags = 0xFFFFFFFF;
   LineTimeouts t = {};
   dcb_standard_state(&d, &t);

@@ -8,16 +8,16 @@ namespace {
 
 LineDcb reported_with_every_flag() {
   LineDcb d{};
-  d.f_outx_dsr_flow = d.f_dsr_sensitivity = d.f_tx_continue_on_xoff = d.f_error_char = d.f_null = 1;
-  d.f_abort_on_error = d.f_parity = 1;
-  d.f_dtr_control = 2;
-  d.f_rts_control = 1;
-  d.f_outx = d.f_inx = d.f_outx_cts_flow = 1;
+  d.flags = kDcbOutxDsrFlow | kDcbDsrSensitivity | kDcbTxContinueOnXoff | kDcbErrorChar | kDcbNull |
+            kDcbAbortOnError | kDcbParity | kDcbOutX | kDcbInX | kDcbOutxCtsFlow | 2u << kDcbDtrShift |
+            1u << kDcbRtsShift | 5u << kDcbReservedShift;
   return d;
 }
 
+int has(const LineDcb& d, uint32_t bit) { return (d.flags & bit) ? 1 : 0; }
+
 TEST(LineDcb, FlowTableAndFixedFields) {
-  struct Case { int flow; uint8_t cts, outx, inx, rts; } cases[] = {
+  struct Case { int flow; int cts, outx, inx; uint32_t rts; } cases[] = {
       {0, 0, 0, 0, kRtsControlDisable}, {1, 0, 1, 1, kRtsControlDisable}, {2, 1, 0, 0, kRtsControlHandshake},
       {7, 1, 1, 1, 1}};  // unknown flow: as the port reported
   for (const Case& c : cases) {
@@ -28,15 +28,17 @@ TEST(LineDcb, FlowTableAndFixedFields) {
     EXPECT_EQ(d.byte_size, 7);
     EXPECT_EQ(d.parity, 2);
     EXPECT_EQ(d.stop_bits, 0);
-    EXPECT_EQ(d.f_binary, 1);
-    EXPECT_EQ(d.f_parity, 0);
-    EXPECT_EQ(d.f_outx_cts_flow, c.cts) << c.flow;
-    EXPECT_EQ(d.f_outx, c.outx) << c.flow;
-    EXPECT_EQ(d.f_inx, c.inx) << c.flow;
-    EXPECT_EQ(d.f_rts_control, c.rts) << c.flow;
-    EXPECT_EQ(d.f_dtr_control, kDtrControlEnable);
-    EXPECT_EQ(d.f_outx_dsr_flow | d.f_dsr_sensitivity | d.f_tx_continue_on_xoff | d.f_error_char | d.f_null |
-                  d.f_abort_on_error, 0);
+    EXPECT_EQ(has(d, kDcbBinary), 1);
+    EXPECT_EQ(has(d, kDcbParity), 0);
+    EXPECT_EQ(has(d, kDcbOutxCtsFlow), c.cts) << c.flow;
+    EXPECT_EQ(has(d, kDcbOutX), c.outx) << c.flow;
+    EXPECT_EQ(has(d, kDcbInX), c.inx) << c.flow;
+    EXPECT_EQ(line_rts_control(&d), c.rts) << c.flow;
+    EXPECT_EQ(line_dtr_control(&d), kDtrControlEnable);
+    EXPECT_EQ(d.flags & (kDcbOutxDsrFlow | kDcbDsrSensitivity | kDcbTxContinueOnXoff | kDcbErrorChar | kDcbNull |
+                         kDcbAbortOnError),
+              0u);
+    EXPECT_EQ(d.flags >> kDcbReservedShift, 0u);  // the reserved bits are cleared
     EXPECT_EQ(d.xon_lim, 2048);
     EXPECT_EQ(d.xoff_lim, 512);
     EXPECT_EQ(d.xon_char, 0x11);
@@ -59,16 +61,16 @@ TEST(LineDcb, ReadBackGivesTheFlowThatMadeIt) {
     EXPECT_EQ(back.rs_spbit, 2);
   }
   LineDcb rts_on{};
-  rts_on.f_rts_control = 1;  // RTS held on is no flow control
+  rts_on.flags = 1u << kDcbRtsShift;  // RTS held on is no flow control
   PortSettings back{};
   line_dcb_read_back(&rts_on, &back);
   EXPECT_EQ(back.rs_flow, 0);
   LineDcb cts_only{};
-  cts_only.f_outx_cts_flow = 1;
+  cts_only.flags = kDcbOutxCtsFlow;
   line_dcb_read_back(&cts_only, &back);
   EXPECT_EQ(back.rs_flow, 2);
   LineDcb only_out{};
-  only_out.f_outx = 1;
+  only_out.flags = kDcbOutX;
   line_dcb_read_back(&only_out, &back);
   EXPECT_EQ(back.rs_flow, 1);
 }

@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <string>
 
+#include "serial/dcb_win.h"
+
 namespace {
 
 HINSTANCE g_module = nullptr;
@@ -74,15 +76,10 @@ void dump_comm(FILE* f) {
     if (!GetCommState(h, &d) || !GetCommTimeouts(h, &t)) continue;
     wchar_t path[MAX_PATH] = L"";
     if (!GetFinalPathNameByHandleW(h, path, MAX_PATH, 0)) path[0] = 0;
-    uint32_t flags = static_cast<uint32_t>(d.fBinary) | static_cast<uint32_t>(d.fParity) << 1 |
-                     static_cast<uint32_t>(d.fOutxCtsFlow) << 2 | static_cast<uint32_t>(d.fOutxDsrFlow) << 3 |
-                     static_cast<uint32_t>(d.fDtrControl) << 4 | static_cast<uint32_t>(d.fDsrSensitivity) << 6 |
-                     static_cast<uint32_t>(d.fTXContinueOnXoff) << 7 | static_cast<uint32_t>(d.fOutX) << 8 |
-                     static_cast<uint32_t>(d.fInX) << 9 | static_cast<uint32_t>(d.fErrorChar) << 10 |
-                     static_cast<uint32_t>(d.fNull) << 11 | static_cast<uint32_t>(d.fRtsControl) << 12 |
-                     static_cast<uint32_t>(d.fAbortOnError) << 14 | static_cast<uint32_t>(d.fDummy2) << 15;
+    LineDcb l;
+    line_dcb_from_win(d, &l);
     std::fprintf(f, "%s|%lu|%u|%u|%u|%u|%u|%u|%u|%u|%u|%u|%u|%lu|%lu|%lu|%lu|%lu\n", utf8(path).c_str(), d.BaudRate,
-                 flags, d.XonLim, d.XoffLim, d.ByteSize, d.Parity, d.StopBits, static_cast<unsigned char>(d.XonChar),
+                 l.flags, d.XonLim, d.XoffLim, d.ByteSize, d.Parity, d.StopBits, static_cast<unsigned char>(d.XonChar),
                  static_cast<unsigned char>(d.XoffChar), static_cast<unsigned char>(d.ErrorChar),
                  static_cast<unsigned char>(d.EofChar), static_cast<unsigned char>(d.EvtChar), t.ReadIntervalTimeout,
                  t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
