@@ -19,11 +19,9 @@ struct AppState {
   Settings settings;
   MessageTable messages;
   char16_t program_dir[260];   // folder of the program file, no trailing backslash
-  int32_t channel_selector;    // 1 or 2: channel of the DCB and line status dialogs
   int32_t tool_open[kToolWindows];
   int32_t dark_mode;
   int32_t menu_suppressed;
-  int32_t theme_result;
   int32_t send_format_open, checksum_open, checksum_kind_open;  // cleared at window creation
   Palettes palettes;
   ViewMetrics metrics;

@@ -46,20 +46,21 @@ void language_dialog_run(HWND owner);
 // (settings/settings_dialogs_win.cpp).
 void environment_dialog_run(HWND owner);
 void about_box_run(HWND owner);
-void theme_dialog_run(HWND owner);
+// 1 when the theme file was written and the program is to restart.
+int theme_dialog_run(HWND owner);
 // The ASCII table window (tools/ascii_table_win.cpp): a new one each time.
 void ascii_table_open(HWND owner);
 // The checksum calculator (tools/checksum_calc_win.cpp), modal.
 void checksum_calculator_run(HWND owner);
-// The line status dialog (serial/line_status_win.cpp) for channel
-// g_app.channel_selector.
-void line_status_dialog_run(HWND owner);
+// The line status dialog (serial/line_status_win.cpp) for channel ch
+// (0 CH1, 1 CH2).
+void line_status_dialog_run(HWND owner, int ch);
 // The Modbus frame builder (tools/modbus_dialog_win.cpp), modal.
 void modbus_dialog_run(HWND owner);
 // The port number dialog (serial/port_dialog_win.cpp) and the DCB and
-// timeouts dialog for channel g_app.channel_selector
+// timeouts dialog for channel ch, 0 CH1 or 1 CH2
 // (serial/dcb_dialog_win.cpp); each returns how it closed.
 int port_dialog_run(HWND owner);
-int dcb_dialog_run(HWND owner);
+int dcb_dialog_run(HWND owner, int ch);
 // The color setting dialog (settings/color_dialog_win.cpp); returns how it closed.
 int color_dialog_run(HWND owner);

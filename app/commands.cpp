@@ -1,5 +1,7 @@
 #include "app/commands.h"
 
+#include "app/app_state.h"
+
 // Menu commands in the order of their toolbar ids 1101 to 1134.
 static const int kToolbarCommand[kToolbarLast - kToolbarFirst + 1] = {
     141, 142, 144, 145, 146, 147, 148, 149, 172, 173, 150, 151, 152, 153, 160, 158, 159,
@@ -10,21 +12,98 @@ int command_from_toolbar(int id) {
   return kToolbarCommand[id - kToolbarFirst];
 }
 
-int command_menu_enabled(int id, const ChannelFlags* s) {
+namespace {
+
+// When a menu item is enabled, and what a run needs.
+enum Need : uint8_t {
+  kAlways,           // nothing
+  kPortAllClosed,    // a port number assigned, no channel open
+  kAnyOpen,          // a channel open
+  kAllClosed,        // no channel open
+  kSendTool,         // a channel open, line monitor mode off
+  kCh1Open,
+  kCh2Open,
+};
+
+struct CommandRule {
+  int id;
+  Need menu;      // the menu item is enabled when this holds
+  Need run;       // the command runs when this holds, else it is refused
+  int text;       // the refusal's message text
+  int caption;    // and its caption
+  int tool;       // ToolWindow it opens, or -1
+  int channel;    // 0 CH1, 1 CH2, or -1
+};
+
+// Commands without a row are always enabled and always run. Posted sends
+// in line monitor mode are not refused: the menu greys them so the person
+// is not invited to send where nothing sent would be recorded, but a tool
+// opened anyway works as usual.
+const CommandRule kRules[] = {
+    {kCmdRepaint, kPortAllClosed, kAlways, 0, 0, -1, -1},
+    {kCmdScrollEnd, kPortAllClosed, kAlways, 0, 0, -1, -1},
+    {kCmdScrollStart, kPortAllClosed, kAlways, 0, 0, -1, -1},
+    {kCmdJumpEnd, kPortAllClosed, kAlways, 0, 0, -1, -1},
+    {kCmdJumpStart, kPortAllClosed, kAlways, 0, 0, -1, -1},
+    {kCmdOpenPorts, kPortAllClosed, kAlways, 0, 0, -1, -1},
+    {kCmdClosePorts, kAnyOpen, kAlways, 0, 0, -1, -1},
+    // Renumbering an open port would leave the channel on a port it did not open.
+    {kCmdPortNumber, kAllClosed, kAllClosed, 6, kCaptionText4, -1, -1},
+    {kCmdEnvironment, kAllClosed, kAlways, 0, 0, -1, -1},
+    {kCmdInputSend, kSendTool, kAnyOpen, 3, kCaptionQuorrin, kToolInputSend, -1},
+    {kCmdPresetSend, kSendTool, kAnyOpen, 3, kCaptionQuorrin, kToolPresetSend, -1},
+    {kCmdMacro, kSendTool, kCh1Open, 3, kCaptionQuorrin, kToolMacro, -1},
+    {kCmdModbus, kSendTool, kAlways, 0, 0, -1, -1},
+    {kCmdConfigCh1, kCh1Open, kCh1Open, 7, kCaptionText4, -1, 0},
+    {kCmdConfigCh2, kCh2Open, kCh2Open, 7, kCaptionText4, -1, 1},
+    {kCmdDcbCh1, kCh1Open, kCh1Open, 7, kCaptionText4, -1, 0},
+    {kCmdDcbCh2, kCh2Open, kCh2Open, 7, kCaptionText4, -1, 1},
+    {kCmdLineStatusCh1, kCh1Open, kCh1Open, 3, kCaptionQuorrin, -1, 0},
+    {kCmdLineStatusCh2, kCh2Open, kCh2Open, 3, kCaptionQuorrin, -1, 1},
+};
+
+const CommandRule* rule_of(int id) {
+  for (const CommandRule& r : kRules)
+    if (r.id == id) return &r;
+  return nullptr;
+}
+
+int holds(Need need, const ChannelFlags* s) {
   int any_port = s->port_number[0] != 0 || s->port_number[1] != 0;
   int any_open = s->open[0] != 0 || s->open[1] != 0;
-  switch (id) {
-    case kCmdRepaint: case kCmdScrollEnd: case kCmdScrollStart: case kCmdJumpEnd: case kCmdJumpStart:
-    case kCmdOpenPorts:
-      return any_port && !any_open;
-    case kCmdClosePorts: return any_open;
-    case kCmdPortNumber: case kCmdEnvironment: return !any_open;
-    case kCmdInputSend: case kCmdPresetSend: case kCmdMacro: case kCmdModbus:
-      return any_open && s->lm_mode == 0;
-    case kCmdConfigCh1: case kCmdDcbCh1: case kCmdLineStatusCh1: return s->open[0] != 0;
-    case kCmdConfigCh2: case kCmdDcbCh2: case kCmdLineStatusCh2: return s->open[1] != 0;
-    default: return 1;
+  switch (need) {
+    case kAlways: return 1;
+    case kPortAllClosed: return any_port && !any_open;
+    case kAnyOpen: return any_open;
+    case kAllClosed: return !any_open;
+    case kSendTool: return any_open && s->lm_mode == 0;
+    case kCh1Open: return s->open[0] != 0;
+    case kCh2Open: return s->open[1] != 0;
   }
+  return 1;
+}
+
+}  // namespace
+
+int command_menu_enabled(int id, const ChannelFlags* s) {
+  const CommandRule* r = rule_of(id);
+  return r ? holds(r->menu, s) : 1;
+}
+
+CommandRefusal command_refusal(int id, const ChannelFlags* s) {
+  const CommandRule* r = rule_of(id);
+  if (!r || holds(r->run, s)) return {0, 0};
+  return {r->text, r->caption};
+}
+
+int command_tool(int id) {
+  const CommandRule* r = rule_of(id);
+  return r ? r->tool : -1;
+}
+
+int command_channel(int id) {
+  const CommandRule* r = rule_of(id);
+  return r ? r->channel : -1;
 }
 
 int32_t view_scroll_toward_end(int32_t view, int32_t step, int32_t cells_per_row, int32_t write_pos) {

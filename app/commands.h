@@ -1,5 +1,7 @@
-// Command rules of the main window that need no window: which menu items
-// are enabled, and where the scroll commands move the view.
+// Command rules of the main window that need no window: one table that says
+// for every command when its menu item is enabled, what a run of it needs
+// (a command posted straight to the window is held to the same), and how
+// it is refused; and where the scroll commands move the view.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +33,22 @@ struct ChannelFlags {
 
 // 1 when menu item `id` is enabled in `state`, 0 when it is grayed.
 int command_menu_enabled(int id, const ChannelFlags* state);
+
+// Why a command must not run now: message text `text` (0: it may run) with
+// the caption "Quorrin" or message text 4.
+enum RefusalCaption { kCaptionQuorrin = 0, kCaptionText4 = 1 };
+struct CommandRefusal {
+  int text;
+  int caption;
+};
+CommandRefusal command_refusal(int id, const ChannelFlags* state);
+
+// The tool window (ToolWindow of app/app_state.h) that command `id` opens,
+// or -1. A command whose window is open already does nothing.
+int command_tool(int id);
+
+// The channel (0 CH1, 1 CH2) a per-channel command works on, or -1.
+int command_channel(int id);
 
 // New view positions for the scroll commands. cells_per_row must be >= 1.
 int32_t view_scroll_toward_end(int32_t view, int32_t step, int32_t cells_per_row, int32_t write_pos);

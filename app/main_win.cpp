@@ -147,17 +147,18 @@ void edit_macro_command(HWND hwnd) {
     ShellExecuteW(nullptr, L"open", name, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void config_command(HWND hwnd, int ch) {
-  if (g_channel[ch].open.load() == 0) {
-    refuse_text4(hwnd, 7);
-    return;
-  }
-  channel_config_dialog(hwnd, ch);
-  tool_refresh(hwnd);
-}
-
 // 0 when handled, 1 when the id is not a command of this window.
 int run_command(HWND hwnd, int id) {
+  int tool = command_tool(id);
+  if (tool >= 0 && g_app.tool_open[tool] == 1) return 0;
+  ChannelFlags flags = channel_flags_now();
+  CommandRefusal refusal = command_refusal(id, &flags);
+  if (refusal.text) {
+    if (refusal.caption == kCaptionText4) refuse_text4(hwnd, refusal.text);
+    else refuse(hwnd, refusal.text, L"Quorrin");
+    return 0;
+  }
+  int ch = command_channel(id);
   switch (id) {
     case kCmdSaveLog: log_save(hwnd); return 0;
     case kCmdLoadLog:
@@ -172,56 +173,28 @@ int run_command(HWND hwnd, int id) {
     case kCmdScrollEnd: case kCmdScrollStart: case kCmdJumpEnd: case kCmdJumpStart:
       scroll_command(hwnd, id);
       return 0;
-    case kCmdInputSend:
-      if (g_app.tool_open[kToolInputSend] == 1) return 0;
-      if (!any_channel_open()) refuse(hwnd, 3, L"Quorrin");
-      else input_send_window_open(hwnd);
-      return 0;
-    case kCmdPresetSend:
-      if (g_app.tool_open[kToolPresetSend] == 1) return 0;
-      if (!any_channel_open()) refuse(hwnd, 3, L"Quorrin");
-      else preset_send_window_open(hwnd);
-      return 0;
-    case kCmdMacro:
-      if (g_app.tool_open[kToolMacro] == 1) return 0;
-      if (!channel_is_open(0)) refuse(hwnd, 3, L"Quorrin");
-      else macro_dialog_run(hwnd);
-      return 0;
+    case kCmdInputSend: input_send_window_open(hwnd); return 0;
+    case kCmdPresetSend: preset_send_window_open(hwnd); return 0;
+    case kCmdMacro: macro_dialog_run(hwnd); return 0;
     case kCmdNotepad: notepad_command(hwnd); return 0;
     case kCmdEditMacro: edit_macro_command(hwnd); return 0;
     case kCmdOpenPorts: open_ports(hwnd); return 0;
     case kCmdClosePorts: close_ports(hwnd); return 0;
     case kCmdPortNumber:
-      // The menu greys it while either channel is open; a command sent
-      // straight to the window must not renumber an open port either.
-      if (channel_is_open(0) || channel_is_open(1)) {
-        refuse_text4(hwnd, 6);
-      } else {
-        port_dialog_run(hwnd);
-        // Port numbers enable the open command; line monitor mode moves CH2's strip.
-        full_repaint(hwnd);
-        tool_refresh(hwnd);
-      }
+      port_dialog_run(hwnd);
+      // Port numbers enable the open command; line monitor mode moves CH2's strip.
+      full_repaint(hwnd);
+      tool_refresh(hwnd);
       return 0;
-    case kCmdConfigCh1: config_command(hwnd, 0); return 0;
-    case kCmdConfigCh2: config_command(hwnd, 1); return 0;
+    case kCmdConfigCh1: case kCmdConfigCh2:
+      channel_config_dialog(hwnd, ch);
+      tool_refresh(hwnd);
+      return 0;
     case kCmdDcbCh1: case kCmdDcbCh2:
-      if (g_channel[id - kCmdDcbCh1].open.load() == 0) {
-        refuse_text4(hwnd, 7);
-      } else {
-        g_app.channel_selector = id - kCmdDcbCh1 + 1;
-        dcb_dialog_run(hwnd);
-        statusbar_refresh_color();
-      }
+      dcb_dialog_run(hwnd, ch);
+      statusbar_refresh_color();
       return 0;
-    case kCmdLineStatusCh1: case kCmdLineStatusCh2:
-      if (!channel_is_open(id - kCmdLineStatusCh1)) {
-        refuse(hwnd, 3, L"Quorrin");
-      } else {
-        g_app.channel_selector = id - kCmdLineStatusCh1 + 1;
-        line_status_dialog_run(hwnd);
-      }
-      return 0;
+    case kCmdLineStatusCh1: case kCmdLineStatusCh2: line_status_dialog_run(hwnd, ch); return 0;
     case kCmdManual:
       ShellExecuteW(nullptr, L"open", L"Quorrin_manual.pdf", nullptr, nullptr, SW_SHOWNORMAL);
       return 0;
@@ -238,9 +211,7 @@ int run_command(HWND hwnd, int id) {
     case kCmdAbout: about_box_run(hwnd); return 0;
     case kCmdColors: color_dialog_run(hwnd); return 0;
     case kCmdTheme:
-      g_app.theme_result = 0;
-      theme_dialog_run(hwnd);
-      if (g_app.theme_result == 1) {
+      if (theme_dialog_run(hwnd) == 1) {
         // Destroying the window saves the settings and closes the ports
         // before the launcher starts the new process.
         DestroyWindow(hwnd);

@@ -1,7 +1,7 @@
 // The DCB and timeouts dialog (112, modal): every field of one open
 // channel's device control block and time-outs, shown from the port, edited
 // one by one and written back on OK; "初期状態" writes the standard state
-// "9600,8,n,1,off" at once. The channel is g_app.channel_selector. How each
+// "9600,8,n,1,off" at once. The channel is the one dcb_dialog_run names. How each
 // field is shown and read is serial/dcb_fields.h.
 #include "app/app_win.h"
 
@@ -17,12 +17,11 @@ namespace {
 
 enum : int { kIdOk = 251, kIdCancel = 252, kIdStandard = 253 };
 
-int dcb_channel() { return g_app.channel_selector == 2 ? 1 : 0; }
+int g_dcb_channel;  // the channel of the open dialog: 0 CH1, 1 CH2
+int dcb_channel() { return g_dcb_channel; }
 
 void dcb_set_texts(HWND dlg) {
-  const wchar_t* title = g_app.channel_selector == 1   ? L"DCB&TIME_Setting for CH1"
-                         : g_app.channel_selector == 2 ? L"DCB&TIME_Setting for CH2"
-                                                       : L"";
+  const wchar_t* title = dcb_channel() == 0 ? L"DCB&TIME_Setting for CH1" : L"DCB&TIME_Setting for CH2";
   SetWindowTextW(dlg, title);
   wchar_t text[kMessageTextUnits] = L"";
   get_text(41, text);
@@ -149,6 +148,7 @@ INT_PTR CALLBACK dcb_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-int dcb_dialog_run(HWND owner) {
+int dcb_dialog_run(HWND owner, int ch) {
+  g_dcb_channel = ch == 1 ? 1 : 0;
   return static_cast<int>(DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_DCB), owner, dcb_dialog_proc, 0));
 }

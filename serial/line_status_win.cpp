@@ -39,7 +39,8 @@ struct LineReadings {
 };
 LineReadings g_line;
 
-int selected_channel() { return g_app.channel_selector == 2 ? 1 : 0; }
+int g_line_status_channel;  // the channel of the open dialog: 0 CH1, 1 CH2
+int selected_channel() { return g_line_status_channel; }
 
 void set_label(HWND dlg, int id, int message) {
   wchar_t text[kMessageTextUnits] = L"";
@@ -159,6 +160,7 @@ INT_PTR CALLBACK line_status_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-void line_status_dialog_run(HWND owner) {
+void line_status_dialog_run(HWND owner, int ch) {
+  g_line_status_channel = ch == 1 ? 1 : 0;
   DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_LINE_STATUS), owner, line_status_proc, 0);
 }

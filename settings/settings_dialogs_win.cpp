@@ -142,12 +142,10 @@ INT_PTR CALLBACK theme_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         const int dark = IsDlgButtonChecked(dlg, IDC_THEME_DARK) == BST_CHECKED;
         const int no_menu = IsDlgButtonChecked(dlg, IDC_THEME_NO_MENU) == BST_CHECKED;
         theme_file_write(no_menu ? (dark ? 3 : 2) : dark);
-        g_app.theme_result = 1;
         EndDialog(dlg, IDC_THEME_WRITE);
         return TRUE;
       }
       if (LOWORD(wp) == IDC_THEME_CLOSE) {
-        g_app.theme_result = 0;
         EndDialog(dlg, IDC_THEME_CLOSE);
         return TRUE;
       }
@@ -164,4 +162,6 @@ void environment_dialog_run(HWND owner) {
 
 void about_box_run(HWND owner) { DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_ABOUT), owner, about_proc, 0); }
 
-void theme_dialog_run(HWND owner) { DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_THEME), owner, theme_proc, 0); }
+int theme_dialog_run(HWND owner) {
+  return DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_THEME), owner, theme_proc, 0) == IDC_THEME_WRITE ? 1 : 0;
+}

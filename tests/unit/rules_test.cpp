@@ -1,4 +1,4 @@
-// Menu enabling, scroll moves and message text keys.
+// Message text keys, view geometry, the presence check and field numbers.
 #include <gtest/gtest.h>
 
 #include "app/commands.h"
@@ -6,65 +6,6 @@
 #include "settings/message_text.h"
 
 namespace {
-
-TEST(MenuEnabling, DependsOnPortsAndOpenChannels) {
-  ChannelFlags none{{0, 0}, {0, 0}, 0};
-  EXPECT_FALSE(command_menu_enabled(kCmdOpenPorts, &none));
-  EXPECT_FALSE(command_menu_enabled(kCmdScrollEnd, &none));
-  EXPECT_FALSE(command_menu_enabled(kCmdClosePorts, &none));
-  EXPECT_TRUE(command_menu_enabled(kCmdPortNumber, &none));
-  EXPECT_TRUE(command_menu_enabled(kCmdSaveLog, &none));
-
-  ChannelFlags closed{{3, 0}, {0, 0}, 0};
-  EXPECT_TRUE(command_menu_enabled(kCmdOpenPorts, &closed));
-  EXPECT_TRUE(command_menu_enabled(kCmdRepaint, &closed));
-  EXPECT_FALSE(command_menu_enabled(kCmdInputSend, &closed));
-
-  ChannelFlags ch2_open{{3, 4}, {0, 1}, 0};
-  EXPECT_FALSE(command_menu_enabled(kCmdOpenPorts, &ch2_open));
-  EXPECT_TRUE(command_menu_enabled(kCmdClosePorts, &ch2_open));
-  EXPECT_FALSE(command_menu_enabled(kCmdPortNumber, &ch2_open));
-  EXPECT_FALSE(command_menu_enabled(kCmdEnvironment, &ch2_open));
-  EXPECT_TRUE(command_menu_enabled(kCmdInputSend, &ch2_open));
-  EXPECT_FALSE(command_menu_enabled(kCmdLineStatusCh1, &ch2_open));
-  EXPECT_TRUE(command_menu_enabled(kCmdLineStatusCh2, &ch2_open));
-  EXPECT_TRUE(command_menu_enabled(kCmdDcbCh2, &ch2_open));
-
-  ChannelFlags monitor{{3, 4}, {1, 1}, 1};
-  for (int id : {kCmdInputSend, kCmdPresetSend, kCmdMacro, kCmdModbus})
-    EXPECT_FALSE(command_menu_enabled(id, &monitor)) << id;
-  EXPECT_TRUE(command_menu_enabled(kCmdConfigCh1, &monitor));
-}
-
-TEST(Commands, ToolbarIdsMapToMenuCommands) {
-  EXPECT_EQ(command_from_toolbar(1101), kCmdSaveLog);
-  EXPECT_EQ(command_from_toolbar(1103), kCmdRepaint);
-  EXPECT_EQ(command_from_toolbar(1113), kCmdMacro);
-  EXPECT_EQ(command_from_toolbar(1116), kCmdOpenPorts);
-  EXPECT_EQ(command_from_toolbar(1117), kCmdClosePorts);
-  EXPECT_EQ(command_from_toolbar(1124), kCmdPresetEditor);
-  EXPECT_EQ(command_from_toolbar(1130), kCmdColors);
-  EXPECT_EQ(command_from_toolbar(1134), kCmdExit);
-  EXPECT_EQ(command_from_toolbar(158), 158);
-}
-
-TEST(Commands, ScrollMovesByRowsAndStopsAtTheEnd) {
-  EXPECT_EQ(view_scroll_toward_end(0, 2, 40, 1000), 80);
-  EXPECT_EQ(view_scroll_toward_end(960, 2, 40, 1000), 1000 / 40 * 40);
-  EXPECT_EQ(view_scroll_toward_start(80, 2, 40), 0);
-  EXPECT_EQ(view_scroll_toward_start(40, 2, 40), 0);
-  EXPECT_EQ(view_scroll_toward_start(400, 3, 40), 280);
-  EXPECT_EQ(view_jump_end(40, 1010), 1000);
-  EXPECT_EQ(view_jump_end(40, 999), 960);
-  EXPECT_EQ(view_scroll_toward_end(0, -5, 40, 1000), 0);
-}
-
-TEST(Commands, RepaintPeriodStaysWithinTheDialogRange) {
-  EXPECT_EQ(timer_repaint_period(300), 300);
-  EXPECT_EQ(timer_repaint_period(0), 100);
-  EXPECT_EQ(timer_repaint_period(-5), 100);
-  EXPECT_EQ(timer_repaint_period(100000), 1000);
-}
 
 TEST(MessageText, KeysAndLoading) {
   char16_t key[32];
