@@ -104,8 +104,36 @@
 // ASCII table window (controls in resources/ascii_table.rc).
 #define IDD_ASCII_TABLE 122
 
-// Line status dialog (controls in resources/line_status.rc).
+// Line status dialog (controls in resources/line_status.rc). The labels
+// beside the circles are 401-408 (line errors), 409, 410 and 412-416 (hold
+// reasons) and 417-420 (modem lines); serial/line_status.cpp places them.
 #define IDD_LINE_STATUS 113
+#define IDC_LS_BREAK 401
+#define IDC_LS_FRAME 402
+#define IDC_LS_OVERRUN 403
+#define IDC_LS_MODE 404
+#define IDC_LS_IOE 405
+#define IDC_LS_RX_OVER 406
+#define IDC_LS_RX_PARITY 407
+#define IDC_LS_TX_FULL 408
+#define IDC_LS_CTS_HOLD 409
+#define IDC_LS_DSR_HOLD 410
+#define IDC_LS_RLSD_HOLD 412
+#define IDC_LS_XOFF_HOLD 413
+#define IDC_LS_XOFF_SENT 414
+#define IDC_LS_EOF 415
+#define IDC_LS_TXIM 416
+#define IDC_LS_CTS 417
+#define IDC_LS_DSR 418
+#define IDC_LS_RING 419
+#define IDC_LS_RLSD 420
+#define IDC_LS_LEGEND 421
+#define IDC_LS_CLOSE 252
+#define IDC_LS_RESET 253
+#define IDC_LS_DTR_ON 254
+#define IDC_LS_DTR_OFF 255
+#define IDC_LS_RTS_ON 256
+#define IDC_LS_RTS_OFF 257
 
 // Preset strings send window (controls in resources/preset_send.rc).
 #define IDD_PRESET_SEND 115
@@ -200,9 +228,52 @@
 
 // Port number dialog (controls in resources/port_dialog.rc).
 #define IDD_PORT_NUMBER 111
+#define IDC_PN_NUMBER1 321      // 321, 322: the port numbers of CH1 and CH2
+#define IDC_PN_NUMBER2 322
+#define IDC_PN_UNUSED 323       // a tiny edit the dialog does not use
+#define IDC_PN_LIST1 301        // 301, 302: the port lists of CH1 and CH2
+#define IDC_PN_LIST2 302
+#define IDC_PN_MONITOR 201
+#define IDC_PN_OK 251
+#define IDC_PN_RELOAD 252
+#define IDC_PN_DEVICE_MANAGER 253
 
-// DCB and timeouts dialog (controls in resources/dcb_dialog.rc).
+// DCB and timeouts dialog (controls in resources/dcb_dialog.rc): the flag
+// check boxes and the field edits in the order of serial/dcb_fields.cpp.
 #define IDD_DCB 112
+#define IDC_DCB_BINARY 201
+#define IDC_DCB_OUTX_CTS 202
+#define IDC_DCB_OUTX_DSR 203
+#define IDC_DCB_DSR_SENSITIVITY 204
+#define IDC_DCB_TX_CONTINUE 205
+#define IDC_DCB_OUTX 206
+#define IDC_DCB_INX 207
+#define IDC_DCB_ERROR_CHAR_ON 208
+#define IDC_DCB_NULL 209
+#define IDC_DCB_ABORT_ON_ERROR 210
+#define IDC_DCB_PARITY_ON 211
+#define IDC_DCB_DTR_CONTROL 321
+#define IDC_DCB_RTS_CONTROL 322
+#define IDC_DCB_RESERVED 323
+#define IDC_DCB_XON_LIM 324
+#define IDC_DCB_XOFF_LIM 325
+#define IDC_DCB_XON_CHAR 326
+#define IDC_DCB_XOFF_CHAR 327
+#define IDC_DCB_ERROR_CHAR 328
+#define IDC_DCB_EOF_CHAR 329
+#define IDC_DCB_EVT_CHAR 330
+#define IDC_DCB_BAUD_RATE 331
+#define IDC_DCB_BYTE_SIZE 332
+#define IDC_DCB_PARITY 333
+#define IDC_DCB_STOP_BITS 334
+#define IDC_DCB_READ_INTERVAL 335
+#define IDC_DCB_READ_MULTIPLIER 336
+#define IDC_DCB_READ_CONSTANT 337
+#define IDC_DCB_WRITE_MULTIPLIER 338
+#define IDC_DCB_WRITE_CONSTANT 339
+#define IDC_DCB_OK 251
+#define IDC_DCB_CANCEL 252
+#define IDC_DCB_STANDARD 253
 
 // Macro dialog (controls in resources/macro_dialog.rc).
 #define IDD_MACRO 117

@@ -15,8 +15,6 @@
 
 namespace {
 
-enum : int { kIdOk = 251, kIdCancel = 252, kIdStandard = 253 };
-
 int g_dcb_channel;  // the channel of the open dialog: 0 CH1, 1 CH2
 int dcb_channel() { return g_dcb_channel; }
 
@@ -25,10 +23,10 @@ void dcb_set_texts(HWND dlg) {
   SetWindowTextW(dlg, title);
   wchar_t text[kMessageTextUnits] = L"";
   get_text(41, text);
-  SetDlgItemTextW(dlg, kIdCancel, text);
+  SetDlgItemTextW(dlg, IDC_DCB_CANCEL, text);
   text[0] = 0;
   get_text(42, text);
-  SetDlgItemTextW(dlg, kIdStandard, text);
+  SetDlgItemTextW(dlg, IDC_DCB_STANDARD, text);
 }
 
 // Reads the port into the channel's records and shows them. A read that
@@ -58,7 +56,7 @@ int dcb_port_gone(HWND dlg) {
   wchar_t caption[kMessageTextUnits] = L"";
   get_text(4, caption);
   show_message(dlg, 7, 0, caption);
-  EndDialog(dlg, kIdCancel);
+  EndDialog(dlg, IDC_DCB_CANCEL);
   return 1;
 }
 
@@ -111,7 +109,7 @@ void dcb_ok(HWND dlg) {
   line_dcb_to_win(r, &c.dcb);
   line_timeouts_to_win(t, &c.timeouts);
   if (dcb_write(dlg)) return;
-  EndDialog(dlg, kIdOk);
+  EndDialog(dlg, IDC_DCB_OK);
 }
 
 void dcb_standard(HWND dlg) {
@@ -137,9 +135,9 @@ INT_PTR CALLBACK dcb_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wp)) {
-        case kIdOk: dcb_ok(dlg); return TRUE;
-        case kIdCancel: EndDialog(dlg, kIdCancel); return TRUE;
-        case kIdStandard: dcb_standard(dlg); return TRUE;
+        case IDC_DCB_OK: dcb_ok(dlg); return TRUE;
+        case IDC_DCB_CANCEL: EndDialog(dlg, IDC_DCB_CANCEL); return TRUE;
+        case IDC_DCB_STANDARD: dcb_standard(dlg); return TRUE;
         default: return FALSE;
       }
     default: return dialog_look_modal(dlg, msg, wp, lp);

@@ -1,39 +1,41 @@
 #include "serial/dcb_fields.h"
 
+#include "resources/resource.h"
+
 const DcbCheck kDcbCheck[kDcbChecks] = {
-    {201, "fBinary", kDcbBinary},
-    {202, "fOutxCtsFlow", kDcbOutxCtsFlow},
-    {203, "fOutxDsrFlow", kDcbOutxDsrFlow},
-    {204, "fDsrSensitivity", kDcbDsrSensitivity},
-    {205, "fTXContinueOnXoff", kDcbTxContinueOnXoff},
-    {206, "fOutX", kDcbOutX},
-    {207, "fInX", kDcbInX},
-    {208, "fErrorChar", kDcbErrorChar},
-    {209, "fNull", kDcbNull},
-    {210, "fAbortOnError", kDcbAbortOnError},
-    {211, "fParity", kDcbParity},
+    {IDC_DCB_BINARY, "fBinary", kDcbBinary},
+    {IDC_DCB_OUTX_CTS, "fOutxCtsFlow", kDcbOutxCtsFlow},
+    {IDC_DCB_OUTX_DSR, "fOutxDsrFlow", kDcbOutxDsrFlow},
+    {IDC_DCB_DSR_SENSITIVITY, "fDsrSensitivity", kDcbDsrSensitivity},
+    {IDC_DCB_TX_CONTINUE, "fTXContinueOnXoff", kDcbTxContinueOnXoff},
+    {IDC_DCB_OUTX, "fOutX", kDcbOutX},
+    {IDC_DCB_INX, "fInX", kDcbInX},
+    {IDC_DCB_ERROR_CHAR_ON, "fErrorChar", kDcbErrorChar},
+    {IDC_DCB_NULL, "fNull", kDcbNull},
+    {IDC_DCB_ABORT_ON_ERROR, "fAbortOnError", kDcbAbortOnError},
+    {IDC_DCB_PARITY_ON, "fParity", kDcbParity},
 };
 
 const DcbField kDcbField[kDcbFields] = {
-    {321, "fDtrControl", kDcbDtrControl},
-    {322, "fRtsControl", kDcbRtsControl},
-    {323, "fDummy2", kDcbFlagsHigh},
-    {324, "XonLim", kDcbWord},
-    {325, "XoffLim", kDcbWord},
-    {326, "XonChar", kDcbHexByte},
-    {327, "XoffChar", kDcbHexByte},
-    {328, "ErrorChar", kDcbHexByte},
-    {329, "EofChar", kDcbHexByte},
-    {330, "EvtChar", kDcbHexByte},
-    {331, "BaudRate", kDcbLong},
-    {332, "ByteSize", kDcbByte},
-    {333, "Parity", kDcbByte},
-    {334, "StopBit", kDcbByte},
-    {335, "ReadIntervalTimeout", kDcbLong},
-    {336, "ReadTotalTimeoutMultiplier", kDcbLong},
-    {337, "ReadTotalTimeoutConstant", kDcbLong},
-    {338, "WriteTotalTimeoutMultiplier", kDcbLong},
-    {339, "WriteTotalTimeoutConstant", kDcbLong},
+    {IDC_DCB_DTR_CONTROL, "fDtrControl", kDcbDtrControl},
+    {IDC_DCB_RTS_CONTROL, "fRtsControl", kDcbRtsControl},
+    {IDC_DCB_RESERVED, "fDummy2", kDcbFlagsHigh},
+    {IDC_DCB_XON_LIM, "XonLim", kDcbWord},
+    {IDC_DCB_XOFF_LIM, "XoffLim", kDcbWord},
+    {IDC_DCB_XON_CHAR, "XonChar", kDcbHexByte},
+    {IDC_DCB_XOFF_CHAR, "XoffChar", kDcbHexByte},
+    {IDC_DCB_ERROR_CHAR, "ErrorChar", kDcbHexByte},
+    {IDC_DCB_EOF_CHAR, "EofChar", kDcbHexByte},
+    {IDC_DCB_EVT_CHAR, "EvtChar", kDcbHexByte},
+    {IDC_DCB_BAUD_RATE, "BaudRate", kDcbLong},
+    {IDC_DCB_BYTE_SIZE, "ByteSize", kDcbByte},
+    {IDC_DCB_PARITY, "Parity", kDcbByte},
+    {IDC_DCB_STOP_BITS, "StopBit", kDcbByte},
+    {IDC_DCB_READ_INTERVAL, "ReadIntervalTimeout", kDcbLong},
+    {IDC_DCB_READ_MULTIPLIER, "ReadTotalTimeoutMultiplier", kDcbLong},
+    {IDC_DCB_READ_CONSTANT, "ReadTotalTimeoutConstant", kDcbLong},
+    {IDC_DCB_WRITE_MULTIPLIER, "WriteTotalTimeoutMultiplier", kDcbLong},
+    {IDC_DCB_WRITE_CONSTANT, "WriteTotalTimeoutConstant", kDcbLong},
 };
 
 namespace {
@@ -105,24 +107,24 @@ void range_of(DcbFieldKind kind, int64_t* low, int64_t* high) {
 
 uint32_t* long_field(int i, LineDcb* dcb, LineTimeouts* t) {
   switch (kDcbField[i].id) {
-    case 331: return &dcb->baud_rate;
-    case 335: return &t->read_interval;
-    case 336: return &t->read_total_multiplier;
-    case 337: return &t->read_total_constant;
-    case 338: return &t->write_total_multiplier;
+    case IDC_DCB_BAUD_RATE: return &dcb->baud_rate;
+    case IDC_DCB_READ_INTERVAL: return &t->read_interval;
+    case IDC_DCB_READ_MULTIPLIER: return &t->read_total_multiplier;
+    case IDC_DCB_READ_CONSTANT: return &t->read_total_constant;
+    case IDC_DCB_WRITE_MULTIPLIER: return &t->write_total_multiplier;
     default: return &t->write_total_constant;
   }
 }
 
 uint8_t* byte_field(int i, LineDcb* dcb) {
   switch (kDcbField[i].id) {
-    case 326: return &dcb->xon_char;
-    case 327: return &dcb->xoff_char;
-    case 328: return &dcb->error_char;
-    case 329: return &dcb->eof_char;
-    case 330: return &dcb->evt_char;
-    case 332: return &dcb->byte_size;
-    case 333: return &dcb->parity;
+    case IDC_DCB_XON_CHAR: return &dcb->xon_char;
+    case IDC_DCB_XOFF_CHAR: return &dcb->xoff_char;
+    case IDC_DCB_ERROR_CHAR: return &dcb->error_char;
+    case IDC_DCB_EOF_CHAR: return &dcb->eof_char;
+    case IDC_DCB_EVT_CHAR: return &dcb->evt_char;
+    case IDC_DCB_BYTE_SIZE: return &dcb->byte_size;
+    case IDC_DCB_PARITY: return &dcb->parity;
     default: return &dcb->stop_bits;
   }
 }
@@ -138,7 +140,7 @@ void dcb_field_show(int i, const LineDcb* dcb, const LineTimeouts* t, char16_t o
     case kDcbDtrControl: v = line_dtr_control(&d); break;
     case kDcbRtsControl: v = line_rts_control(&d); break;
     case kDcbFlagsHigh: v = d.flags >> kDcbReservedShift; break;
-    case kDcbWord: v = kDcbField[i].id == 324 ? d.xon_lim : d.xoff_lim; break;
+    case kDcbWord: v = kDcbField[i].id == IDC_DCB_XON_LIM ? d.xon_lim : d.xoff_lim; break;
     case kDcbHexByte: case kDcbByte: v = *byte_field(i, &d); break;
     case kDcbLong: v = static_cast<int32_t>(*long_field(i, &d, &tt)); break;
   }
@@ -156,7 +158,7 @@ int dcb_field_read(int i, const char16_t* text, LineDcb* dcb, LineTimeouts* t) {
     case kDcbDtrControl: dcb->flags = (dcb->flags & ~kDcbDtrMask) | (u << kDcbDtrShift); break;
     case kDcbRtsControl: dcb->flags = (dcb->flags & ~kDcbRtsMask) | (u << kDcbRtsShift); break;
     case kDcbFlagsHigh: dcb->flags = (dcb->flags & kDcbNamedFlags) | (u << kDcbReservedShift); break;
-    case kDcbWord: (kDcbField[i].id == 324 ? dcb->xon_lim : dcb->xoff_lim) = static_cast<uint16_t>(u); break;
+    case kDcbWord: (kDcbField[i].id == IDC_DCB_XON_LIM ? dcb->xon_lim : dcb->xoff_lim) = static_cast<uint16_t>(u); break;
     case kDcbHexByte: case kDcbByte: *byte_field(i, dcb) = static_cast<uint8_t>(u); break;
     case kDcbLong: *long_field(i, dcb, t) = u; break;
   }

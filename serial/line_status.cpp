@@ -1,5 +1,7 @@
 #include "serial/line_status.h"
 
+#include "resources/resource.h"
+
 namespace {
 
 struct Place {
@@ -8,19 +10,20 @@ struct Place {
 };
 
 // Errors in the order the dialog lists them, then the hold flags, then the
-// modem lines. The labels run 401-410, 412-416, 417-420 down the columns.
+// modem lines, each column from the top: labels 401-408, then 409, 410 and
+// 412-416, then 417-420.
 const Place kErrors[] = {
-    {10, 10, 401, kLineBreak},  {10, 30, 402, kLineFrame},   {10, 50, 403, kLineOverrun},
-    {10, 70, 404, kLineMode},   {10, 90, 405, kLineIoe},     {10, 110, 406, kLineRxOver},
-    {10, 130, 407, kLineRxParity}, {10, 150, 408, kLineTxFull},
+    {10, 10, IDC_LS_BREAK, kLineBreak},  {10, 30, IDC_LS_FRAME, kLineFrame},   {10, 50, IDC_LS_OVERRUN, kLineOverrun},
+    {10, 70, IDC_LS_MODE, kLineMode},   {10, 90, IDC_LS_IOE, kLineIoe},     {10, 110, IDC_LS_RX_OVER, kLineRxOver},
+    {10, 130, IDC_LS_RX_PARITY, kLineRxParity}, {10, 150, IDC_LS_TX_FULL, kLineTxFull},
 };
 const Place kHolds[] = {
-    {145, 10, 409, kHoldCts},       {145, 30, 410, kHoldDsr},  {145, 50, 412, kHoldRlsd},
-    {145, 70, 413, kHoldXoff},      {145, 90, 414, kHoldXoffSent}, {145, 110, 415, kHoldEof},
-    {145, 130, 416, kHoldTxim},
+    {145, 10, IDC_LS_CTS_HOLD, kHoldCts},       {145, 30, IDC_LS_DSR_HOLD, kHoldDsr},  {145, 50, IDC_LS_RLSD_HOLD, kHoldRlsd},
+    {145, 70, IDC_LS_XOFF_HOLD, kHoldXoff},      {145, 90, IDC_LS_XOFF_SENT, kHoldXoffSent}, {145, 110, IDC_LS_EOF, kHoldEof},
+    {145, 130, IDC_LS_TXIM, kHoldTxim},
 };
 const Place kModem[] = {
-    {305, 10, 417, kModemCts}, {305, 30, 418, kModemDsr}, {305, 50, 419, kModemRing}, {305, 70, 420, kModemRlsd},
+    {305, 10, IDC_LS_CTS, kModemCts}, {305, 30, IDC_LS_DSR, kModemDsr}, {305, 50, IDC_LS_RING, kModemRing}, {305, 70, IDC_LS_RLSD, kModemRlsd},
 };
 
 template <size_t N>

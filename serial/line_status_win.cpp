@@ -22,15 +22,6 @@ namespace {
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshPeriod = 500;
 
-enum : int {
-  kIdClose = 252,
-  kIdReset = 253,
-  kIdDtrOn = 254,
-  kIdDtrOff = 255,
-  kIdRtsOn = 256,
-  kIdRtsOff = 257,
-  kIdLegend = 421,
-};
 
 // The latest readings per channel (0 CH1, 1 CH2).
 struct LineReadings {
@@ -55,10 +46,10 @@ void line_status_set_texts(HWND dlg) {
   line_status_title(reinterpret_cast<const char16_t*>(base), selected_channel() + 1, title,
                     sizeof title / sizeof title[0]);
   SetWindowTextW(dlg, wide(title));
-  for (int i = 0; i < 10; i++) set_label(dlg, 401 + i, 44 + i);
-  for (int i = 0; i < 5; i++) set_label(dlg, 412 + i, 54 + i);
-  set_label(dlg, kIdLegend, 59);
-  set_label(dlg, kIdClose, 74);
+  for (int i = 0; i < 10; i++) set_label(dlg, IDC_LS_BREAK + i, 44 + i);
+  for (int i = 0; i < 5; i++) set_label(dlg, IDC_LS_RLSD_HOLD + i, 54 + i);
+  set_label(dlg, IDC_LS_LEGEND, 59);
+  set_label(dlg, IDC_LS_CLOSE, 74);
 }
 
 uint32_t hold_bits(const COMSTAT& s) {
@@ -139,17 +130,17 @@ INT_PTR CALLBACK line_status_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND: {
       HANDLE port = g_channel[selected_channel()].port;
       switch (LOWORD(wp)) {
-        case kIdClose: EndDialog(dlg, kIdClose); return TRUE;
-        case kIdReset:
+        case IDC_LS_CLOSE: EndDialog(dlg, IDC_LS_CLOSE); return TRUE;
+        case IDC_LS_RESET:
           g_channel[selected_channel()].accumulated_errors.store(0);
           line_status_set_texts(dlg);
           return TRUE;
         // The line buttons drive the port directly; their result is not
         // reported (the port may have no such lines, as a pty has not).
-        case kIdDtrOn: EscapeCommFunction(port, SETDTR); return TRUE;
-        case kIdDtrOff: EscapeCommFunction(port, CLRDTR); return TRUE;
-        case kIdRtsOn: EscapeCommFunction(port, SETRTS); return TRUE;
-        case kIdRtsOff: EscapeCommFunction(port, CLRRTS); return TRUE;
+        case IDC_LS_DTR_ON: EscapeCommFunction(port, SETDTR); return TRUE;
+        case IDC_LS_DTR_OFF: EscapeCommFunction(port, CLRDTR); return TRUE;
+        case IDC_LS_RTS_ON: EscapeCommFunction(port, SETRTS); return TRUE;
+        case IDC_LS_RTS_OFF: EscapeCommFunction(port, CLRRTS); return TRUE;
         default: return FALSE;
       }
     }

@@ -16,14 +16,6 @@
 
 namespace {
 
-enum : int {
-  kIdMonitor = 201,
-  kIdOk = 251,
-  kIdReload = 252,
-  kIdDeviceManager = 253,
-  kIdCombo1 = 301,
-  kIdEdit1 = 321,
-};
 
 // The setup class of serial and parallel ports.
 const GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
@@ -70,21 +62,21 @@ void show_number(HWND dlg, int ch) {
   wchar_t text[kMessageTextUnits] = L"";
   if (*port_number(ch) != 0) _snwprintf(text, kMessageTextUnits, L"%d", *port_number(ch));
   else get_text(0, text);
-  SetDlgItemTextW(dlg, kIdEdit1 + ch, text);
+  SetDlgItemTextW(dlg, IDC_PN_NUMBER1 + ch, text);
 }
 
 // The list's edit field shows message text 0 (the first entry).
-void combo_show_none(HWND dlg, int ch) { SendDlgItemMessageW(dlg, kIdCombo1 + ch, CB_SETCURSEL, 0, 0); }
+void combo_show_none(HWND dlg, int ch) { SendDlgItemMessageW(dlg, IDC_PN_LIST1 + ch, CB_SETCURSEL, 0, 0); }
 
 void port_dialog_build(HWND dlg) {
-  set_label(dlg, kIdReload, 90);
-  set_label(dlg, kIdDeviceManager, 18);
+  set_label(dlg, IDC_PN_RELOAD, 90);
+  set_label(dlg, IDC_PN_DEVICE_MANAGER, 18);
   for (int ch = 0; ch < 2; ch++) show_number(dlg, ch);
   wchar_t none[kMessageTextUnits] = L"";
   get_text(0, none);
   for (int ch = 0; ch < 2; ch++) {
-    SendDlgItemMessageW(dlg, kIdCombo1 + ch, CB_RESETCONTENT, 0, 0);
-    SendDlgItemMessageW(dlg, kIdCombo1 + ch, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(none));
+    SendDlgItemMessageW(dlg, IDC_PN_LIST1 + ch, CB_RESETCONTENT, 0, 0);
+    SendDlgItemMessageW(dlg, IDC_PN_LIST1 + ch, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(none));
   }
   int32_t numbers[2] = {*port_number(0), *port_number(1)};
   present_ports_read(&g_present);
@@ -92,21 +84,21 @@ void port_dialog_build(HWND dlg) {
   port_devices_offer(&g_list, &g_present, numbers);
   for (int i = 0; i < g_list.count; i++)
     for (int ch = 0; ch < 2; ch++)
-      SendDlgItemMessageW(dlg, kIdCombo1 + ch, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(g_list.entry[i]));
+      SendDlgItemMessageW(dlg, IDC_PN_LIST1 + ch, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(g_list.entry[i]));
   for (int ch = 0; ch < 2; ch++) {
     int chosen = g_list.chosen[ch];
-    if (chosen >= 0) SendDlgItemMessageW(dlg, kIdCombo1 + ch, CB_SETCURSEL, chosen + 1, 0);
+    if (chosen >= 0) SendDlgItemMessageW(dlg, IDC_PN_LIST1 + ch, CB_SETCURSEL, chosen + 1, 0);
     else if (chosen == kChosenNone) combo_show_none(dlg, ch);
-    else SetDlgItemTextW(dlg, kIdCombo1 + ch, L"");  // the port is not among the devices
+    else SetDlgItemTextW(dlg, IDC_PN_LIST1 + ch, L"");  // the port is not among the devices
   }
-  set_label(dlg, kIdMonitor, 19);
-  CheckDlgButton(dlg, kIdMonitor, g_app.settings.lm_mode == 1 ? BST_CHECKED : BST_UNCHECKED);
+  set_label(dlg, IDC_PN_MONITOR, 19);
+  CheckDlgButton(dlg, IDC_PN_MONITOR, g_app.settings.lm_mode == 1 ? BST_CHECKED : BST_UNCHECKED);
 }
 
 // A port chosen (`selected` 1) or typed (0) in channel ch's list. Typed text
 // is left as typed in its own field, so the user can go on typing.
 void port_combo_changed(HWND dlg, int ch, int selected) {
-  HWND combo = GetDlgItem(dlg, kIdCombo1 + ch);
+  HWND combo = GetDlgItem(dlg, IDC_PN_LIST1 + ch);
   wchar_t text[kPortEntryUnits] = L"";
   if (selected) {
     // The edit field still holds the old text while the selection changes.
@@ -132,15 +124,15 @@ void port_dialog_ok(HWND dlg) {
   int32_t numbers[2];
   for (int ch = 0; ch < 2; ch++) {
     wchar_t text[4] = L"";  // three characters, as the edits take
-    GetDlgItemTextW(dlg, kIdEdit1 + ch, text, 4);
+    GetDlgItemTextW(dlg, IDC_PN_NUMBER1 + ch, text, 4);
     numbers[ch] = port_number_of_edit(reinterpret_cast<char16_t*>(text));
   }
-  g_app.settings.lm_mode = IsDlgButtonChecked(dlg, kIdMonitor) == BST_CHECKED ? 1 : 0;
+  g_app.settings.lm_mode = IsDlgButtonChecked(dlg, IDC_PN_MONITOR) == BST_CHECKED ? 1 : 0;
   PortCheck check = port_dialog_check(numbers, g_app.settings.lm_mode);
   *port_number(0) = numbers[0];
   *port_number(1) = numbers[1];
   switch (check) {
-    case kPortCheckOk: EndDialog(dlg, kIdOk); return;
+    case kPortCheckOk: EndDialog(dlg, IDC_PN_OK); return;
     case kPortCheckSame:
       show_message(dlg, 15, 0, L"Quorrin");
       combo_show_none(dlg, 1);
@@ -173,21 +165,21 @@ INT_PTR CALLBACK port_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG:
       // What the edit shows is what OK reads: three characters.
-      for (int ch = 0; ch < 2; ch++) SendDlgItemMessageW(dlg, kIdEdit1 + ch, EM_LIMITTEXT, 3, 0);
+      for (int ch = 0; ch < 2; ch++) SendDlgItemMessageW(dlg, IDC_PN_NUMBER1 + ch, EM_LIMITTEXT, 3, 0);
       port_dialog_build(dlg);
       dialog_look_init(dlg);
       return TRUE;
     case WM_COMMAND: {
       int id = LOWORD(wp);
-      if (id == kIdCombo1 || id == kIdCombo1 + 1) {
-        if (HIWORD(wp) == CBN_SELCHANGE) port_combo_changed(dlg, id - kIdCombo1, 1);
-        else if (HIWORD(wp) == CBN_EDITCHANGE) port_combo_changed(dlg, id - kIdCombo1, 0);
+      if (id == IDC_PN_LIST1 || id == IDC_PN_LIST1 + 1) {
+        if (HIWORD(wp) == CBN_SELCHANGE) port_combo_changed(dlg, id - IDC_PN_LIST1, 1);
+        else if (HIWORD(wp) == CBN_EDITCHANGE) port_combo_changed(dlg, id - IDC_PN_LIST1, 0);
         return TRUE;
       }
       switch (id) {
-        case kIdOk: port_dialog_ok(dlg); return TRUE;
-        case kIdReload: port_dialog_build(dlg); return TRUE;
-        case kIdDeviceManager: device_manager_start(dlg); return TRUE;
+        case IDC_PN_OK: port_dialog_ok(dlg); return TRUE;
+        case IDC_PN_RELOAD: port_dialog_build(dlg); return TRUE;
+        case IDC_PN_DEVICE_MANAGER: device_manager_start(dlg); return TRUE;
         default: return FALSE;
       }
     }

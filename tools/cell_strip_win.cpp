@@ -2,6 +2,7 @@
 
 #include "app/chrome_win.h"
 #include "codec/convert.h"
+#include "resources/resource.h"
 #include "view/fonts_win.h"
 
 StripGeometry strip_geometry() {
@@ -221,13 +222,13 @@ void frame_preview_update(HWND dlg) {
   wchar_t none[kMessageTextUnits] = L"", text[64];
   get_text(0, none);
   _snwprintf(text, 64, L"%02X", s.rs_stchar);
-  SetDlgItemTextW(dlg, 412, s.rs_stchar_on ? text : none);
-  SetDlgItemTextW(dlg, 413, s.rs_hdchar_on ? wide(s.rs_hdchar) : none);
+  SetDlgItemTextW(dlg, IDC_IN_PREVIEW_START, s.rs_stchar_on ? text : none);
+  SetDlgItemTextW(dlg, IDC_IN_PREVIEW_HEADER, s.rs_hdchar_on ? wide(s.rs_hdchar) : none);
   _snwprintf(text, 64, L"%02X", s.rs_spchar);
-  SetDlgItemTextW(dlg, 415, s.rs_spchar_on ? text : none);
+  SetDlgItemTextW(dlg, IDC_IN_PREVIEW_END, s.rs_spchar_on ? text : none);
   _snwprintf(text, 64, L"%ls/%ls", wide(checksum_kind_name(s.rs_scchar_mode)),
              wide(checksum_form_name(s.rs_scchar_type)));
-  SetDlgItemTextW(dlg, 416, s.rs_scchar_on ? text : none);
+  SetDlgItemTextW(dlg, IDC_IN_PREVIEW_SUM, s.rs_scchar_on ? text : none);
   _snwprintf(text, 64, L"%02X", s.rs_endchar);
-  SetDlgItemTextW(dlg, 417, s.rs_endchar_on == 1 ? text : s.rs_endchar_on == 3 ? L"0D0A" : none);
+  SetDlgItemTextW(dlg, IDC_IN_PREVIEW_TERM, s.rs_endchar_on == 1 ? text : s.rs_endchar_on == 3 ? L"0D0A" : none);
 }
