@@ -32,8 +32,9 @@ void settings_file_load();
 void settings_file_save();
 // Loads the message texts; returns 1 when the file is not there.
 int message_file_load();
-// Every caption and message comes from that file: without it the program
-// still runs, but its message boxes would be blank, so it says why once.
+// The captions and messages in the chosen language come from that file
+// (the fixed English system-call texts and captions do not): without it the
+// program still runs, but those boxes would be blank, so it says why once.
 void message_file_missing(HWND owner);
 void colors_file_load();
 void colors_file_save();

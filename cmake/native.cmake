@@ -1,4 +1,5 @@
-# Native build: unit tests (and, later, benchmarks and fuzzers) of the core.
+# Native build: the unit tests of the core and, with QUORRIN_FUZZ, its libFuzzer
+# targets. Whole-program figures are measured by the scripts under bench/.
 option(QUORRIN_SANITIZE "address+undefined or thread" "")
 if(QUORRIN_SANITIZE STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)

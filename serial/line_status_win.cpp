@@ -22,14 +22,6 @@ namespace {
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshPeriod = 500;
 
-
-// The latest readings per channel (0 CH1, 1 CH2).
-struct LineReadings {
-  COMSTAT comstat[2];
-  DWORD modem[2];
-};
-LineReadings g_line;
-
 int g_line_status_channel;  // the channel of the open dialog: 0 CH1, 1 CH2
 int selected_channel() { return g_line_status_channel; }
 
@@ -83,12 +75,10 @@ void line_status_paint_indicators(HWND dlg) {
   DWORD errors = 0;
   COMSTAT comstat = {};
   if (ClearCommError(c.port, &errors, &comstat)) c.accumulated_errors.fetch_or(errors);
-  g_line.comstat[ch] = comstat;
   draw_column(dc, kLineColumnErrors, c.accumulated_errors.load());
   draw_column(dc, kLineColumnHolds, hold_bits(comstat));
   DWORD modem = 0;
   if (!GetCommModemStatus(c.port, &modem)) modem = 0;
-  g_line.modem[ch] = modem;
   draw_column(dc, kLineColumnModem, modem);
 
   SelectObject(dc, old_font);

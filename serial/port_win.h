@@ -26,8 +26,6 @@ struct Channel {
   DCB dcb;
   COMMTIMEOUTS timeouts;
   COMMCONFIG config;
-  COMSTAT comstat;
-  std::atomic<uint32_t> last_errors;
   std::atomic<uint32_t> accumulated_errors;  // ORed by the receive thread and the UI thread
   uint8_t read_buffer[kReceiveChunk];
 };

@@ -125,8 +125,6 @@ DWORD WINAPI receive_thread(void* arg) {
     }
     if (waited) {
       if (!fresh) ClearCommError(c->port, &errors, &stat);
-      c->comstat = stat;
-      c->last_errors.store(errors);
       c->accumulated_errors.fetch_or(errors);
       if ((mask & (EV_RXCHAR | EV_RXFLAG)) && stat.cbInQue > 0) {
         DWORD n = receive_read(c);

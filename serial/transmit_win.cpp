@@ -22,8 +22,6 @@ int port_write(int channel, const uint8_t* bytes, int count) {
       DWORD errors = 0;
       COMSTAT stat = {};
       if (c->port) ClearCommError(c->port, &errors, &stat);
-      c->comstat = stat;
-      c->last_errors.store(errors);
       c->accumulated_errors.fetch_or(errors);
       return kSendWriteFailed;
     }
