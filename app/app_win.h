@@ -17,6 +17,9 @@ inline wchar_t* wide(char16_t* s) { return reinterpret_cast<wchar_t*>(s); }
 
 // Message text n in the current language (empty when the language finds none).
 void get_text(int n, wchar_t out[kMessageTextUnits]);
+// Control `id` of `dlg` (0: its title) shows message text n; without a text
+// (no message file) the resource's own text stays.
+void set_dialog_text(HWND dlg, int id, int n);
 // Message box with message text n; kind 0 OK (returns 0), kind 1 Yes/No
 // (returns IDYES or IDNO); other kinds show nothing and return 0.
 int show_message(HWND owner, int n, int kind, const wchar_t* caption);

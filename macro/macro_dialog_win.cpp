@@ -29,17 +29,6 @@ struct MacroDialog {
 };
 MacroDialog g_macro_dialog;
 
-void set_text(HWND dlg, int id, int message) {
-  wchar_t text[kMessageTextUnits] = L"";
-  get_text(message, text);
-  if (!text[0]) return;  // no text file: the resource's text stays
-  if (id) {
-    SetDlgItemTextW(dlg, id, text);
-  } else {
-    SetWindowTextW(dlg, text);
-  }
-}
-
 // Ends a run at once: no tick of it comes after this.
 void macro_halt(HWND dlg) {
   KillTimer(dlg, kStepTimer);
@@ -47,11 +36,11 @@ void macro_halt(HWND dlg) {
 }
 
 void macro_dialog_init(HWND dlg) {
-  set_text(dlg, 0, 82);
-  set_text(dlg, IDC_MACRO_LABEL, 83);
-  set_text(dlg, IDC_MACRO_RUN, 84);
-  set_text(dlg, IDC_MACRO_CLOSE, 85);
-  set_text(dlg, IDC_MACRO_STOP, 86);
+  set_dialog_text(dlg, 0, 82);
+  set_dialog_text(dlg, IDC_MACRO_LABEL, 83);
+  set_dialog_text(dlg, IDC_MACRO_RUN, 84);
+  set_dialog_text(dlg, IDC_MACRO_CLOSE, 85);
+  set_dialog_text(dlg, IDC_MACRO_STOP, 86);
   SendDlgItemMessageW(dlg, IDC_MACRO_NAME, EM_LIMITTEXT, kNameChars, 0);
   SetDlgItemTextW(dlg, IDC_MACRO_NAME, wide(g_app.settings.macro_filename));
   g_app.tool_open[kToolMacro] = 1;

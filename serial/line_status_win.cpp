@@ -25,12 +25,6 @@ constexpr UINT kRefreshPeriod = 500;
 int g_line_status_channel;  // the channel of the open dialog: 0 CH1, 1 CH2
 int selected_channel() { return g_line_status_channel; }
 
-void set_label(HWND dlg, int id, int message) {
-  wchar_t text[kMessageTextUnits] = L"";
-  get_text(message, text);
-  SetDlgItemTextW(dlg, id, text);
-}
-
 void line_status_set_texts(HWND dlg) {
   wchar_t base[kMessageTextUnits] = L"";
   get_text(43, base);
@@ -38,10 +32,10 @@ void line_status_set_texts(HWND dlg) {
   line_status_title(reinterpret_cast<const char16_t*>(base), selected_channel() + 1, title,
                     sizeof title / sizeof title[0]);
   SetWindowTextW(dlg, wide(title));
-  for (int i = 0; i < 10; i++) set_label(dlg, IDC_LS_BREAK + i, 44 + i);
-  for (int i = 0; i < 5; i++) set_label(dlg, IDC_LS_RLSD_HOLD + i, 54 + i);
-  set_label(dlg, IDC_LS_LEGEND, 59);
-  set_label(dlg, IDC_LS_CLOSE, 74);
+  for (int i = 0; i < 10; i++) set_dialog_text(dlg, IDC_LS_BREAK + i, 44 + i);
+  for (int i = 0; i < 5; i++) set_dialog_text(dlg, IDC_LS_RLSD_HOLD + i, 54 + i);
+  set_dialog_text(dlg, IDC_LS_LEGEND, 59);
+  set_dialog_text(dlg, IDC_LS_CLOSE, 74);
 }
 
 uint32_t hold_bits(const COMSTAT& s) {

@@ -26,12 +26,6 @@ PortList g_list;
 
 int32_t* port_number(int ch) { return &g_app.settings.port[ch].rs_comport; }
 
-void set_label(HWND dlg, int id, int message) {
-  wchar_t text[kMessageTextUnits] = L"";
-  get_text(message, text);
-  SetDlgItemTextW(dlg, id, text);
-}
-
 void present_add(void* ctx, const char16_t* data) { present_ports_add(static_cast<PresentPorts*>(ctx), data); }
 
 // The system's serial port list; stays empty when it cannot be read.
@@ -69,8 +63,8 @@ void show_number(HWND dlg, int ch) {
 void combo_show_none(HWND dlg, int ch) { SendDlgItemMessageW(dlg, IDC_PN_LIST1 + ch, CB_SETCURSEL, 0, 0); }
 
 void port_dialog_build(HWND dlg) {
-  set_label(dlg, IDC_PN_RELOAD, 90);
-  set_label(dlg, IDC_PN_DEVICE_MANAGER, 18);
+  set_dialog_text(dlg, IDC_PN_RELOAD, 90);
+  set_dialog_text(dlg, IDC_PN_DEVICE_MANAGER, 18);
   for (int ch = 0; ch < 2; ch++) show_number(dlg, ch);
   wchar_t none[kMessageTextUnits] = L"";
   get_text(0, none);
@@ -91,7 +85,7 @@ void port_dialog_build(HWND dlg) {
     else if (chosen == kChosenNone) combo_show_none(dlg, ch);
     else SetDlgItemTextW(dlg, IDC_PN_LIST1 + ch, L"");  // the port is not among the devices
   }
-  set_label(dlg, IDC_PN_MONITOR, 19);
+  set_dialog_text(dlg, IDC_PN_MONITOR, 19);
   CheckDlgButton(dlg, IDC_PN_MONITOR, g_app.settings.lm_mode == 1 ? BST_CHECKED : BST_UNCHECKED);
 }
 

@@ -17,28 +17,16 @@ namespace {
 const char kVersion[] = "2.364";
 const wchar_t kDownloadPage[] = L"https://www.tessaly.example/quorrin/download/";
 
-void set_label(HWND dlg, int id, int message) {
-  wchar_t text[kMessageTextUnits] = L"";
-  get_text(message, text);
-  SetDlgItemTextW(dlg, id, text);
-}
-
-void set_title(HWND dlg, int message) {
-  wchar_t text[kMessageTextUnits] = L"";
-  get_text(message, text);
-  SetWindowTextW(dlg, text);
-}
-
 INT_PTR CALLBACK environment_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   Settings& s = g_app.settings;
   switch (msg) {
     case WM_INITDIALOG: {
-      set_title(dlg, 75);
-      set_label(dlg, 401, 76);
-      set_label(dlg, IDC_ENV_LOWER_HEX, 77);
-      set_label(dlg, IDC_ENV_NO_FOCUS, 80);
-      set_label(dlg, 402, 35);
-      set_label(dlg, IDC_ENV_CANCEL, 78);
+      set_dialog_text(dlg, 0, 75);
+      set_dialog_text(dlg, 401, 76);
+      set_dialog_text(dlg, IDC_ENV_LOWER_HEX, 77);
+      set_dialog_text(dlg, IDC_ENV_NO_FOCUS, 80);
+      set_dialog_text(dlg, 402, 35);
+      set_dialog_text(dlg, IDC_ENV_CANCEL, 78);
       HWND combo = GetDlgItem(dlg, IDC_ENV_SCROLL);
       SendMessageW(combo, CB_RESETCONTENT, 0, 0);
       wchar_t text[16];
@@ -81,7 +69,7 @@ INT_PTR CALLBACK environment_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 INT_PTR CALLBACK about_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: {
-      set_title(dlg, 40);
+      set_dialog_text(dlg, 0, 40);
       char version[32];
       std::snprintf(version, sizeof version, "Version %s", kVersion);
       wchar_t wide_version[32] = L"";
@@ -128,11 +116,11 @@ INT_PTR CALLBACK about_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 INT_PTR CALLBACK theme_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG:
-      set_title(dlg, 261);
-      set_label(dlg, IDC_THEME_DARK, 180);
-      set_label(dlg, IDC_THEME_NO_MENU, 181);
-      set_label(dlg, IDC_THEME_WRITE, 182);
-      set_label(dlg, IDC_THEME_CLOSE, 74);
+      set_dialog_text(dlg, 0, 261);
+      set_dialog_text(dlg, IDC_THEME_DARK, 180);
+      set_dialog_text(dlg, IDC_THEME_NO_MENU, 181);
+      set_dialog_text(dlg, IDC_THEME_WRITE, 182);
+      set_dialog_text(dlg, IDC_THEME_CLOSE, 74);
       CheckDlgButton(dlg, IDC_THEME_DARK, g_app.dark_mode ? BST_CHECKED : BST_UNCHECKED);
       CheckDlgButton(dlg, IDC_THEME_NO_MENU, g_app.menu_suppressed ? BST_CHECKED : BST_UNCHECKED);
       dialog_look_init(dlg);

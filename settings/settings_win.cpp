@@ -141,6 +141,17 @@ void get_text(int n, wchar_t out[kMessageTextUnits]) {
   message_text_get(&g_app.messages, g_app.settings.moji_type, n, reinterpret_cast<char16_t*>(out));
 }
 
+void set_dialog_text(HWND dlg, int id, int n) {
+  wchar_t text[kMessageTextUnits] = L"";
+  get_text(n, text);
+  if (!text[0]) return;  // no text file: the resource's text stays
+  if (id) {
+    SetDlgItemTextW(dlg, id, text);
+  } else {
+    SetWindowTextW(dlg, text);
+  }
+}
+
 int show_message(HWND owner, int n, int kind, const wchar_t* caption) {
   wchar_t text[kMessageTextUnits] = L"";
   get_text(n, text);

@@ -34,12 +34,6 @@ int function_text(int code) { return 160 + code; }
 
 ModbusState g_modbus = {};
 
-void set_label(HWND dlg, int id, int message) {
-  wchar_t text[kMessageTextUnits] = L"";
-  get_text(message, text);
-  SetDlgItemTextW(dlg, id, text);
-}
-
 void enable(HWND dlg, int id, bool on) { EnableWindow(GetDlgItem(dlg, id), on ? TRUE : FALSE); }
 
 void place(HWND dlg, int id, int x, int y, int w, int h) {
@@ -145,7 +139,7 @@ void field_rule(HWND dlg, uint8_t code) {
   for (int id : {IDC_MB_COUNT_LABEL, IDC_MB_COUNT_NOTE, IDC_MB_COUNT}) enable(dlg, id, r.count_on);
   for (int id : {IDC_MB_DATA_LABEL, IDC_MB_DATA}) enable(dlg, id, r.data_on);
   for (int id : {IDC_MB_RATIO, IDC_MB_RATIO_LABEL}) enable(dlg, id, r.ratio_on);
-  set_label(dlg, IDC_MB_ADDRESS_LABEL, r.address_label);
+  set_dialog_text(dlg, IDC_MB_ADDRESS_LABEL, r.address_label);
   if (!r.ratio_on) SetDlgItemTextW(dlg, IDC_MB_RATIO, L"x1");
 }
 
@@ -330,7 +324,7 @@ void on_init(HWND dlg) {
       {IDC_MB_COUNT_LABEL, 148}, {IDC_MB_COUNT_NOTE, 147}, {IDC_MB_DATA_LABEL, 155}, {IDC_MB_END_LABEL, 156},
       {IDC_MB_END_NOTE, 88},     {IDC_MB_ASSEMBLE, 157},    {IDC_MB_SEND_CH1, 67},     {IDC_MB_SEND_CH2, 72},
       {IDC_MB_CLOSE, 74}};
-  for (const auto& l : kLabels) set_label(dlg, l.id, l.text);
+  for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   const Settings& s = g_app.settings;
 
   HWND function = GetDlgItem(dlg, IDC_MB_FUNCTION);
