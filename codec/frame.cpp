@@ -62,15 +62,15 @@ int64_t frame_length(const Settings* s, int32_t count, int frame) {
 }
 
 int frame_assemble(const Settings* s, const AnsiCodec* codec, const char16_t* units, int32_t count, int frame,
-                   uint8_t out[kFrameMax], int32_t* length) {
+                   uint8_t out[kSendMax], int32_t* length) {
   if (count < 0) count = 0;
   int64_t need = frame_length(s, count, frame);
-  if (need > kFrameMax) {
+  if (need > kSendMax) {
     *length = need > INT32_MAX ? INT32_MAX : static_cast<int32_t>(need);
     return kFrameTooLong;
   }
   if (!frame) {
-    *length = convert_chars_to_bytes(codec, units, count, out, kFrameMax);
+    *length = convert_chars_to_bytes(codec, units, count, out, kSendMax);
     return kFrameOk;
   }
 
@@ -90,13 +90,13 @@ int frame_assemble(const Settings* s, const AnsiCodec* codec, const char16_t* un
     n += header_n;
   }
   input_at = n;
-  n += convert_chars_to_bytes(codec, units, count, out + n, kFrameMax - n);
+  n += convert_chars_to_bytes(codec, units, count, out + n, kSendMax - n);
   if (s->rs_spchar_on) {
     end_at = n;
     out[n++] = s->rs_spchar;
   }
   if (s->rs_scchar_on) {
-    uint8_t range[kFrameMax];
+    uint8_t range[kSendMax];
     int r = 0;
     auto take = [&](int at, int len) {
       for (int i = 0; i < len; i++) range[r++] = out[at + i];

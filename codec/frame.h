@@ -11,8 +11,9 @@
 #include "codec/convert.h"
 #include "settings/settings.h"
 
-// The most one send carries; a longer frame is refused, never cut short.
-constexpr int kFrameMax = 258;
+// The most bytes one send carries, on every path (input window, presets,
+// Modbus builder, macro): a longer frame is refused, never cut short.
+constexpr int kSendMax = 258;
 
 enum FrameResult { kFrameOk = 0, kFrameTooLong = 1 };
 
@@ -29,10 +30,10 @@ int64_t frame_length(const Settings* s, int32_t count, int frame);
 // format of `s` is wrapped around them and the checksum covers the elements
 // chosen for its range, joined in frame order. Returns kFrameOk with the
 // byte count in *length; or kFrameTooLong, writing nothing to out, with
-// *length the size the frame would have had, when that exceeds kFrameMax
+// *length the size the frame would have had, when that exceeds kSendMax
 // (256 units with a header, start, end, checksum and terminator can).
 int frame_assemble(const Settings* s, const AnsiCodec* codec, const char16_t* units, int32_t count, int frame,
-                   uint8_t out[kFrameMax], int32_t* length);
+                   uint8_t out[kSendMax], int32_t* length);
 
 // The controls of the send format dialog, as texts and check states.
 constexpr int kFormByteTextUnits = 63;  // a byte field is read up to 62 characters

@@ -118,7 +118,7 @@ int literal_or_stop(MacroState* m, const MacroHost* host, const Args& a, int col
 
 int send_prepared(const MacroHost* host, int channel, const uint8_t* bytes, int count) {
   if (count <= 0) return kMacroSent;
-  if (count > kMacroSendMax) return kMacroTooLong;
+  if (count > kSendMax) return kMacroTooLong;
   if (channel != 1 && channel != 2) return kMacroNotSent;
   if (!host->write || host->write(host->ctx, channel, bytes, count) != 0) return kMacroNotSent;
   if (host->capture)
@@ -217,7 +217,7 @@ int execute(MacroState* m, const MacroHost* host, int cmd, int32_t at, const Arg
       int r = macro_send_bytes(host, cmd == kMsed ? 1 : 2, s->data, s->length);
       if (r == kMacroTooLong)
         return stop_with(m, at, "slot %02d holds %d bytes; one send carries at most %d.",
-                         static_cast<int>(s - m->slots), static_cast<int>(s->length), kMacroSendMax);
+                         static_cast<int>(s - m->slots), static_cast<int>(s->length), kSendMax);
       return r == kMacroSent ? kMacroNext : kMacroSendFailed;
     }
     case kRead:

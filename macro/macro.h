@@ -27,6 +27,7 @@
 
 #include "app/capture.h"
 #include "codec/convert.h"
+#include "codec/frame.h"
 
 constexpr int kMacroBufferUnits = 12800;               // the macro buffer, BOM included
 constexpr int kMacroFileBytes = kMacroBufferUnits * 2;  // most of a file that is read
@@ -34,7 +35,6 @@ constexpr int kMacroSlots = 100;
 constexpr int kMacroSlotBytes = 264;
 constexpr int kMacroLineUnits = 255;     // a line's text before its CR
 constexpr int kMacroLiteralBytes = 255;  // a literal's bytes in the code page
-constexpr int kMacroSendMax = 258;       // one send carries at most this many bytes
 constexpr int kMacroFaultUnits = 160;
 constexpr uint32_t kMacroPollMs = 10;    // how often a read command looks at the capture
 constexpr uint32_t kMacroTimeUnitMs = 100;  // unit of TIME and of the read commands' limit

@@ -63,15 +63,15 @@ int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
 }
 
 int send_characters(HWND owner, int count, const char16_t* units, int channel, int frame, int remember) {
-  char16_t work[kFrameMax] = {};
+  char16_t work[kSendMax] = {};
   if (count < 0) count = 0;
   if (count > kEntryUnits) count = kEntryUnits;
   for (int i = 0; i < count; i++) work[i] = units[i];
-  uint8_t bytes[kFrameMax];
+  uint8_t bytes[kSendMax];
   int32_t length = 0;
   if (frame_assemble(&g_app.settings, &ansi_codec_win, work, count, frame, bytes, &length) != kFrameOk) {
     show_error(owner, L"Error", L"With the send format this frame would be %d bytes long; one send carries at "
-               L"most %d.\nNothing was sent.", static_cast<int>(length), kFrameMax);
+               L"most %d.\nNothing was sent.", static_cast<int>(length), kSendMax);
     return 0;
   }
   if (send_bytes(owner, length, bytes, channel) != kSendOk) {

@@ -1,11 +1,12 @@
 // The transmit path: every byte the send tools put on a line. Runs on the
-// user-interface thread and blocks it until the write has completed.
+// user-interface thread and waits for the write to complete, at most its
+// time on the line twice over (line_write_limit_ms): a write that flow
+// control holds longer is cancelled and fails.
 #pragma once
 
 #include "app/app_win.h"
+#include "codec/frame.h"
 #include "serial/send_history.h"
-
-constexpr int kSendMax = 258;  // bytes one send carries at most
 
 // Send bytes results.
 enum SendResult {

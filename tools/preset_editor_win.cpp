@@ -86,7 +86,7 @@ void paint(HWND dlg) {
 void focus_field(HWND dlg) { SetFocus(GetDlgItem(dlg, IDC_PE_FIELD)); }
 
 void assemble(HWND dlg) {
-  uint8_t frame[kFrameMax];
+  uint8_t frame[kSendMax];
   int32_t length = 0;
   if (frame_assemble(&g_app.settings, &ansi_codec_win, g_editor.input.units, g_editor.input.count, 1, frame,
                      &length) != kFrameOk ||

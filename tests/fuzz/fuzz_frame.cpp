@@ -65,21 +65,21 @@ void fuzz_frame(FuzzedDataProvider& in, const AnsiCodec* codec) {
   std::unique_ptr<char16_t[]> units(new char16_t[count > 0 ? count : 1]);
   for (int32_t i = 0; i < count; i++) units[i] = in.ConsumeIntegral<char16_t>();
 
-  std::unique_ptr<uint8_t[]> out(new uint8_t[kFrameMax]);
-  std::memset(out.get(), 0xA5, kFrameMax);
+  std::unique_ptr<uint8_t[]> out(new uint8_t[kSendMax]);
+  std::memset(out.get(), 0xA5, kSendMax);
   int32_t length = -1;
   int result = frame_assemble(&s, codec, units.get(), count, frame, out.get(), &length);
   int64_t need = frame_length(&s, count, frame);
   check(need == length);
   if (result == kFrameTooLong) {
-    check(length > kFrameMax);
-    for (int i = 0; i < kFrameMax; i++) check(out[i] == 0xA5);
+    check(length > kSendMax);
+    for (int i = 0; i < kSendMax; i++) check(out[i] == 0xA5);
     return;
   }
-  check(result == kFrameOk && length >= 0 && length <= kFrameMax);
+  check(result == kFrameOk && length >= 0 && length <= kSendMax);
   int n = count > 0 ? count : 0;
-  uint8_t input[kFrameMax];
-  check(convert_chars_to_bytes(codec, units.get(), n, input, kFrameMax) == n);
+  uint8_t input[kSendMax];
+  check(convert_chars_to_bytes(codec, units.get(), n, input, kSendMax) == n);
   if (!frame) {
     check(length == n && std::memcmp(out.get(), input, n) == 0);
     return;
@@ -100,7 +100,7 @@ void fuzz_frame(FuzzedDataProvider& in, const AnsiCodec* codec) {
   at += n;
   if (s.rs_spchar_on) check(out[at++] == s.rs_spchar);
   if (s.rs_scchar_on) {
-    uint8_t range[kFrameMax];
+    uint8_t range[kSendMax];
     int r = 0;
     if (s.rs_stchar_on && s.rs_stcheck_on) range[r++] = s.rs_stchar;
     if (s.rs_hdchar_on && s.rs_hdcheck_on) {

@@ -52,8 +52,8 @@ uint32_t now_of(void* ctx) { return static_cast<Host*>(ctx)->now; }
 int write_to(void* ctx, int channel, const uint8_t* bytes, int count) {
   Host* h = static_cast<Host*>(ctx);
   check(channel == 1 || channel == 2);
-  check(count >= 1 && count <= kMacroSendMax);
-  uint8_t copy[kMacroSendMax];
+  check(count >= 1 && count <= kSendMax);
+  uint8_t copy[kSendMax];
   std::memcpy(copy, bytes, static_cast<size_t>(count));
   h->writes++;
   if (h->fail_every && h->writes % h->fail_every == 0) return 1;

@@ -290,7 +290,7 @@ Settings format(void (*change)(Settings*) = nullptr) {
 }
 
 std::string frame_of(const Settings& s, const std::u16string& input, int frame = 1) {
-  uint8_t out[kFrameMax];
+  uint8_t out[kSendMax];
   int32_t n = -1;
   EXPECT_EQ(frame_assemble(&s, &kCp1252, input.data(), static_cast<int32_t>(input.size()), frame, out, &n), kFrameOk);
   EXPECT_EQ(n, frame_length(&s, static_cast<int32_t>(input.size()), frame));
@@ -378,7 +378,7 @@ TEST(Frame, WorkedExamplesAndEdgeCases) {
 TEST(Frame, LongerThanOneSendIsRefused) {
   std::u16string full(kInputUnits, u'A');
   Settings framed = format([](Settings* s) { s->rs_stchar_on = s->rs_spchar_on = 1; });
-  EXPECT_EQ(frame_of(framed, full).size(), 3u * kFrameMax - 1);  // exactly 258 bytes
+  EXPECT_EQ(frame_of(framed, full).size(), 3u * kSendMax - 1);  // exactly 258 bytes
 
   struct Case {
     void (*change)(Settings*);
@@ -393,7 +393,7 @@ TEST(Frame, LongerThanOneSendIsRefused) {
   for (const Case& c : cases) {
     Settings s = format(c.change);
     std::u16string input(c.units, u'A');
-    uint8_t out[kFrameMax];
+    uint8_t out[kSendMax];
     std::memset(out, 0xEE, sizeof out);
     int32_t n = 0;
     EXPECT_EQ(frame_assemble(&s, &kCp1252, input.data(), c.units, c.frame, out, &n), kFrameTooLong);
