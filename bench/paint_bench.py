@@ -19,25 +19,28 @@ around the paint, not kept in the code), the WM_PAINT handler itself took
 about 10 ms for the full buffer and 1.5 ms for the empty grid.
 
 Run after scripts/build.sh: /usr/bin/python3 bench/paint_bench.py
+(BENCH_RESULTS writes elsewhere). Without Wine, Xvfb or socat it says what
+is missing and writes that instead of figures; without ImageMagick it takes
+no screenshots.
 """
 import os
-import subprocess
 import sys
 import threading
 import time
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-import harness  # noqa: E402
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import benchkit  # noqa: E402
+from benchkit import cpu_seconds, harness, lacking_note, missing, percent, quorrin_pid, saved_log, say  # noqa: E402
 
-RESULTS = ROOT / "bench" / "results" / "paint.md"
+RESULTS = benchkit.results_path("paint.md")
 PREFIX = harness.BUILD / "wineprefix-bench"
 
 
-def cpu_seconds(pid):
-    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+def picture(display, name):
+    """A screenshot for people to look at, when ImageMagick is there."""
+    if not missing(["import"]):
+        display.screenshot(harness.E2E / "screenshots" / name)
 
 
 def full_log(path, records=130816):
@@ -58,7 +61,11 @@ def stream(pair, payload, rate, stop):
     for k in range(0, len(payload), step):
         if stop.is_set():
             return
-        pair.write(payload[k:k + step])
+        try:
+            pair.write(payload[k:k + step])  # bounded: raises when nobody reads
+        except TimeoutError:
+            say("a stream stopped: Quorrin took nothing for 10 s")
+            return
         delay = start + (k + step) / rate - time.time()
         if delay > 0:
             time.sleep(delay)
@@ -70,25 +77,28 @@ def channel_bytes(log, kind):
     return bytes(data[32 + 8 * i + 2] for i in range(count) if data[32 + 8 * i] == kind)
 
 
-def main():
-    display = harness.Display()
+def measure(display, lines):
     display.start(1920, 1080)
     wine = harness.WinePrefix(PREFIX, display.name)
     wine.ensure()
     work = harness.E2E / "pty"
     work.mkdir(parents=True, exist_ok=True)
-    pairs = [harness.PtyPair(work, "bench1"), harness.PtyPair(work, "bench2")]
-    holders = [os.open(p.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK) for p in pairs]
-    wine.set_ports({"COM3": pairs[0].app_path, "COM4": pairs[1].app_path})
-    driver = harness.Driver(wine)
-    q = harness.Quorrin(wine, harness.E2E / "run" / "paint_bench", settings={"moji_type": 1, "rs_comport2": 4})
-    lines = []
+    pairs, holders = [], []
+    driver = q = None
     try:
+        pairs = [harness.PtyPair(work, "bench1"), harness.PtyPair(work, "bench2")]
+        holders = [os.open(p.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK) for p in pairs]
+        wine.set_ports({"COM3": pairs[0].app_path, "COM4": pairs[1].app_path})
+        driver = harness.Driver(wine)
+        q = harness.Quorrin(wine, harness.E2E / "run" / "paint_bench", settings={"moji_type": 1, "rs_comport2": 4})
         q.start()
         driver.main_window()
         driver.call("post", "main", 0x0112, 0xF030, 0)  # WM_SYSCOMMAND SC_MAXIMIZE
-        time.sleep(1)
-        left, top, right, bottom = map(int, driver.call("client", "main"))
+
+        def client():
+            return list(map(int, driver.call("client", "main")))
+        harness.wait_for(lambda: client()[2] - client()[0] > 1800, 10)
+        left, top, right, bottom = client()
         mean, longest = map(float, driver.call("timesend", "main", 0x0111, 144, 50, timeout=120))
         lines.append(f"| repaint of an empty capture (erase, grid, Wine's copy of the window to the screen) | "
                      f"{mean:.1f} ms / {longest:.1f} ms |")
@@ -99,15 +109,13 @@ def main():
         mean, longest = map(float, driver.call("timesend", "main", 0x0111, 144, 50, timeout=120))
         lines.append(f"| full repaint, client {right - left} x {bottom - top}, {n} records (mean / longest of 50) | "
                      f"{mean:.1f} ms / {longest:.1f} ms |")
-        display.screenshot(harness.E2E / "screenshots" / "paint_bench_full.png")
+        picture(display, "paint_bench_full.png")
 
         driver.command(145)
         hwnd, _, _ = driver.message_box()
         driver.answer(hwnd, 6)
-        driver.command(158)
-        driver.no_message_box(1000)
-        pid = int(subprocess.run(["pgrep", "-f", "paint_bench.*Quorrin.exe|Quorrin.exe"], capture_output=True,
-                                 text=True).stdout.split()[0])
+        harness.open_ports(driver)
+        pid = quorrin_pid(q)
         rate, seconds = 92160, 5
         payloads = [bytes((i * k + i // 251) & 0xFF for i in range(rate * seconds)) for k in (3, 5)]
         stop = threading.Event()
@@ -124,14 +132,13 @@ def main():
             # since the last paint (the incremental paint).
             increments.append(float(driver.call("timesend", "main", 0x0113, 1, 1)[1]))
             time.sleep(0.05)
-        busy = (cpu_seconds(pid) - cpu0) / (time.time() - t0) * 100
+        busy = percent(cpu0, cpu_seconds(pid), time.time() - t0)
         time.sleep(1.0)
-        display.screenshot(harness.E2E / "screenshots" / "paint_bench_stream.png")
-        driver.command(141)
-        driver.file_dialog("stream")
-        log = q.path("stream.log")
-        harness.wait_for(lambda: log.exists() and log.stat().st_size > 32, 15)
-        time.sleep(0.5)
+        picture(display, "paint_bench_stream.png")
+        log = saved_log(driver, q, "stream")
+        if log is None:
+            lines.append("| two channels streaming | the log was not written |")
+            return
         tails = [payloads[0].endswith(channel_bytes(log, 1)[-5000:]), payloads[1].endswith(channel_bytes(log, 3)[-5000:])]
         lines.append(f"| two channels at {rate} bytes/s each for {seconds} s: longest UI answer | {worst:.1f} ms "
                      f"(timer period 300 ms) |")
@@ -141,26 +148,44 @@ def main():
         lines.append(f"| same stream: last 5,000 bytes of CH1 and CH2 in the capture match what was sent | "
                      f"{tails[0] and tails[1]} |")
     finally:
-        try:
-            driver.call("close", "main")
-            q.wait_exit(30)
-        except Exception:
-            q.kill()
-        driver.close()
+        if q:
+            try:
+                driver.call("close", "main")
+                q.wait_exit(30)
+            except Exception:
+                q.kill()
+        if driver:
+            driver.close()
         wine.stop_server()
         for fd in holders:
             os.close(fd)
         for p in pairs:
             p.close()
-        display.stop()
+
+
+def main():
+    lines, notes = [], []
+    lacking = missing(benchkit.WINE_TOOLS, benchkit.WINE_FILES)
+    if lacking:
+        notes.append(lacking_note("every figure", lacking))
+    else:
+        display = harness.Display()
+        try:
+            measure(display, lines)
+        except Exception as e:  # noqa: BLE001 - what was measured is still written
+            notes.append(f"the run stopped: {type(e).__name__}: {e}")
+            say(notes[-1])
+        finally:
+            display.stop()
     header = ["# Main data view benchmarks", "",
               f"Measured {time.strftime('%Y-%m-%d')} by bench/paint_bench.py: Quorrin.exe under Wine 8 in a "
               "1920 x 1080 virtual desktop on Xvfb (software rendering), 2-core machine. Repaint times are the "
               "round trip of a sent WM_COMMAND 144, timed in qdriver with QueryPerformanceCounter; they include Wine's "
               "copy of the whole window surface to the X screen, which the empty capture shows alone. Timed once "
               "inside the program (not kept in the code), the WM_PAINT handler itself took about 10 ms for the full "
-              "buffer and 1.5 ms for the empty grid.", "",
-              "| figure | result |", "|---|---|"]
+              "buffer and 1.5 ms for the empty grid.", ""]
+    header += [f"- {n}." for n in notes] + ([""] if notes else [])
+    header += ["| figure | result |", "|---|---|"]
     RESULTS.parent.mkdir(parents=True, exist_ok=True)
     RESULTS.write_text("\n".join(header + lines) + "\n")
     print(RESULTS.read_text())

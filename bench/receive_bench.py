@@ -7,65 +7,47 @@
   CPU used meanwhile is reported.
 
 Run after scripts/build.sh: /usr/bin/python3 bench/receive_bench.py
+(BENCH_RESULTS writes elsewhere). Without Wine, Xvfb or socat it says what
+is missing and writes that instead of figures.
 """
 import os
-import subprocess
 import sys
 import time
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-import harness  # noqa: E402
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import benchkit  # noqa: E402
+from benchkit import cpu_seconds, harness, lacking_note, missing, percent, quorrin_pid, saved_log, say  # noqa: E402
 
-RESULTS = ROOT / "bench" / "results" / "receive.md"
-
-
-def cpu_seconds(pid):
-    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+RESULTS = benchkit.results_path("receive.md")
 
 
-def quorrin_pid():
-    out = subprocess.run(["pgrep", "-f", "Quorrin.exe"], capture_output=True, text=True).stdout.split()
-    return int(out[0])
-
-
-def received_bytes(log):
-    data = log.read_bytes()
-    count = int(data[:30].decode("utf-16-le"))
-    recs = [data[32 + 8 * i:40 + 8 * i] for i in range(count)]
-    return bytes(r[2] for r in recs if r[0] == 1)
-
-
-def main():
-    display = harness.Display()
+def measure(display, lines):
     display.start()
     wine = harness.WinePrefix(harness.PREFIX, display.name)
-    wine.ensure()
     work = harness.E2E / "pty"
     work.mkdir(parents=True, exist_ok=True)
-    pair = harness.PtyPair(work, "bench")
-    holder = os.open(pair.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-    wine.set_ports({"COM3": pair.app_path})
-    driver = harness.Driver(wine)
-    q = harness.Quorrin(wine, harness.E2E / "run" / "bench", settings={"moji_type": 1})
-    lines = []
+    pair = holder = driver = q = None
     try:
+        wine.ensure()
+        pair = harness.PtyPair(work, "bench")
+        holder = os.open(pair.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        wine.set_ports({"COM3": pair.app_path})
+        driver = harness.Driver(wine)
+        q = harness.Quorrin(wine, harness.E2E / "run" / "bench", settings={"moji_type": 1})
         q.start()
         driver.main_window()
-        driver.command(158)
-        driver.no_message_box(1000)
-        pid = quorrin_pid()
+        harness.open_ports(driver)
+        pid = quorrin_pid(q)
 
         time.sleep(1)
         start = cpu_seconds(pid)
         time.sleep(10)
-        idle = (cpu_seconds(pid) - start) / 10 * 100
+        idle = percent(start, cpu_seconds(pid), 10)
         lines.append(f"| idle CPU, CH1 open on a quiet pty (10 s) | {idle:.1f} % of one core |")
 
         # One second fits the capture buffer whole (no wrap), so every byte
-        # can be checked.
+        # can be checked. Each write is bounded: a pty nobody reads raises.
         rate, seconds = 92160, 1
         payload = bytes((i * 7 + i // 256) & 0xFF for i in range(rate * seconds))
         start_cpu, start = cpu_seconds(pid), time.time()
@@ -76,35 +58,53 @@ def main():
             if delay > 0:
                 time.sleep(delay)
         sent_time = time.time() - start
-        time.sleep(1.5)
-        busy = (cpu_seconds(pid) - start_cpu) / (time.time() - start) * 100
-        driver.command(141)
-        driver.file_dialog("bench")
-        log = q.path("bench.log")
-        harness.wait_for(lambda: log.exists() and log.stat().st_size > 32, 15)
-        time.sleep(0.5)
-        got = received_bytes(log)
-        lost = len(payload) - len(got)
+        time.sleep(1.5)  # the receive thread takes in what is still queued
+        busy = percent(start_cpu, cpu_seconds(pid), time.time() - start)
+        log = saved_log(driver, q, "bench")
+        if log is None:
+            lines.append(f"| sustained receive, {rate} bytes/s for {seconds} s | the log was not written |")
+            return
+        got = harness.received(harness.parse_log(log.read_bytes())[2], 1)
         lines.append(f"| sustained receive, {rate} bytes/s for {seconds} s ({sent_time:.1f} s to send) | "
                      f"{len(got)} of {len(payload)} bytes received, in order: {got == payload}; "
                      f"{busy:.1f} % of one core |")
-        if lost:
-            print(f"lost {lost} bytes", file=sys.stderr)
+        if len(got) != len(payload):
+            say(f"lost {len(payload) - len(got)} bytes")
     finally:
-        try:
-            driver.call("close", "main")
-            q.wait_exit(20)
-        except Exception:
-            q.kill()
-        driver.close()
+        if q:
+            try:
+                driver.call("close", "main")
+                q.wait_exit(20)
+            except Exception:
+                q.kill()
+        if driver:
+            driver.close()
         wine.stop_server()
-        os.close(holder)
-        pair.close()
-        display.stop()
+        if holder is not None:
+            os.close(holder)
+        if pair:
+            pair.close()
+
+
+def main():
+    lines, notes = [], []
+    lacking = missing(benchkit.WINE_TOOLS, benchkit.WINE_FILES)
+    if lacking:
+        notes.append(lacking_note("every figure", lacking))
+    else:
+        display = harness.Display()
+        try:
+            measure(display, lines)
+        except Exception as e:  # noqa: BLE001 - what was measured is still written
+            notes.append(f"the run stopped: {type(e).__name__}: {e}")
+            say(notes[-1])
+        finally:
+            display.stop()
     header = ["# Receive benchmarks", "",
               f"Measured {time.strftime('%Y-%m-%d')} by bench/receive_bench.py: Quorrin.exe under Wine 8 on Xvfb, "
-              "CH1 on a socat pty, CPU time of the Quorrin process from /proc; 2-core machine.", "",
-              "| figure | result |", "|---|---|"]
+              "CH1 on a socat pty, CPU time of the Quorrin process from /proc; 2-core machine.", ""]
+    header += [f"- {n}." for n in notes] + ([""] if notes else [])
+    header += ["| figure | result |", "|---|---|"]
     RESULTS.write_text("\n".join(header + lines) + "\n")
     print(RESULTS.read_text())
 

@@ -10,21 +10,27 @@ message are noted. At the end the last window of the capture, saved as a
 log, must hold each channel's stream without a gap or a reordering, and
 the macro must still be running.
 
-Run after scripts/build.sh: /usr/bin/python3 bench/soak.py
+Run after scripts/build.sh: /usr/bin/python3 bench/soak.py (SOAK_MINUTES,
+SOAK_RATE and SOAK_MACRO=0 shorten or lighten it; SOAK_RESULTS or
+BENCH_RESULTS write elsewhere). Without Wine, Xvfb or socat it says what is
+missing and writes that instead of figures. The peers' writes wait for room
+with select and stop when Quorrin takes nothing for five seconds, which the
+notes then say.
 """
 import os
+import select
 import sys
 import threading
 import time
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-sys.path.insert(0, str(ROOT / "bench"))
-import harness  # noqa: E402
-from throughput_bench import Writer, cpu_seconds, pair, pid_of, received_by_channel, stream_check  # noqa: E402
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import benchkit  # noqa: E402
+from benchkit import (Writer, cpu_seconds, harness, lacking_note, missing, pair, percent,  # noqa: E402
+                      quorrin_pid, received_by_channel, saved_log, say, wineserver_pid)
+from throughput_bench import stream_check  # noqa: E402
 
-RESULTS = Path(os.environ.get("SOAK_RESULTS", ROOT / "bench" / "results" / "soak.md"))
+RESULTS = Path(os.environ.get("SOAK_RESULTS", benchkit.results_path("soak.md")))
 MINUTES = float(os.environ.get("SOAK_MINUTES", "30"))
 RATE = int(os.environ.get("SOAK_RATE", "92160"))
 WITH_MACRO = os.environ.get("SOAK_MACRO", "1") == "1"
@@ -34,7 +40,11 @@ CAPTURE_RECORDS_PER_WRAP = 130816
 
 
 def rss_kib(pid):
-    for line in Path(f"/proc/{pid}/status").read_text().splitlines():
+    try:
+        status = Path(f"/proc/{pid}/status").read_text()
+    except OSError:
+        return 0
+    for line in status.splitlines():
         if line.startswith("VmRSS:"):
             return int(line.split()[1])
     return 0
@@ -50,7 +60,6 @@ class Sink(threading.Thread):
         self.stop = threading.Event()
 
     def run(self):
-        import select
         while not self.stop.is_set():
             r, _, _ = select.select([self.fd], [], [], 0.2)
             if r:
@@ -60,25 +69,24 @@ class Sink(threading.Thread):
                     pass
 
 
-def main():
-    display = harness.Display()
+def measure(display, rows, notes):
     display.start()
     wine = harness.WinePrefix(harness.PREFIX, display.name)
     wine.ensure()
-    p3, p4 = pair("soak3"), pair("soak4")
-    holders = [os.open(p.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK) for p in (p3, p4)]
-    wine.set_ports({"COM3": p3.app_path, "COM4": p4.app_path})
-    driver = harness.Driver(wine)
-    q = harness.Quorrin(wine, harness.E2E / "run" / "soak",
-                        settings={"moji_type": 1, "rs_comport": 3, "rs_comport2": 4})
-    q.path("soak.mac").write_bytes(b"\xff\xfe" + "".join(line + "\r\n" for line in MACRO).encode("utf-16-le"))
-    rows, notes = [], []
-    writers, sinks = [], []
+    p3 = p4 = driver = q = None
+    holders, writers, sinks = [], [], []
     try:
+        p3, p4 = pair("soak3"), pair("soak4")
+        holders = [os.open(p.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK) for p in (p3, p4)]
+        wine.set_ports({"COM3": p3.app_path, "COM4": p4.app_path})
+        driver = harness.Driver(wine)
+        q = harness.Quorrin(wine, harness.E2E / "run" / "soak",
+                            settings={"moji_type": 1, "rs_comport": 3, "rs_comport2": 4})
+        q.path("soak.mac").write_bytes(b"\xff\xfe" + "".join(line + "\r\n" for line in MACRO).encode("utf-16-le"))
         q.start()
         driver.main_window()
         harness.open_ports(driver)
-        pid, server = pid_of("Quorrin.exe"), pid_of("wineserver")
+        pid, server = quorrin_pid(q), wineserver_pid(wine)
         sinks = [Sink(str(p.link_peer)) for p in (p3, p4)]
         for s in sinks:
             s.start()
@@ -101,11 +109,13 @@ def main():
             minute += 1
             _, answer = map(float, driver.call("timesend", "main", 0, 0, 3))
             now = time.time() - start
-            rows.append(f"| {minute} | {rss_kib(pid):,} | {(cpu_seconds(pid) - cpu0) / now * 100:.1f} | "
-                        f"{(cpu_seconds(server) - server0) / now * 100:.1f} | {answer:.1f} | "
+            rows.append(f"| {minute} | {rss_kib(pid):,} | {percent(cpu0, cpu_seconds(pid), now):.1f} | "
+                        f"{percent(server0, cpu_seconds(server), now):.1f} | {answer:.1f} | "
                         f"{sum(w.written for w in writers):,} |")
             print(rows[-1], flush=True)
         elapsed = time.time() - start
+        for w in writers:
+            w.join(30)
         rss_end = rss_kib(pid)
         steps = []
         if dlg:
@@ -115,17 +125,16 @@ def main():
             driver.call("click", dlg, 254)  # stop
             time.sleep(1.0)
             driver.call("click", dlg, 252)  # close
-        driver.command(159)
-        driver.command(141)
-        driver.file_dialog("soak_end")
-        log = q.path("soak_end.log")
-        harness.wait_for(lambda: log.exists() and log.stat().st_size > 32, 30)
-        time.sleep(1.0)
-        got = received_by_channel(log)
+        harness.close_ports(driver)
+        log = saved_log(driver, q, "soak_end")
         checks = []
-        for kind, name in ((1, "CH1"), (3, "CH2")):
-            lines, ok = stream_check(bytes(got[kind]))
-            checks.append(f"{name}: {lines:,} numbered lines in the last window, in order: {ok}")
+        if log is None:
+            checks.append("the log was not written")
+        else:
+            got = received_by_channel(log)
+            for kind, name in ((1, "CH1"), (3, "CH2")):
+                lines, ok = stream_check(bytes(got[kind]))
+                checks.append(f"{name}: {lines:,} numbered lines in the last window, in order: {ok}")
         received = sum(w.written for w in writers)
         pings = sinks[0].data.count(b"PING\r")
         pongs = sinks[1].data.count(b"PONG\r")
@@ -140,23 +149,43 @@ def main():
             f"- Final log: {'; '.join(checks)}.",
             f"- The process was alive at the end: {q.proc.poll() is None}.",
         ]
+        notes += [f"- CH{k + 1}'s peer stopped early: Quorrin took nothing for {w.stall:.0f} s."
+                  for k, w in enumerate(writers) if w.stalled]
     finally:
         for s in sinks:
             s.stop.set()
-        try:
-            driver.call("close", "main")
-            q.wait_exit(30)
-        except Exception:
-            q.kill()
-        driver.close()
+        if q:
+            try:
+                driver.call("close", "main")
+                q.wait_exit(30)
+            except Exception:
+                q.kill()
+        if driver:
+            driver.close()
         wine.stop_server()
         for w in writers:
             w.close()
         for h in holders:
             os.close(h)
-        p3.close()
-        p4.close()
-        display.stop()
+        for p in (p3, p4):
+            if p:
+                p.close()
+
+
+def main():
+    rows, notes = [], []
+    lacking = missing(benchkit.WINE_TOOLS, benchkit.WINE_FILES)
+    if lacking:
+        notes.append(f"- {lacking_note('every figure', lacking)}.")
+    else:
+        display = harness.Display()
+        try:
+            measure(display, rows, notes)
+        except Exception as e:  # noqa: BLE001 - what was measured is still written
+            notes.append(f"- The run stopped: {type(e).__name__}: {e}")
+            say(notes[-1])
+        finally:
+            display.stop()
     header = ["# Soak run", "",
               f"Measured {time.strftime('%Y-%m-%d')} by bench/soak.py: Quorrin.exe under Wine 8 on Xvfb, CH1 and CH2 "
               f"on socat ptys each receiving {RATE:,} bytes/s of numbered lines, a macro sending PING on CH1 and PONG "

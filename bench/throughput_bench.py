@@ -4,8 +4,9 @@ bench/results/throughput.md:
 
 - drain rate: a peer writes a numbered stream ("%09d\\n" lines) into a socat
   pty pair as fast as the pty takes it, for SECONDS seconds; the writes
-  block when the reader falls behind, so bytes written / time is the rate
-  at which the reader takes them in. Readers: plain `cat` (the ceiling of
+  wait for room when the reader falls behind, so bytes written / time is
+  the rate at which the reader takes them in (a reader that takes nothing
+  for five seconds ends the run, which says so). Readers: plain `cat` (the ceiling of
   this machine's ptys), picocom logging to a file (a Linux serial
   terminal), Quorrin on CH1 alone, and Quorrin on CH1 and CH2 at once;
 - the capture's last window, saved as a log after each Quorrin run, must
@@ -14,22 +15,24 @@ bench/results/throughput.md:
   ports open, and with 92,160 bytes/s (921,600 baud) on each channel.
 
 Run after scripts/build.sh: /usr/bin/python3 bench/throughput_bench.py
-(SECONDS=20 by default; set BENCH_SECONDS to change it).
+(SECONDS=20 by default; set BENCH_SECONDS to change it, and BENCH_RESULTS
+to write elsewhere). A reader this machine lacks (picocom, or Wine for
+Quorrin) is skipped and named in the results.
 """
 import os
 import platform
+import signal
 import subprocess
 import sys
-import threading
 import time
-import tty
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-import harness  # noqa: E402
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import benchkit  # noqa: E402
+from benchkit import (Writer, cpu_seconds, harness, lacking_note, missing, pair, percent,  # noqa: E402
+                      quorrin_pid, received_by_channel, saved_log, say, wineserver_pid)
 
-RESULTS = ROOT / "bench" / "results" / "throughput.md"
+RESULTS = benchkit.results_path("throughput.md")
 SECONDS = float(os.environ.get("BENCH_SECONDS", "20"))
 LINE = 10  # "%09d\n"
 KIND_RECV = {0: 1, 1: 3}
@@ -49,49 +52,6 @@ NOTE = (
     'wait does not fail, the thread keeps waiting.')
 
 
-def numbered(first, count):
-    return b"".join(b"%09d\n" % i for i in range(first, first + count))
-
-
-class Writer(threading.Thread):
-    """Writes the numbered stream into a pty's peer end, blocking when the
-    reader falls behind, for `seconds` (or paced at `rate` bytes/s)."""
-
-    def __init__(self, peer_path, seconds, rate=None):
-        super().__init__(daemon=True)
-        self.fd = os.open(peer_path, os.O_RDWR | os.O_NOCTTY)
-        tty.setraw(self.fd)
-        self.seconds, self.rate, self.written, self.elapsed = seconds, rate, 0, 0.0
-
-    def run(self):
-        block_lines = 4096 // LINE
-        start = time.time()
-        n = 0
-        while time.time() - start < self.seconds:
-            data = numbered(n, block_lines)
-            view = memoryview(data)
-            while view:
-                view = view[os.write(self.fd, view):]
-            n += block_lines
-            self.written += len(data)
-            if self.rate:
-                delay = start + self.written / self.rate - time.time()
-                if delay > 0:
-                    time.sleep(delay)
-        self.elapsed = time.time() - start
-
-    def close(self):
-        os.close(self.fd)
-
-
-def pair(name):
-    work = harness.E2E / "pty"
-    work.mkdir(parents=True, exist_ok=True)
-    p = harness.PtyPair(work, name)
-    os.close(p.fd)  # the writer opens the peer end blocking
-    return p
-
-
 def stream_check(data):
     """(lines, ok): the received bytes, from the first whole line on, are
     consecutive numbered lines (the last one may be cut)."""
@@ -107,46 +67,36 @@ def stream_check(data):
     return len(numbers), ok
 
 
-def received_by_channel(log):
-    data = log.read_bytes()
-    count = int(data[:30].decode("utf-16-le"))
-    out = {1: bytearray(), 3: bytearray()}
-    for i in range(count):
-        rec = data[32 + 8 * i:40 + 8 * i]
-        if rec[0] in out:
-            out[rec[0]].append(rec[2])
-    return out
-
-
-def cpu_seconds(pid):
-    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
-def pid_of(pattern):
-    out = subprocess.run(["pgrep", "-n", "-f", pattern], capture_output=True, text=True).stdout.split()
-    return int(out[0])
-
-
 def plain_reader(argv_for, label):
     """Drain rate of a Linux reader on one pty pair."""
     p = pair("ceiling")
     out = harness.E2E / "bench-reader.out"
     out.unlink(missing_ok=True)
     proc = subprocess.Popen(argv_for(p.app_path, out), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
-    time.sleep(1.0)
-    w = Writer(p.link_peer, SECONDS)
-    w.start()
-    w.join()
-    time.sleep(1.0)
-    proc.terminate()
-    proc.wait(10)
-    w.close()
-    p.close()
+                            stderr=subprocess.DEVNULL, start_new_session=True)
+    w = None
+    try:
+        # The reader opens its end; one that quits at once reads nothing.
+        if harness.wait_for(lambda: proc.poll() is not None, 1.0):
+            return f"| {label} | not measured: the reader exited at once (status {proc.returncode}) | |"
+        w = Writer(p.link_peer, SECONDS)
+        w.start()
+        w.join(SECONDS + 30)
+        time.sleep(1.0)  # what is still in the pty reaches the reader's file
+    finally:
+        if proc.poll() is None:
+            os.killpg(proc.pid, signal.SIGTERM)
+            try:
+                proc.wait(10)
+            except subprocess.TimeoutExpired:
+                os.killpg(proc.pid, signal.SIGKILL)
+                proc.wait(10)
+        if w:
+            w.close()
+        p.close()
     size = out.stat().st_size if out.exists() else 0
     lines, ok = stream_check(out.read_bytes()) if size else (0, False)
-    return f"| {label}, {SECONDS:.0f} s | {w.written / w.elapsed:,.0f} bytes/s | " \
+    return f"| {label}, {SECONDS:.0f} s | {w.rate_text()} | " \
            f"{size:,} bytes kept, {lines:,} numbered lines in order: {ok} |"
 
 
@@ -158,19 +108,20 @@ def quorrin_runs(display, wine):
     driver = harness.Driver(wine)
     q = harness.Quorrin(wine, harness.E2E / "run" / "throughput",
                         settings={"moji_type": 1, "rs_comport": 3, "rs_comport2": 4})
+    writers = []
     try:
         q.start()
         driver.main_window()
         harness.open_ports(driver)
-        pid = pid_of("Quorrin.exe")
+        pid = quorrin_pid(q)
         # Wine's server process does part of every serial call's work.
-        server = pid_of("wineserver")
+        server = wineserver_pid(wine)
 
         time.sleep(2)
         start = cpu_seconds(pid)
         time.sleep(10)
         rows.append(f"| idle CPU, CH1 and CH2 open on quiet ptys (10 s) | "
-                    f"{(cpu_seconds(pid) - start) / 10 * 100:.1f} % of one core | |")
+                    f"{percent(start, cpu_seconds(pid), 10):.1f} % of one core | |")
 
         for label, peers, rate in (("CH1 alone, as fast as the pty takes it", [p3], None),
                                    ("CH1 and CH2 at once, as fast as the ptys take it", [p3, p4], None),
@@ -183,28 +134,32 @@ def quorrin_runs(display, wine):
             for w in writers:
                 w.start()
             for w in writers:
-                w.join()
-            time.sleep(1.5)
+                w.join(SECONDS + 30)
+            time.sleep(1.5)  # the receive threads take in what is still queued
             took = time.time() - start
-            cpu = (cpu_seconds(pid) - start_cpu) / took * 100
-            server_cpu = (cpu_seconds(server) - start_server) / took * 100
+            cpu = percent(start_cpu, cpu_seconds(pid), took)
+            server_cpu = percent(start_server, cpu_seconds(server), took)
             name = f"run{len(rows)}"
-            driver.command(141)
-            driver.file_dialog(name)
-            log = q.path(name + ".log")
-            harness.wait_for(lambda: log.exists() and log.stat().st_size > 32, 30)
-            time.sleep(1.0)
-            got = received_by_channel(log)
+            log = saved_log(driver, q, name)
             checks = []
+            got = received_by_channel(log) if log else None
             for k, w in enumerate(writers):
-                lines, ok = stream_check(bytes(got[KIND_RECV[k]]))
-                checks.append(f"CH{k + 1} {w.written / w.elapsed:,.0f} bytes/s, last window {lines:,} lines "
-                              f"in order: {ok}")
+                if got is None:
+                    checks.append(f"CH{k + 1} {w.rate_text()}, the log was not written")
+                else:
+                    lines, ok = stream_check(bytes(got[KIND_RECV[k]]))
+                    checks.append(f"CH{k + 1} {w.rate_text()}, last window {lines:,} lines in order: {ok}")
                 w.close()
+            writers = []
             rows.append(f"| Quorrin: {label}, {SECONDS:.0f} s | {'; '.join(checks)} | CPU {cpu:.1f} % of one core "
                         f"(wineserver {server_cpu:.1f} %) |")
             print(rows[-1], flush=True)
+    except Exception as e:  # noqa: BLE001 - the figures so far are still written
+        rows.append(f"| Quorrin runs stopped | {type(e).__name__}: {e} | |")
+        say(rows[-1])
     finally:
+        for w in writers:
+            w.close()
         try:
             driver.call("close", "main")
             q.wait_exit(20)
@@ -220,26 +175,45 @@ def quorrin_runs(display, wine):
 
 
 def main():
-    rows = [plain_reader(lambda dev, out: ["sh", "-c", f"exec cat {dev} > {out}"], "plain cat (ceiling)")]
-    print(rows[-1], flush=True)
-    rows.append(plain_reader(lambda dev, out: ["script", "-qfc", f"picocom -q -b 921600 --logfile {out} {dev}",
-                                               "/dev/null"], "picocom logging to a file"))
-    print(rows[-1], flush=True)
-    display = harness.Display()
-    display.start()
-    try:
-        wine = harness.WinePrefix(harness.PREFIX, display.name)
-        wine.ensure()
-        rows += quorrin_runs(display, wine)
-    finally:
-        display.stop()
+    rows, notes = [], []
+    if missing(["socat", "sh", "cat"]):
+        notes.append(lacking_note("every figure", missing(["socat", "sh", "cat"])))
+    else:
+        rows.append(plain_reader(lambda dev, out: ["sh", "-c", f"exec cat {dev} > {out}"], "plain cat (ceiling)"))
+        print(rows[-1], flush=True)
+        lacking = missing(["picocom", "script"])
+        if lacking:
+            rows.append(f"| picocom logging to a file | not measured: {', '.join(lacking)} missing | |")
+            notes.append(lacking_note("picocom's drain rate", lacking))
+        else:
+            rows.append(plain_reader(lambda dev, out: ["script", "-qfc",
+                                                       f"picocom -q -b 921600 --logfile {out} {dev}", "/dev/null"],
+                                     "picocom logging to a file"))
+        print(rows[-1], flush=True)
+        lacking = missing(benchkit.WINE_TOOLS, benchkit.WINE_FILES)
+        if lacking:
+            rows.append(f"| Quorrin under Wine | not measured: {', '.join(lacking)} missing | |")
+            notes.append(lacking_note("Quorrin's figures", lacking))
+        else:
+            display = harness.Display()
+            try:
+                display.start()
+                wine = harness.WinePrefix(harness.PREFIX, display.name)
+                wine.ensure()
+                rows += quorrin_runs(display, wine)
+            except Exception as e:  # noqa: BLE001 - what was measured is still written
+                rows.append(f"| Quorrin under Wine | not measured: {type(e).__name__}: {e} | |")
+                say(rows[-1])
+            finally:
+                display.stop()
     header = ["# Throughput and CPU benchmarks", "",
               f"Measured {time.strftime('%Y-%m-%d')} by bench/throughput_bench.py on {platform.node()} "
               f"({os.cpu_count()} cores, {platform.machine()}, Linux {platform.release()}): Quorrin.exe under Wine 8 "
-              "on Xvfb, each port a socat pty pair whose far end a Python thread writes with blocking writes of "
-              "numbered lines; rate = bytes written / seconds written, so a slow reader shows as a low rate. "
+              "on Xvfb, each port a socat pty pair whose far end a Python thread writes with numbered lines, each "
+              "write waiting for room in the pty; rate = bytes written / seconds written, so a slow reader shows as a low rate. "
               "CPU is user + system time of the Quorrin process from /proc over the run.", "",
-              NOTE, "", "| run | rate and integrity | notes |", "|---|---|---|"]
+              NOTE, ""] + [f"- {n}." for n in notes] + ([""] if notes else []) + [
+              "| run | rate and integrity | notes |", "|---|---|---|"]
     RESULTS.write_text("\n".join(header + rows) + "\n")
     print(RESULTS.read_text())
 

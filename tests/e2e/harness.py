@@ -1,9 +1,16 @@
 """End-to-end harness: the real Quorrin.exe under Wine, on Xvfb, with its COM
 ports backed by socat pseudo-terminal pairs whose far ends Python holds.
 The Wine, display, pty and driver pieces live in scripts/winehost.py; this
-file adds one run of Quorrin in a program directory of its own and the
-settings file helpers.
+file adds one run of Quorrin in a program directory of its own, the
+settings and log file helpers, and the waits the tests share.
+
+Every check waits for the effect it asserts, polling with a deadline: the
+driver's "command", "post" and "click" only post a message, and a message
+sent afterwards (any read of a window's state) is handled before posted ones
+still queued, so nothing posted may be assumed done until its effect shows
+(the window, the file, the toolbar state, the bytes, the pixels).
 """
+import hashlib
 import os
 import shutil
 import signal
@@ -13,7 +20,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
-from winehost import (BUILD, WIN_BUILD, Display, Driver, DriverError, PtyPair,  # noqa: E402,F401
+from winehost import (BUILD, ROOT, WIN_BUILD, Display, Driver, DriverError, PtyPair,  # noqa: E402,F401
                       WinePrefix, to_windows_path)
 
 PREFIX = BUILD / "wineprefix"
@@ -85,8 +92,21 @@ def wait_for(predicate, timeout=10.0, step=0.05):
     return predicate()
 
 
+def holds_for(predicate, seconds, step=0.05):
+    """True when predicate() stays true for the whole `seconds`: a bounded
+    check that nothing changes, for a state that must stay as it is."""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        if not predicate():
+            return False
+        time.sleep(step)
+    return bool(predicate())
+
+
 TB_GETSTATE = 0x0412
 TBSTATE_ENABLED = 4
+CMD_SAVE_LOG, CMD_LOAD_LOG, CMD_REPAINT, CMD_OPEN_PORTS, CMD_CLOSE_PORTS = 141, 142, 144, 158, 159
+TOOLBAR_CLOSE_PORTS = 1117  # enabled while a channel is open
 
 
 def toolbar_enabled(driver, button):
@@ -97,6 +117,275 @@ def toolbar_enabled(driver, button):
 def open_ports(driver, timeout=10.0):
     """Runs the open command and returns once it has finished (the close
     button of the toolbar is enabled), with no message box shown."""
-    driver.command(158)
-    assert wait_for(lambda: toolbar_enabled(driver, 1117), timeout), "the ports did not open"
+    driver.command(CMD_OPEN_PORTS)
+    assert wait_for(lambda: toolbar_enabled(driver, TOOLBAR_CLOSE_PORTS), timeout), "the ports did not open"
     driver.no_message_box(300)
+
+
+def close_ports(driver, timeout=10.0):
+    """Runs the close command and returns once it has finished: the command
+    closes every channel (its receive thread ended) before it refreshes the
+    toolbar, so the close button grays only then."""
+    driver.command(CMD_CLOSE_PORTS)
+    assert wait_for(lambda: not toolbar_enabled(driver, TOOLBAR_CLOSE_PORTS), timeout), "the ports did not close"
+
+
+def texts():
+    """The message table: number -> [Japanese, English, Korean, Chinese]."""
+    table = {}
+    for line in (ROOT / "resources" / "texts" / "messages.tsv").read_text(encoding="utf-8").splitlines():
+        if line and not line.startswith("#"):
+            cols = line.split("\t")
+            table[int(cols[0])] = cols[1:]
+    return table
+
+
+# Log files: a 32-byte header ("%015d\r" in UTF-16LE, the record count),
+# then 8 bytes a record: kind, 0, data byte, second marker character, the
+# position in the chunk, three zeros.
+
+def parse_log(data):
+    header = data[:32].decode("utf-16-le")
+    count = int(header[:15])
+    records = [data[32 + 8 * i:40 + 8 * i] for i in range(count)]
+    return header, count, records
+
+
+def log_complete(path):
+    """The log file exists and holds as many records as its header says
+    (Quorrin writes the header, then the records)."""
+    try:
+        data = Path(path).read_bytes()
+        return len(data) >= 32 and len(data) == 32 + 8 * int(data[:30].decode("utf-16-le"))
+    except (OSError, ValueError, UnicodeDecodeError):
+        return False
+
+
+def log_path(q, name):
+    return q.path(name if name.lower().endswith(".log") else name + ".log")
+
+
+def save_log(driver, q, name, timeout=15.0):
+    """Saves the capture through the save dialog; returns the path once the
+    file is whole."""
+    driver.command(CMD_SAVE_LOG)
+    driver.file_dialog(name)
+    path = log_path(q, name)
+    assert wait_for(lambda: log_complete(path), timeout), f"{path} was not written whole"
+    return path
+
+
+def load_log(driver, name):
+    driver.command(CMD_LOAD_LOG)
+    driver.file_dialog(name)
+
+
+def received(records, kind):
+    """The data bytes of the records of one kind (1: CH1 received, 2: CH1
+    sent, 3: CH2 received, 4: CH2 sent)."""
+    return bytes(r[2] for r in records if r[0] == kind)
+
+
+def _save_or_refusal(driver, name, deadline):
+    """Runs the save command: True once the save dialog took the name, or
+    (caption, text) of the message that came instead (an empty capture)."""
+    driver.command(CMD_SAVE_LOG)
+    while time.time() < deadline:
+        try:
+            driver.file_dialog(name, 500)
+            return True
+        except DriverError:
+            pass
+        try:
+            hwnd, caption, text = driver.message_box(200)
+        except DriverError:
+            continue
+        driver.answer(hwnd, 1)
+        return caption, text
+    raise AssertionError("the save command showed neither its dialog nor a message")
+
+
+def save_log_when(driver, q, name, ready, timeout=20.0):
+    """Saves the capture as a log until ready(records) holds, and returns
+    that log's path. Bytes written to a pty reach the capture once a receive
+    thread has taken them, which nothing on the screen says for sure, so a
+    test that needs them there asks the capture itself. The first save is
+    name.log, the later ones name-2.log, name-3.log, ...; a save refused
+    while the capture is still empty counts as not ready."""
+    deadline = time.time() + timeout
+    attempt, last = 0, "nothing saved"
+    while True:
+        attempt += 1
+        this = name if attempt == 1 else f"{name}-{attempt}"
+        outcome = _save_or_refusal(driver, this, deadline + 10)
+        if outcome is True:
+            path = log_path(q, this)
+            assert wait_for(lambda: log_complete(path), 15), f"{path} was not written whole"
+            records = parse_log(path.read_bytes())[2]
+            if ready(records):
+                return path
+            last = f"{path.name} holds {len(records)} records"
+        else:
+            last = f"the save was refused with {outcome}"
+        if time.time() > deadline:
+            raise AssertionError(f"the capture did not get ready within {timeout} s: {last}")
+        time.sleep(0.2)
+
+
+def log_records(driver, q, name):
+    """(kind, data byte) of every record of the capture, saved as name.log."""
+    _, _, records = parse_log(save_log(driver, q, name).read_bytes())
+    return [(r[0], r[2]) for r in records]
+
+
+def file_closed(driver, path):
+    """True once no program holds the file open: Quorrin writes its files
+    with no sharing, so the driver can open the file alone only when the
+    writing is over. (This ends any lock the test held.)"""
+    try:
+        driver.call("lock", to_windows_path(path))
+    except DriverError:
+        return False
+    driver.call("unlock")
+    return True
+
+
+def written_file(driver, path, timeout=10.0):
+    """The bytes of a file Quorrin is writing, once it exists and is closed."""
+    path = Path(path)
+    assert wait_for(lambda: path.exists() and file_closed(driver, path), timeout), f"{path} was not written"
+    return path.read_bytes()
+
+
+def after_posted(driver):
+    """Returns once every command posted to the main window before it has
+    been handled: posted messages are handled in order, so it posts one
+    more command whose effect shows (the ASCII table opens a new window of
+    its own) and waits for that window, then closes it."""
+    before = {w.split("|")[0] for w in driver.call("windows")}
+    driver.command(173)
+    new = wait_for(lambda: [w.split("|")[0] for w in driver.call("windows") if w.split("|")[0] not in before], 10)
+    assert new, "the ASCII table command posted last was not handled"
+    for hwnd in new:
+        driver.call("close", hwnd)
+    assert wait_for(lambda: not {w.split("|")[0] for w in driver.call("windows")} & set(new), 10)
+
+
+# Screenshots. What Quorrin paints reaches the X screen a little later
+# (Wine copies each window's surface to it), so a test that reads pixels
+# takes pictures until the one it needs is there, within a deadline.
+
+SCREENSHOTS = E2E / "screenshots"
+
+
+def _screen_digest(display):
+    grab = subprocess.run(["import", "-display", display.name, "-window", "root", "rgb:-"], capture_output=True,
+                          timeout=60)
+    return hashlib.sha1(grab.stdout).hexdigest()
+
+
+def screenshot(display, name, driver=None, settle=3.0):
+    """Saves screenshots/<name>.png for people to look at, once two pictures
+    in a row are alike (or after `settle` seconds, as a screen that keeps
+    changing never settles). With the driver, the main window is first moved
+    to a known place, whatever cascade Wine chose."""
+    if driver:
+        driver.call("move", "main", 0, 0, 1000, 700)
+    deadline = time.time() + settle
+    last = _screen_digest(display)
+    while time.time() < deadline:
+        time.sleep(0.1)
+        now = _screen_digest(display)
+        if now == last:
+            break
+        last = now
+    return display.screenshot(SCREENSHOTS / f"{name}.png")
+
+
+def screen_until(take, ready, timeout=10.0):
+    """Calls take() (which takes a picture and reads what the test needs
+    from it) until ready(result) holds or the time is up; returns the last
+    result, for the test to assert on."""
+    deadline = time.time() + timeout
+    while True:
+        result = take()
+        if ready(result) or time.time() > deadline:
+            return result
+        time.sleep(0.1)
+
+
+def shot_until(display, name, ready, driver=None, timeout=10.0):
+    """Takes screenshots/<name>.png until ready(path) holds or the time is
+    up; returns its path. With the driver, the main window is first moved
+    to a known place."""
+    if driver:
+        driver.call("move", "main", 0, 0, 1000, 700)
+    path = SCREENSHOTS / f"{name}.png"
+    return screen_until(lambda: display.screenshot(path), ready, timeout)
+
+
+def pixel(shot, x, y):
+    out = subprocess.run(["convert", str(shot), "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-"],
+                         capture_output=True, text=True, check=True).stdout
+    rgb = out.splitlines()[1].split("(")[1].split(")")[0].split(",")
+    return tuple(int(float(v)) for v in rgb[:3])
+
+
+def colors_in(shot, x, y, w, h):
+    out = subprocess.run(["convert", str(shot), "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "txt:-"],
+                         capture_output=True, text=True, check=True).stdout
+    found = set()
+    for line in out.splitlines()[1:]:
+        rgb = line.split("(")[1].split(")")[0].split(",")
+        found.add(tuple(int(float(v)) for v in rgb[:3]))
+    return found
+
+
+class Shot:
+    """One region of a screenshot, read once."""
+
+    def __init__(self, path, x, y, w, h):
+        ppm = subprocess.run(["convert", str(path), "-crop", f"{w}x{h}+{x}+{y}", "+repage", "-depth", "8", "ppm:-"],
+                             capture_output=True, check=True).stdout
+        fields, pos = [], 0
+        while len(fields) < 4:  # P6, width, height, maxval
+            while ppm[pos:pos + 1].isspace():
+                pos += 1
+            end = pos
+            while not ppm[end:end + 1].isspace():
+                end += 1
+            fields.append(ppm[pos:end])
+            pos = end
+        self.w, self.h = int(fields[1]), int(fields[2])
+        self.data = ppm[pos + 1:]
+
+    def at(self, x, y):
+        i = 3 * (y * self.w + x)
+        return tuple(self.data[i:i + 3])
+
+    def count(self, x, y, w, h, test):
+        return sum(1 for j in range(y, y + h) for i in range(x, x + w) if test(self.at(i, j)))
+
+
+def ink(rgb):
+    return sum(rgb) < 450
+
+
+def client_shot(display, driver, hwnd, name):
+    """A screenshot of a window's client area as a Shot."""
+    path = display.screenshot(SCREENSHOTS / f"{name}.png")
+    left, top, right, bottom = map(int, driver.call("client", hwnd))
+    return Shot(path, left, top, right - left, bottom - top)
+
+
+def status_bar_sample(driver):
+    """A point inside part 2 of the status bar, right of its short text."""
+    bar = driver.call("child", "main", 1001)[0]
+    left, top, right, bottom = map(int, driver.call("rect", bar))
+    return left + 124, (top + bottom) // 2
+
+
+def main_background_sample(driver):
+    """A point of the client area right of the data view's grid."""
+    left, top, right, bottom = map(int, driver.call("client", "main"))
+    return right - 3, (top + bottom) // 2

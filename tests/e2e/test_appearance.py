@@ -1,23 +1,13 @@
 """Menu bar, toolbar, status bar, palettes, theme file and the language
 dialog, on the real program."""
-import subprocess
-import time
 from pathlib import Path
 
 import harness
+from harness import colors_in, main_background_sample, pixel, screenshot, shot_until, status_bar_sample, texts
 
 ROOT = Path(__file__).resolve().parents[2]
 LIGHT = {7: (255, 255, 255), 8: (128, 255, 255), 9: (128, 255, 128), 10: (255, 180, 180), 1: (255, 255, 255)}
 DARK = {7: (0, 0, 0), 1: (0, 0, 0)}
-
-
-def texts():
-    table = {}
-    for line in (ROOT / "resources" / "texts" / "messages.tsv").read_text(encoding="utf-8").splitlines():
-        if line and not line.startswith("#"):
-            cols = line.split("\t")
-            table[int(cols[0])] = cols[1:]
-    return table
 
 
 def menu(driver):
@@ -35,45 +25,33 @@ def item_state(rows, cmd):
     return next(r[2] for r in rows if r[1] == cmd)
 
 
-def pixel(shot, x, y):
-    out = subprocess.run(["convert", str(shot), "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-"],
-                         capture_output=True, text=True, check=True).stdout
-    rgb = out.splitlines()[1].split("(")[1].split(")")[0].split(",")
-    return tuple(int(float(v)) for v in rgb[:3])
-
-
-def colors_in(shot, x, y, w, h):
-    out = subprocess.run(["convert", str(shot), "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "txt:-"],
-                         capture_output=True, text=True, check=True).stdout
-    found = set()
-    for line in out.splitlines()[1:]:
-        rgb = line.split("(")[1].split(")")[0].split(",")
-        found.add(tuple(int(float(v)) for v in rgb[:3]))
-    return found
-
-
 def bitmap_colors(name):
     return colors_in(ROOT / "resources" / name, 0, 0, 544, 16)
 
 
-def screenshot(display, name, driver=None):
-    if driver:  # a known place on the screen, whatever cascade Wine chose
-        driver.call("move", "main", 0, 0, 1000, 700)
-    time.sleep(0.5)  # let the last paint reach the screen
-    return display.screenshot(harness.E2E / "screenshots" / f"{name}.png")
+def painted(display, driver, name, ready):
+    """Screenshots of the main window at a known place until
+    ready(background, status bar, toolbar colors) holds; returns the last
+    screenshot and those three."""
+    driver.call("move", "main", 0, 0, 1000, 700)
+    background, status = main_background_sample(driver), status_bar_sample(driver)
+    toolbar = driver.call("child", "main", 1000)[0]
+    left, top, right, bottom = map(int, driver.call("rect", toolbar))
+
+    def read(shot):
+        return (shot, pixel(shot, *background), pixel(shot, *status),
+                colors_in(shot, left, top, min(right - left, 34 * 24), bottom - top))
+
+    path = harness.SCREENSHOTS / f"{name}.png"
+    return harness.screen_until(lambda: read(display.screenshot(path)), lambda r: ready(*r[1:]))
 
 
-def status_bar_sample(driver):
-    """A point inside part 2 of the status bar, right of its short text."""
-    bar = driver.call("child", "main", 1001)[0]
-    left, top, right, bottom = map(int, driver.call("rect", bar))
-    return left + 124, (top + bottom) // 2
-
-
-def main_background_sample(driver):
-    """A point of the client area right of the data view's grid."""
-    left, top, right, bottom = map(int, driver.call("client", "main"))
-    return right - 3, (top + bottom) // 2
+def status_color(display, driver, name, want):
+    """The status bar's color in part 2, once it is `want` or the time is up."""
+    driver.call("move", "main", 0, 0, 1000, 700)
+    at = status_bar_sample(driver)
+    shot = shot_until(display, name, lambda p: pixel(p, *at) == want)
+    return pixel(shot, *at)
 
 
 def test_light_defaults_menu_bar_toolbar_and_status_bar(app, driver, display):
@@ -88,13 +66,11 @@ def test_light_defaults_menu_bar_toolbar_and_status_bar(app, driver, display):
     assert next(r[3] for r in rows if r[1] == 141) == table[210][0]
     assert [r[3] for r in rows if r[1] in (161, 162)] == ["CH1(&F)", "CH2(&S)"]
 
-    shot = screenshot(display, "light_defaults", driver)
-    assert pixel(shot, *main_background_sample(driver)) == LIGHT[1]
-    assert pixel(shot, *status_bar_sample(driver)) == LIGHT[7]
-    toolbar = driver.call("child", "main", 1000)[0]
-    left, top, right, bottom = map(int, driver.call("rect", toolbar))
-    seen = colors_in(shot, left, top, min(right - left, 34 * 24), bottom - top)
     only_light = bitmap_colors("toolbar_light.bmp") - bitmap_colors("toolbar_dark.bmp")
+    shot, background, status, seen = painted(display, driver, "light_defaults",
+                                             lambda b, s, seen: (b, s) == (LIGHT[1], LIGHT[7]) and seen & only_light)
+    assert background == LIGHT[1]
+    assert status == LIGHT[7]
     assert seen & only_light, "the toolbar shows the light images"
 
 
@@ -106,13 +82,11 @@ def test_dark_theme_without_menu_bar(app, driver, display, wine):
     q.start()
     driver.main_window()
     assert menu(driver) == []
-    shot = screenshot(display, "dark_no_menu", driver)
-    assert pixel(shot, *main_background_sample(driver)) == DARK[1]
-    assert pixel(shot, *status_bar_sample(driver)) == DARK[7]
-    toolbar = driver.call("child", "main", 1000)[0]
-    left, top, right, bottom = map(int, driver.call("rect", toolbar))
-    seen = colors_in(shot, left, top, min(right - left, 34 * 24), bottom - top)
     only_dark = bitmap_colors("toolbar_dark.bmp") - bitmap_colors("toolbar_light.bmp")
+    shot, background, status, seen = painted(display, driver, "dark_no_menu",
+                                             lambda b, s, seen: (b, s) == (DARK[1], DARK[7]) and seen & only_dark)
+    assert background == DARK[1]
+    assert status == DARK[7]
     assert seen & only_dark, "the toolbar shows the dark images"
 
 
@@ -136,7 +110,7 @@ def test_language_dialog_switches_the_menu_and_is_kept(app, driver, display):
     hwnd, title = driver.call("dialog", "*", 10000, timeout=20)
     combo = driver.call("child", hwnd, 301)[0]
     driver.call("send", combo, 0x014E, 1, 0)  # CB_SETCURSEL: English
-    display.screenshot(harness.E2E / "screenshots" / "language_dialog.png")
+    harness.screenshot(display, "language_dialog")
     driver.call("click", hwnd, 251)
     assert harness.wait_for(lambda: [r[3] for r in menu(driver) if r[0] == 0][0] == table[200][1], 10)
     rows = menu(driver)
@@ -155,7 +129,7 @@ def test_language_dialog_closed_by_its_box_changes_nothing(app, driver):
     driver.command(169)
     hwnd, _ = driver.call("dialog", "*", 10000, timeout=20)
     driver.call("post", hwnd, 0x0010, 0, 0)  # WM_CLOSE
-    time.sleep(0.5)
+    assert harness.wait_for(lambda: not any(w.startswith(hwnd + "|") for w in driver.call("windows")), 10)
     assert [r[3] for r in menu(driver) if r[0] == 0][0] == texts()[200][2]
 
 
@@ -177,15 +151,13 @@ def test_states_and_status_colors_follow_the_channels(app, driver, display, com3
     assert item_state(rows, 162) == "on" and item_state(rows, 166) == "on"
     assert not toolbar_enabled(driver, 1116) and toolbar_enabled(driver, 1117)
     assert toolbar_enabled(driver, 1111) and toolbar_enabled(driver, 1119)
-    shot = screenshot(display, "status_both_open", driver)
-    assert pixel(shot, *status_bar_sample(driver)) == LIGHT[9]
+    assert status_color(display, driver, "status_both_open", LIGHT[9]) == LIGHT[9]
 
 
 def test_status_color_for_one_channel_and_line_monitor(app, driver, display, com3, com4):
     q = app({"rs_comport2": 0})
     harness.open_ports(driver)
-    shot = screenshot(display, "status_one_open", driver)
-    assert pixel(shot, *status_bar_sample(driver)) == LIGHT[8]
+    assert status_color(display, driver, "status_one_open", LIGHT[8]) == LIGHT[8]
     driver.call("close", "main")
     q.wait_exit(20)
 
@@ -194,8 +166,7 @@ def test_status_color_for_one_channel_and_line_monitor(app, driver, display, com
     rows = menu(driver)
     assert all(item_state(rows, c) == "gray" for c in (150, 151, 152, 153))
     assert not toolbar_enabled(driver, 1111)
-    shot = screenshot(display, "status_line_monitor", driver)
-    assert pixel(shot, *status_bar_sample(driver)) == LIGHT[10]
+    assert status_color(display, driver, "status_line_monitor", LIGHT[10]) == LIGHT[10]
 
 
 def test_color_file_sets_the_light_palette(app, driver, display):
@@ -207,6 +178,6 @@ def test_color_file_sets_the_light_palette(app, driver, display):
     q.path("color.ini").write_text("\r\n".join(lines) + "\r\n", encoding="ascii")
     q.start()
     driver.main_window()
-    shot = screenshot(display, "color_file", driver)
-    assert pixel(shot, *main_background_sample(driver)) == (10, 20, 30)
-    assert pixel(shot, *status_bar_sample(driver)) == (300 & 0xFF, 40, 50)
+    want = ((10, 20, 30), (300 & 0xFF, 40, 50))
+    _, background, status, _ = painted(display, driver, "color_file", lambda b, s, seen: (b, s) == want)
+    assert (background, status) == want

@@ -2,8 +2,7 @@
 dialog and kept in the settings, the answer line drawn by "結果", and the two
 copies read back from the clipboard."""
 import harness
-from test_appearance import screenshot, texts
-from test_ascii_table import Shot, ink
+from harness import Shot, ink, texts
 
 CMD_CHECKSUM, TOOLBAR_CHECKSUM = 172, 1109
 CLOSE, RESULT, CLR, BS, KIND, COPY_ASC, COPY_HEX, KIND_NAME, FIELD = 251, 252, 256, 257, 258, 259, 260, 402, 502
@@ -46,13 +45,20 @@ def choose_kind(driver, dlg, name, confirm=True):
     assert harness.wait_for(lambda: not is_open(driver, texts()[104][1]), 10)
 
 
-def answer_width(display, driver, dlg, name):
-    """Width of the answer line's box drawn at (500, 86), and whether it has text."""
+def answer_width(display, driver, dlg, name, ready):
+    """Width of the answer line's box drawn at (500, 86) and the ink in it,
+    read from screenshots until ready(width, ink) holds (the answer is drawn
+    by a paint that reaches the screen a little later)."""
     left, top, right, bottom = map(int, driver.call("client", dlg))
-    shot = Shot(screenshot(display, name), left + 500, top + 86, right - left - 500, 12)
-    row = [shot.at(x, 6) for x in range(shot.w)]
-    width = next((x for x, rgb in enumerate(row) if rgb != ANSWER_BACK and not ink(rgb)), shot.w)
-    return width, shot.count(0, 0, width, shot.h, ink)
+    path = harness.SCREENSHOTS / f"{name}.png"
+
+    def read():
+        shot = Shot(display.screenshot(path), left + 500, top + 86, right - left - 500, 12)
+        row = [shot.at(x, 6) for x in range(shot.w)]
+        width = next((x for x, rgb in enumerate(row) if rgb != ANSWER_BACK and not ink(rgb)), shot.w)
+        return width, shot.count(0, 0, width, shot.h, ink)
+
+    return harness.screen_until(read, lambda r: ready(*r))
 
 
 def copy(driver, dlg, button):
@@ -71,15 +77,16 @@ def test_checksum_of_abc_drawn_and_copied(app, driver, display):
     assert driver.call("gettext", dlg, KIND_NAME)[0] == "XOR"
     driver.call("keys", dlg, FIELD, "abc")
     driver.call("press", dlg, RESULT)
-    xor_width, xor_ink = answer_width(display, driver, dlg, "checksum_xor")
+    xor_width, xor_ink = answer_width(display, driver, dlg, "checksum_xor", lambda w, n: w > 100 and n > 50)
     assert xor_width > 100 and xor_ink > 50
 
     choose_kind(driver, dlg, "CRC16")
-    assert driver.call("gettext", dlg, KIND_NAME)[0] == "CRC16"
+    assert harness.wait_for(lambda: driver.call("gettext", dlg, KIND_NAME)[0] == "CRC16", 5)
     choose_kind(driver, dlg, "LRC", confirm=False)  # the close box keeps the kind
     assert driver.call("gettext", dlg, KIND_NAME)[0] == "CRC16"
     driver.call("press", dlg, RESULT)
-    crc_width, crc_ink = answer_width(display, driver, dlg, "checksum_crc16")
+    crc_width, crc_ink = answer_width(display, driver, dlg, "checksum_crc16",
+                                      lambda w, n: w > xor_width + 40 and n > xor_ink)
     assert crc_width > xor_width + 40 and crc_ink > xor_ink  # "49,57," and "34,39,35,37," are longer
     assert crc16(b"abc") == "4957"
     assert copy(driver, dlg, COPY_HEX) == "4957"

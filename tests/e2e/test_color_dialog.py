@@ -2,11 +2,9 @@
 working palettes behind "Set Color", the color file written by "Rewrite
 and close", what "Cancel and close" and the close box leave, the system
 color chooser, and the preview it paints."""
-import time
-
 import harness
-from test_appearance import colors_in as colors
-from test_appearance import pixel
+from harness import colors_in as colors
+from harness import pixel
 
 CMD_COLORS = 174
 SET, REWRITE, CANCEL, LIGHT, DARK = 286, 285, 250, 311, 312
@@ -73,14 +71,14 @@ def expected_keys(light, dark):
     return keys
 
 
-def shoot(display, driver, dlg, name):
-    """Screenshot with the dialog at a known place; returns it and the
-    screen position of the dialog's client area."""
+def shoot(display, driver, dlg, name, ready):
+    """Screenshots with the dialog at a known place until ready(path, left,
+    top) holds; returns the last and the screen position of the dialog's
+    client area."""
     w_left, w_top, w_right, w_bottom = map(int, driver.call("rect", dlg))
     driver.call("move", dlg, 0, 0, w_right - w_left, w_bottom - w_top)
     left, top, _, _ = map(int, driver.call("client", dlg))
-    time.sleep(0.5)  # let the last paint reach the screen
-    return display.screenshot(harness.E2E / "screenshots" / f"{name}.png"), left, top
+    return harness.shot_until(display, name, lambda p: ready(p, left, top)), left, top
 
 
 def test_texts_follow_the_language(app, driver):
@@ -126,7 +124,8 @@ def test_dark_mode_starts_on_the_dark_palette(app, driver, display):
     dlg = open_dialog(driver)
     assert checked(driver, dlg, DARK) and not checked(driver, dlg, LIGHT)
     assert row_values(driver, dlg, 5) == ("32", "32", "32")
-    shot, x, y = shoot(display, driver, dlg, "color_dialog_dark_mode")
+    shot, x, y = shoot(display, driver, dlg, "color_dialog_dark_mode",
+                       lambda p, x, y: pixel(p, x + 300, y + 55) == (0, 0, 0))
     assert pixel(shot, x + 300, y + 55) == (0, 0, 0)  # the dark working palette's title bar
 
 
@@ -137,7 +136,9 @@ def test_set_color_stores_the_low_byte(app, driver, display):
     driver.call("press", dlg, SET)
     # The edits keep what was typed until they are filled again.
     assert row_values(driver, dlg, 1) == ("300", "10", "20")
-    shot, left, top = shoot(display, driver, dlg, "color_dialog_set_color")
+    shot, left, top = shoot(display, driver, dlg, "color_dialog_set_color",
+                            lambda p, x, y: pixel(p, x + 50 + 5 * 18 + 9, y + 99) == (44, 10, 20)
+                            and pixel(p, x + 55 + 18 + 9, y + 249) == (44, 10, 20))
     assert pixel(shot, left + 50 + 5 * 18 + 9, top + 99) == (44, 10, 20)  # READ ASCII cell 5
     assert pixel(shot, left + 55 + 18 + 9, top + 249) == (44, 10, 20)  # send window ASCII cell 1
     choose(driver, dlg, DARK)
@@ -230,7 +231,7 @@ def test_row_button_opens_the_system_color_chooser(app, driver, display):
         lambda: next((w.split("|")[0] for w in driver.call("windows")
                       if w.split("|")[1] == "#32770" and not w.startswith(dlg + "|")), None), 10)
     assert chooser, "no color chooser"
-    display.screenshot(harness.E2E / "screenshots" / "color_dialog_chooser.png")
+    harness.screenshot(display, "color_dialog_chooser")
     # Wine's chooser: red, green and blue edits 706, 707 and 708.
     assert [driver.call("gettext", chooser, i)[0] for i in (706, 707, 708)] == ["255", "0", "0"]
     for i, v in zip((706, 707, 708), ("12", "34", "56")):
@@ -249,8 +250,7 @@ def test_row_button_opens_the_system_color_chooser(app, driver, display):
                       if w.split("|")[1] == "#32770" and not w.startswith(dlg + "|")), None), 10)
     driver.call("settext", chooser, 706, "99")
     driver.call("answer", chooser, 2)
-    time.sleep(0.3)
-    assert row_values(driver, dlg, 16) == ("255", "0", "0")
+    assert harness.holds_for(lambda: row_values(driver, dlg, 16) == ("255", "0", "0"), 0.5)
 
 
 def test_preview_in_the_light_and_the_dark_working_palette(app, driver, display):
@@ -267,7 +267,6 @@ def test_preview_in_the_light_and_the_dark_working_palette(app, driver, display)
                                 ("dark", DARK_DEFAULTS, ((255, 255, 255), (0, 0, 0)))):
         if name == "dark":
             choose(driver, dlg, DARK)
-        shot, x, y = shoot(display, driver, dlg, f"color_dialog_{name}")
         ink, paper = base
         samples = {
             (300, 55): paper,               # title bar
@@ -285,6 +284,10 @@ def test_preview_in_the_light_and_the_dark_working_palette(app, driver, display)
             (580, 350): palette[6],         # checksum body
             (580, 380): palette[8], (580, 400): palette[9], (580, 420): palette[10],
         }
+        # Pictures until the preview is drawn in this palette.
+        shot, x, y = shoot(display, driver, dlg, f"color_dialog_{name}",
+                           lambda p, x, y: all(pixel(p, x + px, y + py) == want
+                                               for (px, py), want in samples.items()))
         for (px, py), want in samples.items():
             assert pixel(shot, x + px, y + py) == want, (name, px, py)
         # Texts and their backgrounds: each expected color appears in its

@@ -15,7 +15,7 @@ import os
 import termios
 
 import harness
-from test_appearance import screenshot, texts
+from harness import screenshot, texts
 
 CMD_CH1, CMD_CH2 = 163, 164
 TOOLBAR_CH1, TOOLBAR_CH2 = 1120, 1121
@@ -206,8 +206,7 @@ def test_dcb_dialog_on_a_port_that_vanished_writes_nothing(app, driver, wine, co
         driver.expect_message(texts()[4][1], texts()[7][1])
         assert harness.wait_for(lambda: closed(driver, 1), 10)
         port_state(driver, com4)  # CH2 goes on
-        driver.command(159)  # close CH2 as well
-        assert harness.wait_for(lambda: not harness.toolbar_enabled(driver, 1117), 10)
+        harness.close_ports(driver)  # close CH2 as well
         driver.command(160)
         ports = driver.call("dialog", "PortNo.Setting", 10000, timeout=20)[0]
         none = texts()[0][1]

@@ -1,15 +1,12 @@
 """Damaged, odd and unreachable files, end to end: every file the program
 reads or writes gets a clear message or a sound default, nothing crashes,
 and what is already in memory is kept."""
-import time
-
 import harness
-from test_appearance import LIGHT, main_background_sample, pixel, screenshot, texts
+from harness import load_log, main_background_sample, parse_log, pixel, save_log, texts
 from test_color_dialog import open_dialog
-from test_ports_and_logs import load_log, parse_log, save_log
 
 ENGLISH = {"moji_type": 1}
-CMD_CLOSE_PORTS = 159
+LIGHT_BACKGROUND = (255, 255, 255)  # light slot 1
 GARBAGE = bytes((i * 151 + 7) & 0xFF for i in range(4096))
 
 
@@ -23,16 +20,16 @@ def alive(driver, q):
 def capture_with_data(app, driver, com3, settings=None):
     q = app(dict(ENGLISH, **(settings or {})))
     harness.open_ports(driver)
-    com3.write(b"keep me\r\n" + bytes(range(40)))
-    time.sleep(1.0)
-    driver.command(CMD_CLOSE_PORTS)
+    sent = b"keep me\r\n" + bytes(range(40))
+    com3.write(sent)
+    harness.save_log_when(driver, q, "arrived", lambda records: len(harness.received(records, 1)) >= len(sent))
+    harness.close_ports(driver)
     before = save_log(driver, q, "before").read_bytes()
     assert parse_log(before)[1] > 40
     return q, before
 
 
 def assert_capture_kept(driver, q, before, name):
-    time.sleep(0.3)
     assert save_log(driver, q, name).read_bytes() == before
 
 
@@ -140,8 +137,10 @@ def test_damaged_theme_and_color_files_fall_back_to_the_light_defaults(app, driv
     for name, content in themes.items():
         restart_with(q, driver, "dkm.ini", content)
         alive(driver, q)
-        shot = screenshot(display, f"theme_{name}", driver)
-        assert pixel(shot, *main_background_sample(driver)) == LIGHT[1], name
+        driver.call("move", "main", 0, 0, 1000, 700)
+        at = main_background_sample(driver)
+        shot = harness.shot_until(display, f"theme_{name}", lambda p: pixel(p, *at) == LIGHT_BACKGROUND)
+        assert pixel(shot, *at) == LIGHT_BACKGROUND, name
 
 
 def test_colors_that_cannot_be_written_are_reported(app, driver):
@@ -202,14 +201,24 @@ def test_unreadable_or_damaged_strings_files(app, driver, com3):
     # Garbage after a good first line: the first row still sends its bytes.
     q.path("mdata.txt").write_bytes(b"\xff\xfe" + "'one'\r\n".encode("utf-16-le") + GARBAGE)
     driver.command(151)
-    window = None
-    for _ in range(3):  # the reader may report lines it could not take
+    # The reader may report lines it could not take before the window shows:
+    # answer each box until the window is there.
+    title = texts()[70][1]
+
+    def window_or_answer():
         try:
-            hwnd, _, _ = driver.message_box(1500)
+            return driver.call("dialog", title, 0)[0]
+        except harness.DriverError:
+            pass
+        try:
+            hwnd, _, _ = driver.message_box(200)
             driver.answer(hwnd, 1)
         except harness.DriverError:
-            break
-    window = open_window(driver)
+            pass
+        return None
+
+    window = harness.wait_for(window_or_answer, 20)
+    assert window, "the preset window did not open"
     press(driver, window, CH1)
     assert com3.read(3, timeout=5) == b"one"
     alive(driver, q)

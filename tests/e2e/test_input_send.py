@@ -1,11 +1,9 @@
 """The input character send window: typing, framing, control characters,
 the send history and its file, end to end on pty-backed ports."""
-import time
-
 import harness
-from test_appearance import texts
+from harness import log_records, texts
 
-CMD_SAVE, CMD_OPEN, CMD_CLOSE, CMD_INPUT = 141, 158, 159, 150
+CMD_SAVE, CMD_INPUT = 141, 150
 SEND_CH1, SEND_CH2, CLR, HEX, CTRL_CH2, HIST_SAVE = 252, 253, 256, 312, 275, 298
 FRAMED = {"moji_type": 1, "rs_stchar_on": 1, "rs_stchar": "02", "rs_spchar_on": 1, "rs_spchar": "03",
           "rs_scchar_on": 1, "rs_scchar_mode": 0, "rs_scchar_type": 0, "rs_incheck_on": 1, "rs_spcheck_on": 1,
@@ -30,26 +28,12 @@ def click(driver, window, button):
 def history_file(driver, q, window, name):
     click(driver, window, HIST_SAVE)
     driver.file_dialog(name)
-    path = q.path(name.rsplit(".", 1)[0] + ".txt")
-    assert harness.wait_for(lambda: path.exists() and path.stat().st_size >= 2, 10), path
-    time.sleep(0.3)
-    return path.read_bytes()
+    return harness.written_file(driver, q.path(name.rsplit(".", 1)[0] + ".txt"))
 
 
 def history_lines(data):
     assert data[:2] == b"\xff\xfe"
     return [line for line in data[2:].decode("utf-16-le").split("\r\n") if line]
-
-
-def log_records(driver, q, name):
-    driver.command(CMD_SAVE)
-    driver.file_dialog(name)
-    path = q.path(name + ".log")
-    assert harness.wait_for(lambda: path.exists() and path.stat().st_size > 32, 10)
-    time.sleep(0.3)
-    data = path.read_bytes()
-    count = int(data[:30].decode("utf-16-le"))
-    return [(data[32 + 8 * i], data[34 + 8 * i]) for i in range(count)]
 
 
 def test_framed_send_writes_the_frame_records_it_and_remembers_it(app, driver, display, com3):
@@ -60,7 +44,7 @@ def test_framed_send_writes_the_frame_records_it_and_remembers_it(app, driver, d
     click(driver, window, SEND_CH1)
     frame = bytes.fromhex("024142430334330D0A")
     assert com3.read(len(frame), timeout=5) == frame
-    display.screenshot(harness.E2E / "screenshots" / "input_send_light.png")
+    harness.screenshot(display, "input_send_light")
     click(driver, window, SEND_CH1)  # the same frame again: one history entry
     assert com3.read(len(frame), timeout=5) == frame
     data = history_file(driver, q, window, "log.dat")
@@ -118,8 +102,7 @@ def test_failed_send_reports_and_keeps_the_history(app, driver, com3):
     type_text(driver, window, "OK")
     click(driver, window, SEND_CH1)
     assert com3.read(2, timeout=5) == b"OK"
-    driver.command(CMD_CLOSE)  # the window's CH1 buttons stay enabled
-    time.sleep(0.5)
+    harness.close_ports(driver)  # the window's CH1 buttons stay enabled
     click(driver, window, CLR)
     type_text(driver, window, "NO")
     click(driver, window, SEND_CH1)
@@ -139,8 +122,7 @@ def test_window_in_the_dark_theme(app, driver, display, com3):
     type_text(driver, window, "Quorrin!")
     click(driver, window, SEND_CH1)
     assert com3.read(8, timeout=5) == b"Quorrin!"
-    time.sleep(0.5)
-    display.screenshot(harness.E2E / "screenshots" / "input_send_dark.png")
+    harness.screenshot(display, "input_send_dark")
 
 
 BM_SETCHECK, WM_CLOSE = 0x00F1, 0x0010

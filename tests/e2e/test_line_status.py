@@ -6,8 +6,7 @@ flag clear, and GetCommModemStatus and EscapeCommFunction fail (error 50):
 every circle shows clear here. Which flags light which circle is proved with
 all bits by tests/unit/line_status_test.cpp."""
 import harness
-from test_appearance import screenshot, texts
-from test_ascii_table import Shot
+from harness import client_shot, texts
 
 CMD_CH1, CMD_CH2 = 165, 166
 LIGHT_BACK, DARK_BACK = (240, 240, 240), (32, 32, 32)
@@ -32,24 +31,34 @@ def closed(driver, name):
         return True
 
 
-def circles(display, driver, dlg, name, back):
-    """Each circle as 'hollow' or 'filled': the ring's bounding box in the
-    text colour, and whether its middle is background."""
-    left, top, right, bottom = map(int, driver.call("client", dlg))
-    shot = Shot(screenshot(display, name), left, top, right - left, bottom - top)
-    assert shot.at(0, 0) == back
+def circle_states(shot, back):
+    """Each circle as 'hollow' or 'filled' (the ring's bounding box in the
+    text colour, and whether its middle is background), or what is wrong
+    with the picture instead."""
+    if shot.at(0, 0) != back:
+        return f"the corner is {shot.at(0, 0)}, not the background"
     found = []
     for x, y in CIRCLES:
         ink = [(i, j) for i in range(x, x + 16) for j in range(y, y + 18)
                if sum(abs(a - b) for a, b in zip(shot.at(i, j), back)) > 120]
-        assert ink, f"no circle at ({x}, {y})"
+        if not ink:
+            return f"no circle at ({x}, {y})"
         xs, ys = [p[0] for p in ink], [p[1] for p in ink]
-        assert max(xs) - min(xs) >= 4 and max(ys) - min(ys) >= 4, f"circle at ({x}, {y}) too small"
+        if max(xs) - min(xs) < 4 or max(ys) - min(ys) < 4:
+            return f"circle at ({x}, {y}) too small"
         middle = shot.at((min(xs) + max(xs)) // 2, (min(ys) + max(ys)) // 2)
         found.append("hollow" if middle == back else "filled")
     # Right of the circles lie only the labels: the bottom right is background.
-    assert shot.at(shot.w - 3, shot.h - 3) == back
+    if shot.at(shot.w - 3, shot.h - 3) != back:
+        return "the bottom right is not background"
     return found
+
+
+def circles(display, driver, dlg, name, back, want):
+    """The circles' states, read from screenshots until they are `want` or
+    the time is up (the dialog's paint reaches the screen a little later)."""
+    return harness.screen_until(lambda: circle_states(client_shot(display, driver, dlg, name), back),
+                                lambda found: found == want)
 
 
 def test_line_status_texts_circles_and_buttons(app, driver, display):
@@ -68,7 +77,7 @@ def test_line_status_texts_circles_and_buttons(app, driver, display):
         assert driver.call("gettext", dlg, cid)[0] == text, cid
     left, top, right, bottom = map(int, driver.call("rect", dlg))
     driver.call("move", dlg, 0, 0, right - left, bottom - top)
-    assert circles(display, driver, dlg, "line_status_ch1", LIGHT_BACK) == ["hollow"] * 19
+    assert circles(display, driver, dlg, "line_status_ch1", LIGHT_BACK, ["hollow"] * 19) == ["hollow"] * 19
 
     # Each line button acts once on the port; a failure there (a pty has no
     # modem lines) is not reported, and the dialog stays.
@@ -110,6 +119,6 @@ def test_line_status_circles_take_the_dark_background(app, driver, display):
     assert driver.call("gettext", dlg, 413)[0] == texts()[55][0]
     left, top, right, bottom = map(int, driver.call("rect", dlg))
     driver.call("move", dlg, 0, 0, right - left, bottom - top)
-    assert circles(display, driver, dlg, "line_status_dark", DARK_BACK) == ["hollow"] * 19
+    assert circles(display, driver, dlg, "line_status_dark", DARK_BACK, ["hollow"] * 19) == ["hollow"] * 19
     driver.call("click", dlg, 252)
     assert harness.wait_for(lambda: closed(driver, title(2, 0)), 10)

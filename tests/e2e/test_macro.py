@@ -7,8 +7,7 @@ import threading
 import time
 
 import harness
-from test_appearance import screenshot, texts
-from test_input_send import log_records
+from harness import log_records, screenshot, texts
 
 CMD_MACRO = 152
 NAME, RUN, CLOSE, BROWSE, STOP, STEP, STATUS = 321, 251, 252, 253, 254, 402, 403
@@ -103,7 +102,7 @@ def test_only_line_sends_and_the_step_label_counts_code_units(app, driver, displ
     assert gettext(driver, dlg, STEP) == "Step:001/014"
     assert gettext(driver, dlg, STATUS) == "SEND 'AT'0D"
     assert com3.read(1, timeout=0.3) == b""
-    display.screenshot(harness.E2E / "screenshots" / "macro_dialog_after_run.png")
+    harness.screenshot(display, "macro_dialog_after_run")
     driver.call("click", dlg, CLOSE)
     assert harness.wait_for(lambda: closed(driver, table[82][1]), 10)
     # The name is kept for the next run of the program.
@@ -205,7 +204,7 @@ def test_load_failures(app, driver, display, com3):
     driver.expect_message("CreateFile", "The file name is longer than 259 characters.")
     assert com3.read(1, timeout=0.3) == b""
     assert gettext(driver, dlg, STEP) == "Step:000"
-    display.screenshot(harness.E2E / "screenshots" / "macro_load_failures.png")
+    harness.screenshot(display, "macro_load_failures")
 
 
 def test_stop_then_run_starts_at_the_top_with_the_slots_kept(app, driver, com3):
@@ -218,8 +217,8 @@ def test_stop_then_run_starts_at_the_top_with_the_slots_kept(app, driver, com3):
     driver.call("press", dlg, STOP)
     labels = (gettext(driver, dlg, STEP), gettext(driver, dlg, STATUS))
     assert labels[1] in ("MSED 03", "TIME 001", "GOTO LP1")
-    time.sleep(0.3)
-    assert (gettext(driver, dlg, STEP), gettext(driver, dlg, STATUS)) == labels  # stopped: the labels stay
+    # Stopped: the labels stay as they are.
+    assert harness.holds_for(lambda: (gettext(driver, dlg, STEP), gettext(driver, dlg, STATUS)) == labels, 0.3)
     assert com3.read(1, timeout=0.3) == b""
     driver.call("click", dlg, RUN)
     assert com3.read(2, timeout=5) == b"AA"  # slot 03 kept its A, the run began at the top
@@ -261,11 +260,11 @@ def test_refused_while_ch1_is_closed_and_browse(app, driver, display, com3, com4
     assert gettext(driver, dlg, NAME).lower() == chosen.lower()
     driver.command(CMD_MACRO)
     driver.command(1113)
-    time.sleep(0.5)
+    harness.after_posted(driver)  # both commands have been handled
     title = texts()[82][1]
     dialogs = [w.split("|")[0] for w in driver.call("windows") if w.endswith("|" + title)]
     assert dialogs == [dlg]
-    display.screenshot(harness.E2E / "screenshots" / "macro_dialog_browse.png")
+    harness.screenshot(display, "macro_dialog_browse")
     driver.call("click", dlg, CLOSE)
     assert harness.wait_for(lambda: closed(driver, texts()[82][1]), 10)
 

@@ -5,14 +5,12 @@ land in Quorrin's capture as received records."""
 import os
 import select
 import subprocess
-import time
 from pathlib import Path
 
 import pytest
 
 import harness
-from test_appearance import texts
-from test_ports_and_logs import parse_log, save_log
+from harness import texts
 
 ENGLISH = {"moji_type": 1}
 CMD_MODBUS = 153
@@ -69,14 +67,6 @@ def crc16(data):
         for _ in range(8):
             crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
     return bytes([crc & 0xFF, crc >> 8])
-
-
-def received(driver, q, name):
-    """Bytes of the capture's received records on CH1 (kind 1)."""
-    path = save_log(driver, q, name)
-    time.sleep(0.3)
-    _, _, records = parse_log(path.read_bytes())
-    return bytes(r[2] for r in records if r[0] == 1)
 
 
 class Slave:
@@ -174,12 +164,9 @@ def test_slave_answers_read_and_write_requests(app, driver, slave, mode):
         want = write_answer + crc16(write_answer) + read_answer + crc16(read_answer)
     else:
         want = b":011000010002EC\r\n" + b":010306000A01021003D6\r\n"
-    got = b""
-    for attempt in range(10):  # until both answers have been received
-        got = received(driver, q, f"answers{attempt}")
-        if len(got) >= len(want):
-            break
-    assert got == want
+    # The answers reach the capture once CH1's receive thread has taken them.
+    path = harness.save_log_when(driver, q, "answers", lambda records: len(harness.received(records, 1)) >= len(want))
+    assert harness.received(harness.parse_log(path.read_bytes())[2], 1) == want
 
 
 def test_three_character_slave_address_is_refused(app, driver, com3):
@@ -190,7 +177,7 @@ def test_three_character_slave_address_is_refused(app, driver, com3):
     driver.call("click", dlg, ASSEMBLE)
     t = texts()
     driver.expect_message("Input Error", t[152][1] + "\r\n" + t[146][1])
-    assert driver.call("gettext", dlg, SLAVE)[0] == "01"
+    assert harness.wait_for(lambda: driver.call("gettext", dlg, SLAVE)[0] == "01", 5)
     # The assembly went on with the stored address.
     press(driver, dlg, SEND_CH1)
     assert com3.read(18, timeout=3) == b":010300010001FA\r\n"
@@ -248,9 +235,9 @@ def test_refused_frames_keep_the_previous_one(app, driver, display, com3):
     assert harness.wait_for(lambda: not enabled(driver, dlg, COUNT), 5)
     fill(driver, dlg, data="0123456789" * 5 + "ABCDEFG")
     press(driver, dlg, ASSEMBLE)
-    display.screenshot(harness.E2E / "screenshots" / "modbus_preview_from_32.png")
+    harness.screenshot(display, "modbus_preview_from_32")
     press(driver, dlg, LEFT)
-    display.screenshot(harness.E2E / "screenshots" / "modbus_preview_from_0.png")
+    harness.screenshot(display, "modbus_preview_from_0")
     press(driver, dlg, SEND_CH1)
     frame = com3.read(71, timeout=3)
     assert len(frame) == 70 and frame.startswith(b":01060001" + b"0123456789") and frame.endswith(b"\r\n")
@@ -324,4 +311,4 @@ def test_builder_in_the_dark_theme(app, driver, display, com3):
     press(driver, dlg, ASSEMBLE)
     press(driver, dlg, SEND_CH1)
     assert com3.read(14, timeout=3) == bytes.fromhex("01 10 00 01 00 02 04 00 0A 01 02 92 30")
-    display.screenshot(harness.E2E / "screenshots" / "modbus_dark.png")
+    harness.screenshot(display, "modbus_dark")

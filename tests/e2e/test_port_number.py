@@ -7,8 +7,7 @@ choice in a list, OK's checks with their messages, line monitor mode,
 COM1 not taking a COM10 entry, long and malformed friendly names, and the
 number read from an entry are proved by tests/unit/port_list_test.cpp."""
 import harness
-from test_appearance import screenshot, texts
-from test_ascii_table import Shot
+from harness import client_shot, screenshot, texts
 
 CMD_PORT_NUMBER, TOOLBAR_PORT_NUMBER = 160, 1115
 TITLE = "PortNo.Setting"
@@ -155,8 +154,8 @@ def test_port_number_dialog_in_japanese_and_dark(app, driver, display):
         [table[19][0], table[90][0], table[18][0], table[0][0], table[0][0], ENTRY4]
     left, top, right, bottom = map(int, driver.call("rect", dlg))
     driver.call("move", dlg, 0, 0, right - left, bottom - top)
-    left, top, right, bottom = map(int, driver.call("client", dlg))
-    shot = Shot(screenshot(display, "port_number_dark"), left, top, right - left, bottom - top)
+    shot = harness.screen_until(lambda: client_shot(display, driver, dlg, "port_number_dark"),
+                                lambda s: s.at(2, 2) == (32, 32, 32))
     assert shot.at(2, 2) == (32, 32, 32)
     driver.call("close", dlg)
     assert harness.wait_for(lambda: closed(driver), 10)

@@ -2,17 +2,11 @@
 import time
 
 import harness
+from harness import load_log, parse_log, save_log
 
 ENGLISH = {"moji_type": 1}
-CMD_SAVE, CMD_LOAD, CMD_CLEAR, CMD_OPEN, CMD_CLOSE = 141, 142, 145, 158, 159
+CMD_SAVE, CMD_CLEAR, CMD_OPEN = 141, 145, 158
 CMD_CONFIG_CH1 = 161
-
-
-def parse_log(data):
-    header = data[:32].decode("utf-16-le")
-    count = int(header[:15])
-    records = [data[32 + 8 * i:40 + 8 * i] for i in range(count)]
-    return header, count, records
 
 
 def chunks_of(records):
@@ -36,30 +30,20 @@ def chunks_of(records):
     return out
 
 
-def save_log(driver, q, name):
-    driver.command(CMD_SAVE)
-    driver.file_dialog(name)
-    path = q.path(name if name.lower().endswith(".log") else name + ".log")
-    assert harness.wait_for(lambda: path.exists() and path.stat().st_size >= 32, 15), path
-    return path
-
-
-def load_log(driver, name):
-    driver.command(CMD_LOAD)
-    driver.file_dialog(name)
+def received_at_least(kind, count):
+    """A ready test for harness.save_log_when: `count` bytes of a kind are in the capture."""
+    return lambda records: len(harness.received(records, kind)) >= count
 
 
 def test_received_bytes_are_saved_and_loaded_as_records(app, driver, com3):
     q = app(dict(ENGLISH))
     harness.open_ports(driver)
     com3.write(b"A\r\n")
-    time.sleep(1.0)
+    time.sleep(1.0)  # a second of silence on the line, which the gap digits must show
     payload = bytes(range(250))
     com3.write(payload)
-    time.sleep(1.0)
 
-    path = save_log(driver, q, "capture")
-    time.sleep(0.5)
+    path = harness.save_log_when(driver, q, "capture", received_at_least(1, 3 + len(payload)))
     data = path.read_bytes()
     header, count, records = parse_log(data)
     assert header == "%015d\r" % count
@@ -82,9 +66,8 @@ def test_received_bytes_are_saved_and_loaded_as_records(app, driver, com3):
     driver.expect_message("Message", "Clear all captured data?", button=6)
     driver.command(CMD_SAVE)
     driver.expect_message("CreateFile", "There is no data to save.")
-    load_log(driver, "capture.log")
+    load_log(driver, path.name)
     again = save_log(driver, q, "again")
-    time.sleep(0.5)
     _, count2, records2 = parse_log(again.read_bytes())
     assert count2 >= count
     assert records2[:count] == records
@@ -94,11 +77,10 @@ def test_clear_answered_no_keeps_the_capture(app, driver, com3):
     q = app(dict(ENGLISH))
     harness.open_ports(driver)
     com3.write(b"xyz")
-    time.sleep(0.8)
+    harness.save_log_when(driver, q, "before", received_at_least(1, 3))
     driver.command(CMD_CLEAR)
     driver.expect_message("Message", "Clear all captured data?", button=7)
     path = save_log(driver, q, "kept")
-    time.sleep(0.3)
     _, count, records = parse_log(path.read_bytes())
     assert chunks_of(records)[0][1] == b"xyz"
 
@@ -110,7 +92,7 @@ def test_port_number_out_of_range_and_missing_port(app, driver, com4):
     driver.expect_message("Message", "The port is not open.")
     # CH2 was still tried, and opened.
     assert harness.wait_for(lambda: harness.toolbar_enabled(driver, 1117), 10)
-    driver.command(CMD_CLOSE)
+    harness.close_ports(driver)
     driver.call("close", "main")
     first.wait_exit(20)
 
@@ -120,9 +102,7 @@ def test_port_number_out_of_range_and_missing_port(app, driver, com4):
     driver.expect_message("Message", "The port is not open.")
     assert harness.wait_for(lambda: harness.toolbar_enabled(driver, 1117), 10)
     com4.write(b"on CH2")
-    time.sleep(0.8)
-    path = save_log(driver, q, "ch2")
-    time.sleep(0.3)
+    path = harness.save_log_when(driver, q, "ch2", received_at_least(3, 6))
     _, _, records = parse_log(path.read_bytes())
     assert chunks_of(records)[0][:2] == (3, b"on CH2")
 
@@ -131,18 +111,17 @@ def test_both_channels_receive_and_close_returns_at_once(app, driver, com3, com4
     q = app(dict(ENGLISH, rs_comport2=4))
     harness.open_ports(driver)
     com3.write(b"one")
-    time.sleep(0.4)
+    harness.save_log_when(driver, q, "one", received_at_least(1, 3))  # CH1's chunk first
     com4.write(b"two")
-    time.sleep(0.6)
-    # Both receive threads are waiting on an idle line now.
+    harness.save_log_when(driver, q, "two", received_at_least(3, 3))
+    # Both receive threads are waiting on an idle line now. The close command
+    # grays the toolbar's close button once both threads have ended.
     started = time.time()
-    driver.command(CMD_CLOSE)
-    driver.call("send", "main", 0, 0, 0)  # WM_NULL: answered once the close is done
+    harness.close_ports(driver)
     assert time.time() - started < 2.0
     com3.write(b"late")
-    time.sleep(0.5)
+    time.sleep(0.5)  # half a second in which nothing may reach the capture
     path = save_log(driver, q, "both")
-    time.sleep(0.3)
     _, _, records = parse_log(path.read_bytes())
     assert [(c[0], c[1]) for c in chunks_of(records)] == [(1, b"one"), (3, b"two")]
 
@@ -157,9 +136,8 @@ def test_vanished_port_is_closed_and_the_other_channel_goes_on(app, driver, wine
         wine.run("wine", "reg", "delete", key, "/v", name, "/f")
         driver.expect_message("CH1 Comport", "Unable to connect", timeout_ms=8000)
         com4.write(b"still here")
-        time.sleep(0.8)
-        path = save_log(driver, q, "after")
-        time.sleep(0.3)
+        path = harness.save_log_when(driver, q, "after", lambda records: harness.received(records, 3)
+                                     .endswith(b"still here"))
         _, _, records = parse_log(path.read_bytes())
         assert chunks_of(records)[-1][:2] == (3, b"still here")
     finally:
@@ -186,7 +164,6 @@ def test_log_files_that_do_not_fit_are_refused_or_cut(app, driver):
     load_log(driver, "short.log")
     driver.expect_message("ReadFile", "The log file declares 999 records but holds only 10.\nThose 10 records were loaded.")
     path = save_log(driver, q, "short_again")
-    time.sleep(0.3)
     _, count, records = parse_log(path.read_bytes())
     assert count == 10 and records == [record] * 10
 
@@ -201,7 +178,7 @@ def test_file_chooser_gives_names_the_log_extension(app, driver, com3):
     q = app(dict(ENGLISH))
     harness.open_ports(driver)
     com3.write(b"x")
-    time.sleep(0.8)
+    harness.save_log_when(driver, q, "first", received_at_least(1, 1))
     (q.dir / "my.logs").mkdir()
     for typed, expected in (("data.bin", "data.log"), ("trace.LOG", "trace.LOG"),
                             (q.windows_path("my.logs") + "\\data", "my.logs/data.log")):

@@ -4,15 +4,13 @@ loading another file, and what a bad file shows. The preset strings editor:
 assembling typed input with the send format into the list, selecting,
 moving and deleting rows, and saving and reading the list as a strings
 file."""
-import time
-
 import harness
-from test_appearance import screenshot, texts
-from test_ascii_table import Shot, ink
+from harness import Shot, ink, screenshot, texts
 
 CMD_PRESET_SEND, TOOLBAR_PRESET_SEND = 151, 1112
 CH1, CH2, CLOSE, BACK, NEXT, RELOAD, OTHER, NARROW, ROW1 = 251, 261, 271, 272, 273, 274, 275, 286, 401
 ENGLISH = {"moji_type": 1, "rs_comport": 3, "rs_comport2": 4}
+DIALOG_BACK = (240, 240, 240)  # light slot 6
 
 
 def strings_file(path, lines, bom=True):
@@ -37,12 +35,32 @@ def press(driver, window, button):
     driver.call("press", window, button)
 
 
-def row_ink(display, driver, window, r, name):
-    """Dark pixels in the cells of row r (right of its send buttons)."""
-    left, top, right, bottom = map(int, driver.call("rect", driver.call("child", window, CH1 + r)[0]))
-    _, _, _, below = map(int, driver.call("rect", driver.call("child", window, CH2 + r)[0]))
-    shot = Shot(screenshot(display, name), right + 8, top, 400, below - top)
-    return shot.count(0, 0, shot.w, shot.h, ink)
+def rows_ink(display, driver, window, rows, name, ready):
+    """Dark pixels in the cells of each of `rows` (right of the row's send
+    buttons), read from screenshots until ready(counts) holds."""
+    places = []
+    for r in rows:
+        left, top, right, bottom = map(int, driver.call("rect", driver.call("child", window, CH1 + r)[0]))
+        _, _, _, below = map(int, driver.call("rect", driver.call("child", window, CH2 + r)[0]))
+        places.append((right + 8, top, 400, below - top))
+    path = harness.SCREENSHOTS / f"{name}.png"
+
+    def read():
+        display.screenshot(path)
+        return [Shot(path, *place).count(0, 0, place[2], place[3], ink) for place in places]
+
+    return harness.screen_until(read, ready)
+
+
+def painted(display, driver, window):
+    """True once the window's own paint is on the screen: the window's
+    corner shows the dialog color and its first send button has its text."""
+    left, top, right, bottom = map(int, driver.call("client", window))
+    b_left, b_top, b_right, b_bottom = map(int, driver.call("rect", driver.call("child", window, CH1)[0]))
+    path = display.screenshot(harness.SCREENSHOTS / "presets_painted.png")
+    corner = Shot(path, right - 4, bottom - 4, 2, 2).at(0, 0)
+    button = Shot(path, b_left, b_top, b_right - b_left, b_bottom - b_top)
+    return corner == DIALOG_BACK and button.count(2, 2, button.w - 4, button.h - 4, ink) > 0
 
 
 def test_rows_show_and_send_exactly_their_bytes(app, driver, display, com3, com4):
@@ -52,9 +70,8 @@ def test_rows_show_and_send_exactly_their_bytes(app, driver, display, com3, com4
     window = open_window(driver)
     driver.no_message_box(300)
     assert labels(driver, window) == ["%02d" % n for n in range(1, 11)]
-    assert row_ink(display, driver, window, 0, "presets_rows") > 20
-    assert row_ink(display, driver, window, 1, "presets_rows") > 20
-    assert row_ink(display, driver, window, 2, "presets_rows") == 0
+    counts = rows_ink(display, driver, window, (0, 1, 2), "presets_rows", lambda c: c[0] > 20 and c[1] > 20)
+    assert counts[0] > 20 and counts[1] > 20 and counts[2] == 0, counts
 
     press(driver, window, CH1 + 2)  # the empty row 03 sends nothing
     press(driver, window, CH1 + 1)
@@ -69,7 +86,8 @@ def test_missing_file_shows_message_34_and_an_empty_list(app, driver, display, c
     app(dict(ENGLISH))
     harness.open_ports(driver)
     window = open_window(driver, ("CreateFile", texts()[34][1]), command=TOOLBAR_PRESET_SEND)
-    assert row_ink(display, driver, window, 0, "presets_missing") == 0
+    assert harness.wait_for(lambda: painted(display, driver, window), 10), "the window was not painted"
+    assert rows_ink(display, driver, window, (0,), "presets_missing", lambda c: True) == [0]
     press(driver, window, CH1)
     assert com3.drain(0.5) == b""
 
@@ -169,20 +187,11 @@ def label(driver, dlg, row):
 
 def save(driver, q, dlg, name):
     """Saves the list as name.txt and returns its lines (after the byte order mark)."""
-    path = q.path(name + ".txt")
     driver.call("click", dlg, SAVE)
     driver.file_dialog(name)
-    assert harness.wait_for(lambda: path.exists() and path.stat().st_size >= 2, 10), path
-    size = harness.wait_for(lambda: _settled(path), 5)
-    data = path.read_bytes()
-    assert data[:2] == b"\xff\xfe" and size
+    data = harness.written_file(driver, q.path(name + ".txt"))
+    assert data[:2] == b"\xff\xfe"
     return data[2:].decode("utf-16-le").split("\r\n")[:-1]
-
-
-def _settled(path):
-    first = path.stat().st_size
-    time.sleep(0.2)
-    return path.stat().st_size == first
 
 
 def test_assemble_select_move_save_and_read_back(app, driver, display):
@@ -215,8 +224,7 @@ def test_assemble_select_move_save_and_read_back(app, driver, display):
 
     # Reading a saved file restores the list exactly.
     driver.call("click", dlg, READ)
-    driver.file_dialog("two.txt")
-    harness.wait_for(lambda: label(driver, dlg, 1) == "01", 5)
+    driver.file_dialog("two.txt")  # the save below is posted after the read: it sees the read list
     assert save(driver, q, dlg, "again") == ["02585903", "0241424303"]
     assert q.path("again.txt").read_bytes() == q.path("two.txt").read_bytes()
 

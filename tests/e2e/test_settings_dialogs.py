@@ -4,7 +4,7 @@ import re
 import subprocess
 
 import harness
-from test_appearance import main_background_sample, pixel, screenshot, texts
+from harness import main_background_sample, pixel, texts
 
 CMD_ENV, CMD_THEME, CMD_ABOUT = 167, 168, 170
 
@@ -64,7 +64,7 @@ def test_about_box_shows_version_and_build(app, driver, display):
     dlg = dialog(driver, texts()[40][1])
     assert driver.call("gettext", dlg, 401)[0] == "Version 2.364"
     assert re.fullmatch(r"Build: [A-Z][a-z]{2} \d{1,2} \d{4}", driver.call("gettext", dlg, 402)[0])
-    display.screenshot(harness.E2E / "screenshots" / "about_box.png")
+    harness.screenshot(display, "about_box")
     driver.call("click", dlg, 251)
     assert harness.wait_for(lambda: closed(driver, texts()[40][1]), 10)
 
@@ -84,8 +84,10 @@ def test_theme_change_restarts_in_dark_mode(app, driver, display):
                                                        capture_output=True).returncode != 0, 10), "pivotle has exited"
         # The old process saved all its settings before the restart (the test wrote one key).
         assert len(harness.read_settings(q.path("quorrin.ini"))) == 43
-        shot = screenshot(display, "theme_restarted_dark", driver)
-        assert pixel(shot, *main_background_sample(driver)) == (0, 0, 0)
+        driver.call("move", "main", 0, 0, 1000, 700)
+        at = main_background_sample(driver)
+        shot = harness.shot_until(display, "theme_restarted_dark", lambda p: pixel(p, *at) == (0, 0, 0))
+        assert pixel(shot, *at) == (0, 0, 0)
     finally:
         driver.call("close", "main")
         driver.call("gone", 20000, timeout=30)
