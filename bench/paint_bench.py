@@ -77,6 +77,30 @@ def channel_bytes(log, kind):
     return bytes(data[32 + 8 * i + 2] for i in range(count) if data[32 + 8 * i] == kind)
 
 
+def macro_wait_answers(driver, q):
+    """The longest main-window answer while a macro waits in READ (no answer
+    comes) and in TIME, 2 s of each."""
+    rows = []
+    q.path("wait.txt").write_bytes(b"\xff\xfe" + "READ 01,005,030\r\nTIME 030\r\nPEND\r\n".encode("utf-16-le"))
+    driver.command(152)
+    dlg = driver.call("dialog", harness.texts()[82][1], 10000, timeout=20)[0]
+    driver.call("settext", dlg, 321, "wait.txt")
+    driver.call("click", dlg, 251)
+    for line in ("READ 01,005,030", "TIME 030"):
+        if not harness.wait_for(lambda: driver.call("gettext", dlg, 403)[0] == line, 10):
+            rows.append(f"| a macro waits in {line.split()[0]} | the macro did not reach the line |")
+            continue
+        worst = 0.0
+        until = time.time() + 2.0
+        while time.time() < until:
+            worst = max(worst, float(driver.call("timesend", "main", 0, 0, 10)[1]))
+        rows.append(f"| a macro waits in {line}: longest main-window answer | {worst:.1f} ms |")
+    hwnd, _, _ = driver.message_box(10000)  # PEND
+    driver.answer(hwnd, 1)
+    driver.call("click", dlg, 252)
+    return rows
+
+
 def measure(display, lines):
     display.start(1920, 1080)
     wine = harness.WinePrefix(PREFIX, display.name)
@@ -147,6 +171,7 @@ def measure(display, lines):
         lines.append(f"| same stream: CPU of the Quorrin process | {busy:.1f} % of one core |")
         lines.append(f"| same stream: last 5,000 bytes of CH1 and CH2 in the capture match what was sent | "
                      f"{tails[0] and tails[1]} |")
+        lines.extend(macro_wait_answers(driver, q))
     finally:
         if q:
             try:

@@ -8,7 +8,7 @@ import threading
 import time
 
 import harness
-from test_appearance import texts
+from harness import texts
 
 CMD_MACRO, CMD_OPEN, CMD_CLOSE = 152, 158, 159
 TB_CLOSE = 1117
