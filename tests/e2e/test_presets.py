@@ -4,6 +4,7 @@ loading another file, and what a bad file shows. The preset strings editor:
 assembling typed input with the send format into the list, selecting,
 moving and deleting rows, and saving and reading the list as a strings
 file."""
+import os
 import time
 
 import harness
@@ -281,6 +282,20 @@ def test_quoted_text_is_saved_as_it_was_read(app, driver):
     assert "Entry 2 " in text and "nothing was saved" in text, text
     driver.no_message_box(500)
     assert keep.read_bytes() == before
+
+
+def test_a_failed_write_is_reported(app, driver):
+    # A file on a full disk: its name leads to /dev/full, where every write
+    # fails for want of space.
+    q = app(dict(START_END))
+    os.symlink("/dev/full", q.path("full.txt"))
+    dlg = open_editor(driver)
+    assemble(driver, dlg, "ABC")
+    driver.call("click", dlg, SAVE)
+    driver.file_dialog("full")
+    text = driver.expect_message("WriteFile")
+    assert text.startswith("The strings file could not be written completely") and text.endswith("full.txt"), text
+    driver.no_message_box(500)
 
 
 def _editor_open(driver):
