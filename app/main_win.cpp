@@ -332,7 +332,10 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_NOTIFY:
       toolbar_tooltip_text(reinterpret_cast<NMHDR*>(lp));
       return 0;
-    case WM_INITMENUPOPUP: on_init_menu_popup(reinterpret_cast<HMENU>(wp)); return 0;
+    case WM_INITMENUPOPUP:
+      if (HIWORD(lp)) break;  // the window menu: the system keeps its items
+      on_init_menu_popup(reinterpret_cast<HMENU>(wp));
+      return 0;
     case WM_TIMER:
       if (wp == TIMER_REPAINT) on_repaint_timer(hwnd);
       else if (wp == TIMER_PRESENCE) on_presence_timer(hwnd);

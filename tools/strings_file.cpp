@@ -17,16 +17,39 @@ int strings_file_fix_extension(char16_t* path, size_t cap) {
   return 0;
 }
 
+namespace {
+
+// A unit a double-quoted run can carry: the reader takes it back as it is,
+// and a person editing the file sees it as text.
+bool run_unit(char16_t u) { return u >= 0xA0 || (u >= 0x20 && u <= 0x7E && u != u'"'); }
+
+}  // namespace
+
 int strings_file_line(const StringEntry* entry, char16_t out[kStringsLineUnits]) {
   static const char kDigits[] = "0123456789ABCDEF";
-  int n = entry->count < 0 ? 0 : entry->count > kEntryUnits ? kEntryUnits : entry->count;
+  const int n = entry->count < 0 ? 0 : entry->count > kEntryUnits ? kEntryUnits : entry->count;
+  const char16_t* u = entry->units;
+  int wide = 0;
+  for (int i = 0; i < n && !wide; i++) wide = u[i] > 0xFF;
   int k = 0;
-  for (int i = 0; i < n; i++) {
-    // Units hold byte values (hex entry) or characters; a strings file
-    // keeps bytes, so only the low 8 bits are written.
-    uint8_t b = static_cast<uint8_t>(entry->units[i]);
-    out[k++] = static_cast<char16_t>(kDigits[b >> 4]);
-    out[k++] = static_cast<char16_t>(kDigits[b & 15]);
+  for (int i = 0; i < n;) {
+    // The stretch of run units from i, and whether it is quoted.
+    int end = i, has_wide = 0;
+    if (wide)
+      for (; end < n && run_unit(u[end]); end++) has_wide |= u[end] > 0xFF;
+    if (end > i && (has_wide || end - i >= 3)) {
+      if (k + (end - i) + 2 > kStringsLineMax) return -1;
+      out[k++] = u'"';
+      for (; i < end; i++) out[k++] = u[i];
+      out[k++] = u'"';
+      continue;
+    }
+    if (end == i) end = i + 1;  // a unit that cannot stand in a run
+    for (; i < end; i++) {
+      if (k + 2 > kStringsLineMax) return -1;
+      out[k++] = static_cast<char16_t>(kDigits[u[i] >> 4 & 15]);
+      out[k++] = static_cast<char16_t>(kDigits[u[i] & 15]);
+    }
   }
   out[k++] = u'\r';
   out[k++] = u'\n';

@@ -1,7 +1,8 @@
 // Entry lists (the send history, preset strings) and the strings file they
 // are saved to and read from: UTF-16LE with a byte order mark, one entry per
-// line. The writer puts each unit as two upper-case hex digits; the reader
-// also takes quoted text, so a file can be written by hand.
+// line. The writer puts bytes as two upper-case hex digits each and
+// characters above FF as quoted text; the reader takes both, so a file can
+// also be written by hand.
 #pragma once
 
 #include <cstddef>
@@ -21,8 +22,17 @@ struct StringEntry {
 // result would not fit in `cap` units.
 int strings_file_fix_extension(char16_t* path, size_t cap);
 
-// One line of the file for `entry`: its units as hex pairs, then CR LF.
-// Returns the number of code units written to out (at most 2 * 256 + 2).
+// One line of the file for `entry`, then CR LF. An entry of bytes only
+// (every unit 00 ... FF, all that the send history and assembled frames
+// hold) is written as upper-case hex pairs. An entry holding characters
+// above FF (quoted text read from a file) keeps them in double-quoted runs:
+// each stretch of printable units (20 ... 7E but the double quote, and A0
+// on) that holds such a character, or is at least three long, is quoted;
+// the other units are hex pairs. The line reads back unit for unit, and
+// writing what was read gives the same line again.
+// Returns the number of code units written to out, or -1 when the line
+// would be longer than the reader takes (kStringsLineMax before CR LF):
+// then out holds nothing usable.
 constexpr int kStringsLineUnits = 2 * kEntryUnits + 2;
 int strings_file_line(const StringEntry* entry, char16_t out[kStringsLineUnits]);
 

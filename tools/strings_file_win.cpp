@@ -21,6 +21,18 @@ void strings_file_save(HWND owner, wchar_t* path, const StringEntry* entries, in
     show_error(owner, L"CreateFile", L"The file name is too long for the extension .txt:\n%ls", path);
     return;
   }
+  // Every line is tried before the file is created, so an entry that cannot
+  // be written leaves an existing file as it was.
+  int count = 0;
+  for (; count < m && entries[count].count > 0; count++) {
+    char16_t line[kStringsLineUnits];
+    if (strings_file_line(&entries[count], line) < 0) {
+      show_error(owner, L"FileError",
+                 L"Entry %d does not fit in a line of %d characters, so nothing was saved.\n%ls", count + 1,
+                 kStringsLineMax, path);
+      return;
+    }
+  }
   HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (f == INVALID_HANDLE_VALUE) {
@@ -29,13 +41,15 @@ void strings_file_save(HWND owner, wchar_t* path, const StringEntry* entries, in
   }
   static const uint8_t kBom[2] = {0xFF, 0xFE};
   DWORD done = 0;
-  WriteFile(f, kBom, 2, &done, nullptr);
-  for (int i = 0; i < m && entries[i].count > 0; i++) {
+  BOOL ok = WriteFile(f, kBom, 2, &done, nullptr) && done == 2;
+  for (int i = 0; ok && i < count; i++) {
     char16_t line[kStringsLineUnits];
-    int n = strings_file_line(&entries[i], line);
-    WriteFile(f, line, static_cast<DWORD>(n) * 2, &done, nullptr);
+    const DWORD bytes = static_cast<DWORD>(strings_file_line(&entries[i], line)) * 2;
+    ok = WriteFile(f, line, bytes, &done, nullptr) && done == bytes;
   }
   if (!CloseHandle(f)) MessageBoxW(owner, path, L"CloseHandle-errer", MB_OK);
+  // A full disk or a vanished network drive must not pass for a saved list.
+  if (!ok) show_error(owner, L"WriteFile", L"The strings file could not be written completely:\n%ls", path);
 }
 
 int strings_file_load(HWND owner, const wchar_t* name, int relative, StringEntry* list) {

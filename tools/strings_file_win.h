@@ -9,7 +9,9 @@
 // afterwards. 1 when a file was chosen.
 int choose_file(HWND owner, wchar_t* path, int save);
 // Writes entries 0 to m - 1, stopping at the first empty one, as a strings
-// file at path (given ".txt" first).
+// file at path (given ".txt" first). An entry too long for a line is
+// reported before anything is written; a failed or short write is reported
+// after the file is closed.
 void strings_file_save(HWND owner, wchar_t* path, const StringEntry* entries, int m);
 // Load strings file: reads the file `name` (in the program directory when
 // relative is 1, else a full path) into list (kStringsListEntries entries).

@@ -10,13 +10,15 @@ LIGHT = {7: (255, 255, 255), 8: (128, 255, 255), 9: (128, 255, 128), 10: (255, 1
 DARK = {7: (0, 0, 0), 1: (0, 0, 0)}
 
 
-def menu(driver):
-    """The menu bar as (depth, id, state, text, has_bitmap) rows, read inside Quorrin."""
-    path = driver.call("menu", timeout=30)[0]
+def menu(driver, which="bar"):
+    """The menu bar (or the window menu, which="system") as (depth, id,
+    state, text, has_bitmap) rows, read inside Quorrin."""
+    path = driver.call("menu", which, timeout=30)[0]
     linux = Path(path[2:].replace("\\", "/"))  # Z:\... is the Linux root
     rows = []
     for line in linux.read_text(encoding="utf-8").splitlines():
-        depth, cmd, state, text, bitmap = line.split("\t")
+        depth, cmd, state, rest = line.split("\t", 3)
+        text, bitmap = rest.rsplit("\t", 1)  # a window menu text holds a tab before its key
         rows.append((int(depth), int(cmd), state, text, bitmap == "1"))
     return rows
 
@@ -72,6 +74,18 @@ def test_light_defaults_menu_bar_toolbar_and_status_bar(app, driver, display):
     assert background == LIGHT[1]
     assert status == LIGHT[7]
     assert seen & only_light, "the toolbar shows the light images"
+
+
+def test_window_menu_keeps_what_the_system_set(app, driver):
+    app()
+    # Opening the window menu: the system grays Restore for a window that is
+    # not maximized; the main window must not enable it again, nor touch
+    # Close, while it still grays its own commands (ports closed).
+    SC_RESTORE, SC_CLOSE, CMD_CLOSE_PORTS = 0xF120, 0xF060, 159
+    rows = menu(driver, "system")
+    assert item_state(rows, SC_RESTORE) == "gray", rows
+    assert item_state(rows, SC_CLOSE) == "on", rows
+    assert item_state(menu(driver), CMD_CLOSE_PORTS) == "gray"
 
 
 def test_dark_theme_without_menu_bar(app, driver, display, wine):

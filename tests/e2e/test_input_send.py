@@ -167,6 +167,23 @@ def test_send_format_dialog_sets_the_frame(app, driver, com3):
     assert com3.read(len(expected), timeout=5) == expected
 
 
+def test_send_format_fields_show_lower_case_hex_alike(app, driver, com3):
+    # With lower-case hex chosen every byte field shows what is stored, the
+    # start character as much as the end character and the terminator.
+    app({"moji_type": 1, "hexasc_komoji": 1, "rs_stchar": "3A", "rs_spchar": "3B", "rs_endchar_on": 3})
+    harness.open_ports(driver)
+    window = open_window(driver)
+    dlg = format_dialog(driver, window)
+    fields = lambda: [driver.call("gettext", dlg, i)[0] for i in (321, 323, 324)]
+    assert harness.wait_for(lambda: fields() == ["3a", "3b", "0d0a"], 5), fields()
+    # Typed letters keep their case too.
+    driver.call("settext", dlg, 321, "")
+    driver.call("keys", dlg, 321, "7e")
+    assert harness.wait_for(lambda: fields()[0] == "7e", 5), fields()
+    driver.call("post", dlg, WM_CLOSE, 0, 0)
+    assert harness.wait_for(lambda: not _dialog_open(driver), 10)
+
+
 def _dialog_open(driver):
     try:
         driver.call("dialog", texts()[73][1], 0)

@@ -4,6 +4,8 @@ loading another file, and what a bad file shows. The preset strings editor:
 assembling typed input with the send format into the list, selecting,
 moving and deleting rows, and saving and reading the list as a strings
 file."""
+import os
+
 import harness
 from harness import Shot, ink, screenshot, texts
 
@@ -250,6 +252,59 @@ def test_assemble_select_move_save_and_read_back(app, driver, display):
     assert save(driver, q, dlg, "empty") == []
     press(driver, dlg, E_CLOSE)
     assert harness.wait_for(lambda: not _editor_open(driver), 10)
+
+
+def read_list(driver, dlg, name):
+    driver.call("click", dlg, READ)
+    driver.file_dialog(name)
+    driver.no_message_box(500)
+
+
+def test_quoted_text_is_saved_as_it_was_read(app, driver):
+    q = app(dict(START_END))
+    strings_file(q.path("mixed.txt"),
+                 ['"\u3042\u3044\u3046"', '02"\u65e5\u672c\u8a9e"03', "0241420D", "'\ud55c\uae00 ok'0D0A", '"Hi"0D0A'])
+    dlg = open_editor(driver)
+    read_list(driver, dlg, "mixed.txt")
+    # Characters above FF stay quoted text; entries of bytes only are hex
+    # pairs, as every save has written them.
+    expected = ['"\u3042\u3044\u3046"', '02"\u65e5\u672c\u8a9e"03', "0241420D", '"\ud55c\uae00 ok"0D0A', "48690D0A"]
+    assert save(driver, q, dlg, "mixed_saved") == expected
+    # What was saved reads back and saves again byte for byte.
+    driver.call("click", dlg, DELETE_ALL)
+    driver.expect_message(texts()[20][1], texts()[36][1], button=IDYES)
+    read_list(driver, dlg, "mixed_saved.txt")
+    assert save(driver, q, dlg, "mixed_again") == expected
+    assert q.path("mixed_again.txt").read_bytes() == q.path("mixed_saved.txt").read_bytes()
+
+    # An entry whose line would be too long for the reader is refused before
+    # the file is touched: 128 pairs of a character and a double quote read
+    # from one single-quoted run need 640 units written.
+    keep = q.path("keep.txt")
+    strings_file(keep, ["41"])
+    before = keep.read_bytes()
+    strings_file(q.path("wide.txt"), ["41", "'" + '\u3042"' * 128 + "'"])
+    read_list(driver, dlg, "wide.txt")
+    driver.call("click", dlg, SAVE)
+    driver.file_dialog("keep")
+    text = driver.expect_message("FileError")
+    assert "Entry 2 " in text and "nothing was saved" in text, text
+    driver.no_message_box(500)
+    assert keep.read_bytes() == before
+
+
+def test_a_failed_write_is_reported(app, driver):
+    # A file on a full disk: its name leads to /dev/full, where every write
+    # fails for want of space.
+    q = app(dict(START_END))
+    os.symlink("/dev/full", q.path("full.txt"))
+    dlg = open_editor(driver)
+    assemble(driver, dlg, "ABC")
+    driver.call("click", dlg, SAVE)
+    driver.file_dialog("full")
+    text = driver.expect_message("WriteFile")
+    assert text.startswith("The strings file could not be written completely") and text.endswith("full.txt"), text
+    driver.no_message_box(500)
 
 
 def _editor_open(driver):

@@ -2,8 +2,8 @@
 // sizes, and arbitrary lines to the line parser. The list is allocated at
 // its exact size so that AddressSanitizer sees any write past it; every
 // entry must stay within 256 units with nothing beyond its count, the line
-// count within 200, and the same bytes fed in one piece must give the same
-// list.
+// count within 200, the same bytes fed in one piece must give the same
+// list, and each entry the writer writes must read back unit for unit.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -64,5 +64,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(refused == 0 || refused == 1);
   check(e->count >= 0 && e->count <= kEntryUnits && (!refused || e->count == 0));
   for (int k = e->count; k < kEntryUnits; k++) check(e->units[k] == 0);
+
+  // Every entry read is written as a line that reads back to the same units,
+  // or refused as too long for a line.
+  for (int i = 0; i < kStringsListEntries; i++) {
+    if (list[i].count == 0) continue;
+    std::unique_ptr<char16_t[]> out(new char16_t[kStringsLineUnits]);
+    const int n = strings_file_line(&list[i], out.get());
+    if (n < 0) continue;
+    check(n >= 4 && n <= kStringsLineUnits && out[n - 2] == u'\r' && out[n - 1] == u'\n');
+    for (int k = 0; k < n - 2; k++) check(out[k] != u'\n');
+    std::unique_ptr<StringEntry> back(new StringEntry);
+    check(strings_file_parse_line(out.get(), n - 2, back.get()) == 0);
+    check(std::memcmp(back.get(), &list[i], sizeof(StringEntry)) == 0);
+  }
   return 0;
 }

@@ -140,7 +140,7 @@ TEST(StringsFileRead, LinesGivingTooManyUnitsAreReported) {
 
 TEST(StringsFileRead, WhatTheWriterWritesReadsBack) {
   StringEntry saved[3] = {};
-  const std::u16string texts[3] = {bytes16({0x00, 0xFF, 0x0D, 0x0A}), u"\"quoted'\"",
+  const std::u16string texts[3] = {bytes16({0x00, 0xFF, 0x0D, 0x0A}), u"\"quoted'\u3042\"",
                                    std::u16string(kEntryUnits, u'\x7F')};
   std::u16string file;
   for (int i = 0; i < 3; i++) {
@@ -152,6 +152,123 @@ TEST(StringsFileRead, WhatTheWriterWritesReadsBack) {
   }
   Read r = read_text(file, 2);
   for (int i = 0; i < 3; i++) EXPECT_EQ(units_of(r.entries[i]), texts[i]) << i;
+}
+
+StringEntry entry_of(const std::u16string& units) {
+  StringEntry e{};
+  e.count = static_cast<int32_t>(units.size());
+  for (size_t k = 0; k < units.size(); k++) e.units[k] = units[k];
+  return e;
+}
+
+// What the save writes after the byte order mark for the first entries of
+// `list` up to the first empty one; empty when a line cannot be written.
+std::u16string write_text(const StringEntry* list, int m, bool* refused = nullptr) {
+  std::u16string file;
+  if (refused) *refused = false;
+  for (int i = 0; i < m && list[i].count > 0; i++) {
+    char16_t line[kStringsLineUnits];
+    int n = strings_file_line(&list[i], line);
+    if (n < 0) {
+      if (refused) *refused = true;
+      return u"";
+    }
+    file.append(line, n);
+  }
+  return file;
+}
+
+struct WriteCase {
+  std::u16string units;
+  std::u16string line;  // without its CR LF
+};
+
+TEST(StringsFileWrite, BytesAsHexPairsCharactersAboveFfQuoted) {
+  const WriteCase cases[] = {
+      // Bytes only: hex pairs, as every earlier save wrote them.
+      {u"ABC", u"414243"},
+      {bytes16({0x00, 0x22, 0x27, 0x0D, 0x0A, 0xE9, 0xFF}), u"0022270D0AE9FF"},
+      // Characters above FF: the printable stretch around them is quoted.
+      {u"\u3042", u"\"\u3042\""},
+      {u"\u3042\u3044\u3046", u"\"\u3042\u3044\u3046\""},
+      {u"ID:\u3042 ok", u"\"ID:\u3042 ok\""},
+      {bytes16({0x02}) + u"\u3042" + bytes16({0x0D, 0x0A}), u"02\"\u3042\"0D0A"},
+      // A double quote cannot stand in a run; a single quote can.
+      {u"\u3042\"\u3044", u"\"\u3042\"22\"\u3044\""},
+      {u"don't \u3042", u"\"don't \u3042\""},
+      // In such an entry a printable stretch of three or more is quoted too,
+      // a shorter one stays in hex pairs.
+      {u"\u3042" + bytes16({0x0D}) + u"abc" + bytes16({0x0D}) + u"xy", u"\"\u3042\"0D\"abc\"0D7879"},
+      // Units no text file shows as characters still read back: FFFF, a
+      // lone surrogate, the byte order mark's own character.
+      {bytes16({0xFFFF, 0xD800, 0xFEFF}), u"\"\uFFFF\xD800\uFEFF\""},
+      // Latin letters join the run; control characters and DEL stay hex pairs.
+      {u"\u00E9\u0100" + bytes16({0x01, 0x7F, 0x85}), u"\"\u00E9\u0100\"017F85"},
+  };
+  for (const WriteCase& c : cases) {
+    StringEntry e = entry_of(c.units);
+    char16_t line[kStringsLineUnits];
+    int n = strings_file_line(&e, line);
+    ASSERT_GE(n, 2) << std::string(c.line.begin(), c.line.end());
+    EXPECT_EQ(std::u16string(line, n), c.line + u"\r\n");
+    // And it reads back unit for unit.
+    StringEntry back;
+    ASSERT_EQ(strings_file_parse_line(line, n - 2, &back), 0);
+    EXPECT_EQ(units_of(back), c.units);
+  }
+}
+
+TEST(StringsFileWrite, LineTooLongForTheReaderIsRefused) {
+  char16_t line[kStringsLineUnits + 8];
+  for (char16_t& u : line) u = 0xABCD;  // guard units behind the line buffer
+  // 256 characters above FF fit easily: one run.
+  StringEntry e = entry_of(std::u16string(kEntryUnits, u'\u3042'));
+  EXPECT_EQ(strings_file_line(&e, line), kEntryUnits + 4);
+  // Each character alternating with a line feed costs 3 + 2 units: 640.
+  std::u16string worst;
+  for (int i = 0; i < kEntryUnits / 2; i++) worst += u"\u3042\n";
+  e = entry_of(worst);
+  EXPECT_EQ(strings_file_line(&e, line), -1);
+  // 102 such pairs take 510 units: one more character would need 3 (513),
+  // one more line feed 2, which is the reader's 512 exactly.
+  std::u16string edge;
+  for (int i = 0; i < 102; i++) edge += u"\u3042\n";  // 510 units
+  e = entry_of(edge);
+  EXPECT_EQ(strings_file_line(&e, line), 512);
+  e = entry_of(edge + u"\u3044");  // + 3 = 513
+  EXPECT_EQ(strings_file_line(&e, line), -1);
+  e = entry_of(edge + u"\n");  // + 2 = 512
+  EXPECT_EQ(strings_file_line(&e, line), 514);
+  StringEntry back;
+  ASSERT_EQ(strings_file_parse_line(line, 512, &back), 0);
+  EXPECT_EQ(units_of(back), edge + u"\n");
+  for (int i = kStringsLineUnits; i < kStringsLineUnits + 8; i++) EXPECT_EQ(line[i], 0xABCD) << i;
+}
+
+TEST(StringsFileWrite, FilesReadAndSavedAgainAreTheSame) {
+  // Files as this program saves them, hand-made ones with quoted text in
+  // several scripts, hex pairs and both mixed: read, saved, read again and
+  // saved again.
+  const std::u16string files[] = {
+      u"0241420D\r\n41\r\nFF00\r\n",                          // bytes only, as every save wrote
+      u"\"\u3042\"\r\n\"\u65E5\u672C\u8A9E\"\r\n\"\uD55C\uAE00\"\r\n",  // quoted text only
+      u"02\"\u3042\u3044\"03\r\n\r\n0D0A\r\n'\u4E2D\u6587 \"x\"'0D\r\n",  // mixed, with a gap
+      u"\"Hi\"0D0A\r\n02'OK'03\r\n\"caf\u00E9 \u20AC5\"\r\n",
+  };
+  for (const std::u16string& text : files) {
+    Read first = read_text(text, 3);
+    const std::u16string saved = write_text(first.entries.data(), kStringsFileLines);
+    Read second = read_text(saved, 5);
+    // The save stops at the first empty entry, as it always has.
+    int kept = 0;
+    while (kept < kStringsFileLines && first.entries[kept].count > 0) kept++;
+    for (int i = 0; i < kept; i++) EXPECT_EQ(units_of(second.entries[i]), units_of(first.entries[i])) << i;
+    EXPECT_EQ(second.entries[kept].count, 0);
+    EXPECT_EQ(write_text(second.entries.data(), kStringsFileLines), saved);
+  }
+  // A file the save wrote comes out byte for byte as it went in.
+  const std::u16string ours = u"0241420D\r\n02\"\u3042\u3044\"03\r\n\"\u3042\"22\"ok!\"0D6F6B\r\n";
+  EXPECT_EQ(write_text(read_text(ours).entries.data(), kStringsFileLines), ours);
 }
 
 TEST(StringsFileRead, ByteOrderMark) {

@@ -376,7 +376,8 @@ std::string run(const std::vector<std::string>& a) {
   }
   if (cmd == "menu") {
     // Has qhook.dll, loaded into Quorrin by a window hook, write the menu
-    // bar to qhook-menu.txt beside it; answers that file's path.
+    // bar (or with "system" the window menu) to qhook-menu.txt beside it;
+    // answers that file's path.
     HWND h = main_window();
     if (!h) return "err\tno main window";
     HMODULE dll = LoadLibraryW(L"qhook.dll");
@@ -391,7 +392,8 @@ std::string run(const std::vector<std::string>& a) {
     if (slash) lstrcpyW(slash + 1, L"qhook-menu.txt");
     DeleteFileW(path);
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(h, RegisterWindowMessageW(L"qdriver.dumpmenu"), 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+    SendMessageTimeoutW(h, RegisterWindowMessageW(L"qdriver.dumpmenu"), arg(1) == "system" ? 1 : 0, 0,
+                        SMTO_ABORTIFHUNG, 10000, &result);
     UnhookWindowsHookEx(hook);
     if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return "err\tno menu written";
     return "ok\t" + escape(path);

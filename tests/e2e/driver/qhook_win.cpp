@@ -3,7 +3,10 @@
 // main window receives the registered message "qdriver.dumpmenu", the hook
 // writes the window's menu bar to "qhook-menu.txt" beside this DLL: one line
 // per item, "depth<TAB>id<TAB>state<TAB>text<TAB>has-bitmap" in UTF-8, where
-// state is "gray" or "on".
+// state is "gray" or "on". With wParam 1 it writes the window (system) menu
+// instead, after doing what the system does when a user opens it: Restore
+// is grayed for a window that is not maximized, then the window gets
+// WM_INITMENUPOPUP with HIWORD(lParam) TRUE.
 //
 // On "qdriver.dumpcomm" it writes "qhook-comm.txt": one line per serial
 // port handle that Quorrin holds, as GetCommState and GetCommTimeouts read
@@ -116,10 +119,19 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK qhook_callwnd(int code, WPARAM
       if (slash) lstrcpyW(slash + 1, L"qhook-menu.txt");
       FILE* f = _wfopen(path, L"wb");
       if (f) {
-        HMENU bar = GetMenu(msg->hwnd);
-        if (bar) {
-          init_popups(msg->hwnd, bar);
-          dump(f, bar, 0);
+        if (msg->wParam == 1) {
+          HMENU sys = GetSystemMenu(msg->hwnd, FALSE);
+          if (sys) {
+            EnableMenuItem(sys, SC_RESTORE, MF_BYCOMMAND | (IsZoomed(msg->hwnd) ? MF_ENABLED : MF_GRAYED));
+            SendMessageW(msg->hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(sys), MAKELPARAM(0, TRUE));
+            dump(f, sys, 0);
+          }
+        } else {
+          HMENU bar = GetMenu(msg->hwnd);
+          if (bar) {
+            init_popups(msg->hwnd, bar);
+            dump(f, bar, 0);
+          }
         }
         std::fclose(f);
       }
