@@ -67,8 +67,9 @@ target_include_directories(qhook PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(qhook PRIVATE -static)
 target_link_libraries(qhook PRIVATE user32)
 
-# The restart launcher: links nothing of Quorrin.
-add_executable(pivotle WIN32 restart/pivotle_win.cpp restart/pivotle.rc)
+# The restart launcher: links nothing of Quorrin (its one portable file is
+# compiled in).
+add_executable(pivotle WIN32 restart/pivotle_win.cpp restart/pivotle_command.cpp restart/pivotle.rc)
 target_include_directories(pivotle PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(pivotle PRIVATE -Wall -Wextra)
 target_link_options(pivotle PRIVATE ${QUORRIN_WIN_LINK})

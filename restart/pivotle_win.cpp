@@ -8,13 +8,15 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "restart/pivotle_command.h"
 #include "restart/pivotle_resource.h"
 
 namespace {
 
-constexpr int kCommandUnits = 260;
 constexpr UINT_PTR kStartTimer = 1;
-wchar_t g_command[kCommandUnits];  // the program or document to open
+wchar_t g_command[kPivotleCommandUnits];  // the program or document to open, and nothing else
+int g_action = kPivotleNothing;           // PivotleAction of the command line
+const wchar_t kTooLongNotice[] = L"(command line too long: nothing is started)";
 
 LRESULT CALLBACK pivotle_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
@@ -22,14 +24,17 @@ LRESULT CALLBACK pivotle_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd, &ps);
-      TextOutW(dc, 0, 0, g_command, lstrlenW(g_command));
+      const wchar_t* text = g_action == kPivotleTooLong ? kTooLongNotice : g_command;
+      TextOutW(dc, 0, 0, text, lstrlenW(text));
       EndPaint(hwnd, &ps);
       return 0;
     }
     case WM_TIMER:
       if (wp != kStartTimer) return 0;
       KillTimer(hwnd, kStartTimer);
-      if (g_command[0]) ShellExecuteW(hwnd, L"open", g_command, nullptr, nullptr, SW_SHOWNORMAL);
+      // Only a command line that fitted is opened; the notice shown for a
+      // refused one is no command.
+      if (g_action == kPivotleOpen) ShellExecuteW(hwnd, L"open", g_command, nullptr, nullptr, SW_SHOWNORMAL);
       DestroyWindow(hwnd);
       return 0;
     case WM_DESTROY:
@@ -45,8 +50,9 @@ LRESULT CALLBACK pivotle_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int show) {
   // A command line that does not fit the buffer is not cut short: a cut
   // path would open something else. The window shows why nothing starts.
-  ZeroMemory(g_command, sizeof g_command);
-  if (lstrlenW(command_line) < kCommandUnits) lstrcpynW(g_command, command_line, kCommandUnits);
+  static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wide characters");
+  g_action = pivotle_take_command(reinterpret_cast<const char16_t*>(command_line),
+                                  reinterpret_cast<char16_t*>(g_command));
   wchar_t title[100], class_name[100];
   LoadStringW(instance, IDS_PIVOTLE_TITLE, title, 100);
   LoadStringW(instance, IDS_PIVOTLE_CLASS, class_name, 100);
@@ -64,8 +70,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int show)
   HWND hwnd = CreateWindowExW(0, class_name, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 300, 100,
                               nullptr, nullptr, instance, nullptr);
   if (!hwnd) return 0;
-  if (!g_command[0] && command_line[0])
-    lstrcpynW(g_command, L"(command line too long: nothing is started)", kCommandUnits);
   ShowWindow(hwnd, show);
   UpdateWindow(hwnd);
   MSG m;

@@ -1,7 +1,10 @@
 """Environment settings, About box, and the theme change with its restart
 through pivotle."""
 import re
+import shutil
 import subprocess
+
+import pytest
 
 import harness
 from harness import main_background_sample, pixel, texts
@@ -91,3 +94,37 @@ def test_theme_change_restarts_in_dark_mode(app, driver, display):
     finally:
         driver.call("close", "main")
         driver.call("gone", 20000, timeout=30)
+
+
+def test_pivotle_starts_nothing_for_a_command_line_too_long(app, driver, display, wine):
+    q = app({"moji_type": 1})
+    driver.call("close", "main")
+    q.wait_exit(20)
+    # Programs the shell would find if anything reached it: Quorrin.exe for a
+    # command line cut short, and one under the name of the notice pivotle
+    # shows instead (the shell adds ".exe").
+    shutil.copy(q.path("Quorrin.exe"), q.path("(command line too long: nothing is started).exe"))
+    # "Quorrin.exe" and 300 more characters: 312 units do not fit the 260 of
+    # its command buffer.
+    proc = subprocess.Popen(["wine", str(q.path("pivotle.exe")), "Quorrin.exe", "x" * 300], cwd=q.dir,
+                            env=wine.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        _, title = driver.call("exists", "PIVOTLE", 15000, timeout=25)
+        assert title == "pivotle"
+        display.screenshot(harness.E2E / "screenshots" / "pivotle_too_long.png")
+        # A second later it ends by itself, having handed nothing to the shell.
+        assert proc.wait(20) == 0
+        with pytest.raises(harness.DriverError):
+            driver.call("exists", "Quorrin", 5000, timeout=15)
+        with pytest.raises(harness.DriverError):
+            driver.call("exists", "#32770", 0)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait(10)
+        try:  # whatever was started all the same
+            driver.main_window(0)
+            driver.call("close", "main")
+            driver.call("gone", 20000, timeout=30)
+        except harness.DriverError:
+            pass
