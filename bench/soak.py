@@ -195,7 +195,7 @@ def main():
               f"on socat ptys each receiving {RATE:,} bytes/s of numbered lines, a macro sending PING on CH1 and PONG "
               "on CH2 every half second (READ, MINC, MSED, TIME, GOTO in its loop).", ""] + notes + [
               "", "| minute | VmRSS KiB | Quorrin CPU % of one core | wineserver CPU % | window answer ms "
-              "(longest of 3) | bytes written by the peers |", "|---|---|---|---|---|---|"]
+              "(longest of each minute, asked every 0.5 s) | bytes written by the peers |", "|---|---|---|---|---|---|"]
     RESULTS.write_text("\n".join(header + rows) + "\n")
     print(RESULTS.read_text())
 
