@@ -14,10 +14,11 @@
 #include "app/commands.h"
 #include "macro/macro_win.h"
 #include "resources/resource.h"
+#include "send/input_send_win.h"
 #include "serial/port_win.h"
 #include "serial/presence_win.h"
-#include "tools/input_send_win.h"
 #include "tools/preset_send_win.h"
+#include "ui/file_chooser_win.h"
 #include "view/data_view_win.h"
 #include "view/fonts_win.h"
 #include "view/logfile_win.h"
@@ -139,12 +140,8 @@ void notepad_command(HWND hwnd) {
 }
 
 void edit_macro_command(HWND hwnd) {
-  SetCurrentDirectoryW(wide(g_app.program_dir));
-  wchar_t name[MAX_PATH];
-  if (program_file(L"*.txt", name)) name[0] = 0;
-  if (common_file_dialog(hwnd, 0, L"Text(*.txt)\0*.txt\0", L"MACROファイル編集", name,
-                         OFN_EXPLORER | OFN_ALLOWMULTISELECT))
-    ShellExecuteW(nullptr, L"open", name, nullptr, nullptr, SW_SHOWNORMAL);
+  wchar_t name[MAX_PATH] = L"";
+  if (file_chooser(hwnd, kChooseEditMacro, name)) ShellExecuteW(nullptr, L"open", name, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 // 0 when handled, 1 when the id is not a command of this window.

@@ -7,30 +7,31 @@ add_executable(Quorrin WIN32
   app/chrome_win.cpp
   app/main_win.cpp
   codec/ansi_win.cpp
-  codec/send_format_dialog_win.cpp
-  serial/dcb_dialog_win.cpp
-  serial/dcb_win.cpp
-  serial/port_dialog_win.cpp
   macro/macro_dialog_win.cpp
   macro/macro_send_win.cpp
+  send/input_send_win.cpp
+  send/send_format_dialog_win.cpp
+  send/transmit_win.cpp
+  serial/dcb_dialog_win.cpp
+  serial/dcb_win.cpp
+  serial/line_status_win.cpp
+  serial/port_dialog_win.cpp
   serial/port_win.cpp
   serial/presence_win.cpp
-  serial/line_status_win.cpp
   serial/receive_win.cpp
-  serial/transmit_win.cpp
   settings/color_dialog_win.cpp
-  settings/dialog_look_win.cpp
   settings/language_dialog_win.cpp
   settings/settings_dialogs_win.cpp
   settings/settings_win.cpp
   tools/ascii_table_win.cpp
   tools/cell_strip_win.cpp
   tools/checksum_calc_win.cpp
+  tools/modbus_dialog_win.cpp
   tools/preset_editor_win.cpp
   tools/preset_send_win.cpp
-  tools/input_send_win.cpp
-  tools/modbus_dialog_win.cpp
   tools/strings_file_win.cpp
+  ui/dialog_look_win.cpp
+  ui/file_chooser_win.cpp
   view/data_view_win.cpp
   view/fonts_win.cpp
   view/logfile_win.cpp

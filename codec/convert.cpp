@@ -1,8 +1,10 @@
 #include "codec/convert.h"
 
-#include "view/data_view.h"
-
 namespace {
+
+const char kMnemonics[33][3] = {"NL", "SH", "SX", "EX", "ET", "EQ", "AK", "BL", "BS", "HT", "LF",
+                                "VT", "FF", "CR", "SO", "SI", "DE", "D1", "D2", "D3", "D4", "NK",
+                                "SN", "EB", "CN", "EM", "SB", "EC", "FS", "GS", "RS", "US", "SP"};
 
 int hex_digit(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
@@ -24,6 +26,28 @@ uint8_t wide_unit_byte(const AnsiCodec* codec, char16_t u) {
 }
 
 }  // namespace
+
+int byte_display_text(uint8_t b, char16_t out[3]) {
+  const char* two = nullptr;
+  if (b <= 0x20) two = kMnemonics[b];
+  else if (b == 0x7F) two = "DL";
+  if (two) {
+    out[0] = static_cast<char16_t>(two[0]);
+    out[1] = static_cast<char16_t>(two[1]);
+    out[2] = 0;
+    return 2;
+  }
+  out[0] = b;
+  out[1] = 0;
+  return 1;
+}
+
+void byte_hex_text(uint8_t b, char16_t out[3]) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  out[0] = static_cast<char16_t>(kDigits[b >> 4]);
+  out[1] = static_cast<char16_t>(kDigits[b & 15]);
+  out[2] = 0;
+}
 
 int32_t convert_hex_value(const char16_t* text, int len) {
   int i = 0;

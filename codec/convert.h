@@ -1,8 +1,9 @@
 // Conversions between what the send tools hold (rows of UTF-16 code units)
 // and what goes on the line (bytes): characters to bytes, hex pairs to bytes,
-// the hex entry rule of the input fields and the two display texts of a typed
-// row. The thread's ANSI code page is reached through AnsiCodec, whose Win32
-// implementation lives in codec/ansi_win.cpp; nothing here allocates.
+// the hex entry rule of the input fields, the display texts of a byte and
+// the two display texts of a typed row. The thread's ANSI code page is
+// reached through AnsiCodec, whose Win32 implementation lives in
+// codec/ansi_win.cpp; nothing here allocates.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,12 @@ constexpr int kInputUnits = 256;       // an input field holds at most this many
 constexpr int kHeaderTextUnits = 30;   // header text of the send format
 constexpr int kHeaderBytes = kHeaderTextUnits / 2;
 constexpr int kCellTextUnits = 2 * kInputUnits + 1;  // either text of a full row, terminated
+
+// A byte as one character (0x21-0x7E, 0x80-0xFF) or a two-letter mnemonic;
+// returns the count (1 or 2) and writes it and a terminator into out.
+int byte_display_text(uint8_t byte, char16_t out[3]);
+// Two upper-case hex digits and a terminator.
+void byte_hex_text(uint8_t byte, char16_t out[3]);
 
 // The platform's code page, converting without best-fit mapping: a character
 // the code page cannot hold becomes its default character rather than a

@@ -5,17 +5,17 @@
 // Everything runs on the user-interface thread, and nothing here waits:
 // while TIME or a read command waits, timer 1 ticks every kMacroPollMs and
 // each tick looks once whether the wait is over, so the program answers
-// throughout, and stop and close end the run at once, mid-wait too. A message box shown by a step runs its own message loop, in which
-// further ticks arrive: they are passed over until the box is answered, so
+// throughout, and stop and close end the run at once, mid-wait too. A
+// message box shown by a step runs its own message loop, in which further
+// ticks arrive: they are passed over until the box is answered, so
 // steps never overlap.
 #include "macro/macro_win.h"
 
 #include <cwchar>
 
 #include "resources/resource.h"
-#include "settings/dialog_look_win.h"
-#include "view/logfile.h"
-#include "view/logfile_win.h"
+#include "ui/dialog_look_win.h"
+#include "ui/file_chooser_win.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "macro/macro_win.h"
 
 #include "resources/resource.h"
+#include "send/transmit_win.h"
 #include "serial/port_win.h"
-#include "serial/transmit_win.h"
 
 MacroState g_macro;
 

@@ -11,7 +11,7 @@
 #include "serial/dcb_fields.h"
 #include "serial/dcb_win.h"
 #include "serial/port_win.h"
-#include "settings/dialog_look_win.h"
+#include "ui/dialog_look_win.h"
 
 namespace {
 
@@ -21,12 +21,8 @@ int dcb_channel() { return g_dcb_channel; }
 void dcb_set_texts(HWND dlg) {
   const wchar_t* title = dcb_channel() == 0 ? L"DCB&TIME_Setting for CH1" : L"DCB&TIME_Setting for CH2";
   SetWindowTextW(dlg, title);
-  wchar_t text[kMessageTextUnits] = L"";
-  get_text(41, text);
-  SetDlgItemTextW(dlg, IDC_DCB_CANCEL, text);
-  text[0] = 0;
-  get_text(42, text);
-  SetDlgItemTextW(dlg, IDC_DCB_STANDARD, text);
+  set_dialog_text(dlg, IDC_DCB_CANCEL, 41);
+  set_dialog_text(dlg, IDC_DCB_STANDARD, 42);
 }
 
 // Reads the port into the channel's records and shows them. A read that

@@ -14,7 +14,7 @@
 #include "resources/resource.h"
 #include "serial/line_status.h"
 #include "serial/port_win.h"
-#include "settings/dialog_look_win.h"
+#include "ui/dialog_look_win.h"
 #include "view/fonts_win.h"
 
 namespace {

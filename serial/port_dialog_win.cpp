@@ -12,7 +12,7 @@
 #include "resources/resource.h"
 #include "serial/port_list.h"
 #include "serial/presence_win.h"
-#include "settings/dialog_look_win.h"
+#include "ui/dialog_look_win.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "resources/resource.h"
 #include "settings/color_rows.h"
-#include "settings/dialog_look_win.h"
+#include "ui/dialog_look_win.h"
 #include "view/fonts_win.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // makes the chosen one current.
 #include "app/app_win.h"
 #include "resources/resource.h"
-#include "settings/dialog_look_win.h"
+#include "ui/dialog_look_win.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "app/commands.h"
 #include "app/text16.h"
 #include "resources/resource.h"
-#include "settings/dialog_look_win.h"
+#include "ui/dialog_look_win.h"
 
 namespace {
 

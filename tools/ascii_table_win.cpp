@@ -5,8 +5,8 @@
 
 #include "app/chrome_win.h"
 #include "resources/resource.h"
-#include "settings/dialog_look_win.h"
 #include "tools/ascii_table.h"
+#include "ui/dialog_look_win.h"
 #include "view/fonts_win.h"
 
 namespace {
@@ -47,9 +47,7 @@ void ascii_table_describe(HWND dlg, int x, int y) {
 INT_PTR CALLBACK ascii_table_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: {
-      wchar_t title[kMessageTextUnits] = L"";
-      get_text(106, title);
-      SetWindowTextW(dlg, title);
+      set_dialog_text(dlg, 0, 106);
       dialog_look_init(dlg);
       return TRUE;
     }

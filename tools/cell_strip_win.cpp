@@ -81,12 +81,6 @@ void strip_fit_window(HWND dlg, int w, int h) {
   SetWindowPos(dlg, nullptr, 0, 0, want.right - want.left, want.bottom - want.top, SWP_NOMOVE | SWP_NOZORDER);
 }
 
-void strip_label(HWND dlg, int id, int n) {
-  wchar_t text[kMessageTextUnits] = L"";
-  get_text(n, text);
-  SetDlgItemTextW(dlg, id, text);
-}
-
 int strip_ask_delete(HWND dlg) {
   wchar_t caption[kMessageTextUnits] = L"";
   get_text(20, caption);
@@ -217,7 +211,7 @@ void typed_strip_paint(HDC dc, const StripGeometry& g, TypedInput* in, int title
 
 void frame_preview_update(HWND dlg) {
   static const int kHeadings[6] = {62, 81, 89, 63, 64, 65};
-  for (int k = 0; k < 6; k++) strip_label(dlg, 406 + k, kHeadings[k]);
+  for (int k = 0; k < 6; k++) set_dialog_text(dlg, 406 + k, kHeadings[k]);
   const Settings& s = g_app.settings;
   wchar_t none[kMessageTextUnits] = L"", text[64];
   get_text(0, none);

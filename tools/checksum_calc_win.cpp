@@ -7,9 +7,9 @@
 
 #include "app/chrome_win.h"
 #include "resources/resource.h"
-#include "settings/dialog_look_win.h"
 #include "tools/cell_strip_win.h"
 #include "tools/checksum_calc.h"
+#include "ui/dialog_look_win.h"
 #include "view/fonts_win.h"
 
 namespace {
@@ -104,11 +104,9 @@ void close_dialog(HWND dlg) {
 INT_PTR CALLBACK kind_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: {
-      wchar_t title[kMessageTextUnits] = L"";
-      get_text(104, title);
-      SetWindowTextW(dlg, title);
-      strip_label(dlg, IDC_CK_HEAD, 105);
-      strip_label(dlg, IDC_CK_CLOSE, 74);
+      set_dialog_text(dlg, 0, 104);
+      set_dialog_text(dlg, IDC_CK_HEAD, 105);
+      set_dialog_text(dlg, IDC_CK_CLOSE, 74);
       HWND combo = GetDlgItem(dlg, IDC_CK_COMBO);
       SendMessageW(combo, CB_RESETCONTENT, 0, 0);
       for (int k = 0; k < kChecksumKinds; k++)
@@ -155,13 +153,11 @@ void on_command(HWND dlg, int id) {
 }
 
 void on_init(HWND dlg) {
-  wchar_t title[kMessageTextUnits] = L"";
-  get_text(100, title);
-  SetWindowTextW(dlg, title);
+  set_dialog_text(dlg, 0, 100);
   static const struct { int id, text; } kLabels[] = {{IDC_CS_MODE_HEAD, 96}, {IDC_CS_KIND, 105},
                                                      {IDC_CS_RESULT, 101},   {IDC_CS_COPY_ASC, 102},
                                                      {IDC_CS_COPY_HEX, 103}, {IDC_CS_CLOSE, 74}};
-  for (const auto& l : kLabels) strip_label(dlg, l.id, l.text);
+  for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   g_checksum.field.in = &g_checksum.input;
   g_checksum.field.edit_keys = 0;  // Backspace and Delete do nothing here: "BS" and "CLR" do
   typed_strip_open(dlg, kStripIds, &g_checksum.field, 30, 15);

@@ -16,11 +16,10 @@
 #include "app/chrome_win.h"
 #include "codec/convert.h"
 #include "resources/resource.h"
+#include "send/transmit_win.h"
 #include "serial/port_win.h"
-#include "settings/dialog_look_win.h"
-#include "tools/input_send_win.h"
 #include "tools/modbus.h"
-#include "view/data_view.h"
+#include "ui/dialog_look_win.h"
 #include "view/fonts_win.h"
 
 namespace {

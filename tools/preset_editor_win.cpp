@@ -8,12 +8,13 @@
 #include "app/chrome_win.h"
 #include "codec/frame.h"
 #include "resources/resource.h"
-#include "settings/dialog_look_win.h"
+#include "send/send_format_dialog_win.h"
 #include "tools/cell_strip_win.h"
-#include "tools/input_send_win.h"
 #include "tools/preset_list.h"
 #include "tools/preset_send_win.h"
 #include "tools/strings_file_win.h"
+#include "ui/dialog_look_win.h"
+#include "ui/file_chooser_win.h"
 
 namespace {
 
@@ -141,7 +142,7 @@ void on_command(HWND dlg, int id) {
       break;
     case IDC_PE_READ: {
       wchar_t path[MAX_PATH] = L"";
-      if (choose_file(dlg, path, 0) && strings_file_load(dlg, path, 0, g_editor.list) == 0) {
+      if (file_chooser(dlg, kChooseOpenStrings, path) && strings_file_load(dlg, path, 0, g_editor.list) == 0) {
         g_editor.first = 0;  // the list's view starts again at its top
         drop_selection(dlg);
       }
@@ -154,24 +155,18 @@ void on_command(HWND dlg, int id) {
         drop_selection(dlg);
       }
       break;
-    case IDC_PE_SAVE: {
-      wchar_t path[MAX_PATH] = L"";
-      if (choose_file(dlg, path, 1)) strings_file_save(dlg, path, g_editor.list, kPresetEntries);
-      break;
-    }
+    case IDC_PE_SAVE: strings_file_save_as(dlg, g_editor.list, kPresetEntries); break;
     default: break;
   }
 }
 
 void on_init(HWND dlg) {
-  wchar_t title[kMessageTextUnits] = L"";
-  get_text(183, title);
-  SetWindowTextW(dlg, title);
+  set_dialog_text(dlg, 0, 183);
   static const struct { int id, text; } kLabels[] = {
       {IDC_PE_MODE_HEAD, 79}, {IDC_PE_ASSEMBLE, 157}, {IDC_PE_FORMAT, 73},    {IDC_PE_PAGE_BACK, 68},
       {IDC_PE_PAGE_NEXT, 69}, {IDC_PE_READ, 188},     {IDC_PE_DELETE_ALL, 186}, {IDC_PE_SAVE, 187},
       {IDC_PE_CLOSE, 74}};
-  for (const auto& l : kLabels) strip_label(dlg, l.id, l.text);
+  for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   g_editor.field.in = &g_editor.input;
   g_editor.field.edit_keys = 1;
   typed_strip_open(dlg, kStripIds, &g_editor.field, 30, 16);

@@ -22,20 +22,7 @@ void preset_row_label(int32_t first, int r, int32_t marked, char16_t out[kPreset
 int32_t preset_select(int32_t selected, int32_t e) { return e == selected ? -1 : e; }
 
 int preset_list_assemble(StringEntry* list, const uint8_t* bytes, int n) {
-  if (n < 1 || n > kEntryUnits) return kPresetTooLong;
-  for (int k = 0; k < kPresetEntries; k++) {
-    const StringEntry& e = list[k];
-    if (e.count < n) continue;  // an empty entry, or one too short to begin with them
-    int same = 1;
-    for (int i = 0; i < n && same; i++) same = e.units[i] == bytes[i];
-    if (same) return kPresetKnown;
-  }
-  std::memmove(&list[1], &list[0], sizeof(StringEntry) * (kPresetEntries - 1));
-  StringEntry& top = list[0];
-  std::memset(&top, 0, sizeof top);
-  for (int i = 0; i < n; i++) top.units[i] = bytes[i];
-  top.count = n;
-  return kPresetAdded;
+  return entry_list_add(list, kPresetEntries, bytes, n);
 }
 
 int preset_list_move(StringEntry* list, int32_t selected, int down) {
@@ -48,11 +35,6 @@ int preset_list_move(StringEntry* list, int32_t selected, int down) {
   return 1;
 }
 
-int preset_list_delete(StringEntry* list, int32_t index) {
-  if (index < 0 || index >= kPresetEntries) return 0;
-  std::memmove(&list[index], &list[index + 1], sizeof(StringEntry) * (kPresetEntries - 1 - index));
-  std::memset(&list[kPresetEntries - 1], 0, sizeof(StringEntry));
-  return 1;
-}
+int preset_list_delete(StringEntry* list, int32_t index) { return entry_list_remove(list, kPresetEntries, index); }
 
 void preset_list_clear(StringEntry* list) { std::memset(list, 0, sizeof(StringEntry) * kStringsListEntries); }

@@ -24,7 +24,7 @@ void preset_row_label(int32_t first, int r, int32_t marked, char16_t out[kPreset
 // selected entry again deselects it.
 int32_t preset_select(int32_t selected, int32_t e);
 
-enum PresetAssembleResult { kPresetAdded = 0, kPresetKnown = 1, kPresetTooLong = 2 };
+enum PresetAssembleResult { kPresetAdded = kEntryAdded, kPresetKnown = kEntryKnown, kPresetTooLong = kEntryTooLong };
 
 // Puts a frame of n bytes at the top of the list: entries 0 ... 198 move down
 // one place and entry 199 drops out. Nothing changes when an entry already

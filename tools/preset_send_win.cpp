@@ -8,12 +8,13 @@
 #include <algorithm>
 
 #include "resources/resource.h"
+#include "send/transmit_win.h"
 #include "serial/port_win.h"
-#include "settings/dialog_look_win.h"
 #include "tools/cell_strip_win.h"
-#include "tools/input_send_win.h"
 #include "tools/preset_list.h"
 #include "tools/strings_file_win.h"
+#include "ui/dialog_look_win.h"
+#include "ui/file_chooser_win.h"
 
 namespace {
 
@@ -115,7 +116,7 @@ void on_command(HWND dlg, int id) {
     case IDC_PS_RELOAD: load(dlg, L"mdata.txt", 1); break;
     case IDC_PS_LOAD_OTHER: {
       wchar_t path[MAX_PATH] = L"";
-      if (choose_file(dlg, path, 0)) load(dlg, path, 0);
+      if (file_chooser(dlg, kChooseOpenStrings, path)) load(dlg, path, 0);
       break;
     }
     case IDC_PS_NARROW: toggle_narrow(dlg); break;
@@ -125,18 +126,16 @@ void on_command(HWND dlg, int id) {
 }
 
 void on_init(HWND dlg) {
-  wchar_t title[kMessageTextUnits] = L"";
-  get_text(70, title);
-  SetWindowTextW(dlg, title);
-  strip_label(dlg, IDC_PS_HEAD, 71);
+  set_dialog_text(dlg, 0, 70);
+  set_dialog_text(dlg, IDC_PS_HEAD, 71);
   for (int r = 0; r < kPresetRows; r++) {
-    strip_label(dlg, IDC_PS_CH1 + r, 67);
-    strip_label(dlg, IDC_PS_CH2 + r, 72);
+    set_dialog_text(dlg, IDC_PS_CH1 + r, 67);
+    set_dialog_text(dlg, IDC_PS_CH2 + r, 72);
   }
   static const struct { int id, text; } kLabels[] = {{IDC_PS_CLOSE, 74}, {IDC_PS_PAGE_BACK, 68},
                                                      {IDC_PS_PAGE_NEXT, 69}, {IDC_PS_RELOAD, 90},
                                                      {IDC_PS_LOAD_OTHER, 91}};
-  for (const auto& l : kLabels) strip_label(dlg, l.id, l.text);
+  for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   // Which channels can send is decided once, as the window opens.
   for (int ch = 0; ch < 2; ch++)
     if (g_channel[ch].open.load() == 0)

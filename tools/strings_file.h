@@ -1,5 +1,5 @@
-// Entry lists (the send history, preset strings) and the strings file they
-// are saved to and read from: UTF-16LE with a byte order mark, one entry per
+// The strings file that entry lists (the send history, preset strings) are
+// saved to and read from: UTF-16LE with a byte order mark, one entry per
 // line. The writer puts bytes as two upper-case hex digits each and
 // characters above FF as quoted text; the reader takes both, so a file can
 // also be written by hand.
@@ -8,13 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr int kEntryUnits = 256;
+#include "send/send_entry.h"
 
-// One entry: a count and up to 256 code units; count 0 means empty.
-struct StringEntry {
-  int32_t count;
-  char16_t units[kEntryUnits];
-};
 
 // Gives a strings file path its ".txt": kept when it ends in ".txt" (any
 // case); else a "." among the last four characters starts what is replaced;

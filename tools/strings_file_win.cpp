@@ -1,19 +1,6 @@
 #include "tools/strings_file_win.h"
 
-#include <commdlg.h>
-
-#include "view/logfile_win.h"
-
-int choose_file(HWND owner, wchar_t* path, int save) {
-  SetCurrentDirectoryW(wide(g_app.program_dir));
-  wchar_t name[MAX_PATH];
-  lstrcpynW(name, path[0] ? path : L"temp.txt", MAX_PATH);
-  if (program_file(name, path)) lstrcpynW(path, name, MAX_PATH);
-  wchar_t title[kMessageTextUnits] = L"";
-  get_text(save ? 10 : 11, title);
-  return common_file_dialog(owner, save, L"TxtFile(*.txt)\0*.txt\0AllFile(*.*)\0*.*\0", title, path,
-                            OFN_FILEMUSTEXIST | OFN_EXTENSIONDIFFERENT);
-}
+#include "ui/file_chooser_win.h"
 
 void strings_file_save(HWND owner, wchar_t* path, const StringEntry* entries, int m) {
   SetCurrentDirectoryW(wide(g_app.program_dir));
@@ -102,4 +89,9 @@ int strings_file_load(HWND owner, const wchar_t* name, int relative, StringEntry
                L"%d line(s) give more than %d bytes, the first is line %d: their entries were left empty.\n%ls",
                r.full_lines, kEntryUnits, r.first_full_line, path);
   return 0;
+}
+
+void strings_file_save_as(HWND owner, const StringEntry* entries, int m) {
+  wchar_t path[MAX_PATH] = L"";
+  if (file_chooser(owner, kChooseSaveStrings, path)) strings_file_save(owner, path, entries, m);
 }

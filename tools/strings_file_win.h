@@ -1,18 +1,16 @@
-// Choosing and saving strings files (the send history, preset strings).
+// Saving and loading strings files (the send history, preset strings).
 #pragma once
 
 #include "app/app_win.h"
 #include "tools/strings_file.h"
 
-// The open (save = 0) or save (save = 1) dialog for text files; path
-// (MAX_PATH units) holds a name to start from, and the chosen full path
-// afterwards. 1 when a file was chosen.
-int choose_file(HWND owner, wchar_t* path, int save);
 // Writes entries 0 to m - 1, stopping at the first empty one, as a strings
 // file at path (given ".txt" first). An entry too long for a line is
 // reported before anything is written; a failed or short write is reported
 // after the file is closed.
 void strings_file_save(HWND owner, wchar_t* path, const StringEntry* entries, int m);
+// Asks for a name with the file chooser, then saves as above.
+void strings_file_save_as(HWND owner, const StringEntry* entries, int m);
 // Load strings file: reads the file `name` (in the program directory when
 // relative is 1, else a full path) into list (kStringsListEntries entries).
 // A file that cannot be opened or lacks the byte order mark is reported and

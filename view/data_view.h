@@ -1,18 +1,11 @@
-// What the main data view shows and where, decided without a window: the
-// byte display text, where a record of each kind goes, which records a full
-// repaint shows, how the incremental painter's cursor moves, and the y
-// offsets of a row's lines. view/data_view_win.cpp only draws what these say.
+// What the main data view shows and where, decided without a window: where
+// a record of each kind goes, which records a full repaint shows, how the
+// incremental painter's cursor moves, and the y offsets of a row's lines. view/data_view_win.cpp only draws what these say.
 #pragma once
 
 #include <cstdint>
 
 #include "view/geometry.h"
-
-// A byte as one character (0x21-0x7E, 0x80-0xFF) or a two-letter mnemonic;
-// returns the count (1 or 2) and writes it and a terminator into out.
-int byte_display_text(uint8_t byte, char16_t out[3]);
-// Two upper-case hex digits and a terminator.
-void byte_hex_text(uint8_t byte, char16_t out[3]);
 
 enum CellPlace {
   kPlaceUpper,   // upper ("READ:") strip

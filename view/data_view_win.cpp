@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "app/chrome_win.h"
+#include "codec/convert.h"
 #include "view/data_view.h"
 #include "view/fonts_win.h"
 

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "app/capture.h"
-#include "app/text16.h"
 
 void logfile_format_header(int32_t count, uint8_t out[kLogHeaderBytes]) {
   char text[kLogHeaderBytes];
@@ -53,56 +52,4 @@ LogLoadPlan logfile_plan_load(const uint8_t* header, size_t header_len, uint64_t
   }
   plan.records = static_cast<int32_t>(records);
   return plan;
-}
-
-static const char16_t* file_chooser_default_name(int mode) {
-  return mode == kChooseOpenText ? u"Temp1.txt" : u"Temp1.log";
-}
-
-static const char16_t* file_chooser_extension(int mode) {
-  return mode == kChooseOpenText ? u".txt" : u".log";
-}
-
-static int text16_has(const char16_t* s, char16_t c) {
-  for (; *s; s++)
-    if (*s == c) return 1;
-  return 0;
-}
-
-int file_chooser_initial_path(char16_t* path, const char16_t* program_dir, int mode) {
-  if (!text16_has(path, u'.')) text16_copy(path, kPathChars, file_chooser_default_name(mode));
-  if (path[0] && path[1] == u':' && path[2] == u'\\') return 0;
-  char16_t full[kPathChars];
-  full[0] = 0;
-  if (text16_copy(full, kPathChars, program_dir) == 0 && text16_append(full, kPathChars, u"\\") == 0 &&
-      text16_append(full, kPathChars, path) == 0) {
-    text16_copy(path, kPathChars, full);
-    return 0;
-  }
-  full[0] = 0;
-  if (text16_copy(full, kPathChars, program_dir) == 0 && text16_append(full, kPathChars, u"\\") == 0 &&
-      text16_append(full, kPathChars, file_chooser_default_name(mode)) == 0)
-    text16_copy(path, kPathChars, full);
-  else
-    text16_copy(path, kPathChars, file_chooser_default_name(mode));
-  return 1;
-}
-
-int file_chooser_fix_extension(char16_t* name, int mode) {
-  const char16_t* ext = file_chooser_extension(mode);
-  size_t len = text16_len(name);
-  if (len >= 4 && text16_equal_nocase(name + len - 4, ext)) return 0;
-  size_t part = 0;
-  for (size_t i = 0; i < len; i++)
-    if (name[i] == u'\\') part = i + 1;
-  size_t cut = len;
-  for (size_t i = part; i < len; i++)
-    if (name[i] == u'.') {
-      cut = i;
-      break;
-    }
-  if (cut + 4 + 1 > static_cast<size_t>(kPathChars)) return 1;
-  name[cut] = 0;
-  text16_append(name, kPathChars, ext);
-  return 0;
 }

@@ -34,20 +34,3 @@ struct LogLoadPlan {
 // than the file holds or than kCaptureWrapThreshold, the most the program
 // itself ever saves, so appends after the load stay inside the buffer.
 LogLoadPlan logfile_plan_load(const uint8_t* header, size_t header_len, uint64_t file_size);
-
-// File chooser modes.
-enum FileChooserMode { kChooseOpenLog = 0, kChooseSaveLog = 1, kChooseOpenText = 2 };
-constexpr int kPathChars = 260;
-
-// Prepares the initial name of the chooser in `path` (kPathChars units):
-// "Temp1.log" / "Temp1.txt" when it holds no ".", and made absolute under
-// `program_dir` unless it starts with a drive ("X:\"). Returns 1 when the
-// result would not fit (path then holds the default file name under the
-// program directory, or the bare default when even that does not fit).
-int file_chooser_initial_path(char16_t* path, const char16_t* program_dir, int mode);
-
-// Gives the chosen name the mode's extension, compared without case: a name
-// part (after the last backslash) with a "." is cut at its first "." and the
-// extension put in its place; else the extension is appended. Returns 1 and
-// leaves `name` unchanged when the result would not fit in kPathChars units.
-int file_chooser_fix_extension(char16_t* name, int mode);

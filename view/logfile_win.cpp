@@ -4,41 +4,8 @@
 
 #include <cstdlib>
 
+#include "ui/file_chooser_win.h"
 #include "view/logfile.h"
-
-int common_file_dialog(HWND owner, int save, const wchar_t* filter, const wchar_t* title, wchar_t* path,
-                       DWORD flags) {
-  OPENFILENAMEW ofn = {};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = filter;
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = path;
-  ofn.nMaxFile = MAX_PATH;
-  ofn.lpstrTitle = title;
-  ofn.Flags = flags;
-  return (save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn)) != 0;
-}
-
-int file_chooser(HWND owner, int mode, wchar_t* path) {
-  wchar_t title[kMessageTextUnits] = L"";
-  get_text(mode == kChooseSaveLog ? 10 : 11, title);
-  SetCurrentDirectoryW(wide(g_app.program_dir));
-  char16_t* path16 = reinterpret_cast<char16_t*>(path);
-  file_chooser_initial_path(path16, g_app.program_dir, mode);
-
-  static const wchar_t kLogFilter[] = L"LogvFile(*.log)\0*.log\0AllFile(*.*)\0*.*\0";
-  static const wchar_t kTextFilter[] = L"TxtFile(*.txt)\0*.txt\0AllFile(*.*)\0*.*\0";
-  if (!common_file_dialog(owner, mode == kChooseSaveLog, mode == kChooseOpenText ? kTextFilter : kLogFilter, title,
-                          path, OFN_FILEMUSTEXIST | OFN_EXTENSIONDIFFERENT))
-    return 0;
-  if (file_chooser_fix_extension(path16, mode)) {
-    show_error(owner, L"Error", L"The file name is too long for the extension %ls:\n%ls",
-               mode == kChooseOpenText ? L".txt" : L".log", path);
-    return 0;
-  }
-  return 1;
-}
 
 void log_save(HWND owner) {
   if (capture_write_position(&g_app.capture) == 0) {

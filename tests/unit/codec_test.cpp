@@ -12,6 +12,43 @@
 
 namespace {
 
+std::string shown(uint8_t b) {
+  char16_t out[3];
+  int n = byte_display_text(b, out);
+  EXPECT_EQ(out[n], 0);
+  std::string s;
+  for (int i = 0; i < n; i++) s += out[i] < 0x80 ? static_cast<char>(out[i]) : '?';
+  if (n == 1 && out[0] >= 0x80) return "U+" + std::to_string(out[0]);
+  return s;
+}
+
+TEST(ByteDisplay, CharactersAndMnemonics) {
+  EXPECT_EQ(shown(0x41), "A");
+  EXPECT_EQ(shown(0x0D), "CR");
+  EXPECT_EQ(shown(0x0A), "LF");
+  EXPECT_EQ(shown(0x00), "NL");
+  EXPECT_EQ(shown(0x1B), "EC");
+  EXPECT_EQ(shown(0x1F), "US");
+  EXPECT_EQ(shown(0x20), "SP");
+  EXPECT_EQ(shown(0x21), "!");
+  EXPECT_EQ(shown(0x7E), "~");
+  EXPECT_EQ(shown(0x7F), "DL");
+  EXPECT_EQ(shown(0x80), "U+128");
+  EXPECT_EQ(shown(0xB1), "U+177");
+  EXPECT_EQ(shown(0xFF), "U+255");
+  int two = 0;
+  for (int b = 0; b < 256; b++) {
+    char16_t out[3];
+    two += byte_display_text(static_cast<uint8_t>(b), out) == 2;
+  }
+  EXPECT_EQ(two, 34);  // 0x00-0x20 and 0x7F
+  char16_t hex[3];
+  byte_hex_text(0x0A, hex);
+  EXPECT_EQ(std::u16string(hex), u"0A");
+  byte_hex_text(0xB1, hex);
+  EXPECT_EQ(std::u16string(hex), u"B1");
+}
+
 // Two real code pages as the Win32 codec converts them (no best fit: what
 // the code page lacks becomes '?'). Windows-1252 in full; of code page 932
 // only ASCII and a few characters, enough for double-byte results.

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/send_history.h"
+#include "send/send_history.h"
 #include "tools/strings_file.h"
 
 namespace {

@@ -1,11 +1,10 @@
-#include "serial/transmit_win.h"
+#include "send/transmit_win.h"
 
 #include <cstring>
 
 #include "codec/frame.h"
 #include "serial/line_params.h"
 #include "serial/port_win.h"
-#include "tools/input_send_win.h"
 
 SendHistory g_send_history = {};
 

@@ -6,18 +6,19 @@
 // window shows the same input and history. Controls are declared in the
 // resource script and placed here in pixels, beside the strips this
 // procedure paints with the data view's fonts.
-#include "tools/input_send_win.h"
+#include "send/input_send_win.h"
 
 #include <algorithm>
 
 #include "app/chrome_win.h"
 #include "codec/convert.h"
 #include "resources/resource.h"
+#include "send/send_format_dialog_win.h"
+#include "send/transmit_win.h"
 #include "serial/port_win.h"
-#include "serial/transmit_win.h"
-#include "settings/dialog_look_win.h"
 #include "tools/cell_strip_win.h"
 #include "tools/strings_file_win.h"
+#include "ui/dialog_look_win.h"
 #include "view/fonts_win.h"
 
 namespace {
@@ -178,11 +179,7 @@ void on_command(HWND dlg, int id) {
       if (strip_ask_delete(dlg)) send_history_clear(&g_send_history);
       repaint(dlg);
       break;
-    case IDC_IN_HIST_SAVE: {
-      wchar_t path[MAX_PATH] = L"";
-      if (choose_file(dlg, path, 1)) strings_file_save(dlg, path, g_send_history.entry, kHistoryEntries);
-      break;
-    }
+    case IDC_IN_HIST_SAVE: strings_file_save_as(dlg, g_send_history.entry, kHistoryEntries); break;
     default: break;
   }
 }
@@ -192,10 +189,8 @@ void on_init(HWND dlg) {
       {IDC_IN_MODE_HEAD, 79}, {IDC_IN_SEND_CH1, 67}, {IDC_IN_SEND_CH2, 72}, {IDC_IN_CTRL_HEAD, 66},
       {IDC_IN_FORMAT, 73},    {IDC_IN_PAGE_BACK, 68}, {IDC_IN_PAGE_NEXT, 69}, {IDC_IN_HIST_CLEAR, 184},
       {IDC_IN_HIST_SAVE, 185}, {IDC_IN_CLOSE, 74}};
-  for (const auto& l : kLabels) strip_label(dlg, l.id, l.text);
-  wchar_t title[kMessageTextUnits] = L"";
-  get_text(60, title);
-  SetWindowTextW(dlg, title);
+  for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
+  set_dialog_text(dlg, 0, 60);
   g_input.field.in = &g_input.input;
   g_input.field.edit_keys = 1;
   g_input.field.repaint_each_key = 1;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "tools/strings_file.h"
+#include "send/send_entry.h"
 
 constexpr int kHistoryEntries = 20;
 

@@ -6,7 +6,7 @@
 
 #include "app/app_win.h"
 #include "codec/frame.h"
-#include "serial/send_history.h"
+#include "send/send_history.h"
 
 // Send bytes results.
 enum SendResult {
@@ -28,3 +28,9 @@ int port_write(int channel, const uint8_t* bytes, int count);
 // Writes count bytes to channel 1 (CH1) or 2 (CH2) and records them in the
 // capture (kind 2 or 4) unless line monitor mode is on.
 int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel);
+
+// Send characters: turns the units into bytes (the whole send format frame
+// when `frame` is set), sends them on channel 1 or 2, reports a failure with
+// message text 32, and adds the frame to the send history when `remember`
+// is set and the send succeeded. Always 0.
+int send_characters(HWND owner, int count, const char16_t* units, int channel, int frame, int remember);

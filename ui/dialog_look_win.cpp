@@ -1,4 +1,4 @@
-#include "settings/dialog_look_win.h"
+#include "ui/dialog_look_win.h"
 
 #include <dwmapi.h>
 

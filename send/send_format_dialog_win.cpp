@@ -6,34 +6,21 @@
 #include "codec/checksum.h"
 #include "codec/frame.h"
 #include "resources/resource.h"
-#include "settings/dialog_look_win.h"
-#include "tools/input_send_win.h"
+#include "send/send_format_dialog_win.h"
+#include "ui/dialog_look_win.h"
 
 namespace {
 
 void fill(HWND dlg) {
   static const int kHeadings[6] = {62, 81, 89, 63, 64, 65};
   static const int kNotes[4] = {189, 190, 191, 192};
-  wchar_t text[kMessageTextUnits];
   for (int k = 0; k < 6; k++) {
-    text[0] = 0;
-    get_text(kHeadings[k], text);
-    SetDlgItemTextW(dlg, IDC_SF_HEAD + k, text);
-    text[0] = 0;
-    get_text(1, text);
-    SetDlgItemTextW(dlg, IDC_SF_ON_START + k, text);
+    set_dialog_text(dlg, IDC_SF_HEAD + k, kHeadings[k]);
+    set_dialog_text(dlg, IDC_SF_ON_START + k, 1);
   }
-  for (int k = 0; k < 4; k++) {
-    text[0] = 0;
-    get_text(kNotes[k], text);
-    SetDlgItemTextW(dlg, IDC_SF_NOTE + k, text);
-  }
-  text[0] = 0;
-  get_text(73, text);
-  SetWindowTextW(dlg, text);
-  text[0] = 0;
-  get_text(74, text);
-  SetDlgItemTextW(dlg, IDC_SF_CLOSE, text);
+  for (int k = 0; k < 4; k++) set_dialog_text(dlg, IDC_SF_NOTE + k, kNotes[k]);
+  set_dialog_text(dlg, 0, 73);
+  set_dialog_text(dlg, IDC_SF_CLOSE, 74);
 
   SendFormatForm f;
   send_format_form_fill(&g_app.settings, &f);
