@@ -7,6 +7,8 @@
 #endif
 #include <windows.h>
 
+#include <cstdarg>
+
 #include "app/app_state.h"
 
 extern HWND g_main_window;
@@ -23,8 +25,25 @@ void set_dialog_text(HWND dlg, int id, int n);
 // Message box with message text n; kind 0 OK (returns 0), kind 1 Yes/No
 // (returns IDYES or IDNO); other kinds show nothing and return 0.
 int show_message(HWND owner, int n, int kind, const wchar_t* caption);
-// OK box with a formatted fixed text, for failures of system calls.
+// OK box with a formatted fixed text, for the fixed texts of failed system
+// calls ("COM Open Error No.%d (CH%d)"); everything else says it with
+// show_texts.
 void show_error(HWND owner, const wchar_t* caption, const wchar_t* format, ...);
+// OK box of up to four message texts, one per line, formatted with the
+// arguments after `path` (the fields of all the texts in order, as
+// message_fields gives them), then `path` on a line of its own unless it is
+// null. When a text's fields are not the ones expected (a damaged or edited
+// message file) the texts are shown as they stand and nothing is formatted.
+void show_texts_v(HWND owner, const wchar_t* caption, const int* lines, int count, const wchar_t* path,
+                  va_list args);
+template <int N>
+void show_texts(HWND owner, const wchar_t* caption, const int (&lines)[N], const wchar_t* path, ...) {
+  static_assert(N >= 1 && N <= 4, "a message box shows one to four texts");
+  va_list args;
+  va_start(args, path);
+  show_texts_v(owner, caption, lines, N, path, args);
+  va_end(args);
+}
 // program directory + "\" + name into out (MAX_PATH units); 1 when it does not fit.
 int program_file(const wchar_t* name, wchar_t* out);
 

@@ -4,25 +4,42 @@
 
 #include "app/capture.h"
 #include "app/text16.h"
+#include "settings/message_text.h"
 
 const MenuDef kMenuBar[kMenus] = {
-    {200, 3, {{141, 210, 0}, {142, 211, 0}, {143, 212, 0}}},
-    {201, 9, {{144, 220, 0}, {145, 221, 0}, {146, 222, 0}, {147, 223, 0}, {148, 224, 0}, {149, 225, 0},
-              {0, 0, 0}, {172, 226, 0}, {173, 227, 0}}},
-    {202, 4, {{150, 230, 0}, {151, 231, 0}, {152, 232, 0}, {153, 233, 0}}},
-    {203, 3, {{155, 240, 0}, {156, 241, 0}, {157, 242, 0}}},
-    {204, 6, {{160, 250, 0}, {158, 251, 0}, {159, 252, 0}, {-1, 253, 161}, {-1, 254, 163}, {-1, 255, 165}}},
-    {205, 4, {{167, 260, 0}, {168, 261, 0}, {169, 262, 0}, {174, 263, 0}}},
-    {206, 3, {{170, 270, 0}, {171, 271, 0}, {175, 272, 0}}},
+    {kTextMenuFile, 3,
+     {{141, kTextMenuSaveLog, 0}, {142, kTextMenuOpenLog, 0}, {143, kTextMenuExit, 0}}},
+    {kTextMenuView, 9,
+     {{144, kTextMenuRedraw, 0}, {145, kTextMenuClearData, 0}, {146, kTextMenuScrollDown, 0},
+      {147, kTextMenuScrollUp, 0}, {148, kTextMenuGoToEnd, 0}, {149, kTextMenuGoToBeginning, 0}, {0, 0, 0},
+      {172, kTextMenuChecksum, 0}, {173, kTextMenuAsciiTable, 0}}},
+    {kTextMenuSend, 4,
+     {{150, kTextMenuInputSend, 0}, {151, kTextMenuPresetSend, 0}, {152, kTextMenuRunMacro, 0},
+      {153, kTextMenuModbus, 0}}},
+    {kTextMenuTools, 3,
+     {{155, kTextMenuPresetEditor, 0}, {156, kTextMenuNotepad, 0}, {157, kTextMenuEditMacro, 0}}},
+    {kTextMenuPort, 6,
+     {{160, kTextMenuPortNumber, 0}, {158, kTextMenuOpenPorts, 0}, {159, kTextMenuClosePorts, 0},
+      {-1, kTextMenuPortSettings, 161}, {-1, kTextMenuDcb, 163}, {-1, kTextMenuLineStatus, 165}}},
+    {kTextMenuOptions, 4,
+     {{167, kTextMenuEnvironment, 0}, {168, kTextMenuTheme, 0}, {169, kTextMenuLanguage, 0},
+      {174, kTextMenuColors, 0}}},
+    {kTextMenuHelp, 3,
+     {{170, kTextMenuAbout, 0}, {171, kTextMenuManual, 0}, {175, kTextMenuWebSite, 0}}},
 };
 
 const ToolButtonDef kToolbar[kToolButtons] = {
-    {1101, 210, 1}, {1102, 211, 1}, {1104, 221, 1}, {1105, 222, 1}, {1106, 223, 1}, {1107, 224, 1},
-    {1108, 225, 1}, {1103, 220, 1}, {1109, 226, 1}, {1110, 227, 1}, {1111, 230, 0}, {1112, 231, 0},
-    {1113, 232, 0}, {1114, 233, 0}, {1115, 250, 1}, {1116, 251, 1}, {1117, 252, 0}, {1118, 253, 0},
-    {1119, 253, 0}, {1120, 254, 0}, {1121, 254, 0}, {1122, 255, 0}, {1123, 255, 0}, {1124, 240, 1},
-    {1125, 241, 1}, {1126, 242, 1}, {1127, 260, 1}, {1128, 261, 1}, {1129, 262, 1}, {1130, 263, 1},
-    {1131, 270, 1}, {1132, 271, 1}, {1133, 272, 1}, {1134, 212, 1},
+    {1101, kTextMenuSaveLog, 1}, {1102, kTextMenuOpenLog, 1}, {1104, kTextMenuClearData, 1},
+    {1105, kTextMenuScrollDown, 1}, {1106, kTextMenuScrollUp, 1}, {1107, kTextMenuGoToEnd, 1},
+    {1108, kTextMenuGoToBeginning, 1}, {1103, kTextMenuRedraw, 1}, {1109, kTextMenuChecksum, 1},
+    {1110, kTextMenuAsciiTable, 1}, {1111, kTextMenuInputSend, 0}, {1112, kTextMenuPresetSend, 0},
+    {1113, kTextMenuRunMacro, 0}, {1114, kTextMenuModbus, 0}, {1115, kTextMenuPortNumber, 1},
+    {1116, kTextMenuOpenPorts, 1}, {1117, kTextMenuClosePorts, 0}, {1118, kTextMenuPortSettings, 0},
+    {1119, kTextMenuPortSettings, 0}, {1120, kTextMenuDcb, 0}, {1121, kTextMenuDcb, 0},
+    {1122, kTextMenuLineStatus, 0}, {1123, kTextMenuLineStatus, 0}, {1124, kTextMenuPresetEditor, 1},
+    {1125, kTextMenuNotepad, 1}, {1126, kTextMenuEditMacro, 1}, {1127, kTextMenuEnvironment, 1},
+    {1128, kTextMenuTheme, 1}, {1129, kTextMenuLanguage, 1}, {1130, kTextMenuColors, 1}, {1131, kTextMenuAbout, 1},
+    {1132, kTextMenuManual, 1}, {1133, kTextMenuWebSite, 1}, {1134, kTextMenuExit, 1},
 };
 
 const int kStatusPartEdges[kStatusParts] = {30, 80, 130, 370, 400, 450, 500, 740, 860, 1020, 1120, 1220};

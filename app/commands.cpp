@@ -1,6 +1,7 @@
 #include "app/commands.h"
 
 #include "app/app_state.h"
+#include "settings/message_text.h"
 
 // Menu commands in the order of their toolbar ids 1101 to 1134.
 static const int kToolbarCommand[kToolbarLast - kToolbarFirst + 1] = {
@@ -48,18 +49,18 @@ const CommandRule kRules[] = {
     {kCmdOpenPorts, kPortAllClosed, kAlways, 0, 0, -1, -1},
     {kCmdClosePorts, kAnyOpen, kAlways, 0, 0, -1, -1},
     // Renumbering an open port would leave the channel on a port it did not open.
-    {kCmdPortNumber, kAllClosed, kAllClosed, 6, kCaptionText4, -1, -1},
+    {kCmdPortNumber, kAllClosed, kAllClosed, kTextPortOpenCloseFirst, kCaptionText4, -1, -1},
     {kCmdEnvironment, kAllClosed, kAlways, 0, 0, -1, -1},
-    {kCmdInputSend, kSendTool, kAnyOpen, 3, kCaptionQuorrin, kToolInputSend, -1},
-    {kCmdPresetSend, kSendTool, kAnyOpen, 3, kCaptionQuorrin, kToolPresetSend, -1},
-    {kCmdMacro, kSendTool, kCh1Open, 3, kCaptionQuorrin, kToolMacro, -1},
+    {kCmdInputSend, kSendTool, kAnyOpen, kTextPortNotOpen, kCaptionQuorrin, kToolInputSend, -1},
+    {kCmdPresetSend, kSendTool, kAnyOpen, kTextPortNotOpen, kCaptionQuorrin, kToolPresetSend, -1},
+    {kCmdMacro, kSendTool, kCh1Open, kTextPortNotOpen, kCaptionQuorrin, kToolMacro, -1},
     {kCmdModbus, kSendTool, kAlways, 0, 0, -1, -1},
-    {kCmdConfigCh1, kCh1Open, kCh1Open, 7, kCaptionText4, -1, 0},
-    {kCmdConfigCh2, kCh2Open, kCh2Open, 7, kCaptionText4, -1, 1},
-    {kCmdDcbCh1, kCh1Open, kCh1Open, 7, kCaptionText4, -1, 0},
-    {kCmdDcbCh2, kCh2Open, kCh2Open, 7, kCaptionText4, -1, 1},
-    {kCmdLineStatusCh1, kCh1Open, kCh1Open, 3, kCaptionQuorrin, -1, 0},
-    {kCmdLineStatusCh2, kCh2Open, kCh2Open, 3, kCaptionQuorrin, -1, 1},
+    {kCmdConfigCh1, kCh1Open, kCh1Open, kTextChannelNotOpen, kCaptionText4, -1, 0},
+    {kCmdConfigCh2, kCh2Open, kCh2Open, kTextChannelNotOpen, kCaptionText4, -1, 1},
+    {kCmdDcbCh1, kCh1Open, kCh1Open, kTextChannelNotOpen, kCaptionText4, -1, 0},
+    {kCmdDcbCh2, kCh2Open, kCh2Open, kTextChannelNotOpen, kCaptionText4, -1, 1},
+    {kCmdLineStatusCh1, kCh1Open, kCh1Open, kTextPortNotOpen, kCaptionQuorrin, -1, 0},
+    {kCmdLineStatusCh2, kCh2Open, kCh2Open, kTextPortNotOpen, kCaptionQuorrin, -1, 1},
 };
 
 const CommandRule* rule_of(int id) {

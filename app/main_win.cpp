@@ -65,7 +65,7 @@ int any_channel_open() { return channel_is_open(0) || channel_is_open(1); }
 
 void caption_text4(wchar_t caption[kMessageTextUnits]) {
   caption[0] = 0;
-  get_text(4, caption);
+  get_text(kTextMessageCaption, caption);
 }
 
 void refuse(HWND hwnd, int text, const wchar_t* caption) { show_message(hwnd, text, 0, caption); }
@@ -79,7 +79,7 @@ void refuse_text4(HWND hwnd, int text) {
 void open_ports(HWND hwnd) {
   wchar_t caption[kMessageTextUnits];
   caption_text4(caption);
-  static const int kFailText[2] = {3, 8};
+  static const int kFailText[2] = {kTextPortNotOpen, kTextCh2PortNotOpen};
   for (int ch = 0; ch < 2; ch++) {
     // A channel already open is left alone: opening it twice would orphan
     // its receive thread.
@@ -127,7 +127,7 @@ void scroll_command(HWND hwnd, int id) {
 void clear_command(HWND hwnd) {
   wchar_t caption[kMessageTextUnits];
   caption_text4(caption);
-  if (show_message(hwnd, 5, 1, caption) == IDYES) {
+  if (show_message(hwnd, kTextClearCaptureAsk, 1, caption) == IDYES) {
     capture_clear(&g_app.capture);
     full_repaint(hwnd);
   }
@@ -234,8 +234,7 @@ void on_create(HWND hwnd) {
   if (capture_allocate(&g_app.capture)) {
     // Without a buffer nothing can be recorded: say so plainly; the window
     // stays, so the user can still close it normally.
-    MessageBoxW(hwnd, L"Out of memory: the capture buffer (1,049,600 bytes) could not be allocated.", L"CreateFile",
-                MB_OK);
+    show_texts(hwnd, L"CreateFile", {kTextCaptureNoMemory}, nullptr, kCaptureRecords * kCaptureRecordSize);
   } else {
     fonts_create(hwnd);
     colors_file_load();

@@ -1,7 +1,5 @@
 #include "macro/macro.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
 #include "app/text16.h"
@@ -63,16 +61,10 @@ void show_line(const MacroHost* host, const MacroState* m, int32_t p, int32_t e,
   host->show_step(host->ctx, p, length, line, n);
 }
 
-// The reason the macro stops, with the line's index as the step label shows it.
-int stop_with(MacroState* m, int32_t at, const char* format, ...) {
-  char text[kMacroFaultUnits];
-  int n = std::snprintf(text, sizeof text, "The macro stopped at Step:%03d: ", static_cast<int>(at));
-  if (n < 0 || n >= static_cast<int>(sizeof text)) n = 0;
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text + n, sizeof text - static_cast<size_t>(n), format, args);
-  va_end(args);
-  text16_from_ascii(m->fault, kMacroFaultUnits, text);
+// The reason the macro stops: the step, the message text and up to three
+// numbers it names.
+int stop_with(MacroState* m, int32_t at, int text, int32_t a0 = 0, int32_t a1 = 0, int32_t a2 = 0) {
+  m->fault = {at, text, {a0, a1, a2}};
   return kMacroStopped;
 }
 
@@ -87,7 +79,7 @@ struct Args {
 MacroSlot* slot_field(MacroState* m, const Args& a, int col, int32_t at, int* outcome) {
   int32_t n = macro_field(a.text, a.count, col, 2);
   if (n < 0 || n >= kMacroSlots) {
-    *outcome = stop_with(m, at, "slot number %d is not 00 to 99.", static_cast<int>(n));
+    *outcome = stop_with(m, at, kTextMacroBadSlot, n);
     return nullptr;
   }
   return &m->slots[n];
@@ -111,8 +103,8 @@ int literal_bytes(const AnsiCodec* codec, const char16_t* units, int count, uint
 int literal_or_stop(MacroState* m, const MacroHost* host, const Args& a, int col, int32_t at, uint8_t* out,
                     int* outcome) {
   int n = col < a.count ? literal_bytes(host->codec, a.text + col, a.count - col, out) : 0;
-  if (n == -1) *outcome = stop_with(m, at, "the data cannot be converted to the code page.");
-  if (n == -2) *outcome = stop_with(m, at, "the data is longer than %d bytes.", kMacroLiteralBytes);
+  if (n == -1) *outcome = stop_with(m, at, kTextMacroNotConvertible);
+  if (n == -2) *outcome = stop_with(m, at, kTextMacroDataTooLong, kMacroLiteralBytes);
   return n;
 }
 
@@ -207,7 +199,7 @@ int execute(MacroState* m, const MacroHost* host, int cmd, int32_t at, const Arg
     case kSend:
     case kSed2: {
       int r = macro_send_text(host, cmd == kSend ? 1 : 2, a.text, a.count);
-      if (r == kMacroTooLong) return stop_with(m, at, "the data is longer than %d bytes.", kMacroLiteralBytes);
+      if (r == kMacroTooLong) return stop_with(m, at, kTextMacroDataTooLong, kMacroLiteralBytes);
       return r == kMacroSent ? kMacroNext : kMacroSendFailed;
     }
     case kMsed:
@@ -216,8 +208,7 @@ int execute(MacroState* m, const MacroHost* host, int cmd, int32_t at, const Arg
       if (!s) return outcome;
       int r = macro_send_bytes(host, cmd == kMsed ? 1 : 2, s->data, s->length);
       if (r == kMacroTooLong)
-        return stop_with(m, at, "slot %02d holds %d bytes; one send carries at most %d.",
-                         static_cast<int>(s - m->slots), static_cast<int>(s->length), kSendMax);
+        return stop_with(m, at, kTextMacroSlotTooLongToSend, static_cast<int32_t>(s - m->slots), s->length, kSendMax);
       return r == kMacroSent ? kMacroNext : kMacroSendFailed;
     }
     case kRead:
@@ -295,8 +286,8 @@ int execute(MacroState* m, const MacroHost* host, int cmd, int32_t at, const Arg
       if (!t) return outcome;
       int32_t add = t->length;
       if (s->length + add > kMacroSlotBytes)
-        return stop_with(m, at, "slot %02d would grow to %d bytes; a slot holds %d.", static_cast<int>(s - m->slots),
-                         static_cast<int>(s->length + add), kMacroSlotBytes);
+        return stop_with(m, at, kTextMacroSlotTooLong, static_cast<int32_t>(s - m->slots), s->length + add,
+                         kMacroSlotBytes);
       std::memmove(s->data + s->length, t->data, static_cast<size_t>(add));
       s->length += add;
       return kMacroNext;
@@ -308,8 +299,7 @@ int execute(MacroState* m, const MacroHost* host, int cmd, int32_t at, const Arg
       int32_t offset = macro_field(a.text, a.count, 3, 2);
       int32_t count = macro_field(a.text, a.count, 6, 2);
       if (offset < 0 || count < 0)
-        return stop_with(m, at, "offset %d and count %d must be 00 to 99.", static_cast<int>(offset),
-                         static_cast<int>(count));
+        return stop_with(m, at, kTextMacroBadOffset, offset, count);
       std::memmove(d->data, s->data + offset, static_cast<size_t>(count));
       d->length = count;
       return kMacroNext;
@@ -363,7 +353,7 @@ void macro_start(MacroState* m, Capture* capture) {
   m->position = 1;
   m->read_mark = absolute_end(capture);
   m->wait = {};
-  m->fault[0] = 0;
+  m->fault = {};
 }
 
 void macro_stop(MacroState* m) { m->wait = {}; }
@@ -389,9 +379,9 @@ int macro_step(MacroState* m, const MacroHost* host) {
   // than run its lines as one argument.
   for (int32_t i = p; i < e; i++)
     if (m->buffer[i] == kLf)
-      return stop_with(m, p, "the line ends with LF alone; macro lines end with CR LF.");
+      return stop_with(m, p, kTextMacroLfAlone);
   // A cut line could send or store the wrong data: such a macro stops.
-  if (e - p > kMacroLineUnits) return stop_with(m, p, "the line is longer than %d characters.", kMacroLineUnits);
+  if (e - p > kMacroLineUnits) return stop_with(m, p, kTextMacroLineTooLong, kMacroLineUnits);
   char16_t arg[kMacroLineUnits];
   Args a = {arg, static_cast<int>(e - p - 5)};
   for (int i = 0; i < a.count; i++) arg[i] = m->buffer[p + 5 + i];

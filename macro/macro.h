@@ -28,6 +28,7 @@
 #include "app/capture.h"
 #include "codec/convert.h"
 #include "codec/frame.h"
+#include "settings/message_text.h"
 
 constexpr int kMacroBufferUnits = 12800;               // the macro buffer, BOM included
 constexpr int kMacroFileBytes = kMacroBufferUnits * 2;  // most of a file that is read
@@ -35,7 +36,6 @@ constexpr int kMacroSlots = 100;
 constexpr int kMacroSlotBytes = 264;
 constexpr int kMacroLineUnits = 255;     // a line's text before its CR
 constexpr int kMacroLiteralBytes = 255;  // a literal's bytes in the code page
-constexpr int kMacroFaultUnits = 160;
 constexpr uint32_t kMacroPollMs = 10;    // how often a read command looks at the capture
 constexpr uint32_t kMacroTimeUnitMs = 100;  // unit of TIME and of the read commands' limit
 
@@ -60,6 +60,15 @@ struct MacroSlot {
   uint8_t data[kMacroSlotBytes];
 };
 
+// Why a macro stopped: the step (the line's index, as the step label shows
+// it), the message text that says why and the numbers it names. The window
+// shows kTextMacroStoppedAt with the step, then `text` with `args`.
+struct MacroFault {
+  int32_t step;
+  int text;  // a MessageNumber; 0 while the macro has not stopped
+  int32_t args[3];
+};
+
 // Process-wide: zero at start; the buffer is only overwritten by the next
 // load and the slots only by the commands.
 struct MacroState {
@@ -69,7 +78,7 @@ struct MacroState {
   int64_t read_mark;  // absolute capture place (capture_place): start of ZRED and ZRD2
   MacroWait wait;     // the command that waits, if any
   MacroSlot slots[kMacroSlots];
-  char16_t fault[kMacroFaultUnits];  // why the macro stopped (kMacroStopped)
+  MacroFault fault;   // why the macro stopped (kMacroStopped)
 };
 
 // Platform services of the interpreter. `write` puts bytes on channel 1
@@ -86,7 +95,12 @@ struct MacroHost {
 };
 
 // Load results: 0, or the message text that refuses the file.
-enum MacroLoadResult { kMacroLoadOk = 0, kMacroLoadEmpty = 38, kMacroLoadNotUtf16 = 23 };
+// A refusal is the message text that says why.
+enum MacroLoadResult {
+  kMacroLoadOk = 0,
+  kMacroLoadEmpty = kTextMacroFileEmpty,
+  kMacroLoadNotUtf16 = kTextNotUnicodeFile,
+};
 
 // Copies the first kMacroFileBytes of a file's bytes into the buffer (the
 // units past them keep what they held) and checks them: an empty file gives

@@ -36,11 +36,11 @@ void macro_halt(HWND dlg) {
 }
 
 void macro_dialog_init(HWND dlg) {
-  set_dialog_text(dlg, 0, 82);
-  set_dialog_text(dlg, IDC_MACRO_LABEL, 83);
-  set_dialog_text(dlg, IDC_MACRO_RUN, 84);
-  set_dialog_text(dlg, IDC_MACRO_CLOSE, 85);
-  set_dialog_text(dlg, IDC_MACRO_STOP, 86);
+  set_dialog_text(dlg, 0, kTextMacroTitle);
+  set_dialog_text(dlg, IDC_MACRO_LABEL, kTextMacroFileName);
+  set_dialog_text(dlg, IDC_MACRO_RUN, kTextMacroRun);
+  set_dialog_text(dlg, IDC_MACRO_CLOSE, kTextMacroClose);
+  set_dialog_text(dlg, IDC_MACRO_STOP, kTextMacroStop);
   SendDlgItemMessageW(dlg, IDC_MACRO_NAME, EM_LIMITTEXT, kNameChars, 0);
   SetDlgItemTextW(dlg, IDC_MACRO_NAME, wide(g_app.settings.macro_filename));
   g_app.tool_open[kToolMacro] = 1;
@@ -51,7 +51,7 @@ void macro_dialog_init(HWND dlg) {
 // user that it is longer than a name may be (pasted text passes the limit).
 int macro_name(HWND dlg, wchar_t name[kNameChars + 1]) {
   if (GetWindowTextLengthW(GetDlgItem(dlg, IDC_MACRO_NAME)) > kNameChars) {
-    show_error(dlg, L"CreateFile", L"The file name is longer than %d characters.", kNameChars);
+    show_texts(dlg, L"CreateFile", {kTextNameTooLong}, nullptr, kNameChars);
     return 1;
   }
   name[0] = 0;
@@ -77,13 +77,13 @@ void macro_run(HWND dlg) {
   wchar_t name[kNameChars + 1];
   if (macro_name(dlg, name)) return;
   if (wcslen(name) < 3) {
-    show_message(dlg, 37, 0, L"CreateFile");
+    show_message(dlg, kTextEnterMacroName, 0, L"CreateFile");
     return;
   }
   HANDLE file = CreateFileW(name, GENERIC_READ, 0, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    show_message(dlg, 13, 0, L"CreateFile");
+    show_message(dlg, kTextFileOpenFailed, 0, L"CreateFile");
     return;
   }
   lstrcpynW(wide(g_app.settings.macro_filename), name, kNameChars + 1);
@@ -93,7 +93,7 @@ void macro_run(HWND dlg) {
   DWORD err = GetLastError();
   CloseHandle(file);
   if (!read) {
-    show_error(dlg, L"ReadFile", L"The macro file could not be read (error No.%d):\n%ls", static_cast<int>(err), name);
+    show_texts(dlg, L"ReadFile", {kTextMacroReadFailed}, name, static_cast<int>(err));
     return;
   }
   int refused = macro_load(&g_macro, bytes, got);
@@ -121,19 +121,21 @@ void macro_tick(HWND dlg) {
     SetTimer(dlg, kStepTimer, period, nullptr);
   }
   switch (outcome) {
-    case kMacroSendFailed: show_message(dlg, 32, 0, L"Quorrin"); break;
+    case kMacroSendFailed: show_message(dlg, kTextSendFailed, 0, L"Quorrin"); break;
     case kMacroEnded:
       KillTimer(dlg, kStepTimer);
-      show_message(dlg, 22, 0, L"Quorrin");
+      show_message(dlg, kTextMacroFinished, 0, L"Quorrin");
       break;
     case kMacroRanOff:
       KillTimer(dlg, kStepTimer);
-      show_message(dlg, 21, 0, L"Quorrin");
+      show_message(dlg, kTextMacroRanOff, 0, L"Quorrin");
       break;
-    case kMacroStopped:
+    case kMacroStopped: {
       KillTimer(dlg, kStepTimer);
-      MessageBoxW(dlg, wide(g_macro.fault), L"Quorrin", MB_OK);
+      const MacroFault& f = g_macro.fault;
+      show_texts(dlg, L"Quorrin", {kTextMacroStoppedAt, f.text}, nullptr, f.step, f.args[0], f.args[1], f.args[2]);
       break;
+    }
     default: break;
   }
   g_macro_dialog.stepping = 0;

@@ -186,11 +186,11 @@ void on_command(HWND dlg, int id) {
 
 void on_init(HWND dlg) {
   static const struct { int id, text; } kLabels[] = {
-      {IDC_IN_MODE_HEAD, 79}, {IDC_IN_SEND_CH1, 67}, {IDC_IN_SEND_CH2, 72}, {IDC_IN_CTRL_HEAD, 66},
-      {IDC_IN_FORMAT, 73},    {IDC_IN_PAGE_BACK, 68}, {IDC_IN_PAGE_NEXT, 69}, {IDC_IN_HIST_CLEAR, 184},
-      {IDC_IN_HIST_SAVE, 185}, {IDC_IN_CLOSE, 74}};
+      {IDC_IN_MODE_HEAD, kTextEntryMode}, {IDC_IN_SEND_CH1, kTextSendCh1}, {IDC_IN_SEND_CH2, kTextSendCh2}, {IDC_IN_CTRL_HEAD, kTextSendControlChar},
+      {IDC_IN_FORMAT, kTextSendFormat},    {IDC_IN_PAGE_BACK, kTextPageBack}, {IDC_IN_PAGE_NEXT, kTextPageNext}, {IDC_IN_HIST_CLEAR, kTextClearHistory},
+      {IDC_IN_HIST_SAVE, kTextSaveHistory}, {IDC_IN_CLOSE, kTextClose}};
   for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
-  set_dialog_text(dlg, 0, 60);
+  set_dialog_text(dlg, 0, kTextInputSendTitle);
   g_input.field.in = &g_input.input;
   g_input.field.edit_keys = 1;
   g_input.field.repaint_each_key = 1;

@@ -12,15 +12,15 @@
 namespace {
 
 void fill(HWND dlg) {
-  static const int kHeadings[6] = {62, 81, 89, 63, 64, 65};
-  static const int kNotes[4] = {189, 190, 191, 192};
+  static const int kHeadings[6] = {kTextStartChar, kTextHeader, kTextInputData, kTextEndChar, kTextChecksum, kTextTerminator};
+  static const int kNotes[4] = {kTextFormatNoteHex, kTextFormatNoteExample, kTextFormatNoteRange, kTextFormatNoteAdjacent};
   for (int k = 0; k < 6; k++) {
     set_dialog_text(dlg, IDC_SF_HEAD + k, kHeadings[k]);
-    set_dialog_text(dlg, IDC_SF_ON_START + k, 1);
+    set_dialog_text(dlg, IDC_SF_ON_START + k, kTextEnabled);
   }
   for (int k = 0; k < 4; k++) set_dialog_text(dlg, IDC_SF_NOTE + k, kNotes[k]);
-  set_dialog_text(dlg, 0, 73);
-  set_dialog_text(dlg, IDC_SF_CLOSE, 74);
+  set_dialog_text(dlg, 0, kTextSendFormat);
+  set_dialog_text(dlg, IDC_SF_CLOSE, kTextClose);
 
   SendFormatForm f;
   send_format_form_fill(&g_app.settings, &f);

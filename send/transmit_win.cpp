@@ -45,8 +45,7 @@ int port_write(int channel, const uint8_t* bytes, int count) {
 
 int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
   if (count < 0 || count > kSendMax) {
-    show_error(owner, L"Error", L"A frame of %d bytes cannot be sent: one send carries at most %d bytes.\n"
-               L"Nothing was sent.", count, kSendMax);
+    show_texts(owner, L"Error", {kTextFrameTooLong, kTextNothingSent}, nullptr, count, kSendMax);
     return kSendTooLong;
   }
   if (channel != 1 && channel != 2) {
@@ -69,12 +68,12 @@ int send_characters(HWND owner, int count, const char16_t* units, int channel, i
   uint8_t bytes[kSendMax];
   int32_t length = 0;
   if (frame_assemble(&g_app.settings, &ansi_codec_win, work, count, frame, bytes, &length) != kFrameOk) {
-    show_error(owner, L"Error", L"With the send format this frame would be %d bytes long; one send carries at "
-               L"most %d.\nNothing was sent.", static_cast<int>(length), kSendMax);
+    show_texts(owner, L"Error", {kTextFramedTooLong, kTextSendLimit, kTextNothingSent}, nullptr,
+               static_cast<int>(length), kSendMax);
     return 0;
   }
   if (send_bytes(owner, length, bytes, channel) != kSendOk) {
-    show_message(owner, 32, 0, L"Error");
+    show_message(owner, kTextSendFailed, 0, L"Error");
     return 0;
   }
   if (remember) send_history_remember(&g_send_history, bytes, length);

@@ -21,8 +21,8 @@ int dcb_channel() { return g_dcb_channel; }
 void dcb_set_texts(HWND dlg) {
   const wchar_t* title = dcb_channel() == 0 ? L"DCB&TIME_Setting for CH1" : L"DCB&TIME_Setting for CH2";
   SetWindowTextW(dlg, title);
-  set_dialog_text(dlg, IDC_DCB_CANCEL, 41);
-  set_dialog_text(dlg, IDC_DCB_STANDARD, 42);
+  set_dialog_text(dlg, IDC_DCB_CANCEL, kTextCancel);
+  set_dialog_text(dlg, IDC_DCB_STANDARD, kTextStandardState);
 }
 
 // Reads the port into the channel's records and shows them. A read that
@@ -50,8 +50,8 @@ void dcb_fill(HWND dlg) {
 int dcb_port_gone(HWND dlg) {
   if (channel_is_open(dcb_channel())) return 0;
   wchar_t caption[kMessageTextUnits] = L"";
-  get_text(4, caption);
-  show_message(dlg, 7, 0, caption);
+  get_text(kTextMessageCaption, caption);
+  show_message(dlg, kTextChannelNotOpen, 0, caption);
   EndDialog(dlg, IDC_DCB_CANCEL);
   return 1;
 }
@@ -95,8 +95,8 @@ void dcb_ok(HWND dlg) {
     dcb_field_range(bad, low, high);
     wchar_t name[40];
     MultiByteToWideChar(CP_ACP, 0, kDcbField[bad].name, -1, name, 40);
-    show_error(dlg, L"Quorrin", L"%ls: \"%ls\" is not a%ls number from %ls to %ls.", name, wide(text[bad]),
-               kDcbField[bad].kind == kDcbHexByte ? L" hexadecimal" : L"", wide(low), wide(high));
+    show_texts(dlg, L"Quorrin", {kDcbField[bad].kind == kDcbHexByte ? kTextNotHexNumber : kTextNotNumber}, nullptr,
+               name, wide(text[bad]), wide(low), wide(high));
     HWND edit = GetDlgItem(dlg, kDcbField[bad].id);
     SetFocus(edit);
     SendMessageW(edit, EM_SETSEL, 0, -1);

@@ -27,15 +27,15 @@ int selected_channel() { return g_line_status_channel; }
 
 void line_status_set_texts(HWND dlg) {
   wchar_t base[kMessageTextUnits] = L"";
-  get_text(43, base);
+  get_text(kTextLineStatusTitle, base);
   char16_t title[kMessageTextUnits + 8];
   line_status_title(reinterpret_cast<const char16_t*>(base), selected_channel() + 1, title,
                     sizeof title / sizeof title[0]);
   SetWindowTextW(dlg, wide(title));
-  for (int i = 0; i < 10; i++) set_dialog_text(dlg, IDC_LS_BREAK + i, 44 + i);
-  for (int i = 0; i < 5; i++) set_dialog_text(dlg, IDC_LS_RLSD_HOLD + i, 54 + i);
-  set_dialog_text(dlg, IDC_LS_LEGEND, 59);
-  set_dialog_text(dlg, IDC_LS_CLOSE, 74);
+  for (int i = 0; i < 10; i++) set_dialog_text(dlg, IDC_LS_BREAK + i, kTextLineErrorsFirst + i);
+  for (int i = 0; i < 5; i++) set_dialog_text(dlg, IDC_LS_RLSD_HOLD + i, kTextLineHoldsFirst + i);
+  set_dialog_text(dlg, IDC_LS_LEGEND, kTextLineStatusLegend);
+  set_dialog_text(dlg, IDC_LS_CLOSE, kTextClose);
 }
 
 uint32_t hold_bits(const COMSTAT& s) {

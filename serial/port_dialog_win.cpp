@@ -55,7 +55,7 @@ void port_devices_offer(PortList* list, const PresentPorts* present, const int32
 void show_number(HWND dlg, int ch) {
   wchar_t text[kMessageTextUnits] = L"";
   if (*port_number(ch) != 0) _snwprintf(text, kMessageTextUnits, L"%d", *port_number(ch));
-  else get_text(0, text);
+  else get_text(kTextNone, text);
   SetDlgItemTextW(dlg, IDC_PN_NUMBER1 + ch, text);
 }
 
@@ -63,11 +63,11 @@ void show_number(HWND dlg, int ch) {
 void combo_show_none(HWND dlg, int ch) { SendDlgItemMessageW(dlg, IDC_PN_LIST1 + ch, CB_SETCURSEL, 0, 0); }
 
 void port_dialog_build(HWND dlg) {
-  set_dialog_text(dlg, IDC_PN_RELOAD, 90);
-  set_dialog_text(dlg, IDC_PN_DEVICE_MANAGER, 18);
+  set_dialog_text(dlg, IDC_PN_RELOAD, kTextReload);
+  set_dialog_text(dlg, IDC_PN_DEVICE_MANAGER, kTextDeviceManager);
   for (int ch = 0; ch < 2; ch++) show_number(dlg, ch);
   wchar_t none[kMessageTextUnits] = L"";
-  get_text(0, none);
+  get_text(kTextNone, none);
   for (int ch = 0; ch < 2; ch++) {
     SendDlgItemMessageW(dlg, IDC_PN_LIST1 + ch, CB_RESETCONTENT, 0, 0);
     SendDlgItemMessageW(dlg, IDC_PN_LIST1 + ch, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(none));
@@ -85,7 +85,7 @@ void port_dialog_build(HWND dlg) {
     else if (chosen == kChosenNone) combo_show_none(dlg, ch);
     else SetDlgItemTextW(dlg, IDC_PN_LIST1 + ch, L"");  // the port is not among the devices
   }
-  set_dialog_text(dlg, IDC_PN_MONITOR, 19);
+  set_dialog_text(dlg, IDC_PN_MONITOR, kTextLineMonitorMode);
   CheckDlgButton(dlg, IDC_PN_MONITOR, g_app.settings.lm_mode == 1 ? BST_CHECKED : BST_UNCHECKED);
 }
 
@@ -107,7 +107,7 @@ void port_combo_changed(HWND dlg, int ch, int selected) {
   int same = port_choice_take(numbers, ch, port_number_of_choice(reinterpret_cast<char16_t*>(text)));
   *port_number(0) = numbers[0];
   *port_number(1) = numbers[1];
-  if (same) show_message(dlg, 15, 0, L"Quorrin");
+  if (same) show_message(dlg, kTextSamePortTwice, 0, L"Quorrin");
   for (int other = 0; other < 2; other++) {
     show_number(dlg, other);
     if (numbers[other] == 0 && (selected || other != ch)) combo_show_none(dlg, other);
@@ -128,12 +128,12 @@ void port_dialog_ok(HWND dlg) {
   switch (check) {
     case kPortCheckOk: EndDialog(dlg, IDC_PN_OK); return;
     case kPortCheckSame:
-      show_message(dlg, 15, 0, L"Quorrin");
+      show_message(dlg, kTextSamePortTwice, 0, L"Quorrin");
       combo_show_none(dlg, 1);
       break;
-    case kPortCheckRangeCh1: show_message(dlg, 17, 0, L"Quorrin:CH1"); break;
-    case kPortCheckRangeCh2: show_message(dlg, 17, 0, L"Quorrin:CH2"); break;
-    case kPortCheckMonitorBoth: show_message(dlg, 16, 0, L"Quorrin"); break;
+    case kPortCheckRangeCh1: show_message(dlg, kTextPortNumberRange, 0, L"Quorrin:CH1"); break;
+    case kPortCheckRangeCh2: show_message(dlg, kTextPortNumberRange, 0, L"Quorrin:CH2"); break;
+    case kPortCheckMonitorBoth: show_message(dlg, kTextMonitorNeedsBothPorts, 0, L"Quorrin"); break;
   }
   // The dialog stays, showing the numbers as they now are.
   for (int ch = 0; ch < 2; ch++) show_number(dlg, ch);
@@ -148,10 +148,7 @@ void device_manager_start(HWND dlg) {
   info.lpFile = L"devmgmt.msc";
   info.nShow = SW_SHOWNORMAL;
   if (!ShellExecuteExW(&info)) {
-    wchar_t text[128];
-    _snwprintf(text, 128, L"%ls could not be started as administrator", L"devmgmt.msc");
-    text[127] = 0;
-    MessageBoxW(dlg, text, L"Error", MB_OK | MB_ICONERROR);
+    show_texts(dlg, L"Error", {kTextAdminStartFailed}, nullptr, L"devmgmt.msc");
   }
 }
 

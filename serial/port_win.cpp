@@ -89,7 +89,7 @@ int channel_open(HWND owner, int ch) {
     DWORD err = GetLastError();
     close_events(c);
     close_port_handle(c);
-    show_error(owner, L"CreateEvent", L"Event Error No.%d (CH%d)", static_cast<int>(err), ch + 1);
+    show_texts(owner, L"CreateEvent", {kTextEventError}, nullptr, static_cast<int>(err), ch + 1);
     return 1;
   }
   c->open.store(1);
@@ -161,7 +161,7 @@ void channel_config_dialog(HWND owner, int ch) {
   if (!CommConfigDialogW(name, owner, &c->config)) {
     DWORD err = GetLastError();
     if (err != ERROR_CANCELLED) {
-      get_text(30, text);
+      get_text(kTextPortDialogFailed, text);
       show_error(owner, L"CommConfigDialog", L"%ls%d:cc.size=%d", text, static_cast<int>(err), static_cast<int>(size));
       return;
     }
@@ -171,7 +171,7 @@ void channel_config_dialog(HWND owner, int ch) {
     channel_read_back(owner, ch);
   } else {
     DWORD err = GetLastError();
-    get_text(31, text);
+    get_text(kTextPortSettingsNotApplied, text);
     show_error(owner, L"SetCommState", L"%ls%d:cc.size=%d", text, static_cast<int>(err), static_cast<int>(size));
   }
 }

@@ -1,6 +1,7 @@
 #include "settings/message_text.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "app/text16.h"
 
@@ -26,4 +27,60 @@ void message_table_load(MessageTable* table, const ProfileIo* io) {
 void message_text_get(const MessageTable* table, int language, int n, char16_t* out) {
   if (language < 0 || language >= kLanguages || n < 0 || n >= kMessageTexts) return;
   text16_copy(out, kMessageTextUnits, table->text[n][language]);
+}
+
+namespace {
+
+struct Fields {
+  int n;
+  const char* fields;
+};
+
+const Fields kFields[] = {
+    {kTextMacroBadOffset, "d d"},   {kTextMacroLineTooLong, "d"},     {kTextEventError, "d d"},
+    {kTextNotHexNumber, "ls ls ls ls"}, {kTextFrameTooLong, "d d"},   {kTextFramedTooLong, "d"},
+    {kTextSendLimit, "d"},          {kTextEntryFramedTooLong, "d"},   {kTextEntryLimit, "d"},
+    {kTextLogShort, "lld d"},       {kTextLogShortLoaded, "d"},       {kTextAdminStartFailed, "ls"},
+    {kTextNotNumber, "ls ls ls ls"}, {kTextLogCut, "lld d"},          {kTextLogCutLoaded, "d"},
+    {kTextNameTooLongForExtension, "ls"}, {kTextNameTooLong, "d"},    {kTextMacroReadFailed, "d"},
+    {kTextCaptureNoMemory, "d"},    {kTextEntryTooLongForLine, "d d"}, {kTextStringsReadStopped, "d lu"},
+    {kTextStringsLongLines, "d d d"}, {kTextStringsFullLines, "d d d"}, {kTextModbusTooManyPairs, "d"},
+    {kTextModbusTooManyChars, "d"}, {kTextModbusFirstTaken, "d"},     {kTextModbusByteCount, "d"},
+    {kTextModbusFrameTooLong, "d d"}, {kTextMacroStoppedAt, "d"},     {kTextMacroBadSlot, "d"},
+    {kTextMacroDataTooLong, "d"},   {kTextMacroSlotTooLongToSend, "d d d"}, {kTextMacroSlotTooLong, "d d d"},
+};
+
+}  // namespace
+
+const char* message_fields(int n) {
+  for (const Fields& f : kFields)
+    if (f.n == n) return f.fields;
+  return "";
+}
+
+int message_fields_match(const char16_t* text, const char* expected) {
+  const char* want = expected;
+  for (const char16_t* p = text; *p; p++) {
+    if (*p != u'%') continue;
+    p++;
+    if (*p == u'%') continue;
+    while (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0') p++;
+    while (*p >= u'0' && *p <= u'9') p++;
+    if (*p == u'.') {
+      p++;
+      while (*p >= u'0' && *p <= u'9') p++;
+    }
+    char field[4] = {};
+    int len = 0;
+    while (len < 2 && (*p == u'l' || *p == u'h')) field[len++] = static_cast<char>(*p++);
+    if (!((*p >= u'a' && *p <= u'z') || (*p >= u'A' && *p <= u'Z'))) return 0;
+    field[len++] = static_cast<char>(*p);
+    // The next expected field, up to a blank.
+    while (*want == ' ') want++;
+    size_t n = std::strcspn(want, " ");
+    if (n != static_cast<size_t>(len) || std::strncmp(want, field, n) != 0) return 0;
+    want += n;
+  }
+  while (*want == ' ') want++;
+  return *want == 0;
 }

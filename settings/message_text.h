@@ -25,3 +25,219 @@ void message_table_load(MessageTable* table, const ProfileIo* io);
 // Copies entry n in `language` into out (kMessageTextUnits units). A
 // language outside 0 to 3, or n outside the table, leaves out unchanged.
 void message_text_get(const MessageTable* table, int language, int n, char16_t* out);
+
+// Every message text number the program uses, named for what it says.
+// A name ending in First and its Last bound a run of texts taken by index
+// (line status labels, ASCII code names, Modbus function names). The texts
+// are in resources/texts/messages.tsv; the build's tests check that every
+// name (and every number of a run) has four texts, and that every language
+// has the format fields message_fields gives.
+enum MessageNumber : int {
+  kTextNone = 0,                      // None
+  kTextEnabled = 1,                   // Enable
+  kTextPortNotOpen = 3,               // The port is not open.
+  kTextMessageCaption = 4,            // Message
+  kTextClearCaptureAsk = 5,           // Clear all captured data?
+  kTextPortOpenCloseFirst = 6,        // The port is open. Close it first.
+  kTextChannelNotOpen = 7,            // This channel is not open.
+  kTextCh2PortNotOpen = 8,            // The CH2 port is not open.
+  kTextSaveFileTitle = 10,            // Save log file
+  kTextOpenFileTitle = 11,            // Open file
+  kTextNoDataToSave = 12,             // There is no data to save.
+  kTextFileOpenFailed = 13,           // The file could not be opened or created.
+  kTextSamePortTwice = 15,            // CH1 and CH2 cannot use the same port. CH2 is set to None.
+  kTextMonitorNeedsBothPorts = 16,    // Line monitor mode needs a port for both CH1 and CH2.
+  kTextPortNumberRange = 17,          // The port number must be between 0 and 255.
+  kTextDeviceManager = 18,            // Device Manager
+  kTextLineMonitorMode = 19,          // Line monitor mode
+  kTextConfirmDeleteCaption = 20,     // Confirm Delete
+  kTextMacroRanOff = 21,              // Macro ended without PEND (end of file or label not found).
+  kTextMacroFinished = 22,            // The macro has finished.
+  kTextNotUnicodeFile = 23,           // The file is not Unicode (UTF-16 LE) text.
+  kTextPortDialogFailed = 30,         // Port settings dialog failed, error No.
+  kTextPortSettingsNotApplied = 31,   // Port settings were not applied, error No.
+  kTextSendFailed = 32,               // The data could not be sent.
+  kTextTextFileOpenFailed = 34,       // The text file could not be opened or created.
+  kTextRepaintPeriod = 35,            // Repaint period (ms)
+  kTextDeleteAsk = 36,                // Are you sure you want to delete?
+  kTextEnterMacroName = 37,           // Enter the name of the macro file.
+  kTextMacroFileEmpty = 38,           // The macro file is empty or does not exist.
+  kTextAboutTitle = 40,               // About Quorrin
+  kTextCancel = 41,                   // Cancel
+  kTextStandardState = 42,            // Default State
+  kTextLineStatusTitle = 43,          // Line Status
+  kTextLineErrorsFirst = 44,          // Break
+  kTextLineErrorsLast = 53,           // Waiting for DSR
+  kTextLineHoldsFirst = 54,           // Waiting for RLSD
+  kTextLineHoldsLast = 58,            // Immediate char queued
+  kTextLineStatusLegend = 59,         // ● on, ○ off (errors are kept until RESET)
+  kTextInputSendTitle = 60,           // Input Character Send
+  kTextSendHistory = 61,              // Send History
+  kTextStartChar = 62,                // Start char
+  kTextEndChar = 63,                  // End char
+  kTextChecksum = 64,                 // Checksum
+  kTextTerminator = 65,               // Terminator
+  kTextSendControlChar = 66,          // Send control character
+  kTextSendCh1 = 67,                  // Send CH1
+  kTextPageBack = 68,                 // ↑↑↑ Back ↑↑↑
+  kTextPageNext = 69,                 // ↓↓↓ Next ↓↓↓
+  kTextPresetSendTitle = 70,          // Preset String Send
+  kTextPresetStrings = 71,            // Preset strings
+  kTextSendCh2 = 72,                  // Send CH2
+  kTextSendFormat = 73,               // Send Format
+  kTextClose = 74,                    // Close
+  kTextEnvironmentTitle = 75,         // Environment Settings
+  kTextScrollStep = 76,               // Scroll step (rows)
+  kTextLowerCaseChecksum = 77,        // Lower-case letters in ASC checksums
+  kTextEnvironmentCancel = 78,        // Cancel
+  kTextEntryMode = 79,                // Entry mode
+  kTextNoAutoFocus = 80,              // No automatic focus in the send and checksum windows
+  kTextHeader = 81,                   // Header
+  kTextMacroTitle = 82,               // Run Macro
+  kTextMacroFileName = 83,            // Macro file name
+  kTextMacroRun = 84,                 // Run
+  kTextMacroClose = 85,               // Close
+  kTextMacroStop = 86,                // Stop
+  kTextAscInput = 87,                 // ASC input
+  kTextHexInput = 88,                 // Hex input
+  kTextInputData = 89,                // Input data
+  kTextReload = 90,                   // Reload
+  kTextLoadOtherFile = 91,            // Load Other File
+  kTextChecksumInputData = 95,        // Input data
+  kTextInputMethod = 96,              // Input method
+  kTextAscInputHelp = 97,             // ASC: characters are used as typed.
+  kTextHexInputHelp = 98,             // HEX: type two hex digits per byte (e.g. 41 = A).
+  kTextChecksumTitle = 100,           // Checksum Calculator
+  kTextChecksumResult = 101,          // Result
+  kTextCopyAsc = 102,                 // Copy ASC
+  kTextCopyHex = 103,                 // Copy HEX
+  kTextChecksumKindTitle = 104,       // Select Checksum
+  kTextChecksumKind = 105,            // Checksum type
+  kTextAsciiTitle = 106,              // ASCII Table
+  kTextAsciiNamesFirst = 110,         // NUL (00): Null
+  kTextAsciiNamesLast = 141,          // US (1F): Unit Separator
+  kTextValueInvalid = 146,            // The value is invalid; the previous value is kept.
+  kTextDecimalInput = 147,            // Decimal input
+  kTextModbusCount = 148,             // Count
+  kTextModbusRtuFrame = 149,          // Modbus RTU frame
+  kTextModbusAsciiFrame = 150,        // Modbus ASCII frame
+  kTextModbusStartChar = 151,         // Start char
+  kTextModbusSlave = 152,             // Slave address
+  kTextModbusFunction = 153,          // Function
+  kTextModbusRegister = 154,          // Register address
+  kTextModbusData = 155,              // Data
+  kTextModbusEndCode = 156,           // End code
+  kTextAssemble = 157,                // Assemble
+  kTextModbusSubFunction = 158,       // Sub-function
+  kTextModbusFunctionsFirst = 161,    // 01 Read Coils
+  kTextModbusFunctionsLast = 179,     // 13 Reset Comm Link
+  kTextDarkMode = 180,                // Dark mode
+  kTextNoMenuBar = 181,               // No menu bar
+  kTextSaveAndRestart = 182,          // Save and restart
+  kTextPresetEditorTitle = 183,       // Preset String Editor
+  kTextClearHistory = 184,            // Clear History
+  kTextSaveHistory = 185,             // Save History
+  kTextDeleteAll = 186,               // Delete All
+  kTextSave = 187,                    // Save
+  kTextLoad = 188,                    // Load
+  kTextFormatNoteHex = 189,           // Enter characters in hex, two digits each
+  kTextFormatNoteExample = 190,       // Example: 3141 gives the characters 1A
+  kTextFormatNoteRange = 191,         // Select the checksum range with the "check" boxes
+  kTextFormatNoteAdjacent = 192,      // Checked items must be adjacent: ON,OFF,ON is not allowed
+  kTextMenuFile = 200,                // &File
+  kTextMenuView = 201,                // &View
+  kTextMenuSend = 202,                // &Send
+  kTextMenuTools = 203,               // &Tools
+  kTextMenuPort = 204,                // &Port
+  kTextMenuOptions = 205,             // &Options
+  kTextMenuHelp = 206,                // &Help
+  kTextMenuSaveLog = 210,             // &Save Log
+  kTextMenuOpenLog = 211,             // &Open Log
+  kTextMenuExit = 212,                // E&xit
+  kTextMenuRedraw = 220,              // &Redraw
+  kTextMenuClearData = 221,           // &Clear Data
+  kTextMenuScrollDown = 222,          // Scroll &Down
+  kTextMenuScrollUp = 223,            // Scroll &Up
+  kTextMenuGoToEnd = 224,             // Go to &End
+  kTextMenuGoToBeginning = 225,       // Go to &Beginning
+  kTextMenuChecksum = 226,            // Chec&ksum Calculator
+  kTextMenuAsciiTable = 227,          // &ASCII Table
+  kTextMenuInputSend = 230,           // &Input Character Send
+  kTextMenuPresetSend = 231,          // &Preset String Send
+  kTextMenuRunMacro = 232,            // Run &Macro
+  kTextMenuModbus = 233,              // Mod&bus Frame Builder
+  kTextMacroBadOffset = 236,          // Offset %d and count %d must be 00 to 99.
+  kTextMacroLfAlone = 237,            // The line ends with LF alone; macro lines end with CR LF.
+  kTextMacroLineTooLong = 238,        // The line is longer than %d characters.
+  kTextEventError = 239,              // Event Error No.%d (CH%d)
+  kTextMenuPresetEditor = 240,        // Preset String &Editor
+  kTextMenuNotepad = 241,             // Open &Notepad
+  kTextMenuEditMacro = 242,           // Edit &Macro File
+  kTextNotHexNumber = 243,            // %ls: "%ls" is not a hexadecimal number from %ls to %ls.
+  kTextFrameTooLong = 244,            // A %d-byte frame cannot be sent: one send carries at most %d.
+  kTextNothingSent = 245,             // Nothing was sent.
+  kTextFramedTooLong = 246,           // With the send format the frame would be %d bytes long.
+  kTextSendLimit = 247,               // One send carries at most %d bytes.
+  kTextEntryFramedTooLong = 248,      // With the send format this entry would be %d bytes long.
+  kTextEntryLimit = 249,              // An entry holds at most %d bytes. The list was not changed.
+  kTextMenuPortNumber = 250,          // Port &Number
+  kTextMenuOpenPorts = 251,           // &Open Ports
+  kTextMenuClosePorts = 252,          // &Close Ports
+  kTextMenuPortSettings = 253,        // Port &Settings
+  kTextMenuDcb = 254,                 // &DCB and Timeouts
+  kTextMenuLineStatus = 255,          // &Line Status
+  kTextLogShort = 256,                // The log file declares %lld records but holds only %d.
+  kTextLogShortLoaded = 257,          // Those %d records were loaded.
+  kTextAdminStartFailed = 258,        // %ls could not be started as administrator.
+  kTextNotNumber = 259,               // %ls: "%ls" is not a number from %ls to %ls.
+  kTextMenuEnvironment = 260,         // &Environment Settings
+  kTextMenuTheme = 261,               // &Dark/Light Mode
+  kTextMenuLanguage = 262,            // &Language
+  kTextMenuColors = 263,              // &Color Settings
+  kTextLogWriteFailed = 264,          // The log could not be written completely.
+  kTextNotLog = 265,                  // This is not a log file: its header holds no record count.
+  kTextCaptureUnchanged = 266,        // The capture is unchanged.
+  kTextLogNoMemory = 267,             // Out of memory: the log file could not be read.
+  kTextLogCut = 268,                  // The log file holds %lld records; the buffer takes %d.
+  kTextLogCutLoaded = 269,            // The first %d records were loaded.
+  kTextMenuAbout = 270,               // &About Quorrin
+  kTextMenuManual = 271,              // User &Manual
+  kTextMenuWebSite = 272,             // Quorrin &Web Site
+  kTextNameTooLongForExtension = 273, // The file name is too long for the extension %ls.
+  kTextNameTooLong = 274,             // The file name is longer than %d characters.
+  kTextMacroReadFailed = 275,         // The macro file could not be read (error No.%d).
+  kTextCaptureNoMemory = 276,         // Out of memory: the %d-byte capture buffer was not allocated.
+  kTextSettingsWriteFailed = 277,     // The settings could not be written; they were not kept.
+  kTextColorsWriteFailed = 278,       // The colors could not be written; they were not kept.
+  kTextEntryTooLongForLine = 279,     // Entry %d does not fit in a line of %d characters: not saved.
+  kTextStringsWriteFailed = 280,      // The strings file could not be written completely.
+  kTextStringsReadStopped = 281,      // Reading stopped at line %d: error No.%lu.
+  kTextStringsLongLines = 282,        // %d line(s) longer than %d characters, the first is line %d.
+  kTextEntriesLeftEmpty = 283,        // Their entries were left empty.
+  kTextStringsFullLines = 284,        // %d line(s) give more than %d bytes, the first is line %d.
+  kTextModbusTooManyPairs = 285,      // The data field holds more than %d hexadecimal pairs.
+  kTextModbusTooManyChars = 286,      // The data field holds more than %d characters.
+  kTextModbusFirstTaken = 287,        // Only the first %d were taken.
+  kTextModbusByteCount = 288,         // The byte count would be %d; one byte holds at most 255.
+  kTextModbusNotAssembled = 289,      // The frame was not assembled; the previous one is kept.
+  kTextModbusFrameTooLong = 290,      // The frame would be %d units long; it holds at most %d.
+  kTextModbusNoFrame = 291,           // No frame has been assembled yet: nothing was sent.
+  kTextModbusHasNul = 292,            // The data holds the byte 00, which ASC entry cannot show.
+  kTextModbusStaysHex = 293,          // The data stays in HEX entry.
+  kTextMacroStoppedAt = 294,          // The macro stopped at Step:%03d.
+  kTextMacroBadSlot = 295,            // Slot number %d is not 00 to 99.
+  kTextMacroNotConvertible = 296,     // The data cannot be converted to the code page.
+  kTextMacroDataTooLong = 297,        // The data is longer than %d bytes.
+  kTextMacroSlotTooLongToSend = 298,  // Slot %02d holds %d bytes; one send carries at most %d.
+  kTextMacroSlotTooLong = 299,        // Slot %02d would grow to %d bytes; a slot holds %d.
+};
+
+// The format fields text n must have, as their length and conversion
+// letters separated by blanks ("d", "lld d", "ls ls"); "" for a text that
+// is shown as it stands.
+const char* message_fields(int n);
+
+// 1 when the format fields of `text` are exactly `expected` (flags, width
+// and precision aside: "%03d" is "d"), in order; "%%" is no field. Any
+// other field (%s, %n, %*d, a lone % at the end) does not match.
+int message_fields_match(const char16_t* text, const char* expected);

@@ -21,12 +21,12 @@ INT_PTR CALLBACK environment_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   Settings& s = g_app.settings;
   switch (msg) {
     case WM_INITDIALOG: {
-      set_dialog_text(dlg, 0, 75);
-      set_dialog_text(dlg, 401, 76);
-      set_dialog_text(dlg, IDC_ENV_LOWER_HEX, 77);
-      set_dialog_text(dlg, IDC_ENV_NO_FOCUS, 80);
-      set_dialog_text(dlg, 402, 35);
-      set_dialog_text(dlg, IDC_ENV_CANCEL, 78);
+      set_dialog_text(dlg, 0, kTextEnvironmentTitle);
+      set_dialog_text(dlg, 401, kTextScrollStep);
+      set_dialog_text(dlg, IDC_ENV_LOWER_HEX, kTextLowerCaseChecksum);
+      set_dialog_text(dlg, IDC_ENV_NO_FOCUS, kTextNoAutoFocus);
+      set_dialog_text(dlg, 402, kTextRepaintPeriod);
+      set_dialog_text(dlg, IDC_ENV_CANCEL, kTextEnvironmentCancel);
       HWND combo = GetDlgItem(dlg, IDC_ENV_SCROLL);
       SendMessageW(combo, CB_RESETCONTENT, 0, 0);
       wchar_t text[16];
@@ -69,7 +69,7 @@ INT_PTR CALLBACK environment_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 INT_PTR CALLBACK about_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: {
-      set_dialog_text(dlg, 0, 40);
+      set_dialog_text(dlg, 0, kTextAboutTitle);
       char version[32];
       std::snprintf(version, sizeof version, "Version %s", kVersion);
       wchar_t wide_version[32] = L"";
@@ -116,11 +116,11 @@ INT_PTR CALLBACK about_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 INT_PTR CALLBACK theme_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG:
-      set_dialog_text(dlg, 0, 261);
-      set_dialog_text(dlg, IDC_THEME_DARK, 180);
-      set_dialog_text(dlg, IDC_THEME_NO_MENU, 181);
-      set_dialog_text(dlg, IDC_THEME_WRITE, 182);
-      set_dialog_text(dlg, IDC_THEME_CLOSE, 74);
+      set_dialog_text(dlg, 0, kTextMenuTheme);
+      set_dialog_text(dlg, IDC_THEME_DARK, kTextDarkMode);
+      set_dialog_text(dlg, IDC_THEME_NO_MENU, kTextNoMenuBar);
+      set_dialog_text(dlg, IDC_THEME_WRITE, kTextSaveAndRestart);
+      set_dialog_text(dlg, IDC_THEME_CLOSE, kTextClose);
       CheckDlgButton(dlg, IDC_THEME_DARK, g_app.dark_mode ? BST_CHECKED : BST_UNCHECKED);
       CheckDlgButton(dlg, IDC_THEME_NO_MENU, g_app.menu_suppressed ? BST_CHECKED : BST_UNCHECKED);
       dialog_look_init(dlg);

@@ -32,8 +32,8 @@ void profile_put_text(void* ctx, const char16_t* key, const char16_t* value) {
 // A file of the program that could not be written (read-only, held open by
 // another program, a folder of that name): say which, so the user knows
 // the values were not kept.
-void write_failed(const wchar_t* path, const wchar_t* what) {
-  show_error(nullptr, L"WriteFile", L"%ls could not be written to\n%ls\nThey were not kept.", what, path);
+void write_failed(const wchar_t* path, int text) {
+  show_texts(nullptr, L"WriteFile", {text}, path);
 }
 
 }  // namespace
@@ -66,7 +66,7 @@ void settings_file_save() {
   ProfileFile file = {path, L"Setting", 0};
   ProfileIo io = {&file, profile_get_int, profile_get_text, profile_put_text};
   settings_save(&g_app.settings, &io);
-  if (file.failed) write_failed(path, L"The settings");
+  if (file.failed) write_failed(path, kTextSettingsWriteFailed);
 }
 
 int message_file_load() {
@@ -103,7 +103,7 @@ void colors_file_save() {
   ProfileFile file = {path, L"Setting", 0};
   ProfileIo io = {&file, profile_get_int, profile_get_text, profile_put_text};
   palettes_save(&g_app.palettes, &io);
-  if (file.failed) write_failed(path, L"The colors");
+  if (file.failed) write_failed(path, kTextColorsWriteFailed);
 }
 
 void theme_file_read() {
@@ -171,5 +171,34 @@ void show_error(HWND owner, const wchar_t* caption, const wchar_t* format, ...) 
   _vsnwprintf(text, 2 * MAX_PATH + 119, format, args);
   va_end(args);
   text[2 * MAX_PATH + 119] = 0;
+  MessageBoxW(owner, text, caption, MB_OK);
+}
+
+void show_texts_v(HWND owner, const wchar_t* caption, const int* lines, int count, const wchar_t* path,
+                  va_list args) {
+  constexpr int kFormatUnits = 4 * (kMessageTextUnits + 2);
+  wchar_t format[kFormatUnits] = L"";
+  int formatted = 1;
+  for (int i = 0; i < count && i < 4; i++) {
+    wchar_t line[kMessageTextUnits] = L"";
+    get_text(lines[i], line);
+    if (!message_fields_match(reinterpret_cast<const char16_t*>(line), message_fields(lines[i]))) formatted = 0;
+    if (i) wcsncat(format, L"\n", kFormatUnits - 1 - wcslen(format));
+    wcsncat(format, line, kFormatUnits - 1 - wcslen(format));
+  }
+  // The fields may hold names and paths: room for two of them besides the
+  // path line.
+  constexpr int kTextUnits = kFormatUnits + 3 * MAX_PATH + 64;
+  wchar_t text[kTextUnits];
+  if (formatted) {
+    _vsnwprintf(text, kTextUnits - 1, format, args);
+    text[kTextUnits - 1] = 0;
+  } else {
+    lstrcpynW(text, format, kTextUnits);
+  }
+  if (path) {
+    wcsncat(text, L"\n", kTextUnits - 1 - wcslen(text));
+    wcsncat(text, path, kTextUnits - 1 - wcslen(text));
+  }
   MessageBoxW(owner, text, caption, MB_OK);
 }

@@ -5,11 +5,13 @@
 
 #include <cstdint>
 
+#include "settings/message_text.h"
+
 constexpr int kAsciiCodes = 128;
 constexpr int kAsciiRowHeight = 18;   // pixels per code
 constexpr int kAsciiRowsPerColumn = 16;
 constexpr int kAsciiPressCellWidth = 70;  // the press grid: 70 x 18 pixels
-constexpr int kAsciiFirstDescription = 110;  // message text of code 0x00
+constexpr int kAsciiFirstDescription = kTextAsciiNamesFirst;  // message text of code 0x00
 
 struct AsciiCell {
   int code_x;       // x of the "%02X:" text (its first three characters)

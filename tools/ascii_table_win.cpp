@@ -47,7 +47,7 @@ void ascii_table_describe(HWND dlg, int x, int y) {
 INT_PTR CALLBACK ascii_table_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: {
-      set_dialog_text(dlg, 0, 106);
+      set_dialog_text(dlg, 0, kTextAsciiTitle);
       dialog_look_init(dlg);
       return TRUE;
     }

@@ -83,8 +83,8 @@ void strip_fit_window(HWND dlg, int w, int h) {
 
 int strip_ask_delete(HWND dlg) {
   wchar_t caption[kMessageTextUnits] = L"";
-  get_text(20, caption);
-  return show_message(dlg, 36, 1, caption) == IDYES;
+  get_text(kTextConfirmDeleteCaption, caption);
+  return show_message(dlg, kTextDeleteAsk, 1, caption) == IDYES;
 }
 
 #include "codec/checksum.h"
@@ -169,8 +169,8 @@ int typed_strip_command(HWND dlg, const TypedStripIds& ids, TypedField* f, int i
   } else if (id == ids.asc || id == ids.hex) {
     hex_entry_set_mode(&in->entry, id == ids.hex);
     wchar_t caption[kMessageTextUnits] = L"";
-    get_text(96, caption);
-    show_message(dlg, id == ids.hex ? 98 : 97, 0, caption);
+    get_text(kTextInputMethod, caption);
+    show_message(dlg, id == ids.hex ? kTextHexInputHelp : kTextAscInputHelp, 0, caption);
   } else {
     return 0;
   }
@@ -193,7 +193,7 @@ void typed_strip_paint(HDC dc, const StripGeometry& g, TypedInput* in, int title
     SetBkColor(dc, slot_color(kSlotAscHexBack));
     SetTextColor(dc, slot_color(kSlotAscHexText));
     text[0] = 0;
-    get_text(mode == 0 ? 87 : 88, text);
+    get_text(mode == kTextNone ? kTextAscInput : kTextHexInput, text);
     TextOutW(dc, 0, mode == 0 ? 45 : 65, text, lstrlenW(text));
   }
   const int32_t offset = typed_input_view(in);
@@ -210,11 +210,11 @@ void typed_strip_paint(HDC dc, const StripGeometry& g, TypedInput* in, int title
 }
 
 void frame_preview_update(HWND dlg) {
-  static const int kHeadings[6] = {62, 81, 89, 63, 64, 65};
+  static const int kHeadings[6] = {kTextStartChar, kTextHeader, kTextInputData, kTextEndChar, kTextChecksum, kTextTerminator};
   for (int k = 0; k < 6; k++) set_dialog_text(dlg, 406 + k, kHeadings[k]);
   const Settings& s = g_app.settings;
   wchar_t none[kMessageTextUnits] = L"", text[64];
-  get_text(0, none);
+  get_text(kTextNone, none);
   _snwprintf(text, 64, L"%02X", s.rs_stchar);
   SetDlgItemTextW(dlg, IDC_IN_PREVIEW_START, s.rs_stchar_on ? text : none);
   SetDlgItemTextW(dlg, IDC_IN_PREVIEW_HEADER, s.rs_hdchar_on ? wide(s.rs_hdchar) : none);

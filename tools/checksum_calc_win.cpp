@@ -104,9 +104,9 @@ void close_dialog(HWND dlg) {
 INT_PTR CALLBACK kind_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: {
-      set_dialog_text(dlg, 0, 104);
-      set_dialog_text(dlg, IDC_CK_HEAD, 105);
-      set_dialog_text(dlg, IDC_CK_CLOSE, 74);
+      set_dialog_text(dlg, 0, kTextChecksumKindTitle);
+      set_dialog_text(dlg, IDC_CK_HEAD, kTextChecksumKind);
+      set_dialog_text(dlg, IDC_CK_CLOSE, kTextClose);
       HWND combo = GetDlgItem(dlg, IDC_CK_COMBO);
       SendMessageW(combo, CB_RESETCONTENT, 0, 0);
       for (int k = 0; k < kChecksumKinds; k++)
@@ -153,10 +153,10 @@ void on_command(HWND dlg, int id) {
 }
 
 void on_init(HWND dlg) {
-  set_dialog_text(dlg, 0, 100);
-  static const struct { int id, text; } kLabels[] = {{IDC_CS_MODE_HEAD, 96}, {IDC_CS_KIND, 105},
-                                                     {IDC_CS_RESULT, 101},   {IDC_CS_COPY_ASC, 102},
-                                                     {IDC_CS_COPY_HEX, 103}, {IDC_CS_CLOSE, 74}};
+  set_dialog_text(dlg, 0, kTextChecksumTitle);
+  static const struct { int id, text; } kLabels[] = {{IDC_CS_MODE_HEAD, kTextInputMethod}, {IDC_CS_KIND, kTextChecksumKind},
+                                                     {IDC_CS_RESULT, kTextChecksumResult},   {IDC_CS_COPY_ASC, kTextCopyAsc},
+                                                     {IDC_CS_COPY_HEX, kTextCopyHex}, {IDC_CS_CLOSE, kTextClose}};
   for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   g_checksum.field.in = &g_checksum.input;
   g_checksum.field.edit_keys = 0;  // Backspace and Delete do nothing here: "BS" and "CLR" do

@@ -2,6 +2,7 @@
 
 #include "app/text16.h"
 #include "codec/checksum.h"
+#include "settings/message_text.h"
 
 namespace {
 
@@ -115,7 +116,7 @@ void modbus_field_rule(uint8_t code, ModbusFieldRule* out) {
   out->count_on = uses_address(code) && !single_data(code);
   out->data_on = uses_address(code) && !read;
   out->ratio_on = code == 0x10;
-  out->address_label = code == 0x08 ? 158 : 154;
+  out->address_label = code == 0x08 ? kTextModbusSubFunction : kTextModbusRegister;
 }
 
 uint8_t modbus_function_from_text(const char16_t* text) {

@@ -40,7 +40,7 @@ struct ModbusState {
 // Which controls a function code uses.
 struct ModbusFieldRule {
   int32_t address_on, count_on, data_on, ratio_on;
-  int32_t address_label;  // message text of the register address label: 158 for 0x08, else 154
+  int32_t address_label;  // message text of the register address label: kTextModbusSubFunction for 0x08, else kTextModbusRegister
 };
 void modbus_field_rule(uint8_t code, ModbusFieldRule* out);
 

@@ -26,10 +26,10 @@ namespace {
 
 constexpr UINT_PTR kFunctionTimer = 1;
 constexpr UINT kFunctionDelay = 300;  // ms after the last change of the function combo box
-constexpr int kFunctionTexts = 19;    // message texts 161 to 179: codes 0x01 to 0x13
+constexpr int kFunctionTexts = kTextModbusFunctionsLast - kTextModbusFunctionsFirst + 1;  // codes 0x01 to 0x13
 
 // The message text of the function list that stands for a code from 1 to 19.
-int function_text(int code) { return 160 + code; }
+int function_text(int code) { return kTextModbusFunctionsFirst - 1 + code; }
 
 ModbusState g_modbus = {};
 
@@ -154,7 +154,7 @@ void show_mode(HWND dlg) {
 void input_error(HWND dlg, int field_text) {
   wchar_t field[kMessageTextUnits] = L"", advice[kMessageTextUnits] = L"";
   get_text(field_text, field);
-  get_text(146, advice);
+  get_text(kTextValueInvalid, advice);
   wchar_t text[2 * kMessageTextUnits + 4];
   _snwprintf(text, sizeof text / sizeof text[0], L"%ls\r\n%ls", field, advice);
   MessageBoxW(dlg, text, L"Input Error", MB_OK);
@@ -190,8 +190,8 @@ void read_inputs(HWND dlg) {
   if (errors & kModbusBadCount) input_error(dlg, 148);
   show_number(dlg, IDC_MB_COUNT, s.dlg13_conut);
   if (errors & kModbusDataCut) {
-    show_error(dlg, L"Input Error", L"The data field holds more than %d %ls; only the first %d were taken.", kModbusDataUnits,
-               hex ? L"hexadecimal pairs" : L"characters", kModbusDataUnits);
+    show_texts(dlg, L"Input Error", {hex ? kTextModbusTooManyPairs : kTextModbusTooManyChars, kTextModbusFirstTaken},
+               nullptr, kModbusDataUnits, kModbusDataUnits);
     show_data(dlg);
   }
 }
@@ -200,12 +200,11 @@ void assemble(HWND dlg) {
   int32_t size = 0;
   switch (modbus_assemble(&g_app.settings, &g_modbus, g_app.modbus_words, &ansi_codec_win, &size)) {
     case kModbusByteCountTooLarge:
-      show_error(dlg, L"Error", L"The byte count would be %d; the frame holds it in one byte (at most 255).\n"
-                 L"The frame was not assembled; the previous one is kept.", static_cast<int>(size));
+      show_texts(dlg, L"Error", {kTextModbusByteCount, kTextModbusNotAssembled}, nullptr, static_cast<int>(size));
       break;
     case kModbusFrameTooLong:
-      show_error(dlg, L"Error", L"The frame would be %d units long; it can hold at most %d.\n"
-                 L"The frame was not assembled; the previous one is kept.", static_cast<int>(size), kModbusFrameUnits);
+      show_texts(dlg, L"Error", {kTextModbusFrameTooLong, kTextModbusNotAssembled}, nullptr, static_cast<int>(size),
+                 kModbusFrameUnits);
       break;
     default: break;
   }
@@ -215,7 +214,7 @@ void assemble(HWND dlg) {
 void send(HWND dlg, int channel) {
   read_inputs(dlg);
   if (g_modbus.frame_length <= 0) {
-    show_error(dlg, L"Modbus", L"No frame has been assembled yet: nothing was sent.");
+    show_texts(dlg, L"Modbus", {kTextModbusNoFrame}, nullptr);
     return;
   }
   send_characters(dlg, g_modbus.frame_length, g_modbus.frame, channel, 0, 0);
@@ -240,11 +239,10 @@ void set_entry(HWND dlg, int hex) {
   read_text(dlg, IDC_MB_DATA, field, kModbusDataHexChars + 3);
   if (hex) {
     if (modbus_entry_to_hex(field, &ansi_codec_win, &g_modbus, g_app.modbus_words, out))
-      show_error(dlg, L"Input Error", L"The data field holds more than %d characters; only the first %d were taken.",
-                 kModbusDataUnits, kModbusDataUnits);
+      show_texts(dlg, L"Input Error", {kTextModbusTooManyChars, kTextModbusFirstTaken}, nullptr, kModbusDataUnits,
+                 kModbusDataUnits);
   } else if (modbus_entry_to_asc(field, &g_modbus, g_app.modbus_words, out) == kModbusEntryHasNul) {
-    show_error(dlg, L"Input Error", L"The data holds the byte 00, which the field cannot show as a character.\n"
-               L"The data stays in HEX entry.");
+    show_texts(dlg, L"Input Error", {kTextModbusHasNul, kTextModbusStaysHex}, nullptr);
     // The field keeps what was typed.
     CheckRadioButton(dlg, IDC_MB_DATA_ASC, IDC_MB_DATA_HEX, IDC_MB_DATA_HEX);
     return;
@@ -283,12 +281,12 @@ void paint(HWND dlg) {
   wchar_t text[kMessageTextUnits] = L"";
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, slot_color(kSlotText));
-  get_text(g_modbus.mode == kModbusAscii ? 150 : 149, text);
+  get_text(g_modbus.mode == kModbusAscii ? kTextModbusAsciiFrame : kTextModbusRtuFrame, text);
   TextOutW(dc, 170, 5, text, lstrlenW(text));
   SelectObject(dc, g_font_small);
   for (int row = 0; row < 2; row++) {
     text[0] = 0;
-    get_text(row == 0 ? 87 : 88, text);
+    get_text(row == kTextNone ? kTextAscInput : kTextHexInput, text);
     TextOutW(dc, 0, row == 0 ? 45 : 65, text, lstrlenW(text));
   }
   const int offset = modbus_preview_offset(&g_modbus);
@@ -318,11 +316,11 @@ void paint(HWND dlg) {
 
 void on_init(HWND dlg) {
   static const struct { int id, text; } kLabels[] = {
-      {IDC_MB_START_LABEL, 151}, {IDC_MB_START_NOTE, 88},    {IDC_MB_SLAVE_LABEL, 152}, {IDC_MB_SLAVE_NOTE, 87},
-      {IDC_MB_FUNCTION_LABEL, 153}, {IDC_MB_ADDRESS_LABEL, 154}, {IDC_MB_ADDRESS_NOTE, 147},
-      {IDC_MB_COUNT_LABEL, 148}, {IDC_MB_COUNT_NOTE, 147}, {IDC_MB_DATA_LABEL, 155}, {IDC_MB_END_LABEL, 156},
-      {IDC_MB_END_NOTE, 88},     {IDC_MB_ASSEMBLE, 157},    {IDC_MB_SEND_CH1, 67},     {IDC_MB_SEND_CH2, 72},
-      {IDC_MB_CLOSE, 74}};
+      {IDC_MB_START_LABEL, kTextModbusStartChar}, {IDC_MB_START_NOTE, kTextHexInput},    {IDC_MB_SLAVE_LABEL, kTextModbusSlave}, {IDC_MB_SLAVE_NOTE, kTextAscInput},
+      {IDC_MB_FUNCTION_LABEL, kTextModbusFunction}, {IDC_MB_ADDRESS_LABEL, kTextModbusRegister}, {IDC_MB_ADDRESS_NOTE, kTextDecimalInput},
+      {IDC_MB_COUNT_LABEL, kTextModbusCount}, {IDC_MB_COUNT_NOTE, kTextDecimalInput}, {IDC_MB_DATA_LABEL, kTextModbusData}, {IDC_MB_END_LABEL, kTextModbusEndCode},
+      {IDC_MB_END_NOTE, kTextHexInput},     {IDC_MB_ASSEMBLE, kTextAssemble},    {IDC_MB_SEND_CH1, kTextSendCh1},     {IDC_MB_SEND_CH2, kTextSendCh2},
+      {IDC_MB_CLOSE, kTextClose}};
   for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   const Settings& s = g_app.settings;
 

@@ -93,8 +93,8 @@ void assemble(HWND dlg) {
                      &length) != kFrameOk ||
       preset_list_assemble(g_editor.list, frame, length) == kPresetTooLong) {
     if (length > 0)
-      show_error(dlg, L"Error", L"With the send format this entry would be %d bytes long; an entry holds at most "
-                 L"%d.\nThe list was not changed.", static_cast<int>(length), kEntryUnits);
+      show_texts(dlg, L"Error", {kTextEntryFramedTooLong, kTextEntryLimit}, nullptr, static_cast<int>(length),
+                 kEntryUnits);
     return;  // an empty frame adds nothing
   }
   repaint(dlg);
@@ -161,11 +161,11 @@ void on_command(HWND dlg, int id) {
 }
 
 void on_init(HWND dlg) {
-  set_dialog_text(dlg, 0, 183);
+  set_dialog_text(dlg, 0, kTextPresetEditorTitle);
   static const struct { int id, text; } kLabels[] = {
-      {IDC_PE_MODE_HEAD, 79}, {IDC_PE_ASSEMBLE, 157}, {IDC_PE_FORMAT, 73},    {IDC_PE_PAGE_BACK, 68},
-      {IDC_PE_PAGE_NEXT, 69}, {IDC_PE_READ, 188},     {IDC_PE_DELETE_ALL, 186}, {IDC_PE_SAVE, 187},
-      {IDC_PE_CLOSE, 74}};
+      {IDC_PE_MODE_HEAD, kTextEntryMode}, {IDC_PE_ASSEMBLE, kTextAssemble}, {IDC_PE_FORMAT, kTextSendFormat},    {IDC_PE_PAGE_BACK, kTextPageBack},
+      {IDC_PE_PAGE_NEXT, kTextPageNext}, {IDC_PE_READ, kTextLoad},     {IDC_PE_DELETE_ALL, kTextDeleteAll}, {IDC_PE_SAVE, kTextSave},
+      {IDC_PE_CLOSE, kTextClose}};
   for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   g_editor.field.in = &g_editor.input;
   g_editor.field.edit_keys = 1;

@@ -126,15 +126,15 @@ void on_command(HWND dlg, int id) {
 }
 
 void on_init(HWND dlg) {
-  set_dialog_text(dlg, 0, 70);
-  set_dialog_text(dlg, IDC_PS_HEAD, 71);
+  set_dialog_text(dlg, 0, kTextPresetSendTitle);
+  set_dialog_text(dlg, IDC_PS_HEAD, kTextPresetStrings);
   for (int r = 0; r < kPresetRows; r++) {
-    set_dialog_text(dlg, IDC_PS_CH1 + r, 67);
-    set_dialog_text(dlg, IDC_PS_CH2 + r, 72);
+    set_dialog_text(dlg, IDC_PS_CH1 + r, kTextSendCh1);
+    set_dialog_text(dlg, IDC_PS_CH2 + r, kTextSendCh2);
   }
-  static const struct { int id, text; } kLabels[] = {{IDC_PS_CLOSE, 74}, {IDC_PS_PAGE_BACK, 68},
-                                                     {IDC_PS_PAGE_NEXT, 69}, {IDC_PS_RELOAD, 90},
-                                                     {IDC_PS_LOAD_OTHER, 91}};
+  static const struct { int id, text; } kLabels[] = {{IDC_PS_CLOSE, kTextClose}, {IDC_PS_PAGE_BACK, kTextPageBack},
+                                                     {IDC_PS_PAGE_NEXT, kTextPageNext}, {IDC_PS_RELOAD, kTextReload},
+                                                     {IDC_PS_LOAD_OTHER, kTextLoadOtherFile}};
   for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   // Which channels can send is decided once, as the window opens.
   for (int ch = 0; ch < 2; ch++)

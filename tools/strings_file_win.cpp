@@ -5,7 +5,7 @@
 void strings_file_save(HWND owner, wchar_t* path, const StringEntry* entries, int m) {
   SetCurrentDirectoryW(wide(g_app.program_dir));
   if (strings_file_fix_extension(reinterpret_cast<char16_t*>(path), MAX_PATH)) {
-    show_error(owner, L"CreateFile", L"The file name is too long for the extension .txt:\n%ls", path);
+    show_texts(owner, L"CreateFile", {kTextNameTooLongForExtension}, path, L".txt");
     return;
   }
   // Every line is tried before the file is created, so an entry that cannot
@@ -14,16 +14,14 @@ void strings_file_save(HWND owner, wchar_t* path, const StringEntry* entries, in
   for (; count < m && entries[count].count > 0; count++) {
     char16_t line[kStringsLineUnits];
     if (strings_file_line(&entries[count], line) < 0) {
-      show_error(owner, L"FileError",
-                 L"Entry %d does not fit in a line of %d characters, so nothing was saved.\n%ls", count + 1,
-                 kStringsLineMax, path);
+      show_texts(owner, L"FileError", {kTextEntryTooLongForLine}, path, count + 1, kStringsLineMax);
       return;
     }
   }
   HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (f == INVALID_HANDLE_VALUE) {
-    show_message(owner, 34, 0, L"CreateFile");
+    show_message(owner, kTextTextFileOpenFailed, 0, L"CreateFile");
     return;
   }
   static const uint8_t kBom[2] = {0xFF, 0xFE};
@@ -36,7 +34,7 @@ void strings_file_save(HWND owner, wchar_t* path, const StringEntry* entries, in
   }
   if (!CloseHandle(f)) MessageBoxW(owner, path, L"CloseHandle-errer", MB_OK);
   // A full disk or a vanished network drive must not pass for a saved list.
-  if (!ok) show_error(owner, L"WriteFile", L"The strings file could not be written completely:\n%ls", path);
+  if (!ok) show_texts(owner, L"WriteFile", {kTextStringsWriteFailed}, path);
 }
 
 int strings_file_load(HWND owner, const wchar_t* name, int relative, StringEntry* list) {
@@ -44,7 +42,7 @@ int strings_file_load(HWND owner, const wchar_t* name, int relative, StringEntry
   wchar_t path[MAX_PATH];
   if (relative) {
     if (program_file(name, path)) {
-      show_message(owner, 34, 0, L"CreateFile");
+      show_message(owner, kTextTextFileOpenFailed, 0, L"CreateFile");
       return 1;
     }
   } else {
@@ -53,13 +51,13 @@ int strings_file_load(HWND owner, const wchar_t* name, int relative, StringEntry
   HANDLE f = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (f == INVALID_HANDLE_VALUE) {
-    show_message(owner, 34, 0, L"CreateFile");
+    show_message(owner, kTextTextFileOpenFailed, 0, L"CreateFile");
     return 1;
   }
   uint8_t buf[4096];
   DWORD got = 0;
   if (!ReadFile(f, buf, 2, &got, nullptr) || !strings_file_has_bom(buf, got)) {
-    show_message(owner, 23, 0, L"FileError");
+    show_message(owner, kTextNotUnicodeFile, 0, L"FileError");
     CloseHandle(f);
     return 1;
   }
@@ -79,15 +77,13 @@ int strings_file_load(HWND owner, const wchar_t* name, int relative, StringEntry
   if (!CloseHandle(f)) MessageBoxW(owner, path, L"CloseHandle-errer", MB_OK);
   const StringsReadReport& r = reader.report;
   if (read_error)
-    show_error(owner, L"ReadFile", L"Reading stopped at line %d: error No.%lu.\n%ls", r.lines + 1, read_error, path);
+    show_texts(owner, L"ReadFile", {kTextStringsReadStopped}, path, r.lines + 1, read_error);
   if (r.long_lines)
-    show_error(owner, L"FileError",
-               L"%d line(s) longer than %d characters, the first is line %d: their entries were left empty.\n%ls",
-               r.long_lines, kStringsLineMax, r.first_long_line, path);
+    show_texts(owner, L"FileError", {kTextStringsLongLines, kTextEntriesLeftEmpty}, path, r.long_lines,
+               kStringsLineMax, r.first_long_line);
   if (r.full_lines)
-    show_error(owner, L"FileError",
-               L"%d line(s) give more than %d bytes, the first is line %d: their entries were left empty.\n%ls",
-               r.full_lines, kEntryUnits, r.first_full_line, path);
+    show_texts(owner, L"FileError", {kTextStringsFullLines, kTextEntriesLeftEmpty}, path, r.full_lines,
+               kEntryUnits, r.first_full_line);
   return 0;
 }
 

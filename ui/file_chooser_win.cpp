@@ -23,7 +23,7 @@ int file_chooser(HWND owner, int mode, wchar_t* path) {
   ofn.Flags = rule->multiple ? OFN_EXPLORER | OFN_ALLOWMULTISELECT : OFN_FILEMUSTEXIST | OFN_EXTENSIONDIFFERENT;
   if (!(rule->save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return 0;
   if (file_chooser_fix_extension(path16, mode)) {
-    show_error(owner, L"Error", L"The file name is too long for the extension %ls:\n%ls", wide(rule->extension), path);
+    show_texts(owner, L"Error", {kTextNameTooLongForExtension}, path, wide(rule->extension));
     return 0;
   }
   return 1;

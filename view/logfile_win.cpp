@@ -9,7 +9,7 @@
 
 void log_save(HWND owner) {
   if (capture_write_position(&g_app.capture) == 0) {
-    show_message(owner, 12, 0, L"CreateFile");
+    show_message(owner, kTextNoDataToSave, 0, L"CreateFile");
     return;
   }
   wchar_t path[MAX_PATH];
@@ -18,7 +18,7 @@ void log_save(HWND owner) {
   HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (f == INVALID_HANDLE_VALUE) {
-    show_message(owner, 13, 0, L"CreateFile");
+    show_message(owner, kTextFileOpenFailed, 0, L"CreateFile");
     return;
   }
   int32_t w = capture_write_position(&g_app.capture);
@@ -30,7 +30,7 @@ void log_save(HWND owner) {
             WriteFile(f, g_app.capture.records, body, &done_body, nullptr) && done_body == body;
   if (!CloseHandle(f)) ok = FALSE;
   // A full disk or a vanished network drive must not pass for a saved log.
-  if (!ok) show_error(owner, L"WriteFile", L"The log could not be written completely:\n%ls", path);
+  if (!ok) show_texts(owner, L"WriteFile", {kTextLogWriteFailed}, path);
 }
 
 // Reads up to `size` bytes; returns how many arrived.
@@ -53,7 +53,7 @@ int log_load(HWND owner) {
   HANDLE f = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (f == INVALID_HANDLE_VALUE) {
-    show_message(owner, 13, 0, L"CreateFile");
+    show_message(owner, kTextFileOpenFailed, 0, L"CreateFile");
     return 1;
   }
   LARGE_INTEGER size = {};
@@ -63,8 +63,7 @@ int log_load(HWND owner) {
   LogLoadPlan plan = logfile_plan_load(header, got, static_cast<uint64_t>(size.QuadPart));
   if (plan.status == kLogLoadNotLog || plan.status == kLogLoadNegative) {
     CloseHandle(f);
-    show_error(owner, L"ReadFile", L"%ls\nis not a log file: its header holds no record count.\nThe capture is unchanged.",
-               path);
+    show_texts(owner, L"ReadFile", {kTextNotLog, kTextCaptureUnchanged}, path);
     return 1;
   }
   // Read into a scratch block first, so a failing read leaves the capture as it was.
@@ -72,7 +71,7 @@ int log_load(HWND owner) {
   uint8_t* data = static_cast<uint8_t*>(std::malloc(bytes ? bytes : 1));
   if (!data) {
     CloseHandle(f);
-    MessageBoxW(owner, L"Out of memory: the log file could not be read. The capture is unchanged.", L"ReadFile", MB_OK);
+    show_texts(owner, L"ReadFile", {kTextLogNoMemory, kTextCaptureUnchanged}, nullptr);
     return 1;
   }
   DWORD read = read_fully(f, data, bytes);
@@ -81,12 +80,11 @@ int log_load(HWND owner) {
   capture_replace(&g_app.capture, data, records);
   std::free(data);
   if (plan.status == kLogLoadCut)
-    show_error(owner, L"ReadFile",
-               L"The log file holds %lld records; the capture buffer takes %d.\nThe first %d records were loaded.",
-               static_cast<long long>(plan.declared), kCaptureWrapThreshold, records);
+    show_texts(owner, L"ReadFile", {kTextLogCut, kTextLogCutLoaded}, nullptr, static_cast<long long>(plan.declared),
+               kCaptureWrapThreshold, records);
   else if (records < plan.declared)
-    show_error(owner, L"ReadFile", L"The log file declares %lld records but holds only %d.\nThose %d records were loaded.",
-               static_cast<long long>(plan.declared), records, records);
+    show_texts(owner, L"ReadFile", {kTextLogShort, kTextLogShortLoaded}, nullptr, static_cast<long long>(plan.declared),
+               records, records);
   return 0;
 }
 
@@ -101,13 +99,13 @@ void notepad_prepare(HWND owner) {
   // Only a missing file is made anew: one that exists but cannot be read
   // now (held open elsewhere) must not be emptied.
   if (GetLastError() != ERROR_FILE_NOT_FOUND) {
-    show_message(owner, 13, 0, L"CreateFile");
+    show_message(owner, kTextFileOpenFailed, 0, L"CreateFile");
     return;
   }
   f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
                   nullptr);
   if (f == INVALID_HANDLE_VALUE) {
-    show_message(owner, 13, 0, L"CreateFile");
+    show_message(owner, kTextFileOpenFailed, 0, L"CreateFile");
     return;
   }
   static const uint8_t kBom[2] = {0xFF, 0xFE};

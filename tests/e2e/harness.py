@@ -12,6 +12,7 @@ still queued, so nothing posted may be assumed done until its effect shows
 """
 import hashlib
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -138,6 +139,28 @@ def texts():
             cols = line.split("\t")
             table[int(cols[0])] = cols[1:]
     return table
+
+
+def text_number(name):
+    """The number of a named message text (kTextNotLog ...), as the
+    program's message number list in settings/message_text.h gives it."""
+    source = (ROOT / "settings" / "message_text.h").read_text(encoding="utf-8")
+    m = re.search(r"\b" + name + r"\s*=\s*(\d+)", source)
+    assert m, f"no message text named {name}"
+    return int(m.group(1))
+
+
+def message(names, language=1, *fields, path=None):
+    """What a box of the named message texts shows in `language` (0
+    Japanese, 1 English, 2 Korean, 3 Chinese): the texts one a line,
+    formatted with `fields`, then `path` on a line of its own."""
+    table = texts()
+    lines = [table[text_number(n) if isinstance(n, str) else n][language] for n in names]
+    # C's %ls, %lld and %lu are Python's %s and %d.
+    form = re.sub(r"%([-+ #0]*\d*)l{1,2}([sdu])", lambda m: "%" + m.group(1) + ("s" if m.group(2) == "s" else "d"),
+                  "\n".join(lines))
+    text = form % fields if fields else form.replace("%%", "%")
+    return text + "\n" + str(path) if path is not None else text
 
 
 # Log files: a 32-byte header ("%015d\r" in UTF-16LE, the record count),

@@ -110,7 +110,8 @@ def test_settings_that_cannot_be_written_are_reported(app, driver):
         driver.call("post", "main", 0x0010, 0, 0)  # WM_CLOSE
         _, caption, text = driver.message_box()
         assert caption == "WriteFile"
-        assert text.startswith("The settings could not be written to") and text.endswith("They were not kept.")
+        first, where = text.split("\n")
+        assert first == harness.message(["kTextSettingsWriteFailed"]) and where.endswith("quorrin.ini"), text
         driver.answer(_, 1)
         assert q.wait_exit(20) == 0
     finally:
@@ -124,7 +125,9 @@ def test_settings_file_that_is_a_folder(app, driver):
     alive(driver, q)
     driver.call("post", "main", 0x0010, 0, 0)  # WM_CLOSE
     _, caption, text = driver.message_box()
-    assert caption == "WriteFile" and text.startswith("The settings could not be written to")
+    # No settings could be read, so the box speaks the first-start language.
+    written = [harness.message(["kTextSettingsWriteFailed"], language) for language in range(4)]
+    assert caption == "WriteFile" and text.split("\n")[0] in written, text
     driver.answer(_, 1)
     assert q.wait_exit(20) == 0
 
@@ -150,7 +153,7 @@ def test_colors_that_cannot_be_written_are_reported(app, driver):
         dialog = open_dialog(driver)
         driver.call("click", dialog, 285)
         _, caption, text = driver.message_box()
-        assert caption == "WriteFile" and text.startswith("The colors could not be written to")
+        assert caption == "WriteFile" and text.startswith("The colors could not be written; they were not kept.")
         driver.answer(_, 1)
         alive(driver, q)
     finally:

@@ -180,7 +180,7 @@ def test_jump_to_a_missing_label_ends_on_the_next_tick(app, driver, display, com
     write_macro(q, "slot.txt", ["MOVE -1,41", "SEND 42", "PEND"])
     run_file(driver, dlg, "slot.txt")
     screenshot(display, "macro_stopped")
-    driver.expect_message("Quorrin", "The macro stopped at Step:001: slot number -1 is not 00 to 99.")
+    driver.expect_message("Quorrin", "The macro stopped at Step:001.\nSlot number -1 is not 00 to 99.")
     assert com3.read(1, timeout=0.3) == b""
     driver.no_message_box(300)
 

@@ -219,15 +219,14 @@ def test_refused_frames_keep_the_previous_one(app, driver, display, com3):
     assert harness.wait_for(lambda: not enabled(driver, dlg, COUNT), 5)
     fill(driver, dlg, data="A" * 244)
     driver.call("click", dlg, ASSEMBLE)
-    driver.expect_message("Error", "The frame would be 257 units long; it can hold at most 256.\n"
-                          "The frame was not assembled; the previous one is kept.")
+    driver.expect_message("Error", harness.message(["kTextModbusFrameTooLong", "kTextModbusNotAssembled"], 1,
+                                                   257, 256))
     # 0x10 with 200 registers of 2 bytes: a byte count of 400.
     choose_function(driver, dlg, "10")
     assert harness.wait_for(lambda: enabled(driver, dlg, RATIO), 5)
     fill(driver, dlg, count="200", ratio="x2")
     driver.call("click", dlg, ASSEMBLE)
-    driver.expect_message("Error", "The byte count would be 400; the frame holds it in one byte (at most 255).\n"
-                          "The frame was not assembled; the previous one is kept.")
+    driver.expect_message("Error", harness.message(["kTextModbusByteCount", "kTextModbusNotAssembled"], 1, 400))
     press(driver, dlg, SEND_CH1)
     assert com3.read(18, timeout=3) == b":010300010001FA\r\n"
     # 70 units in the preview: shown from unit 32, "<" shows it from 0.
@@ -255,8 +254,7 @@ def test_data_entry_switch(app, driver, com3):
     press(driver, dlg, DATA_HEX)
     fill(driver, dlg, data="000A")
     driver.call("click", dlg, DATA_ASC)
-    driver.expect_message("Input Error", "The data holds the byte 00, which the field cannot show as a character.\n"
-                          "The data stays in HEX entry.")
+    driver.expect_message("Input Error", harness.message(["kTextModbusHasNul", "kTextModbusStaysHex"]))
     assert driver.call("gettext", dlg, DATA)[0] == "000A"
     assert int(driver.call("send", driver.call("child", dlg, DATA_HEX)[0], BM_GETCHECK, 0, 0)[0]) == 1
     # In HEX entry a single register's data is its bytes, in RTU as in ASCII.

@@ -119,7 +119,7 @@ def test_port_number_close_box_keeps_a_list_choice_only(app, driver):
     # Device Manager asks for administrator rights; this Wine has nothing
     # that opens devmgmt.msc, so the start fails and says so.
     driver.call("click", dlg, 253)
-    driver.expect_message("Error", "devmgmt.msc could not be started as administrator")
+    driver.expect_message("Error", "devmgmt.msc could not be started as administrator.")
     assert not closed(driver)
     # Choosing the none entry clears a channel.
     choose(driver, dlg, 301, 0)

@@ -168,8 +168,7 @@ def test_log_files_that_do_not_fit_are_refused_or_cut(app, driver):
     assert count == 10 and records == [record] * 10
 
     load_log(driver, "big.log")
-    driver.expect_message("ReadFile", "The log file holds 200000 records; the capture buffer takes 130816.\n"
-                                      "The first 130816 records were loaded.")
+    driver.expect_message("ReadFile", harness.message(["kTextLogCut", "kTextLogCutLoaded"], 1, 200000, 130816, 130816))
     path = save_log(driver, q, "big_again")
     assert harness.wait_for(lambda: path.stat().st_size == 32 + 8 * 130816, 10)
 

@@ -137,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const MacroSlot& s : m->slots) check(s.length >= 0 && s.length <= kMacroSlotBytes);
     int32_t w = capture_write_position(cap);
     check(w >= 0 && w <= kCaptureRecords);
-    if (r == kMacroStopped) check(m->fault[0] != 0);
+    if (r == kMacroStopped) check(m->fault.text != 0);
     if (r != kMacroNext && r != kMacroSendFailed) break;
   }
   macro_stop(m);

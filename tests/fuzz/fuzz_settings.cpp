@@ -78,8 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static MessageTable table;
   message_table_load(&table, &io);
   for (int n = 0; n < kMessageTexts; n++)
-    for (int lang = 0; lang < kLanguages; lang++)
+    for (int lang = 0; lang < kLanguages; lang++) {
       if (table.text[n][lang][kMessageTextUnits - 1] != 0) std::abort();
+      // Whatever the file holds, the field check reads only the text and
+      // answers 0 or 1.
+      if (message_fields_match(table.text[n][lang], message_fields(n)) > 1) std::abort();
+    }
 
   // The color file: whatever it holds, saving what was read and reading it
   // again gives the same palettes.

@@ -476,34 +476,40 @@ TEST_F(MacroTest, LinesThatCannotRunStopTheMacroWithAReason) {
   for (int i = 0; i < 130; i++) wide_text += u'\u3042';
   struct Case {
     std::u16string line;
-    const char* reason;
+    int text;          // the message text that says why
+    int32_t args[3];   // the numbers it names
   } cases[] = {
-      {u"SEND '" + std::u16string(250, u'A') + u"'", "longer than 255 characters"},
-      {u"SEND 41\n42", "LF alone"},
-      {u"SEND 41\n" + std::u16string(300, u'4'), "LF alone"},
-      {u"MOVE -1,41", "slot number -1"},
-      {u"READ -2,001,001", "slot number -2"},
-      {u"MMID 01,-1,02,03", "must be 00 to 99"},
-      {u"MOVE 01,'" + wide_text + u"'", "longer than 255 bytes"},
-      {u"SEND '" + wide_text + u"'", "longer than 255 bytes"},
+      {u"SEND '" + std::u16string(250, u'A') + u"'", kTextMacroLineTooLong, {255, 0, 0}},
+      {u"SEND 41\n42", kTextMacroLfAlone, {0, 0, 0}},
+      {u"SEND 41\n" + std::u16string(300, u'4'), kTextMacroLfAlone, {0, 0, 0}},
+      {u"MOVE -1,41", kTextMacroBadSlot, {-1, 0, 0}},
+      {u"READ -2,001,001", kTextMacroBadSlot, {-2, 0, 0}},
+      {u"MMID 01,-1,02,03", kTextMacroBadOffset, {-1, 2, 0}},
+      {u"MOVE 01,'" + wide_text + u"'", kTextMacroDataTooLong, {255, 0, 0}},
+      {u"SEND '" + wide_text + u"'", kTextMacroDataTooLong, {255, 0, 0}},
       {u"MOVE 01,'" + std::u16string(200, u'A') + u"'\r\nMOVE 02,'" + std::u16string(70, u'B') +
            u"'\r\nMADD 01,02",
-       "would grow to 270 bytes"},
+       kTextMacroSlotTooLong, {1, 270, kMacroSlotBytes}},
       {u"MOVE 01,'" + std::u16string(200, u'A') + u"'\r\nMOVE 02,'" + std::u16string(59, u'B') +
            u"'\r\nMADD 01,02\r\nMSED 01",
-       "holds 259 bytes"},
+       kTextMacroSlotTooLongToSend, {1, 259, kSendMax}},
   };
   for (const Case& c : cases) {
     fake.codec.ctx = &g_double_byte;
     fake.writes.clear();
-    load(c.line + u"\r\nSEND 'after'\r\nPEND\r\n");
+    std::u16string text = c.line + u"\r\nSEND 'after'\r\nPEND\r\n";
+    load(text);
     int r = run();
-    EXPECT_EQ(r, kMacroStopped) << c.reason;
-    std::u16string fault(m->fault);
-    std::string ascii(fault.begin(), fault.end());
-    EXPECT_NE(ascii.find(c.reason), std::string::npos) << ascii;
-    EXPECT_EQ(ascii.find("The macro stopped at Step:"), 0u) << ascii;
-    EXPECT_TRUE(fake.writes.empty()) << c.reason;
+    EXPECT_EQ(r, kMacroStopped) << c.text;
+    EXPECT_EQ(m->fault.text, c.text);
+    EXPECT_EQ(m->fault.args[0], c.args[0]) << c.text;
+    EXPECT_EQ(m->fault.args[1], c.args[1]) << c.text;
+    EXPECT_EQ(m->fault.args[2], c.args[2]) << c.text;
+    // The step is the stopping line's index as its label shows it: past
+    // the byte order mark, at the start of the last line that ran.
+    EXPECT_GE(m->fault.step, 1) << c.text;
+    EXPECT_LT(m->fault.step, static_cast<int32_t>(text.size()) + 1) << c.text;
+    EXPECT_TRUE(fake.writes.empty()) << c.text;
   }
   // 258 bytes still go out in one send.
   fake.codec.ctx = nullptr;
