@@ -80,6 +80,8 @@
 
 // Environment settings dialog.
 #define IDD_ENVIRONMENT 116
+#define IDC_ENV_SCROLL_LABEL 401
+#define IDC_ENV_PERIOD_LABEL 402
 #define IDC_ENV_SCROLL 301
 #define IDC_ENV_LOWER_HEX 201
 #define IDC_ENV_NO_FOCUS 202

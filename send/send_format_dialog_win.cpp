@@ -12,8 +12,10 @@
 namespace {
 
 void fill(HWND dlg) {
-  static const int kHeadings[6] = {kTextStartChar, kTextHeader, kTextInputData, kTextEndChar, kTextChecksum, kTextTerminator};
-  static const int kNotes[4] = {kTextFormatNoteHex, kTextFormatNoteExample, kTextFormatNoteRange, kTextFormatNoteAdjacent};
+  static const int kHeadings[6] = {kTextStartChar, kTextHeader,   kTextInputData,
+                                   kTextEndChar,   kTextChecksum, kTextTerminator};
+  static const int kNotes[4] = {kTextFormatNoteHex, kTextFormatNoteExample, kTextFormatNoteRange,
+                                kTextFormatNoteAdjacent};
   for (int k = 0; k < 6; k++) {
     set_dialog_text(dlg, IDC_SF_HEAD + k, kHeadings[k]);
     set_dialog_text(dlg, IDC_SF_ON_START + k, kTextEnabled);

@@ -22,10 +22,10 @@ INT_PTR CALLBACK environment_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: {
       set_dialog_text(dlg, 0, kTextEnvironmentTitle);
-      set_dialog_text(dlg, 401, kTextScrollStep);
+      set_dialog_text(dlg, IDC_ENV_SCROLL_LABEL, kTextScrollStep);
       set_dialog_text(dlg, IDC_ENV_LOWER_HEX, kTextLowerCaseChecksum);
       set_dialog_text(dlg, IDC_ENV_NO_FOCUS, kTextNoAutoFocus);
-      set_dialog_text(dlg, 402, kTextRepaintPeriod);
+      set_dialog_text(dlg, IDC_ENV_PERIOD_LABEL, kTextRepaintPeriod);
       set_dialog_text(dlg, IDC_ENV_CANCEL, kTextEnvironmentCancel);
       HWND combo = GetDlgItem(dlg, IDC_ENV_SCROLL);
       SendMessageW(combo, CB_RESETCONTENT, 0, 0);

@@ -210,8 +210,9 @@ void typed_strip_paint(HDC dc, const StripGeometry& g, TypedInput* in, int title
 }
 
 void frame_preview_update(HWND dlg) {
-  static const int kHeadings[6] = {kTextStartChar, kTextHeader, kTextInputData, kTextEndChar, kTextChecksum, kTextTerminator};
-  for (int k = 0; k < 6; k++) set_dialog_text(dlg, 406 + k, kHeadings[k]);
+  static const int kHeadings[6] = {kTextStartChar, kTextHeader,   kTextInputData,
+                                   kTextEndChar,   kTextChecksum, kTextTerminator};
+  for (int k = 0; k < 6; k++) set_dialog_text(dlg, IDC_IN_PREVIEW_HEAD + k, kHeadings[k]);
   const Settings& s = g_app.settings;
   wchar_t none[kMessageTextUnits] = L"", text[64];
   get_text(kTextNone, none);
