@@ -23,7 +23,7 @@ def gone(driver, title):
 
 
 @pytest.mark.parametrize("language", [0, 1, 2], ids=["japanese", "english", "korean"])
-def test_added_messages_speak_the_chosen_language(app, driver, com3, language):
+def test_added_messages_speak_the_chosen_language(app, driver, display, com3, language):
     q = app({"moji_type": language, "rs_comport2": 0})
 
     q.path("damaged.log").write_bytes(b"this is no log file at all")
@@ -51,6 +51,8 @@ def test_added_messages_speak_the_chosen_language(app, driver, com3, language):
     driver.call("press", dlg, MB_DATA_HEX)
     driver.call("settext", dlg, MB_DATA, "000A")
     driver.call("click", dlg, MB_DATA_ASC)
+    driver.message_box()  # up: picture it before it is answered
+    harness.screenshot(display, f"modbus_input_error_{language}")
     driver.expect_message("Input Error", harness.message(["kTextModbusHasNul", "kTextModbusStaysHex"], language))
     assert driver.call("gettext", dlg, MB_DATA)[0] == "000A"
     driver.call("click", dlg, MB_CLOSE)
