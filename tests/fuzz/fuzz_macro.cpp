@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "macro/macro.h"
+#include "tests/unit/fake_codec.h"
 
 namespace {
 
@@ -21,21 +22,6 @@ void check(bool ok) {
   if (!ok) std::abort();
 }
 
-int encode(void* ctx, const char16_t* units, int count, uint8_t* out, int cap) {
-  int n = 0;
-  for (int i = 0; i < count; i++) {
-    int len = (ctx && units[i] >= 0x3000) ? 2 : 1;
-    if (n + len > cap) return 0;
-    if (len == 2) {
-      out[n++] = 0x82;
-      out[n++] = static_cast<uint8_t>(units[i]);
-    } else {
-      out[n++] = units[i] <= 0xFF ? static_cast<uint8_t>(units[i]) : '?';
-    }
-  }
-  return n;
-}
-int g_double_byte = 1;
 
 struct Host {
   uint32_t now;
@@ -93,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     m->slots[s].length = in.ConsumeIntegralInRange<int32_t>(0, kMacroSlotBytes);
     std::memset(m->slots[s].data, '0' + s, sizeof m->slots[s].data);
   }
-  AnsiCodec codec = {in.ConsumeBool() ? &g_double_byte : nullptr, encode};
+  AnsiCodec codec = {in.ConsumeBool() ? &g_fake_double_byte : nullptr, fake_encode};
 
   capture_clear(cap);
   if (prefill > 0) {

@@ -8,36 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "fake_codec.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Latin-1 without best fit; with a non-null ctx, units from 0x3000 up take
-// two bytes as in a double-byte code page. Fails (0) when cap is too small.
-int encode(void* ctx, const char16_t* units, int count, uint8_t* out, int cap) {
-  int n = 0;
-  for (int i = 0; i < count; i++) {
-    int len = (ctx && units[i] >= 0x3000) ? 2 : 1;
-    if (n + len > cap) return 0;
-    if (len == 2) {
-      out[n++] = 0x82;
-      out[n++] = static_cast<uint8_t>(units[i]);
-    } else {
-      out[n++] = units[i] <= 0xFF ? static_cast<uint8_t>(units[i]) : '?';
-    }
-  }
-  return n;
-}
-int g_double_byte = 1;
-
 // The program's surroundings: a clock that only moves while a command
-// waits (the test's dialog ticks every kMacroPollMs then), a port whose writes are kept, and a device on the far side whose
-// answers the receive thread appends to the (real) capture buffer when
-// their time has come.
+// waits (the test's dialog ticks every kMacroPollMs then), a port whose
+// writes are kept, and a device on the far side whose answers the receive
+// thread appends to the (real) capture buffer when their time has come.
 struct Fake {
   uint32_t now = 1000;
   Capture cap;
-  AnsiCodec codec = {nullptr, encode};
+  AnsiCodec codec = {nullptr, fake_encode};
   std::vector<std::pair<int, Bytes>> writes;
   int fail_writes = 0;
   struct Arrival {
@@ -431,7 +415,7 @@ TEST_F(MacroTest, TextThatTheCodePageCannotTakeIsAFailedSend) {
   fake.codec.encode = encode_nothing;
   EXPECT_EQ(step(), kMacroSendFailed);
   EXPECT_TRUE(fake.writes.empty());
-  fake.codec.encode = encode;
+  fake.codec.encode = fake_encode;
   EXPECT_EQ(run(), kMacroEnded);
   EXPECT_EQ(slot(1), text("ok"));
 }
@@ -495,7 +479,7 @@ TEST_F(MacroTest, LinesThatCannotRunStopTheMacroWithAReason) {
        kTextMacroSlotTooLongToSend, {1, 259, kSendMax}},
   };
   for (const Case& c : cases) {
-    fake.codec.ctx = &g_double_byte;
+    fake.codec.ctx = &g_fake_double_byte;
     fake.writes.clear();
     std::u16string text = c.line + u"\r\nSEND 'after'\r\nPEND\r\n";
     load(text);
