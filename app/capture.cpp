@@ -42,6 +42,13 @@ int capture_gap_units(int32_t elapsed_ms) {
 
 static uint32_t capture_now(const Capture* cap) { return cap->tick ? cap->tick() : 0; }
 
+// One gap digit into a record below the write position, which the view may
+// be reading at this moment: a relaxed atomic store, matching the loads of
+// capture_byte and capture_marker2.
+static void capture_store_digit(uint8_t* byte, int digit) {
+  std::atomic_ref<uint8_t>(*byte).store(static_cast<uint8_t>('0' + digit), std::memory_order_relaxed);
+}
+
 // Caller holds the lock.
 static void capture_write_gap_digits(Capture* cap, uint32_t now) {
   int32_t m = cap->last_marker_index;
@@ -49,10 +56,10 @@ static void capture_write_gap_digits(Capture* cap, uint32_t now) {
   if (m < 3) return;
   int gap = capture_gap_units(static_cast<int32_t>(now - cap->last_append_time));
   CaptureRecord* r = cap->records;
-  r[m].data = static_cast<uint8_t>('0' + gap / 1000);
-  r[m].marker2 = static_cast<uint8_t>('0' + gap / 100 % 10);
-  r[m + 1].data = static_cast<uint8_t>('0' + gap / 10 % 10);
-  r[m + 1].marker2 = static_cast<uint8_t>('0' + gap % 10);
+  capture_store_digit(&r[m].data, gap / 1000);
+  capture_store_digit(&r[m].marker2, gap / 100 % 10);
+  capture_store_digit(&r[m + 1].data, gap / 10 % 10);
+  capture_store_digit(&r[m + 1].marker2, gap % 10);
 }
 
 static void capture_set_marker(CaptureRecord* r, uint8_t kind, char c1, char c2) {
@@ -110,6 +117,14 @@ int capture_replace(Capture* cap, const uint8_t* data, int32_t count) {
   cap->last_marker_index = 0;
   cap->base += cap->write_position.load(std::memory_order_relaxed);
   cap->write_position.store(count, std::memory_order_release);
+  return 0;
+}
+
+int capture_copy(Capture* cap, int32_t first, int32_t count, CaptureRecord* out) {
+  if (!cap->records || first < 0 || count < 0 || first > kCaptureRecords - count) return 1;
+  if (count == 0) return 0;
+  std::lock_guard<std::mutex> hold(cap->lock);
+  std::memcpy(out, cap->records + first, static_cast<size_t>(count) * sizeof(CaptureRecord));
   return 0;
 }
 

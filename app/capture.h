@@ -4,12 +4,22 @@
 //
 // Threads: up to two receive threads and the user-interface thread (sends,
 // macro sends, timer 1's gap refresh) write; each write of one chunk is done
-// whole under `Capture::lock`. Readers (view painting, log saving, macro
-// waits, status bar) run on the user-interface thread without the lock: they
-// load the write position once (acquire) and read only below it. The write
-// position is stored with release order after the records of a chunk, so a
-// reader never sees a position ahead of its records. A read that overlaps a
-// wrap may see moved records for one paint; the next repaint corrects it.
+// whole under `Capture::lock`. Readers (view painting, macro waits, status
+// bar) run on the user-interface thread without the lock: they load the
+// write position once (acquire) and read only below it. The write position
+// is stored with release order after the records of a chunk, so a reader
+// never sees a position ahead of its records.
+//
+// One thing below the write position does change: the gap digits of the
+// latest chunk, which the next append and the gap refresh fill in while the
+// view may be drawing them. Writers store those bytes with relaxed atomic
+// stores, and readers take every record's data byte and second marker
+// character through capture_byte and capture_marker2 (relaxed atomic
+// loads), so a reader sees an old digit or a new one, never a torn access;
+// two digits of one marker may come from two refreshes for one paint. The
+// log save copies records out under the lock (capture_copy) instead. A read
+// that overlaps a wrap may see moved records for one paint; the next
+// repaint corrects it.
 //
 // The buffer is one fixed block allocated at window creation; it never moves
 // or grows, and nothing here allocates after that.
@@ -48,6 +58,18 @@ struct CaptureRecord {
   uint8_t reserved[3];
 };
 static_assert(sizeof(CaptureRecord) == kCaptureRecordSize, "capture records are 8 bytes");
+
+// A record's data byte and second marker character, as a reader without the
+// lock must take them (see the threads note above). The records are never
+// const objects (one calloc'd block), so casting the const away for
+// atomic_ref, which needs a non-const object, is sound; the load changes
+// nothing.
+inline uint8_t capture_byte(const CaptureRecord& r) {
+  return std::atomic_ref<uint8_t>(const_cast<uint8_t&>(r.data)).load(std::memory_order_relaxed);
+}
+inline uint8_t capture_marker2(const CaptureRecord& r) {
+  return std::atomic_ref<uint8_t>(const_cast<uint8_t&>(r.marker2)).load(std::memory_order_relaxed);
+}
 
 // State of the main data view that a clear resets with the capture.
 struct CaptureView {
@@ -110,6 +132,13 @@ struct CapturePlace {
   int64_t base;
 };
 CapturePlace capture_place(Capture* cap);
+
+// Copies records first to first + count - 1 into `out` under the lock, so
+// that no writer fills in gap digits or wraps in the middle of the copy; the
+// caller writes the copy out without holding the lock. Returns 0, or 1 when
+// there is no buffer or the records lie outside the block (nothing is copied
+// then).
+int capture_copy(Capture* cap, int32_t first, int32_t count, CaptureRecord* out);
 
 // Gap value in 100 ms units for `elapsed_ms`, capped at 9999.
 int capture_gap_units(int32_t elapsed_ms);

@@ -149,7 +149,7 @@ void read_store(MacroState* m, Capture* cap) {
   int64_t to = w->scanned < p.base + p.write_position ? w->scanned : p.base + p.write_position;
   int32_t n = 0;
   for (int64_t i = from; i < to && n < kMacroSlotBytes; i++)
-    if (cap->records[i - p.base].kind == w->kind) slot->data[n++] = cap->records[i - p.base].data;
+    if (cap->records[i - p.base].kind == w->kind) slot->data[n++] = capture_byte(cap->records[i - p.base]);
   if (n > 0) slot->length = n;
 }
 

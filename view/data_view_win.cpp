@@ -138,7 +138,7 @@ int paint_cell(Painter& p, int32_t index) {
   if (place == kPlaceMarker) {
     use_font(p, g_font_big);
     use_colors(p, kSlotBackground, kSlotGapText);
-    wchar_t text[2] = {static_cast<wchar_t>(rec.data), static_cast<wchar_t>(rec.marker2)};
+    wchar_t text[2] = {static_cast<wchar_t>(capture_byte(rec)), static_cast<wchar_t>(capture_marker2(rec))};
     text_at(p.dc, x, top + p.l.marker, text, 2);
     if (rec.kind == kKindGapHigh) v.gap_x = x, v.gap_y = top + p.l.marker, v.gap_index = index;
     if (rec.kind == kKindGapLow) v.gap2_x = x, v.gap2_y = top + p.l.marker;
@@ -153,8 +153,9 @@ int paint_cell(Painter& p, int32_t index) {
   text_at(p.dc, x, top + (lower ? p.l.lower_index : p.l.upper_index), index_text, 3);
 
   char16_t shown[3], hex[3];
-  int count = byte_display_text(rec.data, shown);
-  byte_hex_text(rec.data, hex);
+  const uint8_t data = capture_byte(rec);
+  int count = byte_display_text(data, shown);
+  byte_hex_text(data, hex);
   const int odd = v.cursor_col & 1;
   use_font(p, g_font_big);
   use_colors(p, odd ? kSlotAscBack1 : kSlotAscBack2, cell_text_slot(rec.kind));
@@ -206,8 +207,8 @@ void gap_digits_draw(HDC dc, int32_t m) {
   SetBkMode(dc, OPAQUE);
   SetBkColor(dc, slot_color(kSlotBackground));
   SetTextColor(dc, slot_color(kSlotGapText));
-  wchar_t high[2] = {static_cast<wchar_t>(r[m].data), static_cast<wchar_t>(r[m].marker2)};
-  wchar_t low[2] = {static_cast<wchar_t>(r[m + 1].data), static_cast<wchar_t>(r[m + 1].marker2)};
+  wchar_t high[2] = {static_cast<wchar_t>(capture_byte(r[m])), static_cast<wchar_t>(capture_marker2(r[m]))};
+  wchar_t low[2] = {static_cast<wchar_t>(capture_byte(r[m + 1])), static_cast<wchar_t>(capture_marker2(r[m + 1]))};
   text_at(dc, v.gap_x, v.gap_y, high, 2);
   text_at(dc, v.gap2_x, v.gap2_y, low, 2);
   SelectObject(dc, old_font);

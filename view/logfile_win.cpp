@@ -24,10 +24,20 @@ void log_save(HWND owner) {
   int32_t w = capture_write_position(&g_app.capture);
   uint8_t header[kLogHeaderBytes];
   logfile_format_header(w, header);
-  DWORD body = static_cast<DWORD>(w) * kCaptureRecordSize;
-  DWORD done_header = 0, done_body = 0;
-  BOOL ok = WriteFile(f, header, kLogHeaderBytes, &done_header, nullptr) && done_header == kLogHeaderBytes &&
-            WriteFile(f, g_app.capture.records, body, &done_body, nullptr) && done_body == body;
+  DWORD done_header = 0;
+  BOOL ok = WriteFile(f, header, kLogHeaderBytes, &done_header, nullptr) && done_header == kLogHeaderBytes;
+  // The records go out a piece at a time through one fixed block, copied
+  // under the capture's lock: a receive thread may be filling in gap digits
+  // meanwhile, and the lock is never held while the disk is written.
+  constexpr int32_t kPieceRecords = 8192;  // 64 KiB
+  static CaptureRecord piece[kPieceRecords];
+  for (int32_t first = 0; ok && first < w; first += kPieceRecords) {
+    const int32_t count = w - first < kPieceRecords ? w - first : kPieceRecords;
+    const DWORD bytes = static_cast<DWORD>(count) * kCaptureRecordSize;
+    DWORD done = 0;
+    ok = capture_copy(&g_app.capture, first, count, piece) == 0 && WriteFile(f, piece, bytes, &done, nullptr) &&
+         done == bytes;
+  }
   if (!CloseHandle(f)) ok = FALSE;
   // A full disk or a vanished network drive must not pass for a saved log.
   if (!ok) show_texts(owner, L"WriteFile", {kTextLogWriteFailed}, path);

@@ -163,6 +163,42 @@ def message(names, language=1, *fields, path=None):
     return text + "\n" + str(path) if path is not None else text
 
 
+# Windows that the tests of more than one feature open: the color setting
+# dialog, the preset strings send window and the macro dialog.
+CMD_COLORS, CMD_PRESET_SEND, CMD_MACRO = 174, 151, 152
+PRESET_CH1, PRESET_CLOSE = 251, 271  # the preset window's first CH1 button, its close button
+MACRO_NAME, MACRO_RUN = 321, 251     # the macro dialog's file name field, its run button
+
+
+def open_color_dialog(driver, title="Color setting"):
+    driver.command(CMD_COLORS)
+    hwnd, _ = driver.call("dialog", title, 10000, timeout=20)
+    return hwnd
+
+
+def open_preset_window(driver, message=None, command=CMD_PRESET_SEND):
+    """Opens the window; `message` is the (caption, text) its load shows first."""
+    driver.command(command)
+    if message:
+        driver.expect_message(*message)
+    hwnd, _ = driver.call("dialog", texts()[70][1], 10000, timeout=20)
+    return hwnd
+
+
+def press(driver, window, button):
+    driver.call("press", window, button)
+
+
+def open_macro_dialog(driver):
+    driver.command(CMD_MACRO)
+    return driver.call("dialog", texts()[82][1], 10000, timeout=20)[0]
+
+
+def run_macro_file(driver, dlg, name):
+    driver.call("settext", dlg, MACRO_NAME, name)
+    driver.call("click", dlg, MACRO_RUN)
+
+
 # Log files: a 32-byte header ("%015d\r" in UTF-16LE, the record count),
 # then 8 bytes a record: kind, 0, data byte, second marker character, the
 # position in the chunk, three zeros.

@@ -4,9 +4,9 @@ and close", what "Cancel and close" and the close box leave, the system
 color chooser, and the preview it paints."""
 import harness
 from harness import colors_in as colors
+from harness import open_color_dialog as open_dialog
 from harness import pixel
 
-CMD_COLORS = 174
 SET, REWRITE, CANCEL, LIGHT, DARK = 286, 285, 250, 311, 312
 BM_GETCHECK, BM_CLICK, WM_CLOSE = 0x00F0, 0x00F5, 0x0010
 
@@ -27,12 +27,6 @@ LABELS = ["ASC back color1", "ASC back color2", "HEX back color1", "HEX back col
 
 def edit_id(row, component):
     return 318 + 3 * row + component
-
-
-def open_dialog(driver, title="Color setting"):
-    driver.command(CMD_COLORS)
-    hwnd, _ = driver.call("dialog", title, 10000, timeout=20)
-    return hwnd
 
 
 def row_values(driver, dlg, row):

@@ -2,8 +2,8 @@
 reads or writes gets a clear message or a sound default, nothing crashes,
 and what is already in memory is kept."""
 import harness
-from harness import load_log, main_background_sample, parse_log, pixel, save_log, texts
-from test_color_dialog import open_dialog
+from harness import (PRESET_CH1, PRESET_CLOSE, load_log, main_background_sample, open_color_dialog, open_macro_dialog,
+                     open_preset_window, parse_log, pixel, press, run_macro_file, save_log, texts)
 
 ENGLISH = {"moji_type": 1}
 LIGHT_BACKGROUND = (255, 255, 255)  # light slot 1
@@ -150,7 +150,7 @@ def test_colors_that_cannot_be_written_are_reported(app, driver):
     q = app(dict(ENGLISH))
     driver.call("lock", q.windows_path("color.ini"))
     try:
-        dialog = open_dialog(driver)
+        dialog = open_color_dialog(driver)
         driver.call("click", dialog, 285)
         _, caption, text = driver.message_box()
         assert caption == "WriteFile" and text.startswith("The colors could not be written; they were not kept.")
@@ -186,19 +186,18 @@ def test_missing_or_damaged_message_texts(app, driver, wine):
 
 
 def test_unreadable_or_damaged_strings_files(app, driver, com3):
-    from test_presets import CH1, CLOSE, open_window, press
     q = app(dict(ENGLISH, rs_comport2=4))
     harness.open_ports(driver)
     missing = ("CreateFile", texts()[34][1])
     q.path("mdata.txt").mkdir()  # a folder where the file should be
-    window = open_window(driver, missing)
-    press(driver, window, CLOSE)
+    window = open_preset_window(driver, missing)
+    press(driver, window, PRESET_CLOSE)
     q.path("mdata.txt").rmdir()
     q.path("mdata.txt").write_bytes(b"\xff\xfe" + "'one'\r\n".encode("utf-16-le"))
     driver.call("lock", q.windows_path("mdata.txt"))
     try:
-        window = open_window(driver, missing)
-        press(driver, window, CLOSE)
+        window = open_preset_window(driver, missing)
+        press(driver, window, PRESET_CLOSE)
     finally:
         driver.call("unlock")
     # Garbage after a good first line: the first row still sends its bytes.
@@ -222,25 +221,24 @@ def test_unreadable_or_damaged_strings_files(app, driver, com3):
 
     window = harness.wait_for(window_or_answer, 20)
     assert window, "the preset window did not open"
-    press(driver, window, CH1)
+    press(driver, window, PRESET_CH1)
     assert com3.read(3, timeout=5) == b"one"
     alive(driver, q)
 
 
 def test_unreadable_or_damaged_macro_files(app, driver, com3):
-    from test_macro import open_dialog, run_file
     q = app(dict(ENGLISH))
     harness.open_ports(driver)
-    dlg = open_dialog(driver)
+    dlg = open_macro_dialog(driver)
     q.path("folder.mac").mkdir()
-    run_file(driver, dlg, "folder.mac")
+    run_macro_file(driver, dlg, "folder.mac")
     _, caption, text = driver.message_box()
     driver.call("answer", _, 1)
     assert caption in ("CreateFile", "ReadFile") and text, text
     q.path("locked.mac").write_bytes(b"\xff\xfe" + "SEND 'x'\r\n".encode("utf-16-le"))
     driver.call("lock", q.windows_path("locked.mac"))
     try:
-        run_file(driver, dlg, "locked.mac")
+        run_macro_file(driver, dlg, "locked.mac")
         driver.expect_message("CreateFile", texts()[13][1])
     finally:
         driver.call("unlock")
@@ -248,7 +246,7 @@ def test_unreadable_or_damaged_macro_files(app, driver, com3):
     # A long file whose first line sends and whose tail is garbage: only the
     # first 25,600 bytes are read, and the run ends with a message.
     q.path("long.mac").write_bytes(b"\xff\xfe" + "SEND 'go'0D\r\n".encode("utf-16-le") + GARBAGE * 30)
-    run_file(driver, dlg, "long.mac")
+    run_macro_file(driver, dlg, "long.mac")
     assert com3.read(3, timeout=5) == b"go\r"
     _, caption, text = driver.message_box(60000)
     driver.answer(_, 1)

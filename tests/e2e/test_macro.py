@@ -7,10 +7,13 @@ import threading
 import time
 
 import harness
-from harness import log_records, screenshot, texts
+from harness import CMD_MACRO, log_records, screenshot, texts
+from harness import MACRO_NAME as NAME
+from harness import MACRO_RUN as RUN
+from harness import open_macro_dialog as open_dialog
+from harness import run_macro_file as run_file
 
-CMD_MACRO = 152
-NAME, RUN, CLOSE, BROWSE, STOP, STEP, STATUS = 321, 251, 252, 253, 254, 402, 403
+CLOSE, BROWSE, STOP, STEP, STATUS = 252, 253, 254, 402, 403
 
 
 def write_macro(q, name, lines, encoding="utf-16-le"):
@@ -18,16 +21,6 @@ def write_macro(q, name, lines, encoding="utf-16-le"):
     data = (b"\xff\xfe" if encoding == "utf-16-le" else b"") + text.encode(encoding)
     q.path(name).write_bytes(data)
     return data
-
-
-def open_dialog(driver):
-    driver.command(CMD_MACRO)
-    return driver.call("dialog", texts()[82][1], 10000, timeout=20)[0]
-
-
-def run_file(driver, dlg, name):
-    driver.call("settext", dlg, NAME, name)
-    driver.call("click", dlg, RUN)
 
 
 def gettext(driver, dlg, cid):

@@ -7,10 +7,13 @@ file."""
 import os
 
 import harness
-from harness import Shot, ink, screenshot, texts
+from harness import PRESET_CH1 as CH1
+from harness import PRESET_CLOSE as CLOSE
+from harness import Shot, ink, press, screenshot, texts
+from harness import open_preset_window as open_window
 
-CMD_PRESET_SEND, TOOLBAR_PRESET_SEND = 151, 1112
-CH1, CH2, CLOSE, BACK, NEXT, RELOAD, OTHER, NARROW, ROW1 = 251, 261, 271, 272, 273, 274, 275, 286, 401
+TOOLBAR_PRESET_SEND = 1112
+CH2, BACK, NEXT, RELOAD, OTHER, NARROW, ROW1 = 261, 272, 273, 274, 275, 286, 401
 ENGLISH = {"moji_type": 1, "rs_comport": 3, "rs_comport2": 4}
 DIALOG_BACK = (240, 240, 240)  # light slot 6
 
@@ -20,21 +23,8 @@ def strings_file(path, lines, bom=True):
     path.write_bytes((b"\xff\xfe" if bom else b"") + data)
 
 
-def open_window(driver, message=None, command=CMD_PRESET_SEND):
-    """Opens the window; `message` is the (caption, text) its load shows first."""
-    driver.command(command)
-    if message:
-        driver.expect_message(*message)
-    hwnd, _ = driver.call("dialog", texts()[70][1], 10000, timeout=20)
-    return hwnd
-
-
 def labels(driver, window):
     return [driver.call("gettext", window, ROW1 + r)[0] for r in range(10)]
-
-
-def press(driver, window, button):
-    driver.call("press", window, button)
 
 
 def rows_ink(display, driver, window, rows, name, ready):

@@ -175,6 +175,34 @@ TEST_F(CaptureFixture, ReplaceForgetsLatestChunk) {
   EXPECT_EQ(capture_replace(&cap, nullptr, kCaptureWrapThreshold + 1), 1);
 }
 
+TEST_F(CaptureFixture, CopyTakesRecordsAsTheyLie) {
+  const uint8_t a[] = {0x10, 0x20, 0x30};
+  capture_append(&cap, a, 3, kKindRecvCh1);
+  g_now += 4500;
+  capture_append(&cap, a, 2, kKindSentCh2);
+  CaptureRecord out[8];
+  ASSERT_EQ(capture_copy(&cap, 1, 8, out), 0);
+  EXPECT_EQ(std::memcmp(out, cap.records + 1, sizeof out), 0);
+  EXPECT_EQ(out[0].data, 0x20);
+  EXPECT_EQ(out[3].kind, kKindGapHigh);
+  EXPECT_EQ((std::string{char(out[3].data), char(out[3].marker2), char(out[4].data), char(out[4].marker2)}), "0045");
+  EXPECT_EQ(out[5].kind, kKindSentCh2);
+  // The last record of the block can be copied; nothing past it or before
+  // record 0, and a refused copy leaves `out` alone.
+  cap.records[kCaptureRecords - 1].data = 0x5A;
+  ASSERT_EQ(capture_copy(&cap, kCaptureRecords - 1, 1, out), 0);
+  EXPECT_EQ(out[0].data, 0x5A);
+  std::memset(out, 0xEE, sizeof out);
+  EXPECT_EQ(capture_copy(&cap, kCaptureRecords - 1, 2, out), 1);
+  EXPECT_EQ(capture_copy(&cap, -1, 2, out), 1);
+  EXPECT_EQ(capture_copy(&cap, 0, -1, out), 1);
+  EXPECT_EQ(capture_copy(&cap, kCaptureRecords, 0x7FFFFFFF, out), 1);
+  EXPECT_EQ(out[0].kind, 0xEE);
+  EXPECT_EQ(capture_copy(&cap, 0, 0, nullptr), 0);
+  Capture empty;
+  EXPECT_EQ(capture_copy(&empty, 0, 1, out), 1);
+}
+
 // Checks that records [from, to) are whole chunks of kind 1 (100 bytes) or
 // kind 3 (37 bytes), each followed by its three gap markers.
 static int count_whole_chunks(const Capture& cap, int32_t from, int32_t to) {
@@ -208,9 +236,37 @@ static void append_chunks(Capture* cap, uint8_t kind, int size, int count) {
 static std::atomic<uint32_t> g_shared_clock{0};
 static uint32_t shared_tick() { return g_shared_clock.fetch_add(7); }
 
+// Checks one record below the write position as the user-interface thread
+// reads it, while writers go on: the kind, the data byte of a data record
+// (writer `kind` writes the number of its chunk, modulo 256, into every
+// byte of it), and the marker characters, whose gap digits the next append
+// or a gap refresh may be rewriting at that moment. `chunk` counts the
+// chunks of each data kind seen so far. Returns 1 for a fault.
+static int check_record_while_written(const CaptureRecord& r, int chunk[5]) {
+  uint8_t kind = r.kind;
+  uint8_t data = capture_byte(r);
+  uint8_t marker2 = capture_marker2(r);
+  auto digit = [](uint8_t c) { return c >= '0' && c <= '9'; };
+  switch (kind) {
+    case kKindRecvCh1:
+    case kKindRecvCh2:
+      if (r.position == 0) chunk[kind]++;
+      return data != static_cast<uint8_t>(chunk[kind]);
+    case kKindGapText:
+      return data != 't' || marker2 != '=';
+    case kKindGapHigh:
+    case kKindGapLow:
+      return !digit(data) || !digit(marker2);
+    default:
+      return 1;
+  }
+}
+
 // Two writers append while a reader follows the write position (below the
 // wrap threshold, as between two wraps in the program): chunks interleave
-// only whole, and every record below the position the reader saw is there.
+// only whole, every record below the position the reader saw is there, and
+// the reader sees the data bytes the writers wrote and gap digits that are
+// digits even while they are being filled in.
 TEST(CaptureConcurrency, TwoWritersAndAFollowingReader) {
   static Capture cap;
   cap.tick = shared_tick;
@@ -218,25 +274,85 @@ TEST(CaptureConcurrency, TwoWritersAndAFollowingReader) {
   capture_clear(&cap);
   const int kChunks = 600;  // 600 * 103 + 600 * 40 records: no wrap
   std::atomic<int> writers_done{0};
-  std::thread a([&] { append_chunks(&cap, kKindRecvCh1, 100, kChunks); writers_done++; });
-  std::thread b([&] { append_chunks(&cap, kKindRecvCh2, 37, kChunks); writers_done++; });
+  // The writers start once the reader is reading, so that they overlap.
+  std::atomic<bool> reading{false};
+  auto writer = [&](uint8_t kind, int size) {
+    while (!reading.load()) std::this_thread::yield();
+    append_chunks(&cap, kind, size, kChunks);
+    writers_done++;
+  };
+  std::thread a(writer, kKindRecvCh1, 100);
+  std::thread b(writer, kKindRecvCh2, 37);
+  reading.store(true);
   int32_t seen = 0;
   int faults = 0;
+  int chunk[5] = {-1, -1, -1, -1, -1};
   while (writers_done.load() < 2 || seen < capture_write_position(&cap)) {
     int32_t w = capture_write_position(&cap);
     ASSERT_GE(w, seen);
-    for (int32_t i = seen; i < w; i++) {
-      uint8_t k = cap.records[i].kind;
-      if (k != kKindRecvCh1 && k != kKindRecvCh2 && k != kKindGapText && k != kKindGapHigh && k != kKindGapLow)
-        faults++;
+    for (int32_t i = seen; i < w; i++) faults += check_record_while_written(cap.records[i], chunk);
+    // The latest chunk's gap digits once more, as the live gap redraw reads
+    // them: the next append is filling them in at about this moment.
+    if (w >= 2) {
+      faults += cap.records[w - 2].kind != kKindGapHigh || check_record_while_written(cap.records[w - 2], chunk);
+      faults += cap.records[w - 1].kind != kKindGapLow || check_record_while_written(cap.records[w - 1], chunk);
     }
     seen = w;
   }
   a.join();
   b.join();
   EXPECT_EQ(faults, 0);
+  EXPECT_EQ(chunk[kKindRecvCh1], kChunks - 1);
+  EXPECT_EQ(chunk[kKindRecvCh2], kChunks - 1);
   EXPECT_EQ(capture_write_position(&cap), kChunks * 103 + kChunks * 40);
   EXPECT_EQ(count_whole_chunks(cap, 0, capture_write_position(&cap)), 2 * kChunks);
+  capture_free(&cap);
+}
+
+// The log save's copy of the latest chunk, taken while a writer appends and
+// fills in that chunk's gap digits: every copy is the whole chunk with its
+// markers, and the digits are digits.
+static int copied_chunk_faults(const CaptureRecord* out) {
+  int faults = 0;
+  for (int j = 0; j < 37; j++) faults += out[j].kind != kKindRecvCh2 || out[j].position != j || out[j].data != out[0].data;
+  faults += out[37].kind != kKindGapText || out[37].data != 't' || out[37].marker2 != '=';
+  for (int j = 38; j < 40; j++)
+    faults += out[j].data < '0' || out[j].data > '9' || out[j].marker2 < '0' || out[j].marker2 > '9';
+  return faults;
+}
+
+TEST(CaptureConcurrency, CopyWhileAWriterFillsGaps) {
+  static Capture cap;
+  cap.tick = shared_tick;
+  ASSERT_EQ(capture_allocate(&cap), 0);
+  capture_clear(&cap);
+  const int kChunks = 3000;  // 3000 * 40 records: no wrap
+  uint8_t first[37] = {};
+  ASSERT_EQ(capture_append(&cap, first, 37, kKindRecvCh2), 0);
+  CaptureRecord out[40];
+  ASSERT_EQ(capture_copy(&cap, 0, 40, out), 0);
+  int faults = copied_chunk_faults(out);
+  // The writer starts after that first copy, and lets the copier in
+  // between its chunks as a receive thread does between two reads.
+  std::atomic<bool> copying{false}, done{false};
+  std::thread writer([&] {
+    while (!copying.load()) std::this_thread::yield();
+    uint8_t bytes[37];
+    for (int c = 1; c < kChunks; c++) {
+      std::memset(bytes, c, sizeof bytes);
+      capture_append(&cap, bytes, 37, kKindRecvCh2);
+      std::this_thread::yield();
+    }
+    done = true;
+  });
+  copying.store(true);
+  while (!done.load()) {
+    ASSERT_EQ(capture_copy(&cap, capture_write_position(&cap) - 40, 40, out), 0);
+    faults += copied_chunk_faults(out);
+  }
+  writer.join();
+  EXPECT_EQ(faults, 0);
+  EXPECT_EQ(capture_write_position(&cap), kChunks * 40);
   capture_free(&cap);
 }
 

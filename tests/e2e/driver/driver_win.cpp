@@ -6,6 +6,9 @@
 //
 // Window handles travel as hexadecimal numbers. Waits poll every 50 ms up
 // to the timeout the command names, never a fixed sleep.
+//
+// Each verb is one function; the table kVerbs names them with the fields
+// each needs, and a line with fewer fields is answered with "err".
 #ifndef UNICODE
 #define UNICODE
 #endif
@@ -173,337 +176,435 @@ bool is_file_dialog(HWND h) { return class_of(h) == L"#32770" && file_name_edit(
 
 HANDLE g_locked = INVALID_HANDLE_VALUE;
 
-std::string run(const std::vector<std::string>& a) {
-  const std::string& cmd = a[0];
-  auto arg = [&](size_t i) { return i < a.size() ? a[i] : std::string(); };
-  if (cmd == "main") {
-    HWND h = wait_for(parse_num(arg(1)), main_window_shown);
-    if (!h) return "err\tno main window";
-    GetWindowThreadProcessId(h, &g_pid);
-    return "ok\t" + hex(h);
-  }
-  if (cmd == "alive") return main_window() ? "ok\t1" : "ok\t0";
-  if (cmd == "command") {
-    HWND h = main_window();
-    if (!h) return "err\tno main window";
-    PostMessageW(h, WM_COMMAND, MAKEWPARAM(parse_num(arg(1)), 0), 0);
-    return "ok";
-  }
-  if (cmd == "post" || cmd == "send") {
-    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
-    UINT msg = static_cast<UINT>(parse_num(arg(2)));
-    WPARAM wp = static_cast<WPARAM>(std::strtoull(arg(3).c_str(), nullptr, 0));
-    LPARAM lp = static_cast<LPARAM>(std::strtoll(arg(4).c_str(), nullptr, 0));
-    if (cmd == "post") return PostMessageW(h, msg, wp, lp) ? "ok" : "err\tpost failed";
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, 5000, &result)) return "err\tsend failed";
-    return "ok\t" + std::to_string(static_cast<long long>(result));
-  }
-  if (cmd == "msgbox") {
-    HWND h = wait_for(parse_num(arg(1)), [] { return find_dialog(L"*", true); });
-    if (!h) return "err\tno message box";
-    // The box can be found a moment before its texts are set: give them up
-    // to a second to appear (texts that stay empty are reported empty).
-    for (int i = 0; i < 20 && text_of(h).empty() && text_of(GetDlgItem(h, 0xFFFF)).empty(); i++) Sleep(50);
-    return "ok\t" + hex(h) + "\t" + escape(text_of(h)) + "\t" + escape(text_of(GetDlgItem(h, 0xFFFF)));
-  }
-  if (cmd == "nomsgbox") {
-    // Succeeds when no message box shows up within the time given.
-    HWND h = wait_for(parse_num(arg(1)), [] { return find_dialog(L"*", true); });
-    if (h) return "err\tmessage box\t" + escape(text_of(h)) + "\t" + escape(text_of(GetDlgItem(h, 0xFFFF)));
-    return "ok";
-  }
-  if (cmd == "dialog") {
-    std::wstring title = from_utf8(arg(1));
-    HWND h = wait_for(parse_num(arg(2)), [&] { return find_dialog(title, false); });
-    if (!h) return "err\tno dialog";
-    return "ok\t" + hex(h) + "\t" + escape(text_of(h));
-  }
-  if (cmd == "answer" || cmd == "click") {
-    HWND dlg = parse_hwnd(arg(1));
-    int id = static_cast<int>(parse_num(arg(2)));
-    HWND button = GetDlgItem(dlg, id);
-    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
-    if (cmd == "answer") wait_closed(dlg, 5000);
-    return "ok";
-  }
-  if (cmd == "press") {
-    // Presses a button and waits until the dialog has handled it (or a
-    // modal box it opened keeps it busy past the timeout).
-    HWND dlg = parse_hwnd(arg(1));
-    int id = static_cast<int>(parse_num(arg(2)));
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, id)),
-                        SMTO_NORMAL, 3000, &result);
-    return "ok";
-  }
-  if (cmd == "gettext") {
-    HWND h = control(parse_hwnd(arg(1)), arg(2));
-    if (!h) return "err\tno control";
-    return "ok\t" + escape(text_of(h));
-  }
-  if (cmd == "settext") {
-    HWND h = control(parse_hwnd(arg(1)), arg(2));
-    if (!h) return "err\tno control";
-    std::wstring t = from_utf8(arg(3));
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(t.c_str()), SMTO_ABORTIFHUNG, 5000, &result);
-    return "ok";
-  }
-  if (cmd == "type") {
-    HWND h = control(parse_hwnd(arg(1)), arg(2));
-    if (!h) return "err\tno control";
-    for (wchar_t c : from_utf8(arg(3))) SendMessageW(h, WM_CHAR, c, 1);
-    return "ok";
-  }
-  if (cmd == "keys") {
-    // Types text the way a keyboard does: key down, character, key up.
-    HWND h = control(parse_hwnd(arg(1)), arg(2));
-    if (!h) return "err\tno control";
-    for (wchar_t c : from_utf8(arg(3))) {
-      WPARAM vk = static_cast<WPARAM>(LOBYTE(VkKeyScanW(c)));
-      SendMessageW(h, WM_KEYDOWN, vk, 1);
-      SendMessageW(h, WM_CHAR, c, 1);
-      SendMessageW(h, WM_KEYUP, vk, 0xC0000001);
-    }
-    return "ok";
-  }
-  if (cmd == "key") {
-    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
-    WPARAM vk = static_cast<WPARAM>(parse_num(arg(2)));
+// One command line split at its tabs: the verb, then its fields.
+using Fields = std::vector<std::string>;
+
+// Field i, or "" past the end.
+std::string field(const Fields& a, size_t i) { return i < a.size() ? a[i] : std::string(); }
+
+// A window field: "main" for Quorrin's main window, else a handle.
+HWND window_field(const Fields& a, size_t i) { return field(a, i) == "main" ? main_window() : parse_hwnd(field(a, i)); }
+
+std::string verb_main(const Fields& a) {
+  HWND h = wait_for(parse_num(field(a, 1)), main_window_shown);
+  if (!h) return "err\tno main window";
+  GetWindowThreadProcessId(h, &g_pid);
+  return "ok\t" + hex(h);
+}
+
+std::string verb_alive(const Fields&) { return main_window() ? "ok\t1" : "ok\t0"; }
+
+std::string verb_command(const Fields& a) {
+  HWND h = main_window();
+  if (!h) return "err\tno main window";
+  PostMessageW(h, WM_COMMAND, MAKEWPARAM(parse_num(field(a, 1)), 0), 0);
+  return "ok";
+}
+
+std::string verb_post(const Fields& a) {
+  HWND h = window_field(a, 1);
+  UINT msg = static_cast<UINT>(parse_num(field(a, 2)));
+  WPARAM wp = static_cast<WPARAM>(std::strtoull(field(a, 3).c_str(), nullptr, 0));
+  LPARAM lp = static_cast<LPARAM>(std::strtoll(field(a, 4).c_str(), nullptr, 0));
+  return PostMessageW(h, msg, wp, lp) ? "ok" : "err\tpost failed";
+}
+
+std::string verb_send(const Fields& a) {
+  HWND h = window_field(a, 1);
+  UINT msg = static_cast<UINT>(parse_num(field(a, 2)));
+  WPARAM wp = static_cast<WPARAM>(std::strtoull(field(a, 3).c_str(), nullptr, 0));
+  LPARAM lp = static_cast<LPARAM>(std::strtoll(field(a, 4).c_str(), nullptr, 0));
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG, 5000, &result)) return "err\tsend failed";
+  return "ok\t" + std::to_string(static_cast<long long>(result));
+}
+
+std::string verb_msgbox(const Fields& a) {
+  HWND h = wait_for(parse_num(field(a, 1)), [] { return find_dialog(L"*", true); });
+  if (!h) return "err\tno message box";
+  // The box can be found a moment before its texts are set: give them up
+  // to a second to appear (texts that stay empty are reported empty).
+  for (int i = 0; i < 20 && text_of(h).empty() && text_of(GetDlgItem(h, 0xFFFF)).empty(); i++) Sleep(50);
+  return "ok\t" + hex(h) + "\t" + escape(text_of(h)) + "\t" + escape(text_of(GetDlgItem(h, 0xFFFF)));
+}
+
+// Succeeds when no message box shows up within the time given.
+std::string verb_nomsgbox(const Fields& a) {
+  HWND h = wait_for(parse_num(field(a, 1)), [] { return find_dialog(L"*", true); });
+  if (h) return "err\tmessage box\t" + escape(text_of(h)) + "\t" + escape(text_of(GetDlgItem(h, 0xFFFF)));
+  return "ok";
+}
+
+std::string verb_dialog(const Fields& a) {
+  std::wstring title = from_utf8(field(a, 1));
+  HWND h = wait_for(parse_num(field(a, 2)), [&] { return find_dialog(title, false); });
+  if (!h) return "err\tno dialog";
+  return "ok\t" + hex(h) + "\t" + escape(text_of(h));
+}
+
+// Posts a button's click to its dialog; returns the dialog.
+HWND post_click(const Fields& a) {
+  HWND dlg = parse_hwnd(field(a, 1));
+  int id = static_cast<int>(parse_num(field(a, 2)));
+  HWND button = GetDlgItem(dlg, id);
+  PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  return dlg;
+}
+
+std::string verb_click(const Fields& a) {
+  post_click(a);
+  return "ok";
+}
+
+// Clicks a button of a dialog that ends with it, and waits until it is gone.
+std::string verb_answer(const Fields& a) {
+  wait_closed(post_click(a), 5000);
+  return "ok";
+}
+
+// Presses a button and waits until the dialog has handled it (or a modal
+// box it opened keeps it busy past the timeout).
+std::string verb_press(const Fields& a) {
+  HWND dlg = parse_hwnd(field(a, 1));
+  int id = static_cast<int>(parse_num(field(a, 2)));
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, id)),
+                      SMTO_NORMAL, 3000, &result);
+  return "ok";
+}
+
+std::string verb_gettext(const Fields& a) {
+  HWND h = control(parse_hwnd(field(a, 1)), field(a, 2));
+  if (!h) return "err\tno control";
+  return "ok\t" + escape(text_of(h));
+}
+
+std::string verb_settext(const Fields& a) {
+  HWND h = control(parse_hwnd(field(a, 1)), field(a, 2));
+  if (!h) return "err\tno control";
+  std::wstring t = from_utf8(field(a, 3));
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(t.c_str()), SMTO_ABORTIFHUNG, 5000, &result);
+  return "ok";
+}
+
+std::string verb_type(const Fields& a) {
+  HWND h = control(parse_hwnd(field(a, 1)), field(a, 2));
+  if (!h) return "err\tno control";
+  for (wchar_t c : from_utf8(field(a, 3))) SendMessageW(h, WM_CHAR, c, 1);
+  return "ok";
+}
+
+// Types text the way a keyboard does: key down, character, key up.
+std::string verb_keys(const Fields& a) {
+  HWND h = control(parse_hwnd(field(a, 1)), field(a, 2));
+  if (!h) return "err\tno control";
+  for (wchar_t c : from_utf8(field(a, 3))) {
+    WPARAM vk = static_cast<WPARAM>(LOBYTE(VkKeyScanW(c)));
     SendMessageW(h, WM_KEYDOWN, vk, 1);
+    SendMessageW(h, WM_CHAR, c, 1);
     SendMessageW(h, WM_KEYUP, vk, 0xC0000001);
-    return "ok";
   }
-  if (cmd == "filedialog") {
-    HWND dlg = wait_for(parse_num(arg(2)), [] {
-      for (HWND h : quorrin_windows())
-        if (is_file_dialog(h)) return h;
-      return static_cast<HWND>(nullptr);
-    });
-    if (!dlg) return "err\tno file dialog";
-    std::wstring title = text_of(dlg);
-    if (arg(1) == "<cancel>") {
-      PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-      wait_closed(dlg, 10000);
-      return "ok\t" + escape(title);
-    }
-    std::wstring name = from_utf8(arg(1));
-    SendMessageW(file_name_edit(dlg), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
-    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDOK)));
+  return "ok";
+}
+
+std::string verb_key(const Fields& a) {
+  HWND h = window_field(a, 1);
+  WPARAM vk = static_cast<WPARAM>(parse_num(field(a, 2)));
+  SendMessageW(h, WM_KEYDOWN, vk, 1);
+  SendMessageW(h, WM_KEYUP, vk, 0xC0000001);
+  return "ok";
+}
+
+// Fills the open/save dialog's name field and presses OK, or with
+// "<cancel>" cancels it; answers the dialog's title.
+std::string verb_filedialog(const Fields& a) {
+  HWND dlg = wait_for(parse_num(field(a, 2)), [] {
+    for (HWND h : quorrin_windows())
+      if (is_file_dialog(h)) return h;
+    return static_cast<HWND>(nullptr);
+  });
+  if (!dlg) return "err\tno file dialog";
+  std::wstring title = text_of(dlg);
+  if (field(a, 1) == "<cancel>") {
+    PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     wait_closed(dlg, 10000);
     return "ok\t" + escape(title);
   }
-  if (cmd == "windows") {
-    std::string out = "ok";
-    for (HWND h : quorrin_windows()) out += "\t" + hex(h) + "|" + escape(class_of(h)) + "|" + escape(text_of(h));
-    return out;
+  std::wstring name = from_utf8(field(a, 1));
+  SendMessageW(file_name_edit(dlg), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDOK)));
+  wait_closed(dlg, 10000);
+  return "ok\t" + escape(title);
+}
+
+std::string verb_windows(const Fields&) {
+  std::string out = "ok";
+  for (HWND h : quorrin_windows()) out += "\t" + hex(h) + "|" + escape(class_of(h)) + "|" + escape(text_of(h));
+  return out;
+}
+
+std::string verb_close(const Fields& a) {
+  return PostMessageW(window_field(a, 1), WM_CLOSE, 0, 0) ? "ok" : "err\tno window";
+}
+
+// Closes every top-level window of a class in any process (programs that
+// Quorrin started through the shell, such as notepad).
+std::string verb_closeclass(const Fields& a) {
+  int n = 0;
+  std::wstring cls = from_utf8(field(a, 1));
+  for (HWND h = FindWindowW(cls.c_str(), nullptr); h; h = FindWindowW(cls.c_str(), nullptr)) {
+    PostMessageW(h, WM_CLOSE, 0, 0);
+    if (++n > 20) break;
+    Sleep(200);
   }
-  if (cmd == "close") {
-    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
-    return PostMessageW(h, WM_CLOSE, 0, 0) ? "ok" : "err\tno window";
-  }
-  if (cmd == "closeclass") {
-    // Closes every top-level window of a class in any process (programs
-    // that Quorrin started through the shell, such as notepad).
-    int n = 0;
-    std::wstring cls = from_utf8(arg(1));
-    for (HWND h = FindWindowW(cls.c_str(), nullptr); h; h = FindWindowW(cls.c_str(), nullptr)) {
-      PostMessageW(h, WM_CLOSE, 0, 0);
-      if (++n > 20) break;
-      Sleep(200);
-    }
-    return "ok\t" + std::to_string(n);
-  }
-  if (cmd == "exists") {
-    std::wstring cls = from_utf8(arg(1));
-    HWND h = wait_for(parse_num(arg(2)), [&] { return FindWindowW(cls.c_str(), nullptr); });
-    return h ? "ok\t" + hex(h) + "\t" + escape(text_of(h)) : "err\tno window of that class";
-  }
-  if (cmd == "child") {
-    HWND parent = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
-    HWND h = GetDlgItem(parent, static_cast<int>(parse_num(arg(2))));
-    return h ? "ok\t" + hex(h) : "err\tno such child";
-  }
-  if (cmd == "rect") {
-    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
-    RECT r;
-    if (!GetWindowRect(h, &r)) return "err\tno window";
-    return "ok\t" + std::to_string(r.left) + "\t" + std::to_string(r.top) + "\t" + std::to_string(r.right) +
-           "\t" + std::to_string(r.bottom);
-  }
-  if (cmd == "timesend") {
-    // Sends a message `count` times and answers the mean and the longest
-    // time to handle it, in milliseconds (for benchmarks).
-    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
-    UINT msg = static_cast<UINT>(parse_num(arg(2)));
-    WPARAM wp = static_cast<WPARAM>(std::strtoull(arg(3).c_str(), nullptr, 0));
-    long count = parse_num(arg(4));
-    LARGE_INTEGER freq, t0, t1;
-    QueryPerformanceFrequency(&freq);
-    double total = 0, longest = 0;
-    for (long i = 0; i < count; i++) {
-      DWORD_PTR result = 0;
-      QueryPerformanceCounter(&t0);
-      SendMessageTimeoutW(h, msg, wp, 0, SMTO_ABORTIFHUNG, 10000, &result);
-      QueryPerformanceCounter(&t1);
-      double ms = 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(freq.QuadPart);
-      total += ms;
-      if (ms > longest) longest = ms;
-    }
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.3f\t%.3f", count ? total / count : 0.0, longest);
-    return std::string("ok\t") + buf;
-  }
-  if (cmd == "move") {
-    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
-    if (!SetWindowPos(h, nullptr, static_cast<int>(parse_num(arg(2))), static_cast<int>(parse_num(arg(3))),
-                      static_cast<int>(parse_num(arg(4))), static_cast<int>(parse_num(arg(5))),
-                      SWP_NOZORDER | SWP_NOACTIVATE))
-      return "err\tmove failed";
-    return "ok";
-  }
-  if (cmd == "client") {
-    // The client rectangle in screen coordinates.
-    HWND h = arg(1) == "main" ? main_window() : parse_hwnd(arg(1));
-    RECT r;
-    if (!GetClientRect(h, &r)) return "err\tno window";
-    POINT a = {r.left, r.top}, b = {r.right, r.bottom};
-    ClientToScreen(h, &a);
-    ClientToScreen(h, &b);
-    return "ok\t" + std::to_string(a.x) + "\t" + std::to_string(a.y) + "\t" + std::to_string(b.x) + "\t" +
-           std::to_string(b.y);
-  }
-  if (cmd == "menu") {
-    // Has qhook.dll, loaded into Quorrin by a window hook, write the menu
-    // bar (or with "system" the window menu) to qhook-menu.txt beside it;
-    // answers that file's path.
-    HWND h = main_window();
-    if (!h) return "err\tno main window";
-    HMODULE dll = LoadLibraryW(L"qhook.dll");
-    if (!dll) return "err\tno qhook.dll";
-    auto proc = reinterpret_cast<HOOKPROC>(GetProcAddress(dll, "qhook_callwnd"));
-    DWORD thread = GetWindowThreadProcessId(h, nullptr);
-    HHOOK hook = proc ? SetWindowsHookExW(WH_CALLWNDPROC, proc, dll, thread) : nullptr;
-    if (!hook) return "err\thook refused";
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(dll, path, MAX_PATH);
-    wchar_t* slash = wcsrchr(path, L'\\');
-    if (slash) lstrcpyW(slash + 1, L"qhook-menu.txt");
-    DeleteFileW(path);
+  return "ok\t" + std::to_string(n);
+}
+
+std::string verb_exists(const Fields& a) {
+  std::wstring cls = from_utf8(field(a, 1));
+  HWND h = wait_for(parse_num(field(a, 2)), [&] { return FindWindowW(cls.c_str(), nullptr); });
+  return h ? "ok\t" + hex(h) + "\t" + escape(text_of(h)) : "err\tno window of that class";
+}
+
+std::string verb_child(const Fields& a) {
+  HWND h = GetDlgItem(window_field(a, 1), static_cast<int>(parse_num(field(a, 2))));
+  return h ? "ok\t" + hex(h) : "err\tno such child";
+}
+
+std::string verb_rect(const Fields& a) {
+  RECT r;
+  if (!GetWindowRect(window_field(a, 1), &r)) return "err\tno window";
+  return "ok\t" + std::to_string(r.left) + "\t" + std::to_string(r.top) + "\t" + std::to_string(r.right) + "\t" +
+         std::to_string(r.bottom);
+}
+
+// Sends a message `count` times and answers the mean and the longest time
+// to handle it, in milliseconds (for benchmarks).
+std::string verb_timesend(const Fields& a) {
+  HWND h = window_field(a, 1);
+  UINT msg = static_cast<UINT>(parse_num(field(a, 2)));
+  WPARAM wp = static_cast<WPARAM>(std::strtoull(field(a, 3).c_str(), nullptr, 0));
+  long count = parse_num(field(a, 4));
+  LARGE_INTEGER freq, t0, t1;
+  QueryPerformanceFrequency(&freq);
+  double total = 0, longest = 0;
+  for (long i = 0; i < count; i++) {
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(h, RegisterWindowMessageW(L"qdriver.dumpmenu"), arg(1) == "system" ? 1 : 0, 0,
-                        SMTO_ABORTIFHUNG, 10000, &result);
-    UnhookWindowsHookEx(hook);
-    if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return "err\tno menu written";
-    return "ok\t" + escape(path);
+    QueryPerformanceCounter(&t0);
+    SendMessageTimeoutW(h, msg, wp, 0, SMTO_ABORTIFHUNG, 10000, &result);
+    QueryPerformanceCounter(&t1);
+    double ms = 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(freq.QuadPart);
+    total += ms;
+    if (ms > longest) longest = ms;
   }
-  if (cmd == "gone") {
-    // Waits until the main window no longer exists.
-    DWORD start = GetTickCount();
-    while (main_window()) {
-      if (static_cast<long>(GetTickCount() - start) > parse_num(arg(1))) return "err\tstill there";
-      Sleep(50);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.3f\t%.3f", count ? total / count : 0.0, longest);
+  return std::string("ok\t") + buf;
+}
+
+std::string verb_move(const Fields& a) {
+  if (!SetWindowPos(window_field(a, 1), nullptr, static_cast<int>(parse_num(field(a, 2))),
+                    static_cast<int>(parse_num(field(a, 3))), static_cast<int>(parse_num(field(a, 4))),
+                    static_cast<int>(parse_num(field(a, 5))), SWP_NOZORDER | SWP_NOACTIVATE))
+    return "err\tmove failed";
+  return "ok";
+}
+
+// The client rectangle in screen coordinates.
+std::string verb_client(const Fields& a) {
+  HWND h = window_field(a, 1);
+  RECT r;
+  if (!GetClientRect(h, &r)) return "err\tno window";
+  POINT top_left = {r.left, r.top}, bottom_right = {r.right, r.bottom};
+  ClientToScreen(h, &top_left);
+  ClientToScreen(h, &bottom_right);
+  return "ok\t" + std::to_string(top_left.x) + "\t" + std::to_string(top_left.y) + "\t" +
+         std::to_string(bottom_right.x) + "\t" + std::to_string(bottom_right.y);
+}
+
+// Hooks qhook.dll into Quorrin's user-interface thread, sends it the
+// registered message `dump` (with `wparam`) so that it writes `file` beside
+// itself, and unhooks it again. Fills `path` with that file's path; returns
+// "" or the error answer.
+std::string qhook_dump(const wchar_t* dump, WPARAM wparam, const wchar_t* file, wchar_t (&path)[MAX_PATH]) {
+  HWND h = main_window();
+  if (!h) return "err\tno main window";
+  HMODULE dll = LoadLibraryW(L"qhook.dll");
+  if (!dll) return "err\tno qhook.dll";
+  auto proc = reinterpret_cast<HOOKPROC>(GetProcAddress(dll, "qhook_callwnd"));
+  HHOOK hook = proc ? SetWindowsHookExW(WH_CALLWNDPROC, proc, dll, GetWindowThreadProcessId(h, nullptr)) : nullptr;
+  if (!hook) return "err\thook refused";
+  GetModuleFileNameW(dll, path, MAX_PATH);
+  wchar_t* slash = wcsrchr(path, L'\\');
+  if (slash) lstrcpyW(slash + 1, file);
+  DeleteFileW(path);
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(h, RegisterWindowMessageW(dump), wparam, 0, SMTO_ABORTIFHUNG, 10000, &result);
+  UnhookWindowsHookEx(hook);
+  return "";
+}
+
+// Has qhook.dll write the menu bar (or with "system" the window menu) to
+// qhook-menu.txt beside it; answers that file's path.
+std::string verb_menu(const Fields& a) {
+  wchar_t path[MAX_PATH];
+  std::string failed = qhook_dump(L"qdriver.dumpmenu", field(a, 1) == "system" ? 1 : 0, L"qhook-menu.txt", path);
+  if (!failed.empty()) return failed;
+  if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return "err\tno menu written";
+  return "ok\t" + escape(path);
+}
+
+// Has qhook.dll read, inside Quorrin, the state of every serial port handle
+// Quorrin holds (GetCommState, GetCommTimeouts); answers one field per
+// handle, as qhook_win.cpp describes.
+std::string verb_comm(const Fields&) {
+  wchar_t path[MAX_PATH];
+  std::string failed = qhook_dump(L"qdriver.dumpcomm", 0, L"qhook-comm.txt", path);
+  if (!failed.empty()) return failed;
+  FILE* f = _wfopen(path, L"rb");
+  if (!f) return "err\tno port state written";
+  std::string out = "ok";
+  char line[1024];
+  while (std::fgets(line, sizeof line, f)) {
+    std::string s(line);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    out += "\t" + escape(from_utf8(s));
+  }
+  std::fclose(f);
+  return out;
+}
+
+// Waits until the main window no longer exists.
+std::string verb_gone(const Fields& a) {
+  DWORD start = GetTickCount();
+  while (main_window()) {
+    if (static_cast<long>(GetTickCount() - start) > parse_num(field(a, 1))) return "err\tstill there";
+    Sleep(50);
+  }
+  return "ok";
+}
+
+// Holds a file open with no sharing, as another program busy with it
+// would, until "unlock".
+std::string verb_lock(const Fields& a) {
+  if (g_locked != INVALID_HANDLE_VALUE) CloseHandle(g_locked);
+  g_locked = CreateFileW(from_utf8(field(a, 1)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (g_locked == INVALID_HANDLE_VALUE) return "err\tcannot open " + field(a, 1);
+  return "ok";
+}
+
+std::string verb_unlock(const Fields&) {
+  if (g_locked != INVALID_HANDLE_VALUE) CloseHandle(g_locked);
+  g_locked = INVALID_HANDLE_VALUE;
+  return "ok";
+}
+
+// Reads the clipboard's text; with a field, first puts that text there (so
+// a test can tell a copy from what was there before).
+std::string verb_clipboard(const Fields& a) {
+  for (int tries = 0; !OpenClipboard(nullptr); tries++) {
+    if (tries > 40) return "err\tclipboard busy";
+    Sleep(50);
+  }
+  if (a.size() > 1) {
+    std::wstring t = from_utf8(field(a, 1));
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (t.size() + 1) * sizeof(wchar_t));
+    if (block) {
+      wchar_t* p = static_cast<wchar_t*>(GlobalLock(block));
+      std::memcpy(p, t.c_str(), (t.size() + 1) * sizeof(wchar_t));
+      GlobalUnlock(block);
+      EmptyClipboard();
+      if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
     }
-    return "ok";
   }
-  if (cmd == "lock") {
-    // Holds a file open with no sharing, as another program busy with it
-    // would, until "unlock".
-    if (g_locked != INVALID_HANDLE_VALUE) CloseHandle(g_locked);
-    g_locked = CreateFileW(from_utf8(arg(1)).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (g_locked == INVALID_HANDLE_VALUE) return "err\tcannot open " + arg(1);
-    return "ok";
-  }
-  if (cmd == "unlock") {
-    if (g_locked != INVALID_HANDLE_VALUE) CloseHandle(g_locked);
-    g_locked = INVALID_HANDLE_VALUE;
-    return "ok";
-  }
-  if (cmd == "clipboard") {
-    // Reads the clipboard's text; with an argument, first puts that text
-    // there (so a test can tell a copy from what was there before).
-    for (int tries = 0; !OpenClipboard(nullptr); tries++) {
-      if (tries > 40) return "err\tclipboard busy";
-      Sleep(50);
+  std::wstring text;
+  if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+    if (const wchar_t* p = static_cast<const wchar_t*>(GlobalLock(h))) {
+      text = p;
+      GlobalUnlock(h);
     }
-    if (a.size() > 1) {
-      std::wstring t = from_utf8(arg(1));
-      HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (t.size() + 1) * sizeof(wchar_t));
-      if (block) {
-        wchar_t* p = static_cast<wchar_t*>(GlobalLock(block));
-        std::memcpy(p, t.c_str(), (t.size() + 1) * sizeof(wchar_t));
-        GlobalUnlock(block);
-        EmptyClipboard();
-        if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
-      }
-    }
-    std::wstring text;
-    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
-      if (const wchar_t* p = static_cast<const wchar_t*>(GlobalLock(h))) {
-        text = p;
-        GlobalUnlock(h);
-      }
-    }
-    CloseClipboard();
-    return "ok\t" + escape(text);
   }
-  if (cmd == "enabled") {
-    // 1 when a dialog's control takes input, 0 when it is grayed.
-    HWND h = control(parse_hwnd(arg(1)), arg(2));
-    if (!h) return "err\tno control";
-    return IsWindowEnabled(h) ? "ok\t1" : "ok\t0";
+  CloseClipboard();
+  return "ok\t" + escape(text);
+}
+
+// 1 when a dialog's control takes input, 0 when it is grayed.
+std::string verb_enabled(const Fields& a) {
+  HWND h = control(parse_hwnd(field(a, 1)), field(a, 2));
+  if (!h) return "err\tno control";
+  return IsWindowEnabled(h) ? "ok\t1" : "ok\t0";
+}
+
+// The entries of a combo box's list, one field each.
+std::string verb_items(const Fields& a) {
+  HWND h = control(parse_hwnd(field(a, 1)), field(a, 2));
+  if (!h) return "err\tno control";
+  LRESULT count = SendMessageW(h, CB_GETCOUNT, 0, 0);
+  if (count == CB_ERR) return "err\tnot a combo box";
+  std::string out = "ok";
+  for (LRESULT i = 0; i < count; i++) {
+    LRESULT len = SendMessageW(h, CB_GETLBTEXTLEN, i, 0);
+    if (len == CB_ERR || len > 4000) return "err\tentry unreadable";
+    std::wstring text(static_cast<size_t>(len) + 1, L'\0');
+    SendMessageW(h, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(static_cast<size_t>(len));
+    out += "\t" + escape(text);
   }
-  if (cmd == "comm") {
-    // Has qhook.dll read, inside Quorrin, the state of every serial port
-    // handle Quorrin holds (GetCommState, GetCommTimeouts); answers one
-    // field per handle, as qhook_win.cpp describes.
-    HWND h = main_window();
-    if (!h) return "err\tno main window";
-    HMODULE dll = LoadLibraryW(L"qhook.dll");
-    if (!dll) return "err\tno qhook.dll";
-    auto proc = reinterpret_cast<HOOKPROC>(GetProcAddress(dll, "qhook_callwnd"));
-    HHOOK hook = proc ? SetWindowsHookExW(WH_CALLWNDPROC, proc, dll, GetWindowThreadProcessId(h, nullptr)) : nullptr;
-    if (!hook) return "err\thook refused";
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(dll, path, MAX_PATH);
-    wchar_t* slash = wcsrchr(path, L'\\');
-    if (slash) lstrcpyW(slash + 1, L"qhook-comm.txt");
-    DeleteFileW(path);
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(h, RegisterWindowMessageW(L"qdriver.dumpcomm"), 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
-    UnhookWindowsHookEx(hook);
-    FILE* f = _wfopen(path, L"rb");
-    if (!f) return "err\tno port state written";
-    std::string out = "ok";
-    char line[1024];
-    while (std::fgets(line, sizeof line, f)) {
-      std::string s(line);
-      while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-      out += "\t" + escape(from_utf8(s));
-    }
-    std::fclose(f);
-    return out;
+  return out;
+}
+
+struct Verb {
+  const char* name;
+  std::string (*handle)(const Fields&);
+  size_t min_fields;  // fields the verb needs after its name
+};
+
+const Verb kVerbs[] = {
+    {"main", verb_main, 1},           // timeout ms
+    {"alive", verb_alive, 0},
+    {"command", verb_command, 1},     // command id
+    {"post", verb_post, 4},           // window, message, wparam, lparam
+    {"send", verb_send, 4},           // window, message, wparam, lparam
+    {"msgbox", verb_msgbox, 1},       // timeout ms
+    {"nomsgbox", verb_nomsgbox, 1},   // time ms
+    {"dialog", verb_dialog, 2},       // title or "*", timeout ms
+    {"answer", verb_answer, 2},       // dialog, button id
+    {"click", verb_click, 2},         // dialog, button id
+    {"press", verb_press, 2},         // dialog, button id
+    {"gettext", verb_gettext, 2},     // window, control id (0: the window)
+    {"settext", verb_settext, 3},     // window, control id, text
+    {"type", verb_type, 3},           // window, control id, text
+    {"keys", verb_keys, 3},           // window, control id, text
+    {"key", verb_key, 2},             // window, virtual key
+    {"filedialog", verb_filedialog, 2},  // name or "<cancel>", timeout ms
+    {"windows", verb_windows, 0},
+    {"close", verb_close, 1},         // window
+    {"closeclass", verb_closeclass, 1},  // class
+    {"exists", verb_exists, 2},       // class, timeout ms
+    {"child", verb_child, 2},         // window, control id
+    {"rect", verb_rect, 1},           // window
+    {"timesend", verb_timesend, 4},   // window, message, wparam, count
+    {"move", verb_move, 5},           // window, x, y, width, height
+    {"client", verb_client, 1},       // window
+    {"menu", verb_menu, 0},           // optional "system"
+    {"gone", verb_gone, 1},           // timeout ms
+    {"lock", verb_lock, 1},           // path
+    {"unlock", verb_unlock, 0},
+    {"clipboard", verb_clipboard, 0}, // optional text to put there first
+    {"enabled", verb_enabled, 2},     // window, control id
+    {"comm", verb_comm, 0},
+    {"items", verb_items, 2},         // window, control id
+};
+
+std::string run(const Fields& a) {
+  for (const Verb& v : kVerbs) {
+    if (a[0] != v.name) continue;
+    if (a.size() - 1 < v.min_fields) return "err\t" + a[0] + " needs " + std::to_string(v.min_fields) + " fields";
+    return v.handle(a);
   }
-  if (cmd == "items") {
-    // The entries of a combo box's list, one field each.
-    HWND h = control(parse_hwnd(arg(1)), arg(2));
-    if (!h) return "err\tno control";
-    LRESULT count = SendMessageW(h, CB_GETCOUNT, 0, 0);
-    if (count == CB_ERR) return "err\tnot a combo box";
-    std::string out = "ok";
-    for (LRESULT i = 0; i < count; i++) {
-      LRESULT len = SendMessageW(h, CB_GETLBTEXTLEN, i, 0);
-      if (len == CB_ERR || len > 4000) return "err\tentry unreadable";
-      std::wstring text(static_cast<size_t>(len) + 1, L'\0');
-      SendMessageW(h, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
-      text.resize(static_cast<size_t>(len));
-      out += "\t" + escape(text);
-    }
-    return out;
-  }
-  return "err\tunknown command " + cmd;
+  return "err\tunknown command " + a[0];
 }
 
 }  // namespace

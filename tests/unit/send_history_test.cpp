@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "send/send_history.h"
-#include "tools/strings_file.h"
 
 namespace {
 
@@ -68,35 +67,6 @@ TEST(SendHistory, FramesBeyondAnEntryAreNotKept) {
   EXPECT_EQ(h.entry[0].count, 256);
   send_history_remember(&h, long_frame.data(), 0);
   EXPECT_EQ(h.entry[1].count, 0);
-}
-
-std::u16string fixed(std::u16string path) {
-  char16_t buf[260] = {};
-  for (size_t i = 0; i < path.size(); i++) buf[i] = path[i];
-  if (strings_file_fix_extension(buf, 260)) return u"<too long>";
-  return buf;
-}
-
-TEST(StringsFile, ExtensionRule) {
-  EXPECT_EQ(fixed(u"C:\\q\\log.dat"), u"C:\\q\\log.txt");
-  EXPECT_EQ(fixed(u"C:\\q\\log"), u"C:\\q\\log.txt");
-  EXPECT_EQ(fixed(u"C:\\q\\a.b.c.d"), u"C:\\q\\a.b.txt");
-  EXPECT_EQ(fixed(u"C:\\q\\LOG.TXT"), u"C:\\q\\LOG.TXT");
-  EXPECT_EQ(fixed(u"C:\\q\\x.html"), u"C:\\q\\x.html.txt");
-  EXPECT_EQ(fixed(u"C:\\" + std::u16string(253, u'a')), u"<too long>");
-}
-
-TEST(StringsFile, LinesAreHexPairsAndCrLf) {
-  StringEntry e{};
-  e.count = 3;
-  e.units[0] = 0x02;
-  e.units[1] = 0x41;
-  e.units[2] = 0xFF;
-  char16_t line[kStringsLineUnits];
-  int n = strings_file_line(&e, line);
-  EXPECT_EQ(std::u16string(line, n), u"0241FF\r\n");
-  e.count = 999;  // a damaged count cannot run past the entry
-  EXPECT_EQ(strings_file_line(&e, line), kStringsLineUnits);
 }
 
 }  // namespace

@@ -1,0 +1,41 @@
+// Message text keys and loading the message text file.
+#include "settings/message_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "profile_fake.h"
+
+namespace {
+
+TEST(MessageText, KeysAndLoading) {
+  char16_t key[32];
+  message_text_key(0, 0, key);
+  EXPECT_EQ(std::u16string(key), u"No.0:comt-j");
+  message_text_key(299, 3, key);
+  EXPECT_EQ(std::u16string(key), u"No.299:comt-c");
+  FakeProfile file;
+  file.values[u"No.5:comt-e"] = u"Clear the capture?";
+  file.values[u"No.299:comt-k"] = u"끝";
+  file.values[u"No.300:comt-e"] = u"beyond";
+  file.values[u"No.7:comt-j"] = std::u16string(100, u'あ');
+  ProfileIo io = file.io();
+  static MessageTable table;
+  message_table_load(&table, &io);
+  char16_t out[kMessageTextUnits] = u"unchanged";
+  message_text_get(&table, 1, 5, out);
+  EXPECT_EQ(std::u16string(out), u"Clear the capture?");
+  message_text_get(&table, 2, 299, out);
+  EXPECT_EQ(std::u16string(out), u"끝");
+  message_text_get(&table, 0, 7, out);
+  EXPECT_EQ(std::u16string(out), std::u16string(63, u'あ'));
+  message_text_get(&table, 1, 6, out);
+  EXPECT_EQ(std::u16string(out), u"");
+  char16_t keep[kMessageTextUnits] = u"keep";
+  message_text_get(&table, 4, 5, keep);
+  message_text_get(&table, -1, 5, keep);
+  EXPECT_EQ(std::u16string(keep), u"keep");
+}
+
+}  // namespace
