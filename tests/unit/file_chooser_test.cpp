@@ -10,6 +10,7 @@ namespace {
 
 std::u16string fixed(std::u16string name, int mode) {
   char16_t buf[kPathChars] = {};
+  if (name.size() >= static_cast<size_t>(kPathChars)) return u"<no room for the terminator>";
   for (size_t i = 0; i < name.size(); i++) buf[i] = name[i];
   if (file_chooser_fix_extension(buf, mode)) return u"<too long>";
   return buf;
@@ -31,8 +32,8 @@ TEST(FileChooser, ExtensionThatDoesNotFitIsRefused) {
   std::u16string fits = u"C:\\" + std::u16string(252, u'a');
   EXPECT_EQ(fixed(fits, kChooseSaveLog), fits + u".log");
   // Cutting at the dot makes room for the extension.
-  std::u16string dotted = u"C:\\" + std::u16string(250, u'a') + u".abcdef";
-  EXPECT_EQ(fixed(dotted, kChooseSaveLog), u"C:\\" + std::u16string(250, u'a') + u".log");
+  std::u16string dotted = u"C:\\" + std::u16string(249, u'a') + u".abcdef";  // 259 units, as a chosen path can be
+  EXPECT_EQ(fixed(dotted, kChooseSaveLog), u"C:\\" + std::u16string(249, u'a') + u".log");
 }
 
 TEST(FileChooser, InitialPath) {
