@@ -64,8 +64,10 @@ class WinePrefix:
         return wine_env(self.path, self.display)
 
     def run(self, *args, timeout=120):
-        return subprocess.run(list(args), env=self.env(), timeout=timeout,
-                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, check=False)
+        # Wine's tools answer in the user's language, and not always in UTF-8
+        # (Korean comes in code page 949): their output is only for messages.
+        return subprocess.run(list(args), env=self.env(), timeout=timeout, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, text=True, errors="replace", check=False)
 
     def reg_add(self, key, name, value, kind="REG_SZ"):
         r = self.run("wine", "reg", "add", key, "/v", name, "/t", kind, "/d", value, "/f")
