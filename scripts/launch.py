@@ -9,7 +9,9 @@ serial adapters, or to a simulated instrument when there are none.
   close. Without one it runs on a private Xvfb for a while, saves a
   screenshot, prints where it is, and closes Quorrin.
 - The program directory is build/app: settings, logs and the message text
-  file live there between runs.
+  file live there between runs. The first start there, with no quorrin.ini
+  yet, takes its language from the locale (LC_ALL, LC_MESSAGES or LANG,
+  passed through to Wine as they are); later starts keep the file's.
 
 Options: --demo forces the simulated device onto COM3; --seconds N sets how
 long a run without a display lasts (default 20); --no-open leaves the ports
@@ -108,6 +110,10 @@ def main():
     for name in ("Quorrin.exe", "pivotle.exe", "quorrin_char2.ini"):
         shutil.copy(WIN_BUILD / name, APP_DIR / name)
     print(f"launch: program directory {APP_DIR}")
+    if not (APP_DIR / "quorrin.ini").exists():
+        chosen = next((os.environ[v] for v in ("LC_ALL", "LC_MESSAGES", "LANG") if os.environ.get(v)), "C")
+        print(f"launch: first start: the language follows the locale {chosen} (English when it is none of"
+              " Japanese, English, Korean, Chinese or is not made on this machine)")
 
     quorrin = subprocess.Popen(["wine", str(APP_DIR / "Quorrin.exe")], cwd=APP_DIR, env=prefix.env(),
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

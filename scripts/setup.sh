@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Installs every Debian package Quorrin's build, launcher and tests need.
-# Safe to run again: it installs only what is missing.
+# Installs every Debian package Quorrin's build, launcher and tests need,
+# and makes the locales a first start in each of the program's languages
+# needs under Wine (Wine takes the user's language from the locale only
+# when that locale exists on the machine).
+# Safe to run again: it installs and makes only what is missing.
 set -euo pipefail
 
 packages=(
@@ -8,7 +11,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine fonts-wine xvfb x11-utils imagemagick socat
-  python3-pytest fonts-wqy-microhei
+  python3-pytest fonts-wqy-microhei locales
   python3-crcmod python3-pymodbus python3-serial-asyncio
 )
 
@@ -19,14 +22,24 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  echo "setup: all packages present"
-  exit 0
-fi
-
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-echo "setup: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -q
-$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all packages present"
+else
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# "locale -a" lists ko_KR.UTF-8 as ko_KR.utf8.
+locales=(ja_JP en_US ko_KR zh_CN)
+present=$(locale -a 2>/dev/null)
+for l in "${locales[@]}"; do
+  if ! grep -qx "$l.utf8" <<<"$present"; then
+    echo "setup: making locale $l.UTF-8"
+    $SUDO localedef -i "$l" -c -f UTF-8 "$l.UTF-8"
+  fi
+done

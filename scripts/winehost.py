@@ -3,9 +3,10 @@ prefix, an X display, pty pairs as COM ports, and the qdriver program.
 Used by the launcher (scripts/launch.py) and the end-to-end tests.
 
 Pieces, each usable alone:
-- WinePrefix: a private prefix under build/, with fonts mapped and COM ports
-  registered (HKLM\\Software\\Wine\\Ports) before the wineserver starts,
-  each also as a device of the Ports setup class with a friendly name.
+- WinePrefix: a private prefix under build/, with fonts mapped, Wine's own
+  Marlett in its font folder, and COM ports registered
+  (HKLM\\Software\\Wine\\Ports) before the wineserver starts, each also
+  as a device of the Ports setup class with a friendly name.
 - Display: an Xvfb server and screenshots of it.
 - PtyPair: a socat pty pair; `app_path` goes to Quorrin, the peer end is a
   raw file descriptor with read/write helpers that never block forever.
@@ -15,6 +16,7 @@ Pieces, each usable alone:
 """
 import os
 import select
+import shutil
 import subprocess
 import time
 import tty
@@ -27,6 +29,15 @@ WIN_BUILD = BUILD / "win"
 FONT_NAMES = ["MS UI Gothic", "MS Gothic", "MS PGothic", "ＭＳ Ｐゴシック", "ＭＳＰゴシック",
               "ＭＳ ゴシック", "Gulim", "SimSun", "PMingLiU", "Meiryo", "Yu Gothic"]
 FONT_TARGET = "WenQuanYi Micro Hei"
+
+# Wine draws the caption buttons (and menu check marks) as characters of its
+# Marlett font: "0" minimize, "1" maximize, "2" restore, "r" close. Debian's
+# Wine 8 never opens its data folder's fonts (/usr/share/wine/fonts, from
+# fonts-wine), so without Marlett those letters showed in a fallback font.
+# The prefix's own Windows font folder is read by every Wine process at its
+# start; the font goes there.
+WINE_FONTS = Path("/usr/share/wine/fonts")
+PREFIX_FONTS = ["marlett.ttf"]
 
 
 def wine_env(prefix, display=None):
@@ -53,8 +64,10 @@ class WinePrefix:
         return wine_env(self.path, self.display)
 
     def run(self, *args, timeout=120):
-        return subprocess.run(list(args), env=self.env(), timeout=timeout,
-                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, check=False)
+        # Wine's tools answer in the user's language, and not always in UTF-8
+        # (Korean comes in code page 949): their output is only for messages.
+        return subprocess.run(list(args), env=self.env(), timeout=timeout, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, text=True, errors="replace", check=False)
 
     def reg_add(self, key, name, value, kind="REG_SZ"):
         r = self.run("wine", "reg", "add", key, "/v", name, "/t", kind, "/d", value, "/f")
@@ -79,7 +92,22 @@ class WinePrefix:
             self.reg_add(r"HKCU\Software\Wine\Explorer", "Desktop", "Default")
         # Wide enough for the input window's 64-cell strips.
         self.reg_add(r"HKCU\Software\Wine\Explorer\Desktops", "Default", "1920x1080")
+        self.install_fonts()
         self.stop_server()
+
+    def install_fonts(self):
+        """Copies PREFIX_FONTS into the prefix's Windows font folder, where
+        every Wine process of the prefix finds them when it starts; a copy
+        already there and alike is left as it is."""
+        folder = self.path / "drive_c" / "windows" / "Fonts"
+        folder.mkdir(parents=True, exist_ok=True)
+        for name in PREFIX_FONTS:
+            source = WINE_FONTS / name
+            if not source.exists():
+                raise RuntimeError(f"{source} is missing: install fonts-wine (scripts/setup.sh)")
+            target = folder / name
+            if not target.exists() or target.read_bytes() != source.read_bytes():
+                shutil.copyfile(source, target)
 
     def set_ports(self, ports):
         """ports: {"COM3": "/dev/pts/5", ...}. Replaces the whole port list;

@@ -72,6 +72,16 @@ uint8_t settings_parse_hex_byte(const char16_t* text) {
   return static_cast<uint8_t>(value);
 }
 
+int32_t settings_language_for_langid(uint16_t langid) {
+  switch (langid & 0x3FF) {
+    case 0x11: return 0;
+    case 0x09: return 1;
+    case 0x12: return 2;
+    case 0x04: return 3;
+    default: return 1;
+  }
+}
+
 static void* settings_field(Settings* s, const SettingKey* k) {
   return reinterpret_cast<char*>(s) + k->offset;
 }

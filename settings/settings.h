@@ -66,6 +66,12 @@ void settings_defaults(Settings* s);
 void settings_load(Settings* s, const ProfileIo* io);
 void settings_save(const Settings* s, const ProfileIo* io);
 
+// The language a first start begins in, before any settings file exists:
+// the moji_type for a Windows LANGID by its primary language (the low ten
+// bits): Japanese 0x11 -> 0, English 0x09 -> 1, Korean 0x12 -> 2, Chinese
+// 0x04 (every script and region) -> 3, any other -> English.
+int32_t settings_language_for_langid(uint16_t langid);
+
 // Up to two hex digits, stopping at the first other character; 0 when none.
 uint8_t settings_parse_hex_byte(const char16_t* text);
 

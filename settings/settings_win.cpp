@@ -36,6 +36,15 @@ void write_failed(const wchar_t* path, int text) {
   show_texts(nullptr, L"WriteFile", {text}, path);
 }
 
+// Nothing of that name exists: the program's first start in this folder.
+// A file that is there but cannot be read, or a folder of that name, is
+// not a first start.
+int settings_file_absent(const wchar_t* path) {
+  if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return 0;
+  DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 }  // namespace
 
 int program_file(const wchar_t* name, wchar_t* out) {
@@ -50,12 +59,19 @@ int program_file(const wchar_t* name, wchar_t* out) {
 void settings_file_load() {
   wchar_t path[MAX_PATH];
   if (program_file(L"quorrin.ini", path)) {
+    // No settings file can be reached from so long a folder name: every
+    // start there is a first start.
     settings_defaults(&g_app.settings);
+    g_app.settings.moji_type = settings_language_for_langid(GetUserDefaultUILanguage());
     return;
   }
+  // A first start speaks the user's interface language; from then on the
+  // file's moji_type holds (a file without the key keeps its default).
+  const int first_start = settings_file_absent(path);
   ProfileFile file = {path, L"Setting", 0};
   ProfileIo io = {&file, profile_get_int, profile_get_text, profile_put_text};
   settings_load(&g_app.settings, &io);
+  if (first_start) g_app.settings.moji_type = settings_language_for_langid(GetUserDefaultUILanguage());
   for (uint16_t& w : g_app.modbus_words) w = 0;
 }
 

@@ -72,12 +72,13 @@ def com4(ports):
 
 @pytest.fixture
 def app(request, display, wine, ports, driver):
-    """app(settings=None, messages=True) -> started Quorrin with its main window."""
+    """app(settings=None, messages=True, env=None) -> started Quorrin with its
+    main window; env adds variables for that run alone (its locale)."""
     runs = []
     name = re.sub(r"[^A-Za-z0-9_.-]", "_", request.node.name)
 
-    def start(settings=None, messages=True):
-        q = harness.Quorrin(wine, harness.E2E / "run" / name, settings=settings, messages=messages)
+    def start(settings=None, messages=True, env=None):
+        q = harness.Quorrin(wine, harness.E2E / "run" / name, settings=settings, messages=messages, env=env)
         q.start()
         q.hwnd = driver.main_window()
         runs.append(q)

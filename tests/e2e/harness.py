@@ -31,7 +31,9 @@ E2E = BUILD / "e2e"
 class Quorrin:
     """One run of Quorrin.exe in a program directory of its own."""
 
-    def __init__(self, prefix, program_dir, settings=None, messages=True):
+    def __init__(self, prefix, program_dir, settings=None, messages=True, env=None):
+        """env: variables that this run of Quorrin alone gets on top of the
+        prefix's environment (LANG, LC_ALL, ... for its locale)."""
         self.dir = Path(program_dir)
         if self.dir.exists():
             shutil.rmtree(self.dir)
@@ -43,11 +45,14 @@ class Quorrin:
         if settings is not None:
             write_settings(self.dir / "quorrin.ini", settings)
         self.prefix = prefix
+        self.env = dict(env or {})
         self.proc = None
 
     def start(self):
+        env = self.prefix.env()
+        env.update(self.env)
         self.proc = subprocess.Popen(["wine", str(self.dir / "Quorrin.exe")], cwd=self.dir,
-                                     env=self.prefix.env(), stdout=subprocess.DEVNULL,
+                                     env=env, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL, start_new_session=True)
         return self
 
@@ -64,6 +69,17 @@ class Quorrin:
 
     def windows_path(self, name):
         return to_windows_path(self.dir / name)
+
+
+def locale_env(name):
+    """The environment of a user whose locale is `name` ("ko_KR.UTF-8"), for
+    Quorrin(env=...): a first start, with no quorrin.ini yet, takes its
+    language from it. LC_ALL outranks the LC_MESSAGES and LANG that Wine reads
+    the interface language from, whatever the shell running the tests set."""
+    return {"LANG": name, "LC_ALL": name}
+
+
+JAPANESE_USER = locale_env("ja_JP.UTF-8")
 
 
 def write_settings(path, values):

@@ -57,11 +57,11 @@ def status_color(display, driver, name, want):
 
 
 def test_light_defaults_menu_bar_toolbar_and_status_bar(app, driver, display):
-    app()
+    app(env=harness.JAPANESE_USER)
     table = texts()
     rows = menu(driver)
     titles = [r[3] for r in rows if r[0] == 0]
-    assert titles == [table[n][0] for n in range(200, 207)]  # Japanese, the default language
+    assert titles == [table[n][0] for n in range(200, 207)]  # Japanese, a Japanese user's first start
     items = [r for r in rows if r[1] > 0]
     assert sorted(r[1] for r in items) == [n for n in range(141, 176) if n != 154]
     assert all(r[4] for r in items), "every menu item carries its toolbar image"
@@ -118,7 +118,7 @@ def test_dark_theme_with_menu_keeps_light_menu_images(app, driver, display):
 
 
 def test_language_dialog_switches_the_menu_and_is_kept(app, driver, display):
-    q = app()
+    q = app(env=harness.JAPANESE_USER)  # starts in Japanese
     table = texts()
     driver.command(169)
     hwnd, title = driver.call("dialog", "*", 10000, timeout=20)

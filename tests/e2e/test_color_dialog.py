@@ -76,7 +76,7 @@ def shoot(display, driver, dlg, name, ready):
 
 
 def test_texts_follow_the_language(app, driver):
-    q = app()  # language 0
+    q = app(env=harness.JAPANESE_USER)  # language 0
     dlg = open_dialog(driver, "色設定")
     assert driver.call("gettext", dlg, CANCEL)[0] == "キャンセルして閉じる"
     assert driver.call("gettext", dlg, REWRITE)[0] == "書き換えて閉じる"

@@ -13,15 +13,15 @@ DEFAULTS = ["3", "19200", "8", "0", "0", "0", "0", "19200", "8", "0", "0", "0", 
             "1", "1", "0", "0"]
 
 
-def run_and_exit(app, driver, settings=None):
-    q = app(settings)
+def run_and_exit(app, driver, settings=None, env=None):
+    q = app(settings, env=env)
     driver.call("close", "main")
     assert q.wait_exit(20) == 0
     return q
 
 
 def test_first_exit_writes_all_keys_in_order_with_defaults(app, driver):
-    q = run_and_exit(app, driver)
+    q = run_and_exit(app, driver, env=harness.JAPANESE_USER)  # moji_type 0 from the locale
     assert harness.read_settings(q.path("quorrin.ini")) == list(zip(KEYS, DEFAULTS))
 
 

@@ -150,4 +150,37 @@ TEST(Settings, GarbageValuesLoadAsTheProfileReaderGivesThem) {
   EXPECT_EQ(s.moji_type, -7);
 }
 
+TEST(Settings, FirstStartLanguageFollowsThePrimaryLanguageOfTheLangid) {
+  struct Case { uint16_t langid; int32_t moji_type; const char* what; } cases[] = {
+      {0x0411, 0, "ja-JP"},
+      {0x0011, 0, "Japanese, no region"},
+      {0x0409, 1, "en-US"},
+      {0x0809, 1, "en-GB"},
+      {0x1009, 1, "en-CA"},
+      {0x0412, 2, "ko-KR"},
+      {0x0012, 2, "Korean, no region"},
+      {0x0804, 3, "zh-CN"},
+      {0x0404, 3, "zh-TW"},
+      {0x0C04, 3, "zh-HK"},
+      {0x1004, 3, "zh-SG"},
+      {0x7C04, 3, "zh-Hant"},
+      {0x0004, 3, "zh-Hans"},
+      {0x0407, 1, "de-DE: not one of the four"},
+      {0x040C, 1, "fr-FR"},
+      {0x0419, 1, "ru-RU"},
+      {0x0000, 1, "neutral"},
+      {0x007F, 1, "invariant"},
+      {0x0400, 1, "process default"},
+      {0x0800, 1, "system default"},
+      // A user-defined primary language (0x200 and up) whose low byte reads
+      // as Japanese, Korean or Chinese is still none of them.
+      {0x0611, 1, "user-defined 0x211"},
+      {0x0612, 1, "user-defined 0x212"},
+      {0x0604, 1, "user-defined 0x204"},
+      {0xFFFF, 1, "all bits"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(settings_language_for_langid(c.langid), c.moji_type) << c.what;
+}
+
 }  // namespace
