@@ -94,7 +94,7 @@ struct CaptureView {
 struct Capture {
   CaptureRecord* records = nullptr;         // kCaptureRecords records, or null
   std::atomic<int32_t> write_position{0};   // records in use
-  int32_t last_marker_index = 0;            // kind-129 marker of the latest chunk
+  std::atomic<int32_t> last_marker_index{0};  // kind-129 marker of the latest chunk; the view reads it unlocked
   uint32_t last_append_time = 0;            // tick count right after the latest append
   int64_t base = 0;                         // absolute place of record 0; under the lock
   std::mutex lock;                          // held by writers for one whole chunk

@@ -339,7 +339,7 @@ void view_live_gap_redraw(HWND hwnd) {
   if (v.gap_x == 0 || v.gap_y == 0 || w < 1) return;
   const CaptureRecord* r = g_app.capture.records;
   if (r[w - 1].kind != kKindGapLow) return;
-  const int32_t m = g_app.capture.last_marker_index;
+  const int32_t m = g_app.capture.last_marker_index.load(std::memory_order_relaxed);
   if (m < 0 || m + 1 >= w) return;
   HDC dc = GetDC(hwnd);
   gap_digits_draw(dc, m);

@@ -30,7 +30,7 @@ TEST_F(CaptureFixture, ChunkIsDataRecordsThenThreeGapMarkers) {
   const uint8_t bytes[] = {0x41, 0x0D, 0x0A};
   ASSERT_EQ(capture_append(&cap, bytes, 3, kKindRecvCh1), 0);
   EXPECT_EQ(capture_write_position(&cap), 6);
-  EXPECT_EQ(cap.last_marker_index, 4);
+  EXPECT_EQ(cap.last_marker_index.load(), 4);
   for (int i = 0; i < 3; i++) {
     EXPECT_EQ(rec(i).kind, kKindRecvCh1);
     EXPECT_EQ(rec(i).data, bytes[i]);
@@ -70,7 +70,7 @@ TEST_F(CaptureFixture, GapCapsAtNineNineNineNine) {
 TEST_F(CaptureFixture, SingleByteFirstChunkNeverGetsDigits) {
   const uint8_t a[] = {0x55};
   capture_append(&cap, a, 1, kKindRecvCh1);
-  EXPECT_EQ(cap.last_marker_index, 2);
+  EXPECT_EQ(cap.last_marker_index.load(), 2);
   g_now += 5000;
   capture_refresh_gap(&cap);
   capture_append(&cap, a, 1, kKindRecvCh1);
@@ -108,7 +108,7 @@ TEST_F(CaptureFixture, WrapMovesRecordsDownBy65536) {
   for (int i = 0; i < 100; i++) chunk[i] = static_cast<uint8_t>(i);
   ASSERT_EQ(capture_append(&cap, chunk.data(), 100, kKindRecvCh1), 0);
   EXPECT_EQ(capture_write_position(&cap), 65367);
-  EXPECT_EQ(cap.last_marker_index, 65365);
+  EXPECT_EQ(cap.last_marker_index.load(), 65365);
   EXPECT_EQ(rec(0).data, static_cast<uint8_t>(65536 * 7));
   EXPECT_EQ(rec(1000).data, static_cast<uint8_t>((65536 + 1000) * 7));
   EXPECT_EQ(rec(130800 - 65536).kind, kKindRecvCh1);
@@ -150,7 +150,7 @@ TEST_F(CaptureFixture, ClearKeepsRecordsAndFollowMode) {
   std::memcpy(cap.view.end_marker, "   ", 4);
   capture_clear(&cap);
   EXPECT_EQ(capture_write_position(&cap), 0);
-  EXPECT_EQ(cap.last_marker_index, 0);
+  EXPECT_EQ(cap.last_marker_index.load(), 0);
   EXPECT_EQ(cap.view.view_position, 0);
   EXPECT_EQ(cap.view.painted_position, 0);
   EXPECT_STREQ(cap.view.end_marker, "EOF");
