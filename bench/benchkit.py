@@ -1,6 +1,7 @@
 """Pieces the whole-program benchmarks share: where results go, what the
-machine lacks, a pty writer that never blocks for good, and CPU figures
-from /proc.
+machine lacks, a pty writer that never blocks for good, CPU figures from
+/proc, one run of Quorrin under Wine set up and taken down the same way
+for every benchmark, and the results page each one writes.
 
 A benchmark never hangs and never fails silently for want of a tool: it
 says what it lacks, skips the figures that need it, and writes what it
@@ -180,3 +181,97 @@ def saved_log(driver, q, name, timeout=30.0):
 def received_by_channel(log):
     _, _, records = harness.parse_log(Path(log).read_bytes())
     return {1: harness.received(records, 1), 3: harness.received(records, 3)}
+
+
+class QuorrinRun:
+    """What a benchmark holds while Quorrin runs under Wine: the prefix, the
+    pty pairs behind COM3 and COM4 (in that order; each pair's `fd` is its
+    far end, raw and non-blocking), the descriptors that hold their app ends
+    open so a far end never sees a hang-up, the test driver and the program.
+    start_wine and start_quorrin fill it a piece at a time and stop_quorrin
+    ends whatever of it there is, so a run that stopped half way is taken
+    down too."""
+
+    def __init__(self):
+        self.wine = None
+        self.pairs = []
+        self.holders = []
+        self.driver = None
+        self.q = None
+
+
+def start_wine(run, display, prefix=harness.PREFIX):
+    """The Wine prefix on this display, made ready for Quorrin."""
+    run.wine = harness.WinePrefix(prefix, display.name)
+    run.wine.ensure()
+
+
+def start_quorrin(run, names, program_dir, settings):
+    """Makes a socat pty pair for each name, registers them as COM3 (and
+    COM4), holds their app ends open, starts Quorrin in
+    build/e2e/run/<program_dir> with these settings and waits for its main
+    window."""
+    work = harness.E2E / "pty"
+    work.mkdir(parents=True, exist_ok=True)
+    for name in names:
+        run.pairs.append(harness.PtyPair(work, name))
+    for p in run.pairs:
+        run.holders.append(os.open(p.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK))
+    run.wine.set_ports({f"COM{3 + k}": p.app_path for k, p in enumerate(run.pairs)})
+    run.driver = harness.Driver(run.wine)
+    run.q = harness.Quorrin(run.wine, harness.E2E / "run" / program_dir, settings=settings)
+    run.q.start()
+    run.driver.main_window()
+
+
+def stop_quorrin(run, timeout=20):
+    """Closes Quorrin's main window and waits `timeout` seconds for the
+    program to end (kills it otherwise), then ends the driver, the wine
+    server, the held app ends and the pty pairs: whatever the run got to."""
+    if run.q:
+        try:
+            run.driver.call("close", "main")
+            run.q.wait_exit(timeout)
+        except Exception:  # noqa: BLE001 - a program that does not close is killed
+            run.q.kill()
+    if run.driver:
+        run.driver.close()
+    if run.wine:
+        run.wine.stop_server()  # before socat goes, or Wine floods stderr
+    for fd in run.holders:
+        os.close(fd)
+    for p in run.pairs:
+        p.close()
+
+
+def measure_under_wine(measure, notes, width=1920, height=1080):
+    """Calls measure(display) with a virtual screen of its own, when this
+    machine has what running Quorrin under Wine takes. Otherwise, or when
+    the run stops on an error, a note in `notes` says what the machine
+    lacks or where the run stopped (what was measured until then is kept by
+    measure itself)."""
+    lacking = missing(WINE_TOOLS, WINE_FILES)
+    if lacking:
+        notes.append(lacking_note("every figure", lacking))
+        return
+    display = harness.Display()
+    try:
+        display.start(width, height)
+        measure(display)
+    except Exception as e:  # noqa: BLE001 - what was measured is still written
+        notes.append(f"the run stopped: {type(e).__name__}: {e}")
+        say(notes[-1])
+    finally:
+        display.stop()
+
+
+def write_results(path, title, paragraphs, notes, table):
+    """Writes a results page and prints it: the title, the paragraphs that
+    say how it was measured, the notes as a list ("- note."), then the
+    table's lines (its head and rows)."""
+    lines = [f"# {title}", ""]
+    for paragraph in paragraphs:
+        lines += [paragraph, ""]
+    lines += [f"- {n}." for n in notes] + ([""] if notes else [])
+    path.write_text("\n".join(lines + table) + "\n")
+    print(path.read_text())

@@ -18,7 +18,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import benchkit  # noqa: E402
-from benchkit import harness, lacking_note, missing, pair, say  # noqa: E402
+from benchkit import harness  # noqa: E402
 
 RESULTS = benchkit.results_path("macro.md")
 LINES = 200
@@ -39,27 +39,12 @@ def drain(fd):
     return out
 
 
-def dialog_closed(driver):
-    try:
-        driver.call("dialog", TITLE, 0)
-        return False
-    except harness.DriverError:
-        return True
-
-
 def measure(display, rows):
-    display.start()
-    wine = harness.WinePrefix(harness.PREFIX, display.name)
-    wine.ensure()
-    p3 = peer = driver = q = None
+    run = benchkit.QuorrinRun()
     try:
-        p3 = pair("macro3")
-        peer = os.open(str(p3.link_peer), os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-        wine.set_ports({"COM3": p3.app_path})
-        driver = harness.Driver(wine)
-        q = harness.Quorrin(wine, harness.E2E / "run" / "macro_bench", settings={"moji_type": 1})
-        q.start()
-        driver.main_window()
+        benchkit.start_wine(run, display)
+        benchkit.start_quorrin(run, ["macro3"], "macro_bench", {"moji_type": 1})
+        driver, q, peer = run.driver, run.q, run.pairs[0].fd
         harness.open_ports(driver)
         for name, line in (("comments", "comment line"), ("sends", "SEND 41")):
             q.path(f"{name}.mac").write_bytes(
@@ -78,44 +63,19 @@ def measure(display, rows):
                         f"(nominal 20) | bytes on the wire: {len(sent)} |")
             print(rows[-1], flush=True)
             driver.call("click", dlg, 252)
-            harness.wait_for(lambda: dialog_closed(driver), 10)
+            harness.wait_for(lambda: harness.dialog_closed(driver, TITLE), 10)
     finally:
-        if q:
-            try:
-                driver.call("close", "main")
-                q.wait_exit(20)
-            except Exception:
-                q.kill()
-        if driver:
-            driver.close()
-        wine.stop_server()
-        if peer is not None:
-            os.close(peer)
-        if p3:
-            p3.close()
+        benchkit.stop_quorrin(run)
 
 
 def main():
     rows, notes = [], []
-    lacking = missing(benchkit.WINE_TOOLS, benchkit.WINE_FILES)
-    if lacking:
-        notes.append(lacking_note("every figure", lacking))
-    else:
-        display = harness.Display()
-        try:
-            measure(display, rows)
-        except Exception as e:  # noqa: BLE001 - what was measured is still written
-            notes.append(f"the run stopped: {type(e).__name__}: {e}")
-            say(notes[-1])
-        finally:
-            display.stop()
-    header = ["# Macro step rate", "",
-              f"Measured {time.strftime('%Y-%m-%d')} by bench/macro_bench.py: Quorrin.exe under Wine 8 on Xvfb, CH1 "
-              "on a socat pty; time from the run button's click to the end message, as the test driver sees it.", ""]
-    header += [f"- {n}." for n in notes] + ([""] if notes else [])
-    header += ["| macro | time | rate | notes |", "|---|---|---|---|"]
-    RESULTS.write_text("\n".join(header + rows) + "\n")
-    print(RESULTS.read_text())
+    benchkit.measure_under_wine(lambda display: measure(display, rows), notes)
+    benchkit.write_results(
+        RESULTS, "Macro step rate",
+        [f"Measured {time.strftime('%Y-%m-%d')} by bench/macro_bench.py: Quorrin.exe under Wine 8 on Xvfb, CH1 "
+         "on a socat pty; time from the run button's click to the end message, as the test driver sees it."],
+        notes, ["| macro | time | rate | notes |", "|---|---|---|---|"] + rows)
 
 
 if __name__ == "__main__":

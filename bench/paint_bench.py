@@ -23,7 +23,6 @@ Run after scripts/build.sh: /usr/bin/python3 bench/paint_bench.py
 is missing and writes that instead of figures; without ImageMagick it takes
 no screenshots.
 """
-import os
 import sys
 import threading
 import time
@@ -31,7 +30,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import benchkit  # noqa: E402
-from benchkit import cpu_seconds, harness, lacking_note, missing, percent, quorrin_pid, saved_log, say  # noqa: E402
+from benchkit import cpu_seconds, harness, missing, percent, quorrin_pid, saved_log, say  # noqa: E402
 
 RESULTS = benchkit.results_path("paint.md")
 PREFIX = harness.BUILD / "wineprefix-bench"
@@ -102,21 +101,11 @@ def macro_wait_answers(driver, q):
 
 
 def measure(display, lines):
-    display.start(1920, 1080)
-    wine = harness.WinePrefix(PREFIX, display.name)
-    wine.ensure()
-    work = harness.E2E / "pty"
-    work.mkdir(parents=True, exist_ok=True)
-    pairs, holders = [], []
-    driver = q = None
+    run = benchkit.QuorrinRun()
     try:
-        pairs = [harness.PtyPair(work, "bench1"), harness.PtyPair(work, "bench2")]
-        holders = [os.open(p.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK) for p in pairs]
-        wine.set_ports({"COM3": pairs[0].app_path, "COM4": pairs[1].app_path})
-        driver = harness.Driver(wine)
-        q = harness.Quorrin(wine, harness.E2E / "run" / "paint_bench", settings={"moji_type": 1, "rs_comport2": 4})
-        q.start()
-        driver.main_window()
+        benchkit.start_wine(run, display, PREFIX)
+        benchkit.start_quorrin(run, ["bench1", "bench2"], "paint_bench", {"moji_type": 1, "rs_comport2": 4})
+        driver, q, pairs = run.driver, run.q, run.pairs
         driver.call("post", "main", 0x0112, 0xF030, 0)  # WM_SYSCOMMAND SC_MAXIMIZE
 
         def client():
@@ -173,47 +162,21 @@ def measure(display, lines):
                      f"{tails[0] and tails[1]} |")
         lines.extend(macro_wait_answers(driver, q))
     finally:
-        if q:
-            try:
-                driver.call("close", "main")
-                q.wait_exit(30)
-            except Exception:
-                q.kill()
-        if driver:
-            driver.close()
-        wine.stop_server()
-        for fd in holders:
-            os.close(fd)
-        for p in pairs:
-            p.close()
+        benchkit.stop_quorrin(run, 30)
 
 
 def main():
     lines, notes = [], []
-    lacking = missing(benchkit.WINE_TOOLS, benchkit.WINE_FILES)
-    if lacking:
-        notes.append(lacking_note("every figure", lacking))
-    else:
-        display = harness.Display()
-        try:
-            measure(display, lines)
-        except Exception as e:  # noqa: BLE001 - what was measured is still written
-            notes.append(f"the run stopped: {type(e).__name__}: {e}")
-            say(notes[-1])
-        finally:
-            display.stop()
-    header = ["# Main data view benchmarks", "",
-              f"Measured {time.strftime('%Y-%m-%d')} by bench/paint_bench.py: Quorrin.exe under Wine 8 in a "
-              "1920 x 1080 virtual desktop on Xvfb (software rendering), 2-core machine. Repaint times are the "
-              "round trip of a sent WM_COMMAND 144, timed in qdriver with QueryPerformanceCounter; they include Wine's "
-              "copy of the whole window surface to the X screen, which the empty capture shows alone. Timed once "
-              "inside the program (not kept in the code), the WM_PAINT handler itself took about 10 ms for the full "
-              "buffer and 1.5 ms for the empty grid.", ""]
-    header += [f"- {n}." for n in notes] + ([""] if notes else [])
-    header += ["| figure | result |", "|---|---|"]
-    RESULTS.parent.mkdir(parents=True, exist_ok=True)
-    RESULTS.write_text("\n".join(header + lines) + "\n")
-    print(RESULTS.read_text())
+    benchkit.measure_under_wine(lambda display: measure(display, lines), notes, 1920, 1080)
+    benchkit.write_results(
+        RESULTS, "Main data view benchmarks",
+        [f"Measured {time.strftime('%Y-%m-%d')} by bench/paint_bench.py: Quorrin.exe under Wine 8 in a "
+         "1920 x 1080 virtual desktop on Xvfb (software rendering), 2-core machine. Repaint times are the "
+         "round trip of a sent WM_COMMAND 144, timed in qdriver with QueryPerformanceCounter; they include Wine's "
+         "copy of the whole window surface to the X screen, which the empty capture shows alone. Timed once "
+         "inside the program (not kept in the code), the WM_PAINT handler itself took about 10 ms for the full "
+         "buffer and 1.5 ms for the empty grid."],
+        notes, ["| figure | result |", "|---|---|"] + lines)
 
 
 if __name__ == "__main__":

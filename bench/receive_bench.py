@@ -10,33 +10,23 @@ Run after scripts/build.sh: /usr/bin/python3 bench/receive_bench.py
 (BENCH_RESULTS writes elsewhere). Without Wine, Xvfb or socat it says what
 is missing and writes that instead of figures.
 """
-import os
 import sys
 import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import benchkit  # noqa: E402
-from benchkit import cpu_seconds, harness, lacking_note, missing, percent, quorrin_pid, saved_log, say  # noqa: E402
+from benchkit import cpu_seconds, harness, percent, quorrin_pid, saved_log, say  # noqa: E402
 
 RESULTS = benchkit.results_path("receive.md")
 
 
 def measure(display, lines):
-    display.start()
-    wine = harness.WinePrefix(harness.PREFIX, display.name)
-    work = harness.E2E / "pty"
-    work.mkdir(parents=True, exist_ok=True)
-    pair = holder = driver = q = None
+    run = benchkit.QuorrinRun()
     try:
-        wine.ensure()
-        pair = harness.PtyPair(work, "bench")
-        holder = os.open(pair.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-        wine.set_ports({"COM3": pair.app_path})
-        driver = harness.Driver(wine)
-        q = harness.Quorrin(wine, harness.E2E / "run" / "bench", settings={"moji_type": 1})
-        q.start()
-        driver.main_window()
+        benchkit.start_wine(run, display)
+        benchkit.start_quorrin(run, ["bench"], "bench", {"moji_type": 1})
+        driver, q, pair = run.driver, run.q, run.pairs[0]
         harness.open_ports(driver)
         pid = quorrin_pid(q)
 
@@ -71,42 +61,17 @@ def measure(display, lines):
         if len(got) != len(payload):
             say(f"lost {len(payload) - len(got)} bytes")
     finally:
-        if q:
-            try:
-                driver.call("close", "main")
-                q.wait_exit(20)
-            except Exception:
-                q.kill()
-        if driver:
-            driver.close()
-        wine.stop_server()
-        if holder is not None:
-            os.close(holder)
-        if pair:
-            pair.close()
+        benchkit.stop_quorrin(run)
 
 
 def main():
     lines, notes = [], []
-    lacking = missing(benchkit.WINE_TOOLS, benchkit.WINE_FILES)
-    if lacking:
-        notes.append(lacking_note("every figure", lacking))
-    else:
-        display = harness.Display()
-        try:
-            measure(display, lines)
-        except Exception as e:  # noqa: BLE001 - what was measured is still written
-            notes.append(f"the run stopped: {type(e).__name__}: {e}")
-            say(notes[-1])
-        finally:
-            display.stop()
-    header = ["# Receive benchmarks", "",
-              f"Measured {time.strftime('%Y-%m-%d')} by bench/receive_bench.py: Quorrin.exe under Wine 8 on Xvfb, "
-              "CH1 on a socat pty, CPU time of the Quorrin process from /proc; 2-core machine.", ""]
-    header += [f"- {n}." for n in notes] + ([""] if notes else [])
-    header += ["| figure | result |", "|---|---|"]
-    RESULTS.write_text("\n".join(header + lines) + "\n")
-    print(RESULTS.read_text())
+    benchkit.measure_under_wine(lambda display: measure(display, lines), notes)
+    benchkit.write_results(
+        RESULTS, "Receive benchmarks",
+        [f"Measured {time.strftime('%Y-%m-%d')} by bench/receive_bench.py: Quorrin.exe under Wine 8 on Xvfb, "
+         "CH1 on a socat pty, CPU time of the Quorrin process from /proc; 2-core machine."],
+        notes, ["| figure | result |", "|---|---|"] + lines)
 
 
 if __name__ == "__main__":

@@ -26,8 +26,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import benchkit  # noqa: E402
-from benchkit import (Writer, cpu_seconds, harness, lacking_note, missing, pair, percent,  # noqa: E402
-                      quorrin_pid, received_by_channel, saved_log, say, wineserver_pid)
+from benchkit import (Writer, cpu_seconds, harness, percent, quorrin_pid, received_by_channel,  # noqa: E402
+                      saved_log, wineserver_pid)
 from throughput_bench import stream_check  # noqa: E402
 
 RESULTS = Path(os.environ.get("SOAK_RESULTS", benchkit.results_path("soak.md")))
@@ -70,23 +70,15 @@ class Sink(threading.Thread):
 
 
 def measure(display, rows, notes):
-    display.start()
-    wine = harness.WinePrefix(harness.PREFIX, display.name)
-    wine.ensure()
-    p3 = p4 = driver = q = None
-    holders, writers, sinks = [], [], []
+    run = benchkit.QuorrinRun()
+    writers, sinks = [], []
     try:
-        p3, p4 = pair("soak3"), pair("soak4")
-        holders = [os.open(p.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK) for p in (p3, p4)]
-        wine.set_ports({"COM3": p3.app_path, "COM4": p4.app_path})
-        driver = harness.Driver(wine)
-        q = harness.Quorrin(wine, harness.E2E / "run" / "soak",
-                            settings={"moji_type": 1, "rs_comport": 3, "rs_comport2": 4})
+        benchkit.start_wine(run, display)
+        benchkit.start_quorrin(run, ["soak3", "soak4"], "soak", {"moji_type": 1, "rs_comport": 3, "rs_comport2": 4})
+        driver, q, (p3, p4) = run.driver, run.q, run.pairs
         q.path("soak.mac").write_bytes(b"\xff\xfe" + "".join(line + "\r\n" for line in MACRO).encode("utf-16-le"))
-        q.start()
-        driver.main_window()
         harness.open_ports(driver)
-        pid, server = quorrin_pid(q), wineserver_pid(wine)
+        pid, server = quorrin_pid(q), wineserver_pid(run.wine)
         sinks = [Sink(str(p.link_peer)) for p in (p3, p4)]
         for s in sinks:
             s.start()
@@ -143,61 +135,37 @@ def measure(display, rows, notes):
         pings = sinks[0].data.count(b"PING\r")
         pongs = sinks[1].data.count(b"PONG\r")
         notes += [
-            f"- Ran {elapsed / 60:.1f} minutes; the peers wrote {received:,} bytes "
+            f"Ran {elapsed / 60:.1f} minutes; the peers wrote {received:,} bytes "
             f"({received / elapsed:,.0f} bytes/s in all), so the capture buffer wrapped about "
-            f"{received * 1.03 / CAPTURE_RECORDS_PER_WRAP:,.0f} times (received records and their gap markers).",
-            f"- Memory of the Quorrin process (VmRSS): {rss_start:,} KiB when the traffic began, {rss_end:,} KiB "
-            f"when it ended, {rss_kib(pid):,} KiB after the log was saved through the save dialog.",
-            f"- The macro sent {pings:,} PING lines on CH1 and {pongs:,} PONG lines on CH2; its step label still "
-            f"moved at the end: {len(set(steps)) > 1} ({', '.join(sorted(set(steps)))}).",
-            f"- Final log: {'; '.join(checks)}.",
-            f"- The process was alive at the end: {q.proc.poll() is None}.",
+            f"{received * 1.03 / CAPTURE_RECORDS_PER_WRAP:,.0f} times (received records and their gap markers)",
+            f"Memory of the Quorrin process (VmRSS): {rss_start:,} KiB when the traffic began, {rss_end:,} KiB "
+            f"when it ended, {rss_kib(pid):,} KiB after the log was saved through the save dialog",
+            f"The macro sent {pings:,} PING lines on CH1 and {pongs:,} PONG lines on CH2; its step label still "
+            f"moved at the end: {len(set(steps)) > 1} ({', '.join(sorted(set(steps)))})",
+            f"Final log: {'; '.join(checks)}",
+            f"The process was alive at the end: {q.proc.poll() is None}",
         ]
-        notes += [f"- CH{k + 1}'s peer stopped early: Quorrin took nothing for {w.stall:.0f} s."
+        notes += [f"CH{k + 1}'s peer stopped early: Quorrin took nothing for {w.stall:.0f} s"
                   for k, w in enumerate(writers) if w.stalled]
     finally:
         for s in sinks:
             s.stop.set()
-        if q:
-            try:
-                driver.call("close", "main")
-                q.wait_exit(30)
-            except Exception:
-                q.kill()
-        if driver:
-            driver.close()
-        wine.stop_server()
+        benchkit.stop_quorrin(run, 30)
         for w in writers:
             w.close()
-        for h in holders:
-            os.close(h)
-        for p in (p3, p4):
-            if p:
-                p.close()
 
 
 def main():
     rows, notes = [], []
-    lacking = missing(benchkit.WINE_TOOLS, benchkit.WINE_FILES)
-    if lacking:
-        notes.append(f"- {lacking_note('every figure', lacking)}.")
-    else:
-        display = harness.Display()
-        try:
-            measure(display, rows, notes)
-        except Exception as e:  # noqa: BLE001 - what was measured is still written
-            notes.append(f"- The run stopped: {type(e).__name__}: {e}")
-            say(notes[-1])
-        finally:
-            display.stop()
-    header = ["# Soak run", "",
-              f"Measured {time.strftime('%Y-%m-%d')} by bench/soak.py: Quorrin.exe under Wine 8 on Xvfb, CH1 and CH2 "
-              f"on socat ptys each receiving {RATE:,} bytes/s of numbered lines, a macro sending PING on CH1 and PONG "
-              "on CH2 every half second (READ, MINC, MSED, TIME, GOTO in its loop).", ""] + notes + [
-              "", "| minute | VmRSS KiB | Quorrin CPU % of one core | wineserver CPU % | window answer ms "
-              "(longest of each minute, asked every 0.5 s) | bytes written by the peers |", "|---|---|---|---|---|---|"]
-    RESULTS.write_text("\n".join(header + rows) + "\n")
-    print(RESULTS.read_text())
+    benchkit.measure_under_wine(lambda display: measure(display, rows, notes), notes)
+    benchkit.write_results(
+        RESULTS, "Soak run",
+        [f"Measured {time.strftime('%Y-%m-%d')} by bench/soak.py: Quorrin.exe under Wine 8 on Xvfb, CH1 and CH2 "
+         f"on socat ptys each receiving {RATE:,} bytes/s of numbered lines, a macro sending PING on CH1 and PONG "
+         "on CH2 every half second (READ, MINC, MSED, TIME, GOTO in its loop)."],
+        notes, ["| minute | VmRSS KiB | Quorrin CPU % of one core | wineserver CPU % | window answer ms "
+                "(longest of each minute, asked every 0.5 s) | bytes written by the peers |",
+                "|---|---|---|---|---|---|"] + rows)
 
 
 if __name__ == "__main__":

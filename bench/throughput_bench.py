@@ -100,22 +100,18 @@ def plain_reader(argv_for, label):
            f"{size:,} bytes kept, {lines:,} numbered lines in order: {ok} |"
 
 
-def quorrin_runs(display, wine):
+def quorrin_runs(run):
+    """The Quorrin rows, in the Wine prefix `run` holds ready."""
     rows = []
-    p3, p4 = pair("bench3"), pair("bench4")
-    holders = [os.open(p.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK) for p in (p3, p4)]
-    wine.set_ports({"COM3": p3.app_path, "COM4": p4.app_path})
-    driver = harness.Driver(wine)
-    q = harness.Quorrin(wine, harness.E2E / "run" / "throughput",
-                        settings={"moji_type": 1, "rs_comport": 3, "rs_comport2": 4})
     writers = []
     try:
-        q.start()
-        driver.main_window()
+        benchkit.start_quorrin(run, ["bench3", "bench4"], "throughput",
+                               {"moji_type": 1, "rs_comport": 3, "rs_comport2": 4})
+        driver, q, (p3, p4) = run.driver, run.q, run.pairs
         harness.open_ports(driver)
         pid = quorrin_pid(q)
         # Wine's server process does part of every serial call's work.
-        server = wineserver_pid(wine)
+        server = wineserver_pid(run.wine)
 
         time.sleep(2)
         start = cpu_seconds(pid)
@@ -160,17 +156,7 @@ def quorrin_runs(display, wine):
     finally:
         for w in writers:
             w.close()
-        try:
-            driver.call("close", "main")
-            q.wait_exit(20)
-        except Exception:
-            q.kill()
-        driver.close()
-        wine.stop_server()
-        for h in holders:
-            os.close(h)
-        p3.close()
-        p4.close()
+        benchkit.stop_quorrin(run)
     return rows
 
 
@@ -198,24 +184,22 @@ def main():
             display = harness.Display()
             try:
                 display.start()
-                wine = harness.WinePrefix(harness.PREFIX, display.name)
-                wine.ensure()
-                rows += quorrin_runs(display, wine)
+                run = benchkit.QuorrinRun()
+                benchkit.start_wine(run, display)
+                rows += quorrin_runs(run)
             except Exception as e:  # noqa: BLE001 - what was measured is still written
                 rows.append(f"| Quorrin under Wine | not measured: {type(e).__name__}: {e} | |")
                 say(rows[-1])
             finally:
                 display.stop()
-    header = ["# Throughput and CPU benchmarks", "",
-              f"Measured {time.strftime('%Y-%m-%d')} by bench/throughput_bench.py on {platform.node()} "
-              f"({os.cpu_count()} cores, {platform.machine()}, Linux {platform.release()}): Quorrin.exe under Wine 8 "
-              "on Xvfb, each port a socat pty pair whose far end a Python thread writes with numbered lines, each "
-              "write waiting for room in the pty; rate = bytes written / seconds written, so a slow reader shows as a low rate. "
-              "CPU is user + system time of the Quorrin process from /proc over the run.", "",
-              NOTE, ""] + [f"- {n}." for n in notes] + ([""] if notes else []) + [
-              "| run | rate and integrity | notes |", "|---|---|---|"]
-    RESULTS.write_text("\n".join(header + rows) + "\n")
-    print(RESULTS.read_text())
+    benchkit.write_results(
+        RESULTS, "Throughput and CPU benchmarks",
+        [f"Measured {time.strftime('%Y-%m-%d')} by bench/throughput_bench.py on {platform.node()} "
+         f"({os.cpu_count()} cores, {platform.machine()}, Linux {platform.release()}): Quorrin.exe under Wine 8 "
+         "on Xvfb, each port a socat pty pair whose far end a Python thread writes with numbered lines, each "
+         "write waiting for room in the pty; rate = bytes written / seconds written, so a slow reader shows as a "
+         "low rate. CPU is user + system time of the Quorrin process from /proc over the run.", NOTE],
+        notes, ["| run | rate and integrity | notes |", "|---|---|---|"] + rows)
 
 
 if __name__ == "__main__":

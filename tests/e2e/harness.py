@@ -464,3 +464,61 @@ def main_background_sample(driver):
     """A point of the client area right of the data view's grid."""
     left, top, right, bottom = map(int, driver.call("client", "main"))
     return right - 3, (top + bottom) // 2
+
+
+# Helpers several test files share: whether a dialog is up, a restart in
+# another theme, the Modbus CRC the tests compute on their own, and a port
+# taken from the system's serial port list for a while.
+
+def dialog_shown(driver, title):
+    """True while a dialog with this title is up (asked once, no wait)."""
+    try:
+        driver.call("dialog", title, 0)
+        return True
+    except DriverError:
+        return False
+
+
+def dialog_closed(driver, title):
+    """True once no dialog with this title is up, for wait_for."""
+    return not dialog_shown(driver, title)
+
+
+def restart_in_theme(driver, q, theme=1):
+    """Closes Quorrin, writes its theme file dkm.ini as "dkm=<theme>" (1 dark
+    with the menu bar, 3 dark without it), starts it again and returns its
+    main window."""
+    driver.call("close", "main")
+    q.wait_exit(20)
+    q.path("dkm.ini").write_bytes(b"\xff\xfe" + f"dkm={theme}\r\n".encode("utf-16-le"))
+    q.start()
+    return driver.main_window()
+
+
+def crc16_modbus(data):
+    """CRC-16/MODBUS of the bytes (initial FFFF, reflected polynomial A001),
+    as a number: the low byte goes first on the wire."""
+    crc = 0xFFFF
+    for b in data:
+        crc ^= b
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    return crc
+
+
+SERIALCOMM = r"HKLM\HARDWARE\DEVICEMAP\SERIALCOMM"
+
+
+def remove_serial_port(wine, port):
+    """Takes `port` (e.g. "COM3") out of the system's serial port list, as a
+    device unplugged, and returns the name of its value there, which
+    restore_serial_port needs to put it back."""
+    listing = wine.run("wine", "reg", "query", SERIALCOMM).stdout
+    name = next(line.split()[0] for line in listing.splitlines() if line.strip().endswith(port))
+    wine.run("wine", "reg", "delete", SERIALCOMM, "/v", name, "/f")
+    return name
+
+
+def restore_serial_port(wine, name, port):
+    """Puts `port` back in the system's serial port list under its value `name`."""
+    wine.run("wine", "reg", "add", SERIALCOMM, "/v", name, "/t", "REG_SZ", "/d", port, "/f")

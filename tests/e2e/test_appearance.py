@@ -56,6 +56,19 @@ def status_color(display, driver, name, want):
     return pixel(shot, *at)
 
 
+def assert_painted_in(display, driver, name, theme):
+    """The main window's background and status bar take the palette of the
+    theme ("light" or "dark"), and its toolbar shows that theme's images
+    (colors the other theme's bitmap lacks)."""
+    palette, other = (LIGHT, "dark") if theme == "light" else (DARK, "light")
+    only = bitmap_colors(f"toolbar_{theme}.bmp") - bitmap_colors(f"toolbar_{other}.bmp")
+    _, background, status, seen = painted(display, driver, name,
+                                          lambda b, s, seen: (b, s) == (palette[1], palette[7]) and seen & only)
+    assert background == palette[1]
+    assert status == palette[7]
+    assert seen & only, f"the toolbar shows the {theme} images"
+
+
 def test_light_defaults_menu_bar_toolbar_and_status_bar(app, driver, display):
     app(env=harness.JAPANESE_USER)
     table = texts()
@@ -68,12 +81,7 @@ def test_light_defaults_menu_bar_toolbar_and_status_bar(app, driver, display):
     assert next(r[3] for r in rows if r[1] == 141) == table[210][0]
     assert [r[3] for r in rows if r[1] in (161, 162)] == ["CH1(&F)", "CH2(&S)"]
 
-    only_light = bitmap_colors("toolbar_light.bmp") - bitmap_colors("toolbar_dark.bmp")
-    shot, background, status, seen = painted(display, driver, "light_defaults",
-                                             lambda b, s, seen: (b, s) == (LIGHT[1], LIGHT[7]) and seen & only_light)
-    assert background == LIGHT[1]
-    assert status == LIGHT[7]
-    assert seen & only_light, "the toolbar shows the light images"
+    assert_painted_in(display, driver, "light_defaults", "light")
 
 
 def test_window_menu_keeps_what_the_system_set(app, driver):
@@ -90,27 +98,14 @@ def test_window_menu_keeps_what_the_system_set(app, driver):
 
 def test_dark_theme_without_menu_bar(app, driver, display, wine):
     q = app()
-    driver.call("close", "main")
-    q.wait_exit(20)
-    q.path("dkm.ini").write_bytes(b"\xff\xfe" + "dkm=3\r\n".encode("utf-16-le"))
-    q.start()
-    driver.main_window()
+    harness.restart_in_theme(driver, q, 3)
     assert menu(driver) == []
-    only_dark = bitmap_colors("toolbar_dark.bmp") - bitmap_colors("toolbar_light.bmp")
-    shot, background, status, seen = painted(display, driver, "dark_no_menu",
-                                             lambda b, s, seen: (b, s) == (DARK[1], DARK[7]) and seen & only_dark)
-    assert background == DARK[1]
-    assert status == DARK[7]
-    assert seen & only_dark, "the toolbar shows the dark images"
+    assert_painted_in(display, driver, "dark_no_menu", "dark")
 
 
 def test_dark_theme_with_menu_keeps_light_menu_images(app, driver, display):
     q = app()
-    driver.call("close", "main")
-    q.wait_exit(20)
-    q.path("dkm.ini").write_bytes(b"\xff\xfe" + "dkm=1\r\n".encode("utf-16-le"))
-    q.start()
-    driver.main_window()
+    harness.restart_in_theme(driver, q)
     rows = menu(driver)
     assert len([r for r in rows if r[0] == 0]) == 7
     assert all(r[4] for r in rows if r[1] > 0)

@@ -2,7 +2,7 @@
 dialog and kept in the settings, the answer line drawn by "結果", and the two
 copies read back from the clipboard."""
 import harness
-from harness import Shot, ink, texts
+from harness import Shot, dialog_closed, ink, texts
 
 CMD_CHECKSUM, TOOLBAR_CHECKSUM = 172, 1109
 CLOSE, RESULT, CLR, BS, KIND, COPY_ASC, COPY_HEX, KIND_NAME, FIELD = 251, 252, 256, 257, 258, 259, 260, 402, 502
@@ -11,11 +11,8 @@ ANSWER_BACK = (100, 255, 100)  # light slot 15
 
 
 def crc16(data):
-    crc = 0xFFFF
-    for b in data:
-        crc ^= b
-        for _ in range(8):
-            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    """The CRC-16/MODBUS as the calculator shows it: low byte first, in hex."""
+    crc = harness.crc16_modbus(data)
     return "%02X%02X" % (crc & 0xFF, crc >> 8)
 
 
@@ -23,14 +20,6 @@ def open_calculator(driver, command=CMD_CHECKSUM):
     driver.command(command)
     hwnd, _ = driver.call("dialog", texts()[100][1], 10000, timeout=20)
     return hwnd
-
-
-def is_open(driver, title):
-    try:
-        driver.call("dialog", title, 0)
-        return True
-    except harness.DriverError:
-        return False
 
 
 def choose_kind(driver, dlg, name, confirm=True):
@@ -42,7 +31,7 @@ def choose_kind(driver, dlg, name, confirm=True):
         driver.call("click", kind, 251)
     else:
         driver.call("post", kind, WM_CLOSE, 0, 0)
-    assert harness.wait_for(lambda: not is_open(driver, texts()[104][1]), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, texts()[104][1]), 10)
 
 
 def answer_width(display, driver, dlg, name, ready):
@@ -64,7 +53,7 @@ def answer_width(display, driver, dlg, name, ready):
 def copy(driver, dlg, button):
     driver.call("clipboard", "before")
     driver.call("click", dlg, button)
-    assert harness.wait_for(lambda: not is_open(driver, texts()[100][1]), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, texts()[100][1]), 10)
     return driver.call("clipboard")[0]
 
 

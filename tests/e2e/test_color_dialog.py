@@ -110,11 +110,7 @@ def test_edits_show_the_light_palette_and_the_radio_switches(app, driver):
 
 def test_dark_mode_starts_on_the_dark_palette(app, driver, display):
     q = app(ENGLISH)
-    driver.call("close", "main")
-    q.wait_exit(20)
-    q.path("dkm.ini").write_bytes(b"\xff\xfe" + "dkm=1\r\n".encode("utf-16-le"))
-    q.start()
-    driver.main_window()
+    harness.restart_in_theme(driver, q)
     dlg = open_dialog(driver)
     assert checked(driver, dlg, DARK) and not checked(driver, dlg, LIGHT)
     assert row_values(driver, dlg, 5) == ("32", "32", "32")

@@ -15,7 +15,7 @@ import os
 import termios
 
 import harness
-from harness import screenshot, texts
+from harness import dialog_closed, dialog_shown, screenshot, texts
 
 CMD_CH1, CMD_CH2 = 163, 164
 TOOLBAR_CH1, TOOLBAR_CH2 = 1120, 1121
@@ -34,14 +34,6 @@ def title(channel):
 def open_dialog(driver, cmd, channel):
     driver.command(cmd)
     return driver.call("dialog", title(channel), 10000, timeout=20)[0]
-
-
-def closed(driver, channel):
-    try:
-        driver.call("dialog", title(channel), 0)
-        return False
-    except harness.DriverError:
-        return True
 
 
 def port_state(driver, pty):
@@ -110,7 +102,7 @@ def test_dcb_ok_leaves_an_opened_port_unchanged(app, driver, display, com3):
     driver.call("move", dlg, 0, 0, right - left, bottom - top)
     screenshot(display, "dcb_dialog_ch1")
     driver.call("click", dlg, 251)
-    assert harness.wait_for(lambda: closed(driver, 1), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, title(1)), 10)
     driver.no_message_box(300)
     assert port_state(driver, com3) == before
     assert terminal(com3) == tty_before
@@ -134,7 +126,7 @@ def test_dcb_edits_reach_the_port_and_bad_numbers_change_nothing(app, driver, co
     driver.call("settext", dlg, 332, "300")
     driver.call("click", dlg, 251)
     driver.expect_message("Quorrin", 'ByteSize: "300" is not a number from 0 to 255.')
-    assert not closed(driver, 1)
+    assert dialog_shown(driver, title(1))
     assert port_state(driver, com3) == before
 
     # Good numbers, XON/XOFF ticked, a time-out of -1: all reach the port.
@@ -143,7 +135,7 @@ def test_dcb_edits_reach_the_port_and_bad_numbers_change_nothing(app, driver, co
     for cid in (206, 207):
         driver.call("send", driver.call("child", dlg, cid)[0], BM_SETCHECK, 1, 0)
     driver.call("click", dlg, 251)
-    assert harness.wait_for(lambda: closed(driver, 1), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, title(1)), 10)
     driver.no_message_box(300)
     after = port_state(driver, com3)
     assert (after["baud"], after["stop_bits"]) == (38400, 2)
@@ -160,7 +152,7 @@ def test_dcb_edits_reach_the_port_and_bad_numbers_change_nothing(app, driver, co
     assert shown(driver, dlg)[339] == "-1"
     assert {206, 207} <= ticked(driver, dlg)
     driver.call("click", dlg, 252)  # cancel writes nothing
-    assert harness.wait_for(lambda: closed(driver, 1), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, title(1)), 10)
     assert port_state(driver, com3) == after
 
 
@@ -182,7 +174,7 @@ def test_dcb_standard_state_on_ch2_stays_after_cancel(app, driver, display, com4
     driver.call("move", dlg, 0, 0, right - left, bottom - top)
     screenshot(display, "dcb_dialog_standard_state")
     driver.call("click", dlg, 252)
-    assert harness.wait_for(lambda: closed(driver, 2), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, title(2)), 10)
     assert port_state(driver, com4) == state
     tty = terminal(com4)
     assert tty["speed"] == termios.B9600 and tty["csize"] == termios.CS8 and not tty["parity"]
@@ -196,15 +188,12 @@ def test_dcb_dialog_on_a_port_that_vanished_writes_nothing(app, driver, wine, co
     app({"moji_type": 1, "rs_comport": 3, "rs_comport2": 4})
     harness.open_ports(driver)
     dlg = open_dialog(driver, TOOLBAR_CH1, 1)
-    key = r"HKLM\HARDWARE\DEVICEMAP\SERIALCOMM"
-    listing = wine.run("wine", "reg", "query", key).stdout
-    name = next(line.split()[0] for line in listing.splitlines() if line.strip().endswith("COM3"))
+    name = harness.remove_serial_port(wine, "COM3")
     try:
-        wine.run("wine", "reg", "delete", key, "/v", name, "/f")
         driver.expect_message("CH1 Comport", "Unable to connect", timeout_ms=8000)
         driver.call("click", dlg, 251)
         driver.expect_message(texts()[4][1], texts()[7][1])
-        assert harness.wait_for(lambda: closed(driver, 1), 10)
+        assert harness.wait_for(lambda: dialog_closed(driver, title(1)), 10)
         port_state(driver, com4)  # CH2 goes on
         harness.close_ports(driver)  # close CH2 as well
         driver.command(160)
@@ -216,4 +205,4 @@ def test_dcb_dialog_on_a_port_that_vanished_writes_nothing(app, driver, wine, co
             ["3", "", "COM4:[Test Virtual Port ]\n"]
         driver.call("close", ports)
     finally:
-        wine.run("wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", "COM3", "/f")
+        harness.restore_serial_port(wine, name, "COM3")

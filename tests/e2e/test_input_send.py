@@ -1,7 +1,7 @@
 """The input character send window: typing, framing, control characters,
 the send history and its file, end to end on pty-backed ports."""
 import harness
-from harness import log_records, texts
+from harness import dialog_closed, log_records, texts
 
 CMD_SAVE, CMD_INPUT = 141, 150
 SEND_CH1, SEND_CH2, CLR, HEX, CTRL_CH2, HIST_SAVE = 252, 253, 256, 312, 275, 298
@@ -112,11 +112,7 @@ def test_failed_send_reports_and_keeps_the_history(app, driver, com3):
 
 def test_window_in_the_dark_theme(app, driver, display, com3):
     q = app({"moji_type": 0})
-    driver.call("close", "main")
-    q.wait_exit(20)
-    q.path("dkm.ini").write_bytes(b"\xff\xfe" + "dkm=1\r\n".encode("utf-16-le"))
-    q.start()
-    driver.main_window()
+    harness.restart_in_theme(driver, q)
     harness.open_ports(driver)
     window = open_window(driver)
     type_text(driver, window, "Quorrin!")
@@ -146,7 +142,7 @@ def test_send_format_dialog_sets_the_frame(app, driver, com3):
     driver.call("settext", dlg, 324, "0D0A")
     driver.call("settext", dlg, 301, "CRC16")
     driver.call("click", dlg, 251)
-    assert harness.wait_for(lambda: driver.call("alive") and not _dialog_open(driver), 10)
+    assert harness.wait_for(lambda: driver.call("alive") and dialog_closed(driver, texts()[73][1]), 10)
     type_text(driver, window, "ABC")
     click(driver, window, SEND_CH1)
     # CRC16 over 41 42 43 03 in ASC, low byte first, then CR LF.
@@ -162,7 +158,7 @@ def test_send_format_dialog_sets_the_frame(app, driver, com3):
     dlg = format_dialog(driver, window)
     driver.call("send", driver.call("child", dlg, 231)[0], BM_SETCHECK, 0, 0)
     driver.call("post", dlg, WM_CLOSE, 0, 0)
-    assert harness.wait_for(lambda: not _dialog_open(driver), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, texts()[73][1]), 10)
     click(driver, window, SEND_CH1)
     assert com3.read(len(expected), timeout=5) == expected
 
@@ -181,12 +177,4 @@ def test_send_format_fields_show_lower_case_hex_alike(app, driver, com3):
     driver.call("keys", dlg, 321, "7e")
     assert harness.wait_for(lambda: fields()[0] == "7e", 5), fields()
     driver.call("post", dlg, WM_CLOSE, 0, 0)
-    assert harness.wait_for(lambda: not _dialog_open(driver), 10)
-
-
-def _dialog_open(driver):
-    try:
-        driver.call("dialog", texts()[73][1], 0)
-        return True
-    except harness.DriverError:
-        return False
+    assert harness.wait_for(lambda: dialog_closed(driver, texts()[73][1]), 10)

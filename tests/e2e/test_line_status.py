@@ -6,7 +6,7 @@ flag clear, and GetCommModemStatus and EscapeCommFunction fail (error 50):
 every circle shows clear here. Which flags light which circle is proved with
 all bits by tests/unit/line_status_test.cpp."""
 import harness
-from harness import client_shot, texts
+from harness import client_shot, dialog_closed, dialog_shown, texts
 
 CMD_CH1, CMD_CH2 = 165, 166
 LIGHT_BACK, DARK_BACK = (240, 240, 240), (32, 32, 32)
@@ -21,14 +21,6 @@ def title(channel, language=1):
 def open_dialog(driver, cmd, channel, language=1):
     driver.command(cmd)
     return driver.call("dialog", title(channel, language), 10000, timeout=20)[0]
-
-
-def closed(driver, name):
-    try:
-        driver.call("dialog", name, 0)
-        return False
-    except harness.DriverError:
-        return True
 
 
 def circle_states(shot, back):
@@ -84,16 +76,16 @@ def test_line_status_texts_circles_and_buttons(app, driver, display):
     for button in (254, 255, 256, 257, 253):
         driver.call("press", dlg, button)
         driver.no_message_box(300)
-        assert not closed(driver, title(1)), button
+        assert dialog_shown(driver, title(1)), button
     assert driver.call("gettext", dlg, 401)[0] == table[44][1]  # RESET sets the texts again
     driver.call("click", dlg, 252)
-    assert harness.wait_for(lambda: closed(driver, title(1)), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, title(1)), 10)
 
     # CH2's dialog names its channel; the close box ends it.
     dlg = open_dialog(driver, CMD_CH2, 2)
     assert driver.call("gettext", dlg, 252)[0] == table[74][1]
     driver.call("close", dlg)
-    assert harness.wait_for(lambda: closed(driver, title(2)), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, title(2)), 10)
 
     # The line buttons changed nothing in the settings: the same file as a run
     # that only opened the ports.
@@ -109,11 +101,7 @@ def test_line_status_texts_circles_and_buttons(app, driver, display):
 
 def test_line_status_circles_take_the_dark_background(app, driver, display):
     q = app({"rs_comport2": 4})  # Japanese, the default language
-    driver.call("close", "main")
-    q.wait_exit(20)
-    q.path("dkm.ini").write_bytes(b"\xff\xfe" + "dkm=1\r\n".encode("utf-16-le"))
-    q.start()
-    driver.main_window()
+    harness.restart_in_theme(driver, q)
     harness.open_ports(driver)
     dlg = open_dialog(driver, CMD_CH2, 2, language=0)
     assert driver.call("gettext", dlg, 413)[0] == texts()[55][0]
@@ -121,4 +109,4 @@ def test_line_status_circles_take_the_dark_background(app, driver, display):
     driver.call("move", dlg, 0, 0, right - left, bottom - top)
     assert circles(display, driver, dlg, "line_status_dark", DARK_BACK, ["hollow"] * 19) == ["hollow"] * 19
     driver.call("click", dlg, 252)
-    assert harness.wait_for(lambda: closed(driver, title(2, 0)), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, title(2, 0)), 10)

@@ -7,7 +7,7 @@ import threading
 import time
 
 import harness
-from harness import CMD_MACRO, log_records, screenshot, texts
+from harness import CMD_MACRO, dialog_closed, log_records, screenshot, texts
 from harness import MACRO_NAME as NAME
 from harness import MACRO_RUN as RUN
 from harness import open_macro_dialog as open_dialog
@@ -25,14 +25,6 @@ def write_macro(q, name, lines, encoding="utf-16-le"):
 
 def gettext(driver, dlg, cid):
     return driver.call("gettext", dlg, cid)[0]
-
-
-def closed(driver, title):
-    try:
-        driver.call("dialog", title, 0)
-        return False
-    except harness.DriverError:
-        return True
 
 
 class Device(threading.Thread):
@@ -97,7 +89,7 @@ def test_only_line_sends_and_the_step_label_counts_code_units(app, driver, displ
     assert com3.read(1, timeout=0.3) == b""
     harness.screenshot(display, "macro_dialog_after_run")
     driver.call("click", dlg, CLOSE)
-    assert harness.wait_for(lambda: closed(driver, table[82][1]), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, table[82][1]), 10)
     # The name is kept for the next run of the program.
     driver.call("close", "main")
     q.wait_exit(20)
@@ -145,7 +137,7 @@ def test_request_answer_compare_and_counter(app, driver, display, com3):
         device.stop()
     # The capture holds what went out (kind 2) and what came back (kind 1).
     driver.call("click", dlg, CLOSE)
-    assert harness.wait_for(lambda: closed(driver, texts()[82][1]), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, texts()[82][1]), 10)
     records = log_records(driver, q, "macro")
     assert bytes(b for k, b in records if k == 2) == b"REQ\r09REQ\r10REQ\rBAD\r"
     assert bytes(b for k, b in records if k == 1) == b"ACK\rACK\rNAK\r"
@@ -220,7 +212,7 @@ def test_stop_then_run_starts_at_the_top_with_the_slots_kept(app, driver, com3):
     driver.call("click", dlg, RUN)
     assert com3.read(3, timeout=5) == b"AAA"
     driver.call("click", dlg, CLOSE)
-    assert harness.wait_for(lambda: closed(driver, texts()[82][1]), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, texts()[82][1]), 10)
     assert com3.read(1, timeout=0.5) == b""
     driver.no_message_box(300)
 
@@ -230,7 +222,7 @@ def test_refused_while_ch1_is_closed_and_browse(app, driver, display, com3, com4
     harness.open_ports(driver)  # CH2 alone
     driver.command(1113)  # the toolbar button
     driver.expect_message("Quorrin", texts()[3][1])
-    assert closed(driver, texts()[82][1])
+    assert dialog_closed(driver, texts()[82][1])
     driver.call("close", "main")
     q.wait_exit(20)
 
@@ -247,7 +239,7 @@ def test_refused_while_ch1_is_closed_and_browse(app, driver, display, com3, com4
     assert com3.read(1, timeout=5) == b"P"
     driver.expect_message("Quorrin", texts()[22][1])
     driver.call("close", dlg)
-    assert harness.wait_for(lambda: closed(driver, texts()[82][1]), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, texts()[82][1]), 10)
     # The close box cleared the open flag: the dialog opens again, once.
     dlg = open_dialog(driver)
     assert gettext(driver, dlg, NAME).lower() == chosen.lower()
@@ -259,17 +251,13 @@ def test_refused_while_ch1_is_closed_and_browse(app, driver, display, com3, com4
     assert dialogs == [dlg]
     harness.screenshot(display, "macro_dialog_browse")
     driver.call("click", dlg, CLOSE)
-    assert harness.wait_for(lambda: closed(driver, texts()[82][1]), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, texts()[82][1]), 10)
 
 
 def test_dialog_in_the_dark_theme_and_japanese(app, driver, display, com3):
     q = app({})
-    driver.call("close", "main")
-    q.wait_exit(20)
-    q.path("dkm.ini").write_bytes(b"\xff\xfe" + "dkm=1\r\n".encode("utf-16-le"))
     write_macro(q, "dark.txt", ["SEND 'dark'", "PEND"])
-    q.start()
-    driver.main_window()
+    harness.restart_in_theme(driver, q)
     harness.open_ports(driver)
     driver.command(CMD_MACRO)
     table = texts()
@@ -283,4 +271,4 @@ def test_dialog_in_the_dark_theme_and_japanese(app, driver, display, com3):
     screenshot(display, "macro_dialog_dark")
     driver.answer(hwnd, 1)
     driver.call("click", dlg, CLOSE)
-    assert harness.wait_for(lambda: closed(driver, table[82][0]), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, table[82][0]), 10)

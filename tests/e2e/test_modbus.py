@@ -61,11 +61,8 @@ def write_registers_rtu(driver, dlg):
 
 
 def crc16(data):
-    crc = 0xFFFF
-    for b in data:
-        crc ^= b
-        for _ in range(8):
-            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    """The CRC-16/MODBUS as an RTU frame carries it: low byte first."""
+    crc = harness.crc16_modbus(data)
     return bytes([crc & 0xFF, crc >> 8])
 
 
@@ -295,11 +292,7 @@ def test_function_codes_without_fields(app, driver, com3):
 
 def test_builder_in_the_dark_theme(app, driver, display, com3):
     q = app(dict(ENGLISH))
-    driver.call("close", "main")
-    q.wait_exit(20)
-    q.path("dkm.ini").write_bytes(b"\xff\xfe" + "dkm=1\r\n".encode("utf-16-le"))
-    q.start()
-    driver.main_window()
+    harness.restart_in_theme(driver, q)
     harness.open_ports(driver)
     dlg = open_builder(driver)
     press(driver, dlg, MODE_RTU)

@@ -8,7 +8,7 @@ import threading
 import time
 
 import harness
-from harness import texts
+from harness import dialog_closed, texts
 
 CMD_MACRO, CMD_OPEN, CMD_CLOSE = 152, 158, 159
 TB_CLOSE = 1117
@@ -52,14 +52,6 @@ def assert_answering(driver, windows, seconds=1.0):
     assert worst < ANSWER_MS, f"a window took {worst} ms to answer"
 
 
-def dialog_gone(driver):
-    try:
-        driver.call("dialog", texts()[82][1], 0)
-        return False
-    except harness.DriverError:
-        return True
-
-
 def test_windows_answer_during_waits_and_stop_and_close_end_them(app, driver, com3):
     q = app({"moji_type": 1})
     harness.open_ports(driver)
@@ -79,7 +71,7 @@ def test_windows_answer_during_waits_and_stop_and_close_end_them(app, driver, co
     assert_answering(driver, ["main", dlg])
     closed_at = time.time()
     driver.call("click", dlg, CLOSE)
-    assert harness.wait_for(lambda: dialog_gone(driver), 2.0)
+    assert harness.wait_for(lambda: dialog_closed(driver, texts()[82][1]), 2.0)
     assert time.time() - closed_at < 2.0
     assert com3.read(1, timeout=3.5) == b""
 
@@ -87,7 +79,7 @@ def test_windows_answer_during_waits_and_stop_and_close_end_them(app, driver, co
     dlg = start_macro(driver, q, "read2.txt", ["READ 01,001,040", "SEND 43", "PEND"])
     assert harness.wait_for(lambda: status(driver, dlg) == "READ 01,001,040", 5)
     driver.call("post", dlg, WM_CLOSE, 0, 0)
-    assert harness.wait_for(lambda: dialog_gone(driver), 2.0)
+    assert harness.wait_for(lambda: dialog_closed(driver, texts()[82][1]), 2.0)
     assert com3.read(1, timeout=4.5) == b""
     assert_answering(driver, ["main"], 0.3)
 

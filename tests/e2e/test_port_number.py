@@ -7,7 +7,7 @@ choice in a list, OK's checks with their messages, line monitor mode,
 COM1 not taking a COM10 entry, long and malformed friendly names, and the
 number read from an entry are proved by tests/unit/port_list_test.cpp."""
 import harness
-from harness import client_shot, screenshot, texts
+from harness import client_shot, dialog_closed, dialog_shown, screenshot, texts
 
 CMD_PORT_NUMBER, TOOLBAR_PORT_NUMBER = 160, 1115
 TITLE = "PortNo.Setting"
@@ -18,14 +18,6 @@ ENTRY3, ENTRY4 = "COM3:[Test Virtual Port ]\n", "COM4:[Test Virtual Port ]\n"
 def open_dialog(driver, command=CMD_PORT_NUMBER):
     driver.command(command)
     return driver.call("dialog", TITLE, 10000, timeout=20)[0]
-
-
-def closed(driver):
-    try:
-        driver.call("dialog", TITLE, 0)
-        return False
-    except harness.DriverError:
-        return True
 
 
 def choose(driver, dlg, combo_id, index):
@@ -74,14 +66,14 @@ def test_port_number_lists_checks_and_keeps(app, driver, display):
     driver.call("settext", dlg, 322, "300")
     driver.call("click", dlg, 251)
     driver.expect_message("Quorrin:CH2", texts()[17][1])
-    assert not closed(driver)
+    assert dialog_shown(driver, TITLE)
     assert harness.wait_for(lambda: driver.call("gettext", dlg, 322)[0] == none)
 
     # Line monitor mode with CH2 at none: message text 16; the dialog stays.
     driver.call("send", driver.call("child", dlg, 201)[0], BM_SETCHECK, 1, 0)
     driver.call("click", dlg, 251)
     driver.expect_message("Quorrin", texts()[16][1])
-    assert not closed(driver)
+    assert dialog_shown(driver, TITLE)
 
     # The same number typed twice, and one out of range for CH1.
     for ch1, ch2, caption, text in (("3", "3", "Quorrin", 15), ("-1", "3", "Quorrin:CH1", 17),
@@ -90,13 +82,13 @@ def test_port_number_lists_checks_and_keeps(app, driver, display):
         driver.call("settext", dlg, 322, ch2)
         driver.call("click", dlg, 251)
         driver.expect_message(caption, texts()[text][1])
-        assert not closed(driver), (ch1, ch2)
+        assert dialog_shown(driver, TITLE), (ch1, ch2)
 
     # Both ports set with line monitor mode: OK closes, and it all is kept.
     driver.call("settext", dlg, 321, "4")
     driver.call("settext", dlg, 322, "3")
     driver.call("click", dlg, 251)
-    assert harness.wait_for(lambda: closed(driver), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, TITLE), 10)
     driver.no_message_box(300)
     assert harness.toolbar_enabled(driver, 1116)  # the open command has ports to open
     values = saved(driver, q)
@@ -120,12 +112,12 @@ def test_port_number_close_box_keeps_a_list_choice_only(app, driver):
     # that opens devmgmt.msc, so the start fails and says so.
     driver.call("click", dlg, 253)
     driver.expect_message("Error", "devmgmt.msc could not be started as administrator.")
-    assert not closed(driver)
+    assert dialog_shown(driver, TITLE)
     # Choosing the none entry clears a channel.
     choose(driver, dlg, 301, 0)
     assert harness.wait_for(lambda: driver.call("gettext", dlg, 321)[0] == none)
     driver.call("close", dlg)
-    assert harness.wait_for(lambda: closed(driver), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, TITLE), 10)
     values = saved(driver, q)
     assert (values["rs_comport"], values["rs_comport2"], values["lm_mode"]) == ("0", "4", "0")
 
@@ -136,18 +128,14 @@ def test_port_number_refused_while_a_channel_is_open(app, driver):
         harness.open_ports(driver)
         driver.command(CMD_PORT_NUMBER)
         driver.expect_message(texts()[4][1], texts()[6][1])
-        assert closed(driver)
+        assert dialog_closed(driver, TITLE)
         values = saved(driver, q)
         assert (values["rs_comport"], values["rs_comport2"]) == (str(ch1), str(ch2))
 
 
 def test_port_number_dialog_in_japanese_and_dark(app, driver, display):
     q = app({"rs_comport": 4, "rs_comport2": 0})  # Japanese, the default language
-    driver.call("close", "main")
-    q.wait_exit(20)
-    q.path("dkm.ini").write_bytes(b"\xff\xfe" + "dkm=1\r\n".encode("utf-16-le"))
-    q.start()
-    driver.main_window()
+    harness.restart_in_theme(driver, q)
     dlg = open_dialog(driver)
     table = texts()
     assert [driver.call("gettext", dlg, cid)[0] for cid in (201, 252, 253, 322, 302, 301)] == \
@@ -158,4 +146,4 @@ def test_port_number_dialog_in_japanese_and_dark(app, driver, display):
                                 lambda s: s.at(2, 2) == (32, 32, 32))
     assert shot.at(2, 2) == (32, 32, 32)
     driver.call("close", dlg)
-    assert harness.wait_for(lambda: closed(driver), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, TITLE), 10)

@@ -129,11 +129,8 @@ def test_both_channels_receive_and_close_returns_at_once(app, driver, com3, com4
 def test_vanished_port_is_closed_and_the_other_channel_goes_on(app, driver, wine, com3, com4):
     q = app(dict(ENGLISH, rs_comport2=4))
     harness.open_ports(driver)
-    key = r"HKLM\HARDWARE\DEVICEMAP\SERIALCOMM"
-    listing = wine.run("wine", "reg", "query", key).stdout
-    name = next(line.split()[0] for line in listing.splitlines() if line.strip().endswith("COM3"))
+    name = harness.remove_serial_port(wine, "COM3")
     try:
-        wine.run("wine", "reg", "delete", key, "/v", name, "/f")
         driver.expect_message("CH1 Comport", "Unable to connect", timeout_ms=8000)
         com4.write(b"still here")
         path = harness.save_log_when(driver, q, "after", lambda records: harness.received(records, 3)
@@ -141,7 +138,7 @@ def test_vanished_port_is_closed_and_the_other_channel_goes_on(app, driver, wine
         _, _, records = parse_log(path.read_bytes())
         assert chunks_of(records)[-1][:2] == (3, b"still here")
     finally:
-        wine.run("wine", "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", "COM3", "/f")
+        harness.restore_serial_port(wine, name, "COM3")
 
 
 def test_log_files_that_do_not_fit_are_refused_or_cut(app, driver):

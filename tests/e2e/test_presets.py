@@ -9,7 +9,7 @@ import os
 import harness
 from harness import PRESET_CH1 as CH1
 from harness import PRESET_CLOSE as CLOSE
-from harness import Shot, ink, press, screenshot, texts
+from harness import Shot, dialog_closed, ink, press, screenshot, texts
 from harness import open_preset_window as open_window
 
 TOOLBAR_PRESET_SEND = 1112
@@ -232,7 +232,7 @@ def test_assemble_select_move_save_and_read_back(app, driver, display):
     # The list stays while the program runs; the selection does not.
     press(driver, dlg, E_ROW1)
     press(driver, dlg, E_CLOSE)
-    assert harness.wait_for(lambda: not _editor_open(driver), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, texts()[183][1]), 10)
     dlg = open_editor(driver)
     assert label(driver, dlg, 1) == "01"
     press(driver, dlg, DOWN)  # nothing selected: nothing moves
@@ -241,7 +241,7 @@ def test_assemble_select_move_save_and_read_back(app, driver, display):
     driver.expect_message(texts()[20][1], texts()[36][1], button=IDYES)
     assert save(driver, q, dlg, "empty") == []
     press(driver, dlg, E_CLOSE)
-    assert harness.wait_for(lambda: not _editor_open(driver), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, texts()[183][1]), 10)
 
 
 def read_list(driver, dlg, name):
@@ -295,14 +295,6 @@ def test_a_failed_write_is_reported(app, driver):
     text = driver.expect_message("WriteFile")
     assert text.startswith("The strings file could not be written completely") and text.endswith("full.txt"), text
     driver.no_message_box(500)
-
-
-def _editor_open(driver):
-    try:
-        driver.call("dialog", texts()[183][1], 0)
-        return True
-    except harness.DriverError:
-        return False
 
 
 def test_assembled_frame_longer_than_an_entry_is_refused(app, driver):

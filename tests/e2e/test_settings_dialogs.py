@@ -7,21 +7,13 @@ import subprocess
 import pytest
 
 import harness
-from harness import main_background_sample, pixel, texts
+from harness import dialog_closed, main_background_sample, pixel, texts
 
 CMD_ENV, CMD_THEME, CMD_ABOUT = 167, 168, 170
 
 
 def dialog(driver, title):
     return driver.call("dialog", title, 10000, timeout=20)[0]
-
-
-def closed(driver, title):
-    try:
-        driver.call("dialog", title, 0)
-        return False
-    except harness.DriverError:
-        return True
 
 
 def environment(driver, period=None, scroll_index=None, lower=None, ok=True):
@@ -35,7 +27,7 @@ def environment(driver, period=None, scroll_index=None, lower=None, ok=True):
     if lower is not None:
         driver.call("send", driver.call("child", dlg, 201)[0], 0x00F1, lower, 0)  # BM_SETCHECK
     driver.call("click", dlg, 251 if ok else 252)
-    assert harness.wait_for(lambda: closed(driver, title), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, title), 10)
 
 
 def saved(driver, q):
@@ -69,7 +61,7 @@ def test_about_box_shows_version_and_build(app, driver, display):
     assert re.fullmatch(r"Build: [A-Z][a-z]{2} \d{1,2} \d{4}", driver.call("gettext", dlg, 402)[0])
     harness.screenshot(display, "about_box")
     driver.call("click", dlg, 251)
-    assert harness.wait_for(lambda: closed(driver, texts()[40][1]), 10)
+    assert harness.wait_for(lambda: dialog_closed(driver, texts()[40][1]), 10)
 
 
 def test_theme_change_restarts_in_dark_mode(app, driver, display):
