@@ -98,7 +98,16 @@ int message_file_load() {
 void message_file_missing(HWND owner) {
   wchar_t path[MAX_PATH];
   if (program_file(L"quorrin_char2.ini", path)) path[0] = 0;
-  show_error(owner, L"Quorrin", L"The message text file is missing:\n%ls\nCaptions and messages will be empty.", path);
+  // The one notice that cannot come from the message table: it says the
+  // table is missing. It still speaks the chosen language.
+  static const wchar_t* const kMissing[kLanguages] = {
+      L"メッセージ文字列ファイルがありません:\n%ls\n表題とメッセージは空になります。",
+      L"The message text file is missing:\n%ls\nCaptions and messages will be empty.",
+      L"메시지 텍스트 파일이 없습니다:\n%ls\n제목과 메시지가 비어 있게 됩니다.",
+      L"缺少消息文本文件：\n%ls\n标题和消息将为空。",
+  };
+  const int language = g_app.settings.moji_type;
+  show_error(owner, L"Quorrin", kMissing[language >= 0 && language < kLanguages ? language : 1], path);
 }
 
 void colors_file_load() {

@@ -161,19 +161,22 @@ def test_colors_that_cannot_be_written_are_reported(app, driver):
 
 
 def test_missing_or_damaged_message_texts(app, driver, wine):
-    q = harness.Quorrin(wine, harness.E2E / "run" / "no_messages", settings=ENGLISH, messages=False)
-    q.start()
-    try:
-        driver.main_window()  # the notice comes once the window is up
-        _, caption, text = driver.message_box()
-        assert caption == "Quorrin"
-        assert text.startswith("The message text file is missing:") and "quorrin_char2.ini" in text
-        driver.answer(_, 1)
-        alive(driver, q)
-        driver.call("close", "main")
-        assert q.wait_exit(20) == 0
-    finally:
-        q.kill()
+    # Without the table the notice still speaks the chosen language.
+    for settings, first_line in ((ENGLISH, "The message text file is missing:"),
+                                 ({"moji_type": 2}, "메시지 텍스트 파일이 없습니다:")):
+        q = harness.Quorrin(wine, harness.E2E / "run" / "no_messages", settings=settings, messages=False)
+        q.start()
+        try:
+            driver.main_window()  # the notice comes once the window is up
+            _, caption, text = driver.message_box()
+            assert caption == "Quorrin"
+            assert text.startswith(first_line) and "quorrin_char2.ini" in text, text
+            driver.answer(_, 1)
+            alive(driver, q)
+            driver.call("close", "main")
+            assert q.wait_exit(20) == 0
+        finally:
+            q.kill()
 
     # Garbage lines are passed over and over-long texts are cut to 63.
     q = app(dict(ENGLISH))

@@ -278,7 +278,8 @@ def test_quoted_text_is_saved_as_it_was_read(app, driver):
     driver.call("click", dlg, SAVE)
     driver.file_dialog("keep")
     text = driver.expect_message("FileError")
-    assert "Entry 2 " in text and "nothing was saved" in text, text
+    first, where = text.split("\n")
+    assert first == harness.message(["kTextEntryTooLongForLine"], 1, 2, 512) and where.endswith("keep.txt"), text
     driver.no_message_box(500)
     assert keep.read_bytes() == before
 
