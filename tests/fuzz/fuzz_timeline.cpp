@@ -6,7 +6,8 @@
 // must leave every time unknown. The same bytes, taken as records with the
 // times read, then go through the chunk walk and both export writers: every
 // byte written is printable ASCII or a CR LF line end, and the CSV has one
-// line per chunk under its header.
+// line per chunk under its header; the statistics count every chunk once
+// and keep their latencies in order.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -96,5 +97,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(timeline_write_text(records.get(), record_times.get(), count, offset, static_cast<int32_t>(offset % 1441),
                             silence, &text_sink) == 0);
   check(text.line_ends >= chunks + 1 && text.line_ends <= 2 * chunks + 1 && text.last == '\n');
+
+  static TimelineStats stats;
+  timeline_stats(records.get(), record_times.get(), count, static_cast<int>(offset & 1), &stats);
+  int64_t stream_chunks = 0, silences = 0;
+  for (const TimelineStream& st : stats.streams) {
+    stream_chunks += st.chunks;
+    check(st.bytes >= st.chunks && (st.first_us == kTimeUnknown) == (st.last_us == kTimeUnknown));
+    check(st.rate == -1 || st.rate >= 0);
+  }
+  for (int64_t n : stats.silences) silences += n;
+  check(stream_chunks == chunks && silences <= (chunks ? chunks - 1 : 0));
+  check(stats.latency_count >= stats.latency_kept && stats.latency_kept <= kTimelineLatencyKept);
+  check(stats.latency_count <= chunks / 2);
+  if (stats.latency_count > 0) {
+    check(stats.latency_min <= stats.latency_median && stats.latency_median <= stats.latency_p95);
+    check(stats.latency_p95 <= stats.latency_max);
+    for (int32_t i = 1; i < stats.latency_kept; i++) check(stats.latencies[i - 1] <= stats.latencies[i]);
+  }
   return 0;
 }

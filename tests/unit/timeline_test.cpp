@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -316,6 +317,113 @@ TEST_F(TimelineFixture, TextWithoutAnyTimeOrRecords) {
   out.text.clear();
   ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), 0, 0, 1000, &sink), 0);
   EXPECT_EQ(out.text, "-\r\n--:--:--.------                CH1 RX      2  68 69  hi\r\n");
+}
+
+// A polled device on CH1 (one answer in two reads, one request repeated
+// before its answer came), then CH2 data.
+struct StatsFixture : TimelineFixture {
+  std::unique_ptr<TimelineStats> stats{new TimelineStats()};
+  void at(int64_t us, uint8_t kind, int n) {
+    g_us = us;
+    append(kind, std::vector<uint8_t>(static_cast<size_t>(n), 0x30));
+  }
+  void polled_device() {
+    at(0, kKindSentCh1, 2);
+    at(2'000, kKindRecvCh1, 3);
+    at(100'000, kKindSentCh1, 2);
+    at(105'000, kKindRecvCh1, 3);
+    at(106'000, kKindRecvCh1, 3);  // the rest of that answer
+    at(1'200'000, kKindSentCh1, 2);
+    at(1'300'000, kKindSentCh1, 2);  // sent again before any answer
+    at(1'300'500, kKindRecvCh1, 3);
+    at(3'000'000, kKindRecvCh2, 5);
+  }
+};
+
+TEST_F(StatsFixture, StreamsSilencesAndLatencies) {
+  polled_device();
+  timeline_stats(cap.records, cap.times, w(), 0, stats.get());
+  const TimelineStream& tx1 = stats->streams[kKindSentCh1 - 1];
+  EXPECT_EQ(tx1.chunks, 4);
+  EXPECT_EQ(tx1.bytes, 8);
+  EXPECT_EQ(tx1.first_us, 0);
+  EXPECT_EQ(tx1.last_us, 1'300'000);
+  EXPECT_DOUBLE_EQ(tx1.rate, 6 / 1.3);
+  const TimelineStream& rx1 = stats->streams[kKindRecvCh1 - 1];
+  EXPECT_EQ(rx1.chunks, 4);
+  EXPECT_EQ(rx1.bytes, 12);
+  EXPECT_DOUBLE_EQ(rx1.rate, 9 / 1.2985);
+  const TimelineStream& rx2 = stats->streams[kKindRecvCh2 - 1];
+  EXPECT_EQ(rx2.chunks, 1);
+  EXPECT_EQ(rx2.bytes, 5);
+  EXPECT_EQ(rx2.rate, -1);  // one time spans nothing
+  const TimelineStream& tx2 = stats->streams[kKindSentCh2 - 1];
+  EXPECT_EQ(tx2.chunks, 0);
+  EXPECT_EQ(tx2.first_us, kTimeUnknown);
+  EXPECT_EQ(tx2.rate, -1);
+  // 2, 98, 5, 1, 1094, 100, 0.5 and 1699.5 ms.
+  const int64_t silences[kSilenceClasses] = {1, 3, 1, 1, 2};
+  for (int i = 0; i < kSilenceClasses; i++) EXPECT_EQ(stats->silences[i], silences[i]) << i;
+  // 2 ms, 5 ms, and 0.5 ms from the repeated request; CH2 data answers nothing.
+  EXPECT_EQ(stats->latency_count, 3);
+  EXPECT_EQ(stats->latency_kept, 3);
+  EXPECT_EQ(stats->latency_min, 500);
+  EXPECT_EQ(stats->latency_median, 2'000);
+  EXPECT_EQ(stats->latency_p95, 5'000);
+  EXPECT_EQ(stats->latency_max, 5'000);
+}
+
+TEST_F(StatsFixture, LineMonitorTimesCh2DataFromTheLatestCh1Data) {
+  polled_device();
+  at(3'000'100, kKindRecvCh2, 1);  // more CH2 data: no request waits
+  at(3'500'000, kKindRecvCh1, 4);
+  at(3'520'000, kKindRecvCh2, 4);
+  timeline_stats(cap.records, cap.times, w(), 1, stats.get());
+  EXPECT_EQ(stats->latency_count, 2);
+  EXPECT_EQ(stats->latency_min, 20'000);
+  EXPECT_EQ(stats->latency_max, 1'699'500);
+  EXPECT_EQ(stats->latency_median, 20'000);
+}
+
+TEST_F(StatsFixture, UnknownTimesCountOnlyAsChunksAndBytes) {
+  at(0, kKindSentCh2, 2);
+  ASSERT_EQ(capture_append(&cap, reinterpret_cast<const uint8_t*>("ab"), 2, kKindRecvCh2, kTimeUnknown), 0);
+  at(50'000, kKindSentCh2, 2);
+  at(50'000, kKindRecvCh2, 2);  // within the same microsecond: no span for a rate
+  timeline_stats(cap.records, cap.times, w(), 0, stats.get());
+  EXPECT_EQ(stats->streams[kKindRecvCh2 - 1].chunks, 2);
+  EXPECT_EQ(stats->streams[kKindRecvCh2 - 1].bytes, 4);
+  EXPECT_EQ(stats->streams[kKindRecvCh2 - 1].rate, -1);
+  EXPECT_DOUBLE_EQ(stats->streams[kKindSentCh2 - 1].rate, 2 / 0.05);
+  // Only the last two chunks both have times; the unknown answer ends the
+  // first request without a latency.
+  EXPECT_EQ(stats->silences[kSilenceUnder1ms], 1);
+  EXPECT_EQ(stats->silences[kSilence10to100ms], 0);
+  EXPECT_EQ(stats->latency_count, 1);
+  EXPECT_EQ(stats->latency_min, 0);
+  // An empty capture: nothing at all.
+  timeline_stats(cap.records, cap.times, 0, 0, stats.get());
+  EXPECT_EQ(stats->streams[kKindSentCh2 - 1].chunks, 0);
+  EXPECT_EQ(stats->silences[kSilenceUnder1ms], 0);
+  EXPECT_EQ(stats->latency_count, 0);
+  EXPECT_EQ(stats->latency_median, kTimeUnknown);
+}
+
+TEST_F(StatsFixture, LatenciesBeyondTheKeptOnesStillCountInMinAndMax) {
+  // 5000 requests, answered after 5000 µs down to 1 µs.
+  for (int i = 0; i < 5000; i++) {
+    at(int64_t{i} * 10'000, kKindSentCh1, 1);
+    at(int64_t{i} * 10'000 + 5000 - i, kKindRecvCh1, 1);
+  }
+  timeline_stats(cap.records, cap.times, w(), 0, stats.get());
+  EXPECT_EQ(stats->latency_count, 5000);
+  EXPECT_EQ(stats->latency_kept, kTimelineLatencyKept);
+  EXPECT_EQ(stats->latency_min, 1);
+  EXPECT_EQ(stats->latency_max, 5000);
+  // The kept ones are the first 4096: 5000 down to 905.
+  EXPECT_EQ(stats->latencies[0], 905);
+  EXPECT_EQ(stats->latency_median, 905 + 2047);
+  EXPECT_EQ(stats->latency_p95, 905 + 3891);
 }
 
 TEST(TimelineWall, CalendarDatesAndLimits) {
