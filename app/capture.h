@@ -24,9 +24,11 @@
 // Beside the records lies one time per record (`times`): the moment the
 // chunk was read or written, in microseconds of a monotonic clock, or
 // kTimeUnknown (gap markers, records loaded from a log without times). A
-// time is written with its record under the lock, never changed afterwards,
-// and moved with it by a wrap, so readers take times below the write
-// position exactly as they take records. `wall_offset_us` turns a time into
+// time is written with its record under the lock and moved with it by a
+// wrap; only a log load (capture_replace, capture_set_times, on the
+// user-interface thread, the one reader without the lock) rewrites times
+// below the write position. So that reader takes times below the write
+// position exactly as it takes records. `wall_offset_us` turns a time into
 // wall-clock microseconds since 1970.
 //
 // The buffer is one fixed block allocated at window creation; it never moves
