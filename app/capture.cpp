@@ -3,15 +3,27 @@
 #include <cstdlib>
 #include <cstring>
 
+static void capture_forget_times(int64_t* times, int32_t count) {
+  for (int32_t i = 0; i < count; i++) times[i] = kTimeUnknown;
+}
+
 int capture_allocate(Capture* cap) {
   if (cap->records) return 0;
   cap->records = static_cast<CaptureRecord*>(std::calloc(kCaptureRecords, sizeof(CaptureRecord)));
-  return cap->records ? 0 : 1;
+  cap->times = static_cast<int64_t*>(std::malloc(kCaptureRecords * sizeof(int64_t)));
+  if (!cap->records || !cap->times) {
+    capture_free(cap);
+    return 1;
+  }
+  capture_forget_times(cap->times, kCaptureRecords);
+  return 0;
 }
 
 void capture_free(Capture* cap) {
   std::free(cap->records);
+  std::free(cap->times);
   cap->records = nullptr;
+  cap->times = nullptr;
 }
 
 void capture_clear(Capture* cap) {
@@ -40,7 +52,7 @@ int capture_gap_units(int32_t elapsed_ms) {
   return gap;
 }
 
-static uint32_t capture_now(const Capture* cap) { return cap->tick ? cap->tick() : 0; }
+static uint32_t capture_tick_now(const Capture* cap) { return cap->tick ? cap->tick() : 0; }
 
 // One gap digit into a record below the write position, which the view may
 // be reading at this moment: a relaxed atomic store, matching the loads of
@@ -69,32 +81,37 @@ static void capture_set_marker(CaptureRecord* r, uint8_t kind, char c1, char c2)
   r->marker2 = static_cast<uint8_t>(c2);
 }
 
-int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind) {
+int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int64_t time_us) {
   if (n == 0) return 0;
   if (!cap->records || n < 0 || n > kCaptureMaxChunk || kind < kKindRecvCh1 || kind > kKindSentCh2)
     return 1;
   std::lock_guard<std::mutex> hold(cap->lock);
-  capture_write_gap_digits(cap, capture_now(cap));
+  capture_write_gap_digits(cap, capture_tick_now(cap));
 
   int32_t w = cap->write_position.load(std::memory_order_relaxed);
   CaptureRecord* r = cap->records + w;
+  int64_t* t = cap->times + w;
   for (int i = 0; i < n; i++) {
     std::memset(&r[i], 0, sizeof r[i]);
     r[i].kind = kind;
     r[i].data = bytes[i];
     r[i].position = static_cast<uint8_t>(i & 0xFF);
+    t[i] = time_us;
   }
   int32_t p = w + n;
   capture_set_marker(&cap->records[p], kKindGapText, 't', '=');
   capture_set_marker(&cap->records[p + 1], kKindGapHigh, '0', '0');
   capture_set_marker(&cap->records[p + 2], kKindGapLow, '0', '0');
+  capture_forget_times(cap->times + p, 3);
   cap->last_marker_index = p + 1;
   w = p + 3;
-  cap->last_append_time = capture_now(cap);
+  cap->last_append_time = capture_tick_now(cap);
 
   if (w > kCaptureWrapThreshold) {
     std::memmove(cap->records, cap->records + kCaptureWrapShift,
                  static_cast<size_t>(w - kCaptureWrapShift) * sizeof(CaptureRecord));
+    std::memmove(cap->times, cap->times + kCaptureWrapShift,
+                 static_cast<size_t>(w - kCaptureWrapShift) * sizeof(int64_t));
     w -= kCaptureWrapShift;
     if (w < 0) w = 0;
     cap->last_marker_index -= kCaptureWrapShift;
@@ -107,13 +124,14 @@ int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind) {
 void capture_refresh_gap(Capture* cap) {
   if (!cap->records) return;
   std::lock_guard<std::mutex> hold(cap->lock);
-  capture_write_gap_digits(cap, capture_now(cap));
+  capture_write_gap_digits(cap, capture_tick_now(cap));
 }
 
 int capture_replace(Capture* cap, const uint8_t* data, int32_t count) {
   if (!cap->records || count < 0 || count > kCaptureWrapThreshold) return 1;
   std::lock_guard<std::mutex> hold(cap->lock);
   std::memcpy(cap->records, data, static_cast<size_t>(count) * sizeof(CaptureRecord));
+  capture_forget_times(cap->times, kCaptureRecords);
   cap->last_marker_index = 0;
   cap->base += cap->write_position.load(std::memory_order_relaxed);
   cap->write_position.store(count, std::memory_order_release);
@@ -125,6 +143,40 @@ int capture_copy(Capture* cap, int32_t first, int32_t count, CaptureRecord* out)
   if (count == 0) return 0;
   std::lock_guard<std::mutex> hold(cap->lock);
   std::memcpy(out, cap->records + first, static_cast<size_t>(count) * sizeof(CaptureRecord));
+  return 0;
+}
+
+int capture_copy_times(Capture* cap, int32_t first, int32_t count, int64_t* out) {
+  if (!cap->records || first < 0 || count < 0 || first > kCaptureRecords - count) return 1;
+  if (count == 0) return 0;
+  std::lock_guard<std::mutex> hold(cap->lock);
+  std::memcpy(out, cap->times + first, static_cast<size_t>(count) * sizeof(int64_t));
+  return 0;
+}
+
+// a + b and a - b, or kTimeUnknown when a is unknown or the result leaves
+// 64 bits (or lands on INT64_MIN, which means unknown).
+static int64_t capture_time_add(int64_t a, int64_t b) {
+  if (a == kTimeUnknown) return kTimeUnknown;
+  if (b > 0 && a > INT64_MAX - b) return kTimeUnknown;
+  if (b < 0 && a <= INT64_MIN - b) return kTimeUnknown;
+  return a + b;
+}
+static int64_t capture_time_subtract(int64_t a, int64_t b) {
+  if (a == kTimeUnknown) return kTimeUnknown;
+  if (b < 0 && a > INT64_MAX + b) return kTimeUnknown;
+  if (b > 0 && a <= INT64_MIN + b) return kTimeUnknown;
+  return a - b;
+}
+
+int capture_set_times(Capture* cap, const int64_t* times, int32_t count, int64_t file_wall_offset_us) {
+  if (!cap->records) return 1;
+  std::lock_guard<std::mutex> hold(cap->lock);
+  if (count != cap->write_position.load(std::memory_order_relaxed)) return 1;
+  // Two offsets too far apart to subtract leave no time placeable.
+  int64_t shift = capture_time_subtract(file_wall_offset_us, cap->wall_offset_us);
+  for (int32_t i = 0; i < count; i++)
+    cap->times[i] = shift == kTimeUnknown ? kTimeUnknown : capture_time_add(times[i], shift);
   return 0;
 }
 

@@ -21,11 +21,22 @@
 // that overlaps a wrap may see moved records for one paint; the next
 // repaint corrects it.
 //
+// Beside the records lies one time per record (`times`): the moment the
+// chunk was read or written, in microseconds of a monotonic clock, or
+// kTimeUnknown (gap markers, records loaded from a log without times). A
+// time is written with its record under the lock and moved with it by a
+// wrap; only a log load (capture_replace, capture_set_times, on the
+// user-interface thread, the one reader without the lock) rewrites times
+// below the write position. So that reader takes times below the write
+// position exactly as it takes records. `wall_offset_us` turns a time into
+// wall-clock microseconds since 1970.
+//
 // The buffer is one fixed block allocated at window creation; it never moves
 // or grows, and nothing here allocates after that.
 #pragma once
 
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <mutex>
 
@@ -34,6 +45,7 @@ constexpr int32_t kCaptureNominalRecords = 131072;  // capacity shown to the use
 constexpr int32_t kCaptureWrapThreshold = 130816;   // wrap when the write position passes this
 constexpr int32_t kCaptureWrapShift = 65536;        // records dropped by one wrap
 constexpr int kCaptureRecordSize = 8;
+constexpr int64_t kTimeUnknown = INT64_MIN;         // a record without a time
 // Longest chunk an append accepts: the headroom above the wrap threshold
 // less the three gap markers. Senders stay far below (at most 258 bytes).
 constexpr int kCaptureMaxChunk = kCaptureRecords - kCaptureWrapThreshold - 3;
@@ -93,16 +105,21 @@ struct CaptureView {
 
 struct Capture {
   CaptureRecord* records = nullptr;         // kCaptureRecords records, or null
+  int64_t* times = nullptr;                 // kCaptureRecords times in µs, or null with records
   std::atomic<int32_t> write_position{0};   // records in use
   std::atomic<int32_t> last_marker_index{0};  // kind-129 marker of the latest chunk; the view reads it unlocked
   uint32_t last_append_time = 0;            // tick count right after the latest append
   int64_t base = 0;                         // absolute place of record 0; under the lock
   std::mutex lock;                          // held by writers for one whole chunk
   uint32_t (*tick)() = nullptr;             // millisecond tick count (GetTickCount)
+  int64_t (*micros)() = nullptr;            // monotonic clock in µs for chunk times
+  int64_t wall_offset_us = 0;               // wall clock (µs since 1970) minus the monotonic clock
   CaptureView view;
 };
 
-// Allocates the zero-filled block; returns 0 on success, 1 when memory is short.
+// Allocates the zero-filled block of records and the times beside it, every
+// time kTimeUnknown; returns 0 on success, 1 when memory is short (neither
+// block is kept then).
 int capture_allocate(Capture* cap);
 void capture_free(Capture* cap);
 
@@ -110,12 +127,17 @@ void capture_free(Capture* cap);
 // follow mode are left as they are.
 void capture_clear(Capture* cap);
 
+// The chunk time of this moment: the monotonic clock, or kTimeUnknown when
+// the capture has none.
+inline int64_t capture_now_us(const Capture* cap) { return cap->micros ? cap->micros() : kTimeUnknown; }
+
 // Appends one chunk of n bytes as records of `kind` (1 to 4) followed by the
 // three gap markers, filling in the previous chunk's gap first and wrapping a
-// nearly full buffer. n == 0 appends nothing. Returns 0, or 1 when there is no
-// buffer, the kind is not a data kind or n exceeds kCaptureMaxChunk (nothing
-// is written then).
-int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind);
+// nearly full buffer. Every data record of the chunk gets `time_us` (which
+// may be kTimeUnknown), the markers kTimeUnknown. n == 0 appends nothing.
+// Returns 0, or 1 when there is no buffer, the kind is not a data kind or n
+// exceeds kCaptureMaxChunk (nothing is written then).
+int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int64_t time_us);
 
 // Writes the time since the latest append into that chunk's gap digits.
 void capture_refresh_gap(Capture* cap);
@@ -143,9 +165,23 @@ int capture_copy(Capture* cap, int32_t first, int32_t count, CaptureRecord* out)
 // Gap value in 100 ms units for `elapsed_ms`, capped at 9999.
 int capture_gap_units(int32_t elapsed_ms);
 
+// Copies the times of records first to first + count - 1 into `out` under
+// the lock, as capture_copy does for the records. Returns 0, or 1 when there
+// is no buffer or the records lie outside the block (nothing is copied then).
+int capture_copy_times(Capture* cap, int32_t first, int32_t count, int64_t* out);
+
 // Replaces records 0 to count - 1 with `data` (count whole records) and sets
-// the write position to count; used by log loading. The latest chunk is
-// forgotten, so a following append fills no gap digits into loaded records.
-// Returns 0, or 1 when there is no buffer or count is outside 0 to
-// kCaptureWrapThreshold (nothing changes then).
+// the write position to count; used by log loading. Every time becomes
+// kTimeUnknown. The latest chunk is forgotten, so a following append fills
+// no gap digits into loaded records. Returns 0, or 1 when there is no buffer
+// or count is outside 0 to kCaptureWrapThreshold (nothing changes then).
 int capture_replace(Capture* cap, const uint8_t* data, int32_t count);
+
+// Puts the times of a loaded log back, one per record: count must equal the
+// write position. The times were taken on a clock whose wall offset was
+// `file_wall_offset_us`; each known time is moved onto this capture's clock
+// (by file_wall_offset_us - wall_offset_us) so that one wall offset serves
+// the loaded records and the ones appended after them. A time that would
+// not fit in 64 bits becomes kTimeUnknown. Returns 0, or 1 when there is no
+// buffer or count differs from the write position (nothing changes then).
+int capture_set_times(Capture* cap, const int64_t* times, int32_t count, int64_t file_wall_offset_us);

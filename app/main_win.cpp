@@ -35,6 +35,34 @@ const wchar_t kHomePage[] = L"https://www.tessaly.example/quorrin/";
 
 uint32_t tick_count() { return GetTickCount(); }
 
+// The chunk clock: the performance counter in microseconds. The frequency
+// is read once, before any receive thread starts.
+int64_t g_counter_frequency = 0;
+
+int64_t counter_micros() {
+  LARGE_INTEGER c;
+  QueryPerformanceCounter(&c);
+  int64_t f = g_counter_frequency;
+  // Whole seconds and the remainder apart, so the product cannot overflow.
+  return c.QuadPart / f * 1000000 + c.QuadPart % f * 1000000 / f;
+}
+
+// Gives the capture its microsecond clock and the offset from it to the
+// wall clock (microseconds since 1970), taken once at start.
+void capture_clock_setup(Capture* cap) {
+  LARGE_INTEGER f;
+  if (!QueryPerformanceFrequency(&f) || f.QuadPart <= 0) return;  // no clock: chunk times stay unknown
+  g_counter_frequency = f.QuadPart;
+  FILETIME ft;
+  GetSystemTimePreciseAsFileTime(&ft);
+  int64_t now = counter_micros();
+  // FILETIME counts 100 ns since 1601; 11644473600 s lie between 1601 and 1970.
+  int64_t wall = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 10 -
+                 INT64_C(11644473600000000);
+  cap->wall_offset_us = wall - now;
+  cap->micros = counter_micros;
+}
+
 void program_directory_find() {
   wchar_t path[MAX_PATH] = L"";
   DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -230,6 +258,7 @@ void on_create(HWND hwnd) {
   // Told once the window is up, so the notice has the window behind it.
   if (message_file_load()) PostMessageW(hwnd, kMessageFileMissing, 0, 0);
   g_app.capture.tick = tick_count;
+  capture_clock_setup(&g_app.capture);
   capture_clear(&g_app.capture);
   if (capture_allocate(&g_app.capture)) {
     // Without a buffer nothing can be recorded: say so plainly; the window

@@ -114,7 +114,8 @@ int send_prepared(const MacroHost* host, int channel, const uint8_t* bytes, int 
   if (channel != 1 && channel != 2) return kMacroNotSent;
   if (!host->write || host->write(host->ctx, channel, bytes, count) != 0) return kMacroNotSent;
   if (host->capture)
-    capture_append(host->capture, bytes, count, channel == 1 ? kKindSentCh1 : kKindSentCh2);
+    capture_append(host->capture, bytes, count, channel == 1 ? kKindSentCh1 : kKindSentCh2,
+                   capture_now_us(host->capture));
   return kMacroSent;
 }
 

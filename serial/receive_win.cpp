@@ -128,8 +128,9 @@ DWORD WINAPI receive_thread(void* arg) {
       c->accumulated_errors.fetch_or(errors);
       if ((mask & (EV_RXCHAR | EV_RXFLAG)) && stat.cbInQue > 0) {
         DWORD n = receive_read(c);
+        int64_t read_time = capture_now_us(&g_app.capture);  // the chunk's time: its read just completed
         if (n > kReceiveChunk) n = kReceiveChunk;
-        if (n > 0) capture_append(&g_app.capture, c->read_buffer, static_cast<int>(n), kind);
+        if (n > 0) capture_append(&g_app.capture, c->read_buffer, static_cast<int>(n), kind, read_time);
         if (n > 0) last_data = GetTickCount();
         if (n > 0 && stat.cbInQue > n) still_queued = stat.cbInQue - n;
       }

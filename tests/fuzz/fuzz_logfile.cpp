@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (capture_replace(&g_capture, data + kLogHeaderBytes, plan.records) != 0) std::abort();
   // An append right after the load must fit.
   uint8_t chunk[kCaptureMaxChunk] = {};
-  if (capture_append(&g_capture, chunk, kCaptureMaxChunk, kKindSentCh1) != 0) std::abort();
+  if (capture_append(&g_capture, chunk, kCaptureMaxChunk, kKindSentCh1, kTimeUnknown) != 0) std::abort();
   if (capture_write_position(&g_capture) > kCaptureWrapThreshold) std::abort();
   return 0;
 }

@@ -45,7 +45,7 @@ int write_to(void* ctx, int channel, const uint8_t* bytes, int count) {
   if (h->fail_every && h->writes % h->fail_every == 0) return 1;
   // The device echoes the request, reversed, on the channel chosen.
   for (int i = 0; i < count / 2; i++) std::swap(copy[i], copy[count - 1 - i]);
-  capture_append(h->cap, copy, count > 100 ? 100 : count, h->answer_kind);
+  capture_append(h->cap, copy, count > 100 ? 100 : count, h->answer_kind, kTimeUnknown);
   return 0;
 }
 

@@ -28,7 +28,7 @@ struct CaptureFixture : ::testing::Test {
 
 TEST_F(CaptureFixture, ChunkIsDataRecordsThenThreeGapMarkers) {
   const uint8_t bytes[] = {0x41, 0x0D, 0x0A};
-  ASSERT_EQ(capture_append(&cap, bytes, 3, kKindRecvCh1), 0);
+  ASSERT_EQ(capture_append(&cap, bytes, 3, kKindRecvCh1, kTimeUnknown), 0);
   EXPECT_EQ(capture_write_position(&cap), 6);
   EXPECT_EQ(cap.last_marker_index.load(), 4);
   for (int i = 0; i < 3; i++) {
@@ -48,9 +48,9 @@ TEST_F(CaptureFixture, ChunkIsDataRecordsThenThreeGapMarkers) {
 
 TEST_F(CaptureFixture, NextChunkFillsPreviousGapInTenthsOfASecond) {
   const uint8_t a[] = {1, 2, 3};
-  capture_append(&cap, a, 3, kKindSentCh1);
+  capture_append(&cap, a, 3, kKindSentCh1, kTimeUnknown);
   g_now += 1234;
-  capture_append(&cap, a, 1, kKindRecvCh2);
+  capture_append(&cap, a, 1, kKindRecvCh2, kTimeUnknown);
   EXPECT_EQ(gap_digits(4), "0012");
   EXPECT_EQ(rec(6).kind, kKindRecvCh2);
   EXPECT_EQ(gap_digits(8), "0000");
@@ -59,7 +59,7 @@ TEST_F(CaptureFixture, NextChunkFillsPreviousGapInTenthsOfASecond) {
 
 TEST_F(CaptureFixture, GapCapsAtNineNineNineNine) {
   const uint8_t a[] = {1, 2};
-  capture_append(&cap, a, 2, kKindRecvCh1);
+  capture_append(&cap, a, 2, kKindRecvCh1, kTimeUnknown);
   g_now += 1000000;
   capture_refresh_gap(&cap);
   EXPECT_EQ(gap_digits(3), "9999");
@@ -69,17 +69,17 @@ TEST_F(CaptureFixture, GapCapsAtNineNineNineNine) {
 
 TEST_F(CaptureFixture, SingleByteFirstChunkNeverGetsDigits) {
   const uint8_t a[] = {0x55};
-  capture_append(&cap, a, 1, kKindRecvCh1);
+  capture_append(&cap, a, 1, kKindRecvCh1, kTimeUnknown);
   EXPECT_EQ(cap.last_marker_index.load(), 2);
   g_now += 5000;
   capture_refresh_gap(&cap);
-  capture_append(&cap, a, 1, kKindRecvCh1);
+  capture_append(&cap, a, 1, kKindRecvCh1, kTimeUnknown);
   EXPECT_EQ(gap_digits(2), "0000");
 }
 
 TEST_F(CaptureFixture, RefreshGapGrowsWhileQuiet) {
   const uint8_t a[] = {1, 2, 3, 4};
-  capture_append(&cap, a, 4, kKindRecvCh1);
+  capture_append(&cap, a, 4, kKindRecvCh1, kTimeUnknown);
   g_now += 250;
   capture_refresh_gap(&cap);
   EXPECT_EQ(gap_digits(5), "0002");
@@ -90,7 +90,7 @@ TEST_F(CaptureFixture, RefreshGapGrowsWhileQuiet) {
 
 TEST_F(CaptureFixture, PositionsCountModulo256) {
   std::vector<uint8_t> big(300, 0xAA);
-  ASSERT_EQ(capture_append(&cap, big.data(), 300, kKindSentCh2), 0);
+  ASSERT_EQ(capture_append(&cap, big.data(), 300, kKindSentCh2, kTimeUnknown), 0);
   EXPECT_EQ(rec(255).position, 255);
   EXPECT_EQ(rec(256).position, 0);
   EXPECT_EQ(rec(299).position, 43);
@@ -106,7 +106,7 @@ TEST_F(CaptureFixture, WrapMovesRecordsDownBy65536) {
   cap.last_marker_index = 130798;
   std::vector<uint8_t> chunk(100);
   for (int i = 0; i < 100; i++) chunk[i] = static_cast<uint8_t>(i);
-  ASSERT_EQ(capture_append(&cap, chunk.data(), 100, kKindRecvCh1), 0);
+  ASSERT_EQ(capture_append(&cap, chunk.data(), 100, kKindRecvCh1, kTimeUnknown), 0);
   EXPECT_EQ(capture_write_position(&cap), 65367);
   EXPECT_EQ(cap.last_marker_index.load(), 65365);
   EXPECT_EQ(rec(0).data, static_cast<uint8_t>(65536 * 7));
@@ -119,31 +119,31 @@ TEST_F(CaptureFixture, WrapMovesRecordsDownBy65536) {
 TEST_F(CaptureFixture, NoWrapAtThreshold) {
   cap.write_position.store(130816 - 4);
   const uint8_t a[] = {1};
-  capture_append(&cap, a, 1, kKindRecvCh1);
+  capture_append(&cap, a, 1, kKindRecvCh1, kTimeUnknown);
   EXPECT_EQ(capture_write_position(&cap), 130816);
 }
 
 TEST_F(CaptureFixture, RefusedAppendsWriteNothing) {
   const uint8_t a[] = {1};
-  EXPECT_EQ(capture_append(&cap, a, 0, kKindRecvCh1), 0);
-  EXPECT_EQ(capture_append(&cap, a, 1, 0), 1);
-  EXPECT_EQ(capture_append(&cap, a, 1, kKindGapText), 1);
-  EXPECT_EQ(capture_append(&cap, a, kCaptureMaxChunk + 1, kKindRecvCh1), 1);
+  EXPECT_EQ(capture_append(&cap, a, 0, kKindRecvCh1, kTimeUnknown), 0);
+  EXPECT_EQ(capture_append(&cap, a, 1, 0, kTimeUnknown), 1);
+  EXPECT_EQ(capture_append(&cap, a, 1, kKindGapText, kTimeUnknown), 1);
+  EXPECT_EQ(capture_append(&cap, a, kCaptureMaxChunk + 1, kKindRecvCh1, kTimeUnknown), 1);
   EXPECT_EQ(capture_write_position(&cap), 0);
   Capture empty;
-  EXPECT_EQ(capture_append(&empty, a, 1, kKindRecvCh1), 1);
+  EXPECT_EQ(capture_append(&empty, a, 1, kKindRecvCh1, kTimeUnknown), 1);
 }
 
 TEST_F(CaptureFixture, LongestChunkAtThresholdStaysInsideBuffer) {
   cap.write_position.store(kCaptureWrapThreshold);
   std::vector<uint8_t> big(kCaptureMaxChunk, 1);
-  ASSERT_EQ(capture_append(&cap, big.data(), kCaptureMaxChunk, kKindSentCh1), 0);
+  ASSERT_EQ(capture_append(&cap, big.data(), kCaptureMaxChunk, kKindSentCh1, kTimeUnknown), 0);
   EXPECT_EQ(capture_write_position(&cap), kCaptureRecords - kCaptureWrapShift);
 }
 
 TEST_F(CaptureFixture, ClearKeepsRecordsAndFollowMode) {
   const uint8_t a[] = {7, 8, 9};
-  capture_append(&cap, a, 3, kKindRecvCh1);
+  capture_append(&cap, a, 3, kKindRecvCh1, kTimeUnknown);
   cap.view.follow_mode = 0;
   cap.view.view_position = 40;
   cap.view.painted_position = 6;
@@ -161,13 +161,13 @@ TEST_F(CaptureFixture, ClearKeepsRecordsAndFollowMode) {
 
 TEST_F(CaptureFixture, ReplaceForgetsLatestChunk) {
   const uint8_t a[] = {1, 2, 3};
-  capture_append(&cap, a, 3, kKindRecvCh1);
+  capture_append(&cap, a, 3, kKindRecvCh1, kTimeUnknown);
   std::vector<CaptureRecord> loaded(10);
   for (auto& r : loaded) r = {kKindRecvCh2, 0, 0x33, 0, 0, {0, 0, 0}};
   ASSERT_EQ(capture_replace(&cap, reinterpret_cast<uint8_t*>(loaded.data()), 10), 0);
   EXPECT_EQ(capture_write_position(&cap), 10);
   g_now += 3000;
-  capture_append(&cap, a, 2, kKindRecvCh1);
+  capture_append(&cap, a, 2, kKindRecvCh1, kTimeUnknown);
   // Record 4 came from the file: the append must not write gap digits there.
   EXPECT_EQ(rec(4).kind, kKindRecvCh2);
   EXPECT_EQ(rec(4).data, 0x33);
@@ -177,9 +177,9 @@ TEST_F(CaptureFixture, ReplaceForgetsLatestChunk) {
 
 TEST_F(CaptureFixture, CopyTakesRecordsAsTheyLie) {
   const uint8_t a[] = {0x10, 0x20, 0x30};
-  capture_append(&cap, a, 3, kKindRecvCh1);
+  capture_append(&cap, a, 3, kKindRecvCh1, kTimeUnknown);
   g_now += 4500;
-  capture_append(&cap, a, 2, kKindSentCh2);
+  capture_append(&cap, a, 2, kKindSentCh2, kTimeUnknown);
   CaptureRecord out[8];
   ASSERT_EQ(capture_copy(&cap, 1, 8, out), 0);
   EXPECT_EQ(std::memcmp(out, cap.records + 1, sizeof out), 0);
@@ -203,6 +203,119 @@ TEST_F(CaptureFixture, CopyTakesRecordsAsTheyLie) {
   EXPECT_EQ(capture_copy(&empty, 0, 1, out), 1);
 }
 
+TEST_F(CaptureFixture, TimesGoToDataRecordsAndMarkersHaveNone) {
+  for (int i = 0; i < kCaptureRecords; i += 4099) EXPECT_EQ(cap.times[i], kTimeUnknown) << i;
+  EXPECT_EQ(cap.times[kCaptureRecords - 1], kTimeUnknown);
+  const uint8_t a[] = {1, 2, 3};
+  ASSERT_EQ(capture_append(&cap, a, 3, kKindRecvCh1, 1000), 0);
+  ASSERT_EQ(capture_append(&cap, a, 2, kKindSentCh2, 2500), 0);
+  ASSERT_EQ(capture_append(&cap, a, 1, kKindRecvCh2, kTimeUnknown), 0);
+  const int64_t want[] = {1000, 1000, 1000, kTimeUnknown, kTimeUnknown, kTimeUnknown,
+                          2500, 2500, kTimeUnknown, kTimeUnknown, kTimeUnknown,
+                          kTimeUnknown, kTimeUnknown, kTimeUnknown, kTimeUnknown};
+  ASSERT_EQ(capture_write_position(&cap), 15);
+  for (int i = 0; i < 15; i++) EXPECT_EQ(cap.times[i], want[i]) << i;
+  // The marker times are written, not left over from an earlier chunk.
+  capture_clear(&cap);
+  cap.times[3] = 42;
+  ASSERT_EQ(capture_append(&cap, a, 3, kKindRecvCh1, 9000), 0);
+  EXPECT_EQ(cap.times[0], 9000);
+  EXPECT_EQ(cap.times[2], 9000);
+  EXPECT_EQ(cap.times[3], kTimeUnknown);
+  // A refused append leaves the times alone (record 6 still holds the time
+  // from before the clear).
+  EXPECT_EQ(capture_append(&cap, a, 1, kKindGapLow, 5), 1);
+  EXPECT_EQ(cap.times[6], 2500);
+}
+
+TEST_F(CaptureFixture, NowComesFromTheMicrosecondClock) {
+  EXPECT_EQ(capture_now_us(&cap), kTimeUnknown);
+  cap.micros = [] { return int64_t{123456789}; };
+  EXPECT_EQ(capture_now_us(&cap), 123456789);
+}
+
+TEST_F(CaptureFixture, WrapMovesTimesWithTheirRecords) {
+  for (int i = 0; i < 130800; i++) {
+    cap.records[i].kind = kKindRecvCh2;
+    cap.times[i] = i;
+  }
+  cap.write_position.store(130800);
+  cap.last_marker_index = 130798;
+  std::vector<uint8_t> chunk(100, 0x11);
+  ASSERT_EQ(capture_append(&cap, chunk.data(), 100, kKindRecvCh1, 777), 0);
+  ASSERT_EQ(capture_write_position(&cap), 65367);
+  EXPECT_EQ(cap.times[0], 65536);
+  EXPECT_EQ(cap.times[1000], 65536 + 1000);
+  EXPECT_EQ(cap.times[130799 - 65536], 130799);
+  for (int i = 0; i < 100; i++) ASSERT_EQ(cap.times[130800 - 65536 + i], 777) << i;
+  for (int i = 0; i < 3; i++) EXPECT_EQ(cap.times[130900 - 65536 + i], kTimeUnknown);
+}
+
+TEST_F(CaptureFixture, ReplaceForgetsTimesAndSetTimesPutsThemBack) {
+  const uint8_t a[] = {1, 2, 3};
+  capture_append(&cap, a, 3, kKindRecvCh1, 1000);
+  cap.times[kCaptureRecords - 1] = 5;  // past the write position: forgotten too
+  std::vector<CaptureRecord> loaded(10);
+  for (auto& r : loaded) r = {kKindRecvCh2, 0, 0x33, 0, 0, {0, 0, 0}};
+  ASSERT_EQ(capture_replace(&cap, reinterpret_cast<uint8_t*>(loaded.data()), 10), 0);
+  EXPECT_EQ(cap.times[0], kTimeUnknown);
+  EXPECT_EQ(cap.times[kCaptureRecords - 1], kTimeUnknown);
+
+  // Only the count of the load is taken, and nothing changes on a mismatch.
+  int64_t times[10];
+  for (int i = 0; i < 10; i++) times[i] = i * 100;
+  times[7] = kTimeUnknown;
+  EXPECT_EQ(capture_set_times(&cap, times, 9, 0), 1);
+  EXPECT_EQ(capture_set_times(&cap, times, 11, 0), 1);
+  EXPECT_EQ(cap.times[1], kTimeUnknown);
+
+  // Same offsets: the times as they are.
+  ASSERT_EQ(capture_set_times(&cap, times, 10, 0), 0);
+  EXPECT_EQ(cap.times[0], 0);
+  EXPECT_EQ(cap.times[9], 900);
+  EXPECT_EQ(cap.times[7], kTimeUnknown);
+
+  // The file's clock ran 5 s ahead of this one's wall offset: every known
+  // time moves so that time + wall_offset_us stays the same instant.
+  cap.wall_offset_us = 1'700'000'000'000'000;
+  ASSERT_EQ(capture_set_times(&cap, times, 10, 1'700'000'005'000'000), 0);
+  EXPECT_EQ(cap.times[1], 5'000'100);
+  EXPECT_EQ(cap.times[1] + cap.wall_offset_us, times[1] + 1'700'000'005'000'000);
+  EXPECT_EQ(cap.times[7], kTimeUnknown);
+
+  // Times that cannot be moved within 64 bits become unknown, never wrap.
+  times[2] = INT64_MAX - 10;
+  times[3] = INT64_MIN + 1;
+  cap.wall_offset_us = 0;
+  ASSERT_EQ(capture_set_times(&cap, times, 10, 100), 0);
+  EXPECT_EQ(cap.times[2], kTimeUnknown);
+  EXPECT_EQ(cap.times[3], INT64_MIN + 101);
+  ASSERT_EQ(capture_set_times(&cap, times, 10, -100), 0);
+  EXPECT_EQ(cap.times[2], INT64_MAX - 110);
+  EXPECT_EQ(cap.times[3], kTimeUnknown);
+  cap.wall_offset_us = INT64_MIN + 5;
+  ASSERT_EQ(capture_set_times(&cap, times, 10, INT64_MAX), 0);
+  for (int i = 0; i < 10; i++) EXPECT_EQ(cap.times[i], kTimeUnknown) << i;
+
+  Capture empty;
+  EXPECT_EQ(capture_set_times(&empty, times, 0, 0), 1);
+}
+
+TEST_F(CaptureFixture, CopyTimesTakesThemAsTheyLie) {
+  const uint8_t a[] = {1, 2};
+  capture_append(&cap, a, 2, kKindRecvCh1, 31);
+  int64_t out[5];
+  ASSERT_EQ(capture_copy_times(&cap, 1, 4, out), 0);
+  EXPECT_EQ(out[0], 31);
+  EXPECT_EQ(out[1], kTimeUnknown);
+  out[0] = 99;
+  EXPECT_EQ(capture_copy_times(&cap, kCaptureRecords - 1, 2, out), 1);
+  EXPECT_EQ(capture_copy_times(&cap, -1, 1, out), 1);
+  EXPECT_EQ(out[0], 99);
+  Capture empty;
+  EXPECT_EQ(capture_copy_times(&empty, 0, 1, out), 1);
+}
+
 // Checks that records [from, to) are whole chunks of kind 1 (100 bytes) or
 // kind 3 (37 bytes), each followed by its three gap markers.
 static int count_whole_chunks(const Capture& cap, int32_t from, int32_t to) {
@@ -215,10 +328,13 @@ static int count_whole_chunks(const Capture& cap, int32_t from, int32_t to) {
     if (i + size + 3 > to) return -1;
     for (int j = 0; j < size; j++) {
       if (cap.records[i + j].kind != kind || cap.records[i + j].position != j ||
-          cap.records[i + j].data != cap.records[i].data)
+          cap.records[i + j].data != cap.records[i].data || cap.times[i + j] != cap.times[i] ||
+          static_cast<uint8_t>(cap.times[i]) != cap.records[i].data)
         return -1;
     }
     if (cap.records[i + size].kind != kKindGapText || cap.records[i + size + 2].kind != kKindGapLow) return -1;
+    for (int j = 0; j < 3; j++)
+      if (cap.times[i + size + j] != kTimeUnknown) return -1;
     i += size + 3;
     chunks++;
   }
@@ -229,7 +345,7 @@ static void append_chunks(Capture* cap, uint8_t kind, int size, int count) {
   std::vector<uint8_t> bytes(size);
   for (int c = 0; c < count; c++) {
     for (int i = 0; i < size; i++) bytes[i] = static_cast<uint8_t>(c);
-    ASSERT_EQ(capture_append(cap, bytes.data(), size, kind), 0);
+    ASSERT_EQ(capture_append(cap, bytes.data(), size, kind, c), 0);  // the chunk's number as its time
   }
 }
 
@@ -239,10 +355,11 @@ static uint32_t shared_tick() { return g_shared_clock.fetch_add(7); }
 // Checks one record below the write position as the user-interface thread
 // reads it, while writers go on: the kind, the data byte of a data record
 // (writer `kind` writes the number of its chunk, modulo 256, into every
-// byte of it), and the marker characters, whose gap digits the next append
-// or a gap refresh may be rewriting at that moment. `chunk` counts the
+// byte of it, and the whole number as its time), and the marker characters,
+// whose gap digits the next append or a gap refresh may be rewriting at
+// that moment. `chunk` counts the
 // chunks of each data kind seen so far. Returns 1 for a fault.
-static int check_record_while_written(const CaptureRecord& r, int chunk[5]) {
+static int check_record_while_written(const CaptureRecord& r, int64_t time, int chunk[5]) {
   uint8_t kind = r.kind;
   uint8_t data = capture_byte(r);
   uint8_t marker2 = capture_marker2(r);
@@ -251,12 +368,12 @@ static int check_record_while_written(const CaptureRecord& r, int chunk[5]) {
     case kKindRecvCh1:
     case kKindRecvCh2:
       if (r.position == 0) chunk[kind]++;
-      return data != static_cast<uint8_t>(chunk[kind]);
+      return data != static_cast<uint8_t>(chunk[kind]) || time != chunk[kind];
     case kKindGapText:
-      return data != 't' || marker2 != '=';
+      return data != 't' || marker2 != '=' || time != kTimeUnknown;
     case kKindGapHigh:
     case kKindGapLow:
-      return !digit(data) || !digit(marker2);
+      return !digit(data) || !digit(marker2) || time != kTimeUnknown;
     default:
       return 1;
   }
@@ -290,12 +407,12 @@ TEST(CaptureConcurrency, TwoWritersAndAFollowingReader) {
   while (writers_done.load() < 2 || seen < capture_write_position(&cap)) {
     int32_t w = capture_write_position(&cap);
     ASSERT_GE(w, seen);
-    for (int32_t i = seen; i < w; i++) faults += check_record_while_written(cap.records[i], chunk);
+    for (int32_t i = seen; i < w; i++) faults += check_record_while_written(cap.records[i], cap.times[i], chunk);
     // The latest chunk's gap digits once more, as the live gap redraw reads
     // them: the next append is filling them in at about this moment.
     if (w >= 2) {
-      faults += cap.records[w - 2].kind != kKindGapHigh || check_record_while_written(cap.records[w - 2], chunk);
-      faults += cap.records[w - 1].kind != kKindGapLow || check_record_while_written(cap.records[w - 1], chunk);
+      faults += cap.records[w - 2].kind != kKindGapHigh || check_record_while_written(cap.records[w - 2], cap.times[w - 2], chunk);
+      faults += cap.records[w - 1].kind != kKindGapLow || check_record_while_written(cap.records[w - 1], cap.times[w - 1], chunk);
     }
     seen = w;
   }
@@ -328,7 +445,7 @@ TEST(CaptureConcurrency, CopyWhileAWriterFillsGaps) {
   capture_clear(&cap);
   const int kChunks = 3000;  // 3000 * 40 records: no wrap
   uint8_t first[37] = {};
-  ASSERT_EQ(capture_append(&cap, first, 37, kKindRecvCh2), 0);
+  ASSERT_EQ(capture_append(&cap, first, 37, kKindRecvCh2, kTimeUnknown), 0);
   CaptureRecord out[40];
   ASSERT_EQ(capture_copy(&cap, 0, 40, out), 0);
   int faults = copied_chunk_faults(out);
@@ -340,7 +457,7 @@ TEST(CaptureConcurrency, CopyWhileAWriterFillsGaps) {
     uint8_t bytes[37];
     for (int c = 1; c < kChunks; c++) {
       std::memset(bytes, c, sizeof bytes);
-      capture_append(&cap, bytes, 37, kKindRecvCh2);
+      capture_append(&cap, bytes, 37, kKindRecvCh2, kTimeUnknown);
       std::this_thread::yield();
     }
     done = true;

@@ -45,7 +45,7 @@ struct Fake {
   void deliver() {
     for (size_t i = 0; i < arrivals.size();) {
       if (static_cast<int32_t>(now - arrivals[i].at) >= 0) {
-        capture_append(&cap, arrivals[i].bytes.data(), static_cast<int>(arrivals[i].bytes.size()), arrivals[i].kind);
+        capture_append(&cap, arrivals[i].bytes.data(), static_cast<int>(arrivals[i].bytes.size()), arrivals[i].kind, kTimeUnknown);
         arrivals.erase(arrivals.begin() + static_cast<long>(i));
       } else {
         i++;
@@ -146,6 +146,18 @@ TEST_F(MacroTest, OnlyLineSendsAndShowsItsIndexAndTheLength) {
   for (int i = 0; i < 3; i++) EXPECT_EQ(fake.cap.records[i].kind, kKindSentCh1);
   EXPECT_EQ(fake.cap.records[3].kind, kKindGapText);
   EXPECT_EQ(step(), kMacroRanOff);  // no PEND
+}
+
+int64_t send_clock() { return 777000; }
+
+TEST_F(MacroTest, SendIsRecordedWithTheCaptureClocksTime) {
+  fake.cap.micros = send_clock;
+  load(u"SEND 'AB'\r\n");
+  EXPECT_EQ(step(), kMacroNext);
+  ASSERT_EQ(capture_write_position(&fake.cap), 5);
+  EXPECT_EQ(fake.cap.times[0], 777000);
+  EXPECT_EQ(fake.cap.times[1], 777000);
+  EXPECT_EQ(fake.cap.times[2], kTimeUnknown);
 }
 
 TEST(MacroLiteral, Notation) {
@@ -384,7 +396,7 @@ TEST_F(MacroTest, ReadFollowsTheCaptureAcrossAWrap) {
   // Fill the capture close to its wrap point, then let the answer wrap it.
   Bytes filler(100, 0x55);
   while (capture_write_position(&fake.cap) < kCaptureWrapThreshold - 150)
-    capture_append(&fake.cap, filler.data(), 100, kKindRecvCh2);
+    capture_append(&fake.cap, filler.data(), 100, kKindRecvCh2, kTimeUnknown);
   fake.device = [](Fake& f, int, const Bytes&) {
     f.answer_in(50, "ab");
     f.answer_in(60, std::string(100, 'x'), kKindRecvCh2);
@@ -572,16 +584,16 @@ TEST_F(MacroTest, ZredFindsItsAnswerAfterTheCaptureWrappedPastTheMark) {
   // RRST; the answer comes later, and then so much other traffic that the
   // capture wraps: the answer now lies below the old mark's index.
   Bytes filler(100, 0x55);
-  for (int i = 0; i < 100; i++) capture_append(&fake.cap, filler.data(), 100, kKindRecvCh2);
+  for (int i = 0; i < 100; i++) capture_append(&fake.cap, filler.data(), 100, kKindRecvCh2, kTimeUnknown);
   load(u"RRST \r\nZRED 01,002,010\r\nPEND\r\n");
   EXPECT_EQ(step(), kMacroNext);
   int32_t mark_index = capture_write_position(&fake.cap);
   while (capture_write_position(&fake.cap) < kCaptureWrapShift + mark_index / 2)
-    capture_append(&fake.cap, filler.data(), 100, kKindRecvCh2);
+    capture_append(&fake.cap, filler.data(), 100, kKindRecvCh2, kTimeUnknown);
   fake.answer_in(0, "ok");
   int32_t last = capture_write_position(&fake.cap);
   for (;;) {
-    capture_append(&fake.cap, filler.data(), 100, kKindRecvCh2);
+    capture_append(&fake.cap, filler.data(), 100, kKindRecvCh2, kTimeUnknown);
     if (capture_write_position(&fake.cap) < last) break;  // it wrapped
     last = capture_write_position(&fake.cap);
   }

@@ -1,0 +1,150 @@
+// The capture's timeline: the chunk times kept beside the records, saved in
+// a companion file next to the log, and what is made of them — the chunks
+// one by one, CSV and readable text exports, and statistics of the link.
+//
+// Companion file: a log "X.log" keeps its times in "X.log.qtimes" (the
+// log's full name plus ".qtimes"), so the log itself stays exactly as it
+// always was. Layout, all integers little-endian:
+//   bytes 0-7    magic "QTIMES1\n"
+//   bytes 8-15   int64 record count (equals the log's record count)
+//   bytes 16-23  int64 wall offset: wall clock (µs since 1970) minus the clock
+//   bytes 24-31  int64 reserved, written 0 and ignored when read
+//   then count int64 times in µs, one per record, INT64_MIN for none.
+//
+// Everything here works on records and times handed in (the live buffer
+// below its write position, or copies); nothing allocates. The writers
+// produce ASCII (a subset of UTF-8) with CR LF line ends through a sink;
+// the caller puts the UTF-8 byte order mark EF BB BF before the text
+// export, and nothing before the CSV.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "app/capture.h"
+
+constexpr int kTimelineHeaderBytes = 32;
+constexpr char kTimelineCompanionMagic[9] = "QTIMES1\n";
+constexpr char16_t kTimelineCompanionSuffix[] = u".qtimes";
+
+// The companion's name for the log name `log` (count units): the log's
+// name plus ".qtimes", with a terminator, into `out` of out_units units.
+// Returns the length without the terminator, or -1 when it does not fit
+// (out is then an empty string, if it has room for one).
+int timeline_companion_name(const char16_t* log, int count, char16_t* out, int out_units);
+
+// The 32-byte header for `count` records and `wall_offset_us`.
+void timeline_companion_header(int64_t count, int64_t wall_offset_us, uint8_t out[kTimelineHeaderBytes]);
+
+// Times first .. first + count - 1 as the file holds them: 8 bytes each.
+void timeline_companion_encode(const int64_t* times, int32_t count, uint8_t* out);
+
+enum TimelineCompanionStatus {
+  kCompanionOk = 0,        // times_out holds one time per record
+  kCompanionShort,         // no file, shorter than a header, or fewer times than it declares
+  kCompanionDamaged,       // not a companion file (magic) or more bytes than it declares
+  kCompanionCountDiffers,  // written for a log of another length
+};
+
+// Reads a companion file of len bytes for a log of log_records records.
+// On kCompanionOk, times_out[0 .. log_records - 1] and *wall_offset_out hold
+// the file's values; on any other status every one of those times is
+// kTimeUnknown and the offset 0. Never reads past len nor writes past
+// log_records times (none for a negative count). data may be null when len
+// is 0.
+TimelineCompanionStatus timeline_companion_parse(const uint8_t* data, size_t len, int32_t log_records,
+                                                 int64_t* times_out, int64_t* wall_offset_out);
+
+// One chunk: consecutive data records of one kind, ended by its three gap
+// markers (or by the end of the records). A chunk cut by a wrap at record 0
+// counts as a chunk of the records that are left.
+struct TimelineChunk {
+  int32_t first;              // index of its first record
+  int32_t count;              // its data records
+  uint8_t kind;               // kKindRecvCh1 .. kKindSentCh2
+  int64_t time_us;            // time of its first record, or kTimeUnknown
+  int32_t gap_tenths_before;  // the previous chunk's gap digits (tenths of a second), or -1
+};
+
+// Finds the chunk at or after *at among records 0 .. count - 1 and moves
+// *at past it. Returns 1 with *out filled, or 0 when no chunk is left.
+// times may be null (every time unknown); *gap_tenths is the gap digits of
+// the chunk found last (-1 before the first), which the caller keeps at -1
+// to start and hands back unchanged.
+int timeline_next_chunk(const CaptureRecord* records, const int64_t* times, int32_t count, int32_t* at,
+                        int32_t* gap_tenths, TimelineChunk* out);
+
+struct TimelineSink {
+  void* ctx;
+  int (*write)(void* ctx, const char* bytes, int n);  // 0 when all n bytes were taken
+};
+
+// CSV of the chunks of records 0 .. count - 1, one row per chunk under the
+// header "time_s,delta_s,channel,direction,bytes,hex,text". Returns 0, or
+// 1 when the sink refused a write (writing stops there).
+int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32_t count, const TimelineSink* sink);
+
+// Readable text: a first line with the wall time of the first chunk whose
+// time is known (or "-"), then one line per chunk: time of day, delta to
+// the previous chunk in ms, channel and direction, byte count, hex and
+// text. A blank line goes before every chunk whose silence before it is
+// longer than silence_us. zone_minutes is added to UTC for the times shown
+// (0: UTC). Returns 0, or 1 when the sink refused a write.
+int timeline_write_text(const CaptureRecord* records, const int64_t* times, int32_t count, int64_t wall_offset_us,
+                        int32_t zone_minutes, int64_t silence_us, const TimelineSink* sink);
+
+// "YYYY-MM-DD HH:MM:SS.uuuuuu" for wall_us (µs since 1970) plus
+// zone_minutes, into out with a terminator. Returns 0, or 1 when the time
+// lies outside the years 1 to 9999 (out is then "-").
+int timeline_format_wall(int64_t wall_us, int32_t zone_minutes, char out[32]);
+
+// The silence that separates two Modbus RTU frames at `baud`: 3.5
+// characters of 11 bits, rounded to whole µs, never below 1750 µs (the
+// fixed value Modbus uses at high rates). A baud of 0 or less gives 1750.
+int64_t timeline_modbus_silence_us(int32_t baud);
+
+// Statistics of the link over records 0 .. count - 1.
+constexpr int kTimelineLatencyKept = 4096;
+
+// One stream: one channel in one direction.
+struct TimelineStream {
+  int64_t chunks;
+  int64_t bytes;
+  int64_t first_us, last_us;  // earliest and latest known chunk time, or kTimeUnknown
+  // Average rate in bytes/s over first_us .. last_us: the bytes of the
+  // chunks with known times, less those of the earliest one (its bytes came
+  // in before its time was taken), over the span; -1 when fewer than two
+  // known times span any time.
+  double rate;
+};
+
+enum TimelineSilence {
+  kSilenceUnder1ms = 0,
+  kSilence1to10ms,
+  kSilence10to100ms,
+  kSilence100msTo1s,
+  kSilenceOver1s,  // 1 s and more
+  kSilenceClasses,
+};
+
+struct TimelineStats {
+  TimelineStream streams[4];          // by kind - 1: CH1 RX, CH1 TX, CH2 RX, CH2 TX
+  int64_t silences[kSilenceClasses];  // times between consecutive chunks, both times known
+  // Request to answer: each answer is timed from the latest request before
+  // it that no answer has taken yet. Count, min and max cover every
+  // latency; median and 95th percentile (nearest rank) the first
+  // kTimelineLatencyKept of them, which `latencies` holds sorted. µs;
+  // kTimeUnknown when there is none.
+  int64_t latency_count;
+  int64_t latency_min, latency_median, latency_p95, latency_max;
+  int32_t latency_kept;
+  int64_t latencies[kTimelineLatencyKept];
+};
+
+// Fills *out. Requests are sent chunks and answers the received chunks on
+// the same channel; with line_monitor set (both channels receive, one tap
+// each way) requests are CH1 data and answers CH2 data. Chunks of unknown
+// time count in chunks and bytes only. Times two receive threads took out
+// of order give negative silences, counted under 1 ms.
+void timeline_stats(const CaptureRecord* records, const int64_t* times, int32_t count, int line_monitor,
+                    TimelineStats* out);
