@@ -263,7 +263,8 @@ void on_create(HWND hwnd) {
   if (capture_allocate(&g_app.capture)) {
     // Without a buffer nothing can be recorded: say so plainly; the window
     // stays, so the user can still close it normally.
-    show_texts(hwnd, L"CreateFile", {kTextCaptureNoMemory}, nullptr, kCaptureRecords * kCaptureRecordSize);
+    show_texts(hwnd, L"CreateFile", {kTextCaptureNoMemory}, nullptr,
+               kCaptureRecords * static_cast<int>(sizeof(CaptureRecord) + sizeof(int64_t)));
   } else {
     fonts_create(hwnd);
     colors_file_load();
