@@ -58,6 +58,8 @@ int message_file_load();
 // (the fixed English system-call texts and captions do not): without it the
 // program still runs, but those boxes would be blank, so it says why once.
 void message_file_missing(HWND owner);
+// That notice's format in the chosen language, one %ls for the file's path.
+const wchar_t* message_file_missing_text();
 void colors_file_load();
 void colors_file_save();
 void theme_file_read();

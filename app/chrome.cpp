@@ -7,8 +7,8 @@
 #include "settings/message_text.h"
 
 const MenuDef kMenuBar[kMenus] = {
-    {kTextMenuFile, 3,
-     {{141, kTextMenuSaveLog, 0}, {142, kTextMenuOpenLog, 0}, {143, kTextMenuExit, 0}}},
+    {kTextMenuFile, 4,
+     {{141, kTextMenuSaveLog, 0}, {142, kTextMenuOpenLog, 0}, {176, kTextMenuExport, 0}, {143, kTextMenuExit, 0}}},
     {kTextMenuView, 9,
      {{144, kTextMenuRedraw, 0}, {145, kTextMenuClearData, 0}, {146, kTextMenuScrollDown, 0},
       {147, kTextMenuScrollUp, 0}, {148, kTextMenuGoToEnd, 0}, {149, kTextMenuGoToBeginning, 0}, {0, 0, 0},

@@ -22,6 +22,7 @@
 #include "view/data_view_win.h"
 #include "view/fonts_win.h"
 #include "view/logfile_win.h"
+#include "view/timeline_win.h"
 
 AppState g_app;
 HWND g_main_window = nullptr;
@@ -192,6 +193,7 @@ int run_command(HWND hwnd, int id) {
         full_repaint(hwnd);
       }
       return 0;
+    case kCmdExport: export_command(hwnd); return 0;
     case kCmdExit: DestroyWindow(hwnd); return 0;
     case kCmdRepaint: full_repaint(hwnd); return 0;
     case kCmdClear: clear_command(hwnd); return 0;
@@ -380,6 +382,10 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  // "Quorrin.exe /export <log> <out>" runs without any window.
+  program_directory_find();
+  const int export_code = export_command_line();
+  if (export_code >= 0) return export_code;
   theme_file_read();
   wchar_t title[100], class_name[100];
   LoadStringW(instance, IDS_TITLE, title, 100);

@@ -35,6 +35,7 @@ add_executable(Quorrin WIN32
   view/data_view_win.cpp
   view/fonts_win.cpp
   view/logfile_win.cpp
+  view/timeline_win.cpp
   resources/quorrin.rc
 )
 target_include_directories(Quorrin PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)

@@ -14,6 +14,8 @@ int port_write(int channel, const uint8_t* bytes, int count) {
   uint8_t buffer[kSendMax] = {};
   if (count > 0) std::memcpy(buffer, bytes, static_cast<size_t>(count));
   Channel* c = &g_channel[channel - 1];
+  // The answer's read should come soon after this: poll the queues closely.
+  g_line_activity_tick.store(GetTickCount());
   DWORD written = 0;
   if (c->write_ov.hEvent) ResetEvent(c->write_ov.hEvent);
   if (!WriteFile(c->port, buffer, static_cast<DWORD>(count), &written, &c->write_ov)) {

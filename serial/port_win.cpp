@@ -3,6 +3,7 @@
 #include "serial/dcb_win.h"
 
 Channel g_channel[2] = {};
+std::atomic<uint32_t> g_line_activity_tick{0};
 
 namespace {
 

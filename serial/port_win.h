@@ -32,6 +32,12 @@ struct Channel {
 
 extern Channel g_channel[2];
 
+// Tick count of the latest bytes read or written on either channel. An
+// answer is most likely soon after a request (or, in line monitor mode,
+// after the other channel's data), so the receive threads look at a polled
+// queue most often then, and the time they give its bytes is the closest.
+extern std::atomic<uint32_t> g_line_activity_tick;
+
 // 0 on success; 1 after the failure was shown to the user.
 int channel_open(HWND owner, int ch);
 int channel_apply_parameters(HWND owner, int ch);

@@ -7,7 +7,7 @@
 
 #include "settings/settings.h"
 
-constexpr int kMessageTexts = 300;
+constexpr int kMessageTexts = 360;
 constexpr int kLanguages = 4;
 constexpr int kMessageTextUnits = 64;  // 63 characters and a terminator
 
@@ -230,6 +230,17 @@ enum MessageNumber : int {
   kTextMacroDataTooLong = 297,        // The data is longer than %d bytes.
   kTextMacroSlotTooLongToSend = 298,  // Slot %02d holds %d bytes; one send carries at most %d.
   kTextMacroSlotTooLong = 299,        // Slot %02d would grow to %d bytes; a slot holds %d.
+  kTextMenuExport = 300,              // &Export Capture...
+  kTextExportTitle = 301,             // Export capture
+  kTextTimesMissing = 302,            // No times file lies beside this log.
+  kTextTimesDamaged = 303,            // The times file beside this log is damaged.
+  kTextTimesOtherLog = 304,           // The times file beside this log is for a log of another length.
+  kTextTimesUnknownLoaded = 305,      // Precise times are unknown; silences come from the gap digits.
+  kTextTimesNotWritten = 306,         // The times file could not be written; the log itself was saved.
+  kTextExportWriteFailed = 307,       // The export could not be written completely.
+  kTextNoDataToExport = 308,          // There is no data to export.
+  kTextExportUsage = 309,             // Usage: Quorrin.exe /export <log file> <out file>
+  kTextExportNoMemory = 310,          // There is not enough memory for the export.
 };
 
 // The format fields text n must have, as their length and conversion

@@ -95,9 +95,7 @@ int message_file_load() {
   return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
-void message_file_missing(HWND owner) {
-  wchar_t path[MAX_PATH];
-  if (program_file(L"quorrin_char2.ini", path)) path[0] = 0;
+const wchar_t* message_file_missing_text() {
   // The one notice that cannot come from the message table: it says the
   // table is missing. It still speaks the chosen language.
   static const wchar_t* const kMissing[kLanguages] = {
@@ -107,7 +105,13 @@ void message_file_missing(HWND owner) {
       L"缺少消息文本文件：\n%ls\n标题和消息将为空。",
   };
   const int language = g_app.settings.moji_type;
-  show_error(owner, L"Quorrin", kMissing[language >= 0 && language < kLanguages ? language : 1], path);
+  return kMissing[language >= 0 && language < kLanguages ? language : 1];
+}
+
+void message_file_missing(HWND owner) {
+  wchar_t path[MAX_PATH];
+  if (program_file(L"quorrin_char2.ini", path)) path[0] = 0;
+  show_error(owner, L"Quorrin", message_file_missing_text(), path);
 }
 
 void colors_file_load() {

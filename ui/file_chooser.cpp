@@ -3,12 +3,14 @@
 #include <cstddef>
 
 #include "app/text16.h"
+#include "settings/message_text.h"
 
 namespace {
 
 constexpr char16_t kLogFilter[] = u"LogvFile(*.log)\0*.log\0AllFile(*.*)\0*.*\0";
 constexpr char16_t kTextFilter[] = u"TxtFile(*.txt)\0*.txt\0AllFile(*.*)\0*.*\0";
 constexpr char16_t kMacroFilter[] = u"Text(*.txt)\0*.txt\0";
+constexpr char16_t kExportFilter[] = u"CSV(*.csv)\0*.csv\0Text(*.txt)\0*.txt\0AllFile(*.*)\0*.*\0";
 
 const FileChooserRule kRules[kChooseModes] = {
     {0, 11, nullptr, kLogFilter, u"Temp1.log", u".log", 0},
@@ -17,6 +19,7 @@ const FileChooserRule kRules[kChooseModes] = {
     {0, 11, nullptr, kTextFilter, u"temp.txt", nullptr, 0},
     {1, 10, nullptr, kTextFilter, u"temp.txt", nullptr, 0},
     {0, 0, u"MACROファイル編集", kMacroFilter, u"*.txt", nullptr, 1},
+    {1, kTextExportTitle, nullptr, kExportFilter, u"Temp1.csv", nullptr, 0},
 };
 
 int text16_has(const char16_t* s, char16_t c) {

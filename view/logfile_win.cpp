@@ -6,6 +6,8 @@
 
 #include "ui/file_chooser_win.h"
 #include "view/logfile.h"
+#include "view/timeline.h"
+#include "view/timeline_win.h"
 
 void log_save(HWND owner) {
   if (capture_write_position(&g_app.capture) == 0) {
@@ -26,21 +28,43 @@ void log_save(HWND owner) {
   logfile_format_header(w, header);
   DWORD done_header = 0;
   BOOL ok = WriteFile(f, header, kLogHeaderBytes, &done_header, nullptr) && done_header == kLogHeaderBytes;
+  // The chunk times go beside the log in a file of their own, so the log
+  // stays exactly what it has always been.
+  HANDLE t = log_times_create(path, w, g_app.capture.wall_offset_us);
+  BOOL times_ok = t != INVALID_HANDLE_VALUE;
   // The records go out a piece at a time through one fixed block, copied
   // under the capture's lock: a receive thread may be filling in gap digits
-  // meanwhile, and the lock is never held while the disk is written.
+  // meanwhile, and the lock is never held while the disk is written. Each
+  // piece's times are copied with its records, so both files tell of the
+  // same records.
   constexpr int32_t kPieceRecords = 8192;  // 64 KiB
   static CaptureRecord piece[kPieceRecords];
+  static int64_t piece_times[kPieceRecords];
+  static uint8_t piece_file_times[kPieceRecords * 8];
   for (int32_t first = 0; ok && first < w; first += kPieceRecords) {
     const int32_t count = w - first < kPieceRecords ? w - first : kPieceRecords;
     const DWORD bytes = static_cast<DWORD>(count) * kCaptureRecordSize;
     DWORD done = 0;
-    ok = capture_copy(&g_app.capture, first, count, piece) == 0 && WriteFile(f, piece, bytes, &done, nullptr) &&
-         done == bytes;
+    ok = capture_copy(&g_app.capture, first, count, piece) == 0 &&
+         capture_copy_times(&g_app.capture, first, count, piece_times) == 0 &&
+         WriteFile(f, piece, bytes, &done, nullptr) && done == bytes;
+    if (ok && times_ok) {
+      timeline_companion_encode(piece_times, count, piece_file_times);
+      times_ok = WriteFile(t, piece_file_times, bytes, &done, nullptr) && done == bytes;
+    }
   }
   if (!CloseHandle(f)) ok = FALSE;
+  if (t != INVALID_HANDLE_VALUE && !CloseHandle(t)) times_ok = FALSE;
   // A full disk or a vanished network drive must not pass for a saved log.
-  if (!ok) show_texts(owner, L"WriteFile", {kTextLogWriteFailed}, path);
+  // A times file cut short is removed: a later load then says the times
+  // are missing instead of reading a wrong file.
+  if (!ok) {
+    log_times_remove(path);
+    show_texts(owner, L"WriteFile", {kTextLogWriteFailed}, path);
+  } else if (!times_ok) {
+    log_times_remove(path);
+    show_texts(owner, L"WriteFile", {kTextTimesNotWritten}, path);
+  }
 }
 
 // Reads up to `size` bytes; returns how many arrived.
@@ -54,47 +78,64 @@ static DWORD read_fully(HANDLE f, void* buffer, DWORD size) {
   return total;
 }
 
-int log_load(HWND owner) {
-  wchar_t path[MAX_PATH];
-  if (program_file(L"Temp1.log", path)) path[0] = 0;
-  if (!file_chooser(owner, kChooseOpenLog, path)) return 1;
+int log_read_file(const wchar_t* path, LogLoadPlan* plan, int32_t* records) {
+  *records = 0;
+  *plan = {};
   // OPEN_EXISTING: a load must not leave an empty file behind when the
   // chosen name does not exist.
   HANDLE f = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (f == INVALID_HANDLE_VALUE) {
-    show_message(owner, kTextFileOpenFailed, 0, L"CreateFile");
-    return 1;
-  }
+  if (f == INVALID_HANDLE_VALUE) return kTextFileOpenFailed;
   LARGE_INTEGER size = {};
   GetFileSizeEx(f, &size);
   uint8_t header[kLogHeaderBytes] = {};
   DWORD got = read_fully(f, header, kLogHeaderBytes);
-  LogLoadPlan plan = logfile_plan_load(header, got, static_cast<uint64_t>(size.QuadPart));
-  if (plan.status == kLogLoadNotLog || plan.status == kLogLoadNegative) {
+  *plan = logfile_plan_load(header, got, static_cast<uint64_t>(size.QuadPart));
+  if (plan->status == kLogLoadNotLog || plan->status == kLogLoadNegative) {
     CloseHandle(f);
-    show_texts(owner, L"ReadFile", {kTextNotLog, kTextCaptureUnchanged}, path);
-    return 1;
+    return kTextNotLog;
   }
   // Read into a scratch block first, so a failing read leaves the capture as it was.
-  DWORD bytes = static_cast<DWORD>(plan.records) * kCaptureRecordSize;
+  DWORD bytes = static_cast<DWORD>(plan->records) * kCaptureRecordSize;
   uint8_t* data = static_cast<uint8_t*>(std::malloc(bytes ? bytes : 1));
   if (!data) {
     CloseHandle(f);
-    show_texts(owner, L"ReadFile", {kTextLogNoMemory, kTextCaptureUnchanged}, nullptr);
-    return 1;
+    return kTextLogNoMemory;
   }
   DWORD read = read_fully(f, data, bytes);
   CloseHandle(f);
-  int32_t records = static_cast<int32_t>(read / kCaptureRecordSize);
-  capture_replace(&g_app.capture, data, records);
+  *records = static_cast<int32_t>(read / kCaptureRecordSize);
+  capture_replace(&g_app.capture, data, *records);
   std::free(data);
+  return 0;
+}
+
+int log_load(HWND owner) {
+  wchar_t path[MAX_PATH];
+  if (program_file(L"Temp1.log", path)) path[0] = 0;
+  if (!file_chooser(owner, kChooseOpenLog, path)) return 1;
+  LogLoadPlan plan;
+  int32_t records = 0;
+  int failure = log_read_file(path, &plan, &records);
+  if (failure == kTextFileOpenFailed) {
+    show_message(owner, kTextFileOpenFailed, 0, L"CreateFile");
+    return 1;
+  }
+  if (failure) {
+    show_texts(owner, L"ReadFile", {failure, kTextCaptureUnchanged}, failure == kTextNotLog ? path : nullptr);
+    return 1;
+  }
+  // One notice says all that is missing: a cut or short log (whose times
+  // file then belongs to the longer log), or the times alone.
+  const int times = log_times_load(path, records);
   if (plan.status == kLogLoadCut)
-    show_texts(owner, L"ReadFile", {kTextLogCut, kTextLogCutLoaded}, nullptr, static_cast<long long>(plan.declared),
-               kCaptureWrapThreshold, records);
+    show_texts(owner, L"ReadFile", {kTextLogCut, kTextLogCutLoaded, kTextTimesUnknownLoaded}, nullptr,
+               static_cast<long long>(plan.declared), kCaptureWrapThreshold, records);
   else if (records < plan.declared)
-    show_texts(owner, L"ReadFile", {kTextLogShort, kTextLogShortLoaded}, nullptr, static_cast<long long>(plan.declared),
-               records, records);
+    show_texts(owner, L"ReadFile", {kTextLogShort, kTextLogShortLoaded, kTextTimesUnknownLoaded}, nullptr,
+               static_cast<long long>(plan.declared), records, records);
+  else if (times != kLogTimesLoaded)
+    show_texts(owner, L"ReadFile", {log_times_text(times), kTextTimesUnknownLoaded}, path);
   return 0;
 }
 

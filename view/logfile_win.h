@@ -2,8 +2,14 @@
 #pragma once
 
 #include "app/app_win.h"
+#include "view/logfile.h"
 
 void log_save(HWND owner);
 // 0 when the capture was replaced, 1 when nothing was loaded.
 int log_load(HWND owner);
+// Reads the log at `path` into the capture (its times all unknown), with no
+// message of its own: returns 0 with *plan and the records loaded, or the
+// message text of why the capture is unchanged (kTextFileOpenFailed,
+// kTextNotLog, kTextLogNoMemory).
+int log_read_file(const wchar_t* path, LogLoadPlan* plan, int32_t* records);
 void notepad_prepare(HWND owner);

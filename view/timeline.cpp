@@ -294,7 +294,7 @@ int timeline_format_wall(int64_t wall_us, int32_t zone_minutes, char out[32]) {
 }
 
 int timeline_write_text(const CaptureRecord* records, const int64_t* times, int32_t count, int64_t wall_offset_us,
-                        int32_t zone_minutes, int64_t silence_us, const TimelineSink* sink) {
+                        int32_t zone_minutes, const int64_t silence_us[2], const TimelineSink* sink) {
   Out o;
   o.sink = sink;
   o.n = 0;
@@ -309,7 +309,8 @@ int timeline_write_text(const CaptureRecord* records, const int64_t* times, int3
   int have_previous = 0;
   while (!o.failed && timeline_next_chunk(records, times, count, &at, &gap, &c)) {
     Silence d = silence_before(have_previous ? &previous : nullptr, c);
-    if (d.known && !d.span.negative && silence_us >= 0 && d.span.magnitude > static_cast<uint64_t>(silence_us))
+    const int64_t silence = silence_us[c.kind <= kKindSentCh1 ? 0 : 1];
+    if (d.known && !d.span.negative && silence >= 0 && d.span.magnitude > static_cast<uint64_t>(silence))
       out_text(&o, "\r\n");
     // Time of day: the clock part of the wall time, or dashes.
     int64_t t = c.time_us == kTimeUnknown ? kTimeUnknown : time_add(c.time_us, wall_offset_us);
@@ -345,6 +346,28 @@ int timeline_write_text(const CaptureRecord* records, const int64_t* times, int3
   }
   out_flush(&o);
   return o.failed;
+}
+
+int timeline_export_is_csv(const char16_t* name) {
+  size_t len = 0;
+  while (name[len]) len++;
+  if (len < 4 || name[len - 4] != u'.') return 0;
+  static const char16_t kCsv[] = u"csv";
+  for (int i = 0; i < 3; i++) {
+    char16_t c = name[len - 3 + i];
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    if (c != kCsv[i]) return 0;
+  }
+  return 1;
+}
+
+int timeline_write_export(int csv, const CaptureRecord* records, const int64_t* times, int32_t count,
+                          int64_t wall_offset_us, int32_t zone_minutes, const int64_t silence_us[2],
+                          const TimelineSink* sink) {
+  if (csv) return timeline_write_csv(records, times, count, sink);
+  static const char kBom[3] = {'\xEF', '\xBB', '\xBF'};
+  if (sink->write(sink->ctx, kBom, 3) != 0) return 1;
+  return timeline_write_text(records, times, count, wall_offset_us, zone_minutes, silence_us, sink);
 }
 
 int64_t timeline_modbus_silence_us(int32_t baud) {

@@ -14,8 +14,8 @@
 // Everything here works on records and times handed in (the live buffer
 // below its write position, or copies); nothing allocates. The writers
 // produce ASCII (a subset of UTF-8) with CR LF line ends through a sink;
-// the caller puts the UTF-8 byte order mark EF BB BF before the text
-// export, and nothing before the CSV.
+// timeline_write_export puts the UTF-8 byte order mark EF BB BF before the
+// text export, and nothing before the CSV.
 #pragma once
 
 #include <cstddef>
@@ -88,10 +88,19 @@ int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32
 // time is known (or "-"), then one line per chunk: time of day, delta to
 // the previous chunk in ms, channel and direction, byte count, hex and
 // text. A blank line goes before every chunk whose silence before it is
-// longer than silence_us. zone_minutes is added to UTC for the times shown
-// (0: UTC). Returns 0, or 1 when the sink refused a write.
+// longer than the silence of its channel, silence_us[0] for CH1 and
+// silence_us[1] for CH2 (each line runs at its own speed). zone_minutes is
+// added to UTC for the times shown (0: UTC). Returns 0, or 1 when the sink
+// refused a write.
 int timeline_write_text(const CaptureRecord* records, const int64_t* times, int32_t count, int64_t wall_offset_us,
-                        int32_t zone_minutes, int64_t silence_us, const TimelineSink* sink);
+                        int32_t zone_minutes, const int64_t silence_us[2], const TimelineSink* sink);
+
+// The export of a capture: a name ending ".csv" (any case) gets the CSV, any
+// other name the readable text, which starts with the UTF-8 byte order mark.
+int timeline_export_is_csv(const char16_t* name);
+int timeline_write_export(int csv, const CaptureRecord* records, const int64_t* times, int32_t count,
+                          int64_t wall_offset_us, int32_t zone_minutes, const int64_t silence_us[2],
+                          const TimelineSink* sink);
 
 // "YYYY-MM-DD HH:MM:SS.uuuuuu" for wall_us (µs since 1970) plus
 // zone_minutes, into out with a terminator. Returns 0, or 1 when the time

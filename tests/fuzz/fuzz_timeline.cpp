@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   Written text = {0, 0};
   TimelineSink text_sink = {&text, check_write};
-  int64_t silence = static_cast<int64_t>(offset % 5000000);
+  const int64_t silence[2] = {static_cast<int64_t>(offset % 5000000), static_cast<int64_t>(offset % 7000)};
   check(timeline_write_text(records.get(), record_times.get(), count, offset, static_cast<int32_t>(offset % 1441),
                             silence, &text_sink) == 0);
   check(text.line_ends >= chunks + 1 && text.line_ends <= 2 * chunks + 1 && text.last == '\n');

@@ -12,6 +12,11 @@ namespace {
 
 // One clock behind both the capture's millisecond tick (gap digits) and its
 // microsecond clock (chunk times), moved by the tests.
+// Blank-line thresholds of the text export, CH1 and CH2.
+const int64_t kMs[2] = {1000, 1000};
+const int64_t kSecond[2] = {1'000'000, 1'000'000};
+const int64_t k100ms[2] = {100'000, 100'000};
+
 int64_t g_us = 0;
 uint32_t fake_tick() { return static_cast<uint32_t>(g_us / 1000); }
 int64_t fake_micros() { return g_us; }
@@ -279,7 +284,7 @@ TEST_F(TimelineFixture, LongChunksGoOutInPiecesAndARefusedWriteStops) {
   Collect first;
   first.refuse_after = 0;
   TimelineSink s1{&first, collect_write};
-  EXPECT_EQ(timeline_write_text(cap.records, cap.times, w(), 0, 0, 1000, &s1), 1);
+  EXPECT_EQ(timeline_write_text(cap.records, cap.times, w(), 0, 0, kMs, &s1), 1);
   EXPECT_EQ(first.calls, 1);
 }
 
@@ -287,7 +292,7 @@ TEST_F(TimelineFixture, TextOfTheWorkedCaptureWithABlankLineAtLongSilences) {
   worked_capture();
   // Wall clock 2026-12-08 13:08:04.123456 UTC at the first chunk.
   const int64_t offset = 1'796'735'284'123'456 - 10'000'000;
-  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), offset, 0, 1'000'000, &sink), 0);
+  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), offset, 0, kSecond, &sink), 0);
   EXPECT_EQ(out.text,
             "2026-12-08 13:08:04.123456\r\n"
             "13:08:04.123456                CH1 TX      3  41 54 0D  AT.\r\n"
@@ -298,7 +303,7 @@ TEST_F(TimelineFixture, TextOfTheWorkedCaptureWithABlankLineAtLongSilences) {
   // Nine hours east, and a threshold of 100 ms: the 200 ms of the gap
   // digits count as a silence too.
   out.text.clear();
-  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), offset, 540, 100'000, &sink), 0);
+  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), offset, 540, k100ms, &sink), 0);
   EXPECT_EQ(out.text,
             "2026-12-08 22:08:04.123456\r\n"
             "22:08:04.123456                CH1 TX      3  41 54 0D  AT.\r\n"
@@ -309,13 +314,59 @@ TEST_F(TimelineFixture, TextOfTheWorkedCaptureWithABlankLineAtLongSilences) {
             "--:--:--.------          +200  CH2 TX      1  7F  .\r\n");
 }
 
+TEST_F(TimelineFixture, EachChannelBreaksTextAtItsOwnSilence) {
+  // CH1 at 9600 baud (4010 µs), CH2 at 115200 (1750 µs): 3 ms of silence
+  // before a CH1 chunk stays on, before a CH2 chunk it breaks.
+  const int64_t silence[2] = {timeline_modbus_silence_us(9600), timeline_modbus_silence_us(115200)};
+  g_us = 1'000'000;
+  append(kKindSentCh1, {1});
+  g_us += 3000;
+  append(kKindRecvCh1, {2});
+  g_us += 3000;
+  append(kKindRecvCh2, {3});
+  g_us += 5000;
+  append(kKindRecvCh1, {4});
+  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), 0, 0, silence, &sink), 0);
+  EXPECT_EQ(out.text,
+            "1970-01-01 00:00:01.000000\r\n"
+            "00:00:01.000000                CH1 TX      1  01  .\r\n"
+            "00:00:01.003000        +3.000  CH1 RX      1  02  .\r\n"
+            "\r\n"
+            "00:00:01.006000        +3.000  CH2 RX      1  03  .\r\n"
+            "\r\n"
+            "00:00:01.011000        +5.000  CH1 RX      1  04  .\r\n");
+}
+
+TEST_F(TimelineFixture, ExportChoosesCsvByTheNameAndPutsTheMarkBeforeTextOnly) {
+  EXPECT_EQ(timeline_export_is_csv(u"C:\\q\\run.csv"), 1);
+  EXPECT_EQ(timeline_export_is_csv(u"RUN.CSV"), 1);
+  EXPECT_EQ(timeline_export_is_csv(u"run.csv.txt"), 0);
+  EXPECT_EQ(timeline_export_is_csv(u"runcsv"), 0);
+  EXPECT_EQ(timeline_export_is_csv(u"csv"), 0);
+  EXPECT_EQ(timeline_export_is_csv(u""), 0);
+  g_us = 5;
+  append(kKindRecvCh1, {'A'});
+  ASSERT_EQ(timeline_write_export(1, cap.records, cap.times, w(), 0, 0, kMs, &sink), 0);
+  EXPECT_EQ(out.text.rfind("time_s,delta_s,", 0), 0u);
+  out.text.clear();
+  ASSERT_EQ(timeline_write_export(0, cap.records, cap.times, w(), 0, 0, kMs, &sink), 0);
+  EXPECT_EQ(out.text.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_EQ(out.text.substr(3, 27), "1970-01-01 00:00:00.000005\r");
+  // A sink that refuses the mark stops the text there.
+  Collect refusing;
+  refusing.refuse_after = 0;
+  TimelineSink s{&refusing, collect_write};
+  EXPECT_EQ(timeline_write_export(0, cap.records, cap.times, w(), 0, 0, kMs, &s), 1);
+  EXPECT_EQ(refusing.calls, 1);
+}
+
 TEST_F(TimelineFixture, TextWithoutAnyTimeOrRecords) {
-  ASSERT_EQ(timeline_write_text(cap.records, cap.times, 0, 0, 0, 1000, &sink), 0);
+  ASSERT_EQ(timeline_write_text(cap.records, cap.times, 0, 0, 0, kMs, &sink), 0);
   EXPECT_EQ(out.text, "-\r\n");
   cap.micros = nullptr;
   append(kKindRecvCh1, {'h', 'i'});
   out.text.clear();
-  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), 0, 0, 1000, &sink), 0);
+  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), 0, 0, kMs, &sink), 0);
   EXPECT_EQ(out.text, "-\r\n--:--:--.------                CH1 RX      2  68 69  hi\r\n");
 }
 

@@ -1,0 +1,244 @@
+#include "view/timeline_win.h"
+
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <cwchar>
+
+#include "ui/file_chooser_win.h"
+#include "view/logfile_win.h"
+#include "view/timeline.h"
+
+namespace {
+
+// "<log_path>.qtimes" into out (MAX_PATH units); 1 when it does not fit.
+int times_path(const wchar_t* log_path, wchar_t out[MAX_PATH]) {
+  const char16_t* log16 = reinterpret_cast<const char16_t*>(log_path);
+  return timeline_companion_name(log16, static_cast<int>(wcslen(log_path)), reinterpret_cast<char16_t*>(out),
+                                 MAX_PATH) < 0;
+}
+
+// Reads up to `size` bytes; returns how many arrived.
+DWORD read_up_to(HANDLE f, uint8_t* buffer, DWORD size) {
+  DWORD total = 0;
+  while (total < size) {
+    DWORD got = 0;
+    if (!ReadFile(f, buffer + total, size - total, &got, nullptr) || got == 0) break;
+    total += got;
+  }
+  return total;
+}
+
+// The export's output: one file handle; the writers buffer their text.
+int file_sink_write(void* ctx, const char* bytes, int n) {
+  DWORD done = 0;
+  return WriteFile(static_cast<HANDLE>(ctx), bytes, static_cast<DWORD>(n), &done, nullptr) &&
+                 done == static_cast<DWORD>(n)
+             ? 0
+             : 1;
+}
+
+// One line on standard error in UTF-8. A program started from a shell with
+// its error stream redirected (or under Wine from a terminal) has one; one
+// started from the desktop has none, and the exit code still tells.
+void error_line(const wchar_t* text, const wchar_t* path) {
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  if (err == nullptr || err == INVALID_HANDLE_VALUE) return;
+  wchar_t line[4 * kMessageTextUnits + 2 * MAX_PATH + 8];
+  if (path) _snwprintf(line, sizeof line / sizeof line[0] - 1, L"%ls: %ls\n", path, text);
+  else _snwprintf(line, sizeof line / sizeof line[0] - 1, L"%ls\n", text);
+  line[sizeof line / sizeof line[0] - 1] = 0;
+  char utf8[4 * (sizeof line / sizeof line[0])];
+  int n = WideCharToMultiByte(CP_UTF8, 0, line, -1, utf8, sizeof utf8, nullptr, nullptr);
+  DWORD done = 0;
+  if (n > 1) WriteFile(err, utf8, static_cast<DWORD>(n - 1), &done, nullptr);
+}
+
+// Message text `text` formatted with the values after `path` when its
+// fields are the expected ones (a damaged message file shows it as it stands).
+void error_text(int text, const wchar_t* path, ...) {
+  wchar_t format[kMessageTextUnits] = L"";
+  get_text(text, format);
+  if (!format[0]) {
+    // No message texts: the one fixed notice says why no reason can be read.
+    wchar_t file[MAX_PATH];
+    if (program_file(L"quorrin_char2.ini", file)) file[0] = 0;
+    wchar_t notice[3 * kMessageTextUnits + MAX_PATH];
+    _snwprintf(notice, sizeof notice / sizeof notice[0] - 1, message_file_missing_text(), file);
+    notice[sizeof notice / sizeof notice[0] - 1] = 0;
+    for (wchar_t* p = notice; *p; p++)
+      if (*p == L'\n') *p = L' ';
+    error_line(notice, path);
+    return;
+  }
+  wchar_t line[kMessageTextUnits + 64];
+  if (message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(text))) {
+    va_list args;
+    va_start(args, path);
+    _vsnwprintf(line, sizeof line / sizeof line[0] - 1, format, args);
+    va_end(args);
+    line[sizeof line / sizeof line[0] - 1] = 0;
+  } else {
+    lstrcpynW(line, format, sizeof line / sizeof line[0]);
+  }
+  error_line(line, path);
+}
+
+}  // namespace
+
+HANDLE log_times_create(const wchar_t* log_path, int32_t count, int64_t wall_offset_us) {
+  wchar_t path[MAX_PATH];
+  if (times_path(log_path, path)) return INVALID_HANDLE_VALUE;
+  HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return f;
+  uint8_t header[kTimelineHeaderBytes];
+  timeline_companion_header(count, wall_offset_us, header);
+  DWORD done = 0;
+  if (!WriteFile(f, header, kTimelineHeaderBytes, &done, nullptr) || done != kTimelineHeaderBytes) {
+    CloseHandle(f);
+    DeleteFileW(path);
+    return INVALID_HANDLE_VALUE;
+  }
+  return f;
+}
+
+void log_times_remove(const wchar_t* log_path) {
+  wchar_t path[MAX_PATH];
+  if (!times_path(log_path, path)) DeleteFileW(path);
+}
+
+int log_times_load(const wchar_t* log_path, int32_t records) {
+  wchar_t path[MAX_PATH];
+  if (times_path(log_path, path)) return kLogTimesMissing;
+  HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    DWORD e = GetLastError();
+    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? kLogTimesMissing : kLogTimesDamaged;
+  }
+  // One byte more than a file for this log holds tells a longer file apart.
+  const DWORD want = kTimelineHeaderBytes + static_cast<DWORD>(records) * 8 + 1;
+  uint8_t* data = static_cast<uint8_t*>(std::malloc(want));
+  int64_t* times = static_cast<int64_t*>(std::malloc(static_cast<size_t>(records ? records : 1) * 8));
+  int state = kLogTimesDamaged;
+  if (data && times) {
+    DWORD got = read_up_to(f, data, want);
+    int64_t offset = 0;
+    TimelineCompanionStatus status = timeline_companion_parse(data, got, records, times, &offset);
+    if (status == kCompanionOk && capture_set_times(&g_app.capture, times, records, offset) == 0)
+      state = kLogTimesLoaded;
+    else if (status == kCompanionCountDiffers)
+      state = kLogTimesOtherLog;
+  }
+  CloseHandle(f);
+  std::free(data);
+  std::free(times);
+  return state;
+}
+
+int log_times_text(int state) {
+  switch (state) {
+    case kLogTimesMissing: return kTextTimesMissing;
+    case kLogTimesDamaged: return kTextTimesDamaged;
+    case kLogTimesOtherLog: return kTextTimesOtherLog;
+  }
+  return 0;
+}
+
+int32_t local_zone_minutes() {
+  TIME_ZONE_INFORMATION z;
+  DWORD which = GetTimeZoneInformation(&z);
+  LONG bias = z.Bias;
+  if (which == TIME_ZONE_ID_DAYLIGHT) bias += z.DaylightBias;
+  else if (which == TIME_ZONE_ID_STANDARD) bias += z.StandardBias;
+  return static_cast<int32_t>(-bias);
+}
+
+int capture_export(const wchar_t* path) {
+  Capture* cap = &g_app.capture;
+  const int32_t count = capture_write_position(cap);
+  if (count == 0) return kTextNoDataToExport;
+  // A copy taken under the lock, so that the writers see one consistent
+  // capture while receive threads go on appending and wrapping.
+  CaptureRecord* records = static_cast<CaptureRecord*>(std::malloc(static_cast<size_t>(count) * sizeof(CaptureRecord)));
+  int64_t* times = static_cast<int64_t*>(std::malloc(static_cast<size_t>(count) * sizeof(int64_t)));
+  int result = 0;
+  if (!records || !times) result = kTextExportNoMemory;
+  else if (capture_copy(cap, 0, count, records) || capture_copy_times(cap, 0, count, times)) result = kTextExportNoMemory;
+  HANDLE f = INVALID_HANDLE_VALUE;
+  if (result == 0) {
+    f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                    nullptr);
+    if (f == INVALID_HANDLE_VALUE) result = kTextFileOpenFailed;
+  }
+  if (result == 0) {
+    const int64_t silence[2] = {timeline_modbus_silence_us(g_app.settings.port[0].rs_speed),
+                                timeline_modbus_silence_us(g_app.settings.port[1].rs_speed)};
+    TimelineSink sink = {f, file_sink_write};
+    const int csv = timeline_export_is_csv(reinterpret_cast<const char16_t*>(path));
+    if (timeline_write_export(csv, records, times, count, cap->wall_offset_us, local_zone_minutes(), silence, &sink))
+      result = kTextExportWriteFailed;
+    if (!CloseHandle(f)) result = kTextExportWriteFailed;
+  }
+  std::free(records);
+  std::free(times);
+  return result;
+}
+
+void export_command(HWND owner) {
+  if (capture_write_position(&g_app.capture) == 0) {
+    show_message(owner, kTextNoDataToExport, 0, L"Quorrin");
+    return;
+  }
+  wchar_t path[MAX_PATH] = L"";
+  if (!file_chooser(owner, kChooseExport, path)) return;
+  int failure = capture_export(path);
+  if (failure) show_texts(owner, L"Quorrin", {failure}, path);
+}
+
+int export_command_line() {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv) return -1;
+  if (argc < 2 || _wcsicmp(argv[1], L"/export") != 0) {
+    LocalFree(argv);
+    return -1;
+  }
+  settings_file_load();
+  message_file_load();  // without it, error_text says that the texts are missing
+  int code = 1;
+  if (argc != 4) {
+    error_text(kTextExportUsage, nullptr);
+  } else if (argc != 4) {
+    error_text(kTextExportUsage, nullptr);
+  } else if (capture_allocate(&g_app.capture)) {
+    error_text(kTextExportNoMemory, nullptr);
+  } else {
+    LogLoadPlan plan = {};
+    int32_t records = 0;
+    int failure = log_read_file(argv[2], &plan, &records);
+    if (failure) {
+      error_text(failure, argv[2]);
+    } else {
+      // The export goes on without the times or with a cut log; once it is
+      // written a line says what it lacks. A failure says its reason alone.
+      const int state = log_times_load(argv[2], records);
+      failure = capture_export(argv[3]);
+      if (failure) {
+        error_text(failure, argv[3]);
+      } else {
+        code = 0;
+        if (plan.status == kLogLoadCut)
+          error_text(kTextLogCut, argv[2], static_cast<long long>(plan.declared), kCaptureWrapThreshold);
+        else if (records < plan.declared)
+          error_text(kTextLogShort, argv[2], static_cast<long long>(plan.declared), records);
+        else if (state != kLogTimesLoaded)
+          error_text(log_times_text(state), argv[2]);
+      }
+    }
+    capture_free(&g_app.capture);
+  }
+  LocalFree(argv);
+  return code;
+}

@@ -1,0 +1,43 @@
+// The capture's times on disk beside a log, and the export of the capture,
+// from the window (command "Export capture") and from the command line
+// ("Quorrin.exe /export <log file> <out file>").
+#pragma once
+
+#include "app/app_win.h"
+
+// What became of the times file beside a log that was loaded.
+enum LogTimesState {
+  kLogTimesLoaded = 0,  // every record has its time back
+  kLogTimesMissing,     // no times file
+  kLogTimesDamaged,     // short, not a times file, or unreadable
+  kLogTimesOtherLog,    // written for a log of another length
+};
+
+// Creates "<log_path>.qtimes" and writes its header for `count` records;
+// INVALID_HANDLE_VALUE when it cannot be made (the name too long, no room).
+HANDLE log_times_create(const wchar_t* log_path, int32_t count, int64_t wall_offset_us);
+// Removes a times file that could not be written whole, so that no stale
+// or cut file is ever read beside the log.
+void log_times_remove(const wchar_t* log_path);
+// Reads the times file beside the log just loaded into the capture (its
+// `records` records) and puts the times back; without them every time stays
+// unknown. Returns a LogTimesState.
+int log_times_load(const wchar_t* log_path, int32_t records);
+// The message text that tells the user about `state` (0 for kLogTimesLoaded).
+int log_times_text(int state);
+
+// Minutes to add to UTC for local time, daylight saving included.
+int32_t local_zone_minutes();
+
+// Writes the capture's records 0 .. write position - 1 to `path` as the
+// export its name asks for. Returns 0, or the message text of the failure.
+int capture_export(const wchar_t* path);
+
+// Command "Export capture": the save dialog, then the export.
+void export_command(HWND owner);
+
+// The command line's export: runs it when the arguments ask for one and
+// returns the process's exit code (0 done, 1 failed with one line on
+// standard error); -1 when the command line asks for no export. Shows no
+// window and no message box.
+int export_command_line();
