@@ -47,7 +47,8 @@ NOTE = (
     " kB/s to about 500 kB/s; but Wine's overlapped WaitCommEvent keeps about 46 bytes per call, which "
     'the soak run showed as 120 KiB a minute of steady growth (3.4 MB in 30 minutes). Since Wine fails '
     'that wait on a pty anyway, a receive thread whose wait has failed polls the queue instead: every 1 '
-    'ms while traffic flows, 10 ms after 50 ms of quiet, 25 ms after a second. Memory is flat with it '
+    'ms for a second after the latest bytes in or out on either channel, 10 ms for the next two seconds, '
+    '25 ms after that (latency.md has what this gives chunk times). Memory is flat with it '
     '(soak.md), idle CPU fell below 1 %, and the drain rate is the figure above. On Windows, where the '
     'wait does not fail, the thread keeps waiting.')
 

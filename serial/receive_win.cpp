@@ -111,6 +111,11 @@ DWORD WINAPI receive_thread(void* arg) {
     COMSTAT stat = {};
     int fresh = 0;  // the poll below has just read the errors and the queue
     still_queued = 0;
+    // The chunk's time is the moment its bytes were seen in the queue, not
+    // the read's end: the read goes on collecting until the line has been
+    // quiet for the read interval time-out (100 ms), so its end says more
+    // about that time-out than about when the bytes came.
+    int64_t seen_time = kTimeUnknown;
     if (!waited) {
       // The driver gave up the wait with nothing queued: look at the queue
       // every few milliseconds until bytes arrive or the channel closes.
@@ -119,6 +124,7 @@ DWORD WINAPI receive_thread(void* arg) {
         if (!ClearCommError(c->port, &errors, &stat)) break;
         if (errors) c->accumulated_errors.fetch_or(errors);
         if (stat.cbInQue > 0) {
+          seen_time = capture_now_us(&g_app.capture);
           mask = EV_RXCHAR;
           waited = fresh = 1;
           break;
@@ -126,13 +132,15 @@ DWORD WINAPI receive_thread(void* arg) {
       }
     }
     if (waited) {
-      if (!fresh) ClearCommError(c->port, &errors, &stat);
+      if (!fresh) {
+        ClearCommError(c->port, &errors, &stat);
+        seen_time = capture_now_us(&g_app.capture);
+      }
       c->accumulated_errors.fetch_or(errors);
       if ((mask & (EV_RXCHAR | EV_RXFLAG)) && stat.cbInQue > 0) {
         DWORD n = receive_read(c);
-        int64_t read_time = capture_now_us(&g_app.capture);  // the chunk's time: its read just completed
         if (n > kReceiveChunk) n = kReceiveChunk;
-        if (n > 0) capture_append(&g_app.capture, c->read_buffer, static_cast<int>(n), kind, read_time);
+        if (n > 0) capture_append(&g_app.capture, c->read_buffer, static_cast<int>(n), kind, seen_time);
         if (n > 0) g_line_activity_tick.store(GetTickCount());
         if (n > 0 && stat.cbInQue > n) still_queued = stat.cbInQue - n;
       }
