@@ -82,8 +82,14 @@ def write_log(path, chunks):
 
 
 def load(driver, name):
+    """Loads a log made by write_log. It has no times file beside it, so the
+    load ends with the one notice that says so: once that is answered the
+    capture holds the log."""
     driver.command(142)
     driver.file_dialog(name)
+    text = driver.expect_message("ReadFile")
+    notices = [harness.message(["kTextTimesMissing", "kTextTimesUnknownLoaded"], language) for language in range(4)]
+    assert text.rsplit("\n", 1)[0] in notices, text
 
 
 def test_live_capture_shows_cells_gap_digits_and_end_marker(app, driver, display, com3):
