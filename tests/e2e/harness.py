@@ -31,16 +31,19 @@ E2E = BUILD / "e2e"
 class Quorrin:
     """One run of Quorrin.exe in a program directory of its own."""
 
-    def __init__(self, prefix, program_dir, settings=None, messages=True, env=None):
+    def __init__(self, prefix, program_dir, settings=None, messages=True, env=None, programs=True):
         """env: variables that this run of Quorrin alone gets on top of the
-        prefix's environment (LANG, LC_ALL, ... for its locale)."""
+        prefix's environment (LANG, LC_ALL, ... for its locale). programs:
+        False leaves the emptied folder for the caller to fill (a package
+        unpacked there)."""
         self.dir = Path(program_dir)
         if self.dir.exists():
             shutil.rmtree(self.dir)
         self.dir.mkdir(parents=True)
-        shutil.copy(WIN_BUILD / "Quorrin.exe", self.dir / "Quorrin.exe")
-        shutil.copy(WIN_BUILD / "pivotle.exe", self.dir / "pivotle.exe")
-        if messages:
+        if programs:
+            shutil.copy(WIN_BUILD / "Quorrin.exe", self.dir / "Quorrin.exe")
+            shutil.copy(WIN_BUILD / "pivotle.exe", self.dir / "pivotle.exe")
+        if messages and programs:
             shutil.copy(WIN_BUILD / "quorrin_char2.ini", self.dir / "quorrin_char2.ini")
         if settings is not None:
             write_settings(self.dir / "quorrin.ini", settings)
