@@ -15,7 +15,9 @@ serial adapters, or to a simulated instrument when there are none.
 
 Options: --demo forces the simulated device onto COM3; --seconds N sets how
 long a run without a display lasts (default 20); --no-open leaves the ports
-closed at start.
+closed at start; --devices DIR (or QUORRIN_DEVICES) looks for the adapters
+in DIR instead of /dev, --sys DIR (QUORRIN_SYS_TTY) for the UART types
+instead of /sys/class/tty; --list prints the mapping and stops.
 """
 import argparse
 import glob
@@ -33,18 +35,39 @@ PREFIX = BUILD / "wineprefix-run"
 APP_DIR = BUILD / "app"
 
 
-def uart_present(dev):
-    """A /dev/ttyS* counts when the kernel found a UART behind it."""
+def uart_present(dev, sys_dir):
+    """A ttyS* counts when the kernel found a UART behind it."""
     try:
-        return Path(f"/sys/class/tty/{Path(dev).name}/type").read_text().strip() not in ("", "0")
+        return (Path(sys_dir) / Path(dev).name / "type").read_text().strip() not in ("", "0")
     except OSError:
         return False
 
 
-def find_adapters():
-    usb = sorted(glob.glob("/dev/ttyUSB*")) + sorted(glob.glob("/dev/ttyACM*"))
-    uarts = [d for d in sorted(glob.glob("/dev/ttyS*"), key=lambda d: int(d[9:] or 0)) if uart_present(d)]
+def device_number(dev, prefix):
+    digits = Path(dev).name[len(prefix):]
+    return int(digits) if digits.isdigit() else -1
+
+
+def find_adapters(dev_dir="/dev", sys_dir="/sys/class/tty"):
+    """(USB and ACM adapters, built-in UARTs) in `dev_dir`, each in number order."""
+    def named(prefix):
+        return sorted(glob.glob(os.path.join(dev_dir, prefix + "*")), key=lambda d: device_number(d, prefix))
+    usb = named("ttyUSB") + named("ttyACM")
+    uarts = [d for d in named("ttyS") if uart_present(d, sys_dir)]
     return usb, uarts
+
+
+def port_map(usb, uarts, demo_path=None):
+    """COM port name -> device: the demo device (when given) on COM3, then
+    the USB and ACM adapters, then the UARTs, numbered on from there."""
+    ports = {}
+    if demo_path:
+        ports["COM3"] = demo_path
+    number = 4 if demo_path else 3
+    for dev in usb + uarts:
+        ports[f"COM{number}"] = dev
+        number += 1
+    return ports
 
 
 def display_usable(name):
@@ -59,7 +82,19 @@ def main():
     parser.add_argument("--demo", action="store_true", help="put the simulated device on COM3")
     parser.add_argument("--seconds", type=float, default=20.0, help="run time without a display")
     parser.add_argument("--no-open", action="store_true", help="leave the ports closed")
+    parser.add_argument("--devices", default=os.environ.get("QUORRIN_DEVICES", "/dev"),
+                        help="folder holding the ttyUSB*, ttyACM* and ttyS* devices (QUORRIN_DEVICES)")
+    parser.add_argument("--sys", default=os.environ.get("QUORRIN_SYS_TTY", "/sys/class/tty"),
+                        help="folder that tells which ttyS* have a UART (QUORRIN_SYS_TTY)")
+    parser.add_argument("--list", action="store_true", help="print which device becomes which COM port, and stop")
     args = parser.parse_args()
+
+    usb, uarts = find_adapters(args.devices, args.sys)
+    if args.list:
+        demo = not usb or args.demo
+        for name, dev in port_map([] if args.demo else usb, uarts, "demo" if demo else None).items():
+            print(f"{name} {'simulated instrument' if dev == 'demo' else dev}")
+        return
 
     if not (WIN_BUILD / "Quorrin.exe").exists():
         sys.exit(f"{WIN_BUILD / 'Quorrin.exe'} is missing: run scripts/build.sh first")
@@ -77,20 +112,12 @@ def main():
     print(f"launch: Wine prefix {PREFIX}")
     prefix.ensure()
 
-    usb, uarts = find_adapters()
-    ports, demo = {}, None
-    number = 3
-    devices = usb
+    demo = None
     if not usb or args.demo:
         work = BUILD / "pty"
         work.mkdir(parents=True, exist_ok=True)
         demo = PtyPair(work, "demo")
-        ports["COM3"] = demo.app_path
-        number = 4
-        devices = [] if args.demo else usb
-    for dev in devices + uarts:
-        ports[f"COM{number}"] = dev
-        number += 1
+    ports = port_map([] if args.demo else usb, uarts, demo.app_path if demo else None)
     prefix.set_ports(ports)
 
     demo_proc = holder = None
