@@ -124,6 +124,10 @@ int32_t view_jump_end(int32_t cells_per_row, int32_t write_pos) {
   return write_pos / cells_per_row * cells_per_row;
 }
 
+const char16_t* command_manual_name(int language) {
+  return language == 0 ? u"Quorrin_manual.pdf" : u"Quorrin_manual_en.pdf";
+}
+
 int32_t timer_repaint_period(int32_t pl_time) {
   if (pl_time < 100) return 100;
   if (pl_time > 1000) return 1000;

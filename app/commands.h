@@ -55,6 +55,10 @@ int32_t view_scroll_toward_end(int32_t view, int32_t step, int32_t cells_per_row
 int32_t view_scroll_toward_start(int32_t view, int32_t step, int32_t cells_per_row);
 int32_t view_jump_end(int32_t cells_per_row, int32_t write_pos);
 
+// The manual that command 171 opens beside the program: the Japanese one for
+// language 0 (moji_type), the English one for every other language.
+const char16_t* command_manual_name(int language);
+
 // Period of the repaint timer for the setting pl_time: the settings dialog
 // offers 100 to 1000 ms, and a hand-edited value outside is held to that
 // range (0 would flood the window with timer messages, a negative value

@@ -173,6 +173,15 @@ void edit_macro_command(HWND hwnd) {
   if (file_chooser(hwnd, kChooseEditMacro, name)) ShellExecuteW(nullptr, L"open", name, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
+// Opens the manual of the chosen language beside the program with the
+// shell's viewer for PDF files; says so when there is none or no file.
+void manual_command(HWND hwnd) {
+  wchar_t path[MAX_PATH];
+  if (program_file(wide(command_manual_name(g_app.settings.moji_type)), path)) return;
+  const INT_PTR result = reinterpret_cast<INT_PTR>(ShellExecuteW(hwnd, L"open", path, nullptr, nullptr, SW_SHOWNORMAL));
+  if (result <= 32) show_texts(hwnd, L"ShellExecute", {kTextManualNotOpened}, path);
+}
+
 // 0 when handled, 1 when the id is not a command of this window.
 int run_command(HWND hwnd, int id) {
   int tool = command_tool(id);
@@ -222,9 +231,7 @@ int run_command(HWND hwnd, int id) {
       statusbar_refresh_color();
       return 0;
     case kCmdLineStatusCh1: case kCmdLineStatusCh2: line_status_dialog_run(hwnd, ch); return 0;
-    case kCmdManual:
-      ShellExecuteW(nullptr, L"open", L"Quorrin_manual.pdf", nullptr, nullptr, SW_SHOWNORMAL);
-      return 0;
+    case kCmdManual: manual_command(hwnd); return 0;
     case kCmdHomePage: ShellExecuteW(nullptr, L"open", kHomePage, nullptr, nullptr, SW_SHOWNORMAL); return 0;
     case kCmdLanguage:
       language_dialog_run(hwnd);

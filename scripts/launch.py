@@ -111,6 +111,9 @@ def main():
     prefix = WinePrefix(PREFIX, display_name)
     print(f"launch: Wine prefix {PREFIX}")
     prefix.ensure()
+    # Help > Manual opens a PDF: Wine's winebrowser hands it to xdg-open,
+    # so the desktop's own viewer shows it.
+    prefix.associate(".pdf", "Quorrin.Manual", 'winebrowser "%1"')
 
     demo = None
     if not usb or args.demo:

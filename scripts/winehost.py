@@ -77,6 +77,15 @@ class WinePrefix:
     def reg_delete(self, key):
         self.run("wine", "reg", "delete", key, "/f")
 
+    def associate(self, extension, program_id, command):
+        """Files ending in `extension` (".pdf") open with `command` (its
+        "%1" is the file) through the shell's "open" verb."""
+        for key, value in ((rf"HKCR\{extension}", program_id),
+                           (rf"HKCR\{program_id}\shell\open\command", command)):
+            r = self.run("wine", "reg", "add", key, "/ve", "/d", value, "/f")
+            if r.returncode != 0:
+                raise RuntimeError(f"reg add {key} failed: {r.stdout}")
+
     def ensure(self):
         """Creates the prefix once; later runs reuse it."""
         if not (self.path / "system.reg").exists():

@@ -241,6 +241,7 @@ enum MessageNumber : int {
   kTextNoDataToExport = 308,          // There is no data to export.
   kTextExportUsage = 309,             // Usage: Quorrin.exe /export <log file> <out file>
   kTextExportNoMemory = 310,          // There is not enough memory for the export.
+  kTextManualNotOpened = 311,         // The manual could not be opened (no file, or no PDF viewer).
 };
 
 // The format fields text n must have, as their length and conversion

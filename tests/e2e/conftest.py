@@ -32,6 +32,8 @@ def display():
 def wine(display):
     prefix = harness.WinePrefix(harness.PREFIX, display.name)
     prefix.ensure()
+    harness.E2E.mkdir(parents=True, exist_ok=True)
+    prefix.associate(".pdf", "QuorrinTest.Pdf", harness.pdf_stand_in())
     yield prefix
     prefix.stop_server()
 

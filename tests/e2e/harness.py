@@ -26,6 +26,13 @@ from winehost import (BUILD, ROOT, WIN_BUILD, Display, Driver, DriverError, PtyP
 
 PREFIX = BUILD / "wineprefix"
 E2E = BUILD / "e2e"
+# The test prefix opens PDF files with a stand-in handler that writes the
+# path it was asked to open into this file (the prefix's set-up registers it).
+PDF_OPENED = E2E / "pdf-opened.txt"
+
+
+def pdf_stand_in():
+    return rf'C:\windows\system32\cmd.exe /c echo %1> "{to_windows_path(PDF_OPENED)}"'
 
 
 class Quorrin:

@@ -2,6 +2,8 @@
 // map, scroll moves and the repaint period.
 #include "app/commands.h"
 
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "app/app_state.h"
@@ -58,6 +60,11 @@ TEST(Commands, ScrollMovesByRowsAndStopsAtTheEnd) {
   EXPECT_EQ(view_jump_end(40, 1010), 1000);
   EXPECT_EQ(view_jump_end(40, 999), 960);
   EXPECT_EQ(view_scroll_toward_end(0, -5, 40, 1000), 0);
+}
+
+TEST(Commands, ManualFollowsTheLanguage) {
+  EXPECT_EQ(std::u16string(command_manual_name(0)), u"Quorrin_manual.pdf");
+  for (int language : {1, 2, 3, -1, 7}) EXPECT_EQ(std::u16string(command_manual_name(language)), u"Quorrin_manual_en.pdf");
 }
 
 TEST(Commands, RepaintPeriodStaysWithinTheDialogRange) {
