@@ -1,4 +1,4 @@
-// The message text table: 300 numbered texts in four languages (Japanese,
+// The message text table: 340 numbered texts in four languages (Japanese,
 // English, Korean, Chinese), read once at start from "quorrin_char2.ini",
 // section "quorrin", keys "No.N:comt-j", "-e", "-k", "-c".
 #pragma once
@@ -7,7 +7,7 @@
 
 #include "settings/settings.h"
 
-constexpr int kMessageTexts = 300;
+constexpr int kMessageTexts = 340;
 constexpr int kLanguages = 4;
 constexpr int kMessageTextUnits = 64;  // 63 characters and a terminator
 
@@ -230,6 +230,23 @@ enum MessageNumber : int {
   kTextMacroDataTooLong = 297,        // The data is longer than %d bytes.
   kTextMacroSlotTooLongToSend = 298,  // Slot %02d holds %d bytes; one send carries at most %d.
   kTextMacroSlotTooLong = 299,        // Slot %02d would grow to %d bytes; a slot holds %d.
+  kTextMenuLinkStats = 315,           // Link &Statistics
+  kTextLinkStatsTitle = 316,          // Link Statistics
+  kTextStatsChunks = 317,             // Chunks
+  kTextStatsBytes = 318,              // Bytes
+  kTextStatsRate = 319,               // Rate (bytes/s)
+  kTextStatsSilences = 320,           // Silences between chunks
+  kTextStatsLatency = 321,            // Request to answer (ms)
+  kTextStatsLatencyFigureFirst = 322, // Count
+  kTextStatsLatencyFigureLast = 326,  // Maximum
+  kTextStatsPrecision = 327,          // Received times can be up to %d µs late: the receiver polls.
+  kTextStatsCopy = 328,               // Copy
+  kTextStatsSilenceFirst = 329,       // under 1 ms
+  kTextStatsSilenceLast = 333,        // 1 s and more
+  kTextStatsStreamFirst = 334,        // CH1 RX
+  kTextStatsStreamLast = 337,         // CH2 TX
+  kTextStatsLatencyPaired = 338,      // From each send to the next receive on its channel
+  kTextStatsLatencyMonitor = 339,     // Line monitor: from CH1 data to the next CH2 data
 };
 
 // The format fields text n must have, as their length and conversion

@@ -2,10 +2,15 @@
 """Builds quorrin_char2.ini (UTF-16LE with BOM, section "quorrin") from the
 readable message text table messages.tsv. Fails on a malformed line or a
 text longer than 63 characters, so a bad table never reaches the program."""
+import re
 import sys
+from pathlib import Path
 
 LANG_KEYS = ("j", "e", "k", "c")
 MAX_CHARS = 63
+# The program reads texts 0 to kMessageTexts - 1 (settings/message_text.h).
+HEADER = Path(__file__).resolve().parents[2] / "settings" / "message_text.h"
+TEXTS = int(re.search(r"constexpr int kMessageTexts = (\d+);", HEADER.read_text(encoding="utf-8")).group(1))
 
 
 def read_table(path):
@@ -19,7 +24,7 @@ def read_table(path):
             if len(cols) != 5 or not cols[0].isdigit():
                 sys.exit(f"{path}:{lineno}: expected number and four texts separated by tabs")
             n = int(cols[0])
-            if n >= 300 or n in table:
+            if n >= TEXTS or n in table:
                 sys.exit(f"{path}:{lineno}: number {n} out of range or repeated")
             for text in cols[1:]:
                 if len(text) > MAX_CHARS:

@@ -81,7 +81,10 @@ TEST(MenuBar, EveryItemHasAToolbarImage) {
   for (const MenuDef& m : kMenuBar)
     for (int i = 0; i < m.count; i++) {
       const MenuItemDef& it = m.items[i];
-      if (it.id > 0) {
+      if (it.id == kCmdLinkStats) {
+        // The one item of the menu alone: the toolbar strip has 34 images.
+        EXPECT_EQ(toolbar_index_of_command(it.id), -1);
+      } else if (it.id > 0) {
         EXPECT_GE(toolbar_index_of_command(it.id), 0) << it.id;
         items++;
       } else if (it.id == -1) {
