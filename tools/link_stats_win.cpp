@@ -269,7 +269,11 @@ INT_PTR CALLBACK link_stats_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 void link_stats_window_open(HWND owner) {
   if (g_stats.window) {
     // Open already: bring it back, even from the taskbar.
+    // On top of this program's windows first: under Wine, closing another
+    // tool window can leave this one behind the main window, and a
+    // foreground change alone does not raise it.
     if (IsIconic(g_stats.window)) ShowWindow(g_stats.window, SW_RESTORE);
+    SetWindowPos(g_stats.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     SetForegroundWindow(g_stats.window);
     return;
   }
