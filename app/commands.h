@@ -16,7 +16,7 @@ enum MenuCommand {
   kCmdConfigCh1 = 161, kCmdConfigCh2 = 162, kCmdDcbCh1 = 163, kCmdDcbCh2 = 164,
   kCmdLineStatusCh1 = 165, kCmdLineStatusCh2 = 166, kCmdEnvironment = 167, kCmdTheme = 168,
   kCmdLanguage = 169, kCmdAbout = 170, kCmdManual = 171, kCmdChecksum = 172, kCmdAsciiTable = 173,
-  kCmdColors = 174, kCmdHomePage = 175, kCmdExport = 176,
+  kCmdColors = 174, kCmdHomePage = 175, kCmdExport = 176, kCmdLinkStats = 177,
 };
 constexpr int kToolbarFirst = 1101;
 constexpr int kToolbarLast = 1134;

@@ -287,3 +287,23 @@
 #define IDC_MACRO_LABEL 401
 #define IDC_MACRO_STEP 402
 #define IDC_MACRO_STATUS 403
+
+// Link statistics window (controls in resources/link_stats.rc).
+#define IDD_LINK_STATS 127
+#define IDC_LST_COPY 251
+#define IDC_LST_CLOSE 252
+#define IDC_LST_HEAD_CHUNKS 401
+#define IDC_LST_HEAD_BYTES 402
+#define IDC_LST_HEAD_RATE 403
+#define IDC_LST_STREAM 404         // 404-407: CH1 RX, CH1 TX, CH2 RX, CH2 TX
+#define IDC_LST_SILENCES 408
+#define IDC_LST_SILENCE 409        // 409-413: the five silence classes
+#define IDC_LST_LATENCY 414
+#define IDC_LST_LATENCY_MODE 415
+#define IDC_LST_FIGURE 416         // 416-420: count, minimum, median, 95th percentile, maximum
+#define IDC_LST_PRECISION 421
+#define IDC_LST_CHUNKS 431         // 431-434: chunks of each stream
+#define IDC_LST_BYTES 435          // 435-438: bytes of each stream
+#define IDC_LST_RATE 439           // 439-442: rate of each stream
+#define IDC_LST_SILENCE_COUNT 443  // 443-447: silences of each class
+#define IDC_LST_FIGURE_VALUE 448   // 448-452: the latency figures

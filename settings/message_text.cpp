@@ -48,6 +48,7 @@ const Fields kFields[] = {
     {kTextModbusTooManyChars, "d"}, {kTextModbusFirstTaken, "d"},     {kTextModbusByteCount, "d"},
     {kTextModbusFrameTooLong, "d d"}, {kTextMacroStoppedAt, "d"},     {kTextMacroBadSlot, "d"},
     {kTextMacroDataTooLong, "d"},   {kTextMacroSlotTooLongToSend, "d d d"}, {kTextMacroSlotTooLong, "d d d"},
+    {kTextStatsPrecision, "d"},
 };
 
 }  // namespace

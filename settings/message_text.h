@@ -1,4 +1,4 @@
-// The message text table: 300 numbered texts in four languages (Japanese,
+// The message text table: 340 numbered texts in four languages (Japanese,
 // English, Korean, Chinese), read once at start from "quorrin_char2.ini",
 // section "quorrin", keys "No.N:comt-j", "-e", "-k", "-c".
 #pragma once
@@ -7,7 +7,7 @@
 
 #include "settings/settings.h"
 
-constexpr int kMessageTexts = 360;
+constexpr int kMessageTexts = 400;
 constexpr int kLanguages = 4;
 constexpr int kMessageTextUnits = 64;  // 63 characters and a terminator
 
@@ -242,6 +242,23 @@ enum MessageNumber : int {
   kTextExportUsage = 309,             // Usage: Quorrin.exe /export <log file> <out file>
   kTextExportNoMemory = 310,          // There is not enough memory for the export.
   kTextManualNotOpened = 311,         // The manual could not be opened (no file, or no PDF viewer).
+  kTextMenuLinkStats = 315,           // Link &Statistics
+  kTextLinkStatsTitle = 316,          // Link Statistics
+  kTextStatsChunks = 317,             // Chunks
+  kTextStatsBytes = 318,              // Bytes
+  kTextStatsRate = 319,               // Rate (bytes/s)
+  kTextStatsSilences = 320,           // Silences between chunks
+  kTextStatsLatency = 321,            // Request to answer (ms)
+  kTextStatsLatencyFigureFirst = 322, // Count
+  kTextStatsLatencyFigureLast = 326,  // Maximum
+  kTextStatsPrecision = 327,          // Received times can be up to %d µs late: the receiver polls.
+  kTextStatsCopy = 328,               // Copy
+  kTextStatsSilenceFirst = 329,       // under 1 ms
+  kTextStatsSilenceLast = 333,        // 1 s and more
+  kTextStatsStreamFirst = 334,        // CH1 RX
+  kTextStatsStreamLast = 337,         // CH2 TX
+  kTextStatsLatencyPaired = 338,      // From each send to the next receive on its channel
+  kTextStatsLatencyMonitor = 339,     // Line monitor: from CH1 data to the next CH2 data
 };
 
 // The format fields text n must have, as their length and conversion

@@ -115,6 +115,12 @@ int64_t timeline_modbus_silence_us(int32_t baud);
 // Statistics of the link over records 0 .. count - 1.
 constexpr int kTimelineLatencyKept = 4096;
 
+// How late a received chunk's time can be, in µs: it is taken when the
+// receive thread reads the bytes, and under Wine on a pty that thread polls
+// the queue, so the bytes may have waited up to one poll period. Sent
+// chunks are timed as they are written.
+constexpr int kTimelineRxPrecisionUs = 1000;
+
 // One stream: one channel in one direction.
 struct TimelineStream {
   int64_t chunks;

@@ -8,17 +8,13 @@ from pathlib import Path
 
 LANG_KEYS = ("j", "e", "k", "c")
 MAX_CHARS = 63
-
-
-def table_size():
-    """How many texts the program's table holds (kMessageTexts)."""
-    header = Path(__file__).resolve().parents[2] / "settings" / "message_text.h"
-    return int(re.search(r"kMessageTexts = (\d+);", header.read_text(encoding="utf-8")).group(1))
+# The program reads texts 0 to kMessageTexts - 1 (settings/message_text.h).
+HEADER = Path(__file__).resolve().parents[2] / "settings" / "message_text.h"
+TEXTS = int(re.search(r"constexpr int kMessageTexts = (\d+);", HEADER.read_text(encoding="utf-8")).group(1))
 
 
 def read_table(path):
     table = {}
-    size = table_size()
     with open(path, encoding="utf-8") as f:
         for lineno, line in enumerate(f, 1):
             line = line.rstrip("\n")
@@ -28,7 +24,7 @@ def read_table(path):
             if len(cols) != 5 or not cols[0].isdigit():
                 sys.exit(f"{path}:{lineno}: expected number and four texts separated by tabs")
             n = int(cols[0])
-            if n >= size or n in table:
+            if n >= TEXTS or n in table:
                 sys.exit(f"{path}:{lineno}: number {n} out of range or repeated")
             for text in cols[1:]:
                 if len(text) > MAX_CHARS:

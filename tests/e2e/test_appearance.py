@@ -76,8 +76,10 @@ def test_light_defaults_menu_bar_toolbar_and_status_bar(app, driver, display):
     titles = [r[3] for r in rows if r[0] == 0]
     assert titles == [table[n][0] for n in range(200, 207)]  # Japanese, a Japanese user's first start
     items = [r for r in rows if r[1] > 0]
-    assert sorted(r[1] for r in items) == [n for n in range(141, 176) if n != 154]
-    assert all(r[4] for r in items), "every menu item carries its toolbar image"
+    assert sorted(r[1] for r in items) == [n for n in range(141, 176) if n != 154] + [177]
+    assert all(r[4] for r in items if r[1] != 177), "every menu item with a toolbar twin carries its image"
+    link_stats = next(r for r in rows if r[1] == 177)  # in the Tools menu, with no toolbar button
+    assert link_stats[3] == table[315][0] and not link_stats[4]
     assert next(r[3] for r in rows if r[1] == 141) == table[210][0]
     assert [r[3] for r in rows if r[1] in (161, 162)] == ["CH1(&F)", "CH2(&S)"]
 
