@@ -48,6 +48,15 @@ const Fields kFields[] = {
     {kTextModbusTooManyChars, "d"}, {kTextModbusFirstTaken, "d"},     {kTextModbusByteCount, "d"},
     {kTextModbusFrameTooLong, "d d"}, {kTextMacroStoppedAt, "d"},     {kTextMacroBadSlot, "d"},
     {kTextMacroDataTooLong, "d"},   {kTextMacroSlotTooLongToSend, "d d d"}, {kTextMacroSlotTooLong, "d d d"},
+    {kTextTipByteOfChunk, "ls ls"},
+    {kTextTipByteOfLongRun, "ls ls"},
+    {kTextTipTime, "ls ls"},
+    {kTextTipSilence, "ls"},
+    {kTextTipSilenceDigits, "ls"},
+    {kTextTipByte, "ls ls ls"},
+    {kTextTipGapMarker, "ls"},
+    {kTextTipGapSilence, "ls"},
+    {kTextTipGapCounting, "ls"},
 };
 
 }  // namespace

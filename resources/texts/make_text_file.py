@@ -19,7 +19,7 @@ def read_table(path):
             if len(cols) != 5 or not cols[0].isdigit():
                 sys.exit(f"{path}:{lineno}: expected number and four texts separated by tabs")
             n = int(cols[0])
-            if n >= 300 or n in table:
+            if n >= 400 or n in table:
                 sys.exit(f"{path}:{lineno}: number {n} out of range or repeated")
             for text in cols[1:]:
                 if len(text) > MAX_CHARS:
