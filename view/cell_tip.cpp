@@ -9,6 +9,7 @@
 #include "view/timeline.h"
 
 void view_map_reset(ViewCellMap* map, int32_t n, int32_t rows) {
+  map->layout++;
   map->cells_per_row = n < 1 || rows < 1 ? 0 : n;
   map->rows = n < 1 || rows < 1 ? 0 : rows;
   for (int32_t& r : map->record) r = -1;

@@ -21,12 +21,14 @@
 constexpr int32_t kViewMapCells = 32768;
 
 struct ViewCellMap {
+  uint32_t layout;        // counts the resets: a new layout of the whole view
   int32_t cells_per_row;  // grid the map was laid out for; 0: nothing mapped
   int32_t rows;
   int32_t record[kViewMapCells];  // record drawn in each cell, row by row; -1 none
 };
 
-// Starts a map for a grid of n cells by `rows` rows, every cell empty.
+// Starts a map for a grid of n cells by `rows` rows, every cell empty
+// (a full repaint), and counts one more layout.
 void view_map_reset(ViewCellMap* map, int32_t n, int32_t rows);
 void view_map_clear_row(ViewCellMap* map, int32_t row);
 // Notes that record `index` was drawn in the cell; a cell outside the grid
