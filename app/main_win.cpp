@@ -19,6 +19,7 @@
 #include "serial/presence_win.h"
 #include "tools/preset_send_win.h"
 #include "ui/file_chooser_win.h"
+#include "view/cell_tip_win.h"
 #include "view/data_view_win.h"
 #include "view/fonts_win.h"
 #include "view/logfile_win.h"
@@ -286,6 +287,7 @@ void on_create(HWND hwnd) {
     if (!g_app.menu_suppressed) menu_bar_build(hwnd);
     toolbar_create(hwnd);
     statusbar_create(hwnd);
+    cell_tip_create(hwnd);
     g_app.capture.view.follow_mode = 1;
     g_app.send_format_open = g_app.checksum_open = g_app.checksum_kind_open = 0;
   }
@@ -366,8 +368,13 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_DRAWITEM: return statusbar_draw(reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
     case WM_NOTIFY:
-      toolbar_tooltip_text(reinterpret_cast<NMHDR*>(lp));
+      // The cell tooltip's notices need no answer; the rest are the toolbar's.
+      if (!cell_tip_notifies(reinterpret_cast<NMHDR*>(lp))) toolbar_tooltip_text(reinterpret_cast<NMHDR*>(lp));
       return 0;
+    case WM_MOUSEMOVE:
+      cell_tip_mouse_move(hwnd, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+      return 0;
+    case WM_MOUSELEAVE: cell_tip_mouse_leave(); return 0;
     case WM_INITMENUPOPUP:
       if (HIWORD(lp)) break;  // the window menu: the system keeps its items
       on_init_menu_popup(reinterpret_cast<HMENU>(wp));

@@ -33,6 +33,7 @@ add_executable(Quorrin WIN32
   tools/strings_file_win.cpp
   ui/dialog_look_win.cpp
   ui/file_chooser_win.cpp
+  view/cell_tip_win.cpp
   view/data_view_win.cpp
   view/fonts_win.cpp
   view/logfile_win.cpp

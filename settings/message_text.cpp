@@ -49,6 +49,15 @@ const Fields kFields[] = {
     {kTextModbusFrameTooLong, "d d"}, {kTextMacroStoppedAt, "d"},     {kTextMacroBadSlot, "d"},
     {kTextMacroDataTooLong, "d"},   {kTextMacroSlotTooLongToSend, "d d d"}, {kTextMacroSlotTooLong, "d d d"},
     {kTextStatsPrecision, "d"},
+    {kTextTipByteOfChunk, "ls ls"},
+    {kTextTipByteOfLongRun, "ls ls"},
+    {kTextTipTime, "ls ls"},
+    {kTextTipSilence, "ls"},
+    {kTextTipSilenceDigits, "ls"},
+    {kTextTipByte, "ls ls ls"},
+    {kTextTipGapMarker, "ls"},
+    {kTextTipGapSilence, "ls"},
+    {kTextTipGapCounting, "ls"},
 };
 
 }  // namespace

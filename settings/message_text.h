@@ -1,4 +1,5 @@
 // The message text table: 340 numbered texts in four languages (Japanese,
+// The message text table: 400 numbered texts in four languages (Japanese,
 // English, Korean, Chinese), read once at start from "quorrin_char2.ini",
 // section "quorrin", keys "No.N:comt-j", "-e", "-k", "-c".
 #pragma once
@@ -259,6 +260,20 @@ enum MessageNumber : int {
   kTextStatsStreamLast = 337,         // CH2 TX
   kTextStatsLatencyPaired = 338,      // From each send to the next receive on its channel
   kTextStatsLatencyMonitor = 339,     // Line monitor: from CH1 data to the next CH2 data
+  kTextTipByteOfChunk = 340,          // %ls, index %ls in its chunk
+  kTextTipByteOfLongRun = 341,        // %ls, index %ls or more in a long run
+  kTextTipTime = 342,                 // Time %ls, %ls s after the first chunk
+  kTextTipTimeUnknown = 343,          // Time: unknown
+  kTextTipSilence = 344,              // Silence before: %ls ms
+  kTextTipSilenceDigits = 345,        // Silence before: %ls ms (from the gap digits)
+  kTextTipSilenceUnknown = 346,       // Silence before: unknown
+  kTextTipSilenceFirst = 347,         // Silence before: none, first chunk
+  kTextTipByte = 348,                 // Byte: hex %ls, decimal %ls, %ls
+  kTextTipGapMarker = 349,            // Gap marker after a %ls chunk
+  kTextTipGapSilence = 350,           // Silence after the chunk: %ls s
+  kTextTipGapCounting = 351,          // Silence after the chunk: %ls s so far
+  kTextTipGapUnknown = 352,           // Silence after the chunk: unknown
+  kTextTipGapOrphan = 353,            // Gap marker with no chunk before it
 };
 
 // The format fields text n must have, as their length and conversion

@@ -8,10 +8,14 @@
 
 #include "app/chrome_win.h"
 #include "codec/convert.h"
+#include "view/cell_tip.h"
 #include "view/data_view.h"
 #include "view/fonts_win.h"
 
 namespace {
+
+// Which record each cell shows, for the cell tooltip's hit test.
+ViewCellMap g_cell_map = {};
 
 struct Painter {
   HDC dc;
@@ -121,6 +125,7 @@ void row_image_prepare(const Painter& p) {
 
 // Clears row `row` and draws its cells' background rectangles.
 void clear_row(const Painter& p, int32_t row) {
+  view_map_clear_row(&g_cell_map, row);
   row_image_prepare(p);
   if (!g_row_image.dc) return;
   BitBlt(p.dc, p.m.margin, row * p.pitch + p.l.clear_top, g_row_image.width, g_row_image.height, g_row_image.dc, 0, 0,
@@ -135,6 +140,7 @@ int paint_cell(Painter& p, int32_t index) {
   if (place == kPlaceHidden) return 1;
   const int32_t x = p.m.margin + v.cursor_col * p.cell_w;
   const int32_t top = v.cursor_row * p.pitch;
+  if (place != kPlaceEmpty) view_map_put(&g_cell_map, v.cursor_row, v.cursor_col, index);
   if (place == kPlaceMarker) {
     use_font(p, g_font_big);
     use_colors(p, kSlotBackground, kSlotGapText);
@@ -226,6 +232,7 @@ void view_full_repaint(HWND hwnd, HDC dc) {
   v.cells_per_row = view_cells_per_row(client.right, g_app.metrics);
   v.visible_rows = view_visible_rows(client.bottom, g_app.metrics);
   Painter p = painter_for(hwnd, dc);
+  view_map_reset(&g_cell_map, p.n, p.rows);
   HGDIOBJ old_font = SelectObject(dc, GetStockObject(SYSTEM_FONT));
   // Too small a window for one whole cell or row: nothing but the
   // background; painting resumes with the next full repaint that fits.
@@ -295,6 +302,8 @@ void view_full_repaint(HWND hwnd, HDC dc) {
 
 void view_release() { row_image_release(); }
 
+const ViewCellMap* view_cell_map() { return &g_cell_map; }
+
 void view_incremental_paint(HWND hwnd) {
   if (!view_ready()) return;
   CaptureView& v = g_app.capture.view;
@@ -303,6 +312,9 @@ void view_incremental_paint(HWND hwnd) {
     v.painted_position = w;
     return;
   }
+  // Only a wrap moves the write position below what was painted: the
+  // screen still shows the records it moved down.
+  if (v.painted_position > w) view_map_shift(&g_cell_map, kCaptureWrapShift);
   HDC dc = GetDC(hwnd);
   Painter p = painter_for(hwnd, dc);
   HGDIOBJ old_font = SelectObject(dc, g_font_small);

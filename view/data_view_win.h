@@ -9,3 +9,6 @@ void view_incremental_paint(HWND hwnd);
 void view_live_gap_redraw(HWND hwnd);
 // Frees what the view keeps between paints (at window destruction).
 void view_release();
+// The record drawn in each cell, as the latest paints left it.
+struct ViewCellMap;
+const ViewCellMap* view_cell_map();

@@ -411,6 +411,21 @@ std::string verb_move(const Fields& a) {
   return "ok";
 }
 
+// Puts the mouse pointer on a client point of a window, as a user moving
+// the mouse there: the pointer moves, then a zero-distance move goes
+// through the input queue so that the window under it gets WM_MOUSEMOVE.
+std::string verb_mouse(const Fields& a) {
+  HWND h = window_field(a, 1);
+  POINT p = {static_cast<LONG>(parse_num(field(a, 2))), static_cast<LONG>(parse_num(field(a, 3)))};
+  if (!IsWindow(h) || !ClientToScreen(h, &p)) return "err\tno window";
+  if (!SetCursorPos(p.x, p.y)) return "err\tSetCursorPos failed";
+  INPUT in = {};
+  in.type = INPUT_MOUSE;
+  in.mi.dwFlags = MOUSEEVENTF_MOVE;
+  SendInput(1, &in, sizeof in);
+  return "ok";
+}
+
 // The client rectangle in screen coordinates.
 std::string verb_client(const Fields& a) {
   HWND h = window_field(a, 1);
@@ -588,6 +603,7 @@ const Verb kVerbs[] = {
     {"timesend", verb_timesend, 4},   // window, message, wparam, count
     {"move", verb_move, 5},           // window, x, y, width, height
     {"client", verb_client, 1},       // window
+    {"mouse", verb_mouse, 3},         // window, client x, y
     {"menu", verb_menu, 0},           // optional "system"
     {"gone", verb_gone, 1},           // timeout ms
     {"lock", verb_lock, 1},           // path

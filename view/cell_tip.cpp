@@ -1,0 +1,282 @@
+#include "view/cell_tip.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "codec/convert.h"
+#include "settings/message_text.h"
+#include "view/data_view.h"
+#include "view/timeline.h"
+
+void view_map_reset(ViewCellMap* map, int32_t n, int32_t rows) {
+  map->layout++;
+  map->cells_per_row = n < 1 || rows < 1 ? 0 : n;
+  map->rows = n < 1 || rows < 1 ? 0 : rows;
+  for (int32_t& r : map->record) r = -1;
+}
+
+void view_map_clear_row(ViewCellMap* map, int32_t row) {
+  const int32_t n = map->cells_per_row;
+  if (row < 0 || row >= map->rows) return;
+  for (int32_t c = 0; c < n; c++) {
+    const int64_t cell = static_cast<int64_t>(row) * n + c;
+    if (cell >= kViewMapCells) return;
+    map->record[cell] = -1;
+  }
+}
+
+void view_map_put(ViewCellMap* map, int32_t row, int32_t col, int32_t index) {
+  if (row < 0 || row >= map->rows || col < 0 || col >= map->cells_per_row) return;
+  const int64_t cell = static_cast<int64_t>(row) * map->cells_per_row + col;
+  if (cell < kViewMapCells) map->record[cell] = index;
+}
+
+void view_map_shift(ViewCellMap* map, int32_t shift) {
+  for (int32_t& r : map->record)
+    if (r >= 0) r = r >= shift ? r - shift : -1;
+}
+
+namespace {
+
+int is_data_kind(uint8_t kind) { return kind >= kKindRecvCh1 && kind <= kKindSentCh2; }
+int is_marker_kind(uint8_t kind) { return kind >= kKindGapText && kind <= kKindGapLow; }
+
+int in_band(int32_t y, int32_t top, int32_t bottom) { return y >= top && y < bottom; }
+
+// a - b, or 0 with *ok cleared when the difference leaves 64 bits (two
+// times from a file can lie that far apart).
+int64_t time_difference(int64_t a, int64_t b, int* ok) {
+  if ((b < 0 && a > INT64_MAX + b) || (b > 0 && a < INT64_MIN + b)) {
+    *ok = 0;
+    return 0;
+  }
+  *ok = 1;
+  return a - b;
+}
+
+int64_t time_sum(int64_t a, int64_t b, int* ok) {
+  if ((b > 0 && a > INT64_MAX - b) || (b < 0 && a < INT64_MIN - b)) {
+    *ok = 0;
+    return 0;
+  }
+  *ok = 1;
+  return a + b;
+}
+
+int digit_of(uint8_t c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
+
+// 1 when records t, t + 1, t + 2 are one gap marker's three records.
+int marker_whole(const CaptureRecord* records, int32_t count, int32_t t) {
+  return t >= 0 && t + 2 < count && records[t].kind == kKindGapText && records[t + 1].kind == kKindGapHigh &&
+         records[t + 2].kind == kKindGapLow;
+}
+
+// The four digits of the gap marker at t, or -1.
+int32_t gap_digits_at(const CaptureRecord* records, int32_t count, int32_t t) {
+  if (!marker_whole(records, count, t)) return -1;
+  const int d[4] = {digit_of(capture_byte(records[t + 1])), digit_of(capture_marker2(records[t + 1])),
+                    digit_of(capture_byte(records[t + 2])), digit_of(capture_marker2(records[t + 2]))};
+  if (d[0] < 0 || d[1] < 0 || d[2] < 0 || d[3] < 0) return -1;
+  return d[0] * 1000 + d[1] * 100 + d[2] * 10 + d[3];
+}
+
+// The first record of the run of `kind` that ends at `last`, walking back
+// at most *budget records (what the walk used is taken from it); -1 when
+// the budget ran out before the run's start.
+int32_t run_start(const CaptureRecord* records, int32_t last, uint8_t kind, int32_t* budget) {
+  int32_t j = last;
+  while (j > 0 && records[j - 1].kind == kind) {
+    if (*budget <= 0) return -1;
+    --*budget;
+    j--;
+  }
+  return j;
+}
+
+// Time of the first chunk in the buffer whose time is known.
+int64_t first_known_time(const CaptureRecord* records, const int64_t* times, int32_t count) {
+  int32_t at = 0, gap = -1;
+  TimelineChunk c;
+  while (timeline_next_chunk(records, times, count, &at, &gap, &c))
+    if (c.time_us != kTimeUnknown) return c.time_us;
+  return kTimeUnknown;
+}
+
+void data_info(const CaptureRecord* records, const int64_t* times, int32_t count, CellInfo* out) {
+  const int32_t index = out->index;
+  int32_t budget = kCellWalkLimit;
+  const int32_t first = run_start(records, index, out->kind, &budget);
+  out->chunk_first = first;
+  out->in_chunk = first >= 0 ? index - first : kCellWalkLimit;
+  out->time_us = times ? times[first >= 0 ? first : index] : kTimeUnknown;
+  if (out->time_us != kTimeUnknown) {
+    int ok = 0;
+    out->since_first_us = time_difference(out->time_us, first_known_time(records, times, count), &ok);
+    if (!ok) out->time_us = kTimeUnknown;
+  }
+  out->silence = kSilenceUnknown;
+  if (first < 0) return;
+  // The previous chunk ends at the data record before this chunk's markers
+  // (three of them, or whatever a damaged log left between the two); that
+  // walk and the one to the previous chunk's start get a limit of their own.
+  budget = kCellWalkLimit;
+  int32_t last = first - 1;
+  while (last >= 0 && !is_data_kind(records[last].kind)) {
+    if (budget-- <= 0) return;
+    last--;
+  }
+  if (last < 0) {
+    out->silence = kSilenceFirst;
+    return;
+  }
+  budget = kCellWalkLimit;
+  const int32_t previous = run_start(records, last, records[last].kind, &budget);
+  const int64_t previous_time = times && previous >= 0 ? times[previous] : kTimeUnknown;
+  if (out->time_us != kTimeUnknown && previous_time != kTimeUnknown) {
+    int ok = 0;
+    out->silence_us = time_difference(out->time_us, previous_time, &ok);
+    if (ok) {
+      out->silence = kSilenceTimes;
+      return;
+    }
+  }
+  // The previous chunk's own gap markers, right behind it.
+  const int32_t digits = last + 3 < first ? gap_digits_at(records, count, last + 1) : -1;
+  if (digits >= 0) {
+    out->silence = kSilenceDigits;
+    out->silence_tenths = digits;
+  }
+}
+
+void marker_info(const CaptureRecord* records, int32_t count, int32_t latest_marker, CellInfo* out) {
+  const int32_t t = out->index - (out->kind - kKindGapText);
+  const int whole = marker_whole(records, count, t);
+  const int32_t start = whole ? t : out->index;
+  out->gap_tenths = whole ? gap_digits_at(records, count, t) : -1;
+  out->chunk_kind = start > 0 && is_data_kind(records[start - 1].kind) ? records[start - 1].kind : 0;
+  out->gap_latest = whole && latest_marker >= 0 && t + 1 == latest_marker;
+}
+
+void arg_text(CellTipLine* line, int k, const char* text) {
+  std::snprintf(line->args[k], kCellTipArgUnits, "%s", text);
+}
+
+// v / 10^decimals with exactly `decimals` digits after the point, signed.
+void fixed_text(int64_t v, int decimals, char out[kCellTipArgUnits]) {
+  uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  uint64_t scale = 1;
+  for (int i = 0; i < decimals; i++) scale *= 10;
+  std::snprintf(out, kCellTipArgUnits, "%s%llu.%0*llu", v < 0 ? "-" : "", static_cast<unsigned long long>(magnitude / scale),
+                decimals, static_cast<unsigned long long>(magnitude % scale));
+}
+
+CellTipLine* next_line(CellTipLine out[kCellTipLines], int* n, int text) {
+  CellTipLine* line = &out[(*n)++];
+  line->text = text;
+  for (auto& a : line->args) a[0] = 0;
+  return line;
+}
+
+}  // namespace
+
+int32_t view_hit_record(const ViewCellMap* map, const ViewMetrics& m, const CaptureRecord* records, int32_t count,
+                        int32_t lm_mode, int32_t x, int32_t y) {
+  const int32_t n = map->cells_per_row, cell_w = view_cell_width(m), pitch = view_row_pitch(m);
+  const RowLayout l = view_row_layout(m);
+  // Row k spans k * pitch + clear_top to the next row's: its SEND: strip
+  // reaches below k * pitch + pitch.
+  if (n < 1 || cell_w < 1 || pitch < 1 || x < m.margin || y < l.clear_top || !records) return -1;
+  const int32_t col = (x - m.margin) / cell_w, row = (y - l.clear_top) / pitch;
+  if (col >= n || row >= map->rows) return -1;
+  const int64_t cell = static_cast<int64_t>(row) * n + col;
+  if (cell >= kViewMapCells) return -1;
+  const int32_t index = map->record[cell];
+  if (index < 0 || index >= count) return -1;
+  const int32_t in_row = y - row * pitch;
+  switch (cell_place(records[index].kind, lm_mode)) {
+    case kPlaceUpper: return in_band(in_row, l.upper_index, l.upper_hex_back + m.big_h) ? index : -1;
+    case kPlaceLower: return in_band(in_row, l.lower_index, l.lower_hex + m.big_h) ? index : -1;
+    case kPlaceMarker: return in_band(in_row, l.marker, l.marker + m.big_h) ? index : -1;
+    default: return -1;
+  }
+}
+
+int cell_info(const CaptureRecord* records, const int64_t* times, int32_t count, int32_t latest_marker, int32_t index,
+              CellInfo* out) {
+  if (!records || index < 0 || index >= count) return 1;
+  const uint8_t kind = records[index].kind;
+  if (!is_data_kind(kind) && !is_marker_kind(kind)) return 1;
+  *out = CellInfo{};
+  out->index = index;
+  out->kind = kind;
+  out->byte = capture_byte(records[index]);
+  out->chunk_first = -1;
+  out->time_us = kTimeUnknown;
+  out->gap_tenths = -1;
+  if (is_data_kind(kind)) data_info(records, times, count, out);
+  else marker_info(records, count, latest_marker, out);
+  return 0;
+}
+
+const char* cell_channel_name(uint8_t kind) {
+  switch (kind) {
+    case kKindRecvCh1: return "CH1 RX";
+    case kKindSentCh1: return "CH1 TX";
+    case kKindRecvCh2: return "CH2 RX";
+    case kKindSentCh2: return "CH2 TX";
+    default: return "";
+  }
+}
+
+int cell_tip_lines(const CellInfo& info, int64_t wall_offset_us, int32_t zone_minutes, CellTipLine out[kCellTipLines]) {
+  int n = 0;
+  char number[kCellTipArgUnits];
+  if (is_marker_kind(info.kind)) {
+    CellTipLine* head = next_line(out, &n, info.chunk_kind ? kTextTipGapMarker : kTextTipGapOrphan);
+    arg_text(head, 0, cell_channel_name(info.chunk_kind));
+    if (info.gap_tenths < 0) {
+      next_line(out, &n, kTextTipGapUnknown);
+    } else {
+      CellTipLine* gap = next_line(out, &n, info.gap_latest ? kTextTipGapCounting : kTextTipGapSilence);
+      fixed_text(info.gap_tenths, 1, gap->args[0]);
+    }
+    return n;
+  }
+  CellTipLine* head = next_line(out, &n, info.chunk_first >= 0 ? kTextTipByteOfChunk : kTextTipByteOfLongRun);
+  arg_text(head, 0, cell_channel_name(info.kind));
+  std::snprintf(number, sizeof number, "%d", info.in_chunk);
+  arg_text(head, 1, number);
+
+  char wall[32];
+  int64_t wall_us = kTimeUnknown;
+  int ok = 0;
+  if (info.time_us != kTimeUnknown) wall_us = time_sum(info.time_us, wall_offset_us, &ok);
+  if (info.time_us != kTimeUnknown && ok && timeline_format_wall(wall_us, zone_minutes, wall) == 0) {
+    CellTipLine* time = next_line(out, &n, kTextTipTime);
+    arg_text(time, 0, wall + 11);  // the time of day of "YYYY-MM-DD HH:MM:SS.uuuuuu"
+    fixed_text(info.since_first_us, 6, time->args[1]);
+  } else {
+    next_line(out, &n, kTextTipTimeUnknown);
+  }
+
+  switch (info.silence) {
+    case kSilenceFirst: next_line(out, &n, kTextTipSilenceFirst); break;
+    case kSilenceTimes: fixed_text(info.silence_us, 3, next_line(out, &n, kTextTipSilence)->args[0]); break;
+    case kSilenceDigits:
+      std::snprintf(number, sizeof number, "%d", info.silence_tenths * 100);
+      arg_text(next_line(out, &n, kTextTipSilenceDigits), 0, number);
+      break;
+    default: next_line(out, &n, kTextTipSilenceUnknown); break;
+  }
+
+  CellTipLine* byte = next_line(out, &n, kTextTipByte);
+  std::snprintf(byte->args[0], kCellTipArgUnits, "%02X", info.byte);
+  std::snprintf(byte->args[1], kCellTipArgUnits, "%d", info.byte);
+  // Printable ASCII as it is, below it and DEL the cell's mnemonic; the
+  // upper half has no one meaning without a code page.
+  char16_t shown[3];
+  const int units = byte_display_text(info.byte, shown);
+  if (info.byte >= 0x80) arg_text(byte, 2, ".");
+  else for (int k = 0; k <= units; k++) byte->args[2][k] = static_cast<char>(shown[k]);
+  return n;
+}
