@@ -232,7 +232,7 @@ int auto_answer_feed(AutoAnswerMatcher* m, AutoAnswerRules* rules, const uint8_t
       while (k >= 0 && tail[k] == rule->match[k]) k--;
       if (k >= 0) continue;
       rule->fired++;
-      fires[found++] = {r, rule->channel, rule->delay_ms, rule->answer, rule->answer_length};
+      fires[found++] = {r, rule->channel, rule->delay_ms, rule->answer, rule->answer_length, i};
       m->held = 0;
       break;
     }

@@ -118,6 +118,7 @@ struct AutoAnswerFire {
   int32_t delay_ms;
   const uint8_t* answer;  // the rule's answer bytes (inside the rules)
   int32_t answer_length;
+  int32_t end;  // in the bytes of this feed, just past the byte that ended the match
 };
 
 // Starts (or restarts, after the rules changed) a channel's matcher.

@@ -194,6 +194,10 @@ TEST(AutoAnswerMatch, MatchesSplitOverChunks) {
   EXPECT_EQ(fire.rule, 0);
   EXPECT_EQ(fire.channel, 1);
   EXPECT_EQ(fire.delay_ms, 25);
+  EXPECT_EQ(fire.end, 4);
+  ASSERT_EQ(auto_answer_feed(&m, r.get(), reinterpret_cast<const uint8_t*>("xPINGyPI"), 8, &fire, 1, &used), 1);
+  EXPECT_EQ(fire.end, 5);  // after x P I N G
+  EXPECT_EQ(used, 5);
 }
 
 TEST(AutoAnswerMatch, FirstRuleEndingHereWinsAndMatchedBytesAreUsedUp) {
