@@ -252,7 +252,7 @@ enum MessageNumber : int {
   kTextStatsLatency = 321,            // Request to answer (ms)
   kTextStatsLatencyFigureFirst = 322, // Count
   kTextStatsLatencyFigureLast = 326,  // Maximum
-  kTextStatsPrecision = 327,          // Received times can be up to %d µs late: the receiver polls.
+  kTextStatsPrecision = 327,          // Received times: ±1 ms near traffic, up to %d ms late if quiet.
   kTextStatsCopy = 328,               // Copy
   kTextStatsSilenceFirst = 329,       // under 1 ms
   kTextStatsSilenceLast = 333,        // 1 s and more

@@ -60,7 +60,7 @@ int latency_mode_text(int line_monitor) { return line_monitor ? kTextStatsLatenc
 void precision_line(char16_t out[2 * kMessageTextUnits]) {
   wchar_t format[kMessageTextUnits] = L"";
   get_text(kTextStatsPrecision, format);
-  link_stats_precision_text(reinterpret_cast<const char16_t*>(format), kTimelineRxPrecisionUs, out,
+  link_stats_precision_text(reinterpret_cast<const char16_t*>(format), kTimelineRxLateAfterQuietMs, out,
                             2 * kMessageTextUnits);
 }
 

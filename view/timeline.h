@@ -115,11 +115,13 @@ int64_t timeline_modbus_silence_us(int32_t baud);
 // Statistics of the link over records 0 .. count - 1.
 constexpr int kTimelineLatencyKept = 4096;
 
-// How late a received chunk's time can be, in µs: it is taken when the
-// receive thread reads the bytes, and under Wine on a pty that thread polls
-// the queue, so the bytes may have waited up to one poll period. Sent
-// chunks are timed as they are written.
-constexpr int kTimelineRxPrecisionUs = 1000;
+// How late a received chunk's time can be after a quiet line, in ms: it is
+// taken when the receive thread sees the bytes queued, and under Wine on a
+// pty that thread polls the queue, every 1 ms for a second after any
+// traffic (answers are timed to about 1 ms then) but every 25 ms once the
+// line has been quiet for three seconds (bench/results/latency.md). Sent
+// chunks are timed as their writes complete.
+constexpr int kTimelineRxLateAfterQuietMs = 25;
 
 // One stream: one channel in one direction.
 struct TimelineStream {
