@@ -284,7 +284,8 @@ void emit_ascii(Decoder* d, Stream* s, int p, int len, int cut) {
   const uint8_t* c = s->bytes + p + 1;
   int chars = cut ? len - 1 : len - 3;
   uint8_t body[kAsciiLongest / 2 + 1];
-  int k = 0, hex = chars % 2 == 0;
+  // A cut frame may end inside a pair; its last digit is read as a digit.
+  int k = 0, hex = chars % 2 == 0 || (cut && hex_digit(c[chars - 1]) >= 0);
   for (int i = 0; hex && i + 1 < chars; i += 2) {
     int hi = hex_digit(c[i]), lo = hex_digit(c[i + 1]);
     if (hi < 0 || lo < 0) hex = 0;
@@ -360,6 +361,16 @@ int stream_of(uint8_t kind, int line_monitor) {
   }
 }
 
+// The quiet time before a chunk: its time less the previous chunk's less
+// the time its own bytes took on the line; saturated, as times from a log
+// may lie anywhere.
+int64_t quiet_between(int64_t previous, int64_t now, int64_t transfer_us) {
+  int64_t quiet = 0;
+  if (__builtin_sub_overflow(now, previous, &quiet)) return now > previous ? INT64_MAX : INT64_MIN;
+  if (__builtin_sub_overflow(quiet, transfer_us, &quiet)) return INT64_MIN;
+  return quiet;
+}
+
 int pair_of(const ModbusFrame* f, int line_monitor) { return line_monitor ? 0 : f->channel; }
 
 void pair_frames(ModbusFrame* out, int32_t n, int line_monitor) {
@@ -410,8 +421,8 @@ int32_t modbus_monitor_decode(const CaptureRecord* records, const int64_t* times
     if (options->mode != kModbusAscii && s->last_time != kTimeUnknown && c.time_us != kTimeUnknown) {
       int32_t baud = options->baud[s->channel - 1];
       int64_t char_us = baud > 0 ? 11'000'000 / baud : 0;
-      int64_t quiet = c.time_us - s->last_time - char_us * c.count;
-      if (quiet >= timeline_modbus_silence_us(baud)) stream_decode(&d, s, 1);
+      if (quiet_between(s->last_time, c.time_us, char_us * c.count) >= timeline_modbus_silence_us(baud))
+        stream_decode(&d, s, 1);
     }
     s->last_time = c.time_us;
     for (int32_t i = 0; i < c.count; i++) {
@@ -431,7 +442,10 @@ int32_t modbus_monitor_decode(const CaptureRecord* records, const int64_t* times
     if (a->direction != kMonitorAnswer || a->pair < 0) continue;
     int64_t answer_time = time_of(&d, a->first_record);
     int64_t request_time = time_of(&d, out[a->pair].last_record);
-    if (answer_time != kTimeUnknown && request_time != kTimeUnknown) a->latency_us = answer_time - request_time;
+    int64_t latency = 0;
+    if (answer_time != kTimeUnknown && request_time != kTimeUnknown &&
+        !__builtin_sub_overflow(answer_time, request_time, &latency) && latency != kTimeUnknown)
+      a->latency_us = latency;
   }
   if (dropped) *dropped = d.dropped;
   return d.n;
@@ -572,22 +586,16 @@ void csv_text(CsvOut* o, const char* s, int len) {
 }
 void csv_text(CsvOut* o, const char* s) { csv_text(o, s, static_cast<int>(std::strlen(s))); }
 
-// A signed count of units with `decimals` places, e.g. µs as seconds.
-void csv_fixed(CsvOut* o, int64_t value, int64_t unit, const char* format) {
+// to - from in whole units and the rest, e.g. µs as seconds with "%s%llu.%06llu";
+// the difference is taken in 64 unsigned bits, so no pair of times overflows.
+void csv_span(CsvOut* o, int64_t from, int64_t to, uint64_t unit, const char* format) {
   char t[48];
-  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  std::snprintf(t, sizeof t, format, value < 0 ? "-" : "", static_cast<unsigned long long>(magnitude / unit),
+  const int negative = to < from;
+  uint64_t magnitude = negative ? static_cast<uint64_t>(from) - static_cast<uint64_t>(to)
+                                : static_cast<uint64_t>(to) - static_cast<uint64_t>(from);
+  std::snprintf(t, sizeof t, format, negative ? "-" : "", static_cast<unsigned long long>(magnitude / unit),
                 static_cast<unsigned long long>(magnitude % unit));
   csv_text(o, t);
-}
-
-int64_t first_known_time(const CaptureRecord* records, const int64_t* times, int32_t count) {
-  int32_t at = 0, gap = -1;
-  TimelineChunk c;
-  if (!times) return kTimeUnknown;
-  while (timeline_next_chunk(records, times, count, &at, &gap, &c))
-    if (c.time_us != kTimeUnknown) return c.time_us;
-  return kTimeUnknown;
 }
 
 }  // namespace
@@ -598,12 +606,12 @@ int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, const Capture
   o.sink = sink;
   o.n = 0;
   o.failed = 0;
-  const int64_t origin = first_known_time(records, times, count);
+  const int64_t origin = timeline_first_time_us(records, times, count);
   csv_text(&o, "time_s,channel,direction,mode,slave,function,summary,check,latency_ms\r\n");
   for (int32_t i = 0; i < n && !o.failed; i++) {
     const ModbusFrame* f = &frames[i];
     if (f->time_us != kTimeUnknown && origin != kTimeUnknown)
-      csv_fixed(&o, f->time_us - origin, 1'000'000, "%s%llu.%06llu");
+      csv_span(&o, origin, f->time_us, 1'000'000, "%s%llu.%06llu");
     csv_text(&o, f->channel == 2 ? ",CH2," : ",CH1,");
     csv_text(&o, f->direction == kMonitorAnswer ? "answer," : "request,");
     csv_text(&o, f->mode == kModbusAscii ? "ASCII," : "RTU,");
@@ -631,7 +639,7 @@ int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, const Capture
     csv_text(&o, modbus_check_name(f->check));
     csv_text(&o, ",");
     if (f->direction == kMonitorAnswer && f->pair >= 0 && f->latency_us != kTimeUnknown)
-      csv_fixed(&o, f->latency_us, 1000, "%s%llu.%03llu");
+      csv_span(&o, 0, f->latency_us, 1000, "%s%llu.%03llu");
     csv_text(&o, "\r\n");
   }
   csv_flush(&o);
