@@ -258,8 +258,8 @@ void rtu_decode(Decoder* d, Stream* s, int closed) {
     int q = p + 1, limit = p + kRtuLongest < s->n ? p + kRtuLongest : s->n;
     for (; q < limit; q++)
       if (rtu_attempt(s->direction, s->bytes + q, s->n - q, &len) == kFound) break;
-    if (q < limit) {
-      while (p < q) garbage_add(s, p++);
+    if (q < limit || s->n - p > kRtuLongest) {
+      while (p < q) garbage_add(s, p++);  // nothing valid starts before q
       continue;
     }
     p = rtu_classify_rest(d, s, p);

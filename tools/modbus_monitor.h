@@ -22,10 +22,12 @@
 // one NOT MODBUS entry until a frame starts again; every attempt looks at
 // most 256 bytes ahead, so the work stays linear in the stream. A run that
 // silence (or the end of the capture) closed and that holds no valid frame
-// is reported as what it is: BAD CRC when it has the length its function
-// implies (or at least 4 bytes for other codes), TOO SHORT when it is
-// shorter. Where times are unknown a damaged frame amid others cannot be
-// told from noise and becomes NOT MODBUS.
+// is one frame, as RTU frames end at a silence: BAD CRC when it is at least
+// as long as its function implies (at least 4 bytes for other codes), TOO
+// SHORT when it is shorter, NOT MODBUS when it cannot start a frame (slave
+// above 247, function 0) or is longer than 256 bytes. Where times are
+// unknown a damaged frame amid others cannot be told from noise and becomes
+// NOT MODBUS; one at the end of the stream is still BAD CRC.
 //
 // ASCII framing: ":" to CR LF, hex pairs, the last pair the LRC; bytes
 // outside frames are NOT MODBUS, a frame cut by the next ":" or by the end

@@ -190,6 +190,14 @@ TEST_F(MonitorFixture, NoiseBetweenFramesIsOneEntryUntimedAndTimed) {
   append(kKindSentCh1, kWriteSingle, 50'000);
   ASSERT_EQ(decode(), 3);
   EXPECT_EQ(checks(3), (std::vector<int>{kMonitorNotModbus, kMonitorOk, kMonitorOk}));
+
+  // More noise before it than one look ahead reaches, in one timed run.
+  capture_clear(&cap);
+  append(kKindSentCh1, join(Bytes(300, 0xFF), kReadTen));
+  append(kKindSentCh1, kWriteSingle, 50'000);
+  ASSERT_EQ(decode(), 3);
+  EXPECT_EQ(checks(3), (std::vector<int>{kMonitorNotModbus, kMonitorOk, kMonitorOk}));
+  EXPECT_EQ(frames[0].length, 300);
 }
 
 TEST_F(MonitorFixture, DamagedAndShortRunsBoundedBySilence) {
