@@ -106,15 +106,6 @@ void out_printable(Out* o, const CaptureRecord* records, const TimelineChunk& c,
 const char* channel_name(uint8_t kind) { return kind <= kKindSentCh1 ? "CH1" : "CH2"; }
 const char* direction_name(uint8_t kind) { return kind % 2 ? "RX" : "TX"; }
 
-// The time of the first chunk whose time is known: where time_s counts from.
-int64_t first_known_time(const CaptureRecord* records, const int64_t* times, int32_t count) {
-  int32_t at = 0, gap = -1;
-  TimelineChunk c;
-  while (timeline_next_chunk(records, times, count, &at, &gap, &c))
-    if (c.time_us != kTimeUnknown) return c.time_us;
-  return kTimeUnknown;
-}
-
 // a + b, or kTimeUnknown when a is unknown or the sum leaves 64 bits.
 int64_t time_add(int64_t a, int64_t b) {
   if (a == kTimeUnknown) return kTimeUnknown;
@@ -140,6 +131,14 @@ Silence silence_before(const TimelineChunk* previous, const TimelineChunk& c) {
 }
 
 }  // namespace
+
+int64_t timeline_first_time_us(const CaptureRecord* records, const int64_t* times, int32_t count) {
+  int32_t at = 0, gap = -1;
+  TimelineChunk c;
+  while (timeline_next_chunk(records, times, count, &at, &gap, &c))
+    if (c.time_us != kTimeUnknown) return c.time_us;
+  return kTimeUnknown;
+}
 
 int timeline_companion_name(const char16_t* log, int count, char16_t* out, int out_units) {
   const int suffix = static_cast<int>(sizeof kTimelineCompanionSuffix / sizeof kTimelineCompanionSuffix[0]) - 1;
@@ -220,7 +219,7 @@ int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32
   o.n = 0;
   o.failed = 0;
   out_text(&o, "time_s,delta_s,channel,direction,bytes,hex,text\r\n");
-  int64_t origin = first_known_time(records, times, count);
+  int64_t origin = timeline_first_time_us(records, times, count);
   int32_t at = 0, gap = -1;
   TimelineChunk c{}, previous{};
   int have_previous = 0;
@@ -300,7 +299,7 @@ int timeline_write_text(const CaptureRecord* records, const int64_t* times, int3
   o.n = 0;
   o.failed = 0;
   char wall[32];
-  int64_t origin = first_known_time(records, times, count);
+  int64_t origin = timeline_first_time_us(records, times, count);
   timeline_format_wall(time_add(origin, wall_offset_us), zone_minutes, wall);
   out_text(&o, wall);
   out_text(&o, "\r\n");

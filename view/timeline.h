@@ -74,6 +74,10 @@ struct TimelineChunk {
 int timeline_next_chunk(const CaptureRecord* records, const int64_t* times, int32_t count, int32_t* at,
                         int32_t* gap_tenths, TimelineChunk* out);
 
+// The time of the first chunk among records 0 .. count - 1 whose time is
+// known (where the exports' time_s counts from), or kTimeUnknown.
+int64_t timeline_first_time_us(const CaptureRecord* records, const int64_t* times, int32_t count);
+
 struct TimelineSink {
   void* ctx;
   int (*write)(void* ctx, const char* bytes, int n);  // 0 when all n bytes were taken

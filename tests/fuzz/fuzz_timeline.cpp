@@ -16,33 +16,8 @@
 #include <memory>
 #include <vector>
 
+#include "tests/fuzz/written_check.h"
 #include "view/timeline.h"
-
-namespace {
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
-
-struct Written {
-  int64_t line_ends;
-  uint8_t last;
-};
-
-int check_write(void* ctx, const char* bytes, int n) {
-  Written* w = static_cast<Written*>(ctx);
-  check(n > 0 && n <= 4096);
-  for (int i = 0; i < n; i++) {
-    uint8_t b = static_cast<uint8_t>(bytes[i]);
-    check((b >= 0x20 && b <= 0x7E) || b == '\r' || b == '\n');
-    check((b == '\n') == (w->last == '\r'));  // LF only after CR, CR only before LF
-    if (b == '\n') w->line_ends++;
-    w->last = b;
-  }
-  return 0;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);

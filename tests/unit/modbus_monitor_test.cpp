@@ -1,0 +1,406 @@
+// The passive Modbus monitor over real captures: the builder's frames read
+// back, framing by length and by silence, damaged and foreign bytes,
+// pairing and latency, both channel layouts, and the CSV.
+#include "tools/modbus_monitor.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "codec/checksum.h"
+
+namespace {
+
+int64_t g_us = 0;
+uint32_t fake_tick() { return static_cast<uint32_t>(g_us / 1000); }
+int64_t fake_micros() { return g_us; }
+
+using Bytes = std::vector<uint8_t>;
+
+// A body with its CRC-16, low byte first, as checksum_compute gives it.
+Bytes rtu(Bytes body) {
+  uint8_t crc[kChecksumResultMax];
+  int n = checksum_compute(body.data(), static_cast<int32_t>(body.size()), kChecksumCrc16, kChecksumHex, 0, crc);
+  body.insert(body.end(), crc, crc + n);
+  return body;
+}
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes join(const Bytes& a, const Bytes& b) {
+  Bytes r = a;
+  r.insert(r.end(), b.begin(), b.end());
+  return r;
+}
+
+// The builder's worked frames (tests/unit/modbus_test.cpp).
+const Bytes kReadTen = {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD};
+const Bytes kWriteRegisters = {0x01, 0x10, 0x00, 0x01, 0x00, 0x02, 0x04, 0x00, 0x0A, 0x01, 0x02, 0x92, 0x30};
+const Bytes kWriteCoils = {0x01, 0x0F, 0x00, 0x01, 0x00, 0x0A, 0x02, 0x00, 0x00, 0xE4, 0xE9};
+const Bytes kWriteSingle = {0x01, 0x06, 0x00, 0x01, 0x00, 0x0A, 0x58, 0x0D};
+const Bytes kReportId = {0x01, 0x11, 0xC0, 0x2C};
+
+struct Collect {
+  std::string text;
+};
+int collect_write(void* ctx, const char* bytes, int n) {
+  static_cast<Collect*>(ctx)->text.append(bytes, static_cast<size_t>(n));
+  return 0;
+}
+
+struct MonitorFixture : ::testing::Test {
+  Capture cap;
+  ModbusMonitorOptions opt = {kModbusRtu, 0, {9600, 9600}};
+  std::vector<ModbusFrame> frames = std::vector<ModbusFrame>(64);
+  int64_t dropped = -1;
+  void SetUp() override {
+    g_us = 5'000'000;
+    cap.tick = fake_tick;
+    cap.micros = fake_micros;
+    ASSERT_EQ(capture_allocate(&cap), 0);
+    capture_clear(&cap);
+  }
+  void TearDown() override { capture_free(&cap); }
+  void append(uint8_t kind, const Bytes& b, int64_t after_us = 0) {
+    g_us += after_us;
+    ASSERT_EQ(capture_append(&cap, b.data(), static_cast<int>(b.size()), kind, capture_now_us(&cap)), 0);
+  }
+  void append_untimed(uint8_t kind, const Bytes& b) {
+    ASSERT_EQ(capture_append(&cap, b.data(), static_cast<int>(b.size()), kind, kTimeUnknown), 0);
+  }
+  int decode() {
+    frames.assign(frames.size(), ModbusFrame{});
+    int32_t n = modbus_monitor_decode(cap.records, cap.times, capture_write_position(&cap), &opt, frames.data(),
+                                      static_cast<int32_t>(frames.size()), &dropped);
+    return n;
+  }
+  std::string summary(int i) {
+    char s[kModbusMonitorSummaryChars];
+    modbus_monitor_summary(&frames[static_cast<size_t>(i)], s);
+    return s;
+  }
+  std::string csv(int n) {
+    Collect c;
+    TimelineSink sink{&c, collect_write};
+    EXPECT_EQ(modbus_monitor_write_csv(frames.data(), n, cap.records, cap.times, capture_write_position(&cap), &sink),
+              0);
+    return c.text;
+  }
+  // The checks of frames 0 .. n - 1, for compact comparisons.
+  std::vector<int> checks(int n) {
+    std::vector<int> r;
+    for (int i = 0; i < n; i++) r.push_back(frames[static_cast<size_t>(i)].check);
+    return r;
+  }
+};
+
+TEST_F(MonitorFixture, BuilderRtuRequestsDecodeWithTheirFields) {
+  for (const Bytes& b : {kReadTen, kWriteRegisters, kWriteCoils, kWriteSingle, kReportId}) append_untimed(kKindSentCh1, b);
+  ASSERT_EQ(decode(), 5);
+  EXPECT_EQ(checks(5), std::vector<int>(5, kMonitorOk));
+  EXPECT_EQ(summary(0), "addr=0x0000 count=10");
+  EXPECT_EQ(summary(1), "addr=0x0001 count=2 bytes=4 values=0x000A,0x0102");
+  EXPECT_EQ(summary(2), "addr=0x0001 count=10 bytes=2 bits=0x00,0x00");
+  EXPECT_EQ(summary(3), "addr=0x0001 value=0x000A");
+  EXPECT_EQ(summary(4), "length=4");  // a code without a layout, cut at its CRC
+  const ModbusFrame& w = frames[1];
+  EXPECT_EQ(w.first_record, 11);  // after the 8 bytes and 3 markers of the first
+  EXPECT_EQ(w.last_record, 23);
+  EXPECT_EQ(w.length, 13);
+  EXPECT_EQ(w.channel, 1);
+  EXPECT_EQ(w.direction, kMonitorRequest);
+  EXPECT_EQ(w.slave, 1);
+  EXPECT_EQ(w.function, 0x10);
+  EXPECT_EQ(w.value_count, 2);
+  EXPECT_EQ(w.time_us, kTimeUnknown);
+  EXPECT_EQ(dropped, 0);
+}
+
+TEST_F(MonitorFixture, BuilderAsciiFramesAndTheirChecks) {
+  opt.mode = kModbusAscii;
+  append(kKindSentCh1, text(":010300010001FA\r\n"));
+  append(kKindSentCh1, text(":01100001000204000A0102DB\r\n"), 1000);
+  append(kKindSentCh1, text(":01060001000AEF\r\n"), 1000);        // LRC one off
+  append(kKindSentCh1, text("xy:0103000100"), 1000);               // noise, then cut by the next ":"
+  append(kKindSentCh1, text(":010G\r\n:01030"), 1000);             // not hex; then the end of the capture
+  ASSERT_EQ(decode(), 7);
+  EXPECT_EQ(checks(7), (std::vector<int>{kMonitorOk, kMonitorOk, kMonitorBadLrc, kMonitorNotModbus, kMonitorTooShort,
+                                         kMonitorNotModbus, kMonitorTooShort}));
+  EXPECT_EQ(summary(0), "addr=0x0001 count=1");
+  EXPECT_EQ(summary(1), "addr=0x0001 count=2 bytes=4 values=0x000A,0x0102");
+  EXPECT_EQ(frames[0].mode, kModbusAscii);
+  EXPECT_EQ(frames[0].length, 17);
+  EXPECT_EQ(frames[3].length, 2);  // "xy"
+}
+
+TEST_F(MonitorFixture, ExceptionAnswerPairsWithItsRequest) {
+  append(kKindSentCh1, kReadTen);
+  append(kKindRecvCh1, rtu({0x01, 0x83, 0x02}), 20'000);
+  ASSERT_EQ(decode(), 2);
+  EXPECT_EQ(frames[1].check, kMonitorOk);
+  EXPECT_EQ(frames[1].exception, 2);
+  EXPECT_EQ(summary(1), "exception=02 Illegal Data Address");
+  EXPECT_EQ(frames[1].pair, 0);
+  EXPECT_EQ(frames[0].pair, 1);
+  EXPECT_EQ(frames[1].latency_us, 20'000);
+  EXPECT_STREQ(modbus_function_name(0x83), "Read Holding Registers");
+  EXPECT_STREQ(modbus_exception_name(0x0B), "Gateway Target Device Failed to Respond");
+  EXPECT_STREQ(modbus_function_name(0x64), "Unknown");
+  EXPECT_STREQ(modbus_exception_name(0x07), "Unknown");
+}
+
+TEST_F(MonitorFixture, FramesSplitAcrossChunksAndSharingOne) {
+  // At 9600 baud 4 bytes take 4.6 ms; a chunk that took its bytes' time is
+  // no silence. Then an answer split in three, and two answers in one chunk.
+  append(kKindSentCh1, Bytes(kReadTen.begin(), kReadTen.begin() + 4));
+  append(kKindSentCh1, Bytes(kReadTen.begin() + 4, kReadTen.end()), 4'600);
+  Bytes answer = rtu({0x01, 0x03, 0x04, 0x00, 0x0A, 0x01, 0x02});
+  append(kKindRecvCh1, Bytes(answer.begin(), answer.begin() + 2), 30'000);
+  append(kKindRecvCh1, Bytes(answer.begin() + 2, answer.begin() + 5), 3'500);
+  append(kKindRecvCh1, Bytes(answer.begin() + 5, answer.end()), 4'600);
+  append(kKindRecvCh1, join(rtu({0x02, 0x06, 0x00, 0x01, 0x00, 0x0A}), rtu({0x03, 0x10, 0x00, 0x01, 0x00, 0x02})),
+         50'000);
+  ASSERT_EQ(decode(), 4);
+  EXPECT_EQ(checks(4), std::vector<int>(4, kMonitorOk));
+  EXPECT_EQ(frames[0].length, 8);
+  EXPECT_EQ(frames[1].length, 9);
+  EXPECT_EQ(summary(1), "bytes=4 values=0x000A,0x0102");
+  EXPECT_EQ(frames[1].time_us, 5'000'000 + 4'600 + 30'000);  // the chunk of its first byte
+  EXPECT_EQ(frames[1].latency_us, 30'000);                    // from the request's last chunk
+  EXPECT_EQ(frames[2].slave, 2);
+  EXPECT_EQ(frames[3].slave, 3);
+  EXPECT_EQ(frames[3].first_record, frames[2].first_record + 8);
+  EXPECT_EQ(frames[2].pair, -1);  // no request of slave 2
+}
+
+TEST_F(MonitorFixture, NoiseBetweenFramesIsOneEntryUntimedAndTimed) {
+  append_untimed(kKindSentCh1, join(Bytes{0xFF, 0x00, 0x12}, kReadTen));
+  append_untimed(kKindSentCh1, join(kWriteSingle, Bytes{0xF8, 0xF9}));
+  append_untimed(kKindSentCh1, kReadTen);
+  ASSERT_EQ(decode(), 5);
+  EXPECT_EQ(checks(5), (std::vector<int>{kMonitorNotModbus, kMonitorOk, kMonitorOk, kMonitorNotModbus, kMonitorOk}));
+  EXPECT_EQ(frames[0].length, 3);
+  EXPECT_EQ(frames[3].length, 2);
+  EXPECT_EQ(summary(3), "length=2");
+  std::string table = csv(5);
+  EXPECT_EQ(table.substr(table.find("\r\n") + 2, 41), ",CH1,request,RTU,,,length=3,NOT MODBUS,\r\n");
+
+  // The same with times: noise in front of a frame in one silence-bounded run.
+  capture_clear(&cap);
+  append(kKindSentCh1, join(Bytes{0xFF, 0x00, 0x12}, kReadTen));
+  append(kKindSentCh1, kWriteSingle, 50'000);
+  ASSERT_EQ(decode(), 3);
+  EXPECT_EQ(checks(3), (std::vector<int>{kMonitorNotModbus, kMonitorOk, kMonitorOk}));
+
+  // More noise before it than one look ahead reaches, in one timed run.
+  capture_clear(&cap);
+  append(kKindSentCh1, join(Bytes(300, 0xFF), kReadTen));
+  append(kKindSentCh1, kWriteSingle, 50'000);
+  ASSERT_EQ(decode(), 3);
+  EXPECT_EQ(checks(3), (std::vector<int>{kMonitorNotModbus, kMonitorOk, kMonitorOk}));
+  EXPECT_EQ(frames[0].length, 300);
+}
+
+TEST_F(MonitorFixture, DamagedAndShortRunsBoundedBySilence) {
+  Bytes bad = kReadTen;
+  bad[7] ^= 0x01;
+  append(kKindSentCh1, bad);
+  append(kKindSentCh1, {0x01, 0x03, 0x00}, 50'000);                     // cut short
+  append(kKindSentCh1, {0x01, 0x10, 0x00, 0x01, 0x00, 0x02, 0x04, 0x00}, 50'000);  // announces 13
+  append(kKindSentCh1, {0x01, 0x41, 0x02, 0x03, 0x04}, 50'000);        // other code, no CRC matches
+  append(kKindSentCh1, {0x07}, 50'000);
+  append(kKindSentCh1, kReadTen, 50'000);
+  ASSERT_EQ(decode(), 6);
+  EXPECT_EQ(checks(6), (std::vector<int>{kMonitorBadCrc, kMonitorTooShort, kMonitorTooShort, kMonitorBadCrc,
+                                         kMonitorTooShort, kMonitorOk}));
+  EXPECT_EQ(summary(0), "addr=0x0000 count=10");  // the fields still read
+  EXPECT_EQ(frames[2].length, 8);
+  EXPECT_EQ(frames[3].length, 5);
+  // A damaged frame at the end of an untimed stream is still a frame.
+  capture_clear(&cap);
+  append_untimed(kKindSentCh1, kReadTen);
+  append_untimed(kKindSentCh1, bad);
+  ASSERT_EQ(decode(), 2);
+  EXPECT_EQ(checks(2), (std::vector<int>{kMonitorOk, kMonitorBadCrc}));
+  // A damaged answer pairs with nothing and leaves the request for the next.
+  capture_clear(&cap);
+  Bytes answer = rtu({0x01, 0x03, 0x02, 0x00, 0x05});
+  Bytes bad_answer = answer;
+  bad_answer[4] ^= 0x10;
+  append(kKindSentCh1, kReadTen);
+  append(kKindRecvCh1, bad_answer, 10'000);
+  append(kKindRecvCh1, answer, 40'000);
+  ASSERT_EQ(decode(), 3);
+  EXPECT_EQ(checks(3), (std::vector<int>{kMonitorOk, kMonitorBadCrc, kMonitorOk}));
+  EXPECT_EQ(frames[1].pair, -1);
+  EXPECT_EQ(frames[2].pair, 0);
+  EXPECT_EQ(frames[2].latency_us, 50'000);
+}
+
+TEST_F(MonitorFixture, SilenceAt9600SplitsWhatLengthsCannot) {
+  // Two frames of a code without a layout, each in a chunk of its own: only
+  // the silence tells that the second one is not part of the first.
+  Bytes a = rtu({0x01, 0x41, 0x07});
+  Bytes b = rtu({0x01, 0x41, 0x08, 0x09});
+  append(kKindSentCh1, {0x01, 0x03, 0x00});  // a fragment first
+  append(kKindSentCh1, a, 3'500 + 5 * 1'145);  // quiet 3.5 ms after its own 5 bytes: 4.01 ms is needed
+  append(kKindSentCh1, b, 4'100 + 6 * 1'145);
+  ASSERT_EQ(decode(), 3);
+  EXPECT_EQ(checks(3), (std::vector<int>{kMonitorNotModbus, kMonitorOk, kMonitorOk}));
+  // The fragment's run ran on into a; the valid frame inside it makes the
+  // bytes before it noise.
+  EXPECT_EQ(frames[0].length, 3);
+  EXPECT_EQ(frames[1].length, 5);
+
+  capture_clear(&cap);
+  append(kKindSentCh1, {0x01, 0x03, 0x00});
+  append(kKindSentCh1, a, 4'100 + 5 * 1'145);
+  append(kKindSentCh1, b, 4'100 + 6 * 1'145);
+  ASSERT_EQ(decode(), 3);
+  EXPECT_EQ(checks(3), (std::vector<int>{kMonitorTooShort, kMonitorOk, kMonitorOk}));
+  EXPECT_EQ(frames[1].length, 5);
+  EXPECT_EQ(frames[2].length, 6);
+
+  // At 115200 the floor of 1.75 ms holds: 1.8 ms of quiet splits.
+  capture_clear(&cap);
+  opt.baud[0] = 115200;
+  append(kKindSentCh1, {0x01, 0x03, 0x00});
+  append(kKindSentCh1, a, 1'800 + 5 * 95);
+  ASSERT_EQ(decode(), 2);
+  EXPECT_EQ(checks(2), (std::vector<int>{kMonitorTooShort, kMonitorOk}));
+}
+
+TEST_F(MonitorFixture, LineMonitorTakesRequestsOnCh1AndAnswersOnCh2) {
+  opt.line_monitor = 1;
+  Bytes answer = rtu({0x01, 0x10, 0x00, 0x01, 0x00, 0x02});
+  append(kKindRecvCh1, kWriteRegisters);
+  append(kKindSentCh1, kReadTen, 1'000);  // sent chunks are not on the tapped line
+  append(kKindRecvCh2, answer, 12'000);
+  ASSERT_EQ(decode(), 2);
+  EXPECT_EQ(frames[0].channel, 1);
+  EXPECT_EQ(frames[0].direction, kMonitorRequest);
+  EXPECT_EQ(frames[1].channel, 2);
+  EXPECT_EQ(frames[1].direction, kMonitorAnswer);
+  EXPECT_EQ(frames[1].pair, 0);
+  EXPECT_EQ(frames[1].latency_us, 13'000);
+  // Without the flag the same capture holds two CH1 requests and a CH2
+  // answer that pairs with none of them.
+  opt.line_monitor = 0;
+  ASSERT_EQ(decode(), 3);
+  EXPECT_EQ(frames[0].direction, kMonitorAnswer);  // CH1 RX
+  EXPECT_EQ(frames[0].check, kMonitorBadCrc);      // a request's layout read as an answer
+  EXPECT_EQ(frames[0].length, 13);                 // one frame up to the end of its run
+  EXPECT_EQ(frames[2].pair, -1);
+}
+
+TEST_F(MonitorFixture, PairingTakesTheLatestUnansweredMatchingRequest) {
+  append(kKindSentCh1, rtu({0x05, 0x03, 0x00, 0x00, 0x00, 0x01}));              // 0: slave 5, answered by 5
+  append(kKindSentCh2, rtu({0x05, 0x03, 0x00, 0x00, 0x00, 0x01}), 1'000);       // 1: other channel
+  append(kKindSentCh1, rtu({0x07, 0x03, 0x00, 0x00, 0x00, 0x01}), 1'000);       // 2: slave 7, answered by 4
+  append(kKindSentCh1, rtu({0x05, 0x04, 0x00, 0x00, 0x00, 0x01}), 1'000);       // 3: other function
+  append(kKindRecvCh1, rtu({0x07, 0x03, 0x02, 0x00, 0x01}), 10'000);            // 4
+  append(kKindRecvCh1, rtu({0x05, 0x03, 0x02, 0x00, 0x02}), 10'000);            // 5
+  append(kKindRecvCh1, rtu({0x05, 0x03, 0x02, 0x00, 0x03}), 10'000);            // 6: nothing left
+  ASSERT_EQ(decode(), 7);
+  EXPECT_EQ(frames[4].pair, 2);
+  EXPECT_EQ(frames[4].latency_us, 11'000);
+  EXPECT_EQ(frames[5].pair, 0);
+  EXPECT_EQ(frames[5].latency_us, 23'000);
+  EXPECT_EQ(frames[6].pair, -1);
+  EXPECT_EQ(frames[6].latency_us, kTimeUnknown);
+  EXPECT_EQ(frames[1].pair, -1);
+  EXPECT_EQ(frames[3].pair, -1);
+}
+
+TEST_F(MonitorFixture, UnknownTimesFallBackOnLengths) {
+  // One chunk holding a request, its answer's layout and more, as a pty may
+  // deliver them, without times: every frame by its length and CRC.
+  Bytes answer = rtu({0x01, 0x03, 0x14, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20});
+  append_untimed(kKindRecvCh1, join(join(answer, rtu({0x01, 0x05, 0x00, 0x03, 0xFF, 0x00})), rtu({0x01, 0x8F, 0x04})));
+  append_untimed(kKindSentCh1, kWriteCoils);
+  ASSERT_EQ(decode(), 4);
+  EXPECT_EQ(checks(4), std::vector<int>(4, kMonitorOk));
+  EXPECT_EQ(frames[0].length, 25);
+  EXPECT_EQ(frames[0].value_count, 10);
+  EXPECT_EQ(summary(1), "addr=0x0003 value=0xFF00");
+  EXPECT_EQ(summary(2), "exception=04 Server Device Failure");
+  EXPECT_EQ(frames[3].direction, kMonitorRequest);
+  EXPECT_EQ(frames[3].pair, -1);  // the answers came before it
+  EXPECT_EQ(frames[0].time_us, kTimeUnknown);
+}
+
+TEST_F(MonitorFixture, LongValueListsAreCutAndSaidSo) {
+  Bytes body = {0x01, 0x03, 80};
+  for (int i = 0; i < 80; i++) body.push_back(static_cast<uint8_t>(i));
+  append_untimed(kKindRecvCh1, rtu(body));
+  ASSERT_EQ(decode(), 1);
+  EXPECT_EQ(frames[0].value_count, kModbusMonitorValues);
+  std::string s = summary(0);
+  EXPECT_EQ(s.substr(0, 30), "bytes=80 values=0x0001,0x0203,");
+  EXPECT_EQ(s.substr(s.size() - 11), ",0x3E3F,...");
+}
+
+TEST_F(MonitorFixture, FullArrayCountsWhatWasDropped) {
+  for (int i = 0; i < 5; i++) append(kKindSentCh1, kReadTen, 20'000);
+  frames.resize(3);
+  EXPECT_EQ(decode(), 3);
+  EXPECT_EQ(dropped, 2);
+  EXPECT_EQ(frames[2].first_record, 22);
+}
+
+TEST_F(MonitorFixture, CsvOfAWorkedCapture) {
+  append_untimed(kKindSentCh2, {0xFF});
+  append(kKindSentCh1, kWriteRegisters);
+  append(kKindRecvCh1, rtu({0x01, 0x10, 0x00, 0x01, 0x00, 0x02}), 12'345);
+  append(kKindSentCh1, kReadTen, 100'000);
+  append(kKindRecvCh1, rtu({0x01, 0x83, 0x02}), 8'000);
+  append(kKindSentCh2, {0x02, 0x05, 0x00, 0x03, 0xFF}, 500'000);
+  ASSERT_EQ(decode(), 6);
+  EXPECT_EQ(csv(6),
+            "time_s,channel,direction,mode,slave,function,summary,check,latency_ms\r\n"
+            ",CH2,request,RTU,,,length=1,NOT MODBUS,\r\n"
+            "0.000000,CH1,request,RTU,1,10,\"addr=0x0001 count=2 bytes=4 values=0x000A,0x0102\",OK,\r\n"
+            "0.012345,CH1,answer,RTU,1,10,addr=0x0001 count=2,OK,12.345\r\n"
+            "0.112345,CH1,request,RTU,1,03,addr=0x0000 count=10,OK,\r\n"
+            "0.120345,CH1,answer,RTU,1,83,exception=02 Illegal Data Address,OK,8.000\r\n"
+            "0.620345,CH2,request,RTU,2,05,length=5,TOO SHORT,\r\n");
+  // An empty list is the header alone.
+  EXPECT_EQ(csv(0), "time_s,channel,direction,mode,slave,function,summary,check,latency_ms\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A megabyte of noise on one stream, as a log of records: every byte lands
+// in exactly one frame, and the resync search keeps the work linear (the
+// test would take minutes otherwise).
+TEST(ModbusMonitor, MegabyteOfNoiseIsAccountedForByteByByte) {
+  const int32_t count = 1 << 20;
+  std::vector<CaptureRecord> records(static_cast<size_t>(count));
+  uint32_t seed = 12345;
+  for (CaptureRecord& r : records) {
+    seed = seed * 1103515245u + 12345u;
+    r.kind = kKindSentCh1;
+    r.data = static_cast<uint8_t>(seed >> 16);
+    // Slaves and function codes that pass the first look, and ":" starts.
+    if ((seed >> 8 & 7) == 0) r.data = 0x01;
+    if ((seed >> 8 & 7) == 1) r.data = (seed >> 12 & 1) ? 0x41 : ':';
+  }
+  std::vector<ModbusFrame> frames(200'000);
+  for (int mode : {kModbusRtu, kModbusAscii}) {
+    ModbusMonitorOptions opt = {mode, 0, {9600, 9600}};
+    int64_t dropped = -1;
+    int32_t n = modbus_monitor_decode(records.data(), nullptr, count, &opt, frames.data(),
+                                      static_cast<int32_t>(frames.size()), &dropped);
+    ASSERT_EQ(dropped, 0);
+    ASSERT_GT(n, 0);
+    int64_t bytes = 0;
+    for (int32_t i = 0; i < n; i++) {
+      bytes += frames[static_cast<size_t>(i)].length;
+      if (i > 0) ASSERT_EQ(frames[static_cast<size_t>(i)].first_record, frames[static_cast<size_t>(i) - 1].last_record + 1);
+    }
+    EXPECT_EQ(bytes, count) << "mode " << mode;
+  }
+}
+
+}  // namespace

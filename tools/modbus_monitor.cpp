@@ -1,0 +1,647 @@
+#include "tools/modbus_monitor.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int kRunBytes = 600;    // one stream's pending bytes: the longest ASCII frame (513) and more
+constexpr int kRtuLongest = 256;  // longest RTU frame, and how far one attempt looks ahead
+constexpr int kAsciiLongest = 513;
+constexpr int kStreams = 4;
+
+struct Stream {
+  uint8_t bytes[kRunBytes];
+  int32_t index[kRunBytes];  // record of each byte
+  int32_t n;
+  int64_t last_time;         // time of its latest chunk, or kTimeUnknown
+  int32_t garbage_first, garbage_last, garbage_length;  // skipped bytes not yet reported
+  uint8_t channel, direction;
+};
+
+struct Decoder {
+  const CaptureRecord* records;
+  const int64_t* times;
+  const ModbusMonitorOptions* options;
+  ModbusFrame* out;
+  int32_t capacity, n;
+  int64_t dropped;
+};
+
+int64_t time_of(const Decoder* d, int32_t record) { return d->times ? d->times[record] : kTimeUnknown; }
+
+// CRC-16 of Modbus RTU, a table to keep the look-ahead searches cheap.
+struct CrcTable {
+  uint16_t v[256];
+  constexpr CrcTable() : v() {
+    for (int i = 0; i < 256; i++) {
+      uint16_t c = static_cast<uint16_t>(i);
+      for (int bit = 0; bit < 8; bit++) c = (c & 1) ? static_cast<uint16_t>((c >> 1) ^ 0xA001) : c >> 1;
+      v[i] = c;
+    }
+  }
+};
+constexpr CrcTable kCrc;
+
+inline uint16_t crc_step(uint16_t crc, uint8_t b) { return static_cast<uint16_t>((crc >> 8) ^ kCrc.v[(crc ^ b) & 0xFF]); }
+
+int crc_matches(const uint8_t* b, int len) {
+  uint16_t crc = 0xFFFF;
+  for (int i = 0; i < len - 2; i++) crc = crc_step(crc, b[i]);
+  return b[len - 2] == (crc & 0xFF) && b[len - 1] == (crc >> 8);
+}
+
+// The length the function code implies: > 0 the frame's bytes, 0 a code
+// without a fixed layout, -1 when more bytes must come to tell.
+int rtu_length(uint8_t direction, const uint8_t* b, int avail) {
+  if (avail < 2) return -1;
+  uint8_t f = b[1];
+  if (direction == kMonitorRequest) {
+    if (f >= 1 && f <= 6) return 8;
+    if (f == 0x0F || f == 0x10) return avail < 7 ? -1 : 9 + b[6];
+    return 0;
+  }
+  if (f & 0x80) return 5;
+  if (f >= 1 && f <= 4) return avail < 3 ? -1 : 5 + b[2];
+  if (f == 5 || f == 6 || f == 0x0F || f == 0x10) return 8;
+  return 0;
+}
+
+enum Attempt { kFound, kNeedMore, kNone };
+
+// Whether a valid RTU frame starts at b (avail bytes there); *len its length.
+Attempt rtu_attempt(uint8_t direction, const uint8_t* b, int avail, int* len) {
+  if (avail >= 1 && b[0] > 247) return kNone;
+  if (avail >= 2 && (b[1] & 0x7F) == 0) return kNone;
+  int l = rtu_length(direction, b, avail);
+  if (l < 0) return kNeedMore;
+  if (l > 0) {
+    if (avail < l) return kNeedMore;
+    *len = l;  // also when the CRC fails: where the damaged frame would end
+    return crc_matches(b, l) ? kFound : kNone;
+  }
+  // A code without a fixed layout: up to the first CRC that matches, the
+  // CRC over b[0 .. e - 3] for a frame of e bytes.
+  int last = avail < kRtuLongest ? avail : kRtuLongest;
+  uint16_t crc = crc_step(0xFFFF, b[0]);
+  for (int e = 4; e <= last; e++) {
+    crc = crc_step(crc, b[e - 3]);
+    if (b[e - 2] == (crc & 0xFF) && b[e - 1] == (crc >> 8)) {
+      *len = e;
+      return kFound;
+    }
+  }
+  return last < kRtuLongest ? kNeedMore : kNone;
+}
+
+uint16_t be16(const uint8_t* b) { return static_cast<uint16_t>(b[0] << 8 | b[1]); }
+
+// Fills the fields of a frame from its body (slave to data, no check).
+// Returns 0 when the body is shorter than its function's fields.
+int parse_fields(ModbusFrame* f, const uint8_t* b, int len) {
+  if (len < 1) return 0;
+  f->slave = b[0];
+  f->fields = kFieldSlave;
+  if (len < 2) return 0;
+  f->function = b[1];
+  f->fields |= kFieldFunction;
+  uint8_t code = b[1];
+  auto take_bits = [&](int at, int bytes) {
+    f->fields |= kFieldByteCount | kFieldBits;
+    f->byte_count = static_cast<uint8_t>(bytes);
+    int kept = bytes < kModbusMonitorBitBytes ? bytes : kModbusMonitorBitBytes;
+    if (kept > len - at) kept = len - at > 0 ? len - at : 0;
+    std::memcpy(f->bits, b + at, static_cast<size_t>(kept));
+    f->bit_bytes = kept;
+    return len >= at + bytes;
+  };
+  auto take_values = [&](int at, int bytes) {
+    f->fields |= kFieldByteCount | kFieldValues;
+    f->byte_count = static_cast<uint8_t>(bytes);
+    int have = (len - at) / 2;
+    int pairs = bytes / 2;
+    if (have > pairs) have = pairs;
+    int kept = have < kModbusMonitorValues ? have : kModbusMonitorValues;
+    for (int i = 0; i < kept; i++) f->values[i] = be16(b + at + 2 * i);
+    f->value_count = kept > 0 ? kept : 0;
+    return len >= at + bytes;
+  };
+  if (f->direction == kMonitorAnswer && (code & 0x80)) {
+    if (len < 3) return 0;
+    f->exception = b[2];
+    f->fields |= kFieldException;
+    return 1;
+  }
+  if (f->direction == kMonitorRequest) {
+    if (code >= 1 && code <= 6) {
+      if (len < 6) return 0;
+      f->address = be16(b + 2);
+      if (code <= 4) {
+        f->quantity = be16(b + 4);
+        f->fields |= kFieldAddress | kFieldQuantity;
+      } else {
+        f->value = be16(b + 4);
+        f->fields |= kFieldAddress | kFieldValue;
+      }
+      return 1;
+    }
+    if (code == 0x0F || code == 0x10) {
+      if (len < 7) return 0;
+      f->address = be16(b + 2);
+      f->quantity = be16(b + 4);
+      f->fields |= kFieldAddress | kFieldQuantity;
+      return code == 0x0F ? take_bits(7, b[6]) : take_values(7, b[6]);
+    }
+    return 1;
+  }
+  if (code == 1 || code == 2) return len >= 3 && take_bits(3, b[2]);
+  if (code == 3 || code == 4) return len >= 3 && take_values(3, b[2]);
+  if (code == 5 || code == 6 || code == 0x0F || code == 0x10) {
+    if (len < 6) return 0;
+    f->address = be16(b + 2);
+    if (code <= 6) {
+      f->value = be16(b + 4);
+      f->fields |= kFieldAddress | kFieldValue;
+    } else {
+      f->quantity = be16(b + 4);
+      f->fields |= kFieldAddress | kFieldQuantity;
+    }
+  }
+  return 1;
+}
+
+ModbusFrame* frame_new(Decoder* d, const Stream* s, int32_t first, int32_t last, int32_t length, uint8_t check) {
+  if (d->n >= d->capacity) {
+    d->dropped++;
+    return nullptr;
+  }
+  ModbusFrame* f = &d->out[d->n++];
+  std::memset(f, 0, sizeof *f);
+  f->time_us = time_of(d, first);
+  f->first_record = first;
+  f->last_record = last;
+  f->length = length;
+  f->channel = s->channel;
+  f->direction = s->direction;
+  f->mode = static_cast<uint8_t>(d->options->mode);
+  f->check = check;
+  f->pair = -1;
+  f->latency_us = kTimeUnknown;
+  return f;
+}
+
+void garbage_add(Stream* s, int p) {
+  if (s->garbage_length == 0) s->garbage_first = s->index[p];
+  s->garbage_last = s->index[p];
+  s->garbage_length++;
+}
+
+void garbage_flush(Decoder* d, Stream* s) {
+  if (s->garbage_length == 0) return;
+  frame_new(d, s, s->garbage_first, s->garbage_last, s->garbage_length, kMonitorNotModbus);
+  s->garbage_length = 0;
+}
+
+// An RTU frame of len bytes at p; a frame with a good check whose body is
+// shorter than its fields is TOO SHORT.
+void emit_rtu(Decoder* d, Stream* s, int p, int len, uint8_t check) {
+  garbage_flush(d, s);
+  ModbusFrame* f = frame_new(d, s, s->index[p], s->index[p + len - 1], len, check);
+  if (!f) return;
+  int body = check == kMonitorOk || check == kMonitorBadCrc ? len - 2 : len;
+  if (!parse_fields(f, s->bytes + p, body) && f->check == kMonitorOk) f->check = kMonitorTooShort;
+}
+
+// A closed run holds no valid frame at p: the rest of it is one frame
+// (RTU frames end at a silence), or noise when it cannot be one.
+int rtu_classify_rest(Decoder* d, Stream* s, int p) {
+  int rest = s->n - p;
+  const uint8_t* b = s->bytes + p;
+  if (rest > kRtuLongest || b[0] > 247 || (rest >= 2 && (b[1] & 0x7F) == 0)) {
+    for (int i = p; i < s->n; i++) garbage_add(s, i);
+    return s->n;
+  }
+  int l = rtu_length(s->direction, b, rest);
+  if (l < 0 || (l > 0 && rest < l) || (l == 0 && rest < 4)) {
+    emit_rtu(d, s, p, rest, kMonitorTooShort);
+    return s->n;
+  }
+  emit_rtu(d, s, p, rest, kMonitorBadCrc);
+  return s->n;
+}
+
+// Decodes what can be decided of the stream's pending bytes. closed: no
+// more bytes belong to this run (silence, or the end of the capture).
+void rtu_decode(Decoder* d, Stream* s, int closed) {
+  int p = 0;
+  const int timed = s->last_time != kTimeUnknown;
+  int len = 0;
+  while (p < s->n) {
+    len = 0;
+    Attempt a = rtu_attempt(s->direction, s->bytes + p, s->n - p, &len);
+    if (a == kFound) {
+      emit_rtu(d, s, p, len, kMonitorOk);
+      p += len;
+      continue;
+    }
+    const int full = p == 0 && s->n == kRunBytes;
+    // More bytes, or the silence, will tell; so will the end of the capture
+    // for a damaged frame that ends where the bytes end so far.
+    if (!closed && !full && (a == kNeedMore || timed || (len > 0 && p + len == s->n))) break;
+    if (!closed) {
+      garbage_add(s, p++);
+      continue;
+    }
+    // A closed run: a valid frame further on makes the bytes before it noise.
+    int q = p + 1, limit = p + kRtuLongest < s->n ? p + kRtuLongest : s->n;
+    for (; q < limit; q++)
+      if (rtu_attempt(s->direction, s->bytes + q, s->n - q, &len) == kFound) break;
+    if (q < limit || s->n - p > kRtuLongest) {
+      while (p < q) garbage_add(s, p++);  // nothing valid starts before q
+      continue;
+    }
+    p = rtu_classify_rest(d, s, p);
+  }
+  if (closed) garbage_flush(d, s);
+  std::memmove(s->bytes, s->bytes + p, static_cast<size_t>(s->n - p));
+  std::memmove(s->index, s->index + p, static_cast<size_t>(s->n - p) * sizeof s->index[0]);
+  s->n -= p;
+}
+
+int hex_digit(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// An ASCII frame of len characters at p: ':' hex pairs, then CR LF unless
+// it was cut (check TOO SHORT given).
+void emit_ascii(Decoder* d, Stream* s, int p, int len, int cut) {
+  garbage_flush(d, s);
+  const uint8_t* c = s->bytes + p + 1;
+  int chars = cut ? len - 1 : len - 3;
+  uint8_t body[kAsciiLongest / 2 + 1];
+  // A cut frame may end inside a pair; its last digit is read as a digit.
+  int k = 0, hex = chars % 2 == 0 || (cut && hex_digit(c[chars - 1]) >= 0);
+  for (int i = 0; hex && i + 1 < chars; i += 2) {
+    int hi = hex_digit(c[i]), lo = hex_digit(c[i + 1]);
+    if (hi < 0 || lo < 0) hex = 0;
+    else body[k++] = static_cast<uint8_t>(hi << 4 | lo);
+  }
+  uint8_t check = kMonitorOk;
+  if (!hex) check = kMonitorNotModbus;
+  else if (cut || k < 3) check = kMonitorTooShort;
+  else {
+    uint8_t sum = 0;
+    for (int i = 0; i < k; i++) sum = static_cast<uint8_t>(sum + body[i]);
+    if (sum != 0) check = kMonitorBadLrc;
+  }
+  ModbusFrame* f = frame_new(d, s, s->index[p], s->index[p + len - 1], len, check);
+  if (!f || !hex) return;
+  int fields_len = check == kMonitorTooShort ? k : k - 1;
+  if (!parse_fields(f, body, fields_len) && f->check == kMonitorOk) f->check = kMonitorTooShort;
+}
+
+void ascii_decode(Decoder* d, Stream* s, int closed) {
+  int p = 0;
+  while (p < s->n) {
+    if (s->bytes[p] != ':') {
+      garbage_add(s, p++);
+      continue;
+    }
+    int i = p + 1, end = -1, cut = -1;
+    for (; i < s->n && i - p < kAsciiLongest + 2; i++) {
+      if (s->bytes[i] == ':') {
+        cut = i;
+        break;
+      }
+      if (s->bytes[i] == '\r' && i + 1 < s->n && s->bytes[i + 1] == '\n') {
+        end = i + 2;
+        break;
+      }
+    }
+    if (end > 0) {
+      emit_ascii(d, s, p, end - p, 0);
+      p = end;
+    } else if (cut > 0) {
+      emit_ascii(d, s, p, cut - p, 1);
+      p = cut;
+    } else if (i - p >= kAsciiLongest + 2) {
+      garbage_add(s, p++);  // no CR LF in reach: not a frame start
+    } else if (closed) {
+      emit_ascii(d, s, p, s->n - p, 1);
+      p = s->n;
+    } else {
+      break;
+    }
+  }
+  if (closed) garbage_flush(d, s);
+  std::memmove(s->bytes, s->bytes + p, static_cast<size_t>(s->n - p));
+  std::memmove(s->index, s->index + p, static_cast<size_t>(s->n - p) * sizeof s->index[0]);
+  s->n -= p;
+}
+
+void stream_decode(Decoder* d, Stream* s, int closed) {
+  if (d->options->mode == kModbusAscii) ascii_decode(d, s, closed);
+  else rtu_decode(d, s, closed);
+}
+
+// The stream a chunk of `kind` feeds, or -1.
+int stream_of(uint8_t kind, int line_monitor) {
+  if (line_monitor) return kind == kKindRecvCh1 ? 0 : kind == kKindRecvCh2 ? 1 : -1;
+  switch (kind) {
+    case kKindSentCh1: return 0;
+    case kKindRecvCh1: return 1;
+    case kKindSentCh2: return 2;
+    case kKindRecvCh2: return 3;
+    default: return -1;
+  }
+}
+
+// The quiet time before a chunk: its time less the previous chunk's less
+// the time its own bytes took on the line; saturated, as times from a log
+// may lie anywhere.
+int64_t quiet_between(int64_t previous, int64_t now, int64_t transfer_us) {
+  int64_t quiet = 0;
+  if (__builtin_sub_overflow(now, previous, &quiet)) return now > previous ? INT64_MAX : INT64_MIN;
+  if (__builtin_sub_overflow(quiet, transfer_us, &quiet)) return INT64_MIN;
+  return quiet;
+}
+
+int pair_of(const ModbusFrame* f, int line_monitor) { return line_monitor ? 0 : f->channel; }
+
+void pair_frames(ModbusFrame* out, int32_t n, int line_monitor) {
+  for (int32_t i = 0; i < n; i++) {
+    ModbusFrame* a = &out[i];
+    if (a->direction != kMonitorAnswer || a->check != kMonitorOk) continue;
+    int32_t stop = i - kModbusMonitorLookback > 0 ? i - kModbusMonitorLookback : 0;
+    for (int32_t j = i - 1; j >= stop; j--) {
+      ModbusFrame* r = &out[j];
+      if (r->direction != kMonitorRequest || r->check != kMonitorOk || r->pair >= 0) continue;
+      if (pair_of(r, line_monitor) != pair_of(a, line_monitor) || r->slave != a->slave ||
+          r->function != (a->function & 0x7F))
+        continue;
+      r->pair = i;
+      a->pair = j;
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+int32_t modbus_monitor_decode(const CaptureRecord* records, const int64_t* times, int32_t count,
+                              const ModbusMonitorOptions* options, ModbusFrame* out, int32_t capacity,
+                              int64_t* dropped) {
+  Decoder d = {records, times, options, out, capacity > 0 ? capacity : 0, 0, 0};
+  Stream streams[kStreams];
+  for (int i = 0; i < kStreams; i++) {
+    Stream* s = &streams[i];
+    s->n = 0;
+    s->last_time = kTimeUnknown;
+    s->garbage_length = 0;
+    s->garbage_first = s->garbage_last = 0;
+    if (options->line_monitor) {
+      s->channel = static_cast<uint8_t>(i + 1);
+      s->direction = i == 0 ? kMonitorRequest : kMonitorAnswer;
+    } else {
+      s->channel = static_cast<uint8_t>(i / 2 + 1);
+      s->direction = i % 2 == 0 ? kMonitorRequest : kMonitorAnswer;
+    }
+  }
+  int32_t at = 0, gap = -1;
+  TimelineChunk c;
+  while (timeline_next_chunk(records, times, count, &at, &gap, &c)) {
+    int which = stream_of(c.kind, options->line_monitor);
+    if (which < 0) continue;
+    Stream* s = &streams[which];
+    if (options->mode != kModbusAscii && s->last_time != kTimeUnknown && c.time_us != kTimeUnknown) {
+      int32_t baud = options->baud[s->channel - 1];
+      int64_t char_us = baud > 0 ? 11'000'000 / baud : 0;
+      if (quiet_between(s->last_time, c.time_us, char_us * c.count) >= timeline_modbus_silence_us(baud))
+        stream_decode(&d, s, 1);
+    }
+    s->last_time = c.time_us;
+    for (int32_t i = 0; i < c.count; i++) {
+      if (s->n == kRunBytes) stream_decode(&d, s, 0);
+      s->bytes[s->n] = capture_byte(records[c.first + i]);
+      s->index[s->n] = c.first + i;
+      s->n++;
+    }
+    stream_decode(&d, s, 0);
+  }
+  for (Stream& s : streams) stream_decode(&d, &s, 1);
+  std::sort(out, out + d.n,
+            [](const ModbusFrame& a, const ModbusFrame& b) { return a.first_record < b.first_record; });
+  pair_frames(out, d.n, options->line_monitor);
+  for (int32_t i = 0; i < d.n; i++) {
+    ModbusFrame* a = &out[i];
+    if (a->direction != kMonitorAnswer || a->pair < 0) continue;
+    int64_t answer_time = time_of(&d, a->first_record);
+    int64_t request_time = time_of(&d, out[a->pair].last_record);
+    int64_t latency = 0;
+    if (answer_time != kTimeUnknown && request_time != kTimeUnknown &&
+        !__builtin_sub_overflow(answer_time, request_time, &latency) && latency != kTimeUnknown)
+      a->latency_us = latency;
+  }
+  if (dropped) *dropped = d.dropped;
+  return d.n;
+}
+
+namespace {
+
+struct Name {
+  uint8_t code;
+  const char* name;
+};
+
+// The names of the function and exception codes, English, as the CSV shows
+// them; the window shows the message table's texts of the same codes.
+constexpr Name kFunctionNames[] = {
+    {0x01, "Read Coils"},
+    {0x02, "Read Discrete Inputs"},
+    {0x03, "Read Holding Registers"},
+    {0x04, "Read Input Registers"},
+    {0x05, "Write Single Coil"},
+    {0x06, "Write Single Register"},
+    {0x07, "Read Exception Status"},
+    {0x08, "Diagnostics"},
+    {0x0B, "Get Comm Event Counter"},
+    {0x0C, "Get Comm Event Log"},
+    {0x0F, "Write Multiple Coils"},
+    {0x10, "Write Multiple Registers"},
+    {0x11, "Report Server ID"},
+    {0x14, "Read File Record"},
+    {0x15, "Write File Record"},
+    {0x16, "Mask Write Register"},
+    {0x17, "Read/Write Multiple Registers"},
+    {0x18, "Read FIFO Queue"},
+    {0x2B, "Encapsulated Interface Transport"},
+};
+constexpr Name kExceptionNames[] = {
+    {0x01, "Illegal Function"},
+    {0x02, "Illegal Data Address"},
+    {0x03, "Illegal Data Value"},
+    {0x04, "Server Device Failure"},
+    {0x05, "Acknowledge"},
+    {0x06, "Server Device Busy"},
+    {0x08, "Memory Parity Error"},
+    {0x0A, "Gateway Path Unavailable"},
+    {0x0B, "Gateway Target Device Failed to Respond"},
+};
+
+template <size_t N>
+const char* name_in(const Name (&table)[N], uint8_t code) {
+  for (const Name& n : table)
+    if (n.code == code) return n.name;
+  return "Unknown";
+}
+
+// A bounded text being built; what does not fit is cut.
+struct Text {
+  char* out;
+  int cap, n;
+};
+
+void text_put(Text* t, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void text_put(Text* t, const char* fmt, ...) {
+  if (t->n >= t->cap - 1) return;
+  va_list args;
+  va_start(args, fmt);
+  int w = std::vsnprintf(t->out + t->n, static_cast<size_t>(t->cap - t->n), fmt, args);
+  va_end(args);
+  if (w > 0) t->n = t->n + w < t->cap - 1 ? t->n + w : t->cap - 1;
+}
+
+}  // namespace
+
+const char* modbus_function_name(uint8_t code) { return name_in(kFunctionNames, static_cast<uint8_t>(code & 0x7F)); }
+const char* modbus_exception_name(uint8_t code) { return name_in(kExceptionNames, code); }
+
+const char* modbus_check_name(uint8_t check) {
+  static const char* const kNames[] = {"OK", "BAD CRC", "BAD LRC", "TOO SHORT", "NOT MODBUS"};
+  return check <= kMonitorNotModbus ? kNames[check] : "NOT MODBUS";
+}
+
+int modbus_monitor_summary(const ModbusFrame* f, char out[kModbusMonitorSummaryChars]) {
+  Text t = {out, kModbusMonitorSummaryChars, 0};
+  out[0] = 0;
+  const char* sep = "";
+  if (f->fields & kFieldException) {
+    text_put(&t, "exception=%02X %s", f->exception, modbus_exception_name(f->exception));
+    return t.n;
+  }
+  if (f->fields & kFieldAddress) {
+    text_put(&t, "addr=0x%04X", f->address);
+    sep = " ";
+  }
+  if (f->fields & kFieldQuantity) {
+    text_put(&t, "%scount=%u", sep, f->quantity);
+    sep = " ";
+  }
+  if (f->fields & kFieldValue) {
+    text_put(&t, "%svalue=0x%04X", sep, f->value);
+    sep = " ";
+  }
+  if (f->fields & kFieldByteCount) {
+    text_put(&t, "%sbytes=%u", sep, f->byte_count);
+    sep = " ";
+  }
+  if (f->fields & kFieldValues) {
+    text_put(&t, " values=");
+    for (int i = 0; i < f->value_count; i++) text_put(&t, "%s0x%04X", i ? "," : "", f->values[i]);
+    if (f->value_count < f->byte_count / 2) text_put(&t, ",...");
+  }
+  if (f->fields & kFieldBits) {
+    text_put(&t, " bits=");
+    for (int i = 0; i < f->bit_bytes; i++) text_put(&t, "%s0x%02X", i ? "," : "", f->bits[i]);
+    if (f->bit_bytes < f->byte_count) text_put(&t, ",...");
+  }
+  if (t.n == 0) text_put(&t, "length=%d", f->length);
+  return t.n;
+}
+
+namespace {
+
+struct CsvOut {
+  const TimelineSink* sink;
+  char buf[1024];
+  int n;
+  int failed;
+};
+
+void csv_flush(CsvOut* o) {
+  if (o->n > 0 && !o->failed && o->sink->write(o->sink->ctx, o->buf, o->n) != 0) o->failed = 1;
+  o->n = 0;
+}
+
+void csv_text(CsvOut* o, const char* s, int len) {
+  for (int i = 0; i < len; i++) {
+    if (o->n == static_cast<int>(sizeof o->buf)) csv_flush(o);
+    o->buf[o->n++] = s[i];
+  }
+}
+void csv_text(CsvOut* o, const char* s) { csv_text(o, s, static_cast<int>(std::strlen(s))); }
+
+// to - from in whole units and the rest, e.g. µs as seconds with "%s%llu.%06llu";
+// the difference is taken in 64 unsigned bits, so no pair of times overflows.
+void csv_span(CsvOut* o, int64_t from, int64_t to, uint64_t unit, const char* format) {
+  char t[48];
+  const int negative = to < from;
+  uint64_t magnitude = negative ? static_cast<uint64_t>(from) - static_cast<uint64_t>(to)
+                                : static_cast<uint64_t>(to) - static_cast<uint64_t>(from);
+  std::snprintf(t, sizeof t, format, negative ? "-" : "", static_cast<unsigned long long>(magnitude / unit),
+                static_cast<unsigned long long>(magnitude % unit));
+  csv_text(o, t);
+}
+
+}  // namespace
+
+int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, const CaptureRecord* records,
+                             const int64_t* times, int32_t count, const TimelineSink* sink) {
+  CsvOut o;
+  o.sink = sink;
+  o.n = 0;
+  o.failed = 0;
+  const int64_t origin = timeline_first_time_us(records, times, count);
+  csv_text(&o, "time_s,channel,direction,mode,slave,function,summary,check,latency_ms\r\n");
+  for (int32_t i = 0; i < n && !o.failed; i++) {
+    const ModbusFrame* f = &frames[i];
+    if (f->time_us != kTimeUnknown && origin != kTimeUnknown)
+      csv_span(&o, origin, f->time_us, 1'000'000, "%s%llu.%06llu");
+    csv_text(&o, f->channel == 2 ? ",CH2," : ",CH1,");
+    csv_text(&o, f->direction == kMonitorAnswer ? "answer," : "request,");
+    csv_text(&o, f->mode == kModbusAscii ? "ASCII," : "RTU,");
+    char t[16];
+    if (f->fields & kFieldSlave) {
+      std::snprintf(t, sizeof t, "%u", f->slave);
+      csv_text(&o, t);
+    }
+    csv_text(&o, ",");
+    if (f->fields & kFieldFunction) {
+      std::snprintf(t, sizeof t, "%02X", f->function);
+      csv_text(&o, t);
+    }
+    csv_text(&o, ",");
+    char summary[kModbusMonitorSummaryChars];
+    int len = modbus_monitor_summary(f, summary);
+    if (std::strpbrk(summary, ",\"")) {
+      csv_text(&o, "\"");
+      for (int k = 0; k < len; k++) csv_text(&o, summary[k] == '"' ? "\"\"" : &summary[k], summary[k] == '"' ? 2 : 1);
+      csv_text(&o, "\"");
+    } else {
+      csv_text(&o, summary, len);
+    }
+    csv_text(&o, ",");
+    csv_text(&o, modbus_check_name(f->check));
+    csv_text(&o, ",");
+    if (f->direction == kMonitorAnswer && f->pair >= 0 && f->latency_us != kTimeUnknown)
+      csv_span(&o, 0, f->latency_us, 1000, "%s%llu.%03llu");
+    csv_text(&o, "\r\n");
+  }
+  csv_flush(&o);
+  return o.failed;
+}

@@ -1,0 +1,144 @@
+// The passive Modbus monitor: the capture read back as Modbus frames, with
+// their fields, their checks, which answer belongs to which request and how
+// long the slave took, and a CSV of it all.
+//
+// Streams: each direction of each channel is a byte stream of its own, its
+// chunks concatenated in capture order, so a frame may span chunks and a
+// chunk may hold several frames. Requests are the sent chunks and answers
+// the received chunks of the same channel (CH1 TX -> CH1 RX, CH2 TX ->
+// CH2 RX); in line monitor mode (one tap each way, both channels receive)
+// requests are CH1 RX and answers CH2 RX, and sent chunks are not read.
+//
+// RTU framing: a silence of 3.5 characters at the channel's speed (at least
+// 1.75 ms, timeline_modbus_silence_us) ends a run of bytes. A chunk's time
+// is taken when its transfer is complete, so the silence before a chunk is
+// its time less the previous chunk's time less the chunk's own bytes at 11
+// bits each. Inside a run, and where times are unknown, frames are cut by
+// the length their function code implies (requests of 01-06: 8 bytes; 0F
+// and 10: 9 plus the byte count at offset 6; answers of 01-04: 5 plus the
+// byte count at offset 2; 05, 06, 0F, 10: 8; exceptions: 5; other codes: up
+// to the first CRC that matches, at most 256 bytes) and a matching CRC.
+// Bytes where no frame starts are skipped one at a time and gathered into
+// one NOT MODBUS entry until a frame starts again; every attempt looks at
+// most 256 bytes ahead, so the work stays linear in the stream. A run that
+// silence (or the end of the capture) closed and that holds no valid frame
+// is one frame, as RTU frames end at a silence: BAD CRC when it is at least
+// as long as its function implies (at least 4 bytes for other codes), TOO
+// SHORT when it is shorter, NOT MODBUS when it cannot start a frame (slave
+// above 247, function 0) or is longer than 256 bytes. Where times are
+// unknown a damaged frame amid others cannot be told from noise and becomes
+// NOT MODBUS; one at the end of the stream is still BAD CRC.
+//
+// ASCII framing: ":" to CR LF, hex pairs, the last pair the LRC; bytes
+// outside frames are NOT MODBUS, a frame cut by the next ":" or by the end
+// of the capture is TOO SHORT.
+//
+// Pairing: an answer with a good check pairs with the latest request with
+// a good check before it on the same channel pair (CH1, CH2, or the line
+// monitor's one pair) that has the same slave and function (function &
+// 0x7F for an exception) and no answer yet; the search looks back at most
+// kModbusMonitorLookback frames.
+//
+// Latency: the capture knows when each chunk's transfer was complete, not
+// when each byte went by. An answer's latency is the time of the chunk
+// holding the answer's first byte less the time of the chunk holding its
+// request's last byte: from the request fully written to the first chunk
+// of the answer seen. kTimeUnknown when either time is unknown.
+//
+// Nothing allocates; the streams' run buffers live on the stack (about
+// 12 kB) and the frames go into the caller's array.
+#pragma once
+
+#include <cstdint>
+
+#include "app/capture.h"
+#include "tools/modbus.h"
+#include "view/timeline.h"
+
+constexpr int kModbusMonitorValues = 32;    // register values kept per frame
+constexpr int kModbusMonitorBitBytes = 32;  // coil and input bytes kept per frame
+constexpr int kModbusMonitorLookback = 1024;
+constexpr int kModbusMonitorSummaryChars = 400;  // summary text with its terminator
+
+enum ModbusMonitorDirection : uint8_t { kMonitorRequest = 0, kMonitorAnswer = 1 };
+
+enum ModbusMonitorCheck : uint8_t {
+  kMonitorOk = 0,
+  kMonitorBadCrc,
+  kMonitorBadLrc,
+  kMonitorTooShort,
+  kMonitorNotModbus,
+};
+
+// Which fields of a frame hold values.
+enum ModbusMonitorField : uint16_t {
+  kFieldSlave = 1,
+  kFieldFunction = 2,
+  kFieldAddress = 4,     // start address (or coil / register address)
+  kFieldQuantity = 8,    // count of coils or registers
+  kFieldByteCount = 16,
+  kFieldValues = 32,     // register values
+  kFieldBits = 64,       // coil or input bytes, first coil in bit 0
+  kFieldValue = 128,     // written value of 05 and 06
+  kFieldException = 256,
+};
+
+struct ModbusMonitorOptions {
+  int32_t mode;          // ModbusMode: kModbusAscii or kModbusRtu
+  int32_t line_monitor;  // 1: requests CH1 RX, answers CH2 RX
+  int32_t baud[2];       // line speed of CH1 and CH2 (RTU silences); 0 or less: 1.75 ms
+};
+
+struct ModbusFrame {
+  int64_t time_us;       // time of the chunk of its first byte, or kTimeUnknown
+  int32_t first_record;  // record index of its first byte
+  int32_t last_record;   // and of its last one
+  int32_t length;        // bytes (RTU) or characters (ASCII) of the frame
+  uint8_t channel;       // 1 or 2: the line that carried it
+  uint8_t direction;     // ModbusMonitorDirection
+  uint8_t mode;          // ModbusMode
+  uint8_t check;         // ModbusMonitorCheck
+  uint16_t fields;       // ModbusMonitorField bits
+  uint8_t slave, function, byte_count, exception;
+  uint16_t address, quantity, value;
+  int32_t value_count;   // values kept, at most kModbusMonitorValues
+  int32_t bit_bytes;     // bytes kept in bits, at most kModbusMonitorBitBytes
+  uint16_t values[kModbusMonitorValues];
+  uint8_t bits[kModbusMonitorBitBytes];
+  int32_t pair;          // index of the answer (for a request) or the request (for an answer), or -1
+  int64_t latency_us;    // paired answers with both times known, else kTimeUnknown
+};
+
+// Decodes records 0 .. count - 1 (times may be null: every time unknown)
+// into out[0 .. capacity - 1], sorted by first record. Frames found once the
+// array is full are not kept; *dropped (may be null) counts them. Returns
+// the number of frames in out.
+int32_t modbus_monitor_decode(const CaptureRecord* records, const int64_t* times, int32_t count,
+                              const ModbusMonitorOptions* options, ModbusFrame* out, int32_t capacity,
+                              int64_t* dropped);
+
+// English names for the CSV, from one table each: "Read Holding Registers"
+// for 0x03 (an exception code 0x83 names its function too), "Illegal Data
+// Address" for exception 0x02; "Unknown" for codes without a name.
+const char* modbus_function_name(uint8_t code);
+const char* modbus_exception_name(uint8_t code);
+// "OK", "BAD CRC", "BAD LRC", "TOO SHORT", "NOT MODBUS".
+const char* modbus_check_name(uint8_t check);
+
+// The short ASCII text of a frame's fields, e.g. "addr=0x0000 count=10",
+// "bytes=4 values=0x000A,0x0102", "exception=02 Illegal Data Address",
+// "length=7" for a frame without fields; values and bits cut at what the
+// frame keeps end in ",...". Always terminated; returns its length.
+int modbus_monitor_summary(const ModbusFrame* frame, char out[kModbusMonitorSummaryChars]);
+
+// CSV of frames[0 .. n - 1] under the header
+// "time_s,channel,direction,mode,slave,function,summary,check,latency_ms":
+// seconds since the first chunk of records 0 .. count - 1 with a known time
+// (6 decimals, empty when unknown), CH1/CH2, request/answer, RTU/ASCII, the
+// slave in decimal and the function as two hex digits (both empty for NOT
+// MODBUS), the summary (quoted when it holds a comma or a quote), the check
+// name and the latency in ms with 3 decimals (empty for requests and
+// unpaired answers). CR LF line ends. Returns 0, or 1 when the sink refused
+// a write.
+int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, const CaptureRecord* records,
+                             const int64_t* times, int32_t count, const TimelineSink* sink);
