@@ -17,6 +17,7 @@ struct Stream {
   int32_t index[kRunBytes];  // record of each byte
   int32_t n;
   int64_t last_time;         // time of its latest chunk, or kTimeUnknown
+  int32_t last_count;        // bytes of its latest chunk
   int32_t garbage_first, garbage_last, garbage_length;  // skipped bytes not yet reported
   uint8_t channel, direction;
 };
@@ -362,8 +363,8 @@ int stream_of(uint8_t kind, int line_monitor) {
 }
 
 // The quiet time before a chunk: its time less the previous chunk's less
-// the time its own bytes took on the line; saturated, as times from a log
-// may lie anywhere.
+// the time `transfer_us` that bytes took on the line between the two;
+// saturated, as times from a log may lie anywhere.
 int64_t quiet_between(int64_t previous, int64_t now, int64_t transfer_us) {
   int64_t quiet = 0;
   if (__builtin_sub_overflow(now, previous, &quiet)) return now > previous ? INT64_MAX : INT64_MIN;
@@ -402,6 +403,7 @@ int32_t modbus_monitor_decode(const CaptureRecord* records, const int64_t* times
     Stream* s = &streams[i];
     s->n = 0;
     s->last_time = kTimeUnknown;
+    s->last_count = 0;
     s->garbage_length = 0;
     s->garbage_first = s->garbage_last = 0;
     if (options->line_monitor) {
@@ -421,10 +423,15 @@ int32_t modbus_monitor_decode(const CaptureRecord* records, const int64_t* times
     if (options->mode != kModbusAscii && s->last_time != kTimeUnknown && c.time_us != kTimeUnknown) {
       int32_t baud = options->baud[s->channel - 1];
       int64_t char_us = baud > 0 ? 11'000'000 / baud : 0;
-      if (quiet_between(s->last_time, c.time_us, char_us * c.count) >= timeline_modbus_silence_us(baud))
+      // A received chunk is timed as its first bytes are seen, a sent one as
+      // its write completes: the line time to take off is the previous
+      // chunk's bytes for the one, this chunk's for the other.
+      const int32_t on_line = c.kind % 2 ? s->last_count : c.count;
+      if (quiet_between(s->last_time, c.time_us, char_us * on_line) >= timeline_modbus_silence_us(baud))
         stream_decode(&d, s, 1);
     }
     s->last_time = c.time_us;
+    s->last_count = c.count;
     for (int32_t i = 0; i < c.count; i++) {
       if (s->n == kRunBytes) stream_decode(&d, s, 0);
       s->bytes[s->n] = capture_byte(records[c.first + i]);

@@ -10,10 +10,11 @@
 // requests are CH1 RX and answers CH2 RX, and sent chunks are not read.
 //
 // RTU framing: a silence of 3.5 characters at the channel's speed (at least
-// 1.75 ms, timeline_modbus_silence_us) ends a run of bytes. A chunk's time
-// is taken when its transfer is complete, so the silence before a chunk is
-// its time less the previous chunk's time less the chunk's own bytes at 11
-// bits each. Inside a run, and where times are unknown, frames are cut by
+// 1.75 ms, timeline_modbus_silence_us) ends a run of bytes. A received
+// chunk is timed when its first bytes are seen queued, so the silence
+// before it is its time less the previous chunk's time less the previous
+// chunk's bytes at 11 bits each; a sent chunk is timed when its write has
+// completed, so the silence before it takes off its own bytes instead. Inside a run, and where times are unknown, frames are cut by
 // the length their function code implies (requests of 01-06: 8 bytes; 0F
 // and 10: 9 plus the byte count at offset 6; answers of 01-04: 5 plus the
 // byte count at offset 2; 05, 06, 0F, 10: 8; exceptions: 5; other codes: up
