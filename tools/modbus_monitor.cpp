@@ -365,10 +365,17 @@ int stream_of(uint8_t kind, int line_monitor) {
 // The quiet time before a chunk: its time less the previous chunk's less
 // the time `transfer_us` that bytes took on the line between the two;
 // saturated, as times from a log may lie anywhere.
+// a - b into *out; 1 when it does not fit in 64 bits (nothing is written).
+int checked_sub(int64_t a, int64_t b, int64_t* out) {
+  if ((b < 0 && a > INT64_MAX + b) || (b > 0 && a < INT64_MIN + b)) return 1;
+  *out = a - b;
+  return 0;
+}
+
 int64_t quiet_between(int64_t previous, int64_t now, int64_t transfer_us) {
   int64_t quiet = 0;
-  if (__builtin_sub_overflow(now, previous, &quiet)) return now > previous ? INT64_MAX : INT64_MIN;
-  if (__builtin_sub_overflow(quiet, transfer_us, &quiet)) return INT64_MIN;
+  if (checked_sub(now, previous, &quiet)) return now > previous ? INT64_MAX : INT64_MIN;
+  if (checked_sub(quiet, transfer_us, &quiet)) return INT64_MIN;
   return quiet;
 }
 
@@ -451,7 +458,7 @@ int32_t modbus_monitor_decode(const CaptureRecord* records, const int64_t* times
     int64_t request_time = time_of(&d, out[a->pair].last_record);
     int64_t latency = 0;
     if (answer_time != kTimeUnknown && request_time != kTimeUnknown &&
-        !__builtin_sub_overflow(answer_time, request_time, &latency) && latency != kTimeUnknown)
+        !checked_sub(answer_time, request_time, &latency) && latency != kTimeUnknown)
       a->latency_us = latency;
   }
   if (dropped) *dropped = d.dropped;

@@ -12,6 +12,8 @@
 #include "serial/port_win.h"
 #include "view/cell_tip.h"
 #include "view/data_view_win.h"
+#include "view/timeline.h"
+#include "view/timeline_win.h"
 
 namespace {
 
@@ -45,22 +47,6 @@ void tip_hide() {
   g_shown = -1;
 }
 
-// Minutes the local zone is ahead of UTC at wall_us (µs since 1970), with
-// the daylight saving time of that date; 0 when the system cannot say.
-int32_t zone_minutes_at(int64_t wall_us) {
-  // FILETIME counts 100 ns since 1601; 11644473600 s lie between 1601 and 1970.
-  const int64_t kFrom1601 = INT64_C(11644473600000000);
-  if (wall_us < -kFrom1601 || wall_us > INT64_MAX / 10 - kFrom1601) return 0;
-  const uint64_t t = static_cast<uint64_t>(wall_us + kFrom1601) * 10;
-  FILETIME utc_file = {static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)}, local_file;
-  SYSTEMTIME utc, local;
-  if (!FileTimeToSystemTime(&utc_file, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local) ||
-      !SystemTimeToFileTime(&local, &local_file))
-    return 0;
-  const int64_t l = static_cast<int64_t>((static_cast<uint64_t>(local_file.dwHighDateTime) << 32) | local_file.dwLowDateTime);
-  return static_cast<int32_t>((l - static_cast<int64_t>(t)) / 600000000);
-}
-
 // One line in the current language, its fields filled; a text whose fields
 // are not the ones expected (an edited message file) stands as it is.
 void line_text(const CellTipLine& line, wchar_t out[kLineUnits]) {
@@ -88,9 +74,8 @@ int tip_text(int32_t index, wchar_t text[kTipUnits]) {
   CellInfo info;
   if (cell_info(cap.records, cap.times, count, latest, index, &info)) return 1;
   int32_t zone = 0;
-  const int64_t t = info.time_us, offset = cap.wall_offset_us;
-  if (t != kTimeUnknown && (offset >= 0 ? t <= INT64_MAX - offset : t >= INT64_MIN - offset))
-    zone = zone_minutes_at(t + offset);
+  const int64_t wall = timeline_time_add(info.time_us, cap.wall_offset_us);
+  if (wall != kTimeUnknown) zone = local_zone_minutes_at(wall);
   CellTipLine lines[kCellTipLines];
   const int n = cell_tip_lines(info, cap.wall_offset_us, zone, lines);
   text[0] = 0;

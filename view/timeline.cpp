@@ -107,12 +107,16 @@ const char* channel_name(uint8_t kind) { return kind <= kKindSentCh1 ? "CH1" : "
 const char* direction_name(uint8_t kind) { return kind % 2 ? "RX" : "TX"; }
 
 // a + b, or kTimeUnknown when a is unknown or the sum leaves 64 bits.
-int64_t time_add(int64_t a, int64_t b) {
+}  // namespace
+
+int64_t timeline_time_add(int64_t a, int64_t b) {
   if (a == kTimeUnknown) return kTimeUnknown;
   if (b > 0 && a > INT64_MAX - b) return kTimeUnknown;
   if (b < 0 && a <= INT64_MIN - b) return kTimeUnknown;
   return a + b;
 }
+
+namespace {
 
 // The silence before chunk c after `previous`: from the two times when both
 // are known, else from the gap digits. Returns 0 when neither tells.
@@ -300,7 +304,7 @@ int timeline_write_text(const CaptureRecord* records, const int64_t* times, int3
   o.failed = 0;
   char wall[32];
   int64_t origin = timeline_first_time_us(records, times, count);
-  timeline_format_wall(time_add(origin, wall_offset_us), zone_minutes, wall);
+  timeline_format_wall(timeline_time_add(origin, wall_offset_us), zone_minutes, wall);
   out_text(&o, wall);
   out_text(&o, "\r\n");
   int32_t at = 0, gap = -1;
@@ -312,7 +316,7 @@ int timeline_write_text(const CaptureRecord* records, const int64_t* times, int3
     if (d.known && !d.span.negative && silence >= 0 && d.span.magnitude > static_cast<uint64_t>(silence))
       out_text(&o, "\r\n");
     // Time of day: the clock part of the wall time, or dashes.
-    int64_t t = c.time_us == kTimeUnknown ? kTimeUnknown : time_add(c.time_us, wall_offset_us);
+    int64_t t = c.time_us == kTimeUnknown ? kTimeUnknown : timeline_time_add(c.time_us, wall_offset_us);
     if (t != kTimeUnknown && timeline_format_wall(t, zone_minutes, wall) == 0)
       out_text(&o, wall + 11);
     else

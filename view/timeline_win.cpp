@@ -146,13 +146,18 @@ int log_times_text(int state) {
   return 0;
 }
 
-int32_t local_zone_minutes() {
-  TIME_ZONE_INFORMATION z;
-  DWORD which = GetTimeZoneInformation(&z);
-  LONG bias = z.Bias;
-  if (which == TIME_ZONE_ID_DAYLIGHT) bias += z.DaylightBias;
-  else if (which == TIME_ZONE_ID_STANDARD) bias += z.StandardBias;
-  return static_cast<int32_t>(-bias);
+int32_t local_zone_minutes_at(int64_t wall_us) {
+  // FILETIME counts 100 ns since 1601; 11644473600 s lie between 1601 and 1970.
+  const int64_t kFrom1601 = INT64_C(11644473600000000);
+  if (wall_us < -kFrom1601 || wall_us > INT64_MAX / 10 - kFrom1601) return 0;
+  const uint64_t t = static_cast<uint64_t>(wall_us + kFrom1601) * 10;
+  FILETIME utc_file = {static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)}, local_file;
+  SYSTEMTIME utc, local;
+  if (!FileTimeToSystemTime(&utc_file, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local) ||
+      !SystemTimeToFileTime(&local, &local_file))
+    return 0;
+  const int64_t l = static_cast<int64_t>((static_cast<uint64_t>(local_file.dwHighDateTime) << 32) | local_file.dwLowDateTime);
+  return static_cast<int32_t>((l - static_cast<int64_t>(t)) / 600000000);
 }
 
 int capture_export(const wchar_t* path) {
@@ -177,7 +182,11 @@ int capture_export(const wchar_t* path) {
                                 timeline_modbus_silence_us(g_app.settings.port[1].rs_speed)};
     TimelineSink sink = {f, file_sink_write};
     const int csv = timeline_export_is_csv(reinterpret_cast<const char16_t*>(path));
-    if (timeline_write_export(csv, records, times, count, cap->wall_offset_us, local_zone_minutes(), silence, &sink))
+    // The text shows local time with the zone of the capture's first chunk.
+    const int64_t first = timeline_first_time_us(records, times, count);
+    const int64_t wall = timeline_time_add(first, cap->wall_offset_us);
+    const int32_t zone = wall == kTimeUnknown ? 0 : local_zone_minutes_at(wall);
+    if (timeline_write_export(csv, records, times, count, cap->wall_offset_us, zone, silence, &sink))
       result = kTextExportWriteFailed;
     if (!CloseHandle(f)) result = kTextExportWriteFailed;
   }

@@ -26,8 +26,9 @@ int log_times_load(const wchar_t* log_path, int32_t records);
 // The message text that tells the user about `state` (0 for kLogTimesLoaded).
 int log_times_text(int state);
 
-// Minutes to add to UTC for local time, daylight saving included.
-int32_t local_zone_minutes();
+// Minutes the local zone is ahead of UTC at wall_us (µs since 1970), with
+// the daylight saving time of that date; 0 when the system cannot say.
+int32_t local_zone_minutes_at(int64_t wall_us);
 
 // Writes the capture's records 0 .. write position - 1 to `path` as the
 // export its name asks for. Returns 0, or the message text of the failure.
