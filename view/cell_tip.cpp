@@ -93,15 +93,6 @@ int32_t run_start(const CaptureRecord* records, int32_t last, uint8_t kind, int3
   return j;
 }
 
-// Time of the first chunk in the buffer whose time is known.
-int64_t first_known_time(const CaptureRecord* records, const int64_t* times, int32_t count) {
-  int32_t at = 0, gap = -1;
-  TimelineChunk c;
-  while (timeline_next_chunk(records, times, count, &at, &gap, &c))
-    if (c.time_us != kTimeUnknown) return c.time_us;
-  return kTimeUnknown;
-}
-
 void data_info(const CaptureRecord* records, const int64_t* times, int32_t count, CellInfo* out) {
   const int32_t index = out->index;
   int32_t budget = kCellWalkLimit;
@@ -111,7 +102,7 @@ void data_info(const CaptureRecord* records, const int64_t* times, int32_t count
   out->time_us = times ? times[first >= 0 ? first : index] : kTimeUnknown;
   if (out->time_us != kTimeUnknown) {
     int ok = 0;
-    out->since_first_us = time_difference(out->time_us, first_known_time(records, times, count), &ok);
+    out->since_first_us = time_difference(out->time_us, timeline_first_time_us(records, times, count), &ok);
     if (!ok) out->time_us = kTimeUnknown;
   }
   out->silence = kSilenceUnknown;

@@ -82,7 +82,10 @@ def app(request, display, wine, ports, driver):
     def start(settings=None, messages=True, env=None):
         q = harness.Quorrin(wine, harness.E2E / "run" / name, settings=settings, messages=messages, env=env)
         q.start()
-        q.hwnd = driver.main_window()
+        # A start under a locale the prefix has not run in yet makes Wine
+        # update its regional settings first, which on a busy machine has
+        # taken more than the usual 30 s.
+        q.hwnd = driver.main_window(60000 if env else 30000)
         runs.append(q)
         return q
 

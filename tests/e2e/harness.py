@@ -480,6 +480,17 @@ def main_background_sample(driver):
 # another theme, the Modbus CRC the tests compute on their own, and a port
 # taken from the system's serial port list for a while.
 
+def no_message_box(driver):
+    """True when no message box comes within 100 ms; one that does is
+    answered, and then False (for holds_for: no notice for a while)."""
+    try:
+        hwnd, _, _ = driver.message_box(100)
+    except DriverError:
+        return True
+    driver.answer(hwnd, 1)
+    return False
+
+
 def dialog_shown(driver, title):
     """True while a dialog with this title is up (asked once, no wait)."""
     try:

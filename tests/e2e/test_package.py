@@ -18,15 +18,6 @@ def package():
     return ROOT / "build" / "dist" / f"Quorrin-{version}-win64.zip", version
 
 
-def no_message(driver):
-    try:
-        hwnd, caption, text = driver.message_box(100)
-    except harness.DriverError:
-        return True
-    driver.answer(hwnd, 1)
-    raise AssertionError(f"a message came: {caption!r} {text!r}")
-
-
 def test_unpacked_package_starts_with_its_texts_and_restarts_after_a_theme_change(display, wine, driver):
     zip_path, version = package()
     with zipfile.ZipFile(zip_path) as z:
@@ -44,7 +35,7 @@ def test_unpacked_package_starts_with_its_texts_and_restarts_after_a_theme_chang
         driver.main_window()
         # The message text file was found: no notice, and a message in the
         # language of this first start shows its text.
-        assert harness.holds_for(lambda: no_message(driver), 2.0)
+        assert harness.holds_for(lambda: harness.no_message_box(driver), 2.0)
         driver.command(CMD_CLEAR)
         hwnd, caption, text = driver.message_box()
         driver.answer(hwnd, 7)

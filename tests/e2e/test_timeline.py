@@ -126,7 +126,7 @@ def test_command_line_export_and_a_log_without_its_times(app, driver, wine, com3
     assert notice.split("\n") == ["No times file lies beside this log.",
                                   "Precise times are unknown; silences come from the gap digits.",
                                   harness.to_windows_path(log)]
-    assert harness.holds_for(lambda: _no_message(driver), 1.0), "a second notice came"
+    assert harness.holds_for(lambda: harness.no_message_box(driver), 1.0), "a second notice came"
     again = harness.save_log(driver, q, "reloaded")
     assert again.read_bytes() == log.read_bytes()
 
@@ -150,12 +150,3 @@ def test_command_line_export_and_a_log_without_its_times(app, driver, wine, com3
     assert len(err) == 1 and "The message text file is missing:" in err[0], err
     code, err = export_command_line(q, wine, "notalog.log", "x.csv")
     assert code == 1 and len(err) == 1 and err[0].startswith("notalog.log: The message text file is missing:"), err
-
-
-def _no_message(driver):
-    try:
-        hwnd, caption, text = driver.message_box(100)
-    except harness.DriverError:
-        return True
-    driver.answer(hwnd, 1)
-    return False

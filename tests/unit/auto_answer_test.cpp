@@ -7,19 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "utf16_file.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes file_of(const std::u16string& text, bool bom = true) {
-  Bytes b;
-  if (bom) b = {0xFF, 0xFE};
-  for (char16_t u : text) {
-    b.push_back(static_cast<uint8_t>(u & 0xFF));
-    b.push_back(static_cast<uint8_t>(u >> 8));
-  }
-  return b;
-}
 
 int vector_write(void* ctx, const uint8_t* bytes, int n) {
   static_cast<Bytes*>(ctx)->insert(static_cast<Bytes*>(ctx)->end(), bytes, bytes + n);
@@ -35,7 +27,7 @@ Bytes written(const AutoAnswerRules& r) {
 
 std::unique_ptr<AutoAnswerRules> parsed(const std::u16string& text) {
   std::unique_ptr<AutoAnswerRules> r(new AutoAnswerRules());
-  Bytes f = file_of(text);
+  Bytes f = utf16_file(text);
   EXPECT_EQ(auto_answer_parse(f.data(), f.size(), r.get()), kAutoAnswerFileOk);
   return r;
 }
@@ -91,7 +83,7 @@ TEST(AutoAnswerFile, WritingWhatWasReadGivesTheSameFile) {
       u"CH2\t\"say \"22\"hi\"22\t60000\t00\"ok\"FF09\r\n";
   auto r = parsed(text);
   ASSERT_EQ(r->count, 3);
-  EXPECT_EQ(written(*r), file_of(text));
+  EXPECT_EQ(written(*r), utf16_file(text));
   // And rules made in the program (every byte value) come back as they were.
   std::unique_ptr<AutoAnswerRules> made(new AutoAnswerRules());
   made->count = 2;
@@ -166,13 +158,13 @@ TEST(AutoAnswerFile, TooManyRulesAndProblemsAreCounted) {
 }
 
 TEST(AutoAnswerFile, AFileWithoutByteOrderMarkIsRefused) {
-  Bytes f = file_of(u"CH1\t41\t0\t42\r\n", false);
+  Bytes f = utf16_file(u"CH1\t41\t0\t42\r\n", false);
   std::unique_ptr<AutoAnswerRules> r(new AutoAnswerRules());
   EXPECT_EQ(auto_answer_parse(f.data(), f.size(), r.get()), kAutoAnswerFileNotUtf16);
   EXPECT_EQ(r->count, 0);
   EXPECT_EQ(auto_answer_parse(f.data(), 0, r.get()), kAutoAnswerFileNotUtf16);
   // An odd last byte is ignored.
-  Bytes g = file_of(u"CH1\t41\t0\t42");
+  Bytes g = utf16_file(u"CH1\t41\t0\t42");
   g.push_back(0x41);
   EXPECT_EQ(auto_answer_parse(g.data(), g.size(), r.get()), kAutoAnswerFileOk);
   EXPECT_EQ(r->count, 1);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fake_codec.h"
+#include "utf16_file.h"
 
 namespace {
 
@@ -84,16 +85,6 @@ struct Fake {
   }
 };
 
-Bytes file_bytes(const std::u16string& text, bool bom = true) {
-  Bytes b;
-  if (bom) b = {0xFF, 0xFE};
-  for (char16_t u : text) {
-    b.push_back(static_cast<uint8_t>(u & 0xFF));
-    b.push_back(static_cast<uint8_t>(u >> 8));
-  }
-  return b;
-}
-
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 struct MacroTest : ::testing::Test {
@@ -101,7 +92,7 @@ struct MacroTest : ::testing::Test {
   Fake fake;
 
   void load(const std::u16string& source) {
-    Bytes b = file_bytes(source);
+    Bytes b = utf16_file(source);
     ASSERT_EQ(macro_load(m.get(), b.data(), b.size()), kMacroLoadOk);
     macro_start(m.get(), &fake.cap);
   }
@@ -439,10 +430,10 @@ TEST_F(MacroTest, FileChecks) {
   EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroRanOff);
   EXPECT_EQ(macro_load(m.get(), utf8.data(), 0), kMacroLoadEmpty);
   EXPECT_EQ(macro_load(m.get(), utf8.data(), 1), kMacroLoadNotUtf16);
-  Bytes no_bom = file_bytes(u"SEND 41\r\n", false);
+  Bytes no_bom = utf16_file(u"SEND 41\r\n", false);
   EXPECT_EQ(macro_load(m.get(), no_bom.data(), no_bom.size()), kMacroLoadNotUtf16);
   // Only the first 25,600 bytes are read.
-  Bytes big = file_bytes(std::u16string(20000, u' '));
+  Bytes big = utf16_file(std::u16string(20000, u' '));
   EXPECT_EQ(macro_load(m.get(), big.data(), big.size()), kMacroLoadOk);
   EXPECT_EQ(m->length, kMacroBufferUnits);
   Bytes bom_only = {0xFF, 0xFE, 0x41};
