@@ -7,8 +7,9 @@
 #include "settings/message_text.h"
 
 const MenuDef kMenuBar[kMenus] = {
-    {kTextMenuFile, 4,
-     {{141, kTextMenuSaveLog, 0}, {142, kTextMenuOpenLog, 0}, {176, kTextMenuExport, 0}, {143, kTextMenuExit, 0}}},
+    {kTextMenuFile, 5,
+     {{141, kTextMenuSaveLog, 0}, {142, kTextMenuOpenLog, 0}, {176, kTextMenuExport, 0}, {179, kTextMenuSaveAsMacro, 0},
+      {143, kTextMenuExit, 0}}},
     {kTextMenuView, 9,
      {{144, kTextMenuRedraw, 0}, {145, kTextMenuClearData, 0}, {146, kTextMenuScrollDown, 0},
       {147, kTextMenuScrollUp, 0}, {148, kTextMenuGoToEnd, 0}, {149, kTextMenuGoToBeginning, 0}, {0, 0, 0},
@@ -16,9 +17,9 @@ const MenuDef kMenuBar[kMenus] = {
     {kTextMenuSend, 4,
      {{150, kTextMenuInputSend, 0}, {151, kTextMenuPresetSend, 0}, {152, kTextMenuRunMacro, 0},
       {153, kTextMenuModbus, 0}}},
-    {kTextMenuTools, 4,
+    {kTextMenuTools, 6,
      {{155, kTextMenuPresetEditor, 0}, {156, kTextMenuNotepad, 0}, {157, kTextMenuEditMacro, 0},
-      {177, kTextMenuLinkStats, 0}}},
+      {177, kTextMenuLinkStats, 0}, {178, kTextMenuModbusMonitor, 0}, {180, kTextMenuAutoAnswer, 0}}},
     {kTextMenuPort, 6,
      {{160, kTextMenuPortNumber, 0}, {158, kTextMenuOpenPorts, 0}, {159, kTextMenuClosePorts, 0},
       {-1, kTextMenuPortSettings, 161}, {-1, kTextMenuDcb, 163}, {-1, kTextMenuLineStatus, 165}}},

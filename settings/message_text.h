@@ -243,6 +243,9 @@ enum MessageNumber : int {
   kTextExportUsage = 309,             // Usage: Quorrin.exe /export <log file> <out file>
   kTextExportNoMemory = 310,          // There is not enough memory for the export.
   kTextManualNotOpened = 311,         // The manual could not be opened (no file, or no PDF viewer).
+  kTextMenuModbusMonitor = 312,       // Mod&bus Monitor
+  kTextMenuSaveAsMacro = 313,         // Save Capture as &Macro...
+  kTextMenuAutoAnswer = 314,          // &Auto Answer
   kTextMenuLinkStats = 315,           // Link &Statistics
   kTextLinkStatsTitle = 316,          // Link Statistics
   kTextStatsChunks = 317,             // Chunks
