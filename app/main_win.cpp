@@ -204,6 +204,7 @@ int run_command(HWND hwnd, int id) {
       }
       return 0;
     case kCmdExport: export_command(hwnd); return 0;
+    case kCmdSaveAsMacro: save_as_macro_command(hwnd); return 0;
     case kCmdExit: DestroyWindow(hwnd); return 0;
     case kCmdRepaint: full_repaint(hwnd); return 0;
     case kCmdClear: clear_command(hwnd); return 0;

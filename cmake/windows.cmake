@@ -8,6 +8,7 @@ add_executable(Quorrin WIN32
   app/main_win.cpp
   codec/ansi_win.cpp
   macro/macro_dialog_win.cpp
+  macro/macro_from_capture_win.cpp
   macro/macro_send_win.cpp
   send/input_send_win.cpp
   send/send_format_dialog_win.cpp

@@ -58,6 +58,9 @@ const Fields kFields[] = {
     {kTextTipGapMarker, "ls"},
     {kTextTipGapSilence, "ls"},
     {kTextTipGapCounting, "ls"},
+    {kTextMacroTooManySteps, "d"},
+    {kTextMacroUncompared, "d"},
+    {kTextMacroTooLongToRun, "lld d"},
 };
 
 }  // namespace

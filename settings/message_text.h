@@ -277,6 +277,11 @@ enum MessageNumber : int {
   kTextTipGapCounting = 351,          // Silence after the chunk: %ls s so far
   kTextTipGapUnknown = 352,           // Silence after the chunk: unknown
   kTextTipGapOrphan = 353,            // Gap marker with no chunk before it
+  kTextSaveMacroTitle = 370,          // Save Capture as Macro
+  kTextMacroTooManySteps = 371,       // More answers than labels: the macro ends after step %d.
+  kTextMacroUncompared = 372,         // %d answer bytes past a slot's size are not compared.
+  kTextMacroTooLongToRun = 373,       // The macro is %lld code units long; a run loads at most %d.
+  kTextMacroWriteFailed = 374,        // The macro could not be written completely.
 };
 
 // The format fields text n must have, as their length and conversion

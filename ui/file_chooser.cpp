@@ -20,6 +20,7 @@ const FileChooserRule kRules[kChooseModes] = {
     {1, 10, nullptr, kTextFilter, u"temp.txt", nullptr, 0},
     {0, 0, u"MACROファイル編集", kMacroFilter, u"*.txt", nullptr, 1},
     {1, kTextExportTitle, nullptr, kExportFilter, u"Temp1.csv", nullptr, 0},
+    {1, kTextSaveMacroTitle, nullptr, kMacroFilter, u"replay.txt", u".txt", 0},
 };
 
 int text16_has(const char16_t* s, char16_t c) {

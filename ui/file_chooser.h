@@ -13,7 +13,8 @@ enum FileChooserMode {
   kChooseSaveStrings = 4,  // save a strings file (its extension is the save's own rule)
   kChooseEditMacro = 5,    // pick macro files to open in their editor
   kChooseExport = 6,       // export the capture (".csv" makes CSV, any other name text)
-  kChooseModes = 7,
+  kChooseSaveMacro = 7,    // save the capture as a macro file
+  kChooseModes = 8,
 };
 constexpr int kPathChars = 260;
 
@@ -32,7 +33,7 @@ const FileChooserRule* file_chooser_rule(int mode);
 
 // Prepares the initial name of the chooser in `path` (kPathChars units):
 // the mode's start name ("Temp1.log", "Temp1.txt", "temp.txt", "*.txt",
-// "Temp1.csv") when
+// "Temp1.csv", "replay.txt") when
 // it holds no ".", and made absolute under `program_dir` unless it starts
 // with a drive ("X:\"). Returns 1 when the result would not fit (path then
 // holds the start name under the program directory, or the bare start name

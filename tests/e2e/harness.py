@@ -13,10 +13,12 @@ still queued, so nothing posted may be assumed done until its effect shows
 import hashlib
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
 import sys
+import threading
 import time
 from pathlib import Path
 
@@ -543,3 +545,45 @@ def remove_serial_port(wine, port):
 def restore_serial_port(wine, name, port):
     """Puts `port` back in the system's serial port list under its value `name`."""
     wine.run("wine", "reg", "add", SERIALCOMM, "/v", name, "/t", "REG_SZ", "/d", port, "/f")
+
+
+class Device(threading.Thread):
+    """The far end of COM3: keeps every byte it receives and answers each
+    request line after a short delay, as an instrument that takes its time."""
+
+    def __init__(self, pty, answers, delay=0.8):
+        super().__init__(daemon=True)
+        self.pty, self.answers, self.delay = pty, answers, delay
+        self.wire, self.pending = b"", b""
+        self.stopping = threading.Event()
+        self.lock = threading.Lock()
+
+    def run(self):
+        while not self.stopping.is_set():
+            r, _, _ = select.select([self.pty.fd], [], [], 0.05)
+            if not r:
+                continue
+            try:
+                data = os.read(self.pty.fd, 4096)
+            except BlockingIOError:
+                continue
+            with self.lock:
+                self.wire += data
+            self.pending += data
+            for request, answer in self.answers.items():
+                while request in self.pending:
+                    self.pending = self.pending.replace(request, b"", 1)
+                    time.sleep(self.delay)
+                    self.pty.write(answer)
+
+    def reset(self, answers):
+        with self.lock:
+            self.answers, self.wire = answers, b""
+
+    def received(self):
+        with self.lock:
+            return self.wire
+
+    def stop(self):
+        self.stopping.set()
+        self.join(5)

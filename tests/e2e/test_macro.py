@@ -1,13 +1,8 @@
 """The macro dialog on the real program: macro files run line by line on
 CH1 against a peer that answers like a device, the step and status labels,
 the end messages, the load failures, stop and run again."""
-import os
-import select
-import threading
-import time
-
 import harness
-from harness import CMD_MACRO, dialog_closed, log_records, screenshot, texts
+from harness import CMD_MACRO, Device, dialog_closed, log_records, screenshot, texts
 from harness import MACRO_NAME as NAME
 from harness import MACRO_RUN as RUN
 from harness import open_macro_dialog as open_dialog
@@ -25,48 +20,6 @@ def write_macro(q, name, lines, encoding="utf-16-le"):
 
 def gettext(driver, dlg, cid):
     return driver.call("gettext", dlg, cid)[0]
-
-
-class Device(threading.Thread):
-    """The far end of COM3: keeps every byte it receives and answers each
-    request line after a short delay, as an instrument that takes its time."""
-
-    def __init__(self, pty, answers, delay=0.8):
-        super().__init__(daemon=True)
-        self.pty, self.answers, self.delay = pty, answers, delay
-        self.wire, self.pending = b"", b""
-        self.stopping = threading.Event()
-        self.lock = threading.Lock()
-
-    def run(self):
-        while not self.stopping.is_set():
-            r, _, _ = select.select([self.pty.fd], [], [], 0.05)
-            if not r:
-                continue
-            try:
-                data = os.read(self.pty.fd, 4096)
-            except BlockingIOError:
-                continue
-            with self.lock:
-                self.wire += data
-            self.pending += data
-            for request, answer in self.answers.items():
-                while request in self.pending:
-                    self.pending = self.pending.replace(request, b"", 1)
-                    time.sleep(self.delay)
-                    self.pty.write(answer)
-
-    def reset(self, answers):
-        with self.lock:
-            self.answers, self.wire = answers, b""
-
-    def received(self):
-        with self.lock:
-            return self.wire
-
-    def stop(self):
-        self.stopping.set()
-        self.join(5)
 
 
 def test_only_line_sends_and_the_step_label_counts_code_units(app, driver, display, com3):

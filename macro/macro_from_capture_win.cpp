@@ -1,0 +1,94 @@
+// File > Save Capture as Macro: the capture, copied under the lock, written
+// by the generator straight into the chosen file, and one box that says
+// what the macro cannot do as captured.
+#include <cstdlib>
+#include <cwchar>
+
+#include "app/app_win.h"
+#include "macro/macro_from_capture.h"
+#include "macro/macro_win.h"
+#include "settings/message_text.h"
+#include "ui/file_chooser.h"
+#include "ui/file_chooser_win.h"
+
+namespace {
+
+int file_write(void* ctx, const uint8_t* bytes, int n) {
+  DWORD put = 0;
+  return WriteFile(static_cast<HANDLE>(ctx), bytes, static_cast<DWORD>(n), &put, nullptr) &&
+                 put == static_cast<DWORD>(n)
+             ? 0
+             : 1;
+}
+
+// Appends message text `n`, formatted with its fields a and b (as many as
+// the text has), as one more line of `out`.
+void append_line(wchar_t* out, int cap, int n, long long a, int b) {
+  wchar_t format[kMessageTextUnits] = L"";
+  get_text(n, format);
+  wchar_t line[kMessageTextUnits + 48];
+  if (!message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(n)))
+    lstrcpynW(line, format, kMessageTextUnits);
+  else if (n == kTextMacroTooLongToRun)
+    _snwprintf(line, kMessageTextUnits + 47, format, a, b);
+  else
+    _snwprintf(line, kMessageTextUnits + 47, format, static_cast<int>(a));
+  line[kMessageTextUnits + 47] = 0;
+  if (out[0]) wcsncat(out, L"\n", cap - 1 - wcslen(out));
+  wcsncat(out, line, cap - 1 - wcslen(out));
+}
+
+}  // namespace
+
+int capture_save_macro(const wchar_t* path, MacroFromCaptureResult* result) {
+  *result = {};
+  Capture* cap = &g_app.capture;
+  const int32_t count = capture_write_position(cap);
+  if (count == 0) return kTextNoDataToExport;
+  CaptureRecord* records = static_cast<CaptureRecord*>(std::malloc(static_cast<size_t>(count) * sizeof(CaptureRecord)));
+  int64_t* times = static_cast<int64_t*>(std::malloc(static_cast<size_t>(count) * sizeof(int64_t)));
+  int failure = 0;
+  if (!records || !times || capture_copy(cap, 0, count, records) || capture_copy_times(cap, 0, count, times))
+    failure = kTextExportNoMemory;
+  HANDLE f = INVALID_HANDLE_VALUE;
+  if (!failure) {
+    f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) failure = kTextFileOpenFailed;
+  }
+  if (!failure) {
+    const MacroSink sink = {f, file_write};
+    *result = macro_from_capture(records, times, 0, count - 1, &sink);
+    if (!CloseHandle(f) || result->status == kMacroFromCaptureSinkFailed) failure = kTextMacroWriteFailed;
+    else if (result->status == kMacroFromCaptureNothing) failure = kTextNoDataToExport;
+    // A cut or empty macro is not left behind to be run as if it were whole.
+    if (failure) DeleteFileW(path);
+  }
+  std::free(records);
+  std::free(times);
+  return failure;
+}
+
+void save_as_macro_command(HWND owner) {
+  if (capture_write_position(&g_app.capture) == 0) {
+    show_message(owner, kTextNoDataToExport, 0, L"Quorrin");
+    return;
+  }
+  wchar_t path[MAX_PATH] = L"";
+  if (!file_chooser(owner, kChooseSaveMacro, path)) return;
+  MacroFromCaptureResult r;
+  const int failure = capture_save_macro(path, &r);
+  if (failure) {
+    show_texts(owner, L"Quorrin", {failure}, path);
+    return;
+  }
+  // The macro is saved; these say where it does not replay the capture whole.
+  constexpr int kUnits = 3 * (kMessageTextUnits + 48) + MAX_PATH + 4;
+  wchar_t text[kUnits] = L"";
+  if (r.status == kMacroFromCaptureTooManySteps) append_line(text, kUnits, kTextMacroTooManySteps, r.steps, 0);
+  if (r.unchecked_bytes > 0) append_line(text, kUnits, kTextMacroUncompared, r.unchecked_bytes, 0);
+  if (r.too_long) append_line(text, kUnits, kTextMacroTooLongToRun, r.units, kMacroBufferUnits);
+  if (!text[0]) return;
+  wcsncat(text, L"\n", kUnits - 1 - wcslen(text));
+  wcsncat(text, path, kUnits - 1 - wcslen(text));
+  MessageBoxW(owner, text, L"Quorrin", MB_OK);
+}
