@@ -41,6 +41,7 @@ void capture_clear(Capture* cap) {
   v.gap_x = v.gap_y = v.gap2_x = v.gap2_y = 0;
   v.gap_index = -1;
   v.eof_drawn = 0;
+  v.select_anchor = v.select_end = -1;
 }
 
 int capture_gap_units(int32_t elapsed_ms) {

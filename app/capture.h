@@ -101,6 +101,8 @@ struct CaptureView {
   int32_t eof_drawn = 0;
   int32_t cells_per_row = 0;      // grid of the latest full repaint; 0 when none fits
   int32_t visible_rows = 0;
+  int32_t select_anchor = -1;     // record where a drag over the cells began; -1: nothing selected
+  int32_t select_end = -1;        // record the drag is over now
 };
 
 struct Capture {

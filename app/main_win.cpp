@@ -373,8 +373,13 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (!cell_tip_notifies(reinterpret_cast<NMHDR*>(lp))) toolbar_tooltip_text(reinterpret_cast<NMHDR*>(lp));
       return 0;
     case WM_MOUSEMOVE:
+      if (wp & MK_LBUTTON) view_select_drag(hwnd, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
       cell_tip_mouse_move(hwnd, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
       return 0;
+    case WM_LBUTTONDOWN:
+      view_select_press(hwnd, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+      return 0;
+    case WM_LBUTTONUP: view_select_release(hwnd); return 0;
     case WM_MOUSELEAVE: cell_tip_mouse_leave(); return 0;
     case WM_INITMENUPOPUP:
       if (HIWORD(lp)) break;  // the window menu: the system keeps its items
@@ -387,6 +392,7 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_KEYDOWN:
       if (wp == VK_PRIOR) run_command(hwnd, kCmdScrollEnd);
       else if (wp == VK_NEXT) run_command(hwnd, kCmdScrollStart);
+      else if (wp == VK_ESCAPE) view_select_clear(hwnd);
       return 0;
     case WM_COMMAND:
       if (run_command(hwnd, command_from_toolbar(LOWORD(wp))) == 0) return 0;

@@ -1,4 +1,5 @@
-// File > Save Capture as Macro: the capture, copied under the lock, written
+// File > Save Capture as Macro: the capture (or the records selected in the
+// view), copied under the lock, written
 // by the generator straight into the chosen file, and one box that says
 // what the macro cannot do as captured.
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "settings/message_text.h"
 #include "ui/file_chooser.h"
 #include "ui/file_chooser_win.h"
+#include "view/data_view.h"
 
 namespace {
 
@@ -57,7 +59,10 @@ int capture_save_macro(const wchar_t* path, MacroFromCaptureResult* result) {
   }
   if (!failure) {
     const MacroSink sink = {f, file_write};
-    *result = macro_from_capture(records, times, 0, count - 1, &sink);
+    // A selection in the view makes the macro of its records alone.
+    int32_t first = 0, last = count - 1;
+    if (!view_selection_range(cap->view, count, &first, &last)) first = 0, last = count - 1;
+    *result = macro_from_capture(records, times, first, last, &sink);
     if (!CloseHandle(f) || result->status == kMacroFromCaptureSinkFailed) failure = kTextMacroWriteFailed;
     else if (result->status == kMacroFromCaptureNothing) failure = kTextNoDataToExport;
     // A cut or empty macro is not left behind to be run as if it were whole.

@@ -15,11 +15,12 @@ MacroHost macro_host_win(HWND dlg);
 // Runs the macro dialog modally.
 void macro_dialog_run(HWND owner);
 
-// File > Save Capture as Macro: asks for a file and writes the whole capture
-// as a replay macro, saying what the macro does not check.
+// File > Save Capture as Macro: asks for a file and writes the capture, or
+// the records selected in the view, as a replay macro, saying what the macro does not check.
 void save_as_macro_command(HWND owner);
 
-// Writes the capture as a replay macro into `path`; 0, or the message text
+// Writes the capture (its selection, when the view has one) as a replay
+// macro into `path`; 0, or the message text
 // of the failure (the file is then removed). `result` tells the steps,
 // unchecked bytes and length of what was written.
 int capture_save_macro(const wchar_t* path, MacroFromCaptureResult* result);

@@ -1,5 +1,7 @@
 #include "view/data_view.h"
 
+#include "app/capture.h"
+
 int cell_place(uint8_t kind, int32_t lm_mode) {
   switch (kind) {
     case 1: return kPlaceUpper;
@@ -68,4 +70,27 @@ RowLayout view_row_layout(const ViewMetrics& m) {
   l.clear_top = 27;
   l.clear_bottom = view_row_pitch(m) + 23;
   return l;
+}
+
+int view_selection_range(const CaptureView& v, int32_t count, int32_t* first, int32_t* last) {
+  if (v.select_anchor < 0 || v.select_end < 0) return 0;
+  int32_t lo = v.select_anchor < v.select_end ? v.select_anchor : v.select_end;
+  int32_t hi = v.select_anchor < v.select_end ? v.select_end : v.select_anchor;
+  if (hi >= count) hi = count - 1;
+  if (lo > hi) return 0;
+  *first = lo;
+  *last = hi;
+  return 1;
+}
+
+void view_selection_shift(CaptureView* v, int32_t shift) {
+  if (v->select_anchor < 0 || v->select_end < 0) return;
+  v->select_anchor -= shift;
+  v->select_end -= shift;
+  if (v->select_anchor < 0 && v->select_end < 0) {
+    v->select_anchor = v->select_end = -1;
+    return;
+  }
+  if (v->select_anchor < 0) v->select_anchor = 0;
+  if (v->select_end < 0) v->select_end = 0;
 }

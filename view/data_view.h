@@ -47,3 +47,13 @@ struct RowLayout {
   int32_t clear_top, clear_bottom;
 };
 RowLayout view_row_layout(const ViewMetrics& m);
+
+// The records selected by a drag over the cells (CaptureView's
+// select_anchor and select_end, in either order). Returns 1 and the first
+// and last record (inclusive) when a selection lies below `count`; a part
+// at or past it is left out, as the capture has no such records now.
+struct CaptureView;
+int view_selection_range(const CaptureView& v, int32_t count, int32_t* first, int32_t* last);
+// A wrap of the capture moved every record `shift` places down: the
+// selection follows, and what left the buffer leaves the selection.
+void view_selection_shift(CaptureView* v, int32_t shift);

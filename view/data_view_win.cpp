@@ -163,14 +163,75 @@ int paint_cell(Painter& p, int32_t index) {
   int count = byte_display_text(data, shown);
   byte_hex_text(data, hex);
   const int odd = v.cursor_col & 1;
+  const int text_slot = cell_text_slot(rec.kind);
+  // A selected cell shows its text color as background and the other way round.
+  const int selected = v.select_anchor >= 0 &&
+                       static_cast<int64_t>(index - v.select_anchor) * (index - v.select_end) <= 0;
   use_font(p, g_font_big);
-  use_colors(p, odd ? kSlotAscBack1 : kSlotAscBack2, cell_text_slot(rec.kind));
-  text_at(p.dc, x + (count == 1 ? p.m.big_w / 2 : 0), top + (lower ? p.l.lower_char : p.l.upper_char), wide(shown),
-          count);
-  use_colors(p, odd ? kSlotHexBack1 : kSlotHexBack2, cell_text_slot(rec.kind));
-  text_at(p.dc, x, top + (lower ? p.l.lower_hex : p.l.upper_hex), wide(hex), 2);
+  const int char_back = odd ? kSlotAscBack1 : kSlotAscBack2, hex_back = odd ? kSlotHexBack1 : kSlotHexBack2;
+  if (selected) use_colors(p, text_slot, char_back);
+  else use_colors(p, char_back, text_slot);
+  // The whole character line of the cell, so that a one-character byte is
+  // marked as wide as a two-letter one.
+  RECT char_box = {x, top + (lower ? p.l.lower_char_back : p.l.upper_char_back), x + p.cell_w, 0};
+  char_box.bottom = char_box.top + p.m.big_h;
+  ExtTextOutW(p.dc, x + (count == 1 ? p.m.big_w / 2 : 0), top + (lower ? p.l.lower_char : p.l.upper_char),
+              ETO_OPAQUE, &char_box, wide(shown), count, nullptr);
+  if (selected) use_colors(p, text_slot, hex_back);
+  else use_colors(p, hex_back, text_slot);
+  RECT hex_box = {x, top + (lower ? p.l.lower_hex_back : p.l.upper_hex_back), x + p.cell_w, 0};
+  hex_box.bottom = hex_box.top + p.m.big_h;
+  ExtTextOutW(p.dc, x, top + (lower ? p.l.lower_hex : p.l.upper_hex), ETO_OPAQUE, &hex_box, wide(hex), 2, nullptr);
   return 0;
 }
+
+// Draws again, in place, every data cell on the screen whose record is in
+// first .. last: the cell map says where each one is.
+void cells_redraw(HWND hwnd, int32_t first, int32_t last) {
+  if (first > last) return;
+  CaptureView& v = g_app.capture.view;
+  const int32_t n = g_cell_map.cells_per_row;
+  if (n < 1) return;
+  const int32_t count = capture_write_position(&g_app.capture);
+  HDC dc = GetDC(hwnd);
+  Painter p = painter_for(hwnd, dc);
+  HGDIOBJ old_font = SelectObject(dc, g_font_small);
+  const int32_t row = v.cursor_row, col = v.cursor_col;
+  const int32_t cells = n * g_cell_map.rows < kViewMapCells ? n * g_cell_map.rows : kViewMapCells;
+  for (int32_t c = 0; c < cells; c++) {
+    const int32_t index = g_cell_map.record[c];
+    if (index < first || index > last || index >= count || g_app.capture.records[index].kind >= 128) continue;
+    v.cursor_row = c / n;
+    v.cursor_col = c % n;
+    paint_cell(p, index);
+  }
+  v.cursor_row = row;
+  v.cursor_col = col;
+  SelectObject(dc, old_font);
+  ReleaseDC(hwnd, dc);
+}
+
+// Sets the selection to anchor .. end and draws the cells that changed.
+void selection_set(HWND hwnd, int32_t anchor, int32_t end) {
+  CaptureView& v = g_app.capture.view;
+  const int32_t count = capture_write_position(&g_app.capture);
+  int32_t old_first = 0, old_last = -1;
+  view_selection_range(v, count, &old_first, &old_last);
+  v.select_anchor = anchor;
+  v.select_end = end;
+  int32_t first = 0, last = -1;
+  view_selection_range(v, count, &first, &last);
+  cells_redraw(hwnd, old_first, old_last);
+  cells_redraw(hwnd, first, last);
+}
+
+int32_t record_at(int x, int y) {
+  const Capture& cap = g_app.capture;
+  return view_hit_record(&g_cell_map, g_app.metrics, cap.records, capture_write_position(&cap),
+                         g_app.settings.lm_mode, x, y);
+}
+
+int g_drag_moved = 0;  // the drag reached another record than where it began
 
 void end_marker_draw(Painter& p) {
   CaptureView& v = g_app.capture.view;
@@ -302,6 +363,38 @@ void view_full_repaint(HWND hwnd, HDC dc) {
 
 void view_release() { row_image_release(); }
 
+void view_select_press(HWND hwnd, int x, int y) {
+  if (!view_ready()) return;
+  const int32_t index = record_at(x, y);
+  g_drag_moved = 0;
+  selection_set(hwnd, index, index);
+  if (index >= 0) SetCapture(hwnd);
+}
+
+void view_select_drag(HWND hwnd, int x, int y) {
+  if (GetCapture() != hwnd || !view_ready()) return;
+  const CaptureView& v = g_app.capture.view;
+  const int32_t index = record_at(x, y);
+  if (index < 0 || index == v.select_end || v.select_anchor < 0) return;
+  g_drag_moved = 1;
+  selection_set(hwnd, v.select_anchor, index);
+}
+
+void view_select_release(HWND hwnd) {
+  if (GetCapture() != hwnd) return;
+  ReleaseCapture();
+  // A click without a drag takes the selection away.
+  if (!g_drag_moved) view_select_clear(hwnd);
+}
+
+void view_select_clear(HWND hwnd) {
+  if (g_app.capture.view.select_anchor < 0 || !view_ready()) {
+    g_app.capture.view.select_anchor = g_app.capture.view.select_end = -1;
+    return;
+  }
+  selection_set(hwnd, -1, -1);
+}
+
 const ViewCellMap* view_cell_map() { return &g_cell_map; }
 
 void view_incremental_paint(HWND hwnd) {
@@ -314,7 +407,10 @@ void view_incremental_paint(HWND hwnd) {
   }
   // Only a wrap moves the write position below what was painted: the
   // screen still shows the records it moved down.
-  if (v.painted_position > w) view_map_shift(&g_cell_map, kCaptureWrapShift);
+  if (v.painted_position > w) {
+    view_map_shift(&g_cell_map, kCaptureWrapShift);
+    view_selection_shift(&v, kCaptureWrapShift);
+  }
   HDC dc = GetDC(hwnd);
   Painter p = painter_for(hwnd, dc);
   HGDIOBJ old_font = SelectObject(dc, g_font_small);

@@ -12,3 +12,13 @@ void view_release();
 // The record drawn in each cell, as the latest paints left it.
 struct ViewCellMap;
 const ViewCellMap* view_cell_map();
+
+// Selecting records with the mouse: the left button goes down on a cell
+// (WM_LBUTTONDOWN), the drag moves the other end (WM_MOUSEMOVE with the
+// button down), the button comes up (WM_LBUTTONUP). A click that never
+// reached another record, or Escape (view_select_clear), takes the
+// selection away. Only the cells that change are drawn again.
+void view_select_press(HWND hwnd, int x, int y);
+void view_select_drag(HWND hwnd, int x, int y);
+void view_select_release(HWND hwnd);
+void view_select_clear(HWND hwnd);

@@ -123,3 +123,38 @@ def test_an_empty_capture_is_refused(app, driver, com3):
     driver.command(CMD_SAVE_AS_MACRO)
     driver.expect_message("Quorrin", texts()[308][1])
     assert not q.path("replay.txt").exists()
+
+
+def saved_macro(driver, q, name):
+    driver.command(CMD_SAVE_AS_MACRO)
+    driver.file_dialog(name)
+    return [line for _, line in macro_lines(written_file(driver, q.path(name), 15))[0]]
+
+
+def test_a_drag_over_the_cells_saves_only_the_selected_exchange(app, driver, display):
+    # The colors of the roles tell CH1's cells from CH2's on the screen.
+    from test_data_view import CH2, box, client, load, shot, start, write_log
+    q = start(app, driver, dict(ENGLISH))
+    write_log(q.path("two.log"), [(2, b"AB"), (1, b"cd"), (4, b"EF"), (3, b"gh"), (2, b"IJ"), (1, b"kl")])
+    load(driver, "two.log")
+    area = client(driver)
+    before = shot(display, "select_before", lambda p: box(p, area, CH2))
+    x, y, w, h = box(before, area, CH2)
+    # From CH2's first sent byte (lower strip) to its last received byte
+    # (upper strip): the drag selects CH2's exchange and nothing of CH1's.
+    driver.call("drag", "main", x + 2, y + h - 3, x + w - 3, y + 3)
+    # The selected cells are drawn in CH2's color as background.
+    selected = shot(display, "select_after",
+                    lambda p: box(p, area, CH2) and box(p, area, CH2)[2] * box(p, area, CH2)[3] > 2 * w * h)
+    assert box(selected, area, CH2)[0] <= x + 1
+    lines = saved_macro(driver, q, "part.txt")
+    assert lines[0].endswith("records 10 to 16"), lines[0]
+    assert [line for line in lines if line.startswith(("SEND ", "SED2 "))] == ['SED2 "EF"']
+    assert any(line.startswith("CMPL 01,P01,") and line.endswith('"gh"') for line in lines), lines
+    assert not any('"cd"' in line or '"kl"' in line for line in lines)
+
+    # A click without a drag takes the selection away: the whole capture.
+    driver.call("drag", "main", x + 2, y + h - 3, x + 2, y + h - 3)
+    shot(display, "select_cleared", lambda p: box(p, area, CH2) == (x, y, w, h))
+    lines = saved_macro(driver, q, "all.txt")
+    assert [line for line in lines if line.startswith(("SEND ", "SED2 "))] == ['SEND "AB"', 'SED2 "EF"', 'SEND "IJ"']

@@ -1,5 +1,7 @@
 #include "view/data_view.h"
 
+#include "app/capture.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -109,6 +111,39 @@ TEST(Cursor, SkipMatchesSingleSteps) {
   EXPECT_EQ(view_cursor_skip(&r, &c, 40, 10, 0), 0);
   EXPECT_EQ(r, 0);
   EXPECT_EQ(c, 0);
+}
+
+TEST(ViewSelection, RangeInEitherOrderHeldBelowTheWritePosition) {
+  CaptureView v;
+  int32_t first = -7, last = -7;
+  EXPECT_EQ(view_selection_range(v, 100, &first, &last), 0) << "nothing selected at first";
+  v.select_anchor = 40, v.select_end = 12;
+  ASSERT_EQ(view_selection_range(v, 100, &first, &last), 1);
+  EXPECT_EQ(first, 12);
+  EXPECT_EQ(last, 40);
+  // The capture was cleared or is shorter now: only records that exist.
+  ASSERT_EQ(view_selection_range(v, 30, &first, &last), 1);
+  EXPECT_EQ(last, 29);
+  EXPECT_EQ(view_selection_range(v, 12, &first, &last), 0);
+  v.select_anchor = v.select_end = 5;  // one record
+  ASSERT_EQ(view_selection_range(v, 6, &first, &last), 1);
+  EXPECT_EQ(first, 5);
+  EXPECT_EQ(last, 5);
+}
+
+TEST(ViewSelection, FollowsAWrapAndLosesWhatLeftTheBuffer) {
+  CaptureView v;
+  v.select_anchor = 900, v.select_end = 1200;
+  view_selection_shift(&v, 1000);  // the part before 1000 left the buffer
+  int32_t first = 0, last = 0;
+  ASSERT_EQ(view_selection_range(v, 5000, &first, &last), 1);
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(last, 200);
+  view_selection_shift(&v, 1000);  // now all of it
+  EXPECT_EQ(v.select_anchor, -1);
+  EXPECT_EQ(v.select_end, -1);
+  view_selection_shift(&v, 1000);  // nothing selected stays so
+  EXPECT_EQ(view_selection_range(v, 5000, &first, &last), 0);
 }
 
 }  // namespace

@@ -426,6 +426,31 @@ std::string verb_mouse(const Fields& a) {
   return "ok";
 }
 
+// Presses the left button on one client point of a window and lets it go on
+// another, moving there in a few steps, as a user dragging the mouse.
+std::string verb_drag(const Fields& a) {
+  HWND h = window_field(a, 1);
+  POINT from = {static_cast<LONG>(parse_num(field(a, 2))), static_cast<LONG>(parse_num(field(a, 3)))};
+  POINT to = {static_cast<LONG>(parse_num(field(a, 4))), static_cast<LONG>(parse_num(field(a, 5)))};
+  if (!IsWindow(h) || !ClientToScreen(h, &from) || !ClientToScreen(h, &to)) return "err\tno window";
+  auto send = [](DWORD flags) {
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    SendInput(1, &in, sizeof in);
+    Sleep(20);
+  };
+  if (!SetCursorPos(from.x, from.y)) return "err\tSetCursorPos failed";
+  send(MOUSEEVENTF_MOVE);
+  send(MOUSEEVENTF_LEFTDOWN);
+  for (int k = 1; k <= 4; k++) {
+    SetCursorPos(from.x + (to.x - from.x) * k / 4, from.y + (to.y - from.y) * k / 4);
+    send(MOUSEEVENTF_MOVE);
+  }
+  send(MOUSEEVENTF_LEFTUP);
+  return "ok";
+}
+
 // The client rectangle in screen coordinates.
 std::string verb_client(const Fields& a) {
   HWND h = window_field(a, 1);
@@ -604,6 +629,7 @@ const Verb kVerbs[] = {
     {"move", verb_move, 5},           // window, x, y, width, height
     {"client", verb_client, 1},       // window
     {"mouse", verb_mouse, 3},         // window, client x, y
+    {"drag", verb_drag, 5},           // window, client x, y from, x, y to
     {"menu", verb_menu, 0},           // optional "system"
     {"gone", verb_gone, 1},           // timeout ms
     {"lock", verb_lock, 1},           // path
