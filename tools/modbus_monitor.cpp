@@ -659,3 +659,28 @@ int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, const Capture
   csv_flush(&o);
   return o.failed;
 }
+
+int32_t modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* times, int32_t count,
+                                     const ModbusMonitorOptions* options, ModbusFrame* out, ModbusFrame* scratch,
+                                     int32_t capacity, int64_t* dropped, int32_t* mode) {
+  auto good = [](const ModbusFrame* f, int32_t n) {
+    int32_t ok = 0;
+    for (int32_t i = 0; i < n; i++) ok += f[i].check == kMonitorOk;
+    return ok;
+  };
+  ModbusMonitorOptions o = *options;
+  o.mode = kModbusRtu;
+  int64_t rtu_dropped = 0, ascii_dropped = 0;
+  const int32_t rtu = modbus_monitor_decode(records, times, count, &o, out, capacity, &rtu_dropped);
+  o.mode = kModbusAscii;
+  const int32_t ascii = modbus_monitor_decode(records, times, count, &o, scratch, capacity, &ascii_dropped);
+  if (good(scratch, ascii) > good(out, rtu)) {
+    for (int32_t i = 0; i < ascii; i++) out[i] = scratch[i];
+    if (dropped) *dropped = ascii_dropped;
+    if (mode) *mode = kModbusAscii;
+    return ascii;
+  }
+  if (dropped) *dropped = rtu_dropped;
+  if (mode) *mode = kModbusRtu;
+  return rtu;
+}

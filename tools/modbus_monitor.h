@@ -143,3 +143,11 @@ int modbus_monitor_summary(const ModbusFrame* frame, char out[kModbusMonitorSumm
 // a write.
 int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, const CaptureRecord* records,
                              const int64_t* times, int32_t count, const TimelineSink* sink);
+
+// Decodes in both modes and keeps the one that finds more frames with a
+// good check (RTU when both find as many): a capture does not say which
+// framing its line used. options->mode is ignored; out and scratch each hold
+// capacity frames. Returns the frames in out, and the mode kept in *mode.
+int32_t modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* times, int32_t count,
+                                     const ModbusMonitorOptions* options, ModbusFrame* out, ModbusFrame* scratch,
+                                     int32_t capacity, int64_t* dropped, int32_t* mode);

@@ -404,3 +404,37 @@ TEST(ModbusMonitor, MegabyteOfNoiseIsAccountedForByteByByte) {
 }
 
 }  // namespace
+
+// Either mode: the framing that reads more good frames wins, whatever the
+// options say; the same bytes, framed either way, decode as they were sent.
+TEST_F(MonitorFixture, EitherModeKeepsTheFramingThatReadsMoreFrames) {
+  std::vector<ModbusFrame> scratch(frames.size());
+  int32_t mode = -1;
+  auto either = [&] {
+    frames.assign(frames.size(), ModbusFrame{});
+    return modbus_monitor_decode_either(cap.records, cap.times, capture_write_position(&cap), &opt, frames.data(),
+                                        scratch.data(), static_cast<int32_t>(frames.size()), &dropped, &mode);
+  };
+  opt.mode = kModbusRtu;
+  append(kKindSentCh1, text(":010300010001FA\r\n"));
+  append(kKindSentCh1, text(":01060001000AEE\r\n"), 100000);
+  ASSERT_EQ(either(), 2);
+  EXPECT_EQ(mode, kModbusAscii);
+  EXPECT_EQ(checks(2), std::vector<int>(2, kMonitorOk));
+  EXPECT_EQ(frames[0].mode, kModbusAscii);
+  EXPECT_EQ(summary(1), "addr=0x0001 value=0x000A");
+  EXPECT_EQ(dropped, 0);
+
+  capture_clear(&cap);
+  opt.mode = kModbusAscii;
+  append(kKindSentCh1, kReadTen);
+  append(kKindRecvCh1, rtu({0x01, 0x83, 0x02}), 20000);
+  ASSERT_EQ(either(), 2);
+  EXPECT_EQ(mode, kModbusRtu);
+  EXPECT_EQ(frames[1].direction, kMonitorAnswer);
+  EXPECT_EQ(frames[1].pair, 0);
+
+  capture_clear(&cap);  // nothing either way: RTU
+  ASSERT_EQ(either(), 0);
+  EXPECT_EQ(mode, kModbusRtu);
+}
