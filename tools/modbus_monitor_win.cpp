@@ -33,7 +33,7 @@ namespace {
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshPeriodMs = 250;
 constexpr int kColumns = 9;
-constexpr int kColumnWidths[kColumns] = {62, 34, 52, 38, 34, 160, 250, 70, 64};  // pixels
+constexpr int kColumnWidths[kColumns] = {66, 40, 60, 44, 40, 170, 290, 70, 78};  // pixels
 
 // What the frames shown were decoded from: a change of any of it decodes again.
 struct Source {
@@ -163,6 +163,8 @@ LRESULT custom_draw(NMLVCUSTOMDRAW* cd) {
   if (cd->nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
   const DWORD_PTR i = cd->nmcd.dwItemSpec;
   if (i >= static_cast<DWORD_PTR>(g_mon.n)) return CDRF_DODEFAULT;
+  // A chosen row keeps the list's own selection colors.
+  if (SendMessageW(g_mon.list, LVM_GETITEMSTATE, i, LVIS_SELECTED) & LVIS_SELECTED) return CDRF_DODEFAULT;
   const ModbusFrame& f = g_frames[i];
   if (f.check != kMonitorOk || (f.fields & kFieldException)) {
     cd->clrText = slot_color(kSlotEofText);
