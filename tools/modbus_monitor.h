@@ -37,7 +37,9 @@
 // Pairing: an answer with a good check pairs with the latest request with
 // a good check before it on the same channel pair (CH1, CH2, or the line
 // monitor's one pair) that has the same slave and function (function &
-// 0x7F for an exception) and no answer yet; the search looks back at most
+// 0x7F for an exception) and no answer yet, and that was written no later
+// than the answer's first bytes were seen (a quick next poll can be
+// recorded before the answer's chunk closes); the search looks back at most
 // kModbusMonitorLookback frames.
 //
 // Latency: the capture knows when each chunk's transfer was complete, not

@@ -311,6 +311,21 @@ TEST_F(MonitorFixture, PairingTakesTheLatestUnansweredMatchingRequest) {
   EXPECT_EQ(frames[3].pair, -1);
 }
 
+// The next poll written before the answer's chunk closed comes first in
+// the capture, but the answer began before it: it answers the poll before.
+TEST_F(MonitorFixture, AnswerSeenBeforeTheNextPollPairsWithTheOneBefore) {
+  append(kKindSentCh1, kReadTen);
+  append(kKindSentCh1, kReadTen, 6'000);
+  const Bytes answer = rtu({0x01, 0x03, 0x02, 0x00, 0x01});
+  ASSERT_EQ(capture_append(&cap, answer.data(), static_cast<int>(answer.size()), kKindRecvCh1,
+                           capture_now_us(&cap) - 3'600),
+            0);
+  ASSERT_EQ(decode(), 3);
+  EXPECT_EQ(frames[2].pair, 0);
+  EXPECT_EQ(frames[2].latency_us, 2'400);
+  EXPECT_EQ(frames[1].pair, -1);
+}
+
 TEST_F(MonitorFixture, UnknownTimesFallBackOnLengths) {
   // One chunk holding a request, its answer's layout and more, as a pty may
   // deliver them, without times: every frame by its length and CRC.
