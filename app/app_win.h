@@ -78,6 +78,8 @@ void ascii_table_open(HWND owner);
 // The link statistics window (tools/link_stats_win.cpp): one at a time; a
 // second open brings the one open to the front.
 void link_stats_window_open(HWND owner);
+// The Modbus monitor window (tools/modbus_monitor_win.cpp): one at a time.
+void modbus_monitor_window_open(HWND owner);
 // The checksum calculator (tools/checksum_calc_win.cpp), modal.
 void checksum_calculator_run(HWND owner);
 // The line status dialog (serial/line_status_win.cpp) for channel ch

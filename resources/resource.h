@@ -307,3 +307,10 @@
 #define IDC_LST_RATE 439           // 439-442: rate of each stream
 #define IDC_LST_SILENCE_COUNT 443  // 443-447: silences of each class
 #define IDC_LST_FIGURE_VALUE 448   // 448-452: the latency figures
+
+// Modbus monitor window (controls in resources/modbus_monitor.rc).
+#define IDD_MODBUS_MONITOR 128
+#define IDC_MBM_EXPORT 251
+#define IDC_MBM_CLOSE 252
+#define IDC_MBM_LIST 461
+#define IDC_MBM_STATUS 462

@@ -58,6 +58,7 @@ const Fields kFields[] = {
     {kTextTipGapMarker, "ls"},
     {kTextTipGapSilence, "ls"},
     {kTextTipGapCounting, "ls"},
+    {kTextMonitorStatus, "d d"},
     {kTextMacroTooManySteps, "d"},
     {kTextMacroUncompared, "d"},
     {kTextMacroTooLongToRun, "lld d"},

@@ -277,6 +277,14 @@ enum MessageNumber : int {
   kTextTipGapCounting = 351,          // Silence after the chunk: %ls s so far
   kTextTipGapUnknown = 352,           // Silence after the chunk: unknown
   kTextTipGapOrphan = 353,            // Gap marker with no chunk before it
+  kTextMonitorTitle = 354,            // Modbus Monitor
+  kTextMonitorColumnFirst = 355,      // Time (s); 355-363: the list's columns
+  kTextMonitorExport = 364,           // Export...
+  kTextMonitorStatus = 365,           // %d frames, %d bad
+  kTextMonitorNoFrames = 366,         // No frames
+  kTextModbusUsage = 367,             // Usage: Quorrin.exe /modbus <log file> <out file>
+  kTextMonitorRequest = 368,          // Request
+  kTextMonitorAnswer = 369,           // Answer
   kTextSaveMacroTitle = 370,          // Save Capture as Macro
   kTextMacroTooManySteps = 371,       // More answers than labels: the macro ends after step %d.
   kTextMacroUncompared = 372,         // %d answer bytes past a slot's size are not compared.

@@ -381,14 +381,19 @@ int64_t quiet_between(int64_t previous, int64_t now, int64_t transfer_us) {
 
 int pair_of(const ModbusFrame* f, int line_monitor) { return line_monitor ? 0 : f->channel; }
 
-void pair_frames(ModbusFrame* out, int32_t n, int line_monitor) {
+void pair_frames(const Decoder* d, ModbusFrame* out, int32_t n, int line_monitor) {
   for (int32_t i = 0; i < n; i++) {
     ModbusFrame* a = &out[i];
     if (a->direction != kMonitorAnswer || a->check != kMonitorOk) continue;
+    const int64_t answer_time = time_of(d, a->first_record);
     int32_t stop = i - kModbusMonitorLookback > 0 ? i - kModbusMonitorLookback : 0;
     for (int32_t j = i - 1; j >= stop; j--) {
       ModbusFrame* r = &out[j];
       if (r->direction != kMonitorRequest || r->check != kMonitorOk || r->pair >= 0) continue;
+      // A request whose write completed after the answer's first bytes were
+      // seen is the next poll, recorded before the answer's chunk closed.
+      const int64_t request_time = time_of(d, r->last_record);
+      if (answer_time != kTimeUnknown && request_time != kTimeUnknown && request_time > answer_time) continue;
       if (pair_of(r, line_monitor) != pair_of(a, line_monitor) || r->slave != a->slave ||
           r->function != (a->function & 0x7F))
         continue;
@@ -450,7 +455,7 @@ int32_t modbus_monitor_decode(const CaptureRecord* records, const int64_t* times
   for (Stream& s : streams) stream_decode(&d, &s, 1);
   std::sort(out, out + d.n,
             [](const ModbusFrame& a, const ModbusFrame& b) { return a.first_record < b.first_record; });
-  pair_frames(out, d.n, options->line_monitor);
+  pair_frames(&d, out, d.n, options->line_monitor);
   for (int32_t i = 0; i < d.n; i++) {
     ModbusFrame* a = &out[i];
     if (a->direction != kMonitorAnswer || a->pair < 0) continue;
@@ -658,4 +663,29 @@ int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, const Capture
   }
   csv_flush(&o);
   return o.failed;
+}
+
+int32_t modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* times, int32_t count,
+                                     const ModbusMonitorOptions* options, ModbusFrame* out, ModbusFrame* scratch,
+                                     int32_t capacity, int64_t* dropped, int32_t* mode) {
+  auto good = [](const ModbusFrame* f, int32_t n) {
+    int32_t ok = 0;
+    for (int32_t i = 0; i < n; i++) ok += f[i].check == kMonitorOk;
+    return ok;
+  };
+  ModbusMonitorOptions o = *options;
+  o.mode = kModbusRtu;
+  int64_t rtu_dropped = 0, ascii_dropped = 0;
+  const int32_t rtu = modbus_monitor_decode(records, times, count, &o, out, capacity, &rtu_dropped);
+  o.mode = kModbusAscii;
+  const int32_t ascii = modbus_monitor_decode(records, times, count, &o, scratch, capacity, &ascii_dropped);
+  if (good(scratch, ascii) > good(out, rtu)) {
+    for (int32_t i = 0; i < ascii; i++) out[i] = scratch[i];
+    if (dropped) *dropped = ascii_dropped;
+    if (mode) *mode = kModbusAscii;
+    return ascii;
+  }
+  if (dropped) *dropped = rtu_dropped;
+  if (mode) *mode = kModbusRtu;
+  return rtu;
 }

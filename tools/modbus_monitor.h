@@ -37,7 +37,9 @@
 // Pairing: an answer with a good check pairs with the latest request with
 // a good check before it on the same channel pair (CH1, CH2, or the line
 // monitor's one pair) that has the same slave and function (function &
-// 0x7F for an exception) and no answer yet; the search looks back at most
+// 0x7F for an exception) and no answer yet, and that was written no later
+// than the answer's first bytes were seen (a quick next poll can be
+// recorded before the answer's chunk closes); the search looks back at most
 // kModbusMonitorLookback frames.
 //
 // Latency: the capture knows when each chunk's transfer was complete, not
@@ -143,3 +145,11 @@ int modbus_monitor_summary(const ModbusFrame* frame, char out[kModbusMonitorSumm
 // a write.
 int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, const CaptureRecord* records,
                              const int64_t* times, int32_t count, const TimelineSink* sink);
+
+// Decodes in both modes and keeps the one that finds more frames with a
+// good check (RTU when both find as many): a capture does not say which
+// framing its line used. options->mode is ignored; out and scratch each hold
+// capacity frames. Returns the frames in out, and the mode kept in *mode.
+int32_t modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* times, int32_t count,
+                                     const ModbusMonitorOptions* options, ModbusFrame* out, ModbusFrame* scratch,
+                                     int32_t capacity, int64_t* dropped, int32_t* mode);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "tools/modbus_monitor_win.h"
 #include "ui/file_chooser_win.h"
 #include "view/logfile_win.h"
 #include "view/timeline.h"
@@ -210,17 +211,18 @@ int export_command_line() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (!argv) return -1;
-  if (argc < 2 || _wcsicmp(argv[1], L"/export") != 0) {
+  // "/modbus" writes the Modbus monitor's CSV of the log in the same way.
+  const int modbus = argc >= 2 && _wcsicmp(argv[1], L"/modbus") == 0;
+  if (argc < 2 || (!modbus && _wcsicmp(argv[1], L"/export") != 0)) {
     LocalFree(argv);
     return -1;
   }
+  const int usage = modbus ? kTextModbusUsage : kTextExportUsage;
   settings_file_load();
   message_file_load();  // without it, error_text says that the texts are missing
   int code = 1;
   if (argc != 4) {
-    error_text(kTextExportUsage, nullptr);
-  } else if (argc != 4) {
-    error_text(kTextExportUsage, nullptr);
+    error_text(usage, nullptr);
   } else if (capture_allocate(&g_app.capture)) {
     error_text(kTextExportNoMemory, nullptr);
   } else {
@@ -233,7 +235,7 @@ int export_command_line() {
       // The export goes on without the times or with a cut log; once it is
       // written a line says what it lacks. A failure says its reason alone.
       const int state = log_times_load(argv[2], records);
-      failure = capture_export(argv[3]);
+      failure = modbus ? modbus_monitor_export(argv[3]) : capture_export(argv[3]);
       if (failure) {
         error_text(failure, argv[3]);
       } else {

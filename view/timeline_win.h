@@ -1,6 +1,7 @@
 // The capture's times on disk beside a log, and the export of the capture,
 // from the window (command "Export capture") and from the command line
-// ("Quorrin.exe /export <log file> <out file>").
+// ("Quorrin.exe /export <log file> <out file>", and "/modbus" for the
+// Modbus monitor's CSV).
 #pragma once
 
 #include "app/app_win.h"

@@ -3,20 +3,25 @@
 answers the requests Quorrin builds. Nobody here wrote its framing, CRC or
 LRC, so its answers prove ours.
 
-    /usr/bin/python3 modbus_slave.py DEVICE rtu|ascii
+    /usr/bin/python3 modbus_slave.py DEVICE rtu|ascii [--spoil N]
 
 Slave 1 holds 100 holding registers, register k holding 0x1000 + k (zero
 based: a request for address 1 reads register 1). It prints "ready" once the
 device is open and "answer FC" for every answer it sends (FC: the answer's
 function code in hex, with 0x80 added for an exception), answers until
 SIGTERM or SIGINT, then closes the device and exits 0.
+
+With --spoil N the Nth answer (counting from 1) leaves with its last byte
+inverted, a broken CRC (RTU) or a broken LR digit (ASCII: the byte before CR
+LF): the serial write of the library's own frame is wrapped, so the rest of
+the frame is the library's. Its line reads "answer FC spoiled".
 """
 import asyncio
 import signal
 import sys
 
 from pymodbus.datastore import ModbusSequentialDataBlock, ModbusServerContext, ModbusSlaveContext
-from pymodbus.server.async_io import ModbusSerialServer
+from pymodbus.server.async_io import ModbusSerialServer, ModbusSingleRequestHandler
 from pymodbus.transaction import ModbusAsciiFramer, ModbusRtuFramer
 
 REGISTERS = 100
@@ -31,14 +36,39 @@ def context():
     return ModbusServerContext(slaves={1: slave}, single=False)
 
 
+SPOIL = {"answer": 0}  # the answer to spoil, 0 for none
+
+
+def spoiled(data):
+    """The frame as written, or with its check broken when it is the one."""
+    SPOIL["sent"] = SPOIL.get("sent", 0) + 1
+    if SPOIL["sent"] != SPOIL["answer"]:
+        return data, ""
+    if data.endswith(b"\r\n"):
+        at = len(data) - 3
+        flip = b"1" if data[at:at + 1] == b"0" else b"0"
+    else:
+        at = len(data) - 1
+        flip = bytes([data[at] ^ 0xFF])
+    return data[:at] + flip + data[at + 1:], " spoiled"
+
+
+class SpoilingHandler(ModbusSingleRequestHandler):
+    def _send_(self, data):
+        data, note = spoiled(data)
+        if self.transport is not None:
+            self.transport.write(data)
+        print(f"answer {SPOIL['code']:02X}{note}", flush=True)
+
+
 def report(response):
-    print(f"answer {response.function_code:02X}", flush=True)
+    SPOIL["code"] = response.function_code
     return response, False
 
 
 async def serve(device, framer):
     server = ModbusSerialServer(context(), framer, port=device, baudrate=9600, timeout=0.05,
-                                ignore_missing_slaves=True, response_manipulator=report)
+                                ignore_missing_slaves=True, response_manipulator=report, handler=SpoilingHandler)
     await server.start()
     if server.transport is None:
         print(f"cannot open {device}", flush=True)
@@ -55,6 +85,8 @@ async def serve(device, framer):
 
 def main():
     device, mode = sys.argv[1], sys.argv[2]
+    if len(sys.argv) == 5 and sys.argv[3] == "--spoil":
+        SPOIL["answer"] = int(sys.argv[4])
     framer = {"rtu": ModbusRtuFramer, "ascii": ModbusAsciiFramer}[mode]
     return asyncio.run(serve(device, framer))
 

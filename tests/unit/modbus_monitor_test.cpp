@@ -311,6 +311,21 @@ TEST_F(MonitorFixture, PairingTakesTheLatestUnansweredMatchingRequest) {
   EXPECT_EQ(frames[3].pair, -1);
 }
 
+// The next poll written before the answer's chunk closed comes first in
+// the capture, but the answer began before it: it answers the poll before.
+TEST_F(MonitorFixture, AnswerSeenBeforeTheNextPollPairsWithTheOneBefore) {
+  append(kKindSentCh1, kReadTen);
+  append(kKindSentCh1, kReadTen, 6'000);
+  const Bytes answer = rtu({0x01, 0x03, 0x02, 0x00, 0x01});
+  ASSERT_EQ(capture_append(&cap, answer.data(), static_cast<int>(answer.size()), kKindRecvCh1,
+                           capture_now_us(&cap) - 3'600),
+            0);
+  ASSERT_EQ(decode(), 3);
+  EXPECT_EQ(frames[2].pair, 0);
+  EXPECT_EQ(frames[2].latency_us, 2'400);
+  EXPECT_EQ(frames[1].pair, -1);
+}
+
 TEST_F(MonitorFixture, UnknownTimesFallBackOnLengths) {
   // One chunk holding a request, its answer's layout and more, as a pty may
   // deliver them, without times: every frame by its length and CRC.
@@ -404,3 +419,37 @@ TEST(ModbusMonitor, MegabyteOfNoiseIsAccountedForByteByByte) {
 }
 
 }  // namespace
+
+// Either mode: the framing that reads more good frames wins, whatever the
+// options say; the same bytes, framed either way, decode as they were sent.
+TEST_F(MonitorFixture, EitherModeKeepsTheFramingThatReadsMoreFrames) {
+  std::vector<ModbusFrame> scratch(frames.size());
+  int32_t mode = -1;
+  auto either = [&] {
+    frames.assign(frames.size(), ModbusFrame{});
+    return modbus_monitor_decode_either(cap.records, cap.times, capture_write_position(&cap), &opt, frames.data(),
+                                        scratch.data(), static_cast<int32_t>(frames.size()), &dropped, &mode);
+  };
+  opt.mode = kModbusRtu;
+  append(kKindSentCh1, text(":010300010001FA\r\n"));
+  append(kKindSentCh1, text(":01060001000AEE\r\n"), 100000);
+  ASSERT_EQ(either(), 2);
+  EXPECT_EQ(mode, kModbusAscii);
+  EXPECT_EQ(checks(2), std::vector<int>(2, kMonitorOk));
+  EXPECT_EQ(frames[0].mode, kModbusAscii);
+  EXPECT_EQ(summary(1), "addr=0x0001 value=0x000A");
+  EXPECT_EQ(dropped, 0);
+
+  capture_clear(&cap);
+  opt.mode = kModbusAscii;
+  append(kKindSentCh1, kReadTen);
+  append(kKindRecvCh1, rtu({0x01, 0x83, 0x02}), 20000);
+  ASSERT_EQ(either(), 2);
+  EXPECT_EQ(mode, kModbusRtu);
+  EXPECT_EQ(frames[1].direction, kMonitorAnswer);
+  EXPECT_EQ(frames[1].pair, 0);
+
+  capture_clear(&cap);  // nothing either way: RTU
+  ASSERT_EQ(either(), 0);
+  EXPECT_EQ(mode, kModbusRtu);
+}

@@ -13,6 +13,7 @@
 #define UNICODE
 #endif
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -595,6 +596,48 @@ std::string verb_items(const Fields& a) {
   return out;
 }
 
+// The cells of a report list, row by row: the column count, then every
+// cell in order. The list lives in Quorrin's process, so its item texts are
+// read through a buffer allocated there.
+std::string verb_rows(const Fields& a) {
+  HWND h = control(parse_hwnd(field(a, 1)), field(a, 2));
+  if (!h) return "err\tno control";
+  HWND header = reinterpret_cast<HWND>(SendMessageW(h, LVM_GETHEADER, 0, 0));
+  const LRESULT columns = header ? SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) : 0;
+  const LRESULT rows = SendMessageW(h, LVM_GETITEMCOUNT, 0, 0);
+  if (columns <= 0) return "err\tnot a report list";
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return "err\tcannot open the process";
+  constexpr int kUnits = 1024;
+  char* remote = static_cast<char*>(
+      VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kUnits * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+  if (!remote) {
+    CloseHandle(process);
+    return "err\tno memory there";
+  }
+  std::string out = "ok\t" + std::to_string(columns);
+  for (LRESULT r = 0; r < rows; r++) {
+    for (LRESULT c = 0; c < columns; c++) {
+      LVITEMW item = {};
+      item.iSubItem = static_cast<int>(c);
+      item.cchTextMax = kUnits;
+      item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+      wchar_t text[kUnits] = L"";
+      SIZE_T moved = 0;
+      WriteProcessMemory(process, remote, &item, sizeof item, &moved);
+      const LRESULT n = SendMessageW(h, LVM_GETITEMTEXTW, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(remote));
+      if (n > 0) ReadProcessMemory(process, remote + sizeof(LVITEMW), text, sizeof text, &moved);
+      text[kUnits - 1] = 0;
+      out += "\t" + escape(text);
+    }
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return out;
+}
+
 struct Verb {
   const char* name;
   std::string (*handle)(const Fields&);
@@ -638,6 +681,7 @@ const Verb kVerbs[] = {
     {"enabled", verb_enabled, 2},     // window, control id
     {"comm", verb_comm, 0},
     {"items", verb_items, 2},         // window, control id
+    {"rows", verb_rows, 2},           // window, control id
 };
 
 std::string run(const Fields& a) {
