@@ -133,12 +133,17 @@ def saved_macro(driver, q, name):
 
 def test_a_drag_over_the_cells_saves_only_the_selected_exchange(app, driver, display):
     # The colors of the roles tell CH1's cells from CH2's on the screen.
-    from test_data_view import CH2, box, client, load, shot, start, write_log
+    from test_data_view import CH2, EOF_BACK, box, client, load, shot, start, write_log
     q = start(app, driver, dict(ENGLISH))
     write_log(q.path("two.log"), [(2, b"AB"), (1, b"cd"), (4, b"EF"), (3, b"gh"), (2, b"IJ"), (1, b"kl")])
     load(driver, "two.log")
     area = client(driver)
-    before = shot(display, "select_before", lambda p: box(p, area, CH2))
+
+    def painted_to_the_end(p):
+        # The end marker stands after the last record once the whole log is painted.
+        ch2, end = box(p, area, CH2), box(p, area, EOF_BACK)
+        return ch2 and end and end[0] > ch2[0] + ch2[2]
+    before = shot(display, "select_before", painted_to_the_end)
     x, y, w, h = box(before, area, CH2)
     # From CH2's first sent byte (lower strip) to its last received byte
     # (upper strip): the drag selects CH2's exchange and nothing of CH1's.

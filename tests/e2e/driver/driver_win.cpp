@@ -428,27 +428,20 @@ std::string verb_mouse(const Fields& a) {
 }
 
 // Presses the left button on one client point of a window and lets it go on
-// another, moving there in a few steps, as a user dragging the mouse.
+// another, moving there in a few steps. The button and move messages are
+// posted to the window in their order: input sent through the system under
+// Wine may take the pointer's place when it is read, not when it was sent,
+// so a press could land where the drag ends.
 std::string verb_drag(const Fields& a) {
   HWND h = window_field(a, 1);
-  POINT from = {static_cast<LONG>(parse_num(field(a, 2))), static_cast<LONG>(parse_num(field(a, 3)))};
-  POINT to = {static_cast<LONG>(parse_num(field(a, 4))), static_cast<LONG>(parse_num(field(a, 5)))};
-  if (!IsWindow(h) || !ClientToScreen(h, &from) || !ClientToScreen(h, &to)) return "err\tno window";
-  auto send = [](DWORD flags) {
-    INPUT in = {};
-    in.type = INPUT_MOUSE;
-    in.mi.dwFlags = flags;
-    SendInput(1, &in, sizeof in);
-    Sleep(20);
-  };
-  if (!SetCursorPos(from.x, from.y)) return "err\tSetCursorPos failed";
-  send(MOUSEEVENTF_MOVE);
-  send(MOUSEEVENTF_LEFTDOWN);
-  for (int k = 1; k <= 4; k++) {
-    SetCursorPos(from.x + (to.x - from.x) * k / 4, from.y + (to.y - from.y) * k / 4);
-    send(MOUSEEVENTF_MOVE);
-  }
-  send(MOUSEEVENTF_LEFTUP);
+  const int x0 = static_cast<int>(parse_num(field(a, 2))), y0 = static_cast<int>(parse_num(field(a, 3)));
+  const int x1 = static_cast<int>(parse_num(field(a, 4))), y1 = static_cast<int>(parse_num(field(a, 5)));
+  if (!IsWindow(h)) return "err\tno window";
+  PostMessageW(h, WM_MOUSEMOVE, 0, MAKELPARAM(x0, y0));
+  PostMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x0, y0));
+  for (int k = 1; k <= 4; k++)
+    PostMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x0 + (x1 - x0) * k / 4, y0 + (y1 - y0) * k / 4));
+  PostMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(x1, y1));
   return "ok";
 }
 
