@@ -78,6 +78,9 @@ void ascii_table_open(HWND owner);
 // The link statistics window (tools/link_stats_win.cpp): one at a time; a
 // second open brings the one open to the front.
 void link_stats_window_open(HWND owner);
+// The auto answer window (tools/auto_answer_win.cpp): one at a time, and
+// it answers only while it is open.
+void auto_answer_window_open(HWND owner);
 // The checksum calculator (tools/checksum_calc_win.cpp), modal.
 void checksum_calculator_run(HWND owner);
 // The line status dialog (serial/line_status_win.cpp) for channel ch

@@ -307,3 +307,23 @@
 #define IDC_LST_RATE 439           // 439-442: rate of each stream
 #define IDC_LST_SILENCE_COUNT 443  // 443-447: silences of each class
 #define IDC_LST_FIGURE_VALUE 448   // 448-452: the latency figures
+
+// Auto answer window (controls in resources/auto_answer.rc).
+#define IDD_AUTO_ANSWER 129
+#define IDC_ANS_ADD 251
+#define IDC_ANS_CHANGE 252
+#define IDC_ANS_DELETE 253
+#define IDC_ANS_LOAD 254
+#define IDC_ANS_SAVE 255
+#define IDC_ANS_CLOSE 256
+#define IDC_ANS_LABEL_CHANNEL 401
+#define IDC_ANS_LABEL_MATCH 402
+#define IDC_ANS_LABEL_DELAY 403
+#define IDC_ANS_LABEL_ANSWER 404
+#define IDC_ANS_STATUS 405
+#define IDC_ANS_NOTICE 406
+#define IDC_ANS_LIST 501
+#define IDC_ANS_CHANNEL 502
+#define IDC_ANS_MATCH 503
+#define IDC_ANS_DELAY 504
+#define IDC_ANS_ANSWER 505

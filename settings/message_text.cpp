@@ -58,6 +58,11 @@ const Fields kFields[] = {
     {kTextTipGapMarker, "ls"},
     {kTextTipGapSilence, "ls"},
     {kTextTipGapCounting, "ls"},
+    {kTextAnswerActive, "d d"},
+    {kTextAnswerLinesSkipped, "d"},
+    {kTextAnswerLineProblem, "d ls"},
+    {kTextAnswerQueueFull, "d"},
+    {kTextAnswerUnseen, "d"},
 };
 
 }  // namespace
