@@ -13,6 +13,7 @@
 #define UNICODE
 #endif
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -570,6 +571,73 @@ std::string verb_items(const Fields& a) {
   return out;
 }
 
+// A list view's rows, read through memory in Quorrin's process (list view
+// messages carry pointers, which no process but the list's own can follow):
+// per row its check state ("1"/"0") and its cells joined by "|".
+struct RemoteBlock {
+  HANDLE process = nullptr;
+  void* at = nullptr;
+  RemoteBlock(HWND h, size_t size) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process) at = VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+  }
+  ~RemoteBlock() {
+    if (at) VirtualFreeEx(process, at, 0, MEM_RELEASE);
+    if (process) CloseHandle(process);
+  }
+};
+
+std::string verb_rows(const Fields& a) {
+  HWND h = control(parse_hwnd(field(a, 1)), field(a, 2));
+  if (!h) return "err\tno control";
+  HWND header = reinterpret_cast<HWND>(SendMessageW(h, LVM_GETHEADER, 0, 0));
+  const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+  const int rows = static_cast<int>(SendMessageW(h, LVM_GETITEMCOUNT, 0, 0));
+  constexpr int kUnits = 1024;
+  RemoteBlock block(h, sizeof(LVITEMW) + kUnits * sizeof(wchar_t));
+  if (!block.at) return "err\tno memory in the list's process";
+  wchar_t* remote_text = reinterpret_cast<wchar_t*>(static_cast<char*>(block.at) + sizeof(LVITEMW));
+  std::string out = "ok";
+  for (int r = 0; r < rows; r++) {
+    UINT state = static_cast<UINT>(SendMessageW(h, LVM_GETITEMSTATE, r, LVIS_STATEIMAGEMASK));
+    std::string row = ((state >> 12) == 2) ? "1" : "0";
+    for (int c = 0; c < columns; c++) {
+      LVITEMW item = {};
+      item.iSubItem = c;
+      item.pszText = remote_text;
+      item.cchTextMax = kUnits;
+      SIZE_T done = 0;
+      if (!WriteProcessMemory(block.process, block.at, &item, sizeof item, &done)) return "err\twrite failed";
+      SendMessageW(h, LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(block.at));
+      std::wstring text(kUnits, L'\0');
+      if (!ReadProcessMemory(block.process, remote_text, &text[0], kUnits * sizeof(wchar_t), &done))
+        return "err\tread failed";
+      text.resize(wcsnlen(text.c_str(), kUnits));
+      row += "|" + to_utf8(text);
+    }
+    out += "\t" + row;  // cells hold no tabs: the notation writes a tab byte as 09
+  }
+  return out;
+}
+
+// Sets a list view row's state bits (window, control id, row, state, mask),
+// as a click on the row or its check box would.
+std::string verb_rowstate(const Fields& a) {
+  HWND h = control(parse_hwnd(field(a, 1)), field(a, 2));
+  if (!h) return "err\tno control";
+  RemoteBlock block(h, sizeof(LVITEMW));
+  if (!block.at) return "err\tno memory in the list's process";
+  LVITEMW item = {};
+  item.state = static_cast<UINT>(std::strtoul(field(a, 4).c_str(), nullptr, 0));
+  item.stateMask = static_cast<UINT>(std::strtoul(field(a, 5).c_str(), nullptr, 0));
+  SIZE_T done = 0;
+  if (!WriteProcessMemory(block.process, block.at, &item, sizeof item, &done)) return "err\twrite failed";
+  const int row = std::atoi(field(a, 3).c_str());
+  return SendMessageW(h, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(block.at)) ? "ok" : "err\trefused";
+}
+
 struct Verb {
   const char* name;
   std::string (*handle)(const Fields&);
@@ -612,6 +680,8 @@ const Verb kVerbs[] = {
     {"enabled", verb_enabled, 2},     // window, control id
     {"comm", verb_comm, 0},
     {"items", verb_items, 2},         // window, control id
+    {"rows", verb_rows, 2},           // window, control id (a list view)
+    {"rowstate", verb_rowstate, 5},   // window, control id, row, state, mask
 };
 
 std::string run(const Fields& a) {
