@@ -8,7 +8,7 @@ import time
 import harness
 from harness import texts
 
-CMD_AUTO_ANSWER = 180
+CMD_AUTO_ANSWER, CMD_DCB_CH1, READ_INTERVAL = 180, 163, 335
 ADD, CHANGE, DELETE, LOAD, SAVE, CLOSE = 251, 252, 253, 254, 255, 256
 STATUS, NOTICE, LIST, CHANNEL, MATCH, DELAY, ANSWER = 405, 406, 501, 502, 503, 504, 505
 LVIS_CHECKED, LVIS_UNCHECKED, LVIS_STATEIMAGEMASK = 0x2000, 0x1000, 0xF000
@@ -45,6 +45,18 @@ def add_rule(driver, dlg, match, delay, answer):
     assert harness.wait_for(lambda: len(rows(driver, dlg)) == before + 1, 10), rows(driver, dlg)
 
 
+def short_read_interval(driver):
+    """CH1's read interval time-out down to 5 ms in the DCB and timeouts
+    dialog: a received chunk reaches the capture once the line has been
+    quiet that long (100 ms by default), so a device answering within
+    100 ms runs with a shorter one, as a user playing one would set it."""
+    driver.command(CMD_DCB_CH1)
+    dlg = driver.call("dialog", "DCB&TIME_Setting for CH1", 10000, timeout=20)[0]
+    driver.call("settext", dlg, READ_INTERVAL, "5")
+    driver.call("click", dlg, 251)
+    assert harness.wait_for(lambda: harness.dialog_closed(driver, "DCB&TIME_Setting for CH1"), 10)
+
+
 def answered_in(com3, request, answer, pause=None):
     """Writes the request (in two pieces with `pause` s between them when
     given) and returns the seconds from its last byte to the whole answer,
@@ -66,6 +78,7 @@ def answered_in(com3, request, answer, pause=None):
 def test_answers_in_time_recorded_as_sent_counted_and_switched_off(app, driver, display, com3):
     q = app({"moji_type": 1})
     harness.open_ports(driver)
+    short_read_interval(driver)
     dlg = open_window(driver)
     assert rows(driver, dlg) == []
     assert status(driver, dlg) == texts()[387][1]
@@ -95,7 +108,7 @@ def test_answers_in_time_recorded_as_sent_counted_and_switched_off(app, driver, 
     path = harness.save_log(driver, q, "answers.log")
     _, _, records = harness.parse_log(path.read_bytes())
     assert harness.received(records, 2) == b"PONG" * 2 + b"WORLD\r\n" * 2
-    assert harness.received(records, 1) == b"PING" * 3 + b"HELLO\r" * 2
+    assert harness.received(records, 1) == b"PINGPINGHELLO\rPINGHELLO\r"
 
     # Closing the window stops answering.
     driver.call("press", dlg, CLOSE)
@@ -114,6 +127,7 @@ def test_answers_file_problems_reported_and_saved_file_loads_again(app, driver, 
         'CH1\tonly three',
     ]))
     harness.open_ports(driver)
+    short_read_interval(driver)
     driver.command(CMD_AUTO_ANSWER)
     box, caption, text = driver.message_box(15000)
     driver.answer(box, 1)
@@ -127,23 +141,23 @@ def test_answers_file_problems_reported_and_saved_file_loads_again(app, driver, 
     dlg, _ = driver.call("dialog", texts()[375][1], 10000, timeout=20)
     assert harness.wait_for(lambda: len(rows(driver, dlg)) == 2, 10), rows(driver, dlg)
     assert rows(driver, dlg) == [(True, "CH1", '"PING"', "0", '"PONG"', "0"),
-                                 (False, "CH1", '"A"0D', "5", '"B"', "0")]
+                                 (False, "CH1", "410D", "5", "42", "0")]
     assert answered_in(com3, b"PING", b"PONG") < 0.1
 
     # Changed, added and saved: the file is the writer's, and loads again.
     driver.call("rowstate", dlg, LIST, 1, 0x3, 0x3)  # selected and focused: its fields fill in
-    assert harness.wait_for(lambda: driver.call("gettext", dlg, MATCH)[0] == '"A"0D', 5)
+    assert harness.wait_for(lambda: driver.call("gettext", dlg, MATCH)[0] == "410D", 5)
     driver.call("settext", dlg, DELAY, "250")
     driver.call("press", dlg, CHANGE)
     assert harness.wait_for(lambda: rows(driver, dlg)[1][3] == "250", 5), rows(driver, dlg)
-    add_rule(driver, dlg, "01 03", "0", '"ok"09FF')
+    add_rule(driver, dlg, "0103", "0", '"ok"09FF')
     saved = q.path("answers.txt")
     old = saved.read_bytes()
     driver.call("press", dlg, SAVE)
     assert harness.wait_for(lambda: saved.read_bytes() != old, 10)
     assert saved.read_bytes() == utf16_file([
         'CH1\t"PING"\t0\t"PONG"',
-        'off\tCH1\t"A"0D\t250\t"B"',
+        'off\tCH1\t410D\t250\t42',
         'CH1\t0103\t0\t"ok"09FF',
     ])
     driver.call("rowstate", dlg, LIST, 0, 0x3, 0x3)
