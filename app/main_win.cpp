@@ -257,6 +257,7 @@ int run_command(HWND hwnd, int id) {
     case kCmdAsciiTable: ascii_table_open(hwnd); return 0;
     case kCmdLinkStats: link_stats_window_open(hwnd); return 0;
     case kCmdModbusMonitor: modbus_monitor_window_open(hwnd); return 0;
+    case kCmdAutoAnswer: auto_answer_window_open(hwnd); return 0;
     case kCmdPresetEditor: preset_editor_run(hwnd); return 0;
     case kCmdChecksum: checksum_calculator_run(hwnd); return 0;
     case kCmdModbus: modbus_dialog_run(hwnd); return 0;

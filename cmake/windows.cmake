@@ -25,6 +25,7 @@ add_executable(Quorrin WIN32
   settings/settings_dialogs_win.cpp
   settings/settings_win.cpp
   tools/ascii_table_win.cpp
+  tools/auto_answer_win.cpp
   tools/cell_strip_win.cpp
   tools/checksum_calc_win.cpp
   tools/link_stats_win.cpp
@@ -49,7 +50,7 @@ target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwm
 set_target_properties(Quorrin PROPERTIES OUTPUT_NAME Quorrin)
 # Files the resource script pulls in: a change to any of them rebuilds it.
 set_source_files_properties(resources/quorrin.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/resources/color_dialog.rc;${CMAKE_SOURCE_DIR}/resources/ascii_table.rc;${CMAKE_SOURCE_DIR}/resources/line_status.rc;${CMAKE_SOURCE_DIR}/resources/preset_send.rc;${CMAKE_SOURCE_DIR}/resources/preset_editor.rc;${CMAKE_SOURCE_DIR}/resources/checksum_calc.rc;${CMAKE_SOURCE_DIR}/resources/modbus_dialog.rc;${CMAKE_SOURCE_DIR}/resources/port_dialog.rc;${CMAKE_SOURCE_DIR}/resources/dcb_dialog.rc;${CMAKE_SOURCE_DIR}/resources/macro_dialog.rc;${CMAKE_SOURCE_DIR}/resources/link_stats.rc;${CMAKE_SOURCE_DIR}/resources/modbus_monitor.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/quorrin.ico;${CMAKE_SOURCE_DIR}/resources/toolbar_light.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark.bmp")
+  "${CMAKE_SOURCE_DIR}/resources/color_dialog.rc;${CMAKE_SOURCE_DIR}/resources/ascii_table.rc;${CMAKE_SOURCE_DIR}/resources/line_status.rc;${CMAKE_SOURCE_DIR}/resources/preset_send.rc;${CMAKE_SOURCE_DIR}/resources/preset_editor.rc;${CMAKE_SOURCE_DIR}/resources/checksum_calc.rc;${CMAKE_SOURCE_DIR}/resources/modbus_dialog.rc;${CMAKE_SOURCE_DIR}/resources/port_dialog.rc;${CMAKE_SOURCE_DIR}/resources/dcb_dialog.rc;${CMAKE_SOURCE_DIR}/resources/macro_dialog.rc;${CMAKE_SOURCE_DIR}/resources/link_stats.rc;${CMAKE_SOURCE_DIR}/resources/modbus_monitor.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/quorrin.ico;${CMAKE_SOURCE_DIR}/resources/toolbar_light.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark.bmp;${CMAKE_SOURCE_DIR}/resources/auto_answer.rc")
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(

@@ -314,3 +314,22 @@
 #define IDC_MBM_CLOSE 252
 #define IDC_MBM_LIST 461
 #define IDC_MBM_STATUS 462
+// Auto answer window (controls in resources/auto_answer.rc).
+#define IDD_AUTO_ANSWER 129
+#define IDC_ANS_ADD 251
+#define IDC_ANS_CHANGE 252
+#define IDC_ANS_DELETE 253
+#define IDC_ANS_LOAD 254
+#define IDC_ANS_SAVE 255
+#define IDC_ANS_CLOSE 256
+#define IDC_ANS_LABEL_CHANNEL 401
+#define IDC_ANS_LABEL_MATCH 402
+#define IDC_ANS_LABEL_DELAY 403
+#define IDC_ANS_LABEL_ANSWER 404
+#define IDC_ANS_STATUS 405
+#define IDC_ANS_NOTICE 406
+#define IDC_ANS_LIST 501
+#define IDC_ANS_CHANNEL 502
+#define IDC_ANS_MATCH 503
+#define IDC_ANS_DELAY 504
+#define IDC_ANS_ANSWER 505

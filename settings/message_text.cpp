@@ -62,6 +62,11 @@ const Fields kFields[] = {
     {kTextMacroTooManySteps, "d"},
     {kTextMacroUncompared, "d"},
     {kTextMacroTooLongToRun, "lld d"},
+    {kTextAnswerActive, "d d"},
+    {kTextAnswerLinesSkipped, "d"},
+    {kTextAnswerLineProblem, "d ls"},
+    {kTextAnswerQueueFull, "d"},
+    {kTextAnswerUnseen, "d"},
 };
 
 }  // namespace

@@ -290,6 +290,26 @@ enum MessageNumber : int {
   kTextMacroUncompared = 372,         // %d answer bytes past a slot's size are not compared.
   kTextMacroTooLongToRun = 373,       // The macro is %lld code units long; a run loads at most %d.
   kTextMacroWriteFailed = 374,        // The macro could not be written completely.
+  kTextAnswerTitle = 375,             // Auto Answer
+  kTextAnswerChannel = 376,           // Channel
+  kTextAnswerMatch = 377,             // When received
+  kTextAnswerDelay = 378,             // Delay (ms)
+  kTextAnswerAnswer = 379,            // Answer
+  kTextAnswerFired = 380,             // Fired
+  kTextAnswerAdd = 381,               // Add
+  kTextAnswerChange = 382,            // Change
+  kTextAnswerDelete = 383,            // Delete
+  kTextAnswerLoad = 384,              // Load
+  kTextAnswerSave = 385,              // Save
+  kTextAnswerActive = 386,            // Answering with %d of %d rules; closing this window stops it
+  kTextAnswerNoneOn = 387,            // No rule is on: nothing is answered
+  kTextAnswerLineMonitor = 388,       // Line monitor mode: nothing is sent, matches are only counted
+  kTextAnswerLinesSkipped = 389,      // %d lines were not loaded; the other rules were:
+  kTextAnswerLineProblem = 390,       // Line %d: %ls
+  kTextAnswerReasonFirst = 391,       // the line is too long (391-397: AutoAnswerReason 1-9 folded)
+  kTextAnswerReasonLast = 397,        // more than 32 rules
+  kTextAnswerQueueFull = 398,         // %d waiting answers were dropped: too many at once
+  kTextAnswerUnseen = 399,            // %d capture records were cleared before they were looked at
 };
 
 // The format fields text n must have, as their length and conversion

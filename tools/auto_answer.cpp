@@ -69,23 +69,19 @@ int parse_rule(const char16_t* line, int len, AutoAnswerRule* rule) {
   }
   const char16_t* ch = line + start[f];
   int ch_len = end[f] - start[f];
+  int channel = 0;
   if (same(ch, ch_len, "CH1"))
-    rule->channel = 1;
+    channel = 1;
   else if (same(ch, ch_len, "CH2"))
-    rule->channel = 2;
+    channel = 2;
   else
     return kAutoAnswerBadChannel;
-  int n = bytes_field(line + start[f + 1], end[f + 1] - start[f + 1], rule->match, kAutoAnswerMatchBytes);
-  if (n == -1) return kAutoAnswerBadMatch;
-  if (n == -2) return kAutoAnswerMatchTooLong;
-  rule->match_length = n;
-  rule->delay_ms = delay_field(line + start[f + 2], end[f + 2] - start[f + 2]);
-  if (rule->delay_ms < 0) return kAutoAnswerBadDelay;
-  n = bytes_field(line + start[f + 3], end[f + 3] - start[f + 3], rule->answer, kAutoAnswerBytes);
-  if (n == -1) return kAutoAnswerBadAnswer;
-  if (n == -2) return kAutoAnswerAnswerTooLong;
-  rule->answer_length = n;
-  return 0;
+  const int enabled = rule->enabled;
+  const int reason = auto_answer_rule_from_fields(channel, line + start[f + 1], end[f + 1] - start[f + 1],
+                                                  line + start[f + 2], end[f + 2] - start[f + 2],
+                                                  line + start[f + 3], end[f + 3] - start[f + 3], rule);
+  rule->enabled = enabled;
+  return reason;
 }
 
 void take_line(AutoAnswerRules* out, const char16_t* line, int len, int too_long, int32_t number) {
@@ -140,6 +136,31 @@ int put_ascii(char16_t* out, const char* text) {
 }
 
 }  // namespace
+
+int auto_answer_rule_from_fields(int channel, const char16_t* match, int match_units, const char16_t* delay,
+                                 int delay_units, const char16_t* answer, int answer_units, AutoAnswerRule* rule) {
+  *rule = {};
+  rule->enabled = 1;
+  if (channel != 1 && channel != 2) return kAutoAnswerBadChannel;
+  rule->channel = channel;
+  int n = bytes_field(match, match_units, rule->match, kAutoAnswerMatchBytes);
+  if (n == -1) return kAutoAnswerBadMatch;
+  if (n == -2) return kAutoAnswerMatchTooLong;
+  rule->match_length = n;
+  rule->delay_ms = delay_field(delay, delay_units);
+  if (rule->delay_ms < 0) return kAutoAnswerBadDelay;
+  n = bytes_field(answer, answer_units, rule->answer, kAutoAnswerBytes);
+  if (n == -1) return kAutoAnswerBadAnswer;
+  if (n == -2) return kAutoAnswerAnswerTooLong;
+  rule->answer_length = n;
+  return 0;
+}
+
+int auto_answer_bytes_text(const uint8_t* bytes, int n, char16_t* out) {
+  if (n < 0) n = 0;
+  if (n > kAutoAnswerBytes) n = kAutoAnswerBytes;
+  return notation(bytes, n, out);
+}
 
 int auto_answer_parse(const uint8_t* bytes, size_t size, AutoAnswerRules* out) {
   std::memset(out, 0, sizeof *out);

@@ -96,6 +96,17 @@ int auto_answer_parse(const uint8_t* bytes, size_t size, AutoAnswerRules* out);
 constexpr int kAutoAnswerLineUnits = 4 + 4 + 2 * kAutoAnswerMatchBytes + 6 + 2 * kAutoAnswerBytes + 8;
 int auto_answer_line(const AutoAnswerRule* rule, char16_t out[kAutoAnswerLineUnits]);
 
+// A rule from the fields an editor shows: the channel (1 or 2), the match
+// and the answer in the strings notation, the delay in decimal ms. Returns
+// 0 with *rule filled (on, never fired), or the AutoAnswerReason of the
+// first field that cannot be taken.
+int auto_answer_rule_from_fields(int channel, const char16_t* match, int match_units, const char16_t* delay,
+                                 int delay_units, const char16_t* answer, int answer_units, AutoAnswerRule* rule);
+
+// Bytes (at most kAutoAnswerBytes) in the notation the writer uses, into
+// out (2 * n units suffice); returns the units written.
+int auto_answer_bytes_text(const uint8_t* bytes, int n, char16_t* out);
+
 struct AutoAnswerSink {
   void* ctx;
   int (*write)(void* ctx, const uint8_t* bytes, int n);  // 0 when all n bytes were taken

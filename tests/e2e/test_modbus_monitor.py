@@ -62,11 +62,12 @@ def slave(com3):
 
 def rows(driver, dlg):
     """The list's rows as dicts of the column names."""
-    fields = driver.call("rows", dlg, LIST)
-    width = int(fields[0])
-    assert width == len(COLUMNS)
-    cells = fields[1:]
-    return [dict(zip(COLUMNS, cells[i:i + width])) for i in range(0, len(cells), width)]
+    out = []
+    for row in driver.call("rows", dlg, LIST):
+        _, *cells = row.split("|")  # the check state, then the cells
+        assert len(cells) == len(COLUMNS), row
+        out.append(dict(zip(COLUMNS, cells)))
+    return out
 
 
 def open_monitor(driver):

@@ -170,6 +170,52 @@ TEST(AutoAnswerFile, AFileWithoutByteOrderMarkIsRefused) {
   EXPECT_EQ(r->count, 1);
 }
 
+// The editor's fields go through the same checks as a file line, and the
+// texts shown for a rule's bytes read back as the same bytes.
+TEST(AutoAnswerFields, EditorFieldsAreCheckedAsFileFieldsAndTheirTextReadsBack) {
+  struct Case {
+    int channel;
+    std::u16string match, delay, answer;
+    int reason;
+  } cases[] = {
+      {1, u"\"PING\"", u"0", u"\"PONG\"0D0A", 0},
+      {2, u"01 03", u"60000", u"FF", 0},
+      {3, u"41", u"0", u"42", kAutoAnswerBadChannel},
+      {1, u"", u"0", u"42", kAutoAnswerBadMatch},
+      {1, u"41", u"60001", u"42", kAutoAnswerBadDelay},
+      {1, u"41", u"-1", u"42", kAutoAnswerBadDelay},
+      {1, u"41", u"", u"42", kAutoAnswerBadDelay},
+      {1, u"41", u"5", u"", kAutoAnswerBadAnswer},
+      {1, u"41", u"5", u"\"\u3042\"", kAutoAnswerBadAnswer},
+      {1, std::u16string(65 * 2, u'A'), u"0", u"42", kAutoAnswerMatchTooLong},
+      {1, u"41", u"0", std::u16string(257 * 2, u'A'), kAutoAnswerAnswerTooLong},
+  };
+  for (const Case& c : cases) {
+    AutoAnswerRule rule;
+    int reason = auto_answer_rule_from_fields(c.channel, c.match.data(), static_cast<int>(c.match.size()),
+                                              c.delay.data(), static_cast<int>(c.delay.size()), c.answer.data(),
+                                              static_cast<int>(c.answer.size()), &rule);
+    EXPECT_EQ(reason, c.reason) << std::string(c.match.begin(), c.match.end());
+    if (reason) continue;
+    EXPECT_EQ(rule.enabled, 1);
+    EXPECT_EQ(rule.channel, c.channel);
+    EXPECT_EQ(rule.fired, 0u);
+    char16_t match[2 * kAutoAnswerMatchBytes], answer[2 * kAutoAnswerBytes];
+    int mn = auto_answer_bytes_text(rule.match, rule.match_length, match);
+    int an = auto_answer_bytes_text(rule.answer, rule.answer_length, answer);
+    AutoAnswerRule again;
+    ASSERT_EQ(auto_answer_rule_from_fields(c.channel, match, mn, c.delay.data(), static_cast<int>(c.delay.size()),
+                                           answer, an, &again), 0);
+    EXPECT_EQ(str(again.match, again.match_length), str(rule.match, rule.match_length));
+    EXPECT_EQ(str(again.answer, again.answer_length), str(rule.answer, rule.answer_length));
+  }
+  // The text is the writer's: quoted runs, other bytes as hex pairs.
+  const uint8_t bytes[] = {'P', 'O', 'N', 'G', 0x0D, 0x0A, 'x', '"', '"'};
+  char16_t text[2 * sizeof bytes];
+  int n = auto_answer_bytes_text(bytes, sizeof bytes, text);
+  EXPECT_EQ(std::u16string(text, static_cast<size_t>(n)), u"\"PONG\"0D0A782222");
+}
+
 TEST(AutoAnswerMatch, MatchesSplitOverChunks) {
   auto r = parsed(u"CH1\t\"PING\"\t25\t\"PONG\"\r\n");
   EXPECT_EQ(feed_all(r.get(), 1, {"PI", "NG"}), "PONG");

@@ -589,46 +589,71 @@ std::string verb_items(const Fields& a) {
   return out;
 }
 
-// The cells of a report list, row by row: the column count, then every
-// cell in order. The list lives in Quorrin's process, so its item texts are
-// read through a buffer allocated there.
+// A list view's rows, read through memory in Quorrin's process (list view
+// messages carry pointers, which no process but the list's own can follow):
+// per row its check state ("1"/"0") and its cells joined by "|".
+struct RemoteBlock {
+  HANDLE process = nullptr;
+  void* at = nullptr;
+  RemoteBlock(HWND h, size_t size) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process) at = VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+  }
+  ~RemoteBlock() {
+    if (at) VirtualFreeEx(process, at, 0, MEM_RELEASE);
+    if (process) CloseHandle(process);
+  }
+};
+
 std::string verb_rows(const Fields& a) {
   HWND h = control(parse_hwnd(field(a, 1)), field(a, 2));
   if (!h) return "err\tno control";
   HWND header = reinterpret_cast<HWND>(SendMessageW(h, LVM_GETHEADER, 0, 0));
-  const LRESULT columns = header ? SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) : 0;
-  const LRESULT rows = SendMessageW(h, LVM_GETITEMCOUNT, 0, 0);
-  if (columns <= 0) return "err\tnot a report list";
-  DWORD pid = 0;
-  GetWindowThreadProcessId(h, &pid);
-  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-  if (!process) return "err\tcannot open the process";
+  const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+  const int rows = static_cast<int>(SendMessageW(h, LVM_GETITEMCOUNT, 0, 0));
   constexpr int kUnits = 1024;
-  char* remote = static_cast<char*>(
-      VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kUnits * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
-  if (!remote) {
-    CloseHandle(process);
-    return "err\tno memory there";
-  }
-  std::string out = "ok\t" + std::to_string(columns);
-  for (LRESULT r = 0; r < rows; r++) {
-    for (LRESULT c = 0; c < columns; c++) {
+  RemoteBlock block(h, sizeof(LVITEMW) + kUnits * sizeof(wchar_t));
+  if (!block.at) return "err\tno memory in the list's process";
+  wchar_t* remote_text = reinterpret_cast<wchar_t*>(static_cast<char*>(block.at) + sizeof(LVITEMW));
+  std::string out = "ok";
+  for (int r = 0; r < rows; r++) {
+    UINT state = static_cast<UINT>(SendMessageW(h, LVM_GETITEMSTATE, r, LVIS_STATEIMAGEMASK));
+    std::string row = ((state >> 12) == 2) ? "1" : "0";
+    for (int c = 0; c < columns; c++) {
       LVITEMW item = {};
-      item.iSubItem = static_cast<int>(c);
+      item.iSubItem = c;
+      item.pszText = remote_text;
       item.cchTextMax = kUnits;
-      item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
-      wchar_t text[kUnits] = L"";
-      SIZE_T moved = 0;
-      WriteProcessMemory(process, remote, &item, sizeof item, &moved);
-      const LRESULT n = SendMessageW(h, LVM_GETITEMTEXTW, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(remote));
-      if (n > 0) ReadProcessMemory(process, remote + sizeof(LVITEMW), text, sizeof text, &moved);
-      text[kUnits - 1] = 0;
-      out += "\t" + escape(text);
+      SIZE_T done = 0;
+      if (!WriteProcessMemory(block.process, block.at, &item, sizeof item, &done)) return "err\twrite failed";
+      SendMessageW(h, LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(block.at));
+      std::wstring text(kUnits, L'\0');
+      if (!ReadProcessMemory(block.process, remote_text, &text[0], kUnits * sizeof(wchar_t), &done))
+        return "err\tread failed";
+      text.resize(wcsnlen(text.c_str(), kUnits));
+      row += "|" + to_utf8(text);
     }
+    out += "\t" + row;  // cells hold no tabs: the notation writes a tab byte as 09
   }
-  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  CloseHandle(process);
   return out;
+}
+
+// Sets a list view row's state bits (window, control id, row, state, mask),
+// as a click on the row or its check box would.
+std::string verb_rowstate(const Fields& a) {
+  HWND h = control(parse_hwnd(field(a, 1)), field(a, 2));
+  if (!h) return "err\tno control";
+  RemoteBlock block(h, sizeof(LVITEMW));
+  if (!block.at) return "err\tno memory in the list's process";
+  LVITEMW item = {};
+  item.state = static_cast<UINT>(std::strtoul(field(a, 4).c_str(), nullptr, 0));
+  item.stateMask = static_cast<UINT>(std::strtoul(field(a, 5).c_str(), nullptr, 0));
+  SIZE_T done = 0;
+  if (!WriteProcessMemory(block.process, block.at, &item, sizeof item, &done)) return "err\twrite failed";
+  const int row = std::atoi(field(a, 3).c_str());
+  return SendMessageW(h, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(block.at)) ? "ok" : "err\trefused";
 }
 
 struct Verb {
@@ -674,7 +699,8 @@ const Verb kVerbs[] = {
     {"enabled", verb_enabled, 2},     // window, control id
     {"comm", verb_comm, 0},
     {"items", verb_items, 2},         // window, control id
-    {"rows", verb_rows, 2},           // window, control id
+    {"rows", verb_rows, 2},           // window, control id (a list view)
+    {"rowstate", verb_rowstate, 5},   // window, control id, row, state, mask
 };
 
 std::string run(const Fields& a) {
