@@ -31,14 +31,22 @@ README_OUT = ROOT / "docs" / "img"
 
 
 def new_window(driver, before, timeout=20):
-    """The handle of a top-level window of Quorrin's that was not up before
-    (tooltips aside), once it is there."""
+    """The handle of the largest top-level window of Quorrin's that was not
+    up before (tooltips and small helper windows aside), once it is there."""
     def found():
+        best, best_area = None, 0
         for w in driver.call("windows"):
             hwnd, cls, _ = w.split("|", 2)
-            if hwnd not in before and cls.lower() != "tooltips_class32":
-                return hwnd
-        return None
+            if hwnd in before or cls.lower() == "tooltips_class32":
+                continue
+            try:
+                left, top, right, bottom = map(int, driver.call("rect", hwnd))
+            except harness.DriverError:
+                continue
+            area = (right - left) * (bottom - top)
+            if right - left >= 150 and bottom - top >= 100 and area > best_area:
+                best, best_area = hwnd, area
+        return best
     hwnd = harness.wait_for(found, timeout)
     if not hwnd:
         raise RuntimeError("the window did not come up")
@@ -208,7 +216,7 @@ def main(argv=None):
     ports = {"COM3": harness.PtyPair(work, "shot3"), "COM4": harness.PtyPair(work, "shot4")}
     wine.set_ports({n: p.app_path for n, p in ports.items()})
     demo = subprocess.Popen([sys.executable, str(ROOT / "scripts" / "demo_device.py"), str(ports["COM3"].link_peer),
-                             "--interval", "1.5"])
+                             "--interval", "4"])
     driver = harness.Driver(wine)
     ctx = Context(display, wine, ports, driver)
     try:
