@@ -32,7 +32,7 @@ README_OUT = ROOT / "docs" / "img"
 
 def new_window(driver, before, timeout=20):
     """The handle of the largest top-level window of Quorrin's that was not
-    up before (tooltips and small helper windows aside), once it is there."""
+    up before (tooltips aside), once it is there."""
     def found():
         best, best_area = None, 0
         for w in driver.call("windows"):
@@ -44,7 +44,7 @@ def new_window(driver, before, timeout=20):
             except harness.DriverError:
                 continue
             area = (right - left) * (bottom - top)
-            if right - left >= 150 and bottom - top >= 100 and area > best_area:
+            if area > best_area:
                 best, best_area = hwnd, area
         return best
     hwnd = harness.wait_for(found, timeout)
@@ -178,6 +178,8 @@ def take(ctx, row, lang, out_dir):
     try:
         if name.startswith("main") or name == "cell-tooltip":
             capture(ctx)
+        else:
+            harness.open_ports(d)
             time.sleep(2.5)  # the demo device's answer and a status line: the screenshot below settles on them
         hwnd = opener(ctx)
         crop(ctx, hwnd, out_dir / f"{name}.png")
