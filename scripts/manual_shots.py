@@ -11,9 +11,10 @@ identity query Quorrin sends with its answer.
 
     scripts/manual_shots.py [--lang en|ja] [--only NAME,...] [--readme]
 
-One row per picture: (name, settings added to the run's quorrin.ini, the
-opener that brings the window up and returns its handle). Add a row to add
-a picture.
+One row per picture: (name, settings added to the run's quorrin.ini, with
+"theme" for a restart in that theme and "closed" to leave the ports closed,
+the opener that brings the window up and returns its handle). Add a row to
+add a picture.
 """
 import argparse
 import subprocess
@@ -65,6 +66,17 @@ def by_command(cmd):
     return open_
 
 
+def with_presets(cmd):
+    """Opens a preset window over a strings file "mdata.txt" of a few rows
+    (UTF-16LE with its mark, CR LF), as one prepares it for a device."""
+    def open_(ctx):
+        rows = ['"*IDN?"0D', '"MEAS?"0D', "010300000002C40B", '":010300000002FA"0D0A']
+        data = "".join(row + "\r\n" for row in rows).encode("utf-16-le")
+        ctx.q.path("mdata.txt").write_bytes(b"\xff\xfe" + data)
+        return by_command(cmd)(ctx)
+    return open_
+
+
 def main_window(ctx):
     return ctx.driver.main_window()
 
@@ -102,13 +114,13 @@ SHOTS = [
     ("cell-tooltip", {}, cell_tooltip),
     ("input-send", {}, by_command(150)),
     ("send-format", {}, send_format),
-    ("preset-send", {}, by_command(151)),
-    ("preset-editor", {}, by_command(155)),
+    ("preset-send", {}, with_presets(151)),
+    ("preset-editor", {}, with_presets(155)),
     ("modbus-builder", {}, by_command(153)),
     ("checksum-calc", {}, by_command(172)),
     ("ascii-table", {}, by_command(173)),
     ("macro-dialog", {}, by_command(152)),
-    ("port-number", {}, by_command(160)),
+    ("port-number", {"closed": True}, by_command(160)),  # the dialog is refused while a port is open
     ("dcb", {}, by_command(163)),
     ("line-status", {}, by_command(165)),
     ("environment", {}, by_command(167)),
@@ -166,9 +178,10 @@ def capture(ctx):
 def take(ctx, row, lang, out_dir):
     name, extra, opener = row
     settings = {"moji_type": LANGUAGES[lang], "rs_comport": 3, "rs_comport2": 4}
-    settings.update({k: v for k, v in extra.items() if k != "theme"})
+    settings.update({k: v for k, v in extra.items() if k not in ("theme", "closed")})
     q = harness.Quorrin(ctx.wine, harness.E2E / "run" / f"manual-{lang}-{name}", settings=settings)
     q.start()
+    ctx.q = q
     d = ctx.driver
     d.main_window(60000)
     if extra.get("theme"):
@@ -178,7 +191,7 @@ def take(ctx, row, lang, out_dir):
     try:
         if name.startswith("main") or name == "cell-tooltip":
             capture(ctx)
-        else:
+        elif not extra.get("closed"):
             harness.open_ports(d)
             time.sleep(2.5)  # the demo device's answer and a status line: the screenshot below settles on them
         hwnd = opener(ctx)
