@@ -12,7 +12,8 @@ identity query Quorrin sends with its answer.
     scripts/manual_shots.py [--lang en|ja] [--only NAME,...] [--readme]
 
 One row per picture: (name, settings added to the run's quorrin.ini, with
-"theme" for a restart in that theme and "closed" to leave the ports closed,
+"theme" for a restart in that theme, "closed" to leave the ports closed,
+"capture" for a capture from the demo instrument first,
 the opener that brings the window up and returns its handle). Add a row to
 add a picture.
 """
@@ -109,9 +110,9 @@ def cell_tooltip(ctx):
 
 # name, extra settings, opener
 SHOTS = [
-    ("main-light", {}, main_window),
-    ("main-dark", {"theme": 1}, main_window),
-    ("cell-tooltip", {}, cell_tooltip),
+    ("main-light", {"capture": True}, main_window),
+    ("main-dark", {"theme": 1, "capture": True}, main_window),
+    ("cell-tooltip", {"capture": True}, cell_tooltip),
     ("input-send", {}, by_command(150)),
     ("send-format", {}, send_format),
     ("preset-send", {}, with_presets(151)),
@@ -128,7 +129,7 @@ SHOTS = [
     ("language", {}, by_command(169)),
     ("colors", {}, by_command(174)),
     ("about", {}, by_command(170)),
-    ("link-stats", {}, by_command(177)),
+    ("link-stats", {"capture": True}, by_command(177)),
 ]
 NAMES = [row[0] for row in SHOTS]
 README_SHOTS = {"main-light": "main-light", "main-dark": "main-dark", "modbus-builder": "modbus-builder"}
@@ -178,7 +179,7 @@ def capture(ctx):
 def take(ctx, row, lang, out_dir):
     name, extra, opener = row
     settings = {"moji_type": LANGUAGES[lang], "rs_comport": 3, "rs_comport2": 4}
-    settings.update({k: v for k, v in extra.items() if k not in ("theme", "closed")})
+    settings.update({k: v for k, v in extra.items() if k not in ("theme", "closed", "capture")})
     q = harness.Quorrin(ctx.wine, harness.E2E / "run" / f"manual-{lang}-{name}", settings=settings)
     q.start()
     ctx.q = q
@@ -189,7 +190,7 @@ def take(ctx, row, lang, out_dir):
     d.call("move", "main", 0, 0, 1000, 640)
     ctx.with_main = False
     try:
-        if name.startswith("main") or name == "cell-tooltip":
+        if extra.get("capture"):
             capture(ctx)
         elif not extra.get("closed"):
             harness.open_ports(d)
