@@ -13,6 +13,7 @@ packages=(
   wine64 wine fonts-wine xvfb x11-utils imagemagick socat
   python3-pytest fonts-wqy-microhei locales
   python3-crcmod python3-pymodbus python3-serial-asyncio
+  python3-markdown weasyprint poppler-utils pngquant fonts-dejavu-core
 )
 
 missing=()

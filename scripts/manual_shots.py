@@ -1,0 +1,259 @@
+#!/usr/bin/env python3
+"""Takes the manual's pictures from the real Quorrin.exe under Wine, through
+the end-to-end harness (its prefix, Xvfb display, driver and pty ports):
+docs/manual/img/<lang>/<NAME>.png for every row of SHOTS, each cropped to
+the window it shows and made small with pngquant. With --readme it writes
+the README's pictures into docs/img instead.
+
+COM3 is the demo instrument (scripts/demo_device.py on the far end of the
+pty), so the main window shows a real capture: its status lines, and the
+identity query Quorrin sends with its answer.
+
+    scripts/manual_shots.py [--lang en|ja] [--only NAME,...] [--readme]
+
+One row per picture: (name, settings added to the run's quorrin.ini, with
+"theme" for a restart in that theme, "closed" to leave the ports closed,
+"capture" for a capture from the demo instrument first,
+the opener that brings the window up and returns its handle). Add a row to
+add a picture.
+"""
+import argparse
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+import harness  # noqa: E402
+
+LANGUAGES = {"ja": 0, "en": 1}  # moji_type of quorrin.ini
+OUT = ROOT / "docs" / "manual" / "img"
+README_OUT = ROOT / "docs" / "img"
+
+
+def new_window(driver, before, timeout=20):
+    """The handle of the largest top-level window of Quorrin's that was not
+    up before (tooltips aside), once it is there."""
+    def found():
+        best, best_area = None, 0
+        for w in driver.call("windows"):
+            hwnd, cls, _ = w.split("|", 2)
+            if hwnd in before or cls.lower() == "tooltips_class32":
+                continue
+            try:
+                left, top, right, bottom = map(int, driver.call("rect", hwnd))
+            except harness.DriverError:
+                continue
+            area = (right - left) * (bottom - top)
+            if area > best_area:
+                best, best_area = hwnd, area
+        return best
+    hwnd = harness.wait_for(found, timeout)
+    if not hwnd:
+        raise RuntimeError("the window did not come up")
+    return hwnd
+
+
+def handles(driver):
+    return {w.split("|")[0] for w in driver.call("windows")}
+
+
+def by_command(cmd):
+    def open_(ctx):
+        before = handles(ctx.driver)
+        ctx.driver.command(cmd)
+        return new_window(ctx.driver, before)
+    return open_
+
+
+def with_presets(cmd):
+    """Opens a preset window over a strings file "mdata.txt" of a few rows
+    (UTF-16LE with its mark, CR LF), as one prepares it for a device."""
+    def open_(ctx):
+        rows = ['"*IDN?"0D', '"MEAS?"0D', "010300000002C40B", '":010300000002FA"0D0A']
+        data = "".join(row + "\r\n" for row in rows).encode("utf-16-le")
+        ctx.q.path("mdata.txt").write_bytes(b"\xff\xfe" + data)
+        return by_command(cmd)(ctx)
+    return open_
+
+
+def main_window(ctx):
+    return ctx.driver.main_window()
+
+
+def send_format(ctx):
+    window = by_command(150)(ctx)
+    before = handles(ctx.driver)
+    ctx.driver.call("click", window, 265)
+    return new_window(ctx.driver, before)
+
+
+def cell_tooltip(ctx):
+    """The tooltip over the first received cell of CH1: the mouse walks
+    down the grid's first cell column until a tooltip shows."""
+    left, top, right, bottom = map(int, ctx.driver.call("client", "main"))
+    def shown():
+        for y in range(40, min(400, bottom - top), 12):
+            ctx.driver.call("mouse", "main", 90, y)
+            for w in ctx.driver.call("windows"):
+                hwnd, cls, text = w.split("|", 2)
+                if cls.lower() == "tooltips_class32" and text:
+                    return hwnd
+        return None
+    hwnd = harness.wait_for(shown, 20)
+    if not hwnd:
+        raise RuntimeError("no tooltip over the cells")
+    ctx.with_main = True
+    return hwnd
+
+
+# name, extra settings, opener
+SHOTS = [
+    ("main-light", {"capture": True}, main_window),
+    ("main-dark", {"theme": 1, "capture": True}, main_window),
+    ("cell-tooltip", {"capture": True}, cell_tooltip),
+    ("input-send", {}, by_command(150)),
+    ("send-format", {}, send_format),
+    ("preset-send", {}, with_presets(151)),
+    ("preset-editor", {}, with_presets(155)),
+    ("modbus-builder", {}, by_command(153)),
+    ("checksum-calc", {}, by_command(172)),
+    ("ascii-table", {}, by_command(173)),
+    ("macro-dialog", {}, by_command(152)),
+    ("port-number", {"closed": True}, by_command(160)),  # the dialog is refused while a port is open
+    ("dcb", {}, by_command(163)),
+    ("line-status", {}, by_command(165)),
+    ("environment", {}, by_command(167)),
+    ("theme", {}, by_command(168)),
+    ("language", {}, by_command(169)),
+    ("colors", {}, by_command(174)),
+    ("about", {}, by_command(170)),
+    ("link-stats", {"capture": True}, by_command(177)),
+]
+NAMES = [row[0] for row in SHOTS]
+README_SHOTS = {"main-light": "main-light", "main-dark": "main-dark", "modbus-builder": "modbus-builder"}
+
+
+class Context:
+    def __init__(self, display, wine, ports, driver):
+        self.display, self.wine, self.ports, self.driver = display, wine, ports, driver
+        self.with_main = False
+
+
+def crop(ctx, hwnd, out):
+    """Takes screenshots until two in a row are alike, crops the window (and
+    for a tooltip, the part of the main window under it) and shrinks it."""
+    harness.screenshot(ctx.display, "manual-full")
+    full = harness.SCREENSHOTS / "manual-full.png"
+    left, top, right, bottom = map(int, ctx.driver.call("rect", hwnd))
+    if ctx.with_main:
+        mleft, mtop, _, _ = map(int, ctx.driver.call("client", "main"))
+        left, top = min(left, mleft), min(top, mtop)
+        right, bottom = right + 20, bottom + 20
+    left, top = max(left, 0), max(top, 0)
+    out.parent.mkdir(parents=True, exist_ok=True)
+    subprocess.run(["convert", str(full), "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
+                    str(out)], check=True)
+    subprocess.run(["pngquant", "--force", "--skip-if-larger", "--quality", "60-90", "--output", str(out), str(out)],
+                   check=False)
+    print(f"manual_shots: {out.relative_to(ROOT)} ({out.stat().st_size // 1024} KB)")
+
+
+def capture(ctx):
+    """A real capture on CH1: the ports open, the demo instrument's status
+    lines arrive, and Quorrin sends it "*IDN?" CR from the input window,
+    which it answers; then the window goes."""
+    d = ctx.driver
+    harness.open_ports(d)
+    window = by_command(150)(ctx)
+    d.call("click", window, 312)  # hex entry; it says so in a notice
+    box, _, _ = d.message_box(10000)
+    d.answer(box, 1)
+    d.call("keys", window, 501, b"*IDN?\r".hex().upper())
+    d.call("press", window, 252)
+    d.call("close", window)
+    assert harness.wait_for(lambda: window not in handles(d), 10), "the input window stays up"
+
+
+def take(ctx, row, lang, out_dir):
+    name, extra, opener = row
+    settings = {"moji_type": LANGUAGES[lang], "rs_comport": 3, "rs_comport2": 4}
+    settings.update({k: v for k, v in extra.items() if k not in ("theme", "closed", "capture")})
+    q = harness.Quorrin(ctx.wine, harness.E2E / "run" / f"manual-{lang}-{name}", settings=settings)
+    q.start()
+    ctx.q = q
+    d = ctx.driver
+    d.main_window(60000)
+    if extra.get("theme"):
+        harness.restart_in_theme(d, q, extra["theme"])
+    d.call("move", "main", 0, 0, 1000, 640)
+    ctx.with_main = False
+    try:
+        if extra.get("capture"):
+            capture(ctx)
+        elif not extra.get("closed"):
+            harness.open_ports(d)
+            time.sleep(2.5)  # the demo device's answer and a status line: the screenshot below settles on them
+        hwnd = opener(ctx)
+        crop(ctx, hwnd, out_dir / f"{name}.png")
+    finally:
+        try:
+            for _ in range(3):
+                box, _, _ = d.message_box(300)
+                d.answer(box, 1)
+        except harness.DriverError:
+            pass
+        d.call("close", "main")
+        try:
+            q.wait_exit(20)
+        except Exception:
+            q.kill()
+
+
+def main(argv=None):
+    ap = argparse.ArgumentParser(description="Takes the manual's pictures from the real program.")
+    ap.add_argument("--lang", choices=sorted(LANGUAGES), action="append")
+    ap.add_argument("--only", help="comma-separated shot names")
+    ap.add_argument("--readme", action="store_true", help="write the README's pictures to docs/img")
+    args = ap.parse_args(argv)
+    only = args.only.split(",") if args.only else None
+    if only:
+        unknown = [n for n in only if n not in NAMES]
+        if unknown:
+            print(f"manual_shots: no shot named {', '.join(unknown)}", file=sys.stderr)
+            return 1
+    display = harness.Display()
+    display.start()
+    wine = harness.WinePrefix(harness.PREFIX, display.name)
+    wine.ensure()
+    work = harness.E2E / "pty"
+    work.mkdir(parents=True, exist_ok=True)
+    ports = {"COM3": harness.PtyPair(work, "shot3"), "COM4": harness.PtyPair(work, "shot4")}
+    wine.set_ports({n: p.app_path for n, p in ports.items()})
+    demo = subprocess.Popen([sys.executable, str(ROOT / "scripts" / "demo_device.py"), str(ports["COM3"].link_peer),
+                             "--interval", "4"])
+    driver = harness.Driver(wine)
+    ctx = Context(display, wine, ports, driver)
+    try:
+        if args.readme:
+            for row in SHOTS:
+                if row[0] in README_SHOTS:
+                    take(ctx, row, "en", README_OUT)
+        else:
+            for lang in args.lang or ["en", "ja"]:
+                for row in SHOTS:
+                    if only is None or row[0] in only:
+                        take(ctx, row, lang, OUT / lang)
+    finally:
+        driver.close()
+        demo.terminate()
+        wine.stop_server()
+        for p in ports.values():
+            p.close()
+        display.stop()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
