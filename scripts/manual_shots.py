@@ -108,6 +108,23 @@ def cell_tooltip(ctx):
     return hwnd
 
 
+def with_answers(cmd):
+    """Opens a window over an answers file "answers.txt" of a few rules
+    (UTF-16LE with its mark, CR LF), as one prepares it to stand in for a device."""
+    def open_(ctx):
+        rules = ['CH1\t"PING"\t0\t"PONG"', 'CH1\t"*IDN?"0D\t20\t"ACME,PSU-3,0042,1.2"0D0A',
+                 'off\tCH2\t010300000002C40B\t5\t010304000A00145A3F']
+        data = "".join(rule + "\r\n" for rule in rules).encode("utf-16-le")
+        ctx.q.path("answers.txt").write_bytes(b"\xff\xfe" + data)
+        return by_command(cmd)(ctx)
+    return open_
+
+
+# A Modbus RTU request the demo instrument answers: slave 1 reads two
+# holding registers from address 0.
+MODBUS_REQUEST = bytes.fromhex("010300000002C40B")
+
+
 # name, extra settings, opener
 SHOTS = [
     ("main-light", {"capture": True}, main_window),
@@ -130,6 +147,8 @@ SHOTS = [
     ("colors", {}, by_command(174)),
     ("about", {}, by_command(170)),
     ("link-stats", {"capture": True}, by_command(177)),
+    ("modbus-monitor", {"capture": True, "request": MODBUS_REQUEST}, by_command(178)),
+    ("auto-answer", {}, with_answers(180)),
 ]
 NAMES = [row[0] for row in SHOTS]
 README_SHOTS = {"main-light": "main-light", "main-dark": "main-dark", "modbus-builder": "modbus-builder"}
@@ -160,17 +179,17 @@ def crop(ctx, hwnd, out):
     print(f"manual_shots: {out.relative_to(ROOT)} ({out.stat().st_size // 1024} KB)")
 
 
-def capture(ctx):
+def capture(ctx, request=b"*IDN?\r"):
     """A real capture on CH1: the ports open, the demo instrument's status
-    lines arrive, and Quorrin sends it "*IDN?" CR from the input window,
-    which it answers; then the window goes."""
+    lines arrive, and Quorrin sends it `request` (by default "*IDN?" CR)
+    from the input window, which it answers; then the window goes."""
     d = ctx.driver
     harness.open_ports(d)
     window = by_command(150)(ctx)
     d.call("click", window, 312)  # hex entry; it says so in a notice
     box, _, _ = d.message_box(10000)
     d.answer(box, 1)
-    d.call("keys", window, 501, b"*IDN?\r".hex().upper())
+    d.call("keys", window, 501, request.hex().upper())
     d.call("press", window, 252)
     d.call("close", window)
     assert harness.wait_for(lambda: window not in handles(d), 10), "the input window stays up"
@@ -179,7 +198,7 @@ def capture(ctx):
 def take(ctx, row, lang, out_dir):
     name, extra, opener = row
     settings = {"moji_type": LANGUAGES[lang], "rs_comport": 3, "rs_comport2": 4}
-    settings.update({k: v for k, v in extra.items() if k not in ("theme", "closed", "capture")})
+    settings.update({k: v for k, v in extra.items() if k not in ("theme", "closed", "capture", "request")})
     q = harness.Quorrin(ctx.wine, harness.E2E / "run" / f"manual-{lang}-{name}", settings=settings)
     q.start()
     ctx.q = q
@@ -191,7 +210,7 @@ def take(ctx, row, lang, out_dir):
     ctx.with_main = False
     try:
         if extra.get("capture"):
-            capture(ctx)
+            capture(ctx, extra.get("request", b"*IDN?\r"))
         elif not extra.get("closed"):
             harness.open_ports(d)
             time.sleep(2.5)  # the demo device's answer and a status line: the screenshot below settles on them
