@@ -21,9 +21,9 @@ PDFS = {"en": harness.WIN_BUILD / "Quorrin_manual_en.pdf", "ja": harness.WIN_BUI
 
 
 def load_script(name):
-    spec = importlib.util.spec_from_file_location(name, ROOT / "scripts" / f"{name}.py")
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location(name, ROOT / "scripts" / f"{name}.py")
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 

@@ -67,12 +67,14 @@ def crc16(data):
 
 
 class Slave:
-    """tests/e2e/modbus_slave.py on the peer end of COM3."""
+    """tests/e2e/modbus_slave.py on the peer end of COM3; with `spoil` it
+    spoils the check of that answer (1 for the first)."""
 
-    def __init__(self, peer, mode, log):
+    def __init__(self, peer, mode, log, spoil=None):
         self.log = open(log, "wb")
-        self.proc = subprocess.Popen(["/usr/bin/python3", str(SLAVE_SCRIPT), peer, mode], stdout=subprocess.PIPE,
-                                     stderr=self.log)
+        extra = ["--spoil", str(spoil)] if spoil else []
+        self.proc = subprocess.Popen(["/usr/bin/python3", str(SLAVE_SCRIPT), peer, mode] + extra,
+                                     stdout=subprocess.PIPE, stderr=self.log)
         assert self.line(15) == "ready", "the Modbus slave did not start"
 
     def line(self, timeout):

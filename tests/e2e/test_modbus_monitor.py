@@ -7,7 +7,6 @@ from the saved log."""
 import csv
 import io
 import os
-import select
 import subprocess
 
 import pytest
@@ -15,7 +14,7 @@ import pytest
 import harness
 from harness import texts
 from test_modbus import MODE_RTU, SEND_CH1, ASSEMBLE, choose_function, enabled, fill, open_builder, press
-from test_modbus import DATA, SLAVE_SCRIPT, write_registers_rtu
+from test_modbus import DATA, Slave, write_registers_rtu
 
 ENGLISH = {"moji_type": 1}
 CMD_MONITOR = 178
@@ -29,33 +28,9 @@ def title():
     return texts()[354][1]
 
 
-class SpoilingSlave:
-    """The slave on the peer end of COM3, spoiling the CRC of answer n."""
-
-    def __init__(self, peer, n, log):
-        self.log = open(log, "wb")
-        self.proc = subprocess.Popen(["/usr/bin/python3", str(SLAVE_SCRIPT), peer, "rtu", "--spoil", str(n)],
-                                     stdout=subprocess.PIPE, stderr=self.log)
-        assert self.line(15) == "ready", "the Modbus slave did not start"
-
-    def line(self, timeout):
-        r, _, _ = select.select([self.proc.stdout], [], [], timeout)
-        return self.proc.stdout.readline().decode().strip() if r else None
-
-    def stop(self):
-        self.proc.terminate()
-        try:
-            self.proc.wait(10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait(5)
-        self.proc.stdout.close()
-        self.log.close()
-
-
 @pytest.fixture
 def slave(com3):
-    s = SpoilingSlave(os.path.realpath(com3.link_peer), 2, harness.E2E / "modbus_monitor_slave.log")
+    s = Slave(os.path.realpath(com3.link_peer), "rtu", harness.E2E / "modbus_monitor_slave.log", spoil=2)
     yield s
     s.stop()
 
