@@ -128,15 +128,82 @@ void capture_refresh_gap(Capture* cap) {
   capture_write_gap_digits(cap, capture_tick_now(cap));
 }
 
-int capture_replace(Capture* cap, const uint8_t* data, int32_t count) {
-  if (!cap->records || count < 0 || count > kCaptureWrapThreshold) return 1;
-  std::lock_guard<std::mutex> hold(cap->lock);
+// Caller holds the lock.
+static void capture_replace_locked(Capture* cap, const uint8_t* data, int32_t count) {
   std::memcpy(cap->records, data, static_cast<size_t>(count) * sizeof(CaptureRecord));
   capture_forget_times(cap->times, kCaptureRecords);
   cap->last_marker_index = 0;
   cap->base += cap->write_position.load(std::memory_order_relaxed);
   cap->write_position.store(count, std::memory_order_release);
+}
+
+// Caller holds the lock; count is the write position.
+static void capture_set_times_locked(Capture* cap, const int64_t* times, int32_t count, int64_t file_wall_offset_us);
+
+int capture_replace(Capture* cap, const uint8_t* data, int32_t count) {
+  if (!cap->records || count < 0 || count > kCaptureWrapThreshold) return 1;
+  std::lock_guard<std::mutex> hold(cap->lock);
+  capture_replace_locked(cap, data, count);
   return 0;
+}
+
+int capture_load(Capture* cap, const uint8_t* data, int32_t count, const int64_t* times, int64_t file_wall_offset_us) {
+  if (!cap->records || count < 0 || count > kCaptureWrapThreshold) return 1;
+  std::lock_guard<std::mutex> hold(cap->lock);
+  capture_replace_locked(cap, data, count);
+  if (times) capture_set_times_locked(cap, times, count, file_wall_offset_us);
+  return 0;
+}
+
+int capture_snapshot_allocate(CaptureSnapshot* s) {
+  if (s->records) return 0;
+  s->records = static_cast<CaptureRecord*>(std::malloc(kCaptureRecords * sizeof(CaptureRecord)));
+  s->times = static_cast<int64_t*>(std::malloc(kCaptureRecords * sizeof(int64_t)));
+  s->count = 0;
+  if (!s->records || !s->times) {
+    capture_snapshot_free(s);
+    return 1;
+  }
+  return 0;
+}
+
+void capture_snapshot_free(CaptureSnapshot* s) {
+  std::free(s->records);
+  std::free(s->times);
+  s->records = nullptr;
+  s->times = nullptr;
+  s->count = 0;
+}
+
+int capture_snapshot_take(Capture* cap, CaptureSnapshot* s) {
+  s->count = 0;
+  if (!cap->records || !s->records || !s->times) return 1;
+  std::lock_guard<std::mutex> hold(cap->lock);
+  const int32_t w = cap->write_position.load(std::memory_order_relaxed);
+  std::memcpy(s->records, cap->records, static_cast<size_t>(w) * sizeof(CaptureRecord));
+  std::memcpy(s->times, cap->times, static_cast<size_t>(w) * sizeof(int64_t));
+  s->count = w;
+  s->base = cap->base;
+  s->wall_offset_us = cap->wall_offset_us;
+  return 0;
+}
+
+int32_t capture_copy_since(Capture* cap, int64_t from, int32_t max, CaptureRecord* records, int64_t* times,
+                           int64_t* first, int64_t* end) {
+  *first = from;
+  *end = from;
+  if (!cap->records || max <= 0) return 0;
+  std::lock_guard<std::mutex> hold(cap->lock);
+  const int32_t w = cap->write_position.load(std::memory_order_relaxed);
+  *end = cap->base + w;
+  if (from < cap->base) from = cap->base;
+  *first = from;
+  if (from >= *end) return 0;
+  const int32_t at = static_cast<int32_t>(from - cap->base);
+  const int32_t n = w - at < max ? w - at : max;
+  std::memcpy(records, cap->records + at, static_cast<size_t>(n) * sizeof(CaptureRecord));
+  std::memcpy(times, cap->times + at, static_cast<size_t>(n) * sizeof(int64_t));
+  return n;
 }
 
 int capture_copy(Capture* cap, int32_t first, int32_t count, CaptureRecord* out) {
@@ -170,14 +237,18 @@ static int64_t capture_time_subtract(int64_t a, int64_t b) {
   return a - b;
 }
 
-int capture_set_times(Capture* cap, const int64_t* times, int32_t count, int64_t file_wall_offset_us) {
-  if (!cap->records) return 1;
-  std::lock_guard<std::mutex> hold(cap->lock);
-  if (count != cap->write_position.load(std::memory_order_relaxed)) return 1;
+static void capture_set_times_locked(Capture* cap, const int64_t* times, int32_t count, int64_t file_wall_offset_us) {
   // Two offsets too far apart to subtract leave no time placeable.
   int64_t shift = capture_time_subtract(file_wall_offset_us, cap->wall_offset_us);
   for (int32_t i = 0; i < count; i++)
     cap->times[i] = shift == kTimeUnknown ? kTimeUnknown : capture_time_add(times[i], shift);
+}
+
+int capture_set_times(Capture* cap, const int64_t* times, int32_t count, int64_t file_wall_offset_us) {
+  if (!cap->records) return 1;
+  std::lock_guard<std::mutex> hold(cap->lock);
+  if (count != cap->write_position.load(std::memory_order_relaxed)) return 1;
+  capture_set_times_locked(cap, times, count, file_wall_offset_us);
   return 0;
 }
 

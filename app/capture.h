@@ -172,6 +172,47 @@ int capture_gap_units(int32_t elapsed_ms);
 // is no buffer or the records lie outside the block (nothing is copied then).
 int capture_copy_times(Capture* cap, int32_t first, int32_t count, int64_t* out);
 
+// A whole copy of the capture for a reader that works on it at leisure (an
+// export, a log save, a decode on a worker): the count, the records, their
+// times and the place of record 0 are taken under one hold of the lock, so
+// they always belong together, whatever the writers do meanwhile. The
+// caller owns the blocks (room for kCaptureRecords each, about 2 MB in all);
+// copying a full capture takes well under a millisecond.
+struct CaptureSnapshot {
+  CaptureRecord* records = nullptr;
+  int64_t* times = nullptr;
+  int32_t count = 0;           // records copied
+  int64_t base = 0;            // absolute place of record 0
+  int64_t wall_offset_us = 0;  // as in Capture
+};
+
+// Allocates the snapshot's two blocks; 0, or 1 when memory is short
+// (nothing is kept then).
+int capture_snapshot_allocate(CaptureSnapshot* s);
+void capture_snapshot_free(CaptureSnapshot* s);
+// Copies the whole capture into *s under one lock hold. Returns 0, or 1 when
+// the capture or the snapshot has no buffer (s->count is 0 then).
+int capture_snapshot_take(Capture* cap, CaptureSnapshot* s);
+
+// The records from absolute place `from` on, at most `max` of them, with
+// their times, under one lock hold: a reader that follows the capture a
+// piece at a time. *first is the absolute place of the first record copied
+// (later than `from` when a wrap has dropped what lay between), *end the
+// absolute write position. Returns the number copied (0 when nothing is
+// new or there is no buffer).
+int32_t capture_copy_since(Capture* cap, int64_t from, int32_t max, CaptureRecord* records, int64_t* times,
+                           int64_t* first, int64_t* end);
+
+// A loaded log put into the capture in one step under the lock: records 0 to
+// count - 1 become `data` (count whole records), the write position count,
+// and the times those of `times` (count of them, taken on a clock whose
+// wall offset was `file_wall_offset_us`, moved onto this capture's clock as
+// capture_set_times does), or all unknown when `times` is null. No append
+// can fall between the records and their times. Returns 0, or 1 when there
+// is no buffer or count is outside 0 to kCaptureWrapThreshold (nothing
+// changes then).
+int capture_load(Capture* cap, const uint8_t* data, int32_t count, const int64_t* times, int64_t file_wall_offset_us);
+
 // Replaces records 0 to count - 1 with `data` (count whole records) and sets
 // the write position to count; used by log loading. Every time becomes
 // kTimeUnknown. The latest chunk is forgotten, so a following append fills

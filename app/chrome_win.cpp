@@ -66,7 +66,7 @@ ChannelFlags channel_flags_now() {
     f.port_number[ch] = g_app.settings.port[ch].rs_comport;
     f.open[ch] = g_channel[ch].open.load();
   }
-  f.lm_mode = g_app.settings.lm_mode;
+  f.lm_mode = settings_line_monitor(&g_app.settings);
   return f;
 }
 

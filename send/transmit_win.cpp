@@ -58,7 +58,7 @@ int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
   int64_t write_time = capture_now_us(&g_app.capture);  // the chunk's time: its write just completed
   if (result != kSendOk) return result;
   // A write that completed at once is recorded too: the capture shows what went out.
-  if (g_app.settings.lm_mode != 1 && count > 0)
+  if (!settings_line_monitor(&g_app.settings) && count > 0)
     capture_append(&g_app.capture, bytes, count, channel == 1 ? kKindSentCh1 : kKindSentCh2, write_time);
   return kSendOk;
 }

@@ -52,3 +52,21 @@ uint32_t line_write_limit_ms(uint32_t baud, int count, uint32_t write_multiplier
   if (limit > 0xFFFFFFFFull) limit = 0xFFFFFFFFull;
   return static_cast<uint32_t>(limit);
 }
+
+LineShape line_shape_of(const PortSettings* port) {
+  int32_t data = port->rs_dtbit >= 4 && port->rs_dtbit <= 8 ? port->rs_dtbit : 8;
+  int32_t parity = port->rs_pybit != 0 ? 1 : 0;  // NOPARITY is 0
+  // DCB stop-bit codes: 0 one, 1 one and a half, 2 two.
+  int32_t stop_tenths = port->rs_spbit == 1 ? 15 : port->rs_spbit == 2 ? 20 : 10;
+  return {port->rs_speed, 10 * (1 + data + parity) + stop_tenths};
+}
+
+int64_t line_chars_us(LineShape shape, int64_t chars) {
+  if (chars <= 0 || shape.baud <= 0 || shape.tenth_bits <= 0) return 0;
+  // At most a chunk's worth of characters comes in; a huge count is capped
+  // so that the product cannot leave 64 bits.
+  if (chars > INT64_C(1) << 30) chars = INT64_C(1) << 30;
+  const int64_t tenth_bit_us = INT64_C(100000);  // 10^6 µs / 10 tenths per bit
+  const int64_t num = chars * shape.tenth_bits * tenth_bit_us;
+  return (num + shape.baud - 1) / shape.baud;
+}

@@ -78,3 +78,21 @@ constexpr LineTimeouts kLineTimeouts = {100, 2, 100, 10, 1000};
 constexpr uint32_t kWriteWaitFloorMs = 2000;
 constexpr uint32_t kWriteWaitMarginMs = 500;
 uint32_t line_write_limit_ms(uint32_t baud, int count, uint32_t write_multiplier, uint32_t write_constant);
+
+// One character on a channel's line: its speed and the bits it takes
+// (start, data, parity and stop bits) in tenths of a bit, so that 1.5 stop
+// bits count as they are. A baud of 0 or less is a line whose speed is not
+// known: its characters take no time.
+struct LineShape {
+  int32_t baud;
+  int32_t tenth_bits;
+};
+LineShape line_shape_of(const PortSettings* port);
+// Both channels' shapes, CH1 then CH2.
+inline void line_shapes_of(const PortSettings port[2], LineShape out[2]) {
+  out[0] = line_shape_of(&port[0]);
+  out[1] = line_shape_of(&port[1]);
+}
+// The time `chars` characters take on the line in µs, rounded up; 0 for no
+// characters, a negative count or an unknown speed.
+int64_t line_chars_us(LineShape shape, int64_t chars);

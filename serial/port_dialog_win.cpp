@@ -86,7 +86,7 @@ void port_dialog_build(HWND dlg) {
     else SetDlgItemTextW(dlg, IDC_PN_LIST1 + ch, L"");  // the port is not among the devices
   }
   set_dialog_text(dlg, IDC_PN_MONITOR, kTextLineMonitorMode);
-  CheckDlgButton(dlg, IDC_PN_MONITOR, g_app.settings.lm_mode == 1 ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(dlg, IDC_PN_MONITOR, settings_line_monitor(&g_app.settings) ? BST_CHECKED : BST_UNCHECKED);
 }
 
 // A port chosen (`selected` 1) or typed (0) in channel ch's list. Typed text

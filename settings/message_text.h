@@ -8,7 +8,7 @@
 
 #include "settings/settings.h"
 
-constexpr int kMessageTexts = 400;
+constexpr int kMessageTexts = 500;
 constexpr int kLanguages = 4;
 constexpr int kMessageTextUnits = 64;  // 63 characters and a terminator
 
@@ -310,6 +310,7 @@ enum MessageNumber : int {
   kTextAnswerReasonLast = 397,        // more than 32 rules
   kTextAnswerQueueFull = 398,         // %d waiting answers were dropped: too many at once
   kTextAnswerUnseen = 399,            // %d capture records were cleared before they were looked at
+  kTextTimesForAnotherLog = 430,      // The times file beside this log belongs to another log.
 };
 
 // The format fields text n must have, as their length and conversion

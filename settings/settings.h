@@ -37,6 +37,10 @@ struct Settings {
   int32_t dlg4_short, dlg5_short;
 };
 
+// Line monitor mode is on when lm_mode is 1; any other value a hand-edited
+// file holds is off, for every part of the program alike.
+inline int settings_line_monitor(const Settings* s) { return s->lm_mode == 1; }
+
 enum SettingForm { kFormInt, kFormHexByte, kFormText, kFormByte, kFormWord };
 
 struct SettingKey {

@@ -115,7 +115,7 @@ int rules_on() {
   return on;
 }
 
-int line_monitor() { return g_app.settings.lm_mode == 1; }
+int line_monitor() { return settings_line_monitor(&g_app.settings); }
 
 // --- the list ---
 

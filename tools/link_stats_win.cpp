@@ -102,9 +102,14 @@ void refresh(HWND dlg) {
   static TimelineStats before;  // the last figures shown, to repaint the charts only when they change
   before = g_stats.stats;
   const LinkStatsBins bins_before = g_stats.bins;
-  const Capture& cap = g_app.capture;
+  // Figures from one whole copy: a wrap in the middle of the walk would
+  // give records another chunk's time. The copy is kept for the next refresh.
+  static CaptureSnapshot snap;
+  if (capture_snapshot_allocate(&snap) == 0) capture_snapshot_take(&g_app.capture, &snap);
   g_stats.line_monitor = channel_flags_now().lm_mode != 0;
-  timeline_stats(cap.records, cap.times, capture_write_position(&cap), g_stats.line_monitor, &g_stats.stats);
+  LineShape shape[2];
+  line_shapes_of(g_app.settings.port, shape);
+  timeline_stats(snap.records, snap.times, snap.count, g_stats.line_monitor, shape, &g_stats.stats);
   link_stats_latency_bins(&g_stats.stats, &g_stats.bins);
   show_stats(dlg);
   if (!same_charts(before, bins_before, g_stats.stats, g_stats.bins)) {

@@ -61,7 +61,7 @@ ModbusFrame g_scratch[kModbusMonitorCapacity];
 ModbusMonitorOptions options_now() {
   ModbusMonitorOptions o = {};
   o.mode = kModbusRtu;
-  o.line_monitor = g_app.settings.lm_mode != 0;
+  o.line_monitor = settings_line_monitor(&g_app.settings);
   o.baud[0] = g_app.settings.port[0].rs_speed;
   o.baud[1] = g_app.settings.port[1].rs_speed;
   return o;

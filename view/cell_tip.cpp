@@ -93,7 +93,16 @@ int32_t run_start(const CaptureRecord* records, int32_t last, uint8_t kind, int3
   return j;
 }
 
-void data_info(const CaptureRecord* records, const int64_t* times, int32_t count, CellInfo* out) {
+// The last record of the run of `kind` that starts at `first`, walking on
+// at most kCellWalkLimit records.
+int32_t run_end(const CaptureRecord* records, int32_t count, int32_t first, uint8_t kind) {
+  int32_t j = first;
+  while (j + 1 < count && records[j + 1].kind == kind && j - first < kCellWalkLimit) j++;
+  return j;
+}
+
+void data_info(const CaptureRecord* records, const int64_t* times, int32_t count, const LineShape shape[2],
+               CellInfo* out) {
   const int32_t index = out->index;
   int32_t budget = kCellWalkLimit;
   const int32_t first = run_start(records, index, out->kind, &budget);
@@ -123,10 +132,15 @@ void data_info(const CaptureRecord* records, const int64_t* times, int32_t count
   budget = kCellWalkLimit;
   const int32_t previous = run_start(records, last, records[last].kind, &budget);
   const int64_t previous_time = times && previous >= 0 ? times[previous] : kTimeUnknown;
-  if (out->time_us != kTimeUnknown && previous_time != kTimeUnknown) {
-    int ok = 0;
-    out->silence_us = time_difference(out->time_us, previous_time, &ok);
-    if (ok) {
+  if (out->time_us != kTimeUnknown && previous_time != kTimeUnknown && previous >= 0) {
+    // The silence of the line: the previous chunk's own bytes on the line
+    // are no silence (timeline_silence_us).
+    const TimelineChunk before = {previous, last - previous + 1, records[last].kind, previous_time, -1};
+    const TimelineChunk self = {first, run_end(records, count, first, out->kind) - first + 1, out->kind, out->time_us,
+                                -1};
+    const int64_t quiet = timeline_silence_us(before, self, shape);
+    if (quiet != kTimeUnknown) {
+      out->silence_us = quiet;
       out->silence = kSilenceTimes;
       return;
     }
@@ -193,7 +207,7 @@ int32_t view_hit_record(const ViewCellMap* map, const ViewMetrics& m, const Capt
 }
 
 int cell_info(const CaptureRecord* records, const int64_t* times, int32_t count, int32_t latest_marker, int32_t index,
-              CellInfo* out) {
+              const LineShape shape[2], CellInfo* out) {
   if (!records || index < 0 || index >= count) return 1;
   const uint8_t kind = records[index].kind;
   if (!is_data_kind(kind) && !is_marker_kind(kind)) return 1;
@@ -204,7 +218,7 @@ int cell_info(const CaptureRecord* records, const int64_t* times, int32_t count,
   out->chunk_first = -1;
   out->time_us = kTimeUnknown;
   out->gap_tenths = -1;
-  if (is_data_kind(kind)) data_info(records, times, count, out);
+  if (is_data_kind(kind)) data_info(records, times, count, shape, out);
   else marker_info(records, count, latest_marker, out);
   return 0;
 }

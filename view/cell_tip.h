@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "app/capture.h"
+#include "serial/line_params.h"
 #include "view/geometry.h"
 
 // Cells the map holds: a grid of more cells (a window far larger than any
@@ -54,7 +55,7 @@ constexpr int32_t kCellWalkLimit = 65536;
 
 enum CellSilence {
   kSilenceFirst,     // the first chunk in the buffer: nothing before it
-  kSilenceTimes,     // silence_us from the two chunks' times
+  kSilenceTimes,     // silence_us from the two chunks' times (timeline_silence_us)
   kSilenceDigits,    // silence_tenths from the previous chunk's gap digits
   kSilenceUnknown,   // neither tells
 };
@@ -84,7 +85,7 @@ struct CellInfo {
 // with *out filled, or 1 when index is outside 0 .. count - 1 or the
 // record is neither data nor a gap marker.
 int cell_info(const CaptureRecord* records, const int64_t* times, int32_t count, int32_t latest_marker, int32_t index,
-              CellInfo* out);
+              const LineShape shape[2], CellInfo* out);
 
 // One line of the tooltip: a message text and the strings of its fields.
 constexpr int kCellTipLines = 5;

@@ -72,7 +72,9 @@ int tip_text(int32_t index, wchar_t text[kTipUnits]) {
   const int open = channel_is_open(0) || channel_is_open(1);
   const int32_t latest = open ? cap.last_marker_index.load(std::memory_order_relaxed) : -1;
   CellInfo info;
-  if (cell_info(cap.records, cap.times, count, latest, index, &info)) return 1;
+  LineShape shape[2];
+  line_shapes_of(g_app.settings.port, shape);
+  if (cell_info(cap.records, cap.times, count, latest, index, shape, &info)) return 1;
   int32_t zone = 0;
   const int64_t wall = timeline_time_add(info.time_us, cap.wall_offset_us);
   if (wall != kTimeUnknown) zone = local_zone_minutes_at(wall);
@@ -121,7 +123,7 @@ void cell_tip_mouse_move(HWND owner, int x, int y) {
   const Capture& cap = g_app.capture;
   const ViewCellMap* map = view_cell_map();
   const int32_t index = view_hit_record(map, g_app.metrics, cap.records, capture_write_position(&cap),
-                                        g_app.settings.lm_mode, x, y);
+                                        settings_line_monitor(&g_app.settings), x, y);
   // The same cell of the same layout: what it shows is up already.
   if (index == g_shown && map->layout == g_layout) return;
   if (index < 0) {

@@ -136,7 +136,7 @@ void clear_row(const Painter& p, int32_t row) {
 int paint_cell(Painter& p, int32_t index) {
   const CaptureRecord& rec = g_app.capture.records[index];
   CaptureView& v = g_app.capture.view;
-  int place = cell_place(rec.kind, g_app.settings.lm_mode);
+  int place = cell_place(rec.kind, settings_line_monitor(&g_app.settings));
   if (place == kPlaceHidden) return 1;
   const int32_t x = p.m.margin + v.cursor_col * p.cell_w;
   const int32_t top = v.cursor_row * p.pitch;
@@ -228,7 +228,7 @@ void selection_set(HWND hwnd, int32_t anchor, int32_t end) {
 int32_t record_at(int x, int y) {
   const Capture& cap = g_app.capture;
   return view_hit_record(&g_cell_map, g_app.metrics, cap.records, capture_write_position(&cap),
-                         g_app.settings.lm_mode, x, y);
+                         settings_line_monitor(&g_app.settings), x, y);
 }
 
 int g_drag_moved = 0;  // the drag reached another record than where it began

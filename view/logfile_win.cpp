@@ -17,44 +17,43 @@ void log_save(HWND owner) {
   wchar_t path[MAX_PATH];
   if (program_file(L"Temp1.log", path)) path[0] = 0;
   if (!file_chooser(owner, kChooseSaveLog, path)) return;
+  // One whole copy, taken as the user confirmed the name: the log and its
+  // times file then tell of the same records, whatever the receive threads
+  // append or wrap while the disk is written. The lock is never held while
+  // the disk is written.
+  CaptureSnapshot snap;
+  if (capture_snapshot_allocate(&snap) || capture_snapshot_take(&g_app.capture, &snap)) {
+    capture_snapshot_free(&snap);
+    show_texts(owner, L"WriteFile", {kTextLogWriteFailed}, path);
+    return;
+  }
   HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (f == INVALID_HANDLE_VALUE) {
+    capture_snapshot_free(&snap);
     show_message(owner, kTextFileOpenFailed, 0, L"CreateFile");
     return;
   }
-  int32_t w = capture_write_position(&g_app.capture);
+  const int32_t w = snap.count;
   uint8_t header[kLogHeaderBytes];
   logfile_format_header(w, header);
-  DWORD done_header = 0;
-  BOOL ok = WriteFile(f, header, kLogHeaderBytes, &done_header, nullptr) && done_header == kLogHeaderBytes;
+  DWORD done = 0;
+  const DWORD bytes = static_cast<DWORD>(w) * kCaptureRecordSize;
+  BOOL ok = WriteFile(f, header, kLogHeaderBytes, &done, nullptr) && done == kLogHeaderBytes &&
+            WriteFile(f, snap.records, bytes, &done, nullptr) && done == bytes;
   // The chunk times go beside the log in a file of their own, so the log
   // stays exactly what it has always been.
-  HANDLE t = log_times_create(path, w, g_app.capture.wall_offset_us);
+  HANDLE t = log_times_create(path, w, snap.wall_offset_us, timeline_log_check(snap.records, w));
   BOOL times_ok = t != INVALID_HANDLE_VALUE;
-  // The records go out a piece at a time through one fixed block, copied
-  // under the capture's lock: a receive thread may be filling in gap digits
-  // meanwhile, and the lock is never held while the disk is written. Each
-  // piece's times are copied with its records, so both files tell of the
-  // same records.
-  constexpr int32_t kPieceRecords = 8192;  // 64 KiB
-  static CaptureRecord piece[kPieceRecords];
-  static int64_t piece_times[kPieceRecords];
-  static uint8_t piece_file_times[kPieceRecords * 8];
-  for (int32_t first = 0; ok && first < w; first += kPieceRecords) {
-    const int32_t count = w - first < kPieceRecords ? w - first : kPieceRecords;
-    const DWORD bytes = static_cast<DWORD>(count) * kCaptureRecordSize;
-    DWORD done = 0;
-    ok = capture_copy(&g_app.capture, first, count, piece) == 0 &&
-         capture_copy_times(&g_app.capture, first, count, piece_times) == 0 &&
-         WriteFile(f, piece, bytes, &done, nullptr) && done == bytes;
-    if (ok && times_ok) {
-      timeline_companion_encode(piece_times, count, piece_file_times);
-      times_ok = WriteFile(t, piece_file_times, bytes, &done, nullptr) && done == bytes;
-    }
+  if (ok && times_ok) {
+    // The times block becomes the file's little-endian times in place: the
+    // snapshot is not read again.
+    timeline_companion_encode(snap.times, w, reinterpret_cast<uint8_t*>(snap.times));
+    times_ok = WriteFile(t, snap.times, bytes, &done, nullptr) && done == bytes;
   }
   if (!CloseHandle(f)) ok = FALSE;
   if (t != INVALID_HANDLE_VALUE && !CloseHandle(t)) times_ok = FALSE;
+  capture_snapshot_free(&snap);
   // A full disk or a vanished network drive must not pass for a saved log.
   // A times file cut short is removed: a later load then says the times
   // are missing instead of reading a wrong file.
@@ -78,9 +77,10 @@ static DWORD read_fully(HANDLE f, void* buffer, DWORD size) {
   return total;
 }
 
-int log_read_file(const wchar_t* path, LogLoadPlan* plan, int32_t* records) {
+int log_read_file(const wchar_t* path, LogLoadPlan* plan, int32_t* records, int* times_state) {
   *records = 0;
   *plan = {};
+  *times_state = kLogTimesMissing;
   // OPEN_EXISTING: a load must not leave an empty file behind when the
   // chosen name does not exist.
   HANDLE f = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -95,18 +95,28 @@ int log_read_file(const wchar_t* path, LogLoadPlan* plan, int32_t* records) {
     CloseHandle(f);
     return kTextNotLog;
   }
-  // Read into a scratch block first, so a failing read leaves the capture as it was.
+  // Read the records and their times into scratch blocks first, so a
+  // failing read leaves the capture as it was, and both go into the
+  // capture in one step: a chunk a receive thread appends meanwhile can
+  // come before them or after them, never between.
   DWORD bytes = static_cast<DWORD>(plan->records) * kCaptureRecordSize;
   uint8_t* data = static_cast<uint8_t*>(std::malloc(bytes ? bytes : 1));
-  if (!data) {
+  int64_t* times = static_cast<int64_t*>(std::malloc(plan->records ? static_cast<size_t>(plan->records) * 8 : 8));
+  if (!data || !times) {
     CloseHandle(f);
+    std::free(data);
+    std::free(times);
     return kTextLogNoMemory;
   }
   DWORD read = read_fully(f, data, bytes);
   CloseHandle(f);
   *records = static_cast<int32_t>(read / kCaptureRecordSize);
-  capture_replace(&g_app.capture, data, *records);
+  int64_t offset = 0;
+  const uint64_t check = timeline_log_check(reinterpret_cast<const CaptureRecord*>(data), *records);
+  *times_state = log_times_read(path, *records, check, times, &offset);
+  capture_load(&g_app.capture, data, *records, *times_state == kLogTimesLoaded ? times : nullptr, offset);
   std::free(data);
+  std::free(times);
   return 0;
 }
 
@@ -116,7 +126,8 @@ int log_load(HWND owner) {
   if (!file_chooser(owner, kChooseOpenLog, path)) return 1;
   LogLoadPlan plan;
   int32_t records = 0;
-  int failure = log_read_file(path, &plan, &records);
+  int times = kLogTimesMissing;
+  int failure = log_read_file(path, &plan, &records, &times);
   if (failure == kTextFileOpenFailed) {
     show_message(owner, kTextFileOpenFailed, 0, L"CreateFile");
     return 1;
@@ -127,7 +138,6 @@ int log_load(HWND owner) {
   }
   // One notice says all that is missing: a cut or short log (whose times
   // file then belongs to the longer log), or the times alone.
-  const int times = log_times_load(path, records);
   if (plan.status == kLogLoadCut)
     show_texts(owner, L"ReadFile", {kTextLogCut, kTextLogCutLoaded, kTextTimesUnknownLoaded}, nullptr,
                static_cast<long long>(plan.declared), kCaptureWrapThreshold, records);

@@ -7,9 +7,10 @@
 void log_save(HWND owner);
 // 0 when the capture was replaced, 1 when nothing was loaded.
 int log_load(HWND owner);
-// Reads the log at `path` into the capture (its times all unknown), with no
-// message of its own: returns 0 with *plan and the records loaded, or the
-// message text of why the capture is unchanged (kTextFileOpenFailed,
+// Reads the log at `path` and the times file beside it into the capture in
+// one step, with no message of its own: returns 0 with *plan, the records
+// loaded and what became of the times (*times_state, a LogTimesState), or
+// the message text of why the capture is unchanged (kTextFileOpenFailed,
 // kTextNotLog, kTextLogNoMemory).
-int log_read_file(const wchar_t* path, LogLoadPlan* plan, int32_t* records);
+int log_read_file(const wchar_t* path, LogLoadPlan* plan, int32_t* records, int* times_state);
 void notepad_prepare(HWND owner);

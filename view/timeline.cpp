@@ -118,6 +118,36 @@ int64_t timeline_time_add(int64_t a, int64_t b) {
 
 namespace {
 
+const LineShape& shape_of(const LineShape shape[2], uint8_t kind) { return shape[kind <= kKindSentCh1 ? 0 : 1]; }
+
+// a - b, or kTimeUnknown when either is unknown or the result leaves 64 bits.
+int64_t time_sub(int64_t a, int64_t b) {
+  if (a == kTimeUnknown || b == kTimeUnknown) return kTimeUnknown;
+  if (b < 0 && a > INT64_MAX + b) return kTimeUnknown;
+  if (b > 0 && a <= INT64_MIN + b) return kTimeUnknown;
+  return a - b;
+}
+
+}  // namespace
+
+int64_t timeline_chunk_start_us(const TimelineChunk& c, const LineShape shape[2]) {
+  const LineShape s = shape_of(shape, c.kind);
+  const int received = c.kind == kKindRecvCh1 || c.kind == kKindRecvCh2;
+  return time_sub(c.time_us, line_chars_us(s, received ? 1 : c.count));
+}
+
+int64_t timeline_chunk_end_us(const TimelineChunk& c, const LineShape shape[2]) {
+  const LineShape s = shape_of(shape, c.kind);
+  const int received = c.kind == kKindRecvCh1 || c.kind == kKindRecvCh2;
+  return timeline_time_add(c.time_us, received ? line_chars_us(s, c.count - 1) : 0);
+}
+
+int64_t timeline_silence_us(const TimelineChunk& previous, const TimelineChunk& c, const LineShape shape[2]) {
+  return time_sub(timeline_chunk_start_us(c, shape), timeline_chunk_end_us(previous, shape));
+}
+
+namespace {
+
 // The silence before chunk c after `previous`: from the two times when both
 // are known, else from the gap digits. Returns 0 when neither tells.
 struct Silence {
@@ -156,11 +186,24 @@ int timeline_companion_name(const char16_t* log, int count, char16_t* out, int o
   return count + suffix;
 }
 
-void timeline_companion_header(int64_t count, int64_t wall_offset_us, uint8_t out[kTimelineHeaderBytes]) {
+uint64_t timeline_log_check(const CaptureRecord* records, int32_t count) {
+  // FNV-1a over the records' bytes as the log holds them.
+  uint64_t h = UINT64_C(14695981039346656037);
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(records);
+  const size_t n = count > 0 ? static_cast<size_t>(count) * kCaptureRecordSize : 0;
+  for (size_t i = 0; i < n; i++) {
+    h ^= p[i];
+    h *= UINT64_C(1099511628211);
+  }
+  return h ? h : 1;
+}
+
+void timeline_companion_header(int64_t count, int64_t wall_offset_us, uint64_t log_check,
+                               uint8_t out[kTimelineHeaderBytes]) {
   std::memcpy(out, kTimelineCompanionMagic, 8);
   put_le64(count, out + 8);
   put_le64(wall_offset_us, out + 16);
-  put_le64(0, out + 24);
+  put_le64(static_cast<int64_t>(log_check), out + 24);
 }
 
 void timeline_companion_encode(const int64_t* times, int32_t count, uint8_t* out) {
@@ -168,7 +211,7 @@ void timeline_companion_encode(const int64_t* times, int32_t count, uint8_t* out
 }
 
 TimelineCompanionStatus timeline_companion_parse(const uint8_t* data, size_t len, int32_t log_records,
-                                                 int64_t* times_out, int64_t* wall_offset_out) {
+                                                 uint64_t log_check, int64_t* times_out, int64_t* wall_offset_out) {
   for (int32_t i = 0; i < log_records; i++) times_out[i] = kTimeUnknown;
   *wall_offset_out = 0;
   if (!data || len < static_cast<size_t>(kTimelineHeaderBytes)) return kCompanionShort;
@@ -180,6 +223,9 @@ TimelineCompanionStatus timeline_companion_parse(const uint8_t* data, size_t len
   uint64_t wanted = static_cast<uint64_t>(log_records) * 8;
   if (body < wanted) return kCompanionShort;
   if (body > wanted) return kCompanionDamaged;
+  // A file written before the check holds 0 there and is taken on its count.
+  const uint64_t check = static_cast<uint64_t>(get_le64(data + 24));
+  if (check != 0 && check != log_check) return kCompanionOtherLog;
   for (int32_t i = 0; i < log_records; i++)
     times_out[i] = get_le64(data + kTimelineHeaderBytes + 8 * static_cast<size_t>(i));
   *wall_offset_out = get_le64(data + 16);
@@ -296,15 +342,23 @@ int timeline_format_wall(int64_t wall_us, int32_t zone_minutes, char out[32]) {
   return 0;
 }
 
-int timeline_write_text(const CaptureRecord* records, const int64_t* times, int32_t count, int64_t wall_offset_us,
-                        int32_t zone_minutes, const int64_t silence_us[2], const TimelineSink* sink) {
+namespace {
+
+int32_t zone_at(const TimelineTextClock* clock, int64_t wall_us) {
+  return clock->zone_minutes_at && wall_us != kTimeUnknown ? clock->zone_minutes_at(wall_us) : 0;
+}
+
+}  // namespace
+
+int timeline_write_text(const CaptureRecord* records, const int64_t* times, int32_t count,
+                        const TimelineTextClock* clock, const TimelineSink* sink) {
   Out o;
   o.sink = sink;
   o.n = 0;
   o.failed = 0;
   char wall[32];
-  int64_t origin = timeline_first_time_us(records, times, count);
-  timeline_format_wall(timeline_time_add(origin, wall_offset_us), zone_minutes, wall);
+  int64_t origin = timeline_time_add(timeline_first_time_us(records, times, count), clock->wall_offset_us);
+  timeline_format_wall(origin, zone_at(clock, origin), wall);
   out_text(&o, wall);
   out_text(&o, "\r\n");
   int32_t at = 0, gap = -1;
@@ -312,12 +366,16 @@ int timeline_write_text(const CaptureRecord* records, const int64_t* times, int3
   int have_previous = 0;
   while (!o.failed && timeline_next_chunk(records, times, count, &at, &gap, &c)) {
     Silence d = silence_before(have_previous ? &previous : nullptr, c);
-    const int64_t silence = silence_us[c.kind <= kKindSentCh1 ? 0 : 1];
-    if (d.known && !d.span.negative && silence >= 0 && d.span.magnitude > static_cast<uint64_t>(silence))
-      out_text(&o, "\r\n");
+    // The blank line goes by the line's silence: the previous chunk's own
+    // time on the line is no silence.
+    int64_t quiet = kTimeUnknown;
+    if (d.known && d.from_digits) quiet = static_cast<int64_t>(c.gap_tenths_before) * 100000;
+    else if (d.known) quiet = timeline_silence_us(previous, c, clock->shape);
+    const int64_t threshold = timeline_modbus_silence_us(shape_of(clock->shape, c.kind).baud);
+    if (quiet != kTimeUnknown && quiet > threshold) out_text(&o, "\r\n");
     // Time of day: the clock part of the wall time, or dashes.
-    int64_t t = c.time_us == kTimeUnknown ? kTimeUnknown : timeline_time_add(c.time_us, wall_offset_us);
-    if (t != kTimeUnknown && timeline_format_wall(t, zone_minutes, wall) == 0)
+    int64_t t = c.time_us == kTimeUnknown ? kTimeUnknown : timeline_time_add(c.time_us, clock->wall_offset_us);
+    if (t != kTimeUnknown && timeline_format_wall(t, zone_at(clock, t), wall) == 0)
       out_text(&o, wall + 11);
     else
       out_text(&o, "--:--:--.------");
@@ -365,12 +423,11 @@ int timeline_export_is_csv(const char16_t* name) {
 }
 
 int timeline_write_export(int csv, const CaptureRecord* records, const int64_t* times, int32_t count,
-                          int64_t wall_offset_us, int32_t zone_minutes, const int64_t silence_us[2],
-                          const TimelineSink* sink) {
+                          const TimelineTextClock* clock, const TimelineSink* sink) {
   if (csv) return timeline_write_csv(records, times, count, sink);
   static const char kBom[3] = {'\xEF', '\xBB', '\xBF'};
   if (sink->write(sink->ctx, kBom, 3) != 0) return 1;
-  return timeline_write_text(records, times, count, wall_offset_us, zone_minutes, silence_us, sink);
+  return timeline_write_text(records, times, count, clock, sink);
 }
 
 int64_t timeline_modbus_silence_us(int32_t baud) {
@@ -382,12 +439,11 @@ int64_t timeline_modbus_silence_us(int32_t baud) {
 
 namespace {
 
-int silence_class(int64_t from, int64_t to) {
-  Span s = span_between(from, to);
-  if (s.negative || s.magnitude < 1000) return kSilenceUnder1ms;
-  if (s.magnitude < 10000) return kSilence1to10ms;
-  if (s.magnitude < 100000) return kSilence10to100ms;
-  if (s.magnitude < 1000000) return kSilence100msTo1s;
+int silence_class(int64_t quiet_us) {
+  if (quiet_us < 1000) return kSilenceUnder1ms;
+  if (quiet_us < 10000) return kSilence1to10ms;
+  if (quiet_us < 100000) return kSilence10to100ms;
+  if (quiet_us < 1000000) return kSilence100msTo1s;
   return kSilenceOver1s;
 }
 
@@ -402,7 +458,7 @@ int64_t nearest_rank(const int64_t* sorted, int32_t n, int percent) {
 }  // namespace
 
 void timeline_stats(const CaptureRecord* records, const int64_t* times, int32_t count, int line_monitor,
-                    TimelineStats* out) {
+                    const LineShape shape[2], TimelineStats* out) {
   for (TimelineStream& s : out->streams) s = {0, 0, kTimeUnknown, kTimeUnknown, -1};
   for (int64_t& s : out->silences) s = 0;
   out->latency_count = 0;
@@ -415,7 +471,7 @@ void timeline_stats(const CaptureRecord* records, const int64_t* times, int32_t 
   int64_t request_time[2] = {kTimeUnknown, kTimeUnknown};
 
   int32_t at = 0, gap = -1;
-  int64_t previous_time = kTimeUnknown;
+  TimelineChunk previous{};
   int have_previous = 0;
   TimelineChunk c;
   while (timeline_next_chunk(records, times, count, &at, &gap, &c)) {
@@ -430,9 +486,13 @@ void timeline_stats(const CaptureRecord* records, const int64_t* times, int32_t 
         earliest_bytes[c.kind - 1] = c.count;
       }
       if (s.last_us == kTimeUnknown || t > s.last_us) s.last_us = t;
-      if (have_previous && previous_time != kTimeUnknown) out->silences[silence_class(previous_time, t)]++;
+      if (have_previous && previous.time_us != kTimeUnknown) {
+        // Too far apart to subtract: the longest class.
+        const int64_t quiet = timeline_silence_us(previous, c, shape);
+        out->silences[silence_class(quiet == kTimeUnknown ? INT64_MAX : quiet)]++;
+      }
     }
-    previous_time = t;
+    previous = c;
     have_previous = 1;
 
     int channel = c.kind <= kKindSentCh1 ? 0 : 1;

@@ -8,7 +8,10 @@
 //   bytes 0-7    magic "QTIMES1\n"
 //   bytes 8-15   int64 record count (equals the log's record count)
 //   bytes 16-23  int64 wall offset: wall clock (µs since 1970) minus the clock
-//   bytes 24-31  int64 reserved, written 0 and ignored when read
+//   bytes 24-31  uint64 check of the log's records (timeline_log_check),
+//                so that a times file is never read beside another log of
+//                the same length; 0 in files written before the check,
+//                which are taken on their count alone
 //   then count int64 times in µs, one per record, INT64_MIN for none.
 //
 // Everything here works on records and times handed in (the live buffer
@@ -22,6 +25,7 @@
 #include <cstdint>
 
 #include "app/capture.h"
+#include "serial/line_params.h"
 
 constexpr int kTimelineHeaderBytes = 32;
 constexpr char kTimelineCompanionMagic[9] = "QTIMES1\n";
@@ -33,8 +37,14 @@ constexpr char16_t kTimelineCompanionSuffix[] = u".qtimes";
 // (out is then an empty string, if it has room for one).
 int timeline_companion_name(const char16_t* log, int count, char16_t* out, int out_units);
 
-// The 32-byte header for `count` records and `wall_offset_us`.
-void timeline_companion_header(int64_t count, int64_t wall_offset_us, uint8_t out[kTimelineHeaderBytes]);
+// The check of a log's records that its times file carries: FNV-1a over
+// the records' bytes, never 0.
+uint64_t timeline_log_check(const CaptureRecord* records, int32_t count);
+
+// The 32-byte header for `count` records, `wall_offset_us` and the check
+// of the records.
+void timeline_companion_header(int64_t count, int64_t wall_offset_us, uint64_t log_check,
+                               uint8_t out[kTimelineHeaderBytes]);
 
 // Times first .. first + count - 1 as the file holds them: 8 bytes each.
 void timeline_companion_encode(const int64_t* times, int32_t count, uint8_t* out);
@@ -44,6 +54,7 @@ enum TimelineCompanionStatus {
   kCompanionShort,         // no file, shorter than a header, or fewer times than it declares
   kCompanionDamaged,       // not a companion file (magic) or more bytes than it declares
   kCompanionCountDiffers,  // written for a log of another length
+  kCompanionOtherLog,      // written for another log of the same length (its check differs)
 };
 
 // Reads a companion file of len bytes for a log of log_records records.
@@ -53,7 +64,7 @@ enum TimelineCompanionStatus {
 // log_records times (none for a negative count). data may be null when len
 // is 0.
 TimelineCompanionStatus timeline_companion_parse(const uint8_t* data, size_t len, int32_t log_records,
-                                                 int64_t* times_out, int64_t* wall_offset_out);
+                                                 uint64_t log_check, int64_t* times_out, int64_t* wall_offset_out);
 
 // One chunk: consecutive data records of one kind, ended by its three gap
 // markers (or by the end of the records). A chunk cut by a wrap at record 0
@@ -74,6 +85,25 @@ struct TimelineChunk {
 int timeline_next_chunk(const CaptureRecord* records, const int64_t* times, int32_t count, int32_t* at,
                         int32_t* gap_tenths, TimelineChunk* out);
 
+// Silence: how long the line was quiet before a chunk. A chunk's time is
+// not when its bytes began: a received chunk is timed when its receive
+// thread saw its first bytes queued (its first character had just ended),
+// a sent one when its write completed (its last character had left). So a
+// chunk's bytes were on the line
+//   received: from time - 1 character to time + (count - 1) characters,
+//   sent:     from time - count characters to time,
+// each character at its channel's speed and frame bits (LineShape). The
+// silence before a chunk is the start of its bytes less the end of the
+// previous chunk's bytes, whichever channel that was; a continuous answer
+// cut into chunks has no silence inside it. It is as precise as the chunk
+// times (about 1 ms while traffic flows, README "Timing"), and negative
+// where two channels talked at once. kTimeUnknown when a time is unknown.
+// Every tool that speaks of silence (exports, the cell tooltip, the link
+// statistics, the Modbus monitor, the macro writer) uses this one rule.
+int64_t timeline_chunk_start_us(const TimelineChunk& c, const LineShape shape[2]);
+int64_t timeline_chunk_end_us(const TimelineChunk& c, const LineShape shape[2]);
+int64_t timeline_silence_us(const TimelineChunk& previous, const TimelineChunk& c, const LineShape shape[2]);
+
 // a + b, or kTimeUnknown when a is unknown or the sum leaves 64 bits.
 int64_t timeline_time_add(int64_t a, int64_t b);
 
@@ -91,23 +121,32 @@ struct TimelineSink {
 // 1 when the sink refused a write (writing stops there).
 int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32_t count, const TimelineSink* sink);
 
+// What the readable text needs beyond the records: the clock and the lines.
+struct TimelineTextClock {
+  int64_t wall_offset_us;  // wall clock minus the capture's clock
+  // Minutes the local zone is ahead of UTC at wall_us, with that date's
+  // daylight saving time; null: UTC. Each line takes the zone of its own
+  // instant, so times across a change of daylight saving time stay right.
+  int32_t (*zone_minutes_at)(int64_t wall_us);
+  LineShape shape[2];  // CH1, CH2: speed and frame bits for the silences
+};
+
 // Readable text: a first line with the wall time of the first chunk whose
 // time is known (or "-"), then one line per chunk: time of day, delta to
-// the previous chunk in ms, channel and direction, byte count, hex and
-// text. A blank line goes before every chunk whose silence before it is
-// longer than the silence of its channel, silence_us[0] for CH1 and
-// silence_us[1] for CH2 (each line runs at its own speed). zone_minutes is
-// added to UTC for the times shown (0: UTC). Returns 0, or 1 when the sink
-// refused a write.
-int timeline_write_text(const CaptureRecord* records, const int64_t* times, int32_t count, int64_t wall_offset_us,
-                        int32_t zone_minutes, const int64_t silence_us[2], const TimelineSink* sink);
+// the previous chunk's time in ms, channel and direction, byte count, hex
+// and text. A blank line goes before every chunk whose silence before it
+// (timeline_silence_us, or the gap digits where times are unknown) is
+// longer than the Modbus 3.5-character time at its channel's speed
+// (timeline_modbus_silence_us). Returns 0, or 1 when the sink refused a
+// write.
+int timeline_write_text(const CaptureRecord* records, const int64_t* times, int32_t count,
+                        const TimelineTextClock* clock, const TimelineSink* sink);
 
 // The export of a capture: a name ending ".csv" (any case) gets the CSV, any
 // other name the readable text, which starts with the UTF-8 byte order mark.
 int timeline_export_is_csv(const char16_t* name);
 int timeline_write_export(int csv, const CaptureRecord* records, const int64_t* times, int32_t count,
-                          int64_t wall_offset_us, int32_t zone_minutes, const int64_t silence_us[2],
-                          const TimelineSink* sink);
+                          const TimelineTextClock* clock, const TimelineSink* sink);
 
 // "YYYY-MM-DD HH:MM:SS.uuuuuu" for wall_us (µs since 1970) plus
 // zone_minutes, into out with a terminator. Returns 0, or 1 when the time
@@ -153,7 +192,7 @@ enum TimelineSilence {
 
 struct TimelineStats {
   TimelineStream streams[4];          // by kind - 1: CH1 RX, CH1 TX, CH2 RX, CH2 TX
-  int64_t silences[kSilenceClasses];  // times between consecutive chunks, both times known
+  int64_t silences[kSilenceClasses];  // silences between consecutive chunks (timeline_silence_us), both times known
   // Request to answer: each answer is timed from the latest request before
   // it that no answer has taken yet. Count, min and max cover every
   // latency; median and 95th percentile (nearest rank) the first
@@ -171,4 +210,4 @@ struct TimelineStats {
 // time count in chunks and bytes only. Times two receive threads took out
 // of order give negative silences, counted under 1 ms.
 void timeline_stats(const CaptureRecord* records, const int64_t* times, int32_t count, int line_monitor,
-                    TimelineStats* out);
+                    const LineShape shape[2], TimelineStats* out);

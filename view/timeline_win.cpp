@@ -87,14 +87,14 @@ void error_text(int text, const wchar_t* path, ...) {
 
 }  // namespace
 
-HANDLE log_times_create(const wchar_t* log_path, int32_t count, int64_t wall_offset_us) {
+HANDLE log_times_create(const wchar_t* log_path, int32_t count, int64_t wall_offset_us, uint64_t log_check) {
   wchar_t path[MAX_PATH];
   if (times_path(log_path, path)) return INVALID_HANDLE_VALUE;
   HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (f == INVALID_HANDLE_VALUE) return f;
   uint8_t header[kTimelineHeaderBytes];
-  timeline_companion_header(count, wall_offset_us, header);
+  timeline_companion_header(count, wall_offset_us, log_check, header);
   DWORD done = 0;
   if (!WriteFile(f, header, kTimelineHeaderBytes, &done, nullptr) || done != kTimelineHeaderBytes) {
     CloseHandle(f);
@@ -109,7 +109,8 @@ void log_times_remove(const wchar_t* log_path) {
   if (!times_path(log_path, path)) DeleteFileW(path);
 }
 
-int log_times_load(const wchar_t* log_path, int32_t records) {
+int log_times_read(const wchar_t* log_path, int32_t records, uint64_t log_check, int64_t* times_out,
+                   int64_t* wall_offset_out) {
   wchar_t path[MAX_PATH];
   if (times_path(log_path, path)) return kLogTimesMissing;
   HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -121,20 +122,18 @@ int log_times_load(const wchar_t* log_path, int32_t records) {
   // One byte more than a file for this log holds tells a longer file apart.
   const DWORD want = kTimelineHeaderBytes + static_cast<DWORD>(records) * 8 + 1;
   uint8_t* data = static_cast<uint8_t*>(std::malloc(want));
-  int64_t* times = static_cast<int64_t*>(std::malloc(static_cast<size_t>(records ? records : 1) * 8));
   int state = kLogTimesDamaged;
-  if (data && times) {
+  if (data) {
     DWORD got = read_up_to(f, data, want);
-    int64_t offset = 0;
-    TimelineCompanionStatus status = timeline_companion_parse(data, got, records, times, &offset);
-    if (status == kCompanionOk && capture_set_times(&g_app.capture, times, records, offset) == 0)
-      state = kLogTimesLoaded;
-    else if (status == kCompanionCountDiffers)
-      state = kLogTimesOtherLog;
+    switch (timeline_companion_parse(data, got, records, log_check, times_out, wall_offset_out)) {
+      case kCompanionOk: state = kLogTimesLoaded; break;
+      case kCompanionCountDiffers: state = kLogTimesOtherLog; break;
+      case kCompanionOtherLog: state = kLogTimesAnotherLog; break;
+      default: break;
+    }
   }
   CloseHandle(f);
   std::free(data);
-  std::free(times);
   return state;
 }
 
@@ -143,6 +142,7 @@ int log_times_text(int state) {
     case kLogTimesMissing: return kTextTimesMissing;
     case kLogTimesDamaged: return kTextTimesDamaged;
     case kLogTimesOtherLog: return kTextTimesOtherLog;
+    case kLogTimesAnotherLog: return kTextTimesForAnotherLog;
   }
   return 0;
 }
@@ -162,16 +162,13 @@ int32_t local_zone_minutes_at(int64_t wall_us) {
 }
 
 int capture_export(const wchar_t* path) {
-  Capture* cap = &g_app.capture;
-  const int32_t count = capture_write_position(cap);
-  if (count == 0) return kTextNoDataToExport;
-  // A copy taken under the lock, so that the writers see one consistent
-  // capture while receive threads go on appending and wrapping.
-  CaptureRecord* records = static_cast<CaptureRecord*>(std::malloc(static_cast<size_t>(count) * sizeof(CaptureRecord)));
-  int64_t* times = static_cast<int64_t*>(std::malloc(static_cast<size_t>(count) * sizeof(int64_t)));
-  int result = 0;
-  if (!records || !times) result = kTextExportNoMemory;
-  else if (capture_copy(cap, 0, count, records) || capture_copy_times(cap, 0, count, times)) result = kTextExportNoMemory;
+  // One whole copy: the receive threads go on appending and wrapping while
+  // the file is written, and a wrap between the count, the records and the
+  // times would mix two captures.
+  CaptureSnapshot snap;
+  if (capture_snapshot_allocate(&snap)) return kTextExportNoMemory;
+  int result = capture_snapshot_take(&g_app.capture, &snap) ? kTextExportNoMemory : 0;
+  if (result == 0 && snap.count == 0) result = kTextNoDataToExport;
   HANDLE f = INVALID_HANDLE_VALUE;
   if (result == 0) {
     f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
@@ -179,20 +176,15 @@ int capture_export(const wchar_t* path) {
     if (f == INVALID_HANDLE_VALUE) result = kTextFileOpenFailed;
   }
   if (result == 0) {
-    const int64_t silence[2] = {timeline_modbus_silence_us(g_app.settings.port[0].rs_speed),
-                                timeline_modbus_silence_us(g_app.settings.port[1].rs_speed)};
+    TimelineTextClock clock = {snap.wall_offset_us, local_zone_minutes_at, {}};
+    line_shapes_of(g_app.settings.port, clock.shape);
     TimelineSink sink = {f, file_sink_write};
     const int csv = timeline_export_is_csv(reinterpret_cast<const char16_t*>(path));
-    // The text shows local time with the zone of the capture's first chunk.
-    const int64_t first = timeline_first_time_us(records, times, count);
-    const int64_t wall = timeline_time_add(first, cap->wall_offset_us);
-    const int32_t zone = wall == kTimeUnknown ? 0 : local_zone_minutes_at(wall);
-    if (timeline_write_export(csv, records, times, count, cap->wall_offset_us, zone, silence, &sink))
+    if (timeline_write_export(csv, snap.records, snap.times, snap.count, &clock, &sink))
       result = kTextExportWriteFailed;
     if (!CloseHandle(f)) result = kTextExportWriteFailed;
   }
-  std::free(records);
-  std::free(times);
+  capture_snapshot_free(&snap);
   return result;
 }
 
@@ -228,13 +220,13 @@ int export_command_line() {
   } else {
     LogLoadPlan plan = {};
     int32_t records = 0;
-    int failure = log_read_file(argv[2], &plan, &records);
+    int state = kLogTimesMissing;
+    int failure = log_read_file(argv[2], &plan, &records, &state);
     if (failure) {
       error_text(failure, argv[2]);
     } else {
       // The export goes on without the times or with a cut log; once it is
       // written a line says what it lacks. A failure says its reason alone.
-      const int state = log_times_load(argv[2], records);
       failure = modbus ? modbus_monitor_export(argv[3]) : capture_export(argv[3]);
       if (failure) {
         error_text(failure, argv[3]);

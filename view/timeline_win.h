@@ -12,18 +12,22 @@ enum LogTimesState {
   kLogTimesMissing,     // no times file
   kLogTimesDamaged,     // short, not a times file, or unreadable
   kLogTimesOtherLog,    // written for a log of another length
+  kLogTimesAnotherLog,  // written for another log of the same length
 };
 
-// Creates "<log_path>.qtimes" and writes its header for `count` records;
-// INVALID_HANDLE_VALUE when it cannot be made (the name too long, no room).
-HANDLE log_times_create(const wchar_t* log_path, int32_t count, int64_t wall_offset_us);
+// Creates "<log_path>.qtimes" and writes its header for `count` records
+// whose check (timeline_log_check) is `log_check`; INVALID_HANDLE_VALUE
+// when it cannot be made (the name too long, no room).
+HANDLE log_times_create(const wchar_t* log_path, int32_t count, int64_t wall_offset_us, uint64_t log_check);
 // Removes a times file that could not be written whole, so that no stale
 // or cut file is ever read beside the log.
 void log_times_remove(const wchar_t* log_path);
-// Reads the times file beside the log just loaded into the capture (its
-// `records` records) and puts the times back; without them every time stays
-// unknown. Returns a LogTimesState.
-int log_times_load(const wchar_t* log_path, int32_t records);
+// Reads the times file beside the log at log_path, whose `records` records
+// have the check `log_check`, into times_out (records of them) and
+// *wall_offset_out; touches no capture. Returns a LogTimesState: on any
+// other than kLogTimesLoaded the times are all unknown.
+int log_times_read(const wchar_t* log_path, int32_t records, uint64_t log_check, int64_t* times_out,
+                   int64_t* wall_offset_out);
 // The message text that tells the user about `state` (0 for kLogTimesLoaded).
 int log_times_text(int state);
 

@@ -19,21 +19,25 @@
 #include "tests/fuzz/written_check.h"
 #include "view/timeline.h"
 
+int32_t fuzz_zone(int64_t wall_us) { return static_cast<int32_t>(wall_us % 1441); }
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   const int32_t log_records = in.ConsumeIntegralInRange<int32_t>(-2, 1024);
+  const uint64_t log_check = in.ConsumeIntegral<uint64_t>();
   const std::vector<uint8_t> file = in.ConsumeRemainingBytes<uint8_t>();
 
   const size_t slots = log_records > 0 ? static_cast<size_t>(log_records) : 0;
   std::unique_ptr<int64_t[]> times(new int64_t[slots ? slots : 1]);
   int64_t offset = 12345;
   TimelineCompanionStatus status =
-      timeline_companion_parse(file.empty() ? nullptr : file.data(), file.size(), log_records, times.get(), &offset);
-  check(status >= kCompanionOk && status <= kCompanionCountDiffers);
+      timeline_companion_parse(file.empty() ? nullptr : file.data(), file.size(), log_records, log_check, times.get(),
+                               &offset);
+  check(status >= kCompanionOk && status <= kCompanionOtherLog);
   if (status == kCompanionOk) {
     check(log_records >= 0 && file.size() == kTimelineHeaderBytes + 8 * slots);
     std::vector<uint8_t> again(file.size());
-    timeline_companion_header(log_records, offset, again.data());
+    timeline_companion_header(log_records, offset, log_check, again.data());
     timeline_companion_encode(times.get(), log_records, again.data() + kTimelineHeaderBytes);
     check(std::memcmp(again.data(), file.data(), 24) == 0);
     check(std::memcmp(again.data() + 32, file.data() + 32, file.size() - 32) == 0);
@@ -68,13 +72,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   Written text = {0, 0};
   TimelineSink text_sink = {&text, check_write};
-  const int64_t silence[2] = {static_cast<int64_t>(offset % 5000000), static_cast<int64_t>(offset % 7000)};
-  check(timeline_write_text(records.get(), record_times.get(), count, offset, static_cast<int32_t>(offset % 1441),
-                            silence, &text_sink) == 0);
+  // Any speed and frame, the zone of the offset's choosing.
+  const TimelineTextClock clock = {offset, fuzz_zone,
+                                   {{static_cast<int32_t>(offset % 4000000), static_cast<int32_t>(offset % 130)},
+                                    {static_cast<int32_t>(offset >> 40), static_cast<int32_t>((offset >> 8) % 200)}}};
+  check(timeline_write_text(records.get(), record_times.get(), count, &clock, &text_sink) == 0);
   check(text.line_ends >= chunks + 1 && text.line_ends <= 2 * chunks + 1 && text.last == '\n');
 
   static TimelineStats stats;
-  timeline_stats(records.get(), record_times.get(), count, static_cast<int>(offset & 1), &stats);
+  timeline_stats(records.get(), record_times.get(), count, static_cast<int>(offset & 1), clock.shape, &stats);
   int64_t stream_chunks = 0, silences = 0;
   for (const TimelineStream& st : stats.streams) {
     stream_chunks += st.chunks;

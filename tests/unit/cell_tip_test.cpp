@@ -16,6 +16,7 @@ namespace {
 // spans k * 101 + 27 to k * 101 + 127; within it, from k * 101: READ: strip
 // 28 .. 73, marker line 73 .. 88, SEND: strip 77 .. 122, separator 125, 126.
 const ViewMetrics kMetrics = {12, 10, 16, 40};
+const LineShape kShape9600[2] = {{9600, 100}, {9600, 100}};
 
 int64_t g_us = 0;
 uint32_t fake_tick() { return static_cast<uint32_t>(g_us / 1000); }
@@ -54,7 +55,7 @@ struct CellTipFixture : ::testing::Test {
   }
   CellInfo info(int32_t index, int32_t latest = -1) {
     CellInfo out{};
-    EXPECT_EQ(cell_info(cap.records, cap.times, w(), latest, index, &out), 0) << index;
+    EXPECT_EQ(cell_info(cap.records, cap.times, w(), latest, index, kShape9600, &out), 0) << index;
     return out;
   }
   // A loaded log: records of the given kinds, every time unknown.
@@ -178,12 +179,12 @@ TEST_F(CellTipFixture, DataCellsKnowTheirChunkTimeAndSilence) {
   EXPECT_EQ(y.in_chunk, 1);
   EXPECT_EQ(y.since_first_us, 250'000);
   EXPECT_EQ(y.silence, kSilenceTimes);
-  EXPECT_EQ(y.silence_us, 250'000);
+  EXPECT_EQ(y.silence_us, 250'000 - 1'042);  // less its first character at 9600 baud
 
   CellInfo z = info(11);
   EXPECT_EQ(z.chunk_first, 11);
   EXPECT_EQ(z.in_chunk, 0);
-  EXPECT_EQ(z.silence_us, 12'345) << "split from the chunk of the same kind by its markers";
+  EXPECT_EQ(z.silence_us, 10'261) << "split from the chunk of the same kind by its markers";
 }
 
 TEST_F(CellTipFixture, UnknownTimesFallBackToTheGapDigits) {
@@ -205,7 +206,7 @@ TEST_F(CellTipFixture, UnknownTimesFallBackToTheGapDigits) {
   EXPECT_EQ(d.silence_tenths, 3);
   // No times at all.
   CellInfo none{};
-  ASSERT_EQ(cell_info(cap.records, nullptr, w(), -1, 5, &none), 0);
+  ASSERT_EQ(cell_info(cap.records, nullptr, w(), -1, 5, kShape9600, &none), 0);
   EXPECT_EQ(none.time_us, kTimeUnknown);
   EXPECT_EQ(none.silence, kSilenceDigits);
 }
@@ -215,12 +216,12 @@ TEST_F(CellTipFixture, TimesOutOfOrderGiveANegativeSilence) {
   append(kKindRecvCh2, "b", 3'500'000);  // a second receive thread, a little behind
   CellInfo b = info(4);
   EXPECT_EQ(b.silence, kSilenceTimes);
-  EXPECT_EQ(b.silence_us, -1'500'000);
+  EXPECT_EQ(b.silence_us, -1'501'042);
   EXPECT_EQ(b.since_first_us, -1'500'000);
   CellTipLine lines[kCellTipLines];
   ASSERT_EQ(cell_tip_lines(b, 0, 0, lines), 4);
   EXPECT_STREQ(lines[1].args[1], "-1.500000");
-  EXPECT_STREQ(lines[2].args[0], "-1500.000");
+  EXPECT_STREQ(lines[2].args[0], "-1501.042");
 }
 
 TEST_F(CellTipFixture, IndexCountsPastTheWrappedPositionAndStopsAtTheWalkLimit) {
@@ -299,9 +300,9 @@ TEST_F(CellTipFixture, DamagedLogsGiveMarkersWithoutChunkOrDigits) {
   CellInfo data = info(3);
   EXPECT_EQ(data.silence, kSilenceFirst);
   CellInfo out{};
-  EXPECT_EQ(cell_info(cap.records, cap.times, w(), -1, 5, &out), 1) << "kind 0 is no cell to explain";
-  EXPECT_EQ(cell_info(cap.records, cap.times, w(), -1, 6, &out), 1) << "at the write position";
-  EXPECT_EQ(cell_info(cap.records, cap.times, w(), -1, -1, &out), 1);
+  EXPECT_EQ(cell_info(cap.records, cap.times, w(), -1, 5, kShape9600, &out), 1) << "kind 0 is no cell to explain";
+  EXPECT_EQ(cell_info(cap.records, cap.times, w(), -1, 6, kShape9600, &out), 1) << "at the write position";
+  EXPECT_EQ(cell_info(cap.records, cap.times, w(), -1, -1, kShape9600, &out), 1);
 }
 
 TEST_F(CellTipFixture, LinesSayTimeOfDayInTheZoneSilenceAndTheByte) {
@@ -319,7 +320,7 @@ TEST_F(CellTipFixture, LinesSayTimeOfDayInTheZoneSilenceAndTheByte) {
   EXPECT_STREQ(lines[1].args[0], "23:42:01.123456");
   EXPECT_STREQ(lines[1].args[1], "0.250000");
   EXPECT_EQ(lines[2].text, kTextTipSilence);
-  EXPECT_STREQ(lines[2].args[0], "250.000");
+  EXPECT_STREQ(lines[2].args[0], "248.958");
   EXPECT_EQ(lines[3].text, kTextTipByte);
   EXPECT_STREQ(lines[3].args[0], "42");
   EXPECT_STREQ(lines[3].args[1], "66");

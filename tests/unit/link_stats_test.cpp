@@ -10,6 +10,8 @@
 
 namespace {
 
+const LineShape kShapes[2] = {{9600, 100}, {9600, 100}};
+
 int64_t g_us = 0;
 uint32_t fake_tick() { return static_cast<uint32_t>(g_us / 1000); }
 int64_t fake_micros() { return g_us; }
@@ -184,7 +186,7 @@ TEST_F(LinkStatsCopy, EveryFigureOnItsLine) {
   at(100'000, kKindSentCh1, 2);
   at(105'250, kKindRecvCh1, 3);
   at(1'500'000, kKindRecvCh2, 5);
-  timeline_stats(cap.records, cap.times, capture_write_position(&cap), 0, stats.get());
+  timeline_stats(cap.records, cap.times, capture_write_position(&cap), 0, kShapes, stats.get());
   char16_t out[2048];
   const int n = link_stats_text(stats.get(), &labels, out, 2048);
   const std::string want =
@@ -195,8 +197,8 @@ TEST_F(LinkStatsCopy, EveryFigureOnItsLine) {
       "CH2 RX\t1\t5\t-\r\n"
       "CH2 TX\t0\t0\t-\r\n"
       "Silences between chunks\r\n"
-      "under 1 ms\t0\r\n"
-      "1 to 10 ms\t2\r\n"
+      "under 1 ms\t1\r\n"
+      "1 to 10 ms\t1\r\n"
       "10 to 100 ms\t1\r\n"
       "100 ms to 1 s\t0\r\n"
       "1 s and more\t1\r\n"
@@ -226,7 +228,7 @@ TEST_F(LinkStatsCopy, EveryFigureOnItsLine) {
 }
 
 TEST_F(LinkStatsCopy, AnEmptyCaptureGivesZerosAndDashes) {
-  timeline_stats(cap.records, cap.times, 0, 0, stats.get());
+  timeline_stats(cap.records, cap.times, 0, 0, kShapes, stats.get());
   char16_t out[2048];
   ASSERT_GT(link_stats_text(stats.get(), &labels, out, 2048), 0);
   const std::string text = ascii(out);

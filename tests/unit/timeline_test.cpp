@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -12,10 +13,13 @@ namespace {
 
 // One clock behind both the capture's millisecond tick (gap digits) and its
 // microsecond clock (chunk times), moved by the tests.
-// Blank-line thresholds of the text export, CH1 and CH2.
-const int64_t kMs[2] = {1000, 1000};
-const int64_t kSecond[2] = {1'000'000, 1'000'000};
-const int64_t k100ms[2] = {100'000, 100'000};
+// The text export's clock and lines: both channels at 9600 baud 8N1 (a
+// character takes 1042 µs, the blank-line threshold is 4010 µs), UTC.
+const TimelineTextClock kUtc9600 = {0, nullptr, {{9600, 100}, {9600, 100}}};
+TimelineTextClock clock_at(int64_t offset, int32_t (*zone)(int64_t) = nullptr) {
+  return {offset, zone, {{9600, 100}, {9600, 100}}};
+}
+const LineShape k9600[2] = {{9600, 100}, {9600, 100}};
 
 int64_t g_us = 0;
 uint32_t fake_tick() { return static_cast<uint32_t>(g_us / 1000); }
@@ -81,11 +85,11 @@ TEST(TimelineCompanion, NameIsTheLogsNamePlusQtimes) {
 TEST(TimelineCompanion, HeaderAndTimesAreLittleEndian) {
   uint8_t h[kTimelineHeaderBytes];
   std::memset(h, 0xEE, sizeof h);
-  timeline_companion_header(0x0102, -2, h);
+  timeline_companion_header(0x0102, -2, 0x0807060504030201, h);
   const uint8_t want[kTimelineHeaderBytes] = {'Q', 'T', 'I', 'M', 'E', 'S', '1', '\n',  //
                                               0x02, 0x01, 0, 0, 0, 0, 0, 0,             //
                                               0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                              0, 0, 0, 0, 0, 0, 0, 0};
+                                              1, 2, 3, 4, 5, 6, 7, 8};
   EXPECT_EQ(std::memcmp(h, want, sizeof h), 0);
   const int64_t times[2] = {0x1122334455667788, kTimeUnknown};
   uint8_t body[16];
@@ -94,25 +98,44 @@ TEST(TimelineCompanion, HeaderAndTimesAreLittleEndian) {
   EXPECT_EQ(std::memcmp(body, body_want, sizeof body), 0);
 }
 
-std::vector<uint8_t> companion_file(int64_t count, int64_t offset, const std::vector<int64_t>& times) {
+std::vector<uint8_t> companion_file(int64_t count, int64_t offset, const std::vector<int64_t>& times,
+                                    uint64_t check = 0) {
   std::vector<uint8_t> file(kTimelineHeaderBytes + 8 * times.size());
-  timeline_companion_header(count, offset, file.data());
+  timeline_companion_header(count, offset, check, file.data());
   timeline_companion_encode(times.data(), static_cast<int32_t>(times.size()), file.data() + kTimelineHeaderBytes);
   return file;
 }
 
 TEST(TimelineCompanion, ParseTakesBackWhatWasWritten) {
   std::vector<int64_t> times = {5, kTimeUnknown, -7, INT64_MAX};
-  std::vector<uint8_t> file = companion_file(4, 1'700'000'000'000'000, times);
-  file[24] = 0x55;  // reserved: ignored
+  std::vector<uint8_t> file = companion_file(4, 1'700'000'000'000'000, times, 0x55);
   int64_t got[4], offset = 0;
-  ASSERT_EQ(timeline_companion_parse(file.data(), file.size(), 4, got, &offset), kCompanionOk);
+  ASSERT_EQ(timeline_companion_parse(file.data(), file.size(), 4, 0x55, got, &offset), kCompanionOk);
   for (int i = 0; i < 4; i++) EXPECT_EQ(got[i], times[i]) << i;
   EXPECT_EQ(offset, 1'700'000'000'000'000);
+  // A file written before the check (0 there) is taken on its count.
+  std::vector<uint8_t> old = companion_file(4, 3, times, 0);
+  ASSERT_EQ(timeline_companion_parse(old.data(), old.size(), 4, 0x1234, got, &offset), kCompanionOk);
   // An empty log has an empty companion.
-  std::vector<uint8_t> empty = companion_file(0, 9, {});
-  ASSERT_EQ(timeline_companion_parse(empty.data(), empty.size(), 0, got, &offset), kCompanionOk);
+  std::vector<uint8_t> empty = companion_file(0, 9, {}, timeline_log_check(nullptr, 0));
+  ASSERT_EQ(timeline_companion_parse(empty.data(), empty.size(), 0, timeline_log_check(nullptr, 0), got, &offset),
+            kCompanionOk);
   EXPECT_EQ(offset, 9);
+}
+
+// The check tells two logs of the same length apart by any one byte.
+TEST(TimelineCompanion, CheckTellsLogsOfOneLengthApart) {
+  CaptureRecord a[3] = {{1, 0, 'A', 0, 0, {0, 0, 0}}, {1, 0, 'B', 0, 1, {0, 0, 0}}, {128, 0, 't', '=', 0, {0, 0, 0}}};
+  CaptureRecord b[3];
+  std::memcpy(b, a, sizeof a);
+  b[1].data = 'C';
+  EXPECT_NE(timeline_log_check(a, 3), timeline_log_check(b, 3));
+  EXPECT_NE(timeline_log_check(a, 3), 0u);
+  std::vector<uint8_t> file = companion_file(3, 0, {1, 2, 3}, timeline_log_check(a, 3));
+  int64_t got[3], offset = 0;
+  EXPECT_EQ(timeline_companion_parse(file.data(), file.size(), 3, timeline_log_check(b, 3), got, &offset),
+            kCompanionOtherLog);
+  EXPECT_EQ(got[0], kTimeUnknown);
 }
 
 TEST(TimelineCompanion, EveryFaultLeavesAllTimesUnknown) {
@@ -142,8 +165,8 @@ TEST(TimelineCompanion, EveryFaultLeavesAllTimesUnknown) {
   for (const Case& c : cases) {
     int64_t got[5] = {9, 9, 9, 9, 9};
     int64_t offset = 5;
-    EXPECT_EQ(timeline_companion_parse(c.file.empty() ? nullptr : c.file.data(), c.file.size(), c.log_records, got,
-                                       &offset),
+    EXPECT_EQ(timeline_companion_parse(c.file.empty() ? nullptr : c.file.data(), c.file.size(), c.log_records, 0,
+                                       got, &offset),
               c.want)
         << c.what;
     EXPECT_EQ(offset, 0) << c.what;
@@ -284,49 +307,66 @@ TEST_F(TimelineFixture, LongChunksGoOutInPiecesAndARefusedWriteStops) {
   Collect first;
   first.refuse_after = 0;
   TimelineSink s1{&first, collect_write};
-  EXPECT_EQ(timeline_write_text(cap.records, cap.times, w(), 0, 0, kMs, &s1), 1);
+  EXPECT_EQ(timeline_write_text(cap.records, cap.times, w(), &kUtc9600, &s1), 1);
   EXPECT_EQ(first.calls, 1);
 }
+
+int32_t nine_hours_east(int64_t) { return 540; }
+// Daylight saving time from 2026-03-29 01:00 UTC: one hour east before, two after.
+int32_t summer_from_march_29(int64_t wall_us) { return wall_us < 1'774'746'000'000'000 ? 60 : 120; }
 
 TEST_F(TimelineFixture, TextOfTheWorkedCaptureWithABlankLineAtLongSilences) {
   worked_capture();
   // Wall clock 2026-12-08 13:08:04.123456 UTC at the first chunk.
   const int64_t offset = 1'796'735'284'123'456 - 10'000'000;
-  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), offset, 0, kSecond, &sink), 0);
+  TimelineTextClock clock = clock_at(offset);
+  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), &clock, &sink), 0);
+  // 12.345 ms between the command and its answer less the answer's first
+  // character (1.042 ms at 9600 baud) is still far above 4.010 ms; the
+  // 200 ms of the gap digits count as a silence too.
   EXPECT_EQ(out.text,
             "2026-12-08 13:08:04.123456\r\n"
             "13:08:04.123456                CH1 TX      3  41 54 0D  AT.\r\n"
+            "\r\n"
             "13:08:04.135801       +12.345  CH1 RX      2  4F 4B  OK\r\n"
             "\r\n"
             "13:08:05.635801     +1500.000  CH2 RX      3  22 2C 00  \",.\r\n"
+            "\r\n"
             "--:--:--.------          +200  CH2 TX      1  7F  .\r\n");
-  // Nine hours east, and a threshold of 100 ms: the 200 ms of the gap
-  // digits count as a silence too.
   out.text.clear();
-  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), offset, 540, k100ms, &sink), 0);
+  clock = clock_at(offset, nine_hours_east);
+  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), &clock, &sink), 0);
+  EXPECT_EQ(out.text.substr(0, 28 + 17), "2026-12-08 22:08:04.123456\r\n22:08:04.123456  ");
+}
+
+TEST_F(TimelineFixture, EachLineTakesTheZoneOfItsOwnInstant) {
+  // 00:59:59 and 01:00:01 UTC on the day summer time begins.
+  g_us = 1'774'745'999'000'000;
+  append(kKindRecvCh1, {'a'});
+  g_us += 2'000'000;
+  append(kKindRecvCh1, {'b'});
+  TimelineTextClock clock = clock_at(0, summer_from_march_29);
+  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), &clock, &sink), 0);
   EXPECT_EQ(out.text,
-            "2026-12-08 22:08:04.123456\r\n"
-            "22:08:04.123456                CH1 TX      3  41 54 0D  AT.\r\n"
-            "22:08:04.135801       +12.345  CH1 RX      2  4F 4B  OK\r\n"
+            "2026-03-29 01:59:59.000000\r\n"
+            "01:59:59.000000                CH1 RX      1  61  a\r\n"
             "\r\n"
-            "22:08:05.635801     +1500.000  CH2 RX      3  22 2C 00  \",.\r\n"
-            "\r\n"
-            "--:--:--.------          +200  CH2 TX      1  7F  .\r\n");
+            "03:00:01.000000     +2000.000  CH1 RX      1  62  b\r\n");
 }
 
 TEST_F(TimelineFixture, EachChannelBreaksTextAtItsOwnSilence) {
-  // CH1 at 9600 baud (4010 µs), CH2 at 115200 (1750 µs): 3 ms of silence
-  // before a CH1 chunk stays on, before a CH2 chunk it breaks.
-  const int64_t silence[2] = {timeline_modbus_silence_us(9600), timeline_modbus_silence_us(115200)};
+  // CH1 at 9600 baud (4010 µs), CH2 at 115200 (1750 µs). The silence is
+  // the time between two chunks less the line time of their bytes.
+  const TimelineTextClock clock = {0, nullptr, {{9600, 100}, {115200, 100}}};
   g_us = 1'000'000;
   append(kKindSentCh1, {1});
   g_us += 3000;
-  append(kKindRecvCh1, {2});
+  append(kKindRecvCh1, {2});  // 3 ms - 1.042 ms: no break
   g_us += 3000;
-  append(kKindRecvCh2, {3});
-  g_us += 5000;
-  append(kKindRecvCh1, {4});
-  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), 0, 0, silence, &sink), 0);
+  append(kKindRecvCh2, {3});  // 3 ms - 0.087 ms: a break on CH2
+  g_us += 6000;
+  append(kKindRecvCh1, {4});  // 6 ms - 1.042 ms: a break on CH1
+  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), &clock, &sink), 0);
   EXPECT_EQ(out.text,
             "1970-01-01 00:00:01.000000\r\n"
             "00:00:01.000000                CH1 TX      1  01  .\r\n"
@@ -334,7 +374,55 @@ TEST_F(TimelineFixture, EachChannelBreaksTextAtItsOwnSilence) {
             "\r\n"
             "00:00:01.006000        +3.000  CH2 RX      1  03  .\r\n"
             "\r\n"
-            "00:00:01.011000        +5.000  CH1 RX      1  04  .\r\n");
+            "00:00:01.012000        +6.000  CH1 RX      1  04  .\r\n");
+}
+
+// A 245-byte answer at 9600 baud read in three chunks, each timed as its
+// first byte was seen: one continuous frame on the line, so no silence
+// inside it in the text, the statistics or the rule itself.
+TEST_F(TimelineFixture, AContinuousAnswerCutIntoChunksHasNoSilenceInside) {
+  const int64_t ch = line_chars_us(k9600[0], 1);
+  EXPECT_EQ(ch, 1042);
+  g_us = 1'000'000;
+  append(kKindSentCh1, std::vector<uint8_t>(8, 0x01));
+  const int64_t first_seen = 1'020'000;
+  const int sizes[3] = {100, 100, 45};
+  int64_t at = first_seen;
+  for (int n : sizes) {
+    g_us = at;
+    append(kKindRecvCh1, std::vector<uint8_t>(static_cast<size_t>(n), 0x55));
+    at += n * 100 * 100000 / 9600;  // the exact line time of n characters
+  }
+  TimelineTextClock clock = kUtc9600;
+  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), &clock, &sink), 0);
+  size_t blank = 0;
+  for (size_t p = out.text.find("\r\n\r\n"); p != std::string::npos; p = out.text.find("\r\n\r\n", p + 2)) blank++;
+  EXPECT_EQ(blank, 1u) << out.text;  // only the one after the request
+  std::unique_ptr<TimelineStats> stats{new TimelineStats()};
+  timeline_stats(cap.records, cap.times, w(), 0, k9600, stats.get());
+  EXPECT_EQ(stats->silences[kSilence100msTo1s], 0);
+  EXPECT_EQ(stats->silences[kSilenceUnder1ms], 2);
+  EXPECT_EQ(stats->silences[kSilence10to100ms], 1);
+  int32_t pos = 0, gap = -1;
+  TimelineChunk c[4];
+  for (TimelineChunk& k : c) ASSERT_EQ(timeline_next_chunk(cap.records, cap.times, w(), &pos, &gap, &k), 1);
+  EXPECT_EQ(timeline_silence_us(c[0], c[1], k9600), 20'000 - ch);
+  EXPECT_LE(std::llabs(timeline_silence_us(c[1], c[2], k9600)), 1);
+  EXPECT_EQ(timeline_chunk_end_us(c[0], k9600), 1'000'000);           // a send is timed as it ends
+  EXPECT_EQ(timeline_chunk_start_us(c[0], k9600), 1'000'000 - 8'334);  // 8 characters, rounded up
+  c[3].time_us = kTimeUnknown;
+  EXPECT_EQ(timeline_silence_us(c[2], c[3], k9600), kTimeUnknown);
+}
+
+TEST(LineShape, FrameBitsFromTheChannelSettings) {
+  const PortSettings p8n1 = {3, 9600, 8, 0, 0, 0}, p7e2 = {3, 19200, 7, 2, 2, 0}, p8o15 = {3, 1200, 8, 1, 1, 0};
+  EXPECT_EQ(line_shape_of(&p8n1).tenth_bits, 100);
+  EXPECT_EQ(line_shape_of(&p7e2).tenth_bits, 110);
+  EXPECT_EQ(line_shape_of(&p8o15).tenth_bits, 115);
+  EXPECT_EQ(line_chars_us(line_shape_of(&p8o15), 3), 28750);
+  EXPECT_EQ(line_chars_us({0, 100}, 5), 0);
+  EXPECT_EQ(line_chars_us({9600, 100}, -1), 0);
+  EXPECT_GT(line_chars_us({1, 200}, INT64_MAX), 0);  // capped, never wraps
 }
 
 TEST_F(TimelineFixture, ExportChoosesCsvByTheNameAndPutsTheMarkBeforeTextOnly) {
@@ -346,27 +434,27 @@ TEST_F(TimelineFixture, ExportChoosesCsvByTheNameAndPutsTheMarkBeforeTextOnly) {
   EXPECT_EQ(timeline_export_is_csv(u""), 0);
   g_us = 5;
   append(kKindRecvCh1, {'A'});
-  ASSERT_EQ(timeline_write_export(1, cap.records, cap.times, w(), 0, 0, kMs, &sink), 0);
+  ASSERT_EQ(timeline_write_export(1, cap.records, cap.times, w(), &kUtc9600, &sink), 0);
   EXPECT_EQ(out.text.rfind("time_s,delta_s,", 0), 0u);
   out.text.clear();
-  ASSERT_EQ(timeline_write_export(0, cap.records, cap.times, w(), 0, 0, kMs, &sink), 0);
+  ASSERT_EQ(timeline_write_export(0, cap.records, cap.times, w(), &kUtc9600, &sink), 0);
   EXPECT_EQ(out.text.substr(0, 3), "\xEF\xBB\xBF");
   EXPECT_EQ(out.text.substr(3, 27), "1970-01-01 00:00:00.000005\r");
   // A sink that refuses the mark stops the text there.
   Collect refusing;
   refusing.refuse_after = 0;
   TimelineSink s{&refusing, collect_write};
-  EXPECT_EQ(timeline_write_export(0, cap.records, cap.times, w(), 0, 0, kMs, &s), 1);
+  EXPECT_EQ(timeline_write_export(0, cap.records, cap.times, w(), &kUtc9600, &s), 1);
   EXPECT_EQ(refusing.calls, 1);
 }
 
 TEST_F(TimelineFixture, TextWithoutAnyTimeOrRecords) {
-  ASSERT_EQ(timeline_write_text(cap.records, cap.times, 0, 0, 0, kMs, &sink), 0);
+  ASSERT_EQ(timeline_write_text(cap.records, cap.times, 0, &kUtc9600, &sink), 0);
   EXPECT_EQ(out.text, "-\r\n");
   cap.micros = nullptr;
   append(kKindRecvCh1, {'h', 'i'});
   out.text.clear();
-  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), 0, 0, kMs, &sink), 0);
+  ASSERT_EQ(timeline_write_text(cap.records, cap.times, w(), &kUtc9600, &sink), 0);
   EXPECT_EQ(out.text, "-\r\n--:--:--.------                CH1 RX      2  68 69  hi\r\n");
 }
 
@@ -393,7 +481,7 @@ struct StatsFixture : TimelineFixture {
 
 TEST_F(StatsFixture, StreamsSilencesAndLatencies) {
   polled_device();
-  timeline_stats(cap.records, cap.times, w(), 0, stats.get());
+  timeline_stats(cap.records, cap.times, w(), 0, k9600, stats.get());
   const TimelineStream& tx1 = stats->streams[kKindSentCh1 - 1];
   EXPECT_EQ(tx1.chunks, 4);
   EXPECT_EQ(tx1.bytes, 8);
@@ -412,8 +500,10 @@ TEST_F(StatsFixture, StreamsSilencesAndLatencies) {
   EXPECT_EQ(tx2.chunks, 0);
   EXPECT_EQ(tx2.first_us, kTimeUnknown);
   EXPECT_EQ(tx2.rate, -1);
-  // 2, 98, 5, 1, 1094, 100, 0.5 and 1699.5 ms.
-  const int64_t silences[kSilenceClasses] = {1, 3, 1, 1, 2};
+  // Between the chunks' times less their bytes on the line at 9600 baud
+  // (1.042 ms a character): 0.958, 93.8, 3.958, -2.084 (the rest of an
+  // answer), 1089.8, 97.9, -0.542 and 1696.4 ms.
+  const int64_t silences[kSilenceClasses] = {3, 1, 2, 0, 2};
   for (int i = 0; i < kSilenceClasses; i++) EXPECT_EQ(stats->silences[i], silences[i]) << i;
   // 2 ms, 5 ms, and 0.5 ms from the repeated request; CH2 data answers nothing.
   EXPECT_EQ(stats->latency_count, 3);
@@ -429,7 +519,7 @@ TEST_F(StatsFixture, LineMonitorTimesCh2DataFromTheLatestCh1Data) {
   at(3'000'100, kKindRecvCh2, 1);  // more CH2 data: no request waits
   at(3'500'000, kKindRecvCh1, 4);
   at(3'520'000, kKindRecvCh2, 4);
-  timeline_stats(cap.records, cap.times, w(), 1, stats.get());
+  timeline_stats(cap.records, cap.times, w(), 1, k9600, stats.get());
   EXPECT_EQ(stats->latency_count, 2);
   EXPECT_EQ(stats->latency_min, 20'000);
   EXPECT_EQ(stats->latency_max, 1'699'500);
@@ -441,7 +531,7 @@ TEST_F(StatsFixture, UnknownTimesCountOnlyAsChunksAndBytes) {
   ASSERT_EQ(capture_append(&cap, reinterpret_cast<const uint8_t*>("ab"), 2, kKindRecvCh2, kTimeUnknown), 0);
   at(50'000, kKindSentCh2, 2);
   at(50'000, kKindRecvCh2, 2);  // within the same microsecond: no span for a rate
-  timeline_stats(cap.records, cap.times, w(), 0, stats.get());
+  timeline_stats(cap.records, cap.times, w(), 0, k9600, stats.get());
   EXPECT_EQ(stats->streams[kKindRecvCh2 - 1].chunks, 2);
   EXPECT_EQ(stats->streams[kKindRecvCh2 - 1].bytes, 4);
   EXPECT_EQ(stats->streams[kKindRecvCh2 - 1].rate, -1);
@@ -453,7 +543,7 @@ TEST_F(StatsFixture, UnknownTimesCountOnlyAsChunksAndBytes) {
   EXPECT_EQ(stats->latency_count, 1);
   EXPECT_EQ(stats->latency_min, 0);
   // An empty capture: nothing at all.
-  timeline_stats(cap.records, cap.times, 0, 0, stats.get());
+  timeline_stats(cap.records, cap.times, 0, 0, k9600, stats.get());
   EXPECT_EQ(stats->streams[kKindSentCh2 - 1].chunks, 0);
   EXPECT_EQ(stats->silences[kSilenceUnder1ms], 0);
   EXPECT_EQ(stats->latency_count, 0);
@@ -466,7 +556,7 @@ TEST_F(StatsFixture, LatenciesBeyondTheKeptOnesStillCountInMinAndMax) {
     at(int64_t{i} * 10'000, kKindSentCh1, 1);
     at(int64_t{i} * 10'000 + 5000 - i, kKindRecvCh1, 1);
   }
-  timeline_stats(cap.records, cap.times, w(), 0, stats.get());
+  timeline_stats(cap.records, cap.times, w(), 0, k9600, stats.get());
   EXPECT_EQ(stats->latency_count, 5000);
   EXPECT_EQ(stats->latency_kept, kTimelineLatencyKept);
   EXPECT_EQ(stats->latency_min, 1);
