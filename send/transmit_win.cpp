@@ -45,6 +45,79 @@ int port_write(int channel, const uint8_t* bytes, int count) {
   return written == static_cast<DWORD>(count) ? kSendOk : kSendShort;
 }
 
+namespace {
+
+struct LookedAtWrite {
+  OVERLAPPED ov;       // its event is made once and kept
+  HANDLE port;         // the handle it was started on
+  int busy;
+  uint64_t started_ms;
+  DWORD limit_ms;
+  int count;
+  uint8_t buffer[kSendMax];  // the driver reads from here until the write ends
+};
+LookedAtWrite g_looked_at[2] = {};
+
+}  // namespace
+
+int port_write_begin(int channel, const uint8_t* bytes, int count) {
+  if ((channel != 1 && channel != 2) || count < 1 || count > kSendMax) return kPortWriteFailed;
+  LookedAtWrite* w = &g_looked_at[channel - 1];
+  Channel* c = &g_channel[channel - 1];
+  // A write left from a window that closed meanwhile is taken first.
+  if (w->busy) port_write_check(channel);
+  if (w->busy || !c->port || c->open.load() == 0) return kPortWriteFailed;
+  if (!w->ov.hEvent) w->ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!w->ov.hEvent) return kPortWriteFailed;
+  std::memcpy(w->buffer, bytes, static_cast<size_t>(count));
+  w->count = count;
+  HANDLE event = w->ov.hEvent;
+  ZeroMemory(&w->ov, sizeof w->ov);
+  w->ov.hEvent = event;
+  ResetEvent(event);
+  g_line_activity_tick.store(GetTickCount());
+  DWORD written = 0;
+  if (!WriteFile(c->port, w->buffer, static_cast<DWORD>(count), &written, &w->ov) &&
+      GetLastError() != ERROR_IO_PENDING) {
+    DWORD errors = 0;
+    COMSTAT stat = {};
+    ClearCommError(c->port, &errors, &stat);
+    c->accumulated_errors.fetch_or(errors);
+    return kPortWriteFailed;
+  }
+  COMMTIMEOUTS t = {};
+  if (!GetCommTimeouts(c->port, &t)) t = c->timeouts;
+  w->limit_ms = line_write_limit_ms(c->dcb.BaudRate, count, t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant);
+  w->port = c->port;
+  w->started_ms = GetTickCount64();
+  w->busy = 1;
+  return kPortWriteBusy;
+}
+
+int port_write_check(int channel) {
+  if (channel != 1 && channel != 2) return kPortWriteIdle;
+  LookedAtWrite* w = &g_looked_at[channel - 1];
+  Channel* c = &g_channel[channel - 1];
+  if (!w->busy) return kPortWriteIdle;
+  // A close ends the write with the handle; the OVERLAPPED says so without it.
+  if (!HasOverlappedIoCompleted(&w->ov)) {
+    if (c->port == w->port && GetTickCount64() - w->started_ms <= w->limit_ms) return kPortWriteBusy;
+    // Held past its limit: cancelled; the driver gives up at once.
+    if (c->port == w->port) CancelIoEx(w->port, &w->ov);
+    if (WaitForSingleObject(w->ov.hEvent, 50) != WAIT_OBJECT_0 && !HasOverlappedIoCompleted(&w->ov))
+      return kPortWriteBusy;  // not ended yet: the buffer stays ours, look again
+    w->busy = 0;
+    return kPortWriteFailed;
+  }
+  w->busy = 0;
+  const int64_t done_time = capture_now_us(&g_app.capture);
+  const DWORD written = static_cast<DWORD>(w->ov.InternalHigh);
+  if (w->ov.Internal != 0 || written != static_cast<DWORD>(w->count)) return kPortWriteFailed;
+  if (!settings_line_monitor(&g_app.settings))
+    capture_append(&g_app.capture, w->buffer, w->count, channel == 1 ? kKindSentCh1 : kKindSentCh2, done_time);
+  return kPortWriteDone;
+}
+
 int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
   if (count < 0 || count > kSendMax) {
     show_texts(owner, L"Error", {kTextFrameTooLong, kTextNothingSent}, nullptr, count, kSendMax);

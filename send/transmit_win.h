@@ -25,6 +25,26 @@ extern SendHistory g_send_history;
 // port's error state into the channel's line errors. Records nothing.
 int port_write(int channel, const uint8_t* bytes, int count);
 
+// A write that the user-interface thread starts and then looks at on its
+// ticks instead of waiting for it (the auto answer window): one at a time
+// per channel, with its own OVERLAPPED and buffer, so it never meets the
+// waited writes of the other senders. A write that flow control holds past
+// line_write_limit_ms is cancelled and fails.
+enum PortWriteState {
+  kPortWriteIdle = 0,  // none started, or its end was taken
+  kPortWriteBusy,      // still on its way
+  kPortWriteDone,      // all bytes written; recorded as sent (unless line monitor mode)
+  kPortWriteFailed,    // failed, cancelled past its limit, or the port was closed
+};
+// Starts a write of count (1 .. kSendMax) bytes on channel 1 or 2; returns
+// kPortWriteBusy, or kPortWriteFailed at once (another write of this kind
+// is on its way, a bad channel or count, or WriteFile failed).
+int port_write_begin(int channel, const uint8_t* bytes, int count);
+// How the write started last on the channel stands. Done and failed are
+// told once; the next call says idle. A done write is appended to the
+// capture with the time it was seen complete.
+int port_write_check(int channel);
+
 // Writes count bytes to channel 1 (CH1) or 2 (CH2) and records them in the
 // capture (kind 2 or 4) unless line monitor mode is on.
 int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel);

@@ -67,6 +67,7 @@ const Fields kFields[] = {
     {kTextAnswerLineProblem, "d ls"},
     {kTextAnswerQueueFull, "d"},
     {kTextAnswerUnseen, "d"},
+    {kTextAnswerNotSent, "d d"},
 };
 
 }  // namespace

@@ -311,6 +311,9 @@ enum MessageNumber : int {
   kTextAnswerQueueFull = 398,         // %d waiting answers were dropped: too many at once
   kTextAnswerUnseen = 399,            // %d capture records were cleared before they were looked at
   kTextTimesForAnotherLog = 430,      // The times file beside this log belongs to another log.
+  kTextAnswerMatchNotation = 431,     // the match is not quoted text and hex pairs
+  kTextAnswerAnswerNotation = 432,    // the answer is not quoted text and hex pairs
+  kTextAnswerNotSent = 433,           // CH%d: %d answers not sent; the line is held or failed
 };
 
 // The format fields text n must have, as their length and conversion

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "tools/strings_file.h"
+#include "codec/notation.h"
 
 namespace {
 
@@ -19,18 +19,18 @@ int same(const char16_t* units, int n, const char* word) {
   return !word[k] && k == n;
 }
 
-// A field in the strings notation as bytes: their count, -1 when empty or
-// holding a unit above FF, -2 when longer than `most`.
+// A field in the byte notation as bytes: their count, -1 when empty or
+// holding a character above FF, -2 when longer than `most`, -3 when it is
+// not quoted text and hex pairs.
 int bytes_field(const char16_t* units, int n, uint8_t* out, int most) {
-  StringEntry e;
-  if (strings_file_parse_line(units, n, &e) != 0) return -2;
-  if (e.count == 0) return -1;
-  if (e.count > most) return -2;
-  for (int i = 0; i < e.count; i++) {
-    if (e.units[i] > 0xFF) return -1;
-    out[i] = static_cast<uint8_t>(e.units[i]);
+  const NotationResult r = notation_read(units, n, out, most);
+  switch (r.fault) {
+    case kNotationOk: return r.count;
+    case kNotationEmpty:
+    case kNotationNotByte: return -1;
+    case kNotationTooLong: return -2;
+    default: return -3;
   }
-  return e.count;
 }
 
 // Decimal 0 .. kAutoAnswerMostDelayMs, or -1.
@@ -103,29 +103,6 @@ void take_line(AutoAnswerRules* out, const char16_t* line, int len, int too_long
   out->rules[out->count++] = rule;
 }
 
-int quotable(uint8_t b) { return b >= 0x20 && b <= 0x7E && b != '"'; }
-
-int notation(const uint8_t* bytes, int n, char16_t* out) {
-  static const char kHex[] = "0123456789ABCDEF";
-  int u = 0;
-  int i = 0;
-  while (i < n) {
-    int run = 0;
-    while (i + run < n && quotable(bytes[i + run])) run++;
-    if (run >= 2) {
-      out[u++] = u'"';
-      for (int k = 0; k < run; k++) out[u++] = bytes[i + k];
-      out[u++] = u'"';
-      i += run;
-    } else {
-      out[u++] = static_cast<char16_t>(kHex[bytes[i] >> 4]);
-      out[u++] = static_cast<char16_t>(kHex[bytes[i] & 15]);
-      i++;
-    }
-  }
-  return u;
-}
-
 int put_ascii(char16_t* out, const char* text) {
   int u = 0;
   while (text[u]) {
@@ -146,12 +123,14 @@ int auto_answer_rule_from_fields(int channel, const char16_t* match, int match_u
   int n = bytes_field(match, match_units, rule->match, kAutoAnswerMatchBytes);
   if (n == -1) return kAutoAnswerBadMatch;
   if (n == -2) return kAutoAnswerMatchTooLong;
+  if (n == -3) return kAutoAnswerMatchNotation;
   rule->match_length = n;
   rule->delay_ms = delay_field(delay, delay_units);
   if (rule->delay_ms < 0) return kAutoAnswerBadDelay;
   n = bytes_field(answer, answer_units, rule->answer, kAutoAnswerBytes);
   if (n == -1) return kAutoAnswerBadAnswer;
   if (n == -2) return kAutoAnswerAnswerTooLong;
+  if (n == -3) return kAutoAnswerAnswerNotation;
   rule->answer_length = n;
   return 0;
 }
@@ -159,7 +138,7 @@ int auto_answer_rule_from_fields(int channel, const char16_t* match, int match_u
 int auto_answer_bytes_text(const uint8_t* bytes, int n, char16_t* out) {
   if (n < 0) n = 0;
   if (n > kAutoAnswerBytes) n = kAutoAnswerBytes;
-  return notation(bytes, n, out);
+  return notation_write(bytes, n, out);
 }
 
 int auto_answer_parse(const uint8_t* bytes, size_t size, AutoAnswerRules* out) {
@@ -193,7 +172,7 @@ int auto_answer_line(const AutoAnswerRule* rule, char16_t out[kAutoAnswerLineUni
   if (!rule->enabled) u += put_ascii(out + u, "off\t");
   u += put_ascii(out + u, rule->channel == 2 ? "CH2\t" : "CH1\t");
   int m = rule->match_length < 0 ? 0 : rule->match_length > kAutoAnswerMatchBytes ? kAutoAnswerMatchBytes : rule->match_length;
-  u += notation(rule->match, m, out + u);
+  u += notation_write(rule->match, m, out + u);
   out[u++] = kTab;
   int32_t d = rule->delay_ms < 0 ? 0 : rule->delay_ms > kAutoAnswerMostDelayMs ? kAutoAnswerMostDelayMs : rule->delay_ms;
   char digits[8];
@@ -205,7 +184,7 @@ int auto_answer_line(const AutoAnswerRule* rule, char16_t out[kAutoAnswerLineUni
   while (k > 0) out[u++] = static_cast<char16_t>(digits[--k]);
   out[u++] = kTab;
   int a = rule->answer_length < 0 ? 0 : rule->answer_length > kAutoAnswerBytes ? kAutoAnswerBytes : rule->answer_length;
-  u += notation(rule->answer, a, out + u);
+  u += notation_write(rule->answer, a, out + u);
   return u;
 }
 

@@ -15,9 +15,10 @@
 // - CH1 or CH2: the channel whose received bytes are watched and on which
 //   the answer goes out.
 // - the match, 1 to kAutoAnswerMatchBytes bytes, and the answer, 1 to
-//   kAutoAnswerBytes bytes, in the strings file notation (quoted text as it
-//   is, hex pairs outside quotes; see tools/strings_file.h); every unit must
-//   be a byte (00 to FF).
+//   kAutoAnswerBytes bytes, in the byte notation read strictly (quoted text
+//   as it is, hex pairs outside quotes, blanks between them; see
+//   codec/notation.h): PING without quotes or a lone digit is refused with
+//   its reason, never read as other bytes; every unit must be a byte.
 // - the delay: decimal milliseconds, 0 to kAutoAnswerMostDelayMs.
 // Empty lines are skipped. The writer writes printable runs of two or more
 // bytes (20 to 7E but the double quote) in double quotes and every other
@@ -70,6 +71,8 @@ enum AutoAnswerReason {
   kAutoAnswerBadAnswer,        // empty, or a unit above FF
   kAutoAnswerAnswerTooLong,    // more than kAutoAnswerBytes bytes
   kAutoAnswerTooMany,          // past kAutoAnswerRules rules
+  kAutoAnswerMatchNotation,    // the match is not quoted text and hex pairs (codec/notation.h)
+  kAutoAnswerAnswerNotation,   // the answer is not quoted text and hex pairs
 };
 
 struct AutoAnswerProblem {

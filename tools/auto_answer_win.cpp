@@ -1,23 +1,26 @@
 // The auto answer window (dialog 129): modeless, one at a time. It plays a
 // device: while it is open and a rule is on, the bytes each channel
 // receives go to that channel's matcher (tools/auto_answer.h), and the
-// first rule that matches has its answer sent after its delay through the
-// transmit path the input send window uses, so the answer is recorded as
-// sent. Closing the window stops answering and forgets waiting answers.
+// first rule that matches has its answer sent after its delay, recorded as
+// sent when its write completes. Closing the window stops answering and
+// forgets waiting answers.
 //
 // Everything here runs on the user-interface thread and never waits: a
 // 10 ms timer, running while a rule is on or an answer waits, looks at the
-// capture records written since its last look and sends the answers that
-// are due. Waiting answers sit in a fixed queue; when it is full, further
-// answers are dropped and the window says how many.
+// capture records written since its last look and starts the writes of the
+// answers that are due (port_write_begin), looking at them again on later
+// ticks. Waiting answers sit in a fixed queue; when it is full, further
+// answers are dropped and the window says how many. A channel whose write
+// is still on its way keeps its answers waiting; a line that flow control
+// holds past the write's limit, or a failed write, drops that channel's
+// answers with one notice in the window, never a box per match.
 //
-// Capture places are absolute (capture_place), so a clear, a loaded log or
-// a wrap between two looks is seen: records that went before they were
-// looked at are counted and shown, and no record is fed twice. Records are
-// copied out under the capture's lock, and a copy is kept only when no wrap
-// moved the records in the meantime. Only bytes received after answering
-// began are fed, which also keeps a loaded log's old data from being
-// answered.
+// Capture places are absolute, so a clear, a loaded log or a wrap between
+// two looks is seen: records that went before they were looked at are
+// counted and shown, and no record is fed twice. Records and their times
+// are copied out together under one hold of the capture's lock
+// (capture_copy_since). Only bytes received after answering began are fed,
+// which also keeps a loaded log's old data from being answered.
 #include "app/app_win.h"
 
 #include <commctrl.h>
@@ -62,6 +65,7 @@ struct AutoAnswerWindow {
   int32_t pending_count;
   PendingAnswer pending[kPendingMost];
   int32_t dropped;        // answers dropped on a full queue since the window opened
+  int32_t not_sent[2];    // answers of CH1, CH2 dropped on a held or failed line
   int32_t unseen;         // records gone before they were looked at
   int32_t filling;        // the list is being filled: its change notices are ours
   int32_t telling;        // a message box is up: ticks wait for it
@@ -105,6 +109,8 @@ int reason_text(int reason) {
     case kAutoAnswerBadDelay: return kTextAnswerReasonFirst + 4;
     case kAutoAnswerBadAnswer:
     case kAutoAnswerAnswerTooLong: return kTextAnswerReasonFirst + 5;
+    case kAutoAnswerMatchNotation: return kTextAnswerMatchNotation;
+    case kAutoAnswerAnswerNotation: return kTextAnswerAnswerNotation;
     default: return kTextAnswerReasonLast;
   }
 }
@@ -192,6 +198,13 @@ void show_status(HWND dlg) {
     if (notice[0]) wcsncat(notice, L"; ", 2 * kMessageTextUnits - 1 - wcslen(notice));
     wcsncat(notice, more, 2 * kMessageTextUnits - 1 - wcslen(notice));
   }
+  for (int ch = 1; ch <= 2; ch++) {
+    if (!g_answer.not_sent[ch - 1]) continue;
+    wchar_t more[kMessageTextUnits];
+    format_text(more, kMessageTextUnits, kTextAnswerNotSent, ch, g_answer.not_sent[ch - 1]);
+    if (notice[0]) wcsncat(notice, L"; ", 2 * kMessageTextUnits - 1 - wcslen(notice));
+    wcsncat(notice, more, 2 * kMessageTextUnits - 1 - wcslen(notice));
+  }
   show_text(dlg, IDC_ANS_NOTICE, notice);
 }
 
@@ -248,21 +261,15 @@ void feed_channel(int ch, const uint8_t* bytes, int n, uint64_t now_ms) {
 // Takes up to kLookRecords records after the last look. Returns 1 when
 // more are waiting.
 int look_once(uint64_t now_ms) {
-  Capture* cap = &g_app.capture;
-  const CapturePlace p = capture_place(cap);
-  if (g_answer.scanned < p.base) {
-    const int64_t gone = p.base - g_answer.scanned;
+  int64_t first = 0, end = 0;
+  const int32_t count =
+      capture_copy_since(&g_app.capture, g_answer.scanned, kLookRecords, g_look, g_look_times, &first, &end);
+  if (first > g_answer.scanned) {
+    const int64_t gone = first - g_answer.scanned;
     g_answer.unseen = gone > INT32_MAX - g_answer.unseen ? INT32_MAX : g_answer.unseen + static_cast<int32_t>(gone);
-    g_answer.scanned = p.base;
+    g_answer.scanned = first;
   }
-  const int64_t end = p.base + p.write_position;
-  if (g_answer.scanned >= end) return 0;
-  const int32_t first = static_cast<int32_t>(g_answer.scanned - p.base);
-  const int32_t count = end - g_answer.scanned > kLookRecords ? kLookRecords : static_cast<int32_t>(end - g_answer.scanned);
-  if (capture_copy(cap, first, count, g_look) || capture_copy_times(cap, first, count, g_look_times)) return 0;
-  // A wrap between the place and the copies moved the records: look again next time.
-  const CapturePlace after = capture_place(cap);
-  if (after.base != p.base) return 0;
+  if (count == 0) return 0;
   uint8_t bytes[2][kLookRecords];
   int n[2] = {0, 0};
   for (int i = 0; i < count; i++) {
@@ -283,27 +290,46 @@ void drop_pending(int k) {
   g_answer.pending_count--;
 }
 
-// Sends every waiting answer that is due, in the order they came.
-void send_due(HWND dlg, uint64_t now_ms) {
+// Answers of channel `ch` that can no longer go out: the one that failed
+// and every one still waiting for that channel, counted for the notice.
+void drop_channel(int ch, int failed) {
+  int n = failed;
+  for (int i = g_answer.pending_count - 1; i >= 0; i--)
+    if (g_answer.pending[i].channel == ch) {
+      drop_pending(i);
+      n++;
+    }
+  g_answer.not_sent[ch - 1] += n;
+}
+
+// Sends every waiting answer that is due, in the order they came, without
+// waiting for a write: a channel whose write is still on its way keeps its
+// answers queued, and one whose line is held (the write cancelled past its
+// limit) or failed drops them, with one notice in the window.
+void send_due(uint64_t now_ms) {
+  int busy[2];
+  for (int ch = 1; ch <= 2; ch++) {
+    const int state = port_write_check(ch);
+    busy[ch - 1] = state == kPortWriteBusy;
+    if (state == kPortWriteFailed) drop_channel(ch, 1);
+  }
   int k = 0;
   while (k < g_answer.pending_count) {
     if (line_monitor()) {
       drop_pending(k);
       continue;
     }
-    if (g_answer.pending[k].due_ms > now_ms) {
+    const int ch = g_answer.pending[k].channel;
+    if (g_answer.pending[k].due_ms > now_ms || busy[ch - 1]) {
       k++;
       continue;
     }
     PendingAnswer answer = g_answer.pending[k];
     drop_pending(k);
-    if (send_bytes(dlg, answer.length, answer.bytes, answer.channel) != kSendOk) {
-      // Told once; the other answers waiting for this channel would fail alike.
-      for (int i = g_answer.pending_count - 1; i >= 0; i--)
-        if (g_answer.pending[i].channel == answer.channel) drop_pending(i);
-      g_answer.telling = 1;
-      show_message(dlg, kTextSendFailed, 0, L"Error");
-      g_answer.telling = 0;
+    if (port_write_begin(ch, answer.bytes, answer.length) == kPortWriteBusy) {
+      busy[ch - 1] = 1;
+    } else {
+      drop_channel(ch, 1);
       k = 0;
     }
   }
@@ -314,7 +340,7 @@ void tick(HWND dlg) {
   const uint64_t now_ms = GetTickCount64();
   for (int look = 0; look < kLooksPerTick && look_once(now_ms); look++) {
   }
-  send_due(dlg, now_ms);
+  send_due(now_ms);
   for (int r = 0; r < g_answer.rules.count; r++)
     if (g_answer.rules.rules[r].fired != g_answer.shown_fired[r]) show_fired(r);
   answering_update(dlg);

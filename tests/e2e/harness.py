@@ -482,6 +482,26 @@ def main_background_sample(driver):
 # another theme, the Modbus CRC the tests compute on their own, and a port
 # taken from the system's serial port list for a while.
 
+XOFF, XON = b"\x13", b"\x11"
+ANSWER_MS = 250  # the longest answer allowed in a test; the bench measures the real one
+
+
+def answer_ms(driver, window):
+    """The longest of three answers to a sent WM_NULL, in milliseconds."""
+    _, longest = map(float, driver.call("timesend", window, 0, 0, 3, timeout=40))
+    return longest
+
+
+def assert_answering(driver, windows, seconds=1.0):
+    """Every window answers within ANSWER_MS, again and again for a while."""
+    worst = 0
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        for w in windows:
+            worst = max(worst, answer_ms(driver, w))
+    assert worst < ANSWER_MS, f"a window took {worst} ms to answer"
+
+
 def no_message_box(driver):
     """True when no message box comes within 100 ms; one that does is
     answered, and then False (for holds_for: no notice for a while)."""

@@ -6,7 +6,7 @@ that loads again, line monitor mode, and the window in both palettes."""
 import time
 
 import harness
-from harness import texts
+from harness import XOFF, XON, assert_answering, texts
 
 CMD_AUTO_ANSWER, CMD_DCB_CH1, READ_INTERVAL = 180, 163, 335
 ADD, CHANGE, DELETE, LOAD, SAVE, CLOSE = 251, 252, 253, 254, 255, 256
@@ -186,3 +186,36 @@ def test_line_monitor_sends_nothing_and_says_so(app, driver, display, com3, com4
     dlg = open_window(driver)
     assert harness.wait_for(lambda: len(rows(driver, dlg)) == 1, 10)
     harness.shot_until(display, "auto_answer_dark", lambda path: path.exists(), driver=driver)
+
+
+def test_a_held_line_drops_answers_with_one_notice_and_never_blocks(app, driver, display, com3):
+    # Xon/Xoff on CH1: the device's XOFF stops the port's output, so an
+    # answer's write cannot complete until XON.
+    q = app({"moji_type": 1, "rs_flow": 1})
+    harness.open_ports(driver)
+    short_read_interval(driver)
+    dlg = open_window(driver)
+    # Typed without quotes, PING is no notation: refused with its reason,
+    # never taken as other bytes.
+    for id, text in ((MATCH, "PING"), (DELAY, "0"), (ANSWER, '"PONG"')):
+        driver.call("settext", dlg, id, text)
+    driver.call("press", dlg, ADD)
+    box, caption, text = driver.message_box(10000)
+    driver.answer(box, 1)
+    assert (caption, text) == ("Error", texts()[431][1])
+    assert rows(driver, dlg) == []
+    add_rule(driver, dlg, "50 49 4E 47", "0", '"PONG"')
+    assert rows(driver, dlg)[0][2] == '"PING"'
+
+    com3.write(XOFF)
+    for _ in range(3):
+        com3.write(b"PING")
+        # The window answers at once while the held write waits.
+        assert_answering(driver, [dlg, "main"], 0.3)
+    notice = texts()[433][1].split("%d")[0]  # "CH"
+    assert harness.wait_for(
+        lambda: driver.call("gettext", dlg, NOTICE)[0].startswith(notice), 15), driver.call("gettext", dlg, NOTICE)
+    assert harness.holds_for(lambda: harness.no_message_box(driver), 1.0)
+    assert com3.read(4, timeout=0.3) == b""
+    com3.write(XON)
+    assert answered_in(com3, b"PING", b"PONG") < 1

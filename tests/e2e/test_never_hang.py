@@ -8,14 +8,12 @@ import threading
 import time
 
 import harness
-from harness import dialog_closed, texts
+from harness import XOFF, XON, assert_answering, dialog_closed, texts
 
 CMD_MACRO, CMD_OPEN, CMD_CLOSE = 152, 158, 159
 TB_CLOSE = 1117
 NAME, RUN, CLOSE, STOP, STATUS = 321, 251, 252, 254, 403
 WM_CLOSE = 0x0010
-ANSWER_MS = 250  # the longest answer allowed here; the bench measures the real one
-XOFF, XON = b"\x13", b"\x11"
 
 
 def write_macro(q, name, lines):
@@ -34,22 +32,6 @@ def start_macro(driver, q, name, lines):
 
 def status(driver, dlg):
     return driver.call("gettext", dlg, STATUS)[0]
-
-
-def answer_ms(driver, window):
-    """The longest of three answers to a sent WM_NULL, in milliseconds."""
-    _, longest = map(float, driver.call("timesend", window, 0, 0, 3, timeout=40))
-    return longest
-
-
-def assert_answering(driver, windows, seconds=1.0):
-    """Every window answers within ANSWER_MS, again and again for a while."""
-    worst = 0
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        for w in windows:
-            worst = max(worst, answer_ms(driver, w))
-    assert worst < ANSWER_MS, f"a window took {worst} ms to answer"
 
 
 def test_windows_answer_during_waits_and_stop_and_close_end_them(app, driver, com3):
@@ -128,7 +110,7 @@ def test_closing_while_both_lines_stream_always_returns(app, driver, com3, com4)
             driver.command(CMD_CLOSE)
             assert harness.wait_for(lambda: not harness.toolbar_enabled(driver, TB_CLOSE), 5.0), \
                 "the close did not finish"
-            assert answer_ms(driver, "main") < ANSWER_MS
+            assert harness.answer_ms(driver, "main") < harness.ANSWER_MS
     finally:
         stop.set()
         for t in senders:

@@ -189,6 +189,10 @@ TEST(AutoAnswerFields, EditorFieldsAreCheckedAsFileFieldsAndTheirTextReadsBack) 
       {1, u"41", u"5", u"\"\u3042\"", kAutoAnswerBadAnswer},
       {1, std::u16string(65 * 2, u'A'), u"0", u"42", kAutoAnswerMatchTooLong},
       {1, u"41", u"0", std::u16string(257 * 2, u'A'), kAutoAnswerAnswerTooLong},
+      // Not notation: refused, never read as other bytes (PING was 00 00).
+      {1, u"PING", u"0", u"42", kAutoAnswerMatchNotation},
+      {1, u"41", u"0", u"\"PONG", kAutoAnswerAnswerNotation},
+      {1, u"41", u"0", u"4", kAutoAnswerAnswerNotation},
   };
   for (const Case& c : cases) {
     AutoAnswerRule rule;

@@ -150,6 +150,20 @@ TEST(Settings, GarbageValuesLoadAsTheProfileReaderGivesThem) {
   EXPECT_EQ(s.moji_type, -7);
 }
 
+// A hand-edited lm_mode=2 is kept as it stands but is off for the whole
+// program: the view, the transmit path, the tools and the chrome all ask
+// settings_line_monitor.
+TEST(Settings, LineMonitorModeIsOnOnlyForOne) {
+  for (const auto& [text, on] : {std::pair{u"1", 1}, {u"0", 0}, {u"2", 0}, {u"-1", 0}}) {
+    FakeProfile file;
+    file.values[u"lm_mode"] = text;
+    ProfileIo io = file.io();
+    Settings s;
+    settings_load(&s, &io);
+    EXPECT_EQ(settings_line_monitor(&s), on) << s.lm_mode;
+  }
+}
+
 TEST(Settings, FirstStartLanguageFollowsThePrimaryLanguageOfTheLangid) {
   struct Case { uint16_t langid; int32_t moji_type; const char* what; } cases[] = {
       {0x0411, 0, "ja-JP"},
