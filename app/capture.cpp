@@ -222,16 +222,15 @@ int capture_copy_times(Capture* cap, int32_t first, int32_t count, int64_t* out)
   return 0;
 }
 
-// a + b and a - b, or kTimeUnknown when a is unknown or the result leaves
-// 64 bits (or lands on INT64_MIN, which means unknown).
-static int64_t capture_time_add(int64_t a, int64_t b) {
-  if (a == kTimeUnknown) return kTimeUnknown;
+int64_t time_add_us(int64_t a, int64_t b) {
+  if (a == kTimeUnknown || b == kTimeUnknown) return kTimeUnknown;
   if (b > 0 && a > INT64_MAX - b) return kTimeUnknown;
   if (b < 0 && a <= INT64_MIN - b) return kTimeUnknown;
   return a + b;
 }
-static int64_t capture_time_subtract(int64_t a, int64_t b) {
-  if (a == kTimeUnknown) return kTimeUnknown;
+
+int64_t time_sub_us(int64_t a, int64_t b) {
+  if (a == kTimeUnknown || b == kTimeUnknown) return kTimeUnknown;
   if (b < 0 && a > INT64_MAX + b) return kTimeUnknown;
   if (b > 0 && a <= INT64_MIN + b) return kTimeUnknown;
   return a - b;
@@ -239,9 +238,9 @@ static int64_t capture_time_subtract(int64_t a, int64_t b) {
 
 static void capture_set_times_locked(Capture* cap, const int64_t* times, int32_t count, int64_t file_wall_offset_us) {
   // Two offsets too far apart to subtract leave no time placeable.
-  int64_t shift = capture_time_subtract(file_wall_offset_us, cap->wall_offset_us);
+  int64_t shift = time_sub_us(file_wall_offset_us, cap->wall_offset_us);
   for (int32_t i = 0; i < count; i++)
-    cap->times[i] = shift == kTimeUnknown ? kTimeUnknown : capture_time_add(times[i], shift);
+    cap->times[i] = time_add_us(times[i], shift);
 }
 
 int capture_set_times(Capture* cap, const int64_t* times, int32_t count, int64_t file_wall_offset_us) {

@@ -129,6 +129,12 @@ void capture_free(Capture* cap);
 // follow mode are left as they are.
 void capture_clear(Capture* cap);
 
+// Arithmetic on chunk times in µs, the one the whole program uses: an
+// unknown operand, or a result that leaves 64 bits (or lands on
+// kTimeUnknown), gives kTimeUnknown, never a wrapped time.
+int64_t time_add_us(int64_t a, int64_t b);
+int64_t time_sub_us(int64_t a, int64_t b);
+
 // The chunk time of this moment: the monotonic clock, or kTimeUnknown when
 // the capture has none.
 inline int64_t capture_now_us(const Capture* cap) { return cap->micros ? cap->micros() : kTimeUnknown; }

@@ -609,16 +609,7 @@ INT_PTR CALLBACK auto_answer_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 void auto_answer_window_open(HWND owner) {
-  if (g_answer.window) {
-    // Open already: bring it back, even from the taskbar (see the link
-    // statistics window for why it is put on top first).
-    if (IsIconic(g_answer.window)) ShowWindow(g_answer.window, SW_RESTORE);
-    SetWindowPos(g_answer.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    SetForegroundWindow(g_answer.window);
-    return;
-  }
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&icc);
-  HWND dlg = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_AUTO_ANSWER), owner, auto_answer_proc, 0);
-  if (dlg) ShowWindow(dlg, SW_SHOW);
+  tool_window_open(g_answer.window, owner, IDD_AUTO_ANSWER, auto_answer_proc);
 }

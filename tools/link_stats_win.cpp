@@ -272,16 +272,5 @@ INT_PTR CALLBACK link_stats_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 void link_stats_window_open(HWND owner) {
-  if (g_stats.window) {
-    // Open already: bring it back, even from the taskbar.
-    // On top of this program's windows first: under Wine, closing another
-    // tool window can leave this one behind the main window, and a
-    // foreground change alone does not raise it.
-    if (IsIconic(g_stats.window)) ShowWindow(g_stats.window, SW_RESTORE);
-    SetWindowPos(g_stats.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    SetForegroundWindow(g_stats.window);
-    return;
-  }
-  HWND dlg = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_LINK_STATS), owner, link_stats_proc, 0);
-  if (dlg) ShowWindow(dlg, SW_SHOW);
+  tool_window_open(g_stats.window, owner, IDD_LINK_STATS, link_stats_proc);
 }

@@ -60,3 +60,18 @@ INT_PTR dialog_look_modal(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   INT_PTR result = 0;
   return dialog_look(dlg, msg, wp, lp, &result) ? result : FALSE;
 }
+
+HWND tool_window_open(HWND open, HWND owner, int id, DLGPROC proc) {
+  if (open) {
+    // On top of this program's windows first: under Wine, closing another
+    // tool window can leave this one behind the main window, and a
+    // foreground change alone does not raise it.
+    if (IsIconic(open)) ShowWindow(open, SW_RESTORE);
+    SetWindowPos(open, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    SetForegroundWindow(open);
+    return open;
+  }
+  HWND dlg = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(id), owner, proc, 0);
+  if (dlg) ShowWindow(dlg, SW_SHOW);
+  return dlg;
+}

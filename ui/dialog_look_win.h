@@ -16,3 +16,9 @@ int dialog_look(HWND dlg, UINT msg, WPARAM wp, LPARAM lp, INT_PTR* result);
 // Returns what the dialog procedure returns for a message it does not
 // handle itself.
 INT_PTR dialog_look_modal(HWND dlg, UINT msg, WPARAM wp, LPARAM lp);
+
+// A modeless tool window, one at a time: when `open` is the window already
+// open, it is brought back (from the taskbar too) and returned; else dialog
+// `id` is made with `proc` and shown. Returns the window, or null when it
+// could not be made.
+HWND tool_window_open(HWND open, HWND owner, int id, DLGPROC proc);

@@ -43,26 +43,6 @@ int is_marker_kind(uint8_t kind) { return kind >= kKindGapText && kind <= kKindG
 
 int in_band(int32_t y, int32_t top, int32_t bottom) { return y >= top && y < bottom; }
 
-// a - b, or 0 with *ok cleared when the difference leaves 64 bits (two
-// times from a file can lie that far apart).
-int64_t time_difference(int64_t a, int64_t b, int* ok) {
-  if ((b < 0 && a > INT64_MAX + b) || (b > 0 && a < INT64_MIN + b)) {
-    *ok = 0;
-    return 0;
-  }
-  *ok = 1;
-  return a - b;
-}
-
-int64_t time_sum(int64_t a, int64_t b, int* ok) {
-  if ((b > 0 && a > INT64_MAX - b) || (b < 0 && a < INT64_MIN - b)) {
-    *ok = 0;
-    return 0;
-  }
-  *ok = 1;
-  return a + b;
-}
-
 int digit_of(uint8_t c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
 
 // 1 when records t, t + 1, t + 2 are one gap marker's three records.
@@ -110,9 +90,8 @@ void data_info(const CaptureRecord* records, const int64_t* times, int32_t count
   out->in_chunk = first >= 0 ? index - first : kCellWalkLimit;
   out->time_us = times ? times[first >= 0 ? first : index] : kTimeUnknown;
   if (out->time_us != kTimeUnknown) {
-    int ok = 0;
-    out->since_first_us = time_difference(out->time_us, timeline_first_time_us(records, times, count), &ok);
-    if (!ok) out->time_us = kTimeUnknown;
+    out->since_first_us = time_sub_us(out->time_us, timeline_first_time_us(records, times, count));
+    if (out->since_first_us == kTimeUnknown) out->time_us = kTimeUnknown;
   }
   out->silence = kSilenceUnknown;
   if (first < 0) return;
@@ -253,10 +232,8 @@ int cell_tip_lines(const CellInfo& info, int64_t wall_offset_us, int32_t zone_mi
   arg_text(head, 1, number);
 
   char wall[32];
-  int64_t wall_us = kTimeUnknown;
-  int ok = 0;
-  if (info.time_us != kTimeUnknown) wall_us = time_sum(info.time_us, wall_offset_us, &ok);
-  if (info.time_us != kTimeUnknown && ok && timeline_format_wall(wall_us, zone_minutes, wall) == 0) {
+  const int64_t wall_us = time_add_us(info.time_us, wall_offset_us);
+  if (wall_us != kTimeUnknown && timeline_format_wall(wall_us, zone_minutes, wall) == 0) {
     CellTipLine* time = next_line(out, &n, kTextTipTime);
     arg_text(time, 0, wall + 11);  // the time of day of "YYYY-MM-DD HH:MM:SS.uuuuuu"
     fixed_text(info.since_first_us, 6, time->args[1]);

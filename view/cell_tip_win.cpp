@@ -76,7 +76,7 @@ int tip_text(int32_t index, wchar_t text[kTipUnits]) {
   line_shapes_of(g_app.settings.port, shape);
   if (cell_info(cap.records, cap.times, count, latest, index, shape, &info)) return 1;
   int32_t zone = 0;
-  const int64_t wall = timeline_time_add(info.time_us, cap.wall_offset_us);
+  const int64_t wall = time_add_us(info.time_us, cap.wall_offset_us);
   if (wall != kTimeUnknown) zone = local_zone_minutes_at(wall);
   CellTipLine lines[kCellTipLines];
   const int n = cell_tip_lines(info, cap.wall_offset_us, zone, lines);

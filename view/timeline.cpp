@@ -109,41 +109,28 @@ const char* direction_name(uint8_t kind) { return kind % 2 ? "RX" : "TX"; }
 // a + b, or kTimeUnknown when a is unknown or the sum leaves 64 bits.
 }  // namespace
 
-int64_t timeline_time_add(int64_t a, int64_t b) {
-  if (a == kTimeUnknown) return kTimeUnknown;
-  if (b > 0 && a > INT64_MAX - b) return kTimeUnknown;
-  if (b < 0 && a <= INT64_MIN - b) return kTimeUnknown;
-  return a + b;
-}
 
 namespace {
 
 const LineShape& shape_of(const LineShape shape[2], uint8_t kind) { return shape[kind <= kKindSentCh1 ? 0 : 1]; }
 
-// a - b, or kTimeUnknown when either is unknown or the result leaves 64 bits.
-int64_t time_sub(int64_t a, int64_t b) {
-  if (a == kTimeUnknown || b == kTimeUnknown) return kTimeUnknown;
-  if (b < 0 && a > INT64_MAX + b) return kTimeUnknown;
-  if (b > 0 && a <= INT64_MIN + b) return kTimeUnknown;
-  return a - b;
-}
 
 }  // namespace
 
 int64_t timeline_chunk_start_us(const TimelineChunk& c, const LineShape shape[2]) {
   const LineShape s = shape_of(shape, c.kind);
   const int received = c.kind == kKindRecvCh1 || c.kind == kKindRecvCh2;
-  return time_sub(c.time_us, line_chars_us(s, received ? 1 : c.count));
+  return time_sub_us(c.time_us, line_chars_us(s, received ? 1 : c.count));
 }
 
 int64_t timeline_chunk_end_us(const TimelineChunk& c, const LineShape shape[2]) {
   const LineShape s = shape_of(shape, c.kind);
   const int received = c.kind == kKindRecvCh1 || c.kind == kKindRecvCh2;
-  return timeline_time_add(c.time_us, received ? line_chars_us(s, c.count - 1) : 0);
+  return time_add_us(c.time_us, received ? line_chars_us(s, c.count - 1) : 0);
 }
 
 int64_t timeline_silence_us(const TimelineChunk& previous, const TimelineChunk& c, const LineShape shape[2]) {
-  return time_sub(timeline_chunk_start_us(c, shape), timeline_chunk_end_us(previous, shape));
+  return time_sub_us(timeline_chunk_start_us(c, shape), timeline_chunk_end_us(previous, shape));
 }
 
 namespace {
@@ -357,7 +344,7 @@ int timeline_write_text(const CaptureRecord* records, const int64_t* times, int3
   o.n = 0;
   o.failed = 0;
   char wall[32];
-  int64_t origin = timeline_time_add(timeline_first_time_us(records, times, count), clock->wall_offset_us);
+  int64_t origin = time_add_us(timeline_first_time_us(records, times, count), clock->wall_offset_us);
   timeline_format_wall(origin, zone_at(clock, origin), wall);
   out_text(&o, wall);
   out_text(&o, "\r\n");
@@ -374,7 +361,7 @@ int timeline_write_text(const CaptureRecord* records, const int64_t* times, int3
     const int64_t threshold = timeline_modbus_silence_us(shape_of(clock->shape, c.kind).baud);
     if (quiet != kTimeUnknown && quiet > threshold) out_text(&o, "\r\n");
     // Time of day: the clock part of the wall time, or dashes.
-    int64_t t = c.time_us == kTimeUnknown ? kTimeUnknown : timeline_time_add(c.time_us, clock->wall_offset_us);
+    int64_t t = c.time_us == kTimeUnknown ? kTimeUnknown : time_add_us(c.time_us, clock->wall_offset_us);
     if (t != kTimeUnknown && timeline_format_wall(t, zone_at(clock, t), wall) == 0)
       out_text(&o, wall + 11);
     else

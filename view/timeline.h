@@ -104,9 +104,6 @@ int64_t timeline_chunk_start_us(const TimelineChunk& c, const LineShape shape[2]
 int64_t timeline_chunk_end_us(const TimelineChunk& c, const LineShape shape[2]);
 int64_t timeline_silence_us(const TimelineChunk& previous, const TimelineChunk& c, const LineShape shape[2]);
 
-// a + b, or kTimeUnknown when a is unknown or the sum leaves 64 bits.
-int64_t timeline_time_add(int64_t a, int64_t b);
-
 // The time of the first chunk among records 0 .. count - 1 whose time is
 // known (where the exports' time_s counts from), or kTimeUnknown.
 int64_t timeline_first_time_us(const CaptureRecord* records, const int64_t* times, int32_t count);
