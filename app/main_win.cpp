@@ -23,7 +23,7 @@
 #include "view/data_view_win.h"
 #include "view/fonts_win.h"
 #include "view/logfile_win.h"
-#include "view/timeline_win.h"
+#include "timeline/export_win.h"
 
 AppState g_app;
 HWND g_main_window = nullptr;

@@ -24,11 +24,12 @@ add_executable(Quorrin WIN32
   settings/language_dialog_win.cpp
   settings/settings_dialogs_win.cpp
   settings/settings_win.cpp
+  timeline/export_win.cpp
+  timeline/link_stats_win.cpp
   tools/ascii_table_win.cpp
   tools/auto_answer_win.cpp
   tools/cell_strip_win.cpp
   tools/checksum_calc_win.cpp
-  tools/link_stats_win.cpp
   tools/modbus_dialog_win.cpp
   tools/modbus_monitor_win.cpp
   tools/preset_editor_win.cpp
@@ -40,7 +41,6 @@ add_executable(Quorrin WIN32
   view/data_view_win.cpp
   view/fonts_win.cpp
   view/logfile_win.cpp
-  view/timeline_win.cpp
   resources/quorrin.rc
 )
 target_include_directories(Quorrin PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "macro/macro.h"
-#include "view/timeline.h"
+#include "timeline/chunks.h"
 
 namespace {
 

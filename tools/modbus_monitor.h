@@ -56,7 +56,8 @@
 
 #include "app/capture.h"
 #include "tools/modbus.h"
-#include "view/timeline.h"
+#include "timeline/chunks.h"
+#include "timeline/export.h"
 
 constexpr int kModbusMonitorValues = 32;    // register values kept per frame
 constexpr int kModbusMonitorBitBytes = 32;  // coil and input bytes kept per frame

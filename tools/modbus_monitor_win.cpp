@@ -27,7 +27,8 @@
 #include "ui/dialog_look_win.h"
 #include "ui/file_chooser_win.h"
 #include "view/fonts_win.h"
-#include "view/timeline.h"
+#include "timeline/chunks.h"
+#include "timeline/export.h"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include "codec/convert.h"
 #include "settings/message_text.h"
 #include "view/data_view.h"
-#include "view/timeline.h"
+#include "timeline/chunks.h"
+#include "timeline/export.h"
 
 void view_map_reset(ViewCellMap* map, int32_t n, int32_t rows) {
   map->layout++;
@@ -42,23 +43,6 @@ int is_data_kind(uint8_t kind) { return kind >= kKindRecvCh1 && kind <= kKindSen
 int is_marker_kind(uint8_t kind) { return kind >= kKindGapText && kind <= kKindGapLow; }
 
 int in_band(int32_t y, int32_t top, int32_t bottom) { return y >= top && y < bottom; }
-
-int digit_of(uint8_t c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
-
-// 1 when records t, t + 1, t + 2 are one gap marker's three records.
-int marker_whole(const CaptureRecord* records, int32_t count, int32_t t) {
-  return t >= 0 && t + 2 < count && records[t].kind == kKindGapText && records[t + 1].kind == kKindGapHigh &&
-         records[t + 2].kind == kKindGapLow;
-}
-
-// The four digits of the gap marker at t, or -1.
-int32_t gap_digits_at(const CaptureRecord* records, int32_t count, int32_t t) {
-  if (!marker_whole(records, count, t)) return -1;
-  const int d[4] = {digit_of(capture_byte(records[t + 1])), digit_of(capture_marker2(records[t + 1])),
-                    digit_of(capture_byte(records[t + 2])), digit_of(capture_marker2(records[t + 2]))};
-  if (d[0] < 0 || d[1] < 0 || d[2] < 0 || d[3] < 0) return -1;
-  return d[0] * 1000 + d[1] * 100 + d[2] * 10 + d[3];
-}
 
 // The first record of the run of `kind` that ends at `last`, walking back
 // at most *budget records (what the walk used is taken from it); -1 when
@@ -125,7 +109,7 @@ void data_info(const CaptureRecord* records, const int64_t* times, int32_t count
     }
   }
   // The previous chunk's own gap markers, right behind it.
-  const int32_t digits = last + 3 < first ? gap_digits_at(records, count, last + 1) : -1;
+  const int32_t digits = last + 3 < first ? timeline_gap_digits_at(records, count, last + 1) : -1;
   if (digits >= 0) {
     out->silence = kSilenceDigits;
     out->silence_tenths = digits;
@@ -134,9 +118,9 @@ void data_info(const CaptureRecord* records, const int64_t* times, int32_t count
 
 void marker_info(const CaptureRecord* records, int32_t count, int32_t latest_marker, CellInfo* out) {
   const int32_t t = out->index - (out->kind - kKindGapText);
-  const int whole = marker_whole(records, count, t);
+  const int whole = timeline_marker_whole(records, count, t);
   const int32_t start = whole ? t : out->index;
-  out->gap_tenths = whole ? gap_digits_at(records, count, t) : -1;
+  out->gap_tenths = whole ? timeline_gap_digits_at(records, count, t) : -1;
   out->chunk_kind = start > 0 && is_data_kind(records[start - 1].kind) ? records[start - 1].kind : 0;
   out->gap_latest = whole && latest_marker >= 0 && t + 1 == latest_marker;
 }

@@ -12,8 +12,8 @@
 #include "serial/port_win.h"
 #include "view/cell_tip.h"
 #include "view/data_view_win.h"
-#include "view/timeline.h"
-#include "view/timeline_win.h"
+#include "timeline/chunks.h"
+#include "timeline/export_win.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include "ui/file_chooser_win.h"
 #include "view/logfile.h"
-#include "view/timeline.h"
-#include "view/timeline_win.h"
+#include "timeline/export_win.h"
+#include "timeline/times_file.h"
 
 void log_save(HWND owner) {
   if (capture_write_position(&g_app.capture) == 0) {

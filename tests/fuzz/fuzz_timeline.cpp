@@ -17,7 +17,10 @@
 #include <vector>
 
 #include "tests/fuzz/written_check.h"
-#include "view/timeline.h"
+#include "timeline/chunks.h"
+#include "timeline/export.h"
+#include "timeline/stats.h"
+#include "timeline/times_file.h"
 
 int32_t fuzz_zone(int64_t wall_us) { return static_cast<int32_t>(wall_us % 1441); }
 

@@ -1,5 +1,5 @@
 // The link statistics window's figures, charts and copy text.
-#include "tools/link_stats.h"
+#include "timeline/link_stats.h"
 
 #include <gtest/gtest.h>
 

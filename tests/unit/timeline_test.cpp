@@ -1,4 +1,7 @@
-#include "view/timeline.h"
+#include "timeline/chunks.h"
+#include "timeline/export.h"
+#include "timeline/stats.h"
+#include "timeline/times_file.h"
 
 #include <gtest/gtest.h>
 

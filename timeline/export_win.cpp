@@ -1,4 +1,4 @@
-#include "view/timeline_win.h"
+#include "timeline/export_win.h"
 
 #include <shellapi.h>
 
@@ -8,7 +8,8 @@
 #include "tools/modbus_monitor_win.h"
 #include "ui/file_chooser_win.h"
 #include "view/logfile_win.h"
-#include "view/timeline.h"
+#include "timeline/export.h"
+#include "timeline/times_file.h"
 
 namespace {
 

@@ -13,9 +13,8 @@
 
 #include "app/chrome_win.h"
 #include "resources/resource.h"
-#include "tools/link_stats.h"
+#include "timeline/link_stats.h"
 #include "ui/dialog_look_win.h"
-#include "view/timeline.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/link_stats.h"
+#include "timeline/link_stats.h"
 
 #include <cstdio>
 

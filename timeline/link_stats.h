@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "view/timeline.h"
+#include "timeline/stats.h"
 
 constexpr int kLinkStatsFigureUnits = 32;  // one figure with its terminator
 constexpr int kLinkStatsLatencyBins = 8;

@@ -1,0 +1,53 @@
+// The exports of a capture: CSV and readable text, one line per chunk.
+// The writers produce ASCII (a subset of UTF-8) with CR LF line ends
+// through a sink; timeline_write_export puts the UTF-8 byte order mark
+// EF BB BF before the text export, and nothing before the CSV. Nothing
+// here allocates.
+#pragma once
+
+#include <cstdint>
+
+#include "app/capture.h"
+#include "timeline/chunks.h"
+
+struct TimelineSink {
+  void* ctx;
+  int (*write)(void* ctx, const char* bytes, int n);  // 0 when all n bytes were taken
+};
+
+// CSV of the chunks of records 0 .. count - 1, one row per chunk under the
+// header "time_s,delta_s,channel,direction,bytes,hex,text". Returns 0, or
+// 1 when the sink refused a write (writing stops there).
+int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32_t count, const TimelineSink* sink);
+
+// What the readable text needs beyond the records: the clock and the lines.
+struct TimelineTextClock {
+  int64_t wall_offset_us;  // wall clock minus the capture's clock
+  // Minutes the local zone is ahead of UTC at wall_us, with that date's
+  // daylight saving time; null: UTC. Each line takes the zone of its own
+  // instant, so times across a change of daylight saving time stay right.
+  int32_t (*zone_minutes_at)(int64_t wall_us);
+  LineShape shape[2];  // CH1, CH2: speed and frame bits for the silences
+};
+
+// Readable text: a first line with the wall time of the first chunk whose
+// time is known (or "-"), then one line per chunk: time of day, delta to
+// the previous chunk's time in ms, channel and direction, byte count, hex
+// and text. A blank line goes before every chunk whose silence before it
+// (timeline_silence_us, or the gap digits where times are unknown) is
+// longer than the Modbus 3.5-character time at its channel's speed
+// (timeline_modbus_silence_us). Returns 0, or 1 when the sink refused a
+// write.
+int timeline_write_text(const CaptureRecord* records, const int64_t* times, int32_t count,
+                        const TimelineTextClock* clock, const TimelineSink* sink);
+
+// The export of a capture: a name ending ".csv" (any case) gets the CSV, any
+// other name the readable text, which starts with the UTF-8 byte order mark.
+int timeline_export_is_csv(const char16_t* name);
+int timeline_write_export(int csv, const CaptureRecord* records, const int64_t* times, int32_t count,
+                          const TimelineTextClock* clock, const TimelineSink* sink);
+
+// "YYYY-MM-DD HH:MM:SS.uuuuuu" for wall_us (µs since 1970) plus
+// zone_minutes, into out with a terminator. Returns 0, or 1 when the time
+// lies outside the years 1 to 9999 (out is then "-").
+int timeline_format_wall(int64_t wall_us, int32_t zone_minutes, char out[32]);

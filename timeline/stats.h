@@ -1,0 +1,62 @@
+// Statistics of the link: per stream chunks, bytes and rate, the silences
+// between chunks in classes, and request-to-answer latencies, over records
+// handed in. Shown by the link statistics window (timeline/link_stats.h).
+#pragma once
+
+#include <cstdint>
+
+#include "app/capture.h"
+#include "timeline/chunks.h"
+
+constexpr int kTimelineLatencyKept = 4096;
+
+// How late a received chunk's time can be after a quiet line, in ms: it is
+// taken when the receive thread sees the bytes queued, and under Wine on a
+// pty that thread polls the queue, every 1 ms for a second after any
+// traffic (answers are timed to about 1 ms then) but every 25 ms once the
+// line has been quiet for three seconds (bench/results/latency.md). Sent
+// chunks are timed as their writes complete.
+constexpr int kTimelineRxLateAfterQuietMs = 25;
+
+// One stream: one channel in one direction.
+struct TimelineStream {
+  int64_t chunks;
+  int64_t bytes;
+  int64_t first_us, last_us;  // earliest and latest known chunk time, or kTimeUnknown
+  // Average rate in bytes/s over first_us .. last_us: the bytes of the
+  // chunks with known times, less those of the earliest one (its bytes came
+  // in before its time was taken), over the span; -1 when fewer than two
+  // known times span any time.
+  double rate;
+};
+
+enum TimelineSilence {
+  kSilenceUnder1ms = 0,
+  kSilence1to10ms,
+  kSilence10to100ms,
+  kSilence100msTo1s,
+  kSilenceOver1s,  // 1 s and more
+  kSilenceClasses,
+};
+
+struct TimelineStats {
+  TimelineStream streams[4];          // by kind - 1: CH1 RX, CH1 TX, CH2 RX, CH2 TX
+  int64_t silences[kSilenceClasses];  // silences between consecutive chunks (timeline_silence_us), both times known
+  // Request to answer: each answer is timed from the latest request before
+  // it that no answer has taken yet. Count, min and max cover every
+  // latency; median and 95th percentile (nearest rank) the first
+  // kTimelineLatencyKept of them, which `latencies` holds sorted. µs;
+  // kTimeUnknown when there is none.
+  int64_t latency_count;
+  int64_t latency_min, latency_median, latency_p95, latency_max;
+  int32_t latency_kept;
+  int64_t latencies[kTimelineLatencyKept];
+};
+
+// Fills *out. Requests are sent chunks and answers the received chunks on
+// the same channel; with line_monitor set (both channels receive, one tap
+// each way) requests are CH1 data and answers CH2 data. Chunks of unknown
+// time count in chunks and bytes only. Times two receive threads took out
+// of order give negative silences, counted under 1 ms.
+void timeline_stats(const CaptureRecord* records, const int64_t* times, int32_t count, int line_monitor,
+                    const LineShape shape[2], TimelineStats* out);
