@@ -80,7 +80,7 @@ void ascii_table_open(HWND owner);
 void link_stats_window_open(HWND owner);
 // The Modbus monitor window (tools/modbus_monitor_win.cpp): one at a time.
 void modbus_monitor_window_open(HWND owner);
-// The auto answer window (tools/auto_answer_win.cpp): one at a time, and
+// The auto answer window (macro/auto_answer_win.cpp): one at a time, and
 // it answers only while it is open.
 void auto_answer_window_open(HWND owner);
 // The checksum calculator (tools/checksum_calc_win.cpp), modal.

@@ -17,7 +17,7 @@
 #include "send/input_send_win.h"
 #include "serial/port_win.h"
 #include "serial/presence_win.h"
-#include "tools/preset_send_win.h"
+#include "send/preset_send_win.h"
 #include "ui/file_chooser_win.h"
 #include "view/cell_tip_win.h"
 #include "view/data_view_win.h"

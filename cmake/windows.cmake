@@ -27,14 +27,14 @@ add_executable(Quorrin WIN32
   timeline/export_win.cpp
   timeline/link_stats_win.cpp
   tools/ascii_table_win.cpp
-  tools/auto_answer_win.cpp
+  macro/auto_answer_win.cpp
   tools/cell_strip_win.cpp
   tools/checksum_calc_win.cpp
   tools/modbus_dialog_win.cpp
   tools/modbus_monitor_win.cpp
-  tools/preset_editor_win.cpp
-  tools/preset_send_win.cpp
-  tools/strings_file_win.cpp
+  send/preset_editor_win.cpp
+  send/preset_send_win.cpp
+  send/strings_file_win.cpp
   ui/dialog_look_win.cpp
   ui/file_chooser_win.cpp
   view/cell_tip_win.cpp

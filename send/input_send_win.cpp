@@ -17,7 +17,7 @@
 #include "send/transmit_win.h"
 #include "serial/port_win.h"
 #include "tools/cell_strip_win.h"
-#include "tools/strings_file_win.h"
+#include "send/strings_file_win.h"
 #include "ui/dialog_look_win.h"
 #include "view/fonts_win.h"
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "tools/auto_answer.h"
+#include "macro/auto_answer.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "tools/strings_file.h"
+#include "send/strings_file.h"
 
 namespace {
 

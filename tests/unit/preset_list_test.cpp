@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/preset_list.h"
+#include "send/preset_list.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/strings_file.h"
+#include "send/strings_file.h"
 
 namespace {
 

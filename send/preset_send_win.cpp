@@ -3,7 +3,7 @@
 // by ten over the 200 entries. Each opening reads "mdata.txt" from the
 // program directory; "別Load" reads any other strings file. The list lives
 // in g_presets for the whole run and is never written by this window.
-#include "tools/preset_send_win.h"
+#include "send/preset_send_win.h"
 
 #include <algorithm>
 
@@ -11,8 +11,8 @@
 #include "send/transmit_win.h"
 #include "serial/port_win.h"
 #include "tools/cell_strip_win.h"
-#include "tools/preset_list.h"
-#include "tools/strings_file_win.h"
+#include "send/preset_list.h"
+#include "send/strings_file_win.h"
 #include "ui/dialog_look_win.h"
 #include "ui/file_chooser_win.h"
 

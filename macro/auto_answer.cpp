@@ -1,4 +1,4 @@
-#include "tools/auto_answer.h"
+#include "macro/auto_answer.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "tools/strings_file.h"
+#include "send/strings_file.h"
 
 constexpr int kPresetRows = 10;     // rows shown at a time
 constexpr int kPresetEntries = 200; // entries a list uses (of kStringsListEntries)

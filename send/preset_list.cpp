@@ -1,4 +1,4 @@
-#include "tools/preset_list.h"
+#include "send/preset_list.h"
 
 #include <cstdio>
 #include <cstring>

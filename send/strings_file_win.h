@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/app_win.h"
-#include "tools/strings_file.h"
+#include "send/strings_file.h"
 
 // Writes entries 0 to m - 1, stopping at the first empty one, as a strings
 // file at path (given ".txt" first). An entry too long for a line is

@@ -1,6 +1,6 @@
 // The auto answer window (dialog 129): modeless, one at a time. It plays a
 // device: while it is open and a rule is on, the bytes each channel
-// receives go to that channel's matcher (tools/auto_answer.h), and the
+// receives go to that channel's matcher (macro/auto_answer.h), and the
 // first rule that matches has its answer sent after its delay, recorded as
 // sent when its write completes. Closing the window stops answering and
 // forgets waiting answers.
@@ -31,7 +31,7 @@
 #include "resources/resource.h"
 #include "send/transmit_win.h"
 #include "settings/message_text.h"
-#include "tools/auto_answer.h"
+#include "macro/auto_answer.h"
 #include "ui/dialog_look_win.h"
 
 namespace {

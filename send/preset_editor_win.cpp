@@ -10,9 +10,9 @@
 #include "resources/resource.h"
 #include "send/send_format_dialog_win.h"
 #include "tools/cell_strip_win.h"
-#include "tools/preset_list.h"
-#include "tools/preset_send_win.h"
-#include "tools/strings_file_win.h"
+#include "send/preset_list.h"
+#include "send/preset_send_win.h"
+#include "send/strings_file_win.h"
 #include "ui/dialog_look_win.h"
 #include "ui/file_chooser_win.h"
 

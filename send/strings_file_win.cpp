@@ -1,4 +1,4 @@
-#include "tools/strings_file_win.h"
+#include "send/strings_file_win.h"
 
 #include "ui/file_chooser_win.h"
 

@@ -1,4 +1,4 @@
-#include "tools/strings_file.h"
+#include "send/strings_file.h"
 
 #include "app/text16.h"
 
