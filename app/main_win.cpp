@@ -23,6 +23,7 @@
 #include "view/data_view_win.h"
 #include "view/fonts_win.h"
 #include "view/logfile_win.h"
+#include "app/command_line_win.h"
 #include "timeline/export_win.h"
 
 AppState g_app;
@@ -406,10 +407,10 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-  // "Quorrin.exe /export <log> <out>" runs without any window.
+  // "Quorrin.exe /export <log> <out>" and the other modes run without any window.
   program_directory_find();
-  const int export_code = export_command_line();
-  if (export_code >= 0) return export_code;
+  const int mode_code = command_line_run();
+  if (mode_code >= 0) return mode_code;
   theme_file_read();
   wchar_t title[100], class_name[100];
   LoadStringW(instance, IDS_TITLE, title, 100);

@@ -5,6 +5,7 @@ set(QUORRIN_WIN_LINK -static -municode)
 
 add_executable(Quorrin WIN32
   app/chrome_win.cpp
+  app/command_line_win.cpp
   app/main_win.cpp
   codec/ansi_win.cpp
   macro/macro_dialog_win.cpp

@@ -1,7 +1,6 @@
-// The capture's times on disk beside a log, and the export of the capture,
-// from the window (command "Export capture") and from the command line
-// ("Quorrin.exe /export <log file> <out file>", and "/modbus" for the
-// Modbus monitor's CSV).
+// The capture's times on disk beside a log, and the export of the capture
+// (command "Export capture", and "/export" on the command line through
+// app/command_line_win.cpp).
 #pragma once
 
 #include "app/app_win.h"
@@ -41,9 +40,3 @@ int capture_export(const wchar_t* path);
 
 // Command "Export capture": the save dialog, then the export.
 void export_command(HWND owner);
-
-// The command line's export: runs it when the arguments ask for one and
-// returns the process's exit code (0 done, 1 failed with one line on
-// standard error); -1 when the command line asks for no export. Shows no
-// window and no message box.
-int export_command_line();
