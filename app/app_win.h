@@ -17,6 +17,13 @@ extern HINSTANCE g_instance;
 inline const wchar_t* wide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
 inline wchar_t* wide(char16_t* s) { return reinterpret_cast<wchar_t*>(s); }
 
+// The 3000 ms focus timer of the input send window and the preset editor
+// may take the keyboard focus back: neither the checksum calculator nor the
+// send format dialog is open, and the user has not switched it off.
+inline int send_focus_may_return() {
+  return !g_app.checksum_open && !g_app.send_format_open && g_app.settings.auto_foucs_OFF != 1;
+}
+
 // Message text n in the current language (empty when the language finds none).
 void get_text(int n, wchar_t out[kMessageTextUnits]);
 // Control `id` of `dlg` (0: its title) shows message text n; without a text

@@ -226,7 +226,7 @@ INT_PTR CALLBACK input_send_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_INITDIALOG: on_init(dlg); return FALSE;
     case WM_COMMAND: on_command(dlg, LOWORD(wp)); return TRUE;
     case WM_TIMER:
-      if (wp == kFocusTimer && !g_app.checksum_open && !g_app.send_format_open && g_app.settings.auto_foucs_OFF != 1)
+      if (wp == kFocusTimer && send_focus_may_return())
         focus_field(dlg);
       return TRUE;
     case WM_PAINT:
