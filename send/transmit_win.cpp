@@ -102,12 +102,11 @@ int port_write_check(int channel) {
   // A close ends the write with the handle; the OVERLAPPED says so without it.
   if (!HasOverlappedIoCompleted(&w->ov)) {
     if (c->port == w->port && GetTickCount64() - w->started_ms <= w->limit_ms) return kPortWriteBusy;
-    // Held past its limit: cancelled; the driver gives up at once.
+    // Held past its limit: cancelled. The driver ends it soon; until it
+    // has, the buffer stays the driver's and a later look takes the end
+    // (a cancelled write ends with an error status: failed).
     if (c->port == w->port) CancelIoEx(w->port, &w->ov);
-    if (WaitForSingleObject(w->ov.hEvent, 50) != WAIT_OBJECT_0 && !HasOverlappedIoCompleted(&w->ov))
-      return kPortWriteBusy;  // not ended yet: the buffer stays ours, look again
-    w->busy = 0;
-    return kPortWriteFailed;
+    return kPortWriteBusy;
   }
   w->busy = 0;
   const int64_t done_time = capture_now_us(&g_app.capture);
