@@ -1,6 +1,7 @@
 #include "macro/macro.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "app/text16.h"
 
@@ -127,17 +128,42 @@ int64_t absolute_end(Capture* cap) {
   return p.base + p.write_position;
 }
 
+// 1 when the records the read counted from were replaced since its latest
+// look: a clear or a loaded log. Both move record 0's place to the end of
+// what was there, at or past everything the read had seen, where a wrap
+// moves it by kCaptureWrapShift only, far below the end it had seen (a
+// wrap needs more than that many records after it). A log loaded into an
+// empty capture keeps record 0's place; it is known by records that no
+// append brought (an append always leaves its markers at the end).
+int read_replaced(const MacroWait* w, CapturePlace p, int32_t last_marker) {
+  if (p.base != w->seen_base) return p.base >= w->seen_base + w->seen_write;
+  if (p.write_position == w->seen_write) return 0;
+  return p.write_position > 0 && last_marker != p.write_position - 2;
+}
+
 // Counts the answer's bytes that arrived since the last look. The receive
 // threads append meanwhile; a wrap moves the records down but not their
 // absolute places, so the count goes on where it stopped. Records a wrap
-// or a clear dropped are gone: counting resumes at the oldest record kept.
-void read_scan(MacroWait* w, Capture* cap) {
-  CapturePlace p = capture_place(cap);
+// dropped are gone: counting resumes at the oldest record kept. Returns 1
+// when the records were replaced (nothing more is counted then).
+int read_scan(MacroWait* w, Capture* cap) {
+  CapturePlace p;
+  int32_t last_marker;
+  {
+    // The place and the latest chunk's marker of one moment.
+    std::lock_guard<std::mutex> hold(cap->lock);
+    p = {cap->write_position.load(std::memory_order_relaxed), cap->base};
+    last_marker = cap->last_marker_index.load(std::memory_order_relaxed);
+  }
+  if (read_replaced(w, p, last_marker)) return 1;
+  w->seen_base = p.base;
+  w->seen_write = p.write_position;
   int32_t end = p.write_position > kCaptureRecords ? kCaptureRecords : p.write_position;
   int64_t from = w->scanned > p.base ? w->scanned : p.base;
   for (int64_t i = from; i < p.base + end; i++)
     if (cap->records[i - p.base].kind == w->kind) w->found++;
   w->scanned = p.base + end;
+  return 0;
 }
 
 // Stores what the read found (at most one slot's worth) in its slot.
@@ -161,8 +187,9 @@ int wait_poll(MacroState* m, const MacroHost* host) {
   uint32_t elapsed = host->now ? host->now(host->ctx) - w->began : w->limit_ms;
   int over = elapsed >= w->limit_ms;
   if (w->what == kMacroWaitRead) {
-    read_scan(w, host->capture);
-    if (w->found >= w->wanted || over) {
+    if (read_scan(w, host->capture)) {
+      over = 1;  // what it counted is gone: no answer
+    } else if (w->found >= w->wanted || over) {
       read_store(m, host->capture);
       over = 1;
     }
@@ -189,8 +216,11 @@ void read_begin(MacroState* m, const MacroHost* host, uint8_t kind, int from_mar
   w->slot = slot;
   w->kind = kind;
   w->wanted = wanted;
-  w->start = from_mark ? m->read_mark : absolute_end(cap);
+  CapturePlace p = capture_place(cap);
+  w->start = from_mark ? m->read_mark : p.base + p.write_position;
   w->scanned = w->start;
+  w->seen_base = p.base;
+  w->seen_write = p.write_position;
 }
 
 // Executes one command; *jumped is set when it moved the position to a label.

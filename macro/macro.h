@@ -40,8 +40,10 @@ constexpr uint32_t kMacroPollMs = 10;    // how often a read command looks at th
 constexpr uint32_t kMacroTimeUnitMs = 100;  // unit of TIME and of the read commands' limit
 
 // A command that is waiting: TIME, or a read command collecting its answer.
-// Capture places are absolute (capture_place), so a wrap or a clear during
-// the wait never shifts what has been counted.
+// Capture places are absolute (capture_place), so a wrap during the wait
+// never shifts what has been counted. A clear or a loaded log replaces the
+// records the read was counting: the read then ends at once without an
+// answer, as if its time had run out, and the macro goes on.
 struct MacroWait {
   int32_t what;       // kMacroWaitNone, kMacroWaitTime, kMacroWaitRead
   uint32_t began;     // the clock when the command started
@@ -52,6 +54,8 @@ struct MacroWait {
   int32_t found;      // read: bytes of that kind counted so far
   int64_t start;      // read: absolute place where the answer is looked for
   int64_t scanned;    // read: absolute place up to which it has been counted
+  int64_t seen_base;  // read: the absolute place of record 0 at the latest look
+  int32_t seen_write; // read: the write position at the latest look
 };
 enum MacroWaitKind { kMacroWaitNone = 0, kMacroWaitTime = 1, kMacroWaitRead = 2 };
 

@@ -104,21 +104,23 @@ int64_t units_up(int64_t us) { return us <= 0 ? 0 : (us + kUnitUs - 1) / kUnitUs
 int channel_of(uint8_t kind) { return kind <= kKindSentCh1 ? 1 : 2; }
 int is_sent(uint8_t kind) { return kind == kKindSentCh1 || kind == kKindSentCh2; }
 
-// An answer being gathered: received chunks of one kind in a row.
+// What one channel received since the latest send: one answer.
 struct Answer {
   int active;
   uint8_t kind;
   int32_t count;
   uint8_t bytes[kMacroSlotBytes];
-  int64_t at;     // axis time of its first chunk
-  int64_t waited; // µs from the latest send (or the chunk before) to it; -1 when nothing came before
+  int64_t at;          // axis time of its first chunk
+  int64_t first_start; // axis time its first byte began
+  int64_t last_end;    // axis time its last byte ended
 };
 
 struct Walk {
   Writer w;
-  Answer answer;
-  int64_t last_send_at;  // axis time of the latest send, -1 before the first
-  int marked_read[2];    // a read of CH1 / CH2 since the latest RRST: the next one reads from the end
+  MacroReplayLines lines;
+  Answer answers[2];  // CH1, CH2
+  int64_t reference;  // axis time the answers are waited for from: the end of the latest send
+  int sent;           // a send came before (else the reference is the range's start)
 };
 
 // Puts bytes into slot 01 or 02 with MOVE (and MADD through slot 03 for
@@ -137,8 +139,20 @@ void bytes_to_slot(Writer* w, int slot, const uint8_t* bytes, int n) {
   }
 }
 
-void answer_flush(Walk* k) {
-  Answer* a = &k->answer;
+// The read's limit in units for answer `a` of channel ch (1, 2).
+int64_t answer_limit_us(const Walk* k, const Answer* a, int ch) {
+  const LineShape shape = k->lines.shape[ch - 1];
+  int64_t latency = a->first_start - k->reference;
+  if (latency < 0) latency = 0;
+  const int64_t on_line = line_chars_us(shape, a->count);
+  int64_t pauses = a->last_end - a->first_start - on_line;
+  if (pauses < 0) pauses = 0;
+  return 2 * (latency + pauses) + on_line + static_cast<int64_t>(k->lines.hold_ms[ch - 1]) * 1000 +
+         kMacroReplayMarginMs * 1000;
+}
+
+void answer_flush(Walk* k, int ch) {
+  Answer* a = &k->answers[ch - 1];
   if (!a->active) return;
   a->active = 0;
   Writer* w = &k->w;
@@ -149,22 +163,24 @@ void answer_flush(Walk* k) {
   int32_t step = ++w->result.steps;
   char name[3];
   step_name(step, name);
-  int ch = channel_of(a->kind);
   char when[32];
   seconds_text(a->at, when, sizeof when);
   char line[160];
   std::snprintf(line, sizeof line, "; %s: CH%d received %d bytes, step %s", when, ch, a->count, name);
   put_line(w, line);
-  // The limit: twice the answer time, rounded up.
-  int64_t limit = a->waited < 0 ? 10 : units_up(2 * a->waited);
+  const int64_t limit_us = answer_limit_us(k, a, ch);
+  int64_t limit = units_up(limit_us);
+  if (!k->sent) {
+    put_line(w, "; nothing was sent before this answer: the read waits at least 1 s");
+    if (limit < 10) limit = 10;
+  }
   if (limit < 1) limit = 1;
   if (limit > kMostUnits) {
-    std::snprintf(line, sizeof line, "; the answer came after %lld.%lld s; a read waits at most 99.9 s",
-                  static_cast<long long>(a->waited / 1000000), static_cast<long long>(a->waited / 100000 % 10));
+    std::snprintf(line, sizeof line, "; the answer needs %lld.%lld s; a read waits at most 99.9 s",
+                  static_cast<long long>(limit_us / 1000000), static_cast<long long>(limit_us / 100000 % 10));
     put_line(w, line);
     limit = kMostUnits;
   }
-  if (a->waited < 0) put_line(w, "; nothing came before this answer: the read waits 1 s");
   int32_t wanted = a->count > kMostWanted ? kMostWanted : a->count;
   int32_t compared = a->count > kMacroSlotBytes ? kMacroSlotBytes : a->count;
   if (a->count > kMostWanted) {
@@ -187,10 +203,7 @@ void answer_flush(Walk* k) {
   } else {
     put_line(w, "MCLR 01");
   }
-  int from_mark = !k->marked_read[ch - 1];
-  k->marked_read[ch - 1] = 1;
-  const char* read = from_mark ? (ch == 1 ? "ZRED" : "ZRD2") : (ch == 1 ? "READ" : "RED2");
-  std::snprintf(line, sizeof line, "%s 01,%03d,%03d", read, wanted, static_cast<int>(limit));
+  std::snprintf(line, sizeof line, "%s 01,%03d,%03d", ch == 1 ? "ZRED" : "ZRD2", wanted, static_cast<int>(limit));
   put_line(w, line);
   char16_t lit[kMacroLineUnits];
   int taken = 0;
@@ -212,11 +225,21 @@ void answer_flush(Walk* k) {
   put_line(w, line);
 }
 
+// Both channels' answers since the latest send, the one that began first
+// first.
+void answers_flush(Walk* k) {
+  const Answer* a = k->answers;
+  int first = a[1].active && (!a[0].active || a[1].at < a[0].at) ? 2 : 1;
+  answer_flush(k, first);
+  if (k->w.result.status == kMacroFromCaptureOk) answer_flush(k, 3 - first);
+}
+
 void send_chunk(Walk* k, const CaptureRecord* records, int32_t first, int32_t count, uint8_t kind, int64_t at,
                 int64_t silence) {
   Writer* w = &k->w;
   char line[96];
-  for (int64_t left = units_up(silence); left > 0; left -= kMostUnits) {
+  // Under one unit the macro's own lines are the pause.
+  for (int64_t left = silence < kUnitUs ? 0 : units_up(silence); left > 0; left -= kMostUnits) {
     std::snprintf(line, sizeof line, "TIME %03d", static_cast<int>(left > kMostUnits ? kMostUnits : left));
     put_line(w, line);
   }
@@ -225,7 +248,6 @@ void send_chunk(Walk* k, const CaptureRecord* records, int32_t first, int32_t co
   std::snprintf(line, sizeof line, "; %s: CH%d sent %d bytes", when, channel_of(kind), count);
   put_line(w, line);
   put_line(w, "RRST ");  // every keyword but PEND takes its space
-  k->marked_read[0] = k->marked_read[1] = 0;
   const char* command = kind == kKindSentCh1 ? "SEND " : "SED2 ";
   uint8_t bytes[kSendLiteralUnits];
   char16_t lit[kMacroLineUnits];
@@ -243,11 +265,32 @@ void send_chunk(Walk* k, const CaptureRecord* records, int32_t first, int32_t co
 
 }  // namespace
 
+uint32_t macro_receive_hold_ms(const LineTimeouts& t) {
+  constexpr uint32_t kNone = 0xFFFFFFFFu;  // MAXDWORD: no interval time-out
+  const uint64_t total =
+      static_cast<uint64_t>(t.read_total_constant) + static_cast<uint64_t>(t.read_total_multiplier) * 100;
+  const uint32_t whole = total > 0xFFFFFFFFull ? kNone : static_cast<uint32_t>(total);
+  const int interval = t.read_interval != 0 && t.read_interval != kNone;
+  if (interval && (whole == 0 || t.read_interval < whole)) return t.read_interval;
+  return whole;
+}
+
+MacroReplayLines macro_replay_lines(const PortSettings port[2]) {
+  MacroReplayLines l{};
+  line_shapes_of(port, l.shape);
+  l.hold_ms[0] = l.hold_ms[1] = macro_receive_hold_ms(kLineTimeouts);
+  return l;
+}
+
 MacroFromCaptureResult macro_from_capture(const CaptureRecord* records, const int64_t* times, int32_t first,
-                                          int32_t last, const MacroSink* sink) {
+                                          int32_t last, const MacroReplayLines* lines, const MacroSink* sink) {
   Walk k{};
   k.w.sink = sink;
-  k.last_send_at = -1;
+  if (lines) {
+    k.lines = *lines;
+  } else {
+    k.lines.hold_ms[0] = k.lines.hold_ms[1] = macro_receive_hold_ms(kLineTimeouts);
+  }
   if (!records || first < 0 || last < first || last >= kCaptureRecords) {
     k.w.result.status = kMacroFromCaptureBadRange;
     return k.w.result;
@@ -259,49 +302,61 @@ MacroFromCaptureResult macro_from_capture(const CaptureRecord* records, const in
   put_line(&k.w, line);
   int32_t at = first, gap = -1;
   TimelineChunk c{};
+  TimelineChunk previous{};  // the chunk before, its time on the axis
   int have_previous = 0;
-  int64_t previous_time = kTimeUnknown, axis = 0, previous_axis = 0;
+  int64_t previous_time = kTimeUnknown, axis = 0;
   int chunks = 0;
   while (!k.w.failed && k.w.result.status == kMacroFromCaptureOk &&
          timeline_next_chunk(records, times, last + 1, &at, &gap, &c)) {
     chunks++;
     // The chunk's place on the axis: from its time where it and the chunk
     // before have one, else from the gap digits written after that chunk.
+    const int timed = have_previous && c.time_us != kTimeUnknown && previous_time != kTimeUnknown;
     if (have_previous) {
       int64_t delta;
-      if (c.time_us != kTimeUnknown && previous_time != kTimeUnknown)
+      if (timed)
         delta = c.time_us - previous_time;
       else
         delta = c.gap_tenths_before > 0 ? static_cast<int64_t>(c.gap_tenths_before) * kUnitUs : 0;
       if (delta < 0) delta = 0;
-      axis = previous_axis + delta;
+      axis = previous.time_us + delta;
     }
-    int64_t silence = have_previous ? axis - previous_axis : 0;
+    TimelineChunk on_axis = c;
+    on_axis.time_us = axis;
+    const int64_t start = timeline_chunk_start_us(on_axis, k.lines.shape);
+    const int64_t end = timeline_chunk_end_us(on_axis, k.lines.shape);
+    if (!have_previous) k.reference = start;
     if (is_sent(c.kind)) {
-      answer_flush(&k);
+      // The silence by the line: from the end of the bytes before to the
+      // start of these; from the gap digits where a time is unknown.
+      int64_t silence = 0;
+      if (have_previous)
+        silence = timed ? timeline_silence_us(previous, on_axis, k.lines.shape) : axis - previous.time_us;
+      answers_flush(&k);
       if (k.w.result.status != kMacroFromCaptureOk) break;
       send_chunk(&k, records, c.first, c.count, c.kind, axis, silence);
-      k.last_send_at = axis;
+      k.reference = end;
+      k.sent = 1;
     } else {
-      Answer* a = &k.answer;
-      if (!a->active || a->kind != c.kind) {
-        answer_flush(&k);
-        if (k.w.result.status != kMacroFromCaptureOk) break;
+      Answer* a = &k.answers[channel_of(c.kind) - 1];
+      if (!a->active) {
         a->active = 1;
         a->kind = c.kind;
         a->count = 0;
         a->at = axis;
-        a->waited = k.last_send_at >= 0 ? axis - k.last_send_at : have_previous ? silence : -1;
+        a->first_start = start;
+        a->last_end = end;
       }
+      if (end > a->last_end) a->last_end = end;
       for (int32_t i = 0; i < c.count && a->count + i < kMacroSlotBytes; i++)
         a->bytes[a->count + i] = capture_byte(records[c.first + i]);
       a->count += c.count;
     }
     have_previous = 1;
     previous_time = c.time_us;
-    previous_axis = axis;
+    previous = on_axis;
   }
-  if (k.w.result.status == kMacroFromCaptureOk) answer_flush(&k);
+  if (k.w.result.status == kMacroFromCaptureOk) answers_flush(&k);
   if (k.w.result.status == kMacroFromCaptureOk || k.w.result.status == kMacroFromCaptureTooManySteps) {
     put_line(&k.w, k.w.result.status == kMacroFromCaptureOk ? "; every answer came as captured"
                                                              : "; the capture goes on: more answers than labels");
@@ -329,10 +384,11 @@ int buffer_write(void* ctx, const uint8_t* bytes, int n) {
 }  // namespace
 
 MacroFromCaptureResult macro_from_capture_into(const CaptureRecord* records, const int64_t* times, int32_t first,
-                                               int32_t last, uint8_t* out, size_t cap, size_t* written) {
+                                               int32_t last, const MacroReplayLines* lines, uint8_t* out, size_t cap,
+                                               size_t* written) {
   Buffer b = {out, cap, 0};
   MacroSink sink = {&b, buffer_write};
-  MacroFromCaptureResult r = macro_from_capture(records, times, first, last, &sink);
+  MacroFromCaptureResult r = macro_from_capture(records, times, first, last, lines, &sink);
   *written = b.used;
   return r;
 }

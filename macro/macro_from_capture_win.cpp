@@ -1,13 +1,14 @@
 // File > Save Capture as Macro: the capture (or the records selected in the
-// view), copied under the lock, written
+// view), copied whole under one hold of the lock, written
 // by the generator straight into the chosen file, and one box that says
 // what the macro cannot do as captured.
-#include <cstdlib>
 #include <cwchar>
 
 #include "app/app_win.h"
 #include "macro/macro_from_capture.h"
 #include "macro/macro_win.h"
+#include "serial/dcb_win.h"
+#include "serial/port_win.h"
 #include "settings/message_text.h"
 #include "ui/file_chooser.h"
 #include "ui/file_chooser_win.h"
@@ -40,36 +41,49 @@ void append_line(wchar_t* out, int cap, int n, long long a, int b) {
   wcsncat(out, line, cap - 1 - wcslen(out));
 }
 
+// The lines the macro will meet: each channel's speed and frame bits from
+// the settings, and the time-outs an open port has now (the DCB dialog may
+// have changed them), else those every port gets at open.
+MacroReplayLines replay_lines() {
+  MacroReplayLines l = macro_replay_lines(g_app.settings.port);
+  for (int ch = 0; ch < 2; ch++) {
+    if (!channel_is_open(ch)) continue;
+    LineTimeouts t;
+    line_timeouts_from_win(g_channel[ch].timeouts, &t);
+    l.hold_ms[ch] = macro_receive_hold_ms(t);
+  }
+  return l;
+}
+
 }  // namespace
 
 int capture_save_macro(const wchar_t* path, MacroFromCaptureResult* result) {
   *result = {};
-  Capture* cap = &g_app.capture;
-  const int32_t count = capture_write_position(cap);
-  if (count == 0) return kTextNoDataToExport;
-  CaptureRecord* records = static_cast<CaptureRecord*>(std::malloc(static_cast<size_t>(count) * sizeof(CaptureRecord)));
-  int64_t* times = static_cast<int64_t*>(std::malloc(static_cast<size_t>(count) * sizeof(int64_t)));
-  int failure = 0;
-  if (!records || !times || capture_copy(cap, 0, count, records) || capture_copy_times(cap, 0, count, times))
-    failure = kTextExportNoMemory;
-  HANDLE f = INVALID_HANDLE_VALUE;
-  if (!failure) {
-    f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) failure = kTextFileOpenFailed;
+  // The count, records and times of one moment, copied under one hold of
+  // the lock.
+  CaptureSnapshot snap;
+  if (capture_snapshot_allocate(&snap)) return kTextExportNoMemory;
+  if (capture_snapshot_take(&g_app.capture, &snap) || snap.count == 0) {
+    capture_snapshot_free(&snap);
+    return kTextNoDataToExport;
   }
+  const int32_t count = snap.count;
+  int failure = 0;
+  HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) failure = kTextFileOpenFailed;
   if (!failure) {
     const MacroSink sink = {f, file_write};
+    const MacroReplayLines lines = replay_lines();
     // A selection in the view makes the macro of its records alone.
     int32_t first = 0, last = count - 1;
-    if (!view_selection_range(cap->view, count, &first, &last)) first = 0, last = count - 1;
-    *result = macro_from_capture(records, times, first, last, &sink);
+    if (!view_selection_range(g_app.capture.view, count, &first, &last)) first = 0, last = count - 1;
+    *result = macro_from_capture(snap.records, snap.times, first, last, &lines, &sink);
     if (!CloseHandle(f) || result->status == kMacroFromCaptureSinkFailed) failure = kTextMacroWriteFailed;
     else if (result->status == kMacroFromCaptureNothing) failure = kTextNoDataToExport;
     // A cut or empty macro is not left behind to be run as if it were whole.
     if (failure) DeleteFileW(path);
   }
-  std::free(records);
-  std::free(times);
+  capture_snapshot_free(&snap);
   return failure;
 }
 

@@ -2,7 +2,10 @@
 device on CH1 is recorded, saved as a macro, and the macro is run against
 the device again: it ends at its last PEND when the device answers as
 recorded, and at the failure label of the first answer that differs."""
+import os
 import re
+import select
+import time
 
 import harness
 from harness import Device, dialog_closed, texts, written_file
@@ -114,6 +117,84 @@ def test_recorded_exchange_replays_and_fails_at_the_first_differing_answer(app, 
         driver.expect_message("Quorrin", texts()[22][1], timeout_ms=30000)
         assert driver.call("gettext", dlg, STEP)[0] == step_label(failure[1], length)
         assert device.received() == b"REQ1\r"
+    finally:
+        device.stop()
+
+
+class PacedDevice(Device):
+    """A device whose answers take their time on the line, as at `baud`
+    (ten bits a character): a pty itself passes bytes at once."""
+
+    def __init__(self, pty, answers, delay, baud):
+        super().__init__(pty, answers, delay)
+        self.char_s = 10.0 / baud
+
+    def run(self):
+        while not self.stopping.is_set():
+            r, _, _ = select.select([self.pty.fd], [], [], 0.05)
+            if not r:
+                continue
+            try:
+                data = os.read(self.pty.fd, 4096)
+            except BlockingIOError:
+                continue
+            with self.lock:
+                self.wire += data
+            self.pending += data
+            for request, answer in self.answers.items():
+                while request in self.pending:
+                    self.pending = self.pending.replace(request, b"", 1)
+                    time.sleep(self.delay)
+                    began = time.monotonic()
+                    for i in range(0, len(answer), 8):
+                        # Each piece leaves when the line would have carried it.
+                        wait = began + i * self.char_s - time.monotonic()
+                        if wait > 0:
+                            time.sleep(wait)
+                        self.pty.write(answer[i:i + 8])
+
+
+LONG = bytes(0x21 + (i * 7) % 90 for i in range(243)) + b"\r\n"
+PACED = {b"DUMP\r": LONG, b"NEXT\r": b"DONE\r\n"}
+
+
+def test_a_long_answer_at_9600_baud_replays_to_the_end(app, driver, com3):
+    # 245 bytes at 9600 baud take a quarter of a second on the line and come
+    # in as three chunks, the last one after the read interval time-out.
+    q = app(dict(ENGLISH, rs_speed=9600))
+    write_macro(q, "record.txt", ["; a long answer, then a short one",
+                                  "SEND 'DUMP'0D", "READ 01,245,050", "SEND 'NEXT'0D", "READ 01,006,030", "PEND"])
+    harness.open_ports(driver)
+    device = PacedDevice(com3, dict(PACED), 0.02, 9600)
+    device.start()
+    try:
+        dlg = open_macro_dialog(driver)
+        run_to_end(driver, dlg, "record.txt")
+        driver.call("click", dlg, CLOSE)
+        assert harness.wait_for(lambda: dialog_closed(driver, texts()[82][1]), 10)
+        harness.save_log_when(driver, q, "recorded", lambda r: harness.received(r, 1) == LONG + b"DONE\r\n")
+
+        driver.command(CMD_SAVE_AS_MACRO)
+        driver.file_dialog("replay.txt")
+        lines, length = macro_lines(written_file(driver, q.path("replay.txt"), 15))
+        text = [line for _, line in lines]
+        reads = [line for line in text if line.startswith(("READ ", "ZRED "))]
+        assert [r[:12] for r in reads] == ["ZRED 01,245,", "ZRED 01,006,"], reads
+        failure = next(unit for unit, line in lines[lines.index(next(x for x in lines if x[1] == ":F01")):]
+                       if line == "PEND")
+
+        driver.command(CMD_CLEAR)
+        driver.expect_message("Message", "Clear all captured data?", button=6)
+        device.reset(dict(PACED))
+        dlg = open_macro_dialog(driver)
+        assert run_to_end(driver, dlg, "replay.txt") == step_label(lines[-1][0], length)
+        assert device.received() == b"DUMP\rNEXT\r"
+
+        # One byte of the long answer differs: step 01 fails.
+        wrong = LONG[:200] + b"?" + LONG[201:]
+        device.reset({b"DUMP\r": wrong, b"NEXT\r": b"DONE\r\n"})
+        assert run_to_end(driver, dlg, "replay.txt") == step_label(failure, length)
+        assert device.received() == b"DUMP\r"
     finally:
         device.stop()
 

@@ -592,16 +592,68 @@ TEST_F(MacroTest, ZredFindsItsAnswerAfterTheCaptureWrappedPastTheMark) {
   EXPECT_EQ(slot(1), text("ok"));
 }
 
-TEST_F(MacroTest, AReadWaitingWhileTheCaptureIsClearedKeepsCounting) {
-  load(u"READ 01,004,020\r\nPEND\r\n");
-  fake.answer_in(0, "zz");
+// A clear or a loaded log during a read's wait takes away what it was
+// counting from: the read ends at once with nothing stored, as a read whose
+// time ran out, and the macro goes on with the next line.
+TEST_F(MacroTest, AClearOrALoadDuringAReadEndsItWithoutAnAnswer) {
+  // A log of one chunk "LOG" on CH1, as log loading puts it in.
+  Fake other;
+  other.answer_in(0, "LOG");
+  const int32_t log_records = capture_write_position(&other.cap);
+  std::vector<CaptureRecord> log(other.cap.records, other.cap.records + log_records);
+  const uint8_t* log_bytes = reinterpret_cast<const uint8_t*>(log.data());
+  struct Case {
+    const char* name;
+    bool empty;  // the capture holds nothing when the read starts
+    std::function<void(Fake&)> act;
+  };
+  const Case cases[] = {
+      {"clear", false, [](Fake& f) { capture_clear(&f.cap); }},
+      {"load", false, [&](Fake& f) { capture_replace(&f.cap, log_bytes, log_records); }},
+      {"load with times", false, [&](Fake& f) { capture_load(&f.cap, log_bytes, log_records, nullptr, 0); }},
+      {"load into an empty capture", true, [&](Fake& f) { capture_replace(&f.cap, log_bytes, log_records); }},
+      {"clear, then load", false,
+       [&](Fake& f) {
+         capture_clear(&f.cap);
+         capture_load(&f.cap, log_bytes, log_records, nullptr, 0);
+       }},
+  };
+  for (const Case& c : cases) {
+    for (const char16_t* read : {u"READ 01,003,050", u"ZRED 01,003,050"}) {
+      SCOPED_TRACE(c.name);
+      capture_clear(&fake.cap);
+      if (!c.empty) fake.answer_in(0, "zz", kKindRecvCh2);
+      load(u"MOVE 01,'keep'\r\n" + std::u16string(read) + u"\r\nMOVE 02,'next'\r\nPEND\r\n");
+      EXPECT_EQ(step(), kMacroNext);
+      EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroWaiting);
+      fake.answer_in(0, "ab");  // part of the answer
+      fake.pass(kMacroPollMs);
+      EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroWaiting);
+      c.act(fake);
+      const uint32_t before = fake.now;
+      EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroNext);  // over at the next look
+      EXPECT_EQ(fake.now, before);
+      EXPECT_EQ(slot(1), text("keep"));  // neither "ab" nor the log's "LOG"
+      EXPECT_EQ(run(), kMacroEnded);
+      EXPECT_EQ(slot(2), text("next"));
+    }
+  }
+}
+
+// A wrap during the wait is no clear: the count goes on.
+TEST_F(MacroTest, AReadWaitingAcrossAWrapKeepsItsCount) {
+  Bytes filler(100, 0x55);
+  while (capture_write_position(&fake.cap) < kCaptureWrapThreshold - 120)
+    capture_append(&fake.cap, filler.data(), 100, kKindRecvCh2, kTimeUnknown);
+  load(u"READ 01,004,050\r\nPEND\r\n");
   EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroWaiting);
   fake.answer_in(0, "ab");
   EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroWaiting);
-  capture_clear(&fake.cap);  // what was counted is gone
+  while (capture_write_position(&fake.cap) > kCaptureWrapShift)  // until it wraps
+    capture_append(&fake.cap, filler.data(), 100, kKindRecvCh2, kTimeUnknown);
   fake.answer_in(0, "cd");
-  EXPECT_EQ(step(), kMacroNext);
-  EXPECT_EQ(slot(1), text("cd"));
+  EXPECT_EQ(macro_step(m.get(), &fake.host), kMacroNext);
+  EXPECT_EQ(slot(1), text("abcd"));
 }
 
 }  // namespace
