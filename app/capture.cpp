@@ -29,6 +29,7 @@ void capture_free(Capture* cap) {
 void capture_clear(Capture* cap) {
   std::lock_guard<std::mutex> hold(cap->lock);
   cap->base += cap->write_position.load(std::memory_order_relaxed);
+  cap->generation++;
   cap->write_position.store(0, std::memory_order_release);
   cap->last_marker_index = 0;
   CaptureView& v = cap->view;
@@ -134,6 +135,7 @@ static void capture_replace_locked(Capture* cap, const uint8_t* data, int32_t co
   capture_forget_times(cap->times, kCaptureRecords);
   cap->last_marker_index = 0;
   cap->base += cap->write_position.load(std::memory_order_relaxed);
+  cap->generation++;
   cap->write_position.store(count, std::memory_order_release);
 }
 
@@ -253,5 +255,5 @@ int capture_set_times(Capture* cap, const int64_t* times, int32_t count, int64_t
 
 CapturePlace capture_place(Capture* cap) {
   std::lock_guard<std::mutex> hold(cap->lock);
-  return {cap->write_position.load(std::memory_order_relaxed), cap->base};
+  return {cap->write_position.load(std::memory_order_relaxed), cap->base, cap->generation};
 }

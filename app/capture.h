@@ -112,6 +112,7 @@ struct Capture {
   std::atomic<int32_t> last_marker_index{0};  // kind-129 marker of the latest chunk; the view reads it unlocked
   uint32_t last_append_time = 0;            // tick count right after the latest append
   int64_t base = 0;                         // absolute place of record 0; under the lock
+  uint32_t generation = 0;                  // counts clears and loads; under the lock
   std::mutex lock;                          // held by writers for one whole chunk
   uint32_t (*tick)() = nullptr;             // millisecond tick count (GetTickCount)
   int64_t (*micros)() = nullptr;            // monotonic clock in µs for chunk times
@@ -156,10 +157,13 @@ inline int32_t capture_write_position(const Capture* cap) {
 }
 
 // The write position and the absolute place of record 0, taken together
-// under the lock (a wrap changes both).
+// under the lock (a wrap changes both), and the capture's generation: a
+// clear or a loaded log counts it up, so a reader that follows absolute
+// places knows when the records it counted were replaced.
 struct CapturePlace {
   int32_t write_position;
   int64_t base;
+  uint32_t generation;
 };
 CapturePlace capture_place(Capture* cap);
 

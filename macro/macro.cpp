@@ -1,7 +1,6 @@
 #include "macro/macro.h"
 
 #include <cstring>
-#include <mutex>
 
 #include "app/text16.h"
 
@@ -121,43 +120,24 @@ int send_prepared(const MacroHost* host, int channel, const uint8_t* bytes, int 
 }
 
 // The absolute place of the capture's write position, and of record 0.
-CapturePlace place_of(Capture* cap) { return cap ? capture_place(cap) : CapturePlace{0, 0}; }
+CapturePlace place_of(Capture* cap) { return cap ? capture_place(cap) : CapturePlace{0, 0, 0}; }
 
-int64_t absolute_end(Capture* cap) {
-  CapturePlace p = place_of(cap);
-  return p.base + p.write_position;
-}
-
-// 1 when the records the read counted from were replaced since its latest
-// look: a clear or a loaded log. Both move record 0's place to the end of
-// what was there, at or past everything the read had seen, where a wrap
-// moves it by kCaptureWrapShift only, far below the end it had seen (a
-// wrap needs more than that many records after it). A log loaded into an
-// empty capture keeps record 0's place; it is known by records that no
-// append brought (an append always leaves its markers at the end).
-int read_replaced(const MacroWait* w, CapturePlace p, int32_t last_marker) {
-  if (p.base != w->seen_base) return p.base >= w->seen_base + w->seen_write;
-  if (p.write_position == w->seen_write) return 0;
-  return p.write_position > 0 && last_marker != p.write_position - 2;
+// RRST: ZRED and ZRD2 count from here on.
+void mark_end(MacroState* m, Capture* cap) {
+  const CapturePlace p = place_of(cap);
+  m->read_mark = p.base + p.write_position;
+  m->read_mark_generation = p.generation;
 }
 
 // Counts the answer's bytes that arrived since the last look. The receive
 // threads append meanwhile; a wrap moves the records down but not their
 // absolute places, so the count goes on where it stopped. Records a wrap
 // dropped are gone: counting resumes at the oldest record kept. Returns 1
-// when the records were replaced (nothing more is counted then).
+// when a clear or a loaded log replaced the records the read counted from
+// (the capture's generation moved on): nothing more is counted then.
 int read_scan(MacroWait* w, Capture* cap) {
-  CapturePlace p;
-  int32_t last_marker;
-  {
-    // The place and the latest chunk's marker of one moment.
-    std::lock_guard<std::mutex> hold(cap->lock);
-    p = {cap->write_position.load(std::memory_order_relaxed), cap->base};
-    last_marker = cap->last_marker_index.load(std::memory_order_relaxed);
-  }
-  if (read_replaced(w, p, last_marker)) return 1;
-  w->seen_base = p.base;
-  w->seen_write = p.write_position;
+  const CapturePlace p = capture_place(cap);
+  if (p.generation != w->generation) return 1;
   int32_t end = p.write_position > kCaptureRecords ? kCaptureRecords : p.write_position;
   int64_t from = w->scanned > p.base ? w->scanned : p.base;
   for (int64_t i = from; i < p.base + end; i++)
@@ -216,11 +196,12 @@ void read_begin(MacroState* m, const MacroHost* host, uint8_t kind, int from_mar
   w->slot = slot;
   w->kind = kind;
   w->wanted = wanted;
-  CapturePlace p = capture_place(cap);
+  const CapturePlace p = capture_place(cap);
   w->start = from_mark ? m->read_mark : p.base + p.write_position;
   w->scanned = w->start;
-  w->seen_base = p.base;
-  w->seen_write = p.write_position;
+  // From a mark set before a clear or a load, the records it counts from
+  // are gone already: the read ends at its first look without an answer.
+  w->generation = from_mark ? m->read_mark_generation : p.generation;
 }
 
 // Executes one command; *jumped is set when it moved the position to a label.
@@ -254,7 +235,7 @@ int execute(MacroState* m, const MacroHost* host, int cmd, int32_t at, const Arg
       return kMacroNext;
     }
     case kRrst:
-      if (host->capture) m->read_mark = absolute_end(host->capture);
+      if (host->capture) mark_end(m, host->capture);
       return kMacroNext;
     case kTime: {
       int32_t n = macro_field(a.text, a.count, 0, 3);
@@ -382,7 +363,7 @@ int macro_load(MacroState* m, const uint8_t* bytes, size_t count) {
 
 void macro_start(MacroState* m, Capture* capture) {
   m->position = 1;
-  m->read_mark = absolute_end(capture);
+  mark_end(m, capture);
   m->wait = {};
   m->fault = {};
 }

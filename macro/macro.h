@@ -54,8 +54,7 @@ struct MacroWait {
   int32_t found;      // read: bytes of that kind counted so far
   int64_t start;      // read: absolute place where the answer is looked for
   int64_t scanned;    // read: absolute place up to which it has been counted
-  int64_t seen_base;  // read: the absolute place of record 0 at the latest look
-  int32_t seen_write; // read: the write position at the latest look
+  uint32_t generation;  // read: the capture's generation its start belongs to
 };
 enum MacroWaitKind { kMacroWaitNone = 0, kMacroWaitTime = 1, kMacroWaitRead = 2 };
 
@@ -80,6 +79,7 @@ struct MacroState {
   int32_t position;   // index of the next code unit to execute
   int32_t length;     // code units loaded, the byte-order mark included
   int64_t read_mark;  // absolute capture place (capture_place): start of ZRED and ZRD2
+  uint32_t read_mark_generation;  // the capture's generation when the mark was set
   MacroWait wait;     // the command that waits, if any
   MacroSlot slots[kMacroSlots];
   MacroFault fault;   // why the macro stopped (kMacroStopped)

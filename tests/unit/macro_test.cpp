@@ -617,6 +617,11 @@ TEST_F(MacroTest, AClearOrALoadDuringAReadEndsItWithoutAnAnswer) {
          capture_clear(&f.cap);
          capture_load(&f.cap, log_bytes, log_records, nullptr, 0);
        }},
+      {"clear, then the answer's bytes again", false,
+       [](Fake& f) {
+         capture_clear(&f.cap);
+         f.answer_in(0, "ab");
+       }},
   };
   for (const Case& c : cases) {
     for (const char16_t* read : {u"READ 01,003,050", u"ZRED 01,003,050"}) {
@@ -638,6 +643,18 @@ TEST_F(MacroTest, AClearOrALoadDuringAReadEndsItWithoutAnAnswer) {
       EXPECT_EQ(slot(2), text("next"));
     }
   }
+}
+
+// A mark set before a clear counts from records that are gone: a ZRED from
+// it gives no answer, even when enough bytes come after the clear.
+TEST_F(MacroTest, AReadFromAMarkSetBeforeAClearGivesNoAnswer) {
+  load(u"MOVE 01,'keep'\r\nRRST \r\nTIME 001\r\nZRED 01,002,050\r\nPEND\r\n");
+  EXPECT_EQ(step(), kMacroNext);
+  EXPECT_EQ(step(), kMacroNext);
+  capture_clear(&fake.cap);
+  fake.answer_in(0, "ab");
+  EXPECT_EQ(run(), kMacroEnded);
+  EXPECT_EQ(slot(1), text("keep"));
 }
 
 // A wrap during the wait is no clear: the count goes on.
