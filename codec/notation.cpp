@@ -52,23 +52,32 @@ NotationResult notation_read(const char16_t* units, int n, uint8_t* out, int mos
   return {kNotationOk, count, 0};
 }
 
-int notation_write(const uint8_t* bytes, int n, char16_t* out) {
+int notation_write_fit(const uint8_t* bytes, int n, char16_t* out, int room, int* taken) {
   static const char kHex[] = "0123456789ABCDEF";
-  int u = 0;
-  int i = 0;
+  int u = 0, i = 0;
   while (i < n) {
     int run = 0;
     while (i + run < n && quotable(bytes[i + run])) run++;
     if (run >= 2) {
+      const int fit = room - u - 2;
+      if (fit < 1) break;
+      if (run > fit) run = fit;
       out[u++] = u'"';
       for (int k = 0; k < run; k++) out[u++] = bytes[i + k];
       out[u++] = u'"';
       i += run;
-    } else {
-      out[u++] = static_cast<char16_t>(kHex[bytes[i] >> 4]);
-      out[u++] = static_cast<char16_t>(kHex[bytes[i] & 15]);
-      i++;
+      continue;
     }
+    if (u + 2 > room) break;
+    out[u++] = static_cast<char16_t>(kHex[bytes[i] >> 4]);
+    out[u++] = static_cast<char16_t>(kHex[bytes[i] & 15]);
+    i++;
   }
+  *taken = i;
   return u;
+}
+
+int notation_write(const uint8_t* bytes, int n, char16_t* out) {
+  int taken = 0;
+  return notation_write_fit(bytes, n, out, 2 * n + 2, &taken);
 }

@@ -38,3 +38,7 @@ NotationResult notation_read(const char16_t* units, int n, uint8_t* out, int mos
 // upper-case hex pair, without blanks. Returns the units written, at most
 // 2 * n (a quoted run of k >= 2 bytes takes k + 2 units).
 int notation_write(const uint8_t* bytes, int n, char16_t* out);
+// The same in at most `room` units: as many bytes as fit (a run cut by the
+// room is quoted as far as it fits, at least one byte when room >= 3), and
+// *taken says how many. The macro writer cuts long answers with it.
+int notation_write_fit(const uint8_t* bytes, int n, char16_t* out, int room, int* taken);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "codec/notation.h"
 #include "macro/macro.h"
 #include "timeline/chunks.h"
 
@@ -48,35 +49,6 @@ void put_line(Writer* w, const char* text, const char16_t* literal = nullptr, in
   put_units(w, line, n);
 }
 
-int quotable(uint8_t b) { return b >= 0x20 && b <= 0x7E && b != '"'; }
-
-// Literal notation of bytes[0 .. n - 1] in at most `room` units: returns the
-// units written to out and sets *taken to the bytes they hold (at least one
-// when room >= 3 and n > 0).
-int literal_of(const uint8_t* bytes, int n, char16_t* out, int room, int* taken) {
-  static const char kHex[] = "0123456789ABCDEF";
-  int u = 0, i = 0;
-  while (i < n) {
-    int run = 0;
-    while (i + run < n && quotable(bytes[i + run])) run++;
-    if (run >= 2) {
-      int fit = room - u - 2;
-      if (fit < 1) break;
-      if (run > fit) run = fit;
-      out[u++] = u'"';
-      for (int k = 0; k < run; k++) out[u++] = bytes[i + k];
-      out[u++] = u'"';
-      i += run;
-      continue;
-    }
-    if (u + 2 > room) break;
-    out[u++] = static_cast<char16_t>(kHex[bytes[i] >> 4]);
-    out[u++] = static_cast<char16_t>(kHex[bytes[i] & 15]);
-    i++;
-  }
-  *taken = i;
-  return u;
-}
 
 // The two characters after F or P for step n (1 ..): 01 .. 99, then A0 .. Z9
 // and AA .. ZZ.
@@ -131,7 +103,7 @@ void bytes_to_slot(Writer* w, int slot, const uint8_t* bytes, int n) {
   int first = 1;
   while (done < n) {
     int taken = 0;
-    int u = literal_of(bytes + done, n - done, lit, kMoveLiteralUnits, &taken);
+    int u = notation_write_fit(bytes + done, n - done, lit, kMoveLiteralUnits, &taken);
     put_line(w, first ? (slot == 1 ? "MOVE 01," : "MOVE 02,") : "MOVE 03,", lit, u);
     if (!first) put_line(w, slot == 1 ? "MADD 01,03" : "MADD 02,03");
     first = 0;
@@ -207,7 +179,7 @@ void answer_flush(Walk* k, int ch) {
   put_line(w, line);
   char16_t lit[kMacroLineUnits];
   int taken = 0;
-  int u = literal_of(a->bytes, compared, lit, kCompareLiteralUnits, &taken);
+  int u = notation_write_fit(a->bytes, compared, lit, kCompareLiteralUnits, &taken);
   if (taken == compared) {
     std::snprintf(line, sizeof line, "CMPL 01,P%s,", name);
     put_line(w, line, lit, u);
@@ -256,7 +228,7 @@ void send_chunk(Walk* k, const CaptureRecord* records, int32_t first, int32_t co
     int n = count - done > kSendLiteralUnits ? kSendLiteralUnits : count - done;
     for (int i = 0; i < n; i++) bytes[i] = capture_byte(records[first + done + i]);
     int taken = 0;
-    int u = literal_of(bytes, n, lit, kSendLiteralUnits, &taken);
+    int u = notation_write_fit(bytes, n, lit, kSendLiteralUnits, &taken);
     put_line(w, command, lit, u);
     w->result.send_lines++;
     done += taken;
