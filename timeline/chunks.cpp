@@ -47,6 +47,23 @@ int timeline_next_chunk(const CaptureRecord* records, const int64_t* times, int3
   return 1;
 }
 
+int timeline_chunk_at(const CaptureRecord* records, const int64_t* times, int32_t count, int32_t index,
+                      TimelineChunk* chunk, TimelineChunk* previous, int* has_previous) {
+  *has_previous = 0;
+  int32_t at = 0, gap = -1;
+  TimelineChunk c;
+  while (timeline_next_chunk(records, times, count, &at, &gap, &c) && c.first <= index) {
+    if (index < c.first + c.count) {
+      *chunk = c;
+      return 1;
+    }
+    *previous = c;
+    *has_previous = 1;
+  }
+  *has_previous = 0;
+  return 0;
+}
+
 int64_t timeline_first_time_us(const CaptureRecord* records, const int64_t* times, int32_t count) {
   int32_t at = 0, gap = -1;
   TimelineChunk c;

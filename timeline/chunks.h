@@ -55,6 +55,14 @@ int64_t timeline_chunk_start_us(const TimelineChunk& c, const LineShape shape[2]
 int64_t timeline_chunk_end_us(const TimelineChunk& c, const LineShape shape[2]);
 int64_t timeline_silence_us(const TimelineChunk& previous, const TimelineChunk& c, const LineShape shape[2]);
 
+// The chunk that holds record `index` among records 0 .. count - 1, found
+// by the one chunk walk from record 0 (a run of any length; the whole
+// buffer is walked in well under a millisecond), and the chunk before it.
+// Returns 1 with *chunk filled and *has_previous set when *previous holds
+// the chunk before it; 0 when record `index` is no data record below count.
+int timeline_chunk_at(const CaptureRecord* records, const int64_t* times, int32_t count, int32_t index,
+                      TimelineChunk* chunk, TimelineChunk* previous, int* has_previous);
+
 // The time of the first chunk among records 0 .. count - 1 whose time is
 // known (where the exports' time_s counts from), or kTimeUnknown.
 int64_t timeline_first_time_us(const CaptureRecord* records, const int64_t* times, int32_t count);

@@ -44,75 +44,33 @@ int is_marker_kind(uint8_t kind) { return kind >= kKindGapText && kind <= kKindG
 
 int in_band(int32_t y, int32_t top, int32_t bottom) { return y >= top && y < bottom; }
 
-// The first record of the run of `kind` that ends at `last`, walking back
-// at most *budget records (what the walk used is taken from it); -1 when
-// the budget ran out before the run's start.
-int32_t run_start(const CaptureRecord* records, int32_t last, uint8_t kind, int32_t* budget) {
-  int32_t j = last;
-  while (j > 0 && records[j - 1].kind == kind) {
-    if (*budget <= 0) return -1;
-    --*budget;
-    j--;
-  }
-  return j;
-}
-
-// The last record of the run of `kind` that starts at `first`, walking on
-// at most kCellWalkLimit records.
-int32_t run_end(const CaptureRecord* records, int32_t count, int32_t first, uint8_t kind) {
-  int32_t j = first;
-  while (j + 1 < count && records[j + 1].kind == kind && j - first < kCellWalkLimit) j++;
-  return j;
-}
-
 void data_info(const CaptureRecord* records, const int64_t* times, int32_t count, const LineShape shape[2],
                CellInfo* out) {
-  const int32_t index = out->index;
-  int32_t budget = kCellWalkLimit;
-  const int32_t first = run_start(records, index, out->kind, &budget);
-  out->chunk_first = first;
-  out->in_chunk = first >= 0 ? index - first : kCellWalkLimit;
-  out->time_us = times ? times[first >= 0 ? first : index] : kTimeUnknown;
+  out->silence = kSilenceUnknown;
+  TimelineChunk c, previous;
+  int has_previous = 0;
+  if (!timeline_chunk_at(records, times, count, out->index, &c, &previous, &has_previous)) return;
+  out->chunk_first = c.first;
+  out->in_chunk = out->index - c.first;
+  out->time_us = c.time_us;
   if (out->time_us != kTimeUnknown) {
     out->since_first_us = time_sub_us(out->time_us, timeline_first_time_us(records, times, count));
     if (out->since_first_us == kTimeUnknown) out->time_us = kTimeUnknown;
   }
-  out->silence = kSilenceUnknown;
-  if (first < 0) return;
-  // The previous chunk ends at the data record before this chunk's markers
-  // (three of them, or whatever a damaged log left between the two); that
-  // walk and the one to the previous chunk's start get a limit of their own.
-  budget = kCellWalkLimit;
-  int32_t last = first - 1;
-  while (last >= 0 && !is_data_kind(records[last].kind)) {
-    if (budget-- <= 0) return;
-    last--;
-  }
-  if (last < 0) {
+  if (!has_previous) {
     out->silence = kSilenceFirst;
     return;
   }
-  budget = kCellWalkLimit;
-  const int32_t previous = run_start(records, last, records[last].kind, &budget);
-  const int64_t previous_time = times && previous >= 0 ? times[previous] : kTimeUnknown;
-  if (out->time_us != kTimeUnknown && previous_time != kTimeUnknown && previous >= 0) {
-    // The silence of the line: the previous chunk's own bytes on the line
-    // are no silence (timeline_silence_us).
-    const TimelineChunk before = {previous, last - previous + 1, records[last].kind, previous_time, -1};
-    const TimelineChunk self = {first, run_end(records, count, first, out->kind) - first + 1, out->kind, out->time_us,
-                                -1};
-    const int64_t quiet = timeline_silence_us(before, self, shape);
-    if (quiet != kTimeUnknown) {
-      out->silence_us = quiet;
-      out->silence = kSilenceTimes;
-      return;
-    }
-  }
-  // The previous chunk's own gap markers, right behind it.
-  const int32_t digits = last + 3 < first ? timeline_gap_digits_at(records, count, last + 1) : -1;
-  if (digits >= 0) {
+  // The silence of the line: the previous chunk's own bytes on the line
+  // are no silence (timeline_silence_us).
+  const int64_t quiet = out->time_us == kTimeUnknown ? kTimeUnknown : timeline_silence_us(previous, c, shape);
+  if (quiet != kTimeUnknown) {
+    out->silence_us = quiet;
+    out->silence = kSilenceTimes;
+  } else if (c.gap_tenths_before >= 0) {
+    // The previous chunk's own gap markers, right behind it.
     out->silence = kSilenceDigits;
-    out->silence_tenths = digits;
+    out->silence_tenths = c.gap_tenths_before;
   }
 }
 

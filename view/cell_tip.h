@@ -48,11 +48,6 @@ void view_map_shift(ViewCellMap* map, int32_t shift);
 int32_t view_hit_record(const ViewCellMap* map, const ViewMetrics& m, const CaptureRecord* records, int32_t count,
                         int32_t lm_mode, int32_t x, int32_t y);
 
-// The walk back to a chunk's first record stops after this many records:
-// chunks the program records are far shorter (258 bytes sent, 100 received
-// at most), but a loaded log may hold runs of any length.
-constexpr int32_t kCellWalkLimit = 65536;
-
 enum CellSilence {
   kSilenceFirst,     // the first chunk in the buffer: nothing before it
   kSilenceTimes,     // silence_us from the two chunks' times (timeline_silence_us)
@@ -65,8 +60,8 @@ struct CellInfo {
   uint8_t kind;          // the record's kind (data 1..4, gap markers 128..130)
   uint8_t byte;          // its data byte
   // A data record:
-  int32_t chunk_first;   // first record of its chunk, or -1 past kCellWalkLimit
-  int32_t in_chunk;      // index in the chunk, or the walked distance (a lower bound) past the limit
+  int32_t chunk_first;   // first record of its chunk (timeline_chunk_at), -1 when none was found
+  int32_t in_chunk;      // index in the chunk
   int64_t time_us;       // the chunk's time, or kTimeUnknown
   int64_t since_first_us;  // time_us less the first known chunk time in the buffer (when time_us is known)
   int silence;           // CellSilence

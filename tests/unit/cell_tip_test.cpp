@@ -224,32 +224,27 @@ TEST_F(CellTipFixture, TimesOutOfOrderGiveANegativeSilence) {
   EXPECT_STREQ(lines[2].args[0], "-1501.042");
 }
 
-TEST_F(CellTipFixture, IndexCountsPastTheWrappedPositionAndStopsAtTheWalkLimit) {
+TEST_F(CellTipFixture, IndexCountsPastTheWrappedPositionInRunsOfAnyLength) {
   append(kKindSentCh2, std::string(300, 'w'));
   EXPECT_EQ(cap.records[299].position, 43);
   EXPECT_EQ(info(299).in_chunk, 299);
   EXPECT_EQ(info(299).chunk_first, 0);
 
-  // A loaded log's run of one kind longer than the walk.
-  std::vector<uint8_t> kinds(kCellWalkLimit + 2, kKindRecvCh1);
+  // A loaded log's run of one kind longer than any chunk the program makes.
+  const int32_t long_run = 70000;
+  std::vector<uint8_t> kinds(long_run, kKindRecvCh1);
   kinds.insert(kinds.begin(), {kKindSentCh1, kKindGapText, kKindGapHigh, kKindGapLow});
   load(kinds);
   const int32_t run = 4;
-  CellInfo at_limit = info(run + kCellWalkLimit);
-  EXPECT_EQ(at_limit.chunk_first, run);
-  EXPECT_EQ(at_limit.in_chunk, kCellWalkLimit);
-  EXPECT_EQ(at_limit.silence, kSilenceDigits);
-  EXPECT_EQ(at_limit.silence_tenths, 0);
-  CellInfo beyond = info(run + kCellWalkLimit + 1);
-  EXPECT_EQ(beyond.chunk_first, -1);
-  EXPECT_EQ(beyond.in_chunk, kCellWalkLimit);
-  EXPECT_EQ(beyond.silence, kSilenceUnknown);
+  CellInfo last = info(run + long_run - 1);
+  EXPECT_EQ(last.chunk_first, run);
+  EXPECT_EQ(last.in_chunk, long_run - 1);
+  EXPECT_EQ(last.silence, kSilenceDigits);
+  EXPECT_EQ(last.silence_tenths, 0);
   CellTipLine lines[kCellTipLines];
-  ASSERT_EQ(cell_tip_lines(beyond, 0, 0, lines), 4);
-  EXPECT_EQ(lines[0].text, kTextTipByteOfLongRun);
-  EXPECT_STREQ(lines[0].args[1], "65536");
-  EXPECT_EQ(lines[2].text, kTextTipSilenceUnknown);
-  expect_fields_filled(lines, 4);
+  ASSERT_EQ(cell_tip_lines(last, 0, 0, lines), 4);
+  EXPECT_EQ(lines[0].text, kTextTipByteOfChunk);
+  EXPECT_STREQ(lines[0].args[1], "69999");
 }
 
 TEST_F(CellTipFixture, MarkerCellsTellTheSilenceAfterTheirChunk) {
