@@ -12,8 +12,8 @@
 #include <cstdint>
 
 #include "app/app_win.h"
+#include "serial/receive_plan.h"
 
-constexpr int kReceiveChunk = 100;  // bytes per read, and per capture chunk
 
 struct Channel {
   int index;                      // 0 CH1, 1 CH2
@@ -27,7 +27,7 @@ struct Channel {
   COMMTIMEOUTS timeouts;
   COMMCONFIG config;
   std::atomic<uint32_t> accumulated_errors;  // ORed by the receive thread and the UI thread
-  uint8_t read_buffer[kReceiveChunk];
+  uint8_t read_buffer[kReceiveBatch];
 };
 
 extern Channel g_channel[2];

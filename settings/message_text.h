@@ -1,5 +1,4 @@
-// The message text table: 340 numbered texts in four languages (Japanese,
-// The message text table: 400 numbered texts in four languages (Japanese,
+// The message text table: 401 numbered texts in four languages (Japanese,
 // English, Korean, Chinese), read once at start from "quorrin_char2.ini",
 // section "quorrin", keys "No.N:comt-j", "-e", "-k", "-c".
 #pragma once
@@ -8,7 +7,7 @@
 
 #include "settings/settings.h"
 
-constexpr int kMessageTexts = 400;
+constexpr int kMessageTexts = 401;
 constexpr int kLanguages = 4;
 constexpr int kMessageTextUnits = 64;  // 63 characters and a terminator
 
@@ -310,6 +309,7 @@ enum MessageNumber : int {
   kTextAnswerReasonLast = 397,        // more than 32 rules
   kTextAnswerQueueFull = 398,         // %d waiting answers were dropped: too many at once
   kTextAnswerUnseen = 399,            // %d capture records were cleared before they were looked at
+  kTextReceiveThreadAlive = 400,      // The previous receive thread is still running: try again later.
 };
 
 // The format fields text n must have, as their length and conversion
