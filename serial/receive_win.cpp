@@ -39,18 +39,22 @@
 // byte. When a turn's last chunk was full, the next turn looks at the queue
 // before it waits: during continuous traffic there is no wait at all.
 //
-// Figures (bench/results/throughput.md, latency.md; 2 cores, Wine 8, CH1
-// and CH2 each receiving 92,160 bytes/s): polling the queue every
-// millisecond and reading one chunk a turn, Quorrin and the wineserver
-// together used 45 to 61 % of one core; waiting with the first-byte read
-// and reading queued chunks together, FIGURES. Chunk times are within
-// about 1 ms of the bytes' arrival, after a quiet line too.
+// Figures (bench/results/throughput.md, latency.md; 2 cores shared with
+// other work, Wine 8, CH1 and CH2 each receiving 92,160 bytes/s): polling
+// the queue every millisecond and reading one chunk a turn, Quorrin and the
+// wineserver together used 45 to 61 % of one core; with the first-byte
+// read alone and still one chunk a read, no less (the reads were the cost);
+// waiting with it and reading queued chunks together, 8 to 10 %, and one
+// channel drains about 9 MB/s instead of 0.37. Idle with both ports open,
+// about 1 to 2 % together (Quorrin under 1 %). Answers are timed to about
+// 1 ms in the median, and the first chunk after a quiet line to a few ms
+// (the 25 ms poll of a quiet line made it 13 to 18 ms late in the median).
 //
 // Close clears the open flag, then ends the wait or read (SetCommMask(port,
 // 0) and CancelIoEx, repeated until the thread has ended); the thread also
 // looks at the flag every 100 ms while a wait is pending (500 ms while a
-// first-byte read is), so a close that comes between the loop's test and the wait
-// cannot leave it waiting.
+// first-byte read is), so a close that comes between the loop's test and
+// the wait cannot leave it waiting.
 //
 // A read still pending after its 1000 ms limit is cancelled and awaited, so
 // the buffer and OVERLAPPED are never reused while the driver may still fill
