@@ -11,8 +11,12 @@ bench/results/throughput.md:
   terminal), Quorrin on CH1 alone, and Quorrin on CH1 and CH2 at once;
 - the capture's last window, saved as a log after each Quorrin run, must
   hold the numbered stream of each channel without a gap or a reordering;
-- CPU of the Quorrin process (user + system from /proc): idle with both
-  ports open, and with 92,160 bytes/s (921,600 baud) on each channel.
+- CPU of the Quorrin process and of its wineserver (user + system from
+  /proc), and the two together: idle with both ports open, with 92,160
+  bytes/s (921,600 baud) on each channel, and once CH1's pty pair has gone
+  (socat ended: every read on CH1 fails, which must not spin a core).
+  The machine's load average is written beside the figures: the machine is
+  shared, and a loaded one drains more slowly.
 
 Run after scripts/build.sh: /usr/bin/python3 bench/throughput_bench.py
 (SECONDS=20 by default; set BENCH_SECONDS to change it, and BENCH_RESULTS
@@ -37,20 +41,23 @@ SECONDS = float(os.environ.get("BENCH_SECONDS", "20"))
 LINE = 10  # "%09d\n"
 KIND_RECV = {0: 1, 1: 3}
 NOTE = (
-    'What limits the drain rate (measured 2026-12-08): neither process is busy (Quorrin and wineserver '
-    'each use about a third of a core at full drain), so the limit is latency, not CPU. Every turn of a '
-    'receive thread reads at most 100 bytes, and under Wine each turn is several round trips through '
-    'wineserver (ClearCommError, the overlapped ReadFile and its completion): about 0.35 to 0.4 ms a '
-    "turn, which caps one channel near 250-290 kB/s, just under the 300 kB/s target; the two channels' "
-    'threads run side by side, so both at once reach about the same each. Two changes were measured on '
-    'the way. Reading on without a wait while the queue still holds bytes took one channel from about 150'
-    " kB/s to about 500 kB/s; but Wine's overlapped WaitCommEvent keeps about 46 bytes per call, which "
-    'the soak run showed as 120 KiB a minute of steady growth (3.4 MB in 30 minutes). Since Wine fails '
-    'that wait on a pty anyway, a receive thread whose wait has failed polls the queue instead: every 1 '
-    'ms for a second after the latest bytes in or out on either channel, 10 ms for the next two seconds, '
-    '25 ms after that (latency.md has what this gives chunk times). Memory is flat with it '
-    '(soak.md), idle CPU fell below 1 %, and the drain rate is the figure above. On Windows, where the '
-    'wait does not fail, the thread keeps waiting.')
+    'How a receive thread waits and reads (measured 2026-12-09, serial/receive_win.cpp): under Wine every '
+    'read is a handful of round trips through the wineserver (the time-outs fetched, the read queued '
+    'there, completed by an APC, its event set), so receiving costs about one read per turn whatever the '
+    'wait. Until then the thread polled the queue every 1 ms (Wine fails WaitCommEvent on a pty) and '
+    'read one chunk of at most 100 bytes a turn: at 2 x 92,160 bytes/s Quorrin and the wineserver '
+    'together used 45 to 61 % of one core, nearly all of it in the reads. Now it waits with an '
+    'overlapped one-byte read that the wineserver completes when the pty becomes readable, and reads '
+    'every whole chunk already queued at once (up to 4,000 bytes), cut into chunks of 100 exactly '
+    'where reads of one chunk each would cut them; only the rest of a chunk waits for the user\'s '
+    'time-outs. The peer here writes 4,096-byte blocks, so most chunks come from such batch reads; a '
+    'device whose bytes trickle in (as through a USB adapter) makes each chunk its own read again, '
+    'still without the poll. On Windows the thread keeps WaitCommEvent.')
+
+
+
+def cpu_text(quorrin, server):
+    return (f"Quorrin {quorrin:.1f} % + wineserver {server:.1f} % = {quorrin + server:.1f} % of one core")
 
 
 def stream_check(data):
@@ -115,10 +122,10 @@ def quorrin_runs(run):
         server = wineserver_pid(run.wine)
 
         time.sleep(2)
-        start = cpu_seconds(pid)
+        start, start_server = cpu_seconds(pid), cpu_seconds(server)
         time.sleep(10)
         rows.append(f"| idle CPU, CH1 and CH2 open on quiet ptys (10 s) | "
-                    f"{percent(start, cpu_seconds(pid), 10):.1f} % of one core | |")
+                    f"{cpu_text(percent(start, cpu_seconds(pid), 10), percent(start_server, cpu_seconds(server), 10))} | |")
 
         for label, peers, rate in (("CH1 alone, as fast as the pty takes it", [p3], None),
                                    ("CH1 and CH2 at once, as fast as the ptys take it", [p3, p4], None),
@@ -148,9 +155,20 @@ def quorrin_runs(run):
                     checks.append(f"CH{k + 1} {w.rate_text()}, last window {lines:,} lines in order: {ok}")
                 w.close()
             writers = []
-            rows.append(f"| Quorrin: {label}, {SECONDS:.0f} s | {'; '.join(checks)} | CPU {cpu:.1f} % of one core "
-                        f"(wineserver {server_cpu:.1f} %) |")
+            rows.append(f"| Quorrin: {label}, {SECONDS:.0f} s | {'; '.join(checks)} | {cpu_text(cpu, server_cpu)}; "
+                        f"load average {os.getloadavg()[0]:.1f} |")
             print(rows[-1], flush=True)
+
+        # CH1's far end goes: socat ends, so every read on CH1 fails (the
+        # presence check still finds COM3 in the registry and keeps it open).
+        os.close(run.holders.pop(0))
+        p3.close()
+        time.sleep(2)
+        start, start_server = cpu_seconds(pid), cpu_seconds(server)
+        time.sleep(10)
+        rows.append(f"| CPU once CH1's pty pair has gone (its reads fail), CH2 open and quiet (10 s) | "
+                    f"{cpu_text(percent(start, cpu_seconds(pid), 10), percent(start_server, cpu_seconds(server), 10))} | |")
+        print(rows[-1], flush=True)
     except Exception as e:  # noqa: BLE001 - the figures so far are still written
         rows.append(f"| Quorrin runs stopped | {type(e).__name__}: {e} | |")
         say(rows[-1])
@@ -199,7 +217,9 @@ def main():
          f"({os.cpu_count()} cores, {platform.machine()}, Linux {platform.release()}): Quorrin.exe under Wine 8 "
          "on Xvfb, each port a socat pty pair whose far end a Python thread writes with numbered lines, each "
          "write waiting for room in the pty; rate = bytes written / seconds written, so a slow reader shows as a "
-         "low rate. CPU is user + system time of the Quorrin process from /proc over the run.", NOTE],
+         "low rate. CPU is user + system time of the Quorrin process and of its wineserver from /proc over the run. "
+         f"Load average when the results were written: {os.getloadavg()[0]:.1f} (other work shares this machine).",
+         NOTE],
         notes, ["| run | rate and integrity | notes |", "|---|---|---|"] + rows)
 
 

@@ -35,6 +35,24 @@ int channel_get_state(HWND owner, Channel* c, LineDcb* line) {
   return 0;
 }
 
+// A close that gave up on its receive thread (see channel_close) keeps the
+// thread's handle and leaves it its OVERLAPPED events. Until that thread has
+// ended, a new open would start a second thread on the same OVERLAPPED
+// records and buffer, so the open is refused; once it has ended, what it
+// kept is freed here. 1 after telling the user.
+int receive_thread_lingers(Channel* c, HWND owner) {
+  if (!c->thread) return 0;
+  if (WaitForSingleObject(c->thread, 0) == WAIT_TIMEOUT) {
+    static const wchar_t* const kCaption[2] = {L"CH1", L"CH2"};
+    show_texts(owner, kCaption[c->index], {kTextReceiveThreadAlive}, nullptr);
+    return 1;
+  }
+  CloseHandle(c->thread);
+  c->thread = 0;
+  close_events(c);
+  return 0;
+}
+
 }  // namespace
 
 int channel_apply_parameters(HWND owner, int ch) {
@@ -67,6 +85,7 @@ int channel_open(HWND owner, int ch) {
     show_error(owner, L"Port_No.", L"No. Error (CH%d)", ch + 1);
     return 1;
   }
+  if (receive_thread_lingers(c, owner)) return 1;
   wchar_t name[32];
   _snwprintf(name, 32, L"\\\\.\\COM%d", number);
   HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
@@ -126,10 +145,9 @@ void channel_close(int ch) {
       if (GetTickCount() - began > kCloseLimitMs) {
         close_port_handle(c);
         if (WaitForSingleObject(c->thread, kCloseSliceMs * 10) == WAIT_TIMEOUT) {
-          // Still not gone: leave it its events rather than free them under it.
-          CloseHandle(c->thread);
-          c->thread = 0;
-          c->read_ov.hEvent = c->wait_ov.hEvent = c->write_ov.hEvent = 0;
+          // Still not gone: leave it its events rather than free them under
+          // it, and keep its handle, so that no open starts another thread
+          // on this channel's records before it has ended.
           return;
         }
         break;

@@ -5,15 +5,16 @@
 // thread. Each open channel has one receive thread. `open` is the thread's run
 // flag: set before the thread starts, cleared by close before CancelIoEx, so
 // the thread's cancelled wait or read returns, it sees 0 and ends; close waits
-// for that end before it closes the handles.
+// for that end before it closes the handles; should the thread outlive the
+// close's limit, its handle is kept and the channel cannot be opened again
+// until it has ended.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
 #include "app/app_win.h"
-
-constexpr int kReceiveChunk = 100;  // bytes per read, and per capture chunk
+#include "serial/receive_plan.h"
 
 struct Channel {
   int index;                      // 0 CH1, 1 CH2
@@ -27,15 +28,15 @@ struct Channel {
   COMMTIMEOUTS timeouts;
   COMMCONFIG config;
   std::atomic<uint32_t> accumulated_errors;  // ORed by the receive thread and the UI thread
-  uint8_t read_buffer[kReceiveChunk];
+  uint8_t read_buffer[kReceiveBatch];
 };
 
 extern Channel g_channel[2];
 
 // Tick count of the latest bytes read or written on either channel. An
 // answer is most likely soon after a request (or, in line monitor mode,
-// after the other channel's data), so the receive threads look at a polled
-// queue most often then, and the time they give its bytes is the closest.
+// after the other channel's data), so a receive thread whose first-byte
+// reads come back empty at once (time-outs that short) pauses least then.
 extern std::atomic<uint32_t> g_line_activity_tick;
 
 // 0 on success; 1 after the failure was shown to the user.

@@ -1,20 +1,60 @@
 // The receive thread of one channel: wait for characters, collect the line
-// errors, read at most 100 bytes, append them to the capture buffer as one
-// chunk (kind 1 for CH1, kind 3 for CH2), and go round again while the
+// errors, read them, append them to the capture buffer in chunks of at most
+// 100 bytes (kind 1 for CH1, kind 3 for CH2), and go round again while the
 // channel's open flag is set.
 //
-// The wait is an overlapped WaitCommEvent on the channel's own wait event.
-// Close clears the open flag, then ends the wait (SetCommMask(port, 0) and
-// CancelIoEx, repeated until the thread has ended); the thread itself also
-// looks at the flag every 100 ms while its wait is pending, so a close that
-// comes between the loop's test and the wait cannot leave it waiting. Some drivers (Wine's on a pty among them) fail the wait at once when
-// nothing is queued; while the channel is still open the thread then looks
-// at the queue every millisecond while traffic flows and every 10 to 25 ms
-// on a quiet line (see poll_pause), so an idle line does not spin a core,
-// and keeps doing so instead of waiting until the channel is closed.
+// How the thread waits. It first tries an overlapped WaitCommEvent
+// (EV_RXCHAR) on the channel's own wait event, and keeps that wait for the
+// whole open where the driver honours it (Windows). Wine's fails on a pty
+// with nothing queued (it gives up when reading the modem lines fails) and
+// keeps a little memory for every such wait, so once a wait has failed
+// while the channel is open the thread waits with a read instead: an
+// overlapped ReadFile of one byte, which the wineserver completes when the
+// pty becomes readable. The thread sleeps until the first byte of a chunk
+// is there, and the chunk's time is taken as that read completes. The byte
+// is the chunk's first; the bytes behind it are read into the buffer after
+// it. The first-byte read runs under the user's time-outs like every other
+// read (nothing here changes them, so the DCB dialog always shows and sets
+// the user's): with the standard ones (100 ms between bytes, 2 ms a byte +
+// 100 ms in all) it ends empty after 102 ms on a quiet line and is issued
+// again, ten cheap turns a second. Time-outs so short that it comes back
+// empty within a few ms, or a port whose reads fail (a pty whose far end
+// closed), would make that a busy loop, so such turns are followed by a
+// pause (receive_plan.h).
 //
-// While a turn leaves bytes in the driver's queue, the next turn reads them
-// without waiting first: a burst is drained at the pace of the reads.
+// How the thread reads. ClearCommError says how many bytes are queued.
+// Whole chunks already queued are read at once, up to 4000 bytes, and cut
+// into chunks of 100: each of those chunks would end on its count at once
+// under any time-outs, so one read gives the chunks a read of each would,
+// at a fraction of the cost. Under Wine every read is a handful of round
+// trips through the wineserver (the time-outs are fetched, the read is
+// queued there, completed by an APC, its event set), and that, not the
+// wait, is what receiving costs. Less than a chunk is completed by a read
+// of the rest of one chunk under the user's time-outs, which decide where
+// the chunk ends. Wine starts a read's interval timer when the read first
+// finds bytes and never restarts it, so the interval counts from the
+// chunk's first byte; a read that follows the first-byte read may begin on
+// an empty queue and would start that timer only at the second byte, so
+// the thread ends it itself once the interval has passed since the first
+// byte. When a turn's last chunk was full, the next turn looks at the queue
+// before it waits: during continuous traffic there is no wait at all.
+//
+// Figures (bench/results/throughput.md, latency.md; 2 cores shared with
+// other work, Wine 8, CH1 and CH2 each receiving 92,160 bytes/s): polling
+// the queue every millisecond and reading one chunk a turn, Quorrin and the
+// wineserver together used 45 to 61 % of one core; with the first-byte
+// read alone and still one chunk a read, no less (the reads were the cost);
+// waiting with it and reading queued chunks together, 8 to 10 %, and one
+// channel drains about 9 MB/s instead of 0.37. Idle with both ports open,
+// about 1 to 2 % together (Quorrin under 1 %). Answers are timed to about
+// 1 ms in the median, and the first chunk after a quiet line to a few ms
+// (the 25 ms poll of a quiet line made it 13 to 18 ms late in the median).
+//
+// Close clears the open flag, then ends the wait or read (SetCommMask(port,
+// 0) and CancelIoEx, repeated until the thread has ended); the thread also
+// looks at the flag every 100 ms while a wait is pending (500 ms while a
+// first-byte read is), so a close that comes between the loop's test and
+// the wait cannot leave it waiting.
 //
 // A read still pending after its 1000 ms limit is cancelled and awaited, so
 // the buffer and OVERLAPPED are never reused while the driver may still fill
@@ -24,18 +64,9 @@
 namespace {
 
 constexpr DWORD kReadLimitMs = 1000;
-constexpr DWORD kWaitSliceMs = 100;  // how often a pending wait looks at the open flag
-// How long the polling thread pauses between looks at the queue: 1 ms for
-// a second after the latest bytes in or out on either channel (a pty holds
-// only a few kilobytes, so a long pause would hold a sender back, and an
-// answer's time is only as good as the pause before its read), 10 ms for
-// the next two seconds, then 25 ms, so an idle line costs well under 1 % of
-// a core.
-DWORD poll_pause(DWORD quiet_ms) {
-  if (quiet_ms < 1000) return 1;
-  if (quiet_ms < 3000) return 10;
-  return 25;
-}
+constexpr DWORD kWaitSliceMs = 100;       // how often a pending wait looks at the open flag
+constexpr DWORD kFirstByteSliceMs = 500;  // and a pending first-byte read
+constexpr DWORD kShortEmptyTurnMs = 5;  // a first-byte read back empty sooner than this gets a pause
 
 // 1 when the wait ended with an event mask, 0 when it failed or was cancelled.
 int receive_wait(Channel* c, DWORD* mask) {
@@ -57,20 +88,69 @@ int receive_wait(Channel* c, DWORD* mask) {
   return GetOverlappedResult(c->port, &c->wait_ov, &unused, FALSE) ? 1 : 0;
 }
 
-// Reads up to kReceiveChunk bytes; returns the count (0 for nothing).
-DWORD receive_read(Channel* c) {
-  ZeroMemory(c->read_buffer, sizeof c->read_buffer);
+// What the first-byte read gave.
+enum FirstByte { kFirstByteGot, kFirstByteNone, kFirstByteFailed };
+
+// Waits for the first byte of a chunk with a one-byte read into
+// read_buffer[0]. kFirstByteNone: the read ended empty (the user's total
+// time-out, or close cancelled it); kFirstByteFailed: the driver refused
+// or failed the read.
+FirstByte receive_first_byte(Channel* c) {
+  c->read_buffer[0] = 0;
   DWORD n = 0;
-  if (ReadFile(c->port, c->read_buffer, kReceiveChunk, &n, &c->read_ov)) {
+  if (ReadFile(c->port, c->read_buffer, 1, &n, &c->read_ov)) {
+    if (!GetOverlappedResult(c->port, &c->read_ov, &n, FALSE)) return kFirstByteFailed;
+    return n > 0 ? kFirstByteGot : kFirstByteNone;
+  }
+  if (GetLastError() != ERROR_IO_PENDING) return kFirstByteFailed;
+  // Close cancels the read; the open flag is looked at on a slice longer
+  // than the standard time-outs' 102 ms, so a quiet line's reads end on
+  // their own rather than wake the thread once more each.
+  while (WaitForSingleObject(c->read_ov.hEvent, kFirstByteSliceMs) == WAIT_TIMEOUT) {
+    if (c->open.load() == 0) CancelIoEx(c->port, &c->read_ov);
+  }
+  n = 0;
+  if (GetOverlappedResult(c->port, &c->read_ov, &n, FALSE)) return n > 0 ? kFirstByteGot : kFirstByteNone;
+  switch (GetLastError()) {
+    case ERROR_OPERATION_ABORTED:  // close cancelled it
+    case ERROR_TIMEOUT:            // the user's total time-out ended it empty
+    case ERROR_SEM_TIMEOUT:
+      return kFirstByteNone;
+    default:
+      return kFirstByteFailed;
+  }
+}
+
+// The deadline of the read that completes a chunk begun by the first-byte
+// read (receive_interval_deadline), from the port's time-outs.
+DWORD interval_deadline(HANDLE port) {
+  COMMTIMEOUTS t = {};
+  if (!GetCommTimeouts(port, &t)) return kReceiveNoDeadline;
+  return receive_interval_deadline(t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant);
+}
+
+// Reads up to `want` bytes into read_buffer + offset and returns the count
+// (0 for nothing). With a deadline, a read still pending `deadline` ms
+// after `since` (a tick count) is ended there.
+DWORD receive_read(Channel* c, DWORD offset, DWORD want, DWORD since, DWORD deadline) {
+  uint8_t* into = c->read_buffer + offset;
+  ZeroMemory(into, want);
+  DWORD n = 0;
+  if (ReadFile(c->port, into, want, &n, &c->read_ov)) {
     if (!GetOverlappedResult(c->port, &c->read_ov, &n, FALSE)) return 0;
     return n;
   }
   if (GetLastError() != ERROR_IO_PENDING) return 0;
   DWORD start = GetTickCount();
   for (;;) {
-    DWORD elapsed = GetTickCount() - start;
-    if (elapsed > kReadLimitMs) break;
-    WaitForSingleObject(c->read_ov.hEvent, kReadLimitMs - elapsed + 1);
+    DWORD now = GetTickCount();
+    DWORD left = now - start > kReadLimitMs ? 0 : kReadLimitMs - (now - start) + 1;
+    if (deadline != kReceiveNoDeadline) {
+      DWORD until_deadline = now - since >= deadline ? 0 : deadline - (now - since);
+      if (until_deadline < left) left = until_deadline;
+    }
+    if (left == 0) break;
+    WaitForSingleObject(c->read_ov.hEvent, left);
     if (GetOverlappedResult(c->port, &c->read_ov, &n, FALSE)) return n;
     if (GetLastError() != ERROR_IO_INCOMPLETE) return 0;
   }
@@ -82,70 +162,83 @@ DWORD receive_read(Channel* c) {
   return GetLastError() == ERROR_OPERATION_ABORTED ? n : 0;
 }
 
+// Appends read_buffer[0 .. n - 1] as chunks of kReceiveChunk bytes (the
+// last one may be shorter), all with the time the bytes were seen; returns
+// the size of the last chunk.
+DWORD receive_append(Channel* c, DWORD n, uint8_t kind, int64_t seen_time) {
+  DWORD last = 0;
+  for (DWORD at = 0, size; (size = receive_chunk_at(n, at)) > 0; at += size) {
+    capture_append(&g_app.capture, c->read_buffer + at, static_cast<int>(size), kind, seen_time);
+    last = size;
+  }
+  if (n > 0) g_line_activity_tick.store(GetTickCount());
+  return last;
+}
+
 }  // namespace
 
 DWORD WINAPI receive_thread(void* arg) {
   Channel* c = static_cast<Channel*>(arg);
   const uint8_t kind = c->index == 0 ? kKindRecvCh1 : kKindRecvCh2;
   SetCommMask(c->port, EV_RXCHAR);
-  DWORD still_queued = 0;  // bytes the last turn left in the driver's queue
-  int wait_fails = 0;      // the driver has given up a wait on an idle line
+  int look_first = 0;    // the last chunk was full: look at the queue before waiting
+  int wait_fails = 0;    // the driver has given up a wait on an idle line
+  DWORD fail_pause = 0;  // the pause after the latest failed first-byte read
   while (c->open.load() != 0) {
-    DWORD mask = 0;
-    int waited;
-    if (still_queued > 0) {
-      // Characters are known to be waiting: waiting for them would only
-      // cost a round trip through the driver on every 100 bytes.
-      mask = EV_RXCHAR;
-      waited = 1;
-    } else if (wait_fails) {
-      waited = 0;
-    } else {
-      waited = receive_wait(c, &mask);
-      // A driver that fails a wait on an idle line (Wine's on a pty) is
-      // polled from then on: its waits do nothing for us, and Wine keeps a
-      // little memory for every one of them.
-      if (!waited && c->open.load() != 0) wait_fails = 1;
-    }
     DWORD errors = 0;
     COMSTAT stat = {};
-    int fresh = 0;  // the poll below has just read the errors and the queue
-    still_queued = 0;
-    // The chunk's time is the moment its bytes were seen in the queue, not
+    DWORD have = 0;   // bytes already in read_buffer (the first byte)
+    DWORD since = 0;  // tick count when the first byte was taken
+    // The chunk's time is the moment its first bytes were seen (the wait's
+    // or the first-byte read's end, or the queue found holding them), not
     // the read's end: the read goes on collecting until the line has been
-    // quiet for the read interval time-out (100 ms), so its end says more
-    // about that time-out than about when the bytes came.
+    // quiet for the read interval time-out, so its end says more about that
+    // time-out than about when the bytes came.
     int64_t seen_time = kTimeUnknown;
-    if (!waited) {
-      // The driver gave up the wait with nothing queued: look at the queue
-      // every few milliseconds until bytes arrive or the channel closes.
-      while (c->open.load() != 0) {
-        Sleep(poll_pause(GetTickCount() - g_line_activity_tick.load()));
-        if (!ClearCommError(c->port, &errors, &stat)) break;
-        if (errors) c->accumulated_errors.fetch_or(errors);
-        if (stat.cbInQue > 0) {
-          seen_time = capture_now_us(&g_app.capture);
-          mask = EV_RXCHAR;
-          waited = fresh = 1;
-          break;
-        }
-      }
-    }
-    if (waited) {
-      if (!fresh) {
-        ClearCommError(c->port, &errors, &stat);
-        seen_time = capture_now_us(&g_app.capture);
-      }
+    if (look_first || !wait_fails) {
+      DWORD mask = EV_RXCHAR;
+      // Characters likely to be waiting need no wait: it would only cost
+      // round trips through the driver.
+      int waited = look_first ? 1 : receive_wait(c, &mask);
+      // A driver that fails a wait on an idle line (Wine's on a pty) is
+      // waited on with a read from then on.
+      if (!waited && c->open.load() != 0) wait_fails = 1;
+      if (!waited) continue;
+      ClearCommError(c->port, &errors, &stat);
+      seen_time = capture_now_us(&g_app.capture);
       c->accumulated_errors.fetch_or(errors);
-      if ((mask & (EV_RXCHAR | EV_RXFLAG)) && stat.cbInQue > 0) {
-        DWORD n = receive_read(c);
-        if (n > kReceiveChunk) n = kReceiveChunk;
-        if (n > 0) capture_append(&g_app.capture, c->read_buffer, static_cast<int>(n), kind, seen_time);
-        if (n > 0) g_line_activity_tick.store(GetTickCount());
-        if (n > 0 && stat.cbInQue > n) still_queued = stat.cbInQue - n;
+      look_first = 0;
+      if (!(mask & (EV_RXCHAR | EV_RXFLAG)) || stat.cbInQue == 0) continue;
+    } else {
+      DWORD began = GetTickCount();
+      FirstByte first = receive_first_byte(c);
+      if (first != kFirstByteGot) {
+        if (c->open.load() == 0) break;
+        if (first == kFirstByteFailed) {
+          // A port whose reads fail would otherwise spin: back off.
+          fail_pause = receive_fail_pause(fail_pause);
+          Sleep(fail_pause);
+        } else if (GetTickCount() - began < kShortEmptyTurnMs) {
+          Sleep(receive_short_turn_pause(GetTickCount() - g_line_activity_tick.load()));
+        }
+        continue;
       }
+      seen_time = capture_now_us(&g_app.capture);
+      since = GetTickCount();
+      fail_pause = 0;
+      have = 1;
+      ClearCommError(c->port, &errors, &stat);
+      c->accumulated_errors.fetch_or(errors);
     }
-    ResetEvent(c->read_ov.hEvent);
+    ReceiveRead plan = receive_plan(have, stat.cbInQue);
+    DWORD deadline = plan.whole || !have ? kReceiveNoDeadline : interval_deadline(c->port);
+    DWORD n = have + receive_read(c, have, plan.want, since, deadline);
+    if (n > kReceiveBatch) n = kReceiveBatch;
+    // A full last chunk may have left more behind: the next turn looks at
+    // the queue before it waits.
+    look_first = receive_append(c, n, kind, seen_time) == kReceiveChunk;
+    // No ResetEvent here: every ReadFile resets its OVERLAPPED's event
+    // itself, and under Wine each call is one more round trip.
   }
   PurgeComm(c->port, PURGE_RXCLEAR);
   return 0;

@@ -1,5 +1,4 @@
-// The message text table: 340 numbered texts in four languages (Japanese,
-// The message text table: 400 numbered texts in four languages (Japanese,
+// The message text table: 401 numbered texts in four languages (Japanese,
 // English, Korean, Chinese), read once at start from "quorrin_char2.ini",
 // section "quorrin", keys "No.N:comt-j", "-e", "-k", "-c".
 #pragma once
@@ -310,6 +309,7 @@ enum MessageNumber : int {
   kTextAnswerReasonLast = 397,        // more than 32 rules
   kTextAnswerQueueFull = 398,         // %d waiting answers were dropped: too many at once
   kTextAnswerUnseen = 399,            // %d capture records were cleared before they were looked at
+  kTextReceiveThreadAlive = 400,      // The previous receive thread is still running: try again later.
   kTextTimesForAnotherLog = 430,      // The times file beside this log belongs to another log.
   kTextAnswerMatchNotation = 431,     // the match is not quoted text and hex pairs
   kTextAnswerAnswerNotation = 432,    // the answer is not quoted text and hex pairs

@@ -11,11 +11,10 @@ from harness import load_log, save_log_when, written_file
 
 ENGLISH = {"moji_type": 1}
 CMD_CLEAR, CMD_EXPORT = 145, 176
-# A received chunk's time is taken when the receive thread reads it. On a
-# pty that thread polls the queue: within a second of other traffic every
-# millisecond, after a quiet spell every 25 ms, so the first chunk after a
-# quiet line can be up to 25 ms late (the README's precision statement).
-# The machine is shared: allow that much again for a late thread.
+# A received chunk's time is taken when the receive thread sees its first
+# bytes: on a pty it waits with a read that completes as they arrive, so
+# the time is right to about a millisecond (the README's precision
+# statement). The machine is shared: allow 50 ms for a late thread.
 PRECISION_S = 0.050
 
 
