@@ -311,6 +311,10 @@ enum MessageNumber : int {
   kTextAnswerQueueFull = 398,         // %d waiting answers were dropped: too many at once
   kTextAnswerUnseen = 399,            // %d capture records were cleared before they were looked at
   kTextTimesForAnotherLog = 430,      // The times file beside this log belongs to another log.
+  kTextMonitorStatusLeftOut = 440,    // %d frames, %d bad; %d more left out: memory is short
+  kTextMonitorDecoding = 441,         // Reading the capture...
+  kTextMonitorRole = 442,             // Role
+  kTextMonitorNoMemory = 443,         // There is not enough memory to read the capture.
 };
 
 // The format fields text n must have, as their length and conversion
