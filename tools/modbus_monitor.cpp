@@ -745,12 +745,14 @@ void result_free(ModbusMonitorResult* r) {
 // The worker thread: waits for a decode to be asked for, copies the whole
 // capture and decodes the copy, then hands the result over.
 void worker_run(ModbusMonitorWorker* w) {
+  if (w->thread_started) w->thread_started();
   std::unique_lock<std::mutex> hold(w->lock);
   for (;;) {
     w->wake.wait(hold, [w] { return w->quit || (w->busy && !w->done); });
     if (w->quit) return;
     const ModbusMonitorOptions options = w->options;
     hold.unlock();
+    const auto began = std::chrono::steady_clock::now();
     ModbusMonitorResult* r = &w->work;
     const CaptureSnapshot* snap = &w->snapshot;
     capture_snapshot_take(w->capture, &w->snapshot);
@@ -762,8 +764,10 @@ void worker_run(ModbusMonitorWorker* w) {
     r->base = snap->base;
     r->origin_us = timeline_first_time_us(snap->records, snap->times, snap->count);
     r->options = options;
+    const auto ended = std::chrono::steady_clock::now();
     hold.lock();
     if (stopped || w->quit) return;
+    w->rest_until = ended + (ended - began);
     w->busy = 0;
     w->done = 1;
     w->decodes++;
@@ -778,6 +782,7 @@ int modbus_monitor_worker_start(ModbusMonitorWorker* w, Capture* capture) {
   w->cancel.store(0);
   w->quit = w->busy = w->done = 0;
   w->decodes = 0;
+  w->rest_until = std::chrono::steady_clock::time_point{};
   if (capture_snapshot_allocate(&w->snapshot)) return 1;
   try {
     w->thread = std::thread(worker_run, w);
@@ -815,7 +820,7 @@ int modbus_monitor_worker_poll(ModbusMonitorWorker* w, const ModbusMonitorOption
       w->done = 0;
       taken = 1;
     }
-    if (!w->busy) {
+    if (!w->busy && std::chrono::steady_clock::now() >= w->rest_until) {
       const ModbusMonitorResult& s = w->shown;
       if (s.count < 0 || s.count != place.write_position || s.base != place.base || !same_options(s.options, *options)) {
         w->options = *options;

@@ -56,6 +56,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -195,7 +196,10 @@ int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, int64_t origi
 // snapshot and `scratch` only; the user-interface thread reads `shown`
 // only; the two swap under the lock while no decode runs. Stopping sets the
 // cancel flag the decoder looks at, so it returns within a few
-// milliseconds whatever the capture holds.
+// milliseconds whatever the capture holds. After each decode the worker
+// rests as long as the decode took before the next may start, so a
+// capture that keeps changing takes at most about half of one core; the
+// list then lags the capture by a decode or two.
 struct ModbusMonitorResult {
   ModbusFrameList frames;
   int32_t mode = 0;       // framing kept
@@ -215,6 +219,8 @@ struct ModbusMonitorWorker {
   int busy = 0;    // under lock: a decode asked for and not finished
   int done = 0;    // under lock: `work` holds a finished decode not yet shown
   int64_t decodes = 0;  // under lock: decodes finished since the start
+  std::chrono::steady_clock::time_point rest_until;  // under lock: no decode starts before
+  void (*thread_started)() = nullptr;  // called first on the worker thread (its priority), or null
   ModbusMonitorOptions options = {};  // under lock: those of the decode asked for
   ModbusMonitorResult shown;
   ModbusMonitorResult work;

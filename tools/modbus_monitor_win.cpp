@@ -12,7 +12,13 @@
 // capture changed and none runs, so the list shows the latest finished
 // decode and a tick only flips flags and sets the list's row count.
 // Closing the window cancels a decode that runs and waits for the worker,
-// which returns within milliseconds.
+// which returns within milliseconds. The worker runs below normal priority
+// and rests after each decode as long as it took, so the user-interface
+// thread keeps its share of the processor while a full capture streams.
+//
+// For the benchmark (bench/monitor_tick_bench.py): when the environment
+// variable QUORRIN_MONITOR_TICKS names a file, each handling of the refresh
+// timer appends its duration in microseconds to it, one line each.
 //
 // Choosing a row moves the data view to the row holding the frame's first
 // byte. "Export..." writes the CSV of the frames the list shows; the
@@ -49,8 +55,10 @@ constexpr int kColumnTexts[kColumns] = {
 struct MonitorWindow {
   HWND window;
   HWND list;
-  int started;  // the worker runs
+  int started;     // the worker runs
+  int32_t listed;  // the list's row count
   wchar_t role[2][kMessageTextUnits];
+  HANDLE tick_log;  // QUORRIN_MONITOR_TICKS, or INVALID_HANDLE_VALUE
 };
 MonitorWindow g_mon = {};
 ModbusMonitorWorker g_worker;
@@ -61,6 +69,28 @@ ModbusMonitorOptions options_now() {
   o.line_monitor = settings_line_monitor(&g_app.settings);
   line_shapes_of(g_app.settings.port, o.shape);
   return o;
+}
+
+void worker_started() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }
+
+// The benchmark's record of tick durations, when it asked for one.
+void tick_log_open() {
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableW(L"QUORRIN_MONITOR_TICKS", path, MAX_PATH);
+  g_mon.tick_log = n > 0 && n < MAX_PATH ? CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                                        FILE_ATTRIBUTE_NORMAL, nullptr)
+                                         : INVALID_HANDLE_VALUE;
+}
+
+void tick_log_write(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+  if (g_mon.tick_log == INVALID_HANDLE_VALUE) return;
+  LARGE_INTEGER freq;
+  QueryPerformanceFrequency(&freq);
+  char line[32];
+  const int n = std::snprintf(line, sizeof line, "%lld\n",
+                              static_cast<long long>((to.QuadPart - from.QuadPart) * 1000000 / freq.QuadPart));
+  DWORD done = 0;
+  WriteFile(g_mon.tick_log, line, static_cast<DWORD>(n), &done, nullptr);
 }
 
 // The frames the list shows: the latest finished decode.
@@ -94,10 +124,16 @@ void show_status() {
 
 // One tick: a finished decode goes into the list; a new one is asked for
 // when the capture changed. Never waits for the worker.
+// The list's row count is set only when it changed: under Wine setting it
+// updates the list's scrolling and redraws at once, which on a loaded
+// machine takes tens of milliseconds (bench/results/modbus-monitor-tick.md).
 void refresh() {
   const ModbusMonitorOptions o = options_now();
   if (!modbus_monitor_worker_poll(&g_worker, &o)) return;
-  SendMessageW(g_mon.list, LVM_SETITEMCOUNT, static_cast<WPARAM>(shown().n), LVSICF_NOSCROLL);
+  if (shown().n != g_mon.listed) {
+    SendMessageW(g_mon.list, LVM_SETITEMCOUNT, static_cast<WPARAM>(shown().n), LVSICF_NOSCROLL);
+    g_mon.listed = shown().n;
+  }
   InvalidateRect(g_mon.list, nullptr, FALSE);
   show_status();
 }
@@ -211,7 +247,10 @@ void export_frames(HWND dlg) {
 void on_init(HWND dlg) {
   g_mon.window = dlg;
   g_mon.list = GetDlgItem(dlg, IDC_MBM_LIST);
+  g_mon.listed = 0;
+  g_worker.thread_started = worker_started;
   g_mon.started = modbus_monitor_worker_start(&g_worker, &g_app.capture) == 0;
+  tick_log_open();
   set_dialog_text(dlg, 0, kTextMonitorTitle);
   set_dialog_text(dlg, IDC_MBM_EXPORT, kTextMonitorExport);
   set_dialog_text(dlg, IDC_MBM_CLOSE, kTextClose);
@@ -243,6 +282,8 @@ void on_init(HWND dlg) {
 void on_destroy(HWND dlg) {
   KillTimer(dlg, kRefreshTimer);
   modbus_monitor_worker_stop(&g_worker);
+  if (g_mon.tick_log != INVALID_HANDLE_VALUE) CloseHandle(g_mon.tick_log);
+  g_mon.tick_log = INVALID_HANDLE_VALUE;
   g_mon.window = g_mon.list = nullptr;
   g_mon.started = 0;
 }
@@ -252,7 +293,13 @@ INT_PTR CALLBACK monitor_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: on_init(dlg); return TRUE;
     case WM_TIMER:
-      if (wp == kRefreshTimer) refresh();
+      if (wp == kRefreshTimer) {
+        LARGE_INTEGER from, to;
+        QueryPerformanceCounter(&from);
+        refresh();
+        QueryPerformanceCounter(&to);
+        tick_log_write(from, to);
+      }
       return TRUE;
     case WM_NOTIFY:
       SetWindowLongPtrW(dlg, DWLP_MSGRESULT, on_notify(reinterpret_cast<NMHDR*>(lp)));

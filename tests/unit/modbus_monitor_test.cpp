@@ -558,6 +558,16 @@ struct WorkerFixture : MonitorFixture {
     modbus_monitor_worker_stop(&worker);
     MonitorFixture::TearDown();
   }
+  // Waits until the worker's rest after its latest decode is over.
+  void rest_over() {
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> hold(worker.lock);
+        if (std::chrono::steady_clock::now() >= worker.rest_until) return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
   // Polls until a decode is taken; 1 when one came within 10 s.
   int poll_until_taken() {
     for (int i = 0; i < 10'000; i++) {
@@ -583,6 +593,7 @@ TEST_F(WorkerFixture, ShowsTheLatestDecodeAndDecodesAgainOnlyOnChange) {
   EXPECT_EQ(worker.shown.frames.frames[1].latency_us, 20'000);
   EXPECT_EQ(worker.shown.origin_us, 5'000'000);
   // Nothing changed: a poll asks for nothing.
+  rest_over();
   EXPECT_EQ(modbus_monitor_worker_poll(&worker, &opt), 0);
   EXPECT_EQ(modbus_monitor_worker_busy(&worker), 0);
   // A gap refresh changes no frame: still nothing asked.
@@ -608,6 +619,26 @@ TEST_F(WorkerFixture, ShowsTheLatestDecodeAndDecodesAgainOnlyOnChange) {
   EXPECT_GT(worker.decodes, decodes);
   ASSERT_EQ(worker.shown.frames.n, 2);
   EXPECT_EQ(worker.shown.frames.frames[0].channel, 2);
+}
+
+// After a decode the worker rests as long as it took: a capture that
+// changed meanwhile is decoded once the rest is over, not before.
+TEST_F(WorkerFixture, RestsAfterADecodeBeforeTheNext) {
+  ASSERT_EQ(modbus_monitor_worker_start(&worker, &cap), 0);
+  ASSERT_TRUE(poll_until_taken());
+  {
+    std::lock_guard<std::mutex> hold(worker.lock);
+    worker.rest_until = std::chrono::steady_clock::now() + std::chrono::hours(1);
+  }
+  append(kKindSentCh1, kReadTen);
+  EXPECT_EQ(modbus_monitor_worker_poll(&worker, &opt), 0);
+  EXPECT_EQ(modbus_monitor_worker_busy(&worker), 0);
+  {
+    std::lock_guard<std::mutex> hold(worker.lock);
+    worker.rest_until = std::chrono::steady_clock::now();
+  }
+  ASSERT_TRUE(poll_until_taken());
+  EXPECT_EQ(worker.shown.frames.n, 1);
 }
 
 // Stopping while a long decode runs (a full capture of one constant byte,
