@@ -59,6 +59,7 @@ const Fields kFields[] = {
     {kTextTipGapSilence, "ls"},
     {kTextTipGapCounting, "ls"},
     {kTextMonitorStatus, "d d"},
+    {kTextMonitorStatusLeftOut, "d d d"},
     {kTextMacroTooManySteps, "d"},
     {kTextMacroUncompared, "d"},
     {kTextMacroTooLongToRun, "lld d"},

@@ -314,6 +314,10 @@ enum MessageNumber : int {
   kTextAnswerMatchNotation = 431,     // the match is not quoted text and hex pairs
   kTextAnswerAnswerNotation = 432,    // the answer is not quoted text and hex pairs
   kTextAnswerNotSent = 433,           // CH%d: %d answers not sent; the line is held or failed
+  kTextMonitorStatusLeftOut = 440,    // %d frames, %d bad; %d more left out: memory is short
+  kTextMonitorDecoding = 441,         // Reading the capture...
+  kTextMonitorRole = 442,             // Role
+  kTextMonitorNoMemory = 443,         // There is not enough memory to read the capture.
 };
 
 // The format fields text n must have, as their length and conversion

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -17,9 +19,10 @@ struct Stream {
   int32_t index[kRunBytes];  // record of each byte
   int32_t n;
   int64_t last_time;         // time of its latest chunk, or kTimeUnknown
-  int32_t last_count;        // bytes of its latest chunk
+  TimelineChunk last;        // its latest chunk, for the silence before the next
+  int have_last;
   int32_t garbage_first, garbage_last, garbage_length;  // skipped bytes not yet reported
-  uint8_t channel, direction;
+  uint8_t channel, role, sent;
 };
 
 struct Decoder {
@@ -29,7 +32,24 @@ struct Decoder {
   ModbusFrame* out;
   int32_t capacity, n;
   int64_t dropped;
+  ModbusFrameList* list;            // grows out when set; else out is fixed
+  const std::atomic<int>* cancel;   // may be null
 };
+
+int cancelled(const Decoder* d) { return d->cancel && d->cancel->load(std::memory_order_relaxed); }
+
+// Room for one more frame in a growable list: twice the room each time.
+int list_grow(Decoder* d) {
+  if (!d->list || d->capacity > INT32_MAX / 2) return 0;
+  const int32_t room = d->capacity < 1024 ? 1024 : 2 * d->capacity;
+  void* more = std::realloc(d->out, static_cast<size_t>(room) * sizeof(ModbusFrame));
+  if (!more) return 0;
+  d->out = static_cast<ModbusFrame*>(more);
+  d->capacity = room;
+  d->list->frames = d->out;
+  d->list->capacity = room;
+  return 1;
+}
 
 int64_t time_of(const Decoder* d, int32_t record) { return d->times ? d->times[record] : kTimeUnknown; }
 
@@ -56,10 +76,10 @@ int crc_matches(const uint8_t* b, int len) {
 
 // The length the function code implies: > 0 the frame's bytes, 0 a code
 // without a fixed layout, -1 when more bytes must come to tell.
-int rtu_length(uint8_t direction, const uint8_t* b, int avail) {
+int rtu_length(uint8_t role, const uint8_t* b, int avail) {
   if (avail < 2) return -1;
   uint8_t f = b[1];
-  if (direction == kMonitorRequest) {
+  if (role == kMonitorRequest) {
     if (f >= 1 && f <= 6) return 8;
     if (f == 0x0F || f == 0x10) return avail < 7 ? -1 : 9 + b[6];
     return 0;
@@ -73,10 +93,10 @@ int rtu_length(uint8_t direction, const uint8_t* b, int avail) {
 enum Attempt { kFound, kNeedMore, kNone };
 
 // Whether a valid RTU frame starts at b (avail bytes there); *len its length.
-Attempt rtu_attempt(uint8_t direction, const uint8_t* b, int avail, int* len) {
+Attempt rtu_attempt(uint8_t role, const uint8_t* b, int avail, int* len) {
   if (avail >= 1 && b[0] > 247) return kNone;
   if (avail >= 2 && (b[1] & 0x7F) == 0) return kNone;
-  int l = rtu_length(direction, b, avail);
+  int l = rtu_length(role, b, avail);
   if (l < 0) return kNeedMore;
   if (l > 0) {
     if (avail < l) return kNeedMore;
@@ -129,13 +149,13 @@ int parse_fields(ModbusFrame* f, const uint8_t* b, int len) {
     f->value_count = kept > 0 ? kept : 0;
     return len >= at + bytes;
   };
-  if (f->direction == kMonitorAnswer && (code & 0x80)) {
+  if (f->role == kMonitorAnswer && (code & 0x80)) {
     if (len < 3) return 0;
     f->exception = b[2];
     f->fields |= kFieldException;
     return 1;
   }
-  if (f->direction == kMonitorRequest) {
+  if (f->role == kMonitorRequest) {
     if (code >= 1 && code <= 6) {
       if (len < 6) return 0;
       f->address = be16(b + 2);
@@ -174,7 +194,7 @@ int parse_fields(ModbusFrame* f, const uint8_t* b, int len) {
 }
 
 ModbusFrame* frame_new(Decoder* d, const Stream* s, int32_t first, int32_t last, int32_t length, uint8_t check) {
-  if (d->n >= d->capacity) {
+  if (d->n >= d->capacity && !list_grow(d)) {
     d->dropped++;
     return nullptr;
   }
@@ -185,7 +205,8 @@ ModbusFrame* frame_new(Decoder* d, const Stream* s, int32_t first, int32_t last,
   f->last_record = last;
   f->length = length;
   f->channel = s->channel;
-  f->direction = s->direction;
+  f->role = s->role;
+  f->sent = s->sent;
   f->mode = static_cast<uint8_t>(d->options->mode);
   f->check = check;
   f->pair = -1;
@@ -224,7 +245,7 @@ int rtu_classify_rest(Decoder* d, Stream* s, int p) {
     for (int i = p; i < s->n; i++) garbage_add(s, i);
     return s->n;
   }
-  int l = rtu_length(s->direction, b, rest);
+  int l = rtu_length(s->role, b, rest);
   if (l < 0 || (l > 0 && rest < l) || (l == 0 && rest < 4)) {
     emit_rtu(d, s, p, rest, kMonitorTooShort);
     return s->n;
@@ -241,7 +262,7 @@ void rtu_decode(Decoder* d, Stream* s, int closed) {
   int len = 0;
   while (p < s->n) {
     len = 0;
-    Attempt a = rtu_attempt(s->direction, s->bytes + p, s->n - p, &len);
+    Attempt a = rtu_attempt(s->role, s->bytes + p, s->n - p, &len);
     if (a == kFound) {
       emit_rtu(d, s, p, len, kMonitorOk);
       p += len;
@@ -258,7 +279,7 @@ void rtu_decode(Decoder* d, Stream* s, int closed) {
     // A closed run: a valid frame further on makes the bytes before it noise.
     int q = p + 1, limit = p + kRtuLongest < s->n ? p + kRtuLongest : s->n;
     for (; q < limit; q++)
-      if (rtu_attempt(s->direction, s->bytes + q, s->n - q, &len) == kFound) break;
+      if (rtu_attempt(s->role, s->bytes + q, s->n - q, &len) == kFound) break;
     if (q < limit || s->n - p > kRtuLongest) {
       while (p < q) garbage_add(s, p++);  // nothing valid starts before q
       continue;
@@ -362,9 +383,6 @@ int stream_of(uint8_t kind, int line_monitor) {
   }
 }
 
-// The quiet time before a chunk: its time less the previous chunk's less
-// the time `transfer_us` that bytes took on the line between the two;
-// saturated, as times from a log may lie anywhere.
 // a - b into *out; 1 when it does not fit in 64 bits (nothing is written).
 int checked_sub(int64_t a, int64_t b, int64_t* out) {
   if ((b < 0 && a > INT64_MAX + b) || (b > 0 && a < INT64_MIN + b)) return 1;
@@ -372,24 +390,18 @@ int checked_sub(int64_t a, int64_t b, int64_t* out) {
   return 0;
 }
 
-int64_t quiet_between(int64_t previous, int64_t now, int64_t transfer_us) {
-  int64_t quiet = 0;
-  if (checked_sub(now, previous, &quiet)) return now > previous ? INT64_MAX : INT64_MIN;
-  if (checked_sub(quiet, transfer_us, &quiet)) return INT64_MIN;
-  return quiet;
-}
-
 int pair_of(const ModbusFrame* f, int line_monitor) { return line_monitor ? 0 : f->channel; }
 
 void pair_frames(const Decoder* d, ModbusFrame* out, int32_t n, int line_monitor) {
   for (int32_t i = 0; i < n; i++) {
+    if (i % 1024 == 0 && cancelled(d)) return;
     ModbusFrame* a = &out[i];
-    if (a->direction != kMonitorAnswer || a->check != kMonitorOk) continue;
+    if (a->role != kMonitorAnswer || a->check != kMonitorOk) continue;
     const int64_t answer_time = time_of(d, a->first_record);
     int32_t stop = i - kModbusMonitorLookback > 0 ? i - kModbusMonitorLookback : 0;
     for (int32_t j = i - 1; j >= stop; j--) {
       ModbusFrame* r = &out[j];
-      if (r->direction != kMonitorRequest || r->check != kMonitorOk || r->pair >= 0) continue;
+      if (r->role != kMonitorRequest || r->check != kMonitorOk || r->pair >= 0) continue;
       // A request whose write completed after the answer's first bytes were
       // seen is the next poll, recorded before the answer's chunk closed.
       const int64_t request_time = time_of(d, r->last_record);
@@ -406,68 +418,99 @@ void pair_frames(const Decoder* d, ModbusFrame* out, int32_t n, int line_monitor
 
 }  // namespace
 
-int32_t modbus_monitor_decode(const CaptureRecord* records, const int64_t* times, int32_t count,
-                              const ModbusMonitorOptions* options, ModbusFrame* out, int32_t capacity,
-                              int64_t* dropped) {
-  Decoder d = {records, times, options, out, capacity > 0 ? capacity : 0, 0, 0};
+namespace {
+
+// The whole decode into d->out; returns 1 when cancelled (the frames found
+// so far are in d->out, unsorted and unpaired).
+int decode_records(Decoder* d, int32_t count) {
+  const ModbusMonitorOptions* options = d->options;
+  const CaptureRecord* records = d->records;
   Stream streams[kStreams];
   for (int i = 0; i < kStreams; i++) {
     Stream* s = &streams[i];
     s->n = 0;
     s->last_time = kTimeUnknown;
-    s->last_count = 0;
+    s->have_last = 0;
     s->garbage_length = 0;
     s->garbage_first = s->garbage_last = 0;
     if (options->line_monitor) {
       s->channel = static_cast<uint8_t>(i + 1);
-      s->direction = i == 0 ? kMonitorRequest : kMonitorAnswer;
+      s->role = i == 0 ? kMonitorRequest : kMonitorAnswer;
+      s->sent = 0;
     } else {
       s->channel = static_cast<uint8_t>(i / 2 + 1);
-      s->direction = i % 2 == 0 ? kMonitorRequest : kMonitorAnswer;
+      s->role = i % 2 == 0 ? kMonitorRequest : kMonitorAnswer;
+      s->sent = i % 2 == 0;
     }
   }
   int32_t at = 0, gap = -1;
   TimelineChunk c;
-  while (timeline_next_chunk(records, times, count, &at, &gap, &c)) {
+  while (timeline_next_chunk(records, d->times, count, &at, &gap, &c)) {
+    if (cancelled(d)) return 1;
     int which = stream_of(c.kind, options->line_monitor);
     if (which < 0) continue;
     Stream* s = &streams[which];
-    if (options->mode != kModbusAscii && s->last_time != kTimeUnknown && c.time_us != kTimeUnknown) {
-      int32_t baud = options->baud[s->channel - 1];
-      int64_t char_us = baud > 0 ? 11'000'000 / baud : 0;
-      // A received chunk is timed as its first bytes are seen, a sent one as
-      // its write completes: the line time to take off is the previous
-      // chunk's bytes for the one, this chunk's for the other.
-      const int32_t on_line = c.kind % 2 ? s->last_count : c.count;
-      if (quiet_between(s->last_time, c.time_us, char_us * on_line) >= timeline_modbus_silence_us(baud))
-        stream_decode(&d, s, 1);
+    if (options->mode != kModbusAscii && s->have_last) {
+      const int64_t quiet = timeline_silence_us(s->last, c, options->shape);
+      if (quiet != kTimeUnknown && quiet >= timeline_modbus_silence_us(options->shape[s->channel - 1].baud))
+        stream_decode(d, s, 1);
     }
     s->last_time = c.time_us;
-    s->last_count = c.count;
+    s->last = c;
+    s->have_last = 1;
     for (int32_t i = 0; i < c.count; i++) {
-      if (s->n == kRunBytes) stream_decode(&d, s, 0);
+      if (s->n == kRunBytes) {
+        if (cancelled(d)) return 1;
+        stream_decode(d, s, 0);
+      }
       s->bytes[s->n] = capture_byte(records[c.first + i]);
       s->index[s->n] = c.first + i;
       s->n++;
     }
-    stream_decode(&d, s, 0);
+    stream_decode(d, s, 0);
   }
-  for (Stream& s : streams) stream_decode(&d, &s, 1);
-  std::sort(out, out + d.n,
+  for (Stream& s : streams) stream_decode(d, &s, 1);
+  std::sort(d->out, d->out + d->n,
             [](const ModbusFrame& a, const ModbusFrame& b) { return a.first_record < b.first_record; });
-  pair_frames(&d, out, d.n, options->line_monitor);
-  for (int32_t i = 0; i < d.n; i++) {
-    ModbusFrame* a = &out[i];
-    if (a->direction != kMonitorAnswer || a->pair < 0) continue;
-    int64_t answer_time = time_of(&d, a->first_record);
-    int64_t request_time = time_of(&d, out[a->pair].last_record);
+  pair_frames(d, d->out, d->n, options->line_monitor);
+  if (cancelled(d)) return 1;
+  for (int32_t i = 0; i < d->n; i++) {
+    ModbusFrame* a = &d->out[i];
+    if (a->role != kMonitorAnswer || a->pair < 0) continue;
+    int64_t answer_time = time_of(d, a->first_record);
+    int64_t request_time = time_of(d, d->out[a->pair].last_record);
     int64_t latency = 0;
     if (answer_time != kTimeUnknown && request_time != kTimeUnknown &&
         !checked_sub(answer_time, request_time, &latency) && latency != kTimeUnknown)
       a->latency_us = latency;
   }
+  return 0;
+}
+
+}  // namespace
+
+int32_t modbus_monitor_decode(const CaptureRecord* records, const int64_t* times, int32_t count,
+                              const ModbusMonitorOptions* options, ModbusFrame* out, int32_t capacity,
+                              int64_t* dropped) {
+  Decoder d = {records, times, options, out, capacity > 0 ? capacity : 0, 0, 0, nullptr, nullptr};
+  decode_records(&d, count);
   if (dropped) *dropped = d.dropped;
   return d.n;
+}
+
+void modbus_frame_list_free(ModbusFrameList* list) {
+  std::free(list->frames);
+  *list = ModbusFrameList{};
+}
+
+int modbus_monitor_decode_list(const CaptureRecord* records, const int64_t* times, int32_t count,
+                               const ModbusMonitorOptions* options, ModbusFrameList* out,
+                               const std::atomic<int>* cancel) {
+  Decoder d = {records, times, options, out->frames, out->capacity, 0, 0, out, cancel};
+  const int stopped = decode_records(&d, count);
+  out->n = d.n;
+  out->dropped = d.dropped;
+  return stopped;
 }
 
 namespace {
@@ -619,20 +662,19 @@ void csv_span(CsvOut* o, int64_t from, int64_t to, uint64_t unit, const char* fo
 
 }  // namespace
 
-int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, const CaptureRecord* records,
-                             const int64_t* times, int32_t count, const TimelineSink* sink) {
+int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, int64_t origin, const TimelineSink* sink) {
   CsvOut o;
   o.sink = sink;
   o.n = 0;
   o.failed = 0;
-  const int64_t origin = timeline_first_time_us(records, times, count);
-  csv_text(&o, "time_s,channel,direction,mode,slave,function,summary,check,latency_ms\r\n");
+  csv_text(&o, "time_s,channel,direction,role,mode,slave,function,summary,check,latency_ms\r\n");
   for (int32_t i = 0; i < n && !o.failed; i++) {
     const ModbusFrame* f = &frames[i];
     if (f->time_us != kTimeUnknown && origin != kTimeUnknown)
       csv_span(&o, origin, f->time_us, 1'000'000, "%s%llu.%06llu");
     csv_text(&o, f->channel == 2 ? ",CH2," : ",CH1,");
-    csv_text(&o, f->direction == kMonitorAnswer ? "answer," : "request,");
+    csv_text(&o, f->sent ? "TX," : "RX,");
+    csv_text(&o, f->role == kMonitorAnswer ? "answer," : "request,");
     csv_text(&o, f->mode == kModbusAscii ? "ASCII," : "RTU,");
     char t[16];
     if (f->fields & kFieldSlave) {
@@ -657,7 +699,7 @@ int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, const Capture
     csv_text(&o, ",");
     csv_text(&o, modbus_check_name(f->check));
     csv_text(&o, ",");
-    if (f->direction == kMonitorAnswer && f->pair >= 0 && f->latency_us != kTimeUnknown)
+    if (f->role == kMonitorAnswer && f->pair >= 0 && f->latency_us != kTimeUnknown)
       csv_span(&o, 0, f->latency_us, 1000, "%s%llu.%03llu");
     csv_text(&o, "\r\n");
   }
@@ -665,27 +707,133 @@ int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, const Capture
   return o.failed;
 }
 
-int32_t modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* times, int32_t count,
-                                     const ModbusMonitorOptions* options, ModbusFrame* out, ModbusFrame* scratch,
-                                     int32_t capacity, int64_t* dropped, int32_t* mode) {
-  auto good = [](const ModbusFrame* f, int32_t n) {
+int modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* times, int32_t count,
+                                 const ModbusMonitorOptions* options, ModbusFrameList* out, ModbusFrameList* scratch,
+                                 int32_t* mode, const std::atomic<int>* cancel) {
+  auto good = [](const ModbusFrameList* l) {
     int32_t ok = 0;
-    for (int32_t i = 0; i < n; i++) ok += f[i].check == kMonitorOk;
+    for (int32_t i = 0; i < l->n; i++) ok += l->frames[i].check == kMonitorOk;
     return ok;
   };
   ModbusMonitorOptions o = *options;
   o.mode = kModbusRtu;
-  int64_t rtu_dropped = 0, ascii_dropped = 0;
-  const int32_t rtu = modbus_monitor_decode(records, times, count, &o, out, capacity, &rtu_dropped);
+  if (modbus_monitor_decode_list(records, times, count, &o, out, cancel)) return 1;
   o.mode = kModbusAscii;
-  const int32_t ascii = modbus_monitor_decode(records, times, count, &o, scratch, capacity, &ascii_dropped);
-  if (good(scratch, ascii) > good(out, rtu)) {
-    for (int32_t i = 0; i < ascii; i++) out[i] = scratch[i];
-    if (dropped) *dropped = ascii_dropped;
-    if (mode) *mode = kModbusAscii;
-    return ascii;
+  if (modbus_monitor_decode_list(records, times, count, &o, scratch, cancel)) return 1;
+  int32_t kept = kModbusRtu;
+  if (good(scratch) > good(out)) {
+    std::swap(*out, *scratch);  // the lists trade their blocks: no copy
+    kept = kModbusAscii;
   }
-  if (dropped) *dropped = rtu_dropped;
-  if (mode) *mode = kModbusRtu;
-  return rtu;
+  if (mode) *mode = kept;
+  return 0;
+}
+
+namespace {
+
+int same_options(const ModbusMonitorOptions& a, const ModbusMonitorOptions& b) {
+  return a.line_monitor == b.line_monitor && a.shape[0].baud == b.shape[0].baud &&
+         a.shape[0].tenth_bits == b.shape[0].tenth_bits && a.shape[1].baud == b.shape[1].baud &&
+         a.shape[1].tenth_bits == b.shape[1].tenth_bits;
+}
+
+void result_free(ModbusMonitorResult* r) {
+  modbus_frame_list_free(&r->frames);
+  *r = ModbusMonitorResult{};
+}
+
+// The worker thread: waits for a decode to be asked for, copies the whole
+// capture and decodes the copy, then hands the result over.
+void worker_run(ModbusMonitorWorker* w) {
+  if (w->thread_started) w->thread_started();
+  std::unique_lock<std::mutex> hold(w->lock);
+  for (;;) {
+    w->wake.wait(hold, [w] { return w->quit || (w->busy && !w->done); });
+    if (w->quit) return;
+    const ModbusMonitorOptions options = w->options;
+    hold.unlock();
+    const auto began = std::chrono::steady_clock::now();
+    ModbusMonitorResult* r = &w->work;
+    const CaptureSnapshot* snap = &w->snapshot;
+    capture_snapshot_take(w->capture, &w->snapshot);
+    int32_t mode = kModbusRtu;
+    const int stopped = modbus_monitor_decode_either(snap->records, snap->times, snap->count, &options, &r->frames,
+                                                     &w->scratch, &mode, &w->cancel);
+    r->mode = mode;
+    r->count = snap->count;
+    r->base = snap->base;
+    r->origin_us = timeline_first_time_us(snap->records, snap->times, snap->count);
+    r->options = options;
+    const auto ended = std::chrono::steady_clock::now();
+    hold.lock();
+    if (stopped || w->quit) return;
+    w->rest_until = ended + (ended - began);
+    w->busy = 0;
+    w->done = 1;
+    w->decodes++;
+  }
+}
+
+}  // namespace
+
+int modbus_monitor_worker_start(ModbusMonitorWorker* w, Capture* capture) {
+  if (w->thread.joinable()) return 0;
+  w->capture = capture;
+  w->cancel.store(0);
+  w->quit = w->busy = w->done = 0;
+  w->decodes = 0;
+  w->rest_until = std::chrono::steady_clock::time_point{};
+  if (capture_snapshot_allocate(&w->snapshot)) return 1;
+  try {
+    w->thread = std::thread(worker_run, w);
+  } catch (...) {
+    capture_snapshot_free(&w->snapshot);
+    return 1;
+  }
+  return 0;
+}
+
+void modbus_monitor_worker_stop(ModbusMonitorWorker* w) {
+  if (!w->thread.joinable()) return;
+  {
+    std::lock_guard<std::mutex> hold(w->lock);
+    w->quit = 1;
+    w->cancel.store(1, std::memory_order_relaxed);
+  }
+  w->wake.notify_all();
+  w->thread.join();
+  result_free(&w->shown);
+  result_free(&w->work);
+  modbus_frame_list_free(&w->scratch);
+  capture_snapshot_free(&w->snapshot);
+  w->busy = w->done = 0;
+}
+
+int modbus_monitor_worker_poll(ModbusMonitorWorker* w, const ModbusMonitorOptions* options) {
+  if (!w->thread.joinable()) return 0;
+  const CapturePlace place = capture_place(w->capture);
+  int taken = 0, ask = 0;
+  {
+    std::lock_guard<std::mutex> hold(w->lock);
+    if (w->done) {
+      std::swap(w->shown, w->work);
+      w->done = 0;
+      taken = 1;
+    }
+    if (!w->busy && std::chrono::steady_clock::now() >= w->rest_until) {
+      const ModbusMonitorResult& s = w->shown;
+      if (s.count < 0 || s.count != place.write_position || s.base != place.base || !same_options(s.options, *options)) {
+        w->options = *options;
+        w->busy = 1;
+        ask = 1;
+      }
+    }
+  }
+  if (ask) w->wake.notify_one();
+  return taken;
+}
+
+int modbus_monitor_worker_busy(ModbusMonitorWorker* w) {
+  std::lock_guard<std::mutex> hold(w->lock);
+  return w->busy || w->done;
 }

@@ -10,11 +10,11 @@
 // requests are CH1 RX and answers CH2 RX, and sent chunks are not read.
 //
 // RTU framing: a silence of 3.5 characters at the channel's speed (at least
-// 1.75 ms, timeline_modbus_silence_us) ends a run of bytes. A received
-// chunk is timed when its first bytes are seen queued, so the silence
-// before it is its time less the previous chunk's time less the previous
-// chunk's bytes at 11 bits each; a sent chunk is timed when its write has
-// completed, so the silence before it takes off its own bytes instead. Inside a run, and where times are unknown, frames are cut by
+// 1.75 ms, timeline_modbus_silence_us) ends a run of bytes. The silence
+// between two consecutive chunks of one stream is the capture's one rule
+// for it (timeline_silence_us, with each channel's speed and frame bits):
+// from the end of the earlier chunk's bytes on the line to the start of
+// the later one's. Inside a run, and where times are unknown, frames are cut by
 // the length their function code implies (requests of 01-06: 8 bytes; 0F
 // and 10: 9 plus the byte count at offset 6; answers of 01-04: 5 plus the
 // byte count at offset 2; 05, 06, 0F, 10: 8; exceptions: 5; other codes: up
@@ -48,14 +48,23 @@
 // request's last byte: from the request fully written to the first chunk
 // of the answer seen. kTimeUnknown when either time is unknown.
 //
-// Nothing allocates; the streams' run buffers live on the stack (about
-// 12 kB) and the frames go into the caller's array.
+// The decoders below read records handed in (a snapshot of the capture,
+// or a loaded log) and allocate nothing but the frames of a growable list;
+// the streams' run buffers live on the stack (about 12 kB). A full capture
+// takes a few hundred milliseconds at worst (bench/results/modbus-monitor.md),
+// so the window decodes on a worker thread (ModbusMonitorWorker below).
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 
 #include "app/capture.h"
 #include "tools/modbus.h"
+#include "serial/line_params.h"
 #include "timeline/chunks.h"
 #include "timeline/export.h"
 
@@ -64,7 +73,8 @@ constexpr int kModbusMonitorBitBytes = 32;  // coil and input bytes kept per fra
 constexpr int kModbusMonitorLookback = 1024;
 constexpr int kModbusMonitorSummaryChars = 400;  // summary text with its terminator
 
-enum ModbusMonitorDirection : uint8_t { kMonitorRequest = 0, kMonitorAnswer = 1 };
+// What a frame is in its exchange.
+enum ModbusMonitorRole : uint8_t { kMonitorRequest = 0, kMonitorAnswer = 1 };
 
 enum ModbusMonitorCheck : uint8_t {
   kMonitorOk = 0,
@@ -90,7 +100,7 @@ enum ModbusMonitorField : uint16_t {
 struct ModbusMonitorOptions {
   int32_t mode;          // ModbusMode: kModbusAscii or kModbusRtu
   int32_t line_monitor;  // 1: requests CH1 RX, answers CH2 RX
-  int32_t baud[2];       // line speed of CH1 and CH2 (RTU silences); 0 or less: 1.75 ms
+  LineShape shape[2];    // CH1 and CH2: speed and frame bits for the RTU silences
 };
 
 struct ModbusFrame {
@@ -99,7 +109,8 @@ struct ModbusFrame {
   int32_t last_record;   // and of its last one
   int32_t length;        // bytes (RTU) or characters (ASCII) of the frame
   uint8_t channel;       // 1 or 2: the line that carried it
-  uint8_t direction;     // ModbusMonitorDirection
+  uint8_t role;          // ModbusMonitorRole: request or answer
+  uint8_t sent;          // 1: the channel sent its bytes (TX), 0: received them (RX)
   uint8_t mode;          // ModbusMode
   uint8_t check;         // ModbusMonitorCheck
   uint16_t fields;       // ModbusMonitorField bits
@@ -121,6 +132,33 @@ int32_t modbus_monitor_decode(const CaptureRecord* records, const int64_t* times
                               const ModbusMonitorOptions* options, ModbusFrame* out, int32_t capacity,
                               int64_t* dropped);
 
+// A list of frames that grows as the decode finds them: every frame is
+// kept, unless memory runs short (dropped counts those not kept then).
+struct ModbusFrameList {
+  ModbusFrame* frames = nullptr;
+  int32_t n = 0;
+  int32_t capacity = 0;
+  int64_t dropped = 0;
+};
+void modbus_frame_list_free(ModbusFrameList* list);
+
+// modbus_monitor_decode into a growable list (emptied first). `cancel` (may
+// be null) is looked at every chunk and every few hundred bytes: once it
+// is non-zero the decode stops and returns 1, the list holding what was
+// found so far, unsorted and unpaired. Returns 0 when the decode ran whole.
+int modbus_monitor_decode_list(const CaptureRecord* records, const int64_t* times, int32_t count,
+                               const ModbusMonitorOptions* options, ModbusFrameList* out,
+                               const std::atomic<int>* cancel);
+
+// Decodes in both modes and keeps the one that finds more frames with a
+// good check (RTU when both find as many): a capture does not say which
+// framing its line used. options->mode is ignored. The frames go into out,
+// scratch is the other mode's working list; *mode (may be null) is the mode
+// kept. Returns 0, or 1 when cancelled (out is then of no use).
+int modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* times, int32_t count,
+                                 const ModbusMonitorOptions* options, ModbusFrameList* out, ModbusFrameList* scratch,
+                                 int32_t* mode, const std::atomic<int>* cancel);
+
 // English names for the CSV, from one table each: "Read Holding Registers"
 // for 0x03 (an exception code 0x83 names its function too), "Illegal Data
 // Address" for exception 0x02; "Unknown" for codes without a name.
@@ -136,21 +174,69 @@ const char* modbus_check_name(uint8_t check);
 int modbus_monitor_summary(const ModbusFrame* frame, char out[kModbusMonitorSummaryChars]);
 
 // CSV of frames[0 .. n - 1] under the header
-// "time_s,channel,direction,mode,slave,function,summary,check,latency_ms":
-// seconds since the first chunk of records 0 .. count - 1 with a known time
-// (6 decimals, empty when unknown), CH1/CH2, request/answer, RTU/ASCII, the
-// slave in decimal and the function as two hex digits (both empty for NOT
+// "time_s,channel,direction,role,mode,slave,function,summary,check,latency_ms":
+// seconds since `origin_us` (the first chunk with a known time of the
+// records decoded, timeline_first_time_us; 6 decimals, empty when unknown),
+// CH1/CH2, RX/TX as the capture export writes the direction of the bytes
+// (in line monitor mode both are RX), request/answer, RTU/ASCII, the slave
+// in decimal and the function as two hex digits (both empty for NOT
 // MODBUS), the summary (quoted when it holds a comma or a quote), the check
 // name and the latency in ms with 3 decimals (empty for requests and
-// unpaired answers). CR LF line ends. Returns 0, or 1 when the sink refused
-// a write.
-int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, const CaptureRecord* records,
-                             const int64_t* times, int32_t count, const TimelineSink* sink);
+// unpaired answers). CR LF line ends; every frame handed in is written.
+// Returns 0, or 1 when the sink refused a write.
+int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, int64_t origin_us, const TimelineSink* sink);
 
-// Decodes in both modes and keeps the one that finds more frames with a
-// good check (RTU when both find as many): a capture does not say which
-// framing its line used. options->mode is ignored; out and scratch each hold
-// capacity frames. Returns the frames in out, and the mode kept in *mode.
-int32_t modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* times, int32_t count,
-                                     const ModbusMonitorOptions* options, ModbusFrame* out, ModbusFrame* scratch,
-                                     int32_t capacity, int64_t* dropped, int32_t* mode);
+// The window's decoder: one worker thread that decodes a whole snapshot of
+// the capture (capture_snapshot_take) in either framing while the
+// user-interface thread goes on. The user-interface thread calls
+// modbus_monitor_worker_poll on its timer; a poll takes the latest finished
+// decode into `shown` and, when no decode runs and the capture (its place,
+// capture_place) or the options changed since the decode shown, starts a
+// new one. A poll holds the worker's lock only to flip flags and swap two
+// results, so it never waits for a decode. The worker touches `work`, the
+// snapshot and `scratch` only; the user-interface thread reads `shown`
+// only; the two swap under the lock while no decode runs. Stopping sets the
+// cancel flag the decoder looks at, so it returns within a few
+// milliseconds whatever the capture holds. After each decode the worker
+// rests as long as the decode took before the next may start, so a
+// capture that keeps changing takes at most about half of one core; the
+// list then lags the capture by a decode or two.
+struct ModbusMonitorResult {
+  ModbusFrameList frames;
+  int32_t mode = 0;       // framing kept
+  int32_t count = -1;     // records decoded; -1: no decode yet
+  int64_t base = 0;       // absolute place of the first of them
+  int64_t origin_us = kTimeUnknown;  // where the time column counts from
+  ModbusMonitorOptions options = {};
+};
+
+struct ModbusMonitorWorker {
+  Capture* capture = nullptr;
+  std::thread thread;
+  std::mutex lock;
+  std::condition_variable wake;
+  std::atomic<int> cancel{0};
+  int quit = 0;    // under lock: the thread ends
+  int busy = 0;    // under lock: a decode asked for and not finished
+  int done = 0;    // under lock: `work` holds a finished decode not yet shown
+  int64_t decodes = 0;  // under lock: decodes finished since the start
+  std::chrono::steady_clock::time_point rest_until;  // under lock: no decode starts before
+  void (*thread_started)() = nullptr;  // called first on the worker thread (its priority), or null
+  ModbusMonitorOptions options = {};  // under lock: those of the decode asked for
+  ModbusMonitorResult shown;
+  ModbusMonitorResult work;
+  ModbusFrameList scratch;
+  CaptureSnapshot snapshot;
+};
+
+// Allocates the snapshot and starts the thread. Returns 0, or 1 when
+// memory or a thread is short (nothing is kept then).
+int modbus_monitor_worker_start(ModbusMonitorWorker* w, Capture* capture);
+// Cancels a decode that runs, ends the thread and frees everything; a
+// worker never started or already stopped is left as it is.
+void modbus_monitor_worker_stop(ModbusMonitorWorker* w);
+// One tick of the user-interface thread. Returns 1 when `shown` now holds
+// a decode it did not hold before.
+int modbus_monitor_worker_poll(ModbusMonitorWorker* w, const ModbusMonitorOptions* options);
+// 1 while a decode runs (or waits to be taken).
+int modbus_monitor_worker_busy(ModbusMonitorWorker* w);

@@ -1,19 +1,29 @@
 // The Modbus monitor window (dialog 128): modeless, one at a time. It reads
 // the whole capture as Modbus frames (tools/modbus_monitor.cpp) in the
 // framing that finds more good frames, with the line monitor mode and the
-// line speeds of the settings, and shows them in a virtual report list: the
-// rows are drawn from the decoded array, nothing is copied into the list.
+// line shapes of the settings, and shows them in a virtual report list: the
+// rows are drawn from the decoded frames, nothing is copied into the list.
 //
-// A timer looks at the capture every 250 ms and decodes again only when it
-// changed (more records, a clear, a load, a wrap, another mode or speed).
-// The capture is read on this thread below the write position without the
-// lock, as every reader here does (app/capture.h). A full buffer decodes in
-// both framings in about 5 ms when it holds polling traffic and in about
-// 36 ms when it holds nothing but noise, the slowest case (native build).
+// The decode runs on the monitor's worker thread (ModbusMonitorWorker) from
+// a whole snapshot of the capture: a full buffer takes 70 to 240 ms in both
+// framings in the native build, and more under Wine, far too long for this
+// thread (bench/results/modbus-monitor.md). A timer looks every 250 ms: it
+// takes a finished decode into the list and asks for a new one when the
+// capture changed and none runs, so the list shows the latest finished
+// decode and a tick only flips flags and sets the list's row count.
+// Closing the window cancels a decode that runs and waits for the worker,
+// which returns within milliseconds. The worker runs below normal priority
+// and rests after each decode as long as it took, so the user-interface
+// thread keeps its share of the processor while a full capture streams.
+//
+// For the benchmark (bench/monitor_tick_bench.py): when the environment
+// variable QUORRIN_MONITOR_TICKS names a file, each handling of the refresh
+// timer appends its duration in microseconds to it, one line each.
 //
 // Choosing a row moves the data view to the row holding the frame's first
-// byte. "Export..." writes the CSV of the capture as the command line's
-// "/modbus" does, from a copy taken under the lock.
+// byte. "Export..." writes the CSV of the frames the list shows; the
+// command line's "/modbus" decodes a snapshot of the loaded log the same
+// way and writes the same CSV.
 #include "tools/modbus_monitor_win.h"
 
 #include <commctrl.h>
@@ -34,97 +44,97 @@ namespace {
 
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshPeriodMs = 250;
-constexpr int kColumns = 9;
-constexpr int kColumnWidths[kColumns] = {70, 50, 66, 48, 46, 170, 270, 72, 90};  // pixels
-
-// What the frames shown were decoded from: a change of any of it decodes again.
-struct Source {
-  int32_t count;
-  int32_t line_monitor;
-  int32_t baud[2];
-  int64_t first_time, last_time;
-  CaptureRecord first, last;
-};
+// The list's columns: what each shows and the message text of its head.
+enum Column { kColTime, kColChannel, kColDirection, kColRole, kColMode, kColSlave, kColFunction, kColSummary,
+              kColCheck, kColLatency, kColumns };
+constexpr int kColumnWidths[kColumns] = {70, 50, 40, 66, 48, 46, 170, 270, 72, 90};  // pixels
+constexpr int kColumnTexts[kColumns] = {
+    kTextMonitorColumnFirst,     kTextMonitorColumnFirst + 1, kTextMonitorColumnFirst + 2, kTextMonitorRole,
+    kTextMonitorColumnFirst + 3, kTextMonitorColumnFirst + 4, kTextMonitorColumnFirst + 5,
+    kTextMonitorColumnFirst + 6, kTextMonitorColumnFirst + 7, kTextMonitorColumnFirst + 8};
 
 struct MonitorWindow {
   HWND window;
   HWND list;
-  Source source;
-  int32_t n;
-  int64_t dropped;
-  int64_t origin_us;  // where the time column counts from
-  wchar_t direction[2][kMessageTextUnits];
+  int started;     // the worker runs
+  int32_t listed;  // the list's row count
+  wchar_t role[2][kMessageTextUnits];
+  HANDLE tick_log;  // QUORRIN_MONITOR_TICKS, or INVALID_HANDLE_VALUE
 };
 MonitorWindow g_mon = {};
-ModbusFrame g_frames[kModbusMonitorCapacity];
-ModbusFrame g_scratch[kModbusMonitorCapacity];
+ModbusMonitorWorker g_worker;
 
 ModbusMonitorOptions options_now() {
   ModbusMonitorOptions o = {};
   o.mode = kModbusRtu;
   o.line_monitor = settings_line_monitor(&g_app.settings);
-  o.baud[0] = g_app.settings.port[0].rs_speed;
-  o.baud[1] = g_app.settings.port[1].rs_speed;
+  line_shapes_of(g_app.settings.port, o.shape);
   return o;
 }
 
-Source source_now(const ModbusMonitorOptions& o) {
-  const Capture& cap = g_app.capture;
-  Source s = {};
-  s.count = capture_write_position(&cap);
-  s.line_monitor = o.line_monitor;
-  s.baud[0] = o.baud[0];
-  s.baud[1] = o.baud[1];
-  if (s.count > 0) {
-    s.first = cap.records[0];
-    s.last = cap.records[s.count - 1];
-    s.first_time = cap.times[0];
-    s.last_time = cap.times[s.count - 1];
-  }
-  return s;
+void worker_started() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }
+
+// The benchmark's record of tick durations, when it asked for one.
+void tick_log_open() {
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableW(L"QUORRIN_MONITOR_TICKS", path, MAX_PATH);
+  g_mon.tick_log = n > 0 && n < MAX_PATH ? CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                                        FILE_ATTRIBUTE_NORMAL, nullptr)
+                                         : INVALID_HANDLE_VALUE;
 }
 
-int same_record(const CaptureRecord& a, const CaptureRecord& b) {
-  const uint8_t* x = reinterpret_cast<const uint8_t*>(&a);
-  const uint8_t* y = reinterpret_cast<const uint8_t*>(&b);
-  for (size_t i = 0; i < sizeof a; i++)
-    if (x[i] != y[i]) return 0;
-  return 1;
+void tick_log_write(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+  if (g_mon.tick_log == INVALID_HANDLE_VALUE) return;
+  LARGE_INTEGER freq;
+  QueryPerformanceFrequency(&freq);
+  char line[32];
+  const int n = std::snprintf(line, sizeof line, "%lld\n",
+                              static_cast<long long>((to.QuadPart - from.QuadPart) * 1000000 / freq.QuadPart));
+  DWORD done = 0;
+  WriteFile(g_mon.tick_log, line, static_cast<DWORD>(n), &done, nullptr);
 }
 
-int same_source(const Source& a, const Source& b) {
-  return a.count == b.count && a.line_monitor == b.line_monitor && a.baud[0] == b.baud[0] && a.baud[1] == b.baud[1] &&
-         a.first_time == b.first_time && a.last_time == b.last_time && same_record(a.first, b.first) &&
-         same_record(a.last, b.last);
-}
+// The frames the list shows: the latest finished decode.
+const ModbusFrameList& shown() { return g_worker.shown.frames; }
 
+// The status line: how many frames and how many bad; how many were left
+// out when memory ran short; or that the first decode still runs.
 void show_status() {
-  int32_t bad = 0;
-  for (int32_t i = 0; i < g_mon.n; i++) bad += g_frames[i].check != kMonitorOk;
+  const ModbusFrameList& f = shown();
   wchar_t format[kMessageTextUnits] = L"", line[2 * kMessageTextUnits] = L"";
-  if (g_mon.n == 0) {
+  const int units = sizeof line / sizeof line[0];
+  if (!g_mon.started) {
+    get_text(kTextMonitorNoMemory, line);
+  } else if (g_worker.shown.count < 0) {
+    get_text(kTextMonitorDecoding, line);
+  } else if (f.n == 0 && f.dropped == 0) {
     get_text(kTextMonitorNoFrames, line);
   } else {
-    get_text(kTextMonitorStatus, format);
-    if (message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(kTextMonitorStatus)))
-      _snwprintf(line, sizeof line / sizeof line[0] - 1, format, static_cast<int>(g_mon.n), static_cast<int>(bad));
+    int32_t bad = 0;
+    for (int32_t i = 0; i < f.n; i++) bad += f.frames[i].check != kMonitorOk;
+    const int text = f.dropped ? kTextMonitorStatusLeftOut : kTextMonitorStatus;
+    const int left_out = f.dropped > INT32_MAX ? INT32_MAX : static_cast<int>(f.dropped);
+    get_text(text, format);
+    if (message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(text)))
+      _snwprintf(line, units - 1, format, static_cast<int>(f.n), static_cast<int>(bad), left_out);
     else
-      lstrcpynW(line, format, sizeof line / sizeof line[0]);
+      lstrcpynW(line, format, units);
   }
   SetDlgItemTextW(g_mon.window, IDC_MBM_STATUS, line);
 }
 
-void refresh(int force) {
+// One tick: a finished decode goes into the list; a new one is asked for
+// when the capture changed. Never waits for the worker.
+// The list's row count is set only when it changed: under Wine setting it
+// updates the list's scrolling and redraws at once, which on a loaded
+// machine takes tens of milliseconds (bench/results/modbus-monitor-tick.md).
+void refresh() {
   const ModbusMonitorOptions o = options_now();
-  const Source now = source_now(o);
-  if (!force && same_source(now, g_mon.source)) return;
-  g_mon.source = now;
-  const Capture& cap = g_app.capture;
-  int32_t mode = kModbusRtu;
-  g_mon.n = modbus_monitor_decode_either(cap.records, cap.times, now.count, &o, g_frames, g_scratch,
-                                         kModbusMonitorCapacity, &g_mon.dropped, &mode);
-  g_mon.origin_us = timeline_first_time_us(cap.records, cap.times, now.count);
-  SendMessageW(g_mon.list, LVM_SETITEMCOUNT, static_cast<WPARAM>(g_mon.n), LVSICF_NOSCROLL);
+  if (!modbus_monitor_worker_poll(&g_worker, &o)) return;
+  if (shown().n != g_mon.listed) {
+    SendMessageW(g_mon.list, LVM_SETITEMCOUNT, static_cast<WPARAM>(shown().n), LVSICF_NOSCROLL);
+    g_mon.listed = shown().n;
+  }
   InvalidateRect(g_mon.list, nullptr, FALSE);
   show_status();
 }
@@ -133,24 +143,26 @@ void refresh(int force) {
 void cell_text(const ModbusFrame& f, int column, wchar_t* out, int units) {
   char text[kModbusMonitorSummaryChars] = "";
   const int known = f.check != kMonitorNotModbus;
+  const int64_t origin = g_worker.shown.origin_us;
   switch (column) {
-    case 0:
-      if (f.time_us != kTimeUnknown && g_mon.origin_us != kTimeUnknown)
-        std::snprintf(text, sizeof text, "%.6f", static_cast<double>(f.time_us - g_mon.origin_us) / 1e6);
+    case kColTime:
+      if (f.time_us != kTimeUnknown && origin != kTimeUnknown)
+        std::snprintf(text, sizeof text, "%.6f", static_cast<double>(f.time_us - origin) / 1e6);
       break;
-    case 1: std::snprintf(text, sizeof text, "CH%d", f.channel); break;
-    case 2: lstrcpynW(out, g_mon.direction[f.direction == kMonitorAnswer], units); return;
-    case 3: std::snprintf(text, sizeof text, "%s", f.mode == kModbusAscii ? "ASCII" : "RTU"); break;
-    case 4:
+    case kColChannel: std::snprintf(text, sizeof text, "CH%d", f.channel); break;
+    case kColDirection: std::snprintf(text, sizeof text, "%s", f.sent ? "TX" : "RX"); break;
+    case kColRole: lstrcpynW(out, g_mon.role[f.role == kMonitorAnswer], units); return;
+    case kColMode: std::snprintf(text, sizeof text, "%s", f.mode == kModbusAscii ? "ASCII" : "RTU"); break;
+    case kColSlave:
       if (known) std::snprintf(text, sizeof text, "%d", f.slave);
       break;
-    case 5:
+    case kColFunction:
       if (known) std::snprintf(text, sizeof text, "%02X %s", f.function, modbus_function_name(f.function));
       break;
-    case 6: modbus_monitor_summary(&f, text); break;
-    case 7: std::snprintf(text, sizeof text, "%s", modbus_check_name(f.check)); break;
-    case 8:
-      if (f.direction == kMonitorAnswer && f.latency_us != kTimeUnknown)
+    case kColSummary: modbus_monitor_summary(&f, text); break;
+    case kColCheck: std::snprintf(text, sizeof text, "%s", modbus_check_name(f.check)); break;
+    case kColLatency:
+      if (f.role == kMonitorAnswer && f.latency_us != kTimeUnknown)
         std::snprintf(text, sizeof text, "%.3f", static_cast<double>(f.latency_us) / 1000.0);
       break;
   }
@@ -164,10 +176,10 @@ LRESULT custom_draw(NMLVCUSTOMDRAW* cd) {
   if (cd->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
   if (cd->nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
   const DWORD_PTR i = cd->nmcd.dwItemSpec;
-  if (i >= static_cast<DWORD_PTR>(g_mon.n)) return CDRF_DODEFAULT;
+  if (i >= static_cast<DWORD_PTR>(shown().n)) return CDRF_DODEFAULT;
   // A chosen row keeps the list's own selection colors.
   if (SendMessageW(g_mon.list, LVM_GETITEMSTATE, i, LVIS_SELECTED) & LVIS_SELECTED) return CDRF_DODEFAULT;
-  const ModbusFrame& f = g_frames[i];
+  const ModbusFrame& f = shown().frames[i];
   if (f.check != kMonitorOk || (f.fields & kFieldException)) {
     cd->clrText = slot_color(kSlotEofText);
     cd->clrTextBk = slot_color(kSlotEofBack);
@@ -178,14 +190,20 @@ LRESULT custom_draw(NMLVCUSTOMDRAW* cd) {
   return CDRF_NEWFONT;
 }
 
-// The data view shows the row that holds the frame's first byte at its top.
+// The data view shows the row that holds the frame's first byte at its top;
+// a wrap since the decode has moved the records down by as many places as
+// the capture's base went up.
 void view_frame(int32_t i) {
-  if (i < 0 || i >= g_mon.n || !g_main_window) return;
+  if (i < 0 || i >= shown().n || !g_main_window) return;
   const int32_t cells = view_cells_per_row_now(g_main_window);
-  const int32_t count = capture_write_position(&g_app.capture);
+  const CapturePlace place = capture_place(&g_app.capture);
+  const int32_t count = place.write_position;
   if (cells < 1 || count == 0) return;
-  int32_t record = g_frames[i].first_record;
-  if (record >= count) record = count - 1;
+  const int64_t moved = place.base - g_worker.shown.base;
+  int64_t at = shown().frames[i].first_record - moved;
+  if (at < 0) at = 0;
+  if (at >= count) at = count - 1;
+  const int32_t record = static_cast<int32_t>(at);
   CaptureView& v = g_app.capture.view;
   v.follow_mode = 0;
   v.view_position = record / cells * cells;
@@ -198,8 +216,8 @@ LRESULT on_notify(NMHDR* h) {
   switch (h->code) {
     case LVN_GETDISPINFOW: {
       LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(h)->item;
-      if ((item.mask & LVIF_TEXT) && item.iItem >= 0 && item.iItem < g_mon.n && item.cchTextMax > 0)
-        cell_text(g_frames[item.iItem], item.iSubItem, item.pszText, item.cchTextMax);
+      if ((item.mask & LVIF_TEXT) && item.iItem >= 0 && item.iItem < shown().n && item.cchTextMax > 0)
+        cell_text(shown().frames[item.iItem], item.iSubItem, item.pszText, item.cchTextMax);
       return 0;
     }
     case NM_CUSTOMDRAW: return custom_draw(reinterpret_cast<NMLVCUSTOMDRAW*>(h));
@@ -213,43 +231,49 @@ LRESULT on_notify(NMHDR* h) {
   return 0;
 }
 
+int write_frames(const wchar_t* path, const ModbusFrameList& frames, int64_t origin_us);
+
+// The CSV of what the list shows, every frame of it.
 void export_frames(HWND dlg) {
-  if (capture_write_position(&g_app.capture) == 0) {
+  if (g_worker.shown.count <= 0) {
     show_message(dlg, kTextNoDataToExport, 0, L"Quorrin");
     return;
   }
   wchar_t path[MAX_PATH] = L"";
   if (!file_chooser(dlg, kChooseExport, path)) return;
-  const int failure = modbus_monitor_export(path);
+  const int failure = write_frames(path, shown(), g_worker.shown.origin_us);
   if (failure) show_texts(dlg, L"Quorrin", {failure}, path);
 }
 
 void on_init(HWND dlg) {
   g_mon.window = dlg;
   g_mon.list = GetDlgItem(dlg, IDC_MBM_LIST);
-  g_mon.source = Source{};
-  g_mon.source.count = -1;  // nothing decoded yet
+  g_mon.listed = 0;
+  g_worker.thread_started = worker_started;
+  g_mon.started = modbus_monitor_worker_start(&g_worker, &g_app.capture) == 0;
+  tick_log_open();
   set_dialog_text(dlg, 0, kTextMonitorTitle);
   set_dialog_text(dlg, IDC_MBM_EXPORT, kTextMonitorExport);
   set_dialog_text(dlg, IDC_MBM_CLOSE, kTextClose);
-  get_text(kTextMonitorRequest, g_mon.direction[0]);
-  get_text(kTextMonitorAnswer, g_mon.direction[1]);
+  get_text(kTextMonitorRequest, g_mon.role[0]);
+  get_text(kTextMonitorAnswer, g_mon.role[1]);
   SendMessageW(g_mon.list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
   SendMessageW(g_mon.list, LVM_SETBKCOLOR, 0, static_cast<LPARAM>(slot_color(kSlotBackground)));
   SendMessageW(g_mon.list, LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(slot_color(kSlotBackground)));
   SendMessageW(g_mon.list, LVM_SETTEXTCOLOR, 0, static_cast<LPARAM>(slot_color(kSlotText)));
   for (int k = 0; k < kColumns; k++) {
     wchar_t head[kMessageTextUnits] = L"";
-    get_text(kTextMonitorColumnFirst + k, head);
+    get_text(kColumnTexts[k], head);
     LVCOLUMNW c = {};
     c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM | LVCF_FMT;
-    c.fmt = (k == 4 || k == 8) ? LVCFMT_RIGHT : LVCFMT_LEFT;  // the first column is always left aligned
+    c.fmt = (k == kColSlave || k == kColLatency) ? LVCFMT_RIGHT : LVCFMT_LEFT;  // the first column is always left aligned
     c.cx = kColumnWidths[k];
     c.pszText = head;
     c.iSubItem = k;
     SendMessageW(g_mon.list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(k), reinterpret_cast<LPARAM>(&c));
   }
-  refresh(1);
+  show_status();
+  refresh();
   SetTimer(dlg, kRefreshTimer, kRefreshPeriodMs, nullptr);
   dialog_look_init(dlg);
 }
@@ -258,8 +282,11 @@ void on_init(HWND dlg) {
 // its owned windows with it.
 void on_destroy(HWND dlg) {
   KillTimer(dlg, kRefreshTimer);
+  modbus_monitor_worker_stop(&g_worker);
+  if (g_mon.tick_log != INVALID_HANDLE_VALUE) CloseHandle(g_mon.tick_log);
+  g_mon.tick_log = INVALID_HANDLE_VALUE;
   g_mon.window = g_mon.list = nullptr;
-  g_mon.n = 0;
+  g_mon.started = 0;
 }
 
 INT_PTR CALLBACK monitor_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
@@ -267,7 +294,13 @@ INT_PTR CALLBACK monitor_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: on_init(dlg); return TRUE;
     case WM_TIMER:
-      if (wp == kRefreshTimer) refresh(0);
+      if (wp == kRefreshTimer) {
+        LARGE_INTEGER from, to;
+        QueryPerformanceCounter(&from);
+        refresh();
+        QueryPerformanceCounter(&to);
+        tick_log_write(from, to);
+      }
       return TRUE;
     case WM_NOTIFY:
       SetWindowLongPtrW(dlg, DWLP_MSGRESULT, on_notify(reinterpret_cast<NMHDR*>(lp)));
@@ -293,36 +326,39 @@ int file_write(void* ctx, const char* bytes, int n) {
              : 1;
 }
 
+// The CSV of `frames` into a new file at `path`; a file that could not be
+// written whole is removed. Returns 0 or the message text of the failure.
+int write_frames(const wchar_t* path, const ModbusFrameList& frames, int64_t origin_us) {
+  HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return kTextFileOpenFailed;
+  int result = 0;
+  TimelineSink sink = {f, file_write};
+  if (modbus_monitor_write_csv(frames.frames, frames.n, origin_us, &sink)) result = kTextExportWriteFailed;
+  if (!CloseHandle(f)) result = kTextExportWriteFailed;
+  if (result) DeleteFileW(path);
+  return result;
+}
+
 }  // namespace
 
 int modbus_monitor_export(const wchar_t* path) {
-  Capture* cap = &g_app.capture;
-  const int32_t count = capture_write_position(cap);
-  if (count == 0) return kTextNoDataToExport;
-  // A copy taken under the lock, as the capture export takes it.
-  CaptureRecord* records = static_cast<CaptureRecord*>(std::malloc(static_cast<size_t>(count) * sizeof(CaptureRecord)));
-  int64_t* times = static_cast<int64_t*>(std::malloc(static_cast<size_t>(count) * sizeof(int64_t)));
-  ModbusFrame* frames = static_cast<ModbusFrame*>(std::malloc(2 * sizeof(ModbusFrame) * kModbusMonitorCapacity));
-  int result = 0;
-  if (!records || !times || !frames) result = kTextExportNoMemory;
-  else if (capture_copy(cap, 0, count, records) || capture_copy_times(cap, 0, count, times)) result = kTextExportNoMemory;
+  // One whole copy of the capture, decoded into lists that grow: every
+  // frame is written, or the export fails with a message.
+  CaptureSnapshot snap;
+  if (capture_snapshot_allocate(&snap)) return kTextExportNoMemory;
+  int result = capture_snapshot_take(&g_app.capture, &snap) ? kTextExportNoMemory : 0;
+  if (result == 0 && snap.count == 0) result = kTextNoDataToExport;
+  ModbusFrameList frames, scratch;
   if (result == 0) {
     const ModbusMonitorOptions o = options_now();
-    const int32_t n = modbus_monitor_decode_either(records, times, count, &o, frames, frames + kModbusMonitorCapacity,
-                                                   kModbusMonitorCapacity, nullptr, nullptr);
-    HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
-      result = kTextFileOpenFailed;
-    } else {
-      TimelineSink sink = {f, file_write};
-      if (modbus_monitor_write_csv(frames, n, records, times, count, &sink)) result = kTextExportWriteFailed;
-      if (!CloseHandle(f)) result = kTextExportWriteFailed;
-      if (result) DeleteFileW(path);
-    }
+    modbus_monitor_decode_either(snap.records, snap.times, snap.count, &o, &frames, &scratch, nullptr, nullptr);
+    if (frames.dropped) result = kTextExportNoMemory;
   }
-  std::free(records);
-  std::free(times);
-  std::free(frames);
+  if (result == 0)
+    result = write_frames(path, frames, timeline_first_time_us(snap.records, snap.times, snap.count));
+  modbus_frame_list_free(&frames);
+  modbus_frame_list_free(&scratch);
+  capture_snapshot_free(&snap);
   return result;
 }
 

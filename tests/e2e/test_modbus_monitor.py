@@ -3,7 +3,8 @@ requests on CH1 to a real Modbus slave (Debian's pymodbus,
 tests/e2e/modbus_slave.py) that spoils the CRC of its second answer; the
 monitor decodes the capture, pairs the answers, exports the CSV, and moves
 the data view to a chosen frame; "Quorrin.exe /modbus" writes the same CSV
-from the saved log."""
+from the saved log. A full capture of short frames (about twice as many as
+the list once kept) is listed and written whole."""
 import csv
 import io
 import os
@@ -19,9 +20,10 @@ from test_modbus import DATA, Slave, write_registers_rtu
 ENGLISH = {"moji_type": 1}
 CMD_MONITOR = 178
 LIST, STATUS, EXPORT, CLOSE = 461, 462, 251, 252
-COLUMNS = ["time", "channel", "direction", "mode", "slave", "function", "summary", "check", "latency"]
+COLUMNS = ["time", "channel", "direction", "role", "mode", "slave", "function", "summary", "check", "latency"]
 VK_END, VK_HOME = 0x23, 0x24
-CSV_HEADER = "time_s,channel,direction,mode,slave,function,summary,check,latency_ms"
+CSV_HEADER = "time_s,channel,direction,role,mode,slave,function,summary,check,latency_ms"
+LVM_GETITEMCOUNT = 0x1004
 
 
 def title():
@@ -95,11 +97,12 @@ def test_monitor_decodes_pairs_exports_and_jumps(app, driver, display, wine, sla
     q = app(dict(ENGLISH))
     harness.open_ports(driver)
     dlg = open_monitor(driver)
-    assert driver.call("gettext", dlg, STATUS)[0] == texts()[366][1]
+    assert harness.wait_for(lambda: driver.call("gettext", dlg, STATUS)[0] == texts()[366][1], 10)
     read_three_then_write(driver, slave, dlg)
     shown = rows(driver, dlg)
     request, answer = texts()[368][1], texts()[369][1]
-    assert [r["direction"] for r in shown] == [request, answer] * 3
+    assert [r["role"] for r in shown] == [request, answer] * 3
+    assert [r["direction"] for r in shown] == ["TX", "RX"] * 3
     assert {(r["channel"], r["mode"], r["slave"]) for r in shown} == {("CH1", "RTU", "1")}
     assert [r["function"] for r in shown] == ["03 Read Holding Registers"] * 4 + ["10 Write Multiple Registers"] * 2
     assert [r["check"] for r in shown] == ["OK", "OK", "OK", "BAD CRC", "OK", "OK"]
@@ -123,10 +126,11 @@ def test_monitor_decodes_pairs_exports_and_jumps(app, driver, display, wine, sla
     assert data.startswith(CSV_HEADER + "\r\n") and data.endswith("\r\n"), data
     exported = list(csv.reader(io.StringIO(data, newline="")))
     assert len(exported) == 7, exported
-    assert exported[4][1:] == ["CH1", "answer", "RTU", "1", "03", "bytes=6 values=0x1000,0x1001,0x1002",
-                                          "BAD CRC", ""]
+    assert exported[4][1:] == ["CH1", "RX", "answer", "RTU", "1", "03", "bytes=6 values=0x1000,0x1001,0x1002",
+                               "BAD CRC", ""]
     assert exported[2][-1] == shown[1]["latency"]
-    assert [row[7] for row in exported[1:]] == [r["check"] for r in shown]
+    assert [row[8] for row in exported[1:]] == [r["check"] for r in shown]
+    assert [row[2:4] for row in exported[1:]] == [["TX", "request"], ["RX", "answer"]] * 3
 
     # The saved log with its times gives the same rows on the command line.
     harness.close_ports(driver)
@@ -155,6 +159,55 @@ def test_monitor_decodes_pairs_exports_and_jumps(app, driver, display, wine, sla
     # One window at a time: opening again brings back the one open.
     driver.command(CMD_MONITOR)
     assert harness.holds_for(lambda: len(monitor_windows(driver)) == 1, 1.0)
+    driver.call("press", dlg, CLOSE)
+    assert harness.wait_for(lambda: not monitor_windows(driver), 10)
+
+
+def full_log_of_short_frames(path):
+    """A log of a full capture: 1,270 chunks of 100 bytes sent on CH1, each
+    25 frames "Report Server ID" of 4 bytes (01 11 C0 2C), then its three
+    gap markers; no times file. Returns the number of frames."""
+    frame = bytes([0x01, 0x11, 0xC0, 0x2C])
+    recs = bytearray()
+    chunks = 0
+    while (len(recs) // 8) + 103 <= 130816:
+        for i, b in enumerate(frame * 25):
+            recs += bytes([2, 0, b, 0, i, 0, 0, 0])
+        recs += bytes([128, 0, 0x74, 0x3D, 0, 0, 0, 0, 129, 0, 0x30, 0x30, 0, 0, 0, 0,
+                       130, 0, 0x30, 0x31, 0, 0, 0, 0])
+        chunks += 1
+    path.write_bytes(("%015d\r" % (len(recs) // 8)).encode("utf-16-le") + bytes(recs))
+    return 25 * chunks
+
+
+def test_every_frame_of_a_full_capture_is_listed_and_written(app, driver, wine):
+    q = app(dict(ENGLISH))
+    frames = full_log_of_short_frames(q.path("short.log"))
+    assert frames > 16384
+
+    code, err = modbus_command_line(q, wine, "short.log", "line.csv")
+    assert code == 0 and err == ["short.log: No times file lies beside this log."], err
+    data = q.path("line.csv").read_bytes()
+    lines = data.split(b"\r\n")
+    assert lines[0].decode() == CSV_HEADER and lines[-1] == b""
+    assert len(lines) - 2 == frames
+    assert set(lines[1:-1]) == {b",CH1,TX,request,RTU,1,11,length=4,OK,"}
+
+    # The window lists them all, reading the capture on its worker, and
+    # its Export... writes the same bytes.
+    harness.load_log(driver, "short.log")
+    driver.expect_message("ReadFile", timeout_ms=30000)
+    dlg = open_monitor(driver)
+    status = f"{frames} frames, 0 bad"
+    assert harness.wait_for(lambda: driver.call("gettext", dlg, STATUS)[0] == status, 30), \
+        driver.call("gettext", dlg, STATUS)
+    list_hwnd = driver.call("child", dlg, LIST)[0]
+    assert int(driver.call("send", list_hwnd, LVM_GETITEMCOUNT, 0, 0)[0]) == frames
+    driver.call("click", dlg, EXPORT)
+    driver.file_dialog("window.csv")
+    assert harness.wait_for(lambda: q.path("window.csv").exists() and
+                            q.path("window.csv").stat().st_size == len(data), 30)
+    assert harness.written_file(driver, q.path("window.csv")) == data
     driver.call("press", dlg, CLOSE)
     assert harness.wait_for(lambda: not monitor_windows(driver), 10)
 

@@ -1,13 +1,15 @@
 // Feeds arbitrary records (any kind, any byte) with arbitrary times, in any
-// channel layout, framing mode and line speeds, to the Modbus monitor with
-// a frame array of arbitrary size, and its frames to the CSV writer. Every
+// channel layout, framing mode and line shapes, to the Modbus monitor with
+// a frame array of arbitrary size and with a growable list, and its frames
+// to the CSV writer. Every
 // frame must lie within the records, start on a data record and end at or
 // after its start; frames come sorted by their first record; pairs point
 // at each other, request to answer; only paired answers have a latency; the
 // kept values stay within their arrays; with nothing dropped every byte of
 // the streams read lies in exactly one frame, and only a full array drops
-// frames; the CSV is printable ASCII with CR LF ends and one line
-// per frame under its header.
+// frames; the growable list keeps the same frames as an array that did not
+// fill; the CSV is printable ASCII with CR LF ends and one line per frame
+// under its header.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
@@ -24,8 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ModbusMonitorOptions opt;
   opt.mode = in.ConsumeBool() ? kModbusAscii : kModbusRtu;
   opt.line_monitor = in.ConsumeBool();
-  opt.baud[0] = in.ConsumeIntegralInRange<int32_t>(-1, 1'000'000);
-  opt.baud[1] = in.ConsumeIntegralInRange<int32_t>(-1, 1'000'000);
+  for (LineShape& shape : opt.shape) {
+    shape.baud = in.ConsumeIntegralInRange<int32_t>(-1, 1'000'000);
+    shape.tenth_bits = in.ConsumeIntegralInRange<int32_t>(0, 130);
+  }
   const int32_t capacity = in.ConsumeIntegralInRange<int32_t>(0, 80);
   const int timed = in.ConsumeIntegralInRange<int>(0, 2);  // none, increasing, arbitrary
   // Records: a kind selector and a data byte each; small steps of time.
@@ -69,18 +73,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(f.length >= 1 && f.length <= f.last_record - f.first_record + 1);
     check(i == 0 || frames[static_cast<size_t>(i) - 1].first_record < f.first_record);
     check(f.channel == 1 || f.channel == 2);
-    check(f.direction <= kMonitorAnswer && f.check <= kMonitorNotModbus && f.mode == opt.mode);
+    check(f.role <= kMonitorAnswer && f.check <= kMonitorNotModbus && f.mode == opt.mode);
+    check(f.sent == (!opt.line_monitor && f.role == kMonitorRequest));
     check(f.value_count >= 0 && f.value_count <= kModbusMonitorValues);
     check(f.bit_bytes >= 0 && f.bit_bytes <= kModbusMonitorBitBytes);
     if (f.pair >= 0) {
       check(f.pair < n);
       const ModbusFrame& o = frames[static_cast<size_t>(f.pair)];
-      check(o.pair == i && o.direction != f.direction && o.check == kMonitorOk && f.check == kMonitorOk);
-      check(f.direction == kMonitorAnswer ? f.pair < i : f.pair > i);
+      check(o.pair == i && o.role != f.role && o.check == kMonitorOk && f.check == kMonitorOk);
+      check(f.role == kMonitorAnswer ? f.pair < i : f.pair > i);
     } else {
       check(f.pair == -1);
     }
-    if (f.latency_us != kTimeUnknown) check(f.direction == kMonitorAnswer && f.pair >= 0);
+    if (f.latency_us != kTimeUnknown) check(f.role == kMonitorAnswer && f.pair >= 0);
     char summary[kModbusMonitorSummaryChars];
     int len = modbus_monitor_summary(&f, summary);
     check(len > 0 && len < kModbusMonitorSummaryChars && summary[len] == 0 &&
@@ -88,7 +93,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Written csv = {0, 0};
   TimelineSink sink = {&csv, check_write};
-  check(modbus_monitor_write_csv(frames.data(), n, records.data(), timed ? times.data() : nullptr, count, &sink) == 0);
+  const int64_t origin = timeline_first_time_us(records.data(), timed ? times.data() : nullptr, count);
+  check(modbus_monitor_write_csv(frames.data(), n, origin, &sink) == 0);
   check(csv.line_ends == n + 1 && csv.last == '\n');
+  ModbusFrameList list;
+  check(modbus_monitor_decode_list(records.data(), timed ? times.data() : nullptr, count, &opt, &list, nullptr) == 0);
+  check(list.dropped == 0 && list.n >= n);
+  if (dropped == 0 && n > 0) check(list.n == n && std::memcmp(list.frames, frames.data(), sizeof(ModbusFrame) * n) == 0);
+  modbus_frame_list_free(&list);
   return 0;
 }

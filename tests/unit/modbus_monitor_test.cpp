@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "codec/checksum.h"
@@ -49,7 +52,8 @@ int collect_write(void* ctx, const char* bytes, int n) {
 
 struct MonitorFixture : ::testing::Test {
   Capture cap;
-  ModbusMonitorOptions opt = {kModbusRtu, 0, {9600, 9600}};
+  // 9600 baud, 11 bits a character (8 data bits, parity, one stop bit).
+  ModbusMonitorOptions opt = {kModbusRtu, 0, {{9600, 110}, {9600, 110}}};
   std::vector<ModbusFrame> frames = std::vector<ModbusFrame>(64);
   int64_t dropped = -1;
   void SetUp() override {
@@ -81,8 +85,8 @@ struct MonitorFixture : ::testing::Test {
   std::string csv(int n) {
     Collect c;
     TimelineSink sink{&c, collect_write};
-    EXPECT_EQ(modbus_monitor_write_csv(frames.data(), n, cap.records, cap.times, capture_write_position(&cap), &sink),
-              0);
+    const int64_t origin = timeline_first_time_us(cap.records, cap.times, capture_write_position(&cap));
+    EXPECT_EQ(modbus_monitor_write_csv(frames.data(), n, origin, &sink), 0);
     return c.text;
   }
   // The checks of frames 0 .. n - 1, for compact comparisons.
@@ -107,7 +111,7 @@ TEST_F(MonitorFixture, BuilderRtuRequestsDecodeWithTheirFields) {
   EXPECT_EQ(w.last_record, 23);
   EXPECT_EQ(w.length, 13);
   EXPECT_EQ(w.channel, 1);
-  EXPECT_EQ(w.direction, kMonitorRequest);
+  EXPECT_EQ(w.role, kMonitorRequest);
   EXPECT_EQ(w.slave, 1);
   EXPECT_EQ(w.function, 0x10);
   EXPECT_EQ(w.value_count, 2);
@@ -182,7 +186,7 @@ TEST_F(MonitorFixture, NoiseBetweenFramesIsOneEntryUntimedAndTimed) {
   EXPECT_EQ(frames[3].length, 2);
   EXPECT_EQ(summary(3), "length=2");
   std::string table = csv(5);
-  EXPECT_EQ(table.substr(table.find("\r\n") + 2, 41), ",CH1,request,RTU,,,length=3,NOT MODBUS,\r\n");
+  EXPECT_EQ(table.substr(table.find("\r\n") + 2, 44), ",CH1,TX,request,RTU,,,length=3,NOT MODBUS,\r\n");
 
   // The same with times: noise in front of a frame in one silence-bounded run.
   capture_clear(&cap);
@@ -262,7 +266,7 @@ TEST_F(MonitorFixture, SilenceAt9600SplitsWhatLengthsCannot) {
 
   // At 115200 the floor of 1.75 ms holds: 1.8 ms of quiet splits.
   capture_clear(&cap);
-  opt.baud[0] = 115200;
+  opt.shape[0].baud = 115200;
   append(kKindSentCh1, {0x01, 0x03, 0x00});
   append(kKindSentCh1, a, 1'800 + 5 * 95);
   ASSERT_EQ(decode(), 2);
@@ -277,16 +281,17 @@ TEST_F(MonitorFixture, LineMonitorTakesRequestsOnCh1AndAnswersOnCh2) {
   append(kKindRecvCh2, answer, 12'000);
   ASSERT_EQ(decode(), 2);
   EXPECT_EQ(frames[0].channel, 1);
-  EXPECT_EQ(frames[0].direction, kMonitorRequest);
+  EXPECT_EQ(frames[0].role, kMonitorRequest);
   EXPECT_EQ(frames[1].channel, 2);
-  EXPECT_EQ(frames[1].direction, kMonitorAnswer);
+  EXPECT_EQ(frames[1].role, kMonitorAnswer);
   EXPECT_EQ(frames[1].pair, 0);
   EXPECT_EQ(frames[1].latency_us, 13'000);
+  EXPECT_EQ(frames[0].sent + frames[1].sent, 0);  // both taps receive
   // Without the flag the same capture holds two CH1 requests and a CH2
   // answer that pairs with none of them.
   opt.line_monitor = 0;
   ASSERT_EQ(decode(), 3);
-  EXPECT_EQ(frames[0].direction, kMonitorAnswer);  // CH1 RX
+  EXPECT_EQ(frames[0].role, kMonitorAnswer);  // CH1 RX
   EXPECT_EQ(frames[0].check, kMonitorBadCrc);      // a request's layout read as an answer
   EXPECT_EQ(frames[0].length, 13);                 // one frame up to the end of its run
   EXPECT_EQ(frames[2].pair, -1);
@@ -338,7 +343,7 @@ TEST_F(MonitorFixture, UnknownTimesFallBackOnLengths) {
   EXPECT_EQ(frames[0].value_count, 10);
   EXPECT_EQ(summary(1), "addr=0x0003 value=0xFF00");
   EXPECT_EQ(summary(2), "exception=04 Server Device Failure");
-  EXPECT_EQ(frames[3].direction, kMonitorRequest);
+  EXPECT_EQ(frames[3].role, kMonitorRequest);
   EXPECT_EQ(frames[3].pair, -1);  // the answers came before it
   EXPECT_EQ(frames[0].time_us, kTimeUnknown);
 }
@@ -371,15 +376,26 @@ TEST_F(MonitorFixture, CsvOfAWorkedCapture) {
   append(kKindSentCh2, {0x02, 0x05, 0x00, 0x03, 0xFF}, 500'000);
   ASSERT_EQ(decode(), 6);
   EXPECT_EQ(csv(6),
-            "time_s,channel,direction,mode,slave,function,summary,check,latency_ms\r\n"
-            ",CH2,request,RTU,,,length=1,NOT MODBUS,\r\n"
-            "0.000000,CH1,request,RTU,1,10,\"addr=0x0001 count=2 bytes=4 values=0x000A,0x0102\",OK,\r\n"
-            "0.012345,CH1,answer,RTU,1,10,addr=0x0001 count=2,OK,12.345\r\n"
-            "0.112345,CH1,request,RTU,1,03,addr=0x0000 count=10,OK,\r\n"
-            "0.120345,CH1,answer,RTU,1,83,exception=02 Illegal Data Address,OK,8.000\r\n"
-            "0.620345,CH2,request,RTU,2,05,length=5,TOO SHORT,\r\n");
+            "time_s,channel,direction,role,mode,slave,function,summary,check,latency_ms\r\n"
+            ",CH2,TX,request,RTU,,,length=1,NOT MODBUS,\r\n"
+            "0.000000,CH1,TX,request,RTU,1,10,\"addr=0x0001 count=2 bytes=4 values=0x000A,0x0102\",OK,\r\n"
+            "0.012345,CH1,RX,answer,RTU,1,10,addr=0x0001 count=2,OK,12.345\r\n"
+            "0.112345,CH1,TX,request,RTU,1,03,addr=0x0000 count=10,OK,\r\n"
+            "0.120345,CH1,RX,answer,RTU,1,83,exception=02 Illegal Data Address,OK,8.000\r\n"
+            "0.620345,CH2,TX,request,RTU,2,05,length=5,TOO SHORT,\r\n");
   // An empty list is the header alone.
-  EXPECT_EQ(csv(0), "time_s,channel,direction,mode,slave,function,summary,check,latency_ms\r\n");
+  EXPECT_EQ(csv(0), "time_s,channel,direction,role,mode,slave,function,summary,check,latency_ms\r\n");
+
+  // On a line monitor both taps receive: RX on both channels.
+  capture_clear(&cap);
+  opt.line_monitor = 1;
+  append(kKindRecvCh1, kReadTen);
+  append(kKindRecvCh2, rtu({0x01, 0x83, 0x02}), 8'000);
+  ASSERT_EQ(decode(), 2);
+  EXPECT_EQ(csv(2),
+            "time_s,channel,direction,role,mode,slave,function,summary,check,latency_ms\r\n"
+            "0.000000,CH1,RX,request,RTU,1,03,addr=0x0000 count=10,OK,\r\n"
+            "0.008000,CH2,RX,answer,RTU,1,83,exception=02 Illegal Data Address,OK,8.000\r\n");
 }
 
 }  // namespace
@@ -403,7 +419,7 @@ TEST(ModbusMonitor, MegabyteOfNoiseIsAccountedForByteByByte) {
   }
   std::vector<ModbusFrame> frames(200'000);
   for (int mode : {kModbusRtu, kModbusAscii}) {
-    ModbusMonitorOptions opt = {mode, 0, {9600, 9600}};
+    ModbusMonitorOptions opt = {mode, 0, {{9600, 110}, {9600, 110}}};
     int64_t dropped = -1;
     int32_t n = modbus_monitor_decode(records.data(), nullptr, count, &opt, frames.data(),
                                       static_cast<int32_t>(frames.size()), &dropped);
@@ -423,12 +439,14 @@ TEST(ModbusMonitor, MegabyteOfNoiseIsAccountedForByteByByte) {
 // Either mode: the framing that reads more good frames wins, whatever the
 // options say; the same bytes, framed either way, decode as they were sent.
 TEST_F(MonitorFixture, EitherModeKeepsTheFramingThatReadsMoreFrames) {
-  std::vector<ModbusFrame> scratch(frames.size());
+  ModbusFrameList out, scratch;
   int32_t mode = -1;
   auto either = [&] {
-    frames.assign(frames.size(), ModbusFrame{});
-    return modbus_monitor_decode_either(cap.records, cap.times, capture_write_position(&cap), &opt, frames.data(),
-                                        scratch.data(), static_cast<int32_t>(frames.size()), &dropped, &mode);
+    EXPECT_EQ(modbus_monitor_decode_either(cap.records, cap.times, capture_write_position(&cap), &opt, &out, &scratch,
+                                           &mode, nullptr),
+              0);
+    frames.assign(out.frames, out.frames + out.n);
+    return out.n;
   };
   opt.mode = kModbusRtu;
   append(kKindSentCh1, text(":010300010001FA\r\n"));
@@ -438,7 +456,7 @@ TEST_F(MonitorFixture, EitherModeKeepsTheFramingThatReadsMoreFrames) {
   EXPECT_EQ(checks(2), std::vector<int>(2, kMonitorOk));
   EXPECT_EQ(frames[0].mode, kModbusAscii);
   EXPECT_EQ(summary(1), "addr=0x0001 value=0x000A");
-  EXPECT_EQ(dropped, 0);
+  EXPECT_EQ(out.dropped, 0);
 
   capture_clear(&cap);
   opt.mode = kModbusAscii;
@@ -446,10 +464,247 @@ TEST_F(MonitorFixture, EitherModeKeepsTheFramingThatReadsMoreFrames) {
   append(kKindRecvCh1, rtu({0x01, 0x83, 0x02}), 20000);
   ASSERT_EQ(either(), 2);
   EXPECT_EQ(mode, kModbusRtu);
-  EXPECT_EQ(frames[1].direction, kMonitorAnswer);
+  EXPECT_EQ(frames[1].role, kMonitorAnswer);
   EXPECT_EQ(frames[1].pair, 0);
 
   capture_clear(&cap);  // nothing either way: RTU
   ASSERT_EQ(either(), 0);
   EXPECT_EQ(mode, kModbusRtu);
+  modbus_frame_list_free(&out);
+  modbus_frame_list_free(&scratch);
+}
+
+// The silence between two chunks of a stream counts each character at the
+// channel's own frame bits: at 9600 baud five characters take 5.21 ms with
+// 10 bits (8N1) and 5.73 ms with 11 (8E1), so the same 9.64 ms between two
+// sends is a silence of 4.43 ms (a frame boundary, 4.01 ms are needed) on
+// the one line and 3.91 ms (none) on the other.
+TEST_F(MonitorFixture, SilenceCountsTheLinesOwnFrameBits) {
+  const Bytes a = rtu({0x01, 0x41, 0x07});
+  for (int32_t tenth_bits : {100, 110}) {
+    capture_clear(&cap);
+    opt.shape[0] = {9600, tenth_bits};
+    append(kKindSentCh1, {0x01, 0x03, 0x00});
+    append(kKindSentCh1, a, 9'640);
+    ASSERT_EQ(decode(), 2) << tenth_bits;
+    const int split = tenth_bits == 100;
+    EXPECT_EQ(frames[0].check, split ? kMonitorTooShort : kMonitorNotModbus) << tenth_bits;
+    EXPECT_EQ(frames[1].check, kMonitorOk);
+    EXPECT_EQ(frames[1].length, 5);
+  }
+}
+
+// A full capture of short frames holds about twice as many as a window's
+// list used to keep: the growable list keeps every one, and the CSV writes
+// every one.
+TEST_F(MonitorFixture, EveryFrameOfAFullCaptureIsKeptAndWritten) {
+  Bytes chunk;
+  for (int i = 0; i < 25; i++) chunk = join(chunk, kReportId);  // 4-byte frames, 100 bytes a chunk
+  int32_t chunks = 0;
+  while (capture_write_position(&cap) + 103 <= kCaptureWrapThreshold) {
+    append_untimed(kKindSentCh1, chunk);
+    chunks++;
+  }
+  ModbusFrameList list, scratch;
+  int32_t mode = -1;
+  ASSERT_EQ(modbus_monitor_decode_either(cap.records, cap.times, capture_write_position(&cap), &opt, &list, &scratch,
+                                         &mode, nullptr),
+            0);
+  EXPECT_EQ(mode, kModbusRtu);
+  ASSERT_EQ(list.n, 25 * chunks);
+  EXPECT_GT(list.n, 16384);
+  EXPECT_EQ(list.dropped, 0);
+  EXPECT_EQ(list.frames[list.n - 1].last_record, capture_write_position(&cap) - 4);
+  for (int32_t i = 0; i < list.n; i++) ASSERT_EQ(list.frames[i].check, kMonitorOk) << i;
+  Collect c;
+  TimelineSink sink{&c, collect_write};
+  ASSERT_EQ(modbus_monitor_write_csv(list.frames, list.n, kTimeUnknown, &sink), 0);
+  size_t lines = 0;
+  for (size_t at = c.text.find("\r\n"); at != std::string::npos; at = c.text.find("\r\n", at + 2)) lines++;
+  EXPECT_EQ(lines, static_cast<size_t>(list.n) + 1);
+  EXPECT_EQ(c.text.substr(c.text.size() - 39), ",CH1,TX,request,RTU,1,11,length=4,OK,\r\n");
+  // Decoding again into the same lists reuses them and finds the same.
+  ASSERT_EQ(modbus_monitor_decode_list(cap.records, cap.times, capture_write_position(&cap), &opt, &list, nullptr), 0);
+  EXPECT_EQ(list.n, 25 * chunks);
+  modbus_frame_list_free(&list);
+  modbus_frame_list_free(&scratch);
+  EXPECT_EQ(list.frames, nullptr);
+  EXPECT_EQ(list.n, 0);
+}
+
+// A cancelled decode stops at once and says so, in either entry point.
+TEST_F(MonitorFixture, CancelledDecodeStopsAndSaysSo) {
+  for (int i = 0; i < 50; i++) append(kKindSentCh1, kReadTen, 20'000);
+  std::atomic<int> cancel{1};
+  ModbusFrameList list, scratch;
+  EXPECT_EQ(modbus_monitor_decode_list(cap.records, cap.times, capture_write_position(&cap), &opt, &list, &cancel), 1);
+  EXPECT_EQ(list.n, 0);
+  EXPECT_EQ(modbus_monitor_decode_either(cap.records, cap.times, capture_write_position(&cap), &opt, &list, &scratch,
+                                         nullptr, &cancel),
+            1);
+  cancel = 0;
+  EXPECT_EQ(modbus_monitor_decode_list(cap.records, cap.times, capture_write_position(&cap), &opt, &list, &cancel), 0);
+  EXPECT_EQ(list.n, 50);
+  modbus_frame_list_free(&list);
+  modbus_frame_list_free(&scratch);
+}
+
+// The window's worker against a real capture: the user-interface side polls
+// as its timer does and waits for the effect (a finished decode), with a
+// deadline.
+struct WorkerFixture : MonitorFixture {
+  ModbusMonitorWorker worker;
+  void TearDown() override {
+    modbus_monitor_worker_stop(&worker);
+    MonitorFixture::TearDown();
+  }
+  // Waits until the worker's rest after its latest decode is over.
+  void rest_over() {
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> hold(worker.lock);
+        if (std::chrono::steady_clock::now() >= worker.rest_until) return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  // Polls until a decode is taken; 1 when one came within 10 s.
+  int poll_until_taken() {
+    for (int i = 0; i < 10'000; i++) {
+      if (modbus_monitor_worker_poll(&worker, &opt)) return 1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return 0;
+  }
+};
+
+TEST_F(WorkerFixture, ShowsTheLatestDecodeAndDecodesAgainOnlyOnChange) {
+  ASSERT_EQ(modbus_monitor_worker_start(&worker, &cap), 0);
+  EXPECT_EQ(worker.shown.count, -1);  // nothing decoded yet
+  ASSERT_TRUE(poll_until_taken());
+  EXPECT_EQ(worker.shown.count, 0);
+  EXPECT_EQ(worker.shown.frames.n, 0);
+
+  append(kKindSentCh1, kReadTen);
+  append(kKindRecvCh1, rtu({0x01, 0x03, 0x02, 0x00, 0x05}), 20'000);
+  ASSERT_TRUE(poll_until_taken());
+  EXPECT_EQ(worker.shown.count, capture_write_position(&cap));
+  ASSERT_EQ(worker.shown.frames.n, 2);
+  EXPECT_EQ(worker.shown.frames.frames[1].latency_us, 20'000);
+  EXPECT_EQ(worker.shown.origin_us, 5'000'000);
+  // Nothing changed: a poll asks for nothing.
+  rest_over();
+  EXPECT_EQ(modbus_monitor_worker_poll(&worker, &opt), 0);
+  EXPECT_EQ(modbus_monitor_worker_busy(&worker), 0);
+  // A gap refresh changes no frame: still nothing asked.
+  g_us += 500'000;
+  capture_refresh_gap(&cap);
+  EXPECT_EQ(modbus_monitor_worker_poll(&worker, &opt), 0);
+  EXPECT_EQ(modbus_monitor_worker_busy(&worker), 0);
+
+  // Other options decode again: on a line monitor the sent request is not read.
+  opt.line_monitor = 1;
+  EXPECT_EQ(modbus_monitor_worker_poll(&worker, &opt), 0);
+  EXPECT_EQ(modbus_monitor_worker_busy(&worker), 1);
+  ASSERT_TRUE(poll_until_taken());
+  EXPECT_EQ(worker.shown.frames.n, 1);
+  opt.line_monitor = 0;
+
+  // A clear, then the same number of records again: a new capture all the same.
+  const int64_t decodes = worker.decodes;
+  capture_clear(&cap);
+  append(kKindSentCh2, kReadTen);
+  append(kKindRecvCh2, rtu({0x01, 0x03, 0x02, 0x00, 0x05}), 20'000);
+  ASSERT_TRUE(poll_until_taken());
+  EXPECT_GT(worker.decodes, decodes);
+  ASSERT_EQ(worker.shown.frames.n, 2);
+  EXPECT_EQ(worker.shown.frames.frames[0].channel, 2);
+}
+
+// After a decode the worker rests as long as it took: a capture that
+// changed meanwhile is decoded once the rest is over, not before.
+TEST_F(WorkerFixture, RestsAfterADecodeBeforeTheNext) {
+  ASSERT_EQ(modbus_monitor_worker_start(&worker, &cap), 0);
+  ASSERT_TRUE(poll_until_taken());
+  {
+    std::lock_guard<std::mutex> hold(worker.lock);
+    worker.rest_until = std::chrono::steady_clock::now() + std::chrono::hours(1);
+  }
+  append(kKindSentCh1, kReadTen);
+  EXPECT_EQ(modbus_monitor_worker_poll(&worker, &opt), 0);
+  EXPECT_EQ(modbus_monitor_worker_busy(&worker), 0);
+  {
+    std::lock_guard<std::mutex> hold(worker.lock);
+    worker.rest_until = std::chrono::steady_clock::now();
+  }
+  ASSERT_TRUE(poll_until_taken());
+  EXPECT_EQ(worker.shown.frames.n, 1);
+}
+
+// Stopping while a long decode runs (a full capture of one constant byte,
+// the slowest content there is) cancels it and frees everything; the
+// worker can start again afterwards.
+TEST_F(WorkerFixture, StopsWhileADecodeRunsAndStartsAgain) {
+  const Bytes sevens(100, 0x07);
+  while (capture_write_position(&cap) + 103 <= kCaptureWrapThreshold) append_untimed(kKindSentCh1, sevens);
+  for (int round = 0; round < 2; round++) {
+    ASSERT_EQ(modbus_monitor_worker_start(&worker, &cap), 0);
+    modbus_monitor_worker_poll(&worker, &opt);
+    EXPECT_EQ(modbus_monitor_worker_busy(&worker), 1);
+    modbus_monitor_worker_stop(&worker);
+    EXPECT_FALSE(worker.thread.joinable());
+    EXPECT_EQ(worker.shown.frames.frames, nullptr);
+    EXPECT_EQ(worker.work.frames.frames, nullptr);
+    EXPECT_EQ(worker.snapshot.records, nullptr);
+  }
+}
+
+// The worker follows a capture that a receive thread keeps appending to:
+// every decode it hands over is of one whole snapshot, and once the writer
+// stops the decode shown holds every frame written.
+TEST(ModbusMonitorConcurrency, WorkerFollowsAWriterThread) {
+  Capture cap;
+  cap.micros = [] {
+    static std::atomic<int64_t> now{0};
+    return now.fetch_add(20'000) + 20'000;
+  };
+  ASSERT_EQ(capture_allocate(&cap), 0);
+  capture_clear(&cap);
+  ModbusMonitorOptions opt = {kModbusRtu, 0, {{9600, 110}, {9600, 110}}};
+  ModbusMonitorWorker worker;
+  ASSERT_EQ(modbus_monitor_worker_start(&worker, &cap), 0);
+  constexpr int kFrames = 15000;  // more than a wrap's worth of records
+  std::atomic<int> written{0};
+  std::thread writer([&] {
+    for (int i = 0; i < kFrames; i++)
+      capture_append(&cap, kReadTen.data(), static_cast<int>(kReadTen.size()), kKindSentCh1, capture_now_us(&cap));
+    written = 1;
+  });
+  int64_t taken = 0;
+  auto check_shown = [&] {
+    const ModbusMonitorResult& r = worker.shown;
+    // One whole snapshot: it ends with a whole chunk, and every frame is
+    // good but the first after a wrap, which may have lost its front.
+    if (r.count == 0) return;
+    ASSERT_GT(r.frames.n, 0);
+    ASSERT_EQ(r.frames.frames[r.frames.n - 1].last_record, r.count - 4);
+    for (int32_t i = 1; i < r.frames.n; i++) ASSERT_EQ(r.frames.frames[i].check, kMonitorOk) << i;
+    // Chunks of 8 bytes and 3 markers: a wrap that cut into a chunk's bytes cut its frame.
+    const int64_t cut = r.base % 11;
+    ASSERT_EQ(r.frames.frames[0].check == kMonitorOk, cut == 0 || cut >= 8);
+  };
+  for (int i = 0; i < 20'000 && (writer.joinable() || worker.shown.count != capture_write_position(&cap)); i++) {
+    if (modbus_monitor_worker_poll(&worker, &opt)) {
+      taken++;
+      check_shown();
+    }
+    if (writer.joinable() && written) writer.join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (writer.joinable()) writer.join();
+  EXPECT_GT(taken, 0);
+  EXPECT_EQ(worker.shown.count, capture_write_position(&cap));
+  EXPECT_EQ(worker.shown.base + worker.shown.count, int64_t{kFrames} * 11);
+  modbus_monitor_worker_stop(&worker);
+  capture_free(&cap);
 }
