@@ -85,7 +85,7 @@ void ascii_table_open(HWND owner);
 // The link statistics window (tools/link_stats_win.cpp): one at a time; a
 // second open brings the one open to the front.
 void link_stats_window_open(HWND owner);
-// The Modbus monitor window (tools/modbus_monitor_win.cpp): one at a time.
+// The Modbus monitor window (modbus/modbus_monitor_win.cpp): one at a time.
 void modbus_monitor_window_open(HWND owner);
 // The auto answer window (macro/auto_answer_win.cpp): one at a time, and
 // it answers only while it is open.
@@ -95,7 +95,7 @@ void checksum_calculator_run(HWND owner);
 // The line status dialog (serial/line_status_win.cpp) for channel ch
 // (0 CH1, 1 CH2).
 void line_status_dialog_run(HWND owner, int ch);
-// The Modbus frame builder (tools/modbus_dialog_win.cpp), modal.
+// The Modbus frame builder (modbus/modbus_dialog_win.cpp), modal.
 void modbus_dialog_run(HWND owner);
 // The port number dialog (serial/port_dialog_win.cpp) and the DCB and
 // timeouts dialog for channel ch, 0 CH1 or 1 CH2

@@ -10,7 +10,7 @@
 #include <cwchar>
 
 #include "timeline/export_win.h"
-#include "tools/modbus_monitor_win.h"
+#include "modbus/modbus_monitor_win.h"
 #include "view/logfile_win.h"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include "app/capture.h"
 #include "codec/checksum.h"
-#include "tools/modbus_monitor.h"
+#include "modbus/modbus_monitor.h"
 
 namespace {
 

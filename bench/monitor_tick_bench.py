@@ -15,7 +15,7 @@ how long each took, Quorrin is started with the environment variable
 QUORRIN_MONITOR_TICKS=monitor_ticks.txt: the monitor window then appends
 the duration of each handling of its refresh timer, in microseconds, timed
 with QueryPerformanceCounter around the handler, to that file in its
-program directory (tools/modbus_monitor_win.cpp; nothing else changes).
+program directory (modbus/modbus_monitor_win.cpp; nothing else changes).
 Meanwhile the driver times the main window's answer to WM_NULL every 20 ms
 (a sent message's round trip: it includes any wait for the user-interface
 thread, and on a loaded machine the wait for a processor), and the same

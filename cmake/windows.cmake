@@ -31,13 +31,14 @@ add_executable(Quorrin WIN32
   macro/auto_answer_win.cpp
   tools/cell_strip_win.cpp
   tools/checksum_calc_win.cpp
-  tools/modbus_dialog_win.cpp
-  tools/modbus_monitor_win.cpp
+  modbus/modbus_dialog_win.cpp
+  modbus/modbus_monitor_win.cpp
   send/preset_editor_win.cpp
   send/preset_send_win.cpp
   send/strings_file_win.cpp
   ui/dialog_look_win.cpp
   ui/file_chooser_win.cpp
+  ui/file_sink_win.cpp
   view/cell_tip_win.cpp
   view/data_view_win.cpp
   view/fonts_win.cpp

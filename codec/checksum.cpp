@@ -4,16 +4,34 @@
 
 namespace {
 
-int32_t known_kind(int32_t kind) { return kind >= 0 && kind < kChecksumKinds ? kind : kChecksumXor; }
+// The CRC's table, made at compile time.
+struct CrcTable {
+  uint16_t v[256];
+  constexpr CrcTable() : v() {
+    for (int i = 0; i < 256; i++) {
+      uint16_t c = static_cast<uint16_t>(i);
+      for (int bit = 0; bit < 8; bit++) c = (c & 1) ? static_cast<uint16_t>((c >> 1) ^ 0xA001) : c >> 1;
+      v[i] = c;
+    }
+  }
+};
+constexpr CrcTable kCrc;
+
+}  // namespace
+
+uint16_t crc16_modbus_step(uint16_t crc, uint8_t byte) {
+  return static_cast<uint16_t>((crc >> 8) ^ kCrc.v[(crc ^ byte) & 0xFF]);
+}
 
 uint16_t crc16_modbus(const uint8_t* data, int32_t length) {
   uint16_t crc = 0xFFFF;
-  for (int32_t i = 0; i < length; i++) {
-    crc ^= data[i];
-    for (int bit = 0; bit < 8; bit++) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-  }
+  for (int32_t i = 0; i < length; i++) crc = crc16_modbus_step(crc, data[i]);
   return crc;
 }
+
+namespace {
+
+int32_t known_kind(int32_t kind) { return kind >= 0 && kind < kChecksumKinds ? kind : kChecksumXor; }
 
 // The data are the characters of a Modbus ASCII body: each pair of them is
 // one byte value, read as the hex entry reads a pair (so "G1" is 0, "-1" is

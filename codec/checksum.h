@@ -11,6 +11,13 @@ enum ChecksumForm { kChecksumAsc = 0, kChecksumHex = 1 };
 constexpr int kChecksumKinds = 4;
 constexpr int kChecksumResultMax = 4;  // CRC16 as four characters
 
+// CRC-16 of Modbus RTU (reflected polynomial 0xA001, start 0xFFFF; the
+// low byte goes first on the line), one byte at a time from a table: the
+// checksum kind CRC16, the frame builder and the Modbus monitor's
+// look-ahead searches all use it.
+uint16_t crc16_modbus_step(uint16_t crc, uint8_t byte);
+uint16_t crc16_modbus(const uint8_t* data, int32_t length);
+
 // Computes the checksum of `length` bytes (a negative length counts as 0)
 // and writes it to out: form 0 as hex digit characters ("%02X", or "%02x"
 // when lower_hex is 1), any other form as raw bytes; CRC16 low byte first in

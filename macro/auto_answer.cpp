@@ -188,7 +188,7 @@ int auto_answer_line(const AutoAnswerRule* rule, char16_t out[kAutoAnswerLineUni
   return u;
 }
 
-int auto_answer_write(const AutoAnswerRules* rules, const AutoAnswerSink* sink) {
+int auto_answer_write(const AutoAnswerRules* rules, const ByteSink* sink) {
   const uint8_t bom[2] = {0xFF, 0xFE};
   if (sink->write(sink->ctx, bom, 2) != 0) return 1;
   int count = rules->count < 0 ? 0 : rules->count > kAutoAnswerRules ? kAutoAnswerRules : rules->count;

@@ -43,6 +43,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "app/byte_sink.h"
+
 constexpr int kAutoAnswerRules = 32;
 constexpr int kAutoAnswerMatchBytes = 64;
 constexpr int kAutoAnswerBytes = 256;
@@ -110,13 +112,9 @@ int auto_answer_rule_from_fields(int channel, const char16_t* match, int match_u
 // out (2 * n units suffice); returns the units written.
 int auto_answer_bytes_text(const uint8_t* bytes, int n, char16_t* out);
 
-struct AutoAnswerSink {
-  void* ctx;
-  int (*write)(void* ctx, const uint8_t* bytes, int n);  // 0 when all n bytes were taken
-};
 // Writes the byte-order mark and every rule, one line each. Returns 0, or 1
 // when the sink refused bytes.
-int auto_answer_write(const AutoAnswerRules* rules, const AutoAnswerSink* sink);
+int auto_answer_write(const AutoAnswerRules* rules, const ByteSink* sink);
 
 // One channel's watch over its received bytes.
 struct AutoAnswerMatcher {

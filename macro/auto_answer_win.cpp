@@ -33,6 +33,7 @@
 #include "settings/message_text.h"
 #include "macro/auto_answer.h"
 #include "ui/dialog_look_win.h"
+#include "ui/file_sink_win.h"
 
 namespace {
 
@@ -468,32 +469,20 @@ void load_rules(HWND dlg, int quiet_when_missing) {
   if (loaded.problem_count) tell_problems(dlg, loaded, path);
 }
 
-struct FileSink {
-  HANDLE file;
-};
-
-int file_write(void* ctx, const uint8_t* bytes, int n) {
-  DWORD done = 0;
-  return WriteFile(static_cast<FileSink*>(ctx)->file, bytes, static_cast<DWORD>(n), &done, nullptr) &&
-                 done == static_cast<DWORD>(n)
-             ? 0
-             : 1;
-}
-
 void save_rules(HWND dlg) {
   wchar_t path[MAX_PATH];
   if (program_file(L"answers.txt", path)) {
     show_message(dlg, kTextTextFileOpenFailed, 0, L"CreateFile");
     return;
   }
-  FileSink sink = {CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
-  if (sink.file == INVALID_HANDLE_VALUE) {
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
     show_texts(dlg, L"CreateFile", {kTextTextFileOpenFailed}, path);
     return;
   }
-  AutoAnswerSink to_file = {&sink, file_write};
+  const ByteSink to_file = file_sink(file);
   const int failed = auto_answer_write(&g_answer.rules, &to_file);
-  if (!CloseHandle(sink.file) || failed) show_texts(dlg, L"WriteFile", {kTextTextFileOpenFailed}, path);
+  if (!CloseHandle(file) || failed) show_texts(dlg, L"WriteFile", {kTextTextFileOpenFailed}, path);
 }
 
 // --- the window ---

@@ -18,7 +18,7 @@ constexpr int kSendLiteralUnits = kMacroLineUnits - 5;
 constexpr int kMoveLiteralUnits = kMacroLineUnits - 8;
 
 struct Writer {
-  const MacroSink* sink;
+  const ByteSink* sink;
   MacroFromCaptureResult result;
   int failed;
 };
@@ -255,7 +255,7 @@ MacroReplayLines macro_replay_lines(const PortSettings port[2]) {
 }
 
 MacroFromCaptureResult macro_from_capture(const CaptureRecord* records, const int64_t* times, int32_t first,
-                                          int32_t last, const MacroReplayLines* lines, const MacroSink* sink) {
+                                          int32_t last, const MacroReplayLines* lines, const ByteSink* sink) {
   Walk k{};
   k.w.sink = sink;
   if (lines) {
@@ -359,7 +359,7 @@ MacroFromCaptureResult macro_from_capture_into(const CaptureRecord* records, con
                                                int32_t last, const MacroReplayLines* lines, uint8_t* out, size_t cap,
                                                size_t* written) {
   Buffer b = {out, cap, 0};
-  MacroSink sink = {&b, buffer_write};
+  ByteSink sink = {&b, buffer_write};
   MacroFromCaptureResult r = macro_from_capture(records, times, first, last, lines, &sink);
   *written = b.used;
   return r;

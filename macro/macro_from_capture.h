@@ -67,6 +67,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "app/byte_sink.h"
 #include "app/capture.h"
 #include "serial/line_params.h"
 
@@ -94,11 +95,6 @@ MacroReplayLines macro_replay_lines(const PortSettings port[2]);
 // ends a read sooner or no interval is set; 0 when neither is set.
 uint32_t macro_receive_hold_ms(const LineTimeouts& t);
 
-struct MacroSink {
-  void* ctx;
-  int (*write)(void* ctx, const uint8_t* bytes, int n);  // 0 when all n bytes were taken
-};
-
 enum MacroFromCaptureStatus {
   kMacroFromCaptureOk = 0,
   kMacroFromCaptureNothing = 1,    // no sent or received bytes in the range
@@ -121,7 +117,7 @@ struct MacroFromCaptureResult {
 // (null: speeds unknown, the default read interval). A range that begins
 // in the middle of a chunk takes that chunk from `first` on.
 MacroFromCaptureResult macro_from_capture(const CaptureRecord* records, const int64_t* times, int32_t first,
-                                          int32_t last, const MacroReplayLines* lines, const MacroSink* sink);
+                                          int32_t last, const MacroReplayLines* lines, const ByteSink* sink);
 
 // The same into out[0 .. cap - 1]; *written gets the bytes put there. A text
 // that does not fit ends with kMacroFromCaptureSinkFailed at the last whole

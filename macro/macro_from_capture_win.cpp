@@ -12,17 +12,10 @@
 #include "settings/message_text.h"
 #include "ui/file_chooser.h"
 #include "ui/file_chooser_win.h"
+#include "ui/file_sink_win.h"
 #include "view/data_view.h"
 
 namespace {
-
-int file_write(void* ctx, const uint8_t* bytes, int n) {
-  DWORD put = 0;
-  return WriteFile(static_cast<HANDLE>(ctx), bytes, static_cast<DWORD>(n), &put, nullptr) &&
-                 put == static_cast<DWORD>(n)
-             ? 0
-             : 1;
-}
 
 // Appends message text `n`, formatted with its fields a and b (as many as
 // the text has), as one more line of `out`.
@@ -72,7 +65,7 @@ int capture_save_macro(const wchar_t* path, MacroFromCaptureResult* result) {
   HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) failure = kTextFileOpenFailed;
   if (!failure) {
-    const MacroSink sink = {f, file_write};
+    const ByteSink sink = file_sink(f);
     const MacroReplayLines lines = replay_lines();
     // A selection in the view makes the macro of its records alone.
     int32_t first = 0, last = count - 1;

@@ -20,14 +20,14 @@ Span span_between(int64_t from, int64_t to) {
 // Output through the sink from one fixed buffer. After a refused write
 // nothing more is written; the writers stop at the next chunk.
 struct Out {
-  const TimelineSink* sink;
+  const ByteSink* sink;
   char buffer[4096];
   int n;
   int failed;
 };
 
 void out_flush(Out* o) {
-  if (o->n > 0 && !o->failed && o->sink->write(o->sink->ctx, o->buffer, o->n) != 0) o->failed = 1;
+  if (o->n > 0 && !o->failed && o->sink->write(o->sink->ctx, reinterpret_cast<const uint8_t*>(o->buffer), o->n) != 0) o->failed = 1;
   o->n = 0;
 }
 
@@ -110,7 +110,7 @@ Silence silence_before(const TimelineChunk* previous, const TimelineChunk& c) {
 
 }  // namespace
 
-int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32_t count, const TimelineSink* sink) {
+int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32_t count, const ByteSink* sink) {
   Out o;
   o.sink = sink;
   o.n = 0;
@@ -198,7 +198,7 @@ int32_t zone_at(const TimelineTextClock* clock, int64_t wall_us) {
 }  // namespace
 
 int timeline_write_text(const CaptureRecord* records, const int64_t* times, int32_t count,
-                        const TimelineTextClock* clock, const TimelineSink* sink) {
+                        const TimelineTextClock* clock, const ByteSink* sink) {
   Out o;
   o.sink = sink;
   o.n = 0;
@@ -270,9 +270,9 @@ int timeline_export_is_csv(const char16_t* name) {
 }
 
 int timeline_write_export(int csv, const CaptureRecord* records, const int64_t* times, int32_t count,
-                          const TimelineTextClock* clock, const TimelineSink* sink) {
+                          const TimelineTextClock* clock, const ByteSink* sink) {
   if (csv) return timeline_write_csv(records, times, count, sink);
-  static const char kBom[3] = {'\xEF', '\xBB', '\xBF'};
+  static const uint8_t kBom[3] = {0xEF, 0xBB, 0xBF};
   if (sink->write(sink->ctx, kBom, 3) != 0) return 1;
   return timeline_write_text(records, times, count, clock, sink);
 }

@@ -7,18 +7,14 @@
 
 #include <cstdint>
 
+#include "app/byte_sink.h"
 #include "app/capture.h"
 #include "timeline/chunks.h"
-
-struct TimelineSink {
-  void* ctx;
-  int (*write)(void* ctx, const char* bytes, int n);  // 0 when all n bytes were taken
-};
 
 // CSV of the chunks of records 0 .. count - 1, one row per chunk under the
 // header "time_s,delta_s,channel,direction,bytes,hex,text". Returns 0, or
 // 1 when the sink refused a write (writing stops there).
-int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32_t count, const TimelineSink* sink);
+int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32_t count, const ByteSink* sink);
 
 // What the readable text needs beyond the records: the clock and the lines.
 struct TimelineTextClock {
@@ -39,13 +35,13 @@ struct TimelineTextClock {
 // (timeline_modbus_silence_us). Returns 0, or 1 when the sink refused a
 // write.
 int timeline_write_text(const CaptureRecord* records, const int64_t* times, int32_t count,
-                        const TimelineTextClock* clock, const TimelineSink* sink);
+                        const TimelineTextClock* clock, const ByteSink* sink);
 
 // The export of a capture: a name ending ".csv" (any case) gets the CSV, any
 // other name the readable text, which starts with the UTF-8 byte order mark.
 int timeline_export_is_csv(const char16_t* name);
 int timeline_write_export(int csv, const CaptureRecord* records, const int64_t* times, int32_t count,
-                          const TimelineTextClock* clock, const TimelineSink* sink);
+                          const TimelineTextClock* clock, const ByteSink* sink);
 
 // "YYYY-MM-DD HH:MM:SS.uuuuuu" for wall_us (µs since 1970) plus
 // zone_minutes, into out with a terminator. Returns 0, or 1 when the time

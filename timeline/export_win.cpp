@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "ui/file_chooser_win.h"
+#include "ui/file_sink_win.h"
 #include "view/logfile_win.h"
 #include "timeline/export.h"
 #include "timeline/times_file.h"
@@ -26,15 +27,6 @@ DWORD read_up_to(HANDLE f, uint8_t* buffer, DWORD size) {
     total += got;
   }
   return total;
-}
-
-// The export's output: one file handle; the writers buffer their text.
-int file_sink_write(void* ctx, const char* bytes, int n) {
-  DWORD done = 0;
-  return WriteFile(static_cast<HANDLE>(ctx), bytes, static_cast<DWORD>(n), &done, nullptr) &&
-                 done == static_cast<DWORD>(n)
-             ? 0
-             : 1;
 }
 
 }  // namespace
@@ -130,7 +122,7 @@ int capture_export(const wchar_t* path) {
   if (result == 0) {
     TimelineTextClock clock = {snap.wall_offset_us, local_zone_minutes_at, {}};
     line_shapes_of(g_app.settings.port, clock.shape);
-    TimelineSink sink = {f, file_sink_write};
+    const ByteSink sink = file_sink(f);
     const int csv = timeline_export_is_csv(reinterpret_cast<const char16_t*>(path));
     if (timeline_write_export(csv, snap.records, snap.times, snap.count, &clock, &sink))
       result = kTextExportWriteFailed;

@@ -27,7 +27,7 @@ int vector_write(void* ctx, const uint8_t* bytes, int n) {
 
 std::vector<uint8_t> written(const AutoAnswerRules& r) {
   std::vector<uint8_t> out;
-  AutoAnswerSink sink = {&out, vector_write};
+  ByteSink sink = {&out, vector_write};
   check(auto_answer_write(&r, &sink) == 0);
   return out;
 }

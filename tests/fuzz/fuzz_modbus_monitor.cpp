@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "tests/fuzz/written_check.h"
-#include "tools/modbus_monitor.h"
+#include "modbus/modbus_monitor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           static_cast<int>(std::strlen(summary)) == len);
   }
   Written csv = {0, 0};
-  TimelineSink sink = {&csv, check_write};
+  ByteSink sink = {&csv, check_write};
   const int64_t origin = timeline_first_time_us(records.data(), timed ? times.data() : nullptr, count);
   check(modbus_monitor_write_csv(frames.data(), n, origin, &sink) == 0);
   check(csv.line_ends == n + 1 && csv.last == '\n');

@@ -69,12 +69,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(at == count);
 
   Written csv = {0, 0};
-  TimelineSink csv_sink = {&csv, check_write};
+  ByteSink csv_sink = {&csv, check_write};
   check(timeline_write_csv(records.get(), record_times.get(), count, &csv_sink) == 0);
   check(csv.line_ends == chunks + 1 && csv.last == '\n');
 
   Written text = {0, 0};
-  TimelineSink text_sink = {&text, check_write};
+  ByteSink text_sink = {&text, check_write};
   // Any speed and frame, the zone of the offset's choosing.
   const TimelineTextClock clock = {offset, fuzz_zone,
                                    {{static_cast<int32_t>(offset % 4000000), static_cast<int32_t>(offset % 130)},

@@ -15,11 +15,11 @@ struct Written {
   uint8_t last;
 };
 
-inline int check_write(void* ctx, const char* bytes, int n) {
+inline int check_write(void* ctx, const uint8_t* bytes, int n) {
   Written* w = static_cast<Written*>(ctx);
   check(n > 0 && n <= 4096);
   for (int i = 0; i < n; i++) {
-    uint8_t b = static_cast<uint8_t>(bytes[i]);
+    uint8_t b = bytes[i];
     check((b >= 0x20 && b <= 0x7E) || b == '\r' || b == '\n');
     check((b == '\n') == (w->last == '\r'));
     if (b == '\n') w->line_ends++;

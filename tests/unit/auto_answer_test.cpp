@@ -20,7 +20,7 @@ int vector_write(void* ctx, const uint8_t* bytes, int n) {
 
 Bytes written(const AutoAnswerRules& r) {
   Bytes out;
-  AutoAnswerSink sink = {&out, vector_write};
+  ByteSink sink = {&out, vector_write};
   EXPECT_EQ(auto_answer_write(&r, &sink), 0);
   return out;
 }

@@ -1,7 +1,7 @@
 // The passive Modbus monitor over real captures: the builder's frames read
 // back, framing by length and by silence, damaged and foreign bytes,
 // pairing and latency, both channel layouts, and the CSV.
-#include "tools/modbus_monitor.h"
+#include "modbus/modbus_monitor.h"
 
 #include <gtest/gtest.h>
 
@@ -45,8 +45,8 @@ const Bytes kReportId = {0x01, 0x11, 0xC0, 0x2C};
 struct Collect {
   std::string text;
 };
-int collect_write(void* ctx, const char* bytes, int n) {
-  static_cast<Collect*>(ctx)->text.append(bytes, static_cast<size_t>(n));
+int collect_write(void* ctx, const uint8_t* bytes, int n) {
+  static_cast<Collect*>(ctx)->text.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(n));
   return 0;
 }
 
@@ -84,7 +84,7 @@ struct MonitorFixture : ::testing::Test {
   }
   std::string csv(int n) {
     Collect c;
-    TimelineSink sink{&c, collect_write};
+    ByteSink sink{&c, collect_write};
     const int64_t origin = timeline_first_time_us(cap.records, cap.times, capture_write_position(&cap));
     EXPECT_EQ(modbus_monitor_write_csv(frames.data(), n, origin, &sink), 0);
     return c.text;
@@ -517,7 +517,7 @@ TEST_F(MonitorFixture, EveryFrameOfAFullCaptureIsKeptAndWritten) {
   EXPECT_EQ(list.frames[list.n - 1].last_record, capture_write_position(&cap) - 4);
   for (int32_t i = 0; i < list.n; i++) ASSERT_EQ(list.frames[i].check, kMonitorOk) << i;
   Collect c;
-  TimelineSink sink{&c, collect_write};
+  ByteSink sink{&c, collect_write};
   ASSERT_EQ(modbus_monitor_write_csv(list.frames, list.n, kTimeUnknown, &sink), 0);
   size_t lines = 0;
   for (size_t at = c.text.find("\r\n"); at != std::string::npos; at = c.text.find("\r\n", at + 2)) lines++;

@@ -1,6 +1,6 @@
 // The Modbus frame builder's rules: field rule, reading the field texts,
 // the data entry switch, frame assembly in both modes, the preview offset.
-#include "tools/modbus.h"
+#include "modbus/modbus.h"
 
 #include <gtest/gtest.h>
 

@@ -34,17 +34,17 @@ struct Collect {
   int refuse_after = -1;  // refuse the call with this number (0: the first)
 };
 
-int collect_write(void* ctx, const char* bytes, int n) {
+int collect_write(void* ctx, const uint8_t* bytes, int n) {
   Collect* c = static_cast<Collect*>(ctx);
   if (c->calls++ == c->refuse_after) return 1;
-  c->text.append(bytes, static_cast<size_t>(n));
+  c->text.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(n));
   return 0;
 }
 
 struct TimelineFixture : ::testing::Test {
   Capture cap;
   Collect out;
-  TimelineSink sink{&out, collect_write};
+  ByteSink sink{&out, collect_write};
   void SetUp() override {
     g_us = 10'000'000;
     cap.tick = fake_tick;
@@ -303,13 +303,13 @@ TEST_F(TimelineFixture, LongChunksGoOutInPiecesAndARefusedWriteStops) {
   // The sink refuses its second write: nothing after it is offered.
   Collect refusing;
   refusing.refuse_after = 1;
-  TimelineSink s{&refusing, collect_write};
+  ByteSink s{&refusing, collect_write};
   EXPECT_EQ(timeline_write_csv(cap.records, cap.times, w(), &s), 1);
   EXPECT_EQ(refusing.calls, 2);
   EXPECT_EQ(refusing.text.size(), 4096u);
   Collect first;
   first.refuse_after = 0;
-  TimelineSink s1{&first, collect_write};
+  ByteSink s1{&first, collect_write};
   EXPECT_EQ(timeline_write_text(cap.records, cap.times, w(), &kUtc9600, &s1), 1);
   EXPECT_EQ(first.calls, 1);
 }
@@ -446,7 +446,7 @@ TEST_F(TimelineFixture, ExportChoosesCsvByTheNameAndPutsTheMarkBeforeTextOnly) {
   // A sink that refuses the mark stops the text there.
   Collect refusing;
   refusing.refuse_after = 0;
-  TimelineSink s{&refusing, collect_write};
+  ByteSink s{&refusing, collect_write};
   EXPECT_EQ(timeline_write_export(0, cap.records, cap.times, w(), &kUtc9600, &s), 1);
   EXPECT_EQ(refusing.calls, 1);
 }

@@ -2,7 +2,7 @@
 // function code uses, how the field texts are read, the two data entry
 // modes of the data field, the assembly of an ASCII frame (":" text, LRC,
 // CR LF) or an RTU frame (bytes, CRC-16), and where the preview starts.
-// tools/modbus_dialog_win.cpp moves texts between the dialog and these.
+// modbus/modbus_dialog_win.cpp moves texts between the dialog and these.
 //
 // The builder's values live in Settings (slave address, function code,
 // register address, count, byte ratio, start and end code), its data store

@@ -6,7 +6,7 @@
 // The field values live in the settings (saved at exit), the data in
 // g_app.modbus_words, and the frame with the two modes in g_modbus for the
 // whole run, so the dialog opens again on the last frame. The rules are in
-// tools/modbus.cpp; this file moves texts between them and the controls.
+// modbus/modbus.cpp; this file moves texts between them and the controls.
 // The send buttons send the frame as last assembled: changes made since the
 // last "組立" are validated and stored, but not sent.
 #include "app/app_win.h"
@@ -18,7 +18,7 @@
 #include "resources/resource.h"
 #include "send/transmit_win.h"
 #include "serial/port_win.h"
-#include "tools/modbus.h"
+#include "modbus/modbus.h"
 #include "ui/dialog_look_win.h"
 #include "view/fonts_win.h"
 

@@ -1,4 +1,4 @@
-#include "tools/modbus_monitor.h"
+#include "modbus/modbus_monitor.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+
+#include "codec/checksum.h"
 
 namespace {
 
@@ -53,24 +55,9 @@ int list_grow(Decoder* d) {
 
 int64_t time_of(const Decoder* d, int32_t record) { return d->times ? d->times[record] : kTimeUnknown; }
 
-// CRC-16 of Modbus RTU, a table to keep the look-ahead searches cheap.
-struct CrcTable {
-  uint16_t v[256];
-  constexpr CrcTable() : v() {
-    for (int i = 0; i < 256; i++) {
-      uint16_t c = static_cast<uint16_t>(i);
-      for (int bit = 0; bit < 8; bit++) c = (c & 1) ? static_cast<uint16_t>((c >> 1) ^ 0xA001) : c >> 1;
-      v[i] = c;
-    }
-  }
-};
-constexpr CrcTable kCrc;
-
-inline uint16_t crc_step(uint16_t crc, uint8_t b) { return static_cast<uint16_t>((crc >> 8) ^ kCrc.v[(crc ^ b) & 0xFF]); }
-
 int crc_matches(const uint8_t* b, int len) {
   uint16_t crc = 0xFFFF;
-  for (int i = 0; i < len - 2; i++) crc = crc_step(crc, b[i]);
+  for (int i = 0; i < len - 2; i++) crc = crc16_modbus_step(crc, b[i]);
   return b[len - 2] == (crc & 0xFF) && b[len - 1] == (crc >> 8);
 }
 
@@ -106,9 +93,9 @@ Attempt rtu_attempt(uint8_t role, const uint8_t* b, int avail, int* len) {
   // A code without a fixed layout: up to the first CRC that matches, the
   // CRC over b[0 .. e - 3] for a frame of e bytes.
   int last = avail < kRtuLongest ? avail : kRtuLongest;
-  uint16_t crc = crc_step(0xFFFF, b[0]);
+  uint16_t crc = crc16_modbus_step(0xFFFF, b[0]);
   for (int e = 4; e <= last; e++) {
-    crc = crc_step(crc, b[e - 3]);
+    crc = crc16_modbus_step(crc, b[e - 3]);
     if (b[e - 2] == (crc & 0xFF) && b[e - 1] == (crc >> 8)) {
       *len = e;
       return kFound;
@@ -629,14 +616,14 @@ int modbus_monitor_summary(const ModbusFrame* f, char out[kModbusMonitorSummaryC
 namespace {
 
 struct CsvOut {
-  const TimelineSink* sink;
+  const ByteSink* sink;
   char buf[1024];
   int n;
   int failed;
 };
 
 void csv_flush(CsvOut* o) {
-  if (o->n > 0 && !o->failed && o->sink->write(o->sink->ctx, o->buf, o->n) != 0) o->failed = 1;
+  if (o->n > 0 && !o->failed && o->sink->write(o->sink->ctx, reinterpret_cast<const uint8_t*>(o->buf), o->n) != 0) o->failed = 1;
   o->n = 0;
 }
 
@@ -662,7 +649,7 @@ void csv_span(CsvOut* o, int64_t from, int64_t to, uint64_t unit, const char* fo
 
 }  // namespace
 
-int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, int64_t origin, const TimelineSink* sink) {
+int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, int64_t origin, const ByteSink* sink) {
   CsvOut o;
   o.sink = sink;
   o.n = 0;

@@ -63,7 +63,7 @@
 #include <thread>
 
 #include "app/capture.h"
-#include "tools/modbus.h"
+#include "modbus/modbus.h"
 #include "serial/line_params.h"
 #include "timeline/chunks.h"
 #include "timeline/export.h"
@@ -184,7 +184,7 @@ int modbus_monitor_summary(const ModbusFrame* frame, char out[kModbusMonitorSumm
 // name and the latency in ms with 3 decimals (empty for requests and
 // unpaired answers). CR LF line ends; every frame handed in is written.
 // Returns 0, or 1 when the sink refused a write.
-int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, int64_t origin_us, const TimelineSink* sink);
+int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, int64_t origin_us, const ByteSink* sink);
 
 // The window's decoder: one worker thread that decodes a whole snapshot of
 // the capture (capture_snapshot_take) in either framing while the

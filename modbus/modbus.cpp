@@ -1,4 +1,4 @@
-#include "tools/modbus.h"
+#include "modbus/modbus.h"
 
 #include "app/text16.h"
 #include "codec/checksum.h"

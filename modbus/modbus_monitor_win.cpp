@@ -1,5 +1,5 @@
 // The Modbus monitor window (dialog 128): modeless, one at a time. It reads
-// the whole capture as Modbus frames (tools/modbus_monitor.cpp) in the
+// the whole capture as Modbus frames (modbus/modbus_monitor.cpp) in the
 // framing that finds more good frames, with the line monitor mode and the
 // line shapes of the settings, and shows them in a virtual report list: the
 // rows are drawn from the decoded frames, nothing is copied into the list.
@@ -24,7 +24,7 @@
 // byte. "Export..." writes the CSV of the frames the list shows; the
 // command line's "/modbus" decodes a snapshot of the loaded log the same
 // way and writes the same CSV.
-#include "tools/modbus_monitor_win.h"
+#include "modbus/modbus_monitor_win.h"
 
 #include <commctrl.h>
 
@@ -33,12 +33,13 @@
 
 #include "app/chrome_win.h"
 #include "resources/resource.h"
-#include "tools/modbus_monitor.h"
-#include "ui/dialog_look_win.h"
-#include "ui/file_chooser_win.h"
-#include "view/fonts_win.h"
+#include "modbus/modbus_monitor.h"
 #include "timeline/chunks.h"
 #include "timeline/export.h"
+#include "ui/dialog_look_win.h"
+#include "ui/file_chooser_win.h"
+#include "ui/file_sink_win.h"
+#include "view/fonts_win.h"
 
 namespace {
 
@@ -317,22 +318,13 @@ INT_PTR CALLBACK monitor_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
-// The CSV's output: one file handle.
-int file_write(void* ctx, const char* bytes, int n) {
-  DWORD done = 0;
-  return WriteFile(static_cast<HANDLE>(ctx), bytes, static_cast<DWORD>(n), &done, nullptr) &&
-                 done == static_cast<DWORD>(n)
-             ? 0
-             : 1;
-}
-
 // The CSV of `frames` into a new file at `path`; a file that could not be
 // written whole is removed. Returns 0 or the message text of the failure.
 int write_frames(const wchar_t* path, const ModbusFrameList& frames, int64_t origin_us) {
   HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return kTextFileOpenFailed;
   int result = 0;
-  TimelineSink sink = {f, file_write};
+  const ByteSink sink = file_sink(f);
   if (modbus_monitor_write_csv(frames.frames, frames.n, origin_us, &sink)) result = kTextExportWriteFailed;
   if (!CloseHandle(f)) result = kTextExportWriteFailed;
   if (result) DeleteFileW(path);
