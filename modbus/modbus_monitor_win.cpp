@@ -133,7 +133,7 @@ void refresh() {
   const ModbusMonitorOptions o = options_now();
   if (!modbus_monitor_worker_poll(&g_worker, &o)) return;
   if (shown().n != g_mon.listed) {
-    SendMessageW(g_mon.list, LVM_SETITEMCOUNT, static_cast<WPARAM>(shown().n), LVSICF_NOSCROLL);
+    SendMessageW(g_mon.list, LVM_SETITEMCOUNT, static_cast<WPARAM>(shown().n), LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
     g_mon.listed = shown().n;
   }
   InvalidateRect(g_mon.list, nullptr, FALSE);
