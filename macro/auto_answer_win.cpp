@@ -328,7 +328,13 @@ void send_due(uint64_t now_ms) {
     PendingAnswer answer = g_answer.pending[k];
     drop_pending(k);
     if (port_write_begin(ch, answer.bytes, answer.length) == kPortWriteBusy) {
-      busy[ch - 1] = 1;
+      // Ended already on a free line: recorded now, with its time.
+      const int state = port_write_check(ch);
+      busy[ch - 1] = state == kPortWriteBusy;
+      if (state == kPortWriteFailed) {
+        drop_channel(ch, 1);
+        k = 0;
+      }
     } else {
       drop_channel(ch, 1);
       k = 0;

@@ -57,6 +57,7 @@ struct LookedAtWrite {
   uint8_t buffer[kSendMax];  // the driver reads from here until the write ends
 };
 LookedAtWrite g_looked_at[2] = {};
+constexpr DWORD kLookedAtWriteGraceMs = 5;
 
 }  // namespace
 
@@ -91,6 +92,9 @@ int port_write_begin(int channel, const uint8_t* bytes, int count) {
   w->port = c->port;
   w->started_ms = GetTickCount64();
   w->busy = 1;
+  // A write on a free line ends within a millisecond or two: a short look
+  // lets the caller record it at once, with the time it really completed.
+  WaitForSingleObject(w->ov.hEvent, kLookedAtWriteGraceMs);
   return kPortWriteBusy;
 }
 

@@ -36,9 +36,11 @@ enum PortWriteState {
   kPortWriteDone,      // all bytes written; recorded as sent (unless line monitor mode)
   kPortWriteFailed,    // failed, cancelled past its limit, or the port was closed
 };
-// Starts a write of count (1 .. kSendMax) bytes on channel 1 or 2; returns
-// kPortWriteBusy, or kPortWriteFailed at once (another write of this kind
-// is on its way, a bad channel or count, or WriteFile failed).
+// Starts a write of count (1 .. kSendMax) bytes on channel 1 or 2 and gives
+// it 5 ms to complete (a free line's write does); returns kPortWriteBusy,
+// or kPortWriteFailed at once (another write of this kind is on its way, a
+// bad channel or count, or WriteFile failed). Take its end with
+// port_write_check, at once and on later ticks.
 int port_write_begin(int channel, const uint8_t* bytes, int count);
 // How the write started last on the channel stands. Done and failed are
 // told once; the next call says idle. A done write is appended to the
