@@ -206,11 +206,11 @@ def start_wine(run, display, prefix=harness.PREFIX):
     run.wine.ensure()
 
 
-def start_quorrin(run, names, program_dir, settings):
+def start_quorrin(run, names, program_dir, settings, env=None):
     """Makes a socat pty pair for each name, registers them as COM3 (and
     COM4), holds their app ends open, starts Quorrin in
-    build/e2e/run/<program_dir> with these settings and waits for its main
-    window."""
+    build/e2e/run/<program_dir> with these settings (and `env`'s variables
+    added to its environment) and waits for its main window."""
     work = harness.E2E / "pty"
     work.mkdir(parents=True, exist_ok=True)
     for name in names:
@@ -219,7 +219,7 @@ def start_quorrin(run, names, program_dir, settings):
         run.holders.append(os.open(p.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK))
     run.wine.set_ports({f"COM{3 + k}": p.app_path for k, p in enumerate(run.pairs)})
     run.driver = harness.Driver(run.wine)
-    run.q = harness.Quorrin(run.wine, harness.E2E / "run" / program_dir, settings=settings)
+    run.q = harness.Quorrin(run.wine, harness.E2E / "run" / program_dir, settings=settings, env=env)
     run.q.start()
     run.driver.main_window()
 

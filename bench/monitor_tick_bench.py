@@ -25,7 +25,6 @@ Run after scripts/build.sh: /usr/bin/python3 bench/monitor_tick_bench.py
 (BENCH_RESULTS writes elsewhere). Without Wine, Xvfb or socat it says what
 is missing and writes that instead of figures.
 """
-import os
 import sys
 import threading
 import time
@@ -74,26 +73,11 @@ def polling_chunks(k):
     return request + crc16(request), answer + crc16(answer)
 
 
-def start_quorrin(run, names, program_dir, settings, env):
-    """benchkit.start_quorrin with environment variables for this run."""
-    work = harness.E2E / "pty"
-    work.mkdir(parents=True, exist_ok=True)
-    for name in names:
-        run.pairs.append(harness.PtyPair(work, name))
-    for p in run.pairs:
-        run.holders.append(os.open(p.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK))
-    run.wine.set_ports({f"COM{3 + k}": p.app_path for k, p in enumerate(run.pairs)})
-    run.driver = harness.Driver(run.wine)
-    run.q = harness.Quorrin(run.wine, harness.E2E / "run" / program_dir, settings=settings, env=env)
-    run.q.start()
-    run.driver.main_window()
-
-
 def measure_run(display, rows, name, settings, streams, monitor=True):
     run = benchkit.QuorrinRun()
     try:
         benchkit.start_wine(run, display, PREFIX)
-        start_quorrin(run, ["tick1", "tick2"], "monitor_tick_bench", settings,
+        benchkit.start_quorrin(run, ["tick1", "tick2"], "monitor_tick_bench", settings,
                       {"QUORRIN_MONITOR_TICKS": TICKS_FILE})
         driver, pairs, q = run.driver, run.pairs, run.q
         harness.open_ports(driver)

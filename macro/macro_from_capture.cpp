@@ -49,7 +49,6 @@ void put_line(Writer* w, const char* text, const char16_t* literal = nullptr, in
   put_units(w, line, n);
 }
 
-
 // The two characters after F or P for step n (1 ..): 01 .. 99, then A0 .. Z9
 // and AA .. ZZ.
 void step_name(int32_t n, char out[3]) {

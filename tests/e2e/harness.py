@@ -594,7 +594,11 @@ class Device(threading.Thread):
                 while request in self.pending:
                     self.pending = self.pending.replace(request, b"", 1)
                     time.sleep(self.delay)
-                    self.pty.write(answer)
+                    self.answer(answer)
+
+    def answer(self, answer):
+        """Puts one answer on the line; a pty passes it at once."""
+        self.pty.write(answer)
 
     def reset(self, answers):
         with self.lock:

@@ -2,9 +2,7 @@
 device on CH1 is recorded, saved as a macro, and the macro is run against
 the device again: it ends at its last PEND when the device answers as
 recorded, and at the failure label of the first answer that differs."""
-import os
 import re
-import select
 import time
 
 import harness
@@ -129,29 +127,14 @@ class PacedDevice(Device):
         super().__init__(pty, answers, delay)
         self.char_s = 10.0 / baud
 
-    def run(self):
-        while not self.stopping.is_set():
-            r, _, _ = select.select([self.pty.fd], [], [], 0.05)
-            if not r:
-                continue
-            try:
-                data = os.read(self.pty.fd, 4096)
-            except BlockingIOError:
-                continue
-            with self.lock:
-                self.wire += data
-            self.pending += data
-            for request, answer in self.answers.items():
-                while request in self.pending:
-                    self.pending = self.pending.replace(request, b"", 1)
-                    time.sleep(self.delay)
-                    began = time.monotonic()
-                    for i in range(0, len(answer), 8):
-                        # Each piece leaves when the line would have carried it.
-                        wait = began + i * self.char_s - time.monotonic()
-                        if wait > 0:
-                            time.sleep(wait)
-                        self.pty.write(answer[i:i + 8])
+    def answer(self, answer):
+        began = time.monotonic()
+        for i in range(0, len(answer), 8):
+            # Each piece leaves when the line would have carried it.
+            wait = began + i * self.char_s - time.monotonic()
+            if wait > 0:
+                time.sleep(wait)
+            self.pty.write(answer[i:i + 8])
 
 
 LONG = bytes(0x21 + (i * 7) % 90 for i in range(243)) + b"\r\n"
