@@ -12,11 +12,11 @@ constexpr char16_t kByteOrderMark = 0xFEFF;
 
 enum Command {
   kSend, kSed2, kMsed, kMsd2, kRead, kRed2, kZred, kZrd2, kRrst, kTime, kGoto,
-  kCmpm, kCmpl, kMove, kMclr, kMadd, kMmid, kMinc, kHinc, kChka, kChkh, kPend, kCommands,
+  kCmpm, kCmpl, kMove, kMclr, kMadd, kMmid, kMinc, kHinc, kChka, kChkh, kPend, kZskp, kCommands,
 };
 const char kKeywords[kCommands][5] = {
   "SEND", "SED2", "MSED", "MSD2", "READ", "RED2", "ZRED", "ZRD2", "RRST", "TIME", "GOTO",
-  "CMPM", "CMPL", "MOVE", "MCLR", "MADD", "MMID", "MINC", "HINC", "CHKA", "CHKH", "PEND",
+  "CMPM", "CMPL", "MOVE", "MCLR", "MADD", "MMID", "MINC", "HINC", "CHKA", "CHKH", "PEND", "ZSKP",
 };
 
 // The macro length as far as the buffer can hold it.
@@ -122,11 +122,12 @@ int send_prepared(const MacroHost* host, int channel, const uint8_t* bytes, int 
 // The absolute place of the capture's write position, and of record 0.
 CapturePlace place_of(Capture* cap) { return cap ? capture_place(cap) : CapturePlace{0, 0, 0}; }
 
-// RRST: ZRED and ZRD2 count from here on.
+// RRST: ZRED and ZRD2 count from here on, from the mark's first byte.
 void mark_end(MacroState* m, Capture* cap) {
   const CapturePlace p = place_of(cap);
   m->read_mark = p.base + p.write_position;
   m->read_mark_generation = p.generation;
+  m->read_skip = 0;
 }
 
 // Counts the answer's bytes that arrived since the last look. The receive
@@ -146,17 +147,21 @@ int read_scan(MacroWait* w, Capture* cap) {
   return 0;
 }
 
-// Stores what the read found (at most one slot's worth) in its slot.
+// Stores what the read found past the bytes it passes over (at most one
+// slot's worth) in its slot.
 void read_store(MacroState* m, Capture* cap) {
   MacroWait* w = &m->wait;
-  if (w->found == 0) return;
+  if (w->found <= w->skip) return;
   CapturePlace p = capture_place(cap);
   MacroSlot* slot = &m->slots[w->slot];
   int64_t from = w->start > p.base ? w->start : p.base;
   int64_t to = w->scanned < p.base + p.write_position ? w->scanned : p.base + p.write_position;
-  int32_t n = 0;
-  for (int64_t i = from; i < to && n < kMacroSlotBytes; i++)
-    if (cap->records[i - p.base].kind == w->kind) slot->data[n++] = capture_byte(cap->records[i - p.base]);
+  int32_t n = 0, passed = 0;
+  for (int64_t i = from; i < to && n < kMacroSlotBytes; i++) {
+    if (cap->records[i - p.base].kind != w->kind) continue;
+    if (passed < w->skip) passed++;
+    else slot->data[n++] = capture_byte(cap->records[i - p.base]);
+  }
   if (n > 0) slot->length = n;
 }
 
@@ -169,7 +174,7 @@ int wait_poll(MacroState* m, const MacroHost* host) {
   if (w->what == kMacroWaitRead) {
     if (read_scan(w, host->capture)) {
       over = 1;  // what it counted is gone: no answer
-    } else if (w->found >= w->wanted || over) {
+    } else if (w->found - w->skip >= w->wanted || over) {
       read_store(m, host->capture);
       over = 1;
     }
@@ -202,6 +207,7 @@ void read_begin(MacroState* m, const MacroHost* host, uint8_t kind, int from_mar
   // From a mark set before a clear or a load, the records it counts from
   // are gone already: the read ends at its first look without an answer.
   w->generation = from_mark ? m->read_mark_generation : p.generation;
+  w->skip = from_mark ? m->read_skip : 0;
 }
 
 // Executes one command; *jumped is set when it moved the position to a label.
@@ -237,6 +243,11 @@ int execute(MacroState* m, const MacroHost* host, int cmd, int32_t at, const Arg
     case kRrst:
       if (host->capture) mark_end(m, host->capture);
       return kMacroNext;
+    case kZskp: {
+      const int32_t n = macro_field(a.text, a.count, 0, 3);
+      m->read_skip = n > 0 ? n : 0;
+      return kMacroNext;
+    }
     case kTime: {
       int32_t n = macro_field(a.text, a.count, 0, 3);
       if (n > 0 && host->now) {

@@ -52,6 +52,7 @@ struct MacroWait {
   uint8_t kind;       // read: the record kind of the answer
   int32_t wanted;     // read: bytes wanted
   int32_t found;      // read: bytes of that kind counted so far
+  int32_t skip;       // read: bytes of that kind it passes over first (ZSKP)
   int64_t start;      // read: absolute place where the answer is looked for
   int64_t scanned;    // read: absolute place up to which it has been counted
   uint32_t generation;  // read: the capture's generation its start belongs to
@@ -80,6 +81,7 @@ struct MacroState {
   int32_t length;     // code units loaded, the byte-order mark included
   int64_t read_mark;  // absolute capture place (capture_place): start of ZRED and ZRD2
   uint32_t read_mark_generation;  // the capture's generation when the mark was set
+  int32_t read_skip;  // ZSKP: bytes of its channel ZRED and ZRD2 pass over after the mark
   MacroWait wait;     // the command that waits, if any
   MacroSlot slots[kMacroSlots];
   MacroFault fault;   // why the macro stopped (kMacroStopped)

@@ -12,6 +12,10 @@ namespace {
 constexpr int64_t kUnitUs = static_cast<int64_t>(kMacroTimeUnitMs) * 1000;
 constexpr int32_t kMostUnits = 999;   // a three-column field of TIME and the read commands
 constexpr int32_t kMostWanted = 999;  // the read's length field
+// The first letter of the label each part of a long answer is compared at,
+// after the first: the parts of step 01 are read at :Q01, :R01 and :S01.
+constexpr char kPartLabels[] = "PQRS";
+static_assert((kMostWanted + kMacroSlotBytes - 1) / kMacroSlotBytes <= 4, "a label letter for every part");
 // Room for the literal after "CMPL 01,P01," and after "SEND " / "MOVE 02,".
 constexpr int kCompareLiteralUnits = kMacroLineUnits - 12;
 constexpr int kSendLiteralUnits = kMacroLineUnits - 5;
@@ -80,7 +84,7 @@ struct Answer {
   int active;
   uint8_t kind;
   int32_t count;
-  uint8_t bytes[kMacroSlotBytes];
+  uint8_t bytes[kMostWanted];  // the first bytes, as many as a read waits for
   int64_t at;          // axis time of its first chunk
   int64_t first_start; // axis time its first byte began
   int64_t last_end;    // axis time its last byte ended
@@ -153,39 +157,58 @@ void answer_flush(Walk* k, int ch) {
     limit = kMostUnits;
   }
   int32_t wanted = a->count > kMostWanted ? kMostWanted : a->count;
-  int32_t compared = a->count > kMacroSlotBytes ? kMacroSlotBytes : a->count;
   if (a->count > kMostWanted) {
-    std::snprintf(line, sizeof line, "; the read waits for the first %d of the %d bytes", kMostWanted, a->count);
+    std::snprintf(line, sizeof line, "; the read waits for the first %d of the %d bytes; the rest are not compared",
+                  kMostWanted, a->count);
     put_line(w, line);
+    w->result.unchecked_bytes += a->count - kMostWanted;
   }
-  if (compared < a->count) {
-    std::snprintf(line, sizeof line, "; bytes %d to %d of this answer are not compared: a slot holds %d bytes",
-                  compared + 1, a->count, kMacroSlotBytes);
+  // The first read waits for the whole answer and takes what a slot holds;
+  // each further part is read again from the mark, past the bytes compared
+  // already (ZSKP), with the answer there by then. A part that differs
+  // goes to the failure label; the last one that matches to the pass label.
+  const int parts = (wanted + kMacroSlotBytes - 1) / kMacroSlotBytes;
+  for (int part = 0; part < parts; part++) {
+    const int32_t from = part * kMacroSlotBytes;
+    const int32_t size = wanted - from < kMacroSlotBytes ? wanted - from : kMacroSlotBytes;
+    const uint8_t* expected = a->bytes + from;
+    const int last = part == parts - 1;
+    if (part > 0) {
+      std::snprintf(line, sizeof line, ":%c%s", kPartLabels[part], name);
+      put_line(w, line);
+      std::snprintf(line, sizeof line, "ZSKP %03d", from);
+      put_line(w, line);
+    }
+    // Bytes that never come leave what the slot held before the read. A
+    // cleared slot holds 00s, which would pass for an answer ending in
+    // 00s: such a part's slot is filled with FF first.
+    if (expected[size - 1] == 0) {
+      uint8_t fill[kMacroSlotBytes];
+      std::memset(fill, 0xFF, sizeof fill);
+      bytes_to_slot(w, 1, fill, size);
+    } else {
+      put_line(w, "MCLR 01");
+    }
+    std::snprintf(line, sizeof line, "%s 01,%03d,%03d", ch == 1 ? "ZRED" : "ZRD2", part == 0 ? wanted : size,
+                  part == 0 ? static_cast<int>(limit) : 1);
     put_line(w, line);
-    w->result.unchecked_bytes += a->count - compared;
-  }
-  // Bytes that never come leave what the slot held before the read. A
-  // cleared slot holds 00s, which would pass for an answer ending in 00s:
-  // such an answer's slot is filled with FF first.
-  if (a->bytes[compared - 1] == 0) {
-    uint8_t fill[kMacroSlotBytes];
-    std::memset(fill, 0xFF, sizeof fill);
-    bytes_to_slot(w, 1, fill, compared);
-  } else {
-    put_line(w, "MCLR 01");
-  }
-  std::snprintf(line, sizeof line, "%s 01,%03d,%03d", ch == 1 ? "ZRED" : "ZRD2", wanted, static_cast<int>(limit));
-  put_line(w, line);
-  char16_t lit[kMacroLineUnits];
-  int taken = 0;
-  int u = notation_write_fit(a->bytes, compared, lit, kCompareLiteralUnits, &taken);
-  if (taken == compared) {
-    std::snprintf(line, sizeof line, "CMPL 01,P%s,", name);
-    put_line(w, line, lit, u);
-  } else {
-    bytes_to_slot(w, 2, a->bytes, compared);
-    std::snprintf(line, sizeof line, "CMPM 01,02,P%s", name);
-    put_line(w, line);
+    if (part > 0 && last) put_line(w, "ZSKP 000");  // the next step reads from the mark's first byte
+    const char next = last ? 'P' : kPartLabels[part + 1];
+    char16_t lit[kMacroLineUnits];
+    int taken = 0;
+    int u = notation_write_fit(expected, size, lit, kCompareLiteralUnits, &taken);
+    if (taken == size) {
+      std::snprintf(line, sizeof line, "CMPL 01,%c%s,", next, name);
+      put_line(w, line, lit, u);
+    } else {
+      bytes_to_slot(w, 2, expected, size);
+      std::snprintf(line, sizeof line, "CMPM 01,02,%c%s", next, name);
+      put_line(w, line);
+    }
+    if (!last) {
+      std::snprintf(line, sizeof line, "GOTO F%s", name);
+      put_line(w, line);
+    }
   }
   std::snprintf(line, sizeof line, ":F%s", name);
   put_line(w, line);
@@ -319,7 +342,7 @@ MacroFromCaptureResult macro_from_capture(const CaptureRecord* records, const in
         a->last_end = end;
       }
       if (end > a->last_end) a->last_end = end;
-      for (int32_t i = 0; i < c.count && a->count + i < kMacroSlotBytes; i++)
+      for (int32_t i = 0; i < c.count && a->count + i < kMostWanted; i++)
         a->bytes[a->count + i] = capture_byte(records[c.first + i]);
       a->count += c.count;
     }

@@ -53,12 +53,14 @@
 //   long for one line, into slot 02 by MOVE and MADD (slot 03 as helper)
 //   for a CMPM. Equal jumps to ":Pnn", otherwise the macro falls into
 //   ":Fnn", a comment naming the step, and PEND.
-// - A read stores the first kMacroSlotBytes of its answer, and a later read
-//   can only start where the capture ends at that moment, which the replay
-//   does not fix to a byte: of a longer answer only the first 264 bytes
-//   are compared. The read still waits for the whole answer (up to 999
-//   bytes, the read's length field) and a comment says which bytes are not
-//   compared. Answers over 999 bytes say so too.
+// - An answer longer than a slot (kMacroSlotBytes) is compared in parts of
+//   a slot: the first read waits for the whole answer and takes its first
+//   part; each further part, at its own label (":Qnn", ":Rnn", ":Snn"), is
+//   read again from the mark past the bytes compared already (ZSKP, set
+//   back to 0 after the last part), with a limit of one unit, as the answer
+//   is there by then. A part that differs jumps to ":Fnn". A read waits for
+//   at most 999 bytes (its length field): of a longer answer the rest is
+//   not compared, and a comment says so.
 // - Labels are "F" or "P" and two characters: 01 to 99, then A0 to Z9 and
 //   on, unique for up to kMacroFromCaptureSteps steps. The first line is a
 //   comment, so no label sits on it.
@@ -107,7 +109,7 @@ struct MacroFromCaptureResult {
   int32_t status;          // a MacroFromCaptureStatus
   int32_t send_lines;      // SEND and SED2 lines
   int32_t steps;           // answers read and compared
-  int32_t unchecked_bytes; // answer bytes past the first kMacroSlotBytes of their answer
+  int32_t unchecked_bytes; // answer bytes past the first 999 of their answer
   int64_t units;           // code units written, the byte-order mark included
   int32_t too_long;        // 1 when the text is longer than the macro buffer (kMacroBufferUnits)
 };

@@ -286,7 +286,7 @@ enum MessageNumber : int {
   kTextMonitorAnswer = 369,           // Answer
   kTextSaveMacroTitle = 370,          // Save Capture as Macro
   kTextMacroTooManySteps = 371,       // More answers than labels: the macro ends after step %d.
-  kTextMacroUncompared = 372,         // %d answer bytes past a slot's size are not compared.
+  kTextMacroUncompared = 372,         // %d answer bytes past the first 999 are not compared.
   kTextMacroTooLongToRun = 373,       // The macro is %lld code units long; a run loads at most %d.
   kTextMacroWriteFailed = 374,        // The macro could not be written completely.
   kTextAnswerTitle = 375,             // Auto Answer

@@ -332,7 +332,7 @@ TEST(MacroFromCapture, LongSendsAreSplitOverLines) {
   EXPECT_EQ(d.wire(2), printable);
 }
 
-TEST(MacroFromCapture, AnswerLongerThanASlotIsCheckedAsFarAsASlotGoesAndSaysSo) {
+TEST(MacroFromCapture, AnswerLongerThanASlotIsComparedInSlotSizedParts) {
   Recording rec;
   Bytes answer;
   for (int i = 0; i < 300; i++) answer.push_back(static_cast<uint8_t>(i));
@@ -343,12 +343,13 @@ TEST(MacroFromCapture, AnswerLongerThanASlotIsCheckedAsFarAsASlotGoesAndSaysSo) 
   MacroFromCaptureResult res;
   Bytes file = rec.macro(&res);
   std::string t = ascii_of(file);
-  EXPECT_EQ(res.unchecked_bytes, 36);
-  EXPECT_NE(t.find("; bytes 265 to 300 of this answer are not compared: a slot holds 264 bytes\r\n"),
-            std::string::npos);
+  EXPECT_EQ(res.unchecked_bytes, 0);
   EXPECT_NE(t.find("ZRED 01,300,012\r\n"), std::string::npos) << t;  // waits for all 300
+  // Then bytes 265 to 300, from the mark past the 264 compared already.
+  EXPECT_NE(t.find("GOTO F01\r\n:Q01\r\nZSKP 264\r\nMCLR 01\r\nZRED 01,036,001\r\nZSKP 000\r\nCMPL 01,P01,"),
+            std::string::npos) << t;
   EXPECT_NE(t.find("MADD 02,03\r\n"), std::string::npos);            // expected built in parts
-  EXPECT_NE(t.find("CMPM 01,02,P01\r\n"), std::string::npos);
+  EXPECT_NE(t.find("CMPM 01,02,Q01\r\n"), std::string::npos);
 
   Device d;
   d.script = {{5, 100, kKindRecvCh1, Bytes(answer.begin(), answer.begin() + 200)},
@@ -358,7 +359,7 @@ TEST(MacroFromCapture, AnswerLongerThanASlotIsCheckedAsFarAsASlotGoesAndSaysSo) 
   EXPECT_TRUE(ended_on_final_pend(r));
   EXPECT_EQ(d.wire(1), text("DUMP\rNEXT\r"));
 
-  for (int wrong : {0, 127, 263}) {
+  for (int wrong : {0, 127, 263, 264, 299}) {
     Bytes bad = answer;
     bad[static_cast<size_t>(wrong)] ^= 0x55;
     Device d2;
@@ -694,17 +695,17 @@ TEST(MacroReplay, ReachesItsEndAtEverySpeedAndStopsAtTheAnswerThatDiffers) {
           EXPECT_EQ(w.sent.size(), 2u);
           EXPECT_EQ(w.sent.back().second, text("REQ2\r"));
         }
-        // One byte of the long answer changed (the last one a slot holds):
-        // the macro stops at that answer's failure label, REQ2 never goes.
-        {
+        // One byte of the long answer changed (the last one a slot holds,
+        // or the answer's last): the macro stops at that answer's failure
+        // label, REQ2 never goes.
+        for (int at : {answer < kMacroSlotBytes ? answer : kMacroSlotBytes, answer}) {
           World w({baud, 100});
           w.answers = exchange(c);
-          const size_t at = static_cast<size_t>(answer > kMacroSlotBytes ? kMacroSlotBytes : answer) - 1;
-          w.answers[0][0].bytes[at] ^= 0x01;
+          w.answers[0][0].bytes[static_cast<size_t>(at) - 1] ^= 0x01;
           Replay r;
           replay(file, &w, &r);
           EXPECT_EQ(r.outcome, kMacroEnded);
-          EXPECT_EQ(r.last_label(), u":F01");
+          EXPECT_EQ(r.last_label(), u":F01") << "byte " << at;
           EXPECT_EQ(w.sent.size(), 1u);
         }
         // What CH2 heard in between is its own step.

@@ -383,6 +383,25 @@ TEST_F(MacroTest, ReadCountsFromItsOwnStartZredFromTheMark) {
   EXPECT_EQ(slot(3), text("C2"));
 }
 
+TEST_F(MacroTest, ZskpPassesOverTheMarksFirstBytesUntilTheNextRrst) {
+  fake.device = [](Fake& f, int channel, const Bytes&) {
+    if (channel != 1) return;
+    f.answer_in(100, "abc", kKindRecvCh1);
+    f.answer_in(120, "zz", kKindRecvCh2);
+    f.answer_in(150, "defg", kKindRecvCh1);
+  };
+  // Past 3 bytes of CH1, 2 wanted, all that came: "defg"; CH2 passes over
+  // its own 3 and finds too few; READ does not skip; after RRST ZRED
+  // counts from the start.
+  load(u"RRST \r\nSEND 'GO'\r\nZSKP 003\r\nZRED 01,002,010\r\nZRD2 02,001,003\r\nREAD 03,001,003\r\n"
+       u"RRST \r\nSEND 'GO'\r\nZRED 04,003,010\r\nPEND\r\n");
+  EXPECT_EQ(run(), kMacroEnded);
+  EXPECT_EQ(slot(1), text("defg"));
+  EXPECT_EQ(slot(2), Bytes());
+  EXPECT_EQ(slot(3), Bytes());  // READ starts after the answer
+  EXPECT_EQ(slot(4), text("abc"));
+}
+
 TEST_F(MacroTest, ReadFollowsTheCaptureAcrossAWrap) {
   // Fill the capture close to its wrap point, then let the answer wrap it.
   Bytes filler(100, 0x55);
