@@ -32,7 +32,7 @@ void dcb_fill(HWND dlg) {
   dcb_set_texts(dlg);
   c.dcb.DCBlength = sizeof(DCB);
   GetCommState(c.port, &c.dcb);
-  GetCommTimeouts(c.port, &c.timeouts);
+  channel_get_timeouts(&c);
   LineDcb r;
   LineTimeouts t;
   line_dcb_from_win(c.dcb, &r);
@@ -56,16 +56,16 @@ int dcb_port_gone(HWND dlg) {
   return 1;
 }
 
-// Writes the channel's records to the port; 0, or 1 after telling the user
-// (the dialog then shows what the port kept).
-int dcb_write(HWND dlg) {
+// Writes the channel's DCB record and the time-outs `t` to the port; 0, or
+// 1 after telling the user (the dialog then shows what the port kept).
+int dcb_write(HWND dlg, const COMMTIMEOUTS& t) {
   Channel& c = g_channel[dcb_channel()];
   if (!SetCommState(c.port, &c.dcb)) {
     show_error(dlg, L"SetCommState", L"DCB Error No.%d", static_cast<int>(GetLastError()));
     dcb_fill(dlg);
     return 1;
   }
-  if (!SetCommTimeouts(c.port, &c.timeouts)) {
+  if (!channel_set_timeouts(&c, t)) {
     show_error(dlg, L"SetCommTimeouts", L"Timeout Error No.%d", static_cast<int>(GetLastError()));
     dcb_fill(dlg);
     return 1;
@@ -103,8 +103,9 @@ void dcb_ok(HWND dlg) {
     return;
   }
   line_dcb_to_win(r, &c.dcb);
-  line_timeouts_to_win(t, &c.timeouts);
-  if (dcb_write(dlg)) return;
+  COMMTIMEOUTS written = c.timeouts;
+  line_timeouts_to_win(t, &written);
+  if (dcb_write(dlg, written)) return;
   EndDialog(dlg, IDC_DCB_OK);
 }
 
@@ -117,8 +118,9 @@ void dcb_standard(HWND dlg) {
   line_timeouts_from_win(c.timeouts, &t);
   dcb_standard_state(&r, &t);
   line_dcb_to_win(r, &c.dcb);
-  line_timeouts_to_win(t, &c.timeouts);
-  if (dcb_write(dlg)) return;
+  COMMTIMEOUTS written = c.timeouts;
+  line_timeouts_to_win(t, &written);
+  if (dcb_write(dlg, written)) return;
   dcb_fill(dlg);
 }
 

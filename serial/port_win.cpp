@@ -65,12 +65,13 @@ int channel_apply_parameters(HWND owner, int ch) {
     show_error(owner, L"SetCommState", L"DCB Error No.%d", static_cast<int>(GetLastError()));
     return 1;
   }
-  if (!GetCommTimeouts(c->port, &c->timeouts)) {
+  if (!channel_get_timeouts(c)) {
     show_error(owner, L"GetCommTimeouts", L"Timeout Error No.%d", static_cast<int>(GetLastError()));
     return 1;
   }
-  line_timeouts_to_win(kLineTimeouts, &c->timeouts);
-  if (!SetCommTimeouts(c->port, &c->timeouts)) {
+  COMMTIMEOUTS t = c->timeouts;
+  line_timeouts_to_win(kLineTimeouts, &t);
+  if (!channel_set_timeouts(c, t)) {
     show_error(owner, L"SetCommTimeouts", L"Timeout Error No.%d", static_cast<int>(GetLastError()));
     return 1;
   }
@@ -159,6 +160,18 @@ void channel_close(int ch) {
   if (c->port) PurgeComm(c->port, kPurgeAll);
   close_port_handle(c);
   close_events(c);
+}
+
+BOOL channel_get_timeouts(Channel* c) {
+  std::lock_guard<std::mutex> hold(c->timeouts_lock);
+  return GetCommTimeouts(c->port, &c->timeouts);
+}
+
+BOOL channel_set_timeouts(Channel* c, const COMMTIMEOUTS& t) {
+  std::lock_guard<std::mutex> hold(c->timeouts_lock);
+  if (!SetCommTimeouts(c->port, const_cast<COMMTIMEOUTS*>(&t))) return FALSE;
+  c->timeouts = t;
+  return TRUE;
 }
 
 int channel_read_back(HWND owner, int ch) {

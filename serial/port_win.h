@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "app/app_win.h"
 #include "serial/receive_plan.h"
@@ -25,6 +26,11 @@ struct Channel {
   OVERLAPPED wait_ov;             // the receive thread's WaitCommEvent
   OVERLAPPED write_ov;            // the transmit path
   DCB dcb;
+  // The user's time-outs, as the port holds them. The receive thread sets
+  // other read time-outs for the moment it issues a first-byte read (see
+  // receive_win.cpp), so the port's time-outs and these records change
+  // only under this lock; the user-interface thread writes them.
+  std::mutex timeouts_lock;
   COMMTIMEOUTS timeouts;
   COMMCONFIG config;
   std::atomic<uint32_t> accumulated_errors;  // ORed by the receive thread and the UI thread
@@ -45,6 +51,11 @@ int channel_apply_parameters(HWND owner, int ch);
 void channel_close(int ch);
 void channel_config_dialog(HWND owner, int ch);
 int channel_read_back(HWND owner, int ch);
+// The port's time-outs into c->timeouts, and new ones to the port and
+// c->timeouts (unchanged when the port refuses them), under the time-out
+// lock; each returns what GetCommTimeouts or SetCommTimeouts returned.
+BOOL channel_get_timeouts(Channel* c);
+BOOL channel_set_timeouts(Channel* c, const COMMTIMEOUTS& t);
 
 inline int channel_is_open(int ch) { return g_channel[ch].open.load() == 1; }
 

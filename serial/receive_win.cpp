@@ -13,14 +13,17 @@
 // pty becomes readable. The thread sleeps until the first byte of a chunk
 // is there, and the chunk's time is taken as that read completes. The byte
 // is the chunk's first; the bytes behind it are read into the buffer after
-// it. The first-byte read runs under the user's time-outs like every other
-// read (nothing here changes them, so the DCB dialog always shows and sets
-// the user's): with the standard ones (100 ms between bytes, 2 ms a byte +
-// 100 ms in all) it ends empty after 102 ms on a quiet line and is issued
-// again, ten cheap turns a second. Time-outs so short that it comes back
-// empty within a few ms, or a port whose reads fail (a pty whose far end
-// closed), would make that a busy loop, so such turns are followed by a
-// pause (receive_plan.h).
+// it. The first-byte read is issued with no read time-outs, so it waits as
+// long as the line is quiet; the port gets the user's time-outs back the
+// moment the read is queued (first_byte_read_issue), and every other read
+// runs under them, so the DCB dialog always shows and sets the user's.
+// Under the user's time-outs the read would end empty after 102 ms (the
+// standard ones) and be issued again, ten turns a second a channel, each a
+// timer and a completion in the wineserver: that was half of the idle cost.
+// A port whose reads fail (a pty whose far end closed), or one that would
+// not take the waiting read's time-outs and has time-outs so short that
+// the read comes back empty within a few ms, would make the loop busy, so
+// such turns are followed by a pause (receive_plan.h).
 //
 // How the thread reads. ClearCommError says how many bytes are queued.
 // Whole chunks already queued are read at once, up to 4000 bytes, and cut
@@ -45,10 +48,13 @@
 // wineserver together used 45 to 61 % of one core; with the first-byte
 // read alone and still one chunk a read, no less (the reads were the cost);
 // waiting with it and reading queued chunks together, 8 to 10 %, and one
-// channel drains about 9 MB/s instead of 0.37. Idle with both ports open,
-// about 1 to 2 % together (Quorrin under 1 %). Answers are timed to about
-// 1 ms in the median, and the first chunk after a quiet line to a few ms
-// (the 25 ms poll of a quiet line made it 13 to 18 ms late in the median).
+// channel drains about 9 MB/s instead of 0.37 (6 % on a quiet machine).
+// Idle with both ports open, 1.1 to 1.2 % together while the first-byte
+// read ended on the user's total time-out every 102 ms, 0.6 to 0.7 % with
+// the waiting read. Answers are timed to about 1 ms in the median (95th
+// percentile 2.5 ms for answers after 2 ms), and the first chunk after a
+// quiet line to a few ms (the 25 ms poll of a quiet line made it 13 to
+// 18 ms late in the median).
 //
 // Close clears the open flag, then ends the wait or read (SetCommMask(port,
 // 0) and CancelIoEx, repeated until the thread has ended); the thread also
@@ -88,24 +94,43 @@ int receive_wait(Channel* c, DWORD* mask) {
   return GetOverlappedResult(c->port, &c->wait_ov, &unused, FALSE) ? 1 : 0;
 }
 
+// Issues the one-byte read that waits for a chunk's first byte. It is
+// issued with no read time-outs, so that it waits for its byte however long
+// the line stays quiet instead of ending empty on the user's total time-out
+// and being issued again; the port gets the user's time-outs back as soon
+// as the read is queued (the wineserver gives a read its time-outs when it
+// queues it, so the pending read keeps none). The lock keeps the DCB dialog
+// from reading or setting the time-outs in between. Returns what ReadFile
+// returned, with its last error.
+BOOL first_byte_read_issue(Channel* c, DWORD* n) {
+  std::lock_guard<std::mutex> hold(c->timeouts_lock);
+  COMMTIMEOUTS wait = c->timeouts;
+  wait.ReadIntervalTimeout = wait.ReadTotalTimeoutMultiplier = wait.ReadTotalTimeoutConstant = 0;
+  const BOOL swapped = SetCommTimeouts(c->port, &wait);
+  const BOOL done = ReadFile(c->port, c->read_buffer, 1, n, &c->read_ov);
+  const DWORD error = GetLastError();
+  if (swapped) SetCommTimeouts(c->port, &c->timeouts);
+  SetLastError(error);
+  return done;
+}
+
 // What the first-byte read gave.
 enum FirstByte { kFirstByteGot, kFirstByteNone, kFirstByteFailed };
 
 // Waits for the first byte of a chunk with a one-byte read into
-// read_buffer[0]. kFirstByteNone: the read ended empty (the user's total
-// time-out, or close cancelled it); kFirstByteFailed: the driver refused
-// or failed the read.
+// read_buffer[0]. kFirstByteNone: the read ended empty (close cancelled
+// it, or a total time-out where the port would not take the waiting
+// read's); kFirstByteFailed: the driver refused or failed the read.
 FirstByte receive_first_byte(Channel* c) {
   c->read_buffer[0] = 0;
   DWORD n = 0;
-  if (ReadFile(c->port, c->read_buffer, 1, &n, &c->read_ov)) {
+  if (first_byte_read_issue(c, &n)) {
     if (!GetOverlappedResult(c->port, &c->read_ov, &n, FALSE)) return kFirstByteFailed;
     return n > 0 ? kFirstByteGot : kFirstByteNone;
   }
   if (GetLastError() != ERROR_IO_PENDING) return kFirstByteFailed;
-  // Close cancels the read; the open flag is looked at on a slice longer
-  // than the standard time-outs' 102 ms, so a quiet line's reads end on
-  // their own rather than wake the thread once more each.
+  // Close cancels the read; the open flag is looked at every slice in case
+  // a close came between the loop's test and the read.
   while (WaitForSingleObject(c->read_ov.hEvent, kFirstByteSliceMs) == WAIT_TIMEOUT) {
     if (c->open.load() == 0) CancelIoEx(c->port, &c->read_ov);
   }
@@ -113,7 +138,7 @@ FirstByte receive_first_byte(Channel* c) {
   if (GetOverlappedResult(c->port, &c->read_ov, &n, FALSE)) return n > 0 ? kFirstByteGot : kFirstByteNone;
   switch (GetLastError()) {
     case ERROR_OPERATION_ABORTED:  // close cancelled it
-    case ERROR_TIMEOUT:            // the user's total time-out ended it empty
+    case ERROR_TIMEOUT:            // a total time-out ended it empty
     case ERROR_SEM_TIMEOUT:
       return kFirstByteNone;
     default:
@@ -122,10 +147,13 @@ FirstByte receive_first_byte(Channel* c) {
 }
 
 // The deadline of the read that completes a chunk begun by the first-byte
-// read (receive_interval_deadline), from the port's time-outs.
-DWORD interval_deadline(HANDLE port) {
-  COMMTIMEOUTS t = {};
-  if (!GetCommTimeouts(port, &t)) return kReceiveNoDeadline;
+// read (receive_interval_deadline), from the user's time-outs.
+DWORD interval_deadline(Channel* c) {
+  COMMTIMEOUTS t;
+  {
+    std::lock_guard<std::mutex> hold(c->timeouts_lock);
+    t = c->timeouts;
+  }
   return receive_interval_deadline(t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant);
 }
 
@@ -231,7 +259,7 @@ DWORD WINAPI receive_thread(void* arg) {
       c->accumulated_errors.fetch_or(errors);
     }
     ReceiveRead plan = receive_plan(have, stat.cbInQue);
-    DWORD deadline = plan.whole || !have ? kReceiveNoDeadline : interval_deadline(c->port);
+    DWORD deadline = plan.whole || !have ? kReceiveNoDeadline : interval_deadline(c);
     DWORD n = have + receive_read(c, have, plan.want, since, deadline);
     if (n > kReceiveBatch) n = kReceiveBatch;
     // A full last chunk may have left more behind: the next turn looks at
