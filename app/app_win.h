@@ -14,6 +14,16 @@
 extern HWND g_main_window;
 extern HINSTANCE g_instance;
 
+// Runs fn(arg) on the user-interface thread and returns when it has run;
+// for a window that runs on a thread of its own and needs the program's
+// state (the settings, the data view). Returns 0 when there is no main
+// window to run it (it has gone), 1 when fn ran. Called on the
+// user-interface thread itself it simply calls fn.
+int ui_thread_call(void (*fn)(void*), void* arg);
+// The same without waiting: fn(arg) runs on the user-interface thread when
+// it comes to it (arg must live until then). 0 when it could not be asked.
+int ui_thread_post(void (*fn)(void*), void* arg);
+
 inline const wchar_t* wide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
 inline wchar_t* wide(char16_t* s) { return reinterpret_cast<wchar_t*>(s); }
 
@@ -85,8 +95,11 @@ void ascii_table_open(HWND owner);
 // The link statistics window (tools/link_stats_win.cpp): one at a time; a
 // second open brings the one open to the front.
 void link_stats_window_open(HWND owner);
-// The Modbus monitor window (modbus/modbus_monitor_win.cpp): one at a time.
+// The Modbus monitor window (modbus/modbus_monitor_win.cpp): one at a
+// time, on a thread of its own. Close (the main window's end) closes it and
+// waits up to 10 s for its thread; 1 when that thread still lives.
 void modbus_monitor_window_open(HWND owner);
+int modbus_monitor_window_close();
 // The auto answer window (macro/auto_answer_win.cpp): one at a time, and
 // it answers only while it is open.
 void auto_answer_window_open(HWND owner);

@@ -34,6 +34,8 @@ namespace {
 
 // Posted by the window's creation when the message text file is missing.
 constexpr UINT kMessageFileMissing = WM_APP + 1;
+// Sent by ui_thread_call, posted by ui_thread_post: wp the function, lp its argument.
+constexpr UINT kMessageUiCall = WM_APP + 2;
 const wchar_t kHomePage[] = L"https://www.tessaly.example/quorrin/";
 
 uint32_t tick_count() { return GetTickCount(); }
@@ -300,15 +302,21 @@ void on_create(HWND hwnd) {
 }
 
 void on_destroy(HWND hwnd) {
+  // The monitor's thread reads the capture: it ends before anything goes.
+  int reader_lives = modbus_monitor_window_close();
   KillTimer(hwnd, TIMER_REPAINT);
   KillTimer(hwnd, TIMER_PRESENCE);
   settings_file_save();
-  for (int ch = 0; ch < 2; ch++)
+  for (int ch = 0; ch < 2; ch++) {
     if (g_channel[ch].open.load() != 0 || g_channel[ch].port) channel_close(ch);
+    if (g_channel[ch].thread) reader_lives = 1;  // a receive thread that outlived its close
+  }
   view_release();
   fonts_delete();
   gdi_objects_delete();
-  capture_free(&g_app.capture);
+  // A thread that would not end may still touch the capture: the process
+  // ends in a moment and takes the memory with it.
+  if (!reader_lives) capture_free(&g_app.capture);
   PostQuitMessage(0);
 }
 
@@ -350,6 +358,7 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_CREATE: on_create(hwnd); return 0;
     case kMessageFileMissing: message_file_missing(hwnd); return 0;
+    case kMessageUiCall: reinterpret_cast<void (*)(void*)>(wp)(reinterpret_cast<void*>(lp)); return 1;
     case WM_DESTROY: on_destroy(hwnd); return 0;
     case WM_SIZE:
       if (g_statusbar) SendMessageW(g_statusbar, WM_SIZE, wp, lp);
@@ -405,6 +414,21 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 }  // namespace
+
+int ui_thread_call(void (*fn)(void*), void* arg) {
+  HWND main = g_main_window;
+  if (!main) return 0;
+  if (GetWindowThreadProcessId(main, nullptr) == GetCurrentThreadId()) {
+    fn(arg);
+    return 1;
+  }
+  return SendMessageW(main, kMessageUiCall, reinterpret_cast<WPARAM>(fn), reinterpret_cast<LPARAM>(arg)) == 1;
+}
+
+int ui_thread_post(void (*fn)(void*), void* arg) {
+  HWND main = g_main_window;
+  return main && PostMessageW(main, kMessageUiCall, reinterpret_cast<WPARAM>(fn), reinterpret_cast<LPARAM>(arg));
+}
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   // "Quorrin.exe /export <log> <out>" and the other modes run without any window.

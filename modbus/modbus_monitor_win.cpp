@@ -6,15 +6,26 @@
 //
 // The decode runs on the monitor's worker thread (ModbusMonitorWorker) from
 // a whole snapshot of the capture: a full buffer takes 70 to 240 ms in both
-// framings in the native build, and more under Wine, far too long for this
-// thread (bench/results/modbus-monitor.md). A timer looks every 250 ms: it
-// takes a finished decode into the list and asks for a new one when the
-// capture changed and none runs, so the list shows the latest finished
-// decode and a tick only flips flags and sets the list's row count.
-// Closing the window cancels a decode that runs and waits for the worker,
-// which returns within milliseconds. The worker runs below normal priority
-// and rests after each decode as long as it took, so the user-interface
-// thread keeps its share of the processor while a full capture streams.
+// framings in the native build, and more under Wine, far too long for a
+// window's thread (bench/results/modbus-monitor.md). A timer looks every
+// 250 ms: it takes a finished decode into the list and asks for a new one
+// when the capture changed and none runs, so the list shows the latest
+// finished decode and a tick only flips flags and sets the list's row count.
+// The worker runs below normal priority and rests after each decode as long
+// as it took, so the windows keep their share of the processor while a full
+// capture streams.
+//
+// The window runs on a thread of its own, with its own message loop, and
+// not on the main window's. Setting the list's row count redraws its scroll
+// bar at once, and under Wine's default theme that takes 7 ms a redraw
+// (two per count), whatever the capture holds; a repaint of the whole list
+// takes about 20 ms more (bench/results/modbus-monitor-tick.md). On its own
+// thread that cost never holds up the data view, the sending or the ports.
+// What the window needs of the program's state (the settings, the data
+// view) it asks of the user-interface thread with ui_thread_call, and the
+// main window's end closes it and waits for its thread before the capture
+// goes. Closing the window cancels a decode that runs and waits for the
+// worker, which returns within milliseconds.
 //
 // For the benchmark (bench/monitor_tick_bench.py): when the environment
 // variable QUORRIN_MONITOR_TICKS names a file, each handling of the refresh
@@ -28,8 +39,10 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 #include "app/chrome_win.h"
 #include "resources/resource.h"
@@ -54,6 +67,8 @@ constexpr int kColumnTexts[kColumns] = {
     kTextMonitorColumnFirst + 3, kTextMonitorColumnFirst + 4, kTextMonitorColumnFirst + 5,
     kTextMonitorColumnFirst + 6, kTextMonitorColumnFirst + 7, kTextMonitorColumnFirst + 8};
 
+// Everything but `thread`, `owner`, `shown_window` and `closing` belongs
+// to the monitor's thread.
 struct MonitorWindow {
   HWND window;
   HWND list;
@@ -61,16 +76,45 @@ struct MonitorWindow {
   int32_t listed;  // the list's row count
   wchar_t role[2][kMessageTextUnits];
   HANDLE tick_log;  // QUORRIN_MONITOR_TICKS, or INVALID_HANDLE_VALUE
+  // The options as the settings were when the user-interface thread last
+  // published them (options_publish), which each tick asks it to do again.
+  std::mutex options_lock;
+  ModbusMonitorOptions options;
+  // Used by the user-interface thread: the monitor's thread while it lives,
+  // and the owner it makes the window with.
+  HANDLE thread;
+  HWND owner;
+  std::atomic<HWND> shown_window;  // the window while it is there
+  std::atomic<int> closing;        // the main window ends: no window may stay
 };
 MonitorWindow g_mon = {};
 ModbusMonitorWorker g_worker;
 
+// Runs on the user-interface thread, which owns the settings.
+void options_fill(void* out) {
+  ModbusMonitorOptions* o = static_cast<ModbusMonitorOptions*>(out);
+  *o = ModbusMonitorOptions{};
+  o->mode = kModbusRtu;
+  o->line_monitor = settings_line_monitor(&g_app.settings);
+  line_shapes_of(g_app.settings.port, o->shape);
+}
+
+// Runs on the user-interface thread: the options of the settings now, for
+// the monitor's thread to take.
+void options_publish(void*) {
+  ModbusMonitorOptions o;
+  options_fill(&o);
+  std::lock_guard<std::mutex> hold(g_mon.options_lock);
+  g_mon.options = o;
+}
+
+// The options as last published, and a request for the next: a tick never
+// waits for the user-interface thread, and a change of the settings shows
+// at the tick after it. The window's start waits for the first.
 ModbusMonitorOptions options_now() {
-  ModbusMonitorOptions o = {};
-  o.mode = kModbusRtu;
-  o.line_monitor = settings_line_monitor(&g_app.settings);
-  line_shapes_of(g_app.settings.port, o.shape);
-  return o;
+  ui_thread_post(options_publish, nullptr);
+  std::lock_guard<std::mutex> hold(g_mon.options_lock);
+  return g_mon.options;
 }
 
 void worker_started() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }
@@ -191,17 +235,24 @@ LRESULT custom_draw(NMLVCUSTOMDRAW* cd) {
   return CDRF_NEWFONT;
 }
 
-// The data view shows the row that holds the frame's first byte at its top;
-// a wrap since the decode has moved the records down by as many places as
-// the capture's base went up.
-void view_frame(int32_t i) {
-  if (i < 0 || i >= shown().n || !g_main_window) return;
+// Where a chosen frame starts: its first record in the decoded snapshot
+// and that snapshot's capture base.
+struct FramePlace {
+  int64_t first_record;
+  int64_t base;
+};
+
+// Runs on the user-interface thread, which owns the data view: it shows
+// the row that holds the frame's first byte at its top; a wrap since the
+// decode has moved the records down by as many places as the capture's
+// base went up.
+void view_frame_place(void* arg) {
+  const FramePlace* f = static_cast<const FramePlace*>(arg);
   const int32_t cells = view_cells_per_row_now(g_main_window);
   const CapturePlace place = capture_place(&g_app.capture);
   const int32_t count = place.write_position;
   if (cells < 1 || count == 0) return;
-  const int64_t moved = place.base - g_worker.shown.base;
-  int64_t at = shown().frames[i].first_record - moved;
+  int64_t at = f->first_record - (place.base - f->base);
   if (at < 0) at = 0;
   if (at >= count) at = count - 1;
   const int32_t record = static_cast<int32_t>(at);
@@ -210,6 +261,12 @@ void view_frame(int32_t i) {
   v.view_position = record / cells * cells;
   InvalidateRect(g_main_window, nullptr, TRUE);
   UpdateWindow(g_main_window);
+}
+
+void view_frame(int32_t i) {
+  if (i < 0 || i >= shown().n) return;
+  FramePlace f = {shown().frames[i].first_record, g_worker.shown.base};
+  ui_thread_call(view_frame_place, &f);
 }
 
 LRESULT on_notify(NMHDR* h) {
@@ -246,8 +303,28 @@ void export_frames(HWND dlg) {
   if (failure) show_texts(dlg, L"Quorrin", {failure}, path);
 }
 
+// The summary column gives up what the list lacks, so the columns fit
+// without a horizontal scroll bar: under Wine's default theme each scroll
+// bar is redrawn, at 7 ms a time, whenever the row count changes.
+void fit_columns() {
+  RECT r;
+  GetClientRect(g_mon.list, &r);
+  int total = 0;
+  for (int k = 0; k < kColumns; k++) total += kColumnWidths[k];
+  const int room = r.right - GetSystemMetrics(SM_CXVSCROLL) - total;
+  if (room >= 0) return;
+  const int width = kColumnWidths[kColSummary] + room;
+  SendMessageW(g_mon.list, LVM_SETCOLUMNWIDTH, kColSummary, width > 80 ? width : 80);
+}
+
 void on_init(HWND dlg) {
   g_mon.window = dlg;
+  {
+    std::lock_guard<std::mutex> hold(g_mon.options_lock);
+    g_mon.options = ModbusMonitorOptions{};
+    g_mon.options.mode = kModbusRtu;
+  }
+  ui_thread_call(options_publish, nullptr);
   g_mon.list = GetDlgItem(dlg, IDC_MBM_LIST);
   g_mon.listed = 0;
   g_worker.thread_started = worker_started;
@@ -273,21 +350,24 @@ void on_init(HWND dlg) {
     c.iSubItem = k;
     SendMessageW(g_mon.list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(k), reinterpret_cast<LPARAM>(&c));
   }
+  fit_columns();
   show_status();
   refresh();
   SetTimer(dlg, kRefreshTimer, kRefreshPeriodMs, nullptr);
   dialog_look_init(dlg);
 }
 
-// Closing destroys the window; so does the main window's end, which takes
-// its owned windows with it.
+// Closing destroys the window and ends its thread's message loop; so does
+// the main window's end (modbus_monitor_window_close).
 void on_destroy(HWND dlg) {
   KillTimer(dlg, kRefreshTimer);
   modbus_monitor_worker_stop(&g_worker);
   if (g_mon.tick_log != INVALID_HANDLE_VALUE) CloseHandle(g_mon.tick_log);
   g_mon.tick_log = INVALID_HANDLE_VALUE;
+  g_mon.shown_window.store(nullptr);
   g_mon.window = g_mon.list = nullptr;
   g_mon.started = 0;
+  PostQuitMessage(0);
 }
 
 INT_PTR CALLBACK monitor_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
@@ -354,16 +434,68 @@ int modbus_monitor_export(const wchar_t* path) {
   return result;
 }
 
+namespace {
+
+// The monitor's thread: makes the window, runs its messages until it is
+// destroyed, and ends.
+DWORD WINAPI monitor_thread(void*) {
+  HWND dlg = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_MODBUS_MONITOR), g_mon.owner, monitor_proc, 0);
+  if (!dlg) return 1;
+  g_mon.shown_window.store(dlg);
+  // A close that came while the window was being made found none to close.
+  if (g_mon.closing.load()) DestroyWindow(dlg);
+  else ShowWindow(dlg, SW_SHOW);
+  MSG m;
+  while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+    if (IsDialogMessageW(dlg, &m)) continue;
+    TranslateMessage(&m);
+    DispatchMessageW(&m);
+  }
+  return 0;
+}
+
+// 1 while the monitor's thread lives; forgets a thread that has ended.
+int monitor_thread_lives() {
+  if (!g_mon.thread) return 0;
+  if (WaitForSingleObject(g_mon.thread, 0) == WAIT_TIMEOUT) return 1;
+  CloseHandle(g_mon.thread);
+  g_mon.thread = nullptr;
+  return 0;
+}
+
+}  // namespace
+
 void modbus_monitor_window_open(HWND owner) {
-  if (g_mon.window) {
-    // Open already: bring it back, even from the taskbar (see link_stats_window_open).
-    if (IsIconic(g_mon.window)) ShowWindow(g_mon.window, SW_RESTORE);
-    SetWindowPos(g_mon.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    SetForegroundWindow(g_mon.window);
+  if (monitor_thread_lives()) {
+    // Open already: bring it back, even from the taskbar (see tool_window_open).
+    HWND w = g_mon.shown_window.load();
+    if (!w) return;  // still being made
+    if (IsIconic(w)) ShowWindow(w, SW_RESTORE);
+    SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    SetForegroundWindow(w);
     return;
   }
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&icc);
-  HWND dlg = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_MODBUS_MONITOR), owner, monitor_proc, 0);
-  if (dlg) ShowWindow(dlg, SW_SHOW);
+  g_mon.owner = owner;
+  g_mon.closing.store(0);
+  g_mon.thread = CreateThread(nullptr, 0, monitor_thread, nullptr, 0, nullptr);
+  if (!g_mon.thread) show_message(owner, kTextMonitorNoMemory, 0, L"Quorrin");
+}
+
+int modbus_monitor_window_close() {
+  if (!monitor_thread_lives()) return 0;
+  g_mon.closing.store(1);
+  HWND w = g_mon.shown_window.load();
+  if (w) PostMessageW(w, WM_CLOSE, 0, 0);
+  // The monitor's thread may be asking this thread for the settings while
+  // it closes: answer such calls while waiting for its end.
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 10000) {
+    const DWORD left = 10000 - (GetTickCount() - start);
+    if (MsgWaitForMultipleObjects(1, &g_mon.thread, FALSE, left, QS_SENDMESSAGE) != WAIT_OBJECT_0 + 1) break;
+    MSG m;
+    PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+  return monitor_thread_lives();
 }

@@ -211,6 +211,14 @@ def test_every_frame_of_a_full_capture_is_listed_and_written(app, driver, wine):
     driver.call("press", dlg, CLOSE)
     assert harness.wait_for(lambda: not monitor_windows(driver), 10)
 
+    # The window runs on a thread of its own: asked for twice it is still
+    # one, and the main window's end closes it and the program ends.
+    open_monitor(driver)
+    driver.command(CMD_MONITOR)
+    assert harness.holds_for(lambda: len(monitor_windows(driver)) == 1, 1.0)
+    driver.call("close", "main")
+    assert q.wait_exit(20) == 0
+
 
 def monitor_size(driver, dlg):
     left, top, right, bottom = map(int, driver.call("rect", dlg))
