@@ -26,9 +26,16 @@ struct AppState {
   Palettes palettes;
   ViewMetrics metrics;
   uint16_t modbus_words[kModbusWords];
+  // "Reconnect a lost port": as the settings file's section "Connection"
+  // keeps it (the environment dialog changes it), and for this run only
+  // (the command line's /reconnect).
+  int32_t reconnect_setting;
+  int32_t reconnect_run;
 };
 
 extern AppState g_app;
+
+inline int reconnect_on() { return g_app.reconnect_setting || g_app.reconnect_run; }
 
 // The palette in use: the dark one in dark mode.
 inline const Rgb* active_palette() { return g_app.dark_mode ? g_app.palettes.dark : g_app.palettes.light; }

@@ -4,6 +4,7 @@
 
 #include "app/chrome.h"
 #include "resources/resource.h"
+#include "serial/line_watch_win.h"
 #include "serial/port_win.h"
 #include "view/fonts_win.h"
 
@@ -64,7 +65,9 @@ ChannelFlags channel_flags_now() {
   ChannelFlags f;
   for (int ch = 0; ch < 2; ch++) {
     f.port_number[ch] = g_app.settings.port[ch].rs_comport;
-    f.open[ch] = g_channel[ch].open.load();
+    // A lost channel that is tried again counts as open for the commands
+    // (Close stops the attempts) but shows as lost.
+    f.open[ch] = channel_lost(ch) ? 2 : g_channel[ch].open.load();
   }
   f.lm_mode = settings_line_monitor(&g_app.settings);
   return f;
@@ -215,6 +218,22 @@ void statusbar_refresh_color() {
   InvalidateRect(g_statusbar, nullptr, TRUE);
 }
 
+namespace {
+
+// "LOST 12s": a lost channel's state in the status bar.
+void lost_text(int ch, char16_t out[64]) {
+  wchar_t format[kMessageTextUnits] = L"";
+  get_text(kTextChannelLost, format);
+  if (!message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(kTextChannelLost))) {
+    lstrcpynW(wide(out), format, 64);
+    return;
+  }
+  _snwprintf(wide(out), 63, format, channel_lost_seconds(ch));
+  out[63] = 0;
+}
+
+}  // namespace
+
 int statusbar_draw(const DRAWITEMSTRUCT* item) {
   if (item->CtlID != kStatusBarId || item->itemID >= kStatusParts) return 0;
   StatusInfo info;
@@ -227,6 +246,8 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   info.view_position = g_app.capture.view.view_position;
   char16_t text[64];
   status_part_text(static_cast<int>(item->itemID), &info, text);
+  const int ch = item->itemID == 1 ? 0 : item->itemID == 5 ? 1 : -1;
+  if (ch >= 0 && channel_lost(ch)) lost_text(ch, text);
   // Themed status bars ignore SB_SETBKCOLOR: each part paints its own
   // background, so the color that tells the channel state always shows.
   if (g_status_brush) FillRect(item->hDC, &item->rcItem, g_status_brush);

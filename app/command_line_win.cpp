@@ -121,3 +121,16 @@ int command_line_run() {
   LocalFree(argv);
   return code;
 }
+
+int command_line_start_flags() {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv) return 0;
+  int flags = 0;
+  for (int i = 1; i < argc; i++) {
+    if (_wcsicmp(argv[i], L"/open") == 0) flags |= kStartOpen;
+    if (_wcsicmp(argv[i], L"/reconnect") == 0) flags |= kStartReconnect;
+  }
+  LocalFree(argv);
+  return flags;
+}

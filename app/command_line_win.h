@@ -7,3 +7,10 @@
 // code (0 done, 1 failed with one line on standard error); -1 when the
 // command line asks for no such mode. Shows no window and no message box.
 int command_line_run();
+
+// What the command line asks of a run with the window: "/open" opens the
+// ports once the window is up (as the Open command does), "/reconnect"
+// turns "Reconnect a lost port" on for this run. Either may stand anywhere
+// after the program's name, in any case; other words are ignored.
+enum CommandLineStart { kStartOpen = 1, kStartReconnect = 2 };
+int command_line_start_flags();

@@ -15,6 +15,7 @@
 #include "macro/macro_win.h"
 #include "resources/resource.h"
 #include "send/input_send_win.h"
+#include "serial/line_watch_win.h"
 #include "serial/port_win.h"
 #include "serial/presence_win.h"
 #include "send/preset_send_win.h"
@@ -39,6 +40,9 @@ constexpr UINT kMessageUiCall = WM_APP + 2;
 const wchar_t kHomePage[] = L"https://www.tessaly.example/quorrin/";
 
 uint32_t tick_count() { return GetTickCount(); }
+
+// The command line's /open and /reconnect (CommandLineStart).
+int g_start_flags = 0;
 
 // The chunk clock: the performance counter in microseconds. The frequency
 // is read once, before any receive thread starts.
@@ -117,6 +121,7 @@ void open_ports(HWND hwnd) {
     // A channel already open is left alone: opening it twice would orphan
     // its receive thread.
     if (g_app.settings.port[ch].rs_comport == 0 || g_channel[ch].open.load() != 0) continue;
+    channel_lost_end(ch);
     if (channel_open(hwnd, ch)) show_message(hwnd, kFailText[ch], 0, caption);
   }
   if (any_channel_open()) g_app.capture.view.follow_mode = 1;
@@ -125,8 +130,10 @@ void open_ports(HWND hwnd) {
 }
 
 void close_ports(HWND hwnd) {
-  for (int ch = 0; ch < 2; ch++)
+  for (int ch = 0; ch < 2; ch++) {
+    channel_lost_end(ch);  // a lost port is no longer tried
     if (g_channel[ch].open.load() != 0) channel_close(ch);
+  }
   full_repaint(hwnd);
   tool_refresh(hwnd);
 }
@@ -272,6 +279,7 @@ void on_create(HWND hwnd) {
   g_main_window = hwnd;
   program_directory_find();
   settings_file_load();
+  g_app.reconnect_run = (g_start_flags & kStartReconnect) != 0;
   // Told once the window is up, so the notice has the window behind it.
   if (message_file_load()) PostMessageW(hwnd, kMessageFileMissing, 0, 0);
   g_app.capture.tick = tick_count;
@@ -299,6 +307,9 @@ void on_create(HWND hwnd) {
   }
   SetTimer(hwnd, TIMER_REPAINT, static_cast<UINT>(timer_repaint_period(g_app.settings.pl_time)), nullptr);
   SetTimer(hwnd, TIMER_PRESENCE, 3000, nullptr);
+  SetTimer(hwnd, TIMER_LINE_WATCH, kLineWatchPeriodMs, nullptr);
+  // "/open" opens the ports once the window is up, as the command does.
+  if (g_start_flags & kStartOpen) PostMessageW(hwnd, WM_COMMAND, kCmdOpenPorts, 0);
 }
 
 void on_destroy(HWND hwnd) {
@@ -306,6 +317,7 @@ void on_destroy(HWND hwnd) {
   int reader_lives = modbus_monitor_window_close();
   KillTimer(hwnd, TIMER_REPAINT);
   KillTimer(hwnd, TIMER_PRESENCE);
+  KillTimer(hwnd, TIMER_LINE_WATCH);
   settings_file_save();
   for (int ch = 0; ch < 2; ch++) {
     if (g_channel[ch].open.load() != 0 || g_channel[ch].port) channel_close(ch);
@@ -334,14 +346,8 @@ void on_repaint_timer(HWND hwnd) {
 void on_presence_timer(HWND hwnd) {
   if (!any_channel_open()) return;
   int bits = presence_check();
-  static const wchar_t* const kCaption[2] = {L"CH1 Comport", L"CH2 Comport"};
-  for (int ch = 0; ch < 2; ch++) {
-    if (!channel_is_open(ch) || (bits & (1 << ch))) continue;
-    channel_close(ch);
-    MessageBoxW(hwnd, L"Unable to connect", kCaption[ch], MB_OK);
-    full_repaint(hwnd);
-    tool_refresh(hwnd);
-  }
+  for (int ch = 0; ch < 2; ch++)
+    if (channel_is_open(ch) && !(bits & (1 << ch))) line_watch_lost(hwnd, ch, 0);
 }
 
 void on_init_menu_popup(HMENU menu) {
@@ -400,6 +406,7 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
       if (wp == TIMER_REPAINT) on_repaint_timer(hwnd);
       else if (wp == TIMER_PRESENCE) on_presence_timer(hwnd);
+      else if (wp == TIMER_LINE_WATCH) line_watch_tick(hwnd);
       return 0;
     case WM_KEYDOWN:
       if (wp == VK_PRIOR) run_command(hwnd, kCmdScrollEnd);
@@ -435,6 +442,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   program_directory_find();
   const int mode_code = command_line_run();
   if (mode_code >= 0) return mode_code;
+  g_start_flags = command_line_start_flags();
   theme_file_read();
   wchar_t title[100], class_name[100];
   LoadStringW(instance, IDS_TITLE, title, 100);

@@ -17,6 +17,7 @@ add_executable(Quorrin WIN32
   serial/dcb_dialog_win.cpp
   serial/dcb_win.cpp
   serial/line_status_win.cpp
+  serial/line_watch_win.cpp
   serial/port_dialog_win.cpp
   serial/port_win.cpp
   serial/presence_win.cpp

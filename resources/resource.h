@@ -10,6 +10,7 @@
 // Timers of the main window.
 #define TIMER_REPAINT 1
 #define TIMER_PRESENCE 2
+#define TIMER_LINE_WATCH 3
 
 // Toolbar images: 34 images of 16 x 16 in a strip, light and dark.
 #define IDB_TOOLBAR_LIGHT 92
@@ -85,6 +86,7 @@
 #define IDC_ENV_SCROLL 301
 #define IDC_ENV_LOWER_HEX 201
 #define IDC_ENV_NO_FOCUS 202
+#define IDC_ENV_RECONNECT 203
 #define IDC_ENV_PERIOD 321
 #define IDC_ENV_OK 251
 #define IDC_ENV_CANCEL 252

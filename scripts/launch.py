@@ -145,13 +145,13 @@ def main():
         print(f"launch: first start: the language follows the locale {chosen} (English when it is none of"
               " Japanese, English, Korean, Chinese or is not made on this machine)")
 
-    quorrin = subprocess.Popen(["wine", str(APP_DIR / "Quorrin.exe")], cwd=APP_DIR, env=prefix.env(),
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # "/open" opens the ports once the window is up, as the Open command does.
+    command = ["wine", str(APP_DIR / "Quorrin.exe")] + ([] if args.no_open else ["/open"])
+    quorrin = subprocess.Popen(command, cwd=APP_DIR, env=prefix.env(), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
     driver = Driver(prefix)
     try:
         driver.main_window(30000)
-        if not args.no_open:
-            driver.command(158)  # open the ports
         if headless:
             time.sleep(args.seconds)
             shot = display.screenshot(BUILD / "launch-screenshot.png")

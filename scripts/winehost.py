@@ -135,7 +135,7 @@ class WinePrefix:
     def port_description(device):
         """What the system's device list calls a port: ptys are the test's
         and the launcher's virtual ports; others are named by their device."""
-        if str(device).startswith("/dev/pts/"):
+        if str(device).startswith("/dev/pts/") or Path(device).name.endswith("-app"):  # a pty or a PtyPair's link
             return "Test Virtual Port"
         return "Serial Port " + Path(device).name
 

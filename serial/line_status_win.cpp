@@ -112,7 +112,8 @@ INT_PTR CALLBACK line_status_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
     }
     case WM_COMMAND: {
-      HANDLE port = g_channel[selected_channel()].port;
+      Channel& c = g_channel[selected_channel()];
+      HANDLE port = c.port;
       switch (LOWORD(wp)) {
         case IDC_LS_CLOSE: EndDialog(dlg, IDC_LS_CLOSE); return TRUE;
         case IDC_LS_RESET:
@@ -121,10 +122,11 @@ INT_PTR CALLBACK line_status_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
           return TRUE;
         // The line buttons drive the port directly; their result is not
         // reported (the port may have no such lines, as a pty has not).
-        case IDC_LS_DTR_ON: EscapeCommFunction(port, SETDTR); return TRUE;
-        case IDC_LS_DTR_OFF: EscapeCommFunction(port, CLRDTR); return TRUE;
-        case IDC_LS_RTS_ON: EscapeCommFunction(port, SETRTS); return TRUE;
-        case IDC_LS_RTS_OFF: EscapeCommFunction(port, CLRRTS); return TRUE;
+        // The channel remembers them for a reconnect.
+        case IDC_LS_DTR_ON: c.dtr_state = 1; EscapeCommFunction(port, SETDTR); return TRUE;
+        case IDC_LS_DTR_OFF: c.dtr_state = 2; EscapeCommFunction(port, CLRDTR); return TRUE;
+        case IDC_LS_RTS_ON: c.rts_state = 1; EscapeCommFunction(port, SETRTS); return TRUE;
+        case IDC_LS_RTS_OFF: c.rts_state = 2; EscapeCommFunction(port, CLRRTS); return TRUE;
         default: return FALSE;
       }
     }

@@ -53,6 +53,38 @@ int receive_thread_lingers(Channel* c, HWND owner) {
   return 0;
 }
 
+enum ChannelStart { kStartOk, kStartNoEvents, kStartNoThread };
+
+// The rest of an open once the port is set up: the OVERLAPPED events, the
+// open flag and the receive thread, then the queues purged. On failure the
+// port is closed again and *error says why.
+ChannelStart channel_start(Channel* c, DWORD* error) {
+  ZeroMemory(&c->read_ov, sizeof c->read_ov);
+  ZeroMemory(&c->wait_ov, sizeof c->wait_ov);
+  ZeroMemory(&c->write_ov, sizeof c->write_ov);
+  c->read_ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  c->wait_ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  c->write_ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!c->read_ov.hEvent || !c->wait_ov.hEvent || !c->write_ov.hEvent) {
+    *error = GetLastError();
+    close_events(c);
+    close_port_handle(c);
+    return kStartNoEvents;
+  }
+  c->lost_error.store(0);
+  c->open.store(1);
+  c->thread = CreateThread(nullptr, 0, receive_thread, c, 0, nullptr);
+  if (!c->thread) {
+    *error = GetLastError();
+    c->open.store(0);
+    close_events(c);
+    close_port_handle(c);
+    return kStartNoThread;
+  }
+  PurgeComm(c->port, kPurgeAll);
+  return kStartOk;
+}
+
 }  // namespace
 
 int channel_apply_parameters(HWND owner, int ch) {
@@ -100,30 +132,46 @@ int channel_open(HWND owner, int ch) {
     close_port_handle(c);
     return 1;
   }
-  ZeroMemory(&c->read_ov, sizeof c->read_ov);
-  ZeroMemory(&c->wait_ov, sizeof c->wait_ov);
-  ZeroMemory(&c->write_ov, sizeof c->write_ov);
-  c->read_ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  c->wait_ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  c->write_ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!c->read_ov.hEvent || !c->wait_ov.hEvent || !c->write_ov.hEvent) {
-    DWORD err = GetLastError();
-    close_events(c);
-    close_port_handle(c);
+  c->dtr_state = c->rts_state = 0;
+  DWORD err = 0;
+  const ChannelStart started = channel_start(c, &err);
+  if (started == kStartNoEvents) {
     show_texts(owner, L"CreateEvent", {kTextEventError}, nullptr, static_cast<int>(err), ch + 1);
     return 1;
   }
-  c->open.store(1);
-  c->thread = CreateThread(nullptr, 0, receive_thread, c, 0, nullptr);
-  if (!c->thread) {
-    DWORD err = GetLastError();
-    c->open.store(0);
-    close_events(c);
-    close_port_handle(c);
+  if (started == kStartNoThread) {
     show_error(owner, L"CreateThread", L"Thread Error No.%d (CH%d)", static_cast<int>(err), ch + 1);
     return 1;
   }
-  PurgeComm(h, kPurgeAll);
+  return 0;
+}
+
+DWORD channel_reopen(int ch) {
+  Channel* c = &g_channel[ch];
+  if (c->thread && WaitForSingleObject(c->thread, 0) == WAIT_TIMEOUT) return ERROR_BUSY;
+  if (c->thread) {
+    CloseHandle(c->thread);
+    c->thread = 0;
+    close_events(c);
+  }
+  wchar_t name[32];
+  _snwprintf(name, 32, L"\\\\.\\COM%d", g_app.settings.port[ch].rs_comport);
+  HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError();
+  c->port = h;
+  SetupComm(h, 100, 100);
+  // The line as it was: the DCB (speed, bits, parity, flow, the DCB
+  // dialog's fields), the user's time-outs and DTR and RTS.
+  COMMTIMEOUTS t = c->timeouts;
+  if (!SetCommState(h, &c->dcb) || !channel_set_timeouts(c, t)) {
+    const DWORD err = GetLastError();
+    close_port_handle(c);
+    return err ? err : ERROR_GEN_FAILURE;
+  }
+  if (c->dtr_state) EscapeCommFunction(h, c->dtr_state == 1 ? SETDTR : CLRDTR);
+  if (c->rts_state) EscapeCommFunction(h, c->rts_state == 1 ? SETRTS : CLRRTS);
+  DWORD err = 0;
+  if (channel_start(c, &err) != kStartOk) return err ? err : ERROR_GEN_FAILURE;
   return 0;
 }
 

@@ -34,6 +34,13 @@ struct Channel {
   COMMTIMEOUTS timeouts;
   COMMCONFIG config;
   std::atomic<uint32_t> accumulated_errors;  // ORed by the receive thread and the UI thread
+  // Set by the receive thread when its reads say the device has gone (the
+  // Win32 error); it has ended then. 0 while the line is fine.
+  std::atomic<uint32_t> lost_error;
+  // DTR and RTS as the line status dialog last set them (0 as the DCB has
+  // them, 1 set, 2 cleared), given to the port again when it reconnects.
+  int32_t dtr_state;
+  int32_t rts_state;
   uint8_t read_buffer[kReceiveBatch];
 };
 
@@ -49,6 +56,10 @@ extern std::atomic<uint32_t> g_line_activity_tick;
 int channel_open(HWND owner, int ch);
 int channel_apply_parameters(HWND owner, int ch);
 void channel_close(int ch);
+// Opens a lost channel's port again with the DCB, time-outs and DTR and RTS
+// states it had, without a message box; 0, or the Win32 error that stopped
+// it (the channel stays closed then).
+DWORD channel_reopen(int ch);
 void channel_config_dialog(HWND owner, int ch);
 int channel_read_back(HWND owner, int ch);
 // The port's time-outs into c->timeouts, and new ones to the port and

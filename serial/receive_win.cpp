@@ -65,6 +65,7 @@
 // A read still pending after its 1000 ms limit is cancelled and awaited, so
 // the buffer and OVERLAPPED are never reused while the driver may still fill
 // them; bytes it delivered before the cancel are kept.
+#include "serial/line_loss.h"
 #include "serial/port_win.h"
 
 namespace {
@@ -212,6 +213,7 @@ DWORD WINAPI receive_thread(void* arg) {
   int look_first = 0;    // the last chunk was full: look at the queue before waiting
   int wait_fails = 0;    // the driver has given up a wait on an idle line
   DWORD fail_pause = 0;  // the pause after the latest failed first-byte read
+  LineWatch watch = {};  // failed reads in a row that say the device is gone
   while (c->open.load() != 0) {
     DWORD errors = 0;
     COMSTAT stat = {};
@@ -243,6 +245,14 @@ DWORD WINAPI receive_thread(void* arg) {
       if (first != kFirstByteGot) {
         if (c->open.load() == 0) break;
         if (first == kFirstByteFailed) {
+          // A run of errors that say the device is gone ends the thread;
+          // the main window's line watch sees why and closes the channel
+          // or tries it again.
+          const DWORD error = GetLastError();
+          if (line_watch_failed(&watch, error)) {
+            c->lost_error.store(error);
+            break;
+          }
           // A port whose reads fail would otherwise spin: back off.
           fail_pause = receive_fail_pause(fail_pause);
           Sleep(fail_pause);
@@ -254,6 +264,7 @@ DWORD WINAPI receive_thread(void* arg) {
       seen_time = capture_now_us(&g_app.capture);
       since = GetTickCount();
       fail_pause = 0;
+      line_watch_ok(&watch);
       have = 1;
       ClearCommError(c->port, &errors, &stat);
       c->accumulated_errors.fetch_or(errors);

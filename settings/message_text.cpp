@@ -69,6 +69,7 @@ const Fields kFields[] = {
     {kTextAnswerQueueFull, "d"},
     {kTextAnswerUnseen, "d"},
     {kTextAnswerNotSent, "d d"},
+    {kTextChannelLost, "d"},
 };
 
 }  // namespace

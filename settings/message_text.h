@@ -318,6 +318,8 @@ enum MessageNumber : int {
   kTextMonitorDecoding = 441,         // Reading the capture...
   kTextMonitorRole = 442,             // Role
   kTextMonitorNoMemory = 443,         // There is not enough memory to read the capture.
+  kTextReconnect = 450,               // Reconnect a lost port
+  kTextChannelLost = 451,             // LOST %ds (the status bar, while a lost port is tried again)
 };
 
 // The format fields text n must have, as their length and conversion

@@ -27,6 +27,7 @@ INT_PTR CALLBACK environment_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       set_dialog_text(dlg, IDC_ENV_NO_FOCUS, kTextNoAutoFocus);
       set_dialog_text(dlg, IDC_ENV_PERIOD_LABEL, kTextRepaintPeriod);
       set_dialog_text(dlg, IDC_ENV_CANCEL, kTextEnvironmentCancel);
+      set_dialog_text(dlg, IDC_ENV_RECONNECT, kTextReconnect);
       HWND combo = GetDlgItem(dlg, IDC_ENV_SCROLL);
       SendMessageW(combo, CB_RESETCONTENT, 0, 0);
       wchar_t text[16];
@@ -39,6 +40,7 @@ INT_PTR CALLBACK environment_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       if (s.scrol_pitch >= 1 && s.scrol_pitch <= 21) SendMessageW(combo, CB_SETCURSEL, s.scrol_pitch - 1, 0);
       CheckDlgButton(dlg, IDC_ENV_LOWER_HEX, s.hexasc_komoji ? BST_CHECKED : BST_UNCHECKED);
       CheckDlgButton(dlg, IDC_ENV_NO_FOCUS, s.auto_foucs_OFF ? BST_CHECKED : BST_UNCHECKED);
+      CheckDlgButton(dlg, IDC_ENV_RECONNECT, g_app.reconnect_setting ? BST_CHECKED : BST_UNCHECKED);
       _snwprintf(text, 16, L"%d", s.pl_time);
       SetDlgItemTextW(dlg, IDC_ENV_PERIOD, text);
       dialog_look_init(dlg);
@@ -51,6 +53,7 @@ INT_PTR CALLBACK environment_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         s.scrol_pitch = text16_to_int(reinterpret_cast<char16_t*>(text), 7);
         s.hexasc_komoji = IsDlgButtonChecked(dlg, IDC_ENV_LOWER_HEX) == BST_CHECKED;
         s.auto_foucs_OFF = IsDlgButtonChecked(dlg, IDC_ENV_NO_FOCUS) == BST_CHECKED;
+        g_app.reconnect_setting = IsDlgButtonChecked(dlg, IDC_ENV_RECONNECT) == BST_CHECKED;
         text[0] = 0;
         GetDlgItemTextW(dlg, IDC_ENV_PERIOD, text, 5);
         s.pl_time = timer_repaint_period(text16_to_int(reinterpret_cast<char16_t*>(text), 4));

@@ -56,6 +56,11 @@ int program_file(const wchar_t* name, wchar_t* out) {
   return 0;
 }
 
+// "Reconnect a lost port" lies in a section of its own, which the Setting
+// section's readers never look at: reconnect=1 turns it on.
+const wchar_t kConnection[] = L"Connection";
+const wchar_t kReconnectKey[] = L"reconnect";
+
 void settings_file_load() {
   wchar_t path[MAX_PATH];
   if (program_file(L"quorrin.ini", path)) {
@@ -73,6 +78,7 @@ void settings_file_load() {
   settings_load(&g_app.settings, &io);
   if (first_start) g_app.settings.moji_type = settings_language_for_langid(GetUserDefaultUILanguage());
   for (uint16_t& w : g_app.modbus_words) w = 0;
+  g_app.reconnect_setting = GetPrivateProfileIntW(kConnection, kReconnectKey, 0, path) == 1;
 }
 
 void settings_file_save() {
@@ -82,6 +88,11 @@ void settings_file_save() {
   ProfileFile file = {path, L"Setting", 0};
   ProfileIo io = {&file, profile_get_int, profile_get_text, profile_put_text};
   settings_save(&g_app.settings, &io);
+  // A file that never had the option stays as it was while the option is off.
+  if (g_app.reconnect_setting || GetPrivateProfileIntW(kConnection, kReconnectKey, -1, path) != static_cast<UINT>(-1)) {
+    if (!WritePrivateProfileStringW(kConnection, kReconnectKey, g_app.reconnect_setting ? L"1" : L"0", path))
+      file.failed = 1;
+  }
   if (file.failed) write_failed(path, kTextSettingsWriteFailed);
 }
 

@@ -44,7 +44,12 @@ def ports(wine):
     work.mkdir(parents=True, exist_ok=True)
     pairs = {"COM3": harness.PtyPair(work, "com3"), "COM4": harness.PtyPair(work, "com4")}
     holders = [os.open(p.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK) for p in pairs.values()]
-    wine.set_ports({name: p.app_path for name, p in pairs.items()})
+    # COM5 is reached through socat's link, which stays while the pty behind
+    # it changes: a test stops its socat (the port is gone) and starts another
+    # under the same link (the port is back), with a holder of its own.
+    pairs["COM5"] = harness.PtyPair(work, "com5")
+    holders.append(os.open(pairs["COM5"].app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK))
+    wine.set_ports({**{name: p.app_path for name, p in pairs.items()}, "COM5": str(pairs["COM5"].link_app)})
     yield pairs
     wine.stop_server()  # before socat goes, or Wine floods stderr
     for fd in holders:
@@ -74,13 +79,15 @@ def com4(ports):
 
 @pytest.fixture
 def app(request, display, wine, ports, driver):
-    """app(settings=None, messages=True, env=None) -> started Quorrin with its
-    main window; env adds variables for that run alone (its locale)."""
+    """app(settings=None, messages=True, env=None, args=()) -> started
+    Quorrin with its main window; env adds variables for that run alone (its
+    locale), args words to its command line."""
     runs = []
     name = re.sub(r"[^A-Za-z0-9_.-]", "_", request.node.name)
 
-    def start(settings=None, messages=True, env=None):
-        q = harness.Quorrin(wine, harness.E2E / "run" / name, settings=settings, messages=messages, env=env)
+    def start(settings=None, messages=True, env=None, args=()):
+        q = harness.Quorrin(wine, harness.E2E / "run" / name, settings=settings, messages=messages, env=env,
+                            args=args)
         q.start()
         # A start under a locale the prefix has not run in yet makes Wine
         # update its regional settings first, which on a busy machine has

@@ -40,7 +40,7 @@ def pdf_stand_in():
 class Quorrin:
     """One run of Quorrin.exe in a program directory of its own."""
 
-    def __init__(self, prefix, program_dir, settings=None, messages=True, env=None, programs=True):
+    def __init__(self, prefix, program_dir, settings=None, messages=True, env=None, programs=True, args=()):
         """env: variables that this run of Quorrin alone gets on top of the
         prefix's environment (LANG, LC_ALL, ... for its locale). programs:
         False leaves the emptied folder for the caller to fill (a package
@@ -58,12 +58,13 @@ class Quorrin:
             write_settings(self.dir / "quorrin.ini", settings)
         self.prefix = prefix
         self.env = dict(env or {})
+        self.args = list(args)
         self.proc = None
 
     def start(self):
         env = self.prefix.env()
         env.update(self.env)
-        self.proc = subprocess.Popen(["wine", str(self.dir / "Quorrin.exe")], cwd=self.dir,
+        self.proc = subprocess.Popen(["wine", str(self.dir / "Quorrin.exe"), *self.args], cwd=self.dir,
                                      env=env, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL, start_new_session=True)
         return self

@@ -199,7 +199,8 @@ def test_dcb_dialog_on_a_port_that_vanished_writes_nothing(app, driver, wine, co
         driver.command(160)
         ports = driver.call("dialog", "PortNo.Setting", 10000, timeout=20)[0]
         none = texts()[0][1]
-        assert driver.call("items", ports, 301) == [none, "COM4:[Test Virtual Port ]\n"]
+        assert driver.call("items", ports, 301) == \
+            [none, "COM4:[Test Virtual Port ]\n", "COM5:[Test Virtual Port ]\n"]
         # CH1 keeps port 3, which is no longer listed: its list shows no entry.
         assert [driver.call("gettext", ports, cid)[0] for cid in (321, 301, 302)] == \
             ["3", "", "COM4:[Test Virtual Port ]\n"]

@@ -1,6 +1,6 @@
 """The port number dialog on the real program: the lists built from the
 system's serial port list and the Ports devices with their friendly names
-(the fixtures register COM3 and COM4 as "Test Virtual Port (COMn)"), the
+(the fixtures register COM3, COM4 and COM5 as "Test Virtual Port (COMn)"), the
 choice in a list, OK's checks with their messages, line monitor mode,
 "再読込", Device Manager, and the refusal while a channel is open.
 
@@ -13,6 +13,7 @@ CMD_PORT_NUMBER, TOOLBAR_PORT_NUMBER = 160, 1115
 TITLE = "PortNo.Setting"
 CB_SETCURSEL, WM_COMMAND, BM_SETCHECK, CBN_SELCHANGE = 0x014E, 0x0111, 0x00F1, 1
 ENTRY3, ENTRY4 = "COM3:[Test Virtual Port ]\n", "COM4:[Test Virtual Port ]\n"
+ENTRY5 = "COM5:[Test Virtual Port ]\n"
 
 
 def open_dialog(driver, command=CMD_PORT_NUMBER):
@@ -46,7 +47,7 @@ def test_port_number_lists_checks_and_keeps(app, driver, display):
     assert driver.call("gettext", dlg, 253)[0] == texts()[18][1]
     assert driver.call("gettext", dlg, 201)[0] == texts()[19][1]
     for combo in (301, 302):
-        assert driver.call("items", dlg, combo) == [none, ENTRY3, ENTRY4]
+        assert driver.call("items", dlg, combo) == [none, ENTRY3, ENTRY4, ENTRY5]
     assert fields(driver, dlg) == {321: "3", 322: none, 301: ENTRY3, 302: none}
     left, top, right, bottom = map(int, driver.call("rect", dlg))
     driver.call("move", dlg, 0, 0, right - left, bottom - top)
@@ -107,7 +108,7 @@ def test_port_number_close_box_keeps_a_list_choice_only(app, driver):
     # "再読込" builds the lists again from the channels' ports.
     driver.call("press", dlg, 252)
     assert fields(driver, dlg) == {321: "3", 322: "4", 301: ENTRY3, 302: ENTRY4}
-    assert driver.call("items", dlg, 302) == [none, ENTRY3, ENTRY4]
+    assert driver.call("items", dlg, 302) == [none, ENTRY3, ENTRY4, ENTRY5]
     # Device Manager asks for administrator rights; this Wine has nothing
     # that opens devmgmt.msc, so the start fails and says so.
     driver.call("click", dlg, 253)

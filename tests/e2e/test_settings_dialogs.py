@@ -53,6 +53,29 @@ def test_environment_settings_are_held_in_range_and_kept(app, driver):
     assert values["pl_time"] == "700" and values["scrol_pitch"] == "2"
 
 
+def ini_text(q):
+    raw = q.path("quorrin.ini").read_bytes()
+    return raw.decode("utf-16") if raw[:2] == b"\xff\xfe" else raw.decode("latin-1")
+
+
+def test_reconnect_option_lies_in_a_section_of_its_own(app, driver):
+    q = app({"moji_type": 1})
+    title = texts()[75][1]
+    driver.command(CMD_ENV)
+    dlg = dialog(driver, title)
+    assert driver.call("gettext", dlg, 203)[0] == texts()[450][1] == "Reconnect a lost port"
+    driver.call("send", driver.call("child", dlg, 203)[0], 0x00F1, 1, 0)  # BM_SETCHECK
+    driver.call("click", dlg, 251)
+    assert harness.wait_for(lambda: dialog_closed(driver, title), 10)
+    saved(driver, q)
+    text = ini_text(q)
+    assert "[Connection]\r\nreconnect=1\r\n" in text and text.index("[Setting]") < text.index("[Connection]")
+    # While the option was never on, the file stays as it always was.
+    q = app({"moji_type": 1})
+    saved(driver, q)
+    assert "Connection" not in ini_text(q)
+
+
 def test_about_box_shows_version_and_build(app, driver, display):
     app({"moji_type": 1})
     driver.command(CMD_ABOUT)

@@ -1,0 +1,115 @@
+"""A port that drops out and comes back, on the real program under Wine.
+
+COM5 is reached through socat's link (conftest): stopping that socat takes
+the pty away (Quorrin's reads fail: the device is gone), and a new socat
+under the same link name brings a new pty back behind the same COM5. With
+"/reconnect /open" Quorrin opens the ports by itself, shows no box when
+COM5 goes, opens it again once it is back and receives on into the same
+capture, while CH2 (COM4) goes on undisturbed; without /reconnect the old
+box comes, once, and the channel stays closed."""
+import os
+import time
+
+import harness
+from harness import texts
+
+SETTINGS = {"moji_type": 1, "rs_comport": 5, "rs_comport2": 4}
+
+
+def held(driver, pair):
+    """True while Quorrin holds a handle on this pair's pty (through its link or not)."""
+    wanted = {pair.app_path, str(pair.link_app)}
+    for line in driver.call("comm"):
+        path = line.split("|")[0].replace("\\\\?\\Z:", "").replace("\\", "/")
+        if path in wanted:
+            return True
+    return False
+
+
+def lines(first, count, tag):
+    return b"".join(f"{tag}{k:05d}\r\n".encode() for k in range(first, first + count))
+
+
+def port_gone(ports):
+    """Stops COM5's socat: its link and pty go."""
+    ports["COM5"].close()
+    assert harness.wait_for(lambda: not ports["COM5"].link_app.exists(), 5), "socat left its link"
+
+
+def port_back(ports, holders):
+    """A new socat under COM5's link; returns when its pty is there."""
+    pair = harness.PtyPair(harness.E2E / "pty", "com5")
+    ports["COM5"] = pair
+    holders.append(os.open(pair.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK))
+    return pair
+
+
+def streams(records):
+    return harness.received(records, 1), harness.received(records, 3)
+
+
+def wait_received(driver, q, ch1, ch2, name):
+    """Waits until the capture holds exactly these streams (a log saved now and then)."""
+    harness.save_log_when(driver, q, name, lambda records: streams(records) == (ch1, ch2), timeout=15)
+
+
+def test_a_lost_port_comes_back_five_times_and_the_streams_go_on(app, driver, display, ports, com4):
+    holders = []
+    try:
+        q = app(SETTINGS, args=["/reconnect", "/open"])
+        assert harness.wait_for(lambda: held(driver, ports["COM5"]) and held(driver, com4), 10), "/open opened nothing"
+        driver.no_message_box(300)
+        ch1, ch2 = b"", b""
+        for k in range(5):
+            part = lines(100 * k, 20, "A")
+            ports["COM5"].write(part)
+            ch1 += part
+            wait_received(driver, q, ch1, ch2, f"before{k}")  # socat has handed it on before it goes
+            port_gone(ports)
+            # Lost: no box, the window answers, CH2 goes on receiving.
+            gone_at = time.time()
+            while time.time() < gone_at + 2.5:
+                assert harness.no_message_box(driver), "a box came for a lost port"
+                part = lines(100 * k, 5, "B")
+                com4.write(part)
+                ch2 += part
+                harness.assert_answering(driver, ["main"], 0.3)
+            if k == 0:
+                harness.screenshot(display, "reconnect_lost")
+            pair = port_back(ports, holders)
+            back_at = time.time()
+            assert harness.wait_for(lambda: held(driver, pair), 5), f"outage {k + 1}: COM5 was not opened again"
+            took = time.time() - back_at
+            assert took < 2.0, f"outage {k + 1}: reconnected {took:.2f} s after the port came back"
+        part = lines(900, 20, "A")
+        ports["COM5"].write(part)
+        ch1 += part
+        # Every byte of both streams, in order, in the one capture.
+        wait_received(driver, q, ch1, ch2, "after")
+        harness.close_ports(driver)  # Close ends the attempts and the channels
+        driver.no_message_box(300)
+        assert not held(driver, ports["COM5"]) and not held(driver, com4)
+    finally:
+        for fd in holders:
+            os.close(fd)
+
+
+def test_without_reconnect_a_lost_port_is_closed_with_one_box(app, driver, ports, com4):
+    holders = []
+    try:
+        app(SETTINGS, args=["/open"])
+        assert harness.wait_for(lambda: held(driver, ports["COM5"]) and held(driver, com4), 10), "/open opened nothing"
+        port_gone(ports)
+        driver.expect_message("CH1 Comport", "Unable to connect", timeout_ms=8000)
+        pair = port_back(ports, holders)
+        assert harness.holds_for(lambda: harness.no_message_box(driver) and not held(driver, pair), 2.5), \
+            "a second box came, or the closed channel was opened again"
+        assert held(driver, com4)  # CH2 goes on
+        # The open command still opens COM5 again by hand.
+        harness.close_ports(driver)
+        harness.open_ports(driver)
+        assert harness.wait_for(lambda: held(driver, pair), 5)
+        assert texts()  # the message table was there for the box's captions
+    finally:
+        for fd in holders:
+            os.close(fd)
