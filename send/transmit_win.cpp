@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "codec/frame.h"
+#include "serial/line_loss.h"
 #include "serial/line_params.h"
 #include "serial/port_win.h"
 
@@ -19,7 +20,11 @@ int port_write(int channel, const uint8_t* bytes, int count) {
   DWORD written = 0;
   if (c->write_ov.hEvent) ResetEvent(c->write_ov.hEvent);
   if (!WriteFile(c->port, buffer, static_cast<DWORD>(count), &written, &c->write_ov)) {
-    if (GetLastError() != ERROR_IO_PENDING) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) {
+      // A write that says the device has gone loses the line as the
+      // receive thread's reads would: the main window's line watch acts.
+      if (line_error_means_gone(error)) c->lost_error.store(error);
       DWORD errors = 0;
       COMSTAT stat = {};
       if (c->port) ClearCommError(c->port, &errors, &stat);
