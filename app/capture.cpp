@@ -26,9 +26,42 @@ void capture_free(Capture* cap) {
   cap->times = nullptr;
 }
 
+const char* line_event_name(uint8_t kind) {
+  static const char* const kNames[] = {"?", "opened", "closed", "lost", "back", "settings", "loaded", "cleared"};
+  return kind < sizeof kNames / sizeof kNames[0] ? kNames[kind] : "?";
+}
+
+int capture_add_event(Capture* cap, uint8_t kind, uint8_t channel, uint16_t port, uint32_t detail) {
+  if (!cap->records) return 1;
+  const int64_t now = capture_now_us(cap);
+  std::lock_guard<std::mutex> hold(cap->lock);
+  if (cap->event_count == kCaptureEvents) {  // the oldest gives way
+    std::memmove(cap->events, cap->events + 1, (kCaptureEvents - 1) * sizeof(LineEvent));
+    cap->event_count--;
+  }
+  LineEvent& e = cap->events[cap->event_count++];
+  e.place = cap->base + cap->write_position.load(std::memory_order_relaxed);
+  e.time_us = now;
+  e.kind = kind;
+  e.channel = channel;
+  e.port = port;
+  e.detail = detail;
+  return 0;
+}
+
+// Caller holds the lock: drops the events before absolute place `base`.
+static void capture_drop_events_before(Capture* cap, int64_t base) {
+  int32_t n = 0;
+  while (n < cap->event_count && cap->events[n].place < base) n++;
+  if (n == 0) return;
+  std::memmove(cap->events, cap->events + n, static_cast<size_t>(cap->event_count - n) * sizeof(LineEvent));
+  cap->event_count -= n;
+}
+
 void capture_clear(Capture* cap) {
   std::lock_guard<std::mutex> hold(cap->lock);
   cap->base += cap->write_position.load(std::memory_order_relaxed);
+  cap->event_count = 0;
   cap->generation++;
   cap->write_position.store(0, std::memory_order_release);
   cap->last_marker_index = 0;
@@ -118,6 +151,7 @@ int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int6
     if (w < 0) w = 0;
     cap->last_marker_index -= kCaptureWrapShift;
     cap->base += kCaptureWrapShift;
+    capture_drop_events_before(cap, cap->base);
   }
   cap->write_position.store(w, std::memory_order_release);
   return 0;
@@ -135,6 +169,7 @@ static void capture_replace_locked(Capture* cap, const uint8_t* data, int32_t co
   capture_forget_times(cap->times, kCaptureRecords);
   cap->last_marker_index = 0;
   cap->base += cap->write_position.load(std::memory_order_relaxed);
+  cap->event_count = 0;
   cap->generation++;
   cap->write_position.store(count, std::memory_order_release);
 }
@@ -149,11 +184,22 @@ int capture_replace(Capture* cap, const uint8_t* data, int32_t count) {
   return 0;
 }
 
-int capture_load(Capture* cap, const uint8_t* data, int32_t count, const int64_t* times, int64_t file_wall_offset_us) {
+int capture_load(Capture* cap, const uint8_t* data, int32_t count, const int64_t* times, int64_t file_wall_offset_us,
+                 const LineEvent* events, int32_t event_count) {
   if (!cap->records || count < 0 || count > kCaptureWrapThreshold) return 1;
   std::lock_guard<std::mutex> hold(cap->lock);
   capture_replace_locked(cap, data, count);
   if (times) capture_set_times_locked(cap, times, count, file_wall_offset_us);
+  // The log's events, at their records, on this capture's clock as the
+  // times are; without the times their times are not placeable.
+  const int64_t shift = time_sub_us(file_wall_offset_us, cap->wall_offset_us);
+  for (int32_t i = 0; i < event_count && i < kCaptureEvents; i++) {
+    if (events[i].place < 0 || events[i].place > count) continue;
+    LineEvent& e = cap->events[cap->event_count++];
+    e = events[i];
+    e.place = cap->base + events[i].place;
+    e.time_us = times ? time_add_us(events[i].time_us, shift) : kTimeUnknown;
+  }
   return 0;
 }
 
@@ -179,6 +225,7 @@ void capture_snapshot_free(CaptureSnapshot* s) {
 
 int capture_snapshot_take(Capture* cap, CaptureSnapshot* s) {
   s->count = 0;
+  s->event_count = 0;
   if (!cap->records || !s->records || !s->times) return 1;
   std::lock_guard<std::mutex> hold(cap->lock);
   const int32_t w = cap->write_position.load(std::memory_order_relaxed);
@@ -187,6 +234,8 @@ int capture_snapshot_take(Capture* cap, CaptureSnapshot* s) {
   s->count = w;
   s->base = cap->base;
   s->wall_offset_us = cap->wall_offset_us;
+  s->event_count = cap->event_count;
+  std::memcpy(s->events, cap->events, static_cast<size_t>(cap->event_count) * sizeof(LineEvent));
   return 0;
 }
 

@@ -105,6 +105,34 @@ struct CaptureView {
   int32_t select_end = -1;        // record the drag is over now
 };
 
+// What happened to the lines, kept beside the records at the place where it
+// happened: a port opened, closed, lost or back, its line settings changed,
+// a log loaded, the capture cleared. Events are written under the lock like
+// records; a wrap drops those before the records it drops, a clear or a
+// load drops them all, and past kCaptureEvents the oldest give way.
+enum LineEventKind : uint8_t {
+  kEventOpened = 1,
+  kEventClosed = 2,
+  kEventLost = 3,      // detail: the Win32 error that said so (0: the port list)
+  kEventBack = 4,      // detail: the outage in ms
+  kEventSettings = 5,  // detail: the new speed in baud
+  kEventLoaded = 6,
+  kEventCleared = 7,
+};
+struct LineEvent {
+  int64_t place;    // absolute place of the record it comes before
+  int64_t time_us;  // on the capture's clock, or kTimeUnknown
+  uint8_t kind;     // a LineEventKind
+  uint8_t channel;  // 1 CH1, 2 CH2; 0 the capture as a whole
+  uint16_t port;    // the COM number, 0 when none
+  uint32_t detail;  // as the kind says
+};
+constexpr int32_t kCaptureEvents = 1024;
+
+// The English name of an event kind, as exports write it: "opened",
+// "closed", "lost", "back", "settings", "loaded", "cleared" ("?" else).
+const char* line_event_name(uint8_t kind);
+
 struct Capture {
   CaptureRecord* records = nullptr;         // kCaptureRecords records, or null
   int64_t* times = nullptr;                 // kCaptureRecords times in µs, or null with records
@@ -117,8 +145,14 @@ struct Capture {
   uint32_t (*tick)() = nullptr;             // millisecond tick count (GetTickCount)
   int64_t (*micros)() = nullptr;            // monotonic clock in µs for chunk times
   int64_t wall_offset_us = 0;               // wall clock (µs since 1970) minus the monotonic clock
+  LineEvent events[kCaptureEvents] = {};    // oldest first; under the lock
+  int32_t event_count = 0;
   CaptureView view;
 };
+
+// Records an event at the write position with this moment's time. Returns
+// 0, or 1 when there is no buffer.
+int capture_add_event(Capture* cap, uint8_t kind, uint8_t channel, uint16_t port, uint32_t detail);
 
 // Allocates the zero-filled block of records and the times beside it, every
 // time kTimeUnknown; returns 0 on success, 1 when memory is short (neither
@@ -192,6 +226,8 @@ struct CaptureSnapshot {
   CaptureRecord* records = nullptr;
   int64_t* times = nullptr;
   int32_t count = 0;           // records copied
+  LineEvent events[kCaptureEvents] = {};  // the capture's events, places absolute
+  int32_t event_count = 0;
   int64_t base = 0;            // absolute place of record 0
   int64_t wall_offset_us = 0;  // as in Capture
 };
@@ -218,10 +254,13 @@ int32_t capture_copy_since(Capture* cap, int64_t from, int32_t max, CaptureRecor
 // and the times those of `times` (count of them, taken on a clock whose
 // wall offset was `file_wall_offset_us`, moved onto this capture's clock as
 // capture_set_times does), or all unknown when `times` is null. No append
-// can fall between the records and their times. Returns 0, or 1 when there
-// is no buffer or count is outside 0 to kCaptureWrapThreshold (nothing
-// changes then).
-int capture_load(Capture* cap, const uint8_t* data, int32_t count, const int64_t* times, int64_t file_wall_offset_us);
+// can fall between the records and their times. The capture's events become
+// `events` (places relative to record 0, 0 to count; times on the same
+// clock as `times`, unknown without them). Returns 0, or 1 when there is no
+// buffer or count is outside 0 to kCaptureWrapThreshold (nothing changes
+// then).
+int capture_load(Capture* cap, const uint8_t* data, int32_t count, const int64_t* times, int64_t file_wall_offset_us,
+                 const LineEvent* events = nullptr, int32_t event_count = 0);
 
 // Replaces records 0 to count - 1 with `data` (count whole records) and sets
 // the write position to count; used by log loading. Every time becomes

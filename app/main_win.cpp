@@ -123,6 +123,7 @@ void open_ports(HWND hwnd) {
     if (g_app.settings.port[ch].rs_comport == 0 || g_channel[ch].open.load() != 0) continue;
     channel_lost_end(ch);
     if (channel_open(hwnd, ch)) show_message(hwnd, kFailText[ch], 0, caption);
+    else channel_event(ch, kEventOpened, 0);
   }
   if (any_channel_open()) g_app.capture.view.follow_mode = 1;
   full_repaint(hwnd);
@@ -131,6 +132,7 @@ void open_ports(HWND hwnd) {
 
 void close_ports(HWND hwnd) {
   for (int ch = 0; ch < 2; ch++) {
+    if (g_channel[ch].open.load() != 0 || channel_lost(ch)) channel_event(ch, kEventClosed, 0);
     channel_lost_end(ch);  // a lost port is no longer tried
     if (g_channel[ch].open.load() != 0) channel_close(ch);
   }
@@ -169,6 +171,7 @@ void clear_command(HWND hwnd) {
   caption_text4(caption);
   if (show_message(hwnd, kTextClearCaptureAsk, 1, caption) == IDYES) {
     capture_clear(&g_app.capture);
+    capture_add_event(&g_app.capture, kEventCleared, 0, 0, 0);
     full_repaint(hwnd);
   }
 }

@@ -58,7 +58,7 @@ int dcb_port_gone(HWND dlg) {
 
 // Writes the channel's DCB record and the time-outs `t` to the port; 0, or
 // 1 after telling the user (the dialog then shows what the port kept).
-int dcb_write(HWND dlg, const COMMTIMEOUTS& t) {
+int dcb_write(HWND dlg, const COMMTIMEOUTS& t, const DCB& before) {
   Channel& c = g_channel[dcb_channel()];
   if (!SetCommState(c.port, &c.dcb)) {
     show_error(dlg, L"SetCommState", L"DCB Error No.%d", static_cast<int>(GetLastError()));
@@ -70,12 +70,15 @@ int dcb_write(HWND dlg, const COMMTIMEOUTS& t) {
     dcb_fill(dlg);
     return 1;
   }
+  // Speed, bits, parity or flow changed: the capture says so.
+  if (dcb_line_differs(before, c.dcb)) channel_event(dcb_channel(), kEventSettings, c.dcb.BaudRate);
   return 0;
 }
 
 void dcb_ok(HWND dlg) {
   if (dcb_port_gone(dlg)) return;
   Channel& c = g_channel[dcb_channel()];
+  const DCB before = c.dcb;
   uint8_t checked[kDcbChecks];
   for (int i = 0; i < kDcbChecks; i++) checked[i] = IsDlgButtonChecked(dlg, kDcbCheck[i].id) == BST_CHECKED;
   char16_t text[kDcbFields][kDcbTextUnits];
@@ -105,13 +108,14 @@ void dcb_ok(HWND dlg) {
   line_dcb_to_win(r, &c.dcb);
   COMMTIMEOUTS written = c.timeouts;
   line_timeouts_to_win(t, &written);
-  if (dcb_write(dlg, written)) return;
+  if (dcb_write(dlg, written, before)) return;
   EndDialog(dlg, IDC_DCB_OK);
 }
 
 void dcb_standard(HWND dlg) {
   if (dcb_port_gone(dlg)) return;
   Channel& c = g_channel[dcb_channel()];
+  const DCB before = c.dcb;
   LineDcb r;
   LineTimeouts t;
   line_dcb_from_win(c.dcb, &r);
@@ -120,7 +124,7 @@ void dcb_standard(HWND dlg) {
   line_dcb_to_win(r, &c.dcb);
   COMMTIMEOUTS written = c.timeouts;
   line_timeouts_to_win(t, &written);
-  if (dcb_write(dlg, written)) return;
+  if (dcb_write(dlg, written, before)) return;
   dcb_fill(dlg);
 }
 

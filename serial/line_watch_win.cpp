@@ -27,6 +27,7 @@ void channel_lost_end(int ch) { reconnect_end(&g_reconnect[ch]); }
 void line_watch_lost(HWND owner, int ch, DWORD error) {
   if (!channel_is_open(ch)) return;
   channel_close(ch);
+  channel_event(ch, kEventLost, error);
   if (reconnect_on()) {
     // No box: the status bar shows the channel lost and for how long, and
     // the port is tried again every second.
@@ -50,6 +51,7 @@ void line_watch_tick(HWND owner) {
     if (!reconnect_due(r, now)) continue;
     reconnect_tried(r, now);
     if (channel_reopen(ch) == 0) {
+      channel_event(ch, kEventBack, reconnect_outage_ms(r, GetTickCount()));
       reconnect_end(r);
       changed = 1;
     }

@@ -210,6 +210,16 @@ void channel_close(int ch) {
   close_events(c);
 }
 
+void channel_event(int ch, uint8_t kind, uint32_t detail) {
+  capture_add_event(&g_app.capture, kind, static_cast<uint8_t>(ch + 1),
+                    static_cast<uint16_t>(g_app.settings.port[ch].rs_comport), detail);
+}
+
+int dcb_line_differs(const DCB& a, const DCB& b) {
+  return a.BaudRate != b.BaudRate || a.ByteSize != b.ByteSize || a.Parity != b.Parity || a.StopBits != b.StopBits ||
+         a.fOutxCtsFlow != b.fOutxCtsFlow || a.fOutX != b.fOutX || a.fInX != b.fInX || a.fRtsControl != b.fRtsControl;
+}
+
 BOOL channel_get_timeouts(Channel* c) {
   std::lock_guard<std::mutex> hold(c->timeouts_lock);
   return GetCommTimeouts(c->port, &c->timeouts);
@@ -247,8 +257,10 @@ void channel_config_dialog(HWND owner, int ch) {
     }
   }
   if (SetCommState(c->port, &c->config.dcb)) {
+    const DCB before = c->dcb;
     c->dcb = c->config.dcb;
     channel_read_back(owner, ch);
+    if (dcb_line_differs(before, c->dcb)) channel_event(ch, kEventSettings, c->dcb.BaudRate);
   } else {
     DWORD err = GetLastError();
     get_text(kTextPortSettingsNotApplied, text);

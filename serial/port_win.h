@@ -70,5 +70,10 @@ BOOL channel_set_timeouts(Channel* c, const COMMTIMEOUTS& t);
 
 inline int channel_is_open(int ch) { return g_channel[ch].open.load() == 1; }
 
+// Records a line event of channel ch (0, 1) in the capture, with its port.
+void channel_event(int ch, uint8_t kind, uint32_t detail);
+// 1 when two DCBs differ in speed, data bits, parity, stop bits or flow.
+int dcb_line_differs(const DCB& a, const DCB& b);
+
 // serial/receive_win.cpp
 DWORD WINAPI receive_thread(void* channel);

@@ -320,6 +320,8 @@ enum MessageNumber : int {
   kTextMonitorNoMemory = 443,         // There is not enough memory to read the capture.
   kTextReconnect = 450,               // Reconnect a lost port
   kTextChannelLost = 451,             // LOST %ds (the status bar, while a lost port is tried again)
+  kTextEventsNotWritten = 452,        // Events file beside the log not written; the log is saved.
+  kTextEventsDamaged = 453,           // Events file beside the log is damaged; loaded without events.
 };
 
 // The format fields text n must have, as their length and conversion

@@ -110,17 +110,70 @@ Silence silence_before(const TimelineChunk* previous, const TimelineChunk& c) {
 
 }  // namespace
 
-int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32_t count, const ByteSink* sink) {
+void timeline_event_details(const LineEvent& e, char out[48]) {
+  char port[16] = "";
+  if (e.port) std::snprintf(port, sizeof port, "COM%u", static_cast<unsigned>(e.port));
+  switch (e.kind) {
+    case kEventLost:
+      if (e.detail) std::snprintf(out, 48, "%s error %u", port, static_cast<unsigned>(e.detail));
+      else std::snprintf(out, 48, "%s not listed", port);
+      break;
+    case kEventBack:
+      std::snprintf(out, 48, "%s after %u.%03u s", port, static_cast<unsigned>(e.detail / 1000),
+                    static_cast<unsigned>(e.detail % 1000));
+      break;
+    case kEventSettings: std::snprintf(out, 48, "%s %u baud", port, static_cast<unsigned>(e.detail)); break;
+    default: std::snprintf(out, 48, "%s", port); break;
+  }
+}
+
+namespace {
+
+// The events that come before the record at `at` (relative), from *next
+// on: each written by `row`, *next moved past them.
+template <typename Row>
+void events_before(const TimelineEvents* events, int64_t at, int32_t* next, Row row) {
+  if (!events) return;
+  while (*next < events->count && events->list[*next].place <= events->base + at) row(events->list[(*next)++]);
+}
+
+// "lost COM5 error 21": an event's name and details.
+void event_text(const LineEvent& e, char out[64]) {
+  char details[48];
+  timeline_event_details(e, details);
+  std::snprintf(out, 64, "%s%s%s", line_event_name(e.kind), details[0] ? " " : "", details);
+}
+
+const char* event_channel(const LineEvent& e) { return e.channel == 1 ? "CH1" : e.channel == 2 ? "CH2" : ""; }
+
+}  // namespace
+
+int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32_t count, const ByteSink* sink,
+                       const TimelineEvents* events) {
   Out o;
   o.sink = sink;
   o.n = 0;
   o.failed = 0;
   out_text(&o, "time_s,delta_s,channel,direction,bytes,hex,text\r\n");
   int64_t origin = timeline_first_time_us(records, times, count);
-  int32_t at = 0, gap = -1;
+  int32_t at = 0, gap = -1, next_event = 0;
   TimelineChunk c{}, previous{};
   int have_previous = 0;
+  auto event_row = [&](const LineEvent& e) {
+    if (e.time_us != kTimeUnknown && origin != kTimeUnknown) {
+      Span s = span_between(origin, e.time_us);
+      out_fixed(&o, s.negative, s.magnitude, 6);
+    }
+    out_text(&o, ",,");
+    out_text(&o, event_channel(e));
+    out_text(&o, ",EV,,,\"");
+    char text[64];
+    event_text(e, text);
+    out_text(&o, text);
+    out_text(&o, "\"\r\n");
+  };
   while (!o.failed && timeline_next_chunk(records, times, count, &at, &gap, &c)) {
+    events_before(events, c.first, &next_event, event_row);
     if (c.time_us != kTimeUnknown) {
       Span s = span_between(origin, c.time_us);
       out_fixed(&o, s.negative, s.magnitude, 6);
@@ -143,6 +196,7 @@ int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32
     previous = c;
     have_previous = 1;
   }
+  events_before(events, INT64_MAX - (events ? events->base : 0), &next_event, event_row);
   out_flush(&o);
   return o.failed;
 }
@@ -198,7 +252,7 @@ int32_t zone_at(const TimelineTextClock* clock, int64_t wall_us) {
 }  // namespace
 
 int timeline_write_text(const CaptureRecord* records, const int64_t* times, int32_t count,
-                        const TimelineTextClock* clock, const ByteSink* sink) {
+                        const TimelineTextClock* clock, const ByteSink* sink, const TimelineEvents* events) {
   Out o;
   o.sink = sink;
   o.n = 0;
@@ -208,10 +262,25 @@ int timeline_write_text(const CaptureRecord* records, const int64_t* times, int3
   timeline_format_wall(origin, zone_at(clock, origin), wall);
   out_text(&o, wall);
   out_text(&o, "\r\n");
-  int32_t at = 0, gap = -1;
+  int32_t at = 0, gap = -1, next_event = 0;
   TimelineChunk c{}, previous{};
   int have_previous = 0;
+  // An event is a line of its own: its time of day, "EV" and what happened.
+  auto event_line = [&](const LineEvent& e) {
+    const int64_t t = e.time_us == kTimeUnknown ? kTimeUnknown : time_add_us(e.time_us, clock->wall_offset_us);
+    if (t != kTimeUnknown && timeline_format_wall(t, zone_at(clock, t), wall) == 0) out_text(&o, wall + 11);
+    else out_text(&o, "--:--:--.------");
+    out_right(&o, "", 14);
+    out_text(&o, "  ");
+    out_text(&o, e.channel ? event_channel(e) : "   ");
+    out_text(&o, " EV  ");
+    char text[64];
+    event_text(e, text);
+    out_text(&o, text);
+    out_text(&o, "\r\n");
+  };
   while (!o.failed && timeline_next_chunk(records, times, count, &at, &gap, &c)) {
+    events_before(events, c.first, &next_event, event_line);
     Silence d = silence_before(have_previous ? &previous : nullptr, c);
     // The blank line goes by the line's silence: the previous chunk's own
     // time on the line is no silence.
@@ -252,6 +321,7 @@ int timeline_write_text(const CaptureRecord* records, const int64_t* times, int3
     previous = c;
     have_previous = 1;
   }
+  events_before(events, INT64_MAX - (events ? events->base : 0), &next_event, event_line);
   out_flush(&o);
   return o.failed;
 }
@@ -270,9 +340,9 @@ int timeline_export_is_csv(const char16_t* name) {
 }
 
 int timeline_write_export(int csv, const CaptureRecord* records, const int64_t* times, int32_t count,
-                          const TimelineTextClock* clock, const ByteSink* sink) {
-  if (csv) return timeline_write_csv(records, times, count, sink);
+                          const TimelineTextClock* clock, const ByteSink* sink, const TimelineEvents* events) {
+  if (csv) return timeline_write_csv(records, times, count, sink, events);
   static const uint8_t kBom[3] = {0xEF, 0xBB, 0xBF};
   if (sink->write(sink->ctx, kBom, 3) != 0) return 1;
-  return timeline_write_text(records, times, count, clock, sink);
+  return timeline_write_text(records, times, count, clock, sink, events);
 }

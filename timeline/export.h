@@ -11,10 +11,27 @@
 #include "app/capture.h"
 #include "timeline/chunks.h"
 
+// The line events that go with the records (a snapshot's): their places
+// are absolute, record 0 lies at `base`.
+struct TimelineEvents {
+  const LineEvent* list;
+  int32_t count;
+  int64_t base;
+};
+
+// An event's details as the exports write them after its name: "COM5",
+// "COM5 error 21", "COM5 after 3.217 s", "19200 baud"; "" for none.
+void timeline_event_details(const LineEvent& e, char out[48]);
+
 // CSV of the chunks of records 0 .. count - 1, one row per chunk under the
-// header "time_s,delta_s,channel,direction,bytes,hex,text". Returns 0, or
-// 1 when the sink refused a write (writing stops there).
-int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32_t count, const ByteSink* sink);
+// header "time_s,delta_s,channel,direction,bytes,hex,text". Each event is a
+// row of its own before the chunk it came before: its time, the channel
+// (empty for the capture as a whole), direction "EV", no bytes or hex, and
+// a text that starts with its English name and goes on with its details
+// ("lost COM5 error 21"). Returns 0, or 1 when the sink refused a write
+// (writing stops there).
+int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32_t count, const ByteSink* sink,
+                       const TimelineEvents* events = nullptr);
 
 // What the readable text needs beyond the records: the clock and the lines.
 struct TimelineTextClock {
@@ -35,13 +52,13 @@ struct TimelineTextClock {
 // (timeline_modbus_silence_us). Returns 0, or 1 when the sink refused a
 // write.
 int timeline_write_text(const CaptureRecord* records, const int64_t* times, int32_t count,
-                        const TimelineTextClock* clock, const ByteSink* sink);
+                        const TimelineTextClock* clock, const ByteSink* sink, const TimelineEvents* events = nullptr);
 
 // The export of a capture: a name ending ".csv" (any case) gets the CSV, any
 // other name the readable text, which starts with the UTF-8 byte order mark.
 int timeline_export_is_csv(const char16_t* name);
 int timeline_write_export(int csv, const CaptureRecord* records, const int64_t* times, int32_t count,
-                          const TimelineTextClock* clock, const ByteSink* sink);
+                          const TimelineTextClock* clock, const ByteSink* sink, const TimelineEvents* events = nullptr);
 
 // "YYYY-MM-DD HH:MM:SS.uuuuuu" for wall_us (µs since 1970) plus
 // zone_minutes, into out with a terminator. Returns 0, or 1 when the time

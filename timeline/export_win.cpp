@@ -7,6 +7,7 @@
 #include "ui/file_sink_win.h"
 #include "view/logfile_win.h"
 #include "timeline/export.h"
+#include "timeline/events_file.h"
 #include "timeline/times_file.h"
 
 namespace {
@@ -81,6 +82,70 @@ int log_times_read(const wchar_t* log_path, int32_t records, uint64_t log_check,
   return state;
 }
 
+namespace {
+
+// "<log_path>.qevents" into out (MAX_PATH units); 1 when it does not fit.
+int events_path(const wchar_t* log_path, wchar_t out[MAX_PATH]) {
+  const size_t n = wcslen(log_path), suffix = sizeof kEventsSuffix / sizeof kEventsSuffix[0] - 1;
+  if (n + suffix + 1 > MAX_PATH) return 1;
+  std::wmemcpy(out, log_path, n);
+  for (size_t i = 0; i <= suffix; i++) out[n + i] = static_cast<wchar_t>(kEventsSuffix[i]);
+  return 0;
+}
+
+}  // namespace
+
+int log_events_write(const wchar_t* log_path, const CaptureSnapshot& snap, uint64_t log_check) {
+  wchar_t path[MAX_PATH];
+  if (events_path(log_path, path)) return 1;
+  LineEvent kept[kCaptureEvents];
+  int32_t n = 0;
+  for (int32_t i = 0; i < snap.event_count; i++) {
+    const int64_t place = snap.events[i].place - snap.base;
+    if (place < 0 || place > snap.count) continue;
+    kept[n] = snap.events[i];
+    kept[n++].place = place;
+  }
+  if (n == 0) {
+    DeleteFileW(path);  // no events: none of an older capture may stay beside the log
+    return 0;
+  }
+  uint8_t data[kEventsHeaderBytes + kCaptureEvents * kEventsEntryBytes];
+  timeline_events_encode(kept, n, snap.count, log_check, data);
+  const DWORD bytes = kEventsHeaderBytes + static_cast<DWORD>(n) * kEventsEntryBytes;
+  HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return 1;
+  DWORD done = 0;
+  BOOL ok = WriteFile(f, data, bytes, &done, nullptr) && done == bytes;
+  if (!CloseHandle(f)) ok = FALSE;
+  if (!ok) DeleteFileW(path);
+  return ok ? 0 : 1;
+}
+
+int log_events_read(const wchar_t* log_path, int32_t records, uint64_t log_check, LineEvent* out, int32_t* count_out) {
+  *count_out = 0;
+  wchar_t path[MAX_PATH];
+  if (events_path(log_path, path)) return 0;
+  HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    const DWORD e = GetLastError();
+    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? 0 : 1;
+  }
+  // One byte more than the largest file tells a longer one apart.
+  uint8_t data[kEventsHeaderBytes + kCaptureEvents * kEventsEntryBytes + 1];
+  const DWORD got = read_up_to(f, data, sizeof data);
+  CloseHandle(f);
+  switch (timeline_events_parse(data, got, records, log_check, out, count_out)) {
+    case kEventsOk:
+    case kEventsOtherLog:  // the times file's check already says so
+      return 0;
+    case kEventsNone:
+      return got == 0 ? 0 : 1;
+    default:
+      return 1;
+  }
+}
+
 int log_times_text(int state) {
   switch (state) {
     case kLogTimesMissing: return kTextTimesMissing;
@@ -124,7 +189,8 @@ int capture_export(const wchar_t* path) {
     line_shapes_of(g_app.settings.port, clock.shape);
     const ByteSink sink = file_sink(f);
     const int csv = timeline_export_is_csv(reinterpret_cast<const char16_t*>(path));
-    if (timeline_write_export(csv, snap.records, snap.times, snap.count, &clock, &sink))
+    const TimelineEvents events = {snap.events, snap.event_count, snap.base};
+    if (timeline_write_export(csv, snap.records, snap.times, snap.count, &clock, &sink, &events))
       result = kTextExportWriteFailed;
     if (!CloseHandle(f)) result = kTextExportWriteFailed;
   }

@@ -30,6 +30,16 @@ int log_times_read(const wchar_t* log_path, int32_t records, uint64_t log_check,
 // The message text that tells the user about `state` (0 for kLogTimesLoaded).
 int log_times_text(int state);
 
+// The line events beside a log, "<log_path>.qevents" (timeline/events_file.h):
+// written from a snapshot's events (places made relative to its record 0;
+// with no events any older file of that name is removed), 0 or 1 when it
+// could not be written whole (it is removed then); and read for a log of
+// `records` records with check `log_check` into out (kCaptureEvents room),
+// *count_out of them: 0 when there is none or it is another log's, 1 when
+// it is damaged (no events then; the log still loads).
+int log_events_write(const wchar_t* log_path, const CaptureSnapshot& snap, uint64_t log_check);
+int log_events_read(const wchar_t* log_path, int32_t records, uint64_t log_check, LineEvent* out, int32_t* count_out);
+
 // Minutes the local zone is ahead of UTC at wall_us (µs since 1970), with
 // the daylight saving time of that date; 0 when the system cannot say.
 int32_t local_zone_minutes_at(int64_t wall_us);

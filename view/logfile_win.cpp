@@ -53,6 +53,7 @@ void log_save(HWND owner) {
   }
   if (!CloseHandle(f)) ok = FALSE;
   if (t != INVALID_HANDLE_VALUE && !CloseHandle(t)) times_ok = FALSE;
+  const int events_failed = ok && times_ok && log_events_write(path, snap, timeline_log_check(snap.records, w));
   capture_snapshot_free(&snap);
   // A full disk or a vanished network drive must not pass for a saved log.
   // A times file cut short is removed: a later load then says the times
@@ -63,6 +64,8 @@ void log_save(HWND owner) {
   } else if (!times_ok) {
     log_times_remove(path);
     show_texts(owner, L"WriteFile", {kTextTimesNotWritten}, path);
+  } else if (events_failed) {
+    show_texts(owner, L"WriteFile", {kTextEventsNotWritten}, path);
   }
 }
 
@@ -77,8 +80,9 @@ static DWORD read_fully(HANDLE f, void* buffer, DWORD size) {
   return total;
 }
 
-int log_read_file(const wchar_t* path, LogLoadPlan* plan, int32_t* records, int* times_state) {
+int log_read_file(const wchar_t* path, LogLoadPlan* plan, int32_t* records, int* times_state, int* events_damaged) {
   *records = 0;
+  if (events_damaged) *events_damaged = 0;
   *plan = {};
   *times_state = kLogTimesMissing;
   // OPEN_EXISTING: a load must not leave an empty file behind when the
@@ -114,7 +118,15 @@ int log_read_file(const wchar_t* path, LogLoadPlan* plan, int32_t* records, int*
   int64_t offset = 0;
   const uint64_t check = timeline_log_check(reinterpret_cast<const CaptureRecord*>(data), *records);
   *times_state = log_times_read(path, *records, check, times, &offset);
-  capture_load(&g_app.capture, data, *records, *times_state == kLogTimesLoaded ? times : nullptr, offset);
+  // The line events beside the log go with its times: only a whole times
+  // file places them. A damaged events file loses its events, never the log.
+  LineEvent events[kCaptureEvents];
+  int32_t event_count = 0;
+  const int damaged = log_events_read(path, *records, check, events, &event_count);
+  if (events_damaged) *events_damaged = damaged;
+  if (*times_state != kLogTimesLoaded) event_count = 0;
+  capture_load(&g_app.capture, data, *records, *times_state == kLogTimesLoaded ? times : nullptr, offset, events,
+               event_count);
   std::free(data);
   std::free(times);
   return 0;
@@ -126,8 +138,8 @@ int log_load(HWND owner) {
   if (!file_chooser(owner, kChooseOpenLog, path)) return 1;
   LogLoadPlan plan;
   int32_t records = 0;
-  int times = kLogTimesMissing;
-  int failure = log_read_file(path, &plan, &records, &times);
+  int times = kLogTimesMissing, events_damaged = 0;
+  int failure = log_read_file(path, &plan, &records, &times, &events_damaged);
   if (failure == kTextFileOpenFailed) {
     show_message(owner, kTextFileOpenFailed, 0, L"CreateFile");
     return 1;
@@ -146,6 +158,9 @@ int log_load(HWND owner) {
                static_cast<long long>(plan.declared), records, records);
   else if (times != kLogTimesLoaded)
     show_texts(owner, L"ReadFile", {log_times_text(times), kTextTimesUnknownLoaded}, path);
+  else if (events_damaged)
+    show_texts(owner, L"ReadFile", {kTextEventsDamaged}, path);
+  capture_add_event(&g_app.capture, kEventLoaded, 0, 0, 0);
   return 0;
 }
 

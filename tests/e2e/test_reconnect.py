@@ -7,6 +7,8 @@ under the same link name brings a new pty back behind the same COM5. With
 COM5 goes, opens it again once it is back and receives on into the same
 capture, while CH2 (COM4) goes on undisturbed; without /reconnect the old
 box comes, once, and the channel stays closed."""
+import csv
+import io
 import os
 import time
 
@@ -14,6 +16,7 @@ import harness
 from harness import texts
 
 SETTINGS = {"moji_type": 1, "rs_comport": 5, "rs_comport2": 4}
+CMD_EXPORT = 176
 
 
 def held(driver, pair):
@@ -60,14 +63,15 @@ def test_a_lost_port_comes_back_five_times_and_the_streams_go_on(app, driver, di
         assert harness.wait_for(lambda: held(driver, ports["COM5"]) and held(driver, com4), 10), "/open opened nothing"
         driver.no_message_box(300)
         ch1, ch2 = b"", b""
+        outages = []  # (shortest, longest) each outage can have been, as the test saw it
         for k in range(5):
             part = lines(100 * k, 20, "A")
             ports["COM5"].write(part)
             ch1 += part
             wait_received(driver, q, ch1, ch2, f"before{k}")  # socat has handed it on before it goes
+            gone_at = time.time()
             port_gone(ports)
             # Lost: no box, the window answers, CH2 goes on receiving.
-            gone_at = time.time()
             while time.time() < gone_at + 2.5:
                 assert harness.no_message_box(driver), "a box came for a lost port"
                 part = lines(100 * k, 5, "B")
@@ -81,11 +85,36 @@ def test_a_lost_port_comes_back_five_times_and_the_streams_go_on(app, driver, di
             assert harness.wait_for(lambda: held(driver, pair), 5), f"outage {k + 1}: COM5 was not opened again"
             took = time.time() - back_at
             assert took < 2.0, f"outage {k + 1}: reconnected {took:.2f} s after the port came back"
+            outages.append((back_at - gone_at, time.time() - gone_at))
         part = lines(900, 20, "A")
         ports["COM5"].write(part)
         ch1 += part
         # Every byte of both streams, in order, in the one capture.
         wait_received(driver, q, ch1, ch2, "after")
+        # The export tells each outage: "lost" and "back" between the two
+        # parts of CH1's stream, the outage as long as the port was away.
+        driver.command(CMD_EXPORT)
+        driver.file_dialog("outages.csv")
+        rows = list(csv.reader(io.StringIO(harness.written_file(driver, q.path("outages.csv"), 15).decode("ascii"),
+                                           newline="")))[1:]
+        events = [r[6] for r in rows if r[3] == "EV"]
+        assert events[0] == "opened COM5", events
+        assert sum(e.startswith("lost COM5 error ") for e in events) == 5, events
+        backs = [e for e in events if e.startswith("back COM5 after ")]
+        assert len(backs) == 5, events
+        # Each outage as long as the port was away: at least from the stop to
+        # the new port, less the line watch's look (250 ms) and the failed
+        # reads that tell it (a few ms); at most until the test saw it back.
+        for text, (shortest, longest) in zip(backs, outages):
+            assert shortest - 0.5 <= float(text.split()[3]) <= longest + 0.1, (text, shortest, longest)
+        # CH1 in order: opened, data, then each outage between two runs of data.
+        order = []
+        for r in rows:
+            if r[2] == "CH1":
+                mark = "D" if r[3] == "RX" else r[6][0].upper()
+                if not order or order[-1] != mark:
+                    order.append(mark)
+        assert "".join(order) == "O" + "DLB" * 5 + "D", order
         harness.close_ports(driver)  # Close ends the attempts and the channels
         driver.no_message_box(300)
         assert not held(driver, ports["COM5"]) and not held(driver, com4)

@@ -61,6 +61,9 @@ def test_export_times_survive_save_clear_and_load(app, driver, com3):
     assert q.path("ab.log.qtimes").stat().st_size == 32 + (log.stat().st_size - 32)
 
     rows = rows_of(export(driver, q, "first.csv"))
+    # The port's opening is an event row of its own before the chunks.
+    assert float(rows[0][0]) < 0 and rows[0][1:] == ["", "CH1", "EV", "", "", "opened COM3"], rows[0]
+    rows = rows[1:]
     assert [(r[2], r[3], r[4], r[5], r[6]) for r in rows] == [
         ("CH1", "RX", "1", "41", "A"), ("CH1", "RX", "2", "42 43", "BC")]
     assert rows[0][0] == "0.000000" and rows[0][1] == ""
@@ -74,7 +77,8 @@ def test_export_times_survive_save_clear_and_load(app, driver, com3):
     lines = text[3:].decode("utf-8").split("\r\n")
     assert len(lines[0]) == 26 and lines[0][4] == "-" and lines[0][10] == " "
     chunk_lines = [line for line in lines[1:] if line]
-    assert len(chunk_lines) == 2 and chunk_lines[1].endswith("CH1 RX      2  42 43  BC")
+    assert len(chunk_lines) == 3 and chunk_lines[0].endswith("CH1 EV  opened COM3")
+    assert chunk_lines[2].endswith("CH1 RX      2  42 43  BC")
 
     harness.close_ports(driver)
     driver.command(CMD_CLEAR)
@@ -94,6 +98,11 @@ def test_export_times_survive_save_clear_and_load(app, driver, com3):
             continue
         again = rows_of(written_file(driver, q.path(f"again{attempt}.csv"), 15))
         break
+    # The saved events came back with the log (the opening before the
+    # chunks), and the load is an event of its own after them.
+    assert again[0][2:] == ["CH1", "EV", "", "", "opened COM3"]
+    assert again[-1][2:] == ["", "EV", "", "", "loaded"]
+    again = again[1:-1]
     assert [r[:2] for r in again] == [r[:2] for r in rows]
     assert again == rows
 

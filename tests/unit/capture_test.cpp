@@ -510,6 +510,36 @@ TEST_F(CaptureFixture, LoadPutsRecordsAndTimesInOneStep) {
   EXPECT_EQ(capture_write_position(&cap), 10);
 }
 
+TEST_F(CaptureFixture, EventsStayAtTheirRecordsThroughWrapClearAndLoad) {
+  const uint8_t a[100] = {};
+  capture_add_event(&cap, kEventOpened, 1, 3, 0);
+  capture_append(&cap, a, 10, kKindRecvCh1, kTimeUnknown);
+  capture_add_event(&cap, kEventLost, 1, 3, 21);
+  ASSERT_EQ(cap.event_count, 2);
+  EXPECT_EQ(cap.events[1].place, 13);  // after the chunk and its three markers
+  // A wrap drops the events before the records it drops.
+  while (cap.base == 0) capture_append(&cap, a, 100, kKindRecvCh1, kTimeUnknown);
+  EXPECT_EQ(cap.event_count, 0);
+  capture_add_event(&cap, kEventBack, 1, 3, 2000);
+  EXPECT_EQ(cap.events[0].place, cap.base + capture_write_position(&cap));
+  // Past the table's room the oldest give way.
+  for (int i = 0; i < kCaptureEvents + 5; i++) capture_add_event(&cap, kEventSettings, 1, 3, static_cast<uint32_t>(i));
+  EXPECT_EQ(cap.event_count, kCaptureEvents);
+  EXPECT_EQ(cap.events[kCaptureEvents - 1].detail, static_cast<uint32_t>(kCaptureEvents + 4));
+  capture_clear(&cap);
+  EXPECT_EQ(cap.event_count, 0);
+  // A load brings the log's events to its records, times moved as the times are.
+  std::vector<CaptureRecord> loaded(10);
+  int64_t times[10] = {};
+  const LineEvent ev[2] = {{0, 500, kEventOpened, 2, 4, 0}, {11, 900, kEventClosed, 2, 4, 0}};  // 11: past the end
+  cap.wall_offset_us = 100;
+  ASSERT_EQ(capture_load(&cap, reinterpret_cast<uint8_t*>(loaded.data()), 10, times, 150, ev, 2), 0);
+  ASSERT_EQ(cap.event_count, 1);
+  EXPECT_EQ(cap.events[0].place, cap.base);
+  EXPECT_EQ(cap.events[0].time_us, 550);
+  EXPECT_EQ(std::string(line_event_name(cap.events[0].kind)), "opened");
+}
+
 TEST_F(CaptureFixture, CopySinceFollowsAcrossAWrap) {
   CaptureRecord out[64];
   int64_t out_times[64];
@@ -560,6 +590,7 @@ TEST(CaptureConcurrency, SnapshotsAgreeWhileAWriterWraps) {
     for (int64_t c = 1; c <= 20000; c++) {
       std::memset(bytes, static_cast<int>(c & 0xFF), sizeof bytes);
       capture_append(&cap, bytes, 37 + static_cast<int>(c % 64), kKindRecvCh1, c);
+      if (c % 7 == 0) capture_add_event(&cap, kEventSettings, 1, 3, static_cast<uint32_t>(c));
     }
     done = true;
   });
@@ -568,6 +599,13 @@ TEST(CaptureConcurrency, SnapshotsAgreeWhileAWriterWraps) {
   while (!done.load()) {
     ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
     faults += snapshot_faults(snap);
+    // Every event lies inside the records copied with it, in order: a wrap
+    // drops the events before the records it drops, in the same hold.
+    for (int32_t i = 0; i < snap.event_count; i++) {
+      const LineEvent& e = snap.events[i];
+      if (e.place < snap.base || e.place > snap.base + snap.count) faults++;
+      if (i > 0 && e.place < snap.events[i - 1].place) faults++;
+    }
     // The end of the capture never goes back between two snapshots.
     if (snap.base + snap.count < last_end) faults++;
     last_end = snap.base + snap.count;
