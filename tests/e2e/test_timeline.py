@@ -42,6 +42,11 @@ def capture_two_chunks(app, driver, com3, first=b"A"):
     time.sleep(0.3)  # the device's own pause between its two answers
     com3.write(b"BC")
     path = save_log_when(driver, q, "ab", lambda r: harness.received(r, 1) == first + b"BC")
+    # The log is whole before its companions are written: wait for them too
+    # (the times file at its full size, then the events file, written last).
+    times = q.path("ab.log.qtimes")
+    assert harness.wait_for(lambda: times.exists() and times.stat().st_size == path.stat().st_size and
+                            q.path("ab.log.qevents").exists(), 10), "the save's companion files were not written"
     return q, path
 
 
