@@ -12,11 +12,12 @@
 
 namespace {
 
-// "<log_path>.qtimes" into out (MAX_PATH units); 1 when it does not fit.
-int times_path(const wchar_t* log_path, wchar_t out[MAX_PATH]) {
+// "<log_path>" plus a companion's suffix (".qtimes" unless another is
+// given) into out (MAX_PATH units); 1 when it does not fit.
+int companion_path(const wchar_t* log_path, wchar_t out[MAX_PATH], const char16_t* suffix = kTimelineCompanionSuffix) {
   const char16_t* log16 = reinterpret_cast<const char16_t*>(log_path);
   return timeline_companion_name(log16, static_cast<int>(wcslen(log_path)), reinterpret_cast<char16_t*>(out),
-                                 MAX_PATH) < 0;
+                                 MAX_PATH, suffix) < 0;
 }
 
 // Reads up to `size` bytes; returns how many arrived.
@@ -34,7 +35,7 @@ DWORD read_up_to(HANDLE f, uint8_t* buffer, DWORD size) {
 
 HANDLE log_times_create(const wchar_t* log_path, int32_t count, int64_t wall_offset_us, uint64_t log_check) {
   wchar_t path[MAX_PATH];
-  if (times_path(log_path, path)) return INVALID_HANDLE_VALUE;
+  if (companion_path(log_path, path)) return INVALID_HANDLE_VALUE;
   HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (f == INVALID_HANDLE_VALUE) return f;
@@ -51,13 +52,13 @@ HANDLE log_times_create(const wchar_t* log_path, int32_t count, int64_t wall_off
 
 void log_times_remove(const wchar_t* log_path) {
   wchar_t path[MAX_PATH];
-  if (!times_path(log_path, path)) DeleteFileW(path);
+  if (!companion_path(log_path, path)) DeleteFileW(path);
 }
 
 int log_times_read(const wchar_t* log_path, int32_t records, uint64_t log_check, int64_t* times_out,
                    int64_t* wall_offset_out) {
   wchar_t path[MAX_PATH];
-  if (times_path(log_path, path)) return kLogTimesMissing;
+  if (companion_path(log_path, path)) return kLogTimesMissing;
   HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (f == INVALID_HANDLE_VALUE) {
@@ -82,22 +83,9 @@ int log_times_read(const wchar_t* log_path, int32_t records, uint64_t log_check,
   return state;
 }
 
-namespace {
-
-// "<log_path>.qevents" into out (MAX_PATH units); 1 when it does not fit.
-int events_path(const wchar_t* log_path, wchar_t out[MAX_PATH]) {
-  const size_t n = wcslen(log_path), suffix = sizeof kEventsSuffix / sizeof kEventsSuffix[0] - 1;
-  if (n + suffix + 1 > MAX_PATH) return 1;
-  std::wmemcpy(out, log_path, n);
-  for (size_t i = 0; i <= suffix; i++) out[n + i] = static_cast<wchar_t>(kEventsSuffix[i]);
-  return 0;
-}
-
-}  // namespace
-
 int log_events_write(const wchar_t* log_path, const CaptureSnapshot& snap, uint64_t log_check) {
   wchar_t path[MAX_PATH];
-  if (events_path(log_path, path)) return 1;
+  if (companion_path(log_path, path, kEventsSuffix)) return 1;
   LineEvent kept[kCaptureEvents];
   int32_t n = 0;
   for (int32_t i = 0; i < snap.event_count; i++) {
@@ -125,7 +113,7 @@ int log_events_write(const wchar_t* log_path, const CaptureSnapshot& snap, uint6
 int log_events_read(const wchar_t* log_path, int32_t records, uint64_t log_check, LineEvent* out, int32_t* count_out) {
   *count_out = 0;
   wchar_t path[MAX_PATH];
-  if (events_path(log_path, path)) return 0;
+  if (companion_path(log_path, path, kEventsSuffix)) return 0;
   HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) {
     const DWORD e = GetLastError();

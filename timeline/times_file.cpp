@@ -17,16 +17,17 @@ int64_t get_le64(const uint8_t* in) {
 
 }  // namespace
 
-int timeline_companion_name(const char16_t* log, int count, char16_t* out, int out_units) {
-  const int suffix = static_cast<int>(sizeof kTimelineCompanionSuffix / sizeof kTimelineCompanionSuffix[0]) - 1;
-  if (count < 0 || out_units <= 0 || count > out_units - 1 - suffix) {
+int timeline_companion_name(const char16_t* log, int count, char16_t* out, int out_units, const char16_t* suffix) {
+  int n = 0;
+  while (suffix[n]) n++;
+  if (count < 0 || out_units <= 0 || count > out_units - 1 - n) {
     if (out_units > 0) out[0] = 0;
     return -1;
   }
   for (int i = 0; i < count; i++) out[i] = log[i];
-  for (int i = 0; i < suffix; i++) out[count + i] = kTimelineCompanionSuffix[i];
-  out[count + suffix] = 0;
-  return count + suffix;
+  for (int i = 0; i < n; i++) out[count + i] = suffix[i];
+  out[count + n] = 0;
+  return count + n;
 }
 
 uint64_t timeline_log_check(const CaptureRecord* records, int32_t count) {

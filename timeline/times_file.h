@@ -22,11 +22,13 @@ constexpr int kTimelineHeaderBytes = 32;
 constexpr char kTimelineCompanionMagic[9] = "QTIMES1\n";
 constexpr char16_t kTimelineCompanionSuffix[] = u".qtimes";
 
-// The companion's name for the log name `log` (count units): the log's
-// name plus ".qtimes", with a terminator, into `out` of out_units units.
-// Returns the length without the terminator, or -1 when it does not fit
-// (out is then an empty string, if it has room for one).
-int timeline_companion_name(const char16_t* log, int count, char16_t* out, int out_units);
+// A companion's name for the log name `log` (count units): the log's name
+// plus `suffix` (".qtimes" unless another companion's is given), with a
+// terminator, into `out` of out_units units. Returns the length without the
+// terminator, or -1 when it does not fit (out is then an empty string, if
+// it has room for one).
+int timeline_companion_name(const char16_t* log, int count, char16_t* out, int out_units,
+                            const char16_t* suffix = kTimelineCompanionSuffix);
 
 // The check of a log's records that its times file carries: FNV-1a over
 // the records' bytes, never 0.

@@ -83,6 +83,9 @@ TEST(TimelineCompanion, NameIsTheLogsNamePlusQtimes) {
   EXPECT_EQ(timeline_companion_name(log.data(), 15, out, 22), -1);
   EXPECT_EQ(out[0], 0);
   EXPECT_EQ(timeline_companion_name(log.data(), -1, out, 22), -1);
+  // The events file's name the same way, with its own suffix.
+  EXPECT_EQ(timeline_companion_name(log.data(), 15, out, 64, u".qevents"), 23);
+  EXPECT_EQ(std::u16string(out), u"C:\\data\\run.log.qevents");
 }
 
 TEST(TimelineCompanion, HeaderAndTimesAreLittleEndian) {
