@@ -49,6 +49,13 @@ int capture_add_event(Capture* cap, uint8_t kind, uint8_t channel, uint16_t port
   return 0;
 }
 
+int32_t capture_copy_events(Capture* cap, LineEvent* out, int64_t* base) {
+  std::lock_guard<std::mutex> hold(cap->lock);
+  *base = cap->base;
+  std::memcpy(out, cap->events, static_cast<size_t>(cap->event_count) * sizeof(LineEvent));
+  return cap->event_count;
+}
+
 // Caller holds the lock: drops the events before absolute place `base`.
 static void capture_drop_events_before(Capture* cap, int64_t base) {
   int32_t n = 0;

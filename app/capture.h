@@ -154,6 +154,10 @@ struct Capture {
 // 0, or 1 when there is no buffer.
 int capture_add_event(Capture* cap, uint8_t kind, uint8_t channel, uint16_t port, uint32_t detail);
 
+// Copies the events into `out` (room for kCaptureEvents) under the lock,
+// with the absolute place of record 0 in *base; returns how many.
+int32_t capture_copy_events(Capture* cap, LineEvent* out, int64_t* base);
+
 // Allocates the zero-filled block of records and the times beside it, every
 // time kTimeUnknown; returns 0 on success, 1 when memory is short (neither
 // block is kept then).

@@ -1,6 +1,7 @@
 #include "serial/port_win.h"
 
 #include "serial/dcb_win.h"
+#include "view/data_view_win.h"
 
 Channel g_channel[2] = {};
 std::atomic<uint32_t> g_line_activity_tick{0};
@@ -213,6 +214,8 @@ void channel_close(int ch) {
 void channel_event(int ch, uint8_t kind, uint32_t detail) {
   capture_add_event(&g_app.capture, kind, static_cast<uint8_t>(ch + 1),
                     static_cast<uint16_t>(g_app.settings.port[ch].rs_comport), detail);
+  // Its marker at the end of the data, even when no record follows yet.
+  if (g_main_window) view_incremental_paint(g_main_window);
 }
 
 int dcb_line_differs(const DCB& a, const DCB& b) {

@@ -322,6 +322,14 @@ enum MessageNumber : int {
   kTextChannelLost = 451,             // LOST %ds (the status bar, while a lost port is tried again)
   kTextEventsNotWritten = 452,        // Events file beside the log not written; the log is saved.
   kTextEventsDamaged = 453,           // Events file beside the log is damaged; loaded without events.
+  kTextTipEventOpened = 454,          // %ls %ls: port opened (time, "CH1 COM3")
+  kTextTipEventClosed = 455,          // %ls %ls: port closed
+  kTextTipEventLost = 456,            // %ls %ls: port lost, error %ls
+  kTextTipEventGone = 457,            // %ls %ls: port lost, gone from the port list
+  kTextTipEventBack = 458,            // %ls %ls: port back after %ls s
+  kTextTipEventSettings = 459,        // %ls %ls: line settings changed, %ls baud
+  kTextTipEventLoaded = 460,          // %ls: log loaded
+  kTextTipEventCleared = 461,         // %ls: capture cleared
 };
 
 // The format fields text n must have, as their length and conversion

@@ -37,6 +37,32 @@ void view_map_shift(ViewCellMap* map, int32_t shift) {
     if (r >= 0) r = r >= shift ? r - shift : -1;
 }
 
+int32_t view_map_before(const ViewCellMap* map, int32_t row, int32_t col) {
+  const int32_t n = map->cells_per_row;
+  if (n < 1 || row < 0 || row >= map->rows || col < 0 || col > n) return -1;
+  int64_t cell = static_cast<int64_t>(row) * n + col - 1;
+  if (cell < 0) cell = static_cast<int64_t>(map->rows) * n - 1;
+  return cell < kViewMapCells ? map->record[cell] : -1;
+}
+
+int32_t view_hit_edge(const ViewCellMap* map, const ViewMetrics& m, int32_t count, int32_t end_row, int32_t end_col,
+                      int32_t x, int32_t y, int32_t* prev) {
+  const int32_t n = map->cells_per_row, cell_w = view_cell_width(m), pitch = view_row_pitch(m);
+  const RowLayout l = view_row_layout(m);
+  if (n < 1 || cell_w <= 2 * kEventHitSlack || pitch < 1 || x < m.margin - kEventHitSlack || y < l.clear_top) return -1;
+  const int32_t col = (x - m.margin + kEventHitSlack) / cell_w, row = (y - l.clear_top) / pitch;
+  const int32_t from_edge = x - (m.margin + col * cell_w);
+  if (from_edge > kEventHitSlack || col > n || row >= map->rows) return -1;
+  const int32_t in_row = y - row * pitch;
+  if (in_row < l.upper_index || in_row >= l.lower_hex_back + m.big_h) return -1;
+  int32_t index = -1;
+  if (row == end_row && col == end_col) index = count;
+  else if (col < n && static_cast<int64_t>(row) * n + col < kViewMapCells) index = map->record[row * n + col];
+  if (index < 0 || index > count) return -1;
+  *prev = view_map_before(map, row, col);
+  return index;
+}
+
 namespace {
 
 int is_data_kind(uint8_t kind) { return kind >= kKindRecvCh1 && kind <= kKindSentCh2; }
@@ -203,4 +229,40 @@ int cell_tip_lines(const CellInfo& info, int64_t wall_offset_us, int32_t zone_mi
   if (info.byte >= 0x80) arg_text(byte, 2, ".");
   else for (int k = 0; k <= units; k++) byte->args[2][k] = static_cast<char>(shown[k]);
   return n;
+}
+
+int event_tip_lines(const LineEvent* events, int32_t n, int64_t wall_offset_us, int32_t zone_minutes,
+                    CellTipLine out[kCellTipLines]) {
+  int lines = 0;
+  for (int32_t i = 0; i < n && lines < kCellTipLines; i++) {
+    const LineEvent& e = events[i];
+    int text = kTextTipEventLoaded;
+    switch (e.kind) {
+      case kEventOpened: text = kTextTipEventOpened; break;
+      case kEventClosed: text = kTextTipEventClosed; break;
+      case kEventLost: text = e.detail ? kTextTipEventLost : kTextTipEventGone; break;
+      case kEventBack: text = kTextTipEventBack; break;
+      case kEventSettings: text = kTextTipEventSettings; break;
+      case kEventLoaded: text = kTextTipEventLoaded; break;
+      case kEventCleared: text = kTextTipEventCleared; break;
+      default: continue;
+    }
+    CellTipLine* line = next_line(out, &lines, text);
+    // The time of day to the millisecond: "HH:MM:SS.mmm" of
+    // "YYYY-MM-DD HH:MM:SS.uuuuuu".
+    char wall[32];
+    const int64_t wall_us = time_add_us(e.time_us, wall_offset_us);
+    if (wall_us != kTimeUnknown && timeline_format_wall(wall_us, zone_minutes, wall) == 0) {
+      wall[23] = 0;
+      arg_text(line, 0, wall + 11);
+    } else {
+      arg_text(line, 0, "--:--:--");
+    }
+    if (e.channel == 0) continue;
+    std::snprintf(line->args[1], kCellTipArgUnits, "CH%d COM%d", e.channel, e.port);
+    if (e.kind == kEventLost && e.detail) std::snprintf(line->args[2], kCellTipArgUnits, "%u", e.detail);
+    if (e.kind == kEventBack) fixed_text(e.detail, 3, line->args[2]);
+    if (e.kind == kEventSettings) std::snprintf(line->args[2], kCellTipArgUnits, "%u", e.detail);
+  }
+  return lines;
 }

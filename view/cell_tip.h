@@ -48,6 +48,27 @@ void view_map_shift(ViewCellMap* map, int32_t shift);
 int32_t view_hit_record(const ViewCellMap* map, const ViewMetrics& m, const CaptureRecord* records, int32_t count,
                         int32_t lm_mode, int32_t x, int32_t y);
 
+// The record in the cell before (row, col) on the screen: the column to
+// its left, or the last column of the row above (of the last row for row
+// 0, as the incremental painter wraps). col may be cells_per_row (the
+// painter's cursor stands there at the end of a row). -1 when none.
+int32_t view_map_before(const ViewCellMap* map, int32_t row, int32_t col);
+
+// A line event's marker: a bar kEventMarkWidth pixels wide at the left
+// edge of a cell down its row (below the index line), with a flag in the
+// marker line. The pointer finds it up to kEventHitSlack pixels either
+// side of the edge.
+constexpr int32_t kEventMarkWidth = 2;
+constexpr int32_t kEventFlagWidth = 6;
+constexpr int32_t kEventHitSlack = 3;
+
+// The cell whose left edge (an event marker's place) is under (x, y): the
+// record drawn there, or `count` when it is the end cell (end_row,
+// end_col), where the next record will go; *prev the record in the cell
+// before it. -1 when the point is on no cell's edge or the cell is empty.
+int32_t view_hit_edge(const ViewCellMap* map, const ViewMetrics& m, int32_t count, int32_t end_row, int32_t end_col,
+                      int32_t x, int32_t y, int32_t* prev);
+
 enum CellSilence {
   kSilenceFirst,     // the first chunk in the buffer: nothing before it
   kSilenceTimes,     // silence_us from the two chunks' times (timeline_silence_us)
@@ -97,3 +118,10 @@ int cell_tip_lines(const CellInfo& info, int64_t wall_offset_us, int32_t zone_mi
 
 // "CH1 RX", "CH1 TX", "CH2 RX", "CH2 TX" for a data kind, else "".
 const char* cell_channel_name(uint8_t kind);
+
+// The tooltip's lines for events `events[0 .. n - 1]` (those at one
+// marker): one line each, what happened and when, up to kCellTipLines.
+// Times are on the capture's clock (wall_offset_us turns them into
+// wall-clock time, zone_minutes is added to UTC for the time of day).
+int event_tip_lines(const LineEvent* events, int32_t n, int64_t wall_offset_us, int32_t zone_minutes,
+                    CellTipLine out[kCellTipLines]);

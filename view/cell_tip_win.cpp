@@ -11,6 +11,7 @@
 #include "app/chrome_win.h"
 #include "serial/port_win.h"
 #include "view/cell_tip.h"
+#include "view/data_view.h"
 #include "view/data_view_win.h"
 #include "timeline/chunks.h"
 #include "timeline/export_win.h"
@@ -23,7 +24,8 @@ constexpr int kTipUnits = kCellTipLines * (kLineUnits + 2);
 
 HWND g_tip = nullptr;
 HWND g_owner = nullptr;
-int32_t g_shown = -1;      // record the tooltip shows; -1: hidden
+int32_t g_shown = -1;      // record (or event cell) the tooltip shows; -1: hidden
+int g_shown_events = 0;    // 1: it shows the events at the left edge of that cell
 uint32_t g_layout = 0;     // the cell map's layout it was shown in
 int g_tracking = 0;        // WM_MOUSELEAVE asked for
 wchar_t g_text[kTipUnits] = L"";
@@ -65,6 +67,26 @@ void line_text(const CellTipLine& line, wchar_t out[kLineUnits]) {
   out[kLineUnits - 1] = 0;
 }
 
+// Joins the lines of a tooltip in the current language.
+void lines_text(const CellTipLine* lines, int n, wchar_t text[kTipUnits]) {
+  text[0] = 0;
+  for (int i = 0; i < n; i++) {
+    wchar_t line[kLineUnits];
+    line_text(lines[i], line);
+    if (i) wcsncat(text, L"\r\n", kTipUnits - 1 - wcslen(text));
+    wcsncat(text, line, kTipUnits - 1 - wcslen(text));
+  }
+}
+
+// The tooltip's text for the n events at a marker.
+void events_text(const LineEvent* events, int32_t n, wchar_t text[kTipUnits]) {
+  const int64_t offset = g_app.capture.wall_offset_us;
+  const int64_t wall = time_add_us(events[0].time_us, offset);
+  const int32_t zone = wall != kTimeUnknown ? local_zone_minutes_at(wall) : 0;
+  CellTipLine lines[kCellTipLines];
+  lines_text(lines, event_tip_lines(events, n, offset, zone, lines), text);
+}
+
 // The tooltip's text for record `index` into text; 1 when it has none.
 int tip_text(int32_t index, wchar_t text[kTipUnits]) {
   const Capture& cap = g_app.capture;
@@ -79,14 +101,7 @@ int tip_text(int32_t index, wchar_t text[kTipUnits]) {
   const int64_t wall = time_add_us(info.time_us, cap.wall_offset_us);
   if (wall != kTimeUnknown) zone = local_zone_minutes_at(wall);
   CellTipLine lines[kCellTipLines];
-  const int n = cell_tip_lines(info, cap.wall_offset_us, zone, lines);
-  text[0] = 0;
-  for (int i = 0; i < n; i++) {
-    wchar_t line[kLineUnits];
-    line_text(lines[i], line);
-    if (i) wcsncat(text, L"\r\n", kTipUnits - 1 - wcslen(text));
-    wcsncat(text, line, kTipUnits - 1 - wcslen(text));
-  }
+  lines_text(lines, cell_tip_lines(info, cap.wall_offset_us, zone, lines), text);
   return 0;
 }
 
@@ -122,21 +137,31 @@ void cell_tip_mouse_move(HWND owner, int x, int y) {
   }
   const Capture& cap = g_app.capture;
   const ViewCellMap* map = view_cell_map();
-  const int32_t index = view_hit_record(map, g_app.metrics, cap.records, capture_write_position(&cap),
-                                        settings_line_monitor(&g_app.settings), x, y);
+  const int32_t count = capture_write_position(&cap);
+  // An event marker at the left edge of a cell comes before the cell.
+  int32_t prev = -1, first = 0, events = 0, event_count = 0;
+  int64_t base = 0;
+  const LineEvent* all = view_events(&event_count, &base);
+  const int32_t edge = view_hit_edge(map, g_app.metrics, count, cap.view.cursor_row, cap.view.cursor_col, x, y, &prev);
+  if (edge >= 0) events = view_events_at(all, event_count, base, prev, edge, &first);
+  const int32_t index =
+      events ? edge : view_hit_record(map, g_app.metrics, cap.records, count, settings_line_monitor(&g_app.settings), x, y);
+  const int shows_events = events > 0;
   // The same cell of the same layout: what it shows is up already.
-  if (index == g_shown && map->layout == g_layout) return;
+  if (index == g_shown && shows_events == g_shown_events && map->layout == g_layout) return;
   if (index < 0) {
     tip_hide();
     return;
   }
   wchar_t text[kTipUnits];
-  if (tip_text(index, text)) {
+  if (shows_events) {
+    events_text(all + first, events, text);
+  } else if (tip_text(index, text)) {
     tip_hide();
     return;
   }
   g_layout = map->layout;
-  if (index == g_shown && wcscmp(text, g_text) == 0) return;
+  if (index == g_shown && shows_events == g_shown_events && wcscmp(text, g_text) == 0) return;
   lstrcpynW(g_text, text, kTipUnits);
   TOOLINFOW ti = tool_info();
   SendMessageW(g_tip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
@@ -146,6 +171,7 @@ void cell_tip_mouse_move(HWND owner, int x, int y) {
   SendMessageW(g_tip, TTM_TRACKPOSITION, 0, MAKELPARAM(at.x + 16, at.y + 20));
   if (g_shown < 0) SendMessageW(g_tip, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&ti));
   g_shown = index;
+  g_shown_events = shows_events;
 }
 
 void cell_tip_mouse_leave() {

@@ -94,3 +94,19 @@ void view_selection_shift(CaptureView* v, int32_t shift) {
   if (v->select_anchor < 0) v->select_anchor = 0;
   if (v->select_end < 0) v->select_end = 0;
 }
+
+int32_t view_events_at(const LineEvent* events, int32_t event_count, int64_t base, int32_t prev, int32_t index,
+                       int32_t* first) {
+  const int64_t from = base + (prev >= 0 && prev < index ? prev + 1 : index), to = base + index;
+  // The first event at or after `from`: events are in place order.
+  int32_t lo = 0, hi = event_count;
+  while (lo < hi) {
+    const int32_t mid = lo + (hi - lo) / 2;
+    if (events[mid].place < from) lo = mid + 1;
+    else hi = mid;
+  }
+  *first = lo;
+  int32_t n = 0;
+  while (lo + n < event_count && events[lo + n].place <= to) n++;
+  return n;
+}

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "app/capture.h"
 #include "view/geometry.h"
 
 enum CellPlace {
@@ -57,3 +58,14 @@ int view_selection_range(const CaptureView& v, int32_t count, int32_t* first, in
 // A wrap of the capture moved every record `shift` places down: the
 // selection follows, and what left the buffer leaves the selection.
 void view_selection_shift(CaptureView* v, int32_t shift);
+
+// A line event stands between two cells: at the left edge of the cell of
+// the record it comes before. The events at the cell of record `index`
+// (relative to record 0, which is absolute place `base`) when the cell
+// before it on the screen shows record `prev` (-1: none): those placed
+// after prev and up to index, so that an event before records that take
+// no cell (sent bytes in line monitor mode) stands at the next cell shown.
+// `events` are in place order, as the capture keeps them. Returns how many,
+// the first of them in *first.
+int32_t view_events_at(const LineEvent* events, int32_t event_count, int64_t base, int32_t prev, int32_t index,
+                       int32_t* first);

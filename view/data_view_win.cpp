@@ -17,6 +17,17 @@ namespace {
 // Which record each cell shows, for the cell tooltip's hit test.
 ViewCellMap g_cell_map = {};
 
+// The capture's line events as the latest paint copied them (under the
+// capture's lock: a wrap on a receive thread drops some).
+LineEvent g_events[kCaptureEvents];
+int32_t g_event_count = 0;
+int64_t g_event_base = 0;
+// The event marker drawn at the end cell, which the next paint takes away
+// with the end marker: its left edge and the row's top; 0, 0 when none.
+int32_t g_end_mark_x = 0, g_end_mark_top = 0;
+
+void events_refresh() { g_event_count = capture_copy_events(&g_app.capture, g_events, &g_event_base); }
+
 struct Painter {
   HDC dc;
   // What is selected into dc now, so each cell sets only what changes.
@@ -132,15 +143,29 @@ void clear_row(const Painter& p, int32_t row) {
          SRCCOPY);
 }
 
-// Draws record `index` at the cursor; 1 when it takes no cell.
-int paint_cell(Painter& p, int32_t index) {
+// Draws the marker of the events that stand at the left edge of the cell at
+// x, top (the row's top), whose record is `index`, when the cell before it
+// shows `prev`. Returns 1 when there was one.
+int event_mark_draw(Painter& p, int32_t x, int32_t top, int32_t prev, int32_t index) {
+  int32_t first = 0;
+  if (g_event_count == 0 || view_events_at(g_events, g_event_count, g_event_base, prev, index, &first) == 0) return 0;
+  HBRUSH brush = CreateSolidBrush(slot_color(kSlotEofBack));
+  if (!brush) return 0;
+  // Below the index line, whose digits it would cover.
+  RECT bar = {x, top + p.l.upper_char_back, x + kEventMarkWidth, top + p.l.lower_hex_back + p.m.big_h};
+  FillRect(p.dc, &bar, brush);
+  RECT flag = {x, top + p.l.marker + 1, x + kEventFlagWidth, top + p.l.marker + p.m.big_h - 1};
+  FillRect(p.dc, &flag, brush);
+  DeleteObject(brush);
+  return 1;
+}
+
+// The cell of record `index` at x, top (the row's top): its text and
+// backgrounds, or its gap marker characters.
+void paint_cell_content(Painter& p, int32_t index, int32_t x, int32_t top) {
   const CaptureRecord& rec = g_app.capture.records[index];
   CaptureView& v = g_app.capture.view;
-  int place = cell_place(rec.kind, settings_line_monitor(&g_app.settings));
-  if (place == kPlaceHidden) return 1;
-  const int32_t x = p.m.margin + v.cursor_col * p.cell_w;
-  const int32_t top = v.cursor_row * p.pitch;
-  if (place != kPlaceEmpty) view_map_put(&g_cell_map, v.cursor_row, v.cursor_col, index);
+  const int place = cell_place(rec.kind, settings_line_monitor(&g_app.settings));
   if (place == kPlaceMarker) {
     use_font(p, g_font_big);
     use_colors(p, kSlotBackground, kSlotGapText);
@@ -148,9 +173,9 @@ int paint_cell(Painter& p, int32_t index) {
     text_at(p.dc, x, top + p.l.marker, text, 2);
     if (rec.kind == kKindGapHigh) v.gap_x = x, v.gap_y = top + p.l.marker, v.gap_index = index;
     if (rec.kind == kKindGapLow) v.gap2_x = x, v.gap2_y = top + p.l.marker;
-    return 0;
+    return;
   }
-  if (place == kPlaceEmpty) return 0;
+  if (place == kPlaceEmpty) return;
   const int lower = place == kPlaceLower;
   wchar_t index_text[8];
   _snwprintf(index_text, 8, L"%03d", rec.position);
@@ -182,6 +207,20 @@ int paint_cell(Painter& p, int32_t index) {
   RECT hex_box = {x, top + (lower ? p.l.lower_hex_back : p.l.upper_hex_back), x + p.cell_w, 0};
   hex_box.bottom = hex_box.top + p.m.big_h;
   ExtTextOutW(p.dc, x, top + (lower ? p.l.lower_hex : p.l.upper_hex), ETO_OPAQUE, &hex_box, wide(hex), 2, nullptr);
+}
+
+// Draws record `index` at the cursor; 1 when it takes no cell.
+int paint_cell(Painter& p, int32_t index) {
+  const CaptureRecord& rec = g_app.capture.records[index];
+  CaptureView& v = g_app.capture.view;
+  int place = cell_place(rec.kind, settings_line_monitor(&g_app.settings));
+  if (place == kPlaceHidden) return 1;
+  const int32_t x = p.m.margin + v.cursor_col * p.cell_w;
+  const int32_t top = v.cursor_row * p.pitch;
+  const int32_t prev = view_map_before(&g_cell_map, v.cursor_row, v.cursor_col);
+  paint_cell_content(p, index, x, top);
+  if (place != kPlaceEmpty) view_map_put(&g_cell_map, v.cursor_row, v.cursor_col, index);
+  event_mark_draw(p, x, top, prev, index);
   return 0;
 }
 
@@ -249,6 +288,12 @@ void end_marker_draw(Painter& p) {
   v.eof_h = size.cy;
   text_at(p.dc, v.eof_x, v.eof_y, text, 3);
   text_at(p.dc, v.eof_x, v.eof_y2, text, 3);
+  // Events after the last record stand at the end cell, where the next
+  // record will go.
+  const int32_t top = v.cursor_row * p.pitch;
+  const int32_t count = capture_write_position(&g_app.capture);
+  if (event_mark_draw(p, v.eof_x, top, view_map_before(&g_cell_map, v.cursor_row, v.cursor_col), count))
+    g_end_mark_x = v.eof_x, g_end_mark_top = top;
 }
 
 void end_marker_erase(Painter& p) {
@@ -263,6 +308,20 @@ void end_marker_erase(Painter& p) {
     ExtTextOutW(p.dc, v.eof_x, y, ETO_OPAQUE, &r, L"    ", 4, nullptr);
   }
   v.eof_drawn = 0;
+  // The end cell's event marker: the cell's backgrounds from the cleared
+  // row's image (past the last column, the view's background). A record
+  // drawn there next draws the marker again.
+  if (g_end_mark_x || g_end_mark_top) {
+    const int32_t left = g_end_mark_x - p.m.margin, top = g_end_mark_top + p.l.clear_top;
+    if (g_row_image.dc && left >= 0 && left + kEventFlagWidth <= g_row_image.width) {
+      BitBlt(p.dc, g_end_mark_x, top, kEventFlagWidth, g_row_image.height, g_row_image.dc, left, 0, SRCCOPY);
+    } else {
+      RECT r = {g_end_mark_x, top, g_end_mark_x + kEventFlagWidth, top + p.l.clear_bottom - p.l.clear_top};
+      HBRUSH back = CreateSolidBrush(slot_color(kSlotBackground));
+      if (back) FillRect(p.dc, &r, back), DeleteObject(back);
+    }
+    g_end_mark_x = g_end_mark_top = 0;
+  }
 }
 
 // Draws the digits of the gap markers at index m and m + 1 where the
@@ -294,6 +353,8 @@ void view_full_repaint(HWND hwnd, HDC dc) {
   v.visible_rows = view_visible_rows(client.bottom, g_app.metrics);
   Painter p = painter_for(hwnd, dc);
   view_map_reset(&g_cell_map, p.n, p.rows);
+  events_refresh();
+  g_end_mark_x = g_end_mark_top = 0;
   HGDIOBJ old_font = SelectObject(dc, GetStockObject(SYSTEM_FONT));
   // Too small a window for one whole cell or row: nothing but the
   // background; painting resumes with the next full repaint that fits.
@@ -397,6 +458,12 @@ void view_select_clear(HWND hwnd) {
 
 const ViewCellMap* view_cell_map() { return &g_cell_map; }
 
+const LineEvent* view_events(int32_t* count, int64_t* base) {
+  *count = g_event_count;
+  *base = g_event_base;
+  return g_events;
+}
+
 void view_incremental_paint(HWND hwnd) {
   if (!view_ready()) return;
   CaptureView& v = g_app.capture.view;
@@ -414,6 +481,7 @@ void view_incremental_paint(HWND hwnd) {
   HDC dc = GetDC(hwnd);
   Painter p = painter_for(hwnd, dc);
   HGDIOBJ old_font = SelectObject(dc, g_font_small);
+  events_refresh();
   end_marker_erase(p);
   // The gap after the chunk drawn last is final now that more has come:
   // show its last digits, not the ones it had when it was drawn.

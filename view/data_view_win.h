@@ -12,6 +12,10 @@ void view_release();
 // The record drawn in each cell, as the latest paints left it.
 struct ViewCellMap;
 const ViewCellMap* view_cell_map();
+// The line events as the latest paint drew them: *count of them, record 0
+// at absolute place *base.
+struct LineEvent;
+const LineEvent* view_events(int32_t* count, int64_t* base);
 
 // Selecting records with the mouse: the left button goes down on a cell
 // (WM_LBUTTONDOWN), the drag moves the other end (WM_MOUSEMOVE with the

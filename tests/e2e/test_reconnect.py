@@ -14,6 +14,8 @@ import time
 
 import harness
 from harness import texts
+from test_cell_tooltip import hover
+from test_data_view import client
 
 SETTINGS = {"moji_type": 1, "rs_comport": 5, "rs_comport2": 4}
 CMD_EXPORT = 176
@@ -91,6 +93,7 @@ def test_a_lost_port_comes_back_five_times_and_the_streams_go_on(app, driver, di
         ch1 += part
         # Every byte of both streams, in order, in the one capture.
         wait_received(driver, q, ch1, ch2, "after")
+        harness.screenshot(display, "reconnect_markers_light", driver)
         # The export tells each outage: "lost" and "back" between the two
         # parts of CH1's stream, the outage as long as the port was away.
         driver.command(CMD_EXPORT)
@@ -139,6 +142,58 @@ def test_without_reconnect_a_lost_port_is_closed_with_one_box(app, driver, ports
         harness.open_ports(driver)
         assert harness.wait_for(lambda: held(driver, pair), 5)
         assert texts()  # the message table was there for the box's captions
+    finally:
+        for fd in holders:
+            os.close(fd)
+
+
+MARKER_BLUE = (0, 0, 255)  # the end marker's background slot, in both default palettes
+
+
+def marker_columns(path, area):
+    """Client x of the columns that hold an event marker: the marker colour
+    running down most of a row (the end marker's box of that colour is one
+    text line high)."""
+    shot = harness.Shot(path, *area)
+    found = []
+    for x in range(shot.w):
+        run = longest = 0
+        for y in range(shot.h):
+            run = run + 1 if shot.at(x, y) == MARKER_BLUE else 0
+            longest = max(longest, run)
+        if longest >= 40:
+            found.append(x)
+    return found
+
+
+def test_outage_markers_and_their_tooltip_in_the_dark_palette(app, driver, display, ports):
+    holders = []
+    try:
+        q = app(SETTINGS, args=["/reconnect"])
+        harness.restart_in_theme(driver, q, 1)
+        harness.open_ports(driver)
+        assert harness.wait_for(lambda: held(driver, ports["COM5"]), 10)
+        ports["COM5"].write(b"Hi!")
+        wait_received(driver, q, b"Hi!", b"", "hi")
+        port_gone(ports)
+        pair = port_back(ports, holders)
+        assert harness.wait_for(lambda: held(driver, pair), 8), "COM5 was not opened again"
+        pair.write(b"Ho!")
+        wait_received(driver, q, b"Hi!Ho!", b"", "ho")
+        # "opened" before the first cell, "lost" and "back" before "Ho!":
+        # two markers, one of them six cells (3 bytes, 3 gap markers) on.
+        area = client(driver)
+        path = harness.shot_until(display, "reconnect_markers_dark", lambda p: len(marker_columns(p, area)) >= 2,
+                                  driver=driver)
+        columns = marker_columns(path, area)
+        assert len(columns) == 4, columns  # two bars, two pixels wide
+        area = client(driver)  # the window was moved for the picture
+        tip = hover(driver, columns[2] + 1, 60, "port back")
+        assert tip, "a tooltip over the outage's marker"
+        assert "CH1 COM5: port lost, error " in tip and "CH1 COM5: port back after " in tip, tip
+        harness.screenshot(display, "reconnect_marker_tip_dark")
+        tip = hover(driver, columns[0], 60, "port opened")
+        assert tip and "CH1 COM5: port opened" in tip, tip
     finally:
         for fd in holders:
             os.close(fd)

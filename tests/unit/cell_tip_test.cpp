@@ -356,3 +356,97 @@ TEST_F(CellTipFixture, LinesWithoutTimesSayUnknownAndUseTheDigits) {
 }
 
 }  // namespace
+
+TEST_F(CellTipFixture, EventsStandAtTheCellTheyComeBeforeEvenPastHiddenRecords) {
+  append(kKindRecvCh1, "A");                          // 0; markers 1 .. 3
+  capture_add_event(&cap, kEventLost, 1, 3, 22);      // before 4
+  append(kKindSentCh1, "Z");                          // 4, hidden in line monitor mode; markers 5 .. 7
+  capture_add_event(&cap, kEventBack, 1, 3, 3000);    // before 8
+  capture_add_event(&cap, kEventSettings, 1, 3, 9600);
+  append(kKindRecvCh1, "B");                          // 8; markers 9 .. 11
+  capture_add_event(&cap, kEventClosed, 1, 3, 0);     // at the end: before record 12, not there yet
+  LineEvent events[kCaptureEvents];
+  int64_t base = 0;
+  const int32_t n = capture_copy_events(&cap, events, &base);
+  ASSERT_EQ(n, 4);
+  int32_t first = -1;
+  // Line monitor mode: the cell before record 5 shows record 3.
+  EXPECT_EQ(view_events_at(events, n, base, 3, 5, &first), 1);
+  EXPECT_EQ(events[first].kind, kEventLost);
+  // Every record shown: the lost event stands at record 4 alone.
+  EXPECT_EQ(view_events_at(events, n, base, 3, 4, &first), 1);
+  EXPECT_EQ(view_events_at(events, n, base, 4, 5, &first), 0);
+  EXPECT_EQ(view_events_at(events, n, base, -1, 8, &first), 2);
+  EXPECT_EQ(events[first].kind, kEventBack);
+  EXPECT_EQ(view_events_at(events, n, base, 11, 12, &first), 1);  // the end cell
+  EXPECT_EQ(events[first].kind, kEventClosed);
+  // After a clear, places go on from the new record 0.
+  capture_clear(&cap);
+  append(kKindRecvCh1, "C");
+  capture_add_event(&cap, kEventOpened, 2, 4, 0);
+  EXPECT_EQ(capture_copy_events(&cap, events, &base), 1);
+  EXPECT_EQ(view_events_at(events, 1, base, 3, 4, &first), 1);
+  EXPECT_EQ(view_events_at(events, 1, base, 2, 3, &first), 0);
+}
+
+TEST_F(CellTipFixture, EventHitTestFindsTheCellEdgeAndTheEndCell) {
+  append(kKindRecvCh1, "AB");  // 0, 1; markers 2 .. 4
+  append(kKindRecvCh1, "C");   // 5; markers 6 .. 8
+  map_page(4, 3, 0, 0);        // row 0: 0 1 2 3, row 1: 4 5 6 7, row 2: 8; the end cell is (2, 1)
+  struct Point {
+    int32_t x, y, index, prev;
+  } points[] = {
+      {60, 40, 1, 0},           // the edge between columns 0 and 1
+      {57, 100, 1, 0},          // 3 px left of it, in the SEND: strip
+      {63, 40, 1, 0},           // 3 px right of it
+      {64, 40, -1, 0},          // 4 px right: the cell itself
+      {56, 40, -1, 0},
+      {60, 27, -1, 0},          // above the index line
+      {40, 40, 0, -1},          // column 0: nothing before it on the screen
+      {40, 101 + 40, 4, 3},     // row 1 column 0: the row above's last cell before it
+      {60, 202 + 40, 9, 8},     // the end cell: the next record's place
+      {80, 202 + 40, -1, 0},    // past the end cell
+      {120, 40, -1, 0},         // the right edge of the last column of row 0 has no cell after it
+  };
+  for (const Point& p : points) {
+    int32_t prev = -2;
+    EXPECT_EQ(view_hit_edge(map.get(), kMetrics, w(), 2, 1, p.x, p.y, &prev), p.index) << p.x << "," << p.y;
+    if (p.index >= 0) EXPECT_EQ(prev, p.prev) << p.x << "," << p.y;
+  }
+  // The painter's cursor at the end of a full row stands in column N.
+  view_map_reset(map.get(), 3, 1);
+  for (int32_t c = 0; c < 3; c++) view_map_put(map.get(), 0, c, c);
+  int32_t prev = -2;
+  EXPECT_EQ(view_hit_edge(map.get(), kMetrics, 3, 0, 3, 100, 40, &prev), 3);
+  EXPECT_EQ(prev, 2);
+}
+
+TEST_F(CellTipFixture, EventLinesSayWhatHappenedAndWhen) {
+  // 10 s on the clock is 2026-12-08 14:42:01.123456 UTC.
+  const int64_t offset = INT64_C(1796740921123456) - 10'000'000;
+  const LineEvent events[] = {
+      {0, 10'000'000, kEventLost, 1, 3, 22},    {0, 10'000'000, kEventLost, 2, 12, 0},
+      {0, 13'000'000, kEventBack, 1, 7, 3250},  {0, kTimeUnknown, kEventSettings, 2, 4, 115200},
+      {0, 13'000'000, kEventOpened, 1, 3, 0},   {0, 13'000'000, kEventCleared, 0, 0, 0},
+  };
+  CellTipLine lines[kCellTipLines];
+  ASSERT_EQ(event_tip_lines(events, 6, offset, 0, lines), kCellTipLines);
+  expect_fields_filled(lines, kCellTipLines);
+  EXPECT_EQ(lines[0].text, kTextTipEventLost);
+  EXPECT_STREQ(lines[0].args[0], "14:42:01.123");
+  EXPECT_STREQ(lines[0].args[1], "CH1 COM3");
+  EXPECT_STREQ(lines[0].args[2], "22");
+  EXPECT_EQ(lines[1].text, kTextTipEventGone);
+  EXPECT_STREQ(lines[1].args[1], "CH2 COM12");
+  EXPECT_EQ(lines[2].text, kTextTipEventBack);
+  EXPECT_STREQ(lines[2].args[1], "CH1 COM7");
+  EXPECT_STREQ(lines[2].args[2], "3.250");
+  EXPECT_EQ(lines[3].text, kTextTipEventSettings);
+  EXPECT_STREQ(lines[3].args[0], "--:--:--");
+  EXPECT_STREQ(lines[3].args[2], "115200");
+  EXPECT_EQ(lines[4].text, kTextTipEventOpened);
+  ASSERT_EQ(event_tip_lines(events + 5, 1, offset, 9 * 60, lines), 1);
+  EXPECT_EQ(lines[0].text, kTextTipEventCleared);
+  EXPECT_STREQ(lines[0].args[0], "23:42:04.123");
+  expect_fields_filled(lines, 1);
+}
