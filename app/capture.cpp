@@ -31,6 +31,8 @@ const char* line_event_name(uint8_t kind) {
   return kind < sizeof kNames / sizeof kNames[0] ? kNames[kind] : "?";
 }
 
+int line_event_breaks(uint8_t kind) { return kind != kEventSettings; }
+
 int capture_add_event(Capture* cap, uint8_t kind, uint8_t channel, uint16_t port, uint32_t detail) {
   if (!cap->records) return 1;
   const int64_t now = capture_now_us(cap);

@@ -132,6 +132,10 @@ constexpr int32_t kCaptureEvents = 1024;
 // The English name of an event kind, as exports write it: "opened",
 // "closed", "lost", "back", "settings", "loaded", "cleared" ("?" else).
 const char* line_event_name(uint8_t kind);
+// 1 when an event of this kind breaks the line (every kind but a change of
+// settings): what the line carried before it is no request for what comes
+// after, and no frame runs across it.
+int line_event_breaks(uint8_t kind);
 
 struct Capture {
   CaptureRecord* records = nullptr;         // kCaptureRecords records, or null

@@ -379,7 +379,26 @@ int checked_sub(int64_t a, int64_t b, int64_t* out) {
 
 int pair_of(const ModbusFrame* f, int line_monitor) { return line_monitor ? 0 : f->channel; }
 
+// 1 when an event that breaks the line of `channel` (any channel on a line
+// monitor, whose one pair spans both) lies after record `after` and up to
+// record `upto`.
+int line_broken_between(const ModbusMonitorOptions* o, int channel, int32_t after, int32_t upto) {
+  const LineEvent* e = o->events;
+  if (!e || o->event_count <= 0 || upto <= after) return 0;
+  const int64_t from = o->base + after + 1, to = o->base + upto;
+  int32_t lo = 0, hi = o->event_count;
+  while (lo < hi) {
+    const int32_t mid = lo + (hi - lo) / 2;
+    if (e[mid].place < from) lo = mid + 1;
+    else hi = mid;
+  }
+  for (int32_t i = lo; i < o->event_count && e[i].place <= to; i++)
+    if (line_event_breaks(e[i].kind) && (o->line_monitor || e[i].channel == 0 || e[i].channel == channel)) return 1;
+  return 0;
+}
+
 void pair_frames(const Decoder* d, ModbusFrame* out, int32_t n, int line_monitor) {
+  const ModbusMonitorOptions* o = d->options;
   for (int32_t i = 0; i < n; i++) {
     if (i % 1024 == 0 && cancelled(d)) return;
     ModbusFrame* a = &out[i];
@@ -396,6 +415,8 @@ void pair_frames(const Decoder* d, ModbusFrame* out, int32_t n, int line_monitor
       if (pair_of(r, line_monitor) != pair_of(a, line_monitor) || r->slave != a->slave ||
           r->function != (a->function & 0x7F))
         continue;
+      // Across a break every earlier request is too: the answer stays alone.
+      if (line_broken_between(o, a->channel, r->last_record, a->first_record)) break;
       r->pair = i;
       a->pair = j;
       break;
@@ -437,7 +458,10 @@ int decode_records(Decoder* d, int32_t count) {
     int which = stream_of(c.kind, options->line_monitor);
     if (which < 0) continue;
     Stream* s = &streams[which];
-    if (options->mode != kModbusAscii && s->have_last) {
+    if (s->have_last && line_broken_between(options, s->channel, s->last.first, c.first)) {
+      // What the line carried before it broke is all there will be of it.
+      stream_decode(d, s, 1);
+    } else if (options->mode != kModbusAscii && s->have_last) {
       const int64_t quiet = timeline_silence_us(s->last, c, options->shape);
       if (quiet != kTimeUnknown && quiet >= timeline_modbus_silence_us(options->shape[s->channel - 1].baud))
         stream_decode(d, s, 1);
@@ -737,12 +761,15 @@ void worker_run(ModbusMonitorWorker* w) {
   for (;;) {
     w->wake.wait(hold, [w] { return w->quit || (w->busy && !w->done); });
     if (w->quit) return;
-    const ModbusMonitorOptions options = w->options;
+    ModbusMonitorOptions options = w->options;
     hold.unlock();
     const auto began = std::chrono::steady_clock::now();
     ModbusMonitorResult* r = &w->work;
     const CaptureSnapshot* snap = &w->snapshot;
     capture_snapshot_take(w->capture, &w->snapshot);
+    options.events = snap->events;
+    options.event_count = snap->event_count;
+    options.base = snap->base;
     int32_t mode = kModbusRtu;
     const int stopped = modbus_monitor_decode_either(snap->records, snap->times, snap->count, &options, &r->frames,
                                                      &w->scratch, &mode, &w->cancel);
@@ -751,6 +778,8 @@ void worker_run(ModbusMonitorWorker* w) {
     r->base = snap->base;
     r->origin_us = timeline_first_time_us(snap->records, snap->times, snap->count);
     r->options = options;
+    r->options.events = nullptr;  // they were the snapshot's, which the next decode takes again
+    r->options.event_count = 0;
     const auto ended = std::chrono::steady_clock::now();
     hold.lock();
     if (stopped || w->quit) return;

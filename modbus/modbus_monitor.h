@@ -40,7 +40,8 @@
 // 0x7F for an exception) and no answer yet, and that was written no later
 // than the answer's first bytes were seen (a quick next poll can be
 // recorded before the answer's chunk closes); the search looks back at most
-// kModbusMonitorLookback frames.
+// kModbusMonitorLookback frames, and never across an event that broke the
+// line between them (ModbusMonitorOptions::events).
 //
 // Latency: the capture knows when each chunk's transfer was complete, not
 // when each byte went by. An answer's latency is the time of the chunk
@@ -101,6 +102,14 @@ struct ModbusMonitorOptions {
   int32_t mode;          // ModbusMode: kModbusAscii or kModbusRtu
   int32_t line_monitor;  // 1: requests CH1 RX, answers CH2 RX
   LineShape shape[2];    // CH1 and CH2: speed and frame bits for the RTU silences
+  // The capture's line events (absolute places, record 0 of the records
+  // decoded at `base`, in place order), or none. An event that breaks a
+  // channel's line (line_event_breaks: the port lost, back, closed or
+  // opened, a log loaded, the capture cleared) ends that channel's runs of
+  // bytes, and no request is paired with an answer across it.
+  const LineEvent* events = nullptr;
+  int32_t event_count = 0;
+  int64_t base = 0;
 };
 
 struct ModbusFrame {

@@ -422,7 +422,10 @@ int modbus_monitor_export(const wchar_t* path) {
   if (result == 0 && snap.count == 0) result = kTextNoDataToExport;
   ModbusFrameList frames, scratch;
   if (result == 0) {
-    const ModbusMonitorOptions o = options_now();
+    ModbusMonitorOptions o = options_now();
+    o.events = snap.events;
+    o.event_count = snap.event_count;
+    o.base = snap.base;
     modbus_monitor_decode_either(snap.records, snap.times, snap.count, &o, &frames, &scratch, nullptr, nullptr);
     if (frames.dropped) result = kTextExportNoMemory;
   }

@@ -309,6 +309,10 @@
 #define IDC_LST_RATE 439           // 439-442: rate of each stream
 #define IDC_LST_SILENCE_COUNT 443  // 443-447: silences of each class
 #define IDC_LST_FIGURE_VALUE 448   // 448-452: the latency figures
+#define IDC_LST_OUTAGES 453
+#define IDC_LST_OUTAGES_VALUE 454
+#define IDC_LST_OUTAGE_TIME 455
+#define IDC_LST_OUTAGE_TIME_VALUE 456
 
 // Modbus monitor window (controls in resources/modbus_monitor.rc).
 #define IDD_MODBUS_MONITOR 128

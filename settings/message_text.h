@@ -330,6 +330,8 @@ enum MessageNumber : int {
   kTextTipEventSettings = 459,        // %ls %ls: line settings changed, %ls baud
   kTextTipEventLoaded = 460,          // %ls: log loaded
   kTextTipEventCleared = 461,         // %ls: capture cleared
+  kTextStatsOutages = 462,            // Line outages (link statistics)
+  kTextStatsOutageTime = 463,         // Time lost (s)
 };
 
 // The format fields text n must have, as their length and conversion

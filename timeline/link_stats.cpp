@@ -71,6 +71,9 @@ void link_stats_ms_text(int64_t us, char16_t out[kLinkStatsFigureUnits]) {
   ascii_to_units(text, out);
 }
 
+// The same division by 1000: ms to s as µs to ms.
+void link_stats_seconds_text(int64_t ms, char16_t out[kLinkStatsFigureUnits]) { link_stats_ms_text(ms, out); }
+
 void link_stats_latency_text(const TimelineStats* s, int k, char16_t out[kLinkStatsFigureUnits]) {
   switch (k) {
     case 0: link_stats_count_text(s->latency_count, out); break;
@@ -181,6 +184,14 @@ int link_stats_text(const TimelineStats* s, const LinkStatsLabels* labels, char1
     text_field(&t, figure);
     text_line_end(&t);
   }
+  text_put(&t, labels->outages);
+  link_stats_count_text(s->outages, figure);
+  text_field(&t, figure);
+  text_line_end(&t);
+  text_put(&t, labels->outage_time);
+  link_stats_seconds_text(s->outage_ms, figure);
+  text_field(&t, figure);
+  text_line_end(&t);
   text_put(&t, labels->precision);
   text_line_end(&t);
   if (t.full) {

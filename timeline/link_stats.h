@@ -27,6 +27,9 @@ void link_stats_rate_text(double rate, char16_t out[kLinkStatsFigureUnits]);
 // kTimeUnknown.
 void link_stats_ms_text(int64_t us, char16_t out[kLinkStatsFigureUnits]);
 
+// ms as seconds with three decimals ("3.250").
+void link_stats_seconds_text(int64_t ms, char16_t out[kLinkStatsFigureUnits]);
+
 // Latency figure k (0 count, 1 minimum, 2 median, 3 95th percentile,
 // 4 maximum) of s as the window shows it: the count in decimal, the others
 // in ms. Any other k gives "-".
@@ -67,6 +70,8 @@ struct LinkStatsLabels {
   const char16_t* latency;
   const char16_t* latency_mode;  // what is timed: a request to its answer, or CH1 to CH2
   const char16_t* latency_figure[kLinkStatsLatencyFigures];
+  const char16_t* outages;       // how many times a port was lost
+  const char16_t* outage_time;   // the time they were away, in s
   const char16_t* precision;     // the precision line, already made
 };
 
@@ -80,6 +85,8 @@ struct LinkStatsLabels {
 //   latency
 //   latency_mode
 //   figure<tab>V                      (five lines)
+//   outages<tab>N
+//   outage_time<tab>S
 //   precision
 // Into out of out_units units with a terminator. Returns the length
 // without the terminator, or -1 when it does not fit (out is then an empty

@@ -1,7 +1,8 @@
 // The link statistics window (dialog 127): modeless, one at a time. Its
 // timer takes the timeline's statistics of the whole capture every 500 ms
 // and shows the figures tools/link_stats.cpp makes of them in statics,
-// with the silences and the latencies drawn as small bar charts. "Copy"
+// with the silences and the latencies drawn as small bar charts, and the
+// lines' outages that the capture's events tell. "Copy"
 // puts the same figures on the clipboard as text.
 //
 // The capture is read on this, the user-interface thread, below the write
@@ -82,6 +83,10 @@ void show_stats(HWND dlg) {
     link_stats_latency_text(&s, k, figure);
     show_figure(dlg, IDC_LST_FIGURE_VALUE + k, figure);
   }
+  link_stats_count_text(s.outages, figure);
+  show_figure(dlg, IDC_LST_OUTAGES_VALUE, figure);
+  link_stats_seconds_text(s.outage_ms, figure);
+  show_figure(dlg, IDC_LST_OUTAGE_TIME_VALUE, figure);
   wchar_t mode[kMessageTextUnits] = L"";
   get_text(latency_mode_text(g_stats.line_monitor), mode);
   show_text(dlg, IDC_LST_LATENCY_MODE, mode);
@@ -108,7 +113,8 @@ void refresh(HWND dlg) {
   g_stats.line_monitor = channel_flags_now().lm_mode != 0;
   LineShape shape[2];
   line_shapes_of(g_app.settings.port, shape);
-  timeline_stats(snap.records, snap.times, snap.count, g_stats.line_monitor, shape, &g_stats.stats);
+  timeline_stats(snap.records, snap.times, snap.count, g_stats.line_monitor, shape, &g_stats.stats, snap.events,
+                 snap.event_count, snap.base);
   link_stats_latency_bins(&g_stats.stats, &g_stats.bins);
   show_stats(dlg);
   if (!same_charts(before, bins_before, g_stats.stats, g_stats.bins)) {
@@ -196,6 +202,8 @@ void copy_figures(HWND dlg) {
   labels.latency = word(kTextStatsLatency);
   labels.latency_mode = word(latency_mode_text(g_stats.line_monitor));
   for (int k = 0; k < kLinkStatsLatencyFigures; k++) labels.latency_figure[k] = word(kTextStatsLatencyFigureFirst + k);
+  labels.outages = word(kTextStatsOutages);
+  labels.outage_time = word(kTextStatsOutageTime);
   char16_t precision[2 * kMessageTextUnits];
   precision_line(precision);
   labels.precision = precision;
@@ -233,7 +241,8 @@ void on_init(HWND dlg) {
       {0, kTextLinkStatsTitle},           {IDC_LST_HEAD_CHUNKS, kTextStatsChunks},
       {IDC_LST_HEAD_BYTES, kTextStatsBytes}, {IDC_LST_HEAD_RATE, kTextStatsRate},
       {IDC_LST_SILENCES, kTextStatsSilences}, {IDC_LST_LATENCY, kTextStatsLatency},
-      {IDC_LST_COPY, kTextStatsCopy},     {IDC_LST_CLOSE, kTextClose}};
+      {IDC_LST_COPY, kTextStatsCopy},     {IDC_LST_CLOSE, kTextClose},
+      {IDC_LST_OUTAGES, kTextStatsOutages}, {IDC_LST_OUTAGE_TIME, kTextStatsOutageTime}};
   for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   for (int k = 0; k < kLinkStatsStreams; k++) set_dialog_text(dlg, IDC_LST_STREAM + k, kTextStatsStreamFirst + k);
   for (int k = 0; k < kSilenceClasses; k++) set_dialog_text(dlg, IDC_LST_SILENCE + k, kTextStatsSilenceFirst + k);

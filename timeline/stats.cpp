@@ -23,23 +23,42 @@ int64_t nearest_rank(const int64_t* sorted, int32_t n, int percent) {
 }  // namespace
 
 void timeline_stats(const CaptureRecord* records, const int64_t* times, int32_t count, int line_monitor,
-                    const LineShape shape[2], TimelineStats* out) {
+                    const LineShape shape[2], TimelineStats* out, const LineEvent* events, int32_t event_count,
+                    int64_t base) {
   for (TimelineStream& s : out->streams) s = {0, 0, kTimeUnknown, kTimeUnknown, -1};
   for (int64_t& s : out->silences) s = 0;
   out->latency_count = 0;
   out->latency_min = out->latency_median = out->latency_p95 = out->latency_max = kTimeUnknown;
   out->latency_kept = 0;
+  out->outages = 0;
+  out->outage_ms = 0;
   int64_t known_bytes[4] = {0, 0, 0, 0};     // bytes of the chunks with known times
   int64_t earliest_bytes[4] = {0, 0, 0, 0};  // and of the earliest of them
   // The request waiting for its answer, per channel (line monitor: CH1 only).
   int waiting[2] = {0, 0};
   int64_t request_time[2] = {kTimeUnknown, kTimeUnknown};
 
+  int32_t next_event = 0;
+  // Counts the events placed before absolute place `until`; those that
+  // break a channel's line forget the request it waits with.
+  auto events_before = [&](int64_t until) {
+    for (; next_event < event_count && events[next_event].place < until; next_event++) {
+      const LineEvent& e = events[next_event];
+      if (e.kind == kEventLost) out->outages++;
+      if (e.kind == kEventBack) out->outage_ms += e.detail;
+      if (!line_event_breaks(e.kind)) continue;
+      // A line monitor pairs across the two channels: any break ends it.
+      if (line_monitor || e.channel == 0) waiting[0] = waiting[1] = 0;
+      else if (e.channel <= 2) waiting[e.channel - 1] = 0;
+    }
+  };
+
   int32_t at = 0, gap = -1;
   TimelineChunk previous{};
   int have_previous = 0;
   TimelineChunk c;
   while (timeline_next_chunk(records, times, count, &at, &gap, &c)) {
+    events_before(base + c.first + 1);
     TimelineStream& s = out->streams[c.kind - 1];
     s.chunks++;
     s.bytes += c.count;
@@ -81,6 +100,7 @@ void timeline_stats(const CaptureRecord* records, const int64_t* times, int32_t 
     }
   }
 
+  events_before(INT64_MAX);
   for (int k = 0; k < 4; k++) {
     TimelineStream& s = out->streams[k];
     if (s.first_us == kTimeUnknown || s.last_us <= s.first_us) continue;

@@ -52,6 +52,10 @@ struct TimelineStats {
   int64_t latency_min, latency_median, latency_p95, latency_max;
   int32_t latency_kept;
   int64_t latencies[kTimelineLatencyKept];
+  // Outages of the lines: ports lost, and the time they were away as the
+  // events of their return say (an outage still going on has no length yet).
+  int64_t outages;
+  int64_t outage_ms;
 };
 
 // Fills *out. Requests are sent chunks and answers the received chunks on
@@ -59,5 +63,11 @@ struct TimelineStats {
 // each way) requests are CH1 data and answers CH2 data. Chunks of unknown
 // time count in chunks and bytes only. Times two receive threads took out
 // of order give negative silences, counted under 1 ms.
+// `events` are the capture's line events (absolute places, record 0 at
+// `base`, in place order): they give the outages, and a request is never
+// paired with an answer across an event that broke its channel's line
+// (the port lost, back, closed or opened, a log loaded, the capture
+// cleared).
 void timeline_stats(const CaptureRecord* records, const int64_t* times, int32_t count, int line_monitor,
-                    const LineShape shape[2], TimelineStats* out);
+                    const LineShape shape[2], TimelineStats* out, const LineEvent* events = nullptr,
+                    int32_t event_count = 0, int64_t base = 0);

@@ -149,7 +149,8 @@ def test_sent_requests_and_their_answers_counted_shown_and_copied(app, driver, d
     assert lines[12] == [texts()[321][1]] and lines[13] == [texts()[338][1]]
     for k in range(5):
         assert lines[14 + k] == [texts()[322 + k][1], figures[k]]
-    assert lines[19] == [text(driver, dlg, PRECISION)] and len(lines) == 20
+    assert lines[19] == [texts()[462][1], "0"] and lines[20] == [texts()[463][1], "0.000"]
+    assert lines[21] == [text(driver, dlg, PRECISION)] and len(lines) == 22
 
 
     # A cleared capture shows nothing again, at the next tick.

@@ -16,9 +16,11 @@ import harness
 from harness import texts
 from test_cell_tooltip import hover
 from test_data_view import client
+import test_link_stats as stats_window
 
 SETTINGS = {"moji_type": 1, "rs_comport": 5, "rs_comport2": 4}
 CMD_EXPORT = 176
+OUTAGES, OUTAGE_TIME = 454, 456  # the link statistics' figures
 
 
 def held(driver, pair):
@@ -118,6 +120,13 @@ def test_a_lost_port_comes_back_five_times_and_the_streams_go_on(app, driver, di
                 if not order or order[-1] != mark:
                     order.append(mark)
         assert "".join(order) == "O" + "DLB" * 5 + "D", order
+        # The link statistics count the five outages and the time they took.
+        dlg = stats_window.open_stats(driver)
+        figure = lambda id: stats_window.text(driver, dlg, id)  # noqa: E731
+        total = sum(float(t.split()[3]) for t in backs)
+        assert harness.wait_for(lambda: figure(OUTAGES) == "5", 5), figure(OUTAGES)
+        assert abs(float(figure(OUTAGE_TIME)) - total) < 0.01, (figure(OUTAGE_TIME), total)
+        driver.call("close", dlg)
         harness.close_ports(driver)  # Close ends the attempts and the channels
         driver.no_message_box(300)
         assert not held(driver, ports["COM5"]) and not held(driver, com4)

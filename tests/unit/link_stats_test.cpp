@@ -163,6 +163,8 @@ struct LinkStatsCopy : ::testing::Test {
                          u"Request to answer (ms)",
                          u"From each send to the next receive on its channel",
                          {u"Count", u"Minimum", u"Median", u"95th percentile", u"Maximum"},
+                         u"Line outages",
+                         u"Time lost (s)",
                          u"Precision line"};
   void SetUp() override {
     g_us = 0;
@@ -209,6 +211,8 @@ TEST_F(LinkStatsCopy, EveryFigureOnItsLine) {
       "Median\t2.000\r\n"
       "95th percentile\t5.250\r\n"
       "Maximum\t5.250\r\n"
+      "Line outages\t0\r\n"
+      "Time lost (s)\t0.000\r\n"
       "Precision line\r\n";
   EXPECT_EQ(ascii(out), want);
   EXPECT_EQ(n, static_cast<int>(want.size()));

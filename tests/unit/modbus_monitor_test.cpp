@@ -152,6 +152,41 @@ TEST_F(MonitorFixture, ExceptionAnswerPairsWithItsRequest) {
   EXPECT_STREQ(modbus_exception_name(0x07), "Unknown");
 }
 
+TEST_F(MonitorFixture, AnOutageEndsRunsAndNoAnswerPairsAcrossIt) {
+  LineEvent events[kCaptureEvents];
+  auto decode_with_events = [&] {
+    opt.event_count = capture_copy_events(&cap, events, &opt.base);
+    opt.events = events;
+    return decode();
+  };
+  const Bytes answer = rtu({0x01, 0x03, 0x04, 0x00, 0x0A, 0x01, 0x02});
+  append(kKindSentCh1, kReadTen);
+  append(kKindSentCh2, kReadTen, 100);
+  append(kKindRecvCh1, Bytes(answer.begin(), answer.begin() + 4), 20'000);  // the answer's head, then the port is lost
+  capture_add_event(&cap, kEventLost, 1, 3, 22);
+  capture_add_event(&cap, kEventBack, 1, 3, 2'000);
+  capture_add_event(&cap, kEventSettings, 2, 4, 9600);  // breaks nothing on CH2
+  append(kKindRecvCh2, answer, 500);
+  // Within the RTU silence of the head: without the events it would finish
+  // the frame the head began, and pair with the request before the outage.
+  append(kKindRecvCh1, Bytes(answer.begin() + 4, answer.end()), 500);
+  ASSERT_EQ(decode(), 4);
+  EXPECT_EQ(frames[2].check, kMonitorOk);
+  EXPECT_EQ(frames[2].pair, 0);
+  ASSERT_EQ(decode_with_events(), 5);
+  EXPECT_EQ(checks(4), (std::vector<int>{kMonitorOk, kMonitorOk, kMonitorTooShort, kMonitorOk}));
+  EXPECT_NE(frames[4].check, kMonitorOk);  // the tail alone
+  EXPECT_EQ(frames[0].pair, -1);
+  EXPECT_EQ(frames[3].pair, 1);  // CH2 goes on pairing
+  EXPECT_EQ(frames[3].latency_us, 20'500);
+  // A complete answer after the outage stays alone too.
+  append(kKindRecvCh1, answer, 50'000);
+  ASSERT_EQ(decode_with_events(), 6);
+  EXPECT_EQ(frames[5].check, kMonitorOk);
+  EXPECT_EQ(frames[5].pair, -1);
+  EXPECT_EQ(frames[0].pair, -1);
+}
+
 TEST_F(MonitorFixture, FramesSplitAcrossChunksAndSharingOne) {
   // At 9600 baud 4 bytes take 4.6 ms; a chunk that took its bytes' time is
   // no silence. Then an answer split in three, and two answers in one chunk.

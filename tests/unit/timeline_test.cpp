@@ -532,6 +532,35 @@ TEST_F(StatsFixture, LineMonitorTimesCh2DataFromTheLatestCh1Data) {
   EXPECT_EQ(stats->latency_median, 20'000);
 }
 
+TEST_F(StatsFixture, OutagesCountAndNoRequestIsAnsweredAcrossOne) {
+  at(0, kKindSentCh1, 2);
+  capture_add_event(&cap, kEventLost, 1, 3, 22);    // CH1's request is lost with its line
+  at(1'000, kKindSentCh2, 2);
+  capture_add_event(&cap, kEventSettings, 2, 4, 9600);  // a new speed breaks nothing
+  at(3'000, kKindRecvCh2, 2);                       // answers CH2: 2 ms
+  capture_add_event(&cap, kEventBack, 1, 3, 2'500);
+  at(3'500'000, kKindRecvCh1, 4);                   // after the outage: no answer to the old request
+  at(3'600'000, kKindSentCh1, 2);
+  at(3'605'000, kKindRecvCh1, 2);                   // 5 ms
+  capture_add_event(&cap, kEventLost, 1, 3, 0);     // still away at the end
+  LineEvent events[kCaptureEvents];
+  int64_t base = 0;
+  const int32_t n = capture_copy_events(&cap, events, &base);
+  timeline_stats(cap.records, cap.times, w(), 0, k9600, stats.get(), events, n, base);
+  EXPECT_EQ(stats->outages, 2);
+  EXPECT_EQ(stats->outage_ms, 2'500);
+  EXPECT_EQ(stats->latency_count, 2);
+  EXPECT_EQ(stats->latency_min, 2'000);
+  EXPECT_EQ(stats->latency_max, 5'000);
+  // A line monitor pairs CH1 with CH2: a break on either channel ends it.
+  timeline_stats(cap.records, cap.times, w(), 1, k9600, stats.get(), events, n, base);
+  EXPECT_EQ(stats->latency_count, 0);
+  // Without the events, the old request takes the answer after the outage.
+  timeline_stats(cap.records, cap.times, w(), 0, k9600, stats.get());
+  EXPECT_EQ(stats->latency_count, 3);
+  EXPECT_EQ(stats->outages, 0);
+}
+
 TEST_F(StatsFixture, UnknownTimesCountOnlyAsChunksAndBytes) {
   at(0, kKindSentCh2, 2);
   ASSERT_EQ(capture_append(&cap, reinterpret_cast<const uint8_t*>("ab"), 2, kKindRecvCh2, kTimeUnknown), 0);
