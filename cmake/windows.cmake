@@ -19,6 +19,7 @@ add_executable(Quorrin WIN32
   serial/line_status_win.cpp
   serial/line_watch_win.cpp
   serial/port_dialog_win.cpp
+  serial/port_identity_win.cpp
   serial/port_win.cpp
   serial/presence_win.cpp
   serial/receive_win.cpp
@@ -49,7 +50,7 @@ add_executable(Quorrin WIN32
 target_include_directories(Quorrin PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
 target_compile_options(Quorrin PRIVATE -Wall -Wextra)
 target_link_options(Quorrin PRIVATE ${QUORRIN_WIN_LINK})
-target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwmapi gdi32 user32 advapi32 setupapi)
+target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwmapi gdi32 user32 advapi32 setupapi cfgmgr32)
 set_target_properties(Quorrin PROPERTIES OUTPUT_NAME Quorrin)
 # Files the resource script pulls in: a change to any of them rebuilds it.
 set_source_files_properties(resources/quorrin.rc PROPERTIES OBJECT_DEPENDS
