@@ -122,8 +122,12 @@ void open_ports(HWND hwnd) {
     // its receive thread.
     if (g_app.settings.port[ch].rs_comport == 0 || g_channel[ch].open.load() != 0) continue;
     channel_lost_end(ch);
-    if (channel_open(hwnd, ch)) show_message(hwnd, kFailText[ch], 0, caption);
-    else channel_event(ch, kEventOpened, 0);
+    if (channel_open(hwnd, ch)) {
+      show_message(hwnd, kFailText[ch], 0, caption);
+    } else {
+      channel_event(ch, kEventOpened, 0);
+      channel_identity_note(ch);
+    }
   }
   if (any_channel_open()) g_app.capture.view.follow_mode = 1;
   full_repaint(hwnd);

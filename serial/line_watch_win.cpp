@@ -2,11 +2,35 @@
 
 #include "app/chrome_win.h"
 #include "serial/line_loss.h"
+#include "serial/port_identity_win.h"
 #include "serial/port_win.h"
+#include "serial/presence_win.h"
 
 namespace {
 
 Reconnect g_reconnect[2];
+PortIdentity g_identity[2];  // the hardware of each channel's port when it was opened; empty: not known
+
+// Present ports looked through at most: more than any bench has.
+constexpr int32_t kIdentityPorts = 64;
+
+// The lost adapter of channel ch under another COM number: while its own
+// number is missing from the system's port list, the one present port
+// with its identity (and not the other channel's) is opened with the line
+// as it was, and becomes the channel's port. 1 when it is open.
+int reopen_elsewhere(int ch) {
+  if (port_identity_empty(g_identity[ch]) || (presence_check() & (1 << ch))) return 0;
+  static PortIdentityEntry present[kIdentityPorts];
+  const int32_t n = port_identity_list(present, kIdentityPorts);
+  int32_t& port = g_app.settings.port[ch].rs_comport;
+  const int32_t number = port_identity_find(g_identity[ch], port, present, n);
+  if (number == 0 || number == g_app.settings.port[1 - ch].rs_comport) return 0;
+  const int32_t old = port;
+  port = number;
+  if (channel_reopen(ch) == 0) return 1;
+  port = old;
+  return 0;
+}
 
 void show_channels(HWND owner) {
   InvalidateRect(owner, nullptr, TRUE);
@@ -23,6 +47,8 @@ int channel_lost_seconds(int ch) {
 }
 
 void channel_lost_end(int ch) { reconnect_end(&g_reconnect[ch]); }
+
+void channel_identity_note(int ch) { port_identity_read(g_app.settings.port[ch].rs_comport, &g_identity[ch]); }
 
 void line_watch_lost(HWND owner, int ch, DWORD error) {
   if (!channel_is_open(ch)) return;
@@ -50,7 +76,8 @@ void line_watch_tick(HWND owner) {
     const DWORD now = GetTickCount();
     if (!reconnect_due(r, now)) continue;
     reconnect_tried(r, now);
-    if (channel_reopen(ch) == 0) {
+    // The back event names the port it came back on.
+    if (channel_reopen(ch) == 0 || reopen_elsewhere(ch)) {
       channel_event(ch, kEventBack, reconnect_outage_ms(r, GetTickCount()));
       reconnect_end(r);
       changed = 1;

@@ -2,7 +2,9 @@
 // found its device gone, or a port the presence check no longer lists, is
 // either closed with "Unable to connect" (as always) or, with "Reconnect a
 // lost port" on, closed quietly and opened again every second with the line
-// as it was, receiving on into the same capture (serial/line_watch_win.cpp).
+// as it was, receiving on into the same capture (serial/line_watch_win.cpp);
+// when the port's number stays away but the same adapter appears under
+// another number, there.
 #pragma once
 
 #include "app/app_win.h"
@@ -19,3 +21,7 @@ int channel_lost(int ch);
 int channel_lost_seconds(int ch);
 // The ports are closed or opened by the user: no more attempts on ch.
 void channel_lost_end(int ch);
+// Channel ch has just opened its port: its hardware identity is kept, so
+// that a lost adapter that comes back under another COM number is found
+// there (serial/port_identity.h).
+void channel_identity_note(int ch);
