@@ -13,11 +13,13 @@ identity query Quorrin sends with its answer.
 
 One row per picture: (name, settings added to the run's quorrin.ini, with
 "theme" for a restart in that theme, "closed" to leave the ports closed,
-"capture" for a capture from the demo instrument first,
+"capture" for a capture from the demo instrument first, "args" for
+Quorrin's command line,
 the opener that brings the window up and returns its handle). Add a row to
 add a picture.
 """
 import argparse
+import os
 import subprocess
 import sys
 import time
@@ -108,6 +110,41 @@ def cell_tooltip(ctx):
     return hwnd
 
 
+def outage_marker(ctx):
+    """An outage of CH1's COM5 (reached through socat's link, as in the
+    end-to-end tests): "Hi!", the port gone and back, "Ho!", then the
+    tooltip over the marker of the lost and back events."""
+    from test_reconnect import marker_columns  # noqa: E402 (the e2e tests' reading of the markers)
+    old = ctx.ports["COM5"]
+    old.write(b"Hi!")
+    time.sleep(1.5)
+    old.close()
+    time.sleep(2.5)  # lost: the status bar counts the seconds
+    pair = harness.PtyPair(harness.E2E / "pty", "shot5")
+    ctx.ports["COM5"] = pair
+    ctx.holders.append(os.open(pair.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK))
+    time.sleep(2.5)  # back within the next attempt
+    pair.write(b"Ho!")
+    left, top, right, bottom = map(int, ctx.driver.call("client", "main"))
+    area = (left, top, right - left, bottom - top)
+    path = harness.shot_until(ctx.display, "manual-markers", lambda p: len(marker_columns(p, area)) >= 4)
+    columns = marker_columns(path, area)
+    if len(columns) < 4:
+        raise RuntimeError(f"no outage marker in the data view: {columns}")
+    def shown():
+        ctx.driver.call("mouse", "main", columns[2] + 1, 60)
+        for w in ctx.driver.call("windows"):
+            hwnd, cls, text = w.split("|", 2)
+            if cls.lower() == "tooltips_class32" and text:
+                return hwnd
+        return None
+    hwnd = harness.wait_for(shown, 20)
+    if not hwnd:
+        raise RuntimeError("no tooltip over the outage's marker")
+    ctx.with_main = True
+    return hwnd
+
+
 def with_answers(cmd):
     """Opens a window over an answers file "answers.txt" of a few rules
     (UTF-16LE with its mark, CR LF), as one prepares it to stand in for a device."""
@@ -149,6 +186,7 @@ SHOTS = [
     ("link-stats", {"capture": True}, by_command(177)),
     ("modbus-monitor", {"capture": True, "request": MODBUS_REQUEST}, by_command(178)),
     ("auto-answer", {}, with_answers(180)),
+    ("event-marker", {"theme": 1, "rs_comport": 5, "args": ["/reconnect"]}, outage_marker),
 ]
 NAMES = [row[0] for row in SHOTS]
 README_SHOTS = {"main-light": "main-light", "main-dark": "main-dark", "modbus-builder": "modbus-builder"}
@@ -158,6 +196,7 @@ class Context:
     def __init__(self, display, wine, ports, driver):
         self.display, self.wine, self.ports, self.driver = display, wine, ports, driver
         self.with_main = False
+        self.holders = []  # fds that keep the ptys' far ends open
 
 
 def crop(ctx, hwnd, out):
@@ -198,8 +237,9 @@ def capture(ctx, request=b"*IDN?\r"):
 def take(ctx, row, lang, out_dir):
     name, extra, opener = row
     settings = {"moji_type": LANGUAGES[lang], "rs_comport": 3, "rs_comport2": 4}
-    settings.update({k: v for k, v in extra.items() if k not in ("theme", "closed", "capture", "request")})
-    q = harness.Quorrin(ctx.wine, harness.E2E / "run" / f"manual-{lang}-{name}", settings=settings)
+    settings.update({k: v for k, v in extra.items() if k not in ("theme", "closed", "capture", "request", "args")})
+    q = harness.Quorrin(ctx.wine, harness.E2E / "run" / f"manual-{lang}-{name}", settings=settings,
+                        args=extra.get("args", ()))
     q.start()
     ctx.q = q
     d = ctx.driver
@@ -248,12 +288,14 @@ def main(argv=None):
     wine.ensure()
     work = harness.E2E / "pty"
     work.mkdir(parents=True, exist_ok=True)
-    ports = {"COM3": harness.PtyPair(work, "shot3"), "COM4": harness.PtyPair(work, "shot4")}
-    wine.set_ports({n: p.app_path for n, p in ports.items()})
+    ports = {"COM3": harness.PtyPair(work, "shot3"), "COM4": harness.PtyPair(work, "shot4"),
+             "COM5": harness.PtyPair(work, "shot5")}
+    wine.set_ports({**{n: p.app_path for n, p in ports.items()}, "COM5": str(ports["COM5"].link_app)})
     demo = subprocess.Popen([sys.executable, str(ROOT / "scripts" / "demo_device.py"), str(ports["COM3"].link_peer),
                              "--interval", "4"])
     driver = harness.Driver(wine)
     ctx = Context(display, wine, ports, driver)
+    ctx.holders.append(os.open(ports["COM5"].app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK))
     try:
         if args.readme:
             for row in SHOTS:
@@ -267,6 +309,8 @@ def main(argv=None):
     finally:
         driver.close()
         demo.terminate()
+        for fd in ctx.holders:
+            os.close(fd)
         wine.stop_server()
         for p in ports.values():
             p.close()

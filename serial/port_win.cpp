@@ -57,9 +57,9 @@ int receive_thread_lingers(Channel* c, HWND owner) {
 enum ChannelStart { kStartOk, kStartNoEvents, kStartNoThread };
 
 // The rest of an open once the port is set up: the OVERLAPPED events, the
-// open flag and the receive thread, then the queues purged. On failure the
-// port is closed again and *error says why.
-ChannelStart channel_start(Channel* c, DWORD* error) {
+// open flag and the receive thread, then (with `purge`) the queues purged.
+// On failure the port is closed again and *error says why.
+ChannelStart channel_start(Channel* c, DWORD* error, int purge) {
   ZeroMemory(&c->read_ov, sizeof c->read_ov);
   ZeroMemory(&c->wait_ov, sizeof c->wait_ov);
   ZeroMemory(&c->write_ov, sizeof c->write_ov);
@@ -82,7 +82,7 @@ ChannelStart channel_start(Channel* c, DWORD* error) {
     close_port_handle(c);
     return kStartNoThread;
   }
-  PurgeComm(c->port, kPurgeAll);
+  if (purge) PurgeComm(c->port, kPurgeAll);
   return kStartOk;
 }
 
@@ -135,7 +135,7 @@ int channel_open(HWND owner, int ch) {
   }
   c->dtr_state = c->rts_state = 0;
   DWORD err = 0;
-  const ChannelStart started = channel_start(c, &err);
+  const ChannelStart started = channel_start(c, &err, 1);
   if (started == kStartNoEvents) {
     show_texts(owner, L"CreateEvent", {kTextEventError}, nullptr, static_cast<int>(err), ch + 1);
     return 1;
@@ -172,7 +172,9 @@ DWORD channel_reopen(int ch) {
   if (c->dtr_state) EscapeCommFunction(h, c->dtr_state == 1 ? SETDTR : CLRDTR);
   if (c->rts_state) EscapeCommFunction(h, c->rts_state == 1 ? SETRTS : CLRRTS);
   DWORD err = 0;
-  if (channel_start(c, &err) != kStartOk) return err ? err : ERROR_GEN_FAILURE;
+  // No purge: the receive thread runs already, and whatever the device
+  // sent since it came back belongs in the capture.
+  if (channel_start(c, &err, 0) != kStartOk) return err ? err : ERROR_GEN_FAILURE;
   return 0;
 }
 
