@@ -1,0 +1,138 @@
+// Feeds arbitrary bytes from a server to the Telnet decoder in pieces of
+// arbitrary size through buffers of arbitrary (small) size, emptied as the
+// decoder asks. Each call must consume something, keep every count within
+// its buffer and the subnegotiation within its store, and never give more
+// data than it took; the whole must decode exactly as one call with ample
+// buffers does. The data the client sends, escaped, must come back whole
+// through a fresh decoder, and every encoded request must fit what it said.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "net/telnet.h"
+#include "tests/fuzz/written_check.h"
+
+namespace {
+
+struct Out {
+  std::vector<uint8_t> data, reply;
+  std::vector<TelnetEvent> events;
+};
+
+void take(const TelnetIo& io, Out* out) {
+  out->data.insert(out->data.end(), io.data, io.data + io.data_n);
+  out->reply.insert(out->reply.end(), io.reply, io.reply + io.reply_n);
+  out->events.insert(out->events.end(), io.events, io.events + io.event_n);
+}
+
+void check_session(const TelnetSession& s) {
+  check(s.sub_n >= 0 && s.sub_n <= kTelnetSubMax);
+  check(s.signature_n >= 0 && s.signature_n <= kTelnetSubMax);
+  for (int side = 0; side < 2; side++)
+    for (int slot = 0; slot < kTelnetSlots; slot++) check(s.q[side][slot] <= kQWantYes);
+  for (const Rfc2217Record& r : s.setting) check(r.status <= kRfcReported);
+}
+
+bool same_state(const TelnetSession& a, const TelnetSession& b) {
+  if (a.parse != b.parse || a.verb != b.verb || a.sub_n != b.sub_n || a.refusal_told != b.refusal_told ||
+      a.line_state != b.line_state || a.modem_state != b.modem_state || a.flow_suspended != b.flow_suspended ||
+      a.signature_n != b.signature_n || std::memcmp(a.signature, b.signature, sizeof a.signature) != 0 ||
+      std::memcmp(a.q, b.q, sizeof a.q) != 0 || std::memcmp(a.declined, b.declined, sizeof a.declined) != 0)
+    return false;
+  for (int i = 0; i < kRfc2217Settings; i++)
+    if (a.setting[i].status != b.setting[i].status || a.setting[i].asked != b.setting[i].asked ||
+        a.setting[i].answered != b.setting[i].answered)
+      return false;
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+  FuzzedDataProvider in(bytes, size);
+  const bool started = in.ConsumeBool();
+  const int data_size = in.ConsumeIntegralInRange<int>(1, 64);
+  const int reply_size = in.ConsumeIntegralInRange<int>(kTelnetReplyRoom, 64);
+  const int event_size = in.ConsumeIntegralInRange<int>(1, 8);
+  std::vector<int> pieces;
+  for (int k = 0; k < 16; k++) pieces.push_back(in.ConsumeIntegralInRange<int>(1, 300));
+  const std::vector<uint8_t> stream = in.ConsumeRemainingBytes<uint8_t>();
+  const int n = static_cast<int>(stream.size());
+
+  // One call with room for anything the stream can give.
+  TelnetSession whole_s;
+  telnet_init(&whole_s);
+  uint8_t start[kTelnetStartBytes];
+  if (started) check(telnet_start(&whole_s, start, sizeof start) == kTelnetStartBytes);
+  std::vector<uint8_t> data(static_cast<size_t>(n) + 1), reply(3 * static_cast<size_t>(n) + kTelnetReplyRoom);
+  std::vector<TelnetEvent> events(static_cast<size_t>(n) + 1);
+  TelnetIo io = {data.data(), n + 1, 0, reply.data(), static_cast<int32_t>(reply.size()), 0, events.data(), n + 1, 0};
+  check(telnet_decode(&whole_s, stream.data(), n, &io) == n);
+  check(io.data_n <= n);
+  Out whole;
+  take(io, &whole);
+  check_session(whole_s);
+
+  // The same stream in pieces through small buffers, exactly as large as
+  // the fuzzer chose (heap blocks, so AddressSanitizer sees any overrun).
+  TelnetSession s;
+  telnet_init(&s);
+  if (started) telnet_start(&s, start, sizeof start);
+  std::vector<uint8_t> small_data(static_cast<size_t>(data_size)), small_reply(static_cast<size_t>(reply_size));
+  std::vector<TelnetEvent> small_events(static_cast<size_t>(event_size));
+  Out split;
+  int from = 0;
+  for (size_t k = 0; from < n; k++) {
+    const int to = from + pieces[k % pieces.size()] < n ? from + pieces[k % pieces.size()] : n;
+    while (from < to) {
+      TelnetIo small = {small_data.data(), data_size, 0, small_reply.data(), reply_size, 0,
+                        small_events.data(), event_size, 0};
+      const int used = telnet_decode(&s, stream.data() + from, to - from, &small);
+      check(used > 0 && used <= to - from);
+      check(small.data_n <= used && small.data_n <= data_size);
+      check(small.reply_n <= reply_size && small.event_n <= event_size);
+      from += used;
+      take(small, &split);
+      check_session(s);
+    }
+  }
+  check(split.data == whole.data && split.reply == whole.reply && split.events.size() == whole.events.size());
+  for (size_t i = 0; i < whole.events.size(); i++)
+    check(split.events[i].kind == whole.events[i].kind && split.events[i].code == whole.events[i].code &&
+          split.events[i].value == whole.events[i].value);
+  check(same_state(s, whole_s));
+
+  // The stream as data the client sends: escaped in pieces, decoded back.
+  std::vector<uint8_t> wire;
+  uint8_t out[8];
+  for (int at = 0; at < n;) {
+    int consumed = 0;
+    const int w = telnet_escape(stream.data() + at, n - at, out, 2 + at % 7, &consumed);
+    check(consumed > 0 && w >= consumed && w <= 2 * consumed && w <= 2 + at % 7);
+    wire.insert(wire.end(), out, out + w);
+    at += consumed;
+  }
+  TelnetSession back;
+  telnet_init(&back);
+  std::vector<uint8_t> back_data(wire.size() + 1);
+  TelnetIo back_io = {back_data.data(), static_cast<int32_t>(back_data.size()), 0, reply.data(), kTelnetReplyRoom,
+                      0, events.data(), 1, 0};
+  check(telnet_decode(&back, wire.data(), static_cast<int>(wire.size()), &back_io) == static_cast<int>(wire.size()));
+  check(back_io.data_n == n && (n == 0 || std::memcmp(back_data.data(), stream.data(), static_cast<size_t>(n)) == 0));
+  check(back_io.reply_n == 0 && back_io.event_n == 0);
+
+  // Requests made from the stream's bytes fit the room they were given.
+  for (int at = 0; at + 6 <= n; at += 6) {
+    const uint8_t command = stream[static_cast<size_t>(at)] % 14;
+    uint32_t value;
+    std::memcpy(&value, &stream[static_cast<size_t>(at) + 1], 4);
+    if (stream[static_cast<size_t>(at) + 5] & 1) value &= 0xFF;
+    const int room = stream[static_cast<size_t>(at) + 5] % 17;
+    std::vector<uint8_t> req(static_cast<size_t>(room));
+    const int len = rfc2217_request(&s, command, value, req.data(), room);
+    check(len == -1 || (len >= 6 && len <= room));
+  }
+  return 0;
+}
