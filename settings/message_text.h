@@ -332,6 +332,23 @@ enum MessageNumber : int {
   kTextTipEventCleared = 461,         // %ls: capture cleared
   kTextStatsOutages = 462,            // Line outages (link statistics)
   kTextStatsOutageTime = 463,         // Time lost (s)
+  kTextAddressEmpty = 470,            // No port given: write e.g. COM3 or socket://10.0.0.5:4001
+  kTextAddressTooLong = 471,          // Port address too long: at most 299 characters
+  kTextAddressNonAscii = 472,         // Port address has a non-ASCII character (a full-width one?)
+  kTextAddressBlank = 473,            // Port address has a blank or control character inside it
+  kTextAddressUnknownScheme = 474,    // Unknown port type: use COMn, rfc2217://, socket:// or listen://
+  kTextAddressSchemeSlashes = 475,    // Write :// after the port type, e.g. socket://10.0.0.5:4001
+  kTextAddressBadCom = 476,           // COM port number must be 1 to 255, no leading zero, e.g. COM3
+  kTextAddressMissingHost = 477,      // Host missing: write host:port, e.g. socket://10.0.0.5:4001
+  kTextAddressMissingPort = 478,      // Port number missing: host:port, e.g. socket://10.0.0.5:4001
+  kTextAddressBadPort = 479,          // Port number must be 1 to 65535, digits only, no leading zero
+  kTextAddressBadHost = 480,          // Bad host name: letters, digits, '-' inside, parts split by '.'
+  kTextAddressHostTooLong = 481,      // Host name too long: at most 253 characters, 63 between dots
+  kTextAddressBadIpv4 = 482,          // Bad IPv4 address: four numbers 0 to 255, e.g. 192.168.0.10
+  kTextAddressBadIpv6 = 483,          // Bad IPv6 address, e.g. write [fe80::1] or [2001:db8::5]
+  kTextAddressIpv6Brackets = 484,     // IPv6 address needs brackets, e.g. socket://[::1]:4001
+  kTextAddressTrailing = 485,         // Unexpected text after host:port; nothing may follow the port
+  kTextAddressListenName = 486,       // Listen address must be an IP address or localhost, e.g. 0.0.0.0
 };
 
 // The format fields text n must have, as their length and conversion

@@ -16,7 +16,7 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-SOURCES = [p for d in ("app", "serial", "send", "view", "codec", "tools", "ui", "macro", "settings", "restart")
+SOURCES = [p for d in ("app", "serial", "send", "view", "codec", "tools", "ui", "macro", "settings", "restart", "net")
            for p in (ROOT / d).glob("*.cpp")]
 
 
@@ -67,7 +67,7 @@ def bare_numbers():
     the first argument of get_text, the text of show_message,
     set_dialog_text and the refusals, and the texts of the label tables."""
     problems = []
-    for path in SOURCES + [p for d in ("app", "tools", "serial", "send", "settings", "view", "macro", "ui", "codec")
+    for path in SOURCES + [p for d in ("app", "tools", "serial", "send", "settings", "view", "macro", "ui", "codec", "net")
                            for p in (ROOT / d).glob("*.h")]:
         text = path.read_text(encoding="utf-8")
         where = path.relative_to(ROOT)
