@@ -228,7 +228,8 @@ void modbus_data_text(const ModbusState* st, const uint16_t store[kModbusStoreUn
 int modbus_assemble(const Settings* s, ModbusState* st, const uint16_t store[kModbusStoreUnits],
                     const AnsiCodec* codec, int32_t* size) {
   const uint8_t code = s->dlg13_fanction;
-  const int ascii = st->mode != kModbusRtu;
+  const int ascii = st->mode == kModbusAscii;
+  const int tcp = st->mode == kModbusTcp;
   const int32_t n = modbus_byte_count(code, s->dlg13_conut, s->dlg13_byteratio);
   if (n > 0xFF) {
     *size = n;
@@ -242,6 +243,13 @@ int modbus_assemble(const Settings* s, ModbusState* st, const uint16_t store[kMo
   w.len = 0;
   w.codec = codec;
   const char16_t* slave = s->dlg13_slave_char;
+  const uint16_t transaction = static_cast<uint16_t>(st->transaction + 1);
+  if (tcp) {
+    // The MBAP header; its length is written once the PDU is there.
+    w.put_word(0, transaction);
+    w.put_word(0, 0);
+    w.put_word(0, 0);
+  }
   if (ascii) {
     w.put(static_cast<char16_t>(convert_hex_value(s->dlg13_start_char, bounded_len(s->dlg13_start_char, 2)) & 0xFF));
     for (int i = 0; i < bounded_len(slave, 2); i++) w.put(slave[i]);
@@ -261,7 +269,7 @@ int modbus_assemble(const Settings* s, ModbusState* st, const uint16_t store[kMo
   // The check and, in ASCII mode, the end code complete the frame; one
   // that would not fit the buffer is refused before they are computed.
   const int end_len = bounded_len(s->dlg13_end_char, 4);
-  const int32_t tail = ascii ? 2 + end_len / 2 : 2;
+  const int32_t tail = ascii ? 2 + end_len / 2 : tcp ? 0 : 2;
   if (w.len + tail > kModbusFrameUnits) {
     *size = w.len + tail;
     return kModbusFrameTooLong;
@@ -269,7 +277,12 @@ int modbus_assemble(const Settings* s, ModbusState* st, const uint16_t store[kMo
   uint8_t body[kModbusFrameUnits];
   for (int32_t i = 0; i < w.len; i++) body[i] = static_cast<uint8_t>(w.units[i]);
   uint8_t check[kChecksumResultMax];
-  if (ascii) {
+  if (tcp) {
+    // The length counts the unit and the PDU: all that follows it.
+    w.units[4] = static_cast<char16_t>((w.len - 6) >> 8);
+    w.units[5] = static_cast<char16_t>((w.len - 6) & 0xFF);
+    st->transaction = transaction;
+  } else if (ascii) {
     // The LRC of the hex pairs after the start character.
     int k = checksum_compute(body + 1, w.len - 1, kChecksumLrc, kChecksumAsc, s->hexasc_komoji, check);
     for (int i = 0; i < k; i++) w.put(check[i]);
@@ -284,6 +297,10 @@ int modbus_assemble(const Settings* s, ModbusState* st, const uint16_t store[kMo
   st->frame_length = w.len;
   *size = w.len;
   return kModbusAssembled;
+}
+
+const char* modbus_mode_name(int32_t mode) {
+  return mode == kModbusAscii ? "ASCII" : mode == kModbusTcp ? "TCP" : "RTU";
 }
 
 int32_t modbus_preview_offset(ModbusState* st) {

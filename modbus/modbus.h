@@ -1,7 +1,8 @@
 // The Modbus frame builder's rules, decided without a window: which fields a
 // function code uses, how the field texts are read, the two data entry
 // modes of the data field, the assembly of an ASCII frame (":" text, LRC,
-// CR LF) or an RTU frame (bytes, CRC-16), and where the preview starts.
+// CR LF), an RTU frame (bytes, CRC-16) or a Modbus TCP frame (MBAP header,
+// unit, PDU), and where the preview starts.
 // modbus/modbus_dialog_win.cpp moves texts between the dialog and these.
 //
 // The builder's values live in Settings (slave address, function code,
@@ -24,9 +25,16 @@ constexpr int kModbusComboChars = 4;      // function and ratio combo boxes
 constexpr int kModbusPreviewColumns = 64;
 constexpr int kModbusPreviewLast = 192;   // the preview never starts beyond this unit
 
-enum ModbusMode { kModbusAscii = 0, kModbusRtu = 1 };
+// kModbusTcp: the MBAP header (transaction id, protocol id 0, length of
+// what follows), the unit id where the slave address goes, then the PDU of
+// an RTU frame without its CRC; TCP carries the check itself.
+enum ModbusMode { kModbusAscii = 0, kModbusRtu = 1, kModbusTcp = 2 };
+
+// "ASCII", "RTU" or "TCP" (any other value reads as "RTU").
+const char* modbus_mode_name(int32_t mode);
 
 // Process-wide state of the builder besides the settings and the store.
+// The frame mode lives only for the run, like the rest of this state.
 struct ModbusState {
   int32_t mode;        // ModbusMode
   int32_t hex_entry;   // data entry: 0 ASC (typed characters), 1 HEX (a byte per unit)
@@ -35,6 +43,10 @@ struct ModbusState {
   int32_t frame_length;               // 0 until the first assembly
   int32_t preview_offset;             // frame unit in the first preview column, 0 .. 192
   int32_t preview_scrolled;           // "<" or ">" chose the offset for the next paint
+  // Transaction id of the last TCP frame assembled (0 before the first):
+  // the next one takes one more, so the first is 1 and 0xFFFF is followed
+  // by 0. Only a TCP frame that was assembled takes an id.
+  uint16_t transaction;
 };
 
 // Which controls a function code uses.
@@ -104,7 +116,10 @@ enum ModbusAssembleResult {
   kModbusByteCountTooLarge = 1,  // the byte count does not fit its one byte
   kModbusFrameTooLong = 2,       // the frame would not fit the 256-unit buffer
 };
-// Builds the frame of the current values into st->frame. On failure the
+// Builds the frame of the current values into st->frame. In TCP mode the
+// frame's transaction id is st->transaction + 1, stored back on success;
+// its PDU may then hold at most 249 bytes (7 header and unit bytes before
+// it in the 256-unit buffer). On failure the
 // previous frame stays and *size is the byte count or frame length that was
 // refused. Units of the store from 0x100 up enter the frame as the byte they
 // are sent as (codec), so the preview, the check and the line agree.

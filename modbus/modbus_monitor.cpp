@@ -15,6 +15,16 @@ constexpr int kRunBytes = 600;    // one stream's pending bytes: the longest ASC
 constexpr int kRtuLongest = 256;  // longest RTU frame, and how far one attempt looks ahead
 constexpr int kAsciiLongest = 513;
 constexpr int kStreams = 4;
+constexpr int kTcpHeader = 6;            // transaction id, protocol id, length
+constexpr int kTcpLongestLength = 254;   // the length of a sound header: unit and at most 253 PDU bytes
+constexpr int kTcpClaimLimit = 512;      // a bad length up to this may still be framed, when confirmed
+// Every TCP decision looks at most a claimed frame and the next header
+// ahead, so a full run buffer always decides at its first byte.
+static_assert(kTcpHeader + kTcpClaimLimit + kTcpHeader <= kRunBytes, "a TCP decision fits the run buffer");
+
+// Where a TCP stream stands: at its start (or after a break of the line),
+// right after a frame, or skipping noise.
+enum TcpStep : uint8_t { kTcpStart = 0, kTcpInStep, kTcpSearching };
 
 struct Stream {
   uint8_t bytes[kRunBytes];
@@ -25,6 +35,8 @@ struct Stream {
   int have_last;
   int32_t garbage_first, garbage_last, garbage_length;  // skipped bytes not yet reported
   uint8_t channel, role, sent;
+  uint8_t mode;      // ModbusMode of its frames
+  uint8_t tcp_step;  // TcpStep, TCP streams only
 };
 
 struct Decoder {
@@ -194,7 +206,7 @@ ModbusFrame* frame_new(Decoder* d, const Stream* s, int32_t first, int32_t last,
   f->channel = s->channel;
   f->role = s->role;
   f->sent = s->sent;
-  f->mode = static_cast<uint8_t>(d->options->mode);
+  f->mode = s->mode;
   f->check = check;
   f->pair = -1;
   f->latency_us = kTimeUnknown;
@@ -353,8 +365,151 @@ void ascii_decode(Decoder* d, Stream* s, int closed) {
   s->n -= p;
 }
 
+enum TcpHead { kHeadSound, kHeadPartial, kHeadBad };
+
+// What the avail bytes at b make of an MBAP header: sound (protocol id 0,
+// length 2 to 254), too short to tell with all there is agreeing, or bad.
+TcpHead tcp_head(const uint8_t* b, int avail) {
+  if (avail >= 4 && (b[2] | b[3]) != 0) return kHeadBad;
+  if (avail < kTcpHeader) return kHeadPartial;
+  const int len = be16(b + 4);
+  return len >= 2 && len <= kTcpLongestLength ? kHeadSound : kHeadBad;
+}
+
+enum Confirm { kConfirmed, kRefuted, kUndecided };
+
+// Whether a frame that would end before byte q is followed as a frame is:
+// by a sound header (or the start of one cut by the end), or by the end of
+// the bytes. Undecided only while more bytes may come.
+Confirm tcp_confirm(const Stream* s, int q, int closed) {
+  if (q >= s->n) return !closed ? kUndecided : q == s->n ? kConfirmed : kRefuted;
+  switch (tcp_head(s->bytes + q, s->n - q)) {
+    case kHeadSound: return kConfirmed;
+    case kHeadPartial: return closed ? kConfirmed : kUndecided;
+    default: return kRefuted;
+  }
+}
+
+// Unit and PDU bytes the function of a TCP frame's body (unit, function,
+// ...; blen bytes) implies: > 0 that length, 0 for a code without a fixed
+// layout, -1 when the body ends before the byte count that tells.
+int tcp_implied(uint8_t role, const uint8_t* body, int blen) {
+  const int l = rtu_length(role, body, blen);
+  return l > 0 ? l - 2 : l;
+}
+
+// A TCP frame of len bytes at p: its transaction id, then the unit and the
+// PDU's fields as an RTU frame's body.
+void emit_tcp(Decoder* d, Stream* s, int p, int len, uint8_t check) {
+  garbage_flush(d, s);
+  s->tcp_step = kTcpInStep;
+  ModbusFrame* f = frame_new(d, s, s->index[p], s->index[p + len - 1], len, check);
+  if (!f) return;
+  const uint8_t* b = s->bytes + p;
+  if (len > kTcpHeader && !parse_fields(f, b + kTcpHeader, len - kTcpHeader) && f->check == kMonitorOk)
+    f->check = kMonitorBadLength;
+  if (len >= 2) {
+    f->transaction = be16(b);
+    f->fields |= kFieldTransaction;
+  }
+}
+
+void tcp_skip(Stream* s, int* p) {
+  garbage_add(s, (*p)++);
+  s->tcp_step = kTcpSearching;
+}
+
+// Decodes what can be decided of a TCP stream's pending bytes (the rules
+// are in modbus_monitor.h). closed: no more bytes come (the end of the
+// capture, or a break of the line: the next bytes start a new connection).
+void tcp_decode(Decoder* d, Stream* s, int closed) {
+  int p = 0;
+  while (p < s->n) {
+    const uint8_t* b = s->bytes + p;
+    const int avail = s->n - p;
+    const TcpHead head = tcp_head(b, avail);
+    const int in_step = s->tcp_step == kTcpInStep;
+    if (head == kHeadBad) {
+      // A bad header is a frame only where a frame is due (not amid noise)
+      // and its length is followed as a frame is; before the length is
+      // there nothing tells.
+      if (s->tcp_step == kTcpSearching || (avail < kTcpHeader && closed)) {
+        tcp_skip(s, &p);
+        continue;
+      }
+      if (avail < kTcpHeader) break;
+      const int len = be16(b + 4);
+      if (len > kTcpClaimLimit) {
+        tcp_skip(s, &p);
+        continue;
+      }
+      const Confirm c = tcp_confirm(s, p + kTcpHeader + len, closed);
+      if (c == kUndecided) break;
+      if (c == kRefuted) {
+        tcp_skip(s, &p);
+        continue;
+      }
+      emit_tcp(d, s, p, kTcpHeader + len, (b[2] | b[3]) ? kMonitorBadProtocol : kMonitorBadLength);
+      p += kTcpHeader + len;
+      continue;
+    }
+    const int extent = head == kHeadSound ? kTcpHeader + be16(b + 4) : kTcpHeader;
+    if (head == kHeadPartial || avail < extent) {
+      if (!closed) break;
+      // Cut by the end of the bytes: a frame, unless it follows noise.
+      if (s->tcp_step == kTcpSearching) {
+        tcp_skip(s, &p);
+        continue;
+      }
+      emit_tcp(d, s, p, avail, kMonitorTooShort);
+      p = s->n;
+      continue;
+    }
+    const int implied = tcp_implied(s->role, b + kTcpHeader, extent - kTcpHeader);
+    if (implied == 0 || implied == extent - kTcpHeader) {
+      if (!in_step) {
+        const Confirm c = tcp_confirm(s, p + extent, closed);
+        if (c == kUndecided) break;
+        if (c == kRefuted) {
+          tcp_skip(s, &p);
+          continue;
+        }
+      }
+      emit_tcp(d, s, p, extent, kMonitorOk);
+      p += extent;
+      continue;
+    }
+    // The PDU disagrees with the header: the frame ends where the header
+    // says if a frame follows there, else where the function says if one
+    // follows there; in step, where the header says all the same.
+    const Confirm at_header = tcp_confirm(s, p + extent, closed);
+    if (at_header == kUndecided) break;
+    int end = at_header == kConfirmed ? extent : 0;
+    if (!end && implied > 0) {
+      const Confirm at_implied = tcp_confirm(s, p + kTcpHeader + implied, closed);
+      if (at_implied == kUndecided) break;
+      if (at_implied == kConfirmed) end = kTcpHeader + implied;
+    }
+    if (!end && in_step) end = extent;
+    if (!end) {
+      tcp_skip(s, &p);
+      continue;
+    }
+    emit_tcp(d, s, p, end, kMonitorBadLength);
+    p += end;
+  }
+  if (closed) {
+    garbage_flush(d, s);
+    s->tcp_step = kTcpStart;
+  }
+  std::memmove(s->bytes, s->bytes + p, static_cast<size_t>(s->n - p));
+  std::memmove(s->index, s->index + p, static_cast<size_t>(s->n - p) * sizeof s->index[0]);
+  s->n -= p;
+}
+
 void stream_decode(Decoder* d, Stream* s, int closed) {
-  if (d->options->mode == kModbusAscii) ascii_decode(d, s, closed);
+  if (s->mode == kModbusTcp) tcp_decode(d, s, closed);
+  else if (s->mode == kModbusAscii) ascii_decode(d, s, closed);
   else rtu_decode(d, s, closed);
 }
 
@@ -415,6 +570,10 @@ void pair_frames(const Decoder* d, ModbusFrame* out, int32_t n, int line_monitor
       if (pair_of(r, line_monitor) != pair_of(a, line_monitor) || r->slave != a->slave ||
           r->function != (a->function & 0x7F))
         continue;
+      // On TCP the transaction id says which request an answer is for.
+      if ((r->mode == kModbusTcp) != (a->mode == kModbusTcp) ||
+          (a->mode == kModbusTcp && r->transaction != a->transaction))
+        continue;
       // Across a break every earlier request is too: the answer stays alone.
       if (line_broken_between(o, a->channel, r->last_record, a->first_record)) break;
       r->pair = i;
@@ -450,6 +609,11 @@ int decode_records(Decoder* d, int32_t count) {
       s->role = i % 2 == 0 ? kMonitorRequest : kMonitorAnswer;
       s->sent = i % 2 == 0;
     }
+    // A line monitor reads two streams only; the other two (channels 3
+    // and 4) get no chunks.
+    const int tcp = s->channel <= 2 && options->tcp[s->channel - 1];
+    s->mode = static_cast<uint8_t>(tcp ? kModbusTcp : options->mode);
+    s->tcp_step = kTcpStart;
   }
   int32_t at = 0, gap = -1;
   TimelineChunk c;
@@ -461,7 +625,7 @@ int decode_records(Decoder* d, int32_t count) {
     if (s->have_last && line_broken_between(options, s->channel, s->last.first, c.first)) {
       // What the line carried before it broke is all there will be of it.
       stream_decode(d, s, 1);
-    } else if (options->mode != kModbusAscii && s->have_last) {
+    } else if (s->mode == kModbusRtu && s->have_last) {
       const int64_t quiet = timeline_silence_us(s->last, c, options->shape);
       if (quiet != kTimeUnknown && quiet >= timeline_modbus_silence_us(options->shape[s->channel - 1].baud))
         stream_decode(d, s, 1);
@@ -595,20 +759,26 @@ const char* modbus_function_name(uint8_t code) { return name_in(kFunctionNames, 
 const char* modbus_exception_name(uint8_t code) { return name_in(kExceptionNames, code); }
 
 const char* modbus_check_name(uint8_t check) {
-  static const char* const kNames[] = {"OK", "BAD CRC", "BAD LRC", "TOO SHORT", "NOT MODBUS"};
-  return check <= kMonitorNotModbus ? kNames[check] : "NOT MODBUS";
+  static const char* const kNames[] = {"OK",         "BAD CRC",    "BAD LRC",     "TOO SHORT",
+                                      "NOT MODBUS", "BAD LENGTH", "BAD PROTOCOL"};
+  return check < sizeof kNames / sizeof kNames[0] ? kNames[check] : "NOT MODBUS";
 }
 
 int modbus_monitor_summary(const ModbusFrame* f, char out[kModbusMonitorSummaryChars]) {
   Text t = {out, kModbusMonitorSummaryChars, 0};
   out[0] = 0;
   const char* sep = "";
+  if (f->fields & kFieldTransaction) {
+    text_put(&t, "tid=0x%04X", f->transaction);
+    sep = " ";
+  }
+  const int head = t.n;
   if (f->fields & kFieldException) {
-    text_put(&t, "exception=%02X %s", f->exception, modbus_exception_name(f->exception));
+    text_put(&t, "%sexception=%02X %s", sep, f->exception, modbus_exception_name(f->exception));
     return t.n;
   }
   if (f->fields & kFieldAddress) {
-    text_put(&t, "addr=0x%04X", f->address);
+    text_put(&t, "%saddr=0x%04X", sep, f->address);
     sep = " ";
   }
   if (f->fields & kFieldQuantity) {
@@ -633,7 +803,7 @@ int modbus_monitor_summary(const ModbusFrame* f, char out[kModbusMonitorSummaryC
     for (int i = 0; i < f->bit_bytes; i++) text_put(&t, "%s0x%02X", i ? "," : "", f->bits[i]);
     if (f->bit_bytes < f->byte_count) text_put(&t, ",...");
   }
-  if (t.n == 0) text_put(&t, "length=%d", f->length);
+  if (t.n == head) text_put(&t, "%slength=%d", sep, f->length);
   return t.n;
 }
 
@@ -686,7 +856,8 @@ int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, int64_t origi
     csv_text(&o, f->channel == 2 ? ",CH2," : ",CH1,");
     csv_text(&o, f->sent ? "TX," : "RX,");
     csv_text(&o, f->role == kMonitorAnswer ? "answer," : "request,");
-    csv_text(&o, f->mode == kModbusAscii ? "ASCII," : "RTU,");
+    csv_text(&o, modbus_mode_name(f->mode));
+    csv_text(&o, ",");
     char t[16];
     if (f->fields & kFieldSlave) {
       std::snprintf(t, sizeof t, "%u", f->slave);
@@ -729,6 +900,11 @@ int modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* ti
   ModbusMonitorOptions o = *options;
   o.mode = kModbusRtu;
   if (modbus_monitor_decode_list(records, times, count, &o, out, cancel)) return 1;
+  if (o.tcp[0] && o.tcp[1]) {
+    // Both channels carry TCP: the other framing would read the same.
+    if (mode) *mode = kModbusTcp;
+    return 0;
+  }
   o.mode = kModbusAscii;
   if (modbus_monitor_decode_list(records, times, count, &o, scratch, cancel)) return 1;
   int32_t kept = kModbusRtu;
@@ -743,7 +919,8 @@ int modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* ti
 namespace {
 
 int same_options(const ModbusMonitorOptions& a, const ModbusMonitorOptions& b) {
-  return a.line_monitor == b.line_monitor && a.shape[0].baud == b.shape[0].baud &&
+  return a.line_monitor == b.line_monitor && a.tcp[0] == b.tcp[0] && a.tcp[1] == b.tcp[1] &&
+         a.shape[0].baud == b.shape[0].baud &&
          a.shape[0].tenth_bits == b.shape[0].tenth_bits && a.shape[1].baud == b.shape[1].baud &&
          a.shape[1].tenth_bits == b.shape[1].tenth_bits;
 }

@@ -34,10 +34,35 @@
 // outside frames are NOT MODBUS, a frame cut by the next ":" or by the end
 // of the capture is TOO SHORT.
 //
+// TCP framing, on a channel that is a network link carrying Modbus TCP
+// (ModbusMonitorOptions::tcp): silences and chunks tell nothing; each frame
+// is an MBAP header (transaction id, protocol id, length: 2 bytes each, big
+// endian), the unit id, then the PDU, the length counting unit and PDU. A
+// header is sound when its protocol id is 0 and its length 2 to 254 (the
+// largest PDU is 253 bytes). Where the stream is in step (right after a
+// frame) a sound header is taken as it stands; a frame whose function
+// implies another PDU length than the header's is BAD LENGTH, and ends
+// where the header says, unless the bytes there start no sound header
+// while those after the length its function implies do. A header that is
+// not sound (protocol id not 0: BAD PROTOCOL; length 0, 1, or 255 to 512:
+// BAD LENGTH) is a frame of the length it states only where a frame is due
+// (in step, or at the start of a stream or after a break of the line) and
+// the bytes after it start a sound header or end the capture; otherwise
+// it, like a length above 512, cannot start a frame. Out of step (at the
+// start, after a break, after noise) a sound header too is taken only with
+// that confirmation. Bytes where no frame starts are skipped one at a time
+// and gathered into one NOT MODBUS entry, as in the other framings, until
+// a confirmed frame starts; every decision looks at most 524 bytes ahead,
+// so the work stays linear. A frame cut by the end of the capture or a
+// break of the line is TOO SHORT (NOT MODBUS when it follows noise). The
+// unit id goes where the slave goes, and the PDU's fields are read as an
+// RTU frame's.
+//
 // Pairing: an answer with a good check pairs with the latest request with
 // a good check before it on the same channel pair (CH1, CH2, or the line
 // monitor's one pair) that has the same slave and function (function &
-// 0x7F for an exception) and no answer yet, and that was written no later
+// 0x7F for an exception), on TCP also the same transaction id (so answers
+// out of order find their requests), and no answer yet, and that was written no later
 // than the answer's first bytes were seen (a quick next poll can be
 // recorded before the answer's chunk closes); the search looks back at most
 // kModbusMonitorLookback frames, and never across an event that broke the
@@ -83,6 +108,8 @@ enum ModbusMonitorCheck : uint8_t {
   kMonitorBadLrc,
   kMonitorTooShort,
   kMonitorNotModbus,
+  kMonitorBadLength,    // TCP: the MBAP length is out of range or disagrees with the PDU
+  kMonitorBadProtocol,  // TCP: the MBAP protocol id is not 0
 };
 
 // Which fields of a frame hold values.
@@ -96,10 +123,11 @@ enum ModbusMonitorField : uint16_t {
   kFieldBits = 64,       // coil or input bytes, first coil in bit 0
   kFieldValue = 128,     // written value of 05 and 06
   kFieldException = 256,
+  kFieldTransaction = 512,  // the MBAP transaction id of a TCP frame
 };
 
 struct ModbusMonitorOptions {
-  int32_t mode;          // ModbusMode: kModbusAscii or kModbusRtu
+  int32_t mode;          // ModbusMode of the channels without the tcp flag (kModbusTcp: every channel)
   int32_t line_monitor;  // 1: requests CH1 RX, answers CH2 RX
   LineShape shape[2];    // CH1 and CH2: speed and frame bits for the RTU silences
   // The capture's line events (absolute places, record 0 of the records
@@ -110,21 +138,26 @@ struct ModbusMonitorOptions {
   const LineEvent* events = nullptr;
   int32_t event_count = 0;
   int64_t base = 0;
+  // CH1 and CH2: 1 when the channel is a network link carrying Modbus TCP;
+  // its streams are then framed by their MBAP headers whatever the mode.
+  // A network link carrying RTU frames ("RTU over TCP") leaves it 0.
+  uint8_t tcp[2] = {0, 0};
 };
 
 struct ModbusFrame {
   int64_t time_us;       // time of the chunk of its first byte, or kTimeUnknown
   int32_t first_record;  // record index of its first byte
   int32_t last_record;   // and of its last one
-  int32_t length;        // bytes (RTU) or characters (ASCII) of the frame
+  int32_t length;        // bytes (RTU, TCP with its header) or characters (ASCII) of the frame
   uint8_t channel;       // 1 or 2: the line that carried it
   uint8_t role;          // ModbusMonitorRole: request or answer
   uint8_t sent;          // 1: the channel sent its bytes (TX), 0: received them (RX)
   uint8_t mode;          // ModbusMode
   uint8_t check;         // ModbusMonitorCheck
   uint16_t fields;       // ModbusMonitorField bits
-  uint8_t slave, function, byte_count, exception;
+  uint8_t slave, function, byte_count, exception;  // slave: the unit id on TCP
   uint16_t address, quantity, value;
+  uint16_t transaction;  // TCP: the MBAP transaction id
   int32_t value_count;   // values kept, at most kModbusMonitorValues
   int32_t bit_bytes;     // bytes kept in bits, at most kModbusMonitorBitBytes
   uint16_t values[kModbusMonitorValues];
@@ -161,7 +194,9 @@ int modbus_monitor_decode_list(const CaptureRecord* records, const int64_t* time
 
 // Decodes in both modes and keeps the one that finds more frames with a
 // good check (RTU when both find as many): a capture does not say which
-// framing its line used. options->mode is ignored. The frames go into out,
+// framing its line used. options->mode is ignored; channels with the tcp
+// flag are TCP in both decodes (when both channels have it, one decode is
+// all it takes and *mode is kModbusTcp). The frames go into out,
 // scratch is the other mode's working list; *mode (may be null) is the mode
 // kept. Returns 0, or 1 when cancelled (out is then of no use).
 int modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* times, int32_t count,
@@ -173,13 +208,15 @@ int modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* ti
 // Address" for exception 0x02; "Unknown" for codes without a name.
 const char* modbus_function_name(uint8_t code);
 const char* modbus_exception_name(uint8_t code);
-// "OK", "BAD CRC", "BAD LRC", "TOO SHORT", "NOT MODBUS".
+// "OK", "BAD CRC", "BAD LRC", "TOO SHORT", "NOT MODBUS", "BAD LENGTH",
+// "BAD PROTOCOL".
 const char* modbus_check_name(uint8_t check);
 
 // The short ASCII text of a frame's fields, e.g. "addr=0x0000 count=10",
 // "bytes=4 values=0x000A,0x0102", "exception=02 Illegal Data Address",
-// "length=7" for a frame without fields; values and bits cut at what the
-// frame keeps end in ",...". Always terminated; returns its length.
+// "length=7" for a frame without fields; a TCP frame's begin with its
+// transaction id, "tid=0x0001 addr=0x0000 count=10"; values and bits cut
+// at what the frame keeps end in ",...". Always terminated; returns its length.
 int modbus_monitor_summary(const ModbusFrame* frame, char out[kModbusMonitorSummaryChars]);
 
 // CSV of frames[0 .. n - 1] under the header
@@ -187,7 +224,7 @@ int modbus_monitor_summary(const ModbusFrame* frame, char out[kModbusMonitorSumm
 // seconds since `origin_us` (the first chunk with a known time of the
 // records decoded, timeline_first_time_us; 6 decimals, empty when unknown),
 // CH1/CH2, RX/TX as the capture export writes the direction of the bytes
-// (in line monitor mode both are RX), request/answer, RTU/ASCII, the slave
+// (in line monitor mode both are RX), request/answer, RTU/ASCII/TCP, the slave
 // in decimal and the function as two hex digits (both empty for NOT
 // MODBUS), the summary (quoted when it holds a comma or a quote), the check
 // name and the latency in ms with 3 decimals (empty for requests and

@@ -1,5 +1,6 @@
 // Feeds arbitrary records (any kind, any byte) with arbitrary times, in any
-// channel layout, framing mode and line shapes, to the Modbus monitor with
+// channel layout, framing mode (each channel RTU or ASCII, or TCP) and line
+// shapes, to the Modbus monitor with
 // a frame array of arbitrary size and with a growable list, and its frames
 // to the CSV writer. Every
 // frame must lie within the records, start on a data record and end at or
@@ -26,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ModbusMonitorOptions opt;
   opt.mode = in.ConsumeBool() ? kModbusAscii : kModbusRtu;
   opt.line_monitor = in.ConsumeBool();
+  for (uint8_t& tcp : opt.tcp) tcp = in.ConsumeBool();
   for (LineShape& shape : opt.shape) {
     shape.baud = in.ConsumeIntegralInRange<int32_t>(-1, 1'000'000);
     shape.tenth_bits = in.ConsumeIntegralInRange<int32_t>(0, 130);
@@ -73,7 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(f.length >= 1 && f.length <= f.last_record - f.first_record + 1);
     check(i == 0 || frames[static_cast<size_t>(i) - 1].first_record < f.first_record);
     check(f.channel == 1 || f.channel == 2);
-    check(f.role <= kMonitorAnswer && f.check <= kMonitorNotModbus && f.mode == opt.mode);
+    check(f.role <= kMonitorAnswer && f.check <= kMonitorBadProtocol);
+    check(f.mode == (opt.tcp[f.channel - 1] ? kModbusTcp : opt.mode));
+    check(f.mode == kModbusTcp || (f.check != kMonitorBadLength && f.check != kMonitorBadProtocol));
     check(f.sent == (!opt.line_monitor && f.role == kMonitorRequest));
     check(f.value_count >= 0 && f.value_count <= kModbusMonitorValues);
     check(f.bit_bytes >= 0 && f.bit_bytes <= kModbusMonitorBitBytes);

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "codec/checksum.h"
@@ -743,3 +746,244 @@ TEST(ModbusMonitorConcurrency, WorkerFollowsAWriterThread) {
   modbus_monitor_worker_stop(&worker);
   capture_free(&cap);
 }
+
+// Modbus TCP on a network channel: frames by their MBAP header whatever
+// the chunks, the bad headers and where the stream finds its step again,
+// pairing by transaction id, and the channels beside it left as they were.
+namespace {
+
+// A TCP frame: transaction id, protocol id, the length of unit and PDU
+// (or the one given), then unit and PDU.
+Bytes tcp(uint16_t tid, const Bytes& unit_pdu, uint16_t protocol = 0, int length = -1) {
+  const int len = length < 0 ? static_cast<int>(unit_pdu.size()) : length;
+  Bytes r = {static_cast<uint8_t>(tid >> 8), static_cast<uint8_t>(tid), static_cast<uint8_t>(protocol >> 8),
+             static_cast<uint8_t>(protocol), static_cast<uint8_t>(len >> 8), static_cast<uint8_t>(len)};
+  r.insert(r.end(), unit_pdu.begin(), unit_pdu.end());
+  return r;
+}
+Bytes head(const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n)); }
+Bytes operator+(const Bytes& a, const Bytes& b) { return join(a, b); }
+
+// The builder's worked TCP frame: read 10 holding registers of unit 1 from 0.
+const Bytes kTcpReadTen = {0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x01, 0x03, 0x00, 0x00, 0x00, 0x0A};
+Bytes tcp_read(uint16_t tid) { return tcp(tid, {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A}); }
+
+struct TcpFixture : MonitorFixture {
+  void SetUp() override {
+    MonitorFixture::SetUp();
+    opt.tcp[0] = 1;
+  }
+  // The stream on CH1 TX without times, in chunks of `piece` bytes (0: one chunk).
+  void append_pieces(const Bytes& stream, int piece) {
+    const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(stream.size());
+    const std::ptrdiff_t step = piece > 0 ? piece : size;
+    for (std::ptrdiff_t at = 0; at < size; at += step)
+      append_untimed(kKindSentCh1, Bytes(stream.begin() + at, stream.begin() + std::min(at + step, size)));
+  }
+  std::vector<std::pair<int, int>> checks_and_lengths(int n) {
+    std::vector<std::pair<int, int>> r;
+    for (int i = 0; i < n; i++) r.emplace_back(frames[static_cast<size_t>(i)].check, frames[static_cast<size_t>(i)].length);
+    return r;
+  }
+};
+
+TEST_F(TcpFixture, FramesByTheirHeaderWhateverTheChunks) {
+  const Bytes stream = kTcpReadTen + tcp(2, {0x01, 0x06, 0x00, 0x01, 0x00, 0x0A}) +
+                       tcp(0xBEEF, {0x02, 0x10, 0x00, 0x01, 0x00, 0x02, 0x04, 0x00, 0x0A, 0x01, 0x02}) +
+                       tcp(4, {0xFF, 0x11});
+  // One chunk, a byte a chunk, and cuts inside headers and PDUs.
+  for (int piece : {0, 1, 5, 7, 13}) {
+    capture_clear(&cap);
+    append_pieces(stream, piece);
+    ASSERT_EQ(decode(), 4) << piece;
+    EXPECT_EQ(checks_and_lengths(4), (std::vector<std::pair<int, int>>{
+                                         {kMonitorOk, 12}, {kMonitorOk, 12}, {kMonitorOk, 17}, {kMonitorOk, 8}}))
+        << piece;
+    EXPECT_EQ(summary(0), "tid=0x0001 addr=0x0000 count=10");
+    EXPECT_EQ(summary(1), "tid=0x0002 addr=0x0001 value=0x000A");
+    EXPECT_EQ(summary(2), "tid=0xBEEF addr=0x0001 count=2 bytes=4 values=0x000A,0x0102");
+    EXPECT_EQ(summary(3), "tid=0x0004 length=8");  // a code without a layout
+    EXPECT_EQ(frames[2].transaction, 0xBEEF);
+    EXPECT_EQ(frames[2].slave, 2);  // the unit id
+    EXPECT_EQ(frames[3].slave, 0xFF);
+    EXPECT_EQ(frames[0].mode, kModbusTcp);
+    EXPECT_EQ(frames[0].first_record, 0);
+    EXPECT_EQ(dropped, 0);
+  }
+}
+
+struct TcpBadCase {
+  const char* name;
+  Bytes stream;
+  std::vector<std::pair<int, int>> want;  // check and length of each frame
+};
+
+TEST_F(TcpFixture, BadHeadersCutFramesAndResynchronisation) {
+  const Bytes ff5(5, 0xFF);
+  const TcpBadCase cases[] = {
+      {"protocol id not 0", tcp(1, {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A}, 1) + tcp_read(2),
+       {{kMonitorBadProtocol, 12}, {kMonitorOk, 12}}},
+      {"length 0", tcp(1, {}) + tcp_read(2), {{kMonitorBadLength, 6}, {kMonitorOk, 12}}},
+      {"length 1", tcp(1, {0x01}) + tcp_read(2), {{kMonitorBadLength, 7}, {kMonitorOk, 12}}},
+      {"length 255", tcp(1, join({0x01, 0x41}, Bytes(253, 0x55))) + tcp_read(2),
+       {{kMonitorBadLength, 261}, {kMonitorOk, 12}}},
+      {"length above 512 cannot start a frame", tcp(1, {}, 0, 513) + Bytes(10, 0xFF) + tcp_read(2),
+       {{kMonitorNotModbus, 16}, {kMonitorOk, 12}}},
+      {"PDU longer than its function's, next header where the length says",
+       tcp(1, {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0x00}) + tcp_read(2), {{kMonitorBadLength, 13}, {kMonitorOk, 12}}},
+      {"length says 8, the function 6 and the next header agrees",
+       tcp(1, {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A}, 0, 8) + tcp_read(2), {{kMonitorBadLength, 12}, {kMonitorOk, 12}}},
+      {"PDU shorter than its fields", tcp(1, {0x01, 0x03, 0x00, 0x00}) + tcp_read(2),
+       {{kMonitorBadLength, 10}, {kMonitorOk, 12}}},
+      {"cut by the end", tcp_read(1) + head(tcp_read(2), 9), {{kMonitorOk, 12}, {kMonitorTooShort, 9}}},
+      {"cut in its header", tcp_read(1) + head(tcp_read(2), 3), {{kMonitorOk, 12}, {kMonitorTooShort, 3}}},
+      {"only a cut frame", head(tcp_read(1), 9), {{kMonitorTooShort, 9}}},
+      {"noise, then a cut frame", Bytes(7, 0xFF) + head(tcp_read(1), 8), {{kMonitorNotModbus, 15}}},
+      {"noise before frames", Bytes{0xFF, 0x00, 0x12} + tcp_read(1) + tcp_read(2),
+       {{kMonitorNotModbus, 3}, {kMonitorOk, 12}, {kMonitorOk, 12}}},
+      {"noise between frames", tcp_read(1) + tcp_read(2) + ff5 + tcp_read(3) + tcp_read(4),
+       {{kMonitorOk, 12}, {kMonitorOk, 12}, {kMonitorNotModbus, 5}, {kMonitorOk, 12}, {kMonitorOk, 12}}},
+      // The start of a capture may be the middle of a frame: what looks like
+      // a frame there is one only when a frame (or the end) follows it.
+      {"first frame followed by noise", tcp_read(1) + ff5 + tcp_read(2), {{kMonitorNotModbus, 17}, {kMonitorOk, 12}}},
+      // Amid noise a bad header is no frame, though a sound one follows it.
+      {"bad header after noise", ff5 + tcp(1, {}, 7) + tcp_read(2),
+       {{kMonitorNotModbus, 11}, {kMonitorOk, 12}}},
+  };
+  for (const TcpBadCase& c : cases) {
+    for (int piece : {0, 1}) {
+      capture_clear(&cap);
+      append_pieces(c.stream, piece);
+      ASSERT_EQ(decode(), static_cast<int>(c.want.size())) << c.name << " piece " << piece;
+      EXPECT_EQ(checks_and_lengths(static_cast<int>(c.want.size())), c.want) << c.name << " piece " << piece;
+    }
+  }
+  // What the bad frames still tell.
+  capture_clear(&cap);
+  append_pieces(tcp_read(7) + tcp(1, {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A}, 0, 8) + tcp_read(2) +
+                    tcp(9, {0x01, 0x03, 0x00, 0x00}, 3),
+                0);
+  ASSERT_EQ(decode(), 4);
+  EXPECT_EQ(checks(4), (std::vector<int>{kMonitorOk, kMonitorBadLength, kMonitorOk, kMonitorBadProtocol}));
+  EXPECT_EQ(summary(1), "tid=0x0001 addr=0x0000 count=10");
+  EXPECT_EQ(summary(3), "tid=0x0009 length=10");
+  EXPECT_STREQ(modbus_check_name(kMonitorBadLength), "BAD LENGTH");
+  EXPECT_STREQ(modbus_check_name(kMonitorBadProtocol), "BAD PROTOCOL");
+}
+
+// Answers come back in another order than their requests: each pairs with
+// the request of its transaction id, not the latest one.
+TEST_F(TcpFixture, AnswersPairByTransactionIdInAnyOrder) {
+  append(kKindSentCh1, tcp(1, {0x01, 0x03, 0x00, 0x00, 0x00, 0x01}));             // 0
+  append(kKindSentCh1, tcp(2, {0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), 1'000);      // 1
+  append(kKindSentCh1, tcp(3, {0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), 1'000);      // 2
+  append(kKindRecvCh1, tcp(2, {0x01, 0x03, 0x02, 0x00, 0x02}), 10'000);           // 3
+  append(kKindRecvCh1, tcp(3, {0x01, 0x83, 0x02}), 10'000);                       // 4: an exception
+  append(kKindRecvCh1, tcp(1, {0x01, 0x03, 0x02, 0x00, 0x01}), 10'000);           // 5
+  append(kKindRecvCh1, tcp(9, {0x01, 0x03, 0x02, 0x00, 0x09}), 10'000);           // 6: no such request
+  append(kKindRecvCh1, tcp(2, {0x01, 0x03, 0x02, 0x00, 0x02}), 10'000);           // 7: answered already
+  ASSERT_EQ(decode(), 8);
+  EXPECT_EQ(checks(8), std::vector<int>(8, kMonitorOk));
+  struct { int answer, request; int64_t latency; } want[] = {
+      {3, 1, 11'000}, {4, 2, 20'000}, {5, 0, 32'000}, {6, -1, kTimeUnknown}, {7, -1, kTimeUnknown}};
+  for (const auto& w : want) {
+    EXPECT_EQ(frames[static_cast<size_t>(w.answer)].pair, w.request) << w.answer;
+    EXPECT_EQ(frames[static_cast<size_t>(w.answer)].latency_us, w.latency) << w.answer;
+  }
+  EXPECT_EQ(summary(4), "tid=0x0003 exception=02 Illegal Data Address");
+}
+
+// A TCP channel beside an RTU one: each keeps its framing, in the CSV too,
+// and frames of the two never pair.
+TEST_F(TcpFixture, ChannelsBesideTcpKeepTheirFramingAndTheCsvSaysWhich) {
+  append(kKindSentCh1, tcp(1, {0x01, 0x03, 0x00, 0x00, 0x00, 0x01}));
+  append(kKindSentCh2, kReadTen, 1'000);
+  append(kKindRecvCh2, rtu({0x01, 0x03, 0x02, 0x00, 0x05}), 5'000);
+  append(kKindRecvCh1, tcp(1, {0x01, 0x03, 0x02, 0x00, 0x01}), 2'000);
+  ASSERT_EQ(decode(), 4);
+  EXPECT_EQ(csv(4),
+            "time_s,channel,direction,role,mode,slave,function,summary,check,latency_ms\r\n"
+            "0.000000,CH1,TX,request,TCP,1,03,tid=0x0001 addr=0x0000 count=1,OK,\r\n"
+            "0.001000,CH2,TX,request,RTU,1,03,addr=0x0000 count=10,OK,\r\n"
+            "0.006000,CH2,RX,answer,RTU,1,03,bytes=2 values=0x0005,OK,5.000\r\n"
+            "0.008000,CH1,RX,answer,TCP,1,03,tid=0x0001 bytes=2 values=0x0001,OK,8.000\r\n");
+  // On a line monitor the two taps of one TCP link pair by transaction id.
+  capture_clear(&cap);
+  opt.line_monitor = 1;
+  opt.tcp[1] = 1;
+  append(kKindRecvCh1, tcp(5, {0x01, 0x03, 0x00, 0x00, 0x00, 0x01}));
+  append(kKindRecvCh1, tcp(6, {0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), 1'000);
+  append(kKindRecvCh2, tcp(5, {0x01, 0x03, 0x02, 0x00, 0x01}), 4'000);
+  ASSERT_EQ(decode(), 3);
+  EXPECT_EQ(frames[2].pair, 0);
+  EXPECT_EQ(frames[2].latency_us, 5'000);
+  // Either mode: TCP channels are TCP in both decodes; with both, one decode.
+  ModbusFrameList out, scratch;
+  int32_t mode = -1;
+  ASSERT_EQ(modbus_monitor_decode_either(cap.records, cap.times, capture_write_position(&cap), &opt, &out, &scratch,
+                                         &mode, nullptr),
+            0);
+  EXPECT_EQ(mode, kModbusTcp);
+  ASSERT_EQ(out.n, 3);
+  EXPECT_EQ(out.frames[2].pair, 0);
+  EXPECT_EQ(scratch.n, 0);
+  opt.tcp[1] = 0;
+  append(kKindRecvCh2, text(":0103020001F9\r\n"), 4'000);  // ASCII on the other tap
+  ASSERT_EQ(modbus_monitor_decode_either(cap.records, cap.times, capture_write_position(&cap), &opt, &out, &scratch,
+                                         &mode, nullptr),
+            0);
+  EXPECT_EQ(mode, kModbusAscii);
+  ASSERT_EQ(out.n, 4);
+  EXPECT_EQ(out.frames[0].mode, kModbusTcp);
+  EXPECT_EQ(out.frames[3].mode, kModbusAscii);
+  EXPECT_EQ(out.frames[3].check, kMonitorOk);
+  modbus_frame_list_free(&out);
+  modbus_frame_list_free(&scratch);
+}
+
+// A break of the line ends the frame it cut; the new connection's first
+// frame decodes whole.
+TEST_F(TcpFixture, ABreakOfTheLineCutsTheFrameInFlight) {
+  LineEvent events[kCaptureEvents];
+  append(kKindSentCh1, tcp_read(1) + head(tcp_read(2), 7));
+  capture_add_event(&cap, kEventLost, 1, 3, 22);
+  capture_add_event(&cap, kEventBack, 1, 3, 2'000);
+  append(kKindSentCh1, tcp_read(3), 500);
+  opt.event_count = capture_copy_events(&cap, events, &opt.base);
+  opt.events = events;
+  ASSERT_EQ(decode(), 3);
+  EXPECT_EQ(checks_and_lengths(3), (std::vector<std::pair<int, int>>{
+                                       {kMonitorOk, 12}, {kMonitorTooShort, 7}, {kMonitorOk, 12}}));
+}
+
+// A megabyte of zero-heavy noise on a TCP stream: every byte lands in
+// exactly one frame, and the work stays linear.
+TEST(ModbusMonitorTcp, MegabyteOfNoiseIsAccountedForByteByByte) {
+  const int32_t count = 1 << 20;
+  std::vector<CaptureRecord> records(static_cast<size_t>(count));
+  uint32_t seed = 777;
+  for (CaptureRecord& r : records) {
+    seed = seed * 1103515245u + 12345u;
+    r.kind = kKindSentCh1;
+    r.data = (seed >> 8 & 3) == 0 ? static_cast<uint8_t>(seed >> 16) : (seed >> 12 & 1) ? 0x00 : 0x06;
+  }
+  ModbusMonitorOptions opt = {kModbusRtu, 0, {{9600, 110}, {9600, 110}}};
+  opt.tcp[0] = 1;
+  ModbusFrameList list;
+  ASSERT_EQ(modbus_monitor_decode_list(records.data(), nullptr, count, &opt, &list, nullptr), 0);
+  ASSERT_EQ(list.dropped, 0);
+  ASSERT_GT(list.n, 0);
+  int64_t bytes = 0;
+  int32_t framed = 0;
+  for (int32_t i = 0; i < list.n; i++) {
+    const ModbusFrame& f = list.frames[i];
+    bytes += f.length;
+    framed += f.check != kMonitorNotModbus;
+    if (i > 0) ASSERT_EQ(f.first_record, list.frames[i - 1].last_record + 1);
+  }
+  EXPECT_EQ(bytes, count);
+  EXPECT_GT(framed, 0);  // the zeros make sound headers now and then
+  modbus_frame_list_free(&list);
+}
+
+}  // namespace

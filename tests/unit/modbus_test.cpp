@@ -1,5 +1,6 @@
 // The Modbus frame builder's rules: field rule, reading the field texts,
-// the data entry switch, frame assembly in both modes, the preview offset.
+// the data entry switch, frame assembly in the three modes with the TCP
+// transaction counter, the preview offset.
 #include "modbus/modbus.h"
 
 #include <gtest/gtest.h>
@@ -129,7 +130,18 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"RtuEuroSignAsItsByte", kModbusRtu, u"01", 0x10, 1, 1, 2, u"€", 0,
                   bytes({0x01, 0x10, 0x00, 0x01, 0x00, 0x01, 0x02, 0x80, 0x00, 0xC6, 0x41})},
         FrameCase{"RtuDoubleByteCharacterAsQuestionMark", kModbusRtu, u"01", 0x10, 1, 1, 2, u"Aあ", 0,
-                  bytes({0x01, 0x10, 0x00, 0x01, 0x00, 0x01, 0x02, 0x41, 0x3F, 0xD7, 0xC1})}),
+                  bytes({0x01, 0x10, 0x00, 0x01, 0x00, 0x01, 0x02, 0x41, 0x3F, 0xD7, 0xC1})},
+        // TCP: transaction 1 (a fresh counter), protocol 0, the length of
+        // unit and PDU, the unit where the slave goes, the PDU, no check.
+        FrameCase{"TcpReadTenRegisters", kModbusTcp, u"01", 3, 0, 10, 1, u"", 0,
+                  bytes({0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x01, 0x03, 0x00, 0x00, 0x00, 0x0A})},
+        FrameCase{"TcpWriteMultipleRegisters", kModbusTcp, u"11", 0x10, 1, 2, 2, kHexData, 1,
+                  bytes({0x00, 0x01, 0x00, 0x00, 0x00, 0x0B, 0x11, 0x10, 0x00, 0x01, 0x00, 0x02, 0x04, 0x00, 0x0A,
+                         0x01, 0x02})},
+        FrameCase{"TcpWriteSingleRegisterTypedHex", kModbusTcp, u"FF", 0x06, 1, 1, 1, u"000A\r", 0,
+                  bytes({0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0xFF, 0x06, 0x00, 0x01, 0x00, 0x0A})},
+        FrameCase{"TcpReportServerIdUnitZero", kModbusTcp, u"00", 0x11, 9, 9, 1, u"", 0,
+                  bytes({0x00, 0x01, 0x00, 0x00, 0x00, 0x02, 0x00, 0x11})}),
     [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
 
 TEST(Modbus, AsciiLrcFollowsTheLowerCaseOptionAndTheRestStaysUpperCase) {
@@ -185,6 +197,9 @@ TEST(Modbus, FramesBeyond256UnitsAreRefusedAndTheFrameKept) {
       {"ascii block 118", kModbusAscii, 0x10, 118, 1, 0, 255},
       {"ascii block 119", kModbusAscii, 0x10, 119, 1, 0, 257},
       {"ascii block 255", kModbusAscii, 0x10, 255, 1, 0, 529},
+      // TCP 0x10: 6 + 7 + n.
+      {"tcp block 243", kModbusTcp, 0x10, 243, 1, 0, 256},
+      {"tcp block 244", kModbusTcp, 0x10, 244, 1, 0, 257},
   };
   for (const auto& c : cases) {
     Builder b;
@@ -206,6 +221,54 @@ TEST(Modbus, FramesBeyond256UnitsAreRefusedAndTheFrameKept) {
       EXPECT_EQ(b.frame(), before) << c.name;
     }
   }
+}
+
+// Each TCP frame assembled takes the next transaction id, 1 first, 0 after
+// 0xFFFF; a refused assembly and the other modes take none.
+TEST(Modbus, TcpTransactionIdCountsAssembledFramesAndWraps) {
+  Builder b;
+  b.st.mode = kModbusTcp;
+  auto tid = [&] { return b.st.frame[0] << 8 | b.st.frame[1]; };
+  struct Step {
+    const char* what;
+    int mode, count, result, want_tid, want_counter;
+  } steps[] = {
+      {"first", kModbusTcp, 1, kModbusAssembled, 0x0001, 0x0001},
+      {"second", kModbusTcp, 1, kModbusAssembled, 0x0002, 0x0002},
+      {"rtu takes no id", kModbusRtu, 1, kModbusAssembled, -1, 0x0002},
+      {"ascii takes no id", kModbusAscii, 1, kModbusAssembled, -1, 0x0002},
+      {"third", kModbusTcp, 1, kModbusAssembled, 0x0003, 0x0003},
+  };
+  for (const Step& s : steps) {
+    b.st.mode = s.mode;
+    b.s.dlg13_conut = static_cast<uint16_t>(s.count);
+    ASSERT_EQ(b.assemble(), s.result) << s.what;
+    if (s.want_tid >= 0) EXPECT_EQ(tid(), s.want_tid) << s.what;
+    EXPECT_EQ(b.st.transaction, s.want_counter) << s.what;
+  }
+  // A refused frame keeps the counter and the frame.
+  b.st.mode = kModbusTcp;
+  b.s.dlg13_fanction = 0x10;
+  b.s.dlg13_conut = 300;
+  const std::vector<int> before = b.frame();
+  EXPECT_EQ(b.assemble(), kModbusByteCountTooLarge);
+  b.s.dlg13_conut = 244;
+  EXPECT_EQ(b.assemble(), kModbusFrameTooLong);
+  EXPECT_EQ(b.st.transaction, 3);
+  EXPECT_EQ(b.frame(), before);
+  // The wrap.
+  b.s.dlg13_fanction = 3;
+  b.s.dlg13_conut = 1;
+  b.st.transaction = 0xFFFE;
+  for (int want : {0xFFFF, 0x0000, 0x0001}) {
+    ASSERT_EQ(b.assemble(), kModbusAssembled);
+    EXPECT_EQ(tid(), want);
+    EXPECT_EQ(b.st.transaction, want);
+  }
+  EXPECT_EQ(b.frame(), bytes({0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0x01, 0x03, 0x00, 0x01, 0x00, 0x01}));
+  EXPECT_STREQ(modbus_mode_name(kModbusTcp), "TCP");
+  EXPECT_STREQ(modbus_mode_name(kModbusAscii), "ASCII");
+  EXPECT_STREQ(modbus_mode_name(kModbusRtu), "RTU");
 }
 
 TEST(Modbus, FieldRuleForEveryFunctionCode) {
