@@ -197,7 +197,7 @@ void cell_text(const ModbusFrame& f, int column, wchar_t* out, int units) {
     case kColChannel: std::snprintf(text, sizeof text, "CH%d", f.channel); break;
     case kColDirection: std::snprintf(text, sizeof text, "%s", f.sent ? "TX" : "RX"); break;
     case kColRole: lstrcpynW(out, g_mon.role[f.role == kMonitorAnswer], units); return;
-    case kColMode: std::snprintf(text, sizeof text, "%s", f.mode == kModbusAscii ? "ASCII" : "RTU"); break;
+    case kColMode: std::snprintf(text, sizeof text, "%s", modbus_mode_name(f.mode)); break;
     case kColSlave:
       if (known) std::snprintf(text, sizeof text, "%d", f.slave);
       break;
