@@ -78,6 +78,7 @@ void layout(HWND dlg) {
   place(dlg, IDC_MB_CLOSE, right - 100, button_y, 100, 26);
   place(dlg, IDC_MB_MODE_ASC, 480, 4, 60, 20);
   place(dlg, IDC_MB_MODE_RTU, 544, 4, 60, 20);
+  place(dlg, IDC_MB_MODE_TCP, 608, 4, 60, 20);
   place(dlg, IDC_MB_LEFT, right - 64, 2, 30, 20);
   place(dlg, IDC_MB_RIGHT, right - 30, 2, 30, 20);
   RECT want = {0, 0, right + 10, button_y + 34};
@@ -148,7 +149,8 @@ void show_mode(HWND dlg) {
   for (int id : {IDC_MB_START_LABEL, IDC_MB_START_NOTE, IDC_MB_END_LABEL, IDC_MB_END_NOTE}) enable(dlg, id, ascii);
   SetDlgItemTextW(dlg, IDC_MB_START, ascii ? wide(g_app.settings.dlg13_start_char) : L"");
   SetDlgItemTextW(dlg, IDC_MB_END, ascii ? wide(g_app.settings.dlg13_end_char) : L"");
-  CheckRadioButton(dlg, IDC_MB_MODE_ASC, IDC_MB_MODE_RTU, ascii ? IDC_MB_MODE_ASC : IDC_MB_MODE_RTU);
+  const int radio = ascii ? IDC_MB_MODE_ASC : g_modbus.mode == kModbusTcp ? IDC_MB_MODE_TCP : IDC_MB_MODE_RTU;
+  CheckRadioButton(dlg, IDC_MB_MODE_ASC, IDC_MB_MODE_TCP, radio);
 }
 
 void input_error(HWND dlg, int field_text) {
@@ -281,7 +283,10 @@ void paint(HWND dlg) {
   wchar_t text[kMessageTextUnits] = L"";
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, slot_color(kSlotText));
-  get_text(g_modbus.mode == kModbusAscii ? kTextModbusAsciiFrame : kTextModbusRtuFrame, text);
+  const int title = g_modbus.mode == kModbusAscii ? kTextModbusAsciiFrame
+                    : g_modbus.mode == kModbusTcp  ? kTextModbusTcpFrame
+                                                   : kTextModbusRtuFrame;
+  get_text(title, text);
   TextOutW(dc, 170, 5, text, lstrlenW(text));
   SelectObject(dc, g_font_small);
   for (int row = 0; row < 2; row++) {
@@ -320,7 +325,7 @@ void on_init(HWND dlg) {
       {IDC_MB_FUNCTION_LABEL, kTextModbusFunction}, {IDC_MB_ADDRESS_LABEL, kTextModbusRegister}, {IDC_MB_ADDRESS_NOTE, kTextDecimalInput},
       {IDC_MB_COUNT_LABEL, kTextModbusCount}, {IDC_MB_COUNT_NOTE, kTextDecimalInput}, {IDC_MB_DATA_LABEL, kTextModbusData}, {IDC_MB_END_LABEL, kTextModbusEndCode},
       {IDC_MB_END_NOTE, kTextHexInput},     {IDC_MB_ASSEMBLE, kTextAssemble},    {IDC_MB_SEND_CH1, kTextSendCh1},     {IDC_MB_SEND_CH2, kTextSendCh2},
-      {IDC_MB_CLOSE, kTextClose}};
+      {IDC_MB_CLOSE, kTextClose},           {IDC_MB_MODE_TCP, kTextModbusTcp}};
   for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   const Settings& s = g_app.settings;
 
@@ -354,7 +359,9 @@ void on_init(HWND dlg) {
 void on_command(HWND dlg, int id) {
   switch (id) {
     case IDC_MB_FUNCTION: SetTimer(dlg, kFunctionTimer, kFunctionDelay, nullptr); break;
-    case IDC_MB_MODE_ASC: case IDC_MB_MODE_RTU: set_mode(dlg, id == IDC_MB_MODE_RTU ? kModbusRtu : kModbusAscii); break;
+    case IDC_MB_MODE_ASC: set_mode(dlg, kModbusAscii); break;
+    case IDC_MB_MODE_RTU: set_mode(dlg, kModbusRtu); break;
+    case IDC_MB_MODE_TCP: set_mode(dlg, kModbusTcp); break;
     case IDC_MB_DATA_ASC: case IDC_MB_DATA_HEX: set_entry(dlg, id == IDC_MB_DATA_HEX); break;
     case IDC_MB_ASSEMBLE:
       read_inputs(dlg);

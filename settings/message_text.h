@@ -332,6 +332,8 @@ enum MessageNumber : int {
   kTextTipEventCleared = 461,         // %ls: capture cleared
   kTextStatsOutages = 462,            // Line outages (link statistics)
   kTextStatsOutageTime = 463,         // Time lost (s)
+  kTextModbusTcpFrame = 464,          // Modbus TCP frame (the builder's preview title)
+  kTextModbusTcp = 465,               // TCP (the builder's third framing)
   kTextAddressEmpty = 470,            // No port given: write e.g. COM3 or socket://10.0.0.5:4001
   kTextAddressTooLong = 471,          // Port address too long: at most 299 characters
   kTextAddressNonAscii = 472,         // Port address has a non-ASCII character (a full-width one?)

@@ -16,8 +16,9 @@ ENGLISH = {"moji_type": 1}
 CMD_MODBUS = 153
 ASSEMBLE, SEND_CH1, SEND_CH2, LEFT, RIGHT, CLOSE = 251, 252, 253, 254, 255, 256
 FUNCTION, RATIO = 301, 302
-DATA_ASC, DATA_HEX, MODE_ASC, MODE_RTU = 311, 312, 313, 314
+DATA_ASC, DATA_HEX, MODE_ASC, MODE_RTU, MODE_TCP = 311, 312, 313, 314, 315
 SLAVE, ADDRESS, COUNT, DATA = 322, 324, 325, 326
+START_LABEL = 401
 WM_COMMAND, CBN_SELCHANGE, CBN_EDITCHANGE, BM_GETCHECK = 0x0111, 1, 5, 0x00F0
 CB_GETCOUNT, CB_SETCURSEL = 0x0146, 0x014E
 SLAVE_SCRIPT = Path(__file__).with_name("modbus_slave.py")
@@ -134,6 +135,24 @@ def test_rtu_read_and_write_frames_of_the_examples(app, driver, com3):
     press(driver, dlg, ASSEMBLE)
     press(driver, dlg, SEND_CH1)
     assert com3.read(14, timeout=3) == bytes.fromhex("01 10 00 01 00 02 04 00 0A 01 02 92 30")
+
+
+def test_tcp_frames_carry_the_mbap_header_and_count_their_transactions(app, driver, display, com3):
+    app(dict(ENGLISH))
+    harness.open_ports(driver)
+    dlg = open_builder(driver)
+    press(driver, dlg, MODE_TCP)
+    assert not enabled(driver, dlg, START_LABEL)  # the start and end codes are ASCII's
+    fill(driver, dlg, address="0", count="10")
+    press(driver, dlg, ASSEMBLE)
+    press(driver, dlg, SEND_CH1)
+    # Transaction 1, protocol 0, 6 bytes follow: the unit, then the PDU without a CRC.
+    assert com3.read(12, timeout=3) == bytes.fromhex("00 01 00 00 00 06 01 03 00 00 00 0A")
+    write_registers_rtu(driver, dlg)
+    press(driver, dlg, ASSEMBLE)
+    press(driver, dlg, SEND_CH1)
+    assert com3.read(17, timeout=3) == bytes.fromhex("00 02 00 00 00 0B 01 10 00 01 00 02 04 00 0A 01 02")
+    harness.screenshot(display, "modbus_builder_tcp")
 
 
 @pytest.mark.parametrize("mode", ["rtu", "ascii"])
