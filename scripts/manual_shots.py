@@ -91,13 +91,12 @@ def send_format(ctx):
     return new_window(ctx.driver, before)
 
 
-def cell_tooltip(ctx):
-    """The tooltip over the first received cell of CH1: the mouse walks
-    down the grid's first cell column until a tooltip shows."""
-    left, top, right, bottom = map(int, ctx.driver.call("client", "main"))
+def tooltip_at(ctx, points, what):
+    """Moves the mouse over the main window's client points (x, y) in turn,
+    again and again, until a tooltip with text shows; returns its handle."""
     def shown():
-        for y in range(40, min(400, bottom - top), 12):
-            ctx.driver.call("mouse", "main", 90, y)
+        for x, y in points:
+            ctx.driver.call("mouse", "main", x, y)
             for w in ctx.driver.call("windows"):
                 hwnd, cls, text = w.split("|", 2)
                 if cls.lower() == "tooltips_class32" and text:
@@ -105,9 +104,16 @@ def cell_tooltip(ctx):
         return None
     hwnd = harness.wait_for(shown, 20)
     if not hwnd:
-        raise RuntimeError("no tooltip over the cells")
+        raise RuntimeError(f"no tooltip over {what}")
     ctx.with_main = True
     return hwnd
+
+
+def cell_tooltip(ctx):
+    """The tooltip over the first received cell of CH1: the mouse walks
+    down the grid's first cell column until a tooltip shows."""
+    left, top, right, bottom = map(int, ctx.driver.call("client", "main"))
+    return tooltip_at(ctx, [(90, y) for y in range(40, min(400, bottom - top), 12)], "the cells")
 
 
 def outage_marker(ctx):
@@ -131,18 +137,7 @@ def outage_marker(ctx):
     columns = marker_columns(path, area)
     if len(columns) < 4:
         raise RuntimeError(f"no outage marker in the data view: {columns}")
-    def shown():
-        ctx.driver.call("mouse", "main", columns[2] + 1, 60)
-        for w in ctx.driver.call("windows"):
-            hwnd, cls, text = w.split("|", 2)
-            if cls.lower() == "tooltips_class32" and text:
-                return hwnd
-        return None
-    hwnd = harness.wait_for(shown, 20)
-    if not hwnd:
-        raise RuntimeError("no tooltip over the outage's marker")
-    ctx.with_main = True
-    return hwnd
+    return tooltip_at(ctx, [(columns[2] + 1, 60)], "the outage's marker")
 
 
 def with_answers(cmd):
