@@ -33,6 +33,16 @@ const char* line_event_name(uint8_t kind) {
 
 int line_event_breaks(uint8_t kind) { return kind != kEventSettings; }
 
+int32_t line_event_first_at(const LineEvent* events, int32_t n, int64_t place) {
+  int32_t lo = 0, hi = n;
+  while (lo < hi) {
+    const int32_t mid = lo + (hi - lo) / 2;
+    if (events[mid].place < place) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo;
+}
+
 int capture_add_event(Capture* cap, uint8_t kind, uint8_t channel, uint16_t port, uint32_t detail) {
   if (!cap->records) return 1;
   const int64_t now = capture_now_us(cap);

@@ -136,6 +136,9 @@ const char* line_event_name(uint8_t kind);
 // settings): what the line carried before it is no request for what comes
 // after, and no frame runs across it.
 int line_event_breaks(uint8_t kind);
+// The first of events[0 .. n - 1] (in place order, as the capture keeps
+// them) placed at or after absolute place `place`; n when none is.
+int32_t line_event_first_at(const LineEvent* events, int32_t n, int64_t place);
 
 struct Capture {
   CaptureRecord* records = nullptr;         // kCaptureRecords records, or null

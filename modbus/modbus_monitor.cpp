@@ -541,13 +541,7 @@ int line_broken_between(const ModbusMonitorOptions* o, int channel, int32_t afte
   const LineEvent* e = o->events;
   if (!e || o->event_count <= 0 || upto <= after) return 0;
   const int64_t from = o->base + after + 1, to = o->base + upto;
-  int32_t lo = 0, hi = o->event_count;
-  while (lo < hi) {
-    const int32_t mid = lo + (hi - lo) / 2;
-    if (e[mid].place < from) lo = mid + 1;
-    else hi = mid;
-  }
-  for (int32_t i = lo; i < o->event_count && e[i].place <= to; i++)
+  for (int32_t i = line_event_first_at(e, o->event_count, from); i < o->event_count && e[i].place <= to; i++)
     if (line_event_breaks(e[i].kind) && (o->line_monitor || e[i].channel == 0 || e[i].channel == channel)) return 1;
   return 0;
 }

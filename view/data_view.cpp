@@ -98,13 +98,7 @@ void view_selection_shift(CaptureView* v, int32_t shift) {
 int32_t view_events_at(const LineEvent* events, int32_t event_count, int64_t base, int32_t prev, int32_t index,
                        int32_t* first) {
   const int64_t from = base + (prev >= 0 && prev < index ? prev + 1 : index), to = base + index;
-  // The first event at or after `from`: events are in place order.
-  int32_t lo = 0, hi = event_count;
-  while (lo < hi) {
-    const int32_t mid = lo + (hi - lo) / 2;
-    if (events[mid].place < from) lo = mid + 1;
-    else hi = mid;
-  }
+  const int32_t lo = line_event_first_at(events, event_count, from);
   *first = lo;
   int32_t n = 0;
   while (lo + n < event_count && events[lo + n].place <= to) n++;
