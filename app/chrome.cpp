@@ -46,6 +46,15 @@ const ToolButtonDef kToolbar[kToolButtons] = {
 
 const int kStatusPartEdges[kStatusParts] = {30, 80, 130, 370, 400, 450, 500, 740, 860, 1020, 1120, 1220};
 
+void status_part_edges(const int32_t net[2], int out[kStatusParts]) {
+  int shift = 0;
+  for (int part = 0; part < kStatusParts; part++) {
+    // A network channel's port part (2 or 6) is wide enough for its address.
+    if ((part == 2 && net[0]) || (part == 6 && net[1])) shift += kStatusAddressExtra;
+    out[part] = kStatusPartEdges[part] + shift;
+  }
+}
+
 int toolbar_index_of_command(int menu_command) {
   for (int i = 0; i < kToolButtons; i++)
     if (command_from_toolbar(kToolbar[i].id) == menu_command) return i;
@@ -94,11 +103,17 @@ void status_part_text(int part, const StatusInfo* s, char16_t out[64]) {
     case 0: case 4: std::snprintf(text, sizeof text, "CH%d", ch + 1); break;
     case 1: case 5: std::snprintf(text, sizeof text, "%s", s->flags.open[ch] == 1 ? "OPEN" : "CLOSE"); break;
     case 2: case 6:
+      if (s->address[ch][0]) {
+        for (int i = 0; i < 25 && (out[i] = s->address[ch][i]) != 0; i++) {
+        }
+        out[24] = 0;
+        return;
+      }
       if (s->port[ch]->rs_comport == 0) std::snprintf(text, sizeof text, "None");
       else std::snprintf(text, sizeof text, "Com%d", s->port[ch]->rs_comport);
       break;
     case 3: case 7:
-      if (s->port[ch]->rs_comport == 0) {
+      if (s->port[ch]->rs_comport == 0 && !s->address[ch][0]) {
         std::snprintf(text, sizeof text, "None");
       } else {
         status_line_params(s->port[ch], out);

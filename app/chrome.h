@@ -47,9 +47,16 @@ struct StatusInfo {
   const PortSettings* port[2];
   int32_t cells_per_row, visible_rows;
   int32_t write_position, view_position;
+  // A network channel's port as port_address_short writes it; empty for a
+  // COM port.
+  char16_t address[2][25];
 };
 constexpr int kStatusParts = 12;
 extern const int kStatusPartEdges[kStatusParts];
+// The part edges with the port part of each network channel (net[ch] 1)
+// widened by kStatusAddressExtra, the parts after it moved along.
+constexpr int kStatusAddressExtra = 100;
+void status_part_edges(const int32_t net[2], int out[kStatusParts]);
 
 // Text of status bar part 0 to 11 into out (64 units).
 void status_part_text(int part, const StatusInfo* info, char16_t out[64]);

@@ -24,6 +24,8 @@ wchar_t g_tooltip[kMessageTextUnits];  // the text a tooltip points at
 HBRUSH g_status_brush = nullptr;      // status bar background of the current slot
 HIMAGELIST g_toolbar_images = nullptr;
 int g_status_slot = -1;
+int32_t g_status_net[2] = {0, 0};  // the channels whose port part is widened now
+int g_status_parts_set = 0;
 
 // Cuts the 16 x 16 images of bitmap 92 for the menu items.
 void menu_images_cut() {
@@ -64,7 +66,8 @@ static Rgb g_run_colors[kPaletteSlots];
 ChannelFlags channel_flags_now() {
   ChannelFlags f;
   for (int ch = 0; ch < 2; ch++) {
-    f.port_number[ch] = g_app.settings.port[ch].rs_comport;
+    // A network channel counts as one with a port.
+    f.port_number[ch] = channel_is_net(ch) ? -1 : g_app.settings.port[ch].rs_comport;
     // A lost channel that is tried again counts as open for the commands
     // (Close stops the attempts) but shows as lost.
     f.open[ch] = channel_lost(ch) ? 2 : g_channel[ch].open.load();
@@ -199,14 +202,24 @@ void statusbar_create(HWND hwnd) {
                                 0, 0, 0, 0, hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)),
                                 g_instance, nullptr);
   if (!g_statusbar) return;
-  SendMessageW(g_statusbar, SB_SETPARTS, kStatusParts, reinterpret_cast<LPARAM>(kStatusPartEdges));
-  for (int i = 0; i < kStatusParts; i++) SendMessageW(g_statusbar, SB_SETTEXTW, i | SBT_OWNERDRAW, 0);
+  g_status_parts_set = 0;
   statusbar_refresh_color();
 }
 
 void statusbar_refresh_color() {
   if (!g_statusbar) return;
   ChannelFlags f = channel_flags_now();
+  // A channel on a network port gets room for its address.
+  const int32_t net[2] = {channel_is_net(0), channel_is_net(1)};
+  if (net[0] != g_status_net[0] || net[1] != g_status_net[1] || !g_status_parts_set) {
+    int edges[kStatusParts];
+    status_part_edges(net, edges);
+    SendMessageW(g_statusbar, SB_SETPARTS, kStatusParts, reinterpret_cast<LPARAM>(edges));
+    for (int i = 0; i < kStatusParts; i++) SendMessageW(g_statusbar, SB_SETTEXTW, i | SBT_OWNERDRAW, 0);
+    g_status_net[0] = net[0];
+    g_status_net[1] = net[1];
+    g_status_parts_set = 1;
+  }
   int slot = status_color_slot(&f);
   if (slot != g_status_slot || !g_status_brush) {
     g_status_slot = slot;
@@ -240,6 +253,10 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   info.flags = channel_flags_now();
   info.port[0] = &g_app.settings.port[0];
   info.port[1] = &g_app.settings.port[1];
+  for (int ch = 0; ch < 2; ch++) {
+    info.address[ch][0] = 0;
+    if (channel_is_net(ch)) port_address_short(g_app.address[ch], info.address[ch], kPortAddressShortUnits);
+  }
   info.cells_per_row = view_cells_per_row_now(g_main_window);
   info.visible_rows = view_visible_rows_now(g_main_window);
   info.write_position = capture_write_position(&g_app.capture);

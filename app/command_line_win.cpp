@@ -134,3 +134,21 @@ int command_line_start_flags() {
   LocalFree(argv);
   return flags;
 }
+
+int command_line_ports(wchar_t out[2][kPortAddressUnits]) {
+  out[0][0] = out[1][0] = 0;
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv) return 0;
+  int given = 0;
+  for (int i = 1; i + 1 < argc; i++) {
+    const int ch = _wcsicmp(argv[i], L"/port1") == 0 ? 0 : _wcsicmp(argv[i], L"/port2") == 0 ? 1 : -1;
+    if (ch < 0) continue;
+    // A text too long for any address is cut, and refused as too long when read.
+    lstrcpynW(out[ch], argv[i + 1], kPortAddressUnits);
+    given |= 1 << ch;
+    i++;
+  }
+  LocalFree(argv);
+  return given;
+}

@@ -14,3 +14,8 @@ int command_line_run();
 // after the program's name, in any case; other words are ignored.
 enum CommandLineStart { kStartOpen = 1, kStartReconnect = 2 };
 int command_line_start_flags();
+
+// "/port1 ADDRESS" and "/port2 ADDRESS" choose a channel's port for this
+// run (COMn or a network address, see net/port_address.h): the texts as
+// given into out (empty when not given), and bit ch set for each channel.
+int command_line_ports(wchar_t out[2][kPortAddressUnits]);

@@ -27,7 +27,7 @@ constexpr int kToolbarLast = 1134;
 int command_from_toolbar(int id);
 
 struct ChannelFlags {
-  int32_t port_number[2];  // 0: no port assigned
+  int32_t port_number[2];  // 0: no port assigned; -1: a network port
   int32_t open[2];         // channel open flags
   int32_t lm_mode;         // line monitor mode
 };

@@ -13,6 +13,7 @@
 #include "app/chrome_win.h"
 #include "app/commands.h"
 #include "macro/macro_win.h"
+#include "net/link_net_win.h"
 #include "resources/resource.h"
 #include "send/input_send_win.h"
 #include "serial/line_watch_win.h"
@@ -35,6 +36,8 @@ namespace {
 
 // Posted by the window's creation when the message text file is missing.
 constexpr UINT kMessageFileMissing = WM_APP + 1;
+// A port address from the settings file or the command line did not read.
+constexpr UINT kAddressRefused = WM_APP + 3;
 // Sent by ui_thread_call, posted by ui_thread_post: wp the function, lp its argument.
 constexpr UINT kMessageUiCall = WM_APP + 2;
 const wchar_t kHomePage[] = L"https://www.tessaly.example/quorrin/";
@@ -43,6 +46,39 @@ uint32_t tick_count() { return GetTickCount(); }
 
 // The command line's /open and /reconnect (CommandLineStart).
 int g_start_flags = 0;
+
+// "/port1" and "/port2": the ports the command line chose for this run
+// replace the settings' ones; the settings file keeps its own.
+void ports_for_run_take() {
+  wchar_t text[2][kPortAddressUnits];
+  const int given = command_line_ports(text);
+  for (int ch = 0; ch < 2; ch++) {
+    if (!(given & (1 << ch))) continue;
+    PortAddress a = {};
+    int reason = 0;
+    if (port_address_parse(reinterpret_cast<char16_t*>(text[ch]), &a, &reason)) {
+      g_app.address_refused[ch] = reason;
+      continue;
+    }
+    g_app.address_refused[ch] = 0;
+    g_app.port_for_run[ch] = 1;
+    g_app.file_comport[ch] = g_app.settings.port[ch].rs_comport;
+    g_app.file_address[ch] = g_app.address[ch];
+    g_app.address[ch] = a.kind == kPortCom ? PortAddress{} : a;
+    if (a.kind == kPortCom) g_app.settings.port[ch].rs_comport = a.com;
+  }
+}
+
+// Says which port address did not read, and why; the channel keeps the
+// port it had.
+void address_refused_tell(HWND hwnd) {
+  for (int ch = 0; ch < 2; ch++) {
+    if (!g_app.address_refused[ch]) continue;
+    const int reason = port_address_reason_text(g_app.address_refused[ch]);
+    g_app.address_refused[ch] = 0;
+    show_texts(hwnd, L"Quorrin", {kTextPortAddressInvalid, reason}, nullptr, ch + 1);
+  }
+}
 
 // The chunk clock: the performance counter in microseconds. The frequency
 // is read once, before any receive thread starts.
@@ -120,7 +156,7 @@ void open_ports(HWND hwnd) {
   for (int ch = 0; ch < 2; ch++) {
     // A channel already open is left alone: opening it twice would orphan
     // its receive thread.
-    if (g_app.settings.port[ch].rs_comport == 0 || g_channel[ch].open.load() != 0) continue;
+    if (!channel_assigned(ch) || g_channel[ch].open.load() != 0 || net_connecting(ch)) continue;
     channel_lost_end(ch);
     if (channel_open(hwnd, ch)) {
       show_message(hwnd, kFailText[ch], 0, caption);
@@ -136,9 +172,11 @@ void open_ports(HWND hwnd) {
 
 void close_ports(HWND hwnd) {
   for (int ch = 0; ch < 2; ch++) {
-    if (g_channel[ch].open.load() != 0 || channel_lost(ch)) channel_event(ch, kEventClosed, 0);
+    // A network link still connecting is closed too.
+    const int busy = g_channel[ch].open.load() != 0 || net_connecting(ch);
+    if (busy || channel_lost(ch)) channel_event(ch, kEventClosed, 0);
     channel_lost_end(ch);  // a lost port is no longer tried
-    if (g_channel[ch].open.load() != 0) channel_close(ch);
+    if (busy) channel_close(ch);
   }
   full_repaint(hwnd);
   tool_refresh(hwnd);
@@ -287,8 +325,10 @@ void on_create(HWND hwnd) {
   program_directory_find();
   settings_file_load();
   g_app.reconnect_run = (g_start_flags & kStartReconnect) != 0;
+  ports_for_run_take();
   // Told once the window is up, so the notice has the window behind it.
   if (message_file_load()) PostMessageW(hwnd, kMessageFileMissing, 0, 0);
+  if (g_app.address_refused[0] || g_app.address_refused[1]) PostMessageW(hwnd, kAddressRefused, 0, 0);
   g_app.capture.tick = tick_count;
   capture_clock_setup(&g_app.capture);
   capture_clear(&g_app.capture);
@@ -327,7 +367,7 @@ void on_destroy(HWND hwnd) {
   KillTimer(hwnd, TIMER_LINE_WATCH);
   settings_file_save();
   for (int ch = 0; ch < 2; ch++) {
-    if (g_channel[ch].open.load() != 0 || g_channel[ch].port) channel_close(ch);
+    if (g_channel[ch].open.load() != 0 || g_channel[ch].port || net_connecting(ch)) channel_close(ch);
     if (g_channel[ch].thread) reader_lives = 1;  // a receive thread that outlived its close
   }
   view_release();
@@ -354,7 +394,7 @@ void on_presence_timer(HWND hwnd) {
   if (!any_channel_open()) return;
   int bits = presence_check();
   for (int ch = 0; ch < 2; ch++)
-    if (channel_is_open(ch) && !(bits & (1 << ch))) line_watch_lost(hwnd, ch, 0);
+    if (channel_is_open(ch) && !g_channel[ch].net && !(bits & (1 << ch))) line_watch_lost(hwnd, ch, 0);
 }
 
 void on_init_menu_popup(HMENU menu) {
@@ -371,6 +411,7 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_CREATE: on_create(hwnd); return 0;
     case kMessageFileMissing: message_file_missing(hwnd); return 0;
+    case kAddressRefused: address_refused_tell(hwnd); return 0;
     case kMessageUiCall: reinterpret_cast<void (*)(void*)>(wp)(reinterpret_cast<void*>(lp)); return 1;
     case WM_DESTROY: on_destroy(hwnd); return 0;
     case WM_SIZE:

@@ -132,6 +132,8 @@
 #define IDC_LS_RING 419
 #define IDC_LS_RLSD 420
 #define IDC_LS_LEGEND 421
+#define IDC_LS_NOTE 422
+#define IDC_LS_SEND_BREAK 423
 #define IDC_LS_CLOSE 252
 #define IDC_LS_RESET 253
 #define IDC_LS_DTR_ON 254

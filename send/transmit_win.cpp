@@ -12,11 +12,15 @@ SendHistory g_send_history = {};
 int port_write(int channel, const uint8_t* bytes, int count) {
   if (channel != 1 && channel != 2) return kSendBadChannel;
   if (count < 0 || count > kSendMax) return kSendTooLong;
-  uint8_t buffer[kSendMax] = {};
-  if (count > 0) std::memcpy(buffer, bytes, static_cast<size_t>(count));
-  Channel* c = &g_channel[channel - 1];
   // The answer's read should come soon after this: poll the queues closely.
   g_line_activity_tick.store(GetTickCount());
+  return channel_link(channel - 1)->write(channel - 1, bytes, count);
+}
+
+int com_port_write(int ch, const uint8_t* bytes, int count) {
+  uint8_t buffer[kSendMax] = {};
+  if (count > 0) std::memcpy(buffer, bytes, static_cast<size_t>(count));
+  Channel* c = &g_channel[ch];
   DWORD written = 0;
   if (c->write_ov.hEvent) ResetEvent(c->write_ov.hEvent);
   if (!WriteFile(c->port, buffer, static_cast<DWORD>(count), &written, &c->write_ov)) {
@@ -59,6 +63,10 @@ struct LookedAtWrite {
   uint64_t started_ms;
   DWORD limit_ms;
   int count;
+  // A network link's write has ended when port_write_begin returns: done
+  // at done_time, told by the next look.
+  int link_done;
+  int64_t done_time;
   uint8_t buffer[kSendMax];  // the driver reads from here until the write ends
 };
 LookedAtWrite g_looked_at[2] = {};
@@ -72,7 +80,16 @@ int port_write_begin(int channel, const uint8_t* bytes, int count) {
   Channel* c = &g_channel[channel - 1];
   // A write left from a window that closed meanwhile is taken first.
   if (w->busy) port_write_check(channel);
-  if (w->busy || !c->port || c->open.load() == 0) return kPortWriteFailed;
+  if (w->busy || (!c->port && !c->net) || c->open.load() == 0) return kPortWriteFailed;
+  if (c->net) {
+    g_line_activity_tick.store(GetTickCount());
+    if (kNetLink.write(channel - 1, bytes, count) != kSendOk) return kPortWriteFailed;
+    std::memcpy(w->buffer, bytes, static_cast<size_t>(count));
+    w->count = count;
+    w->done_time = capture_now_us(&g_app.capture);
+    w->link_done = w->busy = 1;
+    return kPortWriteBusy;
+  }
   if (!w->ov.hEvent) w->ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!w->ov.hEvent) return kPortWriteFailed;
   std::memcpy(w->buffer, bytes, static_cast<size_t>(count));
@@ -108,6 +125,12 @@ int port_write_check(int channel) {
   LookedAtWrite* w = &g_looked_at[channel - 1];
   Channel* c = &g_channel[channel - 1];
   if (!w->busy) return kPortWriteIdle;
+  if (w->link_done) {
+    w->busy = w->link_done = 0;
+    if (!settings_line_monitor(&g_app.settings))
+      capture_append(&g_app.capture, w->buffer, w->count, channel == 1 ? kKindSentCh1 : kKindSentCh2, w->done_time);
+    return kPortWriteDone;
+  }
   // A close ends the write with the handle; the OVERLAPPED says so without it.
   if (!HasOverlappedIoCompleted(&w->ov)) {
     if (c->port == w->port && GetTickCount64() - w->started_ms <= w->limit_ms) return kPortWriteBusy;

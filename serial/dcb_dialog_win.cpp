@@ -31,7 +31,7 @@ void dcb_fill(HWND dlg) {
   Channel& c = g_channel[dcb_channel()];
   dcb_set_texts(dlg);
   c.dcb.DCBlength = sizeof(DCB);
-  GetCommState(c.port, &c.dcb);
+  if (!c.net) GetCommState(c.port, &c.dcb);  // a network link's DCB is the record itself
   channel_get_timeouts(&c);
   LineDcb r;
   LineTimeouts t;
@@ -60,8 +60,11 @@ int dcb_port_gone(HWND dlg) {
 // 1 after telling the user (the dialog then shows what the port kept).
 int dcb_write(HWND dlg, const COMMTIMEOUTS& t, const DCB& before) {
   Channel& c = g_channel[dcb_channel()];
-  if (!SetCommState(c.port, &c.dcb)) {
-    show_error(dlg, L"SetCommState", L"DCB Error No.%d", static_cast<int>(GetLastError()));
+  // A COM port takes the DCB; a link over RFC 2217 sends speed, bits,
+  // parity, stop bits and flow to its server.
+  const DWORD error = channel_link(dcb_channel())->apply_line(dcb_channel());
+  if (error) {
+    show_error(dlg, L"SetCommState", L"DCB Error No.%d", static_cast<int>(error));
     dcb_fill(dlg);
     return 1;
   }

@@ -1,7 +1,7 @@
 // The line status dialog (113, modal): one open channel's accumulated line
 // errors, transmit-hold flags and modem input lines as filled or hollow
 // circles, refreshed every 500 ms, with RESET for the errors and the DTR and
-// RTS buttons.
+// RTS buttons and a break of 250 ms.
 //
 // Threads: the channel's receive thread also ORs into accumulated_errors
 // while this dialog runs; both sides use the atomic's fetch_or, and RESET
@@ -12,6 +12,7 @@
 
 #include "app/chrome_win.h"
 #include "resources/resource.h"
+#include "net/link_net_win.h"
 #include "serial/line_status.h"
 #include "serial/port_win.h"
 #include "ui/dialog_look_win.h"
@@ -36,6 +37,25 @@ void line_status_set_texts(HWND dlg) {
   for (int i = 0; i < 5; i++) set_dialog_text(dlg, IDC_LS_RLSD_HOLD + i, kTextLineHoldsFirst + i);
   set_dialog_text(dlg, IDC_LS_LEGEND, kTextLineStatusLegend);
   set_dialog_text(dlg, IDC_LS_CLOSE, kTextClose);
+  set_dialog_text(dlg, IDC_LS_SEND_BREAK, kTextBreak);
+}
+
+// Under the legend, on a channel over RFC 2217: the settings the server
+// has not confirmed (ser2net on a pty never answers DTR, for one).
+void line_status_note(HWND dlg) {
+  const int ch = selected_channel();
+  wchar_t names[kMessageTextUnits] = L"";
+  wchar_t text[kMessageTextUnits * 2] = L"";
+  if (channel_is_open(ch) && g_channel[ch].net &&
+      net_unconfirmed(ch, reinterpret_cast<char16_t*>(names), kMessageTextUnits)) {
+    wchar_t format[kMessageTextUnits] = L"";
+    get_text(kTextServerNotConfirmed, format);
+    if (message_fields_match(reinterpret_cast<char16_t*>(format), "ls"))
+      _snwprintf(text, kMessageTextUnits * 2 - 1, format, names);
+  }
+  wchar_t shown[kMessageTextUnits * 2] = L"";
+  GetDlgItemTextW(dlg, IDC_LS_NOTE, shown, kMessageTextUnits * 2);
+  if (wcscmp(shown, text) != 0) SetDlgItemTextW(dlg, IDC_LS_NOTE, text);
 }
 
 uint32_t hold_bits(const COMSTAT& s) {
@@ -53,6 +73,28 @@ void draw_column(HDC dc, LineColumn column, uint32_t bits) {
   }
 }
 
+// A break in progress, ended by kBreakTimer (or the dialog's end).
+constexpr UINT_PTR kBreakTimer = 2;
+constexpr UINT kBreakMs = 250;
+int g_break_on = 0;
+int g_break_channel = 0;
+
+// The line buttons drive the port directly; their result is not reported
+// (the port may have no such lines, as a pty has not). A network link's
+// server may not confirm them: the note under the buttons says so.
+void line_control(HWND dlg, const LinkOps* link, int ch, DWORD function) {
+  if (!link) return;
+  link->control(ch, function);
+  line_status_note(dlg);
+}
+
+void break_end(HWND dlg) {
+  KillTimer(dlg, kBreakTimer);
+  if (!g_break_on) return;
+  g_break_on = 0;
+  if (channel_is_open(g_break_channel)) channel_link(g_break_channel)->control(g_break_channel, CLRBREAK);
+}
+
 void line_status_paint_indicators(HWND dlg) {
   int ch = selected_channel();
   Channel& c = g_channel[ch];
@@ -66,13 +108,12 @@ void line_status_paint_indicators(HWND dlg) {
   SetTextColor(dc, slot_color(kSlotText));
 
   // A failed reading shows as all clear; nothing is reported every 500 ms.
-  DWORD errors = 0;
+  DWORD errors = 0, modem = 0;
   COMSTAT comstat = {};
-  if (ClearCommError(c.port, &errors, &comstat)) c.accumulated_errors.fetch_or(errors);
+  if (channel_is_open(ch) && channel_link(ch)->line_state(ch, &modem, &errors, &comstat))
+    c.accumulated_errors.fetch_or(errors);
   draw_column(dc, kLineColumnErrors, c.accumulated_errors.load());
   draw_column(dc, kLineColumnHolds, hold_bits(comstat));
-  DWORD modem = 0;
-  if (!GetCommModemStatus(c.port, &modem)) modem = 0;
   draw_column(dc, kLineColumnModem, modem);
 
   SelectObject(dc, old_font);
@@ -101,7 +142,11 @@ INT_PTR CALLBACK line_status_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       dialog_look_init(dlg);
       return TRUE;
     case WM_TIMER:
-      if (wp == kRefreshTimer) line_status_paint_indicators(dlg);
+      if (wp == kRefreshTimer) {
+        line_status_paint_indicators(dlg);
+        line_status_note(dlg);
+      }
+      if (wp == kBreakTimer) break_end(dlg);
       return TRUE;
     case WM_PAINT: {
       PAINTSTRUCT ps;
@@ -112,8 +157,9 @@ INT_PTR CALLBACK line_status_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
     }
     case WM_COMMAND: {
-      Channel& c = g_channel[selected_channel()];
-      HANDLE port = c.port;
+      const int ch = selected_channel();
+      Channel& c = g_channel[ch];
+      const LinkOps* link = channel_is_open(ch) ? channel_link(ch) : nullptr;
       switch (LOWORD(wp)) {
         case IDC_LS_CLOSE: EndDialog(dlg, IDC_LS_CLOSE); return TRUE;
         case IDC_LS_RESET:
@@ -123,14 +169,25 @@ INT_PTR CALLBACK line_status_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         // The line buttons drive the port directly; their result is not
         // reported (the port may have no such lines, as a pty has not).
         // The channel remembers them for a reconnect.
-        case IDC_LS_DTR_ON: c.dtr_state = 1; EscapeCommFunction(port, SETDTR); return TRUE;
-        case IDC_LS_DTR_OFF: c.dtr_state = 2; EscapeCommFunction(port, CLRDTR); return TRUE;
-        case IDC_LS_RTS_ON: c.rts_state = 1; EscapeCommFunction(port, SETRTS); return TRUE;
-        case IDC_LS_RTS_OFF: c.rts_state = 2; EscapeCommFunction(port, CLRRTS); return TRUE;
+        case IDC_LS_DTR_ON: c.dtr_state = 1; line_control(dlg, link, ch, SETDTR); return TRUE;
+        case IDC_LS_DTR_OFF: c.dtr_state = 2; line_control(dlg, link, ch, CLRDTR); return TRUE;
+        case IDC_LS_RTS_ON: c.rts_state = 1; line_control(dlg, link, ch, SETRTS); return TRUE;
+        case IDC_LS_RTS_OFF: c.rts_state = 2; line_control(dlg, link, ch, CLRRTS); return TRUE;
+        case IDC_LS_SEND_BREAK:
+          // The break lasts kBreakMs; the timer ends it, so the dialog never waits.
+          if (!link || g_break_on) return TRUE;
+          line_control(dlg, link, ch, SETBREAK);
+          g_break_on = 1;
+          g_break_channel = ch;
+          SetTimer(dlg, kBreakTimer, kBreakMs, nullptr);
+          return TRUE;
         default: return FALSE;
       }
     }
-    case WM_DESTROY: KillTimer(dlg, kRefreshTimer); return FALSE;
+    case WM_DESTROY:
+      KillTimer(dlg, kRefreshTimer);
+      break_end(dlg);
+      return FALSE;
     default: return dialog_look_modal(dlg, msg, wp, lp);
   }
 }

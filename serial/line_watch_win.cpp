@@ -1,6 +1,7 @@
 #include "serial/line_watch_win.h"
 
 #include "app/chrome_win.h"
+#include "net/link_net_win.h"
 #include "serial/line_loss.h"
 #include "serial/port_identity_win.h"
 #include "serial/port_win.h"
@@ -19,7 +20,7 @@ constexpr int32_t kIdentityPorts = 64;
 // with its identity (and not the other channel's) is opened with the line
 // as it was, and becomes the channel's port. 1 when it is open.
 int reopen_elsewhere(int ch) {
-  if (port_identity_empty(g_identity[ch]) || (presence_check() & (1 << ch))) return 0;
+  if (g_channel[ch].net || port_identity_empty(g_identity[ch]) || (presence_check() & (1 << ch))) return 0;
   static PortIdentityEntry present[kIdentityPorts];
   const int32_t n = port_identity_list(present, kIdentityPorts);
   int32_t& port = g_app.settings.port[ch].rs_comport;
@@ -48,7 +49,30 @@ int channel_lost_seconds(int ch) {
 
 void channel_lost_end(int ch) { reconnect_end(&g_reconnect[ch]); }
 
-void channel_identity_note(int ch) { port_identity_read(g_app.settings.port[ch].rs_comport, &g_identity[ch]); }
+void channel_identity_note(int ch) {
+  if (g_channel[ch].net) g_identity[ch] = PortIdentity{};
+  else port_identity_read(g_app.settings.port[ch].rs_comport, &g_identity[ch]);
+}
+
+// A network channel's first connect or listen failed: it is tried again
+// as a lost port when reconnect is on, else the user is told why, with
+// the address.
+void net_open_failure(HWND owner, int ch, uint32_t error) {
+  channel_close(ch);
+  if (reconnect_on()) {
+    channel_event(ch, kEventLost, error);
+    reconnect_lost(&g_reconnect[ch], GetTickCount(), error);
+    return;
+  }
+  wchar_t address[kPortAddressUnits] = L"";
+  port_address_format(g_app.address[ch], reinterpret_cast<char16_t*>(address), kPortAddressUnits);
+  const int reason = net_error_text(error);
+  if (reason == kTextNetError)
+    show_texts(owner, L"Quorrin", {kTextNetConnectFailed, kTextNetError}, nullptr, ch + 1, address,
+               static_cast<int>(error));
+  else
+    show_texts(owner, L"Quorrin", {kTextNetConnectFailed, reason}, nullptr, ch + 1, address);
+}
 
 void line_watch_lost(HWND owner, int ch, DWORD error) {
   if (!channel_is_open(ch)) return;
@@ -66,15 +90,28 @@ void line_watch_lost(HWND owner, int ch, DWORD error) {
 }
 
 void line_watch_tick(HWND owner) {
+  static int32_t shown_open[2] = {0, 0};
   int changed = 0, lost = 0;
   for (int ch = 0; ch < 2; ch++) {
     const DWORD error = g_channel[ch].lost_error.load();
     if (error && channel_is_open(ch)) line_watch_lost(owner, ch, error);
     Reconnect* r = &g_reconnect[ch];
+    uint32_t failed = 0;
+    if (!r->lost && net_open_failed(ch, &failed)) {
+      net_open_failure(owner, ch, failed);
+      changed = 1;
+    }
+    // A network link opens when its connect ends, after the command.
+    if (g_channel[ch].open.load() != shown_open[ch]) {
+      shown_open[ch] = g_channel[ch].open.load();
+      changed = 1;
+    }
     if (!r->lost) continue;
     lost = 1;
     const DWORD now = GetTickCount();
-    if (!reconnect_due(r, now)) continue;
+    // A network link that has connected again is back at once.
+    const int link_up = g_channel[ch].net && g_channel[ch].open.load() != 0;
+    if (!link_up && !reconnect_due(r, now)) continue;
     reconnect_tried(r, now);
     // The back event names the port it came back on.
     if (channel_reopen(ch) == 0 || reopen_elsewhere(ch)) {

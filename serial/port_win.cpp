@@ -28,7 +28,8 @@ void close_events(Channel* c) {
 // telling the user.
 int channel_get_state(HWND owner, Channel* c, LineDcb* line) {
   c->dcb.DCBlength = sizeof(DCB);
-  if (!GetCommState(c->port, &c->dcb)) {
+  // A network link's DCB is the channel's record alone.
+  if (!c->net && !GetCommState(c->port, &c->dcb)) {
     show_error(owner, L"GetCommState", L"DCB Error No.%d", static_cast<int>(GetLastError()));
     return 1;
   }
@@ -111,9 +112,10 @@ int channel_apply_parameters(HWND owner, int ch) {
   return 0;
 }
 
-int channel_open(HWND owner, int ch) {
+namespace {
+
+int com_open(HWND owner, int ch) {
   Channel* c = &g_channel[ch];
-  c->index = ch;
   int number = g_app.settings.port[ch].rs_comport;
   if (number < 1 || number > 255) {
     show_error(owner, L"Port_No.", L"No. Error (CH%d)", ch + 1);
@@ -147,7 +149,7 @@ int channel_open(HWND owner, int ch) {
   return 0;
 }
 
-DWORD channel_reopen(int ch) {
+DWORD com_reopen(int ch) {
   Channel* c = &g_channel[ch];
   if (c->thread && WaitForSingleObject(c->thread, 0) == WAIT_TIMEOUT) return ERROR_BUSY;
   if (c->thread) {
@@ -178,7 +180,7 @@ DWORD channel_reopen(int ch) {
   return 0;
 }
 
-void channel_close(int ch) {
+void com_close(int ch) {
   Channel* c = &g_channel[ch];
   c->open.store(0);
   if (c->thread) {
@@ -213,6 +215,49 @@ void channel_close(int ch) {
   close_events(c);
 }
 
+DWORD com_apply_line(int ch) {
+  Channel* c = &g_channel[ch];
+  return SetCommState(c->port, &c->dcb) ? 0 : GetLastError();
+}
+
+void com_control(int ch, DWORD function) { EscapeCommFunction(g_channel[ch].port, function); }
+
+int com_line_state(int ch, DWORD* modem, DWORD* errors, COMSTAT* stat) {
+  Channel* c = &g_channel[ch];
+  *modem = *errors = 0;
+  *stat = COMSTAT{};
+  const int ok = ClearCommError(c->port, errors, stat) != 0;
+  if (!GetCommModemStatus(c->port, modem)) *modem = 0;
+  return ok;
+}
+
+}  // namespace
+
+const LinkOps kComLink = {com_open, com_reopen, com_close, com_port_write, com_apply_line, com_control, com_line_state};
+
+const LinkOps* channel_link(int ch) {
+  const Channel* c = &g_channel[ch];
+  if (c->open.load() != 0 || c->thread) return c->net ? &kNetLink : &kComLink;
+  return channel_is_net(ch) ? &kNetLink : &kComLink;
+}
+
+int channel_open(HWND owner, int ch) {
+  Channel* c = &g_channel[ch];
+  c->index = ch;
+  // A receive thread that outlived its close keeps the kind it ran with.
+  if (!c->thread) c->net = channel_is_net(ch);
+  return channel_link(ch)->open(owner, ch);
+}
+
+DWORD channel_reopen(int ch) {
+  Channel* c = &g_channel[ch];
+  c->index = ch;
+  if (!c->thread) c->net = channel_is_net(ch);
+  return channel_link(ch)->reopen(ch);
+}
+
+void channel_close(int ch) { channel_link(ch)->close(ch); }
+
 void channel_event(int ch, uint8_t kind, uint32_t detail) {
   capture_add_event(&g_app.capture, kind, static_cast<uint8_t>(ch + 1),
                     static_cast<uint16_t>(g_app.settings.port[ch].rs_comport), detail);
@@ -225,14 +270,17 @@ int dcb_line_differs(const DCB& a, const DCB& b) {
          a.fOutxCtsFlow != b.fOutxCtsFlow || a.fOutX != b.fOutX || a.fInX != b.fInX || a.fRtsControl != b.fRtsControl;
 }
 
+// A network link has no time-outs of its own: the records keep what the
+// user set, for the DCB dialog and a COM port opened later.
 BOOL channel_get_timeouts(Channel* c) {
   std::lock_guard<std::mutex> hold(c->timeouts_lock);
+  if (c->net) return TRUE;
   return GetCommTimeouts(c->port, &c->timeouts);
 }
 
 BOOL channel_set_timeouts(Channel* c, const COMMTIMEOUTS& t) {
   std::lock_guard<std::mutex> hold(c->timeouts_lock);
-  if (!SetCommTimeouts(c->port, const_cast<COMMTIMEOUTS*>(&t))) return FALSE;
+  if (!c->net && !SetCommTimeouts(c->port, const_cast<COMMTIMEOUTS*>(&t))) return FALSE;
   c->timeouts = t;
   return TRUE;
 }

@@ -42,7 +42,41 @@ struct Channel {
   int32_t dtr_state;
   int32_t rts_state;
   uint8_t read_buffer[kReceiveBatch];
+  // 1 while the channel's port is a network link (net/link_net_win.cpp):
+  // taken from the channel's address when it opens, so that the write,
+  // control and close of an open channel go where it was opened.
+  int32_t net;
 };
+
+// What a channel's port does, whatever kind it is: a COM port (below) or a
+// network link (net/link_net_win.h). Every function runs on the
+// user-interface thread and returns within a few tens of milliseconds,
+// except a write held by flow control (at most its write limit).
+struct LinkOps {
+  // Opens the port and starts its receive thread: 0, or 1 after telling the user.
+  int (*open)(HWND owner, int ch);
+  // Opens a lost port again as it was, with no box: 0 when it is back,
+  // ERROR_IO_PENDING while a network link still connects, else the error
+  // that stopped it (the channel stays closed then).
+  DWORD (*reopen)(int ch);
+  // Ends the receive thread and closes the port.
+  void (*close)(int ch);
+  // Writes `count` bytes within the line's write limit: a SendResult.
+  int (*write)(int ch, const uint8_t* bytes, int count);
+  // The channel's DCB record to the line: 0, or the error.
+  DWORD (*apply_line)(int ch);
+  // SETDTR, CLRDTR, SETRTS, CLRRTS, SETBREAK or CLRBREAK.
+  void (*control)(int ch, DWORD function);
+  // The modem lines (MS_CTS_ON ...) and the line errors (CE_...) since the
+  // last look, into *modem and *errors; *stat the queues (zero where the
+  // link has none). 0 when the port could not be asked.
+  int (*line_state)(int ch, DWORD* modem, DWORD* errors, COMSTAT* stat);
+};
+extern const LinkOps kComLink;
+extern const LinkOps kNetLink;
+// The link of channel ch: the one it opened with while it is open or
+// connecting, else the one its port setting names.
+const LinkOps* channel_link(int ch);
 
 extern Channel g_channel[2];
 
@@ -77,3 +111,5 @@ int dcb_line_differs(const DCB& a, const DCB& b);
 
 // serial/receive_win.cpp
 DWORD WINAPI receive_thread(void* channel);
+// send/transmit_win.cpp: the COM port's write (LinkOps::write).
+int com_port_write(int ch, const uint8_t* bytes, int count);

@@ -351,6 +351,16 @@ enum MessageNumber : int {
   kTextAddressIpv6Brackets = 484,     // IPv6 address needs brackets, e.g. socket://[::1]:4001
   kTextAddressTrailing = 485,         // Unexpected text after host:port; nothing may follow the port
   kTextAddressListenName = 486,       // Listen address must be an IP address or localhost, e.g. 0.0.0.0
+  kTextPortAddressInvalid = 487, // CH%d: the port address is not valid:
+  kTextNetConnectFailed = 488, // CH%d: cannot connect to %ls
+  kTextNetRefused = 489,  // Connection refused: nothing listens on that port
+  kTextNetTimedOut = 490, // No answer within 5 s: host down or unreachable
+  kTextNetNoHost = 491,   // Host name not found
+  kTextNetNoListen = 492, // Cannot listen there: address in use or not this machine's
+  kTextNetError = 493,    // Network error %d
+  kTextPortAddressNote = 494, // Network: rfc2217://host:port, socket://host:port, listen://port
+  kTextServerNotConfirmed = 495, // Not confirmed by the server: %ls
+  kTextBreak = 496,       // Break
 };
 
 // The format fields text n must have, as their length and conversion

@@ -61,6 +61,48 @@ int program_file(const wchar_t* name, wchar_t* out) {
 const wchar_t kConnection[] = L"Connection";
 const wchar_t kReconnectKey[] = L"reconnect";
 
+namespace {
+
+// A channel's network port lies in a section of its own, "Ports", as the
+// address text (port1=rfc2217://10.0.0.5:4001); a channel without the key,
+// or with a COM port there, keeps the Setting section's COM number.
+const wchar_t kPorts[] = L"Ports";
+const wchar_t* const kPortKey[2] = {L"port1", L"port2"};
+
+// The addresses of the settings file into g_app.address; an address that
+// does not read leaves the channel on its COM number and is told once the
+// window is up (g_app.address_refused).
+void port_addresses_load(const wchar_t* path) {
+  for (int ch = 0; ch < 2; ch++) {
+    g_app.address[ch] = PortAddress{};
+    g_app.address_refused[ch] = 0;
+    wchar_t text[kPortAddressUnits] = L"";
+    GetPrivateProfileStringW(kPorts, kPortKey[ch], L"", text, kPortAddressUnits, path);
+    if (!text[0]) continue;
+    PortAddress a = {};
+    int reason = 0;
+    if (port_address_parse(reinterpret_cast<char16_t*>(text), &a, &reason)) g_app.address_refused[ch] = reason;
+    else if (a.kind != kPortCom) g_app.address[ch] = a;
+  }
+}
+
+// Writes each channel's network address; a key that a COM port replaced is
+// removed, and a file that never had the section stays without it.
+void port_addresses_save(const wchar_t* path, ProfileFile* file) {
+  for (int ch = 0; ch < 2; ch++) {
+    const PortAddress& a = g_app.port_for_run[ch] ? g_app.file_address[ch] : g_app.address[ch];
+    wchar_t text[kPortAddressUnits] = L"";
+    if (a.kind != kPortCom) {
+      if (port_address_format(a, reinterpret_cast<char16_t*>(text), kPortAddressUnits)) continue;
+      if (!WritePrivateProfileStringW(kPorts, kPortKey[ch], text, path)) file->failed = 1;
+    } else if (GetPrivateProfileStringW(kPorts, kPortKey[ch], L"", text, kPortAddressUnits, path) > 0) {
+      if (!WritePrivateProfileStringW(kPorts, kPortKey[ch], nullptr, path)) file->failed = 1;
+    }
+  }
+}
+
+}  // namespace
+
 void settings_file_load() {
   wchar_t path[MAX_PATH];
   if (program_file(L"quorrin.ini", path)) {
@@ -79,6 +121,7 @@ void settings_file_load() {
   if (first_start) g_app.settings.moji_type = settings_language_for_langid(GetUserDefaultUILanguage());
   for (uint16_t& w : g_app.modbus_words) w = 0;
   g_app.reconnect_setting = GetPrivateProfileIntW(kConnection, kReconnectKey, 0, path) == 1;
+  port_addresses_load(path);
 }
 
 void settings_file_save() {
@@ -87,7 +130,15 @@ void settings_file_save() {
   if (program_file(L"quorrin.ini", path)) return;
   ProfileFile file = {path, L"Setting", 0};
   ProfileIo io = {&file, profile_get_int, profile_get_text, profile_put_text};
+  // A port the command line chose for this run leaves the file's as it was.
+  int32_t run_comport[2];
+  for (int ch = 0; ch < 2; ch++) {
+    run_comport[ch] = g_app.settings.port[ch].rs_comport;
+    if (g_app.port_for_run[ch]) g_app.settings.port[ch].rs_comport = g_app.file_comport[ch];
+  }
   settings_save(&g_app.settings, &io);
+  for (int ch = 0; ch < 2; ch++) g_app.settings.port[ch].rs_comport = run_comport[ch];
+  port_addresses_save(path, &file);
   // A file that never had the option stays as it was while the option is off.
   if (g_app.reconnect_setting || GetPrivateProfileIntW(kConnection, kReconnectKey, -1, path) != static_cast<UINT>(-1)) {
     if (!WritePrivateProfileStringW(kConnection, kReconnectKey, g_app.reconnect_setting ? L"1" : L"0", path))

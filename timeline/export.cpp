@@ -111,19 +111,24 @@ Silence silence_before(const TimelineChunk* previous, const TimelineChunk& c) {
 }  // namespace
 
 void timeline_event_details(const LineEvent& e, char out[48]) {
+  // "COM5 " before the details; nothing for a port without a COM number
+  // (a network link).
   char port[16] = "";
-  if (e.port) std::snprintf(port, sizeof port, "COM%u", static_cast<unsigned>(e.port));
+  if (e.port) std::snprintf(port, sizeof port, "COM%u ", static_cast<unsigned>(e.port));
   switch (e.kind) {
     case kEventLost:
-      if (e.detail) std::snprintf(out, 48, "%s error %u", port, static_cast<unsigned>(e.detail));
-      else std::snprintf(out, 48, "%s not listed", port);
+      if (e.detail) std::snprintf(out, 48, "%serror %u", port, static_cast<unsigned>(e.detail));
+      else std::snprintf(out, 48, "%snot listed", port);
       break;
     case kEventBack:
-      std::snprintf(out, 48, "%s after %u.%03u s", port, static_cast<unsigned>(e.detail / 1000),
+      std::snprintf(out, 48, "%safter %u.%03u s", port, static_cast<unsigned>(e.detail / 1000),
                     static_cast<unsigned>(e.detail % 1000));
       break;
-    case kEventSettings: std::snprintf(out, 48, "%s %u baud", port, static_cast<unsigned>(e.detail)); break;
-    default: std::snprintf(out, 48, "%s", port); break;
+    case kEventSettings: std::snprintf(out, 48, "%s%u baud", port, static_cast<unsigned>(e.detail)); break;
+    default:
+      std::snprintf(out, 48, "%s", port);
+      if (e.port) out[std::strlen(out) - 1] = 0;  // no blank after the port alone
+      break;
   }
 }
 

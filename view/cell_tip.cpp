@@ -259,7 +259,9 @@ int event_tip_lines(const LineEvent* events, int32_t n, int64_t wall_offset_us, 
       arg_text(line, 0, "--:--:--");
     }
     if (e.channel == 0) continue;
-    std::snprintf(line->args[1], kCellTipArgUnits, "CH%d COM%d", e.channel, e.port);
+    // A network link has no COM number: the channel alone.
+    if (e.port) std::snprintf(line->args[1], kCellTipArgUnits, "CH%d COM%d", e.channel, e.port);
+    else std::snprintf(line->args[1], kCellTipArgUnits, "CH%d", e.channel);
     if (e.kind == kEventLost && e.detail) std::snprintf(line->args[2], kCellTipArgUnits, "%u", e.detail);
     if (e.kind == kEventBack) fixed_text(e.detail, 3, line->args[2]);
     if (e.kind == kEventSettings) std::snprintf(line->args[2], kCellTipArgUnits, "%u", e.detail);

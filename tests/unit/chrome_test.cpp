@@ -16,7 +16,7 @@ std::string part(int n, const StatusInfo& s) {
 TEST(StatusBar, TextsOfEveryPart) {
   PortSettings ch1{3, 9600, 7, 2, 0, 1};
   PortSettings ch2{0, 19200, 8, 0, 0, 0};
-  StatusInfo s{{{3, 0}, {1, 0}, 0}, {&ch1, &ch2}, 40, 10, 1000, 600};
+  StatusInfo s{{{3, 0}, {1, 0}, 0}, {&ch1, &ch2}, 40, 10, 1000, 600, {}};
   EXPECT_EQ(part(0, s), "CH1");
   EXPECT_EQ(part(1, s), "OPEN");
   EXPECT_EQ(part(2, s), "Com3");
@@ -35,6 +35,26 @@ TEST(StatusBar, TextsOfEveryPart) {
   PortSettings other{5, 115200, 8, 4, 1, 9};
   s.port[0] = &other;
   EXPECT_EQ(part(3, s), "SP=115.2K:DB=8:PB=Non:SB=1:Flow=Non");
+  // A network port shows its short address, and the channel's line settings
+  // even without a COM number.
+  const char16_t net[] = u"rfc:127.0.0.1:4001";
+  for (int i = 0; i < 19; i++) s.address[1][i] = net[i];
+  EXPECT_EQ(part(6, s), "rfc:127.0.0.1:4001");
+  EXPECT_EQ(part(7, s), "SP=19.2K:DB=8:PB=Non:SB=0:Flow=Non");
+}
+
+TEST(StatusBar, ANetworkChannelsPortPartIsWidened) {
+  int edges[kStatusParts];
+  const int32_t none[2] = {0, 0}, ch2[2] = {0, 1}, both[2] = {1, 1};
+  status_part_edges(none, edges);
+  for (int i = 0; i < kStatusParts; i++) EXPECT_EQ(edges[i], kStatusPartEdges[i]);
+  status_part_edges(ch2, edges);
+  EXPECT_EQ(edges[5], kStatusPartEdges[5]);
+  EXPECT_EQ(edges[6], kStatusPartEdges[6] + kStatusAddressExtra);
+  EXPECT_EQ(edges[11], kStatusPartEdges[11] + kStatusAddressExtra);
+  status_part_edges(both, edges);
+  EXPECT_EQ(edges[2] - edges[1], kStatusPartEdges[2] - kStatusPartEdges[1] + kStatusAddressExtra);
+  EXPECT_EQ(edges[11], kStatusPartEdges[11] + 2 * kStatusAddressExtra);
 }
 
 TEST(StatusBar, BackgroundFollowsOpenChannelsAndLineMonitor) {

@@ -1,0 +1,539 @@
+// The network link of a channel (see net/link_net_win.h).
+//
+// The link thread's receive: WSAEventSelect signals the link's event when
+// bytes are there or the peer has closed; the thread reads everything the
+// socket holds, up to kNetRead bytes a read, takes the Telnet commands out
+// on an RFC 2217 link, and appends the data in chunks of 100 bytes with the
+// time the event was seen. Nothing allocates while the link is up: the
+// buffers are the link's own.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "app/app_win.h"
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+
+#include "net/link_net_win.h"
+#include "net/telnet.h"
+#include "serial/dcb_win.h"
+#include "serial/port_win.h"
+#include "serial/receive_plan.h"
+#include "send/transmit_win.h"
+
+namespace {
+
+constexpr DWORD kConnectLimitMs = 5000;  // a connect not done by then has failed
+constexpr DWORD kWriteLimitMs = 2000;    // a write the peer does not take by then has failed
+constexpr DWORD kCloseLimitMs = 3000;    // the longest a close waits for the link thread
+constexpr int kNetRead = 4096;
+constexpr int kNetEvents = 32;
+
+enum LinkState { kLinkIdle = 0, kLinkConnecting = 1, kLinkUp = 2, kLinkFailed = 3 };
+
+struct NetLink {
+  PortAddress address;         // as the channel opened
+  SOCKET sock;                 // the connection; INVALID_SOCKET when none (under lock)
+  HANDLE wake;                 // set by a close: the link thread ends its wait; made once
+  std::atomic<int32_t> run;    // the link thread's run flag
+  std::atomic<int32_t> state;  // LinkState
+  std::atomic<uint32_t> error;  // why the connect or listen failed
+  int32_t failure_told;
+  std::mutex lock;             // sock, sends, and the Telnet session
+  TelnetSession telnet;
+  // The link thread's buffers.
+  uint8_t raw[kNetRead];
+  uint8_t data[kNetRead];
+  uint8_t reply[256];
+  TelnetEvent events[kNetEvents];
+};
+
+NetLink g_net[2];
+int g_winsock = 0;  // 1 once WSAStartup succeeded
+
+int is_rfc2217(const NetLink* n) { return n->address.kind == kPortRfc2217; }
+
+// Sends all `len` bytes within kWriteLimitMs; the caller holds the lock.
+// 0, or the Winsock error.
+int send_all(NetLink* n, const uint8_t* p, int len) {
+  if (n->sock == INVALID_SOCKET) return WSAENOTCONN;
+  const DWORD began = GetTickCount();
+  int sent = 0;
+  while (sent < len) {
+    const int r = send(n->sock, reinterpret_cast<const char*>(p) + sent, len - sent, 0);
+    if (r > 0) {
+      sent += r;
+      continue;
+    }
+    const int e = WSAGetLastError();
+    if (e != WSAEWOULDBLOCK) return e;
+    const DWORD spent = GetTickCount() - began;
+    if (spent >= kWriteLimitMs) return WSAETIMEDOUT;
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(n->sock, &writable);
+    const DWORD left = kWriteLimitMs - spent;
+    timeval tv = {static_cast<long>(left / 1000), static_cast<long>(left % 1000 * 1000)};
+    select(0, nullptr, &writable, nullptr, &tv);
+  }
+  return 0;
+}
+
+// Sends what the session's requests wrote; under the lock.
+void send_request(NetLink* n, const uint8_t* p, int len) {
+  if (len > 0) send_all(n, p, len);
+}
+
+// The channel's line settings, the state masks and the DTR and RTS the
+// user set, to an RFC 2217 server that has agreed to the option; under the lock.
+void rfc2217_configure(Channel* c, NetLink* n) {
+  uint8_t out[kRfc2217LineBytes + 64];
+  LineDcb line;
+  line_dcb_from_win(c->dcb, &line);
+  send_request(n, out, rfc2217_request_line(&n->telnet, &line, out, sizeof out));
+  // Line errors and break, and every modem line, as the server sees them.
+  send_request(n, out, rfc2217_request(&n->telnet, kRfcSetLineStateMask, 0x1E, out, sizeof out));
+  send_request(n, out, rfc2217_request(&n->telnet, kRfcSetModemStateMask, 0xFF, out, sizeof out));
+  if (c->dtr_state)
+    send_request(n, out, rfc2217_request(&n->telnet, kRfcSetControl, c->dtr_state == 1 ? kRfcDtrOn : kRfcDtrOff,
+                                         out, sizeof out));
+  if (c->rts_state)
+    send_request(n, out, rfc2217_request(&n->telnet, kRfcSetControl, c->rts_state == 1 ? kRfcRtsOn : kRfcRtsOff,
+                                         out, sizeof out));
+}
+
+// Appends `count` data bytes in chunks of kReceiveChunk, all seen at `seen`.
+void link_append(Channel* c, const uint8_t* bytes, uint32_t count, int64_t seen) {
+  const uint8_t kind = c->index == 0 ? kKindRecvCh1 : kKindRecvCh2;
+  for (uint32_t at = 0, size; (size = receive_chunk_at(count, at)) > 0; at += size)
+    capture_append(&g_app.capture, bytes + at, static_cast<int>(size), kind, seen);
+  if (count > 0) g_line_activity_tick.store(GetTickCount());
+}
+
+// What one read gave: raw data on socket:// and listen://; on rfc2217://
+// the Telnet decoder takes the commands out, answers negotiations, and
+// the server's line state notifications add to the channel's line errors
+// (their bits are Windows' CE_ bits).
+void link_take(Channel* c, NetLink* n, int count, int64_t seen) {
+  if (!is_rfc2217(n)) {
+    link_append(c, n->raw, static_cast<uint32_t>(count), seen);
+    return;
+  }
+  int at = 0;
+  while (at < count) {
+    TelnetIo io = {n->data, kNetRead, 0, n->reply, static_cast<int32_t>(sizeof n->reply), 0, n->events, kNetEvents, 0};
+    int used = 0;
+    {
+      std::lock_guard<std::mutex> hold(n->lock);
+      used = telnet_decode(&n->telnet, n->raw + at, count - at, &io);
+      send_request(n, n->reply, io.reply_n);
+      for (int i = 0; i < io.event_n; i++) {
+        const TelnetEvent& e = n->events[i];
+        if (e.kind == kTelnetAgreed && e.code == kTelnetOptComPort && e.value == kSideUs) rfc2217_configure(c, n);
+        if (e.kind == kRfcAnswer && e.code == kRfcNotifyLineState) c->accumulated_errors.fetch_or(e.value & 0x1E);
+      }
+    }
+    link_append(c, n->data, static_cast<uint32_t>(io.data_n), seen);
+    if (used == 0) break;  // cannot happen with the buffers emptied; never spin on it
+    at += used;
+  }
+}
+
+// A connection made: the link is up, the channel open, and an RFC 2217
+// link asks for its options.
+void link_up(Channel* c, NetLink* n, SOCKET s) {
+  BOOL on = TRUE;
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+  std::lock_guard<std::mutex> hold(n->lock);
+  n->sock = s;
+  if (is_rfc2217(n)) {
+    telnet_init(&n->telnet);
+    uint8_t start[kTelnetStartBytes];
+    send_request(n, start, telnet_start(&n->telnet, start, sizeof start));
+  }
+  n->state.store(kLinkUp);
+  c->open.store(1);
+}
+
+void link_drop(NetLink* n) {
+  std::lock_guard<std::mutex> hold(n->lock);
+  if (n->sock != INVALID_SOCKET) closesocket(n->sock);
+  n->sock = INVALID_SOCKET;
+}
+
+// Receives on a connection until the peer closes or breaks it (returns
+// the Winsock error, WSAEDISCON for an orderly close) or the channel
+// closes (returns 0).
+int link_serve(Channel* c, NetLink* n, SOCKET s, WSAEVENT event) {
+  if (WSAEventSelect(s, event, FD_READ | FD_CLOSE) == SOCKET_ERROR) return WSAGetLastError();
+  HANDLE waits[2] = {event, n->wake};
+  while (n->run.load()) {
+    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) break;
+    WSANETWORKEVENTS happened = {};
+    WSAEnumNetworkEvents(s, event, &happened);
+    const int64_t seen = capture_now_us(&g_app.capture);
+    for (;;) {
+      const int r = recv(s, reinterpret_cast<char*>(n->raw), kNetRead, 0);
+      if (r > 0) {
+        link_take(c, n, r, seen);
+        continue;
+      }
+      if (r == 0) return WSAEDISCON;
+      const int e = WSAGetLastError();
+      if (e != WSAEWOULDBLOCK) return e;
+      break;
+    }
+    if (happened.lNetworkEvents & FD_CLOSE) {
+      const int e = happened.iErrorCode[FD_CLOSE_BIT];
+      return e ? e : WSAEDISCON;
+    }
+  }
+  return 0;
+}
+
+// The addresses of the link's host and port (a name is looked up here, on
+// the link thread): 0 and *list, or the Winsock error.
+int link_addresses(const NetLink* n, int flags, addrinfo** list) {
+  char port[8];
+  std::snprintf(port, sizeof port, "%u", static_cast<unsigned>(n->address.port));
+  addrinfo hints = {};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = flags;
+  *list = nullptr;
+  return getaddrinfo(n->address.host, port, &hints, list);
+}
+
+// Connects to the link's address within kConnectLimitMs, trying each
+// address the name gives in turn: 0 and *out, or the Winsock error.
+int link_connect(NetLink* n, WSAEVENT event, SOCKET* out) {
+  addrinfo* list = nullptr;
+  const int looked = link_addresses(n, 0, &list);
+  if (looked != 0) return looked;
+  const DWORD began = GetTickCount();
+  int error = WSAECONNREFUSED;
+  HANDLE waits[2] = {event, n->wake};
+  for (addrinfo* a = list; a && n->run.load(); a = a->ai_next) {
+    SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+    if (s == INVALID_SOCKET) {
+      error = WSAGetLastError();
+      continue;
+    }
+    int made = 0;
+    WSAEventSelect(s, event, FD_CONNECT);  // also makes the socket non-blocking
+    if (connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
+      made = 1;
+    } else if ((error = WSAGetLastError()) == WSAEWOULDBLOCK) {
+      const DWORD spent = GetTickCount() - began;
+      const DWORD waited = WaitForMultipleObjects(2, waits, FALSE, spent >= kConnectLimitMs ? 0 : kConnectLimitMs - spent);
+      if (waited == WAIT_OBJECT_0) {
+        WSANETWORKEVENTS happened = {};
+        WSAEnumNetworkEvents(s, event, &happened);
+        error = (happened.lNetworkEvents & FD_CONNECT) ? happened.iErrorCode[FD_CONNECT_BIT] : WSAECONNREFUSED;
+        made = error == 0;
+      } else {
+        error = waited == WAIT_TIMEOUT ? WSAETIMEDOUT : WSAEINTR;
+      }
+    }
+    WSAEventSelect(s, event, 0);
+    if (made) {
+      freeaddrinfo(list);
+      *out = s;
+      return 0;
+    }
+    closesocket(s);
+    if (error == WSAETIMEDOUT || error == WSAEINTR) break;
+  }
+  freeaddrinfo(list);
+  return error;
+}
+
+// The listening socket of a listen:// link: 0 and *out, or the Winsock error.
+int link_listen(NetLink* n, SOCKET* out) {
+  addrinfo* list = nullptr;
+  const int looked = link_addresses(n, AI_PASSIVE, &list);
+  if (looked != 0) return looked;
+  SOCKET s = socket(list->ai_family, list->ai_socktype, list->ai_protocol);
+  int error = 0;
+  if (s == INVALID_SOCKET) error = WSAGetLastError();
+  else if (bind(s, list->ai_addr, static_cast<int>(list->ai_addrlen)) == SOCKET_ERROR || listen(s, 1) == SOCKET_ERROR)
+    error = WSAGetLastError();
+  freeaddrinfo(list);
+  if (error) {
+    if (s != INVALID_SOCKET) closesocket(s);
+    return error;
+  }
+  *out = s;
+  return 0;
+}
+
+void link_failed(NetLink* n, int error) {
+  n->error.store(static_cast<uint32_t>(error));
+  n->state.store(kLinkFailed);
+}
+
+// A listen:// link: listens, takes one client at a time and serves it;
+// a client that comes and goes is an open and a lost line event.
+void link_listen_serve(Channel* c, NetLink* n, WSAEVENT event) {
+  SOCKET listener = INVALID_SOCKET;
+  const int error = link_listen(n, &listener);
+  if (error) {
+    link_failed(n, error);
+    return;
+  }
+  c->open.store(1);
+  HANDLE waits[2] = {event, n->wake};
+  const uint8_t channel = static_cast<uint8_t>(c->index + 1);
+  while (n->run.load()) {
+    WSAEventSelect(listener, event, FD_ACCEPT);
+    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) break;
+    WSANETWORKEVENTS happened = {};
+    WSAEnumNetworkEvents(listener, event, &happened);
+    SOCKET s = accept(listener, nullptr, nullptr);
+    if (s == INVALID_SOCKET) continue;
+    // While a client is served, others wait in the backlog.
+    WSAEventSelect(listener, event, 0);
+    link_up(c, n, s);
+    capture_add_event(&g_app.capture, kEventOpened, channel, 0, 0);
+    const int gone = link_serve(c, n, s, event);
+    link_drop(n);
+    n->state.store(kLinkConnecting);
+    if (n->run.load()) capture_add_event(&g_app.capture, kEventLost, channel, 0, static_cast<uint32_t>(gone));
+  }
+  closesocket(listener);
+}
+
+DWORD WINAPI link_thread(void* arg) {
+  Channel* c = static_cast<Channel*>(arg);
+  NetLink* n = &g_net[c->index];
+  WSAEVENT event = WSACreateEvent();
+  if (event == WSA_INVALID_EVENT) {
+    link_failed(n, WSAGetLastError());
+    return 0;
+  }
+  if (n->address.kind == kPortListen) {
+    link_listen_serve(c, n, event);
+  } else {
+    SOCKET s = INVALID_SOCKET;
+    const int error = link_connect(n, event, &s);
+    if (error) {
+      link_failed(n, error);
+    } else {
+      link_up(c, n, s);
+      const int gone = link_serve(c, n, s, event);
+      // Gone while the channel was open: the line watch sees it lost.
+      if (gone && n->run.load()) c->lost_error.store(static_cast<uint32_t>(gone));
+      link_drop(n);
+    }
+  }
+  WSACloseEvent(event);
+  return 0;
+}
+
+// Starts the link thread of channel ch: 0, or the error.
+DWORD link_start(int ch) {
+  Channel* c = &g_channel[ch];
+  NetLink* n = &g_net[ch];
+  if (!g_winsock) {
+    WSADATA data;
+    const int started = WSAStartup(MAKEWORD(2, 2), &data);
+    if (started) return static_cast<DWORD>(started);
+    g_winsock = 1;
+  }
+  if (!n->wake) n->wake = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!n->wake) return GetLastError();
+  ResetEvent(n->wake);
+  n->sock = INVALID_SOCKET;
+  n->failure_told = 0;
+  n->error.store(0);
+  n->state.store(kLinkConnecting);
+  n->run.store(1);
+  c->lost_error.store(0);
+  c->open.store(0);
+  c->thread = CreateThread(nullptr, 0, link_thread, c, 0, nullptr);
+  if (!c->thread) {
+    n->run.store(0);
+    n->state.store(kLinkIdle);
+    return GetLastError();
+  }
+  return 0;
+}
+
+// 1 while the channel's link thread has not ended.
+int link_thread_runs(const Channel* c) { return c->thread && WaitForSingleObject(c->thread, 0) == WAIT_TIMEOUT; }
+
+int net_open(HWND owner, int ch) {
+  Channel* c = &g_channel[ch];
+  if (link_thread_runs(c)) {
+    static const wchar_t* const kCaption[2] = {L"CH1", L"CH2"};
+    show_texts(owner, kCaption[ch], {kTextReceiveThreadAlive}, nullptr);
+    return 1;
+  }
+  if (c->thread) {
+    CloseHandle(c->thread);
+    c->thread = 0;
+  }
+  g_net[ch].address = g_app.address[ch];
+  // The line as the settings give it, kept for the DCB dialog and sent to
+  // an RFC 2217 server once it agrees to the option.
+  DCB d = {};
+  d.DCBlength = sizeof d;
+  d.fBinary = 1;
+  LineDcb line;
+  line_dcb_from_win(d, &line);
+  line_dcb_apply(&line, &g_app.settings.port[ch]);
+  line_dcb_to_win(line, &c->dcb);
+  COMMTIMEOUTS t = {};
+  line_timeouts_to_win(kLineTimeouts, &t);
+  channel_set_timeouts(c, t);
+  c->dtr_state = c->rts_state = 0;
+  const DWORD error = link_start(ch);
+  if (error) {
+    show_error(owner, L"CreateThread", L"Thread Error No.%d (CH%d)", static_cast<int>(error), ch + 1);
+    return 1;
+  }
+  return 0;
+}
+
+DWORD net_reopen(int ch) {
+  Channel* c = &g_channel[ch];
+  if (link_thread_runs(c)) return g_net[ch].state.load() == kLinkUp ? 0 : ERROR_IO_PENDING;
+  if (c->thread) {
+    CloseHandle(c->thread);
+    c->thread = 0;
+  }
+  // The DCB, time-outs, DTR and RTS stay as they were: the link sends them again.
+  const DWORD error = link_start(ch);
+  return error ? error : ERROR_IO_PENDING;
+}
+
+void net_close(int ch) {
+  Channel* c = &g_channel[ch];
+  NetLink* n = &g_net[ch];
+  c->open.store(0);
+  n->run.store(0);
+  if (n->wake) SetEvent(n->wake);
+  if (c->thread) {
+    // A thread still looking a name up cannot be woken: past the limit it
+    // is left to end by itself, and the channel cannot open until it has.
+    if (WaitForSingleObject(c->thread, kCloseLimitMs) == WAIT_TIMEOUT) return;
+    CloseHandle(c->thread);
+    c->thread = 0;
+  }
+  n->state.store(kLinkIdle);
+}
+
+int net_write(int ch, const uint8_t* bytes, int count) {
+  NetLink* n = &g_net[ch];
+  if (n->state.load() != kLinkUp) return kSendWriteFailed;
+  uint8_t escaped[2 * kSendMax];
+  const uint8_t* out = bytes;
+  int length = count;
+  if (is_rfc2217(n)) {
+    int consumed = 0;
+    length = telnet_escape(bytes, count, escaped, sizeof escaped, &consumed);
+  }
+  if (is_rfc2217(n)) out = escaped;
+  std::lock_guard<std::mutex> hold(n->lock);
+  // A write that fails is reported; the link thread sees a broken
+  // connection itself and the line watch acts on it.
+  return send_all(n, out, length) ? kSendWriteFailed : kSendOk;
+}
+
+DWORD net_apply_line(int ch) {
+  NetLink* n = &g_net[ch];
+  if (!is_rfc2217(n) || n->state.load() != kLinkUp) return 0;
+  LineDcb line;
+  line_dcb_from_win(g_channel[ch].dcb, &line);
+  uint8_t out[kRfc2217LineBytes];
+  std::lock_guard<std::mutex> hold(n->lock);
+  const int length = rfc2217_request_line(&n->telnet, &line, out, sizeof out);
+  if (length < 0) return ERROR_INVALID_PARAMETER;  // a field the option cannot carry
+  return static_cast<DWORD>(send_all(n, out, length));
+}
+
+void net_control(int ch, DWORD function) {
+  NetLink* n = &g_net[ch];
+  if (!is_rfc2217(n) || n->state.load() != kLinkUp) return;
+  uint8_t value = 0;
+  switch (function) {
+    case SETDTR: value = kRfcDtrOn; break;
+    case CLRDTR: value = kRfcDtrOff; break;
+    case SETRTS: value = kRfcRtsOn; break;
+    case CLRRTS: value = kRfcRtsOff; break;
+    case SETBREAK: value = kRfcBreakOn; break;
+    case CLRBREAK: value = kRfcBreakOff; break;
+    default: return;
+  }
+  uint8_t out[16];
+  std::lock_guard<std::mutex> hold(n->lock);
+  send_request(n, out, rfc2217_request(&n->telnet, kRfcSetControl, value, out, sizeof out));
+}
+
+// The modem lines as the server last told them (RFC 2217's bits are
+// Windows' MS_ bits); line errors come with the notifications.
+int net_line_state(int ch, DWORD* modem, DWORD* errors, COMSTAT* stat) {
+  NetLink* n = &g_net[ch];
+  *errors = 0;
+  *stat = COMSTAT{};
+  std::lock_guard<std::mutex> hold(n->lock);
+  *modem = is_rfc2217(n) ? n->telnet.modem_state & 0xF0 : 0;
+  return 1;
+}
+
+}  // namespace
+
+const LinkOps kNetLink = {net_open, net_reopen, net_close, net_write, net_apply_line, net_control, net_line_state};
+
+int net_open_failed(int ch, uint32_t* error) {
+  Channel* c = &g_channel[ch];
+  NetLink* n = &g_net[ch];
+  if (!c->net || !c->thread || link_thread_runs(c) || n->state.load() != kLinkFailed || n->failure_told) return 0;
+  n->failure_told = 1;
+  *error = n->error.load();
+  return 1;
+}
+
+int net_connecting(int ch) {
+  const Channel* c = &g_channel[ch];
+  return c->net && link_thread_runs(c) && g_net[ch].state.load() != kLinkUp;
+}
+
+int net_unconfirmed(int ch, char16_t* out, int units) {
+  static const struct {
+    int setting;
+    const char* name;
+  } kNames[] = {{kRfcBaud, "Baud"}, {kRfcDataSize, "Data"}, {kRfcParity, "Parity"}, {kRfcStopSize, "Stop"},
+                {kRfcFlowOut, "Flow"}, {kRfcBreak, "Break"}, {kRfcDtr, "DTR"}, {kRfcRts, "RTS"}};
+  NetLink* n = &g_net[ch];
+  int at = 0;
+  if (units > 0) out[0] = 0;
+  if (!is_rfc2217(n)) return 0;
+  std::lock_guard<std::mutex> hold(n->lock);
+  for (const auto& k : kNames) {
+    if (n->telnet.setting[k.setting].status != kRfcWaiting) continue;
+    for (const char* p = at ? " " : ""; *p && at + 1 < units; p++) out[at++] = static_cast<char16_t>(*p);
+    for (const char* p = k.name; *p && at + 1 < units; p++) out[at++] = static_cast<char16_t>(*p);
+  }
+  if (units > 0) out[at < units ? at : units - 1] = 0;
+  return at > 0;
+}
+
+int net_error_text(uint32_t error) {
+  switch (error) {
+    case WSAECONNREFUSED: return kTextNetRefused;
+    case WSAETIMEDOUT:
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+    case WSAENETDOWN: return kTextNetTimedOut;
+    case WSAHOST_NOT_FOUND:
+    case WSANO_DATA:
+    case WSATRY_AGAIN: return kTextNetNoHost;
+    case WSAEADDRINUSE:
+    case WSAEADDRNOTAVAIL:
+    case WSAEACCES: return kTextNetNoListen;
+    default: return kTextNetError;
+  }
+}

@@ -1,0 +1,303 @@
+"""Channels on network ports, on the real program under Wine, with real
+peers on loopback: ser2net serving a socat pty over RFC 2217, Python
+sockets as a raw TCP device and as a client of a listening channel.
+
+Every byte value goes both ways (0xFF included, which RFC 2217 doubles on
+the wire), a speed set in the DCB dialog reaches the pty ser2net holds, the
+line status dialog's buttons reach the server and say what it did not
+confirm, and a server that goes away is lost and comes back."""
+import csv
+import io
+import os
+import socket
+import subprocess
+import termios
+import threading
+import time
+
+import harness
+from harness import dialog_closed, save_log_when, texts
+from test_macro import write_macro
+
+ENGLISH = {"moji_type": 1, "rs_comport": 0, "rs_comport2": 0}
+CMD_DCB_CH1, CMD_EXPORT, CMD_LINE_STATUS_CH1 = 163, 176, 165
+BAUD_FIELD, DCB_OK = 331, 251
+LS_NOTE, LS_DTR_ON, LS_BREAK = 422, 254, 423
+ALL = bytes(range(256))
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def listening(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=0.2):
+            return True
+    except OSError:
+        return False
+
+
+class Peer(threading.Thread):
+    """One TCP connection, made by accepting (a device behind socket://) or
+    by connecting (a client of listen://); keeps what it receives."""
+
+    def __init__(self, port=None, connect_to=None):
+        super().__init__(daemon=True)
+        self.got = b""
+        self.conn = None
+        self.server = None
+        self.connect_to = connect_to
+        if connect_to is None:
+            self.server = socket.create_server(("127.0.0.1", port or 0))
+            self.port = self.server.getsockname()[1]
+        self.stopped = False
+
+    def run(self):
+        if self.server is not None:
+            self.server.settimeout(30)
+            try:
+                self.conn, _ = self.server.accept()
+            except OSError:
+                return
+        else:
+            deadline = time.time() + 15
+            while self.conn is None and time.time() < deadline and not self.stopped:
+                try:
+                    self.conn = socket.create_connection(("127.0.0.1", self.connect_to), timeout=1)
+                except OSError:
+                    time.sleep(0.1)
+        if self.conn is None:
+            return
+        self.conn.settimeout(0.2)
+        while not self.stopped:
+            try:
+                data = self.conn.recv(4096)
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            if not data:
+                return
+            self.got += data
+
+    def send(self, data):
+        self.conn.sendall(data)
+
+    def stop(self):
+        self.stopped = True
+        for s in (self.conn, self.server):
+            if s is not None:
+                s.close()
+
+
+class Ser2net:
+    """ser2net serving a socat pty pair's app end on a loopback port; the
+    test holds the pair's peer end as the device."""
+
+    def __init__(self, rfc2217=True):
+        self.pair = harness.PtyPair(harness.E2E / "pty", "net")
+        self.port = free_port()
+        self.rfc2217 = rfc2217
+        self.proc = None
+        self.start()
+
+    def start(self):
+        accepter = "telnet(rfc2217),tcp" if self.rfc2217 else "tcp"
+        self.proc = subprocess.Popen(
+            ["ser2net", "-n", "-u", "-Y", "connection: &c1",
+             "-Y", f"  accepter: {accepter},127.0.0.1,{self.port}",
+             "-Y", f"  connector: serialdev,{self.pair.app_path},9600n81,local"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        assert harness.wait_for(lambda: listening(self.port), 10), "ser2net did not listen"
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait(10)
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.stop()
+        self.pair.close()
+
+    def holds_pty(self):
+        """True while ser2net has the pty open (it does while a client is connected)."""
+        fds = f"/proc/{self.proc.pid}/fd"
+        try:
+            return any(os.readlink(f"{fds}/{fd}") == self.pair.app_path for fd in os.listdir(fds))
+        except OSError:
+            return False
+
+    def pty_speed(self):
+        """The output speed of the pty ser2net holds open, as termios has it."""
+        fd = os.open(self.pair.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+        try:
+            return termios.tcgetattr(fd)[5]
+        finally:
+            os.close(fd)
+
+
+def send_all_macro(q, name, command):
+    """A macro that sends 00 to FF with `command` (SEND on CH1, SED2 on CH2)."""
+    lines = [f"{command} " + "".join(f"{b:02X}" for b in range(k, k + 64)) for k in range(0, 256, 64)]
+    write_macro(q, name, lines + ["PEND"])
+
+
+def run_macro(driver, q, name):
+    dlg = harness.open_macro_dialog(driver)
+    harness.run_macro_file(driver, dlg, name)
+    driver.expect_message("Quorrin", texts()[22][1], timeout_ms=20000)
+    driver.call("click", dlg, 252)
+    assert harness.wait_for(lambda: dialog_closed(driver, texts()[82][1]), 10)
+
+
+def exported_events(driver, q, ready, timeout=10):
+    """The line events of CH1 in the CSV export, exported again until
+    ready(their first words) holds or the time is up."""
+    deadline = time.time() + timeout
+    for attempt in range(1, 100):
+        driver.command(CMD_EXPORT)
+        driver.file_dialog(f"events-{attempt}.csv")
+        text = harness.written_file(driver, q.path(f"events-{attempt}.csv"), 15).decode("ascii")
+        rows = list(csv.reader(io.StringIO(text, newline="")))[1:]
+        events = [r[6] for r in rows if r[3] == "EV" and r[2] == "CH1"]
+        if ready([e.split()[0] for e in events]) or time.time() > deadline:
+            return events
+    return events
+
+
+def test_raw_tcp_and_a_listening_channel_carry_every_byte_both_ways(app, driver, display):
+    device = Peer()
+    device.start()
+    listen_port = free_port()
+    client = Peer(connect_to=listen_port)
+    try:
+        q = app(dict(ENGLISH), args=["/port1", f"socket://127.0.0.1:{device.port}",
+                                     "/port2", f"listen://{listen_port}", "/open"])
+        client.start()
+        assert harness.wait_for(lambda: device.conn is not None and client.conn is not None, 15), "no connections"
+        driver.no_message_box(300)
+        device.send(ALL)
+        client.send(ALL[::-1])
+        save_log_when(driver, q, "in", lambda r: harness.received(r, 1) == ALL and harness.received(r, 3) == ALL[::-1])
+        send_all_macro(q, "ch1.txt", "SEND")
+        run_macro(driver, q, "ch1.txt")
+        assert harness.wait_for(lambda: device.got == ALL, 10), device.got.hex()
+        send_all_macro(q, "ch2.txt", "SED2")
+        run_macro(driver, q, "ch2.txt")
+        assert harness.wait_for(lambda: client.got == ALL, 10), client.got.hex()
+        harness.screenshot(display, "network_capture", driver)
+        # The listening channel takes the next client when this one goes.
+        client.stop()
+        again = Peer(connect_to=listen_port)
+        again.start()
+        try:
+            assert harness.wait_for(lambda: again.conn is not None, 10)
+            again.send(b"second client")
+            save_log_when(driver, q, "again",
+                          lambda r: harness.received(r, 3) == ALL[::-1] + b"second client")
+        finally:
+            again.stop()
+        assert harness.answer_ms(driver, "main") < 100
+    finally:
+        device.stop()
+        client.stop()
+
+
+def test_rfc2217_through_ser2net_bytes_speed_lines_and_outage(app, driver, display):
+    server = Ser2net()
+    try:
+        q = app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/reconnect", "/open"])
+        # ser2net opens the pty at 9600 and sets the speed it is asked for
+        # (the settings' 19200) once the option is agreed.
+        assert harness.wait_for(lambda: server.pty_speed() == termios.B19200, 15), server.pty_speed()
+        server.pair.write(ALL)
+        save_log_when(driver, q, "in", lambda r: harness.received(r, 1) == ALL)
+        send_all_macro(q, "out.txt", "SEND")
+        run_macro(driver, q, "out.txt")
+        assert server.pair.read(256, timeout=10) == ALL
+        # A speed from the DCB dialog goes to the server and on to the pty.
+        driver.command(CMD_DCB_CH1)
+        dlg = driver.call("dialog", "DCB&TIME_Setting for CH1", 10000, timeout=20)[0]
+        driver.call("settext", dlg, BAUD_FIELD, "57600")
+        driver.call("click", dlg, DCB_OK)
+        assert harness.wait_for(lambda: dialog_closed(driver, "DCB&TIME_Setting for CH1"), 10)
+        assert harness.wait_for(lambda: server.pty_speed() == termios.B57600, 10), server.pty_speed()
+        # DTR and a break go to the server; ser2net on a pty confirms the
+        # break but never DTR, and the dialog says so.
+        driver.command(CMD_LINE_STATUS_CH1)
+        dlg = driver.call("dialog", f"{texts()[43][1]} (CH1)", 10000, timeout=20)[0]
+        driver.call("click", dlg, LS_BREAK)
+        driver.call("click", dlg, LS_DTR_ON)
+        note = lambda: driver.call("gettext", dlg, LS_NOTE)[0]  # noqa: E731
+        assert harness.wait_for(lambda: note() == "Not confirmed by the server: DTR", 10), note()
+        harness.screenshot(display, "network_line_status", driver)
+        driver.call("close", dlg)
+        # The server goes: lost, no box; it comes back: the channel too.
+        server.stop()
+        assert harness.holds_for(lambda: harness.no_message_box(driver), 1.5)
+        server.start()
+        # Back when ser2net has the pty at the speed the channel had: the
+        # link sent its line settings again (bytes written before ser2net
+        # opens the pty are not the channel's to see).
+        assert harness.wait_for(lambda: server.holds_pty() and server.pty_speed() == termios.B57600, 15), \
+            server.pty_speed()
+        server.pair.write(b"after the outage")
+        save_log_when(driver, q, "back", lambda r: harness.received(r, 1) == ALL + b"after the outage", timeout=30)
+        events = exported_events(driver, q, lambda found: found[-1:] == ["back"])
+        assert [e.split()[0] for e in events] == ["opened", "settings", "lost", "back"], events
+        assert events[1] == "settings 57600 baud" and events[2] == "lost error 10101", events
+    finally:
+        server.close()
+
+
+def test_refused_and_unreachable_addresses_are_told_in_bounded_time(app, driver):
+    closed = free_port()
+    q = app(dict(ENGLISH), args=["/port1", f"socket://127.0.0.1:{closed}", "/open"])
+    began = time.time()
+    driver.expect_message("Quorrin", harness.message([488, 489], 1, 1, f"socket://127.0.0.1:{closed}"),
+                          timeout_ms=8000)
+    assert time.time() - began < 5
+    # A host that never answers: a listener whose backlog is full drops
+    # every new connect silently, as a host down or cut off does. The
+    # window answers while the connect waits, and the box comes within the
+    # connect's limit.
+    driver.call("close", "main")
+    q.wait_exit(20)
+    silent = socket.create_server(("127.0.0.1", 0), backlog=0)
+    fillers = []
+    try:
+        while True:
+            filler = socket.socket()
+            filler.settimeout(0.5)
+            fillers.append(filler)
+            filler.connect(silent.getsockname())
+    except OSError:
+        pass  # the backlog is full: connects hang from now on
+    try:
+        address = "socket://127.0.0.1:%d" % silent.getsockname()[1]
+        q = app(dict(ENGLISH), args=["/port1", address, "/open"])
+        began = time.time()
+        answers = []
+        while time.time() - began < 2:
+            answers.append(harness.answer_ms(driver, "main"))
+        assert max(answers) < 100, answers
+        driver.expect_message("Quorrin", harness.message([488, 490], 1, 1, address), timeout_ms=10000)
+        assert 4.5 < time.time() - began < 8
+    finally:
+        for s in fillers + [silent]:
+            s.close()
+
+
+def test_a_bad_address_on_the_command_line_is_told_and_the_port_kept(app, driver):
+    q = app(dict(ENGLISH, rs_comport=3), args=["/port1", "socket://host"])
+    driver.expect_message("Quorrin", harness.message([487, 478], 1, 1))
+    # The settings file keeps its port, and a network port chosen for one
+    # run is not written to it.
+    driver.call("close", "main")
+    q.wait_exit(20)
+    assert dict(harness.read_settings(q.path("quorrin.ini")))["rs_comport"] == "3"
+    data = q.path("quorrin.ini").read_bytes()
+    assert b"Ports" not in data and "Ports".encode("utf-16-le") not in data
