@@ -238,6 +238,9 @@
 #define IDC_PN_NUMBER1 321      // 321, 322: the port numbers of CH1 and CH2
 #define IDC_PN_NUMBER2 322
 #define IDC_PN_UNUSED 323       // a tiny edit the dialog does not use
+#define IDC_PN_ADDRESS1 324     // 324, 325: the network addresses of CH1 and CH2
+#define IDC_PN_ADDRESS2 325
+#define IDC_PN_NOTE 326
 #define IDC_PN_LIST1 301        // 301, 302: the port lists of CH1 and CH2
 #define IDC_PN_LIST2 302
 #define IDC_PN_MONITOR 201

@@ -1,5 +1,6 @@
 // The port number dialog (111, modal): each channel's port chosen from a
-// list of the system's serial ports or typed as a number, line monitor mode,
+// list of the system's serial ports or typed as a number, or typed as a
+// network address (which then takes the channel's place), line monitor mode,
 // "再読込" to build the lists again, and Device Manager with administrator
 // rights. A port chosen in a list is taken into the settings at once; the
 // typed numbers and line monitor mode are taken by OK after its checks.
@@ -62,7 +63,16 @@ void show_number(HWND dlg, int ch) {
 // The list's edit field shows message text 0 (the first entry).
 void combo_show_none(HWND dlg, int ch) { SendDlgItemMessageW(dlg, IDC_PN_LIST1 + ch, CB_SETCURSEL, 0, 0); }
 
+// Channel ch's network address as the settings have it; empty for a COM port.
+void show_address(HWND dlg, int ch) {
+  wchar_t text[kPortAddressUnits] = L"";
+  if (channel_is_net(ch)) port_address_format(g_app.address[ch], reinterpret_cast<char16_t*>(text), kPortAddressUnits);
+  SetDlgItemTextW(dlg, IDC_PN_ADDRESS1 + ch, text);
+}
+
 void port_dialog_build(HWND dlg) {
+  set_dialog_text(dlg, IDC_PN_NOTE, kTextPortAddressNote);
+  for (int ch = 0; ch < 2; ch++) show_address(dlg, ch);
   set_dialog_text(dlg, IDC_PN_RELOAD, kTextReload);
   set_dialog_text(dlg, IDC_PN_DEVICE_MANAGER, kTextDeviceManager);
   for (int ch = 0; ch < 2; ch++) show_number(dlg, ch);
@@ -107,6 +117,8 @@ void port_combo_changed(HWND dlg, int ch, int selected) {
   int same = port_choice_take(numbers, ch, port_number_of_choice(reinterpret_cast<char16_t*>(text)));
   *port_number(0) = numbers[0];
   *port_number(1) = numbers[1];
+  // A COM port chosen in the list replaces the channel's network address.
+  if (selected && numbers[ch] != 0) SetDlgItemTextW(dlg, IDC_PN_ADDRESS1 + ch, L"");
   if (same) show_message(dlg, kTextSamePortTwice, 0, L"Quorrin");
   for (int other = 0; other < 2; other++) {
     show_number(dlg, other);
@@ -114,17 +126,58 @@ void port_combo_changed(HWND dlg, int ch, int selected) {
   }
 }
 
+// Reads the address fields: 0 with addresses[ch] (kind kPortCom where the
+// field is empty), or 1 after telling the user which one does not read
+// and putting the caret there.
+int port_dialog_addresses(HWND dlg, PortAddress addresses[2]) {
+  for (int ch = 0; ch < 2; ch++) {
+    addresses[ch] = PortAddress{};
+    wchar_t text[kPortAddressUnits + 1] = L"";
+    GetDlgItemTextW(dlg, IDC_PN_ADDRESS1 + ch, text, kPortAddressUnits + 1);
+    int blank = 1;
+    for (const wchar_t* p = text; *p; p++) blank = blank && (*p == L' ' || *p == L'\t');
+    if (blank) continue;
+    int reason = 0;
+    if (port_address_parse(reinterpret_cast<char16_t*>(text), &addresses[ch], &reason)) {
+      show_texts(dlg, L"Quorrin", {kTextPortAddressInvalid, port_address_reason_text(reason)}, nullptr, ch + 1);
+      HWND edit = GetDlgItem(dlg, IDC_PN_ADDRESS1 + ch);
+      SetFocus(edit);
+      SendMessageW(edit, EM_SETSEL, 0, -1);
+      return 1;
+    }
+  }
+  if (addresses[0].kind != kPortCom && port_address_equal(addresses[0], addresses[1])) {
+    show_message(dlg, kTextSamePortTwice, 0, L"Quorrin");
+    return 1;
+  }
+  return 0;
+}
+
 void port_dialog_ok(HWND dlg) {
+  PortAddress addresses[2];
+  if (port_dialog_addresses(dlg, addresses)) return;
   int32_t numbers[2];
   for (int ch = 0; ch < 2; ch++) {
     wchar_t text[4] = L"";  // three characters, as the edits take
     GetDlgItemTextW(dlg, IDC_PN_NUMBER1 + ch, text, 4);
     numbers[ch] = port_number_of_edit(reinterpret_cast<char16_t*>(text));
+    // COMn typed as an address is that COM port.
+    if (addresses[ch].kind == kPortCom && addresses[ch].com) numbers[ch] = addresses[ch].com;
   }
   g_app.settings.lm_mode = IsDlgButtonChecked(dlg, IDC_PN_MONITOR) == BST_CHECKED ? 1 : 0;
-  PortCheck check = port_dialog_check(numbers, g_app.settings.lm_mode);
+  // A channel with a network address needs no COM number; line monitor
+  // mode needs a port on both channels, of either kind.
+  const int net[2] = {addresses[0].kind != kPortCom, addresses[1].kind != kPortCom};
+  PortCheck check = port_dialog_check(numbers, net[0] || net[1] ? 0 : g_app.settings.lm_mode);
+  if (check == kPortCheckOk && g_app.settings.lm_mode && (net[0] || net[1]) &&
+      !((net[0] || numbers[0]) && (net[1] || numbers[1])))
+    check = kPortCheckMonitorBoth;
   *port_number(0) = numbers[0];
   *port_number(1) = numbers[1];
+  for (int ch = 0; ch < 2; ch++) {
+    g_app.address[ch] = net[ch] ? addresses[ch] : PortAddress{};
+    g_app.port_for_run[ch] = 0;  // the user's choice goes to the settings file
+  }
   switch (check) {
     case kPortCheckOk: EndDialog(dlg, IDC_PN_OK); return;
     case kPortCheckSame:
@@ -157,6 +210,8 @@ INT_PTR CALLBACK port_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_INITDIALOG:
       // What the edit shows is what OK reads: three characters.
       for (int ch = 0; ch < 2; ch++) SendDlgItemMessageW(dlg, IDC_PN_NUMBER1 + ch, EM_LIMITTEXT, 3, 0);
+      for (int ch = 0; ch < 2; ch++)
+        SendDlgItemMessageW(dlg, IDC_PN_ADDRESS1 + ch, EM_LIMITTEXT, kPortAddressUnits - 1, 0);
       port_dialog_build(dlg);
       dialog_look_init(dlg);
       return TRUE;

@@ -301,3 +301,45 @@ def test_a_bad_address_on_the_command_line_is_told_and_the_port_kept(app, driver
     assert dict(harness.read_settings(q.path("quorrin.ini")))["rs_comport"] == "3"
     data = q.path("quorrin.ini").read_bytes()
     assert b"Ports" not in data and "Ports".encode("utf-16-le") not in data
+
+
+def test_port_dialog_takes_an_address_and_the_settings_keep_it(app, driver, display):
+    from test_port_number import open_dialog, TITLE
+    device = Peer()
+    device.start()
+    try:
+        q = app(dict(ENGLISH, rs_comport=3))
+        dlg = open_dialog(driver)
+        assert driver.call("gettext", dlg, 326)[0] == texts()[494][1]
+        assert driver.call("gettext", dlg, 324)[0] == ""
+        # A bad address is told with its reason and nothing is taken.
+        driver.call("settext", dlg, 325, "tcp://host:1")
+        driver.call("click", dlg, 251)
+        driver.expect_message("Quorrin", harness.message([487, 474], 1, 2))
+        driver.call("settext", dlg, 325, "")
+        driver.call("settext", dlg, 324, f"  socket://127.0.0.1:{device.port} ")
+        left, top, right, bottom = map(int, driver.call("rect", dlg))
+        driver.call("move", dlg, 0, 0, right - left, bottom - top)
+        harness.screenshot(display, "port_number_address")
+        driver.call("click", dlg, 251)
+        assert harness.wait_for(lambda: dialog_closed(driver, TITLE), 10)
+        harness.open_ports(driver)
+        assert harness.wait_for(lambda: device.conn is not None, 10), "no connection"
+        device.send(b"hello")
+        save_log_when(driver, q, "hello", lambda r: harness.received(r, 1) == b"hello")
+        harness.close_ports(driver)
+        driver.call("close", "main")
+        q.wait_exit(20)
+        # The COM number stays in its place; the address is in a section of its own.
+        ini = q.path("quorrin.ini")
+        assert dict(harness.read_settings(ini))["rs_comport"] == "3"
+        text = ini.read_bytes().decode("utf-16-le" if ini.read_bytes()[:2] == b"\xff\xfe" else "latin-1")
+        assert f"[Ports]\r\nport1=socket://127.0.0.1:{device.port}\r\n" in text, text
+        # The next start shows it in the dialog.
+        q.start()
+        driver.main_window()
+        dlg = open_dialog(driver)
+        assert driver.call("gettext", dlg, 324)[0] == f"socket://127.0.0.1:{device.port}"
+        driver.call("close", dlg)
+    finally:
+        device.stop()
