@@ -906,6 +906,19 @@ int modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* ti
     std::swap(*out, *scratch);  // the lists trade their blocks: no copy
     kept = kModbusAscii;
   }
+  // A network link carries Modbus TCP or RTU over TCP: read as TCP too.
+  const uint8_t net[2] = {static_cast<uint8_t>(o.network[0] && !o.tcp[0]),
+                          static_cast<uint8_t>(o.network[1] && !o.tcp[1])};
+  if (net[0] || net[1]) {
+    o.mode = kept;
+    o.tcp[0] = static_cast<uint8_t>(o.tcp[0] | net[0]);
+    o.tcp[1] = static_cast<uint8_t>(o.tcp[1] | net[1]);
+    if (modbus_monitor_decode_list(records, times, count, &o, scratch, cancel)) return 1;
+    if (good(scratch) > good(out)) {
+      std::swap(*out, *scratch);
+      kept = kModbusTcp;
+    }
+  }
   if (mode) *mode = kept;
   return 0;
 }
@@ -914,6 +927,7 @@ namespace {
 
 int same_options(const ModbusMonitorOptions& a, const ModbusMonitorOptions& b) {
   return a.line_monitor == b.line_monitor && a.tcp[0] == b.tcp[0] && a.tcp[1] == b.tcp[1] &&
+         a.network[0] == b.network[0] && a.network[1] == b.network[1] &&
          a.shape[0].baud == b.shape[0].baud &&
          a.shape[0].tenth_bits == b.shape[0].tenth_bits && a.shape[1].baud == b.shape[1].baud &&
          a.shape[1].tenth_bits == b.shape[1].tenth_bits;

@@ -142,6 +142,11 @@ struct ModbusMonitorOptions {
   // its streams are then framed by their MBAP headers whatever the mode.
   // A network link carrying RTU frames ("RTU over TCP") leaves it 0.
   uint8_t tcp[2] = {0, 0};
+  // CH1 and CH2: 1 when the channel is a network link whose framing is not
+  // known: it carries Modbus TCP or RTU frames ("RTU over TCP"), and
+  // modbus_monitor_decode_either keeps the reading that finds more good
+  // frames.
+  uint8_t network[2] = {0, 0};
 };
 
 struct ModbusFrame {
@@ -198,7 +203,9 @@ int modbus_monitor_decode_list(const CaptureRecord* records, const int64_t* time
 // flag are TCP in both decodes (when both channels have it, one decode is
 // all it takes and *mode is kModbusTcp). The frames go into out,
 // scratch is the other mode's working list; *mode (may be null) is the mode
-// kept. Returns 0, or 1 when cancelled (out is then of no use).
+// kept. Channels with the network flag are read a third time as TCP, and
+// that reading is kept when it finds more good frames (*mode kModbusTcp).
+// Returns 0, or 1 when cancelled (out is then of no use).
 int modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* times, int32_t count,
                                  const ModbusMonitorOptions* options, ModbusFrameList* out, ModbusFrameList* scratch,
                                  int32_t* mode, const std::atomic<int>* cancel);

@@ -97,6 +97,8 @@ void options_fill(void* out) {
   o->mode = kModbusRtu;
   o->line_monitor = settings_line_monitor(&g_app.settings);
   line_shapes_of(g_app.settings.port, o->shape);
+  // A channel on a network port may carry Modbus TCP or RTU over TCP.
+  for (int ch = 0; ch < 2; ch++) o->network[ch] = static_cast<uint8_t>(channel_is_net(ch));
 }
 
 // Runs on the user-interface thread: the options of the settings now, for

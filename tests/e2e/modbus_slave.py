@@ -4,6 +4,10 @@ answers the requests Quorrin builds. Nobody here wrote its framing, CRC or
 LRC, so its answers prove ours.
 
     /usr/bin/python3 modbus_slave.py DEVICE rtu|ascii [--spoil N]
+    /usr/bin/python3 modbus_slave.py tcp:PORT tcp|rtu [--spoil N]
+
+The second form serves on 127.0.0.1:PORT: Modbus TCP (MBAP headers), or
+RTU frames with their CRC on the socket ("RTU over TCP").
 
 Slave 1 holds 100 holding registers, register k holding 0x1000 + k (zero
 based: a request for address 1 reads register 1). It prints "ready" once the
@@ -13,16 +17,18 @@ SIGTERM or SIGINT, then closes the device and exits 0.
 
 With --spoil N the Nth answer (counting from 1) leaves with its last byte
 inverted, a broken CRC (RTU) or a broken LR digit (ASCII: the byte before CR
-LF): the serial write of the library's own frame is wrapped, so the rest of
-the frame is the library's. Its line reads "answer FC spoiled".
+LF), or on Modbus TCP with an MBAP length one too long: the write of the
+library's own frame is wrapped, so the rest of the frame is the library's.
+Its line reads "answer FC spoiled".
 """
 import asyncio
 import signal
 import sys
 
 from pymodbus.datastore import ModbusSequentialDataBlock, ModbusServerContext, ModbusSlaveContext
-from pymodbus.server.async_io import ModbusSerialServer, ModbusSingleRequestHandler
-from pymodbus.transaction import ModbusAsciiFramer, ModbusRtuFramer
+from pymodbus.server.async_io import (ModbusConnectedRequestHandler, ModbusSerialServer, ModbusSingleRequestHandler,
+                                      ModbusTcpServer)
+from pymodbus.transaction import ModbusAsciiFramer, ModbusRtuFramer, ModbusSocketFramer
 
 REGISTERS = 100
 FIRST_VALUE = 0x1000
@@ -44,6 +50,9 @@ def spoiled(data):
     SPOIL["sent"] = SPOIL.get("sent", 0) + 1
     if SPOIL["sent"] != SPOIL["answer"]:
         return data, ""
+    if SPOIL.get("tcp"):
+        length = int.from_bytes(data[4:6], "big") + 1
+        return data[:4] + length.to_bytes(2, "big") + data[6:], " spoiled"
     if data.endswith(b"\r\n"):
         at = len(data) - 3
         flip = b"1" if data[at:at + 1] == b"0" else b"0"
@@ -66,13 +75,31 @@ def report(response):
     return response, False
 
 
+class SpoilingTcpHandler(ModbusConnectedRequestHandler):
+    def _send_(self, data):
+        data, note = spoiled(data)
+        self.transport.write(data)
+        print(f"answer {SPOIL['code']:02X}{note}", flush=True)
+
+
 async def serve(device, framer):
-    server = ModbusSerialServer(context(), framer, port=device, baudrate=9600, timeout=0.05,
-                                ignore_missing_slaves=True, response_manipulator=report, handler=SpoilingHandler)
-    await server.start()
-    if server.transport is None:
-        print(f"cannot open {device}", flush=True)
-        return 1
+    if device.startswith("tcp:"):
+        server = ModbusTcpServer(context(), framer, address=("127.0.0.1", int(device[4:])), allow_reuse_address=True,
+                                 ignore_missing_slaves=True, response_manipulator=report, handler=SpoilingTcpHandler,
+                                 defer_start=True)
+        serving = asyncio.ensure_future(server.serve_forever())
+        while server.server is None and not serving.done():
+            await asyncio.sleep(0.05)
+        if serving.done():
+            print(f"cannot listen on {device}", flush=True)
+            return 1
+    else:
+        server = ModbusSerialServer(context(), framer, port=device, baudrate=9600, timeout=0.05,
+                                    ignore_missing_slaves=True, response_manipulator=report, handler=SpoilingHandler)
+        await server.start()
+        if server.transport is None:
+            print(f"cannot open {device}", flush=True)
+            return 1
     stop = asyncio.Event()
     loop = asyncio.get_running_loop()
     for sig in (signal.SIGTERM, signal.SIGINT):
@@ -87,7 +114,8 @@ def main():
     device, mode = sys.argv[1], sys.argv[2]
     if len(sys.argv) == 5 and sys.argv[3] == "--spoil":
         SPOIL["answer"] = int(sys.argv[4])
-    framer = {"rtu": ModbusRtuFramer, "ascii": ModbusAsciiFramer}[mode]
+    framer = {"rtu": ModbusRtuFramer, "ascii": ModbusAsciiFramer, "tcp": ModbusSocketFramer}[mode]
+    SPOIL["tcp"] = mode == "tcp"
     return asyncio.run(serve(device, framer))
 
 

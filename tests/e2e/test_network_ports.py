@@ -15,6 +15,8 @@ import termios
 import threading
 import time
 
+import pytest
+
 import harness
 from harness import dialog_closed, save_log_when, texts
 from test_macro import write_macro
@@ -343,3 +345,43 @@ def test_port_dialog_takes_an_address_and_the_settings_keep_it(app, driver, disp
         driver.call("close", dlg)
     finally:
         device.stop()
+
+
+@pytest.mark.parametrize("framing", ["tcp", "rtu"])
+def test_modbus_over_a_network_link_with_pymodbus(app, driver, display, framing):
+    """Quorrin's builder asks pymodbus's TCP server (Modbus TCP, or RTU
+    frames on the socket) twice; its second answer is spoiled (an MBAP
+    length one too long, or a broken CRC). The monitor reads the link in
+    the framing that finds the frames and pairs the good answer."""
+    import test_modbus_monitor as mon
+    from test_modbus import MODE_RTU, MODE_TCP, SEND_CH1, ASSEMBLE, Slave, choose_function, enabled, fill, DATA
+    from test_modbus import open_builder, press
+    port = free_port()
+    slave = Slave(f"tcp:{port}", framing, harness.E2E / f"modbus_slave_{framing}_tcp.log", spoil=2)
+    try:
+        app(dict(ENGLISH), args=["/port1", f"socket://127.0.0.1:{port}", "/open"])
+        monitor = mon.open_monitor(driver)
+        dlg = open_builder(driver)
+        press(driver, dlg, MODE_TCP if framing == "tcp" else MODE_RTU)
+        choose_function(driver, dlg, "03 Read Holding Registers")
+        assert harness.wait_for(lambda: not enabled(driver, dlg, DATA), 5)
+        fill(driver, dlg, address="0", count="3")
+        press(driver, dlg, ASSEMBLE)
+        assert harness.wait_for(lambda: harness.toolbar_enabled(driver, 1117), 10)  # connected: Close is enabled
+        for k, note in ((1, ""), (2, " spoiled")):
+            press(driver, dlg, SEND_CH1)
+            assert slave.line(10) == "answer 03" + note
+            assert harness.wait_for(lambda: len(mon.rows(driver, monitor)) == 2 * k, 10), mon.rows(driver, monitor)
+        press(driver, dlg, 256)
+        driver.command(mon.CMD_MONITOR)
+        shown = mon.rows(driver, monitor)
+        assert {r["mode"] for r in shown} == {framing.upper()}, shown
+        # An MBAP length that promises a byte that never comes: the frame is cut.
+        bad = "TOO SHORT" if framing == "tcp" else "BAD CRC"
+        assert [r["check"] for r in shown] == ["OK", "OK", "OK", bad], shown
+        values = "bytes=6 values=0x1000,0x1001,0x1002"
+        assert shown[1]["summary"] == (f"tid=0x0001 {values}" if framing == "tcp" else values), shown[1]
+        assert 0 < float(shown[1]["latency"]) < 1000
+        harness.screenshot(display, f"modbus_monitor_{framing}_over_tcp", driver)
+    finally:
+        slave.stop()

@@ -941,6 +941,36 @@ TEST_F(TcpFixture, ChannelsBesideTcpKeepTheirFramingAndTheCsvSaysWhich) {
   modbus_frame_list_free(&scratch);
 }
 
+// A network link carries Modbus TCP or RTU over TCP, and the capture does
+// not say which: the reading with more good frames is kept.
+TEST_F(MonitorFixture, ANetworkLinkIsReadAsTcpOrAsRtuOverTcp) {
+  opt.network[0] = 1;
+  ModbusFrameList out, scratch;
+  int32_t mode = -1;
+  auto either = [&] {
+    return modbus_monitor_decode_either(cap.records, cap.times, capture_write_position(&cap), &opt, &out, &scratch,
+                                        &mode, nullptr);
+  };
+  append(kKindSentCh1, tcp(7, {0x01, 0x03, 0x00, 0x00, 0x00, 0x01}));
+  append(kKindRecvCh1, tcp(7, {0x01, 0x03, 0x02, 0x12, 0x34}), 3'000);
+  ASSERT_EQ(either(), 0);
+  EXPECT_EQ(mode, kModbusTcp);
+  ASSERT_EQ(out.n, 2);
+  EXPECT_EQ(out.frames[1].check, kMonitorOk);
+  EXPECT_EQ(out.frames[1].pair, 0);
+  // RTU frames on the same link stay RTU, with their CRC checked.
+  capture_clear(&cap);
+  append(kKindSentCh1, kReadTen);
+  append(kKindRecvCh1, rtu({0x01, 0x03, 0x02, 0x00, 0x05}), 5'000);
+  ASSERT_EQ(either(), 0);
+  EXPECT_EQ(mode, kModbusRtu);
+  ASSERT_EQ(out.n, 2);
+  EXPECT_EQ(out.frames[0].mode, kModbusRtu);
+  EXPECT_EQ(out.frames[1].check, kMonitorOk);
+  modbus_frame_list_free(&out);
+  modbus_frame_list_free(&scratch);
+}
+
 // A break of the line ends the frame it cut; the new connection's first
 // frame decodes whole.
 TEST_F(TcpFixture, ABreakOfTheLineCutsTheFrameInFlight) {
