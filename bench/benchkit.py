@@ -100,6 +100,25 @@ def numbered(first, count, width=10):
     return b"".join(b"%0*d\n" % (width - 1, i) for i in range(first, first + count))
 
 
+def numbered_stream(write, seconds, rate, written, line=10):
+    """Writes the numbered stream in blocks of about 4 kB with write(data)
+    (which returns False to stop) for `seconds`, paced at `rate` bytes/s
+    when given (written() says how many bytes went out so far); returns
+    the seconds it wrote."""
+    block_lines = 4096 // line
+    start = time.time()
+    n = 0
+    while time.time() - start < seconds:
+        if not write(numbered(n, block_lines, line)):
+            break
+        n += block_lines
+        if rate:
+            delay = start + written() / rate - time.time()
+            if delay > 0:
+                time.sleep(delay)
+    return max(time.time() - start, 1e-6)
+
+
 class Writer(threading.Thread):
     """Writes a numbered stream ("%09d\\n" lines) into a pty's peer end for
     `seconds`, as fast as the pty takes it (or paced at `rate` bytes/s).
@@ -135,18 +154,7 @@ class Writer(threading.Thread):
         return True
 
     def run(self):
-        block_lines = 4096 // self.LINE
-        start = time.time()
-        n = 0
-        while time.time() - start < self.seconds:
-            if not self._write_all(numbered(n, block_lines, self.LINE)):
-                break
-            n += block_lines
-            if self.rate:
-                delay = start + self.written / self.rate - time.time()
-                if delay > 0:
-                    time.sleep(delay)
-        self.elapsed = max(time.time() - start, 1e-6)
+        self.elapsed = numbered_stream(self._write_all, self.seconds, self.rate, lambda: self.written)
 
     def rate_text(self):
         text = f"{self.written / self.elapsed:,.0f} bytes/s"
@@ -206,11 +214,12 @@ def start_wine(run, display, prefix=harness.PREFIX):
     run.wine.ensure()
 
 
-def start_quorrin(run, names, program_dir, settings, env=None):
+def start_quorrin(run, names, program_dir, settings, env=None, args=()):
     """Makes a socat pty pair for each name, registers them as COM3 (and
     COM4), holds their app ends open, starts Quorrin in
     build/e2e/run/<program_dir> with these settings (and `env`'s variables
-    added to its environment) and waits for its main window."""
+    added to its environment, and `args` on its command line) and waits for
+    its main window."""
     work = harness.E2E / "pty"
     work.mkdir(parents=True, exist_ok=True)
     for name in names:
@@ -219,7 +228,7 @@ def start_quorrin(run, names, program_dir, settings, env=None):
         run.holders.append(os.open(p.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK))
     run.wine.set_ports({f"COM{3 + k}": p.app_path for k, p in enumerate(run.pairs)})
     run.driver = harness.Driver(run.wine)
-    run.q = harness.Quorrin(run.wine, harness.E2E / "run" / program_dir, settings=settings, env=env)
+    run.q = harness.Quorrin(run.wine, harness.E2E / "run" / program_dir, settings=settings, env=env, args=args)
     run.q.start()
     run.driver.main_window()
 

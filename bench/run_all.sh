@@ -21,6 +21,7 @@ run $py bench/paint_bench.py
 run $py bench/macro_bench.py
 run $py bench/monitor_tick_bench.py
 run $py bench/reconnect_bench.py
+run $py bench/network_bench.py
 for arg in "$@"; do
   case "$arg" in
     --soak) run $py bench/soak.py ;;

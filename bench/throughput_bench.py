@@ -60,6 +60,14 @@ def cpu_text(quorrin, server):
     return (f"Quorrin {quorrin:.1f} % + wineserver {server:.1f} % = {quorrin + server:.1f} % of one core")
 
 
+def idle_cpu_text(pid, server, seconds=10):
+    """CPU of Quorrin and its wineserver over `seconds`, after 2 s to settle."""
+    time.sleep(2)
+    start, start_server = cpu_seconds(pid), cpu_seconds(server)
+    time.sleep(seconds)
+    return cpu_text(percent(start, cpu_seconds(pid), seconds), percent(start_server, cpu_seconds(server), seconds))
+
+
 def stream_check(data):
     """(lines, ok): the received bytes, from the first whole line on, are
     consecutive numbered lines (the last one may be cut)."""
@@ -121,11 +129,7 @@ def quorrin_runs(run):
         # Wine's server process does part of every serial call's work.
         server = wineserver_pid(run.wine)
 
-        time.sleep(2)
-        start, start_server = cpu_seconds(pid), cpu_seconds(server)
-        time.sleep(10)
-        rows.append(f"| idle CPU, CH1 and CH2 open on quiet ptys (10 s) | "
-                    f"{cpu_text(percent(start, cpu_seconds(pid), 10), percent(start_server, cpu_seconds(server), 10))} | |")
+        rows.append(f"| idle CPU, CH1 and CH2 open on quiet ptys (10 s) | {idle_cpu_text(pid, server)} | |")
 
         for label, peers, rate in (("CH1 alone, as fast as the pty takes it", [p3], None),
                                    ("CH1 and CH2 at once, as fast as the ptys take it", [p3, p4], None),
@@ -163,11 +167,8 @@ def quorrin_runs(run):
         # presence check still finds COM3 in the registry and keeps it open).
         os.close(run.holders.pop(0))
         p3.close()
-        time.sleep(2)
-        start, start_server = cpu_seconds(pid), cpu_seconds(server)
-        time.sleep(10)
         rows.append(f"| CPU once CH1's pty pair has gone (its reads fail), CH2 open and quiet (10 s) | "
-                    f"{cpu_text(percent(start, cpu_seconds(pid), 10), percent(start_server, cpu_seconds(server), 10))} | |")
+                    f"{idle_cpu_text(pid, server)} | |")
         print(rows[-1], flush=True)
     except Exception as e:  # noqa: BLE001 - the figures so far are still written
         rows.append(f"| Quorrin runs stopped | {type(e).__name__}: {e} | |")

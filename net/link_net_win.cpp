@@ -283,7 +283,7 @@ void link_listen_serve(Channel* c, NetLink* n, WSAEVENT event) {
     link_failed(n, error);
     return;
   }
-  c->open.store(1);
+  if (n->run.load()) c->open.store(1);  // not when a close came meanwhile
   HANDLE waits[2] = {event, n->wake};
   const uint8_t channel = static_cast<uint8_t>(c->index + 1);
   while (n->run.load()) {
@@ -320,6 +320,8 @@ DWORD WINAPI link_thread(void* arg) {
     const int error = link_connect(n, event, &s);
     if (error) {
       link_failed(n, error);
+    } else if (!n->run.load()) {
+      closesocket(s);  // closed while a name was looked up: never opens
     } else {
       link_up(c, n, s);
       const int gone = link_serve(c, n, s, event);
@@ -422,6 +424,7 @@ void net_close(int ch) {
     CloseHandle(c->thread);
     c->thread = 0;
   }
+  c->open.store(0);  // a connect that ended just as the close began set it again
   n->state.store(kLinkIdle);
 }
 

@@ -140,6 +140,29 @@ def outage_marker(ctx):
     return tooltip_at(ctx, [(columns[2] + 1, 60)], "the outage's marker")
 
 
+NET_PORT = 47017  # the loopback port ser2net serves the network capture's instrument on
+
+
+def network_capture(ctx):
+    """CH1 on rfc2217://127.0.0.1:NET_PORT: ser2net (as the manual's example
+    sets it up) serves a pty whose far end is a second demo instrument; the
+    ports open, its status lines arrive and "*IDN?" is answered."""
+    pair = harness.PtyPair(harness.E2E / "pty", "shotnet")
+    ctx.cleanup.append(pair.close)
+    demo = subprocess.Popen([sys.executable, str(ROOT / "scripts" / "demo_device.py"), str(pair.link_peer),
+                             "--interval", "2"])
+    ctx.cleanup.append(demo.terminate)
+    server = subprocess.Popen(["ser2net", "-n", "-u", "-Y", "connection: &shot",
+                               "-Y", f"  accepter: telnet(rfc2217),tcp,127.0.0.1,{NET_PORT}",
+                               "-Y", f"  connector: serialdev,{pair.app_path},9600n81,local"],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    ctx.cleanup.append(server.terminate)
+    time.sleep(1.0)  # ser2net listens
+    capture(ctx)
+    time.sleep(4.5)  # two status lines more
+    return ctx.driver.main_window()
+
+
 def with_answers(cmd):
     """Opens a window over an answers file "answers.txt" of a few rules
     (UTF-16LE with its mark, CR LF), as one prepares it to stand in for a device."""
@@ -170,7 +193,8 @@ SHOTS = [
     ("checksum-calc", {}, by_command(172)),
     ("ascii-table", {}, by_command(173)),
     ("macro-dialog", {}, by_command(152)),
-    ("port-number", {"closed": True}, by_command(160)),  # the dialog is refused while a port is open
+    # The dialog is refused while a port is open; CH2 shows a network address.
+    ("port-number", {"closed": True, "args": ["/port2", "rfc2217://10.0.0.5:4001"]}, by_command(160)),
     ("dcb", {}, by_command(163)),
     ("line-status", {}, by_command(165)),
     ("environment", {}, by_command(167)),
@@ -182,6 +206,7 @@ SHOTS = [
     ("modbus-monitor", {"capture": True, "request": MODBUS_REQUEST}, by_command(178)),
     ("auto-answer", {}, with_answers(180)),
     ("event-marker", {"theme": 1, "rs_comport": 5, "args": ["/reconnect"]}, outage_marker),
+    ("network-capture", {"closed": True, "args": ["/port1", f"rfc2217://127.0.0.1:{NET_PORT}"]}, network_capture),
 ]
 NAMES = [row[0] for row in SHOTS]
 README_SHOTS = {"main-light": "main-light", "main-dark": "main-dark", "modbus-builder": "modbus-builder"}
@@ -192,6 +217,7 @@ class Context:
         self.display, self.wine, self.ports, self.driver = display, wine, ports, driver
         self.with_main = False
         self.holders = []  # fds that keep the ptys' far ends open
+        self.cleanup = []  # what a shot started and the end of the run stops
 
 
 def crop(ctx, hwnd, out):
@@ -303,6 +329,8 @@ def main(argv=None):
                         take(ctx, row, lang, OUT / lang)
     finally:
         driver.close()
+        for stop in reversed(ctx.cleanup):
+            stop()
         demo.terminate()
         for fd in ctx.holders:
             os.close(fd)

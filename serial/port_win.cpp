@@ -294,6 +294,12 @@ int channel_read_back(HWND owner, int ch) {
 
 void channel_config_dialog(HWND owner, int ch) {
   Channel* c = &g_channel[ch];
+  // The system's dialog is for COM ports: a network link's line settings
+  // are the DCB dialog's.
+  if (c->net) {
+    dcb_dialog_run(owner, ch);
+    return;
+  }
   DWORD size = sizeof(COMMCONFIG);
   c->config.dwSize = sizeof(COMMCONFIG);
   GetCommConfig(c->port, &c->config, &size);

@@ -255,6 +255,21 @@ def test_rfc2217_through_ser2net_bytes_speed_lines_and_outage(app, driver, displ
         server.close()
 
 
+def test_raw_tcp_through_ser2net_carries_every_byte_both_ways(app, driver):
+    server = Ser2net(rfc2217=False)
+    try:
+        q = app(dict(ENGLISH), args=["/port1", f"socket://127.0.0.1:{server.port}", "/open"])
+        assert harness.wait_for(server.holds_pty, 15), "Quorrin did not connect"
+        server.pair.write(ALL)
+        save_log_when(driver, q, "in", lambda r: harness.received(r, 1) == ALL)
+        send_all_macro(q, "out.txt", "SEND")
+        run_macro(driver, q, "out.txt")
+        # No Telnet on a raw link: 0xFF goes out once, as it is.
+        assert server.pair.read(257, timeout=5) == ALL
+    finally:
+        server.close()
+
+
 def test_refused_and_unreachable_addresses_are_told_in_bounded_time(app, driver):
     closed = free_port()
     q = app(dict(ENGLISH), args=["/port1", f"socket://127.0.0.1:{closed}", "/open"])
