@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "record/record_queue.h"
+
 static void capture_forget_times(int64_t* times, int32_t count) {
   for (int32_t i = 0; i < count; i++) times[i] = kTimeUnknown;
 }
@@ -58,6 +60,7 @@ int capture_add_event(Capture* cap, uint8_t kind, uint8_t channel, uint16_t port
   e.channel = channel;
   e.port = port;
   e.detail = detail;
+  if (cap->recorder) record_queue_put_event(cap->recorder, kind, channel, port, detail, now);
   return 0;
 }
 
@@ -173,7 +176,14 @@ int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int6
     capture_drop_events_before(cap, cap->base);
   }
   cap->write_position.store(w, std::memory_order_release);
+  // The recording gets the chunk as it came, whatever the buffer's wrap.
+  if (cap->recorder) record_queue_put_chunk(cap->recorder, kind, time_us, bytes, n);
   return 0;
+}
+
+void capture_record_to(Capture* cap, RecordQueue* queue) {
+  std::lock_guard<std::mutex> hold(cap->lock);
+  cap->recorder = queue;
 }
 
 void capture_refresh_gap(Capture* cap) {

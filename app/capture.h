@@ -140,6 +140,8 @@ int line_event_breaks(uint8_t kind);
 // them) placed at or after absolute place `place`; n when none is.
 int32_t line_event_first_at(const LineEvent* events, int32_t n, int64_t place);
 
+struct RecordQueue;  // record/record_queue.h
+
 struct Capture {
   CaptureRecord* records = nullptr;         // kCaptureRecords records, or null
   int64_t* times = nullptr;                 // kCaptureRecords times in µs, or null with records
@@ -154,8 +156,15 @@ struct Capture {
   int64_t wall_offset_us = 0;               // wall clock (µs since 1970) minus the monotonic clock
   LineEvent events[kCaptureEvents] = {};    // oldest first; under the lock
   int32_t event_count = 0;
+  // While recording: every chunk appended and every event also goes here,
+  // under the lock (capture_record_to), for the recorder's writer thread.
+  RecordQueue* recorder = nullptr;
   CaptureView view;
 };
+
+// Every chunk appended and every event from now on also goes to `queue`
+// (null: recording stops), set under the lock so that no chunk is half in.
+void capture_record_to(Capture* cap, RecordQueue* queue);
 
 // Records an event at the write position with this moment's time. Returns
 // 0, or 1 when there is no buffer.

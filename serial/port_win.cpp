@@ -259,8 +259,9 @@ DWORD channel_reopen(int ch) {
 void channel_close(int ch) { channel_link(ch)->close(ch); }
 
 void channel_event(int ch, uint8_t kind, uint32_t detail) {
-  capture_add_event(&g_app.capture, kind, static_cast<uint8_t>(ch + 1),
-                    static_cast<uint16_t>(g_app.settings.port[ch].rs_comport), detail);
+  // A network link has no COM number: the event names none.
+  const int32_t port = channel_is_net(ch) ? 0 : g_app.settings.port[ch].rs_comport;
+  capture_add_event(&g_app.capture, kind, static_cast<uint8_t>(ch + 1), static_cast<uint16_t>(port), detail);
   // Its marker at the end of the data, even when no record follows yet.
   if (g_main_window) view_incremental_paint(g_main_window);
 }

@@ -1,0 +1,42 @@
+// The hand-over between the threads that append to the capture and the
+// recorder's writer thread: a ring of bytes holding entries in the
+// recording's entry encoding (record/record_file.h). Putting never
+// allocates and never waits: an entry that finds no room is counted as
+// lost and dropped whole. One putter at a time (the capture's lock
+// serializes every appending thread) and one taker (the writer thread);
+// the counters are the only shared state, with release and acquire.
+//
+// kRecordQueueBytes holds about 9 s of both channels at 921,600 baud
+// (92,160 data bytes a second each, 111 bytes a 100-byte chunk), so a disk
+// that stalls for a few seconds loses nothing.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "record/record_file.h"
+
+constexpr uint32_t kRecordQueueBytes = 2u * 1024 * 1024;  // a power of two
+
+struct RecordQueue {
+  std::atomic<uint64_t> head;   // bytes ever put (the putter's)
+  std::atomic<uint64_t> tail;   // bytes ever taken (the taker's)
+  std::atomic<uint64_t> lost;   // data bytes of entries that found no room
+  uint8_t ring[kRecordQueueBytes];
+};
+
+void record_queue_reset(RecordQueue* q);
+
+// A chunk of the capture (kind 1..4), cut into entries of at most
+// kRecordChunkMax bytes with its time; an event. 0, or 1 when (some of) it
+// found no room and was counted lost.
+int record_queue_put_chunk(RecordQueue* q, uint8_t kind, int64_t time_us, const uint8_t* data, int n);
+int record_queue_put_event(RecordQueue* q, uint8_t kind, uint8_t channel, uint16_t port, uint32_t detail,
+                           int64_t time_us);
+
+// Moves entries from the queue into the block while they fit; returns the
+// number moved. 0 with entries left means the block is full: seal it,
+// write it and begin another.
+int record_queue_take(RecordQueue* q, RecordBlockBuilder* block);
+// Bytes waiting in the queue.
+uint64_t record_queue_waiting(const RecordQueue* q);
