@@ -40,8 +40,17 @@ struct NetLink {
   std::atomic<int32_t> state;  // LinkState
   std::atomic<uint32_t> error;  // why the connect or listen failed
   int32_t failure_told;
-  std::mutex lock;             // sock, sends, and the Telnet session
+  std::mutex lock;             // sock, sends, the Telnet session and the line below
   TelnetSession telnet;
+  // The line an RFC 2217 server is asked for, again after each connect:
+  // the channel's DCB and its DTR and RTS (0 as they are, 1 set, 2
+  // cleared), the link's own copy, so the link thread never reads the
+  // channel's records while a dialog writes them.
+  LineDcb line;
+  int32_t dtr, rts;
+  // The options the server refused on this connection (bit: 1 BINARY, 2
+  // COM-PORT-OPTION), as the decoder reports each once.
+  int32_t refused;
   // The link thread's buffers.
   uint8_t raw[kNetRead];
   uint8_t data[kNetRead];
@@ -87,20 +96,18 @@ void send_request(NetLink* n, const uint8_t* p, int len) {
 
 // The channel's line settings, the state masks and the DTR and RTS the
 // user set, to an RFC 2217 server that has agreed to the option; under the lock.
-void rfc2217_configure(Channel* c, NetLink* n) {
+void rfc2217_configure(NetLink* n) {
   uint8_t out[kRfc2217LineBytes + 64];
-  LineDcb line;
-  line_dcb_from_win(c->dcb, &line);
-  send_request(n, out, rfc2217_request_line(&n->telnet, &line, out, sizeof out));
+  send_request(n, out, rfc2217_request_line(&n->telnet, &n->line, out, sizeof out));
   // Line errors and break, and every modem line, as the server sees them.
   send_request(n, out, rfc2217_request(&n->telnet, kRfcSetLineStateMask, 0x1E, out, sizeof out));
   send_request(n, out, rfc2217_request(&n->telnet, kRfcSetModemStateMask, 0xFF, out, sizeof out));
-  if (c->dtr_state)
-    send_request(n, out, rfc2217_request(&n->telnet, kRfcSetControl, c->dtr_state == 1 ? kRfcDtrOn : kRfcDtrOff,
-                                         out, sizeof out));
-  if (c->rts_state)
-    send_request(n, out, rfc2217_request(&n->telnet, kRfcSetControl, c->rts_state == 1 ? kRfcRtsOn : kRfcRtsOff,
-                                         out, sizeof out));
+  if (n->dtr)
+    send_request(n, out, rfc2217_request(&n->telnet, kRfcSetControl, n->dtr == 1 ? kRfcDtrOn : kRfcDtrOff, out,
+                                         sizeof out));
+  if (n->rts)
+    send_request(n, out, rfc2217_request(&n->telnet, kRfcSetControl, n->rts == 1 ? kRfcRtsOn : kRfcRtsOff, out,
+                                         sizeof out));
 }
 
 // Appends `count` data bytes in chunks of kReceiveChunk, all seen at `seen`.
@@ -130,8 +137,10 @@ void link_take(Channel* c, NetLink* n, int count, int64_t seen) {
       send_request(n, n->reply, io.reply_n);
       for (int i = 0; i < io.event_n; i++) {
         const TelnetEvent& e = n->events[i];
-        if (e.kind == kTelnetAgreed && e.code == kTelnetOptComPort && e.value == kSideUs) rfc2217_configure(c, n);
+        if (e.kind == kTelnetAgreed && e.code == kTelnetOptComPort && e.value == kSideUs) rfc2217_configure(n);
         if (e.kind == kRfcAnswer && e.code == kRfcNotifyLineState) c->accumulated_errors.fetch_or(e.value & 0x1E);
+        if (e.kind == kTelnetRefused && e.code == kTelnetOptBinary) n->refused |= 1;
+        if (e.kind == kTelnetRefused && e.code == kTelnetOptComPort) n->refused |= 2;
       }
     }
     link_append(c, n->data, static_cast<uint32_t>(io.data_n), seen);
@@ -147,6 +156,7 @@ void link_up(Channel* c, NetLink* n, SOCKET s) {
   setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
   std::lock_guard<std::mutex> hold(n->lock);
   n->sock = s;
+  n->refused = 0;
   if (is_rfc2217(n)) {
     telnet_init(&n->telnet);
     uint8_t start[kTelnetStartBytes];
@@ -391,6 +401,11 @@ int net_open(HWND owner, int ch) {
   line_timeouts_to_win(kLineTimeouts, &t);
   channel_set_timeouts(c, t);
   c->dtr_state = c->rts_state = 0;
+  {
+    std::lock_guard<std::mutex> hold(g_net[ch].lock);
+    g_net[ch].line = line;
+    g_net[ch].dtr = g_net[ch].rts = 0;
+  }
   const DWORD error = link_start(ch);
   if (error) {
     show_error(owner, L"CreateThread", L"Thread Error No.%d (CH%d)", static_cast<int>(error), ch + 1);
@@ -447,19 +462,23 @@ int net_write(int ch, const uint8_t* bytes, int count) {
 
 DWORD net_apply_line(int ch) {
   NetLink* n = &g_net[ch];
-  if (!is_rfc2217(n) || n->state.load() != kLinkUp) return 0;
+  if (!is_rfc2217(n)) return 0;
   LineDcb line;
   line_dcb_from_win(g_channel[ch].dcb, &line);
+  Rfc2217Line carried;
+  if (rfc2217_line_from_dcb(&line, &carried)) return ERROR_INVALID_PARAMETER;  // a field the option cannot carry
   uint8_t out[kRfc2217LineBytes];
   std::lock_guard<std::mutex> hold(n->lock);
+  n->line = line;  // asked for again after each connect
+  if (n->state.load() != kLinkUp) return 0;
   const int length = rfc2217_request_line(&n->telnet, &line, out, sizeof out);
-  if (length < 0) return ERROR_INVALID_PARAMETER;  // a field the option cannot carry
+  if (length < 0) return ERROR_INVALID_PARAMETER;
   return static_cast<DWORD>(send_all(n, out, length));
 }
 
 void net_control(int ch, DWORD function) {
   NetLink* n = &g_net[ch];
-  if (!is_rfc2217(n) || n->state.load() != kLinkUp) return;
+  if (!is_rfc2217(n)) return;
   uint8_t value = 0;
   switch (function) {
     case SETDTR: value = kRfcDtrOn; break;
@@ -472,7 +491,10 @@ void net_control(int ch, DWORD function) {
   }
   uint8_t out[16];
   std::lock_guard<std::mutex> hold(n->lock);
-  send_request(n, out, rfc2217_request(&n->telnet, kRfcSetControl, value, out, sizeof out));
+  if (function == SETDTR || function == CLRDTR) n->dtr = function == SETDTR ? 1 : 2;
+  if (function == SETRTS || function == CLRRTS) n->rts = function == SETRTS ? 1 : 2;
+  if (n->state.load() == kLinkUp)
+    send_request(n, out, rfc2217_request(&n->telnet, kRfcSetControl, value, out, sizeof out));
 }
 
 // The modem lines as the server last told them (RFC 2217's bits are
@@ -522,6 +544,22 @@ int net_unconfirmed(int ch, char16_t* out, int units) {
   }
   if (units > 0) out[at < units ? at : units - 1] = 0;
   return at > 0;
+}
+
+int net_refused(int ch, char16_t* out, int units) {
+  NetLink* n = &g_net[ch];
+  if (units > 0) out[0] = 0;
+  if (!is_rfc2217(n)) return 0;
+  int refused;
+  {
+    std::lock_guard<std::mutex> hold(n->lock);
+    refused = n->refused;
+  }
+  const char* text = refused == 3 ? "BINARY, COM-PORT-OPTION" : refused == 2 ? "COM-PORT-OPTION" : refused ? "BINARY" : "";
+  int at = 0;
+  for (; text[at] && at + 1 < units; at++) out[at] = static_cast<char16_t>(text[at]);
+  if (units > 0) out[at] = 0;
+  return refused != 0;
 }
 
 int net_error_text(uint32_t error) {

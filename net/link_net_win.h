@@ -26,5 +26,8 @@ int net_connecting(int ch);
 // ("DTR RTS") into out; 0 (out empty) when there are none or the channel
 // is no RFC 2217 link.
 int net_unconfirmed(int ch, char16_t* out, int units);
+// The Telnet options the server of channel ch refused on this connection,
+// as their names ("COM-PORT-OPTION") into out; 0 (out empty) when none.
+int net_refused(int ch, char16_t* out, int units);
 // The message text that says why a connect or listen failed with `error`.
 int net_error_text(uint32_t error);

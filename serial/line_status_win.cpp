@@ -40,16 +40,23 @@ void line_status_set_texts(HWND dlg) {
   set_dialog_text(dlg, IDC_LS_SEND_BREAK, kTextBreak);
 }
 
-// Under the legend, on a channel over RFC 2217: the settings the server
-// has not confirmed (ser2net on a pty never answers DTR, for one).
+// Under the legend, on a channel over RFC 2217: the options the server
+// refused, or else the settings it has not confirmed (ser2net on a pty
+// never answers DTR, for one).
 void line_status_note(HWND dlg) {
   const int ch = selected_channel();
   wchar_t names[kMessageTextUnits] = L"";
   wchar_t text[kMessageTextUnits * 2] = L"";
-  if (channel_is_open(ch) && g_channel[ch].net &&
-      net_unconfirmed(ch, reinterpret_cast<char16_t*>(names), kMessageTextUnits)) {
+  int format_text = 0;
+  if (channel_is_open(ch) && g_channel[ch].net) {
+    if (net_refused(ch, reinterpret_cast<char16_t*>(names), kMessageTextUnits))
+      format_text = kTextServerRefused;
+    else if (net_unconfirmed(ch, reinterpret_cast<char16_t*>(names), kMessageTextUnits))
+      format_text = kTextServerNotConfirmed;
+  }
+  if (format_text) {
     wchar_t format[kMessageTextUnits] = L"";
-    get_text(kTextServerNotConfirmed, format);
+    get_text(format_text, format);
     if (message_fields_match(reinterpret_cast<char16_t*>(format), "ls"))
       _snwprintf(text, kMessageTextUnits * 2 - 1, format, names);
   }

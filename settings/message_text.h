@@ -361,6 +361,7 @@ enum MessageNumber : int {
   kTextPortAddressNote = 494, // Network: rfc2217://host:port, socket://host:port, listen://port
   kTextServerNotConfirmed = 495, // Not confirmed by the server: %ls
   kTextBreak = 496,       // Break
+  kTextServerRefused = 497,  // The server refused: %ls (the line status dialog's note)
 };
 
 // The format fields text n must have, as their length and conversion

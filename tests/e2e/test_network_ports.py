@@ -208,6 +208,25 @@ def test_raw_tcp_and_a_listening_channel_carry_every_byte_both_ways(app, driver,
         client.stop()
 
 
+def test_line_monitor_mode_on_two_network_links(app, driver):
+    """Two taps of a line, each a raw TCP link: requests on CH1, answers on CH2."""
+    taps = [Peer(), Peer()]
+    for t in taps:
+        t.start()
+    try:
+        q = app(dict(ENGLISH, lm_mode=1), args=["/port1", f"socket://127.0.0.1:{taps[0].port}",
+                                                 "/port2", f"socket://127.0.0.1:{taps[1].port}", "/open"])
+        assert harness.wait_for(lambda: all(t.conn is not None for t in taps), 15), "no connections"
+        for k in range(3):
+            taps[0].send(b"REQ%d\r" % k)
+            taps[1].send(b"ANS%d\r" % k)
+        save_log_when(driver, q, "taps", lambda r: harness.received(r, 1) == b"REQ0\rREQ1\rREQ2\r"
+                      and harness.received(r, 3) == b"ANS0\rANS1\rANS2\r")
+    finally:
+        for t in taps:
+            t.stop()
+
+
 def test_rfc2217_through_ser2net_bytes_speed_lines_and_outage(app, driver, display):
     server = Ser2net()
     try:
@@ -253,6 +272,43 @@ def test_rfc2217_through_ser2net_bytes_speed_lines_and_outage(app, driver, displ
         assert events[1] == "settings 57600 baud" and events[2] == "lost error 10101", events
     finally:
         server.close()
+
+
+class RefusingTelnet(Peer):
+    """A Telnet server that refuses every option the client offers or asks
+    for (DONT to each WILL, WONT to each DO), then sends a greeting."""
+
+    def run(self):
+        self.server.settimeout(30)
+        try:
+            self.conn, _ = self.server.accept()
+            self.conn.settimeout(2)
+            data = b""
+            while data.count(b"\xff") < 5:  # the client's five opening requests
+                data += self.conn.recv(100)
+            answer = {251: 254, 253: 252}  # WILL -> DONT, DO -> WONT
+            for k in range(len(data) - 2):
+                if data[k] == 255 and data[k + 1] in answer:
+                    self.conn.sendall(bytes([255, answer[data[k + 1]], data[k + 2]]))
+            self.conn.sendall(b"hello")
+        except OSError:
+            return
+
+
+def test_a_server_that_refuses_the_options_is_told(app, driver):
+    server = RefusingTelnet()
+    server.start()
+    try:
+        q = app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
+        # The data still comes through, as it came.
+        save_log_when(driver, q, "hello", lambda r: harness.received(r, 1) == b"hello")
+        driver.command(CMD_LINE_STATUS_CH1)
+        dlg = driver.call("dialog", f"{texts()[43][1]} (CH1)", 10000, timeout=20)[0]
+        note = lambda: driver.call("gettext", dlg, LS_NOTE)[0]  # noqa: E731
+        assert harness.wait_for(lambda: note() == "The server refused: BINARY, COM-PORT-OPTION", 10), note()
+        driver.call("close", dlg)
+    finally:
+        server.stop()
 
 
 def test_raw_tcp_through_ser2net_carries_every_byte_both_ways(app, driver):
