@@ -29,11 +29,12 @@ void capture_free(Capture* cap) {
 }
 
 const char* line_event_name(uint8_t kind) {
-  static const char* const kNames[] = {"?", "opened", "closed", "lost", "back", "settings", "loaded", "cleared"};
+  static const char* const kNames[] = {"?",      "opened",  "closed",  "lost",
+                                      "back",   "settings", "loaded", "cleared", "recording-stopped"};
   return kind < sizeof kNames / sizeof kNames[0] ? kNames[kind] : "?";
 }
 
-int line_event_breaks(uint8_t kind) { return kind != kEventSettings; }
+int line_event_breaks(uint8_t kind) { return kind != kEventSettings && kind != kEventRecordStopped; }
 
 int32_t line_event_first_at(const LineEvent* events, int32_t n, int64_t place) {
   int32_t lo = 0, hi = n;

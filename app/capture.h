@@ -118,6 +118,7 @@ enum LineEventKind : uint8_t {
   kEventSettings = 5,  // detail: the new speed in baud
   kEventLoaded = 6,
   kEventCleared = 7,
+  kEventRecordStopped = 8,  // Record to Disk stopped by a failed write; detail: the Win32 error
 };
 struct LineEvent {
   int64_t place;    // absolute place of the record it comes before

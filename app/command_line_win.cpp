@@ -152,3 +152,14 @@ int command_line_ports(wchar_t out[2][kPortAddressUnits]) {
   LocalFree(argv);
   return given;
 }
+
+int command_line_record(wchar_t out[MAX_PATH]) {
+  out[0] = 0;
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv) return 0;
+  for (int i = 1; i + 1 < argc; i++)
+    if (_wcsicmp(argv[i], L"/record") == 0) lstrcpynW(out, argv[i + 1], MAX_PATH);
+  LocalFree(argv);
+  return out[0] != 0;
+}

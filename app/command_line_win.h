@@ -15,6 +15,10 @@ int command_line_run();
 enum CommandLineStart { kStartOpen = 1, kStartReconnect = 2 };
 int command_line_start_flags();
 
+// "/record FOLDER": record from the start into that folder; 1 with the
+// folder in out (MAX_PATH units), 0 when not given.
+int command_line_record(wchar_t out[MAX_PATH]);
+
 // "/port1 ADDRESS" and "/port2 ADDRESS" choose a channel's port for this
 // run (COMn or a network address, see net/port_address.h): the texts as
 // given into out (empty when not given), and bit ch set for each channel.

@@ -14,6 +14,7 @@
 #include "app/commands.h"
 #include "macro/macro_win.h"
 #include "net/link_net_win.h"
+#include "record/recorder_win.h"
 #include "resources/resource.h"
 #include "send/input_send_win.h"
 #include "serial/line_watch_win.h"
@@ -67,6 +68,21 @@ void ports_for_run_take() {
     g_app.address[ch] = a.kind == kPortCom ? PortAddress{} : a;
     if (a.kind == kPortCom) g_app.settings.port[ch].rs_comport = a.com;
   }
+}
+
+// Record to Disk: stops a recording, or starts one in a folder the user
+// chooses (the "recordings" folder in the program folder to begin with).
+void record_command(HWND hwnd) {
+  if (recorder_running()) {
+    recorder_stop();
+    statusbar_refresh_color();
+    return;
+  }
+  wchar_t folder[MAX_PATH];
+  recorder_default_folder(folder);
+  if (folder_choose(hwnd, kTextMenuRecord, folder)) return;
+  recorder_start(hwnd, folder);
+  statusbar_refresh_color();
 }
 
 // Says which port address did not read, and why; the channel keeps the
@@ -313,6 +329,7 @@ int run_command(HWND hwnd, int id) {
     case kCmdLinkStats: link_stats_window_open(hwnd); return 0;
     case kCmdModbusMonitor: modbus_monitor_window_open(hwnd); return 0;
     case kCmdAutoAnswer: auto_answer_window_open(hwnd); return 0;
+    case kCmdRecord: record_command(hwnd); return 0;
     case kCmdPresetEditor: preset_editor_run(hwnd); return 0;
     case kCmdChecksum: checksum_calculator_run(hwnd); return 0;
     case kCmdModbus: modbus_dialog_run(hwnd); return 0;
@@ -355,6 +372,9 @@ void on_create(HWND hwnd) {
   SetTimer(hwnd, TIMER_REPAINT, static_cast<UINT>(timer_repaint_period(g_app.settings.pl_time)), nullptr);
   SetTimer(hwnd, TIMER_PRESENCE, 3000, nullptr);
   SetTimer(hwnd, TIMER_LINE_WATCH, kLineWatchPeriodMs, nullptr);
+  // "/record FOLDER" records from the start, before "/open" opens anything.
+  wchar_t folder[MAX_PATH];
+  if (command_line_record(folder)) recorder_start(hwnd, folder);
   // "/open" opens the ports once the window is up, as the command does.
   if (g_start_flags & kStartOpen) PostMessageW(hwnd, WM_COMMAND, kCmdOpenPorts, 0);
 }
@@ -362,6 +382,7 @@ void on_create(HWND hwnd) {
 void on_destroy(HWND hwnd) {
   // The monitor's thread reads the capture: it ends before anything goes.
   int reader_lives = modbus_monitor_window_close();
+  recorder_stop();  // what is queued is written
   KillTimer(hwnd, TIMER_REPAINT);
   KillTimer(hwnd, TIMER_PRESENCE);
   KillTimer(hwnd, TIMER_LINE_WATCH);
@@ -404,6 +425,7 @@ void on_init_menu_popup(HMENU menu) {
     UINT id = GetMenuItemID(menu, i);
     if (id == static_cast<UINT>(-1)) continue;
     EnableMenuItem(menu, id, MF_BYCOMMAND | (command_menu_enabled(static_cast<int>(id), &flags) ? MF_ENABLED : MF_GRAYED));
+    if (id == kCmdRecord) CheckMenuItem(menu, id, MF_BYCOMMAND | (recorder_running() ? MF_CHECKED : MF_UNCHECKED));
   }
 }
 
@@ -454,7 +476,10 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
       if (wp == TIMER_REPAINT) on_repaint_timer(hwnd);
       else if (wp == TIMER_PRESENCE) on_presence_timer(hwnd);
-      else if (wp == TIMER_LINE_WATCH) line_watch_tick(hwnd);
+      else if (wp == TIMER_LINE_WATCH) {
+        line_watch_tick(hwnd);
+        recorder_watch(hwnd);
+      }
       return 0;
     case WM_KEYDOWN:
       if (wp == VK_PRIOR) run_command(hwnd, kCmdScrollEnd);

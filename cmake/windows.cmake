@@ -12,6 +12,7 @@ add_executable(Quorrin WIN32
   macro/macro_from_capture_win.cpp
   macro/macro_send_win.cpp
   net/link_net_win.cpp
+  record/recorder_win.cpp
   send/input_send_win.cpp
   send/send_format_dialog_win.cpp
   send/transmit_win.cpp
@@ -51,7 +52,7 @@ add_executable(Quorrin WIN32
 target_include_directories(Quorrin PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
 target_compile_options(Quorrin PRIVATE -Wall -Wextra)
 target_link_options(Quorrin PRIVATE ${QUORRIN_WIN_LINK})
-target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwmapi gdi32 user32 advapi32 setupapi cfgmgr32 ws2_32)
+target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwmapi gdi32 user32 advapi32 setupapi cfgmgr32 ws2_32 ole32)
 set_target_properties(Quorrin PROPERTIES OUTPUT_NAME Quorrin)
 # Files the resource script pulls in: a change to any of them rebuilds it.
 set_source_files_properties(resources/quorrin.rc PROPERTIES OBJECT_DEPENDS

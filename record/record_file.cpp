@@ -259,6 +259,15 @@ int record_file_name_ours(const char* name) {
   return p[5] == 0;
 }
 
+void record_status_text(uint64_t bytes, uint32_t seconds, uint64_t lost, char out[64]) {
+  const uint64_t tenths = bytes * 10 / (1 << 20);
+  const int n = std::snprintf(out, 64, "REC %llu.%llu MB %u:%02u:%02u", static_cast<unsigned long long>(tenths / 10),
+                              static_cast<unsigned long long>(tenths % 10), seconds / 3600, seconds / 60 % 60,
+                              seconds % 60);
+  if (lost && n > 0 && n < 64) std::snprintf(out + n, static_cast<size_t>(64 - n), " LOST %llu B",
+                                             static_cast<unsigned long long>(lost));
+}
+
 int record_rotate_due(uint64_t file_bytes, uint64_t bytes, uint64_t limit, int file_day, int today) {
   if (file_day != today) return 1;
   // A file holds at least its header and one block, whatever the limit.

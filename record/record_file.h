@@ -147,6 +147,11 @@ void record_file_name(const RecordHeader& h, char out[kRecordNameUnits]);
 // 1 when `name` is such a name (the case of ".qrec" aside).
 int record_file_name_ours(const char* name);
 
+// The status bar's text of a recording: "REC 12.3 MB 0:05:12" (bytes
+// written, hours:minutes:seconds since it began), and " LOST 1234 B" when
+// the hand-over had to drop data, into out (64 units).
+void record_status_text(uint64_t bytes, uint32_t seconds, uint64_t lost, char out[64]);
+
 // 1 when the next `bytes` must go into a new file: the file would pass
 // `limit` bytes (0: no limit), or the day has changed since it began.
 int record_rotate_due(uint64_t file_bytes, uint64_t bytes, uint64_t limit, int file_day, int today);

@@ -38,7 +38,8 @@ struct Fields {
 
 const Fields kFields[] = {
     {kTextPortAddressInvalid, "d"}, {kTextNetConnectFailed, "d ls"}, {kTextNetError, "d"},
-    {kTextServerNotConfirmed, "ls"}, {kTextServerRefused, "ls"},
+    {kTextServerNotConfirmed, "ls"}, {kTextServerRefused, "ls"}, {kTextRecordFailed, "d"}, {kTextRecordCannotStart, "d"},
+    {kTextTipRecordStopped, "ls ls"},
     {kTextMacroBadOffset, "d d"},   {kTextMacroLineTooLong, "d"},     {kTextEventError, "d d"},
     {kTextNotHexNumber, "ls ls ls ls"}, {kTextFrameTooLong, "d d"},   {kTextFramedTooLong, "d"},
     {kTextSendLimit, "d"},          {kTextEntryFramedTooLong, "d"},   {kTextEntryLimit, "d"},

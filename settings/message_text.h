@@ -7,7 +7,7 @@
 
 #include "settings/settings.h"
 
-constexpr int kMessageTexts = 500;
+constexpr int kMessageTexts = 520;
 constexpr int kLanguages = 4;
 constexpr int kMessageTextUnits = 64;  // 63 characters and a terminator
 
@@ -362,6 +362,10 @@ enum MessageNumber : int {
   kTextServerNotConfirmed = 495, // Not confirmed by the server: %ls
   kTextBreak = 496,       // Break
   kTextServerRefused = 497,  // The server refused: %ls (the line status dialog's note)
+  kTextMenuRecord = 498,  // &Record to Disk...
+  kTextRecordFailed = 499,  // Recording stopped (error %d). What was written stays readable.
+  kTextRecordCannotStart = 501,  // Cannot record into this folder (error %d)
+  kTextTipRecordStopped = 500,  // %ls: recording stopped, error %ls
 };
 
 // The format fields text n must have, as their length and conversion

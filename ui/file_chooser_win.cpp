@@ -1,6 +1,7 @@
 #include "ui/file_chooser_win.h"
 
 #include <commdlg.h>
+#include <shlobj.h>
 
 
 int file_chooser(HWND owner, int mode, wchar_t* path) {
@@ -27,4 +28,33 @@ int file_chooser(HWND owner, int mode, wchar_t* path) {
     return 0;
   }
   return 1;
+}
+
+namespace {
+
+// Opens the dialog at the folder it was given.
+int CALLBACK folder_begin(HWND dlg, UINT msg, LPARAM, LPARAM data) {
+  if (msg == BFFM_INITIALIZED) SendMessageW(dlg, BFFM_SETSELECTIONW, TRUE, data);
+  return 0;
+}
+
+}  // namespace
+
+int folder_choose(HWND owner, int title, wchar_t* folder) {
+  wchar_t caption[kMessageTextUnits] = L"";
+  get_text(title, caption);
+  BROWSEINFOW info = {};
+  info.hwndOwner = owner;
+  info.lpszTitle = caption;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  info.lpfn = folder_begin;
+  info.lParam = reinterpret_cast<LPARAM>(folder);
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  if (!chosen) return 1;
+  wchar_t path[MAX_PATH] = L"";
+  const BOOL got = SHGetPathFromIDListW(chosen, path);
+  CoTaskMemFree(chosen);
+  if (!got) return 1;
+  lstrcpynW(folder, path, MAX_PATH);
+  return 0;
 }

@@ -11,3 +11,8 @@
 // name whose extension does not fit is reported and counts as cancelled.
 // 1 when the user chose a file, 0 otherwise.
 int file_chooser(HWND owner, int mode, wchar_t* path);
+
+// The shell's folder dialog, titled with message text `title`, beginning
+// at `folder` (MAX_PATH units), which gets the folder chosen: 0, or 1 when
+// the user cancelled (folder unchanged).
+int folder_choose(HWND owner, int title, wchar_t* folder);

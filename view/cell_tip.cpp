@@ -245,6 +245,7 @@ int event_tip_lines(const LineEvent* events, int32_t n, int64_t wall_offset_us, 
       case kEventSettings: text = kTextTipEventSettings; break;
       case kEventLoaded: text = kTextTipEventLoaded; break;
       case kEventCleared: text = kTextTipEventCleared; break;
+      case kEventRecordStopped: text = kTextTipRecordStopped; break;
       default: continue;
     }
     CellTipLine* line = next_line(out, &lines, text);
@@ -258,6 +259,7 @@ int event_tip_lines(const LineEvent* events, int32_t n, int64_t wall_offset_us, 
     } else {
       arg_text(line, 0, "--:--:--");
     }
+    if (e.kind == kEventRecordStopped) std::snprintf(line->args[1], kCellTipArgUnits, "%u", e.detail);
     if (e.channel == 0) continue;
     // A network link has no COM number: the channel alone.
     if (e.port) std::snprintf(line->args[1], kCellTipArgUnits, "CH%d COM%d", e.channel, e.port);

@@ -310,3 +310,28 @@ TEST(RecordQueue, TheCaptureHandsOverEveryChunkAcrossWraps) {
 }
 
 }  // namespace
+
+#include "timeline/export.h"
+
+namespace {
+
+TEST(RecordFile, StatusTextAndTheStopEventsText) {
+  char text[64];
+  record_status_text(0, 0, 0, text);
+  EXPECT_STREQ(text, "REC 0.0 MB 0:00:00");
+  record_status_text(12u * 1048576 + 400000, 3600 + 5 * 60 + 12, 0, text);
+  EXPECT_STREQ(text, "REC 12.3 MB 1:05:12");
+  record_status_text(5ull << 30, 100 * 3600, 1234, text);  // the hand-over had to drop data: said
+  EXPECT_STREQ(text, "REC 5120.0 MB 100:00:00 LOST 1234 B");
+  // A stop by a full disk: its export details, and it does not break a line.
+  LineEvent e = {};
+  e.kind = kEventRecordStopped;
+  e.detail = 112;
+  char details[48];
+  timeline_event_details(e, details);
+  EXPECT_STREQ(details, "error 112");
+  EXPECT_STREQ(line_event_name(kEventRecordStopped), "recording-stopped");
+  EXPECT_FALSE(line_event_breaks(kEventRecordStopped));
+}
+
+}  // namespace

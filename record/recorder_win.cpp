@@ -1,0 +1,299 @@
+#include "record/recorder_win.h"
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+
+#include "record/record_file.h"
+#include "record/record_queue.h"
+#include "serial/dcb_win.h"
+#include "serial/port_win.h"
+
+namespace {
+
+constexpr DWORD kWriteEveryMs = 200;
+constexpr uint64_t kDefaultFileBytes = 64ull << 20;
+constexpr int kFolderFilesMax = 4096;  // recordings looked at when the folder limit prunes
+
+struct Recorder {
+  RecordQueue* queue;          // made at the first start, kept
+  RecordBlockBuilder* block;   // the writer thread's
+  HANDLE thread;
+  HANDLE wake;                 // set by stop
+  std::atomic<int32_t> run;
+  std::atomic<uint32_t> failed;    // the Win32 error that stopped the writer; 0
+  std::atomic<uint64_t> written;   // bytes written into every file of this recording
+  DWORD started;                   // tick count at the start
+  wchar_t folder[MAX_PATH];
+  uint64_t file_limit, folder_limit;
+  // The line settings each new file's header carries; the user-interface
+  // thread refreshes them, the writer thread copies them.
+  std::mutex lines_lock;
+  RecordChannel lines[2];
+  // The writer thread's file.
+  HANDLE file;
+  uint64_t file_bytes;
+  int file_day;
+};
+
+Recorder g_rec = {};
+
+// The channel's line as the settings (and, when open, its DCB) have it.
+RecordChannel line_of(int ch) {
+  RecordChannel r = {};
+  const PortSettings& p = g_app.settings.port[ch];
+  r.baud = static_cast<uint32_t>(p.rs_speed);
+  r.data_bits = static_cast<uint8_t>(p.rs_dtbit);
+  r.parity = static_cast<uint8_t>(p.rs_pybit);
+  r.stop_bits = static_cast<uint8_t>(p.rs_spbit);
+  r.flow = static_cast<uint8_t>(p.rs_flow);
+  if (channel_is_open(ch)) {
+    const DCB& d = g_channel[ch].dcb;
+    r.baud = d.BaudRate;
+    r.data_bits = d.ByteSize;
+    r.parity = d.Parity;
+    r.stop_bits = d.StopBits;
+  }
+  if (channel_is_net(ch)) {
+    r.port_kind = static_cast<uint8_t>(g_app.address[ch].kind);
+    char16_t text[kPortAddressUnits];
+    if (port_address_format(g_app.address[ch], text, kPortAddressUnits) == 0)
+      for (int i = 0; i < kRecordAddressBytes && text[i]; i++) r.address[i] = static_cast<char>(text[i]);
+  } else if (p.rs_comport) {
+    r.port_kind = 0;
+    r.com = static_cast<uint16_t>(p.rs_comport);
+  } else {
+    r.port_kind = kRecordNoPort;
+  }
+  return r;
+}
+
+void lines_refresh() {
+  RecordChannel lines[2] = {line_of(0), line_of(1)};
+  std::lock_guard<std::mutex> hold(g_rec.lines_lock);
+  g_rec.lines[0] = lines[0];
+  g_rec.lines[1] = lines[1];
+}
+
+// The folder's recordings, oldest first (their names sort by time): the
+// oldest deleted while the folder passes its limit. The file being
+// written is the newest and is never deleted.
+void folder_prune() {
+  if (!g_rec.folder_limit) return;
+  static wchar_t names[kFolderFilesMax][40];
+  static uint64_t sizes[kFolderFilesMax];
+  wchar_t pattern[MAX_PATH];
+  _snwprintf(pattern, MAX_PATH, L"%ls\\quorrin-*.qrec", g_rec.folder);
+  pattern[MAX_PATH - 1] = 0;
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW(pattern, &found);
+  if (h == INVALID_HANDLE_VALUE) return;
+  int n = 0;
+  do {
+    char ascii[40] = {};
+    int i = 0;
+    for (; i < 39 && found.cFileName[i]; i++) ascii[i] = found.cFileName[i] < 128 ? static_cast<char>(found.cFileName[i]) : '?';
+    if (found.cFileName[i] || !record_file_name_ours(ascii) || n == kFolderFilesMax) continue;
+    // Insertion by name, so the list is oldest first.
+    int at = n++;
+    while (at > 0 && wcscmp(names[at - 1], found.cFileName) > 0) {
+      wcscpy(names[at], names[at - 1]);
+      sizes[at] = sizes[at - 1];
+      at--;
+    }
+    wcscpy(names[at], found.cFileName);
+    sizes[at] = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+  } while (FindNextFileW(h, &found));
+  FindClose(h);
+  const int drop = record_prune_count(sizes, n, g_rec.folder_limit);
+  for (int i = 0; i < drop; i++) {
+    wchar_t path[MAX_PATH];
+    _snwprintf(path, MAX_PATH, L"%ls\\%ls", g_rec.folder, names[i]);
+    path[MAX_PATH - 1] = 0;
+    DeleteFileW(path);
+  }
+}
+
+// Ends the current file and begins the next, with its header: 0, or the
+// Win32 error.
+DWORD file_next() {
+  if (g_rec.file) CloseHandle(g_rec.file);
+  g_rec.file = 0;
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  RecordHeader h = {};
+  h.year = now.wYear;
+  h.month = static_cast<uint8_t>(now.wMonth);
+  h.day = static_cast<uint8_t>(now.wDay);
+  h.hour = static_cast<uint8_t>(now.wHour);
+  h.minute = static_cast<uint8_t>(now.wMinute);
+  h.second = static_cast<uint8_t>(now.wSecond);
+  h.clock_us = capture_now_us(&g_app.capture);
+  {
+    std::lock_guard<std::mutex> hold(g_rec.lines_lock);
+    h.channel[0] = g_rec.lines[0];
+    h.channel[1] = g_rec.lines[1];
+  }
+  char name[kRecordNameUnits];
+  record_file_name(h, name);
+  const int stem = static_cast<int>(strlen(name)) - 5;  // before ".qrec"
+  HANDLE f = INVALID_HANDLE_VALUE;
+  // A second file in the same second gets "-2", "-3" ...
+  for (int k = 1; k < 100 && f == INVALID_HANDLE_VALUE; k++) {
+    wchar_t path[MAX_PATH];
+    if (k == 1) _snwprintf(path, MAX_PATH, L"%ls\\%hs", g_rec.folder, name);
+    else _snwprintf(path, MAX_PATH, L"%ls\\%.*hs-%d.qrec", g_rec.folder, stem, name, k);
+    path[MAX_PATH - 1] = 0;
+    // Others may read a recording while it grows (the command line's export).
+    f = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return GetLastError();
+  }
+  if (f == INVALID_HANDLE_VALUE) return ERROR_FILE_EXISTS;
+  uint8_t header[kRecordHeaderBytes];
+  record_header_write(h, header);
+  DWORD wrote = 0;
+  if (!WriteFile(f, header, kRecordHeaderBytes, &wrote, nullptr) || wrote != kRecordHeaderBytes) {
+    const DWORD error = GetLastError();
+    CloseHandle(f);
+    return error ? error : ERROR_WRITE_FAULT;
+  }
+  g_rec.file = f;
+  g_rec.file_bytes = kRecordHeaderBytes;
+  g_rec.file_day = now.wYear * 400 + now.wMonth * 32 + now.wDay;
+  g_rec.written.fetch_add(kRecordHeaderBytes);
+  folder_prune();
+  return 0;
+}
+
+int today() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return now.wYear * 400 + now.wMonth * 32 + now.wDay;
+}
+
+// Writes what the queue holds, block by block: 0, or the Win32 error.
+DWORD drain() {
+  for (;;) {
+    record_block_begin(g_rec.block);
+    record_queue_take(g_rec.queue, g_rec.block);
+    const uint32_t n = record_block_seal(g_rec.block);
+    if (n == 0) return 0;
+    if (!g_rec.file || record_rotate_due(g_rec.file_bytes, n, g_rec.file_limit, g_rec.file_day, today())) {
+      const DWORD error = file_next();
+      if (error) return error;
+    }
+    DWORD wrote = 0;
+    if (!WriteFile(g_rec.file, g_rec.block->bytes, n, &wrote, nullptr) || wrote != n) {
+      const DWORD error = GetLastError();
+      return error ? error : ERROR_DISK_FULL;
+    }
+    g_rec.file_bytes += n;
+    g_rec.written.fetch_add(n);
+  }
+}
+
+DWORD WINAPI writer_thread(void*) {
+  for (;;) {
+    const int running = g_rec.run.load();
+    const DWORD error = drain();
+    if (error) {
+      g_rec.failed.store(error);
+      break;
+    }
+    if (!running) break;  // stopped: everything queued before the stop is written
+    WaitForSingleObject(g_rec.wake, kWriteEveryMs);
+  }
+  if (g_rec.file) CloseHandle(g_rec.file);
+  g_rec.file = 0;
+  return 0;
+}
+
+// Reads the rotation size and the folder limit from the settings file's
+// section "Recording" (file_kb, folder_mb; 0 there: no limit).
+void limits_load() {
+  wchar_t path[MAX_PATH];
+  g_rec.file_limit = kDefaultFileBytes;
+  g_rec.folder_limit = 0;
+  if (program_file(L"quorrin.ini", path)) return;
+  const UINT kb = GetPrivateProfileIntW(L"Recording", L"file_kb", static_cast<INT>(kDefaultFileBytes >> 10), path);
+  g_rec.file_limit = static_cast<uint64_t>(kb) << 10;
+  g_rec.folder_limit = static_cast<uint64_t>(GetPrivateProfileIntW(L"Recording", L"folder_mb", 0, path)) << 20;
+}
+
+}  // namespace
+
+void recorder_default_folder(wchar_t out[MAX_PATH]) {
+  if (program_file(L"recordings", out)) out[0] = 0;
+}
+
+int recorder_running() { return g_rec.thread != 0; }
+
+int recorder_start(HWND owner, const wchar_t* folder) {
+  if (g_rec.thread) return 0;
+  if (!g_rec.queue) {
+    g_rec.queue = new (std::nothrow) RecordQueue;
+    g_rec.block = new (std::nothrow) RecordBlockBuilder;
+    g_rec.wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!g_rec.queue || !g_rec.block || !g_rec.wake) {
+      delete g_rec.queue;
+      delete g_rec.block;
+      g_rec.queue = nullptr;
+      g_rec.block = nullptr;
+      show_texts(owner, L"Quorrin", {kTextRecordCannotStart}, nullptr, static_cast<int>(ERROR_NOT_ENOUGH_MEMORY));
+      return 1;
+    }
+  }
+  lstrcpynW(g_rec.folder, folder, MAX_PATH);
+  if (!CreateDirectoryW(g_rec.folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    show_texts(owner, L"Quorrin", {kTextRecordCannotStart}, g_rec.folder, static_cast<int>(GetLastError()));
+    return 1;
+  }
+  limits_load();
+  lines_refresh();
+  record_queue_reset(g_rec.queue);
+  g_rec.failed.store(0);
+  g_rec.written.store(0);
+  g_rec.file = 0;
+  g_rec.run.store(1);
+  g_rec.started = GetTickCount();
+  g_rec.thread = CreateThread(nullptr, 0, writer_thread, nullptr, 0, nullptr);
+  if (!g_rec.thread) {
+    show_texts(owner, L"Quorrin", {kTextRecordCannotStart}, g_rec.folder, static_cast<int>(GetLastError()));
+    return 1;
+  }
+  capture_record_to(&g_app.capture, g_rec.queue);
+  return 0;
+}
+
+void recorder_stop() {
+  if (!g_rec.thread) return;
+  capture_record_to(&g_app.capture, nullptr);
+  g_rec.run.store(0);
+  SetEvent(g_rec.wake);
+  // The writer writes what is queued (at most a few MB) and ends.
+  WaitForSingleObject(g_rec.thread, 10000);
+  CloseHandle(g_rec.thread);
+  g_rec.thread = 0;
+}
+
+void recorder_status(char16_t out[64]) {
+  out[0] = 0;
+  if (!g_rec.thread) return;
+  char text[64];
+  record_status_text(g_rec.written.load(), (GetTickCount() - g_rec.started) / 1000, g_rec.queue->lost.load(), text);
+  int i = 0;
+  for (; text[i] && i < 63; i++) out[i] = static_cast<char16_t>(text[i]);
+  out[i] = 0;
+}
+
+void recorder_watch(HWND owner) {
+  if (!g_rec.thread) return;
+  const uint32_t error = g_rec.failed.load();
+  if (!error) {
+    lines_refresh();
+    return;
+  }
+  recorder_stop();
+  capture_add_event(&g_app.capture, kEventRecordStopped, 0, 0, error);
+  show_texts(owner, L"Quorrin", {kTextRecordFailed}, g_rec.folder, static_cast<int>(error));
+}

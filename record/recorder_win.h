@@ -1,0 +1,32 @@
+// Record to Disk (command 181, `/record FOLDER`): every chunk of both
+// channels and every line event, as the capture takes them, go to .qrec
+// files (record/record_file.h) in a folder, whatever the capture buffer
+// does with them afterwards.
+//
+// Threads: the capture's appenders put entries into the recorder's queue
+// under the capture's lock (capture_record_to), never waiting and never
+// allocating; the recorder's writer thread takes them every 200 ms, packs
+// them into blocks and writes each block with one WriteFile, so what a
+// killed program loses is at most the last 200 ms. A new file begins when
+// the next block would pass the rotation size or a new day has begun; the
+// oldest recordings go when the folder would pass its limit. A write that
+// fails (a full disk, a folder gone) stops the recording; the main window's
+// watch tells the user once and records why in the capture.
+#pragma once
+
+#include "app/app_win.h"
+
+// Starts recording into `folder` (made when missing): 0, or 1 after
+// telling the user why not.
+int recorder_start(HWND owner, const wchar_t* folder);
+// Stops recording: what is queued is written, the file closed.
+void recorder_stop();
+int recorder_running();
+// The status bar's text while recording: "REC 12.3 MB 0:05:12"; empty
+// when not recording.
+void recorder_status(char16_t out[64]);
+// On the main window's line-watch tick: a recording that a failure stopped
+// is ended and told once.
+void recorder_watch(HWND owner);
+// The default folder: "recordings" in the program folder.
+void recorder_default_folder(wchar_t out[MAX_PATH]);

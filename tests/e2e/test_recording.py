@@ -1,0 +1,123 @@
+"""Record to Disk on the real program under Wine: both channels stream
+numbered lines while Quorrin records with a small rotation size, then the
+program is killed, not closed. The recording files, read here by a reader
+of the documented format of our own (record/record_file.h), hold every
+line of both channels in order up to within a second of the kill, in
+several files; the capture buffer wrapped many times meanwhile."""
+import os
+import struct
+import threading
+import time
+import zlib
+
+import harness
+
+SETTINGS = {"moji_type": 1, "rs_comport": 3, "rs_comport2": 4}
+CMD_RECORD = 181
+HEADER, BLOCK_HEAD = 224, 28
+
+
+def read_recording(path):
+    """(header fields, [(type, time, bytes or event tuple)], torn) of one
+    .qrec file; blocks are trusted only when both their checks hold."""
+    data = path.read_bytes()
+    assert data[:4] == b"QREC" and struct.unpack_from("<HH", data, 4) == (1, HEADER), path
+    assert struct.unpack_from("<I", data, 216)[0] == zlib.crc32(data[:216]), path
+    entries, at, torn = [], HEADER, False
+    while at < len(data):
+        head = data[at:at + BLOCK_HEAD]
+        if len(head) < BLOCK_HEAD or head[:4] != b"QBLK" or \
+                struct.unpack_from("<I", head, 24)[0] != zlib.crc32(head[:24]):
+            torn = True
+            break
+        size, count, check = struct.unpack_from("<III", head, 4)
+        payload = data[at + BLOCK_HEAD:at + BLOCK_HEAD + size]
+        if len(payload) < size or zlib.crc32(payload) != check:
+            torn = True
+            break
+        k = 0
+        while k < size:
+            kind = payload[k]
+            if kind == 16:
+                entries.append((16, struct.unpack_from("<q", payload, k + 9)[0], payload[k + 1:k + 9]))
+                k += 17
+            else:
+                n, t = struct.unpack_from("<Hq", payload, k + 1)
+                entries.append((kind, t, payload[k + 11:k + 11 + n]))
+                k += 11 + n
+        at += BLOCK_HEAD + size
+    return entries, torn
+
+
+class Streamer(threading.Thread):
+    """Writes numbered lines ("A000000\\r\\n") into a pty's peer end at about
+    `rate` bytes/s; `written` is what went out, `times` when each line did."""
+
+    def __init__(self, pair, tag, rate):
+        super().__init__(daemon=True)
+        self.pair, self.tag, self.rate = pair, tag, rate
+        self.lines, self.sent_at = 0, []
+        self.stop = False
+
+    def run(self):
+        start = time.time()
+        while not self.stop:
+            block = b"".join(b"%s%06d\r\n" % (self.tag, self.lines + k) for k in range(50))
+            self.pair.write(block)
+            self.lines += 50
+            self.sent_at.append((time.time(), self.lines))
+            delay = start + self.lines * 9 / self.rate - time.time()
+            if delay > 0:
+                time.sleep(delay)
+
+
+def numbered(stream, tag):
+    """The line numbers of a channel's stream, in the order recorded."""
+    return [int(line[1:]) for line in stream.split(b"\r\n") if line.startswith(tag) and len(line) == 7]
+
+
+def test_recording_survives_a_kill_with_every_line_in_order(wine, driver, com3, com4):
+    folder = harness.E2E / "run" / "recording-kill" / "rec"
+    q = harness.Quorrin(wine, harness.E2E / "run" / "recording-kill", settings=SETTINGS,
+                        args=["/record", str(harness.to_windows_path(folder)), "/open"])
+    # A small rotation size, in the section the recorder reads.
+    with open(q.path("quorrin.ini"), "a", encoding="ascii") as f:
+        f.write("[Recording]\r\nfile_kb=64\r\n")
+    q.start()
+    streams = []
+    try:
+        driver.main_window(30000)
+        assert harness.wait_for(lambda: harness.toolbar_enabled(driver, harness.TOOLBAR_CLOSE_PORTS), 10)
+        streams = [Streamer(com3, b"A", 20000), Streamer(com4, b"B", 20000)]
+        for s in streams:
+            s.start()
+        time.sleep(12)
+        for s in streams:
+            s.stop = True
+        for s in streams:
+            s.join(5)
+        time.sleep(1.0)  # the receive threads take what is still queued; the writer's next turn
+        killed_at = time.time()
+        q.kill()
+    finally:
+        for s in streams:
+            s.stop = True
+        q.kill()
+    files = sorted(folder.glob("quorrin-*.qrec"))
+    assert len(files) >= 3, files  # rotated at 64 KB
+    received = {1: b"", 3: b""}
+    for path in files:
+        entries, torn = read_recording(path)
+        assert not torn or path == files[-1], f"{path.name} is torn but not the last file"
+        for kind, _, data in entries:
+            if kind in received:
+                received[kind] += data
+    for kind, tag, streamer in ((1, b"A", streams[0]), (3, b"B", streams[1])):
+        got = numbered(received[kind], tag)
+        assert got == list(range(len(got))), f"CH{1 if kind == 1 else 2}: a gap or a reordering"
+        # Everything sent a second or more before the kill was recorded.
+        due = max((n for t, n in streamer.sent_at if t <= killed_at - 1.0), default=0)
+        assert len(got) >= due, (len(got), due)
+    # The capture buffer (131,072 records, a byte each and three more a
+    # chunk) held far less: it wrapped several times meanwhile.
+    assert sum(len(v) for v in received.values()) > 3 * 131072
