@@ -267,8 +267,9 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   status_part_text(static_cast<int>(item->itemID), &info, text);
   const int ch = item->itemID == 1 ? 0 : item->itemID == 5 ? 1 : -1;
   if (ch >= 0 && channel_lost(ch)) lost_text(ch, text);
-  // While recording, the last part says so, with the size and the time.
-  if (item->itemID == kStatusParts - 1 && recorder_running()) recorder_status(text);
+  // While recording, the draw size's part says so, with the size and the
+  // time: it is within sight in a window of any usual width.
+  if (item->itemID == 8 && recorder_running()) recorder_status(text);
   // Themed status bars ignore SB_SETBKCOLOR: each part paints its own
   // background, so the color that tells the channel state always shows.
   if (g_status_brush) FillRect(item->hDC, &item->rcItem, g_status_brush);

@@ -76,7 +76,7 @@ def numbered(stream, tag):
     return [int(line[1:]) for line in stream.split(b"\r\n") if line.startswith(tag) and len(line) == 7]
 
 
-def test_recording_survives_a_kill_with_every_line_in_order(wine, driver, com3, com4):
+def test_recording_survives_a_kill_with_every_line_in_order(wine, display, driver, com3, com4):
     folder = harness.E2E / "run" / "recording-kill" / "rec"
     q = harness.Quorrin(wine, harness.E2E / "run" / "recording-kill", settings=SETTINGS,
                         args=["/record", str(harness.to_windows_path(folder)), "/open"])
@@ -91,7 +91,9 @@ def test_recording_survives_a_kill_with_every_line_in_order(wine, driver, com3, 
         streams = [Streamer(com3, b"A", 20000), Streamer(com4, b"B", 20000)]
         for s in streams:
             s.start()
-        time.sleep(12)
+        time.sleep(10)
+        harness.screenshot(display, "recording_status", driver, settle=0.5)  # REC, the size and the time
+        time.sleep(2)
         for s in streams:
             s.stop = True
         for s in streams:
