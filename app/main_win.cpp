@@ -382,7 +382,7 @@ void on_create(HWND hwnd) {
 void on_destroy(HWND hwnd) {
   // The monitor's thread reads the capture: it ends before anything goes.
   int reader_lives = modbus_monitor_window_close();
-  recorder_stop();  // what is queued is written
+  recorder_finish();  // what is queued reaches the disk before the process ends
   KillTimer(hwnd, TIMER_REPAINT);
   KillTimer(hwnd, TIMER_PRESENCE);
   KillTimer(hwnd, TIMER_LINE_WATCH);

@@ -25,8 +25,16 @@
 namespace {
 
 constexpr DWORD kConnectLimitMs = 5000;  // a connect not done by then has failed
-constexpr DWORD kWriteLimitMs = 2000;    // a write the peer does not take by then has failed
-constexpr DWORD kCloseLimitMs = 3000;    // the longest a close waits for the link thread
+// Every wait the user-interface thread can meet here is a few tens of ms:
+// a write the peer does not take within kWriteLimitMs has failed (the
+// socket's buffer is full: the peer has stopped reading); the link thread's
+// own requests and replies wait kRequestLimitMs at most, so it never holds
+// the link's lock long; and a close waits kCloseLimitMs for the link thread,
+// which wakes at once unless a name lookup holds it, and otherwise leaves
+// it to end by itself.
+constexpr DWORD kWriteLimitMs = 50;
+constexpr DWORD kRequestLimitMs = 10;
+constexpr DWORD kCloseLimitMs = 50;
 constexpr int kNetRead = 4096;
 constexpr int kNetEvents = 32;
 
@@ -63,9 +71,9 @@ int g_winsock = 0;  // 1 once WSAStartup succeeded
 
 int is_rfc2217(const NetLink* n) { return n->address.kind == kPortRfc2217; }
 
-// Sends all `len` bytes within kWriteLimitMs; the caller holds the lock.
+// Sends all `len` bytes within `limit` ms; the caller holds the lock.
 // 0, or the Winsock error.
-int send_all(NetLink* n, const uint8_t* p, int len) {
+int send_all(NetLink* n, const uint8_t* p, int len, DWORD limit) {
   if (n->sock == INVALID_SOCKET) return WSAENOTCONN;
   const DWORD began = GetTickCount();
   int sent = 0;
@@ -78,11 +86,11 @@ int send_all(NetLink* n, const uint8_t* p, int len) {
     const int e = WSAGetLastError();
     if (e != WSAEWOULDBLOCK) return e;
     const DWORD spent = GetTickCount() - began;
-    if (spent >= kWriteLimitMs) return WSAETIMEDOUT;
+    if (spent >= limit) return WSAETIMEDOUT;
     fd_set writable;
     FD_ZERO(&writable);
     FD_SET(n->sock, &writable);
-    const DWORD left = kWriteLimitMs - spent;
+    const DWORD left = limit - spent;
     timeval tv = {static_cast<long>(left / 1000), static_cast<long>(left % 1000 * 1000)};
     select(0, nullptr, &writable, nullptr, &tv);
   }
@@ -91,7 +99,7 @@ int send_all(NetLink* n, const uint8_t* p, int len) {
 
 // Sends what the session's requests wrote; under the lock.
 void send_request(NetLink* n, const uint8_t* p, int len) {
-  if (len > 0) send_all(n, p, len);
+  if (len > 0) send_all(n, p, len, kRequestLimitMs);
 }
 
 // The channel's line settings, the state masks and the DTR and RTS the
@@ -183,7 +191,9 @@ int link_serve(Channel* c, NetLink* n, SOCKET s, WSAEVENT event) {
     WSANETWORKEVENTS happened = {};
     WSAEnumNetworkEvents(s, event, &happened);
     const int64_t seen = capture_now_us(&g_app.capture);
-    for (;;) {
+    // A peer that keeps sending keeps the socket readable: the run flag is
+    // looked at between reads, so a close ends this at once.
+    while (n->run.load()) {
       const int r = recv(s, reinterpret_cast<char*>(n->raw), kNetRead, 0);
       if (r > 0) {
         link_take(c, n, r, seen);
@@ -430,11 +440,13 @@ void net_close(int ch) {
   Channel* c = &g_channel[ch];
   NetLink* n = &g_net[ch];
   c->open.store(0);
+  n->failure_told = 1;  // a connect the close cut short is no failure to tell
   n->run.store(0);
   if (n->wake) SetEvent(n->wake);
   if (c->thread) {
-    // A thread still looking a name up cannot be woken: past the limit it
-    // is left to end by itself, and the channel cannot open until it has.
+    // The thread wakes at once; one still looking a name up cannot be
+    // woken, and is left to end by itself (it never opens the channel with
+    // its run flag cleared), and the channel cannot open until it has.
     if (WaitForSingleObject(c->thread, kCloseLimitMs) == WAIT_TIMEOUT) return;
     CloseHandle(c->thread);
     c->thread = 0;
@@ -457,7 +469,7 @@ int net_write(int ch, const uint8_t* bytes, int count) {
   std::lock_guard<std::mutex> hold(n->lock);
   // A write that fails is reported; the link thread sees a broken
   // connection itself and the line watch acts on it.
-  return send_all(n, out, length) ? kSendWriteFailed : kSendOk;
+  return send_all(n, out, length, kWriteLimitMs) ? kSendWriteFailed : kSendOk;
 }
 
 DWORD net_apply_line(int ch) {
@@ -473,7 +485,7 @@ DWORD net_apply_line(int ch) {
   if (n->state.load() != kLinkUp) return 0;
   const int length = rfc2217_request_line(&n->telnet, &line, out, sizeof out);
   if (length < 0) return ERROR_INVALID_PARAMETER;
-  return static_cast<DWORD>(send_all(n, out, length));
+  return static_cast<DWORD>(send_all(n, out, length, kWriteLimitMs));
 }
 
 void net_control(int ch, DWORD function) {

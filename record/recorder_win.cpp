@@ -226,10 +226,32 @@ void recorder_default_folder(wchar_t out[MAX_PATH]) {
   if (program_file(L"recordings", out)) out[0] = 0;
 }
 
-int recorder_running() { return g_rec.thread != 0; }
+namespace {
+
+constexpr DWORD kStopWaitMs = 50;  // what the user-interface thread waits for the writer at a stop
+
+// 1 once the writer thread has ended (its handle closed), waiting at most
+// `wait_ms` for it.
+int writer_reap(DWORD wait_ms) {
+  if (!g_rec.thread) return 1;
+  if (WaitForSingleObject(g_rec.thread, wait_ms) == WAIT_TIMEOUT) return 0;
+  CloseHandle(g_rec.thread);
+  g_rec.thread = 0;
+  return 1;
+}
+
+}  // namespace
+
+int recorder_running() { return g_rec.thread != 0 && g_rec.run.load() != 0; }
 
 int recorder_start(HWND owner, const wchar_t* folder) {
-  if (g_rec.thread) return 0;
+  if (recorder_running()) return 0;
+  // A writer still writing what the last recording queued (a slow disk)
+  // keeps the queue and the file: the new recording waits for its end.
+  if (!writer_reap(0)) {
+    show_texts(owner, L"Quorrin", {kTextRecordCannotStart}, nullptr, static_cast<int>(ERROR_BUSY));
+    return 1;
+  }
   if (!g_rec.queue) {
     g_rec.queue = new (std::nothrow) RecordQueue;
     g_rec.block = new (std::nothrow) RecordBlockBuilder;
@@ -266,19 +288,26 @@ int recorder_start(HWND owner, const wchar_t* folder) {
 }
 
 void recorder_stop() {
-  if (!g_rec.thread) return;
+  if (!recorder_running()) {
+    writer_reap(0);
+    return;
+  }
   capture_record_to(&g_app.capture, nullptr);
   g_rec.run.store(0);
   SetEvent(g_rec.wake);
-  // The writer writes what is queued (at most a few MB) and ends.
-  WaitForSingleObject(g_rec.thread, 10000);
-  CloseHandle(g_rec.thread);
-  g_rec.thread = 0;
+  // The writer writes what is queued (at most a few MB) and ends; on a
+  // slow disk it goes on by itself, and a later look reaps it.
+  writer_reap(kStopWaitMs);
+}
+
+void recorder_finish() {
+  recorder_stop();
+  writer_reap(10000);
 }
 
 void recorder_status(char16_t out[64]) {
   out[0] = 0;
-  if (!g_rec.thread) return;
+  if (!recorder_running()) return;
   char text[64];
   record_status_text(g_rec.written.load(), (GetTickCount() - g_rec.started) / 1000, g_rec.queue->lost.load(), text);
   int i = 0;
@@ -287,7 +316,10 @@ void recorder_status(char16_t out[64]) {
 }
 
 void recorder_watch(HWND owner) {
-  if (!g_rec.thread) return;
+  if (!recorder_running()) {
+    writer_reap(0);  // a writer that went on after its stop, once it has ended
+    return;
+  }
   const uint32_t error = g_rec.failed.load();
   if (!error) {
     lines_refresh();

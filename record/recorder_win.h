@@ -19,8 +19,13 @@
 // Starts recording into `folder` (made when missing): 0, or 1 after
 // telling the user why not.
 int recorder_start(HWND owner, const wchar_t* folder);
-// Stops recording: what is queued is written, the file closed.
+// Stops recording: the writer thread writes what is queued and closes the
+// file; the user-interface thread waits for it 50 ms at most (a slow disk
+// lets it finish by itself).
 void recorder_stop();
+// At the program's end: stops, and waits for the writer to have written
+// everything queued (10 s at most), as the window has gone by then.
+void recorder_finish();
 int recorder_running();
 // The status bar's text while recording: "REC 12.3 MB 0:05:12"; empty
 // when not recording.
