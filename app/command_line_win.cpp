@@ -3,6 +3,8 @@
 // Modbus monitor's CSV of it. Each loads the log with its times file as
 // Open Log does, writes its file, and ends with exit code 0, or 1 and one
 // line "path: reason" on standard error; none shows a window or a box.
+// "/export" also reads a recording (a .qrec file or a folder of them) a
+// window at a time, cut by "/from TIME" and "/to TIME".
 #include "app/command_line_win.h"
 
 #include <shellapi.h>
@@ -11,6 +13,7 @@
 
 #include "timeline/export_win.h"
 #include "modbus/modbus_monitor_win.h"
+#include "record/record_files_win.h"
 #include "view/logfile_win.h"
 
 namespace {
@@ -74,6 +77,48 @@ void error_text(int text, const wchar_t* path, ...) {
 
 }  // namespace
 
+namespace {
+
+// "/from TIME" and "/to TIME" after the two paths: 0, or 1 after saying
+// what is wrong.
+int slice_options(int argc, wchar_t** argv, int usage, RecordTime* from, RecordTime* to) {
+  *from = {};
+  *to = {};
+  for (int i = 4; i < argc; i += 2) {
+    RecordTime* t = _wcsicmp(argv[i], L"/from") == 0 ? from : _wcsicmp(argv[i], L"/to") == 0 ? to : nullptr;
+    if (!t || i + 1 == argc) {
+      error_text(usage, nullptr);
+      error_text(kTextSliceUsage, nullptr);
+      return 1;
+    }
+    char ascii[32] = {};
+    int n = 0;
+    for (; n < 31 && argv[i + 1][n]; n++) ascii[n] = argv[i + 1][n] < 128 ? static_cast<char>(argv[i + 1][n]) : '?';
+    if (argv[i + 1][n] || record_time_parse(ascii, t)) {
+      error_text(kTextNotATime, nullptr, argv[i + 1]);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// A recording's export: what was passed over, said after it was written.
+int run_recording(const wchar_t* source, const wchar_t* out, int modbus, const RecordTime& from, const RecordTime& to) {
+  static RecordNotes notes;
+  const int failure = record_export(source, out, modbus, from, to, &notes);
+  if (notes.not_read) error_text(kTextRecordNotRead, notes.first_not_read);
+  if (notes.skipped || notes.torn_files) error_text(kTextRecordSkipped, source, static_cast<long long>(notes.skipped), notes.torn_files);
+  if (notes.failed_files) error_text(kTextRecordReadFailed, source, notes.failed_files);
+  if (failure) {
+    error_text(failure, failure == kTextExportWriteFailed || failure == kTextFileOpenFailed ? out : source);
+    return 1;
+  }
+  if (notes.log_ends_at[0]) error_text(kTextRecordLogCut, out, notes.log_ends_at);
+  return 0;
+}
+
+}  // namespace
+
 int command_line_run() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
@@ -89,8 +134,15 @@ int command_line_run() {
   settings_file_load();
   message_file_load();  // without it, error_text says that the texts are missing
   int code = 1;
-  if (argc != 4) {
+  RecordTime from, to;
+  const int recording = argc >= 4 && record_path_is_recording(argv[2]);
+  if (argc < 4 || (argc > 4 && !recording) || argc % 2) {
     error_text(usage, nullptr);
+    if (recording) error_text(kTextSliceUsage, nullptr);
+  } else if (slice_options(argc, argv, usage, &from, &to)) {
+    // said
+  } else if (recording) {
+    code = run_recording(argv[2], argv[3], mode->write == modbus_monitor_export, from, to);
   } else if (capture_allocate(&g_app.capture)) {
     error_text(kTextExportNoMemory, nullptr);
   } else {

@@ -837,12 +837,12 @@ void csv_span(CsvOut* o, int64_t from, int64_t to, uint64_t unit, const char* fo
 
 }  // namespace
 
-int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, int64_t origin, const ByteSink* sink) {
+int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, int64_t origin, const ByteSink* sink, int header) {
   CsvOut o;
   o.sink = sink;
   o.n = 0;
   o.failed = 0;
-  csv_text(&o, "time_s,channel,direction,role,mode,slave,function,summary,check,latency_ms\r\n");
+  if (header) csv_text(&o, "time_s,channel,direction,role,mode,slave,function,summary,check,latency_ms\r\n");
   for (int32_t i = 0; i < n && !o.failed; i++) {
     const ModbusFrame* f = &frames[i];
     if (f->time_us != kTimeUnknown && origin != kTimeUnknown)

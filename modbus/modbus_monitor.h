@@ -236,8 +236,10 @@ int modbus_monitor_summary(const ModbusFrame* frame, char out[kModbusMonitorSumm
 // MODBUS), the summary (quoted when it holds a comma or a quote), the check
 // name and the latency in ms with 3 decimals (empty for requests and
 // unpaired answers). CR LF line ends; every frame handed in is written.
-// Returns 0, or 1 when the sink refused a write.
-int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, int64_t origin_us, const ByteSink* sink);
+// Returns 0, or 1 when the sink refused a write. `header` 0 leaves the
+// header out (the later pieces of an export written in pieces).
+int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, int64_t origin_us, const ByteSink* sink,
+                             int header = 1);
 
 // The window's decoder: one worker thread that decodes a whole snapshot of
 // the capture (capture_snapshot_take) in either framing while the

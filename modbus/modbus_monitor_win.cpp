@@ -439,6 +439,32 @@ int modbus_monitor_export(const wchar_t* path) {
   return result;
 }
 
+int modbus_monitor_export_windows(const wchar_t* path, CaptureSnapshot* (*next)(void* ctx), void* ctx) {
+  CaptureSnapshot* snap = next(ctx);
+  if (!snap) return kTextNoDataToExport;
+  HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return kTextFileOpenFailed;
+  const ByteSink sink = file_sink(f);
+  ModbusFrameList frames, scratch;
+  int result = 0;
+  int64_t origin = kTimeUnknown;
+  for (int first = 1; snap && !result; first = 0, snap = next(ctx)) {
+    ModbusMonitorOptions o = options_now();
+    o.events = snap->events;
+    o.event_count = snap->event_count;
+    o.base = snap->base;
+    modbus_monitor_decode_either(snap->records, snap->times, snap->count, &o, &frames, &scratch, nullptr, nullptr);
+    if (frames.dropped) result = kTextExportNoMemory;
+    if (origin == kTimeUnknown) origin = timeline_first_time_us(snap->records, snap->times, snap->count);
+    if (!result && modbus_monitor_write_csv(frames.frames, frames.n, origin, &sink, first)) result = kTextExportWriteFailed;
+  }
+  modbus_frame_list_free(&frames);
+  modbus_frame_list_free(&scratch);
+  if (!CloseHandle(f)) result = kTextExportWriteFailed;
+  if (result) DeleteFileW(path);
+  return result;
+}
+
 namespace {
 
 // The monitor's thread: makes the window, runs its messages until it is

@@ -9,3 +9,7 @@
 // writes the CSV of every frame to `path`. Returns 0, or the message text
 // of the failure (a file that could not be written whole is removed).
 int modbus_monitor_export(const wchar_t* path);
+// The same CSV of a recording, decoded a window at a time: `next` gives the
+// windows in turn (null after the last). Returns 0, or the message text of
+// the failure (kTextNoDataToExport when no window came).
+int modbus_monitor_export_windows(const wchar_t* path, CaptureSnapshot* (*next)(void* ctx), void* ctx);

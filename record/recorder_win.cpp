@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "record/record_file.h"
+#include "record/record_files_win.h"
 #include "record/record_queue.h"
 #include "serial/dcb_win.h"
 #include "serial/port_win.h"
@@ -13,7 +14,6 @@ namespace {
 
 constexpr DWORD kWriteEveryMs = 200;
 constexpr uint64_t kDefaultFileBytes = 64ull << 20;
-constexpr int kFolderFilesMax = 4096;  // recordings looked at when the folder limit prunes
 
 struct Recorder {
   RecordQueue* queue;          // made at the first start, kept
@@ -80,35 +80,12 @@ void lines_refresh() {
 // written is the newest and is never deleted.
 void folder_prune() {
   if (!g_rec.folder_limit) return;
-  static wchar_t names[kFolderFilesMax][40];
-  static uint64_t sizes[kFolderFilesMax];
-  wchar_t pattern[MAX_PATH];
-  _snwprintf(pattern, MAX_PATH, L"%ls\\quorrin-*.qrec", g_rec.folder);
-  pattern[MAX_PATH - 1] = 0;
-  WIN32_FIND_DATAW found;
-  HANDLE h = FindFirstFileW(pattern, &found);
-  if (h == INVALID_HANDLE_VALUE) return;
-  int n = 0;
-  do {
-    char ascii[40] = {};
-    int i = 0;
-    for (; i < 39 && found.cFileName[i]; i++) ascii[i] = found.cFileName[i] < 128 ? static_cast<char>(found.cFileName[i]) : '?';
-    if (found.cFileName[i] || !record_file_name_ours(ascii) || n == kFolderFilesMax) continue;
-    // Insertion by name, so the list is oldest first.
-    int at = n++;
-    while (at > 0 && wcscmp(names[at - 1], found.cFileName) > 0) {
-      wcscpy(names[at], names[at - 1]);
-      sizes[at] = sizes[at - 1];
-      at--;
-    }
-    wcscpy(names[at], found.cFileName);
-    sizes[at] = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-  } while (FindNextFileW(h, &found));
-  FindClose(h);
-  const int drop = record_prune_count(sizes, n, g_rec.folder_limit);
+  static RecordFileList list;  // the writer thread's alone
+  const int n = record_folder_list(g_rec.folder, &list);
+  const int drop = record_prune_count(list.sizes, n, g_rec.folder_limit);
   for (int i = 0; i < drop; i++) {
     wchar_t path[MAX_PATH];
-    _snwprintf(path, MAX_PATH, L"%ls\\%ls", g_rec.folder, names[i]);
+    _snwprintf(path, MAX_PATH, L"%ls\\%ls", g_rec.folder, list.names[i]);
     path[MAX_PATH - 1] = 0;
     DeleteFileW(path);
   }
@@ -128,7 +105,9 @@ DWORD file_next() {
   h.hour = static_cast<uint8_t>(now.wHour);
   h.minute = static_cast<uint8_t>(now.wMinute);
   h.second = static_cast<uint8_t>(now.wSecond);
-  h.clock_us = capture_now_us(&g_app.capture);
+  // The header's time is whole seconds: its clock is the capture clock at
+  // the start of that second, so chunk times read back to the millisecond.
+  h.clock_us = time_sub_us(capture_now_us(&g_app.capture), static_cast<int64_t>(now.wMilliseconds) * 1000);
   {
     std::lock_guard<std::mutex> hold(g_rec.lines_lock);
     h.channel[0] = g_rec.lines[0];

@@ -39,7 +39,8 @@ struct Fields {
 const Fields kFields[] = {
     {kTextPortAddressInvalid, "d"}, {kTextNetConnectFailed, "d ls"}, {kTextNetError, "d"},
     {kTextServerNotConfirmed, "ls"}, {kTextServerRefused, "ls"}, {kTextRecordFailed, "d"}, {kTextRecordCannotStart, "d"},
-    {kTextTipRecordStopped, "ls ls"},
+    {kTextTipRecordStopped, "ls ls"}, {kTextNotATime, "ls"}, {kTextRecordSkipped, "lld d"},
+    {kTextRecordLogCut, "ls"}, {kTextRecordReadFailed, "d"},
     {kTextMacroBadOffset, "d d"},   {kTextMacroLineTooLong, "d"},     {kTextEventError, "d d"},
     {kTextNotHexNumber, "ls ls ls ls"}, {kTextFrameTooLong, "d d"},   {kTextFramedTooLong, "d"},
     {kTextSendLimit, "d"},          {kTextEntryFramedTooLong, "d"},   {kTextEntryLimit, "d"},

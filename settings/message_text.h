@@ -366,6 +366,13 @@ enum MessageNumber : int {
   kTextRecordFailed = 499,  // Recording stopped (error %d). What was written stays readable.
   kTextRecordCannotStart = 501,  // Cannot record into this folder (error %d)
   kTextTipRecordStopped = 500,  // %ls: recording stopped, error %ls
+  kTextSliceUsage = 502,         // With a recording: /from TIME /to TIME (HH:MM:SS or seconds)
+  kTextNotATime = 503,           // Not a time: %ls
+  kTextNoRecordingHere = 504,    // No recording here (no quorrin-*.qrec file)
+  kTextRecordSkipped = 505,      // %lld damaged bytes passed over, %d file(s) cut short
+  kTextRecordNotRead = 506,      // Not a recording this program reads: passed over
+  kTextRecordLogCut = 507,       // The slice is longer than a log holds: the log ends at %ls
+  kTextRecordReadFailed = 508,   // %d file(s) could not be read to their end
 };
 
 // The format fields text n must have, as their length and conversion

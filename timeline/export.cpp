@@ -154,17 +154,40 @@ const char* event_channel(const LineEvent& e) { return e.channel == 1 ? "CH1" : 
 
 }  // namespace
 
+namespace {
+
+// Where a piece starts: the header's place taken or the carry's, the origin
+// and the chunk before.
+int64_t piece_start(const TimelineCarry* carry, int64_t first_time, TimelineChunk* previous, int* have_previous) {
+  *previous = {};
+  *have_previous = 0;
+  if (!carry || !carry->started) return first_time;
+  *previous = carry->previous;
+  *have_previous = carry->have_previous;
+  return carry->origin != kTimeUnknown ? carry->origin : first_time;
+}
+
+void piece_end(TimelineCarry* carry, int64_t origin, const TimelineChunk& previous, int have_previous) {
+  if (!carry) return;
+  carry->started = 1;
+  carry->origin = origin;
+  carry->previous = previous;
+  carry->have_previous = have_previous;
+}
+
+}  // namespace
+
 int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32_t count, const ByteSink* sink,
-                       const TimelineEvents* events) {
+                       const TimelineEvents* events, TimelineCarry* carry) {
   Out o;
   o.sink = sink;
   o.n = 0;
   o.failed = 0;
-  out_text(&o, "time_s,delta_s,channel,direction,bytes,hex,text\r\n");
-  int64_t origin = timeline_first_time_us(records, times, count);
+  if (!carry || !carry->started) out_text(&o, "time_s,delta_s,channel,direction,bytes,hex,text\r\n");
   int32_t at = 0, gap = -1, next_event = 0;
   TimelineChunk c{}, previous{};
   int have_previous = 0;
+  const int64_t origin = piece_start(carry, timeline_first_time_us(records, times, count), &previous, &have_previous);
   auto event_row = [&](const LineEvent& e) {
     if (e.time_us != kTimeUnknown && origin != kTimeUnknown) {
       Span s = span_between(origin, e.time_us);
@@ -204,6 +227,7 @@ int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32
   }
   events_before(events, INT64_MAX - (events ? events->base : 0), &next_event, event_row);
   out_flush(&o);
+  piece_end(carry, origin, previous, have_previous);
   return o.failed;
 }
 
@@ -258,19 +282,23 @@ int32_t zone_at(const TimelineTextClock* clock, int64_t wall_us) {
 }  // namespace
 
 int timeline_write_text(const CaptureRecord* records, const int64_t* times, int32_t count,
-                        const TimelineTextClock* clock, const ByteSink* sink, const TimelineEvents* events) {
+                        const TimelineTextClock* clock, const ByteSink* sink, const TimelineEvents* events,
+                        TimelineCarry* carry) {
   Out o;
   o.sink = sink;
   o.n = 0;
   o.failed = 0;
   char wall[32];
-  int64_t origin = time_add_us(timeline_first_time_us(records, times, count), clock->wall_offset_us);
-  timeline_format_wall(origin, zone_at(clock, origin), wall);
-  out_text(&o, wall);
-  out_text(&o, "\r\n");
   int32_t at = 0, gap = -1, next_event = 0;
   TimelineChunk c{}, previous{};
   int have_previous = 0;
+  const int64_t first = piece_start(carry, timeline_first_time_us(records, times, count), &previous, &have_previous);
+  if (!carry || !carry->started) {
+    const int64_t origin = time_add_us(first, clock->wall_offset_us);
+    timeline_format_wall(origin, zone_at(clock, origin), wall);
+    out_text(&o, wall);
+    out_text(&o, "\r\n");
+  }
   // An event is a line of its own: its time of day, "EV" and what happened.
   auto event_line = [&](const LineEvent& e) {
     const int64_t t = e.time_us == kTimeUnknown ? kTimeUnknown : time_add_us(e.time_us, clock->wall_offset_us);
@@ -329,6 +357,7 @@ int timeline_write_text(const CaptureRecord* records, const int64_t* times, int3
   }
   events_before(events, INT64_MAX - (events ? events->base : 0), &next_event, event_line);
   out_flush(&o);
+  piece_end(carry, first, previous, have_previous);
   return o.failed;
 }
 
@@ -346,9 +375,10 @@ int timeline_export_is_csv(const char16_t* name) {
 }
 
 int timeline_write_export(int csv, const CaptureRecord* records, const int64_t* times, int32_t count,
-                          const TimelineTextClock* clock, const ByteSink* sink, const TimelineEvents* events) {
-  if (csv) return timeline_write_csv(records, times, count, sink, events);
+                          const TimelineTextClock* clock, const ByteSink* sink, const TimelineEvents* events,
+                          TimelineCarry* carry) {
+  if (csv) return timeline_write_csv(records, times, count, sink, events, carry);
   static const uint8_t kBom[3] = {0xEF, 0xBB, 0xBF};
-  if (sink->write(sink->ctx, kBom, 3) != 0) return 1;
-  return timeline_write_text(records, times, count, clock, sink, events);
+  if ((!carry || !carry->started) && sink->write(sink->ctx, kBom, 3) != 0) return 1;
+  return timeline_write_text(records, times, count, clock, sink, events, carry);
 }

@@ -23,6 +23,18 @@ struct TimelineEvents {
 // "COM5 error 21", "COM5 after 3.217 s", "19200 baud"; "" for none.
 void timeline_event_details(const LineEvent& e, char out[48]);
 
+// What an export written in pieces (a recording, a window at a time)
+// carries from one piece to the next: the first piece writes the header (or
+// the text's first line), later ones go on counting time_s from the same
+// origin and the delta from the last chunk of the piece before. Zero it
+// before the first piece.
+struct TimelineCarry {
+  int started;
+  int64_t origin;
+  TimelineChunk previous;  // its times and sizes only: its records are gone
+  int have_previous;
+};
+
 // CSV of the chunks of records 0 .. count - 1, one row per chunk under the
 // header "time_s,delta_s,channel,direction,bytes,hex,text". Each event is a
 // row of its own before the chunk it came before: its time, the channel
@@ -31,7 +43,7 @@ void timeline_event_details(const LineEvent& e, char out[48]);
 // ("lost COM5 error 21"). Returns 0, or 1 when the sink refused a write
 // (writing stops there).
 int timeline_write_csv(const CaptureRecord* records, const int64_t* times, int32_t count, const ByteSink* sink,
-                       const TimelineEvents* events = nullptr);
+                       const TimelineEvents* events = nullptr, TimelineCarry* carry = nullptr);
 
 // What the readable text needs beyond the records: the clock and the lines.
 struct TimelineTextClock {
@@ -52,13 +64,15 @@ struct TimelineTextClock {
 // (timeline_modbus_silence_us). Returns 0, or 1 when the sink refused a
 // write.
 int timeline_write_text(const CaptureRecord* records, const int64_t* times, int32_t count,
-                        const TimelineTextClock* clock, const ByteSink* sink, const TimelineEvents* events = nullptr);
+                        const TimelineTextClock* clock, const ByteSink* sink, const TimelineEvents* events = nullptr,
+                        TimelineCarry* carry = nullptr);
 
 // The export of a capture: a name ending ".csv" (any case) gets the CSV, any
 // other name the readable text, which starts with the UTF-8 byte order mark.
 int timeline_export_is_csv(const char16_t* name);
 int timeline_write_export(int csv, const CaptureRecord* records, const int64_t* times, int32_t count,
-                          const TimelineTextClock* clock, const ByteSink* sink, const TimelineEvents* events = nullptr);
+                          const TimelineTextClock* clock, const ByteSink* sink, const TimelineEvents* events = nullptr,
+                          TimelineCarry* carry = nullptr);
 
 // "YYYY-MM-DD HH:MM:SS.uuuuuu" for wall_us (µs since 1970) plus
 // zone_minutes, into out with a terminator. Returns 0, or 1 when the time

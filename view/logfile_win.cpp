@@ -9,6 +9,40 @@
 #include "timeline/export_win.h"
 #include "timeline/times_file.h"
 
+int log_write_snapshot(const wchar_t* path, CaptureSnapshot& snap) {
+  HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return kTextFileOpenFailed;
+  const int32_t w = snap.count;
+  uint8_t header[kLogHeaderBytes];
+  logfile_format_header(w, header);
+  DWORD done = 0;
+  const DWORD bytes = static_cast<DWORD>(w) * kCaptureRecordSize;
+  BOOL ok = WriteFile(f, header, kLogHeaderBytes, &done, nullptr) && done == kLogHeaderBytes &&
+            WriteFile(f, snap.records, bytes, &done, nullptr) && done == bytes;
+  // The chunk times go beside the log in a file of their own, so the log
+  // stays exactly what it has always been.
+  const uint64_t check = timeline_log_check(snap.records, w);
+  HANDLE t = log_times_create(path, w, snap.wall_offset_us, check);
+  BOOL times_ok = t != INVALID_HANDLE_VALUE;
+  if (ok && times_ok) {
+    // The times block becomes the file's little-endian times in place: the
+    // snapshot's times are not read again.
+    timeline_companion_encode(snap.times, w, reinterpret_cast<uint8_t*>(snap.times));
+    times_ok = WriteFile(t, snap.times, bytes, &done, nullptr) && done == bytes;
+  }
+  if (!CloseHandle(f)) ok = FALSE;
+  if (t != INVALID_HANDLE_VALUE && !CloseHandle(t)) times_ok = FALSE;
+  const int events_failed = ok && times_ok && log_events_write(path, snap, check);
+  // A full disk or a vanished network drive must not pass for a saved log.
+  // A times file cut short is removed: a later load then says the times
+  // are missing instead of reading a wrong file.
+  if (!ok || !times_ok) log_times_remove(path);
+  if (!ok) return kTextLogWriteFailed;
+  if (!times_ok) return kTextTimesNotWritten;
+  return events_failed ? kTextEventsNotWritten : 0;
+}
+
 void log_save(HWND owner) {
   if (capture_write_position(&g_app.capture) == 0) {
     show_message(owner, kTextNoDataToSave, 0, L"CreateFile");
@@ -27,49 +61,12 @@ void log_save(HWND owner) {
     show_texts(owner, L"WriteFile", {kTextLogWriteFailed}, path);
     return;
   }
-  HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (f == INVALID_HANDLE_VALUE) {
-    capture_snapshot_free(&snap);
-    show_message(owner, kTextFileOpenFailed, 0, L"CreateFile");
-    return;
-  }
-  const int32_t w = snap.count;
-  uint8_t header[kLogHeaderBytes];
-  logfile_format_header(w, header);
-  DWORD done = 0;
-  const DWORD bytes = static_cast<DWORD>(w) * kCaptureRecordSize;
-  BOOL ok = WriteFile(f, header, kLogHeaderBytes, &done, nullptr) && done == kLogHeaderBytes &&
-            WriteFile(f, snap.records, bytes, &done, nullptr) && done == bytes;
-  // The chunk times go beside the log in a file of their own, so the log
-  // stays exactly what it has always been.
-  HANDLE t = log_times_create(path, w, snap.wall_offset_us, timeline_log_check(snap.records, w));
-  BOOL times_ok = t != INVALID_HANDLE_VALUE;
-  if (ok && times_ok) {
-    // The times block becomes the file's little-endian times in place: the
-    // snapshot is not read again.
-    timeline_companion_encode(snap.times, w, reinterpret_cast<uint8_t*>(snap.times));
-    times_ok = WriteFile(t, snap.times, bytes, &done, nullptr) && done == bytes;
-  }
-  if (!CloseHandle(f)) ok = FALSE;
-  if (t != INVALID_HANDLE_VALUE && !CloseHandle(t)) times_ok = FALSE;
-  const int events_failed = ok && times_ok && log_events_write(path, snap, timeline_log_check(snap.records, w));
+  const int failure = log_write_snapshot(path, snap);
   capture_snapshot_free(&snap);
-  // A full disk or a vanished network drive must not pass for a saved log.
-  // A times file cut short is removed: a later load then says the times
-  // are missing instead of reading a wrong file.
-  if (!ok) {
-    log_times_remove(path);
-    show_texts(owner, L"WriteFile", {kTextLogWriteFailed}, path);
-  } else if (!times_ok) {
-    log_times_remove(path);
-    show_texts(owner, L"WriteFile", {kTextTimesNotWritten}, path);
-  } else if (events_failed) {
-    show_texts(owner, L"WriteFile", {kTextEventsNotWritten}, path);
-  }
+  if (failure == kTextFileOpenFailed) show_message(owner, kTextFileOpenFailed, 0, L"CreateFile");
+  else if (failure) show_texts(owner, L"WriteFile", {failure}, path);
 }
 
-// Reads up to `size` bytes; returns how many arrived.
 static DWORD read_fully(HANDLE f, void* buffer, DWORD size) {
   DWORD total = 0;
   while (total < size) {

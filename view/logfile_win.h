@@ -5,6 +5,11 @@
 #include "view/logfile.h"
 
 void log_save(HWND owner);
+// Writes a snapshot as a log with its times and events files beside it
+// (the times block is turned into the file's bytes in place): 0, or the
+// message text of the failure (kTextFileOpenFailed, kTextLogWriteFailed,
+// kTextTimesNotWritten, kTextEventsNotWritten).
+int log_write_snapshot(const wchar_t* path, CaptureSnapshot& snap);
 // 0 when the capture was replaced, 1 when nothing was loaded.
 int log_load(HWND owner);
 // Reads the log at `path` and the times and events files beside it into the

@@ -40,11 +40,13 @@ def pdf_stand_in():
 class Quorrin:
     """One run of Quorrin.exe in a program directory of its own."""
 
-    def __init__(self, prefix, program_dir, settings=None, messages=True, env=None, programs=True, args=()):
+    def __init__(self, prefix, program_dir, settings=None, messages=True, env=None, programs=True, args=(),
+                 preexec=None):
         """env: variables that this run of Quorrin alone gets on top of the
         prefix's environment (LANG, LC_ALL, ... for its locale). programs:
         False leaves the emptied folder for the caller to fill (a package
-        unpacked there)."""
+        unpacked there). preexec: run in the child before Wine starts (its
+        resource limits)."""
         self.dir = Path(program_dir)
         if self.dir.exists():
             shutil.rmtree(self.dir)
@@ -59,6 +61,7 @@ class Quorrin:
         self.prefix = prefix
         self.env = dict(env or {})
         self.args = list(args)
+        self.preexec = preexec
         self.proc = None
 
     def start(self):
@@ -66,7 +69,7 @@ class Quorrin:
         env.update(self.env)
         self.proc = subprocess.Popen(["wine", str(self.dir / "Quorrin.exe"), *self.args], cwd=self.dir,
                                      env=env, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL, start_new_session=True)
+                                     stderr=subprocess.DEVNULL, start_new_session=True, preexec_fn=self.preexec)
         return self
 
     def wait_exit(self, timeout=30):
@@ -82,6 +85,16 @@ class Quorrin:
 
     def windows_path(self, name):
         return to_windows_path(self.dir / name)
+
+    def command_line(self, *args, timeout=120):
+        """Quorrin.exe with args run from the program directory as a shell
+        would run it: (exit code, the program's own lines on standard error;
+        Wine's "fixme:" and such left out)."""
+        r = subprocess.run(["wine", str(self.path("Quorrin.exe")), *args], cwd=self.dir, env=self.prefix.env(),
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+        lines = [line for line in r.stderr.decode("utf-8", "replace").splitlines()
+                 if line and not line.startswith(("fixme:", "err:", "warn:", "wine:"))]
+        return r.returncode, lines
 
 
 def locale_env(name):

@@ -94,7 +94,7 @@ def modbus_command_line(q, wine, *args):
 
 
 def test_monitor_decodes_pairs_exports_and_jumps(app, driver, display, wine, slave):
-    q = app(dict(ENGLISH))
+    q = app(dict(ENGLISH), args=["/record", "rec"])
     harness.open_ports(driver)
     dlg = open_monitor(driver)
     assert harness.wait_for(lambda: driver.call("gettext", dlg, STATUS)[0] == texts()[366][1], 10)
@@ -138,6 +138,9 @@ def test_monitor_decodes_pairs_exports_and_jumps(app, driver, display, wine, sla
     code, err = modbus_command_line(q, wine, "polled.log", "again.csv")
     assert (code, err) == (0, []), err
     assert q.path("again.csv").read_bytes() == q.path("frames.csv").read_bytes()
+    # And so does the recording made meanwhile, read while it is written.
+    assert harness.wait_for(lambda: modbus_command_line(q, wine, "rec", "recorded.csv")[0] == 0 and
+                            q.path("recorded.csv").read_bytes() == q.path("frames.csv").read_bytes(), 20)
 
     # A row chosen moves the data view to its frame: in a main window too
     # small for the whole capture the first frame's page is another one

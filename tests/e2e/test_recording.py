@@ -3,8 +3,15 @@ numbered lines while Quorrin records with a small rotation size, then the
 program is killed, not closed. The recording files, read here by a reader
 of the documented format of our own (record/record_file.h), hold every
 line of both channels in order up to within a second of the kill, in
-several files; the capture buffer wrapped many times meanwhile."""
+several files; the capture buffer wrapped many times meanwhile.
+"Quorrin.exe /export" reads the same folder: the whole of it, a slice by
+/from and /to, and a log with its times. A recording whose disk fills
+stops with one notice and an event, and what it wrote still exports."""
+import csv
+import io
 import os
+import resource
+import signal
 import struct
 import threading
 import time
@@ -123,3 +130,106 @@ def test_recording_survives_a_kill_with_every_line_in_order(wine, display, drive
     # The capture buffer (131,072 records, a byte each and three more a
     # chunk) held far less: it wrapped several times meanwhile.
     assert sum(len(v) for v in received.values()) > 3 * 131072
+    check_exports(q, folder, files)
+
+
+def csv_rows(path):
+    rows = list(csv.reader(io.StringIO(path.read_text(encoding="ascii"), newline="")))
+    assert rows[0] == ["time_s", "delta_s", "channel", "direction", "bytes", "hex", "text"], rows[0]
+    return rows[1:]
+
+
+def exported_bytes(rows, channel, direction):
+    return b"".join(bytes.fromhex(r[5]) for r in rows if r[2:4] == [channel, direction])
+
+
+def check_exports(q, folder, files):
+    """/export of the folder against this file's own reader of it."""
+    entries = [e for path in files for e in read_recording(path)[0]]
+    q.path("out").mkdir(exist_ok=True)
+    code, err = q.command_line("/export", str(harness.to_windows_path(folder)), r"out\all.csv")
+    assert code == 0, err
+    rows = csv_rows(q.path("out/all.csv"))
+    for kind, channel in ((1, "CH1"), (3, "CH2")):
+        assert exported_bytes(rows, channel, "RX") == b"".join(d for k, _, d in entries if k == kind), channel
+    # A slice: from 2 s after the recording's first entry to 4 s after it
+    # (one run: the capture clock is the recording's clock).
+    t0 = entries[0][1]
+    code, err = q.command_line("/export", str(harness.to_windows_path(folder)), r"out\slice.csv",
+                               "/from", "2", "/to", "4.0")
+    assert code == 0, err
+    rows = csv_rows(q.path("out/slice.csv"))
+    want = b"".join(d for k, t, d in entries if k == 1 and t0 + 2_000_000 <= t <= t0 + 4_000_000)
+    assert len(want) > 10000 and exported_bytes(rows, "CH1", "RX") == want
+    assert float(rows[0][0]) == 0.0 and 1.9 < float(rows[-1][0]) <= 2.0, (rows[0], rows[-1])
+    # A log of a short slice, with its times beside it; one of the whole
+    # recording is cut where a log is full, and says where.
+    code, err = q.command_line("/export", str(harness.to_windows_path(folder)), r"out\part.log",
+                               "/from", "1", "/to", "1.5")
+    assert (code, err) == (0, []), err
+    _, _, records = harness.parse_log(q.path("out/part.log").read_bytes())
+    want = b"".join(d for k, t, d in entries if k == 1 and t0 + 1_000_000 <= t <= t0 + 1_500_000)
+    assert harness.received(records, 1) == want
+    assert q.path("out/part.log.qtimes").stat().st_size == q.path("out/part.log").stat().st_size
+    code, err = q.command_line("/export", str(harness.to_windows_path(folder)), r"out\all.log")
+    assert code == 0 and len(err) == 1 and "the log ends at" in err[0], err
+    # Bad arguments: a reason, exit code 1.
+    code, err = q.command_line("/export", str(harness.to_windows_path(folder)), r"out\x.csv", "/from", "25:00")
+    assert code == 1 and err == ["Not a time: 25:00"], err
+    q.path("empty").mkdir()
+    code, err = q.command_line("/export", q.windows_path("empty"), r"out\x.csv")
+    assert code == 1 and "No recording here" in err[0], err
+
+
+FILE_LIMIT = 1536 * 1024  # bytes any one file of the run may reach
+
+
+def limit_file_size():
+    """In the child before Wine: files stop growing at FILE_LIMIT, and a
+    write past it fails instead of killing the process (as a full disk)."""
+    resource.setrlimit(resource.RLIMIT_FSIZE, (FILE_LIMIT, FILE_LIMIT))
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+
+
+def test_a_full_disk_stops_the_recording_once_and_the_capture_goes_on(wine, display, driver, com3, com4):
+    run = harness.E2E / "run" / "recording-full"
+    folder = run / "rec"
+    q = harness.Quorrin(wine, run, settings=SETTINGS, preexec=limit_file_size,
+                        args=["/record", str(harness.to_windows_path(folder)), "/open"])
+    with open(q.path("quorrin.ini"), "a", encoding="ascii") as f:
+        f.write("[Recording]\r\nfile_kb=8192\r\n")
+    q.start()
+    stream = Streamer(com3, b"A", 150000)
+    try:
+        driver.main_window(30000)
+        assert harness.wait_for(lambda: harness.toolbar_enabled(driver, harness.TOOLBAR_CLOSE_PORTS), 10)
+        stream.start()
+        hwnd, _, text = driver.message_box(40000)
+        stream.stop = True
+        stream.join(5)
+        assert "Recording stopped (error " in text, text
+        driver.answer(hwnd, 1)
+        # One notice: none follows while the capture takes more.
+        com3.write(b"AFTER THE DISK FILLED\r\n")
+        assert harness.holds_for(lambda: harness.no_message_box(driver), 2)
+        log = harness.save_log_when(driver, q, "after",
+                                    lambda r: b"AFTER THE DISK FILLED" in harness.received(r, 1))
+        code, err = q.command_line("/export", "after.log", "after.csv")
+        assert code == 0, err
+        events = [r for r in csv_rows(q.path("after.csv")) if r[3] == "EV"]
+        assert any(r[6].startswith("recording-stopped error ") for r in events), events
+    finally:
+        stream.stop = True
+        try:
+            driver.call("close", "main")
+            q.wait_exit(20)
+        except Exception:
+            q.kill()
+    # What was written reads back: every line in order up to where it stopped.
+    files = sorted(folder.glob("quorrin-*.qrec"))
+    assert len(files) == 1 and files[0].stat().st_size <= FILE_LIMIT
+    code, err = q.command_line("/export", str(harness.to_windows_path(folder)), "written.csv")
+    assert code == 0, err
+    got = numbered(exported_bytes(csv_rows(q.path("written.csv")), "CH1", "RX"), b"A")
+    assert len(got) > 100000 and got == list(range(len(got)))
+    assert log.exists()

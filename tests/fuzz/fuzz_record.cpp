@@ -11,10 +11,41 @@
 #include <vector>
 
 #include "record/record_file.h"
+#include "record/record_reader.h"
 #include "tests/fuzz/written_check.h"
+
+namespace {
+
+int64_t read_file(void* ctx, uint64_t offset, uint8_t* out, uint32_t n) {
+  const std::vector<uint8_t>& f = *static_cast<const std::vector<uint8_t>*>(ctx);
+  if (offset >= f.size()) return 0;
+  const uint64_t k = f.size() - offset < n ? f.size() - offset : n;
+  std::memcpy(out, f.data() + offset, k);
+  return static_cast<int64_t>(k);
+}
+
+// The reader Open Recording and the command line use, with its resync past
+// damaged blocks: every entry lies in its buffer, and it ends.
+void read_as_recording(std::vector<uint8_t>* file) {
+  static RecordReader reader;
+  if (record_reader_open(&reader, {file, read_file}) != kRecordHeaderOk) return;
+  RecordEntry e;
+  size_t entries = 0;
+  while (record_reader_next(&reader, &e) == 1) {
+    if (e.type != kRecordEntryEvent) {
+      check(e.length >= 1 && e.length <= kRecordChunkMax);
+      check(e.data >= reader.buffer && e.data + e.length <= reader.buffer + sizeof reader.buffer);
+    }
+    check(++entries <= file->size());
+  }
+  check(reader.skipped <= file->size());
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> file(data, data + size);
+  read_as_recording(&file);
   const uint8_t* p = file.data();
   RecordHeader h;
   size_t at = 0;

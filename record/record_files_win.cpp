@@ -1,0 +1,204 @@
+#include "record/record_files_win.h"
+
+#include <cwchar>
+
+#include "modbus/modbus_monitor_win.h"
+#include "timeline/export.h"
+#include "timeline/export_win.h"
+#include "ui/file_sink_win.h"
+#include "view/logfile_win.h"
+
+int record_folder_list(const wchar_t* folder, RecordFileList* out) {
+  out->count = 0;
+  wchar_t pattern[MAX_PATH];
+  _snwprintf(pattern, MAX_PATH, L"%ls\\quorrin-*.qrec", folder);
+  pattern[MAX_PATH - 1] = 0;
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW(pattern, &found);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  int& n = out->count;
+  do {
+    char ascii[kRecordNameChars] = {};
+    int i = 0;
+    for (; i < kRecordNameChars - 1 && found.cFileName[i]; i++)
+      ascii[i] = found.cFileName[i] < 128 ? static_cast<char>(found.cFileName[i]) : '?';
+    if (found.cFileName[i] || !record_file_name_ours(ascii) || n == kRecordFolderFilesMax) continue;
+    // Insertion by name, so the list is oldest first.
+    int at = n++;
+    while (at > 0 && wcscmp(out->names[at - 1], found.cFileName) > 0) {
+      wcscpy(out->names[at], out->names[at - 1]);
+      out->sizes[at] = out->sizes[at - 1];
+      at--;
+    }
+    wcscpy(out->names[at], found.cFileName);
+    out->sizes[at] = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+  } while (FindNextFileW(h, &found));
+  FindClose(h);
+  return n;
+}
+
+int record_path_is_recording(const wchar_t* path) {
+  const DWORD a = GetFileAttributesW(path);
+  if (a == INVALID_FILE_ATTRIBUTES) return 0;
+  if (a & FILE_ATTRIBUTE_DIRECTORY) return 1;
+  HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return 0;
+  char magic[4] = {};
+  DWORD got = 0;
+  const BOOL ok = ReadFile(f, magic, 4, &got, nullptr);
+  CloseHandle(f);
+  return ok && got == 4 && magic[0] == 'Q' && magic[1] == 'R' && magic[2] == 'E' && magic[3] == 'C';
+}
+
+namespace {
+
+int64_t file_read(void* ctx, uint64_t offset, uint8_t* out, uint32_t n) {
+  HANDLE f = static_cast<HANDLE>(ctx);
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  if (!ReadFile(f, out, n, &got, &at)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  return got;
+}
+
+}  // namespace
+
+int record_files_begin(RecordFiles* f, const wchar_t* path) {
+  f->folder[0] = f->single[0] = 0;
+  f->list.count = 0;
+  f->next = 0;
+  f->file = INVALID_HANDLE_VALUE;
+  f->not_read = 0;
+  f->first_not_read[0] = 0;
+  const DWORD a = GetFileAttributesW(path);
+  if (a == INVALID_FILE_ATTRIBUTES) return kTextFileOpenFailed;
+  if (a & FILE_ATTRIBUTE_DIRECTORY) {
+    lstrcpynW(f->folder, path, MAX_PATH);
+    if (record_folder_list(path, &f->list) == 0) return kTextNoRecordingHere;
+  } else {
+    lstrcpynW(f->single, path, MAX_PATH);
+    f->list.count = 1;
+  }
+  return 0;
+}
+
+int record_files_open_next(void* ctx, RecordReader* r) {
+  RecordFiles* f = static_cast<RecordFiles*>(ctx);
+  if (f->file != INVALID_HANDLE_VALUE) CloseHandle(f->file);
+  f->file = INVALID_HANDLE_VALUE;
+  while (f->next < f->list.count) {
+    wchar_t path[MAX_PATH];
+    if (f->folder[0]) _snwprintf(path, MAX_PATH, L"%ls\\%ls", f->folder, f->list.names[f->next]);
+    else lstrcpynW(path, f->single, MAX_PATH);
+    path[MAX_PATH - 1] = 0;
+    f->next++;
+    // Shared for writing: the file being recorded into reads as far as it
+    // has been written.
+    f->file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (f->file != INVALID_HANDLE_VALUE && record_reader_open(r, {f->file, file_read}) == kRecordHeaderOk) return 1;
+    if (f->file != INVALID_HANDLE_VALUE) CloseHandle(f->file);
+    f->file = INVALID_HANDLE_VALUE;
+    if (f->not_read++ == 0) lstrcpynW(f->first_not_read, path, MAX_PATH);
+  }
+  return 0;
+}
+
+void record_files_end(RecordFiles* f) {
+  if (f->file != INVALID_HANDLE_VALUE) CloseHandle(f->file);
+  f->file = INVALID_HANDLE_VALUE;
+}
+
+namespace {
+
+// What one export of a recording holds while it runs: about 3 MB, on the heap.
+struct RecordJob {
+  RecordFiles files;
+  RecordReader reader;
+  RecordStream stream;
+  RecordWindow window;
+  int window_given;
+};
+
+int is_log_name(const wchar_t* path) {
+  const size_t n = wcslen(path);
+  return n >= 4 && _wcsicmp(path + n - 4, L".log") == 0;
+}
+
+// The window's times are the recorded times of day: a log written from it
+// gets the wall offset that shows them as those times of day here.
+void log_of_window(RecordJob* job, const wchar_t* out, int* result) {
+  CaptureSnapshot& s = job->window.snap;
+  const int64_t first = timeline_first_time_us(s.records, s.times, s.count);
+  s.wall_offset_us = first == kTimeUnknown ? 0 : -static_cast<int64_t>(local_zone_minutes_at(first)) * 60000000;
+  *result = log_write_snapshot(out, s);
+}
+
+// The Modbus monitor's windows: the first one, filled already, then each
+// filled in turn.
+CaptureSnapshot* next_window(void* ctx) {
+  RecordJob* job = static_cast<RecordJob*>(ctx);
+  if (job->window_given++ == 0) return &job->window.snap;
+  return record_window_fill(&job->stream, &job->window) > 0 ? &job->window.snap : nullptr;
+}
+
+}  // namespace
+
+int record_export(const wchar_t* source, const wchar_t* out, int modbus, const RecordTime& from, const RecordTime& to,
+                  RecordNotes* notes) {
+  *notes = {};
+  RecordJob* job = static_cast<RecordJob*>(calloc(1, sizeof(RecordJob)));
+  if (!job) return kTextExportNoMemory;
+  int result = record_files_begin(&job->files, source);
+  if (result == 0 && capture_snapshot_allocate(&job->window.snap)) result = kTextExportNoMemory;
+  if (result == 0) {
+    record_stream_begin(&job->stream, record_files_open_next, &job->files, &job->reader, from, to);
+    const int32_t first = record_window_fill(&job->stream, &job->window);
+    if (first == 0) result = job->files.not_read == job->files.list.count ? kTextRecordNotRead : kTextNoDataToExport;
+  }
+  if (result == 0 && modbus) {
+    result = modbus_monitor_export_windows(out, next_window, job);
+  } else if (result == 0 && is_log_name(out)) {
+    // A log holds one window; a slice that goes on is cut there, and said.
+    log_of_window(job, out, &result);
+    RecordEntry more;
+    if (result == 0 && (job->stream.has_pending || record_stream_next(&job->stream, &more))) {
+      char wall[32] = {};
+      timeline_format_wall(job->window.last_time, 0, wall);
+      for (int i = 0; i < 31; i++) notes->log_ends_at[i] = static_cast<wchar_t>(wall[i]);
+      notes->log_ends_at[31] = 0;
+    }
+  } else if (result == 0) {
+    HANDLE f = CreateFileW(out, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                           nullptr);
+    if (f == INVALID_HANDLE_VALUE) result = kTextFileOpenFailed;
+    if (result == 0) {
+      const int csv = timeline_export_is_csv(reinterpret_cast<const char16_t*>(out));
+      const ByteSink sink = file_sink(f);
+      TimelineCarry carry = {};
+      // Recorded times print as they are: no wall offset, no zone.
+      TimelineTextClock clock = {0, nullptr, {}};
+      do {
+        CaptureSnapshot& s = job->window.snap;
+        clock.shape[0] = record_line_shape(record_stream_header(&job->stream).channel[0]);
+        clock.shape[1] = record_line_shape(record_stream_header(&job->stream).channel[1]);
+        const TimelineEvents events = {s.events, s.event_count, 0};
+        if (timeline_write_export(csv, s.records, s.times, s.count, &clock, &sink, &events, &carry)) {
+          result = kTextExportWriteFailed;
+          break;
+        }
+      } while (record_window_fill(&job->stream, &job->window) > 0);
+      if (!CloseHandle(f)) result = kTextExportWriteFailed;
+    }
+  }
+  notes->skipped = static_cast<int64_t>(job->stream.skipped + job->reader.skipped * job->stream.open);
+  notes->torn_files = job->stream.torn_files;
+  notes->failed_files = job->stream.failed_files;
+  notes->not_read = job->files.not_read;
+  lstrcpynW(notes->first_not_read, job->files.first_not_read, MAX_PATH);
+  record_files_end(&job->files);
+  capture_snapshot_free(&job->window.snap);
+  free(job);
+  return result;
+}

@@ -1,0 +1,58 @@
+// A recording on disk, a file or a folder of them: the folder's recordings
+// oldest first (Record to Disk's pruning and the readers share the list),
+// and the files opened one after another for a RecordStream
+// (record/record_reader.h) with plain ReadFile.
+#pragma once
+
+#include "app/app_win.h"
+#include "record/record_reader.h"
+
+constexpr int kRecordFolderFilesMax = 4096;  // recordings looked at in one folder
+constexpr int kRecordNameChars = 40;
+
+struct RecordFileList {
+  int count;
+  wchar_t names[kRecordFolderFilesMax][kRecordNameChars];
+  uint64_t sizes[kRecordFolderFilesMax];
+};
+// The recordings (quorrin-*.qrec by record_file_name_ours) in `folder`,
+// oldest first: their count.
+int record_folder_list(const wchar_t* folder, RecordFileList* out);
+
+// 1 when `path` names a recording: a folder, or a file that begins "QREC".
+int record_path_is_recording(const wchar_t* path);
+
+// The files of a recording, opened in turn by record_files_open_next (the
+// RecordStream's open_next with this as its context). About 330 KB: not
+// for the stack.
+struct RecordFiles {
+  wchar_t folder[MAX_PATH];  // empty: `list` is the one file `single`
+  wchar_t single[MAX_PATH];
+  RecordFileList list;
+  int next;
+  HANDLE file;
+  int not_read;                   // files passed over: not a recording, or no header
+  wchar_t first_not_read[MAX_PATH];
+};
+// Sets the files up for a recording at `path`: 0, or the message text that
+// says why there is none there.
+int record_files_begin(RecordFiles* f, const wchar_t* path);
+int record_files_open_next(void* ctx, RecordReader* r);
+void record_files_end(RecordFiles* f);
+
+// Command line "/export" and "/modbus" of a recording at `source` into
+// `out`, cut to [from, to]: 0, or the message text of the failure. What was
+// passed over on the way is said on standard error through `note`
+// (message text and its values).
+struct RecordNotes {
+  int64_t skipped;
+  int torn_files;
+  int failed_files;
+  int not_read;
+  wchar_t first_not_read[MAX_PATH];
+  wchar_t log_ends_at[32];  // a log that could not take the whole slice: where it ends
+};
+// `modbus` 1: the Modbus monitor's CSV; 0: the capture export (CSV or
+// text by the name), or a log with its times when the name ends ".log".
+int record_export(const wchar_t* source, const wchar_t* out, int modbus, const RecordTime& from, const RecordTime& to,
+                  RecordNotes* notes);
