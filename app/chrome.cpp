@@ -7,9 +7,10 @@
 #include "settings/message_text.h"
 
 const MenuDef kMenuBar[kMenus] = {
-    {kTextMenuFile, 6,
+    {kTextMenuFile, 8,
      {{141, kTextMenuSaveLog, 0}, {142, kTextMenuOpenLog, 0}, {176, kTextMenuExport, 0}, {179, kTextMenuSaveAsMacro, 0},
-      {181, kTextMenuRecord, 0}, {143, kTextMenuExit, 0}}},
+      {181, kTextMenuRecord, 0}, {182, kTextMenuOpenRecording, 0}, {187, kTextMenuBackToLive, 0},
+      {143, kTextMenuExit, 0}}},
     {kTextMenuView, 9,
      {{144, kTextMenuRedraw, 0}, {145, kTextMenuClearData, 0}, {146, kTextMenuScrollDown, 0},
       {147, kTextMenuScrollUp, 0}, {148, kTextMenuGoToEnd, 0}, {149, kTextMenuGoToBeginning, 0}, {0, 0, 0},

@@ -1,5 +1,6 @@
 #include "app/chrome_win.h"
 
+#include "record/record_view_win.h"
 #include "record/recorder_win.h"
 
 #include <commctrl.h>
@@ -261,8 +262,8 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   }
   info.cells_per_row = view_cells_per_row_now(g_main_window);
   info.visible_rows = view_visible_rows_now(g_main_window);
-  info.write_position = capture_write_position(&g_app.capture);
-  info.view_position = g_app.capture.view.view_position;
+  info.write_position = capture_write_position(view_capture());
+  info.view_position = view_capture()->view.view_position;
   char16_t text[64];
   status_part_text(static_cast<int>(item->itemID), &info, text);
   const int ch = item->itemID == 1 ? 0 : item->itemID == 5 ? 1 : -1;
@@ -270,6 +271,9 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   // While recording, the draw size's part says so, with the size and the
   // time: it is within sight in a window of any usual width.
   if (item->itemID == 8 && recorder_running()) recorder_status(text);
+  // While a recording is shown: the way back to the live capture, and the
+  // time of day of the view's top row.
+  recording_status_text(static_cast<int>(item->itemID), text);
   // Themed status bars ignore SB_SETBKCOLOR: each part paints its own
   // background, so the color that tells the channel state always shows.
   if (g_status_brush) FillRect(item->hDC, &item->rcItem, g_status_brush);

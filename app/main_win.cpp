@@ -14,6 +14,7 @@
 #include "app/commands.h"
 #include "macro/macro_win.h"
 #include "net/link_net_win.h"
+#include "record/record_view_win.h"
 #include "record/recorder_win.h"
 #include "resources/resource.h"
 #include "send/input_send_win.h"
@@ -270,6 +271,7 @@ int run_command(HWND hwnd, int id) {
     case kCmdSaveLog: log_save(hwnd); return 0;
     case kCmdLoadLog:
       if (log_load(hwnd) == 0) {
+        recording_close(hwnd);  // the log is shown, in the live capture
         g_app.capture.view.follow_mode = 1;
         full_repaint(hwnd);
       }
@@ -280,8 +282,11 @@ int run_command(HWND hwnd, int id) {
     case kCmdRepaint: full_repaint(hwnd); return 0;
     case kCmdClear: clear_command(hwnd); return 0;
     case kCmdScrollEnd: case kCmdScrollStart: case kCmdJumpEnd: case kCmdJumpStart:
-      scroll_command(hwnd, id);
+      if (recording_shown()) recording_scroll(hwnd, id);
+      else scroll_command(hwnd, id);
       return 0;
+    case kCmdOpenRecording: recording_open_command(hwnd); return 0;
+    case kCmdBackToLive: recording_close(hwnd); return 0;
     case kCmdInputSend: input_send_window_open(hwnd); return 0;
     case kCmdPresetSend: preset_send_window_open(hwnd); return 0;
     case kCmdMacro: macro_dialog_run(hwnd); return 0;
@@ -403,6 +408,8 @@ void on_destroy(HWND hwnd) {
 void on_repaint_timer(HWND hwnd) {
   if (!any_channel_open()) return;
   capture_refresh_gap(&g_app.capture);
+  // A recording on show: the live capture goes on unseen.
+  if (recording_shown()) return;
   if (capture_write_position(&g_app.capture) != g_app.capture.view.painted_position) {
     view_incremental_paint(hwnd);
     statusbar_refresh_color();  // the buffer fill has changed
@@ -426,6 +433,7 @@ void on_init_menu_popup(HMENU menu) {
     if (id == static_cast<UINT>(-1)) continue;
     EnableMenuItem(menu, id, MF_BYCOMMAND | (command_menu_enabled(static_cast<int>(id), &flags) ? MF_ENABLED : MF_GRAYED));
     if (id == kCmdRecord) CheckMenuItem(menu, id, MF_BYCOMMAND | (recorder_running() ? MF_CHECKED : MF_UNCHECKED));
+    if (id == kCmdBackToLive) EnableMenuItem(menu, id, MF_BYCOMMAND | (recording_shown() ? MF_ENABLED : MF_GRAYED));
   }
 }
 
@@ -456,10 +464,20 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 1;
     }
     case WM_DRAWITEM: return statusbar_draw(reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
-    case WM_NOTIFY:
+    case WM_NOTIFY: {
+      // A click on the status bar's parts of a recording on show takes the
+      // view back to the live capture.
+      const NMHDR* hdr = reinterpret_cast<NMHDR*>(lp);
+      if (hdr->hwndFrom == g_statusbar && hdr->code == NM_CLICK) {
+        const DWORD_PTR part = reinterpret_cast<const NMMOUSE*>(lp)->dwItemSpec;
+        if (recording_shown() && part == 9) recording_close(hwnd);
+        return 0;
+      }
       // The cell tooltip's notices need no answer; the rest are the toolbar's.
       if (!cell_tip_notifies(reinterpret_cast<NMHDR*>(lp))) toolbar_tooltip_text(reinterpret_cast<NMHDR*>(lp));
       return 0;
+    }
+    case WM_VSCROLL: recording_vscroll(hwnd, wp); return 0;
     case WM_MOUSEMOVE:
       if (wp & MK_LBUTTON) view_select_drag(hwnd, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
       cell_tip_mouse_move(hwnd, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));

@@ -13,6 +13,7 @@ add_executable(Quorrin WIN32
   macro/macro_send_win.cpp
   net/link_net_win.cpp
   record/record_files_win.cpp
+  record/record_view_win.cpp
   record/recorder_win.cpp
   send/input_send_win.cpp
   send/send_format_dialog_win.cpp

@@ -14,6 +14,7 @@
 #include "ui/file_chooser_win.h"
 #include "ui/file_sink_win.h"
 #include "view/data_view.h"
+#include "record/record_view_win.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ int capture_save_macro(const wchar_t* path, MacroFromCaptureResult* result) {
   // the lock.
   CaptureSnapshot snap;
   if (capture_snapshot_allocate(&snap)) return kTextExportNoMemory;
-  if (capture_snapshot_take(&g_app.capture, &snap) || snap.count == 0) {
+  if (capture_snapshot_take(view_capture(), &snap) || snap.count == 0) {
     capture_snapshot_free(&snap);
     return kTextNoDataToExport;
   }
@@ -69,7 +70,7 @@ int capture_save_macro(const wchar_t* path, MacroFromCaptureResult* result) {
     const MacroReplayLines lines = replay_lines();
     // A selection in the view makes the macro of its records alone.
     int32_t first = 0, last = count - 1;
-    if (!view_selection_range(g_app.capture.view, count, &first, &last)) first = 0, last = count - 1;
+    if (!view_selection_range(view_capture()->view, count, &first, &last)) first = 0, last = count - 1;
     *result = macro_from_capture(snap.records, snap.times, first, last, &lines, &sink);
     if (!CloseHandle(f) || result->status == kMacroFromCaptureSinkFailed) failure = kTextMacroWriteFailed;
     else if (result->status == kMacroFromCaptureNothing) failure = kTextNoDataToExport;
@@ -81,7 +82,7 @@ int capture_save_macro(const wchar_t* path, MacroFromCaptureResult* result) {
 }
 
 void save_as_macro_command(HWND owner) {
-  if (capture_write_position(&g_app.capture) == 0) {
+  if (capture_write_position(view_capture()) == 0) {
     show_message(owner, kTextNoDataToExport, 0, L"Quorrin");
     return;
   }

@@ -1010,9 +1010,12 @@ void modbus_monitor_worker_stop(ModbusMonitorWorker* w) {
   w->busy = w->done = 0;
 }
 
-int modbus_monitor_worker_poll(ModbusMonitorWorker* w, const ModbusMonitorOptions* options) {
+int modbus_monitor_worker_poll(ModbusMonitorWorker* w, const ModbusMonitorOptions* options, Capture* follow) {
   if (!w->thread.joinable()) return 0;
-  const CapturePlace place = capture_place(w->capture);
+  // The worker reads w->capture only while busy, and it changes only here
+  // while it is not.
+  Capture* target = follow ? follow : w->capture;
+  const CapturePlace place = capture_place(target);
   int taken = 0, ask = 0;
   {
     std::lock_guard<std::mutex> hold(w->lock);
@@ -1023,7 +1026,9 @@ int modbus_monitor_worker_poll(ModbusMonitorWorker* w, const ModbusMonitorOption
     }
     if (!w->busy && std::chrono::steady_clock::now() >= w->rest_until) {
       const ModbusMonitorResult& s = w->shown;
-      if (s.count < 0 || s.count != place.write_position || s.base != place.base || !same_options(s.options, *options)) {
+      if (s.count < 0 || target != w->capture || s.count != place.write_position || s.base != place.base ||
+          !same_options(s.options, *options)) {
+        w->capture = target;
         w->options = *options;
         w->busy = 1;
         ask = 1;

@@ -291,7 +291,10 @@ int modbus_monitor_worker_start(ModbusMonitorWorker* w, Capture* capture);
 // worker never started or already stopped is left as it is.
 void modbus_monitor_worker_stop(ModbusMonitorWorker* w);
 // One tick of the user-interface thread. Returns 1 when `shown` now holds
-// a decode it did not hold before.
-int modbus_monitor_worker_poll(ModbusMonitorWorker* w, const ModbusMonitorOptions* options);
+// a decode it did not hold before. `follow` (null: the capture it has) is
+// the capture to decode from now on: the worker takes it up at its next
+// decode, never during one.
+int modbus_monitor_worker_poll(ModbusMonitorWorker* w, const ModbusMonitorOptions* options,
+                               Capture* follow = nullptr);
 // 1 while a decode runs (or waits to be taken).
 int modbus_monitor_worker_busy(ModbusMonitorWorker* w);

@@ -47,6 +47,7 @@
 #include "app/chrome_win.h"
 #include "resources/resource.h"
 #include "modbus/modbus_monitor.h"
+#include "record/record_view_win.h"
 #include "timeline/chunks.h"
 #include "timeline/export.h"
 #include "ui/dialog_look_win.h"
@@ -177,7 +178,7 @@ void show_status() {
 // machine takes tens of milliseconds (bench/results/modbus-monitor-tick.md).
 void refresh() {
   const ModbusMonitorOptions o = options_now();
-  if (!modbus_monitor_worker_poll(&g_worker, &o)) return;
+  if (!modbus_monitor_worker_poll(&g_worker, &o, view_capture())) return;
   if (shown().n != g_mon.listed) {
     SendMessageW(g_mon.list, LVM_SETITEMCOUNT, static_cast<WPARAM>(shown().n), LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
     g_mon.listed = shown().n;
@@ -251,14 +252,14 @@ struct FramePlace {
 void view_frame_place(void* arg) {
   const FramePlace* f = static_cast<const FramePlace*>(arg);
   const int32_t cells = view_cells_per_row_now(g_main_window);
-  const CapturePlace place = capture_place(&g_app.capture);
+  const CapturePlace place = capture_place(view_capture());
   const int32_t count = place.write_position;
   if (cells < 1 || count == 0) return;
   int64_t at = f->first_record - (place.base - f->base);
   if (at < 0) at = 0;
   if (at >= count) at = count - 1;
   const int32_t record = static_cast<int32_t>(at);
-  CaptureView& v = g_app.capture.view;
+  CaptureView& v = view_capture()->view;
   v.follow_mode = 0;
   v.view_position = record / cells * cells;
   InvalidateRect(g_main_window, nullptr, TRUE);
@@ -330,7 +331,7 @@ void on_init(HWND dlg) {
   g_mon.list = GetDlgItem(dlg, IDC_MBM_LIST);
   g_mon.listed = 0;
   g_worker.thread_started = worker_started;
-  g_mon.started = modbus_monitor_worker_start(&g_worker, &g_app.capture) == 0;
+  g_mon.started = modbus_monitor_worker_start(&g_worker, view_capture()) == 0;
   tick_log_open();
   set_dialog_text(dlg, 0, kTextMonitorTitle);
   set_dialog_text(dlg, IDC_MBM_EXPORT, kTextMonitorExport);
@@ -420,7 +421,7 @@ int modbus_monitor_export(const wchar_t* path) {
   // frame is written, or the export fails with a message.
   CaptureSnapshot snap;
   if (capture_snapshot_allocate(&snap)) return kTextExportNoMemory;
-  int result = capture_snapshot_take(&g_app.capture, &snap) ? kTextExportNoMemory : 0;
+  int result = capture_snapshot_take(view_capture(), &snap) ? kTextExportNoMemory : 0;
   if (result == 0 && snap.count == 0) result = kTextNoDataToExport;
   ModbusFrameList frames, scratch;
   if (result == 0) {

@@ -83,6 +83,32 @@ int record_files_begin(RecordFiles* f, const wchar_t* path) {
   return 0;
 }
 
+int record_files_choose(RecordFiles* f, const wchar_t* folder, const wchar_t* const* names, int count) {
+  record_files_begin(f, L"");
+  lstrcpynW(f->folder, folder, MAX_PATH);
+  RecordFileList& list = f->list;
+  list.count = 0;
+  for (int i = 0; i < count && list.count < kRecordFolderFilesMax; i++) {
+    if (wcslen(names[i]) >= static_cast<size_t>(kRecordNameChars)) return kTextFileOpenFailed;
+    wchar_t path[MAX_PATH];
+    _snwprintf(path, MAX_PATH, L"%ls\\%ls", folder, names[i]);
+    path[MAX_PATH - 1] = 0;
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &a) || (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      return kTextFileOpenFailed;
+    // Insertion by name: recordings' names sort as their times.
+    int at = list.count++;
+    while (at > 0 && wcscmp(list.names[at - 1], names[i]) > 0) {
+      wcscpy(list.names[at], list.names[at - 1]);
+      list.sizes[at] = list.sizes[at - 1];
+      at--;
+    }
+    wcscpy(list.names[at], names[i]);
+    list.sizes[at] = (static_cast<uint64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+  }
+  return list.count ? 0 : kTextNoRecordingHere;
+}
+
 int record_files_open_next(void* ctx, RecordReader* r) {
   RecordFiles* f = static_cast<RecordFiles*>(ctx);
   if (f->file != INVALID_HANDLE_VALUE) CloseHandle(f->file);

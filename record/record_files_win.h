@@ -37,6 +37,9 @@ struct RecordFiles {
 // Sets the files up for a recording at `path`: 0, or the message text that
 // says why there is none there.
 int record_files_begin(RecordFiles* f, const wchar_t* path);
+// The same for files the user chose in `folder`: `names` in any order,
+// read oldest first (by name). 0, or the message text of why not.
+int record_files_choose(RecordFiles* f, const wchar_t* folder, const wchar_t* const* names, int count);
 int record_files_open_next(void* ctx, RecordReader* r);
 void record_files_end(RecordFiles* f);
 

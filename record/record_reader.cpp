@@ -86,6 +86,7 @@ int load_block(RecordReader* r) {
     }
     if (status == kRecordBlockOk) {
       r->block = b;
+      r->block_offset = r->offset;
       r->at = 0;
       r->offset += kRecordBlockHeaderBytes + b.payload_bytes;
       return 1;
@@ -118,6 +119,7 @@ LineShape record_line_shape(const RecordChannel& c) {
 int record_reader_open(RecordReader* r, RecordSource src) {
   r->src = src;
   r->offset = kRecordHeaderBytes;
+  r->block_offset = 0;
   r->at = 0;
   r->in_block = 0;
   r->ended = 0;
@@ -148,6 +150,22 @@ int record_reader_next(RecordReader* r, RecordEntry* out) {
     if (got < 0) r->skipped += r->block.payload_bytes - r->at;
     r->in_block = 0;
   }
+}
+
+int record_reader_seek(RecordReader* r, uint64_t offset) {
+  r->in_block = 0;
+  r->ended = 0;
+  r->failed = 0;
+  r->torn = 0;
+  r->offset = kRecordHeaderBytes;
+  if (offset > static_cast<uint64_t>(kRecordHeaderBytes) && !resync(r, offset)) {
+    r->ended = 1;
+    r->skipped = 0;
+    return 0;
+  }
+  // What lay between was not damaged, only passed.
+  r->skipped = 0;
+  return 1;
 }
 
 int record_time_parse(const char* text, RecordTime* out) {
@@ -265,6 +283,16 @@ int record_stream_next(RecordStream* s, RecordEntry* out) {
     *out = e;
     return 1;
   }
+}
+
+int record_stream_at(RecordStream* s, uint64_t offset) {
+  s->open = 1;
+  s->has_pending = 0;
+  s->run_wall_minus_clock = s->reader->wall_minus_clock;
+  s->has_run = 1;
+  if (record_reader_seek(s->reader, offset)) return 1;
+  s->open = 0;  // the stream goes on with the next file
+  return 0;
 }
 
 void record_window_begin(RecordWindow* w) {

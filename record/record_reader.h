@@ -34,6 +34,7 @@ struct RecordReader {
   RecordHeader header;
   int64_t wall_minus_clock;  // added to a capture time, gives the recorded time
   uint64_t offset;           // where the next block starts
+  uint64_t block_offset;     // where the block being read starts
   RecordBlock block;         // the block whose entries are being read
   uint32_t at;               // next entry in it
   int in_block;
@@ -53,6 +54,10 @@ int record_reader_open(RecordReader* r, RecordSource src);
 // end. A damaged block is passed over (r->skipped counts its bytes) and the
 // reader goes on at the next whole block; a torn last block ends the file.
 int record_reader_next(RecordReader* r, RecordEntry* out);
+// Goes on reading at the first whole block that starts at or after byte
+// `offset` of the file (its first block for an offset inside the header):
+// how a viewer seeks without an index. 1, or 0 when no block is left there.
+int record_reader_seek(RecordReader* r, uint64_t offset);
 
 // The recorded time of a header's start: its local date and time as µs
 // since 1970 read as UTC.
@@ -103,6 +108,11 @@ void record_stream_begin(RecordStream* s, int (*open_next)(void*, RecordReader*)
                          const RecordTime& from, const RecordTime& to);
 // The next entry of the slice: 1 with *out, 0 at its end.
 int record_stream_next(RecordStream* s, RecordEntry* out);
+// After the caller opened a file of the recording into the stream's reader
+// (a viewer moving to another place): reading goes on there, at the first
+// block at or after `offset`, with that file's clock. 1, or 0 when the file
+// holds no block from there on.
+int record_stream_at(RecordStream* s, uint64_t offset);
 // The header of the file being read (the channel settings of that part).
 inline const RecordHeader& record_stream_header(const RecordStream* s) { return s->reader->header; }
 

@@ -373,6 +373,10 @@ enum MessageNumber : int {
   kTextRecordNotRead = 506,      // Not a recording this program reads: passed over
   kTextRecordLogCut = 507,       // The slice is longer than a log holds: the log ends at %ls
   kTextRecordReadFailed = 508,   // %d file(s) could not be read to their end
+  kTextMenuOpenRecording = 509,  // Open Re&cording...
+  kTextMenuBackToLive = 510,     // Back to &Live Capture
+  kTextBackToLive = 511,         // Back to live (the status bar while a recording is shown)
+  kTextOpenRecordingTitle = 512, // Open Recording (choose one file, or all of a folder)
 };
 
 // The format fields text n must have, as their length and conversion

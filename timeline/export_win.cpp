@@ -9,6 +9,7 @@
 #include "timeline/export.h"
 #include "timeline/events_file.h"
 #include "timeline/times_file.h"
+#include "record/record_view_win.h"
 
 namespace {
 
@@ -164,7 +165,7 @@ int capture_export(const wchar_t* path) {
   // times would mix two captures.
   CaptureSnapshot snap;
   if (capture_snapshot_allocate(&snap)) return kTextExportNoMemory;
-  int result = capture_snapshot_take(&g_app.capture, &snap) ? kTextExportNoMemory : 0;
+  int result = capture_snapshot_take(view_capture(), &snap) ? kTextExportNoMemory : 0;
   if (result == 0 && snap.count == 0) result = kTextNoDataToExport;
   HANDLE f = INVALID_HANDLE_VALUE;
   if (result == 0) {
@@ -187,7 +188,7 @@ int capture_export(const wchar_t* path) {
 }
 
 void export_command(HWND owner) {
-  if (capture_write_position(&g_app.capture) == 0) {
+  if (capture_write_position(view_capture()) == 0) {
     show_message(owner, kTextNoDataToExport, 0, L"Quorrin");
     return;
   }

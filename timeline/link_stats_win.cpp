@@ -16,6 +16,7 @@
 #include "resources/resource.h"
 #include "timeline/link_stats.h"
 #include "ui/dialog_look_win.h"
+#include "record/record_view_win.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ void refresh(HWND dlg) {
   // Figures from one whole copy: a wrap in the middle of the walk would
   // give records another chunk's time. The copy is kept for the next refresh.
   static CaptureSnapshot snap;
-  if (capture_snapshot_allocate(&snap) == 0) capture_snapshot_take(&g_app.capture, &snap);
+  if (capture_snapshot_allocate(&snap) == 0) capture_snapshot_take(view_capture(), &snap);
   g_stats.line_monitor = channel_flags_now().lm_mode != 0;
   LineShape shape[2];
   line_shapes_of(g_app.settings.port, shape);

@@ -10,6 +10,7 @@ namespace {
 constexpr char16_t kLogFilter[] = u"LogvFile(*.log)\0*.log\0AllFile(*.*)\0*.*\0";
 constexpr char16_t kTextFilter[] = u"TxtFile(*.txt)\0*.txt\0AllFile(*.*)\0*.*\0";
 constexpr char16_t kMacroFilter[] = u"Text(*.txt)\0*.txt\0";
+constexpr char16_t kRecordingFilter[] = u"Recording(*.qrec)\0*.qrec\0AllFile(*.*)\0*.*\0";
 constexpr char16_t kExportFilter[] = u"CSV(*.csv)\0*.csv\0Text(*.txt)\0*.txt\0AllFile(*.*)\0*.*\0";
 
 const FileChooserRule kRules[kChooseModes] = {
@@ -21,6 +22,7 @@ const FileChooserRule kRules[kChooseModes] = {
     {0, 0, u"MACROファイル編集", kMacroFilter, u"*.txt", nullptr, 1},
     {1, kTextExportTitle, nullptr, kExportFilter, u"Temp1.csv", nullptr, 0},
     {1, kTextSaveMacroTitle, nullptr, kMacroFilter, u"replay.txt", u".txt", 0},
+    {0, kTextOpenRecordingTitle, nullptr, kRecordingFilter, u"*.qrec", nullptr, 1},
 };
 
 int text16_has(const char16_t* s, char16_t c) {

@@ -14,7 +14,8 @@ enum FileChooserMode {
   kChooseEditMacro = 5,    // pick macro files to open in their editor
   kChooseExport = 6,       // export the capture (".csv" makes CSV, any other name text)
   kChooseSaveMacro = 7,    // save the capture as a macro file
-  kChooseModes = 8,
+  kChooseOpenRecording = 8,  // open recording files (one, or several of a folder)
+  kChooseModes = 9,
 };
 constexpr int kPathChars = 260;
 

@@ -4,7 +4,7 @@
 #include <shlobj.h>
 
 
-int file_chooser(HWND owner, int mode, wchar_t* path) {
+int file_chooser(HWND owner, int mode, wchar_t* path, int units) {
   const FileChooserRule* rule = file_chooser_rule(mode);
   wchar_t title[kMessageTextUnits] = L"";
   if (rule->title_text) get_text(rule->title_text, title);
@@ -19,7 +19,7 @@ int file_chooser(HWND owner, int mode, wchar_t* path) {
   ofn.lpstrFilter = wide(rule->filter);
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = path;
-  ofn.nMaxFile = MAX_PATH;
+  ofn.nMaxFile = static_cast<DWORD>(units);
   ofn.lpstrTitle = title;
   ofn.Flags = rule->multiple ? OFN_EXPLORER | OFN_ALLOWMULTISELECT : OFN_FILEMUSTEXIST | OFN_EXTENSIONDIFFERENT;
   if (!(rule->save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return 0;

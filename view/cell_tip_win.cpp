@@ -6,6 +6,8 @@
 // the lock, as the painter reads them (app/capture.h).
 #include "view/cell_tip_win.h"
 
+#include "record/record_view_win.h"
+
 #include <cwchar>
 
 #include "app/chrome_win.h"
@@ -80,7 +82,7 @@ void lines_text(const CellTipLine* lines, int n, wchar_t text[kTipUnits]) {
 
 // The tooltip's text for the n events at a marker.
 void events_text(const LineEvent* events, int32_t n, wchar_t text[kTipUnits]) {
-  const int64_t offset = g_app.capture.wall_offset_us;
+  const int64_t offset = view_capture()->wall_offset_us;
   const int64_t wall = time_add_us(events[0].time_us, offset);
   const int32_t zone = wall != kTimeUnknown ? local_zone_minutes_at(wall) : 0;
   CellTipLine lines[kCellTipLines];
@@ -89,7 +91,7 @@ void events_text(const LineEvent* events, int32_t n, wchar_t text[kTipUnits]) {
 
 // The tooltip's text for record `index` into text; 1 when it has none.
 int tip_text(int32_t index, wchar_t text[kTipUnits]) {
-  const Capture& cap = g_app.capture;
+  const Capture& cap = *view_capture();
   const int32_t count = capture_write_position(&cap);
   const int open = channel_is_open(0) || channel_is_open(1);
   const int32_t latest = open ? cap.last_marker_index.load(std::memory_order_relaxed) : -1;
@@ -135,7 +137,7 @@ void cell_tip_mouse_move(HWND owner, int x, int y) {
     TRACKMOUSEEVENT t = {sizeof t, TME_LEAVE, owner, 0};
     g_tracking = TrackMouseEvent(&t) ? 1 : 0;
   }
-  const Capture& cap = g_app.capture;
+  const Capture& cap = *view_capture();
   const ViewCellMap* map = view_cell_map();
   const int32_t count = capture_write_position(&cap);
   // An event marker at the left edge of a cell comes before the cell.

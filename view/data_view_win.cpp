@@ -11,8 +11,12 @@
 #include "view/cell_tip.h"
 #include "view/data_view.h"
 #include "view/fonts_win.h"
+#include "record/record_view_win.h"
 
 namespace {
+
+// The capture on show: the live one, or the window of an open recording.
+Capture& shown() { return *view_capture(); }
 
 // Which record each cell shows, for the cell tooltip's hit test.
 ViewCellMap g_cell_map = {};
@@ -26,7 +30,7 @@ int64_t g_event_base = 0;
 // with the end marker: its left edge and the row's top; 0, 0 when none.
 int32_t g_end_mark_x = 0, g_end_mark_top = 0;
 
-void events_refresh() { g_event_count = capture_copy_events(&g_app.capture, g_events, &g_event_base); }
+void events_refresh() { g_event_count = capture_copy_events(&shown(), g_events, &g_event_base); }
 
 struct Painter {
   HDC dc;
@@ -51,8 +55,8 @@ Painter painter_for(HWND hwnd, HDC dc) {
   RECT r;
   GetClientRect(hwnd, &r);
   p.view_w = r.right - 6;
-  p.n = g_app.capture.view.cells_per_row;
-  p.rows = g_app.capture.view.visible_rows;
+  p.n = shown().view.cells_per_row;
+  p.rows = shown().view.visible_rows;
   p.font = nullptr;
   p.back = p.text = CLR_INVALID;
   SetBkMode(dc, OPAQUE);
@@ -163,8 +167,8 @@ int event_mark_draw(Painter& p, int32_t x, int32_t top, int32_t prev, int32_t in
 // The cell of record `index` at x, top (the row's top): its text and
 // backgrounds, or its gap marker characters.
 void paint_cell_content(Painter& p, int32_t index, int32_t x, int32_t top) {
-  const CaptureRecord& rec = g_app.capture.records[index];
-  CaptureView& v = g_app.capture.view;
+  const CaptureRecord& rec = shown().records[index];
+  CaptureView& v = shown().view;
   const int place = cell_place(rec.kind, settings_line_monitor(&g_app.settings));
   if (place == kPlaceMarker) {
     use_font(p, g_font_big);
@@ -211,8 +215,8 @@ void paint_cell_content(Painter& p, int32_t index, int32_t x, int32_t top) {
 
 // Draws record `index` at the cursor; 1 when it takes no cell.
 int paint_cell(Painter& p, int32_t index) {
-  const CaptureRecord& rec = g_app.capture.records[index];
-  CaptureView& v = g_app.capture.view;
+  const CaptureRecord& rec = shown().records[index];
+  CaptureView& v = shown().view;
   int place = cell_place(rec.kind, settings_line_monitor(&g_app.settings));
   if (place == kPlaceHidden) return 1;
   const int32_t x = p.m.margin + v.cursor_col * p.cell_w;
@@ -228,10 +232,10 @@ int paint_cell(Painter& p, int32_t index) {
 // first .. last: the cell map says where each one is.
 void cells_redraw(HWND hwnd, int32_t first, int32_t last) {
   if (first > last) return;
-  CaptureView& v = g_app.capture.view;
+  CaptureView& v = shown().view;
   const int32_t n = g_cell_map.cells_per_row;
   if (n < 1) return;
-  const int32_t count = capture_write_position(&g_app.capture);
+  const int32_t count = capture_write_position(&shown());
   HDC dc = GetDC(hwnd);
   Painter p = painter_for(hwnd, dc);
   HGDIOBJ old_font = SelectObject(dc, g_font_small);
@@ -239,7 +243,7 @@ void cells_redraw(HWND hwnd, int32_t first, int32_t last) {
   const int32_t cells = n * g_cell_map.rows < kViewMapCells ? n * g_cell_map.rows : kViewMapCells;
   for (int32_t c = 0; c < cells; c++) {
     const int32_t index = g_cell_map.record[c];
-    if (index < first || index > last || index >= count || g_app.capture.records[index].kind >= 128) continue;
+    if (index < first || index > last || index >= count || shown().records[index].kind >= 128) continue;
     v.cursor_row = c / n;
     v.cursor_col = c % n;
     paint_cell(p, index);
@@ -252,8 +256,8 @@ void cells_redraw(HWND hwnd, int32_t first, int32_t last) {
 
 // Sets the selection to anchor .. end and draws the cells that changed.
 void selection_set(HWND hwnd, int32_t anchor, int32_t end) {
-  CaptureView& v = g_app.capture.view;
-  const int32_t count = capture_write_position(&g_app.capture);
+  CaptureView& v = shown().view;
+  const int32_t count = capture_write_position(&shown());
   int32_t old_first = 0, old_last = -1;
   view_selection_range(v, count, &old_first, &old_last);
   v.select_anchor = anchor;
@@ -265,7 +269,7 @@ void selection_set(HWND hwnd, int32_t anchor, int32_t end) {
 }
 
 int32_t record_at(int x, int y) {
-  const Capture& cap = g_app.capture;
+  const Capture& cap = shown();
   return view_hit_record(&g_cell_map, g_app.metrics, cap.records, capture_write_position(&cap),
                          settings_line_monitor(&g_app.settings), x, y);
 }
@@ -273,7 +277,7 @@ int32_t record_at(int x, int y) {
 int g_drag_moved = 0;  // the drag reached another record than where it began
 
 void end_marker_draw(Painter& p) {
-  CaptureView& v = g_app.capture.view;
+  CaptureView& v = shown().view;
   v.eof_x = p.m.margin + v.cursor_col * p.cell_w;
   v.eof_y = v.cursor_row * p.pitch + p.l.upper_index;
   v.eof_y2 = v.cursor_row * p.pitch + p.l.lower_index;
@@ -291,13 +295,13 @@ void end_marker_draw(Painter& p) {
   // Events after the last record stand at the end cell, where the next
   // record will go.
   const int32_t top = v.cursor_row * p.pitch;
-  const int32_t count = capture_write_position(&g_app.capture);
+  const int32_t count = capture_write_position(&shown());
   if (event_mark_draw(p, v.eof_x, top, view_map_before(&g_cell_map, v.cursor_row, v.cursor_col), count))
     g_end_mark_x = v.eof_x, g_end_mark_top = top;
 }
 
 void end_marker_erase(Painter& p) {
-  CaptureView& v = g_app.capture.view;
+  CaptureView& v = shown().view;
   if (!v.eof_drawn) return;
   use_font(p, g_font_small);
   use_colors(p, kSlotBackground, kSlotText);
@@ -327,8 +331,8 @@ void end_marker_erase(Painter& p) {
 // Draws the digits of the gap markers at index m and m + 1 where the
 // latest ones were drawn.
 void gap_digits_draw(HDC dc, int32_t m) {
-  const CaptureView& v = g_app.capture.view;
-  const CaptureRecord* r = g_app.capture.records;
+  const CaptureView& v = shown().view;
+  const CaptureRecord* r = shown().records;
   HGDIOBJ old_font = SelectObject(dc, g_font_big);
   SetBkMode(dc, OPAQUE);
   SetBkColor(dc, slot_color(kSlotBackground));
@@ -340,13 +344,13 @@ void gap_digits_draw(HDC dc, int32_t m) {
   SelectObject(dc, old_font);
 }
 
-bool view_ready() { return g_app.capture.records && g_font_big && g_pen[0]; }
+bool view_ready() { return shown().records && g_font_big && g_pen[0]; }
 
 }  // namespace
 
 void view_full_repaint(HWND hwnd, HDC dc) {
   if (!view_ready()) return;
-  CaptureView& v = g_app.capture.view;
+  CaptureView& v = shown().view;
   RECT client;
   GetClientRect(hwnd, &client);
   v.cells_per_row = view_cells_per_row(client.right, g_app.metrics);
@@ -359,7 +363,7 @@ void view_full_repaint(HWND hwnd, HDC dc) {
   // Too small a window for one whole cell or row: nothing but the
   // background; painting resumes with the next full repaint that fits.
   if (p.n < 1 || p.rows < 1) {
-    v.painted_position = capture_write_position(&g_app.capture);
+    v.painted_position = capture_write_position(&shown());
     SelectObject(dc, old_font);
     return;
   }
@@ -380,7 +384,7 @@ void view_full_repaint(HWND hwnd, HDC dc) {
   p.font = nullptr;
   p.text = CLR_INVALID;
 
-  const int32_t count = capture_write_position(&g_app.capture);
+  const int32_t count = capture_write_position(&shown());
   ViewPage page = view_page(count, p.n, p.rows, v.follow_mode, v.view_position);
   v.end_view_position = page.end_view_position;
   if (page.first >= page.last) {
@@ -415,7 +419,7 @@ void view_full_repaint(HWND hwnd, HDC dc) {
     v.cursor_row = (d - 1) / p.n;
     v.cursor_col = (d - 1) % p.n + 1;  // may stand in column N until the next cell
   }
-  const int32_t now = capture_write_position(&g_app.capture);
+  const int32_t now = capture_write_position(&shown());
   v.painted_position = now;
   if (v.follow_mode == 1) v.view_position = v.end_view_position;
   if (page.last == now) end_marker_draw(p);
@@ -434,7 +438,7 @@ void view_select_press(HWND hwnd, int x, int y) {
 
 void view_select_drag(HWND hwnd, int x, int y) {
   if (GetCapture() != hwnd || !view_ready()) return;
-  const CaptureView& v = g_app.capture.view;
+  const CaptureView& v = shown().view;
   const int32_t index = record_at(x, y);
   if (index < 0 || index == v.select_end || v.select_anchor < 0) return;
   g_drag_moved = 1;
@@ -449,8 +453,8 @@ void view_select_release(HWND hwnd) {
 }
 
 void view_select_clear(HWND hwnd) {
-  if (g_app.capture.view.select_anchor < 0 || !view_ready()) {
-    g_app.capture.view.select_anchor = g_app.capture.view.select_end = -1;
+  if (shown().view.select_anchor < 0 || !view_ready()) {
+    shown().view.select_anchor = shown().view.select_end = -1;
     return;
   }
   selection_set(hwnd, -1, -1);
@@ -466,8 +470,8 @@ const LineEvent* view_events(int32_t* count, int64_t* base) {
 
 void view_incremental_paint(HWND hwnd) {
   if (!view_ready()) return;
-  CaptureView& v = g_app.capture.view;
-  const int32_t w = capture_write_position(&g_app.capture);
+  CaptureView& v = shown().view;
+  const int32_t w = capture_write_position(&shown());
   if (v.cells_per_row < 1 || v.visible_rows < 1) {
     v.painted_position = w;
     return;
@@ -510,12 +514,12 @@ void view_incremental_paint(HWND hwnd) {
 
 void view_live_gap_redraw(HWND hwnd) {
   if (!view_ready()) return;
-  CaptureView& v = g_app.capture.view;
-  const int32_t w = capture_write_position(&g_app.capture);
+  CaptureView& v = shown().view;
+  const int32_t w = capture_write_position(&shown());
   if (v.gap_x == 0 || v.gap_y == 0 || w < 1) return;
-  const CaptureRecord* r = g_app.capture.records;
+  const CaptureRecord* r = shown().records;
   if (r[w - 1].kind != kKindGapLow) return;
-  const int32_t m = g_app.capture.last_marker_index.load(std::memory_order_relaxed);
+  const int32_t m = shown().last_marker_index.load(std::memory_order_relaxed);
   if (m < 0 || m + 1 >= w) return;
   HDC dc = GetDC(hwnd);
   gap_digits_draw(dc, m);

@@ -233,3 +233,87 @@ def test_a_full_disk_stops_the_recording_once_and_the_capture_goes_on(wine, disp
     got = numbered(exported_bytes(csv_rows(q.path("written.csv")), "CH1", "RX"), b"A")
     assert len(got) > 100000 and got == list(range(len(got)))
     assert log.exists()
+
+
+def write_recording(path, date_time, clock0, entries):
+    """A .qrec file as the manual describes it: the header (a COM3 channel
+    at 9600 8N1 on CH1), then blocks of at most 60 KB of (kind, time, bytes)
+    chunks."""
+    header = bytearray(HEADER)
+    header[:8] = b"QREC" + struct.pack("<HH", 1, HEADER)
+    header[8:15] = struct.pack("<HBBBBB", *date_time)
+    struct.pack_into("<q", header, 16, clock0)
+    struct.pack_into("<IBBBBBBH", header, 24, 9600, 8, 0, 0, 0, 0, 0, 3)
+    struct.pack_into("<I", header, 216, zlib.crc32(bytes(header[:216])))
+    out = bytearray(header)
+    payload, count, first = bytearray(), 0, None
+    for n, (kind, t, data) in enumerate(entries):
+        payload += struct.pack("<BHq", kind, len(data), t) + data
+        first = t if first is None else first
+        count += 1
+        if len(payload) > 60000 or n == len(entries) - 1:
+            head = b"QBLK" + struct.pack("<IIIq", len(payload), count, zlib.crc32(bytes(payload)), first)
+            out += head + struct.pack("<I", zlib.crc32(head)) + payload
+            payload, count, first = bytearray(), 0, None
+    path.write_bytes(bytes(out))
+
+
+LINES = 40000  # "L000000\r\n" ... one every 1.5 ms: 60 s in three files of 20 s
+
+
+def make_recording(folder):
+    folder.mkdir(parents=True, exist_ok=True)
+    names = []
+    for f in range(3):
+        clock0 = 5_000_000 + f * 20_000_000  # one run: the clock goes on across the files
+        first, last = f * LINES // 3, (f + 1) * LINES // 3
+        entries = [(1, 5_000_000 + i * 1500, b"L%06d\r\n" % i) for i in range(first, last)]
+        name = "quorrin-20261209-1000%02d.qrec" % (f * 20)
+        write_recording(folder / name, (2026, 12, 9, 10, 0, f * 20), clock0, entries)
+        names.append(name)
+    return names
+
+
+def shown_lines(driver, q, name):
+    """The export of what the view shows (a recording's window): its line numbers."""
+    driver.command(176)
+    driver.file_dialog(name)
+    data = harness.written_file(driver, q.path(name))
+    rows = list(csv.reader(io.StringIO(data.decode("ascii"), newline="")))[1:]
+    got = numbered(b"".join(bytes.fromhex(r[5]) for r in rows if r[2:4] == ["CH1", "RX"]), b"L")
+    assert got and got == list(range(got[0], got[0] + len(got))), name  # whole and in order
+    return got[0], got[-1]
+
+
+def test_open_recording_moves_over_all_of_it_and_back_to_live(app, driver, display):
+    q = app(dict(SETTINGS, rs_comport=0, rs_comport2=0))
+    driver.call("move", "main", 0, 0, 1240, 700)  # the status bar's part 9 within the window
+    names = make_recording(q.path("recordings"))
+    driver.command(182)
+    driver.file_dialog(" ".join(f'"{n}"' for n in names))
+    first = shown_lines(driver, q, "first.csv")
+    assert first[0] == 0 and 5000 < first[1] < LINES - 1, first
+    harness.screenshot(display, "recording_open", driver, settle=0.5)
+    # The next window follows on: the scroll command at the window's end.
+    driver.command(148)
+    end = shown_lines(driver, q, "end.csv")
+    assert end[1] == LINES - 1 and end[0] > first[1], end
+    # The scroll bar's thumb at the middle, then one step up: the window
+    # before it, which reaches up to where the middle one began.
+    driver.call("send", "main", 0x0115, (5000 << 16) | 4, 0)  # WM_VSCROLL, SB_THUMBPOSITION
+    middle = shown_lines(driver, q, "middle.csv")
+    assert abs(middle[0] - LINES // 2) < LINES // 8, middle
+    driver.command(147)
+    before = shown_lines(driver, q, "before.csv")
+    assert before[0] < middle[0] <= before[1] + 1, (before, middle)
+    driver.command(149)
+    assert shown_lines(driver, q, "start.csv")[0] == 0
+    # A click on the status bar's "Back to live": the live capture, which
+    # holds nothing here.
+    bar = driver.call("child", "main", 1001)[0]
+    driver.call("drag", bar, 900, 8, 900, 8)
+    harness.after_posted(driver)
+    driver.command(176)
+    hwnd, _, text = driver.message_box(10000)
+    driver.answer(hwnd, 1)
+    assert text == harness.texts()[308][1], text

@@ -131,6 +131,21 @@ TEST(RecordReader, ATornTailAtEveryCutKeepsEveryWholeBlockAndADamagedBlockIsPass
     EXPECT_EQ(got.back().substr(0, 7), "n000039");
     EXPECT_EQ(s.torn_files, cut > last ? 1 : 0) << cut;
   }
+  // Seeking without an index: to the first whole block at or after a place.
+  auto reader = std::make_unique<RecordReader>();
+  Bytes copy = whole;
+  ASSERT_EQ(record_reader_open(reader.get(), {&copy, read_bytes}), kRecordHeaderOk);
+  RecordEntry e;
+  ASSERT_EQ(record_reader_seek(reader.get(), kRecordHeaderBytes + 1), 1);
+  ASSERT_EQ(record_reader_next(reader.get(), &e), 1);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(e.data), 7), "n000020");
+  EXPECT_EQ(reader->block_offset, static_cast<uint64_t>(kRecordHeaderBytes + kRecordBlockHeaderBytes + kRecordEventBytes + 20 * 18));
+  ASSERT_EQ(record_reader_seek(reader.get(), 3), 1);
+  ASSERT_EQ(record_reader_next(reader.get(), &e), 1);
+  EXPECT_EQ(e.type, kRecordEntryEvent);
+  EXPECT_EQ(record_reader_seek(reader.get(), last + 1), 0);
+  EXPECT_EQ(record_reader_next(reader.get(), &e), 0);
+
   // One byte spoiled in the middle block's payload: blocks 1 and 3 read,
   // the middle one's bytes counted as skipped.
   Files f;

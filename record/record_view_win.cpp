@@ -1,0 +1,303 @@
+#include "record/record_view_win.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+
+#include "app/chrome_win.h"
+#include "app/commands.h"
+#include "app/text16.h"
+#include "record/record_files_win.h"
+#include "record/recorder_win.h"
+#include "timeline/chunks.h"
+#include "timeline/export.h"
+#include "timeline/export_win.h"
+#include "ui/file_chooser_win.h"
+#include "view/data_view_win.h"
+#include "view/fonts_win.h"
+
+namespace {
+
+// Reading back this many bytes of the files gives one window or less (a
+// window holds at least 114,464 records, each byte of a file at most one),
+// so the window read from there reaches the place it was read back from.
+constexpr uint64_t kStepBackBytes = 96 * 1024;
+constexpr int kScrollRange = 10000;
+
+struct RecordingView {
+  std::atomic<int> shown;  // the tool windows' threads ask too
+  // The window, as the data view and the tools take a capture. Its blocks
+  // stay once made: a tool's worker may be copying it as the view goes back.
+  Capture capture;
+  RecordFiles* files;
+  RecordReader* reader;
+  RecordStream stream;
+  RecordWindow window;
+  uint64_t file_start[kRecordFolderFilesMax + 1];  // each file's first byte in the recording as one
+  uint64_t total;
+  uint64_t window_pos, window_end;  // where in the recording the window shown lies
+  int at_end;                       // nothing follows the window shown
+};
+RecordingView g_rv;
+
+void release() {
+  if (g_rv.files) record_files_end(g_rv.files);
+  std::free(g_rv.files);
+  std::free(g_rv.reader);
+  g_rv.files = nullptr;
+  g_rv.reader = nullptr;
+  capture_snapshot_free(&g_rv.window.snap);
+  g_rv.shown = 0;
+}
+
+// Where the stream reads now, as a place in the recording as one.
+uint64_t reading_place() {
+  const int k = g_rv.files->next - 1;
+  if (k < 0) return 0;
+  if (!g_rv.stream.open) return g_rv.file_start[k + 1];
+  return g_rv.file_start[k] + g_rv.reader->block_offset;
+}
+
+// Fills the next window from the stream and puts it where the view shows
+// it, at its top. 0 when the stream had nothing more.
+int show_window() {
+  const int32_t taken = record_window_fill(&g_rv.stream, &g_rv.window);
+  g_rv.at_end = !g_rv.stream.has_pending;
+  g_rv.window_end = reading_place();
+  if (taken == 0) return 0;
+  CaptureSnapshot& s = g_rv.window.snap;
+  // The times are the recorded times of day: the wall offset that shows
+  // them as those times here (the tooltip, the status bar, the exports).
+  const int64_t first = timeline_first_time_us(s.records, s.times, s.count);
+  const int64_t offset = first == kTimeUnknown ? 0 : -static_cast<int64_t>(local_zone_minutes_at(first)) * 60000000;
+  g_rv.capture.wall_offset_us = offset;
+  capture_load(&g_rv.capture, reinterpret_cast<const uint8_t*>(s.records), s.count, s.times, offset, s.events,
+               s.event_count);
+  CaptureView& v = g_rv.capture.view;
+  v = CaptureView{};
+  v.follow_mode = 0;
+  return 1;
+}
+
+// Reads the window that begins at the first block at or after `pos`.
+int read_from(uint64_t pos) {
+  int k = 0;
+  while (k + 1 < g_rv.files->list.count && g_rv.file_start[k + 1] <= pos) k++;
+  g_rv.files->next = k;
+  g_rv.stream.open = 0;
+  g_rv.stream.has_pending = 0;
+  if (!record_files_open_next(g_rv.files, g_rv.reader)) return 0;
+  // A file that did not open was passed over: the next one is read from its start.
+  const uint64_t offset = g_rv.files->next - 1 == k && pos > g_rv.file_start[k] ? pos - g_rv.file_start[k] : 0;
+  record_stream_at(&g_rv.stream, offset);
+  g_rv.window_pos = pos;
+  return show_window();
+}
+
+int32_t cells_per_row(HWND owner) {
+  const int32_t n = view_cells_per_row_now(owner);
+  return n < 1 ? 1 : n;
+}
+
+void scroll_bar_update(HWND owner) {
+  SCROLLINFO si = {};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+  si.nMin = 0;
+  si.nMax = kScrollRange;
+  si.nPage = 1;
+  const int32_t count = capture_write_position(&g_rv.capture);
+  const uint64_t span = g_rv.window_end > g_rv.window_pos ? g_rv.window_end - g_rv.window_pos : 0;
+  const uint64_t at = g_rv.window_pos + (count > 0 ? span * static_cast<uint64_t>(g_rv.capture.view.view_position) /
+                                                         static_cast<uint64_t>(count)
+                                                   : 0);
+  si.nPos = g_rv.total ? static_cast<int>(at * kScrollRange / g_rv.total) : 0;
+  if (si.nPos > kScrollRange) si.nPos = kScrollRange;
+  SetScrollInfo(owner, SB_VERT, &si, TRUE);
+}
+
+void repaint(HWND owner) {
+  InvalidateRect(owner, nullptr, TRUE);
+  UpdateWindow(owner);
+  scroll_bar_update(owner);
+  statusbar_refresh_color();
+  InvalidateRect(g_statusbar, nullptr, FALSE);
+}
+
+// The window before the one shown, the view at the rows that came just
+// before what it showed at its top.
+void previous_window(HWND owner) {
+  if (g_rv.window_pos == 0) return;
+  const int32_t count = capture_write_position(&g_rv.capture);
+  const int64_t top = timeline_first_time_us(g_rv.capture.records, g_rv.capture.times, count);
+  const uint64_t from = g_rv.window_pos > kStepBackBytes ? g_rv.window_pos - kStepBackBytes : 0;
+  if (!read_from(from)) return;
+  const int32_t n = cells_per_row(owner);
+  const int32_t rows = view_visible_rows_now(owner);
+  const int32_t w = capture_write_position(&g_rv.capture);
+  int32_t i = 0;
+  while (i < w && (g_rv.capture.times[i] == kTimeUnknown || g_rv.capture.times[i] < top)) i++;
+  const int32_t row_start = i / n * n - (rows > 1 ? rows - 1 : 1) * n;
+  g_rv.capture.view.view_position = row_start < 0 ? 0 : row_start;
+}
+
+void go_end(HWND owner) {
+  // The last window: read back from the end until a window is found, then on to the end.
+  int found = 0;
+  for (uint64_t back = kStepBackBytes; !found; back *= 2) {
+    found = read_from(g_rv.total > back ? g_rv.total - back : 0);
+    if (back >= g_rv.total) break;
+  }
+  while (found && !g_rv.at_end) {
+    g_rv.window_pos = reading_place();
+    if (!show_window()) break;
+  }
+  g_rv.capture.view.view_position = view_jump_end(cells_per_row(owner), capture_write_position(&g_rv.capture));
+}
+
+}  // namespace
+
+Capture* view_capture() { return g_rv.shown ? &g_rv.capture : &g_app.capture; }
+int recording_shown() { return g_rv.shown; }
+
+int recording_open(HWND owner, const wchar_t* folder, const wchar_t* const* names, int count) {
+  recording_close(owner);
+  g_rv.files = static_cast<RecordFiles*>(std::calloc(1, sizeof(RecordFiles)));
+  g_rv.reader = static_cast<RecordReader*>(std::calloc(1, sizeof(RecordReader)));
+  if (!g_rv.files || !g_rv.reader || capture_snapshot_allocate(&g_rv.window.snap) || capture_allocate(&g_rv.capture)) {
+    release();
+    return kTextExportNoMemory;
+  }
+  const int failure = record_files_choose(g_rv.files, folder, names, count);
+  if (failure) {
+    release();
+    return failure;
+  }
+  g_rv.total = 0;
+  for (int k = 0; k < g_rv.files->list.count; k++) {
+    g_rv.file_start[k] = g_rv.total;
+    g_rv.total += g_rv.files->list.sizes[k];
+  }
+  g_rv.file_start[g_rv.files->list.count] = g_rv.total;
+  record_stream_begin(&g_rv.stream, record_files_open_next, g_rv.files, g_rv.reader, {}, {});
+  g_rv.shown = 1;
+  if (!read_from(0)) {
+    const int none = g_rv.files->not_read == g_rv.files->list.count ? kTextRecordNotRead : kTextNoDataToExport;
+    release();
+    return none;
+  }
+  ShowScrollBar(owner, SB_VERT, TRUE);
+  repaint(owner);
+  return 0;
+}
+
+void recording_open_command(HWND owner) {
+  // Several names come back as the folder, then each name, each ended by a
+  // NUL, the list by a second one.
+  static wchar_t chosen[32768];
+  recorder_default_folder(chosen);
+  const size_t n = wcslen(chosen);
+  if (n + 8 < MAX_PATH) wcscpy(chosen + n, L"\\*.qrec");
+  if (!file_chooser(owner, kChooseOpenRecording, chosen, sizeof chosen / sizeof chosen[0])) return;
+  static const wchar_t* names[kRecordFolderFilesMax];
+  int count = 0;
+  wchar_t folder[MAX_PATH];
+  const wchar_t* second = chosen + wcslen(chosen) + 1;
+  if (*second) {
+    lstrcpynW(folder, chosen, MAX_PATH);
+    for (const wchar_t* p = second; *p && count < kRecordFolderFilesMax; p += wcslen(p) + 1) names[count++] = p;
+  } else {
+    // One file: the folder it lies in and its name.
+    lstrcpynW(folder, chosen, MAX_PATH);
+    wchar_t* slash = wcsrchr(folder, L'\\');
+    if (!slash) return;
+    *slash = 0;
+    names[count++] = chosen + (slash - folder) + 1;
+  }
+  const int failure = recording_open(owner, folder, names, count);
+  if (failure) show_texts(owner, L"Quorrin", {failure}, chosen);
+}
+
+void recording_close(HWND owner) {
+  if (!g_rv.shown && !g_rv.files) return;
+  release();
+  ShowScrollBar(owner, SB_VERT, FALSE);
+  g_app.capture.view.follow_mode = 1;
+  InvalidateRect(owner, nullptr, TRUE);
+  UpdateWindow(owner);
+  statusbar_refresh_color();
+  InvalidateRect(g_statusbar, nullptr, FALSE);
+}
+
+void recording_scroll(HWND owner, int command) {
+  if (!g_rv.shown) return;
+  CaptureView& v = g_rv.capture.view;
+  const int32_t n = cells_per_row(owner);
+  const int32_t w = capture_write_position(&g_rv.capture);
+  switch (command) {
+    case kCmdScrollEnd: {
+      const int32_t next = view_scroll_toward_end(v.view_position, g_app.settings.scrol_pitch, n, w);
+      if (next == v.view_position && !g_rv.at_end) {
+        g_rv.window_pos = reading_place();
+        show_window();
+      } else {
+        v.view_position = next;
+      }
+      break;
+    }
+    case kCmdScrollStart:
+      if (v.view_position == 0) previous_window(owner);
+      else v.view_position = view_scroll_toward_start(v.view_position, g_app.settings.scrol_pitch, n);
+      break;
+    case kCmdJumpStart: read_from(0); break;
+    case kCmdJumpEnd: go_end(owner); break;
+  }
+  repaint(owner);
+}
+
+void recording_vscroll(HWND owner, WPARAM code_word) {
+  if (!g_rv.shown) return;
+  switch (LOWORD(code_word)) {
+    case SB_LINEUP: case SB_PAGEUP: recording_scroll(owner, kCmdScrollStart); return;
+    case SB_LINEDOWN: case SB_PAGEDOWN: recording_scroll(owner, kCmdScrollEnd); return;
+    case SB_TOP: recording_scroll(owner, kCmdJumpStart); return;
+    case SB_BOTTOM: recording_scroll(owner, kCmdJumpEnd); return;
+    case SB_THUMBPOSITION: {
+      const int at = HIWORD(code_word);
+      const uint64_t pos = g_rv.total * static_cast<uint64_t>(at) / kScrollRange;
+      if (at >= kScrollRange) go_end(owner);
+      else if (!read_from(pos)) go_end(owner);
+      repaint(owner);
+      return;
+    }
+  }
+}
+
+int recording_status_text(int part, char16_t out[64]) {
+  if (!g_rv.shown) return 0;
+  if (part == 9) {
+    wchar_t text[kMessageTextUnits] = L"";
+    get_text(kTextBackToLive, text);
+    lstrcpynW(wide(out), text, 64);
+    return 1;
+  }
+  // A recording in progress moves along, out of the time's way.
+  if (part == 10 && recorder_running()) {
+    recorder_status(out);
+    return 1;
+  }
+  if (part != 8) return 0;
+  // The time of day of the first chunk on the view's top row.
+  const int32_t w = capture_write_position(&g_rv.capture);
+  int32_t i = g_rv.capture.view.view_position;
+  while (i < w && g_rv.capture.times[i] == kTimeUnknown) i++;
+  char text[32] = "-";
+  if (i < w) {
+    const int64_t wall = time_add_us(g_rv.capture.times[i], g_rv.capture.wall_offset_us);
+    char full[32];
+    if (timeline_format_wall(wall, local_zone_minutes_at(wall), full) == 0) std::snprintf(text, sizeof text, "%.12s", full + 11);
+  }
+  text16_from_ascii(out, 64, text);
+  return 1;
+}

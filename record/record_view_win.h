@@ -1,0 +1,40 @@
+// Open Recording (command 182): a recording (one .qrec file, or several
+// files of a folder read one after another as one) shown in the data view
+// in place of the live capture, a window of it at a time, while the live
+// capture and a recording in progress go on unseen. The scroll commands
+// and a scroll bar move over the whole recording: at a window's edge the
+// next or the one before is read, Go to Beginning and Go to End read the
+// first and the last; nothing is indexed, a place is found by looking for
+// the next block head from a byte offset. Back to Live Capture (command
+// 187, or a click on the status bar's "Back to live") shows the capture again.
+//
+// Memory: the window (about 2 MB), the capture it is shown through (about
+// 2 MB) and one file's reader, whatever the recording's size.
+#pragma once
+
+#include "app/app_win.h"
+
+// The capture the data view and the tools show: the window of the open
+// recording, or the live capture.
+Capture* view_capture();
+int recording_shown();
+
+// Command 182: the chooser (several files may be chosen), then the first
+// screen of the recording.
+void recording_open_command(HWND owner);
+// Opens `count` files named in `names` (each a name in `folder`, in any
+// order) as one recording: 0, or the message text of why not.
+int recording_open(HWND owner, const wchar_t* folder, const wchar_t* const* names, int count);
+// Command 187: back to the live capture.
+void recording_close(HWND owner);
+
+// The scroll commands (146 to 149) while a recording is shown.
+void recording_scroll(HWND owner, int command);
+// WM_VSCROLL of the main window's scroll bar (its wParam: the request, and
+// the thumb's place for SB_THUMBPOSITION).
+void recording_vscroll(HWND owner, WPARAM code);
+// The status bar while a recording is shown: part 8 the time of day of the
+// view's top row, part 9 "Back to live" (a click there goes back), part 10
+// a recording in progress. 1 with the part's text, 0 when the part shows
+// what it always does.
+int recording_status_text(int part, char16_t out[64]);
