@@ -177,6 +177,7 @@ void show_status() {
 // updates the list's scrolling and redraws at once, which on a loaded
 // machine takes tens of milliseconds (bench/results/modbus-monitor-tick.md).
 void refresh() {
+  recording_tool_title(g_mon.window, kTextMonitorTitle);
   const ModbusMonitorOptions o = options_now();
   if (!modbus_monitor_worker_poll(&g_worker, &o, view_capture())) return;
   if (shown().n != g_mon.listed) {

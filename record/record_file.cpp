@@ -25,18 +25,29 @@ int valid_kind(uint8_t type) { return type >= 1 && type <= 4; }
 }  // namespace
 
 uint32_t record_crc32(uint32_t crc, const uint8_t* p, size_t n) {
-  static uint32_t table[256];
+  // Eight bytes a step through eight tables ("slicing by 8"): about five
+  // times the speed of a byte a step, for the recorder's writer and for
+  // every reader, which check every byte of a recording.
+  static uint32_t table[8][256];
   static const bool made = [] {
     for (uint32_t i = 0; i < 256; i++) {
       uint32_t c = i;
       for (int k = 0; k < 8; k++) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      table[i] = c;
+      table[0][i] = c;
     }
+    for (uint32_t i = 0; i < 256; i++)
+      for (int t = 1; t < 8; t++) table[t][i] = (table[t - 1][i] >> 8) ^ table[0][table[t - 1][i] & 0xFF];
     return true;
   }();
   (void)made;
   crc = ~crc;
-  for (size_t i = 0; i < n; i++) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  for (; n >= 8; n -= 8, p += 8) {
+    const uint32_t lo = crc ^ (static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                               static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
+    crc = table[7][lo & 0xFF] ^ table[6][(lo >> 8) & 0xFF] ^ table[5][(lo >> 16) & 0xFF] ^ table[4][lo >> 24] ^
+          table[3][p[4]] ^ table[2][p[5]] ^ table[1][p[6]] ^ table[0][p[7]];
+  }
+  for (; n; n--, p++) crc = table[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
   return ~crc;
 }
 

@@ -32,6 +32,8 @@ int put_entry(RecordQueue* q, const uint8_t* head, uint32_t head_n, const uint8_
   ring_write(q, h, head, head_n);
   if (n) ring_write(q, h + head_n, data, n);
   q->head.store(h + head_n + n, std::memory_order_release);
+  constexpr uint64_t kQuarter = kRecordQueueBytes / 4;
+  if (q->filling && h - t < kQuarter && h + head_n + n - t >= kQuarter) q->filling(q->filling_ctx);
   return 0;
 }
 

@@ -19,6 +19,13 @@
 constexpr uint32_t kRecordQueueBytes = 2u * 1024 * 1024;  // a power of two
 
 struct RecordQueue {
+  // Called by the putter when the queue fills past a quarter (once each
+  // time it does), so that the taker drains it at once rather than at its
+  // next turn: a burst far faster than any serial line (a network link, a
+  // pty) must not overflow it between two turns. Null: no call. Set before
+  // the first put.
+  void (*filling)(void* ctx) = nullptr;
+  void* filling_ctx = nullptr;
   std::atomic<uint64_t> head;   // bytes ever put (the putter's)
   std::atomic<uint64_t> tail;   // bytes ever taken (the taker's)
   std::atomic<uint64_t> lost;   // data bytes of entries that found no room

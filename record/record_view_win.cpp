@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <mutex>
 
 #include "app/chrome_win.h"
 #include "app/commands.h"
-#include "app/text16.h"
 #include "record/record_files_win.h"
 #include "record/recorder_win.h"
 #include "timeline/chunks.h"
@@ -41,6 +41,38 @@ struct RecordingView {
 };
 RecordingView g_rv;
 
+// The part of the recording on show, for the tool windows' titles, which
+// their own threads read.
+std::mutex g_part_lock;
+wchar_t g_part[kMessageTextUnits + 64];
+
+// "10:00:00.000" of a window's time into out (13 units), "-" when unknown.
+void time_of_day(int64_t t, wchar_t out[13]) {
+  const int64_t wall = time_add_us(t, g_rv.capture.wall_offset_us);
+  char full[32] = {};
+  out[0] = L'-';
+  out[1] = 0;
+  if (t == kTimeUnknown || timeline_format_wall(wall, local_zone_minutes_at(wall), full)) return;
+  for (int i = 0; i < 12; i++) out[i] = static_cast<wchar_t>(full[11 + i]);
+  out[12] = 0;
+}
+
+void part_set(const CaptureSnapshot* s) {
+  wchar_t text[sizeof g_part / sizeof g_part[0]] = L"";
+  if (s) {
+    int64_t last = kTimeUnknown;
+    for (int32_t i = s->count - 1; i >= 0 && last == kTimeUnknown; i--) last = s->times[i];
+    wchar_t from[13], to[13], format[kMessageTextUnits] = L"";
+    time_of_day(timeline_first_time_us(s->records, s->times, s->count), from);
+    time_of_day(last, to);
+    get_text(kTextRecordingPart, format);
+    if (message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(kTextRecordingPart)))
+      _snwprintf(text, sizeof text / sizeof text[0] - 1, format, from, to);
+  }
+  std::lock_guard<std::mutex> hold(g_part_lock);
+  wcscpy(g_part, text);
+}
+
 void release() {
   if (g_rv.files) record_files_end(g_rv.files);
   std::free(g_rv.files);
@@ -49,6 +81,7 @@ void release() {
   g_rv.reader = nullptr;
   capture_snapshot_free(&g_rv.window.snap);
   g_rv.shown = 0;
+  part_set(nullptr);
 }
 
 // Where the stream reads now, as a place in the recording as one.
@@ -77,6 +110,7 @@ int show_window() {
   CaptureView& v = g_rv.capture.view;
   v = CaptureView{};
   v.follow_mode = 0;
+  part_set(&s);
   return 1;
 }
 
@@ -292,12 +326,21 @@ int recording_status_text(int part, char16_t out[64]) {
   const int32_t w = capture_write_position(&g_rv.capture);
   int32_t i = g_rv.capture.view.view_position;
   while (i < w && g_rv.capture.times[i] == kTimeUnknown) i++;
-  char text[32] = "-";
-  if (i < w) {
-    const int64_t wall = time_add_us(g_rv.capture.times[i], g_rv.capture.wall_offset_us);
-    char full[32];
-    if (timeline_format_wall(wall, local_zone_minutes_at(wall), full) == 0) std::snprintf(text, sizeof text, "%.12s", full + 11);
-  }
-  text16_from_ascii(out, 64, text);
+  time_of_day(i < w ? g_rv.capture.times[i] : kTimeUnknown, wide(out));
   return 1;
+}
+
+void recording_tool_title(HWND dlg, int title) {
+  wchar_t text[2 * kMessageTextUnits + 64] = L"";
+  get_text(title, text);
+  {
+    std::lock_guard<std::mutex> hold(g_part_lock);
+    if (g_part[0]) {
+      wcscat(text, L" - ");
+      wcscat(text, g_part);
+    }
+  }
+  wchar_t now[sizeof text / sizeof text[0]] = L"";
+  GetWindowTextW(dlg, now, sizeof now / sizeof now[0]);
+  if (text[0] && wcscmp(now, text) != 0) SetWindowTextW(dlg, text);
 }

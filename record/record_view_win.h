@@ -38,3 +38,9 @@ void recording_vscroll(HWND owner, WPARAM code);
 // a recording in progress. 1 with the part's text, 0 when the part shows
 // what it always does.
 int recording_status_text(int part, char16_t out[64]);
+
+// Titles the tool window `dlg` with message text `title` and, while a
+// recording is shown, the part of it the view holds after that: "Link
+// Statistics - Recording, 10:00:00.000 to 10:00:19.998". Any thread; the
+// title is set only when it changes.
+void recording_tool_title(HWND dlg, int title);

@@ -1,5 +1,7 @@
 #include "record/recorder_win.h"
 
+#include <shlobj.h>
+
 #include <atomic>
 #include <cstdio>
 #include <mutex>
@@ -19,7 +21,7 @@ struct Recorder {
   RecordQueue* queue;          // made at the first start, kept
   RecordBlockBuilder* block;   // the writer thread's
   HANDLE thread;
-  HANDLE wake;                 // set by stop
+  HANDLE wake;                 // set by stop, and by the queue filling up
   std::atomic<int32_t> run;
   std::atomic<uint32_t> failed;    // the Win32 error that stopped the writer; 0
   std::atomic<uint64_t> written;   // bytes written into every file of this recording
@@ -89,6 +91,19 @@ void folder_prune() {
     path[MAX_PATH - 1] = 0;
     DeleteFileW(path);
   }
+}
+
+// The folder, and the folders above it that are missing: 0, or the Win32
+// error (a file of that name: ERROR_DIRECTORY).
+DWORD folder_make(const wchar_t* folder) {
+  wchar_t full[MAX_PATH];
+  const DWORD n = GetFullPathNameW(folder, MAX_PATH, full, nullptr);
+  if (n == 0 || n >= MAX_PATH) return ERROR_BAD_PATHNAME;
+  const int result = SHCreateDirectoryExW(nullptr, full, nullptr);
+  if (result != ERROR_SUCCESS && result != ERROR_ALREADY_EXISTS && result != ERROR_FILE_EXISTS)
+    return static_cast<DWORD>(result);
+  const DWORD a = GetFileAttributesW(full);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) ? 0 : ERROR_DIRECTORY;
 }
 
 // Ends the current file and begins the next, with its header: 0, or the
@@ -243,10 +258,13 @@ int recorder_start(HWND owner, const wchar_t* folder) {
       show_texts(owner, L"Quorrin", {kTextRecordCannotStart}, nullptr, static_cast<int>(ERROR_NOT_ENOUGH_MEMORY));
       return 1;
     }
+    // A burst fills the queue faster than the writer's turns: it is woken.
+    g_rec.queue->filling = [](void*) { SetEvent(g_rec.wake); };
   }
   lstrcpynW(g_rec.folder, folder, MAX_PATH);
-  if (!CreateDirectoryW(g_rec.folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-    show_texts(owner, L"Quorrin", {kTextRecordCannotStart}, g_rec.folder, static_cast<int>(GetLastError()));
+  const DWORD made = folder_make(g_rec.folder);
+  if (made) {
+    show_texts(owner, L"Quorrin", {kTextRecordCannotStart}, g_rec.folder, static_cast<int>(made));
     return 1;
   }
   limits_load();

@@ -40,7 +40,7 @@ const Fields kFields[] = {
     {kTextPortAddressInvalid, "d"}, {kTextNetConnectFailed, "d ls"}, {kTextNetError, "d"},
     {kTextServerNotConfirmed, "ls"}, {kTextServerRefused, "ls"}, {kTextRecordFailed, "d"}, {kTextRecordCannotStart, "d"},
     {kTextTipRecordStopped, "ls ls"}, {kTextNotATime, "ls"}, {kTextRecordSkipped, "lld d"},
-    {kTextRecordLogCut, "ls"}, {kTextRecordReadFailed, "d"},
+    {kTextRecordLogCut, "ls"}, {kTextRecordReadFailed, "d"}, {kTextRecordingPart, "ls ls"},
     {kTextMacroBadOffset, "d d"},   {kTextMacroLineTooLong, "d"},     {kTextEventError, "d d"},
     {kTextNotHexNumber, "ls ls ls ls"}, {kTextFrameTooLong, "d d"},   {kTextFramedTooLong, "d"},
     {kTextSendLimit, "d"},          {kTextEntryFramedTooLong, "d"},   {kTextEntryLimit, "d"},

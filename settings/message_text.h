@@ -377,6 +377,7 @@ enum MessageNumber : int {
   kTextMenuBackToLive = 510,     // Back to &Live Capture
   kTextBackToLive = 511,         // Back to live (the status bar while a recording is shown)
   kTextOpenRecordingTitle = 512, // Open Recording (choose one file, or all of a folder)
+  kTextRecordingPart = 513,      // Recording, %ls to %ls (a tool window's title while a recording is shown)
 };
 
 // The format fields text n must have, as their length and conversion

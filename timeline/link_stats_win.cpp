@@ -118,6 +118,7 @@ void refresh(HWND dlg) {
                  snap.event_count, snap.base);
   link_stats_latency_bins(&g_stats.stats, &g_stats.bins);
   show_stats(dlg);
+  recording_tool_title(dlg, kTextLinkStatsTitle);
   if (!same_charts(before, bins_before, g_stats.stats, g_stats.bins)) {
     RECT bars = dialog_rect(dlg, kSilenceBars);
     InvalidateRect(dlg, &bars, TRUE);

@@ -317,3 +317,10 @@ def test_open_recording_moves_over_all_of_it_and_back_to_live(app, driver, displ
     hwnd, _, text = driver.message_box(10000)
     driver.answer(hwnd, 1)
     assert text == harness.texts()[308][1], text
+    # A slice written as a log opens in Open Log: lines 10 s to 12 s after
+    # the start, 1.5 ms apart.
+    code, err = q.command_line("/export", "recordings", "part.log", "/from", "10", "/to", "12")
+    assert (code, err) == (0, []), err
+    harness.load_log(driver, "part.log")
+    part = shown_lines(driver, q, "part.csv")
+    assert part == (6667, 8000), part

@@ -72,6 +72,25 @@ std::vector<std::string> entries_of(const RecordBlock& b) {
   return out;
 }
 
+TEST(RecordFile, Crc32IsTheZipOneAtAnyLengthAndSplit) {
+  EXPECT_EQ(record_crc32(0, reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCBF43926u);
+  // A bit at a time, the definition itself, against the table walk at
+  // every length and every place a run is split in two.
+  Bytes data(300);
+  for (size_t i = 0; i < data.size(); i++) data[i] = static_cast<uint8_t>(i * 37 + 11);
+  for (size_t n = 0; n <= data.size(); n += 7) {
+    uint32_t want = ~0u;
+    for (size_t i = 0; i < n; i++) {
+      want ^= data[i];
+      for (int k = 0; k < 8; k++) want = (want & 1) ? 0xEDB88320u ^ (want >> 1) : want >> 1;
+    }
+    want = ~want;
+    EXPECT_EQ(record_crc32(0, data.data(), n), want) << n;
+    const size_t half = n / 3;
+    EXPECT_EQ(record_crc32(record_crc32(0, data.data(), half), data.data() + half, n - half), want) << n;
+  }
+}
+
 TEST(RecordFile, HeaderRoundTripAndItsRefusals) {
   uint8_t bytes[kRecordHeaderBytes];
   record_header_write(sample_header(), bytes);
@@ -194,10 +213,18 @@ TEST(RecordQueue, EntriesPassInOrderLongChunksAreCutAndAFullQueueCountsItsLoss) 
   EXPECT_EQ(e.data[0], big[kRecordChunkMax]);
   ASSERT_EQ(record_entry_next(block, &at, &e), 1);
   EXPECT_EQ(e.event_detail, 1500u);
-  // Nothing taken: the queue fills, then refuses whole entries and counts them.
+  // Nothing taken: the queue fills, then refuses whole entries and counts
+  // them; the taker is called once, as the fill passes a quarter.
+  static int calls;
+  calls = 0;
+  q->filling = [](void*) { calls++; };
   uint8_t chunk[100] = {};
   int put = 0;
-  while (record_queue_put_chunk(q.get(), 1, put, chunk, 100) == 0) put++;
+  while (record_queue_put_chunk(q.get(), 1, put, chunk, 100) == 0) {
+    put++;
+    if (put == static_cast<int>(kRecordQueueBytes / 4 / 111)) EXPECT_EQ(calls, 0);
+  }
+  EXPECT_EQ(calls, 1);
   EXPECT_EQ(put, static_cast<int>(kRecordQueueBytes / 111));
   EXPECT_EQ(q->lost.load(), 100u);
 }
