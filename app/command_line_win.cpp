@@ -5,15 +5,31 @@
 // line "path: reason" on standard error; none shows a window or a box.
 // "/export" also reads a recording (a .qrec file or a folder of them) a
 // window at a time, cut by "/from TIME" and "/to TIME".
+//
+// "/find SOURCE PATTERN" searches a log or a recording as grep does: one
+// CSV line per match on standard output
+// (time_s,time_of_day,channel,direction,stream_offset), exit code 0 when
+// something was found, 1 when nothing was, 2 with one line on standard
+// error for bad arguments or a file that cannot be read. The pattern is in
+// the strings notation ("OK"0D0A), or hex pairs with ?? for any byte
+// (/hex), or text as typed (/text, /anycase); /ch1 /ch2 /rx /tx narrow the
+// streams; /from and /to cut a recording as for /export.
 #include "app/command_line_win.h"
 
 #include <shellapi.h>
 
+#include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 #include "timeline/export_win.h"
 #include "modbus/modbus_monitor_win.h"
+#include "codec/convert.h"
+#include "find/find_search.h"
 #include "record/record_files_win.h"
+#include "timeline/chunks.h"
+#include "timeline/export.h"
+#include "timeline/export_win.h"
 #include "view/logfile_win.h"
 
 namespace {
@@ -117,12 +133,172 @@ int run_recording(const wchar_t* source, const wchar_t* out, int modbus, const R
   return 0;
 }
 
+// Standard output, written in pieces of a buffer.
+struct FindRun {
+  HANDLE out;
+  char buffer[8192];
+  int n;
+  int64_t origin;       // time_s counts from here
+  int64_t wall_offset;  // turns a time into wall time
+  int local_zone;       // 1: wall time in the local zone (a log); 0: as it is (a recording's recorded times)
+  int64_t found;
+};
+
+void find_flush(FindRun* r) {
+  DWORD done = 0;
+  if (r->n > 0 && r->out && r->out != INVALID_HANDLE_VALUE) WriteFile(r->out, r->buffer, static_cast<DWORD>(r->n), &done, nullptr);
+  r->n = 0;
+}
+
+int find_line(void* ctx, const FindHit& h) {
+  FindRun* r = static_cast<FindRun*>(ctx);
+  char seconds[40] = "", day[32] = "", full[32];
+  if (h.time_us != kTimeUnknown && r->origin != kTimeUnknown) {
+    const int64_t d = time_sub_us(h.time_us, r->origin);
+    if (d != kTimeUnknown)
+      std::snprintf(seconds, sizeof seconds, "%s%lld.%06lld", d < 0 ? "-" : "", static_cast<long long>((d < 0 ? -d : d) / 1000000),
+                    static_cast<long long>((d < 0 ? -d : d) % 1000000));
+  }
+  const int64_t wall = time_add_us(h.time_us, r->wall_offset);
+  if (h.time_us != kTimeUnknown &&
+      timeline_format_wall(wall, r->local_zone ? local_zone_minutes_at(wall) : 0, full) == 0)
+    std::snprintf(day, sizeof day, "%s", full + 11);
+  char line[160];
+  const int n = std::snprintf(line, sizeof line, "%s,%s,%s,%s,%lld\r\n", seconds, day, h.stream < 2 ? "CH1" : "CH2",
+                              h.stream % 2 ? "TX" : "RX", static_cast<long long>(h.offset));
+  if (r->n + n > static_cast<int>(sizeof r->buffer)) find_flush(r);
+  std::memcpy(r->buffer + r->n, line, static_cast<size_t>(n));
+  r->n += n;
+  r->found++;
+  return 0;
+}
+
+// The pattern in the form the options chose: 0, or 2 after saying why not.
+int find_pattern_of(const wchar_t* text, int form, int anycase, FindPattern* p) {
+  const char16_t* units = reinterpret_cast<const char16_t*>(text);
+  const int n = static_cast<int>(wcslen(text));
+  FindPatternResult r;
+  if (form == 'T') {
+    // As typed, in the ANSI code page, as the program sends text.
+    uint8_t bytes[4 * kFindPatternMax + 4];
+    const int count = n > kFindPatternMax ? kFindPatternMax + 1 : n;
+    const int got = ansi_codec_win.encode(nullptr, units, count, bytes, sizeof bytes);
+    r = find_pattern_text(bytes, got, !anycase, p);
+  } else if (form == 'H') {
+    r = find_pattern_hex(units, n, p);
+  } else {
+    r = find_pattern_notation(units, n, p);
+  }
+  if (r.fault == kFindPatternOk) return 0;
+  error_text(find_pattern_fault_text(r.fault), nullptr, r.at + 1);
+  return 2;
+}
+
+int find_usage() {
+  error_text(kTextFindUsage, nullptr);
+  return 2;
+}
+
+int run_find(int argc, wchar_t** argv) {
+  if (argc < 4) return find_usage();
+  int form = 'N', anycase = 0;
+  uint32_t channels = 0, directions = 0;
+  RecordTime from = {}, to = {};
+  for (int i = 4; i < argc; i++) {
+    const wchar_t* a = argv[i];
+    if (_wcsicmp(a, L"/hex") == 0) form = 'H';
+    else if (_wcsicmp(a, L"/text") == 0) form = 'T';
+    else if (_wcsicmp(a, L"/anycase") == 0) anycase = 1;
+    else if (_wcsicmp(a, L"/ch1") == 0) channels |= 1;
+    else if (_wcsicmp(a, L"/ch2") == 0) channels |= 2;
+    else if (_wcsicmp(a, L"/rx") == 0) directions |= 1;
+    else if (_wcsicmp(a, L"/tx") == 0) directions |= 2;
+    else if ((_wcsicmp(a, L"/from") == 0 || _wcsicmp(a, L"/to") == 0) && i + 1 < argc) {
+      char ascii[32] = {};
+      int n = 0;
+      for (; n < 31 && argv[i + 1][n]; n++) ascii[n] = argv[i + 1][n] < 128 ? static_cast<char>(argv[i + 1][n]) : '?';
+      if (argv[i + 1][n] || record_time_parse(ascii, _wcsicmp(a, L"/from") == 0 ? &from : &to)) {
+        error_text(kTextNotATime, nullptr, argv[i + 1]);
+        return 2;
+      }
+      i++;
+    } else {
+      return find_usage();
+    }
+  }
+  FindPattern p;
+  if (find_pattern_of(argv[3], form, anycase, &p)) return 2;
+  if (!channels) channels = 3;
+  if (!directions) directions = 3;
+  uint32_t streams = 0;
+  for (int s = 0; s < kFindStreams; s++)
+    if ((channels & (1u << (s / 2))) && (directions & (1u << (s % 2)))) streams |= 1u << s;
+  static FindSearch search;
+  find_search_begin(&search, p, streams);
+  static FindRun run;
+  run = {};
+  run.out = GetStdHandle(STD_OUTPUT_HANDLE);
+  run.origin = kTimeUnknown;
+  if (record_path_is_recording(argv[2])) {
+    int failure = 0;
+    RecordWindows* w = record_windows_open(argv[2], from, to, &failure);
+    if (!w) {
+      if (failure == kTextNoDataToExport) return 1;  // an empty slice holds no match
+      error_text(failure, argv[2]);
+      return 2;
+    }
+    for (CaptureSnapshot* s = record_windows_next(w); s; s = record_windows_next(w)) {
+      if (run.origin == kTimeUnknown) run.origin = timeline_first_time_us(s->records, s->times, s->count);
+      find_search_run(&search, s->records, s->times, s->count, find_line, &run);
+      find_search_next_stretch(&search);
+    }
+    static RecordNotes notes;
+    record_windows_close(w, &notes);
+    if (notes.not_read) error_text(kTextRecordNotRead, notes.first_not_read);
+    if (notes.skipped || notes.torn_files)
+      error_text(kTextRecordSkipped, argv[2], static_cast<long long>(notes.skipped), notes.torn_files);
+  } else {
+    if (from.given || to.given) {
+      error_text(kTextSliceUsage, nullptr);
+      return 2;
+    }
+    if (capture_allocate(&g_app.capture)) {
+      error_text(kTextExportNoMemory, nullptr);
+      return 2;
+    }
+    LogLoadPlan plan = {};
+    int32_t records = 0;
+    int state = kLogTimesMissing;
+    const int failure = log_read_file(argv[2], &plan, &records, &state);
+    if (failure) {
+      error_text(failure, argv[2]);
+      capture_free(&g_app.capture);
+      return 2;
+    }
+    const int32_t count = capture_write_position(&g_app.capture);
+    run.origin = timeline_first_time_us(g_app.capture.records, g_app.capture.times, count);
+    run.wall_offset = g_app.capture.wall_offset_us;
+    run.local_zone = 1;
+    find_search_run(&search, g_app.capture.records, g_app.capture.times, count, find_line, &run);
+    capture_free(&g_app.capture);
+  }
+  find_flush(&run);
+  return run.found ? 0 : 1;
+}
+
 }  // namespace
 
 int command_line_run() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (!argv) return -1;
+  if (argc >= 2 && _wcsicmp(argv[1], L"/find") == 0) {
+    settings_file_load();
+    message_file_load();
+    const int code = run_find(argc, argv);
+    LocalFree(argv);
+    return code;
+  }
   const CommandLineMode* mode = nullptr;
   for (const CommandLineMode& m : kModes)
     if (argc >= 2 && _wcsicmp(argv[1], m.name) == 0) mode = &m;

@@ -136,16 +136,51 @@ void record_files_end(RecordFiles* f) {
   f->file = INVALID_HANDLE_VALUE;
 }
 
-namespace {
-
-// What one export of a recording holds while it runs: about 3 MB, on the heap.
-struct RecordJob {
+// What a reader of a recording holds while it runs: about 3 MB, on the heap.
+struct RecordWindows {
   RecordFiles files;
   RecordReader reader;
   RecordStream stream;
   RecordWindow window;
   int window_given;
 };
+
+RecordWindows* record_windows_open(const wchar_t* source, const RecordTime& from, const RecordTime& to, int* failure) {
+  RecordWindows* job = static_cast<RecordWindows*>(calloc(1, sizeof(RecordWindows)));
+  *failure = job ? record_files_begin(&job->files, source) : kTextExportNoMemory;
+  if (!*failure && capture_snapshot_allocate(&job->window.snap)) *failure = kTextExportNoMemory;
+  if (!*failure) {
+    record_stream_begin(&job->stream, record_files_open_next, &job->files, &job->reader, from, to);
+    if (record_window_fill(&job->stream, &job->window) == 0)
+      *failure = job->files.not_read == job->files.list.count ? kTextRecordNotRead : kTextNoDataToExport;
+  }
+  if (*failure && job) {
+    record_windows_close(job, nullptr);
+    job = nullptr;
+  }
+  return job;
+}
+
+CaptureSnapshot* record_windows_next(RecordWindows* job) {
+  if (job->window_given++ == 0) return &job->window.snap;
+  return record_window_fill(&job->stream, &job->window) > 0 ? &job->window.snap : nullptr;
+}
+
+void record_windows_close(RecordWindows* job, RecordNotes* notes) {
+  if (notes) {
+    *notes = {};
+    notes->skipped = static_cast<int64_t>(job->stream.skipped + job->reader.skipped * job->stream.open);
+    notes->torn_files = job->stream.torn_files;
+    notes->failed_files = job->stream.failed_files;
+    notes->not_read = job->files.not_read;
+    lstrcpynW(notes->first_not_read, job->files.first_not_read, MAX_PATH);
+  }
+  record_files_end(&job->files);
+  capture_snapshot_free(&job->window.snap);
+  free(job);
+}
+
+namespace {
 
 int is_log_name(const wchar_t* path) {
   const size_t n = wcslen(path);
@@ -154,7 +189,7 @@ int is_log_name(const wchar_t* path) {
 
 // The window's times are the recorded times of day: a log written from it
 // gets the wall offset that shows them as those times of day here.
-void log_of_window(RecordJob* job, const wchar_t* out, int* result) {
+void log_of_window(RecordWindows* job, const wchar_t* out, int* result) {
   CaptureSnapshot& s = job->window.snap;
   const int64_t first = timeline_first_time_us(s.records, s.times, s.count);
   s.wall_offset_us = first == kTimeUnknown ? 0 : -static_cast<int64_t>(local_zone_minutes_at(first)) * 60000000;
@@ -163,26 +198,16 @@ void log_of_window(RecordJob* job, const wchar_t* out, int* result) {
 
 // The Modbus monitor's windows: the first one, filled already, then each
 // filled in turn.
-CaptureSnapshot* next_window(void* ctx) {
-  RecordJob* job = static_cast<RecordJob*>(ctx);
-  if (job->window_given++ == 0) return &job->window.snap;
-  return record_window_fill(&job->stream, &job->window) > 0 ? &job->window.snap : nullptr;
-}
+CaptureSnapshot* next_window(void* ctx) { return record_windows_next(static_cast<RecordWindows*>(ctx)); }
 
 }  // namespace
 
 int record_export(const wchar_t* source, const wchar_t* out, int modbus, const RecordTime& from, const RecordTime& to,
                   RecordNotes* notes) {
   *notes = {};
-  RecordJob* job = static_cast<RecordJob*>(calloc(1, sizeof(RecordJob)));
-  if (!job) return kTextExportNoMemory;
-  int result = record_files_begin(&job->files, source);
-  if (result == 0 && capture_snapshot_allocate(&job->window.snap)) result = kTextExportNoMemory;
-  if (result == 0) {
-    record_stream_begin(&job->stream, record_files_open_next, &job->files, &job->reader, from, to);
-    const int32_t first = record_window_fill(&job->stream, &job->window);
-    if (first == 0) result = job->files.not_read == job->files.list.count ? kTextRecordNotRead : kTextNoDataToExport;
-  }
+  int result = 0;
+  RecordWindows* job = record_windows_open(source, from, to, &result);
+  if (!job) return result;
   if (result == 0 && modbus) {
     result = modbus_monitor_export_windows(out, next_window, job);
   } else if (result == 0 && is_log_name(out)) {
@@ -218,13 +243,8 @@ int record_export(const wchar_t* source, const wchar_t* out, int modbus, const R
       if (!CloseHandle(f)) result = kTextExportWriteFailed;
     }
   }
-  notes->skipped = static_cast<int64_t>(job->stream.skipped + job->reader.skipped * job->stream.open);
-  notes->torn_files = job->stream.torn_files;
-  notes->failed_files = job->stream.failed_files;
-  notes->not_read = job->files.not_read;
-  lstrcpynW(notes->first_not_read, job->files.first_not_read, MAX_PATH);
-  record_files_end(&job->files);
-  capture_snapshot_free(&job->window.snap);
-  free(job);
+  const RecordNotes keep = *notes;  // the log's cut, said before the close fills in the rest
+  record_windows_close(job, notes);
+  lstrcpynW(notes->log_ends_at, keep.log_ends_at, 32);
   return result;
 }

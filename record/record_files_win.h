@@ -55,6 +55,16 @@ struct RecordNotes {
   wchar_t first_not_read[MAX_PATH];
   wchar_t log_ends_at[32];  // a log that could not take the whole slice: where it ends
 };
+// A recording read a window at a time (record/record_reader.h), for the
+// command line's readers: open says why not through *failure
+// (kTextNoDataToExport when the slice is empty); next gives the first
+// window, then each in turn, null after the last; close frees it all and,
+// when notes is not null, says what was passed over.
+struct RecordWindows;
+RecordWindows* record_windows_open(const wchar_t* source, const RecordTime& from, const RecordTime& to, int* failure);
+CaptureSnapshot* record_windows_next(RecordWindows* w);
+void record_windows_close(RecordWindows* w, RecordNotes* notes);
+
 // `modbus` 1: the Modbus monitor's CSV; 0: the capture export (CSV or
 // text by the name), or a log with its times when the name ends ".log".
 int record_export(const wchar_t* source, const wchar_t* out, int modbus, const RecordTime& from, const RecordTime& to,

@@ -41,6 +41,7 @@ const Fields kFields[] = {
     {kTextServerNotConfirmed, "ls"}, {kTextServerRefused, "ls"}, {kTextRecordFailed, "d"}, {kTextRecordCannotStart, "d"},
     {kTextTipRecordStopped, "ls ls"}, {kTextNotATime, "ls"}, {kTextRecordSkipped, "lld d"},
     {kTextRecordLogCut, "ls"}, {kTextRecordReadFailed, "d"}, {kTextRecordingPart, "ls ls"},
+    {kTextFindNotHex, "d"}, {kTextFindLoneDigit, "d"}, {kTextFindOpenQuote, "d"}, {kTextFindNotByte, "d"},
     {kTextMacroBadOffset, "d d"},   {kTextMacroLineTooLong, "d"},     {kTextEventError, "d d"},
     {kTextNotHexNumber, "ls ls ls ls"}, {kTextFrameTooLong, "d d"},   {kTextFramedTooLong, "d"},
     {kTextSendLimit, "d"},          {kTextEntryFramedTooLong, "d"},   {kTextEntryLimit, "d"},

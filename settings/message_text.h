@@ -7,7 +7,7 @@
 
 #include "settings/settings.h"
 
-constexpr int kMessageTexts = 520;
+constexpr int kMessageTexts = 540;
 constexpr int kLanguages = 4;
 constexpr int kMessageTextUnits = 64;  // 63 characters and a terminator
 
@@ -378,6 +378,14 @@ enum MessageNumber : int {
   kTextBackToLive = 511,         // Back to live (the status bar while a recording is shown)
   kTextOpenRecordingTitle = 512, // Open Recording (choose one file, or all of a folder)
   kTextRecordingPart = 513,      // Recording, %ls to %ls (a tool window's title while a recording is shown)
+  kTextFindUsage = 514,          // Usage: Quorrin.exe /find <log or recording> <pattern> [options]
+  kTextFindEmpty = 516,          // Nothing to find: the pattern is empty
+  kTextFindTooLong = 517,        // The pattern is longer than 256 bytes
+  kTextFindNotHex = 518,         // Not a hex digit or ?? at character %d
+  kTextFindLoneDigit = 519,      // A hex digit or ? without its partner at character %d
+  kTextFindOpenQuote = 520,      // A quote at character %d is never closed
+  kTextFindNotByte = 521,        // Not a byte in quotes at character %d
+  kTextFindOnlyAny = 522,        // Only ?? would match everything: give one byte at least
 };
 
 // The format fields text n must have, as their length and conversion

@@ -1,0 +1,79 @@
+#include "find/find_search.h"
+
+#include <cstring>
+
+#include "timeline/chunks.h"
+
+namespace {
+
+struct Feeding {
+  FindSearch* f;
+  int (*found)(void*, const FindHit&);
+  void* ctx;
+  int32_t count;
+  int stopped;
+};
+
+// The record and time of stream offset `start`, from the stream's recent chunks.
+FindHit place(const FindPlaces& pl, int32_t s, int64_t start) {
+  FindHit h = {s, start, -1, kTimeUnknown};
+  for (int32_t k = 0; k < pl.used; k++) {
+    const int32_t i = (pl.next - 1 - k + kFindPatternMax) % kFindPatternMax;
+    if (pl.offset[i] <= start) {
+      h.record = pl.record[i] < 0 ? -1 : pl.record[i] + static_cast<int32_t>(start - pl.offset[i]);
+      h.time_us = pl.time[i];
+      break;
+    }
+  }
+  return h;
+}
+
+int on_match(void* ctx, int32_t s, int64_t start) {
+  Feeding* d = static_cast<Feeding*>(ctx);
+  d->count++;
+  if (d->found(d->ctx, place(d->f->places[s], s, start))) d->stopped = 1;
+  return d->stopped;
+}
+
+}  // namespace
+
+void find_search_begin(FindSearch* f, const FindPattern& p, uint32_t streams) {
+  std::memset(f->places, 0, sizeof f->places);
+  find_matcher_begin(&f->matcher, p, streams);
+  f->at = 0;
+  f->gap = -1;
+}
+
+void find_search_next_stretch(FindSearch* f) {
+  // The places stay for their times; their records belong to the stretch before.
+  for (FindPlaces& pl : f->places)
+    for (int32_t k = 0; k < kFindPatternMax; k++) pl.record[k] = -1;
+  f->at = 0;
+  f->gap = -1;
+}
+
+int32_t find_search_run(FindSearch* f, const CaptureRecord* records, const int64_t* times, int32_t count,
+                        int (*found)(void* ctx, const FindHit& hit), void* ctx) {
+  Feeding d = {f, found, ctx, 0, 0};
+  TimelineChunk c;
+  uint8_t bytes[4096];
+  while (!d.stopped && timeline_next_chunk(records, times, count, &f->at, &f->gap, &c)) {
+    const int32_t s = c.kind - 1;
+    if (s < 0 || s >= kFindStreams || !(f->matcher.streams & (1u << s))) continue;
+    FindPlaces& pl = f->places[s];
+    pl.offset[pl.next] = f->matcher.fed[s];
+    pl.record[pl.next] = c.first;
+    pl.time[pl.next] = c.time_us;
+    pl.next = (pl.next + 1) % kFindPatternMax;
+    if (pl.used < kFindPatternMax) pl.used++;
+    // The chunk's bytes in pieces: the matcher joins them.
+    for (int32_t i = 0; i < c.count && !d.stopped;) {
+      int32_t n = 0;
+      for (; n < static_cast<int32_t>(sizeof bytes) && i + n < c.count; n++)
+        bytes[n] = capture_byte(records[c.first + i + n]);
+      find_matcher_feed(&f->matcher, s, bytes, n, on_match, &d);
+      i += n;
+    }
+  }
+  return d.count;
+}

@@ -1,0 +1,47 @@
+// Find over capture records (the live capture's snapshot, a loaded log, a
+// window of a recording): the chunks walked in order, each stream's bytes
+// fed to the matcher, and each match placed back on the record where it
+// begins, with that chunk's time. Pure; the caller's snapshot, nothing
+// allocated.
+#pragma once
+
+#include <cstdint>
+
+#include "app/capture.h"
+#include "find/find_matcher.h"
+
+struct FindHit {
+  int32_t stream;   // 0 CH1 received, 1 CH1 sent, 2 CH2 received, 3 CH2 sent
+  int64_t offset;   // of its first byte in the stream's bytes since the search began
+  int32_t record;   // the record of the match's first byte, -1 when it began in records walked before
+  int64_t time_us;  // the time of the chunk it begins in
+};
+
+// Where a stream's recent chunks began: enough to place a match that began
+// up to kFindPatternMax - 1 bytes back (every chunk holds a byte at least).
+struct FindPlaces {
+  int64_t offset[kFindPatternMax];  // stream offset of the chunk's first byte
+  int32_t record[kFindPatternMax];  // its first record
+  int64_t time[kFindPatternMax];
+  int32_t next;                     // ring position
+  int32_t used;
+};
+
+struct FindSearch {
+  FindMatcher matcher;
+  FindPlaces places[kFindStreams];
+  int32_t at;   // the next record to walk from
+  int32_t gap;  // as timeline_next_chunk keeps it
+};
+
+void find_search_begin(FindSearch* f, const FindPattern& p, uint32_t streams);
+// A search that goes on over another stretch of records (the next window of
+// a recording): matches may run from the last one into it.
+void find_search_next_stretch(FindSearch* f);
+// Walks the chunks of records[f->at .. count - 1], calling found(ctx, hit)
+// for each match (in order of where they end); found returns 1 to stop
+// there. The walk then stands past the chunk the match ended in, and what
+// else that chunk held is not looked at: Find Next searches again from
+// its own place. Returns the matches found.
+int32_t find_search_run(FindSearch* f, const CaptureRecord* records, const int64_t* times, int32_t count,
+                        int (*found)(void* ctx, const FindHit& hit), void* ctx);
