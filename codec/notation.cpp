@@ -1,15 +1,15 @@
 #include "codec/notation.h"
 
-namespace {
-
-int hex_digit(char16_t c) {
+int notation_hex_digit(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
   if (c >= u'A' && c <= u'F') return c - u'A' + 10;
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;
   return -1;
 }
 
-int blank(char16_t c) { return c == u' ' || c == u'\t'; }
+int notation_blank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+namespace {
 
 int quotable(uint8_t b) { return b >= 0x20 && b <= 0x7E && b != '"'; }
 
@@ -20,7 +20,7 @@ NotationResult notation_read(const char16_t* units, int n, uint8_t* out, int mos
   int i = 0;
   while (i < n) {
     const char16_t c = units[i];
-    if (blank(c)) {
+    if (notation_blank(c)) {
       i++;
       continue;
     }
@@ -35,12 +35,12 @@ NotationResult notation_read(const char16_t* units, int n, uint8_t* out, int mos
       i++;  // the closing quote
       continue;
     }
-    const int high = hex_digit(c);
+    const int high = notation_hex_digit(c);
     if (high < 0) return {kNotationNotHex, 0, i};
-    const int low = i + 1 < n ? hex_digit(units[i + 1]) : -1;
+    const int low = i + 1 < n ? notation_hex_digit(units[i + 1]) : -1;
     if (low < 0) {
       // A partner that is another character is that character's fault.
-      if (i + 1 < n && !blank(units[i + 1]) && units[i + 1] != u'"' && units[i + 1] != u'\'')
+      if (i + 1 < n && !notation_blank(units[i + 1]) && units[i + 1] != u'"' && units[i + 1] != u'\'')
         return {kNotationNotHex, 0, i + 1};
       return {kNotationLoneDigit, 0, i};
     }

@@ -30,6 +30,11 @@ struct NotationResult {
   int32_t at;     // unit where the fault lies (0-based)
 };
 
+// The value of a hex digit (either case), or -1; 1 for the blanks that may
+// stand between bytes (space, tab). Find's hex form reads by the same rules.
+int notation_hex_digit(char16_t c);
+int notation_blank(char16_t c);
+
 // Reads units[0 .. n - 1] into out (at most `most` bytes).
 NotationResult notation_read(const char16_t* units, int n, uint8_t* out, int most);
 

@@ -9,15 +9,6 @@ namespace {
 
 uint8_t lower(uint8_t b) { return b >= 'A' && b <= 'Z' ? static_cast<uint8_t>(b - 'A' + 'a') : b; }
 
-int hex_value(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
-
-int blank(char16_t c) { return c == u' ' || c == u'\t'; }
-
 FindPatternResult finish(FindPattern* out) {
   if (out->length == 0) return {kFindPatternEmpty, 0};
   for (int i = 0; i < out->length; i++)
@@ -40,21 +31,21 @@ FindPatternResult find_pattern_hex(const char16_t* units, int n, FindPattern* ou
   std::memset(out, 0, sizeof *out);
   int i = 0;
   while (i < n) {
-    if (blank(units[i])) {
+    if (notation_blank(units[i])) {
       i++;
       continue;
     }
     const char16_t c = units[i];
     const int wild = c == u'?';
-    if (!wild && hex_value(c) < 0) return {kFindPatternNotHex, i};
-    if (i + 1 >= n || blank(units[i + 1])) return {kFindPatternLoneDigit, i};
+    if (!wild && notation_hex_digit(c) < 0) return {kFindPatternNotHex, i};
+    if (i + 1 >= n || notation_blank(units[i + 1])) return {kFindPatternLoneDigit, i};
     const char16_t d = units[i + 1];
-    if (wild ? d != u'?' : hex_value(d) < 0)
-      return d == u'?' || hex_value(d) >= 0 ? FindPatternResult{kFindPatternLoneDigit, i}
+    if (wild ? d != u'?' : notation_hex_digit(d) < 0)
+      return d == u'?' || notation_hex_digit(d) >= 0 ? FindPatternResult{kFindPatternLoneDigit, i}
                                             : FindPatternResult{kFindPatternNotHex, i + 1};
     if (out->length == kFindPatternMax) return {kFindPatternTooLong, i};
     if (wild) out->any[out->length] = 1;
-    else out->bytes[out->length] = static_cast<uint8_t>(hex_value(units[i]) * 16 + hex_value(units[i + 1]));
+    else out->bytes[out->length] = static_cast<uint8_t>(notation_hex_digit(units[i]) * 16 + notation_hex_digit(units[i + 1]));
     out->length++;
     i += 2;
   }
