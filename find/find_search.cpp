@@ -16,12 +16,13 @@ struct Feeding {
 
 // The record and time of stream offset `start`, from the stream's recent chunks.
 FindHit place(const FindPlaces& pl, int32_t s, int64_t start) {
-  FindHit h = {s, start, -1, kTimeUnknown};
+  FindHit h = {s, start, -1, kTimeUnknown, 0};
   for (int32_t k = 0; k < pl.used; k++) {
     const int32_t i = (pl.next - 1 - k + kFindPatternMax) % kFindPatternMax;
     if (pl.offset[i] <= start) {
       h.record = pl.record[i] < 0 ? -1 : pl.record[i] + static_cast<int32_t>(start - pl.offset[i]);
       h.time_us = pl.time[i];
+      h.within = static_cast<int32_t>(start - pl.offset[i]);
       break;
     }
   }

@@ -15,6 +15,7 @@ struct FindHit {
   int64_t offset;   // of its first byte in the stream's bytes since the search began
   int32_t record;   // the record of the match's first byte, -1 when it began in records walked before
   int64_t time_us;  // the time of the chunk it begins in
+  int32_t within;   // its first byte's index in that chunk
 };
 
 // Where a stream's recent chunks began: enough to place a match that began

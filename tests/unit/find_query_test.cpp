@@ -1,0 +1,195 @@
+// Find's pass over prepared captures: bytes placed on their records across
+// chunks and stretches, silences per channel by the silence rule, bad
+// Modbus frames by the monitor's decoder, line events, and go to time.
+#include "find/find_query.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "codec/checksum.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes rtu(Bytes body) {
+  uint8_t crc[kChecksumResultMax];
+  int n = checksum_compute(body.data(), static_cast<int32_t>(body.size()), kChecksumCrc16, kChecksumHex, 0, crc);
+  body.insert(body.end(), crc, crc + n);
+  return body;
+}
+
+struct FindFixture : ::testing::Test {
+  Capture cap;
+  CaptureSnapshot snap;
+  std::vector<FindFound> items = std::vector<FindFound>(64);
+  FindList list = {items.data(), 0, 64, 0};
+  FindQuery q = {};
+  void SetUp() override {
+    ASSERT_EQ(capture_allocate(&cap), 0);
+    ASSERT_EQ(capture_snapshot_allocate(&snap), 0);
+    capture_clear(&cap);
+    q.streams = 0xF;
+    q.shape[0] = q.shape[1] = {9600, 100};
+    q.modbus.mode = kModbusRtu;
+    q.modbus.shape[0] = q.modbus.shape[1] = {9600, 110};
+  }
+  void TearDown() override {
+    capture_free(&cap);
+    capture_snapshot_free(&snap);
+  }
+  void put(const Bytes& b, uint8_t kind, int64_t ms) {
+    capture_append(&cap, b.data(), static_cast<int>(b.size()), kind, ms * 1000);
+  }
+  void put(const char* s, uint8_t kind, int64_t ms) {
+    capture_append(&cap, reinterpret_cast<const uint8_t*>(s), static_cast<int>(std::strlen(s)), kind, ms * 1000);
+  }
+  // Every find of the query in the capture as one stretch.
+  void run() {
+    ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+    FindPass pass = {};
+    find_pass_begin(&pass, q);
+    list.n = 0;
+    EXPECT_EQ(find_pass_run(&pass, snap, &list, nullptr), 0);
+    find_pass_end(&pass);
+  }
+};
+
+TEST_F(FindFixture, BytesAcrossChunksAreMarkedFromFirstToLastRecordInStartOrder) {
+  FindPattern p;
+  const char16_t text[] = u"\"OK\"0D0A";
+  ASSERT_EQ(find_pattern_notation(text, 8, &p).fault, kFindPatternOk);
+  q.pattern = p;
+  put("xxO", kKindRecvCh1, 0);      // records 0..2, markers 3..5
+  put("zz", kKindRecvCh2, 1);       // 6..7, 8..10
+  put("K\r\nOK\r\n", kKindRecvCh1, 2);  // 11..17
+  run();
+  ASSERT_EQ(list.n, 2);
+  EXPECT_EQ(list.items[0].first, 2);  // the O before the other channel's chunk
+  EXPECT_EQ(list.items[0].last, 13);
+  EXPECT_EQ(list.items[0].within, 2);
+  EXPECT_EQ(list.items[0].chunk_time_us, 0);
+  EXPECT_EQ(list.items[1].first, 14);
+  EXPECT_EQ(list.items[1].within, 3);
+  EXPECT_EQ(list.items[1].time_us, 2000);
+  EXPECT_EQ(list.items[1].channel, 1);
+  // Not on CH1's received bytes: nothing.
+  q.streams = 0xE;
+  run();
+  EXPECT_EQ(list.n, 0);
+}
+
+TEST_F(FindFixture, SilencesArePerChannelAndGoOnAcrossStretches) {
+  q.what = kFindSilence;
+  q.silence_us = 50000;
+  // One byte at 9600 baud, 10 bits: about 1 ms on the line.
+  put("a", kKindRecvCh1, 0);
+  put("b", kKindRecvCh2, 30);    // CH2 talks in CH1's silence: CH1's silence still counts
+  put("c", kKindSentCh1, 100);   // CH1 quiet about 99 ms before it
+  put("d", kKindRecvCh1, 120);   // 20 ms: no
+  put("e", kKindRecvCh2, 200);   // CH2 quiet about 170 ms
+  run();
+  ASSERT_EQ(list.n, 2);
+  EXPECT_EQ(list.items[0].kind, kKindSentCh1);
+  EXPECT_GT(list.items[0].detail, 97000);
+  EXPECT_LT(list.items[0].detail, 100000);
+  EXPECT_EQ(list.items[1].channel, 2);
+  q.streams = 0x3;  // CH1 only
+  run();
+  ASSERT_EQ(list.n, 1);
+  EXPECT_EQ(list.items[0].kind, kKindSentCh1);
+
+  // The same capture in two stretches: the silence that spans them is found
+  // in the second, at its first chunk.
+  capture_clear(&cap);
+  put("a", kKindRecvCh1, 0);
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  FindPass pass = {};
+  find_pass_begin(&pass, q);
+  list.n = 0;
+  find_pass_run(&pass, snap, &list, nullptr);
+  EXPECT_EQ(list.n, 0);
+  capture_clear(&cap);
+  put("c", kKindRecvCh1, 300);
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  find_pass_next_stretch(&pass);
+  find_pass_run(&pass, snap, &list, nullptr);
+  find_pass_end(&pass);
+  ASSERT_EQ(list.n, 1);
+  EXPECT_EQ(list.items[0].first, 0);
+  EXPECT_GT(list.items[0].detail, 290000);
+}
+
+TEST_F(FindFixture, BadFramesAreBadChecksExceptionsAndUnansweredRequests) {
+  q.what = kFindBadFrame;
+  const Bytes request = rtu({0x01, 0x03, 0x00, 0x00, 0x00, 0x01});
+  Bytes spoiled = rtu({0x01, 0x03, 0x02, 0x12, 0x34});
+  spoiled.back() ^= 0xFF;
+  put(request, kKindSentCh1, 0);
+  put(rtu({0x01, 0x03, 0x02, 0x12, 0x34}), kKindRecvCh1, 20);  // good
+  put(request, kKindSentCh1, 100);
+  put(spoiled, kKindRecvCh1, 120);                              // bad CRC
+  put(request, kKindSentCh1, 200);
+  put(rtu({0x01, 0x83, 0x02}), kKindRecvCh1, 220);              // exception
+  put(request, kKindSentCh1, 300);                              // never answered
+  put(request, kKindSentCh1, 400);                              // may yet be
+  run();
+  ASSERT_EQ(list.n, 4);  // the spoiled answer's request goes unanswered too
+  EXPECT_EQ(list.items[0].why, kFindBadNoAnswer);
+  EXPECT_EQ(list.items[0].time_us, 100000);
+  EXPECT_EQ(list.items[1].why, kFindBadCheck);
+  EXPECT_EQ(list.items[1].detail, kMonitorBadCrc);
+  EXPECT_EQ(list.items[1].time_us, 120000);
+  EXPECT_EQ(list.items[1].last - list.items[1].first, static_cast<int32_t>(spoiled.size()) - 1);
+  EXPECT_EQ(list.items[2].why, kFindBadException);
+  EXPECT_EQ(list.items[2].detail, 2);
+  EXPECT_EQ(list.items[3].why, kFindBadNoAnswer);
+  EXPECT_EQ(list.items[3].time_us, 300000);
+  // Received bytes only: the sent requests are left out.
+  q.streams = 0x5;
+  run();
+  ASSERT_EQ(list.n, 2);
+  EXPECT_EQ(list.items[0].why, kFindBadCheck);
+}
+
+TEST_F(FindFixture, LineEventsOfAChannelAndAFullListCounts) {
+  q.what = kFindLineEvent;
+  put("a", kKindRecvCh1, 0);
+  capture_add_event(&cap, kEventLost, 1, 3, 0);
+  put("b", kKindRecvCh2, 10);
+  capture_add_event(&cap, kEventSettings, 2, 4, 19200);
+  put("c", kKindRecvCh2, 20);
+  run();
+  ASSERT_EQ(list.n, 2);
+  EXPECT_EQ(list.items[0].why, kEventLost);
+  EXPECT_EQ(list.items[0].first, 4);  // the chunk it opens, past the markers
+  EXPECT_EQ(list.items[1].detail, 19200);
+  q.streams = 0xC;
+  run();
+  ASSERT_EQ(list.n, 1);
+  EXPECT_EQ(list.items[0].channel, 2);
+  // A list with room for one keeps the first and counts the rest.
+  q.streams = 0xF;
+  list.capacity = 1;
+  run();
+  EXPECT_EQ(list.n, 1);
+  EXPECT_EQ(list.more, 1);
+}
+
+TEST(FindTime, FirstRecordAtOrAfterAndChunkIndex) {
+  const int64_t times[] = {kTimeUnknown, 100, 100, kTimeUnknown, 300, 300};
+  EXPECT_EQ(find_time_first(times, 6, 0), 1);
+  EXPECT_EQ(find_time_first(times, 6, 101), 4);
+  EXPECT_EQ(find_time_first(times, 6, 301), 6);
+  CaptureRecord r[4] = {};
+  r[0].kind = kKindRecvCh1;
+  r[1].kind = kKindRecvCh1;
+  r[2].kind = kKindGapText;
+  r[3].kind = kKindRecvCh1;
+  EXPECT_EQ(find_within_chunk(r, 1), 1);
+  EXPECT_EQ(find_within_chunk(r, 3), 0);
+}
+
+}  // namespace
