@@ -99,6 +99,7 @@ void capture_clear(Capture* cap) {
   v.gap_index = -1;
   v.eof_drawn = 0;
   v.select_anchor = v.select_end = -1;
+  v.mark_first = v.mark_last = -1;
 }
 
 int capture_gap_units(int32_t elapsed_ms) {
@@ -201,6 +202,7 @@ static void capture_replace_locked(Capture* cap, const uint8_t* data, int32_t co
   cap->base += cap->write_position.load(std::memory_order_relaxed);
   cap->event_count = 0;
   cap->generation++;
+  cap->view.mark_first = cap->view.mark_last = -1;  // Find's match was in the records replaced
   cap->write_position.store(count, std::memory_order_release);
 }
 

@@ -1,5 +1,6 @@
 #include "app/chrome_win.h"
 
+#include "find/find_win.h"
 #include "record/record_view_win.h"
 #include "record/recorder_win.h"
 
@@ -274,6 +275,9 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   // While a recording is shown: the way back to the live capture, and the
   // time of day of the view's top row.
   recording_status_text(static_cast<int>(item->itemID), text);
+  // While Find shows a match: which of how many, in the part of the
+  // draw size (or a recording's top time), which is within sight.
+  find_status_text(static_cast<int>(item->itemID), text);
   // Themed status bars ignore SB_SETBKCOLOR: each part paints its own
   // background, so the color that tells the channel state always shows.
   if (g_status_brush) FillRect(item->hDC, &item->rcItem, g_status_brush);

@@ -25,7 +25,8 @@
 #include "timeline/export_win.h"
 #include "modbus/modbus_monitor_win.h"
 #include "codec/convert.h"
-#include "find/find_search.h"
+#include "find/find_query.h"
+#include "find/find_win.h"
 #include "record/record_files_win.h"
 #include "timeline/chunks.h"
 #include "timeline/export.h"
@@ -152,17 +153,10 @@ void find_flush(FindRun* r) {
 
 int find_line(void* ctx, const FindHit& h) {
   FindRun* r = static_cast<FindRun*>(ctx);
-  char seconds[40] = "", day[32] = "", full[32];
-  if (h.time_us != kTimeUnknown && r->origin != kTimeUnknown) {
-    const int64_t d = time_sub_us(h.time_us, r->origin);
-    if (d != kTimeUnknown)
-      std::snprintf(seconds, sizeof seconds, "%s%lld.%06lld", d < 0 ? "-" : "", static_cast<long long>((d < 0 ? -d : d) / 1000000),
-                    static_cast<long long>((d < 0 ? -d : d) % 1000000));
-  }
+  char seconds[40], day[24];
   const int64_t wall = time_add_us(h.time_us, r->wall_offset);
-  if (h.time_us != kTimeUnknown &&
-      timeline_format_wall(wall, r->local_zone ? local_zone_minutes_at(wall) : 0, full) == 0)
-    std::snprintf(day, sizeof day, "%s", full + 11);
+  const int64_t local = r->local_zone ? time_add_us(wall, static_cast<int64_t>(local_zone_minutes_at(wall)) * 60000000) : wall;
+  find_time_texts(h.time_us, r->origin, h.time_us == kTimeUnknown ? kTimeUnknown : local, seconds, day);
   char line[160];
   const int n = std::snprintf(line, sizeof line, "%s,%s,%s,%s,%lld\r\n", seconds, day, h.stream < 2 ? "CH1" : "CH2",
                               h.stream % 2 ? "TX" : "RX", static_cast<long long>(h.offset));
@@ -175,20 +169,7 @@ int find_line(void* ctx, const FindHit& h) {
 
 // The pattern in the form the options chose: 0, or 2 after saying why not.
 int find_pattern_of(const wchar_t* text, int form, int anycase, FindPattern* p) {
-  const char16_t* units = reinterpret_cast<const char16_t*>(text);
-  const int n = static_cast<int>(wcslen(text));
-  FindPatternResult r;
-  if (form == 'T') {
-    // As typed, in the ANSI code page, as the program sends text.
-    uint8_t bytes[4 * kFindPatternMax + 4];
-    const int count = n > kFindPatternMax ? kFindPatternMax + 1 : n;
-    const int got = ansi_codec_win.encode(nullptr, units, count, bytes, sizeof bytes);
-    r = find_pattern_text(bytes, got, !anycase, p);
-  } else if (form == 'H') {
-    r = find_pattern_hex(units, n, p);
-  } else {
-    r = find_pattern_notation(units, n, p);
-  }
+  const FindPatternResult r = find_pattern_typed(text, form, !anycase, p);
   if (r.fault == kFindPatternOk) return 0;
   error_text(find_pattern_fault_text(r.fault), nullptr, r.at + 1);
   return 2;

@@ -18,7 +18,8 @@ enum MenuCommand {
   kCmdLanguage = 169, kCmdAbout = 170, kCmdManual = 171, kCmdChecksum = 172, kCmdAsciiTable = 173,
   kCmdColors = 174, kCmdHomePage = 175, kCmdExport = 176, kCmdLinkStats = 177,
   kCmdModbusMonitor = 178, kCmdSaveAsMacro = 179, kCmdAutoAnswer = 180, kCmdRecord = 181,
-  kCmdOpenRecording = 182, kCmdBackToLive = 187,
+  kCmdOpenRecording = 182, kCmdFind = 183, kCmdFindNext = 184, kCmdFindPrevious = 185, kCmdGoToTime = 186,
+  kCmdBackToLive = 187,
 };
 constexpr int kToolbarFirst = 1101;
 constexpr int kToolbarLast = 1134;

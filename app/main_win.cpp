@@ -14,6 +14,7 @@
 #include "app/commands.h"
 #include "macro/macro_win.h"
 #include "net/link_net_win.h"
+#include "find/find_win.h"
 #include "record/record_view_win.h"
 #include "record/recorder_win.h"
 #include "resources/resource.h"
@@ -287,6 +288,10 @@ int run_command(HWND hwnd, int id) {
       return 0;
     case kCmdOpenRecording: recording_open_command(hwnd); return 0;
     case kCmdBackToLive: recording_close(hwnd); return 0;
+    case kCmdFind: find_window_open(hwnd); return 0;
+    case kCmdFindNext: find_step(hwnd, 1); return 0;
+    case kCmdFindPrevious: find_step(hwnd, -1); return 0;
+    case kCmdGoToTime: go_to_time_run(hwnd); return 0;
     case kCmdInputSend: input_send_window_open(hwnd); return 0;
     case kCmdPresetSend: preset_send_window_open(hwnd); return 0;
     case kCmdMacro: macro_dialog_run(hwnd); return 0;
@@ -502,7 +507,10 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_KEYDOWN:
       if (wp == VK_PRIOR) run_command(hwnd, kCmdScrollEnd);
       else if (wp == VK_NEXT) run_command(hwnd, kCmdScrollStart);
-      else if (wp == VK_ESCAPE) view_select_clear(hwnd);
+      else if (wp == VK_ESCAPE && !find_cancel()) view_select_clear(hwnd);
+      else if (wp == VK_F3) run_command(hwnd, GetKeyState(VK_SHIFT) < 0 ? kCmdFindPrevious : kCmdFindNext);
+      else if (wp == 'F' && GetKeyState(VK_CONTROL) < 0) run_command(hwnd, kCmdFind);
+      else if (wp == 'G' && GetKeyState(VK_CONTROL) < 0) run_command(hwnd, kCmdGoToTime);
       return 0;
     case WM_COMMAND:
       if (run_command(hwnd, command_from_toolbar(LOWORD(wp))) == 0) return 0;
@@ -557,6 +565,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   UpdateWindow(hwnd);
   MSG m;
   while (GetMessageW(&m, nullptr, 0, 0) > 0) {
+    if (find_window_message(&m)) continue;
     TranslateMessage(&m);
     DispatchMessageW(&m);
   }

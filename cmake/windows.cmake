@@ -14,6 +14,7 @@ add_executable(Quorrin WIN32
   net/link_net_win.cpp
   record/record_files_win.cpp
   record/record_view_win.cpp
+  find/find_win.cpp
   record/recorder_win.cpp
   send/input_send_win.cpp
   send/send_format_dialog_win.cpp
@@ -58,7 +59,7 @@ target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwm
 set_target_properties(Quorrin PROPERTIES OUTPUT_NAME Quorrin)
 # Files the resource script pulls in: a change to any of them rebuilds it.
 set_source_files_properties(resources/quorrin.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/resources/color_dialog.rc;${CMAKE_SOURCE_DIR}/resources/ascii_table.rc;${CMAKE_SOURCE_DIR}/resources/line_status.rc;${CMAKE_SOURCE_DIR}/resources/preset_send.rc;${CMAKE_SOURCE_DIR}/resources/preset_editor.rc;${CMAKE_SOURCE_DIR}/resources/checksum_calc.rc;${CMAKE_SOURCE_DIR}/resources/modbus_dialog.rc;${CMAKE_SOURCE_DIR}/resources/port_dialog.rc;${CMAKE_SOURCE_DIR}/resources/dcb_dialog.rc;${CMAKE_SOURCE_DIR}/resources/macro_dialog.rc;${CMAKE_SOURCE_DIR}/resources/link_stats.rc;${CMAKE_SOURCE_DIR}/resources/modbus_monitor.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/quorrin.ico;${CMAKE_SOURCE_DIR}/resources/toolbar_light.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark.bmp;${CMAKE_SOURCE_DIR}/resources/auto_answer.rc")
+  "${CMAKE_SOURCE_DIR}/resources/color_dialog.rc;${CMAKE_SOURCE_DIR}/resources/ascii_table.rc;${CMAKE_SOURCE_DIR}/resources/line_status.rc;${CMAKE_SOURCE_DIR}/resources/preset_send.rc;${CMAKE_SOURCE_DIR}/resources/preset_editor.rc;${CMAKE_SOURCE_DIR}/resources/checksum_calc.rc;${CMAKE_SOURCE_DIR}/resources/modbus_dialog.rc;${CMAKE_SOURCE_DIR}/resources/port_dialog.rc;${CMAKE_SOURCE_DIR}/resources/dcb_dialog.rc;${CMAKE_SOURCE_DIR}/resources/macro_dialog.rc;${CMAKE_SOURCE_DIR}/resources/link_stats.rc;${CMAKE_SOURCE_DIR}/resources/modbus_monitor.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/quorrin.ico;${CMAKE_SOURCE_DIR}/resources/toolbar_light.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark.bmp;${CMAKE_SOURCE_DIR}/resources/auto_answer.rc;${CMAKE_SOURCE_DIR}/resources/find.rc")
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(

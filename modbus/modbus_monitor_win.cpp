@@ -417,6 +417,8 @@ int write_frames(const wchar_t* path, const ModbusFrameList& frames, int64_t ori
 
 }  // namespace
 
+void modbus_monitor_options_now(ModbusMonitorOptions* out) { options_fill(out); }
+
 int modbus_monitor_export(const wchar_t* path) {
   // One whole copy of the capture, decoded into lists that grow: every
   // frame is written, or the export fails with a message.

@@ -13,3 +13,9 @@ int modbus_monitor_export(const wchar_t* path);
 // windows in turn (null after the last). Returns 0, or the message text of
 // the failure (kTextNoDataToExport when no window came).
 int modbus_monitor_export_windows(const wchar_t* path, CaptureSnapshot* (*next)(void* ctx), void* ctx);
+
+// The decoder's options of the settings now (framing read from the data,
+// line monitor mode, the line shapes, the network channels); on the
+// user-interface thread, which owns the settings.
+struct ModbusMonitorOptions;
+void modbus_monitor_options_now(ModbusMonitorOptions* out);

@@ -10,6 +10,7 @@
 #include "app/commands.h"
 #include "record/record_files_win.h"
 #include "record/recorder_win.h"
+#include "find/find_query.h"
 #include "timeline/chunks.h"
 #include "timeline/export.h"
 #include "timeline/export_win.h"
@@ -38,6 +39,7 @@ struct RecordingView {
   uint64_t total;
   uint64_t window_pos, window_end;  // where in the recording the window shown lies
   int at_end;                       // nothing follows the window shown
+  int serial;                       // counts the recordings opened
 };
 RecordingView g_rv;
 
@@ -176,6 +178,34 @@ void previous_window(HWND owner) {
   g_rv.capture.view.view_position = row_start < 0 ? 0 : row_start;
 }
 
+// The recorded time of the first entry at or after `pos`, read through the
+// view's own stream (the caller reads a window again after); kTimeUnknown
+// when nothing follows.
+int64_t time_at(uint64_t pos) {
+  int k = 0;
+  while (k + 1 < g_rv.files->list.count && g_rv.file_start[k + 1] <= pos) k++;
+  g_rv.files->next = k;
+  g_rv.stream.open = 0;
+  g_rv.stream.has_pending = 0;
+  if (!record_files_open_next(g_rv.files, g_rv.reader)) return kTimeUnknown;
+  const uint64_t offset = g_rv.files->next - 1 == k && pos > g_rv.file_start[k] ? pos - g_rv.file_start[k] : 0;
+  record_stream_at(&g_rv.stream, offset);
+  RecordEntry e;
+  while (record_stream_next(&g_rv.stream, &e))
+    if (e.time_us != kTimeUnknown) return e.time_us;
+  return kTimeUnknown;
+}
+
+// The view with record `first` on its second row, records first .. last marked.
+void view_at(HWND owner, int32_t first, int32_t last) {
+  const int32_t n = cells_per_row(owner);
+  CaptureView& v = g_rv.capture.view;
+  const int32_t row = first / n * n - n;
+  v.view_position = row < 0 ? 0 : row;
+  v.mark_first = first;
+  v.mark_last = last;
+}
+
 void go_end(HWND owner) {
   // The last window: read back from the end until a window is found, then on to the end.
   int found = 0;
@@ -215,6 +245,7 @@ int recording_open(HWND owner, const wchar_t* folder, const wchar_t* const* name
   }
   g_rv.file_start[g_rv.files->list.count] = g_rv.total;
   record_stream_begin(&g_rv.stream, record_files_open_next, g_rv.files, g_rv.reader, {}, {});
+  g_rv.serial++;
   g_rv.shown = 1;
   if (!read_from(0)) {
     const int none = g_rv.files->not_read == g_rv.files->list.count ? kTextRecordNotRead : kTextNoDataToExport;
@@ -343,4 +374,73 @@ void recording_tool_title(HWND dlg, int title) {
   wchar_t now[sizeof text / sizeof text[0]] = L"";
   GetWindowTextW(dlg, now, sizeof now / sizeof now[0]);
   if (text[0] && wcscmp(now, text) != 0) SetWindowTextW(dlg, text);
+}
+
+void recording_files_copy(RecordFiles* out, uint64_t* file_start) {
+  record_files_begin(out, L"");
+  if (!g_rv.files) return;
+  lstrcpynW(out->folder, g_rv.files->folder, MAX_PATH);
+  lstrcpynW(out->single, g_rv.files->single, MAX_PATH);
+  out->list = g_rv.files->list;
+  for (int k = 0; k <= out->list.count; k++) file_start[k] = g_rv.file_start[k];
+}
+
+int recording_serial() { return g_rv.serial; }
+
+int recording_show_find(HWND owner, uint64_t pos, int64_t chunk_time, uint8_t kind, int32_t within, int32_t span) {
+  if (!g_rv.shown) return 1;
+  int found = -1;
+  // The window read from the block the find's window began in starts no
+  // later than that window did; the find is in it or in the next one.
+  int shown = read_from(pos);
+  for (int tries = 0; shown && found < 0 && tries < 3; tries++) {
+    const int32_t w = capture_write_position(&g_rv.capture);
+    for (int32_t i = 0; i < w && found < 0; i++)
+      if (g_rv.capture.records[i].kind == kind && g_rv.capture.times[i] == chunk_time) found = i;
+    if (found < 0 && !g_rv.at_end) {
+      g_rv.window_pos = reading_place();
+      shown = show_window();
+    } else if (found < 0) {
+      break;
+    }
+  }
+  if (found >= 0) {
+    const int32_t w = capture_write_position(&g_rv.capture);
+    const int32_t first = found + within < w ? found + within : w - 1;
+    view_at(owner, first, first + span < w ? first + span : w - 1);
+  }
+  repaint(owner);
+  return found < 0;
+}
+
+int recording_go_time(HWND owner, const RecordTime& t) {
+  if (!g_rv.shown) return 1;
+  const int64_t start = time_at(0);
+  const int64_t target = record_time_resolve(t, start);
+  // Seek: the last place whose first entry comes before the time, to a block.
+  uint64_t lo = 0, hi = g_rv.total;
+  while (hi - lo > kRecordBlockPayloadMax) {
+    const uint64_t mid = lo + (hi - lo) / 2;
+    const int64_t at = time_at(mid);
+    if (at != kTimeUnknown && at < target) lo = mid;
+    else hi = mid;
+  }
+  int shown = read_from(lo);
+  for (int tries = 0; shown && tries < 4; tries++) {
+    const int32_t w = capture_write_position(&g_rv.capture);
+    const int32_t i = find_time_first(g_rv.capture.times, w, target);
+    if (i < w) {
+      // The chunk that begins there, marked.
+      int32_t last = i;
+      while (last + 1 < w && g_rv.capture.records[last + 1].kind == g_rv.capture.records[i].kind) last++;
+      view_at(owner, i, last);
+      repaint(owner);
+      return 0;
+    }
+    if (g_rv.at_end) break;
+    g_rv.window_pos = reading_place();
+    shown = show_window();
+  }
+  repaint(owner);
+  return 1;
 }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "app/app_win.h"
+#include "record/record_files_win.h"
 
 // The capture the data view and the tools show: the window of the open
 // recording, or the live capture.
@@ -44,3 +45,19 @@ int recording_status_text(int part, char16_t out[64]);
 // Statistics - Recording, 10:00:00.000 to 10:00:19.998". Any thread; the
 // title is set only when it changes.
 void recording_tool_title(HWND dlg, int title);
+
+// Find in the recording shown: a copy of its files for a search's own
+// reader (the caller's, about 330 KB; next file 0, none open), each file's
+// first byte in the recording as one (count + 1 of them, the last the
+// total); and a number that changes each time a recording is opened.
+void recording_files_copy(RecordFiles* out, uint64_t* file_start);
+int recording_serial();
+// Shows a find: the window read from `pos` (or the one after it) that
+// holds the chunk of `kind` with time `chunk_time`, the view at its record
+// `within` of that chunk, and records from there to `span` records on
+// marked. 0, or 1 when no such chunk is there.
+int recording_show_find(HWND owner, uint64_t pos, int64_t chunk_time, uint8_t kind, int32_t within, int32_t span);
+// Go to Time in the recording shown: the first chunk at or after the time
+// (a time of day, or seconds since the recording's start), found by
+// seeking. 0, or 1 when nothing comes at or after it.
+int recording_go_time(HWND owner, const RecordTime& t);

@@ -345,3 +345,27 @@
 #define IDC_ANS_MATCH 503
 #define IDC_ANS_DELAY 504
 #define IDC_ANS_ANSWER 505
+// Find window (controls in resources/find.rc).
+#define IDD_FIND 130
+#define IDC_FND_NEXT 251
+#define IDC_FND_PREVIOUS 252
+#define IDC_FND_ALL 253
+#define IDC_FND_CANCEL 254
+#define IDC_FND_EXPORT 255
+#define IDC_FND_CLOSE 256
+#define IDC_FND_LABEL_LOOK 401
+#define IDC_FND_LABEL_WHAT 402
+#define IDC_FND_STATUS 403
+#define IDC_FND_LOOK 501
+#define IDC_FND_PATTERN 502
+#define IDC_FND_FORM 503
+#define IDC_FND_CASE 504
+#define IDC_FND_CH1 505         // 505-508: CH1, CH2, received, sent
+#define IDC_FND_CH2 506
+#define IDC_FND_RX 507
+#define IDC_FND_TX 508
+#define IDC_FND_LIST 509
+// Go to Time (controls in resources/find.rc).
+#define IDD_GO_TO_TIME 131
+#define IDC_GTT_LABEL 401
+#define IDC_GTT_TIME 501

@@ -83,6 +83,8 @@ const Fields kFields[] = {
     {kTextAnswerUnseen, "d"},
     {kTextAnswerNotSent, "d d"},
     {kTextChannelLost, "d"},
+    {kTextFindSearching, "d"}, {kTextFindMatchOf, "d d"}, {kTextFindMatchOfMore, "d d"},
+    {kTextFindCancelled, "d"}, {kTextFindFound, "d"},
 };
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "settings/settings.h"
 
-constexpr int kMessageTexts = 540;
+constexpr int kMessageTexts = 600;
 constexpr int kLanguages = 4;
 constexpr int kMessageTextUnits = 64;  // 63 characters and a terminator
 
@@ -386,6 +386,43 @@ enum MessageNumber : int {
   kTextFindOpenQuote = 520,      // A quote at character %d is never closed
   kTextFindNotByte = 521,        // Not a byte in quotes at character %d
   kTextFindOnlyAny = 522,        // Only ?? would match everything: give one byte at least
+  kTextMenuFind = 523,  // &Find...
+  kTextMenuFindNext = 524,  // Find &Next
+  kTextMenuFindPrevious = 525,  // Find &Previous
+  kTextMenuGoToTime = 526,  // &Go to Time...
+  kTextFindTitle = 527,  // Find
+  kTextFindWhat = 528,  // Find what:
+  kTextFindLookFor = 529,  // Look for:
+  kTextFindBytes = 530,  // Bytes
+  kTextFindSilence = 531,  // A silence longer than (ms)
+  kTextFindBadFrame = 532,  // A bad Modbus frame
+  kTextFindLineEvent = 533,  // A line event
+  kTextFindFormNotation = 534,  // Strings notation ("OK"0D0A)
+  kTextFindFormHex = 535,  // Hex (?? for any byte)
+  kTextFindFormText = 536,  // Text
+  kTextFindMatchCase = 537,  // Match case
+  kTextFindReceived = 538,  // Received
+  kTextFindSent = 539,  // Sent
+  kTextFindNext = 540,  // Find Next
+  kTextFindPrevious = 541,  // Find Previous
+  kTextFindAll = 542,  // Find All
+  kTextFindSearching = 543,  // Searching... %d%% (Esc cancels)
+  kTextFindMatchOf = 544,  // Match %d of %d
+  kTextFindMatchOfMore = 545,  // Match %d of more than %d
+  kTextFindNoMatch = 546,  // No match
+  kTextFindNoFurther = 547,  // No further match this way
+  kTextFindCancelled = 548,  // Cancelled: %d found in the part searched
+  kTextFindGone = 549,  // That match is no longer in the capture
+  kTextFindBadSilence = 550,  // Give the silence as whole ms, 1 or more
+  kTextFindColumnTime = 551,  // Time of day
+  kTextFindColumnFound = 552,  // Found
+  kTextFindColumnHex = 553,  // Hex
+  kTextFindNoAnswer = 554,  // no answer
+  kTextGoToTimeTitle = 555,  // Go to Time
+  kTextGoToTimeLabel = 556,  // Time of day (14:03:07.250) or seconds since the start:
+  kTextGoToTimeNothing = 557,  // Nothing was captured at or after that time
+  kTextFindFound = 558,  // %d found
+  kTextFindNoSource = 559,  // Nothing to search: the capture is empty
 };
 
 // The format fields text n must have, as their length and conversion

@@ -84,6 +84,12 @@ int view_selection_range(const CaptureView& v, int32_t count, int32_t* first, in
 }
 
 void view_selection_shift(CaptureView* v, int32_t shift) {
+  if (v->mark_first >= 0) {
+    v->mark_first -= shift;
+    v->mark_last -= shift;
+    if (v->mark_last < 0) v->mark_first = v->mark_last = -1;
+    else if (v->mark_first < 0) v->mark_first = 0;
+  }
   if (v->select_anchor < 0 || v->select_end < 0) return;
   v->select_anchor -= shift;
   v->select_end -= shift;

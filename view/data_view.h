@@ -56,7 +56,7 @@ RowLayout view_row_layout(const ViewMetrics& m);
 struct CaptureView;
 int view_selection_range(const CaptureView& v, int32_t count, int32_t* first, int32_t* last);
 // A wrap of the capture moved every record `shift` places down: the
-// selection follows, and what left the buffer leaves the selection.
+// selection and Find's mark follow, and what left the buffer leaves them.
 void view_selection_shift(CaptureView* v, int32_t shift);
 
 // A line event stands between two cells: at the left edge of the cell of

@@ -193,3 +193,42 @@ TEST(FindTime, FirstRecordAtOrAfterAndChunkIndex) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FindRows, TextsAndCsvOfEachKindOfFind) {
+  FindFound f = {};
+  f.what = kFindSilence;
+  f.time_us = 2500000;
+  f.detail = 120500;
+  f.channel = 2;
+  f.kind = kKindSentCh2;
+  const uint8_t bytes[] = {'a', ',', 0x0D, '"', 'b', 'c', 'd', 'e', 'f'};
+  FindRowText t;
+  find_row_text(f, 1000000, 86400000000LL + 3723250000LL, bytes, 9, &t);
+  EXPECT_STREQ(t.seconds, "1.500000");
+  EXPECT_STREQ(t.day, "01:02:03.250000");
+  EXPECT_STREQ(t.channel, "CH2");
+  EXPECT_STREQ(t.direction, "TX");
+  EXPECT_STREQ(t.found, "silence 120.500 ms");
+  EXPECT_STREQ(t.hex, "61 2C 0D 22 62 63 64 65");
+  char line[256];
+  ASSERT_GT(find_csv_row(t, line, sizeof line), 0);
+  EXPECT_STREQ(line, "1.500000,01:02:03.250000,CH2,TX,silence 120.500 ms,61 2C 0D 22 62 63 64 65,\"a,.\"\"bcde\"\r\n");
+  EXPECT_EQ(find_csv_row(t, line, 20), -1);
+  f.what = kFindBadFrame;
+  f.why = kFindBadException;
+  f.detail = 2;
+  find_row_text(f, kTimeUnknown, kTimeUnknown, bytes, 0, &t);
+  EXPECT_STREQ(t.seconds, "");
+  EXPECT_STREQ(t.day, "");
+  EXPECT_STREQ(t.found, "exception 02 Illegal Data Address");
+  f.what = kFindLineEvent;
+  f.why = kEventSettings;
+  f.detail = 19200;
+  find_row_text(f, 0, 0, bytes, 0, &t);
+  EXPECT_STREQ(t.found, "settings 19200 baud");
+  EXPECT_STREQ(t.direction, "");
+}
+
+}  // namespace

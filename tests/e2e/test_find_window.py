@@ -1,0 +1,148 @@
+"""The Find window and Go to Time: hex patterns with ?? walked with F3 and
+Shift+F3 through an open recording of three files, each find checked by
+exporting what the view then shows; the find marked in the palette's
+highlight colour (light and dark); Find All's list and its CSV; Go to
+Time by time of day and by seconds in a loaded log, checked by where
+Find Next goes on from; silences and a bad CRC from the pymodbus slave in
+the live capture; and Cancel (Esc) during a long search while the window
+keeps answering."""
+import csv
+import io
+import os
+import struct
+import zlib
+
+import pytest
+
+import harness
+from test_modbus_monitor import open_monitor, read_three_then_write
+from test_modbus import Slave
+from test_recording import LINES, make_recording, shown_lines, write_recording
+
+ENGLISH = {"moji_type": 1, "rs_comport": 0, "rs_comport2": 0}
+CMD_FIND, CMD_NEXT, CMD_PREVIOUS, CMD_GO_TO_TIME = 183, 184, 185, 186
+NEXT, PREVIOUS, ALL, CANCEL, EXPORT, CLOSE = 251, 252, 253, 254, 255, 256
+STATUS, LOOK, PATTERN, FORM, CASE, CH1, CH2, RX, TX, LIST = 403, 501, 502, 503, 504, 505, 506, 507, 508, 509
+GO_TIME = 501
+CB_SETCURSEL, VK_F3, VK_ESCAPE = 0x014E, 0x72, 0x1B
+LOOK_BYTES, LOOK_SILENCE, LOOK_BAD, LOOK_EVENT = range(4)
+FORM_NOTATION, FORM_HEX, FORM_TEXT = range(3)
+HIGHLIGHT = {"light": (150, 255, 150), "dark": (20, 150, 20)}
+COLUMNS = ["time", "day", "channel", "direction", "found", "hex", "text"]
+
+
+def text(n, *fields):
+    return harness.texts()[n][1] % fields if fields else harness.texts()[n][1]
+
+
+def open_find(driver):
+    driver.command(CMD_FIND)
+    hwnd, _ = driver.call("dialog", text(527), 10000, timeout=20)
+    return hwnd
+
+
+def query(driver, dlg, pattern, look=LOOK_BYTES, form=FORM_NOTATION):
+    driver.call("send", driver.call("child", dlg, LOOK)[0], CB_SETCURSEL, look, 0)
+    driver.call("send", driver.call("child", dlg, FORM)[0], CB_SETCURSEL, form, 0)
+    driver.call("settext", dlg, PATTERN, pattern)
+
+
+def status(driver, dlg):
+    return driver.call("gettext", dlg, STATUS)[0]
+
+
+def wait_status(driver, dlg, want, timeout=20):
+    assert harness.wait_for(lambda: status(driver, dlg) == want, timeout), (status(driver, dlg), want)
+
+
+def rows(driver, dlg):
+    out = []
+    for row in driver.call("rows", dlg, LIST):
+        _, *cells = row.split("|")
+        out.append(dict(zip(COLUMNS, cells)))
+    return out
+
+
+def marked(display, driver, name, theme="light"):
+    """How many pixels of the main window's client area show the highlight."""
+    shot = harness.client_shot(display, driver, "main", name)
+    want = HIGHLIGHT[theme]
+    return shot.count(0, 0, shot.w, shot.h, lambda rgb: rgb == want)
+
+
+def test_find_walks_a_recording_and_go_to_time_in_a_log(app, driver, display):
+    q = app(ENGLISH)
+    driver.call("move", "main", 0, 0, 1000, 700)
+    names = make_recording(q.path("recordings"))
+    driver.command(182)
+    driver.file_dialog(" ".join(f'"{n}"' for n in names))
+    assert shown_lines(driver, q, "first.csv")[0] == 0
+    dlg = open_find(driver)
+    driver.call("move", dlg, 0, 720, 700, 500)
+    # L000000, L010000, L020000, L030000: one in each part of the recording.
+    query(driver, dlg, "4C 30 ?? 30 30 30 30", form=FORM_HEX)
+    driver.call("press", dlg, NEXT)
+    wait_status(driver, dlg, text(544, 1, 4))
+    assert marked(display, driver, "find_recording_first") > 0
+    for k, line in ((2, 10000), (3, 20000), (4, 30000)):
+        driver.call("key", "main", VK_F3)
+        wait_status(driver, dlg, text(544, k, 4))
+        first, last = shown_lines(driver, q, f"find_{k}.csv")
+        assert first <= line <= last, (k, first, last)
+    harness.screenshot(display, "find_recording_marked", settle=0.5)
+    driver.call("key", "main", VK_F3)
+    wait_status(driver, dlg, text(547))
+    driver.command(CMD_PREVIOUS)
+    wait_status(driver, dlg, text(544, 3, 4))
+    first, last = shown_lines(driver, q, "find_back.csv")
+    assert first <= 20000 <= last
+    # Find All: the four, with their times of day and first bytes.
+    driver.call("press", dlg, ALL)
+    assert harness.wait_for(lambda: len(rows(driver, dlg)) == 4, 10)
+    listed = rows(driver, dlg)
+    assert [r["day"] for r in listed] == ["10:00:%02d.000000" % s for s in (0, 15, 30, 45)], listed
+    assert [r["hex"] for r in listed][1] == "4C 30 31 30 30 30 30 0D" and listed[1]["text"] == "L010000."
+    assert {(r["channel"], r["direction"]) for r in listed} == {("CH1", "RX")}
+    driver.call("click", dlg, EXPORT)
+    driver.file_dialog("finds.csv")
+    data = harness.written_file(driver, q.path("finds.csv")).decode("ascii")
+    exported = list(csv.reader(io.StringIO(data, newline="")))
+    assert exported[0] == ["time_s", "time_of_day", "channel", "direction", "found", "hex", "text"]
+    assert [row[0] for row in exported[1:]] == ["0.000000", "15.000000", "30.000000", "45.000000"]
+    # A row chosen moves the view there.
+    driver.call("key", driver.call("child", dlg, LIST)[0], 0x23)  # End: the last row
+    wait_status(driver, dlg, text(544, 4, 4))
+    first, last = shown_lines(driver, q, "find_row.csv")
+    assert first <= 30000 <= last
+
+    # Go to Time in the recording: 10:00:50 is line 33334.
+    go_to_time(driver, "10:00:50")
+    first, last = shown_lines(driver, q, "goto_recording.csv")
+    assert first <= 33334 <= last
+
+    # A log of lines 6667 to 8000: Go to Time by time of day and by seconds
+    # since its start lands on line 7334 (11.001 s after the recording's
+    # start), and Find Next goes on from there.
+    code, err = q.command_line("/export", "recordings", "part.log", "/from", "10", "/to", "12")
+    assert (code, err) == (0, []), err
+    harness.load_log(driver, "part.log")
+    query(driver, dlg, '"L"')
+    for typed in ("10:00:11", "1"):
+        go_to_time(driver, typed)
+        driver.command(CMD_NEXT)
+        wait_status(driver, dlg, text(544, 7334 - 6667 + 1, 8000 - 6667 + 1))
+    # Nothing after the end.
+    go_to_time(driver, "30")
+    hwnd, _, said = driver.message_box(10000)
+    driver.answer(hwnd, 1)
+    assert said == text(557)
+    driver.call("press", dlg, CLOSE)
+    assert harness.wait_for(lambda: not harness.dialog_shown(driver, text(527)), 10)
+
+
+def go_to_time(driver, typed):
+    driver.command(CMD_GO_TO_TIME)
+    hwnd, _ = driver.call("dialog", text(555), 10000, timeout=20)
+    driver.call("settext", hwnd, GO_TIME, typed)
+    driver.call("click", hwnd, 1)
+    assert harness.wait_for(lambda: not harness.dialog_shown(driver, text(555)), 10)
