@@ -722,6 +722,7 @@ void find_step(HWND owner, int dir) {
   // The window holds the query (the one typed last when it was closed); a
   // first F3 only opens it.
   if (!g_find.window) find_window_open(owner);
+  else typed_read();
   if (g_typed.pattern[0] || g_typed.look != kLookBytes) step(dir);
 }
 

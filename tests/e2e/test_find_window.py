@@ -9,6 +9,7 @@ keeps answering."""
 import csv
 import io
 import os
+import re
 import struct
 import zlib
 
@@ -146,3 +147,98 @@ def go_to_time(driver, typed):
     driver.call("settext", hwnd, GO_TIME, typed)
     driver.call("click", hwnd, 1)
     assert harness.wait_for(lambda: not harness.dialog_shown(driver, text(555)), 10)
+
+
+@pytest.fixture
+def slave(com3):
+    s = Slave(os.path.realpath(com3.link_peer), "rtu", harness.E2E / "find_slave.log", spoil=2)
+    yield s
+    s.stop()
+
+
+def find_all(driver, dlg, look, pattern=""):
+    query(driver, dlg, pattern, look=look)
+    driver.call("press", dlg, ALL)
+    done = re.compile(re.escape(text(558, 0)).replace("0", r"\d+") + "|" + re.escape(text(546)))
+    assert harness.wait_for(lambda: done.fullmatch(status(driver, dlg)), 20), status(driver, dlg)
+    return rows(driver, dlg)
+
+
+def test_bad_frames_silences_and_events_in_both_palettes(app, driver, display, slave):
+    q = app({"moji_type": 1, "rs_comport": 3, "rs_comport2": 4})
+    harness.open_ports(driver)
+    # Three exchanges with the pymodbus slave; its second answer leaves
+    # with a spoiled CRC.
+    read_three_then_write(driver, slave, open_monitor(driver))
+    dlg = open_find(driver)
+    found = find_all(driver, dlg, LOOK_BAD)
+    assert [(r["direction"], r["found"]) for r in found] == [("TX", text(554)), ("RX", "BAD CRC")], found
+    driver.call("press", dlg, NEXT)
+    wait_status(driver, dlg, text(544, 1, 2))
+    # Every exchange waited for the monitor before the next: the requests
+    # after the first follow a silence longer than 50 ms on CH1.
+    silences = find_all(driver, dlg, LOOK_SILENCE, "50")
+    assert len(silences) >= 2 and all(r["channel"] == "CH1" for r in silences), silences
+    assert all(r["found"].startswith("silence ") and float(r["found"].split()[1]) > 50 for r in silences)
+    assert "TX" in {r["direction"] for r in silences}
+    query(driver, dlg, "0", look=LOOK_SILENCE)
+    driver.call("press", dlg, NEXT)
+    wait_status(driver, dlg, text(550))
+    harness.close_ports(driver)
+    harness.save_log(driver, q, "exchanges")
+
+    # In the dark palette: a loaded log, the bad CRC marked in its highlight.
+    harness.restart_in_theme(driver, q)
+    driver.call("move", "main", 0, 0, 1000, 700)
+    harness.load_log(driver, "exchanges.log")
+    dlg = open_find(driver)
+    driver.call("move", dlg, 0, 720, 760, 500)
+    query(driver, dlg, "", look=LOOK_BAD)
+    driver.call("key", "main", VK_F3)
+    wait_status(driver, dlg, text(544, 1, 2))
+    driver.call("key", "main", VK_F3)
+    wait_status(driver, dlg, text(544, 2, 2))
+    assert harness.wait_for(lambda: marked(display, driver, "find_dark_bad_crc", "dark") > 0, 10)
+    harness.screenshot(display, "find_dark", settle=0.5)
+    # Its line events: the ports opened and closed, in place order.
+    events = find_all(driver, dlg, LOOK_EVENT)
+    kinds = [r["found"] for r in events]
+    assert kinds[:2] == ["opened", "opened"] and kinds[-2:] == ["closed", "closed"], kinds
+    assert {r["channel"] for r in events} == {"CH1", "CH2"}
+
+
+def big_recording(path, megabytes):
+    """A recording of 4,000-byte chunks of 0x55 on CH1, 1 ms apart."""
+    chunk = b"\x55" * 4000
+    write_recording(path, (2026, 12, 9, 9, 0, 0), 1_000_000,
+                    [(1, 1_000_000 + k * 1000, chunk) for k in range(megabytes * 250)])
+
+
+def test_a_long_search_shows_progress_answers_and_cancels(app, driver, display):
+    q = app(ENGLISH)
+    folder = q.path("big")
+    folder.mkdir()
+    big_recording(folder / "quorrin-20261209-090000.qrec", 150)
+    driver.command(182)
+    driver.file_dialog(q.windows_path("big/quorrin-20261209-090000.qrec"))
+    driver.command(176)  # the view's export: the recording's first window
+    driver.file_dialog("view.csv")
+    assert b",CH1,RX," in harness.written_file(driver, q.path("view.csv"))
+    dlg = open_find(driver)
+    query(driver, dlg, "AA BB", form=FORM_HEX)
+    driver.call("press", dlg, NEXT)
+    searching = text(543, 0).split("0")[0]
+    assert harness.wait_for(lambda: status(driver, dlg).startswith(searching) and status(driver, dlg) != text(543, 0),
+                            20), status(driver, dlg)
+    assert driver.call("enabled", dlg, CANCEL) == ["1"]
+    harness.assert_answering(driver, [dlg, "main"], 0.5)
+    driver.call("key", "main", VK_ESCAPE)
+    wait_status(driver, dlg, text(548, 0))
+    assert driver.call("enabled", dlg, CANCEL) == ["0"]
+    # Searched whole, it finds nothing; a pattern there is found at once
+    # after that.
+    driver.call("press", dlg, ALL)
+    wait_status(driver, dlg, text(546), 120)
+    query(driver, dlg, "55 55 55", form=FORM_HEX)
+    driver.call("press", dlg, NEXT)
+    assert harness.wait_for(lambda: status(driver, dlg).startswith(text(545, 1, 100000)[:7]), 120), status(driver, dlg)
