@@ -228,11 +228,16 @@ int run_find(int argc, wchar_t** argv) {
       error_text(failure, argv[2]);
       return 2;
     }
-    for (CaptureSnapshot* s = record_windows_next(w); s; s = record_windows_next(w)) {
-      if (run.origin == kTimeUnknown) run.origin = timeline_first_time_us(s->records, s->times, s->count);
-      find_search_run(&search, s->records, s->times, s->count, find_line, &run);
-      find_search_next_stretch(&search);
-    }
+    // The first window (its opening read it), then the entries straight:
+    // nothing is laid out as records.
+    const CaptureSnapshot* s = record_windows_next(w);
+    run.origin = timeline_first_time_us(s->records, s->times, s->count);
+    find_search_run(&search, s->records, s->times, s->count, find_line, &run);
+    find_search_next_stretch(&search);
+    RecordEntry e;
+    while (record_windows_entry(w, &e))
+      if (e.type >= kKindRecvCh1 && e.type <= kKindSentCh2)
+        find_search_chunk(&search, e.type - 1, e.data, e.length, e.time_us, 0, find_line, &run);
     static RecordNotes notes;
     record_windows_close(w, &notes);
     if (notes.not_read) error_text(kTextRecordNotRead, notes.first_not_read);

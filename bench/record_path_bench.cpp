@@ -15,6 +15,7 @@
 
 #include "record/record_file.h"
 #include "record/record_queue.h"
+#include "find/find_search.h"
 #include "record/record_reader.h"
 
 namespace {
@@ -101,6 +102,29 @@ void BM_ReadAsWindows(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.bytes.size()));
 }
 BENCHMARK(BM_ReadAsWindows)->Unit(benchmark::kMillisecond);
+
+int no_hit(void*, const FindHit&) { return 0; }
+
+// The same recording read as /find reads it: each entry's bytes straight
+// into the matcher, a hex pattern that is not there.
+void BM_FindStraight(benchmark::State& state) {
+  static MemoryFile file;
+  auto reader = std::make_unique<RecordReader>();
+  FindPattern p;
+  find_pattern_hex(u"01 03 ?? ?? 00 0A", 17, &p);
+  auto f = std::make_unique<FindSearch>();
+  for (auto _ : state) {
+    file.opened = 0;
+    RecordStream s;
+    record_stream_begin(&s, MemoryFile::open, &file, reader.get(), {}, {});
+    find_search_begin(f.get(), p, 0xF);
+    RecordEntry e;
+    while (record_stream_next(&s, &e))
+      if (e.type >= 1 && e.type <= 4) find_search_chunk(f.get(), e.type - 1, e.data, e.length, e.time_us, 0, no_hit, nullptr);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.bytes.size()));
+}
+BENCHMARK(BM_FindStraight)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

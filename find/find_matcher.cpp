@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 int letter(uint8_t b) { return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z'); }
@@ -11,6 +15,36 @@ int matches_at(const FindPattern& pat, const uint8_t* p) {
   for (int j = 0; j < pat.length; j++)
     if (!find_pattern_byte_matches(pat, j, p[j])) return 0;
   return 1;
+}
+
+// The first i in [i, end) where (p[i] | mask) == want, or end: sixteen
+// bytes a step with SSE2 (every x86-64 has it), else eight with the borrow
+// trick (a byte equal to `want` leaves a zero byte in the word; the lowest
+// one flagged is always a true one). Not memchr: the C runtime under Wine
+// scans a byte at a time.
+int32_t scan_for(const uint8_t* p, int32_t i, int32_t end, uint8_t want, uint8_t mask) {
+#if defined(__SSE2__)
+  const __m128i w = _mm_set1_epi8(static_cast<char>(want)), m = _mm_set1_epi8(static_cast<char>(mask));
+  for (; i + 16 <= end; i += 16) {
+    const __m128i x = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), m);
+    const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(x, w));
+    if (hits) return i + __builtin_ctz(static_cast<unsigned>(hits));
+  }
+#else
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the scan reads words low byte first");
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  const uint64_t w = kOnes * want, m = kOnes * mask;
+  for (; i + 8 <= end; i += 8) {
+    uint64_t x;
+    std::memcpy(&x, p + i, 8);
+    x = (x | m) ^ w;
+    const uint64_t z = (x - kOnes) & ~x & kHighs;
+    if (z) return i + (__builtin_ctzll(z) >> 3);
+  }
+#endif
+  for (; i < end; i++)
+    if ((p[i] | mask) == want) return i;
+  return end;
 }
 
 }  // namespace
@@ -56,18 +90,12 @@ int32_t find_matcher_feed(FindMatcher* m, int32_t s, const uint8_t* data, int32_
   // Matches inside the chunk: scan for the anchor byte, then compare.
   const int32_t a = m->anchor;
   const uint8_t want = p.bytes[a];
-  const int fold = p.fold_case && letter(want);
-  for (int32_t i = a; !stopped && i <= n - (len - a);) {
-    if (fold) {
-      if ((data[i] | 0x20) != want) {
-        i++;
-        continue;
-      }
-    } else {
-      const void* at = std::memchr(data + i, want, static_cast<size_t>(n - (len - a) - i + 1));
-      if (!at) break;
-      i = static_cast<int32_t>(static_cast<const uint8_t*>(at) - data);
-    }
+  // A letter under fold_case is scanned for in either case (want is lower case).
+  const uint8_t mask = p.fold_case && letter(want) ? 0x20 : 0x00;
+  const int32_t last = n - (len - a);  // the last place the anchor can stand
+  for (int32_t i = a; !stopped && i <= last;) {
+    i = scan_for(data, i, last + 1, want, mask);
+    if (i > last) break;
     if (matches_at(p, data + i - a)) {
       found++;
       stopped = hit(ctx, s, base + i - a);

@@ -16,13 +16,14 @@ struct Feeding {
 
 // The record and time of stream offset `start`, from the stream's recent chunks.
 FindHit place(const FindPlaces& pl, int32_t s, int64_t start) {
-  FindHit h = {s, start, -1, kTimeUnknown, 0};
+  FindHit h = {s, start, -1, kTimeUnknown, 0, 0};
   for (int32_t k = 0; k < pl.used; k++) {
     const int32_t i = (pl.next - 1 - k + kFindPatternMax) % kFindPatternMax;
     if (pl.offset[i] <= start) {
       h.record = pl.record[i] < 0 ? -1 : pl.record[i] + static_cast<int32_t>(start - pl.offset[i]);
       h.time_us = pl.time[i];
       h.within = static_cast<int32_t>(start - pl.offset[i]);
+      h.tag = pl.tag[i];
       break;
     }
   }
@@ -34,6 +35,17 @@ int on_match(void* ctx, int32_t s, int64_t start) {
   d->count++;
   if (d->found(d->ctx, place(d->f->places[s], s, start))) d->stopped = 1;
   return d->stopped;
+}
+
+// A chunk of stream s begins here.
+void place_chunk(FindSearch* f, int32_t s, int32_t record, int64_t time_us, uint64_t tag) {
+  FindPlaces& pl = f->places[s];
+  pl.offset[pl.next] = f->matcher.fed[s];
+  pl.record[pl.next] = record;
+  pl.time[pl.next] = time_us;
+  pl.tag[pl.next] = tag;
+  pl.next = (pl.next + 1) % kFindPatternMax;
+  if (pl.used < kFindPatternMax) pl.used++;
 }
 
 }  // namespace
@@ -61,12 +73,7 @@ int32_t find_search_run(FindSearch* f, const CaptureRecord* records, const int64
   while (!d.stopped && timeline_next_chunk(records, times, count, &f->at, &f->gap, &c)) {
     const int32_t s = c.kind - 1;
     if (s < 0 || s >= kFindStreams || !(f->matcher.streams & (1u << s))) continue;
-    FindPlaces& pl = f->places[s];
-    pl.offset[pl.next] = f->matcher.fed[s];
-    pl.record[pl.next] = c.first;
-    pl.time[pl.next] = c.time_us;
-    pl.next = (pl.next + 1) % kFindPatternMax;
-    if (pl.used < kFindPatternMax) pl.used++;
+    place_chunk(f, s, c.first, c.time_us, 0);
     // The chunk's bytes in pieces: the matcher joins them.
     for (int32_t i = 0; i < c.count && !d.stopped;) {
       int32_t n = 0;
@@ -76,5 +83,14 @@ int32_t find_search_run(FindSearch* f, const CaptureRecord* records, const int64
       i += n;
     }
   }
+  return d.count;
+}
+
+int32_t find_search_chunk(FindSearch* f, int32_t s, const uint8_t* data, int32_t n, int64_t time_us, uint64_t tag,
+                          int (*found)(void* ctx, const FindHit& hit), void* ctx) {
+  if (s < 0 || s >= kFindStreams || n <= 0 || !(f->matcher.streams & (1u << s))) return 0;
+  Feeding d = {f, found, ctx, 0, 0};
+  place_chunk(f, s, -1, time_us, tag);
+  find_matcher_feed(&f->matcher, s, data, n, on_match, &d);
   return d.count;
 }

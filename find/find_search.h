@@ -16,6 +16,7 @@ struct FindHit {
   int32_t record;   // the record of the match's first byte, -1 when it began in records walked before
   int64_t time_us;  // the time of the chunk it begins in
   int32_t within;   // its first byte's index in that chunk
+  uint64_t tag;     // what the caller gave with that chunk (find_search_chunk)
 };
 
 // Where a stream's recent chunks began: enough to place a match that began
@@ -24,6 +25,7 @@ struct FindPlaces {
   int64_t offset[kFindPatternMax];  // stream offset of the chunk's first byte
   int32_t record[kFindPatternMax];  // its first record
   int64_t time[kFindPatternMax];
+  uint64_t tag[kFindPatternMax];
   int32_t next;                     // ring position
   int32_t used;
 };
@@ -46,3 +48,9 @@ void find_search_next_stretch(FindSearch* f);
 // its own place. Returns the matches found.
 int32_t find_search_run(FindSearch* f, const CaptureRecord* records, const int64_t* times, int32_t count,
                         int (*found)(void* ctx, const FindHit& hit), void* ctx);
+// Feeds one chunk of stream s (0 .. 3) as it stands, not laid out as
+// records (a recording's entry): its matches come with record -1, the
+// time of the chunk each begins in and the `tag` given with that chunk
+// (where the caller can find it again). Returns the matches found.
+int32_t find_search_chunk(FindSearch* f, int32_t s, const uint8_t* data, int32_t n, int64_t time_us, uint64_t tag,
+                          int (*found)(void* ctx, const FindHit& hit), void* ctx);

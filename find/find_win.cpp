@@ -290,6 +290,7 @@ void search_start(int then) {
   if (g_find.worker.joinable()) g_find.worker.join();
   g_find.job = q;
   g_find.have = 0;
+  g_find.current = -1;  // the finds are the worker's until it ends
   g_find.then = then;
   g_find.recording = recording_shown();
   g_find.serial = recording_serial();

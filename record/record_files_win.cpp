@@ -1,5 +1,7 @@
 #include "record/record_files_win.h"
 
+#include <cstring>
+
 #include <cwchar>
 
 #include "modbus/modbus_monitor_win.h"
@@ -52,14 +54,32 @@ int record_path_is_recording(const wchar_t* path) {
 
 namespace {
 
-int64_t file_read(void* ctx, uint64_t offset, uint8_t* out, uint32_t n) {
-  HANDLE f = static_cast<HANDLE>(ctx);
+int64_t read_at(HANDLE f, uint64_t offset, uint8_t* out, uint32_t n) {
   OVERLAPPED at = {};
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD got = 0;
   if (!ReadFile(f, out, n, &got, &at)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
   return got;
+}
+
+// Up to n bytes at `offset` from what was read ahead, reading ahead again
+// from there when they are not all in it. A file still being recorded into
+// shows what it holds by the time of that read.
+int64_t file_read(void* ctx, uint64_t offset, uint8_t* out, uint32_t n) {
+  RecordFiles* f = static_cast<RecordFiles*>(ctx);
+  if (n >= kRecordReadAhead) return read_at(f->file, offset, out, n);
+  if (offset < f->ahead_at || offset + n > f->ahead_at + f->ahead_n) {
+    const int64_t got = read_at(f->file, offset, f->ahead, kRecordReadAhead);
+    f->ahead_n = 0;
+    if (got < 0) return -1;
+    f->ahead_at = offset;
+    f->ahead_n = static_cast<uint32_t>(got);
+  }
+  const uint64_t held = f->ahead_at + f->ahead_n - offset;
+  const uint32_t k = held < n ? static_cast<uint32_t>(held) : n;
+  std::memcpy(out, f->ahead + (offset - f->ahead_at), k);
+  return k;
 }
 
 }  // namespace
@@ -69,6 +89,7 @@ int record_files_begin(RecordFiles* f, const wchar_t* path) {
   f->list.count = 0;
   f->next = 0;
   f->file = INVALID_HANDLE_VALUE;
+  f->ahead_n = 0;
   f->not_read = 0;
   f->first_not_read[0] = 0;
   const DWORD a = GetFileAttributesW(path);
@@ -123,7 +144,8 @@ int record_files_open_next(void* ctx, RecordReader* r) {
     // has been written.
     f->file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (f->file != INVALID_HANDLE_VALUE && record_reader_open(r, {f->file, file_read}) == kRecordHeaderOk) return 1;
+    f->ahead_n = 0;
+    if (f->file != INVALID_HANDLE_VALUE && record_reader_open(r, {f, file_read}) == kRecordHeaderOk) return 1;
     if (f->file != INVALID_HANDLE_VALUE) CloseHandle(f->file);
     f->file = INVALID_HANDLE_VALUE;
     if (f->not_read++ == 0) lstrcpynW(f->first_not_read, path, MAX_PATH);
@@ -134,6 +156,7 @@ int record_files_open_next(void* ctx, RecordReader* r) {
 void record_files_end(RecordFiles* f) {
   if (f->file != INVALID_HANDLE_VALUE) CloseHandle(f->file);
   f->file = INVALID_HANDLE_VALUE;
+  f->ahead_n = 0;
 }
 
 // What a reader of a recording holds while it runs: about 3 MB, on the heap.
@@ -164,6 +187,16 @@ RecordWindows* record_windows_open(const wchar_t* source, const RecordTime& from
 CaptureSnapshot* record_windows_next(RecordWindows* job) {
   if (job->window_given++ == 0) return &job->window.snap;
   return record_window_fill(&job->stream, &job->window) > 0 ? &job->window.snap : nullptr;
+}
+
+int record_windows_entry(RecordWindows* job, RecordEntry* e) {
+  RecordStream& s = job->stream;
+  if (s.has_pending) {
+    *e = s.pending;
+    s.has_pending = 0;
+    return 1;
+  }
+  return record_stream_next(&s, e);
 }
 
 void record_windows_close(RecordWindows* job, RecordNotes* notes) {

@@ -23,14 +23,20 @@ int record_folder_list(const wchar_t* folder, RecordFileList* out);
 int record_path_is_recording(const wchar_t* path);
 
 // The files of a recording, opened in turn by record_files_open_next (the
-// RecordStream's open_next with this as its context). About 330 KB: not
-// for the stack.
+// RecordStream's open_next with this as its context), read ahead in
+// pieces of kRecordReadAhead bytes: the reader asks for a block's head and
+// its payload apart, and under Wine every read is a trip to the server.
+// About 850 KB: not for the stack.
+constexpr uint32_t kRecordReadAhead = 512 * 1024;
 struct RecordFiles {
   wchar_t folder[MAX_PATH];  // empty: `list` is the one file `single`
   wchar_t single[MAX_PATH];
   RecordFileList list;
   int next;
   HANDLE file;
+  uint64_t ahead_at;  // where in the open file `ahead` was read from
+  uint32_t ahead_n;   // bytes it holds (0: none)
+  uint8_t ahead[kRecordReadAhead];
   int not_read;                   // files passed over: not a recording, or no header
   wchar_t first_not_read[MAX_PATH];
 };
@@ -63,6 +69,9 @@ struct RecordNotes {
 struct RecordWindows;
 RecordWindows* record_windows_open(const wchar_t* source, const RecordTime& from, const RecordTime& to, int* failure);
 CaptureSnapshot* record_windows_next(RecordWindows* w);
+// After the first window, the rest of the slice an entry at a time, for a
+// reader that needs no records (Find's bytes): 1 with *e, 0 at its end.
+int record_windows_entry(RecordWindows* w, RecordEntry* e);
 void record_windows_close(RecordWindows* w, RecordNotes* notes);
 
 // `modbus` 1: the Modbus monitor's CSV; 0: the capture export (CSV or

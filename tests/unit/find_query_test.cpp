@@ -232,3 +232,39 @@ TEST(FindRows, TextsAndCsvOfEachKindOfFind) {
 }
 
 }  // namespace
+
+namespace {
+
+int keep(void* ctx, const FindHit& h) {
+  static_cast<std::vector<FindHit>*>(ctx)->push_back(h);
+  return 0;
+}
+
+TEST_F(FindFixture, ChunksFedStraightFindWhatTheirRecordsFindWithTheirTags) {
+  FindPattern p;
+  ASSERT_EQ(find_pattern_hex(u"0D ?? 4F", 8, &p).fault, kFindPatternOk);
+  const char* chunks[] = {"a\r", "\nO", "zz\r", "xO\r\nOK\r", "\n", "O"};
+  const uint8_t kinds[] = {kKindRecvCh1, kKindRecvCh1, kKindSentCh1, kKindRecvCh1, kKindRecvCh1, kKindRecvCh1};
+  std::vector<FindHit> straight, laid_out;
+  FindSearch f;
+  find_search_begin(&f, p, 0xF);
+  for (int k = 0; k < 6; k++) {
+    put(chunks[k], kinds[k], k);
+    find_search_chunk(&f, kinds[k] - 1, reinterpret_cast<const uint8_t*>(chunks[k]), static_cast<int32_t>(std::strlen(chunks[k])),
+                      k * 1000, 100 + k, keep, &straight);
+  }
+  find_search_begin(&f, p, 0xF);
+  find_search_run(&f, cap.records, cap.times, capture_write_position(&cap), keep, &laid_out);
+  ASSERT_EQ(straight.size(), 3u);
+  ASSERT_EQ(laid_out.size(), 3u);
+  const uint64_t tags[] = {100, 103, 103};  // "\r\nO" from chunk 0; "\r\nO" and "\r\nO" of chunk 3 (the last across 4 and 5)
+  for (size_t i = 0; i < 3; i++) {
+    EXPECT_EQ(straight[i].offset, laid_out[i].offset);
+    EXPECT_EQ(straight[i].time_us, laid_out[i].time_us);
+    EXPECT_EQ(straight[i].within, laid_out[i].within);
+    EXPECT_EQ(straight[i].record, -1);
+    EXPECT_EQ(straight[i].tag, tags[i]);
+  }
+}
+
+}  // namespace
