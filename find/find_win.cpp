@@ -76,6 +76,7 @@ struct FindWindow {
   FindPlace* place;
   FindList finds;
   int64_t origin;
+  int64_t searched_from;  // a live capture that dropped records before: the time of day it was searched from
   // Where the view stands: the find marked and its live place.
   int32_t current = -1;
   int64_t marked_place = -1;
@@ -211,6 +212,8 @@ void search_live(FindPass* pass) {
   g_find.snap_count = s.count;
   g_find.snap_base = s.base;
   g_find.origin = timeline_first_time_us(s.records, s.times, s.count);
+  // A capture that wrapped or was cleared begins later than the session.
+  g_find.searched_from = s.base > 0 ? live_local(g_find.origin, s.wall_offset_us) : kTimeUnknown;
   if (find_pass_run(pass, s, &g_find.finds, &g_find.cancel)) return;
   places_of(s, 0, static_cast<uint64_t>(s.base), static_cast<uint64_t>(s.base), 1);
 }
@@ -229,6 +232,7 @@ void search_recording(FindPass* pass) {
   const uint64_t total = g_find.file_start[g_find.files->list.count];
   uint64_t before = 0;
   g_find.origin = kTimeUnknown;
+  g_find.searched_from = kTimeUnknown;
   while (!g_find.cancel.load()) {
     const uint64_t at = reading_at(st);
     CaptureSnapshot& s = g_find.window_of.snap;
@@ -244,13 +248,75 @@ void search_recording(FindPass* pass) {
   record_files_end(g_find.files);
 }
 
+// Bytes in a recording: each chunk fed straight from its entry (no
+// windows laid out), its find placed by the block it lies in.
+struct EntryHits {
+  const RecordEntry* e;
+  const FindSearch* search;
+};
+
+int on_entry_hit(void* ctx, const FindHit& h) {
+  const EntryHits* d = static_cast<const EntryHits*>(ctx);
+  FindList& l = g_find.finds;
+  if (l.n >= l.capacity) {
+    l.more++;
+    return 0;
+  }
+  FindFound& f = g_find.found[l.n];
+  FindPlace& p = g_find.place[l.n++];
+  f = FindFound{};
+  f.what = kFindBytes;
+  f.kind = static_cast<uint8_t>(h.stream + 1);
+  f.channel = static_cast<uint8_t>(h.stream < 2 ? 1 : 2);
+  f.time_us = f.chunk_time_us = h.time_us;
+  f.within = h.within;
+  f.first = f.last = -1;
+  p.where = h.tag;
+  p.local_us = h.time_us;
+  // Its first bytes: from this chunk when it began in it, else the pattern's.
+  const int64_t fed = d->search->matcher.fed[h.stream];
+  const FindPattern& pat = d->search->matcher.p;
+  p.preview_n = 0;
+  if (h.offset >= fed) {
+    for (int64_t i = h.offset - fed; i < d->e->length && p.preview_n < kFindPreviewBytes; i++)
+      p.preview[p.preview_n++] = d->e->data[i];
+  } else {
+    for (int i = 0; i < pat.length && p.preview_n < kFindPreviewBytes && !pat.any[i]; i++)
+      p.preview[p.preview_n++] = pat.bytes[i];
+  }
+  return 0;
+}
+
+void search_recording_bytes(FindPass* pass) {
+  RecordStream st;
+  record_stream_begin(&st, record_files_open_next, g_find.files, g_find.reader, {}, {});
+  const uint64_t total = g_find.file_start[g_find.files->list.count];
+  g_find.origin = kTimeUnknown;
+  g_find.searched_from = kTimeUnknown;
+  RecordEntry e;
+  EntryHits d = {&e, &pass->bytes};
+  for (uint32_t k = 1; record_stream_next(&st, &e); k++) {
+    if (g_find.origin == kTimeUnknown) g_find.origin = e.time_us;
+    if (e.type >= kKindRecvCh1 && e.type <= kKindSentCh2) {
+      const uint64_t block = g_find.file_start[g_find.files->next - 1] + g_find.reader->block_offset;
+      find_search_chunk(&pass->bytes, e.type - 1, e.data, e.length, e.time_us, block, on_entry_hit, &d);
+    }
+    if (k % 4096 == 0) {
+      if (g_find.cancel.load()) break;
+      g_find.percent = total ? static_cast<int>(reading_at(st) * 100 / total) : 100;
+    }
+  }
+  record_files_end(g_find.files);
+}
+
 void worker_main() {
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
   static FindPass pass;
   pass = FindPass{};
   find_pass_begin(&pass, g_find.job);
   g_find.finds = {g_find.found, 0, kRowsMax, 0};
-  if (g_find.recording) search_recording(&pass);
+  if (g_find.recording && g_find.job.what == kFindBytes) search_recording_bytes(&pass);
+  else if (g_find.recording) search_recording(&pass);
   else search_live(&pass);
   find_pass_end(&pass);
   g_find.finished = 1;
@@ -386,17 +452,31 @@ void show_find(int32_t i) {
   }
 }
 
+// How many were found, and from when on, where the live capture had
+// already dropped its oldest records.
+void status_found() {
+  char seconds[40], day[24];
+  find_time_texts(kTimeUnknown, kTimeUnknown, g_find.searched_from, seconds, day);
+  if (!day[0]) {
+    status_n(kTextFindFound, g_find.finds.n);
+    return;
+  }
+  wchar_t from[24];
+  MultiByteToWideChar(CP_ACP, 0, day, -1, from, 24);
+  status_n(kTextFindFoundSince, g_find.finds.n, from);
+}
+
 // After a search: the find `then` says, from the one marked before.
 void show_step(int then) {
   const int32_t n = g_find.finds.n;
   if (n == 0) {
-    status_n(kTextFindNoMatch);
+    status_n(!g_find.recording && g_find.snap_count == 0 ? kTextFindNoSource : kTextFindNoMatch);
     view_capture()->view.mark_first = view_capture()->view.mark_last = -1;
     repaint_main();
     return;
   }
   if (then == kStepAll) {
-    status_n(kTextFindFound, n);
+    status_found();
     return;
   }
   int32_t i = -1;
@@ -437,7 +517,7 @@ void step(int dir) {
 void find_all() {
   FindQuery q;
   if (g_find.running || query_typed(&q)) return;
-  if (finds_current(q)) status_n(kTextFindFound, g_find.finds.n);
+  if (finds_current(q)) status_found();
   else search_start(kStepAll);
 }
 

@@ -2,7 +2,7 @@
 // frame or a line event looked for in what the data view shows (the live
 // capture, a loaded log, or the recording open), on a worker thread with
 // its progress and Cancel (Esc); Find Next and Find Previous (F3,
-// Shift+F3) move the view to a find and mark it in the highlight colour,
+// Shift+F3) move the view to a find and mark it in the end marker's colours,
 // Find All lists every find, and the list exports as CSV. Go to Time
 // (command 186, Ctrl+G) moves the view to the first chunk at or after a
 // time.

@@ -84,7 +84,7 @@ const Fields kFields[] = {
     {kTextAnswerNotSent, "d d"},
     {kTextChannelLost, "d"},
     {kTextFindSearching, "d"}, {kTextFindMatchOf, "d d"}, {kTextFindMatchOfMore, "d d"},
-    {kTextFindCancelled, "d"}, {kTextFindFound, "d"},
+    {kTextFindCancelled, "d"}, {kTextFindFound, "d"}, {kTextFindFoundSince, "d ls"},
 };
 
 }  // namespace

@@ -423,6 +423,7 @@ enum MessageNumber : int {
   kTextGoToTimeNothing = 557,  // Nothing was captured at or after that time
   kTextFindFound = 558,  // %d found
   kTextFindNoSource = 559,  // Nothing to search: the capture is empty
+  kTextFindFoundSince = 560,  // %d found, searched from %ls on (a live capture that has dropped its oldest records)
 };
 
 // The format fields text n must have, as their length and conversion

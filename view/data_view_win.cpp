@@ -196,12 +196,13 @@ void paint_cell_content(Painter& p, int32_t index, int32_t x, int32_t top) {
   // A selected cell shows its text color as background and the other way round.
   const int selected = v.select_anchor >= 0 &&
                        static_cast<int64_t>(index - v.select_anchor) * (index - v.select_end) <= 0;
-  // The match Find shows stands in the palette's highlight colour.
+  // The match Find shows stands out in the end marker's colours, white on
+  // blue in either palette: the grid's own backgrounds hold every pale colour.
   const int marked = !selected && v.mark_first >= 0 && index >= v.mark_first && index <= v.mark_last;
   use_font(p, g_font_big);
   const int char_back = odd ? kSlotAscBack1 : kSlotAscBack2, hex_back = odd ? kSlotHexBack1 : kSlotHexBack2;
   if (selected) use_colors(p, text_slot, char_back);
-  else if (marked) use_colors(p, kSlotAscHexBack, kSlotAscHexText);
+  else if (marked) use_colors(p, kSlotEofBack, kSlotEofText);
   else use_colors(p, char_back, text_slot);
   // The whole character line of the cell, so that a one-character byte is
   // marked as wide as a two-letter one.
@@ -210,7 +211,7 @@ void paint_cell_content(Painter& p, int32_t index, int32_t x, int32_t top) {
   ExtTextOutW(p.dc, x + (count == 1 ? p.m.big_w / 2 : 0), top + (lower ? p.l.lower_char : p.l.upper_char),
               ETO_OPAQUE, &char_box, wide(shown), count, nullptr);
   if (selected) use_colors(p, text_slot, hex_back);
-  else if (marked) use_colors(p, kSlotAscHexBack, kSlotAscHexText);
+  else if (marked) use_colors(p, kSlotEofBack, kSlotEofText);
   else use_colors(p, hex_back, text_slot);
   RECT hex_box = {x, top + (lower ? p.l.lower_hex_back : p.l.upper_hex_back), x + p.cell_w, 0};
   hex_box.bottom = hex_box.top + p.m.big_h;
