@@ -208,6 +208,7 @@ void places_of(const CaptureSnapshot& s, int32_t from, uint64_t where, uint64_t 
 
 void search_live(FindPass* pass) {
   CaptureSnapshot& s = g_find.snap;
+  g_find.snap_count = 0;
   if (capture_snapshot_take(&g_app.capture, &s)) return;
   g_find.snap_count = s.count;
   g_find.snap_base = s.base;
