@@ -52,14 +52,25 @@ add_executable(Quorrin WIN32
   view/logfile_win.cpp
   resources/quorrin.rc
 )
-target_include_directories(Quorrin PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
+# One version everywhere: VERSION gives the About box, the version
+# resource of both programs, the manual's title page and the package's name.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/VERSION)
+file(STRINGS ${CMAKE_SOURCE_DIR}/VERSION QUORRIN_VERSION LIMIT_COUNT 1)
+string(STRIP "${QUORRIN_VERSION}" QUORRIN_VERSION)
+string(REPLACE "." ";" quorrin_version_parts "${QUORRIN_VERSION}")
+list(APPEND quorrin_version_parts 0 0 0 0)
+list(SUBLIST quorrin_version_parts 0 4 quorrin_version_parts)
+string(REPLACE ";" "," QUORRIN_VERSION_WORDS "${quorrin_version_parts}")
+configure_file(${CMAKE_SOURCE_DIR}/resources/quorrin_version.h.in ${CMAKE_BINARY_DIR}/quorrin_version.h)
+
+target_include_directories(Quorrin PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR})
 target_compile_options(Quorrin PRIVATE -Wall -Wextra)
 target_link_options(Quorrin PRIVATE ${QUORRIN_WIN_LINK})
 target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwmapi gdi32 user32 advapi32 setupapi cfgmgr32 ws2_32 ole32)
 set_target_properties(Quorrin PROPERTIES OUTPUT_NAME Quorrin)
 # Files the resource script pulls in: a change to any of them rebuilds it.
 set_source_files_properties(resources/quorrin.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/resources/color_dialog.rc;${CMAKE_SOURCE_DIR}/resources/ascii_table.rc;${CMAKE_SOURCE_DIR}/resources/line_status.rc;${CMAKE_SOURCE_DIR}/resources/preset_send.rc;${CMAKE_SOURCE_DIR}/resources/preset_editor.rc;${CMAKE_SOURCE_DIR}/resources/checksum_calc.rc;${CMAKE_SOURCE_DIR}/resources/modbus_dialog.rc;${CMAKE_SOURCE_DIR}/resources/port_dialog.rc;${CMAKE_SOURCE_DIR}/resources/dcb_dialog.rc;${CMAKE_SOURCE_DIR}/resources/macro_dialog.rc;${CMAKE_SOURCE_DIR}/resources/link_stats.rc;${CMAKE_SOURCE_DIR}/resources/modbus_monitor.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/quorrin.ico;${CMAKE_SOURCE_DIR}/resources/toolbar_light.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark.bmp;${CMAKE_SOURCE_DIR}/resources/auto_answer.rc;${CMAKE_SOURCE_DIR}/resources/find.rc")
+  "${CMAKE_SOURCE_DIR}/resources/color_dialog.rc;${CMAKE_SOURCE_DIR}/resources/ascii_table.rc;${CMAKE_SOURCE_DIR}/resources/line_status.rc;${CMAKE_SOURCE_DIR}/resources/preset_send.rc;${CMAKE_SOURCE_DIR}/resources/preset_editor.rc;${CMAKE_SOURCE_DIR}/resources/checksum_calc.rc;${CMAKE_SOURCE_DIR}/resources/modbus_dialog.rc;${CMAKE_SOURCE_DIR}/resources/port_dialog.rc;${CMAKE_SOURCE_DIR}/resources/dcb_dialog.rc;${CMAKE_SOURCE_DIR}/resources/macro_dialog.rc;${CMAKE_SOURCE_DIR}/resources/link_stats.rc;${CMAKE_SOURCE_DIR}/resources/modbus_monitor.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/quorrin.ico;${CMAKE_SOURCE_DIR}/resources/toolbar_light.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark.bmp;${CMAKE_SOURCE_DIR}/resources/auto_answer.rc;${CMAKE_SOURCE_DIR}/resources/find.rc;${CMAKE_SOURCE_DIR}/resources/version.rc;${CMAKE_BINARY_DIR}/quorrin_version.h")
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(
@@ -87,7 +98,9 @@ target_link_libraries(qhook PRIVATE user32)
 # The restart launcher: links nothing of Quorrin (its one portable file is
 # compiled in).
 add_executable(pivotle WIN32 restart/pivotle_win.cpp restart/pivotle_command.cpp restart/pivotle.rc)
-target_include_directories(pivotle PRIVATE ${CMAKE_SOURCE_DIR})
+target_include_directories(pivotle PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR})
+set_source_files_properties(restart/pivotle.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/resources/version.rc;${CMAKE_BINARY_DIR}/quorrin_version.h")
 target_compile_options(pivotle PRIVATE -Wall -Wextra)
 target_link_options(pivotle PRIVATE ${QUORRIN_WIN_LINK})
 target_link_libraries(pivotle PRIVATE shell32 user32 gdi32)

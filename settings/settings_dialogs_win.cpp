@@ -9,12 +9,13 @@
 
 #include "app/commands.h"
 #include "app/text16.h"
+#include "quorrin_version.h"
 #include "resources/resource.h"
 #include "ui/dialog_look_win.h"
 
 namespace {
 
-const char kVersion[] = "2.364";
+const char kVersion[] = QUORRIN_VERSION_TEXT;
 const wchar_t kDownloadPage[] = L"https://www.tessaly.example/quorrin/download/";
 
 INT_PTR CALLBACK environment_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {

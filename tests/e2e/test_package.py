@@ -1,6 +1,7 @@
 """The Windows package: unpacked into an empty folder, Quorrin starts from
 there with its texts, and a theme change restarts it through pivotle from
 that folder."""
+import struct
 import subprocess
 import zipfile
 from pathlib import Path
@@ -18,6 +19,21 @@ def package():
     return ROOT / "build" / "dist" / f"Quorrin-{version}-win64.zip", version
 
 
+def assert_version_resource(data, version):
+    """The program's VERSIONINFO: the fixed part's file and product versions,
+    and its strings, all of them VERSION."""
+    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    assert at > 0, "no version resource"
+    words = [int(w) for w in version.split(".")] + [0, 0, 0, 0]
+    ms, ls = words[0] << 16 | words[1], words[2] << 16 | words[3]
+    assert struct.unpack_from("<IIIII", data, at + 4)[1:] == (ms, ls, ms, ls)
+    for key, value in (("FileVersion", version), ("ProductVersion", version), ("ProductName", "Quorrin")):
+        pair = key.encode("utf-16-le") + b"\0\0"
+        assert pair in data, key
+        rest = data[data.index(pair) + len(pair):]
+        assert rest.lstrip(b"\0")[:2 * len(value)] == value.encode("utf-16-le"), key
+
+
 def test_unpacked_package_starts_with_its_texts_and_restarts_after_a_theme_change(display, wine, driver):
     zip_path, version = package()
     with zipfile.ZipFile(zip_path) as z:
@@ -29,6 +45,8 @@ def test_unpacked_package_starts_with_its_texts_and_restarts_after_a_theme_chang
         q = harness.Quorrin(wine, harness.E2E / "run" / "package" / folder, programs=False)
         z.extractall(q.dir.parent)
     assert sorted(p.name for p in q.dir.iterdir()) == sorted(n[len(folder):] for n in names)
+    for program in ("Quorrin.exe", "pivotle.exe"):
+        assert_version_resource((q.dir / program).read_bytes(), version)
     assert b"\r\n" in (q.dir / "LICENSE.txt").read_bytes() and b"the Quorrin authors" in (q.dir / "LICENSE.txt").read_bytes()
     q.start()
     try:
