@@ -103,7 +103,7 @@ struct CaptureView {
   int32_t visible_rows = 0;
   int32_t select_anchor = -1;     // record where a drag over the cells began; -1: nothing selected
   int32_t select_end = -1;        // record the drag is over now
-  int32_t mark_first = -1;        // records of the match Find shows, in the highlight colour; -1: none
+  int32_t mark_first = -1;        // records of the match Find shows, in the end marker's colours; -1: none
   int32_t mark_last = -1;
 };
 

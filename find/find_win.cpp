@@ -72,6 +72,7 @@ struct FindWindow {
   int cancelled;
   int have;            // the finds belong to the query and source in `job`
   int then;            // what the search's end does: 1 next, -1 previous, kStepAll
+  int choosing;        // the list's row is being chosen here, not by the user
   FindFound* found;
   FindPlace* place;
   FindList finds;
@@ -446,10 +447,10 @@ void show_find(int32_t i) {
     LVITEMW state = {};
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SetWindowLongPtrW(g_find.window, GWLP_USERDATA, 1);
+    g_find.choosing = 1;
     SendMessageW(g_find.list, LVM_SETITEMSTATE, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&state));
     SendMessageW(g_find.list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(i), FALSE);
-    SetWindowLongPtrW(g_find.window, GWLP_USERDATA, 0);
+    g_find.choosing = 0;
   }
 }
 
@@ -592,7 +593,7 @@ void export_finds(HWND dlg) {
   }
 }
 
-LRESULT on_notify(HWND dlg, NMHDR* h) {
+LRESULT on_notify(NMHDR* h) {
   if (h->idFrom != IDC_FND_LIST) return 0;
   switch (h->code) {
     case LVN_GETDISPINFOW: {
@@ -603,7 +604,7 @@ LRESULT on_notify(HWND dlg, NMHDR* h) {
     }
     case LVN_ITEMCHANGED: {
       const NMLISTVIEW* c = reinterpret_cast<NMLISTVIEW*>(h);
-      if (GetWindowLongPtrW(dlg, GWLP_USERDATA) == 0 && !g_find.running && (c->uChanged & LVIF_STATE) &&
+      if (!g_find.choosing && !g_find.running && (c->uChanged & LVIF_STATE) &&
           (c->uNewState & LVIS_SELECTED) && !(c->uOldState & LVIS_SELECTED))
         show_find(c->iItem);
       return 0;
@@ -689,7 +690,7 @@ INT_PTR CALLBACK find_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
       if (wp == kProgressTimer) on_progress_timer();
       return TRUE;
-    case WM_NOTIFY: SetWindowLongPtrW(dlg, DWLP_MSGRESULT, on_notify(dlg, reinterpret_cast<NMHDR*>(lp))); return TRUE;
+    case WM_NOTIFY: SetWindowLongPtrW(dlg, DWLP_MSGRESULT, on_notify(reinterpret_cast<NMHDR*>(lp))); return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wp)) {
         case IDOK: case IDC_FND_NEXT: step(1); break;

@@ -7,7 +7,8 @@ LRC, so its answers prove ours.
     /usr/bin/python3 modbus_slave.py tcp:PORT tcp|rtu [--spoil N]
 
 The second form serves on 127.0.0.1:PORT: Modbus TCP (MBAP headers), or
-RTU frames with their CRC on the socket ("RTU over TCP").
+RTU frames with their CRC on the socket ("RTU over TCP"); each answer
+leaves 20 ms after its request came, as a device's would.
 
 Slave 1 holds 100 holding registers, register k holding 0x1000 + k (zero
 based: a request for address 1 reads register 1). It prints "ready" once the
@@ -43,6 +44,7 @@ def context():
 
 
 SPOIL = {"answer": 0}  # the answer to spoil, 0 for none
+ANSWER_DELAY = 0.02  # seconds before a socket's answer leaves
 
 
 def spoiled(data):
@@ -78,7 +80,12 @@ def report(response):
 class SpoilingTcpHandler(ModbusConnectedRequestHandler):
     def _send_(self, data):
         data, note = spoiled(data)
-        self.transport.write(data)
+        # Answered after ANSWER_DELAY, as a device behind a device server
+        # answers after its line time: an answer read back within the
+        # moment of its request's write would come before that write is
+        # even recorded.
+        transport = self.transport
+        asyncio.get_running_loop().call_later(ANSWER_DELAY, lambda: transport.write(data))
         print(f"answer {SPOIL['code']:02X}{note}", flush=True)
 
 
