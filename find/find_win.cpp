@@ -404,6 +404,19 @@ void repaint_main() {
   InvalidateRect(g_statusbar, nullptr, FALSE);
 }
 
+// The live view held with record `first` on its second row, records
+// first .. last marked.
+void live_view_at(int32_t first, int32_t last) {
+  const int32_t cells = view_cells_per_row_now(g_main_window);
+  const int32_t n = cells < 1 ? 1 : cells;
+  CaptureView& v = g_app.capture.view;
+  const int32_t row = first / n * n - n;
+  v.follow_mode = 0;
+  v.view_position = row < 0 ? 0 : row;
+  v.mark_first = first;
+  v.mark_last = last;
+}
+
 void status_which(int32_t i) {
   if (g_find.finds.more) status_n(kTextFindMatchOfMore, i + 1, g_find.finds.n);
   else status_n(kTextFindMatchOf, i + 1, g_find.finds.n);
@@ -428,15 +441,8 @@ void show_find(int32_t i) {
       status_n(kTextFindGone);
       return;
     }
-    const int32_t cells = view_cells_per_row_now(g_main_window);
-    const int32_t n = cells < 1 ? 1 : cells;
-    CaptureView& v = g_app.capture.view;
     const int32_t first = static_cast<int32_t>(index);
-    const int32_t row = first / n * n - n;
-    v.follow_mode = 0;
-    v.view_position = row < 0 ? 0 : row;
-    v.mark_first = first;
-    v.mark_last = first + span < now.write_position ? first + span : now.write_position - 1;
+    live_view_at(first, first + span < now.write_position ? first + span : now.write_position - 1);
     g_find.marked_place = static_cast<int64_t>(p.where) + f.first;
   }
   g_find.current = i;
@@ -745,7 +751,7 @@ INT_PTR CALLBACK go_to_time_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 // Go to Time in the live capture or a loaded log: 0, or 1 when nothing
 // comes at or after the time.
-int live_go_time(HWND owner, const RecordTime& t) {
+int live_go_time(const RecordTime& t) {
   static CaptureSnapshot s;
   if (capture_snapshot_allocate(&s) || capture_snapshot_take(&g_app.capture, &s)) return 1;
   const int64_t first = timeline_first_time_us(s.records, s.times, s.count);
@@ -761,15 +767,8 @@ int live_go_time(HWND owner, const RecordTime& t) {
   if (index < 0 || index >= now.write_position) return 1;
   int32_t last = i;
   while (last + 1 < s.count && s.records[last + 1].kind == s.records[i].kind) last++;
-  const int32_t cells = view_cells_per_row_now(owner);
-  const int32_t n = cells < 1 ? 1 : cells;
-  CaptureView& v = g_app.capture.view;
   const int32_t at = static_cast<int32_t>(index);
-  const int32_t row = at / n * n - n;
-  v.follow_mode = 0;
-  v.view_position = row < 0 ? 0 : row;
-  v.mark_first = at;
-  v.mark_last = at + (last - i);
+  live_view_at(at, at + (last - i));
   // Find Next goes on from here, this chunk's first byte included.
   g_find.current = -1;
   g_find.marked_place = s.base + i - 1;
@@ -819,7 +818,7 @@ void go_to_time_run(HWND owner) {
     show_texts(owner, L"Quorrin", {kTextNotATime}, nullptr, g_time_typed);
     return;
   }
-  const int none = recording_shown() ? recording_go_time(owner, t) : live_go_time(owner, t);
+  const int none = recording_shown() ? recording_go_time(owner, t) : live_go_time(t);
   if (none) show_message(owner, kTextGoToTimeNothing, 0, L"Quorrin");
 }
 
