@@ -1,5 +1,7 @@
 #include "app/chrome.h"
 
+#include "ui/scale.h"
+
 #include <cstdio>
 
 #include "app/capture.h"
@@ -49,12 +51,12 @@ const ToolButtonDef kToolbar[kToolButtons] = {
 
 const int kStatusPartEdges[kStatusParts] = {30, 80, 130, 370, 400, 450, 500, 740, 860, 1020, 1120, 1220};
 
-void status_part_edges(const int32_t net[2], int out[kStatusParts]) {
+void status_part_edges(const int32_t net[2], int32_t dpi, int out[kStatusParts]) {
   int shift = 0;
   for (int part = 0; part < kStatusParts; part++) {
     // A network channel's port part (2 or 6) is wide enough for its address.
     if ((part == 2 && net[0]) || (part == 6 && net[1])) shift += kStatusAddressExtra;
-    out[part] = kStatusPartEdges[part] + shift;
+    out[part] = px(kStatusPartEdges[part] + shift, dpi);
   }
 }
 

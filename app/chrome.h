@@ -54,9 +54,10 @@ struct StatusInfo {
 constexpr int kStatusParts = 12;
 extern const int kStatusPartEdges[kStatusParts];
 // The part edges with the port part of each network channel (net[ch] 1)
-// widened by kStatusAddressExtra, the parts after it moved along.
+// widened by kStatusAddressExtra, the parts after it moved along; sizes at
+// 96 DPI, scaled to `dpi`.
 constexpr int kStatusAddressExtra = 100;
-void status_part_edges(const int32_t net[2], int out[kStatusParts]);
+void status_part_edges(const int32_t net[2], int32_t dpi, int out[kStatusParts]);
 
 // Text of status bar part 0 to 11 into out (64 units).
 void status_part_text(int part, const StatusInfo* info, char16_t out[64]);

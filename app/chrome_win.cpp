@@ -10,6 +10,8 @@
 #include "resources/resource.h"
 #include "serial/line_watch_win.h"
 #include "serial/port_win.h"
+#include "ui/dpi_win.h"
+#include "ui/scale.h"
 #include "view/fonts_win.h"
 
 HWND g_toolbar = nullptr;
@@ -161,19 +163,24 @@ void menu_bar_destroy(HWND hwnd) {
 void toolbar_create(HWND hwnd) {
   INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
   InitCommonControlsEx(&icc);
+  // The strip drawn nearest to the window's scale: 16, 24 or 32 pixels.
+  const int size = toolbar_image_size(window_dpi(hwnd));
+  const int light = size == 32 ? IDB_TOOLBAR_LIGHT_32 : size == 24 ? IDB_TOOLBAR_LIGHT_24 : IDB_TOOLBAR_LIGHT;
+  const int dark = size == 32 ? IDB_TOOLBAR_DARK_32 : size == 24 ? IDB_TOOLBAR_DARK_24 : IDB_TOOLBAR_DARK;
+  const int strip = g_app.dark_mode ? dark : light;
   g_toolbar = CreateToolbarEx(hwnd,
                               WS_CHILD | WS_VISIBLE | CCS_ADJUSTABLE | TBSTYLE_TOOLTIPS | TBSTYLE_ALTDRAG |
                                   TBSTYLE_FLAT | TBSTYLE_TRANSPARENT,
-                              kToolbarId, kToolButtons, g_instance,
-                              g_app.dark_mode ? IDB_TOOLBAR_DARK : IDB_TOOLBAR_LIGHT, nullptr, 0, 16, 16, 16, 16,
-                              sizeof(TBBUTTON));
+                              kToolbarId, kToolButtons, g_instance, static_cast<UINT_PTR>(strip), nullptr, 0, size,
+                              size, size, size, sizeof(TBBUTTON));
   if (!g_toolbar) return;
-  SendMessageW(g_toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(16, 16));
+  SendMessageW(g_toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(size, size));
   // The same images with their gray background (192, 192, 192) masked out,
   // so the buttons sit on the window's own background in both themes.
-  HIMAGELIST images = ImageList_LoadImageW(g_instance, MAKEINTRESOURCEW(g_app.dark_mode ? IDB_TOOLBAR_DARK : IDB_TOOLBAR_LIGHT),
-                                           16, 0, RGB(192, 192, 192), IMAGE_BITMAP, LR_CREATEDIBSECTION);
+  HIMAGELIST images = ImageList_LoadImageW(g_instance, MAKEINTRESOURCEW(strip), size, 0, RGB(192, 192, 192),
+                                           IMAGE_BITMAP, LR_CREATEDIBSECTION);
   if (images) {
+    if (g_toolbar_images) ImageList_Destroy(g_toolbar_images);
     g_toolbar_images = images;
     SendMessageW(g_toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
   }
@@ -201,6 +208,21 @@ void chrome_tool_refresh() {
   }
 }
 
+void chrome_rescale(HWND hwnd) {
+  if (g_toolbar) {
+    SendMessageW(g_toolbar, TB_SETIMAGELIST, 0, 0);
+    DestroyWindow(g_toolbar);
+    g_toolbar = nullptr;
+    toolbar_create(hwnd);
+  }
+  // The part edges are set again, scaled to the new DPI.
+  g_status_parts_set = 0;
+  if (g_statusbar) {
+    SendMessageW(g_statusbar, WM_SIZE, 0, 0);
+    statusbar_refresh_color();
+  }
+}
+
 void statusbar_create(HWND hwnd) {
   g_statusbar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_BOTTOM,
                                 0, 0, 0, 0, hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)),
@@ -217,7 +239,7 @@ void statusbar_refresh_color() {
   const int32_t net[2] = {channel_is_net(0), channel_is_net(1)};
   if (net[0] != g_status_net[0] || net[1] != g_status_net[1] || !g_status_parts_set) {
     int edges[kStatusParts];
-    status_part_edges(net, edges);
+    status_part_edges(net, window_dpi(g_statusbar), edges);
     SendMessageW(g_statusbar, SB_SETPARTS, kStatusParts, reinterpret_cast<LPARAM>(edges));
     for (int i = 0; i < kStatusParts; i++) SendMessageW(g_statusbar, SB_SETTEXTW, i | SBT_OWNERDRAW, 0);
     g_status_net[0] = net[0];

@@ -26,6 +26,9 @@ void menu_bar_build(HWND hwnd);
 void menu_bar_destroy(HWND hwnd);
 void toolbar_create(HWND hwnd);
 void statusbar_create(HWND hwnd);
+// The window moved to a display of another scale: the toolbar takes the
+// images of that scale and the status bar its part edges.
+void chrome_rescale(HWND hwnd);
 // Tool refresh: status bar color and toolbar button states.
 void chrome_tool_refresh();
 void statusbar_refresh_color();

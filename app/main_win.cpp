@@ -389,6 +389,20 @@ void on_create(HWND hwnd) {
   if (g_start_flags & kStartOpen) PostMessageW(hwnd, WM_COMMAND, kCmdOpenPorts, 0);
 }
 
+// The window moved to a monitor of another scale (or the scale changed):
+// the data view's fonts and cell metrics, the toolbar's images and the
+// status bar's parts follow, and the window takes the size Windows suggests.
+void on_dpi_changed(HWND hwnd, const RECT* suggested) {
+  if (g_font_small) {
+    fonts_delete();
+    fonts_create(hwnd);
+  }
+  chrome_rescale(hwnd);
+  SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+               suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(hwnd, nullptr, TRUE);
+}
+
 void on_destroy(HWND hwnd) {
   // The monitor's thread reads the capture: it ends before anything goes.
   int reader_lives = modbus_monitor_window_close();
@@ -449,6 +463,7 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case kAddressRefused: address_refused_tell(hwnd); return 0;
     case kMessageUiCall: reinterpret_cast<void (*)(void*)>(wp)(reinterpret_cast<void*>(lp)); return 1;
     case WM_DESTROY: on_destroy(hwnd); return 0;
+    case WM_DPICHANGED: on_dpi_changed(hwnd, reinterpret_cast<const RECT*>(lp)); return 0;
     case WM_SIZE:
       if (g_statusbar) SendMessageW(g_statusbar, WM_SIZE, wp, lp);
       return 0;

@@ -44,6 +44,7 @@ add_executable(Quorrin WIN32
   send/preset_send_win.cpp
   send/strings_file_win.cpp
   ui/dialog_look_win.cpp
+  ui/dpi_win.cpp
   ui/file_chooser_win.cpp
   ui/file_sink_win.cpp
   view/cell_tip_win.cpp
@@ -62,6 +63,15 @@ list(APPEND quorrin_version_parts 0 0 0 0)
 list(SUBLIST quorrin_version_parts 0 4 quorrin_version_parts)
 string(REPLACE ";" "," QUORRIN_VERSION_WORDS "${quorrin_version_parts}")
 configure_file(${CMAKE_SOURCE_DIR}/resources/quorrin_version.h.in ${CMAKE_BINARY_DIR}/quorrin_version.h)
+string(REPLACE ";" "." QUORRIN_VERSION_DOTTED "${quorrin_version_parts}")
+# Each program's manifest (resources/manifest.xml.in), built into it by its
+# version resource.
+set(QUORRIN_MANIFEST_NAME Quorrin)
+set(QUORRIN_MANIFEST_DESCRIPTION "Quorrin serial line debugger")
+configure_file(${CMAKE_SOURCE_DIR}/resources/manifest.xml.in ${CMAKE_BINARY_DIR}/quorrin.manifest @ONLY)
+set(QUORRIN_MANIFEST_NAME pivotle)
+set(QUORRIN_MANIFEST_DESCRIPTION "Quorrin restart helper")
+configure_file(${CMAKE_SOURCE_DIR}/resources/manifest.xml.in ${CMAKE_BINARY_DIR}/pivotle.manifest @ONLY)
 
 target_include_directories(Quorrin PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR})
 target_compile_options(Quorrin PRIVATE -Wall -Wextra)
@@ -70,7 +80,7 @@ target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwm
 set_target_properties(Quorrin PROPERTIES OUTPUT_NAME Quorrin)
 # Files the resource script pulls in: a change to any of them rebuilds it.
 set_source_files_properties(resources/quorrin.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/resources/color_dialog.rc;${CMAKE_SOURCE_DIR}/resources/ascii_table.rc;${CMAKE_SOURCE_DIR}/resources/line_status.rc;${CMAKE_SOURCE_DIR}/resources/preset_send.rc;${CMAKE_SOURCE_DIR}/resources/preset_editor.rc;${CMAKE_SOURCE_DIR}/resources/checksum_calc.rc;${CMAKE_SOURCE_DIR}/resources/modbus_dialog.rc;${CMAKE_SOURCE_DIR}/resources/port_dialog.rc;${CMAKE_SOURCE_DIR}/resources/dcb_dialog.rc;${CMAKE_SOURCE_DIR}/resources/macro_dialog.rc;${CMAKE_SOURCE_DIR}/resources/link_stats.rc;${CMAKE_SOURCE_DIR}/resources/modbus_monitor.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/quorrin.ico;${CMAKE_SOURCE_DIR}/resources/toolbar_light.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark.bmp;${CMAKE_SOURCE_DIR}/resources/auto_answer.rc;${CMAKE_SOURCE_DIR}/resources/find.rc;${CMAKE_SOURCE_DIR}/resources/version.rc;${CMAKE_BINARY_DIR}/quorrin_version.h")
+  "${CMAKE_SOURCE_DIR}/resources/color_dialog.rc;${CMAKE_SOURCE_DIR}/resources/ascii_table.rc;${CMAKE_SOURCE_DIR}/resources/line_status.rc;${CMAKE_SOURCE_DIR}/resources/preset_send.rc;${CMAKE_SOURCE_DIR}/resources/preset_editor.rc;${CMAKE_SOURCE_DIR}/resources/checksum_calc.rc;${CMAKE_SOURCE_DIR}/resources/modbus_dialog.rc;${CMAKE_SOURCE_DIR}/resources/port_dialog.rc;${CMAKE_SOURCE_DIR}/resources/dcb_dialog.rc;${CMAKE_SOURCE_DIR}/resources/macro_dialog.rc;${CMAKE_SOURCE_DIR}/resources/link_stats.rc;${CMAKE_SOURCE_DIR}/resources/modbus_monitor.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/quorrin.ico;${CMAKE_SOURCE_DIR}/resources/toolbar_light.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_light_24.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark_24.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_light_32.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark_32.bmp;${CMAKE_SOURCE_DIR}/resources/auto_answer.rc;${CMAKE_SOURCE_DIR}/resources/find.rc;${CMAKE_SOURCE_DIR}/resources/version.rc;${CMAKE_BINARY_DIR}/quorrin_version.h;${CMAKE_BINARY_DIR}/quorrin.manifest")
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(
@@ -86,21 +96,21 @@ add_custom_target(message_texts ALL DEPENDS ${CMAKE_BINARY_DIR}/quorrin_char2.in
 # clicks, types, reads texts, answers message boxes and file dialogs.
 add_executable(qdriver tests/e2e/driver/driver_win.cpp)
 target_link_options(qdriver PRIVATE -static)
-target_link_libraries(qdriver PRIVATE user32 gdi32)
+target_link_libraries(qdriver PRIVATE user32 gdi32 advapi32)
 
 # Loaded into Quorrin by qdriver's window hook to read its menu bar.
 add_library(qhook SHARED tests/e2e/driver/qhook_win.cpp serial/dcb_win.cpp)
 set_target_properties(qhook PROPERTIES PREFIX "")
 target_include_directories(qhook PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(qhook PRIVATE -static)
-target_link_libraries(qhook PRIVATE user32)
+target_link_libraries(qhook PRIVATE user32 gdi32)
 
 # The restart launcher: links nothing of Quorrin (its one portable file is
 # compiled in).
 add_executable(pivotle WIN32 restart/pivotle_win.cpp restart/pivotle_command.cpp restart/pivotle.rc)
 target_include_directories(pivotle PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR})
 set_source_files_properties(restart/pivotle.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/resources/version.rc;${CMAKE_BINARY_DIR}/quorrin_version.h")
+  "${CMAKE_SOURCE_DIR}/resources/version.rc;${CMAKE_BINARY_DIR}/quorrin_version.h;${CMAKE_BINARY_DIR}/pivotle.manifest")
 target_compile_options(pivotle PRIVATE -Wall -Wextra)
 target_link_options(pivotle PRIVATE ${QUORRIN_WIN_LINK})
 target_link_libraries(pivotle PRIVATE shell32 user32 gdi32)

@@ -29,6 +29,7 @@
 #include "resources/resource.h"
 #include "timeline/export_win.h"
 #include "ui/dialog_look_win.h"
+#include "ui/dpi_win.h"
 #include "ui/file_chooser_win.h"
 #include "view/data_view_win.h"
 #include "view/fonts_win.h"
@@ -45,7 +46,7 @@ enum Column { kColSeconds, kColDay, kColChannel, kColDirection, kColFound, kColH
 const int kColumnTexts[kColumns] = {kTextMonitorColumnFirst,     kTextFindColumnTime, kTextMonitorColumnFirst + 1,
                                     kTextMonitorColumnFirst + 2, kTextFindColumnFound, kTextFindColumnHex,
                                     kTextFindFormText};
-const int kColumnWidths[kColumns] = {72, 104, 38, 32, 124, 148, 70};
+const int kColumnWidths[kColumns] = {72, 104, 38, 32, 124, 148, 70};  // pixels at 96 DPI
 
 // Where each find lies beyond what the core gives: the live capture's
 // record 0 at the search (its place is where + first), or where the
@@ -664,7 +665,7 @@ void on_init(HWND dlg) {
     get_text(kColumnTexts[k], head);
     LVCOLUMNW c = {};
     c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    c.cx = kColumnWidths[k];
+    c.cx = window_px(g_find.list, kColumnWidths[k]);
     c.pszText = head;
     c.iSubItem = k;
     SendMessageW(g_find.list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(k), reinterpret_cast<LPARAM>(&c));

@@ -20,6 +20,7 @@
 #include "serial/port_win.h"
 #include "modbus/modbus.h"
 #include "ui/dialog_look_win.h"
+#include "ui/scale.h"
 #include "view/fonts_win.h"
 
 namespace {
@@ -40,13 +41,16 @@ void place(HWND dlg, int id, int x, int y, int w, int h) {
   if (c) SetWindowPos(c, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-int preview_right() { return 40 + 2 * g_app.metrics.big_w * kModbusPreviewColumns; }
+// Sizes here are at 96 DPI, scaled to the DPI of the data view's fonts.
+int at(int32_t v) { return px(v, g_app.metrics.dpi); }
+
+int preview_right() { return at(40) + 2 * g_app.metrics.big_w * kModbusPreviewColumns; }
 
 // The controls go beneath the preview, in pixels like it, and the dialog
 // grows to hold both.
 void layout(HWND dlg) {
-  const int top = 40 + 2 * g_app.metrics.big_h + 12;
-  const int edit_y = top + 18, note_y = top + 44, button_y = top + 66;
+  const int top = at(40) + 2 * g_app.metrics.big_h + at(12);
+  const int edit_y = top + at(18), note_y = top + at(44), button_y = top + at(66);
   // Each column's texts keep to its own width: a label running into the
   // next column would paint over that column's label.
   struct Column { int label, edit, note, x, w, label_w, note_w; };
@@ -59,29 +63,29 @@ void layout(HWND dlg) {
       {IDC_MB_END_LABEL, IDC_MB_END, IDC_MB_END_NOTE, 1180, 60, 100, 100},
   };
   for (const Column& c : columns) {
-    place(dlg, c.label, c.x, top, c.label_w, 16);
-    place(dlg, c.edit, c.x, edit_y, c.w, 22);
-    place(dlg, c.note, c.x, note_y, c.note_w, 16);
+    place(dlg, c.label, at(c.x), top, at(c.label_w), at(16));
+    place(dlg, c.edit, at(c.x), edit_y, at(c.w), at(22));
+    place(dlg, c.note, at(c.x), note_y, at(c.note_w), at(16));
   }
-  place(dlg, IDC_MB_FUNCTION_LABEL, 260, top, 270, 16);
-  place(dlg, IDC_MB_FUNCTION, 260, edit_y, 270, 400);
-  place(dlg, IDC_MB_RATIO_LABEL, 760, top, 56, 16);
-  place(dlg, IDC_MB_RATIO, 760, edit_y, 56, 200);
-  place(dlg, IDC_MB_DATA_LABEL, 836, top, 336, 16);
-  place(dlg, IDC_MB_DATA, 836, edit_y, 336, 22);
-  place(dlg, IDC_MB_DATA_ASC, 836, note_y - 2, 60, 20);
-  place(dlg, IDC_MB_DATA_HEX, 900, note_y - 2, 60, 20);
-  place(dlg, IDC_MB_ASSEMBLE, 8, button_y, 100, 26);
-  place(dlg, IDC_MB_SEND_CH1, 120, button_y, 100, 26);
-  place(dlg, IDC_MB_SEND_CH2, 232, button_y, 100, 26);
-  const int right = std::max(preview_right(), 1250);
-  place(dlg, IDC_MB_CLOSE, right - 100, button_y, 100, 26);
-  place(dlg, IDC_MB_MODE_ASC, 480, 4, 60, 20);
-  place(dlg, IDC_MB_MODE_RTU, 544, 4, 60, 20);
-  place(dlg, IDC_MB_MODE_TCP, 608, 4, 60, 20);
-  place(dlg, IDC_MB_LEFT, right - 64, 2, 30, 20);
-  place(dlg, IDC_MB_RIGHT, right - 30, 2, 30, 20);
-  RECT want = {0, 0, right + 10, button_y + 34};
+  place(dlg, IDC_MB_FUNCTION_LABEL, at(260), top, at(270), at(16));
+  place(dlg, IDC_MB_FUNCTION, at(260), edit_y, at(270), at(400));
+  place(dlg, IDC_MB_RATIO_LABEL, at(760), top, at(56), at(16));
+  place(dlg, IDC_MB_RATIO, at(760), edit_y, at(56), at(200));
+  place(dlg, IDC_MB_DATA_LABEL, at(836), top, at(336), at(16));
+  place(dlg, IDC_MB_DATA, at(836), edit_y, at(336), at(22));
+  place(dlg, IDC_MB_DATA_ASC, at(836), note_y - at(2), at(60), at(20));
+  place(dlg, IDC_MB_DATA_HEX, at(900), note_y - at(2), at(60), at(20));
+  place(dlg, IDC_MB_ASSEMBLE, at(8), button_y, at(100), at(26));
+  place(dlg, IDC_MB_SEND_CH1, at(120), button_y, at(100), at(26));
+  place(dlg, IDC_MB_SEND_CH2, at(232), button_y, at(100), at(26));
+  const int right = std::max(preview_right(), at(1250));
+  place(dlg, IDC_MB_CLOSE, right - at(100), button_y, at(100), at(26));
+  place(dlg, IDC_MB_MODE_ASC, at(480), at(4), at(60), at(20));
+  place(dlg, IDC_MB_MODE_RTU, at(544), at(4), at(60), at(20));
+  place(dlg, IDC_MB_MODE_TCP, at(608), at(4), at(60), at(20));
+  place(dlg, IDC_MB_LEFT, right - at(64), at(2), at(30), at(20));
+  place(dlg, IDC_MB_RIGHT, right - at(30), at(2), at(30), at(20));
+  RECT want = {0, 0, right + at(10), button_y + at(34)};
   AdjustWindowRectEx(&want, static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongPtrW(dlg, GWL_EXSTYLE)));
   const int width = want.right - want.left, height = want.bottom - want.top;
@@ -103,7 +107,7 @@ void layout(HWND dlg) {
 void repaint_preview(HWND dlg) {
   RECT band;
   GetClientRect(dlg, &band);
-  band.bottom = 40 + 2 * g_app.metrics.big_h + 2;
+  band.bottom = at(40) + 2 * g_app.metrics.big_h + at(2);
   RedrawWindow(dlg, &band, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
@@ -267,16 +271,16 @@ void paint(HWND dlg) {
     EndPaint(dlg, &ps);
     return;
   }
-  const int w = g_app.metrics.big_w, h = g_app.metrics.big_h, cell = 2 * w;
+  const int w = g_app.metrics.big_w, h = g_app.metrics.big_h, cell = 2 * w, left = at(40), band = at(40);
   HGDIOBJ old_font = SelectObject(dc, g_font_big);
   for (int i = 0; i < kModbusPreviewColumns; i++) {
-    const int x = 40 + cell * i, odd = i & 1;
+    const int x = left + cell * i, odd = i & 1;
     SelectObject(dc, g_pen[odd ? kSlotAscBack1 : kSlotAscBack2]);
     SelectObject(dc, g_brush[odd ? kSlotAscBack1 : kSlotAscBack2]);
-    Rectangle(dc, x, 40, x + cell, 40 + h);
+    Rectangle(dc, x, band, x + cell, band + h);
     SelectObject(dc, g_pen[odd ? kSlotHexBack1 : kSlotHexBack2]);
     SelectObject(dc, g_brush[odd ? kSlotHexBack1 : kSlotHexBack2]);
-    Rectangle(dc, x, 40 + h, x + cell, 40 + 2 * h);
+    Rectangle(dc, x, band + h, x + cell, band + 2 * h);
   }
   gdi_select_neutral(dc);
 
@@ -287,33 +291,33 @@ void paint(HWND dlg) {
                     : g_modbus.mode == kModbusTcp  ? kTextModbusTcpFrame
                                                    : kTextModbusRtuFrame;
   get_text(title, text);
-  TextOutW(dc, 170, 5, text, lstrlenW(text));
+  TextOutW(dc, at(170), at(5), text, lstrlenW(text));
   SelectObject(dc, g_font_small);
   for (int row = 0; row < 2; row++) {
     text[0] = 0;
     get_text(row == kTextNone ? kTextAscInput : kTextHexInput, text);
-    TextOutW(dc, 0, row == 0 ? 45 : 65, text, lstrlenW(text));
+    TextOutW(dc, 0, at(row == 0 ? 45 : 65), text, lstrlenW(text));
   }
   const int offset = modbus_preview_offset(&g_modbus);
   for (int i = 0; i < kModbusPreviewColumns; i++) {
     wchar_t n[8];
     int len = _snwprintf(n, 8, L"%03d", offset + i);
-    TextOutW(dc, 40 + cell * i, 25, n, len);
+    TextOutW(dc, left + cell * i, at(25), n, len);
   }
 
   SelectObject(dc, g_font_big);
   SetBkMode(dc, OPAQUE);
   const int shown = std::min(kModbusPreviewColumns, g_modbus.frame_length - offset);
   for (int i = 0; i < shown; i++) {
-    const int x = 40 + cell * i, odd = i & 1;
+    const int x = left + cell * i, odd = i & 1;
     const uint8_t unit = static_cast<uint8_t>(g_modbus.frame[offset + i]);
     char16_t display[3], hex[3];
     const int n = byte_display_text(unit, display);
     byte_hex_text(unit, hex);
     SetBkColor(dc, slot_color(odd ? kSlotAscBack1 : kSlotAscBack2));
-    TextOutW(dc, x + (n == 1 ? w / 2 : 0), 40, wide(display), n);
+    TextOutW(dc, x + (n == 1 ? w / 2 : 0), band, wide(display), n);
     SetBkColor(dc, slot_color(odd ? kSlotHexBack1 : kSlotHexBack2));
-    TextOutW(dc, x, 40 + h, wide(hex), 2);
+    TextOutW(dc, x, band + h, wide(hex), 2);
   }
   SelectObject(dc, old_font);
   EndPaint(dlg, &ps);

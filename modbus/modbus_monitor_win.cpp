@@ -51,6 +51,7 @@
 #include "timeline/chunks.h"
 #include "timeline/export.h"
 #include "ui/dialog_look_win.h"
+#include "ui/dpi_win.h"
 #include "ui/file_chooser_win.h"
 #include "ui/file_sink_win.h"
 #include "view/fonts_win.h"
@@ -62,7 +63,7 @@ constexpr UINT kRefreshPeriodMs = 250;
 // The list's columns: what each shows and the message text of its head.
 enum Column { kColTime, kColChannel, kColDirection, kColRole, kColMode, kColSlave, kColFunction, kColSummary,
               kColCheck, kColLatency, kColumns };
-constexpr int kColumnWidths[kColumns] = {70, 50, 40, 66, 48, 46, 170, 270, 72, 90};  // pixels
+constexpr int kColumnWidths[kColumns] = {70, 50, 40, 66, 48, 46, 170, 270, 72, 90};  // pixels at 96 DPI
 constexpr int kColumnTexts[kColumns] = {
     kTextMonitorColumnFirst,     kTextMonitorColumnFirst + 1, kTextMonitorColumnFirst + 2, kTextMonitorRole,
     kTextMonitorColumnFirst + 3, kTextMonitorColumnFirst + 4, kTextMonitorColumnFirst + 5,
@@ -314,11 +315,11 @@ void fit_columns() {
   RECT r;
   GetClientRect(g_mon.list, &r);
   int total = 0;
-  for (int k = 0; k < kColumns; k++) total += kColumnWidths[k];
+  for (int k = 0; k < kColumns; k++) total += window_px(g_mon.list, kColumnWidths[k]);
   const int room = r.right - GetSystemMetrics(SM_CXVSCROLL) - total;
   if (room >= 0) return;
-  const int width = kColumnWidths[kColSummary] + room;
-  SendMessageW(g_mon.list, LVM_SETCOLUMNWIDTH, kColSummary, width > 80 ? width : 80);
+  const int width = window_px(g_mon.list, kColumnWidths[kColSummary]) + room, least = window_px(g_mon.list, 80);
+  SendMessageW(g_mon.list, LVM_SETCOLUMNWIDTH, kColSummary, width > least ? width : least);
 }
 
 void on_init(HWND dlg) {
@@ -349,7 +350,7 @@ void on_init(HWND dlg) {
     LVCOLUMNW c = {};
     c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM | LVCF_FMT;
     c.fmt = (k == kColSlave || k == kColLatency) ? LVCFMT_RIGHT : LVCFMT_LEFT;  // the first column is always left aligned
-    c.cx = kColumnWidths[k];
+    c.cx = window_px(g_mon.list, kColumnWidths[k]);
     c.pszText = head;
     c.iSubItem = k;
     SendMessageW(g_mon.list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(k), reinterpret_cast<LPARAM>(&c));

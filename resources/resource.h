@@ -12,9 +12,14 @@
 #define TIMER_PRESENCE 2
 #define TIMER_LINE_WATCH 3
 
-// Toolbar images: 34 images of 16 x 16 in a strip, light and dark.
+// Toolbar images: 34 images of 16 x 16 in a strip, light and dark; the same
+// at 24 x 24 and 32 x 32 for larger display scales.
 #define IDB_TOOLBAR_LIGHT 92
 #define IDB_TOOLBAR_DARK 93
+#define IDB_TOOLBAR_LIGHT_24 94
+#define IDB_TOOLBAR_DARK_24 95
+#define IDB_TOOLBAR_LIGHT_32 96
+#define IDB_TOOLBAR_DARK_32 97
 
 // Language dialog.
 #define IDD_LANGUAGE 118

@@ -67,8 +67,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int show)
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = class_name;
   RegisterClassExW(&wc);
-  HWND hwnd = CreateWindowExW(0, class_name, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 300, 100,
-                              nullptr, nullptr, instance, nullptr);
+  // 300 x 100 at 96 DPI, scaled to the display (the program is DPI aware).
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen) ReleaseDC(nullptr, screen);
+  HWND hwnd = CreateWindowExW(0, class_name, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                              MulDiv(300, dpi, 96), MulDiv(100, dpi, 96), nullptr, nullptr, instance, nullptr);
   if (!hwnd) return 0;
   ShowWindow(hwnd, show);
   UpdateWindow(hwnd);

@@ -37,50 +37,54 @@ struct InputSendState {
 };
 InputSendState g_input = {};
 
+// The window's height when shortened to its input strip (158 at 96 DPI).
+int short_height() { return px(kShortHeight, g_app.metrics.dpi); }
+
 const uint8_t kControlBytes[9] = {0x05, 0x06, 0x15, 0x02, 0x03, 0x04, 0x05, 0x17, 0x0D};
 
-int history_top(const StripGeometry& g, int r) { return 163 + g.pitch * r; }
+int history_top(const StripGeometry& g, int r) { return px(163, g.dpi) + g.pitch * r; }
 
 // Puts every control in its place beside the painted strips and sizes the
 // window to hold them.
 void layout(HWND dlg) {
   const StripGeometry g = strip_geometry();
+  auto at = [&g](int32_t v) { return px(v, g.dpi); };
   const int x0 = typed_strip_layout(dlg, g, kStripIds);
-  strip_place(dlg, IDC_IN_SHORT, x0 + 104, 50, 48, 22);
+  strip_place(dlg, IDC_IN_SHORT, x0 + at(104), at(50), at(48), at(22));
   // Two rows of buttons between the input strip and the history heading
   // at y = 130.
-  const int mid = 40 + 2 * g.h + 4;
-  const int row_h = std::max(16, (126 - mid) / 2);
-  strip_place(dlg, IDC_IN_SEND_CH1, 5, mid, 80, row_h - 1);
-  strip_place(dlg, IDC_IN_SEND_CH2, 5, mid + row_h, 80, row_h - 1);
-  strip_place(dlg, IDC_IN_CTRL_HEAD, 92, mid + row_h / 2, 90, 16);
-  strip_place(dlg, IDC_IN_CH1_LABEL, 186, mid + 2, 30, 16);
-  strip_place(dlg, IDC_IN_CH2_LABEL, 186, mid + row_h + 2, 30, 16);
+  const int mid = at(40) + 2 * g.h + at(4);
+  const int row_h = std::max(at(16), (at(126) - mid) / 2);
+  strip_place(dlg, IDC_IN_SEND_CH1, at(5), mid, at(80), row_h - 1);
+  strip_place(dlg, IDC_IN_SEND_CH2, at(5), mid + row_h, at(80), row_h - 1);
+  strip_place(dlg, IDC_IN_CTRL_HEAD, at(92), mid + row_h / 2, at(90), at(16));
+  strip_place(dlg, IDC_IN_CH1_LABEL, at(186), mid + at(2), at(30), at(16));
+  strip_place(dlg, IDC_IN_CH2_LABEL, at(186), mid + row_h + at(2), at(30), at(16));
   for (int k = 0; k < 9; k++) {
-    strip_place(dlg, IDC_IN_CTRL_CH1 + k, 216 + 58 * k, mid, 56, row_h - 1);
-    strip_place(dlg, IDC_IN_CTRL_CH2 + k, 216 + 58 * k, mid + row_h, 56, row_h - 1);
+    strip_place(dlg, IDC_IN_CTRL_CH1 + k, at(216 + 58 * k), mid, at(56), row_h - 1);
+    strip_place(dlg, IDC_IN_CTRL_CH2 + k, at(216 + 58 * k), mid + row_h, at(56), row_h - 1);
   }
-  const int px = 216 + 58 * 9 + 6;
+  const int preview = 216 + 58 * 9 + 6;
   static const int kValues[6] = {IDC_IN_PREVIEW_START, IDC_IN_PREVIEW_HEADER, 414, IDC_IN_PREVIEW_END,
                                  IDC_IN_PREVIEW_SUM, IDC_IN_PREVIEW_TERM};
   for (int k = 0; k < 6; k++) {
-    strip_place(dlg, IDC_IN_PREVIEW_HEAD + k, px + 84 * k, mid + 2, 82, 16);
-    strip_place(dlg, kValues[k], px + 84 * k, mid + row_h + 2, 82, 16);
+    strip_place(dlg, IDC_IN_PREVIEW_HEAD + k, at(preview + 84 * k), mid + at(2), at(82), at(16));
+    strip_place(dlg, kValues[k], at(preview + 84 * k), mid + row_h + at(2), at(82), at(16));
   }
-  strip_place(dlg, IDC_IN_FORMAT, px + 84 * 6, mid, 110, 2 * row_h - 1);
+  strip_place(dlg, IDC_IN_FORMAT, at(preview + 84 * 6), mid, at(110), 2 * row_h - 1);
   for (int r = 0; r < 5; r++) {
     const int y = history_top(g, r);
-    strip_place(dlg, IDC_IN_ROW1 + r, 2, y, 36, 2 * g.h);
-    strip_place(dlg, IDC_IN_HIST_CH1 + r, x0, y, 50, 2 * g.h);
-    strip_place(dlg, IDC_IN_HIST_CH2 + r, x0 + 54, y, 50, 2 * g.h);
+    strip_place(dlg, IDC_IN_ROW1 + r, at(2), y, at(36), 2 * g.h);
+    strip_place(dlg, IDC_IN_HIST_CH1 + r, x0, y, at(50), 2 * g.h);
+    strip_place(dlg, IDC_IN_HIST_CH2 + r, x0 + at(54), y, at(50), 2 * g.h);
   }
-  const int bottom = history_top(g, 5) + 4;
-  strip_place(dlg, IDC_IN_PAGE_BACK, 40, bottom, 120, 24);
-  strip_place(dlg, IDC_IN_PAGE_NEXT, 164, bottom, 120, 24);
-  strip_place(dlg, IDC_IN_HIST_CLEAR, 300, bottom, 100, 24);
-  strip_place(dlg, IDC_IN_HIST_SAVE, 404, bottom, 100, 24);
-  strip_place(dlg, IDC_IN_CLOSE, g.right - 100, bottom, 100, 24);
-  strip_fit_window(dlg, std::max(x0 + 110, px + 84 * 6 + 116), bottom + 30);
+  const int bottom = history_top(g, 5) + at(4);
+  strip_place(dlg, IDC_IN_PAGE_BACK, at(40), bottom, at(120), at(24));
+  strip_place(dlg, IDC_IN_PAGE_NEXT, at(164), bottom, at(120), at(24));
+  strip_place(dlg, IDC_IN_HIST_CLEAR, at(300), bottom, at(100), at(24));
+  strip_place(dlg, IDC_IN_HIST_SAVE, at(404), bottom, at(100), at(24));
+  strip_place(dlg, IDC_IN_CLOSE, g.right - at(100), bottom, at(100), at(24));
+  strip_fit_window(dlg, std::max(x0 + at(110), at(preview + 84 * 6 + 116)), bottom + at(30));
 }
 
 void repaint(HWND dlg) { InvalidateRect(dlg, nullptr, TRUE); }
@@ -96,10 +100,10 @@ void paint(HWND dlg) {
   const StripGeometry g = strip_geometry();
   HGDIOBJ old_font = SelectObject(dc, g_font_big);
   typed_strip_paint(dc, g, &g_input.input, 60, kSlotCh1Text);
-  strip_heading(dc, 5, 130, 61);
+  strip_heading(dc, px(5, g.dpi), px(130, g.dpi), 61);
   for (int r = 0; r < 5; r++) {
     const StringEntry& e = g_send_history.entry[g_input.history_first + r];
-    strip_row(dc, g, 40, history_top(g, r), 152 + g.pitch * r, e.units, e.count, kSlotCh1Text);
+    strip_row(dc, g, px(40, g.dpi), history_top(g, r), px(152, g.dpi) + g.pitch * r, e.units, e.count, kSlotCh1Text);
   }
   frame_preview_update(dlg);
   SelectObject(dc, old_font);
@@ -131,11 +135,11 @@ void history_relabel(HWND dlg) {
 void toggle_short(HWND dlg) {
   RECT r;
   GetWindowRect(dlg, &r);
-  if (r.bottom - r.top < 201) {
+  if (r.bottom - r.top < px(201, g_app.metrics.dpi)) {
     SetWindowPos(dlg, nullptr, 0, 0, g_input.full_w, g_input.full_h, SWP_NOMOVE | SWP_NOZORDER);
     g_app.settings.dlg4_short = 0;
   } else {
-    SetWindowPos(dlg, nullptr, 0, 0, r.right - r.left, kShortHeight, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(dlg, nullptr, 0, 0, r.right - r.left, short_height(), SWP_NOMOVE | SWP_NOZORDER);
     g_app.settings.dlg4_short = 1;
   }
 }
@@ -217,7 +221,7 @@ void on_init(HWND dlg) {
   g_input.full_h = r.bottom - r.top;
   dialog_look_init(dlg);
   if (g_app.settings.dlg4_short == 1)
-    SetWindowPos(dlg, nullptr, 0, 0, g_input.full_w, kShortHeight, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(dlg, nullptr, 0, 0, g_input.full_w, short_height(), SWP_NOMOVE | SWP_NOZORDER);
 }
 
 INT_PTR CALLBACK input_send_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {

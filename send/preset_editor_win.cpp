@@ -31,31 +31,32 @@ struct PresetEditorState {
 };
 PresetEditorState g_editor = {};
 
-int row_top(const StripGeometry& g, int r) { return 163 + g.pitch * r; }
+int row_top(const StripGeometry& g, int r) { return px(163, g.dpi) + g.pitch * r; }
 
 void layout(HWND dlg) {
   const StripGeometry g = strip_geometry();
+  auto at = [&g](int32_t v) { return px(v, g.dpi); };
   const int x0 = typed_strip_layout(dlg, g, kStripIds);
-  const int mid = 40 + 2 * g.h + 6;
-  strip_place(dlg, IDC_PE_ASSEMBLE, 40, mid, 100, 30);
-  strip_place(dlg, IDC_PE_FORMAT, 146, mid, 130, 30);
+  const int mid = at(40) + 2 * g.h + at(6);
+  strip_place(dlg, IDC_PE_ASSEMBLE, at(40), mid, at(100), at(30));
+  strip_place(dlg, IDC_PE_FORMAT, at(146), mid, at(130), at(30));
   static const int kValues[6] = {412, 413, 414, 415, 416, 417};
   for (int k = 0; k < 6; k++) {
-    strip_place(dlg, 406 + k, 290 + 90 * k, mid, 88, 16);
-    strip_place(dlg, kValues[k], 290 + 90 * k, mid + 17, 88, 16);
+    strip_place(dlg, 406 + k, at(290 + 90 * k), mid, at(88), at(16));
+    strip_place(dlg, kValues[k], at(290 + 90 * k), mid + at(17), at(88), at(16));
   }
-  for (int r = 0; r < kPresetRows; r++) strip_place(dlg, IDC_PE_ROW1 + r, 0, row_top(g, r), 38, 2 * g.h);
-  const int bottom = row_top(g, kPresetRows) + 4;
+  for (int r = 0; r < kPresetRows; r++) strip_place(dlg, IDC_PE_ROW1 + r, 0, row_top(g, r), at(38), 2 * g.h);
+  const int bottom = row_top(g, kPresetRows) + at(4);
   static const struct { int id, w; } kBottom[] = {
       {IDC_PE_PAGE_BACK, 120}, {IDC_PE_PAGE_NEXT, 120}, {IDC_PE_DOWN, 40},   {IDC_PE_UP, 40},
       {IDC_PE_DELETE, 110},    {IDC_PE_READ, 90},       {IDC_PE_DELETE_ALL, 100}, {IDC_PE_SAVE, 90}};
-  int x = 40;
+  int x = at(40);
   for (const auto& b : kBottom) {
-    strip_place(dlg, b.id, x, bottom, b.w, 24);
-    x += b.w + 6;
+    strip_place(dlg, b.id, x, bottom, at(b.w), at(24));
+    x += at(b.w + 6);
   }
-  strip_place(dlg, IDC_PE_CLOSE, g.right - 100, bottom, 100, 24);
-  strip_fit_window(dlg, x0 + 190, bottom + 30);
+  strip_place(dlg, IDC_PE_CLOSE, g.right - at(100), bottom, at(100), at(24));
+  strip_fit_window(dlg, x0 + at(190), bottom + at(30));
 }
 
 // The row numbers, with the selection marked when `marked` is it.
@@ -75,10 +76,10 @@ void paint(HWND dlg) {
   const StripGeometry g = strip_geometry();
   HGDIOBJ old_font = GetCurrentObject(dc, OBJ_FONT);
   typed_strip_paint(dc, g, &g_editor.input, 95, kSlotText);
-  strip_heading(dc, 5, 130, 71);
+  strip_heading(dc, px(5, g.dpi), px(130, g.dpi), 71);
   for (int r = 0; r < kPresetRows; r++) {
     const StringEntry& e = g_editor.list[g_editor.first + r];
-    strip_row(dc, g, 40, row_top(g, r), 152 + g.pitch * r, e.units, e.count, kSlotText);
+    strip_row(dc, g, px(40, g.dpi), row_top(g, r), px(152, g.dpi) + g.pitch * r, e.units, e.count, kSlotText);
   }
   SelectObject(dc, old_font);
   EndPaint(dlg, &ps);

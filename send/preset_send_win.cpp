@@ -29,30 +29,34 @@ struct PresetSendState {
 };
 PresetSendState g_presets = {};
 
-int row_top(const StripGeometry& g, int r) { return 42 + g.pitch * r; }
+int row_top(const StripGeometry& g, int r) { return px(42, g.dpi) + g.pitch * r; }
+
+// The window's width when narrowed to its send buttons (155 at 96 DPI).
+int narrow_width() { return px(kNarrowWidth, g_app.metrics.dpi); }
 
 // Row r: its number above the two send buttons, which stand where the
 // window's narrow form still shows them.
 void layout(HWND dlg) {
   const StripGeometry g = strip_geometry();
-  strip_place(dlg, IDC_PS_HEAD, 5, 4, 200, 16);
+  auto at = [&g](int32_t v) { return px(v, g.dpi); };
+  strip_place(dlg, IDC_PS_HEAD, at(5), at(4), at(200), at(16));
   for (int r = 0; r < kPresetRows; r++) {
     const int y = row_top(g, r);
-    strip_place(dlg, IDC_PS_ROW1 + r, 2, y - g.s - 1, 40, g.s + 1);
-    strip_place(dlg, IDC_PS_CH1 + r, 2, y, kStripX - 5, g.h);
-    strip_place(dlg, IDC_PS_CH2 + r, 2, y + g.h, kStripX - 5, g.h);
+    strip_place(dlg, IDC_PS_ROW1 + r, at(2), y - g.s - 1, at(40), g.s + 1);
+    strip_place(dlg, IDC_PS_CH1 + r, at(2), y, at(kStripX - 5), g.h);
+    strip_place(dlg, IDC_PS_CH2 + r, at(2), y + g.h, at(kStripX - 5), g.h);
   }
-  const int bottom = row_top(g, kPresetRows) + 2;
+  const int bottom = row_top(g, kPresetRows) + at(2);
   static const int kBottom[] = {IDC_PS_NARROW, IDC_PS_PAGE_BACK, IDC_PS_PAGE_NEXT, IDC_PS_RELOAD,
                                 IDC_PS_LOAD_OTHER, IDC_PS_CLOSE};
   static const int kWidth[] = {40, 120, 120, 100, 120, 100};
-  int x = 2;
+  int x = at(2);
   for (int k = 0; k < 6; k++) {
-    strip_place(dlg, kBottom[k], x, bottom, kWidth[k], 24);
-    x += kWidth[k] + 4;
+    strip_place(dlg, kBottom[k], x, bottom, at(kWidth[k]), at(24));
+    x += at(kWidth[k] + 4);
   }
-  const int right = kStripX + g.cell * kStripCells + 8;
-  strip_fit_window(dlg, std::max(right, x + 4), bottom + 30);
+  const int right = at(kStripX) + g.cell * kStripCells + at(8);
+  strip_fit_window(dlg, std::max(right, x + at(4)), bottom + at(30));
 }
 
 void relabel(HWND dlg) {
@@ -71,7 +75,7 @@ void paint(HWND dlg) {
   for (int r = 0; r < kPresetRows; r++) {
     const int y = row_top(g, r);
     const StringEntry& e = g_presets.list[g_presets.first + r];
-    strip_row(dc, g, kStripX, y, y - 12, e.units, e.count, kSlotText);  // units past the 64th are sent, not shown
+    strip_row(dc, g, px(kStripX, g.dpi), y, y - px(12, g.dpi), e.units, e.count, kSlotText);  // units past the 64th are sent, not shown
   }
   SelectObject(dc, old_font);
   EndPaint(dlg, &ps);
@@ -93,8 +97,8 @@ void close_window(HWND dlg) {
 void toggle_narrow(HWND dlg) {
   RECT r;
   GetWindowRect(dlg, &r);
-  const int narrow = r.right - r.left >= 201;
-  SetWindowPos(dlg, nullptr, 0, 0, narrow ? kNarrowWidth : g_presets.full_w, g_presets.full_h,
+  const int narrow = r.right - r.left >= px(201, g_app.metrics.dpi);
+  SetWindowPos(dlg, nullptr, 0, 0, narrow ? narrow_width() : g_presets.full_w, g_presets.full_h,
                SWP_NOMOVE | SWP_NOZORDER);
   g_app.settings.dlg5_short = narrow;
 }
@@ -151,7 +155,7 @@ void on_init(HWND dlg) {
   g_presets.full_h = r.bottom - r.top;
   dialog_look_init(dlg);
   if (g_app.settings.dlg5_short == 1)
-    SetWindowPos(dlg, nullptr, 0, 0, kNarrowWidth, g_presets.full_h, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(dlg, nullptr, 0, 0, narrow_width(), g_presets.full_h, SWP_NOMOVE | SWP_NOZORDER);
 }
 
 INT_PTR CALLBACK preset_send_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {

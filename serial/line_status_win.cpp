@@ -16,6 +16,7 @@
 #include "serial/line_status.h"
 #include "serial/port_win.h"
 #include "ui/dialog_look_win.h"
+#include "ui/scale.h"
 #include "view/fonts_win.h"
 
 namespace {
@@ -76,7 +77,7 @@ void draw_column(HDC dc, LineColumn column, uint32_t bits) {
   int n = line_status_column(column, bits, marks);
   for (int i = 0; i < n; i++) {
     wchar_t glyph = static_cast<wchar_t>(line_status_glyph(marks[i].on));
-    TextOutW(dc, marks[i].x, marks[i].y, &glyph, 1);
+    TextOutW(dc, px(marks[i].x, g_app.metrics.dpi), px(marks[i].y, g_app.metrics.dpi), &glyph, 1);
   }
 }
 
@@ -128,15 +129,17 @@ void line_status_paint_indicators(HWND dlg) {
 }
 
 // The labels follow the circles they name, in pixels like the circles, so
-// the two stay together whatever the dialog font's base units are.
+// the two stay together whatever the dialog font's base units are; both
+// are placed at 96 DPI and scaled.
 void line_status_place_labels(HWND dlg) {
   static const int kLabelWidth[kLineColumns] = {118, 142, 90};
+  const int32_t dpi = g_app.metrics.dpi;
   for (int column = 0; column < kLineColumns; column++) {
     LineIndicator marks[kLineColumnMax];
     int n = line_status_column(static_cast<LineColumn>(column), 0, marks);
     for (int i = 0; i < n; i++)
-      SetWindowPos(GetDlgItem(dlg, marks[i].label), nullptr, marks[i].x + 18, marks[i].y + 2, kLabelWidth[column], 16,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+      SetWindowPos(GetDlgItem(dlg, marks[i].label), nullptr, px(marks[i].x + 18, dpi), px(marks[i].y + 2, dpi),
+                   px(kLabelWidth[column], dpi), px(16, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
   }
 }
 

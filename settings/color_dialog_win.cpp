@@ -12,6 +12,7 @@
 #include "resources/resource.h"
 #include "settings/color_rows.h"
 #include "ui/dialog_look_win.h"
+#include "ui/scale.h"
 #include "view/fonts_win.h"
 
 namespace {
@@ -91,8 +92,9 @@ void preview_make_room(HWND dlg) {
   for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) left = std::min(left, child_rect(dlg, c).left);
   RECT client;
   GetClientRect(dlg, &client);
-  const int dx = left < kPreviewWidth ? kPreviewWidth - left : 0;
-  const int dy = client.bottom < kPreviewHeight ? kPreviewHeight - client.bottom : 0;
+  const int width = px(kPreviewWidth, g_app.metrics.dpi), height = px(kPreviewHeight, g_app.metrics.dpi);
+  const int dx = left < width ? width - left : 0;
+  const int dy = client.bottom < height ? height - client.bottom : 0;
   if (dx == 0 && dy == 0) return;
   for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
     RECT r = child_rect(dlg, c);
@@ -117,30 +119,33 @@ void preview_paint(HDC dc, ColorDialog* d) {
   HGDIOBJ big_font = g_font_big ? static_cast<HGDIOBJ>(g_font_big) : fallback;
   HGDIOBJ old_font = SelectObject(dc, small_font);
   const int old_mode = GetBkMode(dc);
+  // The preview is laid out at 96 DPI and drawn at the data view's scale.
+  const int32_t dpi = g_app.metrics.dpi;
   for (int i = 0; i < n; i++) {
     const PreviewItem& it = items[i];
+    const int x0 = px(it.x0, dpi), y0 = px(it.y0, dpi), x1 = px(it.x1, dpi), y1 = px(it.y1, dpi);
     if (it.kind == kPreviewText) {
       SelectObject(dc, it.font == kPreviewBig ? big_font : small_font);
       SetTextColor(dc, colorref(it.ink));
       SetBkColor(dc, colorref(it.paper));
       SetBkMode(dc, it.opaque ? OPAQUE : TRANSPARENT);
       if (it.centered) {
-        RECT r = {it.x0, it.y0, it.x1, it.y1};
+        RECT r = {x0, y0, x1, y1};
         DrawTextW(dc, wide(it.text), -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP);
       } else {
-        TextOutW(dc, it.x0, it.y0, wide(it.text), lstrlenW(wide(it.text)));
+        TextOutW(dc, x0, y0, wide(it.text), lstrlenW(wide(it.text)));
       }
       continue;
     }
     HPEN pen = CreatePen(PS_SOLID, 1, colorref(it.pen));
     HGDIOBJ old_pen = SelectObject(dc, pen);
     if (it.kind == kPreviewLine) {
-      MoveToEx(dc, it.x0, it.y0, nullptr);
-      LineTo(dc, it.x1, it.y1);
+      MoveToEx(dc, x0, y0, nullptr);
+      LineTo(dc, x1, y1);
     } else {
       HBRUSH brush = CreateSolidBrush(colorref(it.fill));
       HGDIOBJ old_brush = SelectObject(dc, brush);
-      Rectangle(dc, it.x0, it.y0, it.x1, it.y1);
+      Rectangle(dc, x0, y0, x1, y1);
       SelectObject(dc, old_brush);
       DeleteObject(brush);
     }

@@ -10,9 +10,10 @@ StripGeometry strip_geometry() {
   g.w = g_app.metrics.big_w;
   g.h = g_app.metrics.big_h;
   g.s = g_app.metrics.small_h;
+  g.dpi = g_app.metrics.dpi;
   g.cell = 2 * g.w;
-  g.pitch = g.s + 2 * g.h + 5;
-  g.right = 40 + g.cell * kStripCells;
+  g.pitch = g.s + 2 * g.h + px(5, g.dpi);
+  g.right = px(40, g.dpi) + g.cell * kStripCells;
   return g;
 }
 
@@ -126,9 +127,10 @@ LRESULT CALLBACK typed_field_proc(HWND field, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 HWND typed_field_create(HWND dlg, int id, int w, int h, TypedField* f) {
+  const int32_t dpi = g_app.metrics.dpi;
   HWND field = CreateWindowExW(0, L"EDIT", L"",
-                               WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL, 5,
-                               5, w, h, dlg, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_instance, nullptr);
+                               WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                               px(5, dpi), px(5, dpi), px(w, dpi), px(h, dpi), dlg, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_instance, nullptr);
   if (!field) return nullptr;
   SetWindowLongPtrW(field, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(f));
   f->proc =
@@ -145,14 +147,15 @@ void typed_strip_open(HWND dlg, const TypedStripIds& ids, TypedField* f, int w, 
 }
 
 int typed_strip_layout(HWND dlg, const StripGeometry& g, const TypedStripIds& ids) {
-  const int x0 = g.right + 8;
-  strip_place(dlg, ids.left, x0, 22, 30, 22);
-  strip_place(dlg, ids.right, x0 + 34, 22, 30, 22);
-  strip_place(dlg, ids.mode_head, x0 + 70, 4, 120, 16);
-  strip_place(dlg, ids.asc, x0 + 70, 22, 55, 18);
-  strip_place(dlg, ids.hex, x0 + 128, 22, 55, 18);
-  strip_place(dlg, ids.clr, x0, 50, 48, 22);
-  strip_place(dlg, ids.bs, x0 + 52, 50, 48, 22);
+  auto at = [&g](int32_t v) { return px(v, g.dpi); };
+  const int x0 = g.right + at(8);
+  strip_place(dlg, ids.left, x0, at(22), at(30), at(22));
+  strip_place(dlg, ids.right, x0 + at(34), at(22), at(30), at(22));
+  strip_place(dlg, ids.mode_head, x0 + at(70), at(4), at(120), at(16));
+  strip_place(dlg, ids.asc, x0 + at(70), at(22), at(55), at(18));
+  strip_place(dlg, ids.hex, x0 + at(128), at(22), at(55), at(18));
+  strip_place(dlg, ids.clr, x0, at(50), at(48), at(22));
+  strip_place(dlg, ids.bs, x0 + at(52), at(50), at(48), at(22));
   return x0;
 }
 
@@ -179,13 +182,14 @@ int typed_strip_command(HWND dlg, const TypedStripIds& ids, TypedField* f, int i
 }
 
 void typed_strip_paint(HDC dc, const StripGeometry& g, TypedInput* in, int title, int text_slot) {
-  strip_grid(dc, g, 40, 40);
+  const int x = px(40, g.dpi), y = px(40, g.dpi);
+  strip_grid(dc, g, x, y);
   wchar_t text[kMessageTextUnits] = L"";
   SelectObject(dc, g_font_big);
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, slot_color(kSlotText));
   get_text(title, text);
-  TextOutW(dc, 40, 5, text, lstrlenW(text));
+  TextOutW(dc, x, px(5, g.dpi), text, lstrlenW(text));
   SelectObject(dc, g_font_small);
   for (int mode = 0; mode < 2; mode++) {
     const int active = (in->entry.state == kEntryAsc) == (mode == 0);
@@ -194,18 +198,18 @@ void typed_strip_paint(HDC dc, const StripGeometry& g, TypedInput* in, int title
     SetTextColor(dc, slot_color(kSlotAscHexText));
     text[0] = 0;
     get_text(mode == kTextNone ? kTextAscInput : kTextHexInput, text);
-    TextOutW(dc, 0, mode == 0 ? 45 : 65, text, lstrlenW(text));
+    TextOutW(dc, 0, px(mode == 0 ? 45 : 65, g.dpi), text, lstrlenW(text));
   }
   const int32_t offset = typed_input_view(in);
-  strip_column_numbers(dc, g, 40, 25, offset, kStripCells);
+  strip_column_numbers(dc, g, x, px(25, g.dpi), offset, kStripCells);
   const int shown = in->count - offset < kStripCells ? in->count - offset : kStripCells;
-  if (shown > 0) strip_cells(dc, g, 40, 40, in->units + offset, shown, text_slot);
+  if (shown > 0) strip_cells(dc, g, x, y, in->units + offset, shown, text_slot);
   if (in->entry.state == kEntryHexSecond && shown >= 0 && shown < kStripCells) {
     SelectObject(dc, g_font_big);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, slot_color(text_slot));
     wchar_t digit = static_cast<wchar_t>(in->entry.pending);
-    TextOutW(dc, 40 + g.cell * shown, 40 + g.h, &digit, 1);
+    TextOutW(dc, x + g.cell * shown, y + g.h, &digit, 1);
   }
 }
 

@@ -5,14 +5,18 @@
 #pragma once
 
 #include "app/app_win.h"
+#include "ui/scale.h"
 
 constexpr int kStripCells = 64;
 
+// Every fixed size of these windows is a size at 96 DPI, scaled to the DPI
+// the data view's fonts were made for: px(size, g.dpi).
 struct StripGeometry {
   int32_t w, h, s;   // width and height of "W" in the big font, height in the small one
   int32_t cell;      // 2w
   int32_t pitch;     // s + 2h + 5: one list row
   int32_t right;     // right edge of a strip of 64 cells starting at x = 40
+  int32_t dpi;
 };
 StripGeometry strip_geometry();
 
@@ -55,8 +59,8 @@ struct TypedField {
   int edit_keys;
   int repaint_each_key;
 };
-// Creates the field (EDIT `id` at (5, 5), w x h pixels) for `f`, which must
-// outlive it.
+// Creates the field (EDIT `id` at (5, 5), w x h pixels at 96 DPI) for `f`,
+// which must outlive it.
 HWND typed_field_create(HWND dlg, int id, int w, int h, TypedField* f);
 
 // The controls a dialog keeps beside its input strip.

@@ -28,16 +28,17 @@ ChecksumState g_checksum = {};
 
 void layout(HWND dlg) {
   const StripGeometry g = strip_geometry();
+  auto at = [&g](int32_t v) { return px(v, g.dpi); };
   const int x0 = typed_strip_layout(dlg, g, kStripIds);
   // The answer line is drawn at (500, 86); the buttons sit below it.
-  const int y = 86 + g.h + 10;
-  strip_place(dlg, IDC_CS_KIND, 40, y, 150, 26);
-  strip_place(dlg, IDC_CS_KIND_NAME, 196, y + 5, 70, 18);
-  strip_place(dlg, IDC_CS_RESULT, 280, y, 100, 26);
-  strip_place(dlg, IDC_CS_COPY_ASC, 390, y, 110, 26);
-  strip_place(dlg, IDC_CS_COPY_HEX, 506, y, 110, 26);
-  strip_place(dlg, IDC_CS_CLOSE, g.right - 100, y, 100, 26);
-  strip_fit_window(dlg, x0 + 190, y + 34);
+  const int y = at(86) + g.h + at(10);
+  strip_place(dlg, IDC_CS_KIND, at(40), y, at(150), at(26));
+  strip_place(dlg, IDC_CS_KIND_NAME, at(196), y + at(5), at(70), at(18));
+  strip_place(dlg, IDC_CS_RESULT, at(280), y, at(100), at(26));
+  strip_place(dlg, IDC_CS_COPY_ASC, at(390), y, at(110), at(26));
+  strip_place(dlg, IDC_CS_COPY_HEX, at(506), y, at(110), at(26));
+  strip_place(dlg, IDC_CS_CLOSE, g.right - at(100), y, at(100), at(26));
+  strip_fit_window(dlg, x0 + at(190), y + at(34));
 }
 
 void show_kind(HWND dlg) {
@@ -64,7 +65,7 @@ void show_result(HWND dlg) {
   SetBkMode(dc, OPAQUE);
   SetBkColor(dc, slot_color(kSlotAnswerBack));
   SetTextColor(dc, slot_color(kSlotText));
-  TextOutW(dc, 500, 86, wide(answer), n);
+  TextOutW(dc, px(500, g_app.metrics.dpi), px(86, g_app.metrics.dpi), wide(answer), n);
   SelectObject(dc, old_font);
   ReleaseDC(dlg, dc);
 }

@@ -49,10 +49,11 @@ int32_t view_hit_edge(const ViewCellMap* map, const ViewMetrics& m, int32_t coun
                       int32_t x, int32_t y, int32_t* prev) {
   const int32_t n = map->cells_per_row, cell_w = view_cell_width(m), pitch = view_row_pitch(m);
   const RowLayout l = view_row_layout(m);
-  if (n < 1 || cell_w <= 2 * kEventHitSlack || pitch < 1 || x < m.margin - kEventHitSlack || y < l.clear_top) return -1;
-  const int32_t col = (x - m.margin + kEventHitSlack) / cell_w, row = (y - l.clear_top) / pitch;
+  const int32_t slack = px(kEventHitSlack, m.dpi);
+  if (n < 1 || cell_w <= 2 * slack || pitch < 1 || x < m.margin - slack || y < l.clear_top) return -1;
+  const int32_t col = (x - m.margin + slack) / cell_w, row = (y - l.clear_top) / pitch;
   const int32_t from_edge = x - (m.margin + col * cell_w);
-  if (from_edge > kEventHitSlack || col > n || row >= map->rows) return -1;
+  if (from_edge > slack || col > n || row >= map->rows) return -1;
   const int32_t in_row = y - row * pitch;
   if (in_row < l.upper_index || in_row >= l.lower_hex_back + m.big_h) return -1;
   int32_t index = -1;

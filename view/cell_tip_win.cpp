@@ -6,6 +6,8 @@
 // the lock, as the painter reads them (app/capture.h).
 #include "view/cell_tip_win.h"
 
+#include "ui/dpi_win.h"
+
 #include "record/record_view_win.h"
 
 #include <cwchar>
@@ -125,7 +127,7 @@ void cell_tip_create(HWND owner) {
   }
   // Wide enough for the longest line: without a width, line breaks in the
   // text would not break the tooltip's lines.
-  SendMessageW(g_tip, TTM_SETMAXTIPWIDTH, 0, 1000);
+  SendMessageW(g_tip, TTM_SETMAXTIPWIDTH, 0, window_px(owner, 1000));
   // In the palette's colors, so that the dark theme has a dark tooltip.
   SendMessageW(g_tip, TTM_SETTIPBKCOLOR, slot_color(kSlotBackground), 0);
   SendMessageW(g_tip, TTM_SETTIPTEXTCOLOR, slot_color(kSlotText), 0);
@@ -170,7 +172,7 @@ void cell_tip_mouse_move(HWND owner, int x, int y) {
   // Below and right of the pointer, so that the mouse never lands on it.
   POINT at = {x, y};
   ClientToScreen(owner, &at);
-  SendMessageW(g_tip, TTM_TRACKPOSITION, 0, MAKELPARAM(at.x + 16, at.y + 20));
+  SendMessageW(g_tip, TTM_TRACKPOSITION, 0, MAKELPARAM(at.x + window_px(owner, 16), at.y + window_px(owner, 20)));
   if (g_shown < 0) SendMessageW(g_tip, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&ti));
   g_shown = index;
   g_shown_events = shows_events;

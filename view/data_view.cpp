@@ -1,6 +1,7 @@
 #include "view/data_view.h"
 
 #include "app/capture.h"
+#include "view/cell_tip.h"
 
 int cell_place(uint8_t kind, int32_t lm_mode) {
   switch (kind) {
@@ -52,23 +53,27 @@ int view_cursor_skip(int32_t* row, int32_t* col, int32_t n, int32_t rows, int64_
 
 RowLayout view_row_layout(const ViewMetrics& m) {
   const int32_t s = m.small_h, b = m.big_h, half = view_strip_height(m);
+  auto at = [&m](int32_t y) { return px(y, m.dpi); };
   RowLayout l;
-  l.upper_index = 28;
-  l.upper_char = s + 29;
-  l.upper_char_back = s + 30;
-  l.upper_hex = s + b + 29;
-  l.upper_hex_back = s + b + 30;
-  l.marker = s + 2 * b + 29;
-  l.lower_index = half + 28;
-  l.lower_char = half + s + 30;
-  l.lower_char_back = half + s + 29;
-  l.lower_hex = half + s + b + 30;
-  l.lower_hex_back = half + s + b + 29;
-  l.separator = view_row_pitch(m) + 24;
-  l.read_label = half - b / 2 - b + 25;
-  l.send_label = half + s + b / 2 + 28;
-  l.clear_top = 27;
-  l.clear_bottom = view_row_pitch(m) + 23;
+  l.upper_index = at(28);
+  l.upper_char = s + at(29);
+  l.upper_char_back = s + at(30);
+  l.upper_hex = s + b + at(29);
+  l.upper_hex_back = s + b + at(30);
+  l.marker = s + 2 * b + at(29);
+  l.lower_index = half + at(28);
+  l.lower_char = half + s + at(30);
+  l.lower_char_back = half + s + at(29);
+  l.lower_hex = half + s + b + at(30);
+  l.lower_hex_back = half + s + b + at(29);
+  l.separator = view_row_pitch(m) + at(24);
+  l.separator_lines = at(2);
+  l.read_label = half - b / 2 - b + at(25);
+  l.send_label = half + s + b / 2 + at(28);
+  l.clear_top = at(27);
+  l.clear_bottom = view_row_pitch(m) + at(23);
+  l.row_number_x = at(5);
+  l.event_flag_w = at(kEventFlagWidth);
   return l;
 }
 

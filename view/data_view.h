@@ -43,9 +43,12 @@ int view_cursor_skip(int32_t* row, int32_t* col, int32_t cells_per_row, int32_t 
 struct RowLayout {
   int32_t upper_index, upper_char, upper_char_back, upper_hex, upper_hex_back, marker;
   int32_t lower_index, lower_char, lower_char_back, lower_hex, lower_hex_back;
-  int32_t separator;  // first of the two separator lines below the row
+  int32_t separator;        // first of the separator lines below the row
+  int32_t separator_lines;  // how many: two at 96 DPI
   int32_t read_label, send_label;
   int32_t clear_top, clear_bottom;
+  int32_t row_number_x;   // x of the row number on the marker line
+  int32_t event_flag_w;   // width of a line event's flag
 };
 RowLayout view_row_layout(const ViewMetrics& m);
 

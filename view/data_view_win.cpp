@@ -54,7 +54,7 @@ Painter painter_for(HWND hwnd, HDC dc) {
   p.pitch = view_row_pitch(p.m);
   RECT r;
   GetClientRect(hwnd, &r);
-  p.view_w = r.right - 6;
+  p.view_w = view_width(r.right, p.m);
   p.n = shown().view.cells_per_row;
   p.rows = shown().view.visible_rows;
   p.font = nullptr;
@@ -76,7 +76,8 @@ void use_colors(Painter& p, int back_slot, int text_slot) {
 void text_at(HDC dc, int32_t x, int32_t y, const wchar_t* text, int count) { TextOutW(dc, x, y, text, count); }
 
 // One cleared row, drawn once and copied: the view background from
-// x = margin to the view width and from y = 27 to pitch + 23 within the row,
+// x = margin to the view width and from the clear top to the clear bottom of
+// the row (y = 27 to pitch + 23 at 96 DPI),
 // with the background rectangles of the N cells of its four character and
 // hexadecimal lines in their alternating colors. Copying it is the same as
 // clearing the rectangle and drawing every cell's rectangles, at a fraction
@@ -158,7 +159,7 @@ int event_mark_draw(Painter& p, int32_t x, int32_t top, int32_t prev, int32_t in
   // Below the index line, whose digits it would cover.
   RECT bar = {x, top + p.l.upper_char_back, x + kEventMarkWidth, top + p.l.lower_hex_back + p.m.big_h};
   FillRect(p.dc, &bar, brush);
-  RECT flag = {x, top + p.l.marker + 1, x + kEventFlagWidth, top + p.l.marker + p.m.big_h - 1};
+  RECT flag = {x, top + p.l.marker + 1, x + p.l.event_flag_w, top + p.l.marker + p.m.big_h - 1};
   FillRect(p.dc, &flag, brush);
   DeleteObject(brush);
   return 1;
@@ -322,10 +323,10 @@ void end_marker_erase(Painter& p) {
   // drawn there next draws the marker again.
   if (g_end_mark_x || g_end_mark_top) {
     const int32_t left = g_end_mark_x - p.m.margin, top = g_end_mark_top + p.l.clear_top;
-    if (g_row_image.dc && left >= 0 && left + kEventFlagWidth <= g_row_image.width) {
-      BitBlt(p.dc, g_end_mark_x, top, kEventFlagWidth, g_row_image.height, g_row_image.dc, left, 0, SRCCOPY);
+    if (g_row_image.dc && left >= 0 && left + p.l.event_flag_w <= g_row_image.width) {
+      BitBlt(p.dc, g_end_mark_x, top, p.l.event_flag_w, g_row_image.height, g_row_image.dc, left, 0, SRCCOPY);
     } else {
-      RECT r = {g_end_mark_x, top, g_end_mark_x + kEventFlagWidth, top + p.l.clear_bottom - p.l.clear_top};
+      RECT r = {g_end_mark_x, top, g_end_mark_x + p.l.event_flag_w, top + p.l.clear_bottom - p.l.clear_top};
       HBRUSH back = CreateSolidBrush(slot_color(kSlotBackground));
       if (back) FillRect(p.dc, &r, back), DeleteObject(back);
     }
@@ -374,7 +375,8 @@ void view_full_repaint(HWND hwnd, HDC dc) {
   }
   for (int32_t k = 0; k < p.rows; k++) {
     SelectObject(dc, g_pen[kSlotText]);
-    for (int32_t y : {(k + 1) * p.pitch + 24, (k + 1) * p.pitch + 25}) {
+    for (int32_t i = 0; i < p.l.separator_lines; i++) {
+      const int32_t y = k * p.pitch + p.l.separator + i;
       MoveToEx(dc, 0, y, nullptr);
       LineTo(dc, p.view_w, y);
     }
@@ -412,7 +414,7 @@ void view_full_repaint(HWND hwnd, HDC dc) {
       SelectObject(dc, GetStockObject(SYSTEM_FONT));
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, slot_color(kSlotText));
-      text_at(dc, 5, v.cursor_row * p.pitch + p.l.marker, number, len);
+      text_at(dc, p.l.row_number_x, v.cursor_row * p.pitch + p.l.marker, number, len);
       SetBkMode(dc, OPAQUE);
       p.font = nullptr;
       p.text = CLR_INVALID;

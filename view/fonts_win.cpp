@@ -1,5 +1,8 @@
 #include "view/fonts_win.h"
 
+#include "ui/dpi_win.h"
+#include "ui/scale.h"
+
 HFONT g_font_small = nullptr;
 HFONT g_font_big = nullptr;
 
@@ -9,8 +12,9 @@ static HFONT fonts_make(int height) {
 }
 
 void fonts_create(HWND hwnd) {
-  g_font_small = fonts_make(10);
-  g_font_big = fonts_make(18);
+  const int32_t dpi = window_dpi(hwnd);
+  g_font_small = fonts_make(px(10, dpi));
+  g_font_big = fonts_make(px(18, dpi));
   HDC dc = GetDC(hwnd);
   SIZE small_w = {}, big_w = {}, send = {};
   HGDIOBJ old = SelectObject(dc, g_font_small);
@@ -20,7 +24,7 @@ void fonts_create(HWND hwnd) {
   GetTextExtentPoint32W(dc, L"SEND:", 5, &send);
   SelectObject(dc, old);
   ReleaseDC(hwnd, dc);
-  g_app.metrics = {small_w.cy, big_w.cx, big_w.cy, send.cx};
+  g_app.metrics = {small_w.cy, big_w.cx, big_w.cy, send.cx, dpi};
 }
 
 void fonts_delete() {

@@ -6,7 +6,8 @@
 extern HFONT g_font_small;
 extern HFONT g_font_big;
 
-// Creates both fonts and measures g_app.metrics on the window's DC.
+// Creates both fonts for the window's DPI and measures g_app.metrics on
+// its DC.
 void fonts_create(HWND hwnd);
 void fonts_delete();
 // Cells per row and visible rows for the window's current client area.

@@ -5,6 +5,12 @@ Writes, beside the folder of this script:
   ../toolbar_light.bmp  34 images of 16 x 16 in a strip (544 x 16), 24-bit,
                         dark strokes for a light toolbar
   ../toolbar_dark.bmp   the same motifs with light strokes for a dark toolbar
+  ../toolbar_light_24.bmp, ../toolbar_dark_24.bmp, ../toolbar_light_32.bmp,
+  ../toolbar_dark_32.bmp
+                        the same strips at 24 and 32 pixels, for displays at
+                        150 and 200 %: each pixel of the 16-pixel drawing
+                        becomes a block of whole pixels (2 x 2 at 32; 1 or 2
+                        wide and high at 24), so the images stay sharp
   ../quorrin.ico        the program icon: 16, 32 and 48 pixel images, 32-bit
                         with alpha and an AND mask
 
@@ -853,13 +859,28 @@ def ico_bytes(images):
     return head + b''.join(entries) + b''.join(blobs)
 
 
+def scale_strip(rows, size):
+    """The strip of 16-pixel images at `size` pixels, each output pixel taking
+    the drawing's pixel it falls on (nearest, no blending: the background
+    stays exactly the color the toolbar masks out)."""
+    pick = [i * SIZE // size for i in range(size)]
+    out = []
+    for y in range(size):
+        src = rows[pick[y]]
+        out.append([src[(x // size) * SIZE + pick[x % size]] for x in range(size * len(IMAGES))])
+    return out
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     res = os.path.dirname(here)
-    for name, theme in (('toolbar_light.bmp', LIGHT), ('toolbar_dark.bmp', DARK)):
+    for name, theme in (('toolbar_light', LIGHT), ('toolbar_dark', DARK)):
         rows = render_strip(theme)
-        with open(os.path.join(res, name), 'wb') as f:
+        with open(os.path.join(res, name + '.bmp'), 'wb') as f:
             f.write(bmp_bytes(SIZE * len(IMAGES), SIZE, rows))
+        for size in (24, 32):
+            with open(os.path.join(res, '%s_%d.bmp' % (name, size)), 'wb') as f:
+                f.write(bmp_bytes(size * len(IMAGES), size, scale_strip(rows, size)))
     icons = [(s, render_icon(s)) for s in (16, 32, 48)]
     with open(os.path.join(res, 'quorrin.ico'), 'wb') as f:
         f.write(ico_bytes(icons))

@@ -4,6 +4,7 @@ that folder."""
 import struct
 import subprocess
 import zipfile
+from xml.etree import ElementTree
 from pathlib import Path
 
 import harness
@@ -34,6 +35,26 @@ def assert_version_resource(data, version):
         assert rest.lstrip(b"\0")[:2 * len(value)] == value.encode("utf-16-le"), key
 
 
+def assert_manifest(data, version, name):
+    """The program's manifest: common controls 6, per-monitor DPI awareness
+    v2 with its fallbacks, the supported Windows versions up to 10 and 11,
+    no code page of its own, and VERSION as its version."""
+    start, end = data.find(b"<assembly "), data.find(b"</assembly>")
+    assert 0 < start < end, "no manifest"
+    root = ElementTree.fromstring(data[start:end + len(b"</assembly>")])
+    v1, v3 = "{urn:schemas-microsoft-com:asm.v1}", "{urn:schemas-microsoft-com:asm.v3}"
+    identity = root.find(f"{v1}assemblyIdentity")
+    words = (version.split(".") + ["0"] * 4)[:4]
+    assert identity.get("name") == f"Quorrin.{name}" and identity.get("version") == ".".join(words)
+    controls = root.find(f"{v1}dependency/{v1}dependentAssembly/{v1}assemblyIdentity")
+    assert (controls.get("name"), controls.get("version")) == ("Microsoft.Windows.Common-Controls", "6.0.0.0")
+    settings = {e.tag.split("}")[1]: e.text for e in root.find(f"{v3}application/{v3}windowsSettings")}
+    assert settings == {"dpiAware": "true/pm", "dpiAwareness": "PerMonitorV2, PerMonitor"}
+    compatibility = "{urn:schemas-microsoft-com:compatibility.v1}"
+    supported = {e.get("Id") for e in root.iter(f"{compatibility}supportedOS")}
+    assert "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}" in supported and len(supported) == 4
+
+
 def test_unpacked_package_starts_with_its_texts_and_restarts_after_a_theme_change(display, wine, driver):
     zip_path, version = package()
     with zipfile.ZipFile(zip_path) as z:
@@ -47,6 +68,7 @@ def test_unpacked_package_starts_with_its_texts_and_restarts_after_a_theme_chang
     assert sorted(p.name for p in q.dir.iterdir()) == sorted(n[len(folder):] for n in names)
     for program in ("Quorrin.exe", "pivotle.exe"):
         assert_version_resource((q.dir / program).read_bytes(), version)
+        assert_manifest((q.dir / program).read_bytes(), version, program[:-4])
     assert b"\r\n" in (q.dir / "LICENSE.txt").read_bytes() and b"the Quorrin authors" in (q.dir / "LICENSE.txt").read_bytes()
     q.start()
     try:

@@ -1,5 +1,7 @@
 #include "app/chrome.h"
 
+#include "ui/scale.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -46,15 +48,30 @@ TEST(StatusBar, TextsOfEveryPart) {
 TEST(StatusBar, ANetworkChannelsPortPartIsWidened) {
   int edges[kStatusParts];
   const int32_t none[2] = {0, 0}, ch2[2] = {0, 1}, both[2] = {1, 1};
-  status_part_edges(none, edges);
+  status_part_edges(none, 96, edges);
   for (int i = 0; i < kStatusParts; i++) EXPECT_EQ(edges[i], kStatusPartEdges[i]);
-  status_part_edges(ch2, edges);
+  status_part_edges(ch2, 96, edges);
   EXPECT_EQ(edges[5], kStatusPartEdges[5]);
   EXPECT_EQ(edges[6], kStatusPartEdges[6] + kStatusAddressExtra);
   EXPECT_EQ(edges[11], kStatusPartEdges[11] + kStatusAddressExtra);
-  status_part_edges(both, edges);
+  status_part_edges(both, 96, edges);
   EXPECT_EQ(edges[2] - edges[1], kStatusPartEdges[2] - kStatusPartEdges[1] + kStatusAddressExtra);
   EXPECT_EQ(edges[11], kStatusPartEdges[11] + 2 * kStatusAddressExtra);
+}
+
+TEST(StatusBar, PartEdgesScaleWithTheDisplay) {
+  const int32_t none[2] = {0, 0}, ch1[2] = {1, 0};
+  for (int32_t dpi : {96, 120, 144, 192}) {
+    int edges[kStatusParts], net[kStatusParts];
+    status_part_edges(none, dpi, edges);
+    status_part_edges(ch1, dpi, net);
+    for (int i = 0; i < kStatusParts; i++) {
+      // Every part keeps its share of the bar, within a pixel of rounding.
+      EXPECT_NEAR(edges[i], kStatusPartEdges[i] * dpi / 96.0, 0.5) << dpi << " part " << i;
+      if (i > 0) EXPECT_NEAR(edges[i] - edges[i - 1], (kStatusPartEdges[i] - kStatusPartEdges[i - 1]) * dpi / 96.0, 1.0);
+    }
+    EXPECT_NEAR(net[11] - edges[11], px(kStatusAddressExtra, dpi), 1);
+  }
 }
 
 TEST(StatusBar, BackgroundFollowsOpenChannelsAndLineMonitor) {

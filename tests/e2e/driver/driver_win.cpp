@@ -489,15 +489,14 @@ std::string verb_menu(const Fields& a) {
   return "ok\t" + escape(path);
 }
 
-// Has qhook.dll read, inside Quorrin, the state of every serial port handle
-// Quorrin holds (GetCommState, GetCommTimeouts); answers one field per
-// handle, as qhook_win.cpp describes.
-std::string verb_comm(const Fields&) {
+// Has qhook.dll write one of its dumps (`dump`, into `file`); answers one
+// field per line of it.
+std::string hook_lines(const wchar_t* dump, const wchar_t* file) {
   wchar_t path[MAX_PATH];
-  std::string failed = qhook_dump(L"qdriver.dumpcomm", 0, L"qhook-comm.txt", path);
+  std::string failed = qhook_dump(dump, 0, file, path);
   if (!failed.empty()) return failed;
   FILE* f = _wfopen(path, L"rb");
-  if (!f) return "err\tno port state written";
+  if (!f) return "err\tnothing written";
   std::string out = "ok";
   char line[1024];
   while (std::fgets(line, sizeof line, f)) {
@@ -508,6 +507,15 @@ std::string verb_comm(const Fields&) {
   std::fclose(f);
   return out;
 }
+
+// Has qhook.dll read, inside Quorrin, the state of every serial port handle
+// Quorrin holds (GetCommState, GetCommTimeouts); answers one field per
+// handle, as qhook_win.cpp describes.
+std::string verb_comm(const Fields&) { return hook_lines(L"qdriver.dumpcomm", L"qhook-comm.txt"); }
+
+// Has qhook.dll measure, inside Quorrin, the main window's DPI and each
+// status bar part against the text drawn in it, as qhook_win.cpp describes.
+std::string verb_status(const Fields&) { return hook_lines(L"qdriver.dumpstatus", L"qhook-status.txt"); }
 
 // Waits until the main window no longer exists.
 std::string verb_gone(const Fields& a) {
@@ -533,6 +541,15 @@ std::string verb_unlock(const Fields&) {
   if (g_locked != INVALID_HANDLE_VALUE) CloseHandle(g_locked);
   g_locked = INVALID_HANDLE_VALUE;
   return "ok";
+}
+
+// Sets a DWORD value under HKEY_CURRENT_USER: from the driver, already
+// running in the prefix, it costs no Wine start as `wine reg` does.
+std::string verb_userdword(const Fields& a) {
+  std::wstring key = from_utf8(field(a, 1)), name = from_utf8(field(a, 2));
+  DWORD value = static_cast<DWORD>(std::stoul(field(a, 3)));
+  LSTATUS r = RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), REG_DWORD, &value, sizeof value);
+  return r == ERROR_SUCCESS ? "ok" : "err\tRegSetKeyValue " + std::to_string(r);
 }
 
 // Reads the clipboard's text; with a field, first puts that text there (so
@@ -696,8 +713,10 @@ const Verb kVerbs[] = {
     {"lock", verb_lock, 1},           // path
     {"unlock", verb_unlock, 0},
     {"clipboard", verb_clipboard, 0}, // optional text to put there first
+    {"userdword", verb_userdword, 3}, // key under HKCU, value name, number
     {"enabled", verb_enabled, 2},     // window, control id
     {"comm", verb_comm, 0},
+    {"status", verb_status, 0},
     {"items", verb_items, 2},         // window, control id
     {"rows", verb_rows, 2},           // window, control id (a list view)
     {"rowstate", verb_rowstate, 5},   // window, control id, row, state, mask

@@ -14,10 +14,17 @@
 // own time-outs), "path|BaudRate|flags|XonLim|XoffLim|ByteSize|Parity|
 // StopBits|XonChar|XoffChar|ErrorChar|EofChar|EvtChar|" and the five
 // time-outs, numbers in decimal, path as GetFinalPathNameByHandleW gives it.
+//
+// On "qdriver.dumpstatus" it writes "qhook-status.txt": "dpi|N" with the
+// main window's DPI, then one line per status bar part, "part|i|width|ink":
+// the part's width and how far right of its left edge the window's own
+// drawing of that part puts ink, drawn for it into a bitmap far wider than
+// the part (so a text too long for its part shows as ink beyond its width).
 #ifndef UNICODE
 #define UNICODE
 #endif
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -90,6 +97,58 @@ void dump_comm(FILE* f) {
   }
 }
 
+// The rightmost column, plus one, of a 32-bit top-down image `w` x `h`
+// that differs from its last column's colour; 0 when none does.
+int ink_right(const uint32_t* bits, int w, int h) {
+  for (int x = w - 1; x >= 0; x--)
+    for (int y = 0; y < h; y++)
+      if ((bits[y * w + x] & 0xFFFFFF) != (bits[y * w + w - 1] & 0xFFFFFF)) return x + 1;
+  return 0;
+}
+
+void dump_status(FILE* f, HWND main) {
+  std::fprintf(f, "dpi|%u\n", GetDpiForWindow(main));
+  HWND bar = GetDlgItem(main, 1001);
+  if (!bar) return;
+  int edges[64] = {};
+  const int parts = static_cast<int>(SendMessageW(bar, SB_GETPARTS, 64, reinterpret_cast<LPARAM>(edges)));
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(bar, WM_GETFONT, 0, 0));
+  HDC screen = GetDC(bar);
+  HDC mem = CreateCompatibleDC(screen);
+  for (int i = 0; i < parts; i++) {
+    RECT part = {};
+    SendMessageW(bar, SB_GETRECT, i, reinterpret_cast<LPARAM>(&part));
+    const int w = 3000, h = part.bottom - part.top;
+    if (h <= 0) continue;
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP image = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!image) continue;
+    HGDIOBJ old_image = SelectObject(mem, image);
+    HGDIOBJ old_font = font ? SelectObject(mem, font) : nullptr;
+    DRAWITEMSTRUCT item = {};
+    item.CtlType = ODT_STATIC;
+    item.CtlID = static_cast<UINT>(GetDlgCtrlID(bar));
+    item.itemID = static_cast<UINT>(i);
+    item.hwndItem = bar;
+    item.hDC = mem;
+    item.rcItem = {0, 0, w, h};
+    SendMessageW(main, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item));
+    GdiFlush();
+    std::fprintf(f, "part|%d|%ld|%d\n", i, part.right - part.left, ink_right(static_cast<const uint32_t*>(bits), w, h));
+    if (old_font) SelectObject(mem, old_font);
+    SelectObject(mem, old_image);
+    DeleteObject(image);
+  }
+  DeleteDC(mem);
+  ReleaseDC(bar, screen);
+}
+
 FILE* open_beside(const wchar_t* name) {
   wchar_t path[MAX_PATH];
   GetModuleFileNameW(g_module, path, MAX_PATH);
@@ -103,8 +162,16 @@ FILE* open_beside(const wchar_t* name) {
 extern "C" __declspec(dllexport) LRESULT CALLBACK qhook_callwnd(int code, WPARAM wp, LPARAM lp) {
   static UINT dump_message = RegisterWindowMessageW(L"qdriver.dumpmenu");
   static UINT comm_message = RegisterWindowMessageW(L"qdriver.dumpcomm");
+  static UINT status_message = RegisterWindowMessageW(L"qdriver.dumpstatus");
   if (code == HC_ACTION) {
     auto* msg = reinterpret_cast<CWPSTRUCT*>(lp);
+    if (msg->message == status_message) {
+      FILE* f = open_beside(L"qhook-status.txt");
+      if (f) {
+        dump_status(f, msg->hwnd);
+        std::fclose(f);
+      }
+    }
     if (msg->message == comm_message) {
       FILE* f = open_beside(L"qhook-comm.txt");
       if (f) {

@@ -1,0 +1,119 @@
+"""Quorrin at display scales of 100, 150 and 200 %: Wine hands the program
+the DPI of HKCU\\Control Panel\\Desktop\\LogPixels, which a test sets before
+the start. The data view's cells, the status bar's parts and the tool
+windows must grow with the scale, and nothing may be cut."""
+from collections import Counter
+
+import pytest
+
+import harness
+from harness import client_shot, screenshot, texts
+
+DESKTOP = r"Control Panel\Desktop"
+CMD_INPUT, CMD_MODBUS, CMD_PORT_NUMBER, CMD_CHECKSUM, CMD_MONITOR, CMD_FIND = 150, 153, 160, 172, 178, 183
+
+
+@pytest.fixture
+def scale(driver):
+    """scale(dpi) -> the LogPixels of the next start; 96 again afterwards."""
+    def set_dpi(dpi):
+        driver.call("userdword", DESKTOP, "LogPixels", str(dpi))
+    yield set_dpi
+    set_dpi(96)
+
+
+def status(driver):
+    """The main window's DPI and, per status bar part, its width and how
+    far right its drawn text reaches, read inside Quorrin."""
+    dpi, parts = 0, []
+    for line in driver.call("status"):
+        kind, *values = line.split("|")
+        if kind == "dpi":
+            dpi = int(values[0])
+        else:
+            parts.append(tuple(int(v) for v in values))
+    return dpi, parts
+
+
+def cell_pitch(shot):
+    """The width of the data view's cells in a picture of the empty view:
+    the run length that repeats most along a row of pixels, where the cells'
+    backgrounds alternate."""
+    best = (0, 0)
+    for y in range(shot.h):
+        runs, start = [], 0
+        for x in range(1, shot.w):
+            if shot.at(x, y) != shot.at(x - 1, y):
+                runs.append(x - start)
+                start = x
+        runs = [r for r in runs[1:] if r >= 4]  # not the edge, nor a text's strokes
+        if not runs:
+            continue
+        length, times = Counter(runs).most_common(1)[0]
+        if times > best[1]:
+            best = (length, times)
+    assert best[1] >= 10, best
+    return best[0]
+
+
+def start_at(app, driver, scale, dpi):
+    scale(dpi)
+    q = app()
+    driver.call("move", "main", 0, 0, harness_px(1000, dpi), harness_px(700, dpi))
+    return q
+
+
+def harness_px(value, dpi):
+    return (value * dpi + 48) // 96
+
+
+def test_main_window_cells_and_status_bar_grow_with_the_scale(app, driver, display, scale, com3):
+    pitches = {}
+    for dpi in (96, 144, 192):
+        q = start_at(app, driver, scale, dpi)
+        shown, parts = harness.screen_until(lambda: status(driver), lambda r: r[0] == dpi)
+        assert shown == dpi
+        assert len(parts) == 12
+        for i, width, ink in parts:
+            assert 0 < ink <= width, (dpi, i, width, ink)
+        pitches[dpi] = cell_pitch(client_shot(display, driver, "main", f"scale_empty_{dpi}"))
+        harness.open_ports(driver)
+        com3.write(b"Quorrin at " + str(dpi).encode() + b" DPI\r\n\x00\x7f\xb1")
+        harness.screen_until(lambda: status(driver)[1], lambda p: p[3][2] > 0)
+        # Open ports and their settings make the longest texts of the bar.
+        for i, width, ink in status(driver)[1]:
+            assert 0 < ink <= width, (dpi, i, width, ink)
+        screenshot(display, f"scale_main_{dpi}")
+        driver.call("close", "main")
+        q.wait_exit(20)
+    # A cell is two glyphs of the big font wide, and the font's glyphs round
+    # to whole pixels at each size (13 at 18 px, 27 at 36 px).
+    assert abs(pitches[144] - 1.5 * pitches[96]) <= 2, pitches
+    assert abs(pitches[192] - 2 * pitches[96]) <= 2, pitches
+
+
+def open_tool(driver, command, title):
+    driver.command(command)
+    return driver.call("dialog", title, 10000, timeout=20)[0]
+
+
+@pytest.mark.parametrize("dpi,theme", [(144, 0), (144, 1), (192, 0)])
+def test_tool_windows_at_the_scale(app, driver, display, scale, dpi, theme):
+    q = start_at(app, driver, scale, dpi)
+    if theme:
+        harness.restart_in_theme(driver, q, theme)
+        driver.call("move", "main", 0, 0, harness_px(1000, dpi), harness_px(700, dpi))
+    assert harness.screen_until(lambda: status(driver)[0], lambda d: d == dpi) == dpi
+    t = texts()
+    # The port dialog while the ports are closed, the others with CH1 open.
+    windows = [(CMD_PORT_NUMBER, "PortNo.Setting"), (CMD_INPUT, "*"), (CMD_MONITOR, t[354][1]),
+               (CMD_FIND, t[527][1]), (CMD_CHECKSUM, t[100][1]), (CMD_MODBUS, "Modbus")]
+    for command, title in windows:
+        if command == CMD_INPUT:
+            harness.open_ports(driver)
+        dlg = open_tool(driver, command, title)
+        left, top, right, bottom = map(int, driver.call("rect", dlg))
+        assert right - left > 0 and bottom - top > 0
+        screenshot(display, f"scale_{dpi}_{theme}_{command}")
+        driver.call("close", dlg)
+        harness.wait_for(lambda: dlg not in [w.split("|")[0] for w in driver.call("windows")])

@@ -1,0 +1,11 @@
+// The display scale of a window, for the sizes laid out in pixels
+// (ui/scale.h scales them from 96 DPI).
+#pragma once
+
+#include "app/app_win.h"
+
+// The DPI of the monitor `hwnd` is on as the window sees it; the system's on
+// a Windows without per-window DPI (before Windows 10).
+int32_t window_dpi(HWND hwnd);
+// `value` pixels at 96 DPI in the pixels of `hwnd`.
+int32_t window_px(HWND hwnd, int32_t value);
