@@ -33,20 +33,24 @@ int g_status_slot = -1;
 int32_t g_status_net[2] = {0, 0};  // the channels whose port part is widened now
 int g_status_parts_set = 0;
 
-// Cuts the 16 x 16 images of bitmap 92 for the menu items.
+// Cuts the images of the light toolbar strip for the menu items: the
+// largest strip (16, 24 or 32 pixels) that fits the menus' check mark room.
 void menu_images_cut() {
   if (g_menu_images[0]) return;
-  HBITMAP strip = static_cast<HBITMAP>(
-      LoadImageW(g_instance, MAKEINTRESOURCEW(IDB_TOOLBAR_LIGHT), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  const int room = GetSystemMetrics(SM_CXMENUCHECK);
+  const int size = room >= 32 ? 32 : room >= 24 ? 24 : 16;
+  const int id = size == 32 ? IDB_TOOLBAR_LIGHT_32 : size == 24 ? IDB_TOOLBAR_LIGHT_24 : IDB_TOOLBAR_LIGHT;
+  HBITMAP strip =
+      static_cast<HBITMAP>(LoadImageW(g_instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   if (!strip) return;
   HDC screen = GetDC(nullptr);
   HDC src = CreateCompatibleDC(screen);
   HDC dst = CreateCompatibleDC(screen);
   HGDIOBJ old_src = SelectObject(src, strip);
   for (int k = 0; k < kToolButtons; k++) {
-    g_menu_images[k] = CreateCompatibleBitmap(screen, 16, 16);
+    g_menu_images[k] = CreateCompatibleBitmap(screen, size, size);
     HGDIOBJ old_dst = SelectObject(dst, g_menu_images[k]);
-    BitBlt(dst, 0, 0, 16, 16, src, 16 * k, 0, SRCCOPY);
+    BitBlt(dst, 0, 0, size, size, src, size * k, 0, SRCCOPY);
     SelectObject(dst, old_dst);
   }
   SelectObject(src, old_src);

@@ -23,6 +23,7 @@
 #include "serial/port_win.h"
 #include "serial/presence_win.h"
 #include "send/preset_send_win.h"
+#include "ui/dpi_win.h"
 #include "ui/file_chooser_win.h"
 #include "view/cell_tip_win.h"
 #include "view/data_view_win.h"
@@ -144,8 +145,8 @@ void full_repaint(HWND hwnd) {
 void data_repaint(HWND hwnd) {
   RECT r;
   GetClientRect(hwnd, &r);
-  r.top = 24;
-  r.bottom -= 20;
+  r.top = window_px(hwnd, 24);
+  r.bottom -= window_px(hwnd, 20);
   InvalidateRect(hwnd, &r, TRUE);
   UpdateWindow(hwnd);
 }
@@ -390,14 +391,16 @@ void on_create(HWND hwnd) {
 }
 
 // The window moved to a monitor of another scale (or the scale changed):
-// the data view's fonts and cell metrics, the toolbar's images and the
-// status bar's parts follow, and the window takes the size Windows suggests.
+// the data view's fonts and cell metrics, the toolbar's images, the status
+// bar's parts and the tool windows drawn with those fonts follow, and the
+// window takes the size Windows suggests.
 void on_dpi_changed(HWND hwnd, const RECT* suggested) {
   if (g_font_small) {
     fonts_delete();
     fonts_create(hwnd);
   }
   chrome_rescale(hwnd);
+  tool_windows_rescale(hwnd);
   SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
   InvalidateRect(hwnd, nullptr, TRUE);

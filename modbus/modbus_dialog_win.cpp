@@ -20,6 +20,7 @@
 #include "serial/port_win.h"
 #include "modbus/modbus.h"
 #include "ui/dialog_look_win.h"
+#include "ui/dpi_win.h"
 #include "ui/scale.h"
 #include "view/fonts_win.h"
 
@@ -387,6 +388,10 @@ void on_command(HWND dlg, int id) {
 INT_PTR CALLBACK modbus_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: on_init(dlg); return TRUE;
+    case kMessageRescaled:
+      layout(dlg);
+      InvalidateRect(dlg, nullptr, TRUE);
+      return TRUE;
     case WM_COMMAND: on_command(dlg, LOWORD(wp)); return TRUE;
     case WM_TIMER:
       if (wp == kFunctionTimer) on_function_timer(dlg);

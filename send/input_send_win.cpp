@@ -19,6 +19,7 @@
 #include "tools/cell_strip_win.h"
 #include "send/strings_file_win.h"
 #include "ui/dialog_look_win.h"
+#include "ui/dpi_win.h"
 #include "view/fonts_win.h"
 
 namespace {
@@ -188,6 +189,19 @@ void on_command(HWND dlg, int id) {
   }
 }
 
+// Lays the window out (again, after a change of scale) and gives it its
+// full size, or its short one when the user shortened it.
+void lay_out_and_size(HWND dlg) {
+  layout(dlg);
+  RECT r;
+  GetWindowRect(dlg, &r);
+  g_input.full_w = r.right - r.left;
+  g_input.full_h = r.bottom - r.top;
+  if (g_app.settings.dlg4_short == 1)
+    SetWindowPos(dlg, nullptr, 0, 0, g_input.full_w, short_height(), SWP_NOMOVE | SWP_NOZORDER);
+  InvalidateRect(dlg, nullptr, TRUE);
+}
+
 void on_init(HWND dlg) {
   static const struct { int id, text; } kLabels[] = {
       {IDC_IN_MODE_HEAD, kTextEntryMode}, {IDC_IN_SEND_CH1, kTextSendCh1}, {IDC_IN_SEND_CH2, kTextSendCh2}, {IDC_IN_CTRL_HEAD, kTextSendControlChar},
@@ -214,20 +228,15 @@ void on_init(HWND dlg) {
   SetTimer(dlg, kFocusTimer, 3000, nullptr);
   g_app.tool_open[kToolInputSend] = 1;
   g_app.send_format_open = 0;
-  layout(dlg);
-  RECT r;
-  GetWindowRect(dlg, &r);
-  g_input.full_w = r.right - r.left;
-  g_input.full_h = r.bottom - r.top;
+  lay_out_and_size(dlg);
   dialog_look_init(dlg);
-  if (g_app.settings.dlg4_short == 1)
-    SetWindowPos(dlg, nullptr, 0, 0, g_input.full_w, short_height(), SWP_NOMOVE | SWP_NOZORDER);
 }
 
 INT_PTR CALLBACK input_send_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   INT_PTR result = 0;
   switch (msg) {
     case WM_INITDIALOG: on_init(dlg); return FALSE;
+    case kMessageRescaled: lay_out_and_size(dlg); return TRUE;
     case WM_COMMAND: on_command(dlg, LOWORD(wp)); return TRUE;
     case WM_TIMER:
       if (wp == kFocusTimer && send_focus_may_return())

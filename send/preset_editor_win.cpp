@@ -14,6 +14,7 @@
 #include "send/preset_send_win.h"
 #include "send/strings_file_win.h"
 #include "ui/dialog_look_win.h"
+#include "ui/dpi_win.h"
 #include "ui/file_chooser_win.h"
 
 namespace {
@@ -185,6 +186,10 @@ void on_init(HWND dlg) {
 INT_PTR CALLBACK preset_editor_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: on_init(dlg); return FALSE;
+    case kMessageRescaled:
+      layout(dlg);
+      InvalidateRect(dlg, nullptr, TRUE);
+      return TRUE;
     case WM_COMMAND: on_command(dlg, LOWORD(wp)); return TRUE;
     case WM_TIMER:
       if (wp == kFocusTimer && send_focus_may_return())

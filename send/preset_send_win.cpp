@@ -14,6 +14,7 @@
 #include "send/preset_list.h"
 #include "send/strings_file_win.h"
 #include "ui/dialog_look_win.h"
+#include "ui/dpi_win.h"
 #include "ui/file_chooser_win.h"
 
 namespace {
@@ -129,6 +130,17 @@ void on_command(HWND dlg, int id) {
   }
 }
 
+// Keeps the laid-out size as the full one, and narrows the window when
+// the user narrowed it.
+void size_to_layout(HWND dlg) {
+  RECT r;
+  GetWindowRect(dlg, &r);
+  g_presets.full_w = r.right - r.left;
+  g_presets.full_h = r.bottom - r.top;
+  if (g_app.settings.dlg5_short == 1)
+    SetWindowPos(dlg, nullptr, 0, 0, narrow_width(), g_presets.full_h, SWP_NOMOVE | SWP_NOZORDER);
+}
+
 void on_init(HWND dlg) {
   set_dialog_text(dlg, 0, kTextPresetSendTitle);
   set_dialog_text(dlg, IDC_PS_HEAD, kTextPresetStrings);
@@ -149,19 +161,19 @@ void on_init(HWND dlg) {
   layout(dlg);
   load(dlg, L"mdata.txt", 1);
   g_app.tool_open[kToolPresetSend] = 1;
-  RECT r;
-  GetWindowRect(dlg, &r);
-  g_presets.full_w = r.right - r.left;
-  g_presets.full_h = r.bottom - r.top;
+  size_to_layout(dlg);
   dialog_look_init(dlg);
-  if (g_app.settings.dlg5_short == 1)
-    SetWindowPos(dlg, nullptr, 0, 0, narrow_width(), g_presets.full_h, SWP_NOMOVE | SWP_NOZORDER);
 }
 
 INT_PTR CALLBACK preset_send_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   INT_PTR result = 0;
   switch (msg) {
     case WM_INITDIALOG: on_init(dlg); return TRUE;
+    case kMessageRescaled:
+      layout(dlg);
+      size_to_layout(dlg);
+      repaint(dlg);
+      return TRUE;
     case WM_COMMAND: on_command(dlg, LOWORD(wp)); return TRUE;
     case WM_PAINT: paint(dlg); return TRUE;
     case WM_CLOSE: close_window(dlg); return TRUE;

@@ -16,6 +16,7 @@
 #include "serial/line_status.h"
 #include "serial/port_win.h"
 #include "ui/dialog_look_win.h"
+#include "ui/dpi_win.h"
 #include "ui/scale.h"
 #include "view/fonts_win.h"
 
@@ -150,6 +151,10 @@ INT_PTR CALLBACK line_status_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       line_status_set_texts(dlg);
       SetTimer(dlg, kRefreshTimer, kRefreshPeriod, nullptr);
       dialog_look_init(dlg);
+      return TRUE;
+    case kMessageRescaled:
+      line_status_place_labels(dlg);
+      InvalidateRect(dlg, nullptr, TRUE);
       return TRUE;
     case WM_TIMER:
       if (wp == kRefreshTimer) {

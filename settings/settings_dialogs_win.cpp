@@ -12,6 +12,7 @@
 #include "quorrin_version.h"
 #include "resources/resource.h"
 #include "ui/dialog_look_win.h"
+#include "ui/dpi_win.h"
 
 namespace {
 
@@ -95,9 +96,10 @@ INT_PTR CALLBACK about_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(dlg, &ps);
-      HICON icon = static_cast<HICON>(LoadImageW(g_instance, MAKEINTRESOURCEW(IDI_QUORRIN), IMAGE_ICON, 64, 64, 0));
+      const int size = window_px(dlg, 64);  // 64 x 64 at (3, 22), at 96 DPI
+      HICON icon = static_cast<HICON>(LoadImageW(g_instance, MAKEINTRESOURCEW(IDI_QUORRIN), IMAGE_ICON, size, size, 0));
       if (icon) {
-        DrawIconEx(dc, 3, 22, icon, 64, 64, 0, nullptr, DI_NORMAL);
+        DrawIconEx(dc, window_px(dlg, 3), window_px(dlg, 22), icon, size, size, 0, nullptr, DI_NORMAL);
         DestroyIcon(icon);
       }
       EndPaint(dlg, &ps);

@@ -10,6 +10,7 @@
 #include "tools/cell_strip_win.h"
 #include "tools/checksum_calc.h"
 #include "ui/dialog_look_win.h"
+#include "ui/dpi_win.h"
 #include "view/fonts_win.h"
 
 namespace {
@@ -173,6 +174,10 @@ void on_init(HWND dlg) {
 INT_PTR CALLBACK checksum_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: on_init(dlg); return FALSE;
+    case kMessageRescaled:
+      layout(dlg);
+      InvalidateRect(dlg, nullptr, TRUE);
+      return TRUE;
     case WM_COMMAND: on_command(dlg, LOWORD(wp)); return TRUE;
     case WM_TIMER:
       if (wp == kFocusTimer && !g_app.checksum_kind_open && g_app.settings.auto_foucs_OFF != 1) {

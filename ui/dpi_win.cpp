@@ -20,3 +20,10 @@ int32_t window_dpi(HWND hwnd) {
 }
 
 int32_t window_px(HWND hwnd, int32_t value) { return px(value, window_dpi(hwnd)); }
+
+static BOOL CALLBACK rescale_one(HWND hwnd, LPARAM main) {
+  if (hwnd != reinterpret_cast<HWND>(main)) SendMessageW(hwnd, kMessageRescaled, 0, 0);
+  return TRUE;
+}
+
+void tool_windows_rescale(HWND main) { EnumThreadWindows(GetCurrentThreadId(), rescale_one, reinterpret_cast<LPARAM>(main)); }

@@ -1,4 +1,4 @@
-"""Quorrin at display scales of 100, 150 and 200 %: Wine hands the program
+"""Quorrin at display scales of 100, 125, 150 and 200 %: Wine hands the program
 the DPI of HKCU\\Control Panel\\Desktop\\LogPixels, which a test sets before
 the start. The data view's cells, the status bar's parts and the tool
 windows must grow with the scale, and nothing may be cut."""
@@ -69,7 +69,7 @@ def harness_px(value, dpi):
 
 def test_main_window_cells_and_status_bar_grow_with_the_scale(app, driver, display, scale, com3):
     pitches = {}
-    for dpi in (96, 144, 192):
+    for dpi in (96, 120, 144, 192):
         q = start_at(app, driver, scale, dpi)
         shown, parts = harness.screen_until(lambda: status(driver), lambda r: r[0] == dpi)
         assert shown == dpi
@@ -97,7 +97,7 @@ def open_tool(driver, command, title):
     return driver.call("dialog", title, 10000, timeout=20)[0]
 
 
-@pytest.mark.parametrize("dpi,theme", [(144, 0), (144, 1), (192, 0)])
+@pytest.mark.parametrize("dpi,theme", [(96, 0), (144, 0), (144, 1), (192, 0)])
 def test_tool_windows_at_the_scale(app, driver, display, scale, dpi, theme):
     q = start_at(app, driver, scale, dpi)
     if theme:
@@ -117,3 +117,25 @@ def test_tool_windows_at_the_scale(app, driver, display, scale, dpi, theme):
         screenshot(display, f"scale_{dpi}_{theme}_{command}")
         driver.call("close", dlg)
         harness.wait_for(lambda: dlg not in [w.split("|")[0] for w in driver.call("windows")])
+
+
+def test_a_change_of_scale_lays_the_windows_out_again(app, driver, display, scale):
+    """WM_DPICHANGED as Windows sends it when the window moves to another
+    monitor (here of the same scale, the one Wine has): the main window
+    takes the suggested rectangle, makes its toolbar and status bar again,
+    and the open tool window lays itself out again at the same size."""
+    start_at(app, driver, scale, 144)
+    harness.open_ports(driver)
+    tool = open_tool(driver, CMD_INPUT, "*")
+    tool_rect = driver.call("rect", tool)
+    suggested = driver.call("dpichanged")[0].split("|")
+    assert harness.wait_for(lambda: driver.call("rect", "main") == suggested), (driver.call("rect", "main"), suggested)
+    assert driver.call("rect", tool) == tool_rect
+    toolbar = driver.call("child", "main", 1000)[0]
+    left, top, right, bottom = map(int, driver.call("rect", toolbar))
+    assert bottom - top >= 24 + 6  # the 24-pixel images of 150 %
+    dpi, parts = status(driver)
+    assert dpi == 144 and len(parts) == 12
+    for i, width, ink in parts:
+        assert 0 < ink <= width, (i, width, ink)
+    screenshot(display, "scale_changed_144")

@@ -517,6 +517,10 @@ std::string verb_comm(const Fields&) { return hook_lines(L"qdriver.dumpcomm", L"
 // status bar part against the text drawn in it, as qhook_win.cpp describes.
 std::string verb_status(const Fields&) { return hook_lines(L"qdriver.dumpstatus", L"qhook-status.txt"); }
 
+// Has qhook.dll send the main window WM_DPICHANGED; answers the rectangle
+// it suggested, as qhook_win.cpp describes.
+std::string verb_dpichanged(const Fields&) { return hook_lines(L"qdriver.dpichanged", L"qhook-dpi.txt"); }
+
 // Waits until the main window no longer exists.
 std::string verb_gone(const Fields& a) {
   DWORD start = GetTickCount();
@@ -717,6 +721,7 @@ const Verb kVerbs[] = {
     {"enabled", verb_enabled, 2},     // window, control id
     {"comm", verb_comm, 0},
     {"status", verb_status, 0},
+    {"dpichanged", verb_dpichanged, 0},
     {"items", verb_items, 2},         // window, control id
     {"rows", verb_rows, 2},           // window, control id (a list view)
     {"rowstate", verb_rowstate, 5},   // window, control id, row, state, mask

@@ -20,6 +20,13 @@
 // the part's width and how far right of its left edge the window's own
 // drawing of that part puts ink, drawn for it into a bitmap far wider than
 // the part (so a text too long for its part shows as ink beyond its width).
+//
+// On "qdriver.dpichanged" it tells the main window its scale changed, as
+// Windows does when the window moves to a monitor of another scale:
+// WM_DPICHANGED with the window's DPI and a suggested rectangle 10 px right,
+// 20 px down, 100 px narrower and 50 px lower than the window's (a size a
+// screen always has room for); it writes
+// that rectangle to "qhook-dpi.txt" as "left|top|right|bottom".
 #ifndef UNICODE
 #define UNICODE
 #endif
@@ -163,8 +170,21 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK qhook_callwnd(int code, WPARAM
   static UINT dump_message = RegisterWindowMessageW(L"qdriver.dumpmenu");
   static UINT comm_message = RegisterWindowMessageW(L"qdriver.dumpcomm");
   static UINT status_message = RegisterWindowMessageW(L"qdriver.dumpstatus");
+  static UINT dpi_message = RegisterWindowMessageW(L"qdriver.dpichanged");
   if (code == HC_ACTION) {
     auto* msg = reinterpret_cast<CWPSTRUCT*>(lp);
+    if (msg->message == dpi_message) {
+      RECT r;
+      GetWindowRect(msg->hwnd, &r);
+      RECT suggested = {r.left + 10, r.top + 20, r.right - 90, r.bottom - 30};
+      const UINT dpi = GetDpiForWindow(msg->hwnd);
+      SendMessageW(msg->hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+      FILE* f = open_beside(L"qhook-dpi.txt");
+      if (f) {
+        std::fprintf(f, "%ld|%ld|%ld|%ld\n", suggested.left, suggested.top, suggested.right, suggested.bottom);
+        std::fclose(f);
+      }
+    }
     if (msg->message == status_message) {
       FILE* f = open_beside(L"qhook-status.txt");
       if (f) {
