@@ -59,11 +59,12 @@ def cell_pitch(shot):
 def start_at(app, driver, scale, dpi):
     scale(dpi)
     q = app()
-    driver.call("move", "main", 0, 0, harness_px(1000, dpi), harness_px(700, dpi))
+    driver.call("move", "main", 0, 0, scaled(1000, dpi), scaled(700, dpi))
     return q
 
 
-def harness_px(value, dpi):
+def scaled(value, dpi):
+    """`value` pixels at 96 DPI at `dpi`, as the program rounds them."""
     return (value * dpi + 48) // 96
 
 
@@ -79,7 +80,6 @@ def test_main_window_cells_and_status_bar_grow_with_the_scale(app, driver, displ
         pitches[dpi] = cell_pitch(client_shot(display, driver, "main", f"scale_empty_{dpi}"))
         harness.open_ports(driver)
         com3.write(b"Quorrin at " + str(dpi).encode() + b" DPI\r\n\x00\x7f\xb1")
-        harness.screen_until(lambda: status(driver)[1], lambda p: p[3][2] > 0)
         # Open ports and their settings make the longest texts of the bar.
         for i, width, ink in status(driver)[1]:
             assert 0 < ink <= width, (dpi, i, width, ink)
@@ -102,7 +102,7 @@ def test_tool_windows_at_the_scale(app, driver, display, scale, dpi, theme):
     q = start_at(app, driver, scale, dpi)
     if theme:
         harness.restart_in_theme(driver, q, theme)
-        driver.call("move", "main", 0, 0, harness_px(1000, dpi), harness_px(700, dpi))
+        driver.call("move", "main", 0, 0, scaled(1000, dpi), scaled(700, dpi))
     assert harness.screen_until(lambda: status(driver)[0], lambda d: d == dpi) == dpi
     t = texts()
     # The port dialog while the ports are closed, the others with CH1 open.
