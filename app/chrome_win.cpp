@@ -33,15 +33,22 @@ int g_status_slot = -1;
 int32_t g_status_net[2] = {0, 0};  // the channels whose port part is widened now
 int g_status_parts_set = 0;
 
+// The toolbar strip of `size` pixels (16, 24 or 32) in the light or dark
+// drawing.
+int toolbar_strip(int size, int dark) {
+  if (size == 32) return dark ? IDB_TOOLBAR_DARK_32 : IDB_TOOLBAR_LIGHT_32;
+  if (size == 24) return dark ? IDB_TOOLBAR_DARK_24 : IDB_TOOLBAR_LIGHT_24;
+  return dark ? IDB_TOOLBAR_DARK : IDB_TOOLBAR_LIGHT;
+}
+
 // Cuts the images of the light toolbar strip for the menu items: the
 // largest strip (16, 24 or 32 pixels) that fits the menus' check mark room.
 void menu_images_cut() {
   if (g_menu_images[0]) return;
   const int room = GetSystemMetrics(SM_CXMENUCHECK);
   const int size = room >= 32 ? 32 : room >= 24 ? 24 : 16;
-  const int id = size == 32 ? IDB_TOOLBAR_LIGHT_32 : size == 24 ? IDB_TOOLBAR_LIGHT_24 : IDB_TOOLBAR_LIGHT;
-  HBITMAP strip =
-      static_cast<HBITMAP>(LoadImageW(g_instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  HBITMAP strip = static_cast<HBITMAP>(
+      LoadImageW(g_instance, MAKEINTRESOURCEW(toolbar_strip(size, 0)), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   if (!strip) return;
   HDC screen = GetDC(nullptr);
   HDC src = CreateCompatibleDC(screen);
@@ -169,9 +176,7 @@ void toolbar_create(HWND hwnd) {
   InitCommonControlsEx(&icc);
   // The strip drawn nearest to the window's scale: 16, 24 or 32 pixels.
   const int size = toolbar_image_size(window_dpi(hwnd));
-  const int light = size == 32 ? IDB_TOOLBAR_LIGHT_32 : size == 24 ? IDB_TOOLBAR_LIGHT_24 : IDB_TOOLBAR_LIGHT;
-  const int dark = size == 32 ? IDB_TOOLBAR_DARK_32 : size == 24 ? IDB_TOOLBAR_DARK_24 : IDB_TOOLBAR_DARK;
-  const int strip = g_app.dark_mode ? dark : light;
+  const int strip = toolbar_strip(size, g_app.dark_mode);
   g_toolbar = CreateToolbarEx(hwnd,
                               WS_CHILD | WS_VISIBLE | CCS_ADJUSTABLE | TBSTYLE_TOOLTIPS | TBSTYLE_ALTDRAG |
                                   TBSTYLE_FLAT | TBSTYLE_TRANSPARENT,

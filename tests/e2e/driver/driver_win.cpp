@@ -551,7 +551,10 @@ std::string verb_unlock(const Fields&) {
 // running in the prefix, it costs no Wine start as `wine reg` does.
 std::string verb_userdword(const Fields& a) {
   std::wstring key = from_utf8(field(a, 1)), name = from_utf8(field(a, 2));
-  DWORD value = static_cast<DWORD>(std::stoul(field(a, 3)));
+  char* end = nullptr;
+  const std::string number = field(a, 3);
+  DWORD value = static_cast<DWORD>(std::strtoul(number.c_str(), &end, 10));
+  if (number.empty() || *end) return "err\tnot a number: " + number;
   LSTATUS r = RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), REG_DWORD, &value, sizeof value);
   return r == ERROR_SUCCESS ? "ok" : "err\tRegSetKeyValue " + std::to_string(r);
 }
