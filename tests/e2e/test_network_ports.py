@@ -202,7 +202,7 @@ def test_raw_tcp_and_a_listening_channel_carry_every_byte_both_ways(app, driver,
                           lambda r: harness.received(r, 3) == ALL[::-1] + b"second client")
         finally:
             again.stop()
-        assert harness.answer_ms(driver, "main") < 100
+        assert harness.answer_ms(driver, "main") < harness.ANSWER_MS
     finally:
         device.stop()
         client.stop()
@@ -356,7 +356,10 @@ def test_refused_and_unreachable_addresses_are_told_in_bounded_time(app, driver)
         answers = []
         while time.time() - began < 2:
             answers.append(harness.answer_ms(driver, "main"))
-        assert max(answers) < 100, answers
+        # The first answer also waits for the start's own work (about 40 ms
+        # here, more on a loaded machine); a connect on the window's thread
+        # would hold it for the connect's whole limit.
+        assert max(answers) < harness.ANSWER_MS, answers
         driver.expect_message("Quorrin", harness.message([488, 490], 1, 1, address), timeout_ms=10000)
         assert 4.5 < time.time() - began < 8
     finally:
