@@ -96,6 +96,19 @@ void error_text(int text, const wchar_t* path, ...) {
 
 namespace {
 
+// The TIME of "/from TIME" or "/to TIME" into *t: 0, or 1 after saying it
+// is not a time. A text longer than any time is not one.
+int time_option(const wchar_t* text, RecordTime* t) {
+  char ascii[32] = {};
+  int n = 0;
+  for (; n < 31 && text[n]; n++) ascii[n] = text[n] < 128 ? static_cast<char>(text[n]) : '?';
+  if (text[n] || record_time_parse(ascii, t)) {
+    error_text(kTextNotATime, nullptr, text);
+    return 1;
+  }
+  return 0;
+}
+
 // "/from TIME" and "/to TIME" after the two paths: 0, or 1 after saying
 // what is wrong.
 int slice_options(int argc, wchar_t** argv, int usage, RecordTime* from, RecordTime* to) {
@@ -108,13 +121,7 @@ int slice_options(int argc, wchar_t** argv, int usage, RecordTime* from, RecordT
       error_text(kTextSliceUsage, nullptr);
       return 1;
     }
-    char ascii[32] = {};
-    int n = 0;
-    for (; n < 31 && argv[i + 1][n]; n++) ascii[n] = argv[i + 1][n] < 128 ? static_cast<char>(argv[i + 1][n]) : '?';
-    if (argv[i + 1][n] || record_time_parse(ascii, t)) {
-      error_text(kTextNotATime, nullptr, argv[i + 1]);
-      return 1;
-    }
+    if (time_option(argv[i + 1], t)) return 1;
   }
   return 0;
 }
@@ -195,13 +202,7 @@ int run_find(int argc, wchar_t** argv) {
     else if (_wcsicmp(a, L"/rx") == 0) directions |= 1;
     else if (_wcsicmp(a, L"/tx") == 0) directions |= 2;
     else if ((_wcsicmp(a, L"/from") == 0 || _wcsicmp(a, L"/to") == 0) && i + 1 < argc) {
-      char ascii[32] = {};
-      int n = 0;
-      for (; n < 31 && argv[i + 1][n]; n++) ascii[n] = argv[i + 1][n] < 128 ? static_cast<char>(argv[i + 1][n]) : '?';
-      if (argv[i + 1][n] || record_time_parse(ascii, _wcsicmp(a, L"/from") == 0 ? &from : &to)) {
-        error_text(kTextNotATime, nullptr, argv[i + 1]);
-        return 2;
-      }
+      if (time_option(argv[i + 1], _wcsicmp(a, L"/from") == 0 ? &from : &to)) return 2;
       i++;
     } else {
       return find_usage();

@@ -116,8 +116,9 @@ int show_window() {
   return 1;
 }
 
-// Reads the window that begins at the first block at or after `pos`.
-int read_from(uint64_t pos) {
+// Sets the view's stream at the first block at or after `pos`: 0 when no
+// file from there on opens.
+int stream_seek(uint64_t pos) {
   int k = 0;
   while (k + 1 < g_rv.files->list.count && g_rv.file_start[k + 1] <= pos) k++;
   g_rv.files->next = k;
@@ -127,6 +128,12 @@ int read_from(uint64_t pos) {
   // A file that did not open was passed over: the next one is read from its start.
   const uint64_t offset = g_rv.files->next - 1 == k && pos > g_rv.file_start[k] ? pos - g_rv.file_start[k] : 0;
   record_stream_at(&g_rv.stream, offset);
+  return 1;
+}
+
+// Reads the window that begins at the first block at or after `pos`.
+int read_from(uint64_t pos) {
+  if (!stream_seek(pos)) return 0;
   g_rv.window_pos = pos;
   return show_window();
 }
@@ -182,14 +189,7 @@ void previous_window(HWND owner) {
 // view's own stream (the caller reads a window again after); kTimeUnknown
 // when nothing follows.
 int64_t time_at(uint64_t pos) {
-  int k = 0;
-  while (k + 1 < g_rv.files->list.count && g_rv.file_start[k + 1] <= pos) k++;
-  g_rv.files->next = k;
-  g_rv.stream.open = 0;
-  g_rv.stream.has_pending = 0;
-  if (!record_files_open_next(g_rv.files, g_rv.reader)) return kTimeUnknown;
-  const uint64_t offset = g_rv.files->next - 1 == k && pos > g_rv.file_start[k] ? pos - g_rv.file_start[k] : 0;
-  record_stream_at(&g_rv.stream, offset);
+  if (!stream_seek(pos)) return kTimeUnknown;
   RecordEntry e;
   while (record_stream_next(&g_rv.stream, &e))
     if (e.time_us != kTimeUnknown) return e.time_us;

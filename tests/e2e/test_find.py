@@ -78,6 +78,7 @@ def test_find_on_a_recording_and_a_log_as_python_finds(app, driver, com3, com4):
     assert run_find(q, "rec", '"NOPE"')[:2] == (1, [])
     assert run_find(q, "rec", "0G", "/hex")[0::2] == (2, ["Not a hex digit or ?? at character 2"])
     assert run_find(q, "rec", "?? ??", "/hex")[0] == 2
+    assert run_find(q, "rec", '"OK"', "/from", "1:2:3:4")[0::2] == (2, ["Not a time: 1:2:3:4"])
     code, _, err = run_find(q, "missing.log", '"OK"')
     assert code == 2 and len(err) == 1 and err[0].startswith("missing.log: "), err
     assert run_find(q, "rec")[0::2] == (2, [harness.texts()[514][1]])
