@@ -44,7 +44,12 @@ def context():
 
 
 SPOIL = {"answer": 0}  # the answer to spoil, 0 for none
-ANSWER_DELAY = 0.02  # seconds before a socket's answer leaves
+# Seconds before an answer leaves. A real device answers after its line
+# time: the request's bytes on the wire, then the silence that ends an RTU
+# frame. A pseudo-terminal or a loopback socket has no line time, and an
+# answer read back within the moment of its request's write would come
+# before that write is even recorded.
+ANSWER_DELAY = 0.02
 
 
 def spoiled(data):
@@ -64,11 +69,15 @@ def spoiled(data):
     return data[:at] + flip + data[at + 1:], " spoiled"
 
 
+def answer_later(transport, data):
+    if transport is not None:
+        asyncio.get_running_loop().call_later(ANSWER_DELAY, lambda: transport.write(data))
+
+
 class SpoilingHandler(ModbusSingleRequestHandler):
     def _send_(self, data):
         data, note = spoiled(data)
-        if self.transport is not None:
-            self.transport.write(data)
+        answer_later(self.transport, data)
         print(f"answer {SPOIL['code']:02X}{note}", flush=True)
 
 
@@ -80,12 +89,7 @@ def report(response):
 class SpoilingTcpHandler(ModbusConnectedRequestHandler):
     def _send_(self, data):
         data, note = spoiled(data)
-        # Answered after ANSWER_DELAY, as a device behind a device server
-        # answers after its line time: an answer read back within the
-        # moment of its request's write would come before that write is
-        # even recorded.
-        transport = self.transport
-        asyncio.get_running_loop().call_later(ANSWER_DELAY, lambda: transport.write(data))
+        answer_later(self.transport, data)
         print(f"answer {SPOIL['code']:02X}{note}", flush=True)
 
 
