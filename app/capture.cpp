@@ -1,5 +1,6 @@
 #include "app/capture.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -46,10 +47,20 @@ int32_t line_event_first_at(const LineEvent* events, int32_t n, int64_t place) {
   return lo;
 }
 
+// Caller holds the lock: the time a chunk or an event goes in with. A time
+// taken before the lock was had may be earlier than one that got in first;
+// it takes that one's time, so the capture stays in time order.
+static int64_t capture_in_order(Capture* cap, int64_t time_us) {
+  if (time_us == kTimeUnknown) return time_us;
+  if (cap->latest_time_us != kTimeUnknown && time_us < cap->latest_time_us) time_us = cap->latest_time_us;
+  cap->latest_time_us = time_us;
+  return time_us;
+}
+
 int capture_add_event(Capture* cap, uint8_t kind, uint8_t channel, uint16_t port, uint32_t detail) {
   if (!cap->records) return 1;
-  const int64_t now = capture_now_us(cap);
   std::lock_guard<std::mutex> hold(cap->lock);
+  const int64_t now = capture_in_order(cap, capture_now_us(cap));
   if (cap->event_count == kCaptureEvents) {  // the oldest gives way
     std::memmove(cap->events, cap->events + 1, (kCaptureEvents - 1) * sizeof(LineEvent));
     cap->event_count--;
@@ -140,11 +151,13 @@ static void capture_set_marker(CaptureRecord* r, uint8_t kind, char c1, char c2)
   r->marker2 = static_cast<uint8_t>(c2);
 }
 
-int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int64_t time_us) {
-  if (n == 0) return 0;
-  if (!cap->records || n < 0 || n > kCaptureMaxChunk || kind < kKindRecvCh1 || kind > kKindSentCh2)
-    return 1;
-  std::lock_guard<std::mutex> hold(cap->lock);
+static int capture_chunk_acceptable(const Capture* cap, int n, uint8_t kind) {
+  return cap->records && n > 0 && n <= kCaptureMaxChunk && kind >= kKindRecvCh1 && kind <= kKindSentCh2;
+}
+
+// Caller holds the lock and has checked the chunk (capture_chunk_acceptable).
+static void capture_append_locked(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int64_t time_us) {
+  time_us = capture_in_order(cap, time_us);
   capture_write_gap_digits(cap, capture_tick_now(cap));
 
   int32_t w = cap->write_position.load(std::memory_order_relaxed);
@@ -180,7 +193,62 @@ int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int6
   cap->write_position.store(w, std::memory_order_release);
   // The recording gets the chunk as it came, whatever the buffer's wrap.
   if (cap->recorder) record_queue_put_chunk(cap->recorder, kind, time_us, bytes, n);
+}
+
+// Caller holds the lock: a chunk received on channel index ch and seen at
+// time_us waits while a write to that channel handed over no later than it
+// is on its way (its answer must not go in before it), at most
+// kCaptureSendHoldMs; a write that has not reported back by then is taken
+// as ended, so a lost report never slows the channel's receiving.
+static void capture_hold_behind_send(Capture* cap, int ch, int64_t time_us, std::unique_lock<std::mutex>& hold) {
+  auto clear = [&] {
+    return cap->sending[ch] == 0 || time_us == kTimeUnknown || time_us < cap->send_handed_us[ch];
+  };
+  if (clear()) return;
+  if (!cap->send_done.wait_for(hold, std::chrono::milliseconds(kCaptureSendHoldMs), clear)) {
+    cap->sending[ch] = 0;
+    cap->send_handed_us[ch] = kTimeUnknown;
+  }
+}
+
+int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int64_t time_us) {
+  if (n == 0) return 0;
+  if (!capture_chunk_acceptable(cap, n, kind)) return 1;
+  std::unique_lock<std::mutex> hold(cap->lock);
+  if (kind == kKindRecvCh1 || kind == kKindRecvCh2) capture_hold_behind_send(cap, kind == kKindRecvCh1 ? 0 : 1, time_us, hold);
+  capture_append_locked(cap, bytes, n, kind, time_us);
   return 0;
+}
+
+int64_t capture_send_begin(Capture* cap, int channel) {
+  const int64_t now = capture_now_us(cap);
+  if (channel != 1 && channel != 2) return now;
+  std::lock_guard<std::mutex> hold(cap->lock);
+  const int ch = channel - 1;
+  // With two writes on their way, the earlier hand-over holds.
+  if (cap->sending[ch]++ == 0 || cap->send_handed_us[ch] == kTimeUnknown) cap->send_handed_us[ch] = now;
+  return now;
+}
+
+int capture_send_end(Capture* cap, int channel, const uint8_t* bytes, int n, int64_t handed_us, int64_t line_us) {
+  if (channel != 1 && channel != 2) return 1;
+  const int ch = channel - 1;
+  const uint8_t kind = channel == 1 ? kKindSentCh1 : kKindSentCh2;
+  const int64_t now = capture_now_us(cap);
+  int64_t left = time_add_us(handed_us, line_us);
+  if (left == kTimeUnknown || (now != kTimeUnknown && now < left)) left = now;
+  int result = 0;
+  {
+    std::lock_guard<std::mutex> hold(cap->lock);
+    if (n != 0) {
+      if (capture_chunk_acceptable(cap, n, kind)) capture_append_locked(cap, bytes, n, kind, left);
+      else result = 1;
+    }
+    // Under the same hold as the append: what was held goes in after it.
+    if (cap->sending[ch] > 0 && --cap->sending[ch] == 0) cap->send_handed_us[ch] = kTimeUnknown;
+  }
+  cap->send_done.notify_all();
+  return result;
 }
 
 void capture_record_to(Capture* cap, RecordQueue* queue) {
@@ -202,6 +270,9 @@ static void capture_replace_locked(Capture* cap, const uint8_t* data, int32_t co
   cap->base += cap->write_position.load(std::memory_order_relaxed);
   cap->event_count = 0;
   cap->generation++;
+  // A loaded log's times are its own session's: live chunks after it are
+  // ordered among themselves, never raised to a time the log brought.
+  cap->latest_time_us = kTimeUnknown;
   cap->view.mark_first = cap->view.mark_last = -1;  // Find's match was in the records replaced
   cap->write_position.store(count, std::memory_order_release);
 }

@@ -37,6 +37,7 @@
 
 #include <atomic>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -162,6 +163,13 @@ struct Capture {
   // While recording: every chunk appended and every event also goes here,
   // under the lock (capture_record_to), for the recorder's writer thread.
   RecordQueue* recorder = nullptr;
+  // Time order (see capture_append): the latest known time appended, and
+  // the writes on their way to each channel's port (capture_send_begin to
+  // capture_send_end) with the earliest hand-over among them. Under the lock.
+  int64_t latest_time_us = kTimeUnknown;
+  int32_t sending[2] = {};
+  int64_t send_handed_us[2] = {kTimeUnknown, kTimeUnknown};
+  std::condition_variable send_done;  // a write ended: held received chunks look again
   CaptureView view;
 };
 
@@ -203,7 +211,30 @@ inline int64_t capture_now_us(const Capture* cap) { return cap->micros ? cap->mi
 // may be kTimeUnknown), the markers kTimeUnknown. n == 0 appends nothing.
 // Returns 0, or 1 when there is no buffer, the kind is not a data kind or n
 // exceeds kCaptureMaxChunk (nothing is written then).
+//
+// The capture is in time order, and every reader relies on it: a chunk whose
+// time is earlier than the latest time already in the capture (its thread
+// took the time, then the other channel's chunk got the lock first) takes
+// that latest time. A received chunk seen after a write to its own channel
+// was handed over waits (at most kCaptureSendHoldMs) until that write's
+// chunk is in, so an answer is never recorded before its request.
 int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int64_t time_us);
+
+// How long a received chunk waits for a write to its channel to be
+// recorded; a write that has not reported back by then holds nothing more.
+constexpr int kCaptureSendHoldMs = 250;
+
+// A write to channel 1 or 2 is handed to its port now: returns the hand-over
+// time. Every capture_send_begin is ended by one capture_send_end.
+int64_t capture_send_begin(Capture* cap, int channel);
+// Ends a write begun at `handed_us`. Its n bytes (n 0: the write failed, or
+// the capture does not keep sends) become a sent chunk timed when its last
+// character left: the hand-over plus the characters' time on the line
+// (`line_us`), or this moment when that is sooner (a driver that completes a
+// write once its bytes are in a buffer; a pseudo-terminal, which has no line
+// time). Received chunks held behind the write go in after it. Returns what
+// capture_append returns (0 for n 0).
+int capture_send_end(Capture* cap, int channel, const uint8_t* bytes, int n, int64_t handed_us, int64_t line_us);
 
 // Writes the time since the latest append into that chunk's gap digits.
 void capture_refresh_gap(Capture* cap);

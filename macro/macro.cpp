@@ -112,11 +112,14 @@ int send_prepared(const MacroHost* host, int channel, const uint8_t* bytes, int 
   if (count <= 0) return kMacroSent;
   if (count > kSendMax) return kMacroTooLong;
   if (channel != 1 && channel != 2) return kMacroNotSent;
-  if (!host->write || host->write(host->ctx, channel, bytes, count) != 0) return kMacroNotSent;
+  if (!host->write) return kMacroNotSent;
+  // Held open around the write, so the answer is recorded after it.
+  const int64_t handed = host->capture ? capture_send_begin(host->capture, channel) : kTimeUnknown;
+  const int sent = host->write(host->ctx, channel, bytes, count) == 0;
   if (host->capture)
-    capture_append(host->capture, bytes, count, channel == 1 ? kKindSentCh1 : kKindSentCh2,
-                   capture_now_us(host->capture));
-  return kMacroSent;
+    capture_send_end(host->capture, channel, bytes, sent ? count : 0, handed,
+                     host->line_us ? host->line_us(host->ctx, channel, count) : 0);
+  return sent ? kMacroSent : kMacroNotSent;
 }
 
 // The absolute place of the capture's write position, and of record 0.

@@ -98,6 +98,9 @@ struct MacroHost {
   uint32_t (*now)(void* ctx);              // milliseconds
   int (*write)(void* ctx, int channel, const uint8_t* bytes, int count);
   void (*show_step)(void* ctx, int32_t position, int32_t length, const char16_t* line, int count);
+  // The time `count` bytes take on the channel's line in µs, which a sent
+  // chunk's time adds to its hand-over; null: none.
+  int64_t (*line_us)(void* ctx, int channel, int count) = nullptr;
 };
 
 // Load results: 0, or the message text that refuses the file.

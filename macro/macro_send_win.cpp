@@ -21,6 +21,8 @@ int macro_port_write(void*, int channel, const uint8_t* bytes, int count) {
   return port_write(channel, bytes, count);
 }
 
+int64_t macro_line_us(void*, int channel, int count) { return port_line_us(channel, count); }
+
 void macro_show_step(void* ctx, int32_t position, int32_t length, const char16_t* line, int) {
   HWND dlg = static_cast<HWND>(ctx);
   wchar_t step[48];
@@ -33,5 +35,5 @@ void macro_show_step(void* ctx, int32_t position, int32_t length, const char16_t
 }  // namespace
 
 MacroHost macro_host_win(HWND dlg) {
-  return {dlg, &g_app.capture, &ansi_codec_win, macro_now, macro_port_write, macro_show_step};
+  return {dlg, &g_app.capture, &ansi_codec_win, macro_now, macro_port_write, macro_show_step, macro_line_us};
 }

@@ -9,6 +9,14 @@
 
 SendHistory g_send_history = {};
 
+int64_t port_line_us(int channel, int count) {
+  if (channel != 1 && channel != 2) return 0;
+  // A network link has no line time of ours: its bytes have left when the
+  // link has taken them.
+  if (g_channel[channel - 1].net) return 0;
+  return line_chars_us(line_shape_of(&g_app.settings.port[channel - 1]), count);
+}
+
 int port_write(int channel, const uint8_t* bytes, int count) {
   if (channel != 1 && channel != 2) return kSendBadChannel;
   if (count < 0 || count > kSendMax) return kSendTooLong;
@@ -63,10 +71,10 @@ struct LookedAtWrite {
   uint64_t started_ms;
   DWORD limit_ms;
   int count;
-  // A network link's write has ended when port_write_begin returns: done
-  // at done_time, told by the next look.
+  int64_t handed_us;  // capture_send_begin's hand-over time
+  // A network link's write has ended (and is recorded) when
+  // port_write_begin returns; the next look tells it.
   int link_done;
-  int64_t done_time;
   uint8_t buffer[kSendMax];  // the driver reads from here until the write ends
 };
 LookedAtWrite g_looked_at[2] = {};
@@ -81,12 +89,13 @@ int port_write_begin(int channel, const uint8_t* bytes, int count) {
   // A write left from a window that closed meanwhile is taken first.
   if (w->busy) port_write_check(channel);
   if (w->busy || (!c->port && !c->net) || c->open.load() == 0) return kPortWriteFailed;
+  const int record = !settings_line_monitor(&g_app.settings);
   if (c->net) {
     g_line_activity_tick.store(GetTickCount());
-    if (kNetLink.write(channel - 1, bytes, count) != kSendOk) return kPortWriteFailed;
-    std::memcpy(w->buffer, bytes, static_cast<size_t>(count));
-    w->count = count;
-    w->done_time = capture_now_us(&g_app.capture);
+    const int64_t handed = capture_send_begin(&g_app.capture, channel);
+    const int ok = kNetLink.write(channel - 1, bytes, count) == kSendOk;
+    capture_send_end(&g_app.capture, channel, bytes, ok && record ? count : 0, handed, 0);
+    if (!ok) return kPortWriteFailed;
     w->link_done = w->busy = 1;
     return kPortWriteBusy;
   }
@@ -100,8 +109,10 @@ int port_write_begin(int channel, const uint8_t* bytes, int count) {
   ResetEvent(event);
   g_line_activity_tick.store(GetTickCount());
   DWORD written = 0;
+  w->handed_us = capture_send_begin(&g_app.capture, channel);
   if (!WriteFile(c->port, w->buffer, static_cast<DWORD>(count), &written, &w->ov) &&
       GetLastError() != ERROR_IO_PENDING) {
+    capture_send_end(&g_app.capture, channel, nullptr, 0, w->handed_us, 0);
     DWORD errors = 0;
     COMSTAT stat = {};
     ClearCommError(c->port, &errors, &stat);
@@ -127,8 +138,6 @@ int port_write_check(int channel) {
   if (!w->busy) return kPortWriteIdle;
   if (w->link_done) {
     w->busy = w->link_done = 0;
-    if (!settings_line_monitor(&g_app.settings))
-      capture_append(&g_app.capture, w->buffer, w->count, channel == 1 ? kKindSentCh1 : kKindSentCh2, w->done_time);
     return kPortWriteDone;
   }
   // A close ends the write with the handle; the OVERLAPPED says so without it.
@@ -141,12 +150,12 @@ int port_write_check(int channel) {
     return kPortWriteBusy;
   }
   w->busy = 0;
-  const int64_t done_time = capture_now_us(&g_app.capture);
   const DWORD written = static_cast<DWORD>(w->ov.InternalHigh);
-  if (w->ov.Internal != 0 || written != static_cast<DWORD>(w->count)) return kPortWriteFailed;
-  if (!settings_line_monitor(&g_app.settings))
-    capture_append(&g_app.capture, w->buffer, w->count, channel == 1 ? kKindSentCh1 : kKindSentCh2, done_time);
-  return kPortWriteDone;
+  const int done = w->ov.Internal == 0 && written == static_cast<DWORD>(w->count);
+  // Timed from its hand-over, not from this look, which may come a tick later.
+  capture_send_end(&g_app.capture, channel, w->buffer, done && !settings_line_monitor(&g_app.settings) ? w->count : 0,
+                   w->handed_us, port_line_us(channel, w->count));
+  return done ? kPortWriteDone : kPortWriteFailed;
 }
 
 int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
@@ -158,13 +167,12 @@ int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
     MessageBoxW(owner, L"Not type ch", L"Error", MB_OK);
     return kSendBadChannel;
   }
-  int result = port_write(channel, bytes, count);
-  int64_t write_time = capture_now_us(&g_app.capture);  // the chunk's time: its write just completed
-  if (result != kSendOk) return result;
-  // A write that completed at once is recorded too: the capture shows what went out.
-  if (!settings_line_monitor(&g_app.settings) && count > 0)
-    capture_append(&g_app.capture, bytes, count, channel == 1 ? kKindSentCh1 : kKindSentCh2, write_time);
-  return kSendOk;
+  const int64_t handed = capture_send_begin(&g_app.capture, channel);
+  const int result = port_write(channel, bytes, count);
+  // The capture shows what went out, timed when its last character left.
+  const int record = result == kSendOk && !settings_line_monitor(&g_app.settings);
+  capture_send_end(&g_app.capture, channel, bytes, record ? count : 0, handed, port_line_us(channel, count));
+  return result;
 }
 
 int send_characters(HWND owner, int count, const char16_t* units, int channel, int frame, int remember) {

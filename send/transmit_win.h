@@ -19,6 +19,11 @@ enum SendResult {
 
 extern SendHistory g_send_history;
 
+// The time `count` bytes take on channel 1 or 2's line at its speed and
+// frame bits (0 on a network link): what a sent chunk's time adds to its
+// hand-over (capture_send_end).
+int64_t port_line_us(int channel, int count);
+
 // The write itself, shared by send_bytes and the macro send: one overlapped
 // WriteFile of `count` (0 .. kSendMax) bytes on channel 1 or 2, waited for
 // until it completes. A write that fails at once reads and clears the
@@ -44,7 +49,7 @@ enum PortWriteState {
 int port_write_begin(int channel, const uint8_t* bytes, int count);
 // How the write started last on the channel stands. Done and failed are
 // told once; the next call says idle. A done write is appended to the
-// capture with the time it was seen complete.
+// capture, timed from its hand-over (capture_send_end).
 int port_write_check(int channel);
 
 // Writes count bytes to channel 1 (CH1) or 2 (CH2) and records them in the

@@ -89,6 +89,15 @@ ChannelStart channel_start(Channel* c, DWORD* error, int purge) {
 
 }  // namespace
 
+void channel_note_shape(Channel* c) {
+  PortSettings line = {};
+  line.rs_speed = static_cast<int32_t>(c->dcb.BaudRate);
+  line.rs_dtbit = c->dcb.ByteSize;
+  line.rs_pybit = c->dcb.Parity;
+  line.rs_spbit = c->dcb.StopBits;
+  c->shape.store(line_shape_of(&line));
+}
+
 int channel_apply_parameters(HWND owner, int ch) {
   Channel* c = &g_channel[ch];
   LineDcb line;
@@ -99,6 +108,7 @@ int channel_apply_parameters(HWND owner, int ch) {
     show_error(owner, L"SetCommState", L"DCB Error No.%d", static_cast<int>(GetLastError()));
     return 1;
   }
+  channel_note_shape(c);
   if (!channel_get_timeouts(c)) {
     show_error(owner, L"GetCommTimeouts", L"Timeout Error No.%d", static_cast<int>(GetLastError()));
     return 1;
@@ -171,6 +181,7 @@ DWORD com_reopen(int ch) {
     close_port_handle(c);
     return err ? err : ERROR_GEN_FAILURE;
   }
+  channel_note_shape(c);
   if (c->dtr_state) EscapeCommFunction(h, c->dtr_state == 1 ? SETDTR : CLRDTR);
   if (c->rts_state) EscapeCommFunction(h, c->rts_state == 1 ? SETRTS : CLRRTS);
   DWORD err = 0;
@@ -217,7 +228,9 @@ void com_close(int ch) {
 
 DWORD com_apply_line(int ch) {
   Channel* c = &g_channel[ch];
-  return SetCommState(c->port, &c->dcb) ? 0 : GetLastError();
+  if (!SetCommState(c->port, &c->dcb)) return GetLastError();
+  channel_note_shape(c);
+  return 0;
 }
 
 void com_control(int ch, DWORD function) { EscapeCommFunction(g_channel[ch].port, function); }
@@ -319,6 +332,7 @@ void channel_config_dialog(HWND owner, int ch) {
   if (SetCommState(c->port, &c->config.dcb)) {
     const DCB before = c->dcb;
     c->dcb = c->config.dcb;
+    channel_note_shape(c);
     channel_read_back(owner, ch);
     if (dcb_line_differs(before, c->dcb)) channel_event(ch, kEventSettings, c->dcb.BaudRate);
   } else {

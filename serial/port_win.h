@@ -41,6 +41,9 @@ struct Channel {
   // them, 1 set, 2 cleared), given to the port again when it reconnects.
   int32_t dtr_state;
   int32_t rts_state;
+  // The line's speed and frame bits as the port was last given them
+  // (channel_note_shape), for the receive thread's chunk times.
+  std::atomic<LineShape> shape;
   uint8_t read_buffer[kReceiveBatch];
   // 1 while the channel's port is a network link (net/link_net_win.cpp):
   // taken from the channel's address when it opens, so that the write,
@@ -79,6 +82,8 @@ extern const LinkOps kNetLink;
 const LinkOps* channel_link(int ch);
 
 extern Channel g_channel[2];
+// Keeps the shape of the DCB just given to the channel's port.
+void channel_note_shape(Channel* c);
 
 // Tick count of the latest bytes read or written on either channel. An
 // answer is most likely soon after a request (or, in line monitor mode,

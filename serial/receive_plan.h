@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "serial/line_params.h"
+
 constexpr uint32_t kReceiveChunk = 100;  // bytes per capture chunk, and per read that waits for them
 // Bytes already queued are read up to this many at once and cut into
 // chunks of kReceiveChunk.
@@ -33,6 +35,25 @@ ReceiveRead receive_plan(uint32_t have, uint32_t queued);
 // or MAXDWORD with a total time-out); 0 for MAXDWORD without one ("return
 // what is there").
 uint32_t receive_interval_deadline(uint32_t interval, uint32_t multiplier, uint32_t constant);
+
+// How long the read planned by `plan` may go on after its chunk's first
+// byte was seen: a read of whole queued chunks ends at once, any other one
+// ends `interval_deadline` ms (receive_interval_deadline) after that byte,
+// however the turn found the byte (the first-byte read, the port's wait, or
+// the queue looked at after a full chunk). The one rule for where a chunk
+// ends in time.
+uint32_t receive_read_deadline(ReceiveRead plan, uint32_t interval_deadline);
+
+// The time of the chunk that begins `at` bytes into what a turn read, when
+// `queued` bytes (the first one included) were already there at `seen_us`.
+// The bytes queued behind the chunk's first byte came after it, one
+// character's time each at the line's speed, so the chunk is timed that much
+// earlier: a continuous stream read in one batch has no silence inside it.
+// Never earlier than `floor_us` (where the channel's previous chunk's bytes
+// ended: none can have come before them; kTimeUnknown for no floor), never
+// later than seen_us (a line faster than its setting, as a pseudo-terminal
+// is). kTimeUnknown when seen_us is.
+int64_t receive_chunk_time_us(int64_t seen_us, uint32_t queued, uint32_t at, LineShape shape, int64_t floor_us);
 
 // Size of the chunk at offset `at` of `n` bytes read (0 past the end).
 uint32_t receive_chunk_at(uint32_t n, uint32_t at);

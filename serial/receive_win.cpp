@@ -34,13 +34,18 @@
 // queued there, completed by an APC, its event set), and that, not the
 // wait, is what receiving costs. Less than a chunk is completed by a read
 // of the rest of one chunk under the user's time-outs, which decide where
-// the chunk ends. Wine starts a read's interval timer when the read first
-// finds bytes and never restarts it, so the interval counts from the
-// chunk's first byte; a read that follows the first-byte read may begin on
-// an empty queue and would start that timer only at the second byte, so
-// the thread ends it itself once the interval has passed since the first
-// byte. When a turn's last chunk was full, the next turn looks at the queue
-// before it waits: during continuous traffic there is no wait at all.
+// the chunk ends. The interval counts from the chunk's first byte, however
+// the turn found it (receive_read_deadline): the thread ends the read itself
+// once the interval has passed since that byte, whatever the driver's own
+// interval timer would do (Wine's starts where a read first finds bytes,
+// which after the first-byte read is the second byte). When a turn's last
+// chunk was full, the next turn looks at the queue before it waits: during
+// continuous traffic there is no wait at all.
+//
+// Chunk times. A chunk is timed when its first byte was seen; the chunks
+// of one read that were all queued at that moment are timed back from it
+// by the line time of the bytes queued behind each one's first byte
+// (receive_chunk_time_us), so a continuous stream has no silence inside it.
 //
 // Figures (bench/results/throughput.md, latency.md; 2 cores shared with
 // other work, Wine 8, CH1 and CH2 each receiving 92,160 bytes/s): polling
@@ -192,12 +197,19 @@ DWORD receive_read(Channel* c, DWORD offset, DWORD want, DWORD since, DWORD dead
 }
 
 // Appends read_buffer[0 .. n - 1] as chunks of kReceiveChunk bytes (the
-// last one may be shorter), all with the time the bytes were seen; returns
-// the size of the last chunk.
-DWORD receive_append(Channel* c, DWORD n, uint8_t kind, int64_t seen_time) {
+// last one may be shorter), of which `queued` were there when the first
+// was seen at seen_time: each chunk is timed back from then by the line
+// time of the bytes queued behind it (receive_chunk_time_us), never before
+// the end of the channel's previous chunk, *ended. Returns the size of the
+// last chunk.
+DWORD receive_append(Channel* c, DWORD n, DWORD queued, uint8_t kind, int64_t seen_time, int64_t* ended) {
   DWORD last = 0;
+  const LineShape shape = c->shape.load();
   for (DWORD at = 0, size; (size = receive_chunk_at(n, at)) > 0; at += size) {
-    capture_append(&g_app.capture, c->read_buffer + at, static_cast<int>(size), kind, seen_time);
+    const int64_t t = receive_chunk_time_us(seen_time, queued, at, shape, *ended);
+    capture_append(&g_app.capture, c->read_buffer + at, static_cast<int>(size), kind, t);
+    // A received chunk's time is its first character's end.
+    *ended = time_add_us(t, line_chars_us(shape, size - 1));
     last = size;
   }
   if (n > 0) g_line_activity_tick.store(GetTickCount());
@@ -214,6 +226,7 @@ DWORD WINAPI receive_thread(void* arg) {
   int wait_fails = 0;    // the driver has given up a wait on an idle line
   DWORD fail_pause = 0;  // the pause after the latest failed first-byte read
   LineWatch watch = {};  // failed reads in a row that say the device is gone
+  int64_t ended = kTimeUnknown;  // where the latest chunk's bytes ended on the line
   while (c->open.load() != 0) {
     DWORD errors = 0;
     COMSTAT stat = {};
@@ -236,6 +249,7 @@ DWORD WINAPI receive_thread(void* arg) {
       if (!waited) continue;
       ClearCommError(c->port, &errors, &stat);
       seen_time = capture_now_us(&g_app.capture);
+      since = GetTickCount();
       c->accumulated_errors.fetch_or(errors);
       look_first = 0;
       if (!(mask & (EV_RXCHAR | EV_RXFLAG)) || stat.cbInQue == 0) continue;
@@ -270,12 +284,15 @@ DWORD WINAPI receive_thread(void* arg) {
       c->accumulated_errors.fetch_or(errors);
     }
     ReceiveRead plan = receive_plan(have, stat.cbInQue);
-    DWORD deadline = plan.whole || !have ? kReceiveNoDeadline : interval_deadline(c);
+    // The interval counts from the chunk's first byte however this turn
+    // found it; the thread ends the read there itself (Wine would count
+    // from wherever the read first found bytes).
+    DWORD deadline = receive_read_deadline(plan, interval_deadline(c));
     DWORD n = have + receive_read(c, have, plan.want, since, deadline);
     if (n > kReceiveBatch) n = kReceiveBatch;
     // A full last chunk may have left more behind: the next turn looks at
     // the queue before it waits.
-    look_first = receive_append(c, n, kind, seen_time) == kReceiveChunk;
+    look_first = receive_append(c, n, have + stat.cbInQue, kind, seen_time, &ended) == kReceiveChunk;
     // No ResetEvent here: every ReadFile resets its OVERLAPPED's event
     // itself, and under Wine each call is one more round trip.
   }

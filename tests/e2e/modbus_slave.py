@@ -7,8 +7,8 @@ LRC, so its answers prove ours.
     /usr/bin/python3 modbus_slave.py tcp:PORT tcp|rtu [--spoil N]
 
 The second form serves on 127.0.0.1:PORT: Modbus TCP (MBAP headers), or
-RTU frames with their CRC on the socket ("RTU over TCP"); each answer
-leaves 20 ms after its request came, as a device's would.
+RTU frames with their CRC on the socket ("RTU over TCP"). Every answer
+leaves the moment its request is read, faster than any device answers.
 
 Slave 1 holds 100 holding registers, register k holding 0x1000 + k (zero
 based: a request for address 1 reads register 1). It prints "ready" once the
@@ -44,12 +44,10 @@ def context():
 
 
 SPOIL = {"answer": 0}  # the answer to spoil, 0 for none
-# Seconds before an answer leaves. A real device answers after its line
-# time: the request's bytes on the wire, then the silence that ends an RTU
-# frame. A pseudo-terminal or a loopback socket has no line time, and an
-# answer read back within the moment of its request's write would come
-# before that write is even recorded.
-ANSWER_DELAY = 0.02
+# Seconds before an answer leaves: none. A pseudo-terminal or a loopback
+# socket has no line time, so the answer is read back within the moment of
+# its request's write; the capture must still record it after its request.
+ANSWER_DELAY = 0
 
 
 def spoiled(data):
@@ -71,7 +69,10 @@ def spoiled(data):
 
 def answer_later(transport, data):
     if transport is not None:
-        asyncio.get_running_loop().call_later(ANSWER_DELAY, lambda: transport.write(data))
+        if ANSWER_DELAY:
+            asyncio.get_running_loop().call_later(ANSWER_DELAY, lambda: transport.write(data))
+        else:
+            transport.write(data)
 
 
 class SpoilingHandler(ModbusSingleRequestHandler):

@@ -44,9 +44,11 @@ def capture_two_chunks(app, driver, com3, first=b"A"):
     path = save_log_when(driver, q, "ab", lambda r: harness.received(r, 1) == first + b"BC")
     # The log is whole before its companions are written: wait for them too
     # (the times file at its full size, then the events file, written last).
-    times = q.path("ab.log.qtimes")
+    # A save made before "BC" arrived is saved again under another name:
+    # follow the log that holds them.
+    times = q.path(path.name + ".qtimes")
     assert harness.wait_for(lambda: times.exists() and times.stat().st_size == path.stat().st_size and
-                            q.path("ab.log.qevents").exists(), 10), "the save's companion files were not written"
+                            q.path(path.name + ".qevents").exists(), 10), "the save's companion files were not written"
     return q, path
 
 
@@ -63,7 +65,7 @@ def export_command_line(q, wine, log, out):
 
 def test_export_times_survive_save_clear_and_load(app, driver, com3):
     q, log = capture_two_chunks(app, driver, com3)
-    assert q.path("ab.log.qtimes").stat().st_size == 32 + (log.stat().st_size - 32)
+    assert q.path(log.name + ".qtimes").stat().st_size == 32 + (log.stat().st_size - 32)
 
     rows = rows_of(export(driver, q, "first.csv"))
     # The port's opening is an event row of its own before the chunks.
@@ -118,16 +120,16 @@ def test_command_line_export_and_a_log_without_its_times(app, driver, wine, com3
     q, log = capture_two_chunks(app, driver, com3, b"Hi")
     window_rows = rows_of(export(driver, q, "window.csv"))
 
-    code, err = export_command_line(q, wine, "ab.log", "line.csv")
+    code, err = export_command_line(q, wine, log.name, "line.csv")
     assert (code, err) == (0, [])
     assert rows_of(q.path("line.csv").read_bytes()) == window_rows
 
     # Without the times file the export still has every chunk; its silences
     # come from the gap digits, in tenths of a second.
-    q.path("ab.log.qtimes").rename(q.path("kept.qtimes"))
-    code, err = export_command_line(q, wine, "ab.log", "digits.csv")
+    q.path(log.name + ".qtimes").rename(q.path("kept.qtimes"))
+    code, err = export_command_line(q, wine, log.name, "digits.csv")
     assert code == 0
-    assert err == ["ab.log: No times file lies beside this log."]
+    assert err == [f"{log.name}: No times file lies beside this log."]
     rows = rows_of(q.path("digits.csv").read_bytes())
     assert [(r[0], r[2], r[4], r[5]) for r in rows] == [("", "CH1", "2", "48 69"), ("", "CH1", "2", "42 43")]
     assert rows[0][1] == "" and rows[1][1] in ("0.2", "0.3", "0.4"), rows[1]
@@ -147,9 +149,9 @@ def test_command_line_export_and_a_log_without_its_times(app, driver, wine, com3
     q.path("notalog.log").write_bytes(b"hello, this is not a log file at all")
     code, err = export_command_line(q, wine, "notalog.log", "x.csv")
     assert code == 1 and len(err) == 1 and err[0].startswith("notalog.log: This is not a log file"), err
-    code, err = export_command_line(q, wine, "ab.log", "no-such-folder\\x.csv")
+    code, err = export_command_line(q, wine, log.name, "no-such-folder\\x.csv")
     assert code == 1 and err == ["no-such-folder\\x.csv: The file could not be opened or created."], err
-    code, err = export_command_line(q, wine, "ab.log", "")
+    code, err = export_command_line(q, wine, log.name, "")
     assert code == 1 and len(err) == 1, err
     code, err = export_command_line(q, wine, "missing.log", "x.csv")
     assert code == 1 and err == ["missing.log: The file could not be opened or created."], err
@@ -158,7 +160,7 @@ def test_command_line_export_and_a_log_without_its_times(app, driver, wine, com3
     # Without the message text file the export still runs; a failure then
     # says that the texts are missing.
     q.path("quorrin_char2.ini").rename(q.path("texts.kept"))
-    code, err = export_command_line(q, wine, "ab.log", "bare.csv")
+    code, err = export_command_line(q, wine, log.name, "bare.csv")
     assert code == 0 and rows_of(q.path("bare.csv").read_bytes())[1][5] == "42 43"
     assert len(err) == 1 and "The message text file is missing:" in err[0], err
     code, err = export_command_line(q, wine, "notalog.log", "x.csv")

@@ -103,8 +103,9 @@ TEST_F(FindFixture, SilencesArePerChannelAndGoOnAcrossStretches) {
 
   // The same capture in two stretches: the silence that spans them is found
   // in the second, at its first chunk.
+  // (A clear keeps the capture's clock going: later than what it cleared.)
   capture_clear(&cap);
-  put("a", kKindRecvCh1, 0);
+  put("a", kKindRecvCh1, 1000);
   ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
   FindPass pass = {};
   find_pass_begin(&pass, q);
@@ -112,7 +113,7 @@ TEST_F(FindFixture, SilencesArePerChannelAndGoOnAcrossStretches) {
   find_pass_run(&pass, snap, &list, nullptr);
   EXPECT_EQ(list.n, 0);
   capture_clear(&cap);
-  put("c", kKindRecvCh1, 300);
+  put("c", kKindRecvCh1, 1300);
   ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
   find_pass_next_stretch(&pass);
   find_pass_run(&pass, snap, &list, nullptr);

@@ -355,14 +355,16 @@ TEST_F(MonitorFixture, PairingTakesTheLatestUnansweredMatchingRequest) {
 }
 
 // The next poll written before the answer's chunk closed comes first in
-// the capture, but the answer began before it: it answers the poll before.
+// a log saved before the capture kept its times in order, but the answer
+// began before it: it answers the poll before.
 TEST_F(MonitorFixture, AnswerSeenBeforeTheNextPollPairsWithTheOneBefore) {
   append(kKindSentCh1, kReadTen);
   append(kKindSentCh1, kReadTen, 6'000);
   const Bytes answer = rtu({0x01, 0x03, 0x02, 0x00, 0x01});
-  ASSERT_EQ(capture_append(&cap, answer.data(), static_cast<int>(answer.size()), kKindRecvCh1,
-                           capture_now_us(&cap) - 3'600),
-            0);
+  const int64_t seen = capture_now_us(&cap) - 3'600;
+  ASSERT_EQ(capture_append(&cap, answer.data(), static_cast<int>(answer.size()), kKindRecvCh1, seen), 0);
+  const int32_t end = capture_write_position(&cap) - 3;
+  for (int32_t i = end - static_cast<int32_t>(answer.size()); i < end; i++) cap.times[i] = seen;
   ASSERT_EQ(decode(), 3);
   EXPECT_EQ(frames[2].pair, 0);
   EXPECT_EQ(frames[2].latency_us, 2'400);

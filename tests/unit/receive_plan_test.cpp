@@ -1,6 +1,8 @@
 // What a receive thread asks its port for, and when it pauses.
 #include "serial/receive_plan.h"
 
+#include "timeline/chunks.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -84,3 +86,36 @@ TEST(ReceivePlan, Pauses) {
 }
 
 }  // namespace
+
+// A chunk's read ends the interval after its first byte whichever way the
+// turn found that byte; only a read of whole queued chunks has no deadline.
+TEST(ReceivePlan, OneDeadlineForEveryPath) {
+  EXPECT_EQ(receive_read_deadline(receive_plan(0, 1), 500), 500u);    // the queue looked at after a full chunk
+  EXPECT_EQ(receive_read_deadline(receive_plan(1, 0), 500), 500u);    // the first-byte read
+  EXPECT_EQ(receive_read_deadline(receive_plan(0, 250), 500), kReceiveNoDeadline);
+}
+
+// A continuous stream read in one batch: its chunks follow each other with
+// no silence and no overlap by the one silence rule; a line faster than its
+// setting never puts a chunk before the previous one's end or after the
+// moment the bytes were seen.
+TEST(ReceivePlan, BatchChunksTimedBackByTheBytesBehindThem) {
+  const LineShape shape[2] = {{9600, 100}, {9600, 100}};  // 8N1: 1041.67 µs a character
+  const int64_t seen = 10'000'000;
+  const uint32_t queued = 250;
+  TimelineChunk previous = {};
+  for (uint32_t at = 0, k = 0; at < queued; at += kReceiveChunk, k++) {
+    TimelineChunk c = {0, static_cast<int32_t>(receive_chunk_at(queued, at)), kKindRecvCh1,
+                       receive_chunk_time_us(seen, queued, at, shape[0], kTimeUnknown), -1};
+    if (k > 0) EXPECT_NEAR(static_cast<double>(timeline_silence_us(previous, c, shape)), 0.0, 2.0) << at;
+    previous = c;
+  }
+  EXPECT_EQ(receive_chunk_time_us(seen, queued, 200, shape[0], kTimeUnknown), seen - line_chars_us(shape[0], 49));
+  // Bytes came faster than 9600 baud (a pseudo-terminal): the floor holds.
+  const int64_t floor = seen - 5'000;
+  EXPECT_EQ(receive_chunk_time_us(seen, 4000, 0, shape[0], floor), floor);
+  EXPECT_EQ(receive_chunk_time_us(seen, 4000, 0, shape[0], seen + 7), seen);
+  EXPECT_EQ(receive_chunk_time_us(seen, 1, 0, shape[0], kTimeUnknown), seen);  // nothing behind it
+  EXPECT_EQ(receive_chunk_time_us(kTimeUnknown, 300, 0, shape[0], kTimeUnknown), kTimeUnknown);
+  EXPECT_EQ(receive_chunk_time_us(INT64_MIN + 5, 300, 0, shape[0], kTimeUnknown), INT64_MIN + 5);
+}

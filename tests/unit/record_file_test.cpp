@@ -293,7 +293,7 @@ TEST(RecordQueue, TheCaptureHandsOverEveryChunkAcrossWraps) {
   record_queue_reset(q.get());
   uint8_t chunk[100];
   std::memset(chunk, 0x55, sizeof chunk);
-  capture_append(&cap, chunk, 10, kKindRecvCh1, 1);  // not recording yet
+  capture_append(&cap, chunk, 10, kKindRecvCh1, 0);  // not recording yet
   capture_record_to(&cap, q.get());
   auto b = std::make_unique<RecordBlockBuilder>();
   int64_t next = 0, bytes = 0;
