@@ -57,9 +57,13 @@ static int64_t capture_in_order(Capture* cap, int64_t time_us) {
   return time_us;
 }
 
+static void capture_flush_sent(Capture* cap, int64_t t, int rx_ch);
+
 int capture_add_event(Capture* cap, uint8_t kind, uint8_t channel, uint16_t port, uint32_t detail) {
   if (!cap->records) return 1;
   std::lock_guard<std::mutex> hold(cap->lock);
+  // A sent chunk still on its way was handed over before the event.
+  capture_flush_sent(cap, kTimeUnknown, -1);
   const int64_t now = capture_in_order(cap, capture_now_us(cap));
   if (cap->event_count == kCaptureEvents) {  // the oldest gives way
     std::memmove(cap->events, cap->events + 1, (kCaptureEvents - 1) * sizeof(LineEvent));
@@ -94,6 +98,7 @@ static void capture_drop_events_before(Capture* cap, int64_t base) {
 
 void capture_clear(Capture* cap) {
   std::lock_guard<std::mutex> hold(cap->lock);
+  capture_flush_sent(cap, kTimeUnknown, -1);  // the recording keeps what went out
   cap->base += cap->write_position.load(std::memory_order_relaxed);
   cap->event_count = 0;
   cap->generation++;
@@ -195,6 +200,27 @@ static void capture_append_locked(Capture* cap, const uint8_t* bytes, int n, uin
   if (cap->recorder) record_queue_put_chunk(cap->recorder, kind, time_us, bytes, n);
 }
 
+// Caller holds the lock: appends the sent chunks waiting for their time
+// that are due by time t (kTimeUnknown: every one), earliest first, and for
+// a chunk received on channel index rx_ch (-1: none) the one of its own
+// channel whose write was handed over by t.
+static void capture_flush_sent(Capture* cap, int64_t t, int rx_ch) {
+  for (;;) {
+    int pick = -1;
+    for (int ch = 0; ch < 2; ch++) {
+      const Capture::SentDue& d = cap->sent_due[ch];
+      if (d.n == 0) continue;
+      const int due = t == kTimeUnknown || d.time_us <= t || (ch == rx_ch && d.handed_us <= t);
+      if (due && (pick < 0 || d.time_us < cap->sent_due[pick].time_us)) pick = ch;
+    }
+    if (pick < 0) return;
+    Capture::SentDue& d = cap->sent_due[pick];
+    const int n = d.n;
+    d.n = 0;
+    capture_append_locked(cap, d.bytes, n, pick == 0 ? kKindSentCh1 : kKindSentCh2, d.time_us);
+  }
+}
+
 // Caller holds the lock: a chunk received on channel index ch and seen at
 // time_us waits while a write to that channel handed over no later than it
 // is on its way (its answer must not go in before it), at most
@@ -215,7 +241,9 @@ int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int6
   if (n == 0) return 0;
   if (!capture_chunk_acceptable(cap, n, kind)) return 1;
   std::unique_lock<std::mutex> hold(cap->lock);
-  if (kind == kKindRecvCh1 || kind == kKindRecvCh2) capture_hold_behind_send(cap, kind == kKindRecvCh1 ? 0 : 1, time_us, hold);
+  const int rx_ch = kind == kKindRecvCh1 ? 0 : kind == kKindRecvCh2 ? 1 : -1;
+  if (rx_ch >= 0) capture_hold_behind_send(cap, rx_ch, time_us, hold);
+  capture_flush_sent(cap, time_us, rx_ch);
   capture_append_locked(cap, bytes, n, kind, time_us);
   return 0;
 }
@@ -236,13 +264,24 @@ int capture_send_end(Capture* cap, int channel, const uint8_t* bytes, int n, int
   const uint8_t kind = channel == 1 ? kKindSentCh1 : kKindSentCh2;
   const int64_t now = capture_now_us(cap);
   int64_t left = time_add_us(handed_us, line_us);
-  if (left == kTimeUnknown || (now != kTimeUnknown && now < left)) left = now;
+  if (left == kTimeUnknown) left = now;
   int result = 0;
   {
     std::lock_guard<std::mutex> hold(cap->lock);
+    capture_flush_sent(cap, now, -1);
     if (n != 0) {
-      if (capture_chunk_acceptable(cap, n, kind)) capture_append_locked(cap, bytes, n, kind, left);
-      else result = 1;
+      if (!capture_chunk_acceptable(cap, n, kind)) {
+        result = 1;
+      } else if (now != kTimeUnknown && left != kTimeUnknown && left > now) {
+        Capture::SentDue& d = cap->sent_due[ch];
+        if (d.n) capture_flush_sent(cap, d.time_us, -1);  // an earlier write of this channel: in first
+        d.n = n;
+        d.time_us = left;
+        d.handed_us = handed_us;
+        std::memcpy(d.bytes, bytes, static_cast<size_t>(n));
+      } else {
+        capture_append_locked(cap, bytes, n, kind, left);
+      }
     }
     // Under the same hold as the append: what was held goes in after it.
     if (cap->sending[ch] > 0 && --cap->sending[ch] == 0) cap->send_handed_us[ch] = kTimeUnknown;
@@ -259,11 +298,13 @@ void capture_record_to(Capture* cap, RecordQueue* queue) {
 void capture_refresh_gap(Capture* cap) {
   if (!cap->records) return;
   std::lock_guard<std::mutex> hold(cap->lock);
+  capture_flush_sent(cap, capture_now_us(cap), -1);
   capture_write_gap_digits(cap, capture_tick_now(cap));
 }
 
 // Caller holds the lock.
 static void capture_replace_locked(Capture* cap, const uint8_t* data, int32_t count) {
+  capture_flush_sent(cap, kTimeUnknown, -1);  // the recording keeps what went out
   std::memcpy(cap->records, data, static_cast<size_t>(count) * sizeof(CaptureRecord));
   capture_forget_times(cap->times, kCaptureRecords);
   cap->last_marker_index = 0;
@@ -331,6 +372,7 @@ int capture_snapshot_take(Capture* cap, CaptureSnapshot* s) {
   s->event_count = 0;
   if (!cap->records || !s->records || !s->times) return 1;
   std::lock_guard<std::mutex> hold(cap->lock);
+  capture_flush_sent(cap, capture_now_us(cap), -1);
   const int32_t w = cap->write_position.load(std::memory_order_relaxed);
   std::memcpy(s->records, cap->records, static_cast<size_t>(w) * sizeof(CaptureRecord));
   std::memcpy(s->times, cap->times, static_cast<size_t>(w) * sizeof(int64_t));

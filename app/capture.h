@@ -170,6 +170,15 @@ struct Capture {
   int32_t sending[2] = {};
   int64_t send_handed_us[2] = {kTimeUnknown, kTimeUnknown};
   std::condition_variable send_done;  // a write ended: held received chunks look again
+  // Per channel, a sent chunk whose last character is still on its way
+  // (its time lies ahead): it goes in once its time has come (see
+  // capture_send_end). n 0: none.
+  struct SentDue {
+    int32_t n;
+    int64_t time_us;
+    int64_t handed_us;
+    uint8_t bytes[kCaptureMaxChunk];
+  } sent_due[2] = {};
   CaptureView view;
 };
 
@@ -230,9 +239,12 @@ int64_t capture_send_begin(Capture* cap, int channel);
 // Ends a write begun at `handed_us`. Its n bytes (n 0: the write failed, or
 // the capture does not keep sends) become a sent chunk timed when its last
 // character left: the hand-over plus the characters' time on the line
-// (`line_us`), or this moment when that is sooner (a driver that completes a
-// write once its bytes are in a buffer; a pseudo-terminal, which has no line
-// time). Received chunks held behind the write go in after it. Returns what
+// (`line_us`, 0 on a network link). A driver may complete a write while its
+// bytes are still in a buffer; such a chunk goes in once its time has come
+// (the next append, event, gap refresh or snapshot after it), so that
+// chunks of the other channel received meanwhile stand before it with their
+// own times. A received chunk of its own channel seen after the hand-over
+// goes in after it, at its time at the earliest. Returns what
 // capture_append returns (0 for n 0).
 int capture_send_end(Capture* cap, int channel, const uint8_t* bytes, int n, int64_t handed_us, int64_t line_us);
 

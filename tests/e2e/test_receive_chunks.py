@@ -4,7 +4,7 @@ receive thread waiting for the first byte of each chunk with a read.
 The read interval time-out set in the DCB and timeouts dialog decides where
 a chunk that is not full ends, counted from the chunk's first byte; bytes
 already queued are cut into chunks of 100 bytes in order, whatever their
-number."""
+number, and the capture they go into is in time order."""
 import csv
 import io
 import os
@@ -27,13 +27,16 @@ def set_read_timeouts(driver, interval, multiplier, constant):
     assert harness.wait_for(lambda: dialog_closed(driver, "DCB&TIME_Setting for CH1"), 10)
 
 
-def chunks(driver, q, name):
-    """(bytes, hex) of every chunk in the CSV export of the capture."""
+def export_rows(driver, q, name):
     driver.command(CMD_EXPORT)
     driver.file_dialog(name)
     text = written_file(driver, q.path(name), 15).decode("ascii")
-    rows = list(csv.reader(io.StringIO(text, newline="")))[1:]
-    return [(int(r[4]), r[5]) for r in rows if r[2] == "CH1" and r[3] == "RX"]
+    return list(csv.reader(io.StringIO(text, newline="")))[1:]
+
+
+def chunks(driver, q, name):
+    """(bytes, hex) of every chunk in the CSV export of the capture."""
+    return [(int(r[4]), r[5]) for r in export_rows(driver, q, name) if r[2] == "CH1" and r[3] == "RX"]
 
 
 def test_a_chunk_ends_the_read_interval_after_its_first_byte(app, driver, com3):
@@ -49,6 +52,22 @@ def test_a_chunk_ends_the_read_interval_after_its_first_byte(app, driver, com3):
     com3.write(b"C")
     save_log_when(driver, q, "abc", lambda r: harness.received(r, 1) == b"ABC")
     assert chunks(driver, q, "abc.csv") == [(2, "41 42"), (1, "43")]
+
+
+def test_after_a_full_chunk_the_interval_still_counts_from_the_first_byte(app, driver, com3):
+    q = app(dict(ENGLISH))
+    harness.open_ports(driver)
+    set_read_timeouts(driver, 500, 0, 5000)
+    time.sleep(1.0)
+    # A full chunk and one byte more in one write: the turn after the full
+    # chunk finds "x" queued, and its chunk ends 500 ms after "x".
+    com3.write(b"e" * 100 + b"x")
+    time.sleep(0.3)
+    com3.write(b"y")
+    time.sleep(0.4)
+    com3.write(b"z")
+    save_log_when(driver, q, "exyz", lambda r: harness.received(r, 1) == b"e" * 100 + b"xyz")
+    assert chunks(driver, q, "exyz.csv") == [(100, " ".join(["65"] * 100)), (2, "78 79"), (1, "7A")]
 
 
 def test_queued_bytes_are_cut_into_chunks_of_100_in_order(app, driver, com3, com4):
@@ -84,3 +103,9 @@ def test_queued_bytes_are_cut_into_chunks_of_100_in_order(app, driver, com3, com
         run = run + 1 if r[0] in (1, 3) else 0
         longest = max(longest, run)
     assert 0 < longest <= 100
+    # Both receive threads appended at once, yet the capture is in time
+    # order: no chunk's time is before the one above it.
+    rows = [r for r in export_rows(driver, q, "stream.csv") if r[3] == "RX"]
+    assert len(rows) >= 2 * len(stream) // 100
+    backwards = [(i, r[0], r[1]) for i, r in enumerate(rows[1:], 1) if float(r[1]) < 0]
+    assert not backwards, backwards[:5]

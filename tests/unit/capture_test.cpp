@@ -639,19 +639,28 @@ static std::atomic<int64_t> g_micros{0};
 static int64_t fake_micros() { return g_micros.load(); }
 
 // A sent chunk is timed when its last character left: the hand-over plus
-// its line time, or the moment it was recorded when that is sooner.
-TEST_F(CaptureFixture, ASentChunkIsTimedFromItsHandOver) {
+// its line time. A driver that completed the write early (its bytes still
+// in a buffer) does not put it in before its time has come: the other
+// channel's chunk received meanwhile stands before it.
+TEST_F(CaptureFixture, ASentChunkIsTimedFromItsHandOverAndGoesInAtItsTime) {
   cap.micros = fake_micros;
-  const uint8_t q[] = {1, 3, 0, 0, 0, 1};
+  const uint8_t q[] = {1, 3, 0, 0, 0, 1}, other[] = {'o'};
   g_micros = 10'000;
   int64_t handed = capture_send_begin(&cap, 1);
   g_micros = 40'000;  // seen complete a tick later
   ASSERT_EQ(capture_send_end(&cap, 1, q, 6, handed, 6'250), 0);
   EXPECT_EQ(cap.times[0], 16'250);
   handed = capture_send_begin(&cap, 2);
-  g_micros = 40'100;  // a driver that took the bytes into a buffer at once
+  g_micros = 40'100;
   ASSERT_EQ(capture_send_end(&cap, 2, q, 6, handed, 6'250), 0);
-  EXPECT_EQ(cap.times[9], 40'100);
+  EXPECT_EQ(capture_write_position(&cap), 9);  // not yet: its last character leaves at 46'250
+  capture_append(&cap, other, 1, kKindRecvCh1, 45'000);
+  EXPECT_EQ(capture_write_position(&cap), 13);
+  g_micros = 46'300;
+  capture_refresh_gap(&cap);
+  ASSERT_EQ(capture_write_position(&cap), 22);
+  EXPECT_EQ(cap.records[13].kind, kKindSentCh2);
+  EXPECT_EQ(cap.times[13], 46'250);
   EXPECT_EQ(capture_send_end(&cap, 3, q, 6, handed, 0), 1);
   EXPECT_EQ(cap.sending[0] + cap.sending[1], 0);
 }
@@ -691,7 +700,7 @@ TEST(CaptureConcurrency, AnAnswerWaitsForItsRequest) {
   // The reader is held until the request is in (or the hold's bound passes,
   // which this test never reaches in practice: the end comes at once).
   g_micros = 5'600;
-  capture_send_end(&cap, 1, request, 1, handed, 1'041);
+  capture_send_end(&cap, 1, request, 1, handed, 1'041);  // its character leaves at 6'041
   reader.join();
   ASSERT_EQ(answered.load(), 1);
   const int32_t w = capture_write_position(&cap);
