@@ -237,15 +237,22 @@ static void capture_hold_behind_send(Capture* cap, int ch, int64_t time_us, std:
   }
 }
 
-int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int64_t time_us) {
+int capture_append_seen(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int64_t time_us, int64_t seen_us) {
   if (n == 0) return 0;
   if (!capture_chunk_acceptable(cap, n, kind)) return 1;
   std::unique_lock<std::mutex> hold(cap->lock);
   const int rx_ch = kind == kKindRecvCh1 ? 0 : kind == kKindRecvCh2 ? 1 : -1;
-  if (rx_ch >= 0) capture_hold_behind_send(cap, rx_ch, time_us, hold);
-  capture_flush_sent(cap, time_us, rx_ch);
+  if (rx_ch >= 0) capture_hold_behind_send(cap, rx_ch, seen_us, hold);
+  // Sent chunks due by this one's time go first; its own channel's write
+  // handed over before it was seen goes first whatever its time.
+  capture_flush_sent(cap, time_us, -1);
+  if (rx_ch >= 0) capture_flush_sent(cap, seen_us, rx_ch);
   capture_append_locked(cap, bytes, n, kind, time_us);
   return 0;
+}
+
+int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int64_t time_us) {
+  return capture_append_seen(cap, bytes, n, kind, time_us, time_us);
 }
 
 int64_t capture_send_begin(Capture* cap, int channel) {

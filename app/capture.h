@@ -228,6 +228,12 @@ inline int64_t capture_now_us(const Capture* cap) { return cap->micros ? cap->mi
 // was handed over waits (at most kCaptureSendHoldMs) until that write's
 // chunk is in, so an answer is never recorded before its request.
 int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int64_t time_us);
+// The same for a received chunk timed back from the moment it was seen
+// (receive_chunk_time_us): whether a write to its channel came before it is
+// decided by `seen_us`, when the receive thread saw it, since a time
+// reckoned back from there at the line's speed may fall before a write that
+// the bytes in fact followed (a line faster than its setting).
+int capture_append_seen(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int64_t time_us, int64_t seen_us);
 
 // How long a received chunk waits for a write to its channel to be
 // recorded; a write that has not reported back by then holds nothing more.

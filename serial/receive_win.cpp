@@ -207,7 +207,7 @@ DWORD receive_append(Channel* c, DWORD n, DWORD queued, uint8_t kind, int64_t se
   const LineShape shape = c->shape.load();
   for (DWORD at = 0, size; (size = receive_chunk_at(n, at)) > 0; at += size) {
     const int64_t t = receive_chunk_time_us(seen_time, queued, at, shape, *ended);
-    capture_append(&g_app.capture, c->read_buffer + at, static_cast<int>(size), kind, t);
+    capture_append_seen(&g_app.capture, c->read_buffer + at, static_cast<int>(size), kind, t, seen_time);
     // A received chunk's time is its first character's end.
     *ended = time_add_us(t, line_chars_us(shape, size - 1));
     last = size;

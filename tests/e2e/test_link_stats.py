@@ -120,8 +120,10 @@ def test_sent_requests_and_their_answers_counted_shown_and_copied(app, driver, d
     figures = latency(driver, dlg)
     low, median, p95, high = (float(v) for v in figures[1:])
     # Each answer came after its request; the peer answers at once, but
-    # Wine's polling and this busy machine may add some.
-    assert 0 < low <= median <= p95 <= high < 2000
+    # Wine's polling and this busy machine may add some. A pty has no line
+    # time: an answer back within the request's own time on the line (4
+    # characters at 9600 baud) stands after it at its time, 0.
+    assert 0 <= low <= median <= p95 <= high < 2000
     assert all(len(v.split(".")[1]) == 3 for v in figures[1:])
     # Seven silences between the eight chunks.
     assert sum(int(text(driver, dlg, SILENCE_COUNT + k)) for k in range(5)) == 7

@@ -665,6 +665,24 @@ TEST_F(CaptureFixture, ASentChunkIsTimedFromItsHandOverAndGoesInAtItsTime) {
   EXPECT_EQ(cap.sending[0] + cap.sending[1], 0);
 }
 
+// An answer whose time, reckoned back at the line's speed, falls before
+// its request's hand-over (a pty is faster than its setting) was still seen
+// after it: it goes in after the request, at the request's time.
+TEST_F(CaptureFixture, AnAnswerTimedBackBeforeItsRequestStillFollowsIt) {
+  cap.micros = fake_micros;
+  const uint8_t q[] = {'Q'}, a[] = {'A', 'A'};
+  g_micros = 20'000;
+  const int64_t handed = capture_send_begin(&cap, 1);
+  g_micros = 20'300;
+  capture_send_end(&cap, 1, q, 1, handed, 1'041);  // still on its way until 21'041
+  capture_append_seen(&cap, a, 2, kKindRecvCh1, 12'000, 20'900);
+  ASSERT_EQ(capture_write_position(&cap), 9);
+  EXPECT_EQ(cap.records[0].kind, kKindSentCh1);
+  EXPECT_EQ(cap.times[0], 21'041);
+  EXPECT_EQ(cap.records[4].kind, kKindRecvCh1);
+  EXPECT_EQ(cap.times[4], 21'041);
+}
+
 // A write that never reports back holds its channel's received chunks for
 // kCaptureSendHoldMs once, then nothing more.
 TEST_F(CaptureFixture, AWriteThatNeverEndsHoldsNothingForLong) {
