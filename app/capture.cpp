@@ -57,13 +57,13 @@ static int64_t capture_in_order(Capture* cap, int64_t time_us) {
   return time_us;
 }
 
-static void capture_flush_sent(Capture* cap, int64_t t, int rx_ch);
+static void capture_flush_sent(Capture* cap, int64_t t, int rx_ch, int force);
 
 int capture_add_event(Capture* cap, uint8_t kind, uint8_t channel, uint16_t port, uint32_t detail) {
   if (!cap->records) return 1;
   std::lock_guard<std::mutex> hold(cap->lock);
   // A sent chunk still on its way was handed over before the event.
-  capture_flush_sent(cap, kTimeUnknown, -1);
+  capture_flush_sent(cap, capture_now_us(cap), -1, 1);
   const int64_t now = capture_in_order(cap, capture_now_us(cap));
   if (cap->event_count == kCaptureEvents) {  // the oldest gives way
     std::memmove(cap->events, cap->events + 1, (kCaptureEvents - 1) * sizeof(LineEvent));
@@ -98,7 +98,7 @@ static void capture_drop_events_before(Capture* cap, int64_t base) {
 
 void capture_clear(Capture* cap) {
   std::lock_guard<std::mutex> hold(cap->lock);
-  capture_flush_sent(cap, kTimeUnknown, -1);  // the recording keeps what went out
+  capture_flush_sent(cap, capture_now_us(cap), -1, 1);  // the recording keeps what went out
   cap->base += cap->write_position.load(std::memory_order_relaxed);
   cap->event_count = 0;
   cap->generation++;
@@ -201,39 +201,66 @@ static void capture_append_locked(Capture* cap, const uint8_t* bytes, int n, uin
 }
 
 // Caller holds the lock: appends the sent chunks waiting for their time
-// that are due by time t (kTimeUnknown: every one), earliest first, and for
-// a chunk received on channel index rx_ch (-1: none) the one of its own
-// channel whose write was handed over by t.
-static void capture_flush_sent(Capture* cap, int64_t t, int rx_ch) {
+// that are due by time t, earliest first; with `force` every waiting one,
+// and for a chunk received on channel index rx_ch (-1: none) its own
+// channel's whose write was handed over by t. One put in before its time is
+// timed at t (kTimeUnknown: its own time): its last character had left by
+// then, and no time goes into the capture ahead of the moment.
+static void capture_flush_sent(Capture* cap, int64_t t, int rx_ch, int force) {
   for (;;) {
     int pick = -1;
+    int64_t pick_at = 0;
     for (int ch = 0; ch < 2; ch++) {
-      const Capture::SentDue& d = cap->sent_due[ch];
-      if (d.n == 0) continue;
-      const int due = t == kTimeUnknown || d.time_us <= t || (ch == rx_ch && d.handed_us <= t);
-      if (due && (pick < 0 || d.time_us < cap->sent_due[pick].time_us)) pick = ch;
+      if (cap->sent_due_n[ch] == 0) continue;
+      const Capture::SentDue& d = cap->sent_due[ch][0];
+      int64_t at = d.time_us;
+      if (t != kTimeUnknown && d.time_us > t) {
+        const int forced = force || (ch == rx_ch && d.handed_us <= t);
+        if (!forced) continue;
+        at = t;
+      } else if (t == kTimeUnknown && !force) {
+        continue;
+      }
+      if (pick < 0 || at < pick_at) {
+        pick = ch;
+        pick_at = at;
+      }
     }
     if (pick < 0) return;
-    Capture::SentDue& d = cap->sent_due[pick];
-    const int n = d.n;
-    d.n = 0;
-    capture_append_locked(cap, d.bytes, n, pick == 0 ? kKindSentCh1 : kKindSentCh2, d.time_us);
+    Capture::SentDue* due = cap->sent_due[pick];
+    capture_append_locked(cap, due[0].bytes, due[0].n, pick == 0 ? kKindSentCh1 : kKindSentCh2, pick_at);
+    cap->sent_due_n[pick]--;
+    std::memmove(due, due + 1, static_cast<size_t>(cap->sent_due_n[pick]) * sizeof *due);
   }
+}
+
+// Caller holds the lock: the first write on its way to channel index ch
+// handed over no later than time t, or -1.
+static int capture_send_before(const Capture* cap, int ch, int64_t t) {
+  if (t == kTimeUnknown) return -1;
+  for (int i = 0; i < cap->sending_n[ch]; i++)
+    if (cap->sending[ch][i] != kTimeUnknown && cap->sending[ch][i] <= t) return i;
+  return -1;
+}
+
+// Caller holds the lock: forgets write i of channel index ch.
+static void capture_send_forget(Capture* cap, int ch, int i) {
+  cap->sending_n[ch]--;
+  std::memmove(cap->sending[ch] + i, cap->sending[ch] + i + 1,
+               static_cast<size_t>(cap->sending_n[ch] - i) * sizeof(int64_t));
 }
 
 // Caller holds the lock: a chunk received on channel index ch and seen at
 // time_us waits while a write to that channel handed over no later than it
 // is on its way (its answer must not go in before it), at most
-// kCaptureSendHoldMs; a write that has not reported back by then is taken
-// as ended, so a lost report never slows the channel's receiving.
+// kCaptureSendHoldMs; the writes that have not reported back by then are
+// taken as ended (a later end of one finds nothing to end), so a lost report
+// never slows the channel's receiving.
 static void capture_hold_behind_send(Capture* cap, int ch, int64_t time_us, std::unique_lock<std::mutex>& hold) {
-  auto clear = [&] {
-    return cap->sending[ch] == 0 || time_us == kTimeUnknown || time_us < cap->send_handed_us[ch];
-  };
+  auto clear = [&] { return capture_send_before(cap, ch, time_us) < 0; };
   if (clear()) return;
   if (!cap->send_done.wait_for(hold, std::chrono::milliseconds(kCaptureSendHoldMs), clear)) {
-    cap->sending[ch] = 0;
-    cap->send_handed_us[ch] = kTimeUnknown;
+    for (int i; (i = capture_send_before(cap, ch, time_us)) >= 0;) capture_send_forget(cap, ch, i);
   }
 }
 
@@ -245,8 +272,8 @@ int capture_append_seen(Capture* cap, const uint8_t* bytes, int n, uint8_t kind,
   if (rx_ch >= 0) capture_hold_behind_send(cap, rx_ch, seen_us, hold);
   // Sent chunks due by this one's time go first; its own channel's write
   // handed over before it was seen goes first whatever its time.
-  capture_flush_sent(cap, time_us, -1);
-  if (rx_ch >= 0) capture_flush_sent(cap, seen_us, rx_ch);
+  capture_flush_sent(cap, time_us, -1, 0);
+  if (rx_ch >= 0) capture_flush_sent(cap, seen_us, rx_ch, 0);
   capture_append_locked(cap, bytes, n, kind, time_us);
   return 0;
 }
@@ -258,10 +285,13 @@ int capture_append(Capture* cap, const uint8_t* bytes, int n, uint8_t kind, int6
 int64_t capture_send_begin(Capture* cap, int channel) {
   const int64_t now = capture_now_us(cap);
   if (channel != 1 && channel != 2) return now;
-  std::lock_guard<std::mutex> hold(cap->lock);
   const int ch = channel - 1;
-  // With two writes on their way, the earlier hand-over holds.
-  if (cap->sending[ch]++ == 0 || cap->send_handed_us[ch] == kTimeUnknown) cap->send_handed_us[ch] = now;
+  {
+    std::lock_guard<std::mutex> hold(cap->lock);
+    if (cap->sending_n[ch] == kCaptureSendsInFlight) capture_send_forget(cap, ch, 0);
+    cap->sending[ch][cap->sending_n[ch]++] = now;
+  }
+  cap->send_done.notify_all();  // a held chunk's bound may have dropped the oldest
   return now;
 }
 
@@ -270,18 +300,29 @@ int capture_send_end(Capture* cap, int channel, const uint8_t* bytes, int n, int
   const int ch = channel - 1;
   const uint8_t kind = channel == 1 ? kKindSentCh1 : kKindSentCh2;
   const int64_t now = capture_now_us(cap);
-  int64_t left = time_add_us(handed_us, line_us);
-  if (left == kTimeUnknown) left = now;
   int result = 0;
   {
     std::lock_guard<std::mutex> hold(cap->lock);
-    capture_flush_sent(cap, now, -1);
+    capture_flush_sent(cap, now, -1, 0);
     if (n != 0) {
+      // Its bytes queue behind the channel's sent chunk still on its way.
+      int64_t from = handed_us;
+      if (cap->sent_due_n[ch] > 0) {
+        const int64_t before = cap->sent_due[ch][cap->sent_due_n[ch] - 1].time_us;
+        if (from == kTimeUnknown || before > from) from = before;
+      }
+      int64_t left = time_add_us(from, line_us);
+      if (left == kTimeUnknown) left = now;
       if (!capture_chunk_acceptable(cap, n, kind)) {
         result = 1;
       } else if (now != kTimeUnknown && left != kTimeUnknown && left > now) {
-        Capture::SentDue& d = cap->sent_due[ch];
-        if (d.n) capture_flush_sent(cap, d.time_us, -1);  // an earlier write of this channel: in first
+        if (cap->sent_due_n[ch] == kCaptureSentDue) {  // the oldest goes in now
+          Capture::SentDue* due = cap->sent_due[ch];
+          capture_append_locked(cap, due[0].bytes, due[0].n, kind, now);
+          cap->sent_due_n[ch]--;
+          std::memmove(due, due + 1, static_cast<size_t>(cap->sent_due_n[ch]) * sizeof *due);
+        }
+        Capture::SentDue& d = cap->sent_due[ch][cap->sent_due_n[ch]++];
         d.n = n;
         d.time_us = left;
         d.handed_us = handed_us;
@@ -290,37 +331,53 @@ int capture_send_end(Capture* cap, int channel, const uint8_t* bytes, int n, int
         capture_append_locked(cap, bytes, n, kind, left);
       }
     }
-    // Under the same hold as the append: what was held goes in after it.
-    if (cap->sending[ch] > 0 && --cap->sending[ch] == 0) cap->send_handed_us[ch] = kTimeUnknown;
+    // Under the same hold as the append: what was held goes in after it. A
+    // write the hold's bound already let go of has nothing left to end.
+    for (int i = 0; i < cap->sending_n[ch]; i++) {
+      if (cap->sending[ch][i] == handed_us) {
+        capture_send_forget(cap, ch, i);
+        break;
+      }
+    }
   }
   cap->send_done.notify_all();
   return result;
 }
 
+void capture_send_release(Capture* cap, int channel) {
+  if (channel != 1 && channel != 2) return;
+  {
+    std::lock_guard<std::mutex> hold(cap->lock);
+    cap->sending_n[channel - 1] = 0;
+  }
+  cap->send_done.notify_all();
+}
+
 void capture_record_to(Capture* cap, RecordQueue* queue) {
   std::lock_guard<std::mutex> hold(cap->lock);
+  // A recording that ends keeps what went out before it ended.
+  capture_flush_sent(cap, capture_now_us(cap), -1, 1);
   cap->recorder = queue;
 }
 
 void capture_refresh_gap(Capture* cap) {
   if (!cap->records) return;
   std::lock_guard<std::mutex> hold(cap->lock);
-  capture_flush_sent(cap, capture_now_us(cap), -1);
+  capture_flush_sent(cap, capture_now_us(cap), -1, 0);
   capture_write_gap_digits(cap, capture_tick_now(cap));
 }
 
 // Caller holds the lock.
 static void capture_replace_locked(Capture* cap, const uint8_t* data, int32_t count) {
-  capture_flush_sent(cap, kTimeUnknown, -1);  // the recording keeps what went out
+  capture_flush_sent(cap, capture_now_us(cap), -1, 1);  // the recording keeps what went out
   std::memcpy(cap->records, data, static_cast<size_t>(count) * sizeof(CaptureRecord));
   capture_forget_times(cap->times, kCaptureRecords);
   cap->last_marker_index = 0;
   cap->base += cap->write_position.load(std::memory_order_relaxed);
   cap->event_count = 0;
   cap->generation++;
-  // A loaded log's times are its own session's: live chunks after it are
-  // ordered among themselves, never raised to a time the log brought.
-  cap->latest_time_us = kTimeUnknown;
+  // The latest time stays: a log's times never enter it, and the
+  // recording goes on in time order across the load.
   cap->view.mark_first = cap->view.mark_last = -1;  // Find's match was in the records replaced
   cap->write_position.store(count, std::memory_order_release);
 }
@@ -379,7 +436,7 @@ int capture_snapshot_take(Capture* cap, CaptureSnapshot* s) {
   s->event_count = 0;
   if (!cap->records || !s->records || !s->times) return 1;
   std::lock_guard<std::mutex> hold(cap->lock);
-  capture_flush_sent(cap, capture_now_us(cap), -1);
+  capture_flush_sent(cap, capture_now_us(cap), -1, 0);
   const int32_t w = cap->write_position.load(std::memory_order_relaxed);
   std::memcpy(s->records, cap->records, static_cast<size_t>(w) * sizeof(CaptureRecord));
   std::memcpy(s->times, cap->times, static_cast<size_t>(w) * sizeof(int64_t));

@@ -51,6 +51,12 @@ constexpr int64_t kTimeUnknown = INT64_MIN;         // a record without a time
 // less the three gap markers. Senders stay far below (at most 258 bytes).
 constexpr int kCaptureMaxChunk = kCaptureRecords - kCaptureWrapThreshold - 3;
 
+// Writes on their way to one channel's port at once (a send, the auto
+// answer's, a macro's), and sent chunks of one channel waiting for their
+// time; past these the oldest gives way (its hold ends, its chunk goes in).
+constexpr int kCaptureSendsInFlight = 4;
+constexpr int kCaptureSentDue = 4;
+
 enum RecordKind : uint8_t {
   kKindRecvCh1 = 1,
   kKindSentCh1 = 2,
@@ -163,22 +169,22 @@ struct Capture {
   // While recording: every chunk appended and every event also goes here,
   // under the lock (capture_record_to), for the recorder's writer thread.
   RecordQueue* recorder = nullptr;
-  // Time order (see capture_append): the latest known time appended, and
-  // the writes on their way to each channel's port (capture_send_begin to
-  // capture_send_end) with the earliest hand-over among them. Under the lock.
+  // Time order (see capture_append): the latest known time appended; per
+  // channel, the hand-over times of the writes on their way to its port
+  // (capture_send_begin to capture_send_end); and the sent chunks whose
+  // last character is still on its way (their time lies ahead), oldest
+  // first, which go in once their time has come. Under the lock.
   int64_t latest_time_us = kTimeUnknown;
-  int32_t sending[2] = {};
-  int64_t send_handed_us[2] = {kTimeUnknown, kTimeUnknown};
+  int64_t sending[2][kCaptureSendsInFlight] = {};
+  int32_t sending_n[2] = {};
   std::condition_variable send_done;  // a write ended: held received chunks look again
-  // Per channel, a sent chunk whose last character is still on its way
-  // (its time lies ahead): it goes in once its time has come (see
-  // capture_send_end). n 0: none.
   struct SentDue {
     int32_t n;
     int64_t time_us;
     int64_t handed_us;
     uint8_t bytes[kCaptureMaxChunk];
-  } sent_due[2] = {};
+  } sent_due[2][kCaptureSentDue] = {};
+  int32_t sent_due_n[2] = {};
   CaptureView view;
 };
 
@@ -244,15 +250,22 @@ constexpr int kCaptureSendHoldMs = 250;
 int64_t capture_send_begin(Capture* cap, int channel);
 // Ends a write begun at `handed_us`. Its n bytes (n 0: the write failed, or
 // the capture does not keep sends) become a sent chunk timed when its last
-// character left: the hand-over plus the characters' time on the line
-// (`line_us`, 0 on a network link). A driver may complete a write while its
-// bytes are still in a buffer; such a chunk goes in once its time has come
-// (the next append, event, gap refresh or snapshot after it), so that
-// chunks of the other channel received meanwhile stand before it with their
-// own times. A received chunk of its own channel seen after the hand-over
-// goes in after it, at its time at the earliest. Returns what
-// capture_append returns (0 for n 0).
+// character left: the hand-over (or the end of the channel's previous
+// sent chunk still on its way, which its bytes queue behind) plus the
+// characters' time on the line (`line_us`, 0 on a network link). A driver
+// may complete a write while its bytes are still in a buffer; such a chunk
+// goes in once its time has come (the next append, event, gap refresh or
+// snapshot after it), so that chunks of the other channel received
+// meanwhile stand before it with their own times. Something that cannot
+// wait for it puts it in at once, timed at that moment if that is sooner: a
+// received chunk of its own channel seen after the hand-over (an answer
+// that came back before the line time was over: its request had left), an
+// event, a clear, a load, the end of recording. Returns what capture_append
+// returns (0 for n 0).
 int capture_send_end(Capture* cap, int channel, const uint8_t* bytes, int n, int64_t handed_us, int64_t line_us);
+// Every write on its way to channel 1 or 2 holds nothing more (the channel
+// closes): received chunks held behind them go in at once.
+void capture_send_release(Capture* cap, int channel);
 
 // Writes the time since the latest append into that chunk's gap digits.
 void capture_refresh_gap(Capture* cap);

@@ -14,7 +14,8 @@ int64_t port_line_us(int channel, int count) {
   // A network link has no line time of ours: its bytes have left when the
   // link has taken them.
   if (g_channel[channel - 1].net) return 0;
-  return line_chars_us(line_shape_of(&g_app.settings.port[channel - 1]), count);
+  // The line the port was given, as the receive thread times its chunks by.
+  return line_chars_us(g_channel[channel - 1].shape.load(), count);
 }
 
 int port_write(int channel, const uint8_t* bytes, int count) {

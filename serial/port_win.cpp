@@ -90,12 +90,9 @@ ChannelStart channel_start(Channel* c, DWORD* error, int purge) {
 }  // namespace
 
 void channel_note_shape(Channel* c) {
-  PortSettings line = {};
-  line.rs_speed = static_cast<int32_t>(c->dcb.BaudRate);
-  line.rs_dtbit = c->dcb.ByteSize;
-  line.rs_pybit = c->dcb.Parity;
-  line.rs_spbit = c->dcb.StopBits;
-  c->shape.store(line_shape_of(&line));
+  // The settings the port was just given, as every tool's silence rule
+  // reads them (a driver may read an odd speed back as another).
+  c->shape.store(line_shape_of(&g_app.settings.port[c->index]));
 }
 
 int channel_apply_parameters(HWND owner, int ch) {
@@ -269,7 +266,12 @@ DWORD channel_reopen(int ch) {
   return channel_link(ch)->reopen(ch);
 }
 
-void channel_close(int ch) { channel_link(ch)->close(ch); }
+void channel_close(int ch) {
+  // A received chunk held behind a write whose end only a later tick would
+  // tell must not hold the receive thread this close waits for.
+  capture_send_release(&g_app.capture, ch + 1);
+  channel_link(ch)->close(ch);
+}
 
 void channel_event(int ch, uint8_t kind, uint32_t detail) {
   // A network link has no COM number: the event names none.
@@ -332,8 +334,8 @@ void channel_config_dialog(HWND owner, int ch) {
   if (SetCommState(c->port, &c->config.dcb)) {
     const DCB before = c->dcb;
     c->dcb = c->config.dcb;
-    channel_note_shape(c);
     channel_read_back(owner, ch);
+    channel_note_shape(c);
     if (dcb_line_differs(before, c->dcb)) channel_event(ch, kEventSettings, c->dcb.BaudRate);
   } else {
     DWORD err = GetLastError();
