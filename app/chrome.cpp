@@ -92,12 +92,17 @@ int status_color_slot(const ChannelFlags* f) {
   return f->lm_mode == 1 ? 10 : 9;
 }
 
-void status_line_params(const PortSettings* p, char16_t out[64]) {
+void status_line_params(const PortSettings* p, char16_t out[64], uint32_t server_baud) {
   const char* parity = p->rs_pybit == 1 ? "Odd" : p->rs_pybit == 2 ? "Evn" : "Non";
   const char* flow = p->rs_flow == 1 ? "Xon" : p->rs_flow == 2 ? "Dtr" : "Non";
+  char speed[32];
+  if (server_baud)
+    std::snprintf(speed, sizeof speed, "%u.%uK(asked %d.%dK)", static_cast<unsigned>(server_baud / 1000),
+                  static_cast<unsigned>(server_baud % 1000 / 100), p->rs_speed / 1000, p->rs_speed % 1000 / 100);
+  else
+    std::snprintf(speed, sizeof speed, "%d.%dK", p->rs_speed / 1000, p->rs_speed % 1000 / 100);
   char text[64];
-  std::snprintf(text, sizeof text, "SP=%d.%dK:DB=%d:PB=%s:SB=%d:Flow=%s", p->rs_speed / 1000,
-                p->rs_speed % 1000 / 100, p->rs_dtbit, parity, p->rs_spbit, flow);
+  std::snprintf(text, sizeof text, "SP=%s:DB=%d:PB=%s:SB=%d:Flow=%s", speed, p->rs_dtbit, parity, p->rs_spbit, flow);
   text16_from_ascii(out, 64, text);
 }
 
@@ -121,7 +126,7 @@ void status_part_text(int part, const StatusInfo* s, char16_t out[64]) {
       if (s->port[ch]->rs_comport == 0 && !s->address[ch][0]) {
         std::snprintf(text, sizeof text, "None");
       } else {
-        status_line_params(s->port[ch], out);
+        status_line_params(s->port[ch], out, s->server_baud[ch]);
         return;
       }
       break;

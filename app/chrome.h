@@ -50,6 +50,9 @@ struct StatusInfo {
   // A network channel's port as port_address_short writes it; empty for a
   // COM port.
   char16_t address[2][25];
+  // The speed an RFC 2217 server set when it differs from the one asked;
+  // 0 when none.
+  uint32_t server_baud[2];
 };
 constexpr int kStatusParts = 12;
 extern const int kStatusPartEdges[kStatusParts];
@@ -61,5 +64,7 @@ void status_part_edges(const int32_t net[2], int32_t dpi, int out[kStatusParts])
 
 // Text of status bar part 0 to 11 into out (64 units).
 void status_part_text(int part, const StatusInfo* info, char16_t out[64]);
-// "SP=%d.%dK:DB=%d:PB=%s:SB=%d:Flow=%s" for one channel's settings.
-void status_line_params(const PortSettings* port, char16_t out[64]);
+// "SP=%d.%dK:DB=%d:PB=%s:SB=%d:Flow=%s" for one channel's settings; with
+// a `server_baud` (not 0) the speed is that one, the one asked after it:
+// "SP=38.4K(asked 250.0K):...".
+void status_line_params(const PortSettings* port, char16_t out[64], uint32_t server_baud = 0);

@@ -8,6 +8,7 @@
 
 #include "app/chrome.h"
 #include "resources/resource.h"
+#include "net/link_net_win.h"
 #include "serial/line_watch_win.h"
 #include "serial/port_win.h"
 #include "ui/dpi_win.h"
@@ -290,6 +291,7 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   info.port[1] = &g_app.settings.port[1];
   for (int ch = 0; ch < 2; ch++) {
     info.address[ch][0] = 0;
+    info.server_baud[ch] = channel_is_net(ch) ? net_server_baud(ch) : 0;
     if (channel_is_net(ch)) port_address_short(g_app.address[ch], info.address[ch], kPortAddressShortUnits);
   }
   info.cells_per_row = view_cells_per_row_now(g_main_window);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "codec/frame.h"
+#include "net/link_net_win.h"
 #include "serial/line_loss.h"
 #include "serial/line_params.h"
 #include "serial/port_win.h"
@@ -63,10 +64,9 @@ struct LookedAtWrite {
   uint64_t started_ms;
   DWORD limit_ms;
   int count;
-  // A network link's write has ended when port_write_begin returns: done
-  // at done_time, told by the next look.
+  // A network link's write is the link's once port_write_begin returns
+  // (it records it when it has left): told done by the next look.
   int link_done;
-  int64_t done_time;
   uint8_t buffer[kSendMax];  // the driver reads from here until the write ends
 };
 LookedAtWrite g_looked_at[2] = {};
@@ -83,10 +83,8 @@ int port_write_begin(int channel, const uint8_t* bytes, int count) {
   if (w->busy || (!c->port && !c->net) || c->open.load() == 0) return kPortWriteFailed;
   if (c->net) {
     g_line_activity_tick.store(GetTickCount());
-    if (kNetLink.write(channel - 1, bytes, count) != kSendOk) return kPortWriteFailed;
-    std::memcpy(w->buffer, bytes, static_cast<size_t>(count));
-    w->count = count;
-    w->done_time = capture_now_us(&g_app.capture);
+    if (net_send(channel - 1, bytes, count, !settings_line_monitor(&g_app.settings)) != kSendOk)
+      return kPortWriteFailed;
     w->link_done = w->busy = 1;
     return kPortWriteBusy;
   }
@@ -127,8 +125,6 @@ int port_write_check(int channel) {
   if (!w->busy) return kPortWriteIdle;
   if (w->link_done) {
     w->busy = w->link_done = 0;
-    if (!settings_line_monitor(&g_app.settings))
-      capture_append(&g_app.capture, w->buffer, w->count, channel == 1 ? kKindSentCh1 : kKindSentCh2, w->done_time);
     return kPortWriteDone;
   }
   // A close ends the write with the handle; the OVERLAPPED says so without it.
@@ -157,6 +153,11 @@ int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
   if (channel != 1 && channel != 2) {
     MessageBoxW(owner, L"Not type ch", L"Error", MB_OK);
     return kSendBadChannel;
+  }
+  // A network link records what it sent itself, once it has left.
+  if (g_channel[channel - 1].net && g_channel[channel - 1].open.load() != 0) {
+    g_line_activity_tick.store(GetTickCount());
+    return net_send(channel - 1, bytes, count, !settings_line_monitor(&g_app.settings));
   }
   int result = port_write(channel, bytes, count);
   int64_t write_time = capture_now_us(&g_app.capture);  // the chunk's time: its write just completed

@@ -2,6 +2,7 @@
 
 #include "app/chrome_win.h"
 #include "net/link_net_win.h"
+#include "net/telnet.h"
 #include "serial/line_loss.h"
 #include "serial/port_identity_win.h"
 #include "serial/port_win.h"
@@ -97,6 +98,11 @@ void line_watch_tick(HWND owner) {
     if (error && channel_is_open(ch)) line_watch_lost(owner, ch, error);
     Reconnect* r = &g_reconnect[ch];
     uint32_t failed = 0;
+    if (g_channel[ch].net && net_unterminated(ch)) {
+      wchar_t address[kPortAddressUnits] = L"";
+      port_address_format(g_app.address[ch], reinterpret_cast<char16_t*>(address), kPortAddressUnits);
+      show_texts(owner, L"Quorrin", {kTextNetUnterminated, kTextNetUnterminatedData}, nullptr, ch + 1, address, kTelnetSubLimit);
+    }
     if (!r->lost && net_open_failed(ch, &failed)) {
       net_open_failure(owner, ch, failed);
       changed = 1;

@@ -459,3 +459,80 @@ def test_modbus_over_a_network_link_with_pymodbus(app, driver, display, framing)
         harness.screenshot(display, f"modbus_monitor_{framing}_over_tcp", driver)
     finally:
         slave.stop()
+
+
+def test_a_speed_the_server_set_otherwise_is_shown_and_recorded(app, driver):
+    from telnet_peer import TelnetPeer
+    server = TelnetPeer(baud=38400)
+    server.start()
+    try:
+        q = app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
+        assert harness.wait_for(lambda: any(c == 1 for c, _ in server.commands), 15), server.commands
+        driver.command(CMD_LINE_STATUS_CH1)
+        dlg = driver.call("dialog", f"{texts()[43][1]} (CH1)", 10000, timeout=20)[0]
+        note = lambda: driver.call("gettext", dlg, LS_NOTE)[0]  # noqa: E731
+        assert harness.wait_for(lambda: note() == "The server set: Baud 38400 (asked 19200)", 10), note()
+        driver.call("close", dlg)
+        events = exported_events(driver, q, lambda found: "settings" in found)
+        assert "settings 38400 baud" in events, events
+    finally:
+        server.stop()
+
+
+def test_a_server_that_stops_reading_gets_every_write_whole_and_the_capture_what_left(app, driver):
+    """The device server stops reading for 2 s while the auto answer window
+    floods it (an answer of all 256 byte values, 0xFF doubled on the wire,
+    for each "P" it sends). What it parses afterwards is data only, whole
+    answers in order, and the capture's sent bytes are exactly those."""
+    from telnet_peer import TelnetPeer
+    from test_auto_answer import open_window, rows, utf16_file
+    server = TelnetPeer()
+    server.server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)  # a small window: the stall is felt
+    server.start()
+    try:
+        q = app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
+        q.path("answers.txt").write_bytes(utf16_file(['CH1\t"P"\t0\t' + ALL.hex().upper()]))
+        assert harness.wait_for(lambda: server.commands, 15), "no connection"
+        dlg = open_window(driver)
+        assert harness.wait_for(lambda: len(rows(driver, dlg)) == 1, 10)
+        server.paused.set()
+        began = time.time()
+        for k in range(48):
+            server.send(b"P" * 10)
+            harness.wait_for(lambda: False, 0.03)  # the requests come as a device's would, spread out
+        while time.time() - began < 2:
+            assert harness.answer_ms(driver, "main") < harness.ANSWER_MS
+        server.paused.clear()
+        # Quiet: nothing more comes.
+        last = -1
+        while server.wire != last:
+            last = server.wire
+            harness.wait_for(lambda: False, 1)
+        with server.lock:
+            data = bytes(server.data)
+        assert server.broken == [], server.broken[:3]
+        assert len(data) % 256 == 0 and data == ALL * (len(data) // 256), len(data)
+        assert len(data) >= 256 * 100, len(data)  # the stall was felt, not skipped
+        log = save_log_when(driver, q, "flood", lambda r: harness.received(r, 2) == data)
+        _, _, records = harness.parse_log(log.read_bytes())
+        assert harness.received(records, 1) == b"P" * 480
+    finally:
+        server.stop()
+
+
+def test_a_negotiation_storm_leaves_the_window_answering(app, driver):
+    from telnet_peer import TelnetPeer
+    server = TelnetPeer(storm=True)
+    server.start()
+    try:
+        q = app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
+        assert harness.wait_for(lambda: server.negotiations > 1000, 15), server.negotiations
+        began = time.time()
+        worst = 0
+        while time.time() - began < 2:
+            worst = max(worst, harness.answer_ms(driver, "main"))
+        assert worst < harness.ANSWER_MS, worst
+        server.send(b"still here")
+        save_log_when(driver, q, "storm", lambda r: harness.received(r, 1) == b"still here")
+    finally:
+        server.stop()

@@ -43,6 +43,9 @@ TEST(StatusBar, TextsOfEveryPart) {
   for (int i = 0; i < 19; i++) s.address[1][i] = net[i];
   EXPECT_EQ(part(6, s), "rfc:127.0.0.1:4001");
   EXPECT_EQ(part(7, s), "SP=19.2K:DB=8:PB=Non:SB=0:Flow=Non");
+  // A speed the server set otherwise is the one shown, the one asked beside it.
+  s.server_baud[1] = 38400;
+  EXPECT_EQ(part(7, s), "SP=38.4K(asked 19.2K):DB=8:PB=Non:SB=0:Flow=Non");
 }
 
 TEST(StatusBar, ANetworkChannelsPortPartIsWidened) {
