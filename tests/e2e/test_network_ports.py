@@ -473,6 +473,9 @@ def test_a_speed_the_server_set_otherwise_is_shown_and_recorded(app, driver):
         note = lambda: driver.call("gettext", dlg, LS_NOTE)[0]  # noqa: E731
         assert harness.wait_for(lambda: note() == "The server set: Baud 38400 (asked 19200)", 10), note()
         driver.call("close", dlg)
+        assert harness.wait_for(lambda: dialog_closed(driver, f"{texts()[43][1]} (CH1)"), 10)
+        server.send(b"hello")  # something to export
+        save_log_when(driver, q, "hello", lambda r: harness.received(r, 1) == b"hello")
         events = exported_events(driver, q, lambda found: "settings" in found)
         assert "settings 38400 baud" in events, events
     finally:
@@ -526,12 +529,19 @@ def test_a_negotiation_storm_leaves_the_window_answering(app, driver):
     server.start()
     try:
         q = app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
-        assert harness.wait_for(lambda: server.negotiations > 1000, 15), server.negotiations
+        assert harness.wait_for(lambda: server.negotiations > 100, 15), server.negotiations
+        # The line status dialog asks the link for its lines on every tick.
+        driver.command(CMD_LINE_STATUS_CH1)
+        driver.call("dialog", f"{texts()[43][1]} (CH1)", 10000, timeout=20)
+        before = server.negotiations
         began = time.time()
         worst = 0
         while time.time() - began < 2:
             worst = max(worst, harness.answer_ms(driver, "main"))
         assert worst < harness.ANSWER_MS, worst
+        # Answered one for one the whole time (3 bytes each), never more.
+        assert server.negotiations > before, (before, server.negotiations)
+        assert server.wire < 4 * server.negotiations + 200, (server.wire, server.negotiations)
         server.send(b"still here")
         save_log_when(driver, q, "storm", lambda r: harness.received(r, 1) == b"still here")
     finally:
