@@ -270,7 +270,6 @@ int link_serve(Channel* c, NetLink* n, SOCKET s, WSAEVENT event) {
     if (woke == WAIT_OBJECT_0 + 1 || woke == WAIT_FAILED) break;
     WSANETWORKEVENTS happened = {};
     WSAEnumNetworkEvents(s, event, &happened);
-    link_refuse_waiting(n->listeners, n->listener_count);
     // A peer that keeps sending keeps the socket readable: the run flag is
     // looked at between reads, so a close ends this at once, and the queue
     // goes out between them, so the answers never wait behind the reads.
@@ -291,6 +290,9 @@ int link_serve(Channel* c, NetLink* n, SOCKET s, WSAEVENT event) {
       const int e = happened.iErrorCode[FD_CLOSE_BIT];
       return e ? e : WSAEDISCON;
     }
+    // Still connected: whoever else came is refused (a client that comes
+    // back just after closing is taken once its close has been read).
+    link_refuse_waiting(n->listeners, n->listener_count);
   }
   return 0;
 }

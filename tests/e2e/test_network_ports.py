@@ -546,3 +546,33 @@ def test_a_negotiation_storm_leaves_the_window_answering(app, driver):
         save_log_when(driver, q, "storm", lambda r: harness.received(r, 1) == b"still here")
     finally:
         server.stop()
+
+
+def test_a_listening_channel_refuses_a_second_client_at_once(app, driver):
+    port = free_port()
+    q = app(dict(ENGLISH), args=["/port1", f"listen://0.0.0.0:{port}", "/open"])
+    assert harness.wait_for(lambda: harness.toolbar_enabled(driver, 1117), 15), "not listening"
+    first = socket.create_connection(("127.0.0.1", port), timeout=5)
+    second = None
+    try:
+        first.sendall(b"first ")
+        save_log_when(driver, q, "first", lambda r: harness.received(r, 1) == b"first ")
+        second = socket.create_connection(("127.0.0.1", port), timeout=5)
+        try:
+            second.sendall(b"not the device")
+        except OSError:
+            pass
+        # Closed at once, not left waiting in the backlog.
+        try:
+            assert second.recv(10) == b""
+        except ConnectionResetError:
+            pass
+        first.sendall(b"again")
+        save_log_when(driver, q, "again", lambda r: harness.received(r, 1) == b"first again")
+        # The first client's connection went on untouched throughout.
+        events = exported_events(driver, q, lambda found: True)
+        assert {e.split()[0] for e in events} == {"opened"}, events
+    finally:
+        first.close()
+        if second is not None:
+            second.close()
