@@ -12,6 +12,7 @@
 // only after all of it left.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -77,7 +78,8 @@ void send_path(const std::vector<uint8_t>& ops) {
       if (item.kind == kLinkData) collected.insert(collected.end(), data, data + item.data);
     }
     // Collected data is exactly the part of what was accepted that left.
-    check(collected.size() <= accepted.size() && std::memcmp(collected.data(), accepted.data(), collected.size()) == 0);
+    check(collected.size() <= accepted.size() &&
+          std::equal(collected.begin(), collected.end(), accepted.begin()));
   };
   while (at < ops.size()) {
     const uint8_t op = next();
@@ -115,8 +117,7 @@ void send_path(const std::vector<uint8_t>& ops) {
   TelnetIo io = {data.data(), static_cast<int32_t>(data.size()), 0, reply.data(), static_cast<int32_t>(reply.size()), 0,
                  events.data(), static_cast<int32_t>(events.size()), 0};
   check(telnet_decode(&server, wire.data(), static_cast<int>(wire.size()), &io) == static_cast<int>(wire.size()));
-  check(io.data_n == static_cast<int>(accepted.size()) &&
-        std::memcmp(data.data(), accepted.data(), accepted.size()) == 0);
+  check(io.data_n == static_cast<int>(accepted.size()) && std::equal(accepted.begin(), accepted.end(), data.begin()));
   for (int i = 0; i < io.event_n; i++) check(events[i].kind != kTelnetDropped || events[i].value == kDropMalformed);
   check(server.parse == 0);
 }
