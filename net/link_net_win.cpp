@@ -66,6 +66,9 @@ struct NetLink {
   // link thread's own): others that connect meanwhile are refused.
   const SOCKET* listeners;
   int32_t listener_count;
+  SOCKET held;            // a second client held while the first is served, or INVALID_SOCKET
+  ULONGLONG held_since;
+  WSAEVENT held_event;
   // The line an RFC 2217 server is asked for, again after each connect:
   // the channel's DCB and its DTR and RTS (0 as they are, 1 set, 2
   // cleared), the link's own copy, so the link thread never reads the
@@ -236,15 +239,39 @@ int link_flush(Channel* c, NetLink* n, SOCKET s) {
 
 constexpr int kListenMax = 4;  // the addresses of one name listened on
 
-// Takes every client waiting on the listeners and closes it at once: one
-// device at a time, and nobody else's bytes are ever taken for its.
-void link_refuse_waiting(const SOCKET* listeners, int count) {
-  for (int i = 0; i < count; i++)
-    for (SOCKET s; (s = accept(listeners[i], nullptr, nullptr)) != INVALID_SOCKET;) {
-      LINGER now = {1, 0};  // reset: the client learns at once
-      setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&now), sizeof now);
-      closesocket(s);
+// A client that comes while another is served is held this long, unread:
+// when the one served turns out to have gone meanwhile (its close and the
+// new connect can be seen in either order), the held one is the next
+// client; otherwise it is refused.
+constexpr ULONGLONG kSecondClientHoldMs = 300;
+
+void link_refuse(SOCKET s) {
+  LINGER now = {1, 0};  // reset: the client learns at once
+  setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&now), sizeof now);
+  closesocket(s);
+}
+
+// While a client is served: takes the clients waiting on the listeners,
+// holds the first (see kSecondClientHoldMs) and refuses the others, and
+// refuses the held one once its time is up. The ms to the end of the hold,
+// or INFINITE when none is held.
+DWORD link_second_clients(NetLink* n) {
+  for (int i = 0; i < n->listener_count; i++)
+    for (SOCKET s; (s = accept(n->listeners[i], nullptr, nullptr)) != INVALID_SOCKET;) {
+      if (n->held != INVALID_SOCKET) {
+        link_refuse(s);
+        continue;
+      }
+      WSAEventSelect(s, n->held_event, 0);  // it took the listener's selection: none of its own yet
+      n->held = s;
+      n->held_since = GetTickCount64();
     }
+  if (n->held == INVALID_SOCKET) return INFINITE;
+  const ULONGLONG held_for = GetTickCount64() - n->held_since;
+  if (held_for < kSecondClientHoldMs) return static_cast<DWORD>(kSecondClientHoldMs - held_for);
+  link_refuse(n->held);
+  n->held = INVALID_SOCKET;
+  return INFINITE;
 }
 
 void link_failed(NetLink* n, int error) {
@@ -261,10 +288,10 @@ int link_serve(Channel* c, NetLink* n, SOCKET s, WSAEVENT event) {
   while (n->run.load()) {
     const int flushed = link_flush(c, n, s);
     if (flushed) return flushed;
-    DWORD look = INFINITE;
+    DWORD look = link_second_clients(n);
     {
       std::lock_guard<std::mutex> hold(n->lock);
-      if (link_queue_busy(&n->out)) look = kFlushLookMs;
+      if (link_queue_busy(&n->out) && look > kFlushLookMs) look = kFlushLookMs;
     }
     const DWORD woke = WaitForMultipleObjects(3, waits, FALSE, look);
     if (woke == WAIT_OBJECT_0 + 1 || woke == WAIT_FAILED) break;
@@ -290,9 +317,6 @@ int link_serve(Channel* c, NetLink* n, SOCKET s, WSAEVENT event) {
       const int e = happened.iErrorCode[FD_CLOSE_BIT];
       return e ? e : WSAEDISCON;
     }
-    // Still connected: whoever else came is refused (a client that comes
-    // back just after closing is taken once its close has been read).
-    link_refuse_waiting(n->listeners, n->listener_count);
   }
   return 0;
 }
@@ -397,7 +421,7 @@ int link_listen(NetLink* n, SOCKET out[kListenMax], int* count) {
 
 // A listen:// link: listens, takes one client at a time and serves it;
 // a client that comes and goes is an open and a lost line event, one that
-// comes while another is served is refused at once.
+// comes while another is served is refused within kSecondClientHoldMs.
 void link_listen_serve(Channel* c, NetLink* n, WSAEVENT event) {
   SOCKET listeners[kListenMax];
   int count = 0;
@@ -410,9 +434,13 @@ void link_listen_serve(Channel* c, NetLink* n, WSAEVENT event) {
   HANDLE waits[2] = {event, n->wake};
   const uint8_t channel = static_cast<uint8_t>(c->index + 1);
   for (int i = 0; i < count; i++) WSAEventSelect(listeners[i], event, FD_ACCEPT);  // also non-blocking
+  n->held = INVALID_SOCKET;
+  n->held_event = event;
   while (n->run.load()) {
-    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) break;
-    SOCKET s = INVALID_SOCKET;
+    // A client held while the last one was served is the next one.
+    SOCKET s = n->held;
+    n->held = INVALID_SOCKET;
+    if (s == INVALID_SOCKET && WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) break;
     for (int i = 0; i < count && s == INVALID_SOCKET; i++) {
       WSANETWORKEVENTS happened = {};
       WSAEnumNetworkEvents(listeners[i], event, &happened);
@@ -431,6 +459,8 @@ void link_listen_serve(Channel* c, NetLink* n, WSAEVENT event) {
     n->state.store(kLinkConnecting);
     if (n->run.load()) capture_add_event(&g_app.capture, kEventLost, channel, 0, static_cast<uint32_t>(gone));
   }
+  if (n->held != INVALID_SOCKET) closesocket(n->held);
+  n->held = INVALID_SOCKET;
   for (int i = 0; i < count; i++) closesocket(listeners[i]);
 }
 

@@ -12,12 +12,12 @@ import os
 import socket
 import subprocess
 import termios
-import threading
 import time
 
 import pytest
 
 import harness
+from net_peers import Peer, TelnetPeer
 from harness import dialog_closed, save_log_when, texts
 from test_macro import write_macro
 
@@ -40,59 +40,6 @@ def listening(port):
             return True
     except OSError:
         return False
-
-
-class Peer(threading.Thread):
-    """One TCP connection, made by accepting (a device behind socket://) or
-    by connecting (a client of listen://); keeps what it receives."""
-
-    def __init__(self, port=None, connect_to=None):
-        super().__init__(daemon=True)
-        self.got = b""
-        self.conn = None
-        self.server = None
-        self.connect_to = connect_to
-        if connect_to is None:
-            self.server = socket.create_server(("127.0.0.1", port or 0))
-            self.port = self.server.getsockname()[1]
-        self.stopped = False
-
-    def run(self):
-        if self.server is not None:
-            self.server.settimeout(30)
-            try:
-                self.conn, _ = self.server.accept()
-            except OSError:
-                return
-        else:
-            deadline = time.time() + 15
-            while self.conn is None and time.time() < deadline and not self.stopped:
-                try:
-                    self.conn = socket.create_connection(("127.0.0.1", self.connect_to), timeout=1)
-                except OSError:
-                    time.sleep(0.1)
-        if self.conn is None:
-            return
-        self.conn.settimeout(0.2)
-        while not self.stopped:
-            try:
-                data = self.conn.recv(4096)
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            if not data:
-                return
-            self.got += data
-
-    def send(self, data):
-        self.conn.sendall(data)
-
-    def stop(self):
-        self.stopped = True
-        for s in (self.conn, self.server):
-            if s is not None:
-                s.close()
 
 
 class Ser2net:
@@ -462,7 +409,6 @@ def test_modbus_over_a_network_link_with_pymodbus(app, driver, display, framing)
 
 
 def test_a_speed_the_server_set_otherwise_is_shown_and_recorded(app, driver):
-    from telnet_peer import TelnetPeer
     server = TelnetPeer(baud=38400)
     server.start()
     try:
@@ -487,7 +433,6 @@ def test_a_server_that_stops_reading_gets_every_write_whole_and_the_capture_what
     floods it (an answer of all 256 byte values, 0xFF doubled on the wire,
     for each "P" it sends). What it parses afterwards is data only, whole
     answers in order, and the capture's sent bytes are exactly those."""
-    from telnet_peer import TelnetPeer
     from test_auto_answer import open_window, rows, utf16_file
     server = TelnetPeer()
     server.server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)  # a small window: the stall is felt
@@ -524,7 +469,6 @@ def test_a_server_that_stops_reading_gets_every_write_whole_and_the_capture_what
 
 
 def test_a_negotiation_storm_leaves_the_window_answering(app, driver):
-    from telnet_peer import TelnetPeer
     server = TelnetPeer(storm=True)
     server.start()
     try:

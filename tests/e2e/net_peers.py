@@ -1,4 +1,6 @@
-"""A small RFC 2217 server on loopback for the network tests: it parses
+"""The peers of the network tests on loopback. Peer: one TCP connection,
+accepted (a device behind socket://) or made (a client of listen://),
+keeping what it receives. TelnetPeer: a small RFC 2217 server that parses
 what the client sends as Telnet (data apart from commands, IAC IAC as one
 0xFF) and answers as told: agree to every option once, set a fixed speed
 whatever it is asked, stop reading for a while, or answer every agreement
@@ -12,21 +14,76 @@ IAC, SB, SE, WILL, WONT, DO, DONT = 255, 250, 240, 251, 252, 253, 254
 COM_PORT = 44
 
 
-class TelnetPeer(threading.Thread):
-    def __init__(self, baud=None, storm=False):
+class Peer(threading.Thread):
+    """One TCP connection, made by accepting (a device behind socket://) or
+    by connecting (a client of listen://); keeps what it receives."""
+
+    def __init__(self, port=None, connect_to=None):
         super().__init__(daemon=True)
-        self.server = socket.create_server(("127.0.0.1", 0))
-        self.port = self.server.getsockname()[1]
+        self.got = b""
+        self.conn = None
+        self.server = None
+        self.connect_to = connect_to
+        if connect_to is None:
+            self.server = socket.create_server(("127.0.0.1", port or 0))
+            self.port = self.server.getsockname()[1]
+        self.stopped = False
+        self.paused = threading.Event()  # set: it stops reading, as a stuck peer
+
+    def run(self):
+        if self.server is not None:
+            self.server.settimeout(30)
+            try:
+                self.conn, _ = self.server.accept()
+            except OSError:
+                return
+        else:
+            deadline = time.time() + 15
+            while self.conn is None and time.time() < deadline and not self.stopped:
+                try:
+                    self.conn = socket.create_connection(("127.0.0.1", self.connect_to), timeout=1)
+                except OSError:
+                    time.sleep(0.1)
+        if self.conn is None:
+            return
+        self.conn.settimeout(0.05)
+        while not self.stopped:
+            if self.paused.is_set():
+                time.sleep(0.01)  # not reading: nothing to wait for but the time
+                continue
+            try:
+                data = self.conn.recv(65536)
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            if not data:
+                return
+            self.take(data)
+
+    def take(self, data):
+        self.got += data
+
+    def send(self, data):
+        self.conn.sendall(data)
+
+    def stop(self):
+        self.stopped = True
+        for s in (self.conn, self.server):
+            if s is not None:
+                s.close()
+
+
+class TelnetPeer(Peer):
+    def __init__(self, baud=None, storm=False):
+        super().__init__()
         self.baud = baud          # the speed it sets, whatever it is asked
         self.storm = storm
-        self.conn = None
         self.data = bytearray()   # the data bytes parsed from the client
         self.wire = 0             # bytes read off the socket
         self.commands = []        # (command, value bytes) of each COM-PORT-OPTION request
         self.broken = []          # what did not parse as Telnet
         self.negotiations = 0
-        self.paused = threading.Event()
-        self.stopped = False
         self.lock = threading.Lock()
         self._agreed = set()
         self._state = "data"
@@ -101,35 +158,8 @@ class TelnetPeer(threading.Thread):
         body = bytes([COM_PORT, 100 + command]) + value.replace(b"\xff", b"\xff\xff")
         self._send(bytes([IAC, SB]) + body + bytes([IAC, SE]))
 
-    def run(self):
-        self.server.settimeout(30)
-        try:
-            self.conn, _ = self.server.accept()
-        except OSError:
-            return
-        self.conn.settimeout(0.05)
-        while not self.stopped:
-            if self.paused.is_set():
-                time.sleep(0.01)  # not reading, as a stuck device server
-                continue
-            try:
-                got = self.conn.recv(65536)
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            if not got:
-                return
-            with self.lock:
-                self.wire += len(got)
-                for b in got:
-                    self._byte(b)
-
-    def send(self, data):
-        self.conn.sendall(data)
-
-    def stop(self):
-        self.stopped = True
-        for s in (self.conn, self.server):
-            if s is not None:
-                s.close()
+    def take(self, data):
+        with self.lock:
+            self.wire += len(data)
+            for b in data:
+                self._byte(b)
