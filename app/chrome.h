@@ -53,12 +53,15 @@ struct StatusInfo {
   // The speed an RFC 2217 server set when it differs from the one asked;
   // 0 when none.
   uint32_t server_baud[2];
+  // The client a listening channel serves ("127.0.0.1:50123"); empty when none.
+  char16_t peer[2][34];
 };
 constexpr int kStatusParts = 12;
 extern const int kStatusPartEdges[kStatusParts];
-// The part edges with the port part of each network channel (net[ch] 1)
-// widened by kStatusAddressExtra, the parts after it moved along; sizes at
-// 96 DPI, scaled to `dpi`.
+// The part edges with the port part of each network channel widened by
+// net[ch] times kStatusAddressExtra (1 for its address, 2 for a listening
+// channel's address and its client), the parts after it moved along;
+// sizes at 96 DPI, scaled to `dpi`.
 constexpr int kStatusAddressExtra = 100;
 void status_part_edges(const int32_t net[2], int32_t dpi, int out[kStatusParts]);
 

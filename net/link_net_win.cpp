@@ -66,6 +66,10 @@ struct NetLink {
   // link thread's own): others that connect meanwhile are refused.
   const SOCKET* listeners;
   int32_t listener_count;
+  // The client a listen:// link serves, as "address:port" (under lock),
+  // and a count of its changes, for the status bar.
+  char16_t peer[34];
+  std::atomic<int32_t> peer_changes;
   SOCKET held;            // a second client held while the first is served, or INVALID_SOCKET
   ULONGLONG held_since;
   WSAEVENT held_event;
@@ -419,6 +423,23 @@ int link_listen(NetLink* n, SOCKET out[kListenMax], int* count) {
   return *count ? 0 : WSAEADDRNOTAVAIL;
 }
 
+// Keeps the address and port of the client on `s` (none for INVALID_SOCKET).
+void link_name_peer(NetLink* n, SOCKET s) {
+  sockaddr_storage address = {};
+  int length = sizeof address;
+  wchar_t text[64] = L"";
+  DWORD units = 64;
+  if (s != INVALID_SOCKET && getpeername(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    WSAAddressToStringW(reinterpret_cast<sockaddr*>(&address), static_cast<DWORD>(length), nullptr, text, &units);
+  {
+    std::lock_guard<std::mutex> hold(n->lock);
+    int at = 0;
+    for (; at < 33 && text[at]; at++) n->peer[at] = static_cast<char16_t>(text[at]);
+    n->peer[at] = 0;
+  }
+  n->peer_changes.fetch_add(1);
+}
+
 // A listen:// link: listens, takes one client at a time and serves it;
 // a client that comes and goes is an open and a lost line event, one that
 // comes while another is served is refused within kSecondClientHoldMs.
@@ -449,6 +470,7 @@ void link_listen_serve(Channel* c, NetLink* n, WSAEVENT event) {
     if (s == INVALID_SOCKET) continue;
     // The client's socket took the listener's event selection: its own.
     WSAEventSelect(s, event, 0);
+    link_name_peer(n, s);
     link_up(c, n, s);
     capture_add_event(&g_app.capture, kEventOpened, channel, 0, 0);
     n->listeners = listeners;
@@ -456,6 +478,7 @@ void link_listen_serve(Channel* c, NetLink* n, WSAEVENT event) {
     const int gone = link_serve(c, n, s, event);
     n->listener_count = 0;
     link_drop(n);
+    link_name_peer(n, INVALID_SOCKET);
     n->state.store(kLinkConnecting);
     if (n->run.load()) capture_add_event(&g_app.capture, kEventLost, channel, 0, static_cast<uint32_t>(gone));
   }
@@ -724,6 +747,19 @@ uint32_t net_server_baud(int ch) {
   const Rfc2217Record& r = n->telnet.setting[kRfcBaud];
   return r.status == kRfcDiffers ? r.answered : 0;
 }
+
+int net_peer(int ch, char16_t* out, int units) {
+  NetLink* n = &g_net[ch];
+  if (units <= 0) return 0;
+  std::lock_guard<std::mutex> hold(n->lock);
+  int at = 0;
+  if (n->address.kind == kPortListen)
+    for (; at + 1 < units && n->peer[at]; at++) out[at] = n->peer[at];
+  out[at] = 0;
+  return at > 0;
+}
+
+int32_t net_peer_changes(int ch) { return g_net[ch].peer_changes.load(); }
 
 int net_unterminated(int ch) {
   NetLink* n = &g_net[ch];

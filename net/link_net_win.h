@@ -34,6 +34,11 @@ uint32_t net_server_baud(int ch);
 // The Telnet options the server of channel ch refused on this connection,
 // as their names ("COM-PORT-OPTION") into out; 0 (out empty) when none.
 int net_refused(int ch, char16_t* out, int units);
+// The client a listen:// channel serves ("127.0.0.1:50123") into out;
+// 0 (out empty) when none.
+int net_peer(int ch, char16_t* out, int units);
+// A count that changes whenever a listen:// channel's client changes.
+int32_t net_peer_changes(int ch);
 // 1, once a connection, when channel ch's server began a subnegotiation
 // that never ended and its bytes were taken as data again.
 int net_unterminated(int ch);

@@ -95,6 +95,7 @@ void line_watch_lost(HWND owner, int ch, DWORD error) {
 
 void line_watch_tick(HWND owner) {
   static int32_t shown_open[2] = {0, 0};
+  static int32_t shown_peer[2] = {0, 0};
   int changed = 0, lost = 0;
   for (int ch = 0; ch < 2; ch++) {
     const DWORD error = g_channel[ch].lost_error.load();
@@ -108,6 +109,11 @@ void line_watch_tick(HWND owner) {
     }
     if (!r->lost && net_open_failed(ch, &failed)) {
       net_open_failure(owner, ch, failed);
+      changed = 1;
+    }
+    // A listener's client came or went: the status bar names it.
+    if (g_channel[ch].net && net_peer_changes(ch) != shown_peer[ch]) {
+      shown_peer[ch] = net_peer_changes(ch);
       changed = 1;
     }
     // A network link opens when its connect ends, after the command.

@@ -492,7 +492,7 @@ def test_a_negotiation_storm_leaves_the_window_answering(app, driver):
         server.stop()
 
 
-def test_a_listening_channel_refuses_a_second_client_at_once(app, driver):
+def test_a_listening_channel_refuses_a_second_client_at_once(app, driver, display):
     port = free_port()
     q = app(dict(ENGLISH), args=["/port1", f"listen://0.0.0.0:{port}", "/open"])
     assert harness.wait_for(lambda: harness.toolbar_enabled(driver, 1117), 15), "not listening"
@@ -501,6 +501,7 @@ def test_a_listening_channel_refuses_a_second_client_at_once(app, driver):
     try:
         first.sendall(b"first ")
         save_log_when(driver, q, "first", lambda r: harness.received(r, 1) == b"first ")
+        harness.screenshot(display, "listen_names_its_client", driver)  # "listen:0.0.0.0:N from 127.0.0.1:M"
         second = socket.create_connection(("127.0.0.1", port), timeout=5)
         try:
             second.sendall(b"not the device")
