@@ -106,6 +106,14 @@ void send_request(NetLink* n, const uint8_t* p, int len) {
   if (len > 0) SetEvent(n->kick);
 }
 
+// 1 when a request can go to the server now: the link is up and the server
+// has agreed to COM-PORT-OPTION (and been sent the line once). Before, the
+// agreement sends what is asked meanwhile; after a refusal nothing goes.
+// Under the lock.
+int link_takes_requests(const NetLink* n) {
+  return n->state.load() == kLinkUp && n->configured && telnet_enabled(&n->telnet, kSlotComPort, kSideUs);
+}
+
 // The channel's line settings, the state masks and the DTR and RTS the
 // user set, to an RFC 2217 server that has agreed to the option, once a
 // connection (a server that turns the option off and on again does not
@@ -630,8 +638,7 @@ DWORD net_apply_line(int ch) {
   uint8_t out[kRfc2217LineBytes];
   std::lock_guard<std::mutex> hold(n->lock);
   n->line = line;  // asked for again after each connect
-  // Before the server has agreed to the option, the agreement sends it.
-  if (n->state.load() != kLinkUp || !n->configured) return 0;
+  if (!link_takes_requests(n)) return 0;
   const int length = rfc2217_request_line(&n->telnet, &line, out, sizeof out);
   if (length < 0) return ERROR_INVALID_PARAMETER;
   send_request(n, out, length);
@@ -655,7 +662,7 @@ void net_control(int ch, DWORD function) {
   std::lock_guard<std::mutex> hold(n->lock);
   if (function == SETDTR || function == CLRDTR) n->dtr = function == SETDTR ? 1 : 2;
   if (function == SETRTS || function == CLRRTS) n->rts = function == SETRTS ? 1 : 2;
-  if (n->state.load() == kLinkUp && n->configured)
+  if (link_takes_requests(n))
     send_request(n, out, rfc2217_request(&n->telnet, kRfcSetControl, value, out, sizeof out));
 }
 
