@@ -432,10 +432,14 @@ def test_a_server_that_stops_reading_gets_every_write_whole_and_the_capture_what
     """The device server stops reading for 2 s while the auto answer window
     floods it (an answer of all 256 byte values, 0xFF doubled on the wire,
     for each "P" it sends). What it parses afterwards is data only, whole
-    answers in order, and the capture's sent bytes are exactly those."""
+    answers in order, and the capture's sent bytes are exactly those; the
+    window answers throughout. (Linux lets a loopback sender queue some MB
+    in the kernel, more than the window can answer within the stall: the
+    queue's full and partial sends are proved in link_queue_test and
+    fuzz_telnet.)"""
     from test_auto_answer import open_window, rows, utf16_file
     server = TelnetPeer()
-    server.server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)  # a small window: the stall is felt
+    server.server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)  # the bytes wait on Quorrin's side
     server.start()
     try:
         q = app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
@@ -460,7 +464,7 @@ def test_a_server_that_stops_reading_gets_every_write_whole_and_the_capture_what
             data = bytes(server.data)
         assert server.broken == [], server.broken[:3]
         assert len(data) % 256 == 0 and data == ALL * (len(data) // 256), len(data)
-        assert len(data) >= 256 * 100, len(data)  # the stall was felt, not skipped
+        assert len(data) >= 256 * 100, len(data)  # the answers went on through the stall
         log = save_log_when(driver, q, "flood", lambda r: harness.received(r, 2) == data)
         _, _, records = harness.parse_log(log.read_bytes())
         assert harness.received(records, 1) == b"P" * 480
