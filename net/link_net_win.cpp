@@ -539,6 +539,8 @@ DWORD link_start(int ch) {
   if (!n->wake || !n->kick) return GetLastError();
   ResetEvent(n->wake);
   n->sock = INVALID_SOCKET;
+  n->held = INVALID_SOCKET;
+  n->listener_count = 0;
   n->failure_told = 0;
   n->error.store(0);
   n->state.store(kLinkConnecting);
