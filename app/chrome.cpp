@@ -55,7 +55,7 @@ void status_part_edges(const int32_t net[2], int32_t dpi, int out[kStatusParts])
   int shift = 0;
   for (int part = 0; part < kStatusParts; part++) {
     // A network channel's port part (2 or 6) is wide enough for its address.
-    if ((part == 2 && net[0]) || (part == 6 && net[1])) shift += kStatusAddressExtra;
+    if (part == 2 || part == 6) shift += kStatusAddressExtra * net[part == 2 ? 0 : 1];
     out[part] = px(kStatusPartEdges[part] + shift, dpi);
   }
 }
@@ -92,12 +92,17 @@ int status_color_slot(const ChannelFlags* f) {
   return f->lm_mode == 1 ? 10 : 9;
 }
 
-void status_line_params(const PortSettings* p, char16_t out[64]) {
+void status_line_params(const PortSettings* p, char16_t out[64], uint32_t server_baud) {
   const char* parity = p->rs_pybit == 1 ? "Odd" : p->rs_pybit == 2 ? "Evn" : "Non";
   const char* flow = p->rs_flow == 1 ? "Xon" : p->rs_flow == 2 ? "Dtr" : "Non";
+  char speed[32];
+  if (server_baud)
+    std::snprintf(speed, sizeof speed, "%u.%uK(asked %d.%dK)", static_cast<unsigned>(server_baud / 1000),
+                  static_cast<unsigned>(server_baud % 1000 / 100), p->rs_speed / 1000, p->rs_speed % 1000 / 100);
+  else
+    std::snprintf(speed, sizeof speed, "%d.%dK", p->rs_speed / 1000, p->rs_speed % 1000 / 100);
   char text[64];
-  std::snprintf(text, sizeof text, "SP=%d.%dK:DB=%d:PB=%s:SB=%d:Flow=%s", p->rs_speed / 1000,
-                p->rs_speed % 1000 / 100, p->rs_dtbit, parity, p->rs_spbit, flow);
+  std::snprintf(text, sizeof text, "SP=%s:DB=%d:PB=%s:SB=%d:Flow=%s", speed, p->rs_dtbit, parity, p->rs_spbit, flow);
   text16_from_ascii(out, 64, text);
 }
 
@@ -109,9 +114,13 @@ void status_part_text(int part, const StatusInfo* s, char16_t out[64]) {
     case 1: case 5: std::snprintf(text, sizeof text, "%s", s->flags.open[ch] == 1 ? "OPEN" : "CLOSE"); break;
     case 2: case 6:
       if (s->address[ch][0]) {
-        for (int i = 0; i < 25 && (out[i] = s->address[ch][i]) != 0; i++) {
-        }
-        out[24] = 0;
+        // The address, and the client a listener serves: "listen:4001 from 127.0.0.1:50123".
+        int at = 0;
+        for (; at < 24 && s->address[ch][at]; at++) out[at] = s->address[ch][at];
+        if (s->peer[ch][0])
+          for (const char16_t* p = u" from "; *p; p++) out[at++] = *p;
+        for (int i = 0; i < 33 && s->peer[ch][i]; i++) out[at++] = s->peer[ch][i];
+        out[at] = 0;
         return;
       }
       if (s->port[ch]->rs_comport == 0) std::snprintf(text, sizeof text, "None");
@@ -121,7 +130,7 @@ void status_part_text(int part, const StatusInfo* s, char16_t out[64]) {
       if (s->port[ch]->rs_comport == 0 && !s->address[ch][0]) {
         std::snprintf(text, sizeof text, "None");
       } else {
-        status_line_params(s->port[ch], out);
+        status_line_params(s->port[ch], out, s->server_baud[ch]);
         return;
       }
       break;

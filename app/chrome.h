@@ -50,16 +50,24 @@ struct StatusInfo {
   // A network channel's port as port_address_short writes it; empty for a
   // COM port.
   char16_t address[2][25];
+  // The speed an RFC 2217 server set when it differs from the one asked;
+  // 0 when none.
+  uint32_t server_baud[2];
+  // The client a listening channel serves ("127.0.0.1:50123"); empty when none.
+  char16_t peer[2][34];
 };
 constexpr int kStatusParts = 12;
 extern const int kStatusPartEdges[kStatusParts];
-// The part edges with the port part of each network channel (net[ch] 1)
-// widened by kStatusAddressExtra, the parts after it moved along; sizes at
-// 96 DPI, scaled to `dpi`.
+// The part edges with the port part of each network channel widened by
+// net[ch] times kStatusAddressExtra (1 for its address, 2 for a listening
+// channel's address and its client), the parts after it moved along;
+// sizes at 96 DPI, scaled to `dpi`.
 constexpr int kStatusAddressExtra = 100;
 void status_part_edges(const int32_t net[2], int32_t dpi, int out[kStatusParts]);
 
 // Text of status bar part 0 to 11 into out (64 units).
 void status_part_text(int part, const StatusInfo* info, char16_t out[64]);
-// "SP=%d.%dK:DB=%d:PB=%s:SB=%d:Flow=%s" for one channel's settings.
-void status_line_params(const PortSettings* port, char16_t out[64]);
+// "SP=%d.%dK:DB=%d:PB=%s:SB=%d:Flow=%s" for one channel's settings; with
+// a `server_baud` (not 0) the speed is that one, the one asked after it:
+// "SP=38.4K(asked 250.0K):...".
+void status_line_params(const PortSettings* port, char16_t out[64], uint32_t server_baud = 0);

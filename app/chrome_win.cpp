@@ -8,6 +8,7 @@
 
 #include "app/chrome.h"
 #include "resources/resource.h"
+#include "net/link_net_win.h"
 #include "serial/line_watch_win.h"
 #include "serial/port_win.h"
 #include "ui/dpi_win.h"
@@ -244,8 +245,13 @@ void statusbar_create(HWND hwnd) {
 void statusbar_refresh_color() {
   if (!g_statusbar) return;
   ChannelFlags f = channel_flags_now();
-  // A channel on a network port gets room for its address.
-  const int32_t net[2] = {channel_is_net(0), channel_is_net(1)};
+  // A channel on a network port gets room for its address, a listener
+  // serving a client for the client's too.
+  int32_t net[2];
+  for (int ch = 0; ch < 2; ch++) {
+    char16_t peer[34];
+    net[ch] = channel_is_net(ch) ? 1 + net_peer(ch, peer, 34) : 0;
+  }
   if (net[0] != g_status_net[0] || net[1] != g_status_net[1] || !g_status_parts_set) {
     int edges[kStatusParts];
     status_part_edges(net, window_dpi(g_statusbar), edges);
@@ -290,6 +296,9 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   info.port[1] = &g_app.settings.port[1];
   for (int ch = 0; ch < 2; ch++) {
     info.address[ch][0] = 0;
+    info.server_baud[ch] = channel_is_net(ch) ? net_server_baud(ch) : 0;
+    info.peer[ch][0] = 0;
+    if (channel_is_net(ch)) net_peer(ch, info.peer[ch], 34);
     if (channel_is_net(ch)) port_address_short(g_app.address[ch], info.address[ch], kPortAddressShortUnits);
   }
   info.cells_per_row = view_cells_per_row_now(g_main_window);

@@ -1,11 +1,21 @@
 // The network link of a channel (see net/link_net_win.h).
 //
 // The link thread's receive: WSAEventSelect signals the link's event when
-// bytes are there or the peer has closed; the thread reads everything the
-// socket holds, up to kNetRead bytes a read, takes the Telnet commands out
-// on an RFC 2217 link, and appends the data in chunks of 100 bytes with the
-// time the event was seen. Nothing allocates while the link is up: the
-// buffers are the link's own.
+// bytes are there, the socket can take more, or the peer has closed; the
+// thread reads everything the socket holds, up to kNetRead bytes a read,
+// takes the Telnet commands out on an RFC 2217 link, and appends the data
+// in chunks of 100 bytes with the time of its read.
+//
+// The link thread alone writes to the socket: every write (the user's
+// data, the line requests, the negotiation answers) goes into the link's
+// outgoing queue (net/link_queue.h) under the lock and wakes the thread,
+// which sends it non-blocking, resumes a partial send where it stopped,
+// and records each data write in the capture once it has wholly left, at
+// the time it was handed over. So nothing that sends ever waits on the
+// peer, and the peer sees each write and each command whole and in order;
+// a peer that takes nothing for kLinkStallLimitUs has stopped reading and
+// the link is lost. Nothing allocates while the link is up: the buffers
+// are the link's own.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -16,6 +26,7 @@
 #include <mutex>
 
 #include "net/link_net_win.h"
+#include "net/link_queue.h"
 #include "net/telnet.h"
 #include "serial/dcb_win.h"
 #include "serial/port_win.h"
@@ -25,16 +36,13 @@
 namespace {
 
 constexpr DWORD kConnectLimitMs = 5000;  // a connect not done by then has failed
-// Every wait the user-interface thread can meet here is a few tens of ms:
-// a write the peer does not take within kWriteLimitMs has failed (the
-// socket's buffer is full: the peer has stopped reading); the link thread's
-// own requests and replies wait kRequestLimitMs at most, so it never holds
-// the link's lock long; and a close waits kCloseLimitMs for the link thread,
-// which wakes at once unless a name lookup holds it, and otherwise leaves
-// it to end by itself.
-constexpr DWORD kWriteLimitMs = 50;
-constexpr DWORD kRequestLimitMs = 10;
+// A close waits kCloseLimitMs for the link thread, which wakes at once
+// unless a name lookup holds it, and otherwise leaves it to end by itself.
+// The lock is only ever held for copies, never across a wait or a send.
 constexpr DWORD kCloseLimitMs = 50;
+// While bytes wait for the peer, the link thread looks at them this often
+// even when the socket says nothing.
+constexpr DWORD kFlushLookMs = 100;
 constexpr int kNetRead = 4096;
 constexpr int kNetEvents = 32;
 
@@ -44,12 +52,27 @@ struct NetLink {
   PortAddress address;         // as the channel opened
   SOCKET sock;                 // the connection; INVALID_SOCKET when none (under lock)
   HANDLE wake;                 // set by a close: the link thread ends its wait; made once
+  HANDLE kick;                 // set when a write is queued (auto-reset); made once
   std::atomic<int32_t> run;    // the link thread's run flag
   std::atomic<int32_t> state;  // LinkState
   std::atomic<uint32_t> error;  // why the connect or listen failed
   int32_t failure_told;
-  std::mutex lock;             // sock, sends, the Telnet session and the line below
+  std::mutex lock;             // sock, the queue, the Telnet session and the line below
   TelnetSession telnet;
+  LinkQueue out;               // what waits to leave, in order
+  int32_t overflow;            // a command of the link's own found no room: the peer is stuck
+  int32_t configured;          // the line went to the server on this connection
+  // A listen:// link's listening sockets while a client is served (the
+  // link thread's own): others that connect meanwhile are refused.
+  const SOCKET* listeners;
+  int32_t listener_count;
+  // The client a listen:// link serves, as "address:port" (under lock),
+  // and a count of its changes, for the status bar.
+  char16_t peer[34];
+  std::atomic<int32_t> peer_changes;
+  SOCKET held;            // a second client held while the first is served, or INVALID_SOCKET
+  ULONGLONG held_since;
+  WSAEVENT held_event;
   // The line an RFC 2217 server is asked for, again after each connect:
   // the channel's DCB and its DTR and RTS (0 as they are, 1 set, 2
   // cleared), the link's own copy, so the link thread never reads the
@@ -59,11 +82,15 @@ struct NetLink {
   // The options the server refused on this connection (bit: 1 BINARY, 2
   // COM-PORT-OPTION), as the decoder reports each once.
   int32_t refused;
+  // A subnegotiation that never ended was given up on this connection: 1
+  // until the user is told, then 2.
+  int32_t unterminated;
   // The link thread's buffers.
   uint8_t raw[kNetRead];
   uint8_t data[kNetRead];
   uint8_t reply[256];
   TelnetEvent events[kNetEvents];
+  uint8_t sent[kLinkItemMax];  // a write that left, for the capture
 };
 
 NetLink g_net[2];
@@ -71,40 +98,29 @@ int g_winsock = 0;  // 1 once WSAStartup succeeded
 
 int is_rfc2217(const NetLink* n) { return n->address.kind == kPortRfc2217; }
 
-// Sends all `len` bytes within `limit` ms; the caller holds the lock.
-// 0, or the Winsock error.
-int send_all(NetLink* n, const uint8_t* p, int len, DWORD limit) {
-  if (n->sock == INVALID_SOCKET) return WSAENOTCONN;
-  const DWORD began = GetTickCount();
-  int sent = 0;
-  while (sent < len) {
-    const int r = send(n->sock, reinterpret_cast<const char*>(p) + sent, len - sent, 0);
-    if (r > 0) {
-      sent += r;
-      continue;
-    }
-    const int e = WSAGetLastError();
-    if (e != WSAEWOULDBLOCK) return e;
-    const DWORD spent = GetTickCount() - began;
-    if (spent >= limit) return WSAETIMEDOUT;
-    fd_set writable;
-    FD_ZERO(&writable);
-    FD_SET(n->sock, &writable);
-    const DWORD left = limit - spent;
-    timeval tv = {static_cast<long>(left / 1000), static_cast<long>(left % 1000 * 1000)};
-    select(0, nullptr, &writable, nullptr, &tv);
-  }
-  return 0;
+// Queues a command of the link's own (a request, a negotiation answer);
+// under the lock. One that finds no room even in the reserve means the
+// peer has long stopped reading: the link thread ends the connection.
+void send_request(NetLink* n, const uint8_t* p, int len) {
+  if (len > 0 && link_queue_put_command(&n->out, p, len, capture_now_us(&g_app.capture)) != 0) n->overflow = 1;
+  if (len > 0) SetEvent(n->kick);
 }
 
-// Sends what the session's requests wrote; under the lock.
-void send_request(NetLink* n, const uint8_t* p, int len) {
-  if (len > 0) send_all(n, p, len, kRequestLimitMs);
+// 1 when a request can go to the server now: the link is up and the server
+// has agreed to COM-PORT-OPTION (and been sent the line once). Before, the
+// agreement sends what is asked meanwhile; after a refusal nothing goes.
+// Under the lock.
+int link_takes_requests(const NetLink* n) {
+  return n->state.load() == kLinkUp && n->configured && telnet_enabled(&n->telnet, kSlotComPort, kSideUs);
 }
 
 // The channel's line settings, the state masks and the DTR and RTS the
-// user set, to an RFC 2217 server that has agreed to the option; under the lock.
+// user set, to an RFC 2217 server that has agreed to the option, once a
+// connection (a server that turns the option off and on again does not
+// get them again and again); under the lock.
 void rfc2217_configure(NetLink* n) {
+  if (n->configured) return;
+  n->configured = 1;
   uint8_t out[kRfc2217LineBytes + 64];
   send_request(n, out, rfc2217_request_line(&n->telnet, &n->line, out, sizeof out));
   // Line errors and break, and every modem line, as the server sees them.
@@ -147,6 +163,10 @@ void link_take(Channel* c, NetLink* n, int count, int64_t seen) {
         const TelnetEvent& e = n->events[i];
         if (e.kind == kTelnetAgreed && e.code == kTelnetOptComPort && e.value == kSideUs) rfc2217_configure(n);
         if (e.kind == kRfcAnswer && e.code == kRfcNotifyLineState) c->accumulated_errors.fetch_or(e.value & 0x1E);
+        // A speed the server set otherwise is the line's speed now.
+        if (e.kind == kRfcAnswer && e.code == kRfcSetBaud && n->telnet.setting[kRfcBaud].status == kRfcDiffers)
+          capture_add_event(&g_app.capture, kEventSettings, static_cast<uint8_t>(c->index + 1), 0, e.value);
+        if (e.kind == kTelnetDropped && e.value == kDropUnterminated && !n->unterminated) n->unterminated = 1;
         if (e.kind == kTelnetRefused && e.code == kTelnetOptBinary) n->refused |= 1;
         if (e.kind == kTelnetRefused && e.code == kTelnetOptComPort) n->refused |= 2;
       }
@@ -165,6 +185,12 @@ void link_up(Channel* c, NetLink* n, SOCKET s) {
   std::lock_guard<std::mutex> hold(n->lock);
   n->sock = s;
   n->refused = 0;
+  n->unterminated = 0;
+  n->overflow = 0;
+  n->configured = 0;
+  // What a lost connection left unsent never left: it is not recorded and
+  // does not go to the next one.
+  link_queue_init(&n->out);
   if (is_rfc2217(n)) {
     telnet_init(&n->telnet);
     uint8_t start[kTelnetStartBytes];
@@ -178,25 +204,120 @@ void link_drop(NetLink* n) {
   std::lock_guard<std::mutex> hold(n->lock);
   if (n->sock != INVALID_SOCKET) closesocket(n->sock);
   n->sock = INVALID_SOCKET;
+  link_queue_init(&n->out);
+}
+
+// Data held while the server has asked the client to stop sending.
+int link_holds_data(const NetLink* n) { return is_rfc2217(n) && n->telnet.flow_suspended; }
+
+// Sends what the queue holds as far as the socket takes it, and records
+// each data write that has wholly left. 0, or the Winsock error that ends
+// the connection (WSAETIMEDOUT for a peer that stopped reading).
+int link_flush(Channel* c, NetLink* n, SOCKET s) {
+  const uint8_t kind = c->index == 0 ? kKindSentCh1 : kKindSentCh2;
+  for (;;) {
+    const uint8_t* p = nullptr;
+    int len = 0;
+    {
+      std::lock_guard<std::mutex> hold(n->lock);
+      if (n->overflow) return WSAENOBUFS;
+      len = link_queue_peek(&n->out, link_holds_data(n), &p);
+      if (len == 0) return link_queue_stalled(&n->out, link_holds_data(n), capture_now_us(&g_app.capture))
+                               ? WSAETIMEDOUT : 0;
+    }
+    // The bytes at p stay as they are until this thread says they left:
+    // writers only fill the free part of the queue.
+    const int r = send(s, reinterpret_cast<const char*>(p), len, 0);
+    if (r == SOCKET_ERROR) {
+      const int e = WSAGetLastError();
+      if (e != WSAEWOULDBLOCK) return e;
+      std::lock_guard<std::mutex> hold(n->lock);
+      return link_queue_stalled(&n->out, link_holds_data(n), capture_now_us(&g_app.capture)) ? WSAETIMEDOUT : 0;
+    }
+    int gone = r;
+    for (int more = 1; more; gone = 0) {
+      LinkItem item;
+      {
+        std::lock_guard<std::mutex> hold(n->lock);
+        link_queue_sent(&n->out, gone, capture_now_us(&g_app.capture));
+        more = link_queue_collect(&n->out, &item, n->sent);
+      }
+      if (more && item.kind == kLinkData && item.record)
+        capture_append(&g_app.capture, n->sent, static_cast<int>(item.data), kind, item.handed);
+      if (more && item.kind == kLinkData) g_line_activity_tick.store(GetTickCount());
+    }
+  }
+}
+
+constexpr int kListenMax = 4;  // the addresses of one name listened on
+
+// A client that comes while another is served is held this long, unread:
+// when the one served turns out to have gone meanwhile (its close and the
+// new connect can be seen in either order), the held one is the next
+// client; otherwise it is refused.
+constexpr ULONGLONG kSecondClientHoldMs = 300;
+
+void link_refuse(SOCKET s) {
+  LINGER now = {1, 0};  // reset: the client learns at once
+  setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&now), sizeof now);
+  closesocket(s);
+}
+
+// While a client is served: takes the clients waiting on the listeners,
+// holds the first (see kSecondClientHoldMs) and refuses the others, and
+// refuses the held one once its time is up. The ms to the end of the hold,
+// or INFINITE when none is held.
+DWORD link_second_clients(NetLink* n) {
+  for (int i = 0; i < n->listener_count; i++)
+    for (SOCKET s; (s = accept(n->listeners[i], nullptr, nullptr)) != INVALID_SOCKET;) {
+      if (n->held != INVALID_SOCKET) {
+        link_refuse(s);
+        continue;
+      }
+      WSAEventSelect(s, n->held_event, 0);  // it took the listener's selection: none of its own yet
+      n->held = s;
+      n->held_since = GetTickCount64();
+    }
+  if (n->held == INVALID_SOCKET) return INFINITE;
+  const ULONGLONG held_for = GetTickCount64() - n->held_since;
+  if (held_for < kSecondClientHoldMs) return static_cast<DWORD>(kSecondClientHoldMs - held_for);
+  link_refuse(n->held);
+  n->held = INVALID_SOCKET;
+  return INFINITE;
+}
+
+void link_failed(NetLink* n, int error) {
+  n->error.store(static_cast<uint32_t>(error));
+  n->state.store(kLinkFailed);
 }
 
 // Receives on a connection until the peer closes or breaks it (returns
 // the Winsock error, WSAEDISCON for an orderly close) or the channel
 // closes (returns 0).
 int link_serve(Channel* c, NetLink* n, SOCKET s, WSAEVENT event) {
-  if (WSAEventSelect(s, event, FD_READ | FD_CLOSE) == SOCKET_ERROR) return WSAGetLastError();
-  HANDLE waits[2] = {event, n->wake};
+  if (WSAEventSelect(s, event, FD_READ | FD_WRITE | FD_CLOSE) == SOCKET_ERROR) return WSAGetLastError();
+  HANDLE waits[3] = {event, n->wake, n->kick};
   while (n->run.load()) {
-    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) break;
+    const int flushed = link_flush(c, n, s);
+    if (flushed) return flushed;
+    DWORD look = link_second_clients(n);
+    {
+      std::lock_guard<std::mutex> hold(n->lock);
+      if (link_queue_busy(&n->out) && look > kFlushLookMs) look = kFlushLookMs;
+    }
+    const DWORD woke = WaitForMultipleObjects(3, waits, FALSE, look);
+    if (woke == WAIT_OBJECT_0 + 1 || woke == WAIT_FAILED) break;
     WSANETWORKEVENTS happened = {};
     WSAEnumNetworkEvents(s, event, &happened);
-    const int64_t seen = capture_now_us(&g_app.capture);
     // A peer that keeps sending keeps the socket readable: the run flag is
-    // looked at between reads, so a close ends this at once.
+    // looked at between reads, so a close ends this at once, and the queue
+    // goes out between them, so the answers never wait behind the reads.
     while (n->run.load()) {
       const int r = recv(s, reinterpret_cast<char*>(n->raw), kNetRead, 0);
       if (r > 0) {
-        link_take(c, n, r, seen);
+        link_take(c, n, r, capture_now_us(&g_app.capture));
+        const int sent = link_flush(c, n, s);
+        if (sent) return sent;
         continue;
       }
       if (r == 0) return WSAEDISCON;
@@ -232,10 +353,12 @@ int link_connect(NetLink* n, WSAEVENT event, SOCKET* out) {
   addrinfo* list = nullptr;
   const int looked = link_addresses(n, 0, &list);
   if (looked != 0) return looked;
-  const DWORD began = GetTickCount();
+  const ULONGLONG began = GetTickCount64();
   int error = WSAECONNREFUSED;
   HANDLE waits[2] = {event, n->wake};
-  for (addrinfo* a = list; a && n->run.load(); a = a->ai_next) {
+  int left = 0;
+  for (addrinfo* a = list; a; a = a->ai_next) left++;
+  for (addrinfo* a = list; a && n->run.load(); a = a->ai_next, left--) {
     SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
     if (s == INVALID_SOCKET) {
       error = WSAGetLastError();
@@ -246,8 +369,11 @@ int link_connect(NetLink* n, WSAEVENT event, SOCKET* out) {
     if (connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
       made = 1;
     } else if ((error = WSAGetLastError()) == WSAEWOULDBLOCK) {
-      const DWORD spent = GetTickCount() - began;
-      const DWORD waited = WaitForMultipleObjects(2, waits, FALSE, spent >= kConnectLimitMs ? 0 : kConnectLimitMs - spent);
+      // Each address that is left gets its share of the time that is left,
+      // so one that never answers does not keep the others from their turn.
+      const ULONGLONG spent = GetTickCount64() - began;
+      const DWORD share = spent >= kConnectLimitMs ? 0 : static_cast<DWORD>(kConnectLimitMs - spent) / left;
+      const DWORD waited = WaitForMultipleObjects(2, waits, FALSE, share);
       if (waited == WAIT_OBJECT_0) {
         WSANETWORKEVENTS happened = {};
         WSAEnumNetworkEvents(s, event, &happened);
@@ -264,41 +390,71 @@ int link_connect(NetLink* n, WSAEVENT event, SOCKET* out) {
       return 0;
     }
     closesocket(s);
-    if (error == WSAETIMEDOUT || error == WSAEINTR) break;
+    if (error == WSAEINTR) break;
   }
   freeaddrinfo(list);
   return error;
 }
 
-// The listening socket of a listen:// link: 0 and *out, or the Winsock error.
-int link_listen(NetLink* n, SOCKET* out) {
+// The listening sockets of a listen:// link, one for each address its name
+// gives (localhost: IPv6 and IPv4), each exclusive so that no other
+// program can take the port from under it: 0 with *count sockets in out,
+// or the Winsock error (none left open).
+int link_listen(NetLink* n, SOCKET out[kListenMax], int* count) {
   addrinfo* list = nullptr;
   const int looked = link_addresses(n, AI_PASSIVE, &list);
   if (looked != 0) return looked;
-  SOCKET s = socket(list->ai_family, list->ai_socktype, list->ai_protocol);
   int error = 0;
-  if (s == INVALID_SOCKET) error = WSAGetLastError();
-  else if (bind(s, list->ai_addr, static_cast<int>(list->ai_addrlen)) == SOCKET_ERROR || listen(s, 1) == SOCKET_ERROR)
-    error = WSAGetLastError();
+  *count = 0;
+  for (addrinfo* a = list; a && *count < kListenMax && !error; a = a->ai_next) {
+    SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+    if (s == INVALID_SOCKET) {
+      error = WSAGetLastError();
+      break;
+    }
+    BOOL on = TRUE;
+    setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
+    if (a->ai_family == AF_INET6)  // the IPv4 address of the name has its own socket
+      setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof on);
+    if (bind(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == SOCKET_ERROR || listen(s, 1) == SOCKET_ERROR) {
+      error = WSAGetLastError();
+      closesocket(s);
+      break;
+    }
+    out[(*count)++] = s;
+  }
   freeaddrinfo(list);
   if (error) {
-    if (s != INVALID_SOCKET) closesocket(s);
+    while (*count > 0) closesocket(out[--*count]);
     return error;
   }
-  *out = s;
-  return 0;
+  return *count ? 0 : WSAEADDRNOTAVAIL;
 }
 
-void link_failed(NetLink* n, int error) {
-  n->error.store(static_cast<uint32_t>(error));
-  n->state.store(kLinkFailed);
+// Keeps the address and port of the client on `s` (none for INVALID_SOCKET).
+void link_name_peer(NetLink* n, SOCKET s) {
+  sockaddr_storage address = {};
+  int length = sizeof address;
+  wchar_t text[64] = L"";
+  DWORD units = 64;
+  if (s != INVALID_SOCKET && getpeername(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    WSAAddressToStringW(reinterpret_cast<sockaddr*>(&address), static_cast<DWORD>(length), nullptr, text, &units);
+  {
+    std::lock_guard<std::mutex> hold(n->lock);
+    int at = 0;
+    for (; at < 33 && text[at]; at++) n->peer[at] = static_cast<char16_t>(text[at]);
+    n->peer[at] = 0;
+  }
+  n->peer_changes.fetch_add(1);
 }
 
 // A listen:// link: listens, takes one client at a time and serves it;
-// a client that comes and goes is an open and a lost line event.
+// a client that comes and goes is an open and a lost line event, one that
+// comes while another is served is refused within kSecondClientHoldMs.
 void link_listen_serve(Channel* c, NetLink* n, WSAEVENT event) {
-  SOCKET listener = INVALID_SOCKET;
-  const int error = link_listen(n, &listener);
+  SOCKET listeners[kListenMax];
+  int count = 0;
+  const int error = link_listen(n, listeners, &count);
   if (error) {
     link_failed(n, error);
     return;
@@ -306,23 +462,37 @@ void link_listen_serve(Channel* c, NetLink* n, WSAEVENT event) {
   if (n->run.load()) c->open.store(1);  // not when a close came meanwhile
   HANDLE waits[2] = {event, n->wake};
   const uint8_t channel = static_cast<uint8_t>(c->index + 1);
+  for (int i = 0; i < count; i++) WSAEventSelect(listeners[i], event, FD_ACCEPT);  // also non-blocking
+  n->held = INVALID_SOCKET;
+  n->held_event = event;
   while (n->run.load()) {
-    WSAEventSelect(listener, event, FD_ACCEPT);
-    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) break;
-    WSANETWORKEVENTS happened = {};
-    WSAEnumNetworkEvents(listener, event, &happened);
-    SOCKET s = accept(listener, nullptr, nullptr);
+    // A client held while the last one was served is the next one.
+    SOCKET s = n->held;
+    n->held = INVALID_SOCKET;
+    if (s == INVALID_SOCKET && WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) break;
+    for (int i = 0; i < count && s == INVALID_SOCKET; i++) {
+      WSANETWORKEVENTS happened = {};
+      WSAEnumNetworkEvents(listeners[i], event, &happened);
+      s = accept(listeners[i], nullptr, nullptr);
+    }
     if (s == INVALID_SOCKET) continue;
-    // While a client is served, others wait in the backlog.
-    WSAEventSelect(listener, event, 0);
+    // The client's socket took the listener's event selection: its own.
+    WSAEventSelect(s, event, 0);
+    link_name_peer(n, s);
     link_up(c, n, s);
     capture_add_event(&g_app.capture, kEventOpened, channel, 0, 0);
+    n->listeners = listeners;
+    n->listener_count = count;
     const int gone = link_serve(c, n, s, event);
+    n->listener_count = 0;
     link_drop(n);
+    link_name_peer(n, INVALID_SOCKET);
     n->state.store(kLinkConnecting);
     if (n->run.load()) capture_add_event(&g_app.capture, kEventLost, channel, 0, static_cast<uint32_t>(gone));
   }
-  closesocket(listener);
+  if (n->held != INVALID_SOCKET) closesocket(n->held);
+  n->held = INVALID_SOCKET;
+  for (int i = 0; i < count; i++) closesocket(listeners[i]);
 }
 
 DWORD WINAPI link_thread(void* arg) {
@@ -365,9 +535,12 @@ DWORD link_start(int ch) {
     g_winsock = 1;
   }
   if (!n->wake) n->wake = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!n->wake) return GetLastError();
+  if (!n->kick) n->kick = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (!n->wake || !n->kick) return GetLastError();
   ResetEvent(n->wake);
   n->sock = INVALID_SOCKET;
+  n->held = INVALID_SOCKET;
+  n->listener_count = 0;
   n->failure_told = 0;
   n->error.store(0);
   n->state.store(kLinkConnecting);
@@ -455,22 +628,7 @@ void net_close(int ch) {
   n->state.store(kLinkIdle);
 }
 
-int net_write(int ch, const uint8_t* bytes, int count) {
-  NetLink* n = &g_net[ch];
-  if (n->state.load() != kLinkUp) return kSendWriteFailed;
-  uint8_t escaped[2 * kSendMax];
-  const uint8_t* out = bytes;
-  int length = count;
-  if (is_rfc2217(n)) {
-    int consumed = 0;
-    length = telnet_escape(bytes, count, escaped, sizeof escaped, &consumed);
-  }
-  if (is_rfc2217(n)) out = escaped;
-  std::lock_guard<std::mutex> hold(n->lock);
-  // A write that fails is reported; the link thread sees a broken
-  // connection itself and the line watch acts on it.
-  return send_all(n, out, length, kWriteLimitMs) ? kSendWriteFailed : kSendOk;
-}
+int net_write(int ch, const uint8_t* bytes, int count) { return net_send(ch, bytes, count, 0); }
 
 DWORD net_apply_line(int ch) {
   NetLink* n = &g_net[ch];
@@ -482,10 +640,11 @@ DWORD net_apply_line(int ch) {
   uint8_t out[kRfc2217LineBytes];
   std::lock_guard<std::mutex> hold(n->lock);
   n->line = line;  // asked for again after each connect
-  if (n->state.load() != kLinkUp) return 0;
+  if (!link_takes_requests(n)) return 0;
   const int length = rfc2217_request_line(&n->telnet, &line, out, sizeof out);
   if (length < 0) return ERROR_INVALID_PARAMETER;
-  return static_cast<DWORD>(send_all(n, out, length, kWriteLimitMs));
+  send_request(n, out, length);
+  return 0;
 }
 
 void net_control(int ch, DWORD function) {
@@ -505,7 +664,7 @@ void net_control(int ch, DWORD function) {
   std::lock_guard<std::mutex> hold(n->lock);
   if (function == SETDTR || function == CLRDTR) n->dtr = function == SETDTR ? 1 : 2;
   if (function == SETRTS || function == CLRRTS) n->rts = function == SETRTS ? 1 : 2;
-  if (n->state.load() == kLinkUp)
+  if (link_takes_requests(n))
     send_request(n, out, rfc2217_request(&n->telnet, kRfcSetControl, value, out, sizeof out));
 }
 
@@ -521,6 +680,22 @@ int net_line_state(int ch, DWORD* modem, DWORD* errors, COMSTAT* stat) {
 }
 
 }  // namespace
+
+int net_send(int ch, const uint8_t* bytes, int count, int record) {
+  NetLink* n = &g_net[ch];
+  if (count <= 0) return kSendOk;
+  if (n->state.load() != kLinkUp) return kSendWriteFailed;
+  const int64_t handed = capture_now_us(&g_app.capture);
+  int put;
+  {
+    std::lock_guard<std::mutex> hold(n->lock);
+    if (n->sock == INVALID_SOCKET) return kSendWriteFailed;
+    put = link_queue_put_data(&n->out, bytes, count, is_rfc2217(n), record, handed);
+  }
+  if (put != 0) return kSendWriteFailed;  // the queue is full: the peer is not reading
+  SetEvent(n->kick);
+  return kSendOk;
+}
 
 const LinkOps kNetLink = {net_open, net_reopen, net_close, net_write, net_apply_line, net_control, net_line_state};
 
@@ -556,6 +731,51 @@ int net_unconfirmed(int ch, char16_t* out, int units) {
   }
   if (units > 0) out[at < units ? at : units - 1] = 0;
   return at > 0;
+}
+
+int net_differences(int ch, char16_t* out, int units) {
+  NetLink* n = &g_net[ch];
+  if (units > 0) out[0] = 0;
+  if (!is_rfc2217(n) || units <= 0) return 0;
+  char text[160];
+  int found;
+  {
+    std::lock_guard<std::mutex> hold(n->lock);
+    found = rfc2217_differences(&n->telnet, text, sizeof text);
+  }
+  int at = 0;
+  for (; text[at] && at + 1 < units; at++) out[at] = static_cast<char16_t>(text[at]);
+  out[at] = 0;
+  return found;
+}
+
+uint32_t net_server_baud(int ch) {
+  NetLink* n = &g_net[ch];
+  if (!is_rfc2217(n) || n->state.load() != kLinkUp) return 0;
+  std::lock_guard<std::mutex> hold(n->lock);
+  const Rfc2217Record& r = n->telnet.setting[kRfcBaud];
+  return r.status == kRfcDiffers ? r.answered : 0;
+}
+
+int net_peer(int ch, char16_t* out, int units) {
+  NetLink* n = &g_net[ch];
+  if (units <= 0) return 0;
+  std::lock_guard<std::mutex> hold(n->lock);
+  int at = 0;
+  if (n->address.kind == kPortListen)
+    for (; at + 1 < units && n->peer[at]; at++) out[at] = n->peer[at];
+  out[at] = 0;
+  return at > 0;
+}
+
+int32_t net_peer_changes(int ch) { return g_net[ch].peer_changes.load(); }
+
+int net_unterminated(int ch) {
+  NetLink* n = &g_net[ch];
+  std::lock_guard<std::mutex> hold(n->lock);
+  if (n->unterminated != 1) return 0;
+  n->unterminated = 2;
+  return 1;
 }
 
 int net_refused(int ch, char16_t* out, int units) {

@@ -1,5 +1,6 @@
 #include "net/telnet.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -55,14 +56,10 @@ void negotiate(TelnetSession* s, uint8_t verb, uint8_t option, TelnetIo* io) {
   const uint8_t no = side == kSideHim ? kTelnetDont : kTelnetWont;
   const int slot = slot_of(option);
   if (slot < 0) {
-    // An option this client does not do: refused once; its repeats and its
-    // WONT/DONT need no answer (the option is off on both ends).
-    uint8_t* bits = &s->declined[side][option >> 3];
-    const uint8_t bit = static_cast<uint8_t>(1u << (option & 7));
-    if (positive && !(*bits & bit)) {
-      *bits |= bit;
-      put_reply(io, no, option);
-    }
+    // An option this client does not do stays off: each request for it is
+    // refused (a fresh request after a refusal too), its WONT/DONT needs
+    // no answer. One answer per request: never a storm.
+    if (positive) put_reply(io, no, option);
     return;
   }
   uint8_t* q = &s->q[side][slot];
@@ -106,6 +103,20 @@ void record_answer(TelnetSession* s, uint8_t command, uint32_t value) {
 // A COM-PORT-OPTION subnegotiation from the server: s->sub holds the
 // command code and its value.
 void comport_answer(TelnetSession* s, TelnetIo* io) {
+  // Answers under an option the server refused (or never agreed to) are
+  // not the server's word on anything.
+  if (s->q[kSideUs][kSlotComPort] != kQYes) {
+    put_event(io, kTelnetDropped, kTelnetOptComPort, kDropOption);
+    return;
+  }
+  if (s->sub_n == 1 && s->sub[0] == kRfcServerBase + kRfcSignature) {
+    // An empty signature is the server asking for this client's: answered,
+    // and the server's own kept.
+    static const uint8_t kName[] = {'Q', 'u', 'o', 'r', 'r', 'i', 'n'};
+    io->reply_n += rfc2217_encode(kRfcSignature, kName, sizeof kName, io->reply + io->reply_n,
+                                  io->reply_size - io->reply_n);
+    return;
+  }
   if (s->sub_n < 1 || s->sub[0] < kRfcServerBase || s->sub[0] > kRfcServerBase + kRfcPurgeData) {
     put_event(io, kTelnetDropped, kTelnetOptComPort, kDropMalformed);
     return;
@@ -151,6 +162,7 @@ void sub_end(TelnetSession* s, TelnetIo* io) {
 }
 
 void sub_keep(TelnetSession* s, uint8_t b) {
+  s->sub_total++;
   if (s->sub_n < kTelnetSubMax)
     s->sub[s->sub_n++] = b;
   else
@@ -167,6 +179,7 @@ void after_iac(TelnetSession* s, uint8_t b, TelnetIo* io) {
     s->parse = kParseVerb;
   } else if (b == kTelnetSb) {
     s->sub_n = 0;
+    s->sub_total = 0;
     s->sub_too_long = 0;
     s->parse = kParseSbOption;
   }
@@ -191,8 +204,17 @@ void step(TelnetSession* s, uint8_t b, TelnetIo* io) {
       s->parse = b == kTelnetIac ? kParseSbIac : kParseSbData;
       break;
     case kParseSbData:
-      if (b == kTelnetIac) s->parse = kParseSbIac;
-      else sub_keep(s, b);
+      if (b == kTelnetIac) {
+        s->parse = kParseSbIac;
+      } else if (s->sub_total >= kTelnetSubLimit) {
+        // No end in sight: the server lost track, or never meant one. Its
+        // bytes are data again from here, and the caller says so.
+        put_event(io, kTelnetDropped, s->sub_option, kDropUnterminated);
+        s->parse = kParseData;
+        io->data[io->data_n++] = b;
+      } else {
+        sub_keep(s, b);
+      }
       break;
     case kParseSbIac:
       if (b == kTelnetIac) {
@@ -366,4 +388,25 @@ int rfc2217_request_line(TelnetSession* s, const LineDcb* dcb, uint8_t* out, int
     r->status = kRfcWaiting;
   }
   return n;
+}
+
+int rfc2217_differences(const TelnetSession* s, char* out, int size) {
+  static const struct {
+    int setting;
+    const char* name;
+  } kNames[] = {{kRfcBaud, "Baud"}, {kRfcDataSize, "Data"}, {kRfcParity, "Parity"}, {kRfcStopSize, "Stop"},
+                {kRfcFlowOut, "Flow"}, {kRfcDtr, "DTR"}, {kRfcRts, "RTS"}};
+  int found = 0, at = 0;
+  if (size > 0) out[0] = 0;
+  for (const auto& k : kNames) {
+    const Rfc2217Record& r = s->setting[k.setting];
+    if (r.status != kRfcDiffers) continue;
+    if (size - at > 1) {
+      const int n = std::snprintf(out + at, static_cast<size_t>(size - at), "%s%s %u (asked %u)", found ? ", " : "",
+                                  k.name, static_cast<unsigned>(r.answered), static_cast<unsigned>(r.asked));
+      at = n < size - at ? at + n : size - 1;
+    }
+    found++;
+  }
+  return found;
 }

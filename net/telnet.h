@@ -35,9 +35,12 @@ constexpr uint8_t kTelnetOptComPort = 44;
 // The payload of one subnegotiation (the bytes after the option, IAC IAC
 // undone) that the decoder keeps; a longer one is consumed and dropped.
 constexpr int kTelnetSubMax = 64;
+// A subnegotiation whose end has not come after this many bytes is given
+// up: what follows is data.
+constexpr int kTelnetSubLimit = 1024;
 // What telnet_decode needs free in the reply buffer to take the next byte:
-// one negotiation answer.
-constexpr int kTelnetReplyRoom = 3;
+// one negotiation answer, or this client's signature.
+constexpr int kTelnetReplyRoom = 16;
 // The bytes telnet_start writes.
 constexpr int kTelnetStartBytes = 15;
 
@@ -109,7 +112,8 @@ enum TelnetDropReason : uint32_t {
   kDropTooLong = 1,    // payload over kTelnetSubMax bytes
   kDropBroken = 2,     // a command other than IAC SE ended it
   kDropMalformed = 3,  // a COM-PORT-OPTION answer of unknown code or wrong length
-  kDropOption = 4,     // a subnegotiation of an option this client never agreed to
+  kDropOption = 4,     // a subnegotiation of an option this client never agreed to (or the server refused)
+  kDropUnterminated = 5,  // no IAC SE within kTelnetSubLimit bytes: the rest is data
 };
 struct TelnetEvent {
   uint8_t kind;    // TelnetEventKind
@@ -126,11 +130,11 @@ struct TelnetSession {
   uint8_t sub_option;    // option of the subnegotiation being read
   uint8_t sub_too_long;  // its payload passed kTelnetSubMax
   int32_t sub_n;         // payload bytes kept, 0 .. kTelnetSubMax
+  int32_t sub_total;     // payload bytes met, kept or not
   uint8_t sub[kTelnetSubMax];
   // Negotiation.
   uint8_t q[2][kTelnetSlots];        // TelnetQ by side and slot
   uint8_t refusal_told;              // bit 2 * slot + side: kTelnetRefused given
-  uint8_t declined[2][32];           // options of no slot refused once, bit per option
   // COM-PORT-OPTION.
   Rfc2217Record setting[kRfc2217Settings];
   uint8_t line_state, modem_state;   // the latest notifications
@@ -213,3 +217,8 @@ int rfc2217_line_from_dcb(const LineDcb* dcb, Rfc2217Line* out);
 int rfc2217_request_line(TelnetSession* s, const LineDcb* dcb, uint8_t* out, int out_size);
 // The longest rfc2217_request_line writes.
 constexpr int kRfc2217LineBytes = 42;
+
+// The settings the server answered with another value than the one asked,
+// what it set first: "Baud 38400 (asked 250000)", joined by ", ", into
+// `out` (always ended within `size`). Returns how many differ.
+int rfc2217_differences(const TelnetSession* s, char* out, int size);

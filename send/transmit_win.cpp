@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "codec/frame.h"
+#include "net/link_net_win.h"
 #include "serial/line_loss.h"
 #include "serial/line_params.h"
 #include "serial/port_win.h"
@@ -73,8 +74,8 @@ struct LookedAtWrite {
   DWORD limit_ms;
   int count;
   int64_t handed_us;  // capture_send_begin's hand-over time
-  // A network link's write has ended (and is recorded) when
-  // port_write_begin returns; the next look tells it.
+  // A network link's write is the link's once port_write_begin returns
+  // (it records it when it has left): told done by the next look.
   int link_done;
   uint8_t buffer[kSendMax];  // the driver reads from here until the write ends
 };
@@ -93,10 +94,7 @@ int port_write_begin(int channel, const uint8_t* bytes, int count) {
   const int record = !settings_line_monitor(&g_app.settings);
   if (c->net) {
     g_line_activity_tick.store(GetTickCount());
-    const int64_t handed = capture_send_begin(&g_app.capture, channel);
-    const int ok = kNetLink.write(channel - 1, bytes, count) == kSendOk;
-    capture_send_end(&g_app.capture, channel, bytes, ok && record ? count : 0, handed, 0);
-    if (!ok) return kPortWriteFailed;
+    if (net_send(channel - 1, bytes, count, record) != kSendOk) return kPortWriteFailed;
     w->link_done = w->busy = 1;
     return kPortWriteBusy;
   }
@@ -167,6 +165,11 @@ int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
   if (channel != 1 && channel != 2) {
     MessageBoxW(owner, L"Not type ch", L"Error", MB_OK);
     return kSendBadChannel;
+  }
+  // A network link records what it sent itself, once it has left.
+  if (g_channel[channel - 1].net && g_channel[channel - 1].open.load() != 0) {
+    g_line_activity_tick.store(GetTickCount());
+    return net_send(channel - 1, bytes, count, !settings_line_monitor(&g_app.settings));
   }
   const int64_t handed = capture_send_begin(&g_app.capture, channel);
   const int result = port_write(channel, bytes, count);

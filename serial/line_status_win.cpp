@@ -43,8 +43,8 @@ void line_status_set_texts(HWND dlg) {
 }
 
 // Under the legend, on a channel over RFC 2217: the options the server
-// refused, or else the settings it has not confirmed (ser2net on a pty
-// never answers DTR, for one).
+// refused, or else the settings it set otherwise than asked, or else the
+// ones it has not confirmed (ser2net on a pty never answers DTR, for one).
 void line_status_note(HWND dlg) {
   const int ch = selected_channel();
   wchar_t names[kMessageTextUnits] = L"";
@@ -53,6 +53,8 @@ void line_status_note(HWND dlg) {
   if (channel_is_open(ch) && g_channel[ch].net) {
     if (net_refused(ch, reinterpret_cast<char16_t*>(names), kMessageTextUnits))
       format_text = kTextServerRefused;
+    else if (net_differences(ch, reinterpret_cast<char16_t*>(names), kMessageTextUnits))
+      format_text = kTextServerSet;
     else if (net_unconfirmed(ch, reinterpret_cast<char16_t*>(names), kMessageTextUnits))
       format_text = kTextServerNotConfirmed;
   }

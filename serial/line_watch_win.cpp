@@ -2,10 +2,10 @@
 
 #include "app/chrome_win.h"
 #include "net/link_net_win.h"
+#include "net/telnet.h"
 #include "serial/line_loss.h"
 #include "serial/port_identity_win.h"
 #include "serial/port_win.h"
-#include "serial/presence_win.h"
 
 namespace {
 
@@ -15,15 +15,19 @@ PortIdentity g_identity[2];  // the hardware of each channel's port when it was 
 // Present ports looked through at most: more than any bench has.
 constexpr int32_t kIdentityPorts = 64;
 
-// The lost adapter of channel ch under another COM number: while its own
-// number is missing from the system's port list, the one present port
-// with its identity (and not the other channel's) is opened with the line
-// as it was, and becomes the channel's port. 1 when it is open.
-int reopen_elsewhere(int ch) {
-  if (g_channel[ch].net || port_identity_empty(g_identity[ch]) || (presence_check() & (1 << ch))) return 0;
+// Opens channel ch's lost port again; 1 when it is open. A network link,
+// or a COM port whose hardware identity is not known, is opened by what
+// it was. A port whose identity is known is opened only where that device
+// is now: under its own number when the device there is the same one,
+// else the one present port with its identity (and not the other
+// channel's), which becomes the channel's port. Another device under the
+// old number is never opened: the channel stays lost.
+int reopen_lost(int ch) {
+  if (g_channel[ch].net || port_identity_empty(g_identity[ch])) return channel_reopen(ch) == 0;
   static PortIdentityEntry present[kIdentityPorts];
   const int32_t n = port_identity_list(present, kIdentityPorts);
   int32_t& port = g_app.settings.port[ch].rs_comport;
+  if (port_identity_may_open(g_identity[ch], port, present, n)) return channel_reopen(ch) == 0;
   const int32_t number = port_identity_find(g_identity[ch], port, present, n);
   if (number == 0 || number == g_app.settings.port[1 - ch].rs_comport) return 0;
   const int32_t old = port;
@@ -91,14 +95,25 @@ void line_watch_lost(HWND owner, int ch, DWORD error) {
 
 void line_watch_tick(HWND owner) {
   static int32_t shown_open[2] = {0, 0};
+  static int32_t shown_peer[2] = {0, 0};
   int changed = 0, lost = 0;
   for (int ch = 0; ch < 2; ch++) {
     const DWORD error = g_channel[ch].lost_error.load();
     if (error && channel_is_open(ch)) line_watch_lost(owner, ch, error);
     Reconnect* r = &g_reconnect[ch];
     uint32_t failed = 0;
+    if (g_channel[ch].net && net_unterminated(ch)) {
+      wchar_t address[kPortAddressUnits] = L"";
+      port_address_format(g_app.address[ch], reinterpret_cast<char16_t*>(address), kPortAddressUnits);
+      show_texts(owner, L"Quorrin", {kTextNetUnterminated, kTextNetUnterminatedData}, nullptr, ch + 1, address, kTelnetSubLimit);
+    }
     if (!r->lost && net_open_failed(ch, &failed)) {
       net_open_failure(owner, ch, failed);
+      changed = 1;
+    }
+    // A listener's client came or went: the status bar names it.
+    if (g_channel[ch].net && net_peer_changes(ch) != shown_peer[ch]) {
+      shown_peer[ch] = net_peer_changes(ch);
       changed = 1;
     }
     // A network link opens when its connect ends, after the command.
@@ -114,7 +129,7 @@ void line_watch_tick(HWND owner) {
     if (!link_up && !reconnect_due(r, now)) continue;
     reconnect_tried(r, now);
     // The back event names the port it came back on.
-    if (channel_reopen(ch) == 0 || reopen_elsewhere(ch)) {
+    if (reopen_lost(ch)) {
       channel_event(ch, kEventBack, reconnect_outage_ms(r, GetTickCount()));
       reconnect_end(r);
       changed = 1;

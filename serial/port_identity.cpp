@@ -170,6 +170,13 @@ int32_t port_identity_find(const PortIdentity& lost, int32_t lost_number, const 
   return found;
 }
 
+int port_identity_may_open(const PortIdentity& lost, int32_t number, const PortIdentityEntry* present, int32_t n) {
+  if (port_identity_empty(lost)) return 1;
+  for (int32_t i = 0; present && i < n; i++)
+    if (present[i].number == number) return port_identity_match(lost, present[i].identity);
+  return 0;
+}
+
 int32_t port_identity_com_number(const char16_t* name) {
   if (!name || upper(name[0]) != u'C' || upper(name[1]) != u'O' || upper(name[2]) != u'M') return 0;
   if (name[3] < u'1' || name[3] > u'9') return 0;

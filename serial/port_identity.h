@@ -78,6 +78,12 @@ int port_identity_match(const PortIdentity& lost, const PortIdentity& candidate)
 int32_t port_identity_find(const PortIdentity& lost, int32_t lost_number, const PortIdentityEntry* present,
                            int32_t n);
 
+// 1 when a lost port may be opened again under its own number: always
+// when its identity is not known; otherwise only when an entry under that
+// number matches it. Another device now under the number, or none that can
+// be told, is never opened as the lost one.
+int port_identity_may_open(const PortIdentity& lost, int32_t number, const PortIdentityEntry* present, int32_t n);
+
 // The number of a port's "PortName" value: "COM" (in any case) and a
 // decimal number of 1 to 256 without leading zeros, nothing before or
 // after; 0 otherwise. Never reads past the value's NUL.

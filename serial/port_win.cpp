@@ -173,7 +173,14 @@ DWORD com_reopen(int ch) {
   // The line as it was: the DCB (speed, bits, parity, flow, the DCB
   // dialog's fields), the user's time-outs and DTR and RTS.
   COMMTIMEOUTS t = c->timeouts;
-  if (!SetCommState(h, &c->dcb) || !channel_set_timeouts(c, t)) {
+  // DTR and RTS as the user left them are in the DCB it applies, so the
+  // device never sees the DCB's own line state between the two.
+  DCB dcb = c->dcb;
+  if (c->dtr_state && dcb.fDtrControl != DTR_CONTROL_HANDSHAKE)
+    dcb.fDtrControl = c->dtr_state == 1 ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+  if (c->rts_state && dcb.fRtsControl != RTS_CONTROL_HANDSHAKE && dcb.fRtsControl != RTS_CONTROL_TOGGLE)
+    dcb.fRtsControl = c->rts_state == 1 ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+  if (!SetCommState(h, &dcb) || !channel_set_timeouts(c, t)) {
     const DWORD err = GetLastError();
     close_port_handle(c);
     return err ? err : ERROR_GEN_FAILURE;

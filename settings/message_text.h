@@ -424,6 +424,9 @@ enum MessageNumber : int {
   kTextFindFound = 558,  // %d found
   kTextFindNoSource = 559,  // Nothing to search: the capture is empty
   kTextFindFoundSince = 560,  // %d found, searched from %ls on (a live capture that has dropped its oldest records)
+  kTextServerSet = 561,  // The server set: %ls (settings an RFC 2217 server set otherwise than asked)
+  kTextNetUnterminated = 562,  // CH%d: the server at %ls left a Telnet subnegotiation open
+  kTextNetUnterminatedData = 563,  // After %d bytes, what it sends is shown as data again.
 };
 
 // The format fields text n must have, as their length and conversion

@@ -12,12 +12,12 @@ import os
 import socket
 import subprocess
 import termios
-import threading
 import time
 
 import pytest
 
 import harness
+from net_peers import Peer, TelnetPeer
 from harness import dialog_closed, save_log_when, texts
 from test_macro import write_macro
 
@@ -40,59 +40,6 @@ def listening(port):
             return True
     except OSError:
         return False
-
-
-class Peer(threading.Thread):
-    """One TCP connection, made by accepting (a device behind socket://) or
-    by connecting (a client of listen://); keeps what it receives."""
-
-    def __init__(self, port=None, connect_to=None):
-        super().__init__(daemon=True)
-        self.got = b""
-        self.conn = None
-        self.server = None
-        self.connect_to = connect_to
-        if connect_to is None:
-            self.server = socket.create_server(("127.0.0.1", port or 0))
-            self.port = self.server.getsockname()[1]
-        self.stopped = False
-
-    def run(self):
-        if self.server is not None:
-            self.server.settimeout(30)
-            try:
-                self.conn, _ = self.server.accept()
-            except OSError:
-                return
-        else:
-            deadline = time.time() + 15
-            while self.conn is None and time.time() < deadline and not self.stopped:
-                try:
-                    self.conn = socket.create_connection(("127.0.0.1", self.connect_to), timeout=1)
-                except OSError:
-                    time.sleep(0.1)
-        if self.conn is None:
-            return
-        self.conn.settimeout(0.2)
-        while not self.stopped:
-            try:
-                data = self.conn.recv(4096)
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            if not data:
-                return
-            self.got += data
-
-    def send(self, data):
-        self.conn.sendall(data)
-
-    def stop(self):
-        self.stopped = True
-        for s in (self.conn, self.server):
-            if s is not None:
-                s.close()
 
 
 class Ser2net:
@@ -459,3 +406,122 @@ def test_modbus_over_a_network_link_with_pymodbus(app, driver, display, framing)
         harness.screenshot(display, f"modbus_monitor_{framing}_over_tcp", driver)
     finally:
         slave.stop()
+
+
+def test_a_speed_the_server_set_otherwise_is_shown_and_recorded(app, driver):
+    server = TelnetPeer(baud=38400)
+    server.start()
+    try:
+        q = app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
+        assert harness.wait_for(lambda: any(c == 1 for c, _ in server.commands), 15), server.commands
+        driver.command(CMD_LINE_STATUS_CH1)
+        dlg = driver.call("dialog", f"{texts()[43][1]} (CH1)", 10000, timeout=20)[0]
+        note = lambda: driver.call("gettext", dlg, LS_NOTE)[0]  # noqa: E731
+        assert harness.wait_for(lambda: note() == "The server set: Baud 38400 (asked 19200)", 10), note()
+        driver.call("close", dlg)
+        assert harness.wait_for(lambda: dialog_closed(driver, f"{texts()[43][1]} (CH1)"), 10)
+        server.send(b"hello")  # something to export
+        save_log_when(driver, q, "hello", lambda r: harness.received(r, 1) == b"hello")
+        events = exported_events(driver, q, lambda found: "settings" in found)
+        assert "settings 38400 baud" in events, events
+    finally:
+        server.stop()
+
+
+def test_a_server_that_stops_reading_gets_every_write_whole_and_the_capture_what_left(app, driver):
+    """The device server stops reading for 2 s while the auto answer window
+    floods it (an answer of all 256 byte values, 0xFF doubled on the wire,
+    for each "P" it sends). What it parses afterwards is data only, whole
+    answers in order, and the capture's sent bytes are exactly those; the
+    window answers throughout. (Linux lets a loopback sender queue some MB
+    in the kernel, more than the window can answer within the stall: the
+    queue's full and partial sends are proved in link_queue_test and
+    fuzz_telnet.)"""
+    from test_auto_answer import open_window, rows, utf16_file
+    server = TelnetPeer()
+    server.server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)  # the bytes wait on Quorrin's side
+    server.start()
+    try:
+        q = app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
+        q.path("answers.txt").write_bytes(utf16_file(['CH1\t"P"\t0\t' + ALL.hex().upper()]))
+        assert harness.wait_for(lambda: server.commands, 15), "no connection"
+        dlg = open_window(driver)
+        assert harness.wait_for(lambda: len(rows(driver, dlg)) == 1, 10)
+        server.paused.set()
+        began = time.time()
+        for k in range(48):
+            server.send(b"P" * 10)
+            harness.wait_for(lambda: False, 0.03)  # the requests come as a device's would, spread out
+        while time.time() - began < 2:
+            assert harness.answer_ms(driver, "main") < harness.ANSWER_MS
+        server.paused.clear()
+        # Quiet: nothing more comes.
+        last = -1
+        while server.wire != last:
+            last = server.wire
+            harness.wait_for(lambda: False, 1)
+        with server.lock:
+            data = bytes(server.data)
+        assert server.broken == [], server.broken[:3]
+        assert len(data) % 256 == 0 and data == ALL * (len(data) // 256), len(data)
+        assert len(data) >= 256 * 100, len(data)  # the answers went on through the stall
+        log = save_log_when(driver, q, "flood", lambda r: harness.received(r, 2) == data)
+        _, _, records = harness.parse_log(log.read_bytes())
+        assert harness.received(records, 1) == b"P" * 480
+    finally:
+        server.stop()
+
+
+def test_a_negotiation_storm_leaves_the_window_answering(app, driver):
+    server = TelnetPeer(storm=True)
+    server.start()
+    try:
+        q = app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
+        assert harness.wait_for(lambda: server.negotiations > 100, 15), server.negotiations
+        # The line status dialog asks the link for its lines on every tick.
+        driver.command(CMD_LINE_STATUS_CH1)
+        driver.call("dialog", f"{texts()[43][1]} (CH1)", 10000, timeout=20)
+        before = server.negotiations
+        began = time.time()
+        worst = 0
+        while time.time() - began < 2:
+            worst = max(worst, harness.answer_ms(driver, "main"))
+        assert worst < harness.ANSWER_MS, worst
+        # Answered one for one the whole time (3 bytes each), never more.
+        assert server.negotiations > before, (before, server.negotiations)
+        assert server.wire < 4 * server.negotiations + 200, (server.wire, server.negotiations)
+        server.send(b"still here")
+        save_log_when(driver, q, "storm", lambda r: harness.received(r, 1) == b"still here")
+    finally:
+        server.stop()
+
+
+def test_a_listening_channel_refuses_a_second_client_at_once(app, driver, display):
+    port = free_port()
+    q = app(dict(ENGLISH), args=["/port1", f"listen://0.0.0.0:{port}", "/open"])
+    assert harness.wait_for(lambda: harness.toolbar_enabled(driver, 1117), 15), "not listening"
+    first = socket.create_connection(("127.0.0.1", port), timeout=5)
+    second = None
+    try:
+        first.sendall(b"first ")
+        save_log_when(driver, q, "first", lambda r: harness.received(r, 1) == b"first ")
+        harness.screenshot(display, "listen_names_its_client", driver)  # "listen:0.0.0.0:N from 127.0.0.1:M"
+        second = socket.create_connection(("127.0.0.1", port), timeout=5)
+        try:
+            second.sendall(b"not the device")
+        except OSError:
+            pass
+        # Closed at once, not left waiting in the backlog.
+        try:
+            assert second.recv(10) == b""
+        except ConnectionResetError:
+            pass
+        first.sendall(b"again")
+        save_log_when(driver, q, "again", lambda r: harness.received(r, 1) == b"first again")
+        # The first client's connection went on untouched throughout.
+        events = exported_events(driver, q, lambda found: True)
+        assert {e.split()[0] for e in events} == {"opened"}, events
+    finally:
+        first.close()
+        if second is not None:
+            second.close()

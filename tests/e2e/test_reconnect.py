@@ -228,3 +228,27 @@ def test_outage_markers_and_their_tooltip_in_the_dark_palette(app, driver, displ
     finally:
         for fd in holders:
             os.close(fd)
+
+
+def test_a_reopen_never_opens_another_device_under_the_old_number(app, driver, ports, wine):
+    """While COM5 is away its adapter comes back as COM9 (a number that
+    cannot open here) and another device takes COM5: the new pty behind
+    COM5 is not opened as the lost port, which stays lost."""
+    holders = []
+    devices = r"HKLM\System\CurrentControlSet\Enum\ROOT\PORTS"  # COM5 is the third entry, 0002
+    try:
+        app(SETTINGS, args=["/reconnect", "/open"])
+        assert harness.wait_for(lambda: held(driver, ports["COM5"]), 10), "/open opened nothing"
+        port_gone(ports)
+        wine.reg_add(devices + r"\0002\Device Parameters", "PortName", "COM9")
+        wine.reg_add(devices + r"\0009", "ClassGUID", wine.PORTS_CLASS)
+        wine.reg_add(devices + r"\0009", "FriendlyName", "Test Virtual Port (COM5)")
+        wine.reg_add(devices + r"\0009\Device Parameters", "PortName", "COM5")
+        pair = port_back(ports, holders)
+        assert harness.holds_for(lambda: not pty_in_use(pair), 3), "another device under COM5 was opened"
+        assert harness.answer_ms(driver, "main") < harness.ANSWER_MS
+    finally:
+        wine.reg_add(devices + r"\0002\Device Parameters", "PortName", "COM5")
+        wine.reg_delete(devices + r"\0009")
+        for fd in holders:
+            os.close(fd)

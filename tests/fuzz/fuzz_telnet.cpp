@@ -5,12 +5,19 @@
 // data than it took; the whole must decode exactly as one call with ample
 // buffers does. The data the client sends, escaped, must come back whole
 // through a fresh decoder, and every encoded request must fit what it said.
+// The link's send path: writes and requests go into the outgoing queue
+// while a peer takes a random part of what is offered, often nothing for a
+// while; whatever it took decodes as the accepted data, whole and in order,
+// with every request whole, and each data write is collected exactly once,
+// only after all of it left.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "net/link_queue.h"
 #include "net/telnet.h"
 #include "tests/fuzz/written_check.h"
 
@@ -39,13 +46,80 @@ bool same_state(const TelnetSession& a, const TelnetSession& b) {
   if (a.parse != b.parse || a.verb != b.verb || a.sub_n != b.sub_n || a.refusal_told != b.refusal_told ||
       a.line_state != b.line_state || a.modem_state != b.modem_state || a.flow_suspended != b.flow_suspended ||
       a.signature_n != b.signature_n || std::memcmp(a.signature, b.signature, sizeof a.signature) != 0 ||
-      std::memcmp(a.q, b.q, sizeof a.q) != 0 || std::memcmp(a.declined, b.declined, sizeof a.declined) != 0)
+      std::memcmp(a.q, b.q, sizeof a.q) != 0)
     return false;
   for (int i = 0; i < kRfc2217Settings; i++)
     if (a.setting[i].status != b.setting[i].status || a.setting[i].asked != b.setting[i].asked ||
         a.setting[i].answered != b.setting[i].answered)
       return false;
   return true;
+}
+
+// Drives the queue with ops taken from `ops`, then lets the peer take all.
+void send_path(const std::vector<uint8_t>& ops) {
+  static LinkQueue q;
+  link_queue_init(&q);
+  std::vector<uint8_t> accepted, wire, collected;
+  size_t at = 0;
+  auto next = [&]() -> uint8_t { return at < ops.size() ? ops[at++] : 0; };
+  int hold = 0;
+  int64_t now = 0;
+  auto take = [&](int limit) {
+    const uint8_t* p = nullptr;
+    int n = link_queue_peek(&q, hold, &p);
+    check(n >= 0 && n <= kLinkQueueBytes);
+    if (n > limit) n = limit;
+    wire.insert(wire.end(), p, p + n);
+    link_queue_sent(&q, n, now);
+    LinkItem item;
+    uint8_t data[kLinkItemMax];
+    while (link_queue_collect(&q, &item, data)) {
+      check(item.data <= static_cast<uint32_t>(kLinkItemMax));
+      if (item.kind == kLinkData) collected.insert(collected.end(), data, data + item.data);
+    }
+    // Collected data is exactly the part of what was accepted that left.
+    check(collected.size() <= accepted.size() &&
+          std::equal(collected.begin(), collected.end(), accepted.begin()));
+  };
+  while (at < ops.size()) {
+    const uint8_t op = next();
+    now += 1000;
+    switch (op % 5) {
+      case 0: {  // the user's write
+        const int n = 1 + (next() | next() << 8) % kLinkItemMax;
+        std::vector<uint8_t> bytes(static_cast<size_t>(n));
+        for (auto& b : bytes) b = next();
+        if (link_queue_put_data(&q, bytes.data(), n, 1, 1, now) == 0) accepted.insert(accepted.end(), bytes.begin(), bytes.end());
+        break;
+      }
+      case 1: {  // a request of the link's own
+        uint8_t req[32];
+        const int len = rfc2217_encode_command(static_cast<uint8_t>(1 + next() % 12), next(), req, sizeof req);
+        if (len > 0) link_queue_put_command(&q, req, len, now);
+        break;
+      }
+      case 2: take(next() % 64 == 0 ? 0 : (next() | next() << 8)); break;  // the peer reads, or does not
+      case 3: hold = next() & 1; break;  // flow suspended or resumed
+      default: take(0); break;
+    }
+    check(q.put - q.kept <= static_cast<uint32_t>(kLinkQueueBytes) && q.sent - q.kept <= q.put - q.kept);
+  }
+  hold = 0;
+  while (link_queue_busy(&q)) take(kLinkQueueBytes);
+  take(0);
+  check(collected == accepted);
+  // The server's view: data exactly what was accepted, every command whole.
+  TelnetSession server;
+  telnet_init(&server);
+  server.q[kSideUs][kSlotComPort] = kQYes;
+  std::vector<uint8_t> data(wire.size() + 1), reply(3 * wire.size() + kTelnetReplyRoom);
+  std::vector<TelnetEvent> events(wire.size() + 1);
+  TelnetIo io = {data.data(), static_cast<int32_t>(data.size()), 0, reply.data(), static_cast<int32_t>(reply.size()), 0,
+                 events.data(), static_cast<int32_t>(events.size()), 0};
+  check(telnet_decode(&server, wire.data(), static_cast<int>(wire.size()), &io) == static_cast<int>(wire.size()));
+  check(io.data_n == static_cast<int>(accepted.size()) && std::equal(accepted.begin(), accepted.end(), data.begin()));
+  for (int i = 0; i < io.event_n; i++) check(events[i].kind != kTelnetDropped || events[i].value == kDropMalformed);
+  check(server.parse == 0);
 }
 
 }  // namespace
@@ -134,5 +208,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const int len = rfc2217_request(&s, command, value, req.data(), room);
     check(len == -1 || (len >= 6 && len <= room));
   }
+  send_path(stream);
   return 0;
 }

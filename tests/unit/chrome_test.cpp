@@ -43,6 +43,9 @@ TEST(StatusBar, TextsOfEveryPart) {
   for (int i = 0; i < 19; i++) s.address[1][i] = net[i];
   EXPECT_EQ(part(6, s), "rfc:127.0.0.1:4001");
   EXPECT_EQ(part(7, s), "SP=19.2K:DB=8:PB=Non:SB=0:Flow=Non");
+  // A speed the server set otherwise is the one shown, the one asked beside it.
+  s.server_baud[1] = 38400;
+  EXPECT_EQ(part(7, s), "SP=38.4K(asked 19.2K):DB=8:PB=Non:SB=0:Flow=Non");
 }
 
 TEST(StatusBar, ANetworkChannelsPortPartIsWidened) {
@@ -57,6 +60,22 @@ TEST(StatusBar, ANetworkChannelsPortPartIsWidened) {
   status_part_edges(both, 96, edges);
   EXPECT_EQ(edges[2] - edges[1], kStatusPartEdges[2] - kStatusPartEdges[1] + kStatusAddressExtra);
   EXPECT_EQ(edges[11], kStatusPartEdges[11] + 2 * kStatusAddressExtra);
+  // A listener with a client: room for both.
+  const int32_t served[2] = {2, 0};
+  status_part_edges(served, 96, edges);
+  EXPECT_EQ(edges[2] - edges[1], kStatusPartEdges[2] - kStatusPartEdges[1] + 2 * kStatusAddressExtra);
+}
+
+TEST(StatusBar, AListenerNamesTheClientItServes) {
+  PortSettings port{0, 9600, 8, 0, 0, 0};
+  StatusInfo s{{{1, 0}, {0, 0}, 0}, {&port, &port}, 40, 10, 0, 0, {}};
+  const char16_t address[] = u"listen:0.0.0.0:4001";
+  for (int i = 0; i < 20; i++) s.address[0][i] = address[i];
+  EXPECT_EQ(part(2, s), "listen:0.0.0.0:4001");
+  const char16_t peer[] = u"[fe80::1234:5678:9abc:def0%12]:65535";  // longer than the room: cut
+  for (int i = 0; i < 33; i++) s.peer[0][i] = peer[i];
+  s.peer[0][33] = 0;
+  EXPECT_EQ(part(2, s), "listen:0.0.0.0:4001 from [fe80::1234:5678:9abc:def0%12]:65");
 }
 
 TEST(StatusBar, PartEdgesScaleWithTheDisplay) {

@@ -198,6 +198,22 @@ TEST(PortIdentity, FindsOneOtherNumberOrNone) {
   EXPECT_EQ(port_identity_find(arduino, 5, odd, 5), 20);
 }
 
+TEST(PortIdentity, ALostPortsOwnNumberIsOpenedOnlyWhenItsDeviceIsThere) {
+  const PortIdentity arduino = identity(u"USB\\VID_2341&PID_0043\\85736323838351F0E1C1", kHub);
+  const PortIdentity ch340 = identity(u"USB\\VID_1A86&PID_7523\\6&1F2E3D4C&0&3", kHub);
+  const PortIdentity none = identity(nullptr);
+  const PortIdentityEntry back[] = {{3, ch340}, {5, arduino}};
+  EXPECT_EQ(port_identity_may_open(arduino, 5, back, 2), 1);
+  // Another device now under the number: never opened as the lost one.
+  const PortIdentityEntry taken[] = {{5, ch340}, {8, arduino}};
+  EXPECT_EQ(port_identity_may_open(arduino, 5, taken, 2), 0);
+  // Nothing listed under it (or no list): cannot be told, not opened.
+  EXPECT_EQ(port_identity_may_open(arduino, 5, back, 1), 0);
+  EXPECT_EQ(port_identity_may_open(arduino, 5, nullptr, 0), 0);
+  // An identity never known: opened by its number as before.
+  EXPECT_EQ(port_identity_may_open(none, 5, taken, 2), 1);
+}
+
 TEST(PortIdentity, ComNumberOfPortName) {
   const struct {
     const char16_t* name;

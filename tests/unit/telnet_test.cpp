@@ -37,6 +37,13 @@ void feed(TelnetSession* s, const Bytes& in, Decoded* d, int data_size = 256, in
   }
 }
 
+// A session whose COM-PORT-OPTION the server has agreed to, as after
+// telnet_start and the server's DO.
+void comport_agreed(TelnetSession* s) {
+  telnet_init(s);
+  s->q[kSideUs][kSlotComPort] = kQYes;
+}
+
 Decoded decode(TelnetSession* s, const Bytes& in) {
   Decoded d;
   feed(s, in, &d);
@@ -82,7 +89,7 @@ TEST(TelnetDecode, DataPassesUnchangedAndEveryCommandIsConsumed) {
 
 TEST(TelnetDecode, AnySplitAndAnyBufferSizeDecodesAsTheWhole) {
   TelnetSession whole_s;
-  telnet_init(&whole_s);
+  comport_agreed(&whole_s);
   const Decoded whole = decode(&whole_s, kMixed);
   EXPECT_EQ(whole.data, (Bytes{'a', 0xFF, '\r', 0, 'b', 'c', 'd', '\r', '\n'}));
   EXPECT_EQ(whole.reply, (Bytes{IAC, WILL, 0, IAC, DO, 3, IAC, DONT, 1}));
@@ -92,7 +99,7 @@ TEST(TelnetDecode, AnySplitAndAnyBufferSizeDecodesAsTheWhole) {
   for (size_t i = 0; i <= kMixed.size(); i++)
     for (size_t j = i; j <= kMixed.size(); j++) {
       TelnetSession s;
-      telnet_init(&s);
+      comport_agreed(&s);
       Decoded d;
       feed(&s, kMixed, &d, 256, 64, 16, {i, j});
       ASSERT_TRUE(same(d, whole)) << i << " " << j;
@@ -100,7 +107,7 @@ TEST(TelnetDecode, AnySplitAndAnyBufferSizeDecodesAsTheWhole) {
     }
   // The smallest buffers the decoder works with: one byte, one reply, one event.
   TelnetSession s;
-  telnet_init(&s);
+  comport_agreed(&s);
   Decoded d;
   feed(&s, kMixed, &d, 1, kTelnetReplyRoom, 1);
   EXPECT_TRUE(same(d, whole));
@@ -113,7 +120,7 @@ TEST(TelnetDecode, OverLongOrBrokenSubnegotiationIsDroppedAndTheStreamGoesOn) {
   } cases[] = {{kTelnetSubMax, kDropMalformed}, {kTelnetSubMax + 1, kDropTooLong}, {1000, kDropTooLong}};
   for (const auto& c : cases) {
     TelnetSession s;
-    telnet_init(&s);
+    comport_agreed(&s);
     Bytes in = {IAC, SB, CPO};
     in.insert(in.end(), static_cast<size_t>(c.payload), 106);
     in.insert(in.end(), {IAC, SE, 'k'});
@@ -126,7 +133,7 @@ TEST(TelnetDecode, OverLongOrBrokenSubnegotiationIsDroppedAndTheStreamGoesOn) {
   }
   // A negotiation inside a subnegotiation ends it and is still answered.
   TelnetSession s;
-  telnet_init(&s);
+  comport_agreed(&s);
   Decoded d = decode(&s, {IAC, SB, CPO, 101, 0, IAC, WILL, 1, 'm'});
   EXPECT_EQ(d.reply, (Bytes{IAC, DONT, 1}));
   EXPECT_EQ(d.data, Bytes{'m'});
@@ -137,15 +144,19 @@ TEST(TelnetDecode, OverLongOrBrokenSubnegotiationIsDroppedAndTheStreamGoesOn) {
 TEST(TelnetNegotiation, ServersOffersAreAnsweredOnceAndRepeatsNever) {
   // ser2net and pyserial's server open with their own asks, in any order
   // with the answers to the client's: only what changes a state is answered.
+  // Said again, an agreed option gets nothing; a refused one is refused
+  // again (a fresh request after a refusal).
   const struct {
-    Bytes server, reply;
+    Bytes server, reply, again;
   } cases[] = {
       // The answers to the client's asks, then an offer of ECHO.
-      {{IAC, DO, 0, IAC, WILL, 0, IAC, DO, 3, IAC, WILL, 3, IAC, DO, CPO, IAC, WILL, 1}, {IAC, DONT, 1}},
+      {{IAC, DO, 0, IAC, WILL, 0, IAC, DO, 3, IAC, WILL, 3, IAC, DO, CPO, IAC, WILL, 1}, {IAC, DONT, 1}, {IAC, DONT, 1}},
       // pyserial's server also offers COM-PORT-OPTION itself: accepted.
-      {{IAC, WILL, 1, IAC, WILL, 3, IAC, DO, 0, IAC, DO, CPO, IAC, WILL, CPO}, {IAC, DONT, 1, IAC, DO, CPO}},
+      {{IAC, WILL, 1, IAC, WILL, 3, IAC, DO, 0, IAC, DO, CPO, IAC, WILL, CPO}, {IAC, DONT, 1, IAC, DO, CPO},
+       {IAC, DONT, 1}},
       // Options the client does not do, either way.
-      {{IAC, DO, 24, IAC, WILL, 31, IAC, WONT, 5, IAC, DONT, 6}, {IAC, WONT, 24, IAC, DONT, 31}},
+      {{IAC, DO, 24, IAC, WILL, 31, IAC, WONT, 5, IAC, DONT, 6}, {IAC, WONT, 24, IAC, DONT, 31},
+       {IAC, WONT, 24, IAC, DONT, 31}},
   };
   for (const auto& c : cases) {
     TelnetSession s;
@@ -156,7 +167,7 @@ TEST(TelnetNegotiation, ServersOffersAreAnsweredOnceAndRepeatsNever) {
     EXPECT_EQ(Bytes(start, start + sizeof start),
               (Bytes{IAC, WILL, 0, IAC, DO, 0, IAC, WILL, 3, IAC, DO, 3, IAC, WILL, CPO}));
     EXPECT_EQ(decode(&s, c.server).reply, c.reply);
-    EXPECT_TRUE(decode(&s, c.server).reply.empty());  // said again: nothing
+    EXPECT_EQ(decode(&s, c.server).reply, c.again);
   }
   // A server that asks before the client did is agreed with.
   TelnetSession s;
@@ -253,7 +264,7 @@ TEST(Rfc2217Decode, ServerAnswersAndWhatTheyConfirm) {
   };
   for (const auto& c : cases) {
     TelnetSession s;
-    telnet_init(&s);
+    comport_agreed(&s);
     uint8_t out[32];
     ASSERT_GT(rfc2217_request(&s, c.command, c.asked, out, sizeof out), 0);
     EXPECT_EQ(s.setting[c.setting].status, kRfcWaiting);
@@ -271,7 +282,7 @@ TEST(Rfc2217Decode, ServerAnswersAndWhatTheyConfirm) {
   // Notifications, flow suspend and resume, the signature, and DTR that the
   // server never answers; an answer nobody asked for is only reported.
   TelnetSession s;
-  telnet_init(&s);
+  comport_agreed(&s);
   uint8_t out[32];
   rfc2217_request(&s, kRfcSetControl, kRfcDtrOn, out, sizeof out);
   Decoded d = decode(&s, {IAC, SB, CPO, 106, 0x60, IAC, SE, IAC, SB, CPO, 107, 0xB0, IAC, SE, IAC, SB, CPO, 108, IAC,
@@ -374,4 +385,76 @@ TEST(Rfc2217Line, DcbFieldsMapToOptionValues) {
   for (int setting : {kRfcBaud, kRfcDataSize, kRfcParity, kRfcStopSize, kRfcFlowOut})
     EXPECT_EQ(s.setting[setting].status, kRfcWaiting);
   EXPECT_EQ(s.setting[kRfcStopSize].asked, 3u);
+}
+
+TEST(TelnetNegotiation, AFreshRequestAfterARefusalIsAnsweredAgain) {
+  // Each request for an option this client does not do is refused, the
+  // same request after the refusal too: one answer per request.
+  TelnetSession s;
+  telnet_init(&s);
+  const Bytes ask = {IAC, WILL, 1, IAC, DO, 24};
+  EXPECT_EQ(decode(&s, ask).reply, (Bytes{IAC, DONT, 1, IAC, WONT, 24}));
+  EXPECT_EQ(decode(&s, ask).reply, (Bytes{IAC, DONT, 1, IAC, WONT, 24}));
+  // A storm of offers and withdrawals gets no more answers than requests.
+  Bytes storm;
+  for (int k = 0; k < 100; k++) storm.insert(storm.end(), {IAC, DO, CPO, IAC, DONT, CPO});
+  EXPECT_EQ(decode(&s, storm).reply.size(), storm.size());
+}
+
+TEST(Rfc2217Decode, AnswersUnderARefusedOptionAreNotTaken) {
+  TelnetSession s;
+  telnet_init(&s);
+  uint8_t start[kTelnetStartBytes];
+  telnet_start(&s, start, sizeof start);
+  uint8_t out[32];
+  rfc2217_request(&s, kRfcSetBaud, 9600, out, sizeof out);
+  Decoded d = decode(&s, {IAC, DONT, CPO, IAC, SB, CPO, 101, 0, 0, 0x96, 0, IAC, SE, IAC, SB, CPO, 108, IAC, SE});
+  EXPECT_EQ(s.setting[kRfcBaud].status, kRfcWaiting);
+  EXPECT_EQ(s.flow_suspended, 0);
+  ASSERT_EQ(d.events.size(), 3u);  // the refusal, two dropped
+  EXPECT_EQ(d.events[1].value, uint32_t{kDropOption});
+}
+
+TEST(Rfc2217Decode, AnEmptySignatureAsksForOursAndKeepsTheServers) {
+  TelnetSession s;
+  comport_agreed(&s);
+  decode(&s, {IAC, SB, CPO, 100, 's', 'e', 'r', IAC, SE});
+  Decoded d = decode(&s, {IAC, SB, CPO, 100, IAC, SE});
+  EXPECT_EQ(std::string(s.signature, s.signature + s.signature_n), "ser");
+  EXPECT_EQ(d.reply, (Bytes{IAC, SB, CPO, 0, 'Q', 'u', 'o', 'r', 'r', 'i', 'n', IAC, SE}));
+  // The smallest reply buffer the decoder takes still holds it.
+  Decoded small;
+  feed(&s, {IAC, SB, CPO, 100, IAC, SE}, &small, 1, kTelnetReplyRoom, 1);
+  EXPECT_EQ(small.reply, d.reply);
+}
+
+TEST(TelnetDecode, AnUnterminatedSubnegotiationGivesBackTheDataAfterItsLimit) {
+  TelnetSession s;
+  comport_agreed(&s);
+  Bytes in = {IAC, SB, 24};
+  in.insert(in.end(), static_cast<size_t>(kTelnetSubLimit), 'x');
+  in.insert(in.end(), {'O', 'K', IAC, IAC});
+  Decoded d = decode(&s, in);
+  EXPECT_EQ(d.data, (Bytes{'O', 'K', 0xFF}));
+  ASSERT_EQ(d.events.size(), 1u);
+  EXPECT_EQ(d.events[0].kind, kTelnetDropped);
+  EXPECT_EQ(d.events[0].value, uint32_t{kDropUnterminated});
+}
+
+TEST(Rfc2217Decode, WhatTheServerSetOtherwiseIsToldWithWhatWasAsked) {
+  TelnetSession s;
+  comport_agreed(&s);
+  uint8_t out[64];
+  char text[80];
+  EXPECT_EQ(rfc2217_differences(&s, text, sizeof text), 0);
+  EXPECT_STREQ(text, "");
+  rfc2217_request(&s, kRfcSetBaud, 250000, out, sizeof out);
+  rfc2217_request(&s, kRfcSetParity, 3, out, sizeof out);
+  rfc2217_request(&s, kRfcSetDataSize, 8, out, sizeof out);
+  decode(&s, {IAC, SB, CPO, 101, 0, 0, 0x96, 0, IAC, SE, IAC, SB, CPO, 103, 1, IAC, SE, IAC, SB, CPO, 102, 8, IAC, SE});
+  EXPECT_EQ(rfc2217_differences(&s, text, sizeof text), 2);
+  EXPECT_STREQ(text, "Baud 38400 (asked 250000), Parity 1 (asked 3)");
+  // A short buffer is ended within itself.
+  EXPECT_EQ(rfc2217_differences(&s, text, 12), 2);
+  EXPECT_STREQ(text, "Baud 38400 ");
 }
