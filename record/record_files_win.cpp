@@ -10,33 +10,67 @@
 #include "ui/file_sink_win.h"
 #include "view/logfile_win.h"
 
-int record_folder_list(const wchar_t* folder, RecordFileList* out) {
+namespace {
+
+// A name as the naming rule reads it: ASCII, anything else a '?' (no
+// recording's name then).
+void ascii_name(const wchar_t* name, char out[MAX_PATH]) {
+  int i = 0;
+  for (; i < MAX_PATH - 1 && name[i]; i++) out[i] = name[i] < 128 ? static_cast<char>(name[i]) : '?';
+  out[i] = 0;
+}
+
+int name_compare(const wchar_t* a, const wchar_t* b) {
+  char x[MAX_PATH], y[MAX_PATH];
+  ascii_name(a, x);
+  ascii_name(b, y);
+  return record_file_name_compare(x, y);
+}
+
+// Puts `name` into the list in its place; a full list keeps the oldest and
+// counts the one that found no room as more.
+void list_insert(RecordFileList* list, const wchar_t* name, uint64_t size) {
+  if (list->count == kRecordFolderFilesMax) {
+    if (name_compare(list->names[list->count - 1], name) < 0) {
+      list->more++;
+      list->more_bytes += size;
+      return;
+    }
+    list->more++;
+    list->more_bytes += list->sizes[--list->count];
+  }
+  int at = list->count++;
+  while (at > 0 && name_compare(list->names[at - 1], name) > 0) {
+    wcscpy(list->names[at], list->names[at - 1]);
+    list->sizes[at] = list->sizes[at - 1];
+    at--;
+  }
+  lstrcpynW(list->names[at], name, kRecordNameChars);
+  list->sizes[at] = size;
+}
+
+}  // namespace
+
+int record_folder_list(const wchar_t* folder, RecordFileList* out, const wchar_t* after) {
   out->count = 0;
+  out->more = 0;
+  out->more_bytes = 0;
   wchar_t pattern[MAX_PATH];
   _snwprintf(pattern, MAX_PATH, L"%ls\\quorrin-*.qrec", folder);
   pattern[MAX_PATH - 1] = 0;
   WIN32_FIND_DATAW found;
   HANDLE h = FindFirstFileW(pattern, &found);
   if (h == INVALID_HANDLE_VALUE) return 0;
-  int& n = out->count;
   do {
-    char ascii[kRecordNameChars] = {};
-    int i = 0;
-    for (; i < kRecordNameChars - 1 && found.cFileName[i]; i++)
-      ascii[i] = found.cFileName[i] < 128 ? static_cast<char>(found.cFileName[i]) : '?';
-    if (found.cFileName[i] || !record_file_name_ours(ascii) || n == kRecordFolderFilesMax) continue;
-    // Insertion by name, so the list is oldest first.
-    int at = n++;
-    while (at > 0 && wcscmp(out->names[at - 1], found.cFileName) > 0) {
-      wcscpy(out->names[at], out->names[at - 1]);
-      out->sizes[at] = out->sizes[at - 1];
-      at--;
-    }
-    wcscpy(out->names[at], found.cFileName);
-    out->sizes[at] = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    char ascii[MAX_PATH];
+    ascii_name(found.cFileName, ascii);
+    if (wcslen(found.cFileName) >= static_cast<size_t>(kRecordNameChars) || !record_file_name_ours(ascii)) continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    if (after && name_compare(found.cFileName, after) <= 0) continue;
+    list_insert(out, found.cFileName, (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
   } while (FindNextFileW(h, &found));
   FindClose(h);
-  return n;
+  return out->count;
 }
 
 int record_path_is_recording(const wchar_t* path) {
@@ -87,7 +121,9 @@ int64_t file_read(void* ctx, uint64_t offset, uint8_t* out, uint32_t n) {
 int record_files_begin(RecordFiles* f, const wchar_t* path) {
   f->folder[0] = f->single[0] = 0;
   f->list.count = 0;
+  f->list.more = 0;
   f->next = 0;
+  f->relist = 0;
   f->file = INVALID_HANDLE_VALUE;
   f->ahead_n = 0;
   f->not_read = 0;
@@ -97,6 +133,7 @@ int record_files_begin(RecordFiles* f, const wchar_t* path) {
   if (a & FILE_ATTRIBUTE_DIRECTORY) {
     lstrcpynW(f->folder, path, MAX_PATH);
     if (record_folder_list(path, &f->list) == 0) return kTextNoRecordingHere;
+    f->relist = 1;
   } else {
     lstrcpynW(f->single, path, MAX_PATH);
     f->list.count = 1;
@@ -106,26 +143,32 @@ int record_files_begin(RecordFiles* f, const wchar_t* path) {
 
 int record_files_choose(RecordFiles* f, const wchar_t* folder, const wchar_t* const* names, int count) {
   record_files_begin(f, L"");
+  if (count == 1) {
+    // One file: read as a file, whatever its name.
+    wchar_t path[MAX_PATH];
+    _snwprintf(path, MAX_PATH, L"%ls\\%ls", folder, names[0]);
+    path[MAX_PATH - 1] = 0;
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &a) || (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      return kTextFileOpenFailed;
+    lstrcpynW(f->single, path, MAX_PATH);
+    f->list.count = 1;
+    f->list.sizes[0] = (static_cast<uint64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+    return 0;
+  }
   lstrcpynW(f->folder, folder, MAX_PATH);
   RecordFileList& list = f->list;
   list.count = 0;
-  for (int i = 0; i < count && list.count < kRecordFolderFilesMax; i++) {
-    if (wcslen(names[i]) >= static_cast<size_t>(kRecordNameChars)) return kTextFileOpenFailed;
+  for (int i = 0; i < count; i++) {
+    if (wcslen(names[i]) >= static_cast<size_t>(kRecordNameChars) || list.count == kRecordFolderFilesMax)
+      return kTextFileOpenFailed;
     wchar_t path[MAX_PATH];
     _snwprintf(path, MAX_PATH, L"%ls\\%ls", folder, names[i]);
     path[MAX_PATH - 1] = 0;
     WIN32_FILE_ATTRIBUTE_DATA a;
     if (!GetFileAttributesExW(path, GetFileExInfoStandard, &a) || (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
       return kTextFileOpenFailed;
-    // Insertion by name: recordings' names sort as their times.
-    int at = list.count++;
-    while (at > 0 && wcscmp(list.names[at - 1], names[i]) > 0) {
-      wcscpy(list.names[at], list.names[at - 1]);
-      list.sizes[at] = list.sizes[at - 1];
-      at--;
-    }
-    wcscpy(list.names[at], names[i]);
-    list.sizes[at] = (static_cast<uint64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+    list_insert(&list, names[i], (static_cast<uint64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow);
   }
   return list.count ? 0 : kTextNoRecordingHere;
 }
@@ -134,7 +177,15 @@ int record_files_open_next(void* ctx, RecordReader* r) {
   RecordFiles* f = static_cast<RecordFiles*>(ctx);
   if (f->file != INVALID_HANDLE_VALUE) CloseHandle(f->file);
   f->file = INVALID_HANDLE_VALUE;
-  while (f->next < f->list.count) {
+  for (;;) {
+    if (f->next == f->list.count && f->relist && f->list.more && f->list.count) {
+      // A folder of more recordings than a list holds: the next ones.
+      wchar_t last[kRecordNameChars];
+      wcscpy(last, f->list.names[f->list.count - 1]);
+      record_folder_list(f->folder, &f->list, last);
+      f->next = 0;
+    }
+    if (f->next >= f->list.count) break;
     wchar_t path[MAX_PATH];
     if (f->folder[0]) _snwprintf(path, MAX_PATH, L"%ls\\%ls", f->folder, f->list.names[f->next]);
     else lstrcpynW(path, f->single, MAX_PATH);
@@ -265,8 +316,9 @@ int record_export(const wchar_t* source, const wchar_t* out, int modbus, const R
       TimelineTextClock clock = {0, nullptr, {}};
       do {
         CaptureSnapshot& s = job->window.snap;
-        clock.shape[0] = record_line_shape(record_stream_header(&job->stream).channel[0]);
-        clock.shape[1] = record_line_shape(record_stream_header(&job->stream).channel[1]);
+        // The silence threshold of the file the window began in.
+        clock.shape[0] = job->window.shape[0];
+        clock.shape[1] = job->window.shape[1];
         const TimelineEvents events = {s.events, s.event_count, 0};
         if (timeline_write_export(csv, s.records, s.times, s.count, &clock, &sink, &events, &carry)) {
           result = kTextExportWriteFailed;

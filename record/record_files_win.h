@@ -7,17 +7,20 @@
 #include "app/app_win.h"
 #include "record/record_reader.h"
 
-constexpr int kRecordFolderFilesMax = 4096;  // recordings looked at in one folder
+constexpr int kRecordFolderFilesMax = 4096;  // recordings listed at once
 constexpr int kRecordNameChars = 40;
 
 struct RecordFileList {
   int count;
   wchar_t names[kRecordFolderFilesMax][kRecordNameChars];
   uint64_t sizes[kRecordFolderFilesMax];
+  int more;             // recordings of the folder that come after the listed ones and found no room
+  uint64_t more_bytes;  // their sizes
 };
-// The recordings (quorrin-*.qrec by record_file_name_ours) in `folder`,
-// oldest first: their count.
-int record_folder_list(const wchar_t* folder, RecordFileList* out);
+// The recordings (quorrin-*.qrec by record_file_name_ours) in `folder` in
+// their order (record_file_name_compare), the oldest kRecordFolderFilesMax
+// of those that come after `after` (null: all): their count.
+int record_folder_list(const wchar_t* folder, RecordFileList* out, const wchar_t* after = nullptr);
 
 // 1 when `path` names a recording: a folder, or a file that begins "QREC".
 int record_path_is_recording(const wchar_t* path);
@@ -33,6 +36,7 @@ struct RecordFiles {
   wchar_t single[MAX_PATH];
   RecordFileList list;
   int next;
+  int relist;  // 1: past the list, the folder is listed again after its last name (more files than a list holds)
   HANDLE file;
   uint64_t ahead_at;  // where in the open file `ahead` was read from
   uint32_t ahead_n;   // bytes it holds (0: none)
@@ -44,7 +48,8 @@ struct RecordFiles {
 // says why there is none there.
 int record_files_begin(RecordFiles* f, const wchar_t* path);
 // The same for files the user chose in `folder`: `names` in any order,
-// read oldest first (by name). 0, or the message text of why not.
+// read in the order of record_file_name_compare; one file may have any
+// name. 0, or the message text of why not.
 int record_files_choose(RecordFiles* f, const wchar_t* folder, const wchar_t* const* names, int count);
 int record_files_open_next(void* ctx, RecordReader* r);
 void record_files_end(RecordFiles* f);

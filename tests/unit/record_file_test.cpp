@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/capture.h"
 #include "record/record_queue.h"
 
 namespace {
@@ -180,12 +181,52 @@ TEST(RecordFile, NamesRotationAndTheFolderLimit) {
   EXPECT_TRUE(record_rotate_due(kRecordHeaderBytes, 1, 64 * mb, 9, 10));  // a new day
   EXPECT_FALSE(record_rotate_due(kRecordHeaderBytes, 128 * mb, 64 * mb, 9, 9));  // one block always fits
   EXPECT_FALSE(record_rotate_due(999 * mb, mb, 0, 9, 9));
+  // A new day, or the same day with another UTC offset (daylight saving),
+  // is another stamp; the stamp of one day and offset is one number.
+  const int64_t summer = record_day_stamp(2026, 3, 29, 120), winter = record_day_stamp(2026, 3, 29, 60);
+  EXPECT_NE(summer, winter);
+  EXPECT_NE(record_day_stamp(2026, 3, 30, 60), winter);
+  EXPECT_NE(record_day_stamp(2026, 3, 29, -300), record_day_stamp(2026, 3, 29, 300));
+  EXPECT_EQ(record_day_stamp(9999, 12, 31, 840), record_day_stamp(9999, 12, 31, 840));
+  EXPECT_TRUE(record_rotate_due(10 * mb, 1, 64 * mb, winter, summer));
+  // Before a file begins, the oldest go until the rest and the new file fit;
+  // with no room for even the new file, every older one goes.
   const uint64_t sizes[] = {40, 30, 20, 10};
-  EXPECT_EQ(record_prune_count(sizes, 4, 0), 0);
-  EXPECT_EQ(record_prune_count(sizes, 4, 100), 0);
-  EXPECT_EQ(record_prune_count(sizes, 4, 99), 1);
-  EXPECT_EQ(record_prune_count(sizes, 4, 30), 2);
-  EXPECT_EQ(record_prune_count(sizes, 4, 1), 3);  // never the file being written
+  EXPECT_EQ(record_prune_count(sizes, 4, 0, 50), 0);
+  EXPECT_EQ(record_prune_count(sizes, 4, 150, 50), 0);
+  EXPECT_EQ(record_prune_count(sizes, 4, 149, 50), 1);
+  EXPECT_EQ(record_prune_count(sizes, 4, 80, 50), 2);
+  EXPECT_EQ(record_prune_count(sizes, 4, 20, 50), 4);
+}
+
+TEST(RecordFile, FilesOfOneSecondAreOrderedByTheirNumber) {
+  RecordHeader h = {};
+  h.year = 2026;
+  h.month = 12;
+  h.day = 9;
+  h.hour = 10;
+  h.minute = 11;
+  h.second = 12;
+  char name[kRecordNameUnits + 12];
+  record_file_name_nth(h, 1, name, sizeof name);
+  EXPECT_STREQ(name, "quorrin-20261209-101112.qrec");
+  record_file_name_nth(h, 11, name, sizeof name);
+  EXPECT_STREQ(name, "quorrin-20261209-101112-11.qrec");
+  EXPECT_TRUE(record_file_name_ours(name));
+  // The order written: the plain name, then -2 ... -11 as numbers, then the
+  // next second; names that are no recording's after every recording.
+  const char* written[] = {"quorrin-20261209-101112.qrec",    "quorrin-20261209-101112-2.qrec",
+                           "quorrin-20261209-101112-9.QREC",  "quorrin-20261209-101112-10.qrec",
+                           "quorrin-20261209-101112-11.qrec", "quorrin-20261209-101113.qrec",
+                           "quorrin-20261210-000000.qrec",    "a-copy.qrec",
+                           "b.qrec"};
+  const int n = sizeof written / sizeof written[0];
+  for (int i = 0; i < n; i++)
+    for (int j = 0; j < n; j++) {
+      const int c = record_file_name_compare(written[i], written[j]);
+      EXPECT_EQ(c < 0, i < j) << written[i] << " " << written[j];
+      EXPECT_EQ(c == 0, i == j) << written[i] << " " << written[j];
+    }
 }
 
 TEST(RecordQueue, EntriesPassInOrderLongChunksAreCutAndAFullQueueCountsItsLoss) {
@@ -227,6 +268,37 @@ TEST(RecordQueue, EntriesPassInOrderLongChunksAreCutAndAFullQueueCountsItsLoss) 
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(put, static_cast<int>(kRecordQueueBytes / 111));
   EXPECT_EQ(q->lost.load(), 100u);
+  // More refused on CH1 and on CH2, and an event; the capture's copy of a
+  // loss event is not put again. Once there is room, the losses go first,
+  // each with its channel, its data bytes and the time of the first refused.
+  EXPECT_EQ(record_queue_put_chunk(q.get(), 2, 900000, chunk, 50), 1);
+  EXPECT_EQ(record_queue_put_chunk(q.get(), 3, 900100, chunk, 7), 1);
+  EXPECT_EQ(record_queue_put_event(q.get(), kEventRecordLoss, 1, 0, 150, 900200), 0);
+  EXPECT_EQ(q->lost_channel[1].load(), 150u);
+  EXPECT_EQ(q->lost_channel[2].load(), 7u);
+  while (record_queue_waiting(q.get())) {
+    record_block_begin(b.get());
+    record_queue_take(q.get(), b.get());
+  }
+  ASSERT_EQ(record_queue_put_chunk(q.get(), 4, 900300, chunk, 5), 0);
+  record_block_begin(b.get());
+  EXPECT_EQ(record_queue_take(q.get(), b.get()), 3);
+  const uint32_t sealed = record_block_seal(b.get());
+  ASSERT_EQ(record_block_read(b->bytes, sealed, &block), kRecordBlockOk);
+  at = 0;
+  const uint32_t want[2][2] = {{1, 150}, {2, 7}};
+  const int64_t when[2] = {put, 900100};
+  for (int k = 0; k < 2; k++) {
+    ASSERT_EQ(record_entry_next(block, &at, &e), 1);
+    ASSERT_EQ(e.type, kRecordEntryEvent);
+    EXPECT_EQ(e.event_kind, kEventRecordLoss);
+    EXPECT_EQ(e.event_channel, want[k][0]);
+    EXPECT_EQ(e.event_detail, want[k][1]);
+    EXPECT_EQ(e.time_us, when[k]);
+  }
+  ASSERT_EQ(record_entry_next(block, &at, &e), 1);
+  EXPECT_EQ(e.time_us, 900300);
+  EXPECT_EQ(record_entry_next(block, &at, &e), 0);
 }
 
 // One thread puts numbered chunks as the capture's appenders would (one at
@@ -262,6 +334,7 @@ TEST(RecordQueueConcurrency, APutterAndTheWriterThread) {
     uint32_t at = 0;
     RecordEntry e;
     while (record_entry_next(block, &at, &e) == 1) {
+      if (e.type == kRecordEntryEvent) continue;  // the loss of a put this test then tried again
       int number = -1;
       if (e.length >= 4) std::memcpy(&number, e.data, sizeof number);
       ok = e.time_us == next && e.length == 1 + next % 100 && e.type == 1 + next % 4 &&
@@ -359,6 +432,13 @@ TEST(RecordFile, StatusTextAndTheStopEventsText) {
   EXPECT_STREQ(details, "error 112");
   EXPECT_STREQ(line_event_name(kEventRecordStopped), "recording-stopped");
   EXPECT_FALSE(line_event_breaks(kEventRecordStopped));
+  // Data the recording lost: its bytes, and the line breaks there.
+  e.kind = kEventRecordLoss;
+  e.detail = 1234;
+  timeline_event_details(e, details);
+  EXPECT_STREQ(details, "1234 bytes");
+  EXPECT_STREQ(line_event_name(kEventRecordLoss), "loss");
+  EXPECT_TRUE(line_event_breaks(kEventRecordLoss));
 }
 
 }  // namespace
