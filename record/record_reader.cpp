@@ -37,6 +37,9 @@ constexpr int64_t kScanBudgetStart = 1 << 20;
 constexpr int64_t kScanBudgetPerByte = 4;
 // How far a block's time may lie before the entry read before it.
 constexpr int64_t kOrderSlackUs = 2 * kSecondUs;
+// How far a block's time may lie before its file's header: a queue full of
+// entries waiting out a slow disk when the file began.
+constexpr int64_t kHeaderSlackUs = 600 * kSecondUs;
 
 // The head at `at` into *b: a RecordBlockStatus, or -1 when a read failed;
 // *got the bytes there were (0: the file ends at `at`).
@@ -109,9 +112,13 @@ int scanned_place_holds(RecordReader* r, uint64_t at, const RecordBlock& b) {
   const int status = head_at(r, end, &next, &got);
   if (status < 0) return 0;
   if (status == kRecordBlockDamaged) return 0;
-  // A file's times come from one clock, in order but for a little.
+  // A file's times come from one clock, in order but for a little, and
+  // none lies long before its header's (what the hand-over held when the
+  // file began).
   const int64_t back = time_sub_us(b.first_time, r->last_time);
   if (r->last_time != kTimeUnknown && back != kTimeUnknown && back < -kOrderSlackUs) return 0;
+  const int64_t before_header = time_sub_us(b.first_time, r->header.clock_us);
+  if (before_header != kTimeUnknown && before_header < -kHeaderSlackUs) return 0;
   const int64_t ahead = time_sub_us(b.first_time, next.first_time);
   if (status == kRecordBlockOk && ahead != kTimeUnknown && ahead > kOrderSlackUs) return 0;
   if (!budget_take(r, b.payload_bytes) || !payload_checks(r, at, b)) return 0;
