@@ -301,6 +301,52 @@ int record_file_name_compare(const char* a, const char* b) {
   return std::strcmp(a, b);  // "-02" beside "-2": one order still
 }
 
+namespace {
+
+void ascii_of(const char16_t* name, char out[kRecordNameChars + 1]) {
+  int i = 0;
+  for (; i < kRecordNameChars && name[i]; i++) out[i] = name[i] < 128 ? static_cast<char>(name[i]) : '?';
+  out[i] = 0;
+}
+
+}  // namespace
+
+int record_file_name_compare16(const char16_t* a, const char16_t* b) {
+  char x[kRecordNameChars + 1], y[kRecordNameChars + 1];
+  ascii_of(a, x);
+  ascii_of(b, y);
+  return record_file_name_compare(x, y);
+}
+
+void record_file_list_clear(RecordFileList* list) {
+  list->count = 0;
+  list->more = 0;
+  list->more_bytes = 0;
+}
+
+int record_file_list_put(RecordFileList* list, const char16_t* name, uint64_t size) {
+  int n = 0;
+  while (name[n]) n++;
+  if (n >= kRecordNameChars) return 1;
+  if (list->count == kRecordFolderFilesMax) {
+    list->more++;
+    if (record_file_name_compare16(list->names[list->count - 1], name) < 0) {
+      list->more_bytes += size;
+      return 0;
+    }
+    list->more_bytes += list->sizes[--list->count];  // the newest makes room
+  }
+  int at = list->count++;
+  while (at > 0 && record_file_name_compare16(list->names[at - 1], name) > 0) {
+    std::memcpy(list->names[at], list->names[at - 1], sizeof list->names[at]);
+    list->sizes[at] = list->sizes[at - 1];
+    at--;
+  }
+  std::memcpy(list->names[at], name, (static_cast<size_t>(n) + 1) * sizeof(char16_t));
+  list->sizes[at] = size;
+  return 0;
+}
+
 void record_status_text(uint64_t bytes, uint32_t seconds, uint64_t lost, char out[64]) {
   const uint64_t tenths = bytes * 10 / (1 << 20);
   const int n = std::snprintf(out, 64, "REC %llu.%llu MB %u:%02u:%02u", static_cast<unsigned long long>(tenths / 10),

@@ -156,6 +156,26 @@ int record_file_name_ours(const char* name);
 // their text. Below 0, 0 or above 0 as strcmp.
 int record_file_name_compare(const char* a, const char* b);
 
+// A folder's recordings in their order (record_file_name_compare), as many
+// as a list holds: the oldest. Names are UTF-16, shorter than
+// kRecordNameChars (a recording's name always is).
+constexpr int kRecordFolderFilesMax = 4096;  // recordings listed at once
+constexpr int kRecordNameChars = 40;
+struct RecordFileList {
+  int count;
+  char16_t names[kRecordFolderFilesMax][kRecordNameChars];
+  uint64_t sizes[kRecordFolderFilesMax];
+  int more;             // recordings that come after the listed ones and found no room
+  uint64_t more_bytes;  // their sizes
+};
+void record_file_list_clear(RecordFileList* list);
+// Puts `name` in its place; a full list keeps the oldest and counts the one
+// that found no room in `more`. 1 for a name too long to hold (not put).
+int record_file_list_put(RecordFileList* list, const char16_t* name, uint64_t size);
+// record_file_name_compare of UTF-16 names (anything beyond ASCII read as
+// no recording's name).
+int record_file_name_compare16(const char16_t* a, const char16_t* b);
+
 // The status bar's text of a recording: "REC 12.3 MB 0:05:12" (bytes
 // written, hours:minutes:seconds since it began), and " LOST 1234 B" when
 // the hand-over had to drop data, into out (64 units).

@@ -10,51 +10,8 @@
 #include "ui/file_sink_win.h"
 #include "view/logfile_win.h"
 
-namespace {
-
-// A name as the naming rule reads it: ASCII, anything else a '?' (no
-// recording's name then).
-void ascii_name(const wchar_t* name, char out[MAX_PATH]) {
-  int i = 0;
-  for (; i < MAX_PATH - 1 && name[i]; i++) out[i] = name[i] < 128 ? static_cast<char>(name[i]) : '?';
-  out[i] = 0;
-}
-
-int name_compare(const wchar_t* a, const wchar_t* b) {
-  char x[MAX_PATH], y[MAX_PATH];
-  ascii_name(a, x);
-  ascii_name(b, y);
-  return record_file_name_compare(x, y);
-}
-
-// Puts `name` into the list in its place; a full list keeps the oldest and
-// counts the one that found no room as more.
-void list_insert(RecordFileList* list, const wchar_t* name, uint64_t size) {
-  if (list->count == kRecordFolderFilesMax) {
-    if (name_compare(list->names[list->count - 1], name) < 0) {
-      list->more++;
-      list->more_bytes += size;
-      return;
-    }
-    list->more++;
-    list->more_bytes += list->sizes[--list->count];
-  }
-  int at = list->count++;
-  while (at > 0 && name_compare(list->names[at - 1], name) > 0) {
-    wcscpy(list->names[at], list->names[at - 1]);
-    list->sizes[at] = list->sizes[at - 1];
-    at--;
-  }
-  lstrcpynW(list->names[at], name, kRecordNameChars);
-  list->sizes[at] = size;
-}
-
-}  // namespace
-
-int record_folder_list(const wchar_t* folder, RecordFileList* out, const wchar_t* after) {
-  out->count = 0;
-  out->more = 0;
-  out->more_bytes = 0;
+int record_folder_list(const wchar_t* folder, RecordFileList* out, const char16_t* after) {
+  record_file_list_clear(out);
   wchar_t pattern[MAX_PATH];
   _snwprintf(pattern, MAX_PATH, L"%ls\\quorrin-*.qrec", folder);
   pattern[MAX_PATH - 1] = 0;
@@ -62,12 +19,14 @@ int record_folder_list(const wchar_t* folder, RecordFileList* out, const wchar_t
   HANDLE h = FindFirstFileW(pattern, &found);
   if (h == INVALID_HANDLE_VALUE) return 0;
   do {
-    char ascii[MAX_PATH];
-    ascii_name(found.cFileName, ascii);
-    if (wcslen(found.cFileName) >= static_cast<size_t>(kRecordNameChars) || !record_file_name_ours(ascii)) continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    if (after && name_compare(found.cFileName, after) <= 0) continue;
-    list_insert(out, found.cFileName, (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
+    const char16_t* name = reinterpret_cast<const char16_t*>(found.cFileName);
+    char ascii[kRecordNameChars];
+    int i = 0;
+    for (; i < kRecordNameChars - 1 && name[i]; i++) ascii[i] = name[i] < 128 ? static_cast<char>(name[i]) : '?';
+    ascii[i] = 0;
+    if (name[i] || !record_file_name_ours(ascii) || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    if (after && record_file_name_compare16(name, after) <= 0) continue;
+    record_file_list_put(out, name, (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
   } while (FindNextFileW(h, &found));
   FindClose(h);
   return out->count;
@@ -120,8 +79,7 @@ int64_t file_read(void* ctx, uint64_t offset, uint8_t* out, uint32_t n) {
 
 int record_files_begin(RecordFiles* f, const wchar_t* path) {
   f->folder[0] = f->single[0] = 0;
-  f->list.count = 0;
-  f->list.more = 0;
+  record_file_list_clear(&f->list);
   f->next = 0;
   f->relist = 0;
   f->file = INVALID_HANDLE_VALUE;
@@ -158,7 +116,6 @@ int record_files_choose(RecordFiles* f, const wchar_t* folder, const wchar_t* co
   }
   lstrcpynW(f->folder, folder, MAX_PATH);
   RecordFileList& list = f->list;
-  list.count = 0;
   for (int i = 0; i < count; i++) {
     if (wcslen(names[i]) >= static_cast<size_t>(kRecordNameChars) || list.count == kRecordFolderFilesMax)
       return kTextFileOpenFailed;
@@ -168,7 +125,8 @@ int record_files_choose(RecordFiles* f, const wchar_t* folder, const wchar_t* co
     WIN32_FILE_ATTRIBUTE_DATA a;
     if (!GetFileAttributesExW(path, GetFileExInfoStandard, &a) || (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
       return kTextFileOpenFailed;
-    list_insert(&list, names[i], (static_cast<uint64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow);
+    record_file_list_put(&list, reinterpret_cast<const char16_t*>(names[i]),
+                         (static_cast<uint64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow);
   }
   return list.count ? 0 : kTextNoRecordingHere;
 }
@@ -180,14 +138,14 @@ int record_files_open_next(void* ctx, RecordReader* r) {
   for (;;) {
     if (f->next == f->list.count && f->relist && f->list.more && f->list.count) {
       // A folder of more recordings than a list holds: the next ones.
-      wchar_t last[kRecordNameChars];
-      wcscpy(last, f->list.names[f->list.count - 1]);
+      char16_t last[kRecordNameChars];
+      std::memcpy(last, f->list.names[f->list.count - 1], sizeof last);
       record_folder_list(f->folder, &f->list, last);
       f->next = 0;
     }
     if (f->next >= f->list.count) break;
     wchar_t path[MAX_PATH];
-    if (f->folder[0]) _snwprintf(path, MAX_PATH, L"%ls\\%ls", f->folder, f->list.names[f->next]);
+    if (f->folder[0]) _snwprintf(path, MAX_PATH, L"%ls\\%ls", f->folder, record_list_name(f->list, f->next));
     else lstrcpynW(path, f->single, MAX_PATH);
     path[MAX_PATH - 1] = 0;
     f->next++;

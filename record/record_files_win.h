@@ -7,20 +7,14 @@
 #include "app/app_win.h"
 #include "record/record_reader.h"
 
-constexpr int kRecordFolderFilesMax = 4096;  // recordings listed at once
-constexpr int kRecordNameChars = 40;
-
-struct RecordFileList {
-  int count;
-  wchar_t names[kRecordFolderFilesMax][kRecordNameChars];
-  uint64_t sizes[kRecordFolderFilesMax];
-  int more;             // recordings of the folder that come after the listed ones and found no room
-  uint64_t more_bytes;  // their sizes
-};
 // The recordings (quorrin-*.qrec by record_file_name_ours) in `folder` in
 // their order (record_file_name_compare), the oldest kRecordFolderFilesMax
 // of those that come after `after` (null: all): their count.
-int record_folder_list(const wchar_t* folder, RecordFileList* out, const wchar_t* after = nullptr);
+int record_folder_list(const wchar_t* folder, RecordFileList* out, const char16_t* after = nullptr);
+// The name of the list's k-th file.
+inline const wchar_t* record_list_name(const RecordFileList& list, int k) {
+  return reinterpret_cast<const wchar_t*>(list.names[k]);
+}
 
 // 1 when `path` names a recording: a folder, or a file that begins "QREC".
 int record_path_is_recording(const wchar_t* path);

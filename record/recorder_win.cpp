@@ -91,7 +91,7 @@ void folder_prune() {
     int deleted = 0;
     for (int i = 0; i < drop; i++) {
       wchar_t path[MAX_PATH];
-      _snwprintf(path, MAX_PATH, L"%ls\\%ls", g_rec.folder, list.names[i]);
+      _snwprintf(path, MAX_PATH, L"%ls\\%ls", g_rec.folder, record_list_name(list, i));
       path[MAX_PATH - 1] = 0;
       deleted += DeleteFileW(path) ? 1 : 0;
     }

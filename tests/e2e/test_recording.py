@@ -87,18 +87,23 @@ def numbered(stream, tag):
     return [int(line[1:]) for line in stream.split(b"\r\n") if line.startswith(tag) and len(line) == 7]
 
 
+def start_recording(q, driver, recording):
+    """Starts Quorrin with `recording` (the keys of quorrin.ini's section
+    the recorder reads) and waits for its ports to be open."""
+    with open(q.path("quorrin.ini"), "a", encoding="ascii") as f:
+        f.write("[Recording]\r\n" + "".join(f"{k}={v}\r\n" for k, v in recording.items()))
+    q.start()
+    driver.main_window(30000)
+    assert harness.wait_for(lambda: harness.toolbar_enabled(driver, harness.TOOLBAR_CLOSE_PORTS), 10)
+
+
 def test_recording_survives_a_kill_with_every_line_in_order(wine, display, driver, com3, com4):
     folder = harness.E2E / "run" / "recording-kill" / "rec"
     q = harness.Quorrin(wine, harness.E2E / "run" / "recording-kill", settings=SETTINGS,
                         args=["/record", str(harness.to_windows_path(folder)), "/open"])
-    # A small rotation size, in the section the recorder reads.
-    with open(q.path("quorrin.ini"), "a", encoding="ascii") as f:
-        f.write("[Recording]\r\nfile_kb=64\r\n")
-    q.start()
     streams = []
     try:
-        driver.main_window(30000)
-        assert harness.wait_for(lambda: harness.toolbar_enabled(driver, harness.TOOLBAR_CLOSE_PORTS), 10)
+        start_recording(q, driver, {"file_kb": 64})  # a small rotation size
         streams = [Streamer(com3, b"A", 20000), Streamer(com4, b"B", 20000)]
         for s in streams:
             s.start()
@@ -201,13 +206,9 @@ def test_a_full_disk_stops_the_recording_once_and_the_capture_goes_on(wine, disp
     folder = run / "rec"
     q = harness.Quorrin(wine, run, settings=SETTINGS, preexec=limit_file_size,
                         args=["/record", str(harness.to_windows_path(folder)), "/open"])
-    with open(q.path("quorrin.ini"), "a", encoding="ascii") as f:
-        f.write("[Recording]\r\nfile_kb=8192\r\n")
-    q.start()
     stream = Streamer(com3, b"A", 150000)
     try:
-        driver.main_window(30000)
-        assert harness.wait_for(lambda: harness.toolbar_enabled(driver, harness.TOOLBAR_CLOSE_PORTS), 10)
+        start_recording(q, driver, {"file_kb": 8192})
         stream.start()
         hwnd, _, text = driver.message_box(40000)
         stream.stop = True
@@ -240,26 +241,35 @@ def test_a_full_disk_stops_the_recording_once_and_the_capture_goes_on(wine, disp
     assert log.exists()
 
 
-def write_recording(path, date_time, clock0, entries):
-    """A .qrec file as the manual describes it: the header (a COM3 channel
-    at 9600 8N1 on CH1), then blocks of at most 60 KB of (kind, time, bytes)
-    chunks."""
+def header_of(date_time, clock0):
+    """A .qrec file's header as the manual describes it, with a COM3
+    channel at 9600 8N1 on CH1."""
     header = bytearray(HEADER)
     header[:8] = b"QREC" + struct.pack("<HH", 1, HEADER)
     header[8:15] = struct.pack("<HBBBBB", *date_time)
     struct.pack_into("<q", header, 16, clock0)
     struct.pack_into("<IBBBBBBH", header, 24, 9600, 8, 0, 0, 0, 0, 0, 3)
     struct.pack_into("<I", header, 216, zlib.crc32(bytes(header[:216])))
-    out = bytearray(header)
-    payload, count, first = bytearray(), 0, None
-    for n, (kind, t, data) in enumerate(entries):
-        payload += struct.pack("<BHq", kind, len(data), t) + data
-        first = t if first is None else first
-        count += 1
-        if len(payload) > 60000 or n == len(entries) - 1:
-            head = b"QBLK" + struct.pack("<IIIq", len(payload), count, zlib.crc32(bytes(payload)), first)
-            out += head + struct.pack("<I", zlib.crc32(head)) + payload
-            payload, count, first = bytearray(), 0, None
+    return bytes(header)
+
+
+def block_of(entries):
+    """One block of (kind, time, bytes) chunks as the writer makes it."""
+    payload = b"".join(struct.pack("<BHq", kind, len(data), t) + data for kind, t, data in entries)
+    head = b"QBLK" + struct.pack("<IIIq", len(payload), len(entries), zlib.crc32(payload), entries[0][1])
+    return head + struct.pack("<I", zlib.crc32(head)) + payload
+
+
+def write_recording(path, date_time, clock0, entries):
+    """A .qrec file: the header, then blocks of at most 60 KB of (kind,
+    time, bytes) chunks."""
+    out = bytearray(header_of(date_time, clock0))
+    block = []
+    for n, entry in enumerate(entries):
+        block.append(entry)
+        if sum(11 + len(d) for _, _, d in block) > 60000 or n == len(entries) - 1:
+            out += block_of(block)
+            block = []
     path.write_bytes(bytes(out))
 
 
@@ -331,13 +341,6 @@ def test_open_recording_moves_over_all_of_it_and_back_to_live(app, driver, displ
     assert part == (6667, 8000), part
 
 
-def block_of(entries):
-    """One block of (kind, time, bytes) chunks as the writer makes it."""
-    payload = b"".join(struct.pack("<BHq", kind, len(data), t) + data for kind, t, data in entries)
-    head = b"QBLK" + struct.pack("<IIIq", len(payload), len(entries), zlib.crc32(payload), entries[0][1])
-    return head + struct.pack("<I", zlib.crc32(head)) + payload
-
-
 def test_a_block_carried_as_data_never_becomes_an_entry(wine):
     """A device (or a recording sent over the link) whose bytes are a whole
     block: with one byte of the recording damaged anywhere near it, the
@@ -350,14 +353,8 @@ def test_a_block_carried_as_data_never_becomes_an_entry(wine):
     # inside a chunk of the second with more bytes after it.
     sent.insert(10, (1, clock + 9_500, carried))
     sent.insert(25, (1, clock + 23_500, b"x" + carried + b"yz"))
-    header = bytearray(HEADER)
-    header[:8] = b"QREC" + struct.pack("<HH", 1, HEADER)
-    header[8:15] = struct.pack("<HBBBBB", 2026, 12, 9, 10, 0, 0)
-    struct.pack_into("<q", header, 16, clock)
-    struct.pack_into("<IBBBBBBH", header, 24, 9600, 8, 0, 0, 0, 0, 0, 3)
-    struct.pack_into("<I", header, 216, zlib.crc32(bytes(header[:216])))
     blocks = [block_of(sent[:11]), block_of(sent[11:22]), block_of(sent[22:])]
-    whole = bytes(header) + b"".join(blocks)
+    whole = header_of((2026, 12, 9, 10, 0, 0), clock) + b"".join(blocks)
     first, second = HEADER, HEADER + len(blocks[0])
     spoils = {"none": None, "first head": first + 6, "first payload": first + BLOCK_HEAD + 3,
               "second head": second + 20, "second payload": second + BLOCK_HEAD + 3}
@@ -402,13 +399,9 @@ def test_files_of_one_second_read_in_order_and_the_limit_deletes_the_oldest(wine
     # 2 MB of the folder's limit and files of 64 KB: the run's first file
     # makes room by deleting the oldest; the stream then passes the limit
     # again and again.
-    with open(q.path("quorrin.ini"), "a", encoding="ascii") as f:
-        f.write("[Recording]\r\nfile_kb=64\r\nfolder_mb=2\r\n")
-    q.start()
     streams = []
     try:
-        driver.main_window(30000)
-        assert harness.wait_for(lambda: harness.toolbar_enabled(driver, harness.TOOLBAR_CLOSE_PORTS), 10)
+        start_recording(q, driver, {"file_kb": 64, "folder_mb": 2})
         # The first file: the oldest of the others went, in their order.
         assert harness.wait_for(lambda: not (folder / old[0]).exists(), 10)
         kept = [name for name in old if (folder / name).exists()]

@@ -70,14 +70,7 @@ void read_as_files(const uint8_t* data, size_t size) {
   size_t total = 0;
   for (int k = 0; k < 3; k++) {
     const size_t a = k == 0 ? 0 : cuts[k - 1], b = k == 2 ? size : cuts[k];
-    RecordHeader h = {};
-    h.year = 2026;
-    h.month = 12;
-    h.day = 9;
-    h.hour = 23;
-    h.minute = 59;
-    h.second = static_cast<uint8_t>(50 + k);
-    h.clock_us = k * 1000000;
+    const RecordHeader h = {2026, 12, 9, 23, 59, static_cast<uint8_t>(50 + k), k * 1000000, {}};
     std::vector<uint8_t> f(kRecordHeaderBytes);
     record_header_write(h, f.data());
     f.insert(f.end(), data + a, data + b);

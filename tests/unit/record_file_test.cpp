@@ -200,13 +200,7 @@ TEST(RecordFile, NamesRotationAndTheFolderLimit) {
 }
 
 TEST(RecordFile, FilesOfOneSecondAreOrderedByTheirNumber) {
-  RecordHeader h = {};
-  h.year = 2026;
-  h.month = 12;
-  h.day = 9;
-  h.hour = 10;
-  h.minute = 11;
-  h.second = 12;
+  const RecordHeader h = sample_header();
   char name[kRecordNameUnits + 12];
   record_file_name_nth(h, 1, name, sizeof name);
   EXPECT_STREQ(name, "quorrin-20261209-101112.qrec");
@@ -227,6 +221,39 @@ TEST(RecordFile, FilesOfOneSecondAreOrderedByTheirNumber) {
       EXPECT_EQ(c < 0, i < j) << written[i] << " " << written[j];
       EXPECT_EQ(c == 0, i == j) << written[i] << " " << written[j];
     }
+}
+
+TEST(RecordFile, AFolderOfMoreRecordingsThanAListHoldsKeepsTheOldest) {
+  // 4,106 files, one a second from 10:00:00 and ten of them -2 ... -11 of
+  // one second, found in no order: the oldest 4,096 in theirs, ten more.
+  auto list = std::make_unique<RecordFileList>();
+  record_file_list_clear(list.get());
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 4096; i++) {
+    char n[64];
+    std::snprintf(n, sizeof n, "quorrin-20261209-%02d%02d%02d.qrec", 10 + i / 3600, i / 60 % 60, i % 60);
+    names.push_back(std::u16string(n, n + std::strlen(n)));
+  }
+  for (int k = 2; k < 12; k++) {
+    char n[64];
+    std::snprintf(n, sizeof n, "quorrin-20261209-100000-%d.qrec", k);
+    names.push_back(std::u16string(n, n + std::strlen(n)));
+  }
+  for (size_t i = 0; i < names.size(); i++) {
+    const size_t k = i * 2654435761u % names.size();  // every name once, scattered
+    ASSERT_EQ(record_file_list_put(list.get(), names[k].c_str(), k + 1), 0);
+  }
+  EXPECT_EQ(record_file_list_put(list.get(), u"quorrin-20261209-100000-1234567890123456.qrec", 1), 1);
+  ASSERT_EQ(list->count, kRecordFolderFilesMax);
+  EXPECT_EQ(list->more, 10);
+  EXPECT_EQ(std::u16string(list->names[0]), names[0]);
+  for (int k = 2; k < 12; k++) EXPECT_EQ(std::u16string(list->names[k - 1]), names[4094 + k]);
+  EXPECT_EQ(std::u16string(list->names[11]), names[1]);
+  EXPECT_EQ(std::u16string(list->names[kRecordFolderFilesMax - 1]), names[4085]);
+  EXPECT_EQ(list->sizes[11], 2u);
+  uint64_t more = 0;
+  for (int i = 4086; i < 4096; i++) more += i + 1;
+  EXPECT_EQ(list->more_bytes, more);
 }
 
 TEST(RecordQueue, EntriesPassInOrderLongChunksAreCutAndAFullQueueCountsItsLoss) {
