@@ -131,6 +131,28 @@ int record_files_choose(RecordFiles* f, const wchar_t* folder, const wchar_t* co
   return list.count ? 0 : kTextNoRecordingHere;
 }
 
+namespace {
+
+void file_path(const RecordFiles* f, int k, wchar_t path[MAX_PATH]) {
+  if (f->folder[0]) _snwprintf(path, MAX_PATH, L"%ls\\%ls", f->folder, record_list_name(f->list, k));
+  else lstrcpynW(path, f->single, MAX_PATH);
+  path[MAX_PATH - 1] = 0;
+}
+
+}  // namespace
+
+int record_files_header(const RecordFiles* f, int k, RecordHeader* out) {
+  wchar_t path[MAX_PATH];
+  file_path(f, k, path);
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  uint8_t head[kRecordHeaderBytes];
+  const int64_t got = read_at(file, 0, head, kRecordHeaderBytes);
+  CloseHandle(file);
+  return got < 0 || record_header_read(head, static_cast<size_t>(got), out) != kRecordHeaderOk;
+}
+
 int record_files_open_next(void* ctx, RecordReader* r) {
   RecordFiles* f = static_cast<RecordFiles*>(ctx);
   if (f->file != INVALID_HANDLE_VALUE) CloseHandle(f->file);
@@ -145,9 +167,7 @@ int record_files_open_next(void* ctx, RecordReader* r) {
     }
     if (f->next >= f->list.count) break;
     wchar_t path[MAX_PATH];
-    if (f->folder[0]) _snwprintf(path, MAX_PATH, L"%ls\\%ls", f->folder, record_list_name(f->list, f->next));
-    else lstrcpynW(path, f->single, MAX_PATH);
-    path[MAX_PATH - 1] = 0;
+    file_path(f, f->next, path);
     f->next++;
     // Shared for writing: the file being recorded into reads as far as it
     // has been written.

@@ -46,6 +46,9 @@ int record_files_begin(RecordFiles* f, const wchar_t* path);
 // name. 0, or the message text of why not.
 int record_files_choose(RecordFiles* f, const wchar_t* folder, const wchar_t* const* names, int count);
 int record_files_open_next(void* ctx, RecordReader* r);
+// The header of the list's k-th file alone (no read ahead): 0, or 1 when
+// the file does not open or has no valid header.
+int record_files_header(const RecordFiles* f, int k, RecordHeader* out);
 void record_files_end(RecordFiles* f);
 
 // Command line "/export" and "/modbus" of a recording at `source` into

@@ -250,13 +250,13 @@ int recording_open(HWND owner, const wchar_t* folder, const wchar_t* const* name
   // times Find and the exports read.
   int has_run = 0;
   int64_t run = 0;
-  while (record_files_open_next(g_rv.files, g_rv.reader)) {
-    run = record_run_clock(g_rv.reader->header, has_run, run);
+  for (int k = 0; k < g_rv.files->list.count; k++) {
+    RecordHeader h;
+    if (record_files_header(g_rv.files, k, &h)) continue;  // passed over as it is read
+    run = record_run_clock(h, has_run, run);
     has_run = 1;
-    g_rv.file_clock[g_rv.files->next - 1] = run;
+    g_rv.file_clock[k] = run;
   }
-  g_rv.files->not_read = 0;  // counted again as the files are read
-  g_rv.files->first_not_read[0] = 0;
   record_stream_begin(&g_rv.stream, record_files_open_next, g_rv.files, g_rv.reader, {}, {});
   g_rv.serial++;
   g_rv.shown = 1;
