@@ -17,6 +17,7 @@ import os
 import resource
 import signal
 import struct
+import subprocess
 import threading
 import time
 import zlib
@@ -87,12 +88,18 @@ def numbered(stream, tag):
     return [int(line[1:]) for line in stream.split(b"\r\n") if line.startswith(tag) and len(line) == 7]
 
 
-def start_recording(q, driver, recording):
+def start_recording(q, driver, recording, cwd=None):
     """Starts Quorrin with `recording` (the keys of quorrin.ini's section
-    the recorder reads) and waits for its ports to be open."""
+    the recorder reads), as a shell in `cwd` would (None: its own folder),
+    and waits for its ports to be open."""
     with open(q.path("quorrin.ini"), "a", encoding="ascii") as f:
         f.write("[Recording]\r\n" + "".join(f"{k}={v}\r\n" for k, v in recording.items()))
-    q.start()
+    if cwd is None:
+        q.start()
+    else:
+        env = dict(q.prefix.env(), **q.env)
+        q.proc = subprocess.Popen(["wine", str(q.path("Quorrin.exe")), *q.args], cwd=cwd, env=env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     driver.main_window(30000)
     assert harness.wait_for(lambda: harness.toolbar_enabled(driver, harness.TOOLBAR_CLOSE_PORTS), 10)
 
@@ -379,8 +386,11 @@ def test_a_block_carried_as_data_never_becomes_an_entry(wine):
 
 def test_files_of_one_second_read_in_order_and_the_limit_deletes_the_oldest(wine, display, driver, com3, com4):
     run = harness.E2E / "run" / "recording-order"
-    folder = run / "rec"
-    q = harness.Quorrin(wine, run, settings=SETTINGS, args=["/record", str(harness.to_windows_path(folder)), "/open"])
+    # Started from a shell in another folder with a relative /record: the
+    # recording stays there, whatever folder a file chooser moves to.
+    shell = run / "shell"
+    folder = shell / "rec"
+    q = harness.Quorrin(wine, run, settings=SETTINGS, args=["/record", "rec", "/open"])
     folder.mkdir(parents=True, exist_ok=True)
     # Older recordings of one second, -2 ... -11, 100 KB each (their names
     # sort as text as -10, -11, -2 ...), and files that are no recordings.
@@ -401,7 +411,7 @@ def test_files_of_one_second_read_in_order_and_the_limit_deletes_the_oldest(wine
     # again and again.
     streams = []
     try:
-        start_recording(q, driver, {"file_kb": 64, "folder_mb": 2})
+        start_recording(q, driver, {"file_kb": 64, "folder_mb": 2}, cwd=shell)
         # The first file: the oldest of the others went, in their order.
         assert harness.wait_for(lambda: not (folder / old[0]).exists(), 10)
         kept = [name for name in old if (folder / name).exists()]
@@ -409,7 +419,9 @@ def test_files_of_one_second_read_in_order_and_the_limit_deletes_the_oldest(wine
         streams = [Streamer(com3, b"A", 150000), Streamer(com4, b"B", 150000)]
         for s in streams:
             s.start()
-        time.sleep(12)
+        time.sleep(4)
+        harness.save_log(driver, q, "moved")  # the chooser sets the program's folder as the current one
+        time.sleep(8)
         for s in streams:
             s.stop = True
         for s in streams:
@@ -422,6 +434,7 @@ def test_files_of_one_second_read_in_order_and_the_limit_deletes_the_oldest(wine
             s.stop = True
         q.kill()
     assert (folder / "notes.txt").read_bytes() == b"keep me" and (folder / "quorrin-copy.qrec").exists()
+    assert not list(run.glob("rec/*.qrec")), "the recording followed the current folder"
     ours = [p for p in folder.glob("quorrin-2*.qrec")]
     assert sum(p.stat().st_size for p in ours) <= 2 << 20
     assert not any((folder / name).exists() for name in old), "an old recording outlived the run's own"
