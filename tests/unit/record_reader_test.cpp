@@ -365,6 +365,17 @@ TEST(RecordReader, BytesThatHoldABlockNeverSurfaceAsEntries) {
       EXPECT_EQ(std::string(reinterpret_cast<const char*>(e.data), e.length), "n000010") << after << " " << at;
     }
   }
+  // Damage, then a head that holds and claims 60,000 bytes the file does
+  // not have: the blocks behind it are read all the same.
+  Files f;
+  f.list = {make_file(0, 2, 5)};
+  uint8_t head[kRecordBlockHeaderBytes] = {'Q', 'B', 'L', 'K', 0x60, 0xEA, 0, 0, 1};
+  const uint32_t crc = record_crc32(0, head, 24);
+  std::memcpy(head + 24, &crc, 4);
+  Bytes& file = f.list[0];
+  file.insert(file.begin() + kRecordHeaderBytes, head, head + kRecordBlockHeaderBytes);
+  file.insert(file.begin() + kRecordHeaderBytes, {'d', 'a', 'm', 'a', 'g', 'e'});
+  EXPECT_EQ(stream_all(f).size(), 11u);
 }
 
 namespace {
