@@ -31,7 +31,7 @@ void capture_free(Capture* cap) {
 
 const char* line_event_name(uint8_t kind) {
   static const char* const kNames[] = {"?",      "opened",  "closed",  "lost",
-                                      "back",   "settings", "loaded", "cleared", "recording-stopped"};
+                                      "back",   "settings", "loaded", "cleared", "recording-stopped", "loss"};
   return kind < sizeof kNames / sizeof kNames[0] ? kNames[kind] : "?";
 }
 

@@ -128,6 +128,7 @@ enum LineEventKind : uint8_t {
   kEventLoaded = 6,
   kEventCleared = 7,
   kEventRecordStopped = 8,  // Record to Disk stopped by a failed write; detail: the Win32 error
+  kEventRecordLoss = 9,     // the recording refused data (its hand-over was full); detail: the data bytes
 };
 struct LineEvent {
   int64_t place;    // absolute place of the record it comes before
@@ -140,7 +141,8 @@ struct LineEvent {
 constexpr int32_t kCaptureEvents = 1024;
 
 // The English name of an event kind, as exports write it: "opened",
-// "closed", "lost", "back", "settings", "loaded", "cleared" ("?" else).
+// "closed", "lost", "back", "settings", "loaded", "cleared",
+// "recording-stopped", "loss" ("?" else).
 const char* line_event_name(uint8_t kind);
 // 1 when an event of this kind breaks the line (every kind but a change of
 // settings): what the line carried before it is no request for what comes

@@ -246,6 +246,13 @@ void record_file_name(const RecordHeader& h, char out[kRecordNameUnits]) {
                 static_cast<unsigned>(h.second % 100));
 }
 
+void record_file_name_nth(const RecordHeader& h, int k, char* out, int units) {
+  char name[kRecordNameUnits];
+  record_file_name(h, name);
+  if (k <= 1) std::snprintf(out, static_cast<size_t>(units), "%s", name);
+  else std::snprintf(out, static_cast<size_t>(units), "%.*s-%d.qrec", static_cast<int>(std::strlen(name)) - 5, name, k);
+}
+
 int record_file_name_ours(const char* name) {
   // quorrin-YYYYMMDD-HHMMSS.qrec, and a later file of the same second
   // may carry "-2" ... before the extension.
@@ -270,6 +277,76 @@ int record_file_name_ours(const char* name) {
   return p[5] == 0;
 }
 
+namespace {
+
+// The number after the second of a recording's name: 1 for none.
+long file_sequence(const char* name) {
+  const char* p = name + 23;  // past "quorrin-YYYYMMDD-HHMMSS"
+  if (*p != '-') return 1;
+  long k = 0;
+  for (p++; *p >= '0' && *p <= '9'; p++) k = k < 100000000 ? k * 10 + (*p - '0') : k;
+  return k;
+}
+
+}  // namespace
+
+int record_file_name_compare(const char* a, const char* b) {
+  const int ours_a = record_file_name_ours(a), ours_b = record_file_name_ours(b);
+  if (ours_a != ours_b) return ours_a ? -1 : 1;
+  if (!ours_a) return std::strcmp(a, b);
+  const int second = std::strncmp(a, b, 23);
+  if (second) return second;
+  const long ka = file_sequence(a), kb = file_sequence(b);
+  if (ka != kb) return ka < kb ? -1 : 1;
+  return std::strcmp(a, b);  // "-02" beside "-2": one order still
+}
+
+namespace {
+
+void ascii_of(const char16_t* name, char out[kRecordNameChars + 1]) {
+  int i = 0;
+  for (; i < kRecordNameChars && name[i]; i++) out[i] = name[i] < 128 ? static_cast<char>(name[i]) : '?';
+  out[i] = 0;
+}
+
+}  // namespace
+
+int record_file_name_compare16(const char16_t* a, const char16_t* b) {
+  char x[kRecordNameChars + 1], y[kRecordNameChars + 1];
+  ascii_of(a, x);
+  ascii_of(b, y);
+  return record_file_name_compare(x, y);
+}
+
+void record_file_list_clear(RecordFileList* list) {
+  list->count = 0;
+  list->more = 0;
+  list->more_bytes = 0;
+}
+
+int record_file_list_put(RecordFileList* list, const char16_t* name, uint64_t size) {
+  int n = 0;
+  while (name[n]) n++;
+  if (n >= kRecordNameChars) return 1;
+  if (list->count == kRecordFolderFilesMax) {
+    list->more++;
+    if (record_file_name_compare16(list->names[list->count - 1], name) < 0) {
+      list->more_bytes += size;
+      return 0;
+    }
+    list->more_bytes += list->sizes[--list->count];  // the newest makes room
+  }
+  int at = list->count++;
+  while (at > 0 && record_file_name_compare16(list->names[at - 1], name) > 0) {
+    std::memcpy(list->names[at], list->names[at - 1], sizeof list->names[at]);
+    list->sizes[at] = list->sizes[at - 1];
+    at--;
+  }
+  std::memcpy(list->names[at], name, (static_cast<size_t>(n) + 1) * sizeof(char16_t));
+  list->sizes[at] = size;
+  return 0;
+}
+
 void record_status_text(uint64_t bytes, uint32_t seconds, uint64_t lost, char out[64]) {
   const uint64_t tenths = bytes * 10 / (1 << 20);
   const int n = std::snprintf(out, 64, "REC %llu.%llu MB %u:%02u:%02u", static_cast<unsigned long long>(tenths / 10),
@@ -279,18 +356,22 @@ void record_status_text(uint64_t bytes, uint32_t seconds, uint64_t lost, char ou
                                              static_cast<unsigned long long>(lost));
 }
 
-int record_rotate_due(uint64_t file_bytes, uint64_t bytes, uint64_t limit, int file_day, int today) {
+int64_t record_day_stamp(int year, int month, int day, int zone_minutes) {
+  return ((static_cast<int64_t>(year) * 13 + month) * 32 + day) * 4096 + (zone_minutes + 2048) % 4096;
+}
+
+int record_rotate_due(uint64_t file_bytes, uint64_t bytes, uint64_t limit, int64_t file_day, int64_t today) {
   if (file_day != today) return 1;
   // A file holds at least its header and one block, whatever the limit.
   if (limit == 0 || file_bytes <= static_cast<uint64_t>(kRecordHeaderBytes)) return 0;
   return file_bytes + bytes > limit;
 }
 
-int record_prune_count(const uint64_t* sizes, int n, uint64_t limit) {
-  if (limit == 0 || n <= 1) return 0;
-  uint64_t total = 0;
+int record_prune_count(const uint64_t* sizes, int n, uint64_t limit, uint64_t coming) {
+  if (limit == 0 || n <= 0) return 0;
+  uint64_t total = coming;
   for (int i = 0; i < n; i++) total += sizes[i];
   int k = 0;
-  while (k < n - 1 && total > limit) total -= sizes[k++];
+  while (k < n && total > limit) total -= sizes[k++];
   return k;
 }

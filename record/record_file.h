@@ -140,22 +140,56 @@ int record_entry_next(const RecordBlock& b, uint32_t* at, RecordEntry* out);
 // CRC-32 (IEEE 802.3) of n bytes, continuing from `crc` (0 to start).
 uint32_t record_crc32(uint32_t crc, const uint8_t* p, size_t n);
 
-// "quorrin-20261209-101112.qrec" into out (units >= kRecordNameUnits):
-// names that sort as their start times do.
+// "quorrin-20261209-101112.qrec" into out (units >= kRecordNameUnits); a
+// later file begun in the same second carries "-2", "-3" ... before the
+// extension (record_file_name_nth).
 constexpr int kRecordNameUnits = 32;
 void record_file_name(const RecordHeader& h, char out[kRecordNameUnits]);
+// The name of the k-th file (1, 2 ...) begun in the second `h` names;
+// units >= kRecordNameUnits + 12.
+void record_file_name_nth(const RecordHeader& h, int k, char* out, int units);
 // 1 when `name` is such a name (the case of ".qrec" aside).
 int record_file_name_ours(const char* name);
+// The order files of a recording are read and pruned in, oldest first: by
+// the second in the name, then by the number after it (none is 1, then -2,
+// -3 ... -10 as numbers). Names that are not recordings' come after, by
+// their text. Below 0, 0 or above 0 as strcmp.
+int record_file_name_compare(const char* a, const char* b);
+
+// A folder's recordings in their order (record_file_name_compare), as many
+// as a list holds: the oldest. Names are UTF-16, shorter than
+// kRecordNameChars (a recording's name always is).
+constexpr int kRecordFolderFilesMax = 4096;  // recordings listed at once
+constexpr int kRecordNameChars = 40;
+struct RecordFileList {
+  int count;
+  char16_t names[kRecordFolderFilesMax][kRecordNameChars];
+  uint64_t sizes[kRecordFolderFilesMax];
+  int more;             // recordings that come after the listed ones and found no room
+  uint64_t more_bytes;  // their sizes
+};
+void record_file_list_clear(RecordFileList* list);
+// Puts `name` in its place; a full list keeps the oldest and counts the one
+// that found no room in `more`. 1 for a name too long to hold (not put).
+int record_file_list_put(RecordFileList* list, const char16_t* name, uint64_t size);
+// record_file_name_compare of UTF-16 names (anything beyond ASCII read as
+// no recording's name).
+int record_file_name_compare16(const char16_t* a, const char16_t* b);
 
 // The status bar's text of a recording: "REC 12.3 MB 0:05:12" (bytes
 // written, hours:minutes:seconds since it began), and " LOST 1234 B" when
 // the hand-over had to drop data, into out (64 units).
 void record_status_text(uint64_t bytes, uint32_t seconds, uint64_t lost, char out[64]);
 
+// The local date and its offset from UTC (minutes) as one number: a file
+// holds one of them, so that its times of day read back as they were.
+int64_t record_day_stamp(int year, int month, int day, int zone_minutes);
 // 1 when the next `bytes` must go into a new file: the file would pass
-// `limit` bytes (0: no limit), or the day has changed since it began.
-int record_rotate_due(uint64_t file_bytes, uint64_t bytes, uint64_t limit, int file_day, int today);
-// With the folder's recordings' sizes oldest first (the last the one being
-// written, never deleted), how many of the oldest to delete so that the
-// total stays within `limit` (0: no limit).
-int record_prune_count(const uint64_t* sizes, int n, uint64_t limit);
+// `limit` bytes (0: no limit), or the day stamp (a new day, a change of
+// the UTC offset) has changed since it began.
+int record_rotate_due(uint64_t file_bytes, uint64_t bytes, uint64_t limit, int64_t file_day, int64_t today);
+// Before a file begins: with the folder's recordings' sizes oldest first
+// (record_file_name_compare; the file about to begin not among them), how
+// many of the oldest to delete so that they and `coming` more bytes stay
+// within `limit` (0: no limit).
+int record_prune_count(const uint64_t* sizes, int n, uint64_t limit, uint64_t coming);

@@ -10,33 +10,26 @@
 #include "ui/file_sink_win.h"
 #include "view/logfile_win.h"
 
-int record_folder_list(const wchar_t* folder, RecordFileList* out) {
-  out->count = 0;
+int record_folder_list(const wchar_t* folder, RecordFileList* out, const char16_t* after) {
+  record_file_list_clear(out);
   wchar_t pattern[MAX_PATH];
   _snwprintf(pattern, MAX_PATH, L"%ls\\quorrin-*.qrec", folder);
   pattern[MAX_PATH - 1] = 0;
   WIN32_FIND_DATAW found;
   HANDLE h = FindFirstFileW(pattern, &found);
   if (h == INVALID_HANDLE_VALUE) return 0;
-  int& n = out->count;
   do {
-    char ascii[kRecordNameChars] = {};
+    const char16_t* name = reinterpret_cast<const char16_t*>(found.cFileName);
+    char ascii[kRecordNameChars];
     int i = 0;
-    for (; i < kRecordNameChars - 1 && found.cFileName[i]; i++)
-      ascii[i] = found.cFileName[i] < 128 ? static_cast<char>(found.cFileName[i]) : '?';
-    if (found.cFileName[i] || !record_file_name_ours(ascii) || n == kRecordFolderFilesMax) continue;
-    // Insertion by name, so the list is oldest first.
-    int at = n++;
-    while (at > 0 && wcscmp(out->names[at - 1], found.cFileName) > 0) {
-      wcscpy(out->names[at], out->names[at - 1]);
-      out->sizes[at] = out->sizes[at - 1];
-      at--;
-    }
-    wcscpy(out->names[at], found.cFileName);
-    out->sizes[at] = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    for (; i < kRecordNameChars - 1 && name[i]; i++) ascii[i] = name[i] < 128 ? static_cast<char>(name[i]) : '?';
+    ascii[i] = 0;
+    if (name[i] || !record_file_name_ours(ascii) || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    if (after && record_file_name_compare16(name, after) <= 0) continue;
+    record_file_list_put(out, name, (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
   } while (FindNextFileW(h, &found));
   FindClose(h);
-  return n;
+  return out->count;
 }
 
 int record_path_is_recording(const wchar_t* path) {
@@ -86,8 +79,9 @@ int64_t file_read(void* ctx, uint64_t offset, uint8_t* out, uint32_t n) {
 
 int record_files_begin(RecordFiles* f, const wchar_t* path) {
   f->folder[0] = f->single[0] = 0;
-  f->list.count = 0;
+  record_file_list_clear(&f->list);
   f->next = 0;
+  f->relist = 0;
   f->file = INVALID_HANDLE_VALUE;
   f->ahead_n = 0;
   f->not_read = 0;
@@ -97,6 +91,7 @@ int record_files_begin(RecordFiles* f, const wchar_t* path) {
   if (a & FILE_ATTRIBUTE_DIRECTORY) {
     lstrcpynW(f->folder, path, MAX_PATH);
     if (record_folder_list(path, &f->list) == 0) return kTextNoRecordingHere;
+    f->relist = 1;
   } else {
     lstrcpynW(f->single, path, MAX_PATH);
     f->list.count = 1;
@@ -106,39 +101,73 @@ int record_files_begin(RecordFiles* f, const wchar_t* path) {
 
 int record_files_choose(RecordFiles* f, const wchar_t* folder, const wchar_t* const* names, int count) {
   record_files_begin(f, L"");
+  if (count == 1) {
+    // One file: read as a file, whatever its name.
+    wchar_t path[MAX_PATH];
+    _snwprintf(path, MAX_PATH, L"%ls\\%ls", folder, names[0]);
+    path[MAX_PATH - 1] = 0;
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &a) || (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      return kTextFileOpenFailed;
+    lstrcpynW(f->single, path, MAX_PATH);
+    f->list.count = 1;
+    f->list.sizes[0] = (static_cast<uint64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+    return 0;
+  }
   lstrcpynW(f->folder, folder, MAX_PATH);
   RecordFileList& list = f->list;
-  list.count = 0;
-  for (int i = 0; i < count && list.count < kRecordFolderFilesMax; i++) {
-    if (wcslen(names[i]) >= static_cast<size_t>(kRecordNameChars)) return kTextFileOpenFailed;
+  for (int i = 0; i < count; i++) {
+    if (wcslen(names[i]) >= static_cast<size_t>(kRecordNameChars) || list.count == kRecordFolderFilesMax)
+      return kTextFileOpenFailed;
     wchar_t path[MAX_PATH];
     _snwprintf(path, MAX_PATH, L"%ls\\%ls", folder, names[i]);
     path[MAX_PATH - 1] = 0;
     WIN32_FILE_ATTRIBUTE_DATA a;
     if (!GetFileAttributesExW(path, GetFileExInfoStandard, &a) || (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
       return kTextFileOpenFailed;
-    // Insertion by name: recordings' names sort as their times.
-    int at = list.count++;
-    while (at > 0 && wcscmp(list.names[at - 1], names[i]) > 0) {
-      wcscpy(list.names[at], list.names[at - 1]);
-      list.sizes[at] = list.sizes[at - 1];
-      at--;
-    }
-    wcscpy(list.names[at], names[i]);
-    list.sizes[at] = (static_cast<uint64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+    record_file_list_put(&list, reinterpret_cast<const char16_t*>(names[i]),
+                         (static_cast<uint64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow);
   }
   return list.count ? 0 : kTextNoRecordingHere;
+}
+
+namespace {
+
+void file_path(const RecordFiles* f, int k, wchar_t path[MAX_PATH]) {
+  if (f->folder[0]) _snwprintf(path, MAX_PATH, L"%ls\\%ls", f->folder, record_list_name(f->list, k));
+  else lstrcpynW(path, f->single, MAX_PATH);
+  path[MAX_PATH - 1] = 0;
+}
+
+}  // namespace
+
+int record_files_header(const RecordFiles* f, int k, RecordHeader* out) {
+  wchar_t path[MAX_PATH];
+  file_path(f, k, path);
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  uint8_t head[kRecordHeaderBytes];
+  const int64_t got = read_at(file, 0, head, kRecordHeaderBytes);
+  CloseHandle(file);
+  return got < 0 || record_header_read(head, static_cast<size_t>(got), out) != kRecordHeaderOk;
 }
 
 int record_files_open_next(void* ctx, RecordReader* r) {
   RecordFiles* f = static_cast<RecordFiles*>(ctx);
   if (f->file != INVALID_HANDLE_VALUE) CloseHandle(f->file);
   f->file = INVALID_HANDLE_VALUE;
-  while (f->next < f->list.count) {
+  for (;;) {
+    if (f->next == f->list.count && f->relist && f->list.more && f->list.count) {
+      // A folder of more recordings than a list holds: the next ones.
+      char16_t last[kRecordNameChars];
+      std::memcpy(last, f->list.names[f->list.count - 1], sizeof last);
+      record_folder_list(f->folder, &f->list, last);
+      f->next = 0;
+    }
+    if (f->next >= f->list.count) break;
     wchar_t path[MAX_PATH];
-    if (f->folder[0]) _snwprintf(path, MAX_PATH, L"%ls\\%ls", f->folder, f->list.names[f->next]);
-    else lstrcpynW(path, f->single, MAX_PATH);
-    path[MAX_PATH - 1] = 0;
+    file_path(f, f->next, path);
     f->next++;
     // Shared for writing: the file being recorded into reads as far as it
     // has been written.
@@ -265,8 +294,9 @@ int record_export(const wchar_t* source, const wchar_t* out, int modbus, const R
       TimelineTextClock clock = {0, nullptr, {}};
       do {
         CaptureSnapshot& s = job->window.snap;
-        clock.shape[0] = record_line_shape(record_stream_header(&job->stream).channel[0]);
-        clock.shape[1] = record_line_shape(record_stream_header(&job->stream).channel[1]);
+        // The silence threshold of the file the window began in.
+        clock.shape[0] = job->window.shape[0];
+        clock.shape[1] = job->window.shape[1];
         const TimelineEvents events = {s.events, s.event_count, 0};
         if (timeline_write_export(csv, s.records, s.times, s.count, &clock, &sink, &events, &carry)) {
           result = kTextExportWriteFailed;

@@ -7,17 +7,14 @@
 #include "app/app_win.h"
 #include "record/record_reader.h"
 
-constexpr int kRecordFolderFilesMax = 4096;  // recordings looked at in one folder
-constexpr int kRecordNameChars = 40;
-
-struct RecordFileList {
-  int count;
-  wchar_t names[kRecordFolderFilesMax][kRecordNameChars];
-  uint64_t sizes[kRecordFolderFilesMax];
-};
-// The recordings (quorrin-*.qrec by record_file_name_ours) in `folder`,
-// oldest first: their count.
-int record_folder_list(const wchar_t* folder, RecordFileList* out);
+// The recordings (quorrin-*.qrec by record_file_name_ours) in `folder` in
+// their order (record_file_name_compare), the oldest kRecordFolderFilesMax
+// of those that come after `after` (null: all): their count.
+int record_folder_list(const wchar_t* folder, RecordFileList* out, const char16_t* after = nullptr);
+// The name of the list's k-th file.
+inline const wchar_t* record_list_name(const RecordFileList& list, int k) {
+  return reinterpret_cast<const wchar_t*>(list.names[k]);
+}
 
 // 1 when `path` names a recording: a folder, or a file that begins "QREC".
 int record_path_is_recording(const wchar_t* path);
@@ -33,6 +30,7 @@ struct RecordFiles {
   wchar_t single[MAX_PATH];
   RecordFileList list;
   int next;
+  int relist;  // 1: past the list, the folder is listed again after its last name (more files than a list holds)
   HANDLE file;
   uint64_t ahead_at;  // where in the open file `ahead` was read from
   uint32_t ahead_n;   // bytes it holds (0: none)
@@ -44,9 +42,13 @@ struct RecordFiles {
 // says why there is none there.
 int record_files_begin(RecordFiles* f, const wchar_t* path);
 // The same for files the user chose in `folder`: `names` in any order,
-// read oldest first (by name). 0, or the message text of why not.
+// read in the order of record_file_name_compare; one file may have any
+// name. 0, or the message text of why not.
 int record_files_choose(RecordFiles* f, const wchar_t* folder, const wchar_t* const* names, int count);
 int record_files_open_next(void* ctx, RecordReader* r);
+// The header of the list's k-th file alone (no read ahead): 0, or 1 when
+// the file does not open or has no valid header.
+int record_files_header(const RecordFiles* f, int k, RecordHeader* out);
 void record_files_end(RecordFiles* f);
 
 // Command line "/export" and "/modbus" of a recording at `source` into

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "app/capture.h"
+
 namespace {
 
 constexpr uint64_t kMask = kRecordQueueBytes - 1;
@@ -21,19 +23,40 @@ void ring_read(const RecordQueue* q, uint64_t at, uint8_t* p, uint32_t n) {
   if (n > first) std::memcpy(p + first, q->ring, n - first);
 }
 
-// Puts one entry of `head_n` header bytes and `n` data bytes, or counts it lost.
-int put_entry(RecordQueue* q, const uint8_t* head, uint32_t head_n, const uint8_t* data, uint32_t n) {
-  const uint64_t h = q->head.load(std::memory_order_relaxed);
+// Puts one entry of `head_n` header bytes and `n` data bytes on `channel`
+// (0..2), or counts it lost. The losses not yet said go first, as events.
+int put_entry(RecordQueue* q, int channel, int64_t time_us, const uint8_t* head, uint32_t head_n, const uint8_t* data,
+              uint32_t n) {
+  uint64_t h = q->head.load(std::memory_order_relaxed);
   const uint64_t t = q->tail.load(std::memory_order_acquire);
-  if (kRecordQueueBytes - (h - t) < head_n + n) {
+  const uint64_t start = h;
+  uint32_t say = 0;
+  for (int c = 0; c < 3; c++) say += q->unsaid[c] ? kRecordEventBytes : 0;
+  if (kRecordQueueBytes - (h - t) < say + head_n + n) {
     q->lost.fetch_add(n ? n : 1, std::memory_order_relaxed);
+    q->lost_channel[channel].fetch_add(n, std::memory_order_relaxed);
+    if (!q->unsaid[channel]) q->unsaid_time[channel] = time_us;
+    q->unsaid[channel] = 1;
+    q->unsaid_bytes[channel] += n;
     return 1;
+  }
+  for (int c = 0; c < 3; c++) {
+    if (!q->unsaid[c]) continue;
+    uint8_t e[kRecordEventBytes];
+    const uint64_t bytes = q->unsaid_bytes[c];
+    record_event_encode(e, kEventRecordLoss, static_cast<uint8_t>(c), 0,
+                        bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(bytes), q->unsaid_time[c]);
+    ring_write(q, h, e, kRecordEventBytes);
+    h += kRecordEventBytes;
+    q->unsaid[c] = 0;
+    q->unsaid_bytes[c] = 0;
   }
   ring_write(q, h, head, head_n);
   if (n) ring_write(q, h + head_n, data, n);
-  q->head.store(h + head_n + n, std::memory_order_release);
+  const uint64_t end = h + head_n + n;
+  q->head.store(end, std::memory_order_release);
   constexpr uint64_t kQuarter = kRecordQueueBytes / 4;
-  if (q->filling && h - t < kQuarter && h + head_n + n - t >= kQuarter) q->filling(q->filling_ctx);
+  if (q->filling && start - t < kQuarter && end - t >= kQuarter) q->filling(q->filling_ctx);
   return 0;
 }
 
@@ -43,6 +66,11 @@ void record_queue_reset(RecordQueue* q) {
   q->head.store(0);
   q->tail.store(0);
   q->lost.store(0);
+  for (int c = 0; c < 3; c++) {
+    q->lost_channel[c].store(0);
+    q->unsaid[c] = 0;
+    q->unsaid_bytes[c] = 0;
+  }
 }
 
 int record_queue_put_chunk(RecordQueue* q, uint8_t kind, int64_t time_us, const uint8_t* data, int n) {
@@ -52,16 +80,18 @@ int record_queue_put_chunk(RecordQueue* q, uint8_t kind, int64_t time_us, const 
     const int part = n - at < kRecordChunkMax ? n - at : kRecordChunkMax;
     uint8_t head[kRecordChunkOverhead];
     record_chunk_head_encode(head, kind, part, time_us);
-    failed |= put_entry(q, head, kRecordChunkOverhead, data + at, static_cast<uint32_t>(part));
+    failed |= put_entry(q, kind <= 2 ? 1 : 2, time_us, head, kRecordChunkOverhead, data + at,
+                        static_cast<uint32_t>(part));
   }
   return failed;
 }
 
 int record_queue_put_event(RecordQueue* q, uint8_t kind, uint8_t channel, uint16_t port, uint32_t detail,
                            int64_t time_us) {
+  if (kind == kEventRecordLoss) return 0;
   uint8_t e[kRecordEventBytes];
   record_event_encode(e, kind, channel, port, detail, time_us);
-  return put_entry(q, e, kRecordEventBytes, nullptr, 0);
+  return put_entry(q, channel <= 2 ? channel : 0, time_us, e, kRecordEventBytes, nullptr, 0);
 }
 
 int record_queue_take(RecordQueue* q, RecordBlockBuilder* block) {

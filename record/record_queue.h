@@ -2,9 +2,12 @@
 // recorder's writer thread: a ring of bytes holding entries in the
 // recording's entry encoding (record/record_file.h). Putting never
 // allocates and never waits: an entry that finds no room is counted as
-// lost and dropped whole. One putter at a time (the capture's lock
-// serializes every appending thread) and one taker (the writer thread);
-// the counters are the only shared state, with release and acquire.
+// lost and dropped whole, and the loss itself goes into the recording as a
+// line event (kEventRecordLoss: its channel, its data bytes, the time of
+// the first entry refused) ahead of the first entry that finds room again.
+// One putter at a time (the capture's lock serializes every appending
+// thread) and one taker (the writer thread); the counters are the only
+// shared state, with release and acquire.
 //
 // kRecordQueueBytes holds about 9 s of both channels at 921,600 baud
 // (92,160 data bytes a second each, 111 bytes a 100-byte chunk), so a disk
@@ -29,6 +32,13 @@ struct RecordQueue {
   std::atomic<uint64_t> head;   // bytes ever put (the putter's)
   std::atomic<uint64_t> tail;   // bytes ever taken (the taker's)
   std::atomic<uint64_t> lost;   // data bytes of entries that found no room
+  // The same by the channel of the entry (0 the capture as a whole, 1 CH1,
+  // 2 CH2), for the capture's own loss events.
+  std::atomic<uint64_t> lost_channel[3];
+  // The putter's: losses not yet said in the recording, by channel.
+  uint64_t unsaid_bytes[3];
+  int64_t unsaid_time[3];
+  uint8_t unsaid[3];
   uint8_t ring[kRecordQueueBytes];
 };
 
@@ -36,7 +46,8 @@ void record_queue_reset(RecordQueue* q);
 
 // A chunk of the capture (kind 1..4), cut into entries of at most
 // kRecordChunkMax bytes with its time; an event. 0, or 1 when (some of) it
-// found no room and was counted lost.
+// found no room and was counted lost. A kEventRecordLoss event is not put:
+// the queue writes its own (the capture's copy of one comes back here).
 int record_queue_put_chunk(RecordQueue* q, uint8_t kind, int64_t time_us, const uint8_t* data, int n);
 int record_queue_put_event(RecordQueue* q, uint8_t kind, uint8_t channel, uint16_t port, uint32_t detail,
                            int64_t time_us);

@@ -30,9 +30,104 @@ int64_t read_at(RecordReader* r, uint64_t offset, uint8_t* out, uint32_t n) {
   return got;
 }
 
-// After a damaged block: the next offset past `from` where a block header
-// that checks begins. Moves r->offset there (counting what lies between as
-// skipped) and returns 1, or returns 0 when none is left before the end.
+// The work a reader may spend checking places found by a scan, beyond the
+// bytes it passes: a small multiple of those, so that a file of crafted
+// heads costs about what a real file of its size does.
+constexpr int64_t kScanBudgetStart = 1 << 20;
+constexpr int64_t kScanBudgetPerByte = 4;
+// How far a block's time may lie before the entry read before it.
+constexpr int64_t kOrderSlackUs = 2 * kSecondUs;
+// How far a block's time may lie before its file's header: a queue full of
+// entries waiting out a slow disk when the file began.
+constexpr int64_t kHeaderSlackUs = 600 * kSecondUs;
+
+// The head at `at` into *b: a RecordBlockStatus, or -1 when a read failed;
+// *got the bytes there were (0: the file ends at `at`).
+int head_at(RecordReader* r, uint64_t at, RecordBlock* b, int64_t* got) {
+  uint8_t head[kRecordBlockHeaderBytes];
+  *got = read_at(r, at, head, kRecordBlockHeaderBytes);
+  if (*got < 0) return -1;
+  if (*got == 0) return kRecordBlockTorn;
+  return record_block_header(head, static_cast<size_t>(*got), b);
+}
+
+// 1 when the payload of `b` (its head at `at`) is there whole and its check
+// holds, read a piece at a time (the reader's buffer holds the scan).
+int payload_checks(RecordReader* r, uint64_t at, const RecordBlock& b) {
+  uint8_t head[kRecordBlockHeaderBytes];
+  if (read_at(r, at, head, kRecordBlockHeaderBytes) != kRecordBlockHeaderBytes) return 0;
+  const uint32_t want = static_cast<uint32_t>(head[12] | head[13] << 8 | head[14] << 16) |
+                        static_cast<uint32_t>(head[15]) << 24;
+  uint8_t piece[4096];
+  uint32_t crc = 0;
+  for (uint32_t done = 0; done < b.payload_bytes;) {
+    const uint32_t n = b.payload_bytes - done < sizeof piece ? b.payload_bytes - done : sizeof piece;
+    if (read_at(r, at + kRecordBlockHeaderBytes + done, piece, n) != n) return 0;
+    crc = record_crc32(crc, piece, n);
+    done += n;
+  }
+  return crc == want;
+}
+
+// 1 when `spend` more bytes of checking are allowed, and spends them.
+int budget_take(RecordReader* r, int64_t spend) {
+  if (r->budget < spend) return 0;
+  r->budget -= spend;
+  return 1;
+}
+
+// 1 when a whole block whose checks hold begins in the 64 KB before `at`
+// and runs past it: `at` then lies in that block's payload, recorded data.
+int inside_a_block(RecordReader* r, uint64_t at) {
+  const uint64_t reach = kRecordBlockHeaderBytes + kRecordBlockPayloadMax;
+  const uint64_t from = at > kRecordHeaderBytes + reach ? at - reach : kRecordHeaderBytes;
+  if (!budget_take(r, static_cast<int64_t>(at - from))) return 1;  // out of budget: not trusted
+  uint8_t piece[4096];
+  for (uint64_t p = from; p < at;) {
+    const uint32_t n = at - p + 3 < sizeof piece ? static_cast<uint32_t>(at - p + 3) : sizeof piece;
+    const int64_t got = read_at(r, p, piece, n);
+    if (got < 4) return 0;
+    for (uint32_t i = 0; i + 4 <= got && p + i < at; i++) {
+      if (std::memcmp(piece + i, kBlockMagic, 4) != 0) continue;
+      RecordBlock b;
+      int64_t head_got;
+      if (head_at(r, p + i, &b, &head_got) != kRecordBlockOk) continue;
+      if (p + i + kRecordBlockHeaderBytes + b.payload_bytes <= at) continue;
+      if (!budget_take(r, b.payload_bytes)) return 1;
+      if (payload_checks(r, p + i, b)) return 1;
+    }
+    p += got - 3;
+  }
+  return 0;
+}
+
+// A place a scan found, where a head's own check holds: trusted only when
+// what follows agrees (the next head begins exactly where this block ends,
+// or the file ends there, or a torn last block does), its payload's check
+// holds, and it is not the data of a whole block before it.
+int scanned_place_holds(RecordReader* r, uint64_t at, const RecordBlock& b) {
+  const uint64_t end = at + kRecordBlockHeaderBytes + b.payload_bytes;
+  RecordBlock next;
+  int64_t got;
+  const int status = head_at(r, end, &next, &got);
+  if (status < 0) return 0;
+  if (status == kRecordBlockDamaged) return 0;
+  // A file's times come from one clock, in order but for a little, and
+  // none lies long before its header's (what the hand-over held when the
+  // file began).
+  const int64_t back = time_sub_us(b.first_time, r->last_time);
+  if (r->last_time != kTimeUnknown && back != kTimeUnknown && back < -kOrderSlackUs) return 0;
+  const int64_t before_header = time_sub_us(b.first_time, r->header.clock_us);
+  if (before_header != kTimeUnknown && before_header < -kHeaderSlackUs) return 0;
+  const int64_t ahead = time_sub_us(b.first_time, next.first_time);
+  if (status == kRecordBlockOk && ahead != kTimeUnknown && ahead > kOrderSlackUs) return 0;
+  if (!budget_take(r, b.payload_bytes) || !payload_checks(r, at, b)) return 0;
+  return !inside_a_block(r, at);
+}
+
+// From a place that is not a block: the next place past `from` a scan
+// trusts. Moves r->offset there (counting what lies between as skipped) and
+// returns 1, or returns 0 when none is left before the end.
 int resync(RecordReader* r, uint64_t from) {
   uint64_t at = from;
   for (;;) {
@@ -42,17 +137,22 @@ int resync(RecordReader* r, uint64_t from) {
       return 0;
     }
     const uint32_t n = static_cast<uint32_t>(got);
+    r->budget += kScanBudgetPerByte * n;
     uint32_t i = 0;
     for (; i + 4 <= n; i++) {
       if (std::memcmp(r->buffer + i, kBlockMagic, 4) != 0) continue;
       // A candidate near the end of what was read is read again from its start.
       if (i + kRecordBlockHeaderBytes > n && n == sizeof r->buffer) break;
       RecordBlock b;
-      if (record_block_header(r->buffer + i, n - i, &b) == kRecordBlockOk) {
+      if (record_block_header(r->buffer + i, n - i, &b) != kRecordBlockOk) continue;
+      // The checks below read through the source, not this buffer: the
+      // scan goes on from it afterwards.
+      if (scanned_place_holds(r, at + i, b)) {
         r->skipped += at + i - from;
         r->offset = at + i;
         return 1;
       }
+      if (r->failed) return 0;
     }
     if (n < sizeof r->buffer) {
       r->skipped += at + n - from;
@@ -62,8 +162,8 @@ int resync(RecordReader* r, uint64_t from) {
   }
 }
 
-// Reads the block at r->offset into the buffer. 1 with r->block, 0 at the
-// file's end.
+// Reads the block at r->offset into the buffer: each block's head says where
+// the next begins. 1 with r->block, 0 at the file's end.
 int load_block(RecordReader* r) {
   while (!r->ended) {
     uint8_t* p = r->buffer;
@@ -82,7 +182,16 @@ int load_block(RecordReader* r) {
         r->failed = 1;
         break;
       }
+      r->budget += kScanBudgetPerByte * (kRecordBlockHeaderBytes + payload);
       status = record_block_read(p, kRecordBlockHeaderBytes + static_cast<size_t>(payload), &b);
+      if (status == kRecordBlockDamaged) {
+        // Its head holds, its payload does not: the head vouches for the
+        // length, and the next block begins after it.
+        const uint32_t size = kRecordBlockHeaderBytes + b.payload_bytes;
+        r->skipped += size;
+        r->offset += size;
+        continue;
+      }
     }
     if (status == kRecordBlockOk) {
       r->block = b;
@@ -126,6 +235,8 @@ int record_reader_open(RecordReader* r, RecordSource src) {
   r->failed = 0;
   r->torn = 0;
   r->skipped = 0;
+  r->budget = kScanBudgetStart;
+  r->last_time = kTimeUnknown;
   const int64_t got = read_at(r, 0, r->buffer, kRecordHeaderBytes);
   if (got < 0) return kRecordReadFailed;
   const int status = record_header_read(r->buffer, static_cast<size_t>(got), &r->header);
@@ -142,6 +253,7 @@ int record_reader_next(RecordReader* r, RecordEntry* out) {
     }
     const int got = record_entry_next(r->block, &r->at, out);
     if (got == 1) {
+      r->last_time = out->time_us;
       out->time_us = time_add_us(out->time_us, r->wall_minus_clock);
       return 1;
     }
@@ -154,6 +266,7 @@ int record_reader_next(RecordReader* r, RecordEntry* out) {
 
 int record_reader_seek(RecordReader* r, uint64_t offset) {
   r->in_block = 0;
+  r->last_time = kTimeUnknown;
   r->ended = 0;
   r->failed = 0;
   r->torn = 0;
@@ -188,17 +301,19 @@ int record_time_parse(const char* text, RecordTime* out) {
   }
   if (digits == 0) return 1;
   int64_t fraction = 0;
+  int64_t span = field == 1 ? 60 * kSecondUs : kSecondUs;
   if (*p == '.') {
     int places = 0;
     for (p++; *p; p++) {
       if (*p < '0' || *p > '9' || places == 6) return 1;
       fraction = fraction * 10 + (*p - '0');
       places++;
+      span /= 10;
     }
     if (places == 0) return 1;
     for (; places < 6; places++) fraction *= 10;
   }
-  RecordTime t = {1, field > 0, 0};
+  RecordTime t = {1, field > 0, 0, span};
   if (field == 0) {
     t.us = fields[0] * kSecondUs + fraction;
   } else {
@@ -215,9 +330,23 @@ int64_t record_time_resolve(const RecordTime& t, int64_t start) {
   if (start == kTimeUnknown) return kTimeUnknown;
   int64_t day = start / kDayUs * kDayUs;
   if (start % kDayUs < 0) day -= kDayUs;
-  int64_t at = day + t.us;
-  if (at < start) at += kDayUs;
-  return at;
+  int64_t at = time_add_us(day, t.us);
+  // The span that has not ended by the start: this day's, or the next day's.
+  const int64_t end = time_add_us(at, t.span_us > 0 ? t.span_us : 1);
+  if (end != kTimeUnknown && end <= start) at = time_add_us(at, kDayUs);
+  return end == kTimeUnknown ? kTimeUnknown : at;
+}
+
+int64_t record_time_resolve_end(const RecordTime& t, int64_t start) {
+  const int64_t at = record_time_resolve(t, start);
+  return time_add_us(at, (t.span_us > 0 ? t.span_us : 1) - 1);
+}
+
+int64_t record_run_clock(const RecordHeader& h, int has_run, int64_t run) {
+  const int64_t own = time_sub_us(record_header_wall_us(h), h.clock_us);
+  if (!has_run) return own;
+  const int64_t off = time_sub_us(own, run);
+  return off != kTimeUnknown && off > -2 * kSecondUs && off < 2 * kSecondUs ? run : own;
 }
 
 void record_stream_begin(RecordStream* s, int (*open_next)(void*, RecordReader*), void* ctx, RecordReader* reader,
@@ -247,15 +376,8 @@ int record_stream_next(RecordStream* s, RecordEntry* out) {
     if (!s->open) {
       if (!s->open_next(s->ctx, s->reader)) return 0;
       s->open = 1;
-      // A file that goes on from the one before in the same run (its header
-      // agrees with the run's clock to within the header's second) keeps
-      // the run's mapping from clock to time of day, so that times never
-      // step back or forth at a file's edge. A new run starts a new one.
       RecordReader* r = s->reader;
-      const int64_t predicted = time_add_us(r->header.clock_us, s->run_wall_minus_clock);
-      const int64_t off = time_sub_us(record_header_wall_us(r->header), predicted);
-      if (s->has_run && off != kTimeUnknown && off > -2 * kSecondUs && off < 2 * kSecondUs)
-        r->wall_minus_clock = s->run_wall_minus_clock;
+      r->wall_minus_clock = record_run_clock(r->header, s->has_run, s->run_wall_minus_clock);
       s->run_wall_minus_clock = r->wall_minus_clock;
       s->has_run = 1;
     }
@@ -270,11 +392,14 @@ int record_stream_next(RecordStream* s, RecordEntry* out) {
       s->resolved = 1;
       s->first_us = e.time_us;
       s->from_us = s->from.given ? record_time_resolve(s->from, e.time_us) : INT64_MIN;
-      // Seconds count from the recording's start; a time of day is the first
-      // such moment at or after the slice's start.
-      const int64_t to_after = s->to.time_of_day && s->from.given && s->from_us != kTimeUnknown ? s->from_us : e.time_us;
-      s->to_us = s->to.given ? record_time_resolve(s->to, to_after) : INT64_MAX;
-      if (s->from_us == kTimeUnknown) s->from_us = INT64_MIN;
+      // A start beyond every time there is leaves nothing.
+      if (s->from.given && s->from_us == kTimeUnknown) s->from_us = INT64_MAX;
+      // Seconds count from the recording's start; a time of day is the
+      // first such span that has not ended by the slice's start.
+      const int64_t to_after = s->to.time_of_day && s->from.given && s->from_us != INT64_MAX
+                                   ? (s->from_us > e.time_us ? s->from_us : e.time_us)
+                                   : e.time_us;
+      s->to_us = s->to.given ? record_time_resolve_end(s->to, to_after) : INT64_MAX;
       if (s->to_us == kTimeUnknown) s->to_us = INT64_MAX;
     }
     const int sliced = s->from.given || s->to.given;
@@ -285,10 +410,11 @@ int record_stream_next(RecordStream* s, RecordEntry* out) {
   }
 }
 
-int record_stream_at(RecordStream* s, uint64_t offset) {
+int record_stream_at(RecordStream* s, uint64_t offset, int64_t run_clock) {
   s->open = 1;
   s->has_pending = 0;
-  s->run_wall_minus_clock = s->reader->wall_minus_clock;
+  s->reader->wall_minus_clock = run_clock;
+  s->run_wall_minus_clock = run_clock;
   s->has_run = 1;
   if (record_reader_seek(s->reader, offset)) return 1;
   s->open = 0;  // the stream goes on with the next file
@@ -378,6 +504,8 @@ int32_t record_window_fill(RecordStream* s, RecordWindow* w) {
     } else if (!record_stream_next(s, &e)) {
       return taken;
     }
+    if (taken == 0)
+      for (int ch = 0; ch < 2; ch++) w->shape[ch] = record_line_shape(s->reader->header.channel[ch]);
     if (record_window_add(w, e)) {
       // Kept for the next window: its data stay in the reader until the
       // stream is read again.

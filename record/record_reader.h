@@ -42,6 +42,8 @@ struct RecordReader {
   int failed;       // a read failed: the file ends there
   int torn;         // the file ends in a block cut short (a crash, a full disk)
   uint64_t skipped; // bytes of damaged blocks passed over
+  int64_t budget;   // bytes a scan may still spend checking the places it finds
+  int64_t last_time;  // capture clock of the latest entry read, kTimeUnknown after an open or a seek
   uint8_t buffer[kRecordBlockHeaderBytes + kRecordBlockPayloadMax];
 };
 
@@ -51,11 +53,18 @@ constexpr int kRecordReadFailed = 5;  // beside the RecordHeaderStatus values
 int record_reader_open(RecordReader* r, RecordSource src);
 // The next entry of the file, its time_us the recorded time; its data point
 // into the reader and hold until the next call. 1 with *out, 0 at the file's
-// end. A damaged block is passed over (r->skipped counts its bytes) and the
-// reader goes on at the next whole block; a torn last block ends the file.
+// end. Each block's head says where the next begins: a block whose head
+// holds but whose payload does not is passed over by its length. Where a
+// head does not hold, a scan looks for the next place that does, trusted
+// only when what follows agrees (the next head begins where that block
+// ends, or the file ends there), the block's own checks hold, its time
+// lies between the entry read before and the next block's (one clock, in
+// order), and no whole block before it holds it as data; r->skipped counts what was passed
+// over. A torn last block ends the file. The work spent on a file is a
+// small multiple of its size, whatever its bytes.
 int record_reader_next(RecordReader* r, RecordEntry* out);
-// Goes on reading at the first whole block that starts at or after byte
-// `offset` of the file (its first block for an offset inside the header):
+// Goes on reading at the first block at or after byte `offset` of the file
+// that a scan trusts (its first block for an offset inside the header):
 // how a viewer seeks without an index. 1, or 0 when no block is left there.
 int record_reader_seek(RecordReader* r, uint64_t offset);
 
@@ -67,19 +76,33 @@ LineShape record_line_shape(const RecordChannel& c);
 
 // A start or end of a slice as the user types it: seconds since the
 // recording's first entry ("90", "12.5"), or a time of day ("14:03",
-// "14:03:07", "14:03:07.250").
+// "14:03:07", "14:03:07.250"). A time names the span its last digit
+// counts: "14:03" the minute 14:03:00 to 14:03:59.999999, "14:03:07" that
+// second, "12.5" the tenth of a second from 12.5 s.
 struct RecordTime {
   int given;
   int time_of_day;  // 1: `us` is µs since midnight; 0: µs since the start
-  int64_t us;
+  int64_t us;       // the span's beginning
+  int64_t span_us;  // its length (1 µs and up)
 };
 // 0 with *out, or 1 when the text is neither.
 int record_time_parse(const char* text, RecordTime* out);
-// The moment a RecordTime names after `start`: start plus the seconds, or
-// the first moment at or after `start` with that time of day. A stream's
-// seconds count from its first entry; its end's time of day falls at or
-// after its start.
+// The beginning of the span a RecordTime names after `start`: start plus
+// the seconds, or, for a time of day, the first such span that has not
+// ended by `start` (so "14:03" of a recording that began at 14:03:10 is
+// 14:03:00, and "00:10" of one that began at 23:50 falls on the next day).
+// kTimeUnknown when it lies beyond the times there are.
 int64_t record_time_resolve(const RecordTime& t, int64_t start);
+// The last moment of that span.
+int64_t record_time_resolve_end(const RecordTime& t, int64_t start);
+
+// The mapping from a file's capture clock to recorded times (time of day
+// minus clock), one per run of the program: a file whose header agrees with
+// the mapping of the file before it (`has_run`, `run`) to within the
+// header's second goes on with that run's mapping, so that times never step
+// at a file's edge and a file reads the same whether reached from the start
+// or by seeking; any other begins a run of its own.
+int64_t record_run_clock(const RecordHeader& h, int has_run, int64_t run);
 
 // The files of a recording as one stream, cut to a slice.
 struct RecordStream {
@@ -110,11 +133,10 @@ void record_stream_begin(RecordStream* s, int (*open_next)(void*, RecordReader*)
 int record_stream_next(RecordStream* s, RecordEntry* out);
 // After the caller opened a file of the recording into the stream's reader
 // (a viewer moving to another place): reading goes on there, at the first
-// block at or after `offset`, with that file's clock. 1, or 0 when the file
-// holds no block from there on.
-int record_stream_at(RecordStream* s, uint64_t offset);
-// The header of the file being read (the channel settings of that part).
-inline const RecordHeader& record_stream_header(const RecordStream* s) { return s->reader->header; }
+// block at or after `offset`, with `run_clock`, the mapping the run gives
+// that file (record_run_clock over the files before it, as reading from
+// the start decides it). 1, or 0 when the file holds no block from there on.
+int record_stream_at(RecordStream* s, uint64_t offset, int64_t run_clock);
 
 // A window: a stretch of the recording laid out as a capture snapshot, so
 // that every tool that takes a snapshot takes it: chunk records, each
@@ -128,6 +150,7 @@ constexpr int32_t kRecordWindowQuietFrom = kCaptureWrapThreshold / 8 * 7;
 constexpr int64_t kRecordWindowQuietUs = 100000;
 struct RecordWindow {
   CaptureSnapshot snap;
+  LineShape shape[2];   // the channels' lines as the header of the file its first entry came from says
   int32_t last_marker;  // the latest chunk's kind-129 marker, -1 for none
   int64_t last_time;
 };

@@ -36,6 +36,7 @@ struct RecordingView {
   RecordStream stream;
   RecordWindow window;
   uint64_t file_start[kRecordFolderFilesMax + 1];  // each file's first byte in the recording as one
+  int64_t file_clock[kRecordFolderFilesMax];       // each file's run clock (record_run_clock), decided at the open
   uint64_t total;
   uint64_t window_pos, window_end;  // where in the recording the window shown lies
   int at_end;                       // nothing follows the window shown
@@ -127,7 +128,7 @@ int stream_seek(uint64_t pos) {
   if (!record_files_open_next(g_rv.files, g_rv.reader)) return 0;
   // A file that did not open was passed over: the next one is read from its start.
   const uint64_t offset = g_rv.files->next - 1 == k && pos > g_rv.file_start[k] ? pos - g_rv.file_start[k] : 0;
-  record_stream_at(&g_rv.stream, offset);
+  record_stream_at(&g_rv.stream, offset, g_rv.file_clock[g_rv.files->next - 1]);
   return 1;
 }
 
@@ -244,6 +245,18 @@ int recording_open(HWND owner, const wchar_t* folder, const wchar_t* const* name
     g_rv.total += g_rv.files->list.sizes[k];
   }
   g_rv.file_start[g_rv.files->list.count] = g_rv.total;
+  // One clock per run, decided once over the files' headers as reading
+  // from the start decides it, so that a seek into any file reads the
+  // times Find and the exports read.
+  int has_run = 0;
+  int64_t run = 0;
+  for (int k = 0; k < g_rv.files->list.count; k++) {
+    RecordHeader h;
+    if (record_files_header(g_rv.files, k, &h)) continue;  // passed over as it is read
+    run = record_run_clock(h, has_run, run);
+    has_run = 1;
+    g_rv.file_clock[k] = run;
+  }
   record_stream_begin(&g_rv.stream, record_files_open_next, g_rv.files, g_rv.reader, {}, {});
   g_rv.serial++;
   g_rv.shown = 1;

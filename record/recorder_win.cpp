@@ -35,7 +35,8 @@ struct Recorder {
   // The writer thread's file.
   HANDLE file;
   uint64_t file_bytes;
-  int file_day;
+  int64_t file_day;  // record_day_stamp of its start
+  uint64_t loss_told[3];  // the queue's lost bytes by channel already put in the capture as events
 };
 
 Recorder g_rec = {};
@@ -77,20 +78,42 @@ void lines_refresh() {
   g_rec.lines[1] = lines[1];
 }
 
-// The folder's recordings, oldest first (their names sort by time): the
-// oldest deleted while the folder passes its limit. The file being
-// written is the newest and is never deleted.
+// Before a file begins (none is being written): the folder's recordings
+// (by the naming rule, in their order), the oldest deleted until they and
+// a whole new file fit in the folder's limit.
 void folder_prune() {
   if (!g_rec.folder_limit) return;
   static RecordFileList list;  // the writer thread's alone
-  const int n = record_folder_list(g_rec.folder, &list);
-  const int drop = record_prune_count(list.sizes, n, g_rec.folder_limit);
-  for (int i = 0; i < drop; i++) {
-    wchar_t path[MAX_PATH];
-    _snwprintf(path, MAX_PATH, L"%ls\\%ls", g_rec.folder, list.names[i]);
-    path[MAX_PATH - 1] = 0;
-    DeleteFileW(path);
+  for (;;) {
+    const int n = record_folder_list(g_rec.folder, &list);
+    // Recordings past those the list holds are newer: they count, and go later.
+    const int drop = record_prune_count(list.sizes, n, g_rec.folder_limit, g_rec.file_limit + list.more_bytes);
+    int deleted = 0;
+    for (int i = 0; i < drop; i++) {
+      wchar_t path[MAX_PATH];
+      _snwprintf(path, MAX_PATH, L"%ls\\%ls", g_rec.folder, record_list_name(list, i));
+      path[MAX_PATH - 1] = 0;
+      deleted += DeleteFileW(path) ? 1 : 0;
+    }
+    if (drop < n || !list.more || deleted == 0) return;
   }
+}
+
+// This moment's local time and its offset from UTC in minutes, of one instant.
+void local_now(SYSTEMTIME* local, int* zone_minutes) {
+  FILETIME utc_file, local_file;
+  GetSystemTimeAsFileTime(&utc_file);
+  SYSTEMTIME utc;
+  if (!FileTimeToSystemTime(&utc_file, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, local) ||
+      !SystemTimeToFileTime(local, &local_file)) {
+    GetLocalTime(local);
+    *zone_minutes = 0;
+    return;
+  }
+  const int64_t u = static_cast<int64_t>((static_cast<uint64_t>(utc_file.dwHighDateTime) << 32) | utc_file.dwLowDateTime);
+  const int64_t l =
+      static_cast<int64_t>((static_cast<uint64_t>(local_file.dwHighDateTime) << 32) | local_file.dwLowDateTime);
+  *zone_minutes = static_cast<int>((l - u) / 600000000);
 }
 
 // The folder, and the folders above it that are missing: 0, or the Win32
@@ -111,8 +134,11 @@ DWORD folder_make(const wchar_t* folder) {
 DWORD file_next() {
   if (g_rec.file) CloseHandle(g_rec.file);
   g_rec.file = 0;
+  // The folder's limit holds with this file whole: room is made first.
+  folder_prune();
   SYSTEMTIME now;
-  GetLocalTime(&now);
+  int zone = 0;
+  local_now(&now, &zone);
   RecordHeader h = {};
   h.year = now.wYear;
   h.month = static_cast<uint8_t>(now.wMonth);
@@ -128,15 +154,13 @@ DWORD file_next() {
     h.channel[0] = g_rec.lines[0];
     h.channel[1] = g_rec.lines[1];
   }
-  char name[kRecordNameUnits];
-  record_file_name(h, name);
-  const int stem = static_cast<int>(strlen(name)) - 5;  // before ".qrec"
   HANDLE f = INVALID_HANDLE_VALUE;
   // A second file in the same second gets "-2", "-3" ...
   for (int k = 1; k < 100 && f == INVALID_HANDLE_VALUE; k++) {
+    char name[kRecordNameUnits + 12];
+    record_file_name_nth(h, k, name, sizeof name);
     wchar_t path[MAX_PATH];
-    if (k == 1) _snwprintf(path, MAX_PATH, L"%ls\\%hs", g_rec.folder, name);
-    else _snwprintf(path, MAX_PATH, L"%ls\\%.*hs-%d.qrec", g_rec.folder, stem, name, k);
+    _snwprintf(path, MAX_PATH, L"%ls\\%hs", g_rec.folder, name);
     path[MAX_PATH - 1] = 0;
     // Others may read a recording while it grows (the command line's export).
     f = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -153,16 +177,16 @@ DWORD file_next() {
   }
   g_rec.file = f;
   g_rec.file_bytes = kRecordHeaderBytes;
-  g_rec.file_day = now.wYear * 400 + now.wMonth * 32 + now.wDay;
+  g_rec.file_day = record_day_stamp(now.wYear, now.wMonth, now.wDay, zone);
   g_rec.written.fetch_add(kRecordHeaderBytes);
-  folder_prune();
   return 0;
 }
 
-int today() {
+int64_t today() {
   SYSTEMTIME now;
-  GetLocalTime(&now);
-  return now.wYear * 400 + now.wMonth * 32 + now.wDay;
+  int zone = 0;
+  local_now(&now, &zone);
+  return record_day_stamp(now.wYear, now.wMonth, now.wDay, zone);
 }
 
 // Writes what the queue holds, block by block: 0, or the Win32 error.
@@ -261,7 +285,13 @@ int recorder_start(HWND owner, const wchar_t* folder) {
     // A burst fills the queue faster than the writer's turns: it is woken.
     g_rec.queue->filling = [](void*) { SetEvent(g_rec.wake); };
   }
-  lstrcpynW(g_rec.folder, folder, MAX_PATH);
+  // Made absolute once: a file chooser may change the current folder
+  // while the recording goes on, and rotation and pruning must stay here.
+  const DWORD full = GetFullPathNameW(folder, MAX_PATH, g_rec.folder, nullptr);
+  if (full == 0 || full >= MAX_PATH) {
+    show_texts(owner, L"Quorrin", {kTextRecordCannotStart}, folder, static_cast<int>(ERROR_BAD_PATHNAME));
+    return 1;
+  }
   const DWORD made = folder_make(g_rec.folder);
   if (made) {
     show_texts(owner, L"Quorrin", {kTextRecordCannotStart}, g_rec.folder, static_cast<int>(made));
@@ -270,6 +300,7 @@ int recorder_start(HWND owner, const wchar_t* folder) {
   limits_load();
   lines_refresh();
   record_queue_reset(g_rec.queue);
+  for (uint64_t& told : g_rec.loss_told) told = 0;
   g_rec.failed.store(0);
   g_rec.written.store(0);
   g_rec.file = 0;
@@ -312,17 +343,45 @@ void recorder_status(char16_t out[64]) {
   out[i] = 0;
 }
 
+namespace {
+
+// Data the recording's hand-over refused since the last look: an event in
+// the capture for each channel (the recording holds its own).
+void losses_tell() {
+  if (!g_rec.queue) return;
+  for (int c = 0; c < 3; c++) {
+    const uint64_t lost = g_rec.queue->lost_channel[c].load(std::memory_order_relaxed);
+    if (lost <= g_rec.loss_told[c]) continue;
+    const uint64_t bytes = lost - g_rec.loss_told[c];
+    capture_add_event(&g_app.capture, kEventRecordLoss, static_cast<uint8_t>(c), 0,
+                      bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(bytes));
+    g_rec.loss_told[c] = lost;
+  }
+}
+
+void failure_tell(HWND owner, uint32_t error) {
+  capture_add_event(&g_app.capture, kEventRecordStopped, 0, 0, error);
+  show_texts(owner, L"Quorrin", {kTextRecordFailed}, g_rec.folder, static_cast<int>(error));
+}
+
+}  // namespace
+
 void recorder_watch(HWND owner) {
+  losses_tell();
   if (!recorder_running()) {
-    writer_reap(0);  // a writer that went on after its stop, once it has ended
+    // A writer that went on after its stop, once it has ended; a write of
+    // that last drain that failed is told as any other.
+    if (writer_reap(0)) {
+      const uint32_t error = g_rec.failed.exchange(0);
+      if (error) failure_tell(owner, error);
+    }
     return;
   }
-  const uint32_t error = g_rec.failed.load();
+  const uint32_t error = g_rec.failed.exchange(0);
   if (!error) {
     lines_refresh();
     return;
   }
   recorder_stop();
-  capture_add_event(&g_app.capture, kEventRecordStopped, 0, 0, error);
-  show_texts(owner, L"Quorrin", {kTextRecordFailed}, g_rec.folder, static_cast<int>(error));
+  failure_tell(owner, error);
 }

@@ -8,10 +8,13 @@
 // allocating; the recorder's writer thread takes them every 200 ms, packs
 // them into blocks and writes each block with one WriteFile, so what a
 // killed program loses is at most the last 200 ms. A new file begins when
-// the next block would pass the rotation size or a new day has begun; the
-// oldest recordings go when the folder would pass its limit. A write that
-// fails (a full disk, a folder gone) stops the recording; the main window's
-// watch tells the user once and records why in the capture.
+// the next block would pass the rotation size, a new day has begun or the
+// UTC offset has changed; before it begins, the oldest recordings go until
+// the folder's limit holds with it whole. A write that fails (a full disk,
+// a folder gone), also in the last drain after a stop, ends the recording;
+// the main window's watch tells the user once and records why in the
+// capture, and puts each loss the hand-over counted in the capture as an
+// event (the recording holds its own).
 #pragma once
 
 #include "app/app_win.h"

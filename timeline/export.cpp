@@ -126,6 +126,7 @@ void timeline_event_details(const LineEvent& e, char out[48]) {
       break;
     case kEventSettings: std::snprintf(out, 48, "%s%u baud", port, static_cast<unsigned>(e.detail)); break;
     case kEventRecordStopped: std::snprintf(out, 48, "error %u", static_cast<unsigned>(e.detail)); break;
+    case kEventRecordLoss: std::snprintf(out, 48, "%u bytes", static_cast<unsigned>(e.detail)); break;
     default:
       std::snprintf(out, 48, "%s", port);
       if (e.port) out[std::strlen(out) - 1] = 0;  // no blank after the port alone

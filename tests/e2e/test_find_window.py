@@ -124,7 +124,7 @@ def test_find_walks_a_recording_and_go_to_time_in_a_log(app, driver, display):
     # A log of lines 6667 to 8000: Go to Time by time of day and by seconds
     # since its start lands on line 7334 (11.001 s after the recording's
     # start), and Find Next goes on from there.
-    code, err = q.command_line("/export", "recordings", "part.log", "/from", "10", "/to", "12")
+    code, err = q.command_line("/export", "recordings", "part.log", "/from", "10", "/to", "12.000")
     assert (code, err) == (0, []), err
     harness.load_log(driver, "part.log")
     query(driver, dlg, '"L"')

@@ -6,13 +6,18 @@ line of both channels in order up to within a second of the kill, in
 several files; the capture buffer wrapped many times meanwhile.
 "Quorrin.exe /export" reads the same folder: the whole of it, a slice by
 /from and /to, and a log with its times. A recording whose disk fills
-stops with one notice and an event, and what it wrote still exports."""
+stops with one notice and an event, and what it wrote still exports.
+Files begun in one second read back in the order written, the folder's
+limit deletes only the oldest recordings, a recording that carries a whole
+block as its data exports no entry that was not sent, damaged or not, and
+"/from" at the minute a recording began cuts from its start."""
 import csv
 import io
 import os
 import resource
 import signal
 import struct
+import subprocess
 import threading
 import time
 import zlib
@@ -83,18 +88,29 @@ def numbered(stream, tag):
     return [int(line[1:]) for line in stream.split(b"\r\n") if line.startswith(tag) and len(line) == 7]
 
 
+def start_recording(q, driver, recording, cwd=None):
+    """Starts Quorrin with `recording` (the keys of quorrin.ini's section
+    the recorder reads), as a shell in `cwd` would (None: its own folder),
+    and waits for its ports to be open."""
+    with open(q.path("quorrin.ini"), "a", encoding="ascii") as f:
+        f.write("[Recording]\r\n" + "".join(f"{k}={v}\r\n" for k, v in recording.items()))
+    if cwd is None:
+        q.start()
+    else:
+        env = dict(q.prefix.env(), **q.env)
+        q.proc = subprocess.Popen(["wine", str(q.path("Quorrin.exe")), *q.args], cwd=cwd, env=env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+    driver.main_window(30000)
+    assert harness.wait_for(lambda: harness.toolbar_enabled(driver, harness.TOOLBAR_CLOSE_PORTS), 10)
+
+
 def test_recording_survives_a_kill_with_every_line_in_order(wine, display, driver, com3, com4):
     folder = harness.E2E / "run" / "recording-kill" / "rec"
     q = harness.Quorrin(wine, harness.E2E / "run" / "recording-kill", settings=SETTINGS,
                         args=["/record", str(harness.to_windows_path(folder)), "/open"])
-    # A small rotation size, in the section the recorder reads.
-    with open(q.path("quorrin.ini"), "a", encoding="ascii") as f:
-        f.write("[Recording]\r\nfile_kb=64\r\n")
-    q.start()
     streams = []
     try:
-        driver.main_window(30000)
-        assert harness.wait_for(lambda: harness.toolbar_enabled(driver, harness.TOOLBAR_CLOSE_PORTS), 10)
+        start_recording(q, driver, {"file_kb": 64})  # a small rotation size
         streams = [Streamer(com3, b"A", 20000), Streamer(com4, b"B", 20000)]
         for s in streams:
             s.start()
@@ -152,23 +168,24 @@ def check_exports(q, folder, files):
     rows = csv_rows(q.path("out/all.csv"))
     for kind, channel in ((1, "CH1"), (3, "CH2")):
         assert exported_bytes(rows, channel, "RX") == b"".join(d for k, _, d in entries if k == kind), channel
-    # A slice: from 2 s after the recording's first entry to 4 s after it
-    # (one run: the capture clock is the recording's clock).
+    # A slice: from 2 s after the recording's first entry to the end of the
+    # millisecond 4.000 s after it (one run: the capture clock is the
+    # recording's clock).
     t0 = entries[0][1]
     code, err = q.command_line("/export", str(harness.to_windows_path(folder)), r"out\slice.csv",
-                               "/from", "2", "/to", "4.0")
+                               "/from", "2", "/to", "4.000")
     assert code == 0, err
     rows = csv_rows(q.path("out/slice.csv"))
-    want = b"".join(d for k, t, d in entries if k == 1 and t0 + 2_000_000 <= t <= t0 + 4_000_000)
+    want = b"".join(d for k, t, d in entries if k == 1 and t0 + 2_000_000 <= t <= t0 + 4_000_999)
     assert len(want) > 10000 and exported_bytes(rows, "CH1", "RX") == want
-    assert float(rows[0][0]) == 0.0 and 1.9 < float(rows[-1][0]) <= 2.0, (rows[0], rows[-1])
+    assert float(rows[0][0]) == 0.0 and 1.9 < float(rows[-1][0]) <= 2.001, (rows[0], rows[-1])
     # A log of a short slice, with its times beside it; one of the whole
     # recording is cut where a log is full, and says where.
     code, err = q.command_line("/export", str(harness.to_windows_path(folder)), r"out\part.log",
                                "/from", "1", "/to", "1.5")
     assert (code, err) == (0, []), err
     _, _, records = harness.parse_log(q.path("out/part.log").read_bytes())
-    want = b"".join(d for k, t, d in entries if k == 1 and t0 + 1_000_000 <= t <= t0 + 1_500_000)
+    want = b"".join(d for k, t, d in entries if k == 1 and t0 + 1_000_000 <= t <= t0 + 1_599_999)
     assert harness.received(records, 1) == want
     assert q.path("out/part.log.qtimes").stat().st_size == q.path("out/part.log").stat().st_size
     code, err = q.command_line("/export", str(harness.to_windows_path(folder)), r"out\all.log")
@@ -196,13 +213,9 @@ def test_a_full_disk_stops_the_recording_once_and_the_capture_goes_on(wine, disp
     folder = run / "rec"
     q = harness.Quorrin(wine, run, settings=SETTINGS, preexec=limit_file_size,
                         args=["/record", str(harness.to_windows_path(folder)), "/open"])
-    with open(q.path("quorrin.ini"), "a", encoding="ascii") as f:
-        f.write("[Recording]\r\nfile_kb=8192\r\n")
-    q.start()
     stream = Streamer(com3, b"A", 150000)
     try:
-        driver.main_window(30000)
-        assert harness.wait_for(lambda: harness.toolbar_enabled(driver, harness.TOOLBAR_CLOSE_PORTS), 10)
+        start_recording(q, driver, {"file_kb": 8192})
         stream.start()
         hwnd, _, text = driver.message_box(40000)
         stream.stop = True
@@ -235,26 +248,35 @@ def test_a_full_disk_stops_the_recording_once_and_the_capture_goes_on(wine, disp
     assert log.exists()
 
 
-def write_recording(path, date_time, clock0, entries):
-    """A .qrec file as the manual describes it: the header (a COM3 channel
-    at 9600 8N1 on CH1), then blocks of at most 60 KB of (kind, time, bytes)
-    chunks."""
+def header_of(date_time, clock0):
+    """A .qrec file's header as the manual describes it, with a COM3
+    channel at 9600 8N1 on CH1."""
     header = bytearray(HEADER)
     header[:8] = b"QREC" + struct.pack("<HH", 1, HEADER)
     header[8:15] = struct.pack("<HBBBBB", *date_time)
     struct.pack_into("<q", header, 16, clock0)
     struct.pack_into("<IBBBBBBH", header, 24, 9600, 8, 0, 0, 0, 0, 0, 3)
     struct.pack_into("<I", header, 216, zlib.crc32(bytes(header[:216])))
-    out = bytearray(header)
-    payload, count, first = bytearray(), 0, None
-    for n, (kind, t, data) in enumerate(entries):
-        payload += struct.pack("<BHq", kind, len(data), t) + data
-        first = t if first is None else first
-        count += 1
-        if len(payload) > 60000 or n == len(entries) - 1:
-            head = b"QBLK" + struct.pack("<IIIq", len(payload), count, zlib.crc32(bytes(payload)), first)
-            out += head + struct.pack("<I", zlib.crc32(head)) + payload
-            payload, count, first = bytearray(), 0, None
+    return bytes(header)
+
+
+def block_of(entries):
+    """One block of (kind, time, bytes) chunks as the writer makes it."""
+    payload = b"".join(struct.pack("<BHq", kind, len(data), t) + data for kind, t, data in entries)
+    head = b"QBLK" + struct.pack("<IIIq", len(payload), len(entries), zlib.crc32(payload), entries[0][1])
+    return head + struct.pack("<I", zlib.crc32(head)) + payload
+
+
+def write_recording(path, date_time, clock0, entries):
+    """A .qrec file: the header, then blocks of at most 60 KB of (kind,
+    time, bytes) chunks."""
+    out = bytearray(header_of(date_time, clock0))
+    block = []
+    for n, entry in enumerate(entries):
+        block.append(entry)
+        if sum(11 + len(d) for _, _, d in block) > 60000 or n == len(entries) - 1:
+            out += block_of(block)
+            block = []
     path.write_bytes(bytes(out))
 
 
@@ -319,8 +341,120 @@ def test_open_recording_moves_over_all_of_it_and_back_to_live(app, driver, displ
     assert text == harness.texts()[308][1], text
     # A slice written as a log opens in Open Log: lines 10 s to 12 s after
     # the start, 1.5 ms apart.
-    code, err = q.command_line("/export", "recordings", "part.log", "/from", "10", "/to", "12")
+    code, err = q.command_line("/export", "recordings", "part.log", "/from", "10", "/to", "12.000")
     assert (code, err) == (0, []), err
     harness.load_log(driver, "part.log")
     part = shown_lines(driver, q, "part.csv")
     assert part == (6667, 8000), part
+
+
+def test_a_block_carried_as_data_never_becomes_an_entry(wine):
+    """A device (or a recording sent over the link) whose bytes are a whole
+    block: with one byte of the recording damaged anywhere near it, the
+    export holds only what was received, and never the carried block."""
+    q = harness.Quorrin(wine, harness.E2E / "run" / "recording-carried", settings=SETTINGS)
+    carried = block_of([(3, 77, b"EVIL")])
+    clock = 3_600_000_000  # the capture clock an hour after the machine started
+    sent = [(1, clock + i * 1000, b"L%06d\r\n" % i) for i in range(30)]
+    # The carried block as the last chunk of the first block, and again
+    # inside a chunk of the second with more bytes after it.
+    sent.insert(10, (1, clock + 9_500, carried))
+    sent.insert(25, (1, clock + 23_500, b"x" + carried + b"yz"))
+    blocks = [block_of(sent[:11]), block_of(sent[11:22]), block_of(sent[22:])]
+    whole = header_of((2026, 12, 9, 10, 0, 0), clock) + b"".join(blocks)
+    first, second = HEADER, HEADER + len(blocks[0])
+    spoils = {"none": None, "first head": first + 6, "first payload": first + BLOCK_HEAD + 3,
+              "second head": second + 20, "second payload": second + BLOCK_HEAD + 3}
+    q.path("out").mkdir(parents=True, exist_ok=True)
+    for what, at in spoils.items():
+        data = bytearray(whole)
+        if at is not None:
+            data[at] ^= 0x04
+        name = "quorrin-20261209-100000.qrec"
+        (q.path("out") / name).write_bytes(bytes(data))
+        code, err = q.command_line("/export", "out\\" + name, r"out\all.csv")
+        assert code == 0, (what, err)
+        rows = [r for r in csv_rows(q.path("out/all.csv")) if r[3] != "EV"]
+        assert rows, what
+        for r in rows:
+            assert r[2:4] == ["CH1", "RX"] and any(bytes.fromhex(r[5]) == d for _, _, d in sent), (what, r)
+        if at is None:
+            assert exported_bytes(rows, "CH1", "RX") == b"".join(d for _, _, d in sent)
+        else:
+            assert any("passed over" in line or "damaged" in line for line in err), (what, err)
+
+
+def test_files_of_one_second_read_in_order_and_the_limit_deletes_the_oldest(wine, display, driver, com3, com4):
+    run = harness.E2E / "run" / "recording-order"
+    # Started from a shell in another folder with a relative /record: the
+    # recording stays there, whatever folder a file chooser moves to.
+    shell = run / "shell"
+    folder = shell / "rec"
+    q = harness.Quorrin(wine, run, settings=SETTINGS, args=["/record", "rec", "/open"])
+    folder.mkdir(parents=True, exist_ok=True)
+    # Older recordings of one second, -2 ... -11, 100 KB each (their names
+    # sort as text as -10, -11, -2 ...), and files that are no recordings.
+    old = ["quorrin-20261209-100000.qrec"] + ["quorrin-20261209-100000-%d.qrec" % k for k in range(2, 12)]
+    lines = 0
+    for name in old:
+        entries = [(1, 5_000_000 + i * 1000, b"O%06d\r\n" % i) for i in range(lines, lines + 10000)]
+        write_recording(folder / name, (2026, 12, 9, 10, 0, 0), 5_000_000, entries)
+        lines += 10000
+    code, err = q.command_line("/export", str(harness.to_windows_path(folder)), "old.csv")
+    assert code == 0, err
+    got = numbered(exported_bytes(csv_rows(q.path("old.csv")), "CH1", "RX"), b"O")
+    assert got == list(range(lines)), "files of one second read out of their order"
+    (folder / "notes.txt").write_bytes(b"keep me")
+    (folder / "quorrin-copy.qrec").write_bytes((folder / old[0]).read_bytes())
+    # 2 MB of the folder's limit and files of 64 KB: the run's first file
+    # makes room by deleting the oldest; the stream then passes the limit
+    # again and again.
+    streams = []
+    try:
+        start_recording(q, driver, {"file_kb": 64, "folder_mb": 2}, cwd=shell)
+        # The first file: the oldest of the others went, in their order.
+        assert harness.wait_for(lambda: not (folder / old[0]).exists(), 10)
+        kept = [name for name in old if (folder / name).exists()]
+        assert kept == old[len(old) - len(kept):], kept
+        streams = [Streamer(com3, b"A", 150000), Streamer(com4, b"B", 150000)]
+        for s in streams:
+            s.start()
+        time.sleep(4)
+        harness.save_log(driver, q, "moved")  # the chooser sets the program's folder as the current one
+        time.sleep(8)
+        for s in streams:
+            s.stop = True
+        for s in streams:
+            s.join(5)
+        time.sleep(1.0)
+        driver.call("close", "main")
+        q.wait_exit(20)
+    finally:
+        for s in streams:
+            s.stop = True
+        q.kill()
+    assert (folder / "notes.txt").read_bytes() == b"keep me" and (folder / "quorrin-copy.qrec").exists()
+    assert not list(run.glob("rec/*.qrec")), "the recording followed the current folder"
+    ours = [p for p in folder.glob("quorrin-2*.qrec")]
+    assert sum(p.stat().st_size for p in ours) <= 2 << 20
+    assert not any((folder / name).exists() for name in old), "an old recording outlived the run's own"
+    seconds = {}
+    for p in ours:
+        seconds.setdefault(p.name[:23], []).append(p.name)
+    assert max(len(v) for v in seconds.values()) >= 3, seconds  # several files begun in one second
+    # The folder reads back whole and in order: each channel's lines run on
+    # without a gap from the first the folder kept to the last sent.
+    code, err = q.command_line("/export", str(harness.to_windows_path(folder)), "all.csv")
+    assert code == 0, err
+    rows = csv_rows(q.path("all.csv"))
+    for channel, tag, stream in (("CH1", b"A", streams[0]), ("CH2", b"B", streams[1])):
+        got = numbered(exported_bytes(rows, channel, "RX"), tag)
+        assert got and got == list(range(got[0], got[0] + len(got))), channel
+        assert got[-1] == stream.lines - 1, (channel, got[-1], stream.lines)
+    # "/from" at the minute the recording began: from its first entry on.
+    first = sorted(ours, key=lambda p: (p.name[:23], int(p.stem[24:] or 1) if p.stem[23:] else 1))[0]
+    hour, minute = first.name[17:19], first.name[19:21]
+    code, err = q.command_line("/export", str(harness.to_windows_path(folder)), "minute.csv",
+                               "/from", f"{hour}:{minute}")
+    assert code == 0, err
+    assert csv_rows(q.path("minute.csv"))[:50] == rows[:50]

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/capture.h"
 #include "record/record_queue.h"
 
 namespace {
@@ -180,12 +181,79 @@ TEST(RecordFile, NamesRotationAndTheFolderLimit) {
   EXPECT_TRUE(record_rotate_due(kRecordHeaderBytes, 1, 64 * mb, 9, 10));  // a new day
   EXPECT_FALSE(record_rotate_due(kRecordHeaderBytes, 128 * mb, 64 * mb, 9, 9));  // one block always fits
   EXPECT_FALSE(record_rotate_due(999 * mb, mb, 0, 9, 9));
+  // A new day, or the same day with another UTC offset (daylight saving),
+  // is another stamp; the stamp of one day and offset is one number.
+  const int64_t summer = record_day_stamp(2026, 3, 29, 120), winter = record_day_stamp(2026, 3, 29, 60);
+  EXPECT_NE(summer, winter);
+  EXPECT_NE(record_day_stamp(2026, 3, 30, 60), winter);
+  EXPECT_NE(record_day_stamp(2026, 3, 29, -300), record_day_stamp(2026, 3, 29, 300));
+  EXPECT_EQ(record_day_stamp(9999, 12, 31, 840), record_day_stamp(9999, 12, 31, 840));
+  EXPECT_TRUE(record_rotate_due(10 * mb, 1, 64 * mb, winter, summer));
+  // Before a file begins, the oldest go until the rest and the new file fit;
+  // with no room for even the new file, every older one goes.
   const uint64_t sizes[] = {40, 30, 20, 10};
-  EXPECT_EQ(record_prune_count(sizes, 4, 0), 0);
-  EXPECT_EQ(record_prune_count(sizes, 4, 100), 0);
-  EXPECT_EQ(record_prune_count(sizes, 4, 99), 1);
-  EXPECT_EQ(record_prune_count(sizes, 4, 30), 2);
-  EXPECT_EQ(record_prune_count(sizes, 4, 1), 3);  // never the file being written
+  EXPECT_EQ(record_prune_count(sizes, 4, 0, 50), 0);
+  EXPECT_EQ(record_prune_count(sizes, 4, 150, 50), 0);
+  EXPECT_EQ(record_prune_count(sizes, 4, 149, 50), 1);
+  EXPECT_EQ(record_prune_count(sizes, 4, 80, 50), 2);
+  EXPECT_EQ(record_prune_count(sizes, 4, 20, 50), 4);
+}
+
+TEST(RecordFile, FilesOfOneSecondAreOrderedByTheirNumber) {
+  const RecordHeader h = sample_header();
+  char name[kRecordNameUnits + 12];
+  record_file_name_nth(h, 1, name, sizeof name);
+  EXPECT_STREQ(name, "quorrin-20261209-101112.qrec");
+  record_file_name_nth(h, 11, name, sizeof name);
+  EXPECT_STREQ(name, "quorrin-20261209-101112-11.qrec");
+  EXPECT_TRUE(record_file_name_ours(name));
+  // The order written: the plain name, then -2 ... -11 as numbers, then the
+  // next second; names that are no recording's after every recording.
+  const char* written[] = {"quorrin-20261209-101112.qrec",    "quorrin-20261209-101112-2.qrec",
+                           "quorrin-20261209-101112-9.QREC",  "quorrin-20261209-101112-10.qrec",
+                           "quorrin-20261209-101112-11.qrec", "quorrin-20261209-101113.qrec",
+                           "quorrin-20261210-000000.qrec",    "a-copy.qrec",
+                           "b.qrec"};
+  const int n = sizeof written / sizeof written[0];
+  for (int i = 0; i < n; i++)
+    for (int j = 0; j < n; j++) {
+      const int c = record_file_name_compare(written[i], written[j]);
+      EXPECT_EQ(c < 0, i < j) << written[i] << " " << written[j];
+      EXPECT_EQ(c == 0, i == j) << written[i] << " " << written[j];
+    }
+}
+
+TEST(RecordFile, AFolderOfMoreRecordingsThanAListHoldsKeepsTheOldest) {
+  // 4,106 files, one a second from 10:00:00 and ten of them -2 ... -11 of
+  // one second, found in no order: the oldest 4,096 in theirs, ten more.
+  auto list = std::make_unique<RecordFileList>();
+  record_file_list_clear(list.get());
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 4096; i++) {
+    char n[64];
+    std::snprintf(n, sizeof n, "quorrin-20261209-%02d%02d%02d.qrec", 10 + i / 3600, i / 60 % 60, i % 60);
+    names.push_back(std::u16string(n, n + std::strlen(n)));
+  }
+  for (int k = 2; k < 12; k++) {
+    char n[64];
+    std::snprintf(n, sizeof n, "quorrin-20261209-100000-%d.qrec", k);
+    names.push_back(std::u16string(n, n + std::strlen(n)));
+  }
+  for (size_t i = 0; i < names.size(); i++) {
+    const size_t k = i * 2654435761u % names.size();  // every name once, scattered
+    ASSERT_EQ(record_file_list_put(list.get(), names[k].c_str(), k + 1), 0);
+  }
+  EXPECT_EQ(record_file_list_put(list.get(), u"quorrin-20261209-100000-1234567890123456.qrec", 1), 1);
+  ASSERT_EQ(list->count, kRecordFolderFilesMax);
+  EXPECT_EQ(list->more, 10);
+  EXPECT_EQ(std::u16string(list->names[0]), names[0]);
+  for (int k = 2; k < 12; k++) EXPECT_EQ(std::u16string(list->names[k - 1]), names[4094 + k]);
+  EXPECT_EQ(std::u16string(list->names[11]), names[1]);
+  EXPECT_EQ(std::u16string(list->names[kRecordFolderFilesMax - 1]), names[4085]);
+  EXPECT_EQ(list->sizes[11], 2u);
+  uint64_t more = 0;
+  for (int i = 4086; i < 4096; i++) more += i + 1;
+  EXPECT_EQ(list->more_bytes, more);
 }
 
 TEST(RecordQueue, EntriesPassInOrderLongChunksAreCutAndAFullQueueCountsItsLoss) {
@@ -227,6 +295,37 @@ TEST(RecordQueue, EntriesPassInOrderLongChunksAreCutAndAFullQueueCountsItsLoss) 
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(put, static_cast<int>(kRecordQueueBytes / 111));
   EXPECT_EQ(q->lost.load(), 100u);
+  // More refused on CH1 and on CH2, and an event; the capture's copy of a
+  // loss event is not put again. Once there is room, the losses go first,
+  // each with its channel, its data bytes and the time of the first refused.
+  EXPECT_EQ(record_queue_put_chunk(q.get(), 2, 900000, chunk, 50), 1);
+  EXPECT_EQ(record_queue_put_chunk(q.get(), 3, 900100, chunk, 7), 1);
+  EXPECT_EQ(record_queue_put_event(q.get(), kEventRecordLoss, 1, 0, 150, 900200), 0);
+  EXPECT_EQ(q->lost_channel[1].load(), 150u);
+  EXPECT_EQ(q->lost_channel[2].load(), 7u);
+  while (record_queue_waiting(q.get())) {
+    record_block_begin(b.get());
+    record_queue_take(q.get(), b.get());
+  }
+  ASSERT_EQ(record_queue_put_chunk(q.get(), 4, 900300, chunk, 5), 0);
+  record_block_begin(b.get());
+  EXPECT_EQ(record_queue_take(q.get(), b.get()), 3);
+  const uint32_t sealed = record_block_seal(b.get());
+  ASSERT_EQ(record_block_read(b->bytes, sealed, &block), kRecordBlockOk);
+  at = 0;
+  const uint32_t want[2][2] = {{1, 150}, {2, 7}};
+  const int64_t when[2] = {put, 900100};
+  for (int k = 0; k < 2; k++) {
+    ASSERT_EQ(record_entry_next(block, &at, &e), 1);
+    ASSERT_EQ(e.type, kRecordEntryEvent);
+    EXPECT_EQ(e.event_kind, kEventRecordLoss);
+    EXPECT_EQ(e.event_channel, want[k][0]);
+    EXPECT_EQ(e.event_detail, want[k][1]);
+    EXPECT_EQ(e.time_us, when[k]);
+  }
+  ASSERT_EQ(record_entry_next(block, &at, &e), 1);
+  EXPECT_EQ(e.time_us, 900300);
+  EXPECT_EQ(record_entry_next(block, &at, &e), 0);
 }
 
 // One thread puts numbered chunks as the capture's appenders would (one at
@@ -262,6 +361,7 @@ TEST(RecordQueueConcurrency, APutterAndTheWriterThread) {
     uint32_t at = 0;
     RecordEntry e;
     while (record_entry_next(block, &at, &e) == 1) {
+      if (e.type == kRecordEntryEvent) continue;  // the loss of a put this test then tried again
       int number = -1;
       if (e.length >= 4) std::memcpy(&number, e.data, sizeof number);
       ok = e.time_us == next && e.length == 1 + next % 100 && e.type == 1 + next % 4 &&
@@ -359,6 +459,13 @@ TEST(RecordFile, StatusTextAndTheStopEventsText) {
   EXPECT_STREQ(details, "error 112");
   EXPECT_STREQ(line_event_name(kEventRecordStopped), "recording-stopped");
   EXPECT_FALSE(line_event_breaks(kEventRecordStopped));
+  // Data the recording lost: its bytes, and the line breaks there.
+  e.kind = kEventRecordLoss;
+  e.detail = 1234;
+  timeline_event_details(e, details);
+  EXPECT_STREQ(details, "1234 bytes");
+  EXPECT_STREQ(line_event_name(kEventRecordLoss), "loss");
+  EXPECT_TRUE(line_event_breaks(kEventRecordLoss));
 }
 
 }  // namespace

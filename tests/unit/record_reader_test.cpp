@@ -193,11 +193,48 @@ TEST(RecordReader, TimesParseAndASliceCutsByThem) {
   EXPECT_EQ(got.front().substr(0, 7), "n000010");
   EXPECT_EQ(got.back().substr(0, 7), "n001015");
   EXPECT_EQ(got.size(), 1006u + 1u);  // chunks 10..1015 and the second file's event
-  // Seconds at both ends count from the recording's start.
+  // Seconds at both ends count from the recording's start; "0.2" is the
+  // tenth of a second from 0.2 s.
   ASSERT_EQ(record_time_parse("0.2", &to), 0);
   const auto seconds = stream_all(f, from, to);
-  ASSERT_EQ(seconds.size(), 11u);
-  EXPECT_EQ(seconds.back().substr(0, 7), "n000020");
+  ASSERT_EQ(seconds.size(), 20u);
+  EXPECT_EQ(seconds.back().substr(0, 7), "n000029");
+}
+
+TEST(RecordReader, ATimeIsTheSpanItsDigitsNameAndNeverWraps) {
+  RecordTime t;
+  ASSERT_EQ(record_time_parse("14:03", &t), 0);
+  EXPECT_EQ(t.span_us, 60 * kSec);
+  ASSERT_EQ(record_time_parse("14:03:10.25", &t), 0);
+  EXPECT_EQ(t.span_us, 10000);
+  // The recording began at 23:59:50: its own minute cuts from its start,
+  // its own second is chunks 0..99, the next second 100..199.
+  Files f;
+  f.list = {make_file(0, 3, 100), make_file(300, 20, 100)};
+  RecordTime from, to;
+  ASSERT_EQ(record_time_parse("23:59", &from), 0);
+  EXPECT_EQ(stream_all(f, from).size(), 2302u);
+  ASSERT_EQ(record_time_parse("23:59:50", &to), 0);
+  auto got = stream_all(f, from, to);
+  ASSERT_EQ(got.size(), 101u);
+  EXPECT_EQ(got.back().substr(0, 7), "n000099");
+  ASSERT_EQ(record_time_parse("23:59:51", &from), 0);
+  ASSERT_EQ(record_time_parse("23:59:51", &to), 0);
+  got = stream_all(f, from, to);
+  ASSERT_EQ(got.size(), 100u);
+  EXPECT_EQ(got.front().substr(0, 7), "n000100");
+  // Past midnight: 00:00 is the next day's first minute.
+  ASSERT_EQ(record_time_parse("00:00", &from), 0);
+  got = stream_all(f, from);
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ(got.front().substr(0, 7), "n001000");
+  // A start near the end of the times there are: nothing wraps round to
+  // "everything".
+  ASSERT_EQ(record_time_parse("90", &t), 0);
+  EXPECT_EQ(record_time_resolve(t, INT64_MAX - 10), kTimeUnknown);
+  ASSERT_EQ(record_time_parse("23:59:59", &t), 0);
+  EXPECT_EQ(record_time_resolve(t, INT64_MAX - 10), kTimeUnknown);
+  EXPECT_EQ(record_time_resolve_end(t, INT64_MAX - 10), kTimeUnknown);
 }
 
 TEST(RecordReader, WindowsTakeEveryChunkAndTheExportInPiecesMatchesTheWhole) {
@@ -256,5 +293,178 @@ TEST(RecordReader, WindowsTakeEveryChunkAndTheExportInPiecesMatchesTheWhole) {
     EXPECT_EQ(pieces, whole) << csv;
     EXPECT_NE(whole.find(csv ? "0.390000,0.010000,CH2,TX,7" : "23:59:50.390000"), std::string::npos) << whole;
   }
+  capture_snapshot_free(&w.snap);
+}
+
+namespace {
+
+// A file of three blocks, the middle one's chunks "a" .. and, as the data
+// of one chunk, a whole block of another recording (its entry "EVIL")
+// followed by `after` data bytes in that chunk (0: the block ends the chunk
+// and the middle block).
+Bytes file_carrying_a_block(int after, size_t* middle_at, size_t* inner_at) {
+  auto inner = std::make_unique<RecordBlockBuilder>();
+  record_block_begin(inner.get());
+  EXPECT_EQ(record_block_add_chunk(inner.get(), 3, 77, reinterpret_cast<const uint8_t*>("EVIL"), 4), 0);
+  const uint32_t inner_n = record_block_seal(inner.get());
+  Bytes data(inner->bytes, inner->bytes + inner_n);
+  data.insert(data.end(), static_cast<size_t>(after), 'z');
+  Bytes file = make_file(0, 1, 5);
+  auto b = std::make_unique<RecordBlockBuilder>();
+  record_block_begin(b.get());
+  EXPECT_EQ(record_block_add_chunk(b.get(), 1, 5000000 + 60000, reinterpret_cast<const uint8_t*>("a"), 1), 0);
+  EXPECT_EQ(record_block_add_chunk(b.get(), 1, 5000000 + 70000, data.data(), static_cast<int>(data.size())), 0);
+  const uint32_t n = record_block_seal(b.get());
+  *middle_at = file.size();
+  *inner_at = file.size() + kRecordBlockHeaderBytes + 2 * kRecordChunkOverhead + 1;
+  file.insert(file.end(), b->bytes, b->bytes + n);
+  const Bytes last = make_file(10, 1, 5);
+  file.insert(file.end(), last.begin() + kRecordHeaderBytes, last.end());
+  return file;
+}
+
+std::string texts(const std::vector<std::string>& got) {
+  std::string all;
+  for (const std::string& g : got) all += g.substr(0, g.find('@')) + " ";
+  return all;
+}
+
+}  // namespace
+
+TEST(RecordReader, BytesThatHoldABlockNeverSurfaceAsEntries) {
+  for (int after : {0, 9}) {
+    size_t middle, inner;
+    const Bytes whole = file_carrying_a_block(after, &middle, &inner);
+    // Whole: every chunk, the carried block as the data it is.
+    Files f;
+    f.list = {whole};
+    auto got = stream_all(f);
+    ASSERT_EQ(got.size(), 14u) << after;
+    for (const std::string& g : got) EXPECT_NE(g.substr(0, 5), "EVIL@");
+    // One byte spoiled in the middle block's payload (its first chunk), or
+    // in its head: the carried block is not read, the last block is.
+    for (size_t spoil : {middle + kRecordBlockHeaderBytes + kRecordChunkOverhead, middle + 5}) {
+      f.list = {whole};
+      f.list[0][spoil] ^= 0x01;
+      RecordStream s;
+      got = stream_all(f, {}, {}, &s);
+      EXPECT_EQ(texts(got), "ev n000000 n000001 n000002 n000003 n000004 ev n000010 n000011 n000012 n000013 n000014 ")
+          << after << " " << spoil;
+      EXPECT_GT(s.skipped, 0u);
+    }
+    // A seek to any place inside the middle block goes on at the last block.
+    for (size_t at = middle + 1; at <= inner; at += 3) {
+      auto reader = std::make_unique<RecordReader>();
+      Bytes copy = whole;
+      ASSERT_EQ(record_reader_open(reader.get(), {&copy, read_bytes}), kRecordHeaderOk);
+      ASSERT_EQ(record_reader_seek(reader.get(), at), 1) << after << " " << at;
+      RecordEntry e;
+      ASSERT_EQ(record_reader_next(reader.get(), &e), 1);
+      EXPECT_EQ(e.type, kRecordEntryEvent) << after << " " << at;
+      ASSERT_EQ(record_reader_next(reader.get(), &e), 1);
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(e.data), e.length), "n000010") << after << " " << at;
+    }
+  }
+  // Damage, then a head that holds and claims 60,000 bytes the file does
+  // not have: the blocks behind it are read all the same.
+  Files f;
+  f.list = {make_file(0, 2, 5)};
+  uint8_t head[kRecordBlockHeaderBytes] = {'Q', 'B', 'L', 'K', 0x60, 0xEA, 0, 0, 1};
+  const uint32_t crc = record_crc32(0, head, 24);
+  std::memcpy(head + 24, &crc, 4);
+  Bytes& file = f.list[0];
+  file.insert(file.begin() + kRecordHeaderBytes, head, head + kRecordBlockHeaderBytes);
+  file.insert(file.begin() + kRecordHeaderBytes, {'d', 'a', 'm', 'a', 'g', 'e'});
+  EXPECT_EQ(stream_all(f).size(), 11u);
+}
+
+namespace {
+
+// Counts what the reader asks of its source.
+struct Counted {
+  Bytes file;
+  uint64_t asked = 0;
+  static int64_t read(void* ctx, uint64_t offset, uint8_t* out, uint32_t n) {
+    Counted* c = static_cast<Counted*>(ctx);
+    c->asked += n;
+    return read_bytes(&c->file, offset, out, n);
+  }
+};
+
+// A header, then heads every 28 bytes whose own check holds, each claiming
+// `claim` bytes; `spoil_first` spoils the first so that the reader scans.
+Counted crafted(uint32_t claim, bool spoil_first, size_t size) {
+  Counted c;
+  c.file = make_file(0, 0, 0);
+  while (c.file.size() + kRecordBlockHeaderBytes <= size) {
+    uint8_t h[kRecordBlockHeaderBytes] = {'Q', 'B', 'L', 'K'};
+    for (int i = 0; i < 4; i++) h[4 + i] = static_cast<uint8_t>(claim >> (8 * i));
+    h[8] = 1;
+    const uint32_t crc = record_crc32(0, h, 24);
+    for (int i = 0; i < 4; i++) h[24 + i] = static_cast<uint8_t>(crc >> (8 * i));
+    c.file.insert(c.file.end(), h, h + kRecordBlockHeaderBytes);
+  }
+  if (spoil_first) c.file[kRecordHeaderBytes + 24] ^= 1;
+  return c;
+}
+
+}  // namespace
+
+TEST(RecordReader, ACraftedFileCostsASmallMultipleOfItsSize) {
+  // Claims that run into the middle of a head, and claims that land exactly
+  // on the next head, each read from its first head and by a scan.
+  const size_t size = 1 << 20;
+  for (uint32_t claim : {65536u, 28u * 2340 - 28}) {
+    for (bool spoil : {false, true}) {
+      Counted c = crafted(claim, spoil, size);
+      auto reader = std::make_unique<RecordReader>();
+      ASSERT_EQ(record_reader_open(reader.get(), {&c, Counted::read}), kRecordHeaderOk);
+      RecordEntry e;
+      EXPECT_EQ(record_reader_next(reader.get(), &e), 0);
+      EXPECT_LT(c.asked, 12 * size) << claim << " " << spoil;
+      ASSERT_EQ(record_reader_seek(reader.get(), size / 2), 0);
+      EXPECT_LT(c.asked, 24 * size) << claim << " " << spoil;
+    }
+  }
+}
+
+TEST(RecordReader, OneClockPerRunWhereverReadingBegins) {
+  // The second file of the run says 23:59:59 with a clock 9.4 s after the
+  // first's 23:59:50: 0.4 s off its own header, read through the run's.
+  Files run;
+  run.list = {make_file(0, 1, 10), make_file(1000, 2, 5, 59, 14600000)};
+  const auto from_start = stream_all(run);
+  ASSERT_EQ(from_start.size(), 1u + 10u + 1u + 10u);
+  auto reader = std::make_unique<RecordReader>();
+  ASSERT_EQ(record_reader_open(reader.get(), {&run.list[0], read_bytes}), kRecordHeaderOk);
+  const int64_t first = record_run_clock(reader->header, 0, 0);
+  ASSERT_EQ(record_reader_open(reader.get(), {&run.list[1], read_bytes}), kRecordHeaderOk);
+  const int64_t second = record_run_clock(reader->header, 1, first);
+  EXPECT_EQ(second, first);
+  // Seeking into the second file's second block reads the same times.
+  RecordStream s;
+  Files none;
+  record_stream_begin(&s, Files::open, &none, reader.get(), {}, {});
+  ASSERT_EQ(record_stream_at(&s, kRecordHeaderBytes + 1, second), 1);
+  RecordEntry e;
+  ASSERT_EQ(record_stream_next(&s, &e), 1);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(e.data), e.length) + "@" + std::to_string(e.time_us),
+            from_start[17]);
+  // A window takes its lines from the file it begins in.
+  Files two;
+  two.list = {make_file(0, 1, 5), make_file(5, 30, 1000)};
+  RecordHeader h;
+  ASSERT_EQ(record_header_read(two.list[1].data(), kRecordHeaderBytes, &h), kRecordHeaderOk);
+  h.channel[0].baud = 115200;
+  record_header_write(h, two.list[1].data());
+  RecordWindow w;
+  ASSERT_EQ(capture_snapshot_allocate(&w.snap), 0);
+  record_stream_begin(&s, Files::open, &two, reader.get(), {}, {});
+  ASSERT_GT(record_window_fill(&s, &w), 0);
+  EXPECT_EQ(w.shape[0].baud, 9600);
+  ASSERT_TRUE(s.has_pending);
+  EXPECT_EQ(s.reader->header.channel[0].baud, 115200u);
+  ASSERT_GT(record_window_fill(&s, &w), 0);
+  EXPECT_EQ(w.shape[0].baud, 115200);
   capture_snapshot_free(&w.snap);
 }
