@@ -451,6 +451,11 @@ def test_files_of_one_second_read_in_order_and_the_limit_deletes_the_oldest(wine
         got = numbered(exported_bytes(rows, channel, "RX"), tag)
         assert got and got == list(range(got[0], got[0] + len(got))), channel
         assert got[-1] == stream.lines - 1, (channel, got[-1], stream.lines)
+    # Both receive threads appended at once, yet the recording is in time
+    # order: no row's time is before the one above it.
+    times = [float(r[0]) for r in rows if r[0]]
+    backwards = [(i, t) for i, t in enumerate(times[1:], 1) if t < times[i - 1]]
+    assert len(times) > 1000 and not backwards, backwards[:5]
     # "/from" at the minute the recording began: from its first entry on.
     first = sorted(ours, key=lambda p: (p.name[:23], int(p.stem[24:] or 1) if p.stem[23:] else 1))[0]
     hour, minute = first.name[17:19], first.name[19:21]
