@@ -158,9 +158,10 @@ int record_file_name_compare(const char* a, const char* b);
 
 // A folder's recordings in their order (record_file_name_compare), as many
 // as a list holds: the oldest. Names are UTF-16, shorter than
-// kRecordNameChars (a recording's name always is).
+// kRecordNameChars: any name a folder can hold, so a recording the user
+// renamed is opened as /export opens it.
 constexpr int kRecordFolderFilesMax = 4096;  // recordings listed at once
-constexpr int kRecordNameChars = 40;
+constexpr int kRecordNameChars = 260;
 struct RecordFileList {
   int count;
   char16_t names[kRecordFolderFilesMax][kRecordNameChars];

@@ -243,7 +243,13 @@ TEST(RecordFile, AFolderOfMoreRecordingsThanAListHoldsKeepsTheOldest) {
     const size_t k = i * 2654435761u % names.size();  // every name once, scattered
     ASSERT_EQ(record_file_list_put(list.get(), names[k].c_str(), k + 1), 0);
   }
-  EXPECT_EQ(record_file_list_put(list.get(), u"quorrin-20261209-100000-1234567890123456.qrec", 1), 1);
+  std::u16string too_long = u"quorrin-20261209-100000-";
+  too_long.append(kRecordNameChars, u'9');
+  EXPECT_EQ(record_file_list_put(list.get(), (too_long + u".qrec").c_str(), 1), 1);
+  // A recording the user renamed at length is listed as any other.
+  auto renamed = std::make_unique<RecordFileList>();
+  record_file_list_clear(renamed.get());
+  EXPECT_EQ(record_file_list_put(renamed.get(), u"the plant's feeder pump, night shift after the firmware update of December.qrec", 5), 0);
   ASSERT_EQ(list->count, kRecordFolderFilesMax);
   EXPECT_EQ(list->more, 10);
   EXPECT_EQ(std::u16string(list->names[0]), names[0]);
