@@ -280,12 +280,20 @@ int record_file_name_ours(const char* name) {
 namespace {
 
 // The number after the second of a recording's name: 1 for none.
-long file_sequence(const char* name) {
+// The digits of a name's number within its second ("" for the first file,
+// which counts as 1): where they begin, and how many. A recording's number
+// has no leading zero, so more digits is a later file, and as many digits
+// compare as text, whatever their count.
+const char* file_sequence(const char* name, size_t* digits) {
   const char* p = name + 23;  // past "quorrin-YYYYMMDD-HHMMSS"
-  if (*p != '-') return 1;
-  long k = 0;
-  for (p++; *p >= '0' && *p <= '9'; p++) k = k < 100000000 ? k * 10 + (*p - '0') : k;
-  return k;
+  if (*p != '-') {
+    *digits = 1;
+    return "1";
+  }
+  p++;
+  *digits = 0;
+  while (p[*digits] >= '0' && p[*digits] <= '9') ++*digits;
+  return p;
 }
 
 }  // namespace
@@ -296,8 +304,11 @@ int record_file_name_compare(const char* a, const char* b) {
   if (!ours_a) return std::strcmp(a, b);
   const int second = std::strncmp(a, b, 23);
   if (second) return second;
-  const long ka = file_sequence(a), kb = file_sequence(b);
-  if (ka != kb) return ka < kb ? -1 : 1;
+  size_t na = 0, nb = 0;
+  const char* ka = file_sequence(a, &na);
+  const char* kb = file_sequence(b, &nb);
+  if (na != nb) return na < nb ? -1 : 1;
+  if (const int k = std::strncmp(ka, kb, na)) return k;
   return std::strcmp(a, b);  // "-02" beside "-2": one order still
 }
 

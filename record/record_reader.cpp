@@ -105,13 +105,26 @@ int inside_a_block(RecordReader* r, uint64_t at) {
 // what follows agrees (the next head begins exactly where this block ends,
 // or the file ends there, or a torn last block does), its payload's check
 // holds, and it is not the data of a whole block before it.
+// 1 when a block head's worth of bytes at `at` are all zeros.
+int zeros_at(RecordReader* r, uint64_t at) {
+  uint8_t head[kRecordBlockHeaderBytes];
+  const int64_t got = read_at(r, at, head, sizeof head);
+  if (got != static_cast<int64_t>(sizeof head)) return 0;
+  for (uint8_t byte : head)
+    if (byte) return 0;
+  return 1;
+}
+
 int scanned_place_holds(RecordReader* r, uint64_t at, const RecordBlock& b) {
   const uint64_t end = at + kRecordBlockHeaderBytes + b.payload_bytes;
   RecordBlock next;
   int64_t got;
   const int status = head_at(r, end, &next, &got);
   if (status < 0) return 0;
-  if (status == kRecordBlockDamaged) return 0;
+  // Zeros where the next head would be are what a crash leaves when the
+  // file grew but its last writes never reached the disk: an end, as a
+  // torn tail is.
+  if (status == kRecordBlockDamaged && !zeros_at(r, end)) return 0;
   // A file's times come from one clock, in order but for a little, and
   // none lies long before its header's (what the hand-over held when the
   // file began).
