@@ -355,8 +355,10 @@ void capture_send_release(Capture* cap, int channel) {
 
 void capture_record_to(Capture* cap, RecordQueue* queue) {
   std::lock_guard<std::mutex> hold(cap->lock);
-  // A recording that ends keeps what went out before it ended.
+  // A recording that ends keeps what went out before it ended, and says
+  // what its hand-over refused last.
   capture_flush_sent(cap, capture_now_us(cap), -1, 1);
+  if (cap->recorder) record_queue_put_losses(cap->recorder);
   cap->recorder = queue;
 }
 
@@ -364,6 +366,8 @@ void capture_refresh_gap(Capture* cap) {
   if (!cap->records) return;
   std::lock_guard<std::mutex> hold(cap->lock);
   capture_flush_sent(cap, capture_now_us(cap), -1, 0);
+  // A loss the recording has not said yet, on a line gone quiet since.
+  if (cap->recorder) record_queue_put_losses(cap->recorder);
   capture_write_gap_digits(cap, capture_tick_now(cap));
 }
 

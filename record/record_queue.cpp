@@ -23,6 +23,23 @@ void ring_read(const RecordQueue* q, uint64_t at, uint8_t* p, uint32_t n) {
   if (n > first) std::memcpy(p + first, q->ring, n - first);
 }
 
+// Writes the losses not yet said at ring position h, as events; the caller
+// has made room for them. Returns the position after them.
+uint64_t say_losses(RecordQueue* q, uint64_t h) {
+  for (int c = 0; c < 3; c++) {
+    if (!q->unsaid[c]) continue;
+    uint8_t e[kRecordEventBytes];
+    const uint64_t bytes = q->unsaid_bytes[c];
+    record_event_encode(e, kEventRecordLoss, static_cast<uint8_t>(c), 0,
+                        bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(bytes), q->unsaid_time[c]);
+    ring_write(q, h, e, kRecordEventBytes);
+    h += kRecordEventBytes;
+    q->unsaid[c] = 0;
+    q->unsaid_bytes[c] = 0;
+  }
+  return h;
+}
+
 // Puts one entry of `head_n` header bytes and `n` data bytes on `channel`
 // (0..2), or counts it lost. The losses not yet said go first, as events.
 int put_entry(RecordQueue* q, int channel, int64_t time_us, const uint8_t* head, uint32_t head_n, const uint8_t* data,
@@ -40,17 +57,7 @@ int put_entry(RecordQueue* q, int channel, int64_t time_us, const uint8_t* head,
     q->unsaid_bytes[channel] += n;
     return 1;
   }
-  for (int c = 0; c < 3; c++) {
-    if (!q->unsaid[c]) continue;
-    uint8_t e[kRecordEventBytes];
-    const uint64_t bytes = q->unsaid_bytes[c];
-    record_event_encode(e, kEventRecordLoss, static_cast<uint8_t>(c), 0,
-                        bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(bytes), q->unsaid_time[c]);
-    ring_write(q, h, e, kRecordEventBytes);
-    h += kRecordEventBytes;
-    q->unsaid[c] = 0;
-    q->unsaid_bytes[c] = 0;
-  }
+  h = say_losses(q, h);
   ring_write(q, h, head, head_n);
   if (n) ring_write(q, h + head_n, data, n);
   const uint64_t end = h + head_n + n;
@@ -92,6 +99,17 @@ int record_queue_put_event(RecordQueue* q, uint8_t kind, uint8_t channel, uint16
   uint8_t e[kRecordEventBytes];
   record_event_encode(e, kind, channel, port, detail, time_us);
   return put_entry(q, channel <= 2 ? channel : 0, time_us, e, kRecordEventBytes, nullptr, 0);
+}
+
+int record_queue_put_losses(RecordQueue* q) {
+  if (!q->unsaid[0] && !q->unsaid[1] && !q->unsaid[2]) return 0;
+  const uint64_t h = q->head.load(std::memory_order_relaxed);
+  const uint64_t t = q->tail.load(std::memory_order_acquire);
+  uint32_t say = 0;
+  for (int c = 0; c < 3; c++) say += q->unsaid[c] ? kRecordEventBytes : 0;
+  if (kRecordQueueBytes - (h - t) < say) return 1;
+  q->head.store(say_losses(q, h), std::memory_order_release);
+  return 0;
 }
 
 int record_queue_take(RecordQueue* q, RecordBlockBuilder* block) {

@@ -52,6 +52,11 @@ int record_queue_put_chunk(RecordQueue* q, uint8_t kind, int64_t time_us, const 
 int record_queue_put_event(RecordQueue* q, uint8_t kind, uint8_t channel, uint16_t port, uint32_t detail,
                            int64_t time_us);
 
+// The putter's: puts the losses not yet said as events now, without an
+// entry behind them (the line went quiet after them, or recording stops).
+// 0, or 1 while there is still no room for them.
+int record_queue_put_losses(RecordQueue* q);
+
 // Moves entries from the queue into the block while they fit; returns the
 // number moved. 0 with entries left means the block is full: seal it,
 // write it and begin another.
