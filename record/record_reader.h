@@ -43,6 +43,11 @@ struct RecordReader {
   int torn;         // the file ends in a block cut short (a crash, a full disk)
   uint64_t skipped; // bytes of damaged blocks passed over
   int64_t budget;   // bytes a scan may still spend checking the places it finds
+  // What scans learnt: the latest whole block found holding a place as
+  // data, and that no whole block begun before clear_from runs past
+  // clear_past.
+  uint64_t holder_at, holder_end;
+  uint64_t clear_from, clear_past;
   int64_t last_time;  // capture clock of the latest entry read, kTimeUnknown after an open or a seek
   uint8_t buffer[kRecordBlockHeaderBytes + kRecordBlockPayloadMax];
 };
