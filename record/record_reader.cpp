@@ -107,6 +107,7 @@ int inside_a_block(RecordReader* r, uint64_t at) {
   for (uint64_t p = from; p < at;) {
     const uint32_t n = at - p + 3 < sizeof piece ? static_cast<uint32_t>(at - p + 3) : sizeof piece;
     const int64_t got = read_at(r, p, piece, n);
+    if (got < 0) return 0;  // nothing learnt
     if (got < 4) break;
     for (uint32_t i = 0; i + 4 <= got && p + i < at; i++) {
       if (std::memcmp(piece + i, kBlockMagic, 4) != 0) continue;
