@@ -399,13 +399,15 @@ int record_time_parse(const char* text, RecordTime* out) {
 int64_t record_time_resolve(const RecordTime& t, int64_t start) {
   if (!t.time_of_day) return time_add_us(start, t.us);
   if (start == kTimeUnknown) return kTimeUnknown;
-  int64_t day = start / kDayUs * kDayUs;
-  if (start % kDayUs < 0) day -= kDayUs;
-  int64_t at = time_add_us(day, t.us);
+  // Counted from the start: its own midnight may lie before the clock's
+  // range when the start lies early in that day.
+  int64_t into = start % kDayUs;
+  if (into < 0) into += kDayUs;
   // The span that has not ended by the start: this day's, or the next day's.
-  const int64_t end = time_add_us(at, t.span_us > 0 ? t.span_us : 1);
-  if (end != kTimeUnknown && end <= start) at = time_add_us(at, kDayUs);
-  return end == kTimeUnknown ? kTimeUnknown : at;
+  const int64_t span = t.span_us > 0 ? t.span_us : 1;
+  const int64_t ahead = t.us + span <= into ? t.us - into + kDayUs : t.us - into;
+  const int64_t at = time_add_us(start, ahead);
+  return time_add_us(at, span) == kTimeUnknown ? kTimeUnknown : at;
 }
 
 int64_t record_time_resolve_end(const RecordTime& t, int64_t start) {
