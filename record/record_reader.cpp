@@ -42,31 +42,39 @@ constexpr int64_t kOrderSlackUs = 2 * kSecondUs;
 constexpr int64_t kHeaderSlackUs = 600 * kSecondUs;
 
 // The head at `at` into *b: a RecordBlockStatus, or -1 when a read failed;
-// *got the bytes there were (0: the file ends at `at`).
-int head_at(RecordReader* r, uint64_t at, RecordBlock* b, int64_t* got) {
-  uint8_t head[kRecordBlockHeaderBytes];
-  *got = read_at(r, at, head, kRecordBlockHeaderBytes);
+// *got the bytes there were (0: the file ends at `at`). `raw` gets them.
+int head_at(RecordReader* r, uint64_t at, RecordBlock* b, int64_t* got, uint8_t raw[kRecordBlockHeaderBytes]) {
+  *got = read_at(r, at, raw, kRecordBlockHeaderBytes);
   if (*got < 0) return -1;
   if (*got == 0) return kRecordBlockTorn;
-  return record_block_header(head, static_cast<size_t>(*got), b);
+  return record_block_header(raw, static_cast<size_t>(*got), b);
 }
 
-// 1 when the payload of `b` (its head at `at`) is there whole and its check
-// holds, read a piece at a time (the reader's buffer holds the scan).
-int payload_checks(RecordReader* r, uint64_t at, const RecordBlock& b) {
-  uint8_t head[kRecordBlockHeaderBytes];
-  if (read_at(r, at, head, kRecordBlockHeaderBytes) != kRecordBlockHeaderBytes) return 0;
-  const uint32_t want = static_cast<uint32_t>(head[12] | head[13] << 8 | head[14] << 16) |
-                        static_cast<uint32_t>(head[15]) << 24;
+uint32_t get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The payload length a head states when it begins with the block magic and
+// the length is one a block can have, else 0; its own check is not asked.
+uint32_t stated_payload(const uint8_t head[kRecordBlockHeaderBytes]) {
+  if (std::memcmp(head, kBlockMagic, 4) != 0) return 0;
+  const uint32_t n = get32(head + 4);
+  return n <= kRecordBlockPayloadMax ? n : 0;
+}
+
+// 1 when the `n` payload bytes after the head at `at` are there whole and
+// their CRC is the one the head states, read a piece at a time (the
+// reader's buffer holds the scan).
+int payload_checks(RecordReader* r, uint64_t at, const uint8_t head[kRecordBlockHeaderBytes], uint32_t n) {
   uint8_t piece[4096];
   uint32_t crc = 0;
-  for (uint32_t done = 0; done < b.payload_bytes;) {
-    const uint32_t n = b.payload_bytes - done < sizeof piece ? b.payload_bytes - done : sizeof piece;
-    if (read_at(r, at + kRecordBlockHeaderBytes + done, piece, n) != n) return 0;
-    crc = record_crc32(crc, piece, n);
-    done += n;
+  for (uint32_t done = 0; done < n;) {
+    const uint32_t k = n - done < sizeof piece ? n - done : sizeof piece;
+    if (read_at(r, at + kRecordBlockHeaderBytes + done, piece, k) != k) return 0;
+    crc = record_crc32(crc, piece, k);
+    done += k;
   }
-  return crc == want;
+  return crc == get32(head + 12);
 }
 
 // 1 when `spend` more bytes of checking are allowed, and spends them.
@@ -76,55 +84,80 @@ int budget_take(RecordReader* r, int64_t spend) {
   return 1;
 }
 
-// 1 when a whole block whose checks hold begins in the 64 KB before `at`
-// and runs past it: `at` then lies in that block's payload, recorded data.
+// 1 when `at` lies in the data of the latest whole block a scan found
+// holding a place: refused without reading anything again.
+int in_known_holder(const RecordReader* r, uint64_t at) { return at > r->holder_at && at < r->holder_end; }
+
+// 1 when a whole block begins in the 64 KB before `at` and runs past it:
+// `at` then lies in that block's payload, recorded data. Whole means its
+// payload is there and checks by the length its head states, whether or
+// not the head's own check holds (one flipped bit in its time leaves its
+// data data). What a pass learns is kept, so places met in order cost one
+// pass over the bytes between them: the block found (the places in its
+// data), or that no whole block begun before `at` runs past it.
 int inside_a_block(RecordReader* r, uint64_t at) {
+  if (in_known_holder(r, at)) return 1;
   const uint64_t reach = kRecordBlockHeaderBytes + kRecordBlockPayloadMax;
-  const uint64_t from = at > kRecordHeaderBytes + reach ? at - reach : kRecordHeaderBytes;
+  uint64_t from = at > kRecordHeaderBytes + reach ? at - reach : kRecordHeaderBytes;
+  // No whole block begun before clear_from runs past clear_past: a place
+  // at or after clear_past need only look from clear_from on.
+  if (at >= r->clear_past && r->clear_from > from) from = r->clear_from;
   if (!budget_take(r, static_cast<int64_t>(at - from))) return 1;  // out of budget: not trusted
   uint8_t piece[4096];
   for (uint64_t p = from; p < at;) {
     const uint32_t n = at - p + 3 < sizeof piece ? static_cast<uint32_t>(at - p + 3) : sizeof piece;
     const int64_t got = read_at(r, p, piece, n);
-    if (got < 4) return 0;
+    if (got < 0) return 0;  // nothing learnt
+    if (got < 4) break;
     for (uint32_t i = 0; i + 4 <= got && p + i < at; i++) {
       if (std::memcmp(piece + i, kBlockMagic, 4) != 0) continue;
-      RecordBlock b;
-      int64_t head_got;
-      if (head_at(r, p + i, &b, &head_got) != kRecordBlockOk) continue;
-      if (p + i + kRecordBlockHeaderBytes + b.payload_bytes <= at) continue;
-      if (!budget_take(r, b.payload_bytes)) return 1;
-      if (payload_checks(r, p + i, b)) return 1;
+      uint8_t head[kRecordBlockHeaderBytes];
+      if (read_at(r, p + i, head, sizeof head) != kRecordBlockHeaderBytes) continue;
+      const uint32_t size = stated_payload(head);
+      const uint64_t end = p + i + kRecordBlockHeaderBytes + size;
+      if (size == 0 || end <= at) continue;
+      if (!budget_take(r, size)) return 1;
+      if (!payload_checks(r, p + i, head, size)) continue;
+      // Every whole block begun before this one ended by `at`, so none runs
+      // past this one's end either.
+      r->holder_at = p + i;
+      r->holder_end = end;
+      r->clear_from = p + i + 1;
+      r->clear_past = end;
+      return 1;
     }
     p += got - 3;
   }
+  r->clear_from = at;
+  r->clear_past = at;
   return 0;
+}
+
+// 1 when a block head's worth of bytes are all zeros.
+int all_zeros(const uint8_t* p, int64_t n) {
+  if (n != kRecordBlockHeaderBytes) return 0;
+  for (int64_t i = 0; i < n; i++)
+    if (p[i]) return 0;
+  return 1;
 }
 
 // A place a scan found, where a head's own check holds: trusted only when
 // what follows agrees (the next head begins exactly where this block ends,
 // or the file ends there, or a torn last block does), its payload's check
 // holds, and it is not the data of a whole block before it.
-// 1 when a block head's worth of bytes at `at` are all zeros.
-int zeros_at(RecordReader* r, uint64_t at) {
-  uint8_t head[kRecordBlockHeaderBytes];
-  const int64_t got = read_at(r, at, head, sizeof head);
-  if (got != static_cast<int64_t>(sizeof head)) return 0;
-  for (uint8_t byte : head)
-    if (byte) return 0;
-  return 1;
-}
-
 int scanned_place_holds(RecordReader* r, uint64_t at, const RecordBlock& b) {
+  if (in_known_holder(r, at)) return 0;
   const uint64_t end = at + kRecordBlockHeaderBytes + b.payload_bytes;
   RecordBlock next;
   int64_t got;
-  const int status = head_at(r, end, &next, &got);
+  uint8_t raw[kRecordBlockHeaderBytes];
+  const int status = head_at(r, end, &next, &got, raw);
   if (status < 0) return 0;
-  // Zeros where the next head would be are what a crash leaves when the
-  // file grew but its last writes never reached the disk: an end, as a
+  // A next head that fails its check but begins as a head does is a real
+  // head a flipped bit damaged. Zeros there are what a crash leaves when
+  // the file grew but its last writes never reached the disk: an end, as a
   // torn tail is.
-  if (status == kRecordBlockDamaged && !zeros_at(r, end)) return 0;
+  if (status == kRecordBlockDamaged && std::memcmp(raw, kBlockMagic, 4) != 0 && !all_zeros(raw, got)) return 0;
   // A file's times come from one clock, in order but for a little, and
   // none lies long before its header's (what the hand-over held when the
   // file began).
@@ -134,7 +167,9 @@ int scanned_place_holds(RecordReader* r, uint64_t at, const RecordBlock& b) {
   if (before_header != kTimeUnknown && before_header < -kHeaderSlackUs) return 0;
   const int64_t ahead = time_sub_us(b.first_time, next.first_time);
   if (status == kRecordBlockOk && ahead != kTimeUnknown && ahead > kOrderSlackUs) return 0;
-  if (!budget_take(r, b.payload_bytes) || !payload_checks(r, at, b)) return 0;
+  uint8_t head[kRecordBlockHeaderBytes];
+  if (read_at(r, at, head, sizeof head) != kRecordBlockHeaderBytes) return 0;
+  if (!budget_take(r, b.payload_bytes) || !payload_checks(r, at, head, b.payload_bytes)) return 0;
   return !inside_a_block(r, at);
 }
 
@@ -213,6 +248,20 @@ int load_block(RecordReader* r) {
       r->offset += kRecordBlockHeaderBytes + b.payload_bytes;
       return 1;
     }
+    if (status == kRecordBlockDamaged && got == kRecordBlockHeaderBytes) {
+      // A head that fails its own check where the chain says a head is,
+      // yet begins as one and states a payload that is there and checks by
+      // its length: a block with a flipped bit in its head. Nothing in the
+      // head vouches for its entries, so it is passed over whole; a scan
+      // from inside it would take its data for blocks.
+      const uint32_t size = stated_payload(p);
+      if (size && budget_take(r, size) && payload_checks(r, r->offset, p, size)) {
+        r->budget += kScanBudgetPerByte * (kRecordBlockHeaderBytes + size);
+        r->skipped += kRecordBlockHeaderBytes + size;
+        r->offset += kRecordBlockHeaderBytes + size;
+        continue;
+      }
+    }
     if (status == kRecordBlockTorn) {
       // The file ends inside this block: the tail a crash or a full disk left.
       r->torn = 1;
@@ -222,6 +271,13 @@ int load_block(RecordReader* r) {
   }
   r->ended = 1;
   return 0;
+}
+
+// What inside_a_block learnt holds for the bytes it read; a seek starts
+// afresh (a file being written may have grown a torn tail whole since).
+void forget_holders(RecordReader* r) {
+  r->holder_at = r->holder_end = 0;
+  r->clear_from = r->clear_past = 0;
 }
 
 }  // namespace
@@ -250,6 +306,7 @@ int record_reader_open(RecordReader* r, RecordSource src) {
   r->skipped = 0;
   r->budget = kScanBudgetStart;
   r->last_time = kTimeUnknown;
+  forget_holders(r);
   const int64_t got = read_at(r, 0, r->buffer, kRecordHeaderBytes);
   if (got < 0) return kRecordReadFailed;
   const int status = record_header_read(r->buffer, static_cast<size_t>(got), &r->header);
@@ -284,6 +341,7 @@ int record_reader_seek(RecordReader* r, uint64_t offset) {
   r->failed = 0;
   r->torn = 0;
   r->offset = kRecordHeaderBytes;
+  forget_holders(r);
   if (offset > static_cast<uint64_t>(kRecordHeaderBytes) && !resync(r, offset)) {
     r->ended = 1;
     r->skipped = 0;
@@ -341,13 +399,15 @@ int record_time_parse(const char* text, RecordTime* out) {
 int64_t record_time_resolve(const RecordTime& t, int64_t start) {
   if (!t.time_of_day) return time_add_us(start, t.us);
   if (start == kTimeUnknown) return kTimeUnknown;
-  int64_t day = start / kDayUs * kDayUs;
-  if (start % kDayUs < 0) day -= kDayUs;
-  int64_t at = time_add_us(day, t.us);
+  // Counted from the start: its own midnight may lie before the clock's
+  // range when the start lies early in that day.
+  int64_t into = start % kDayUs;
+  if (into < 0) into += kDayUs;
   // The span that has not ended by the start: this day's, or the next day's.
-  const int64_t end = time_add_us(at, t.span_us > 0 ? t.span_us : 1);
-  if (end != kTimeUnknown && end <= start) at = time_add_us(at, kDayUs);
-  return end == kTimeUnknown ? kTimeUnknown : at;
+  const int64_t span = t.span_us > 0 ? t.span_us : 1;
+  const int64_t ahead = t.us + span <= into ? t.us - into + kDayUs : t.us - into;
+  const int64_t at = time_add_us(start, ahead);
+  return time_add_us(at, span) == kTimeUnknown ? kTimeUnknown : at;
 }
 
 int64_t record_time_resolve_end(const RecordTime& t, int64_t start) {

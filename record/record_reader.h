@@ -43,6 +43,11 @@ struct RecordReader {
   int torn;         // the file ends in a block cut short (a crash, a full disk)
   uint64_t skipped; // bytes of damaged blocks passed over
   int64_t budget;   // bytes a scan may still spend checking the places it finds
+  // What scans learnt: the latest whole block found holding a place as
+  // data, and that no whole block begun before clear_from runs past
+  // clear_past.
+  uint64_t holder_at, holder_end;
+  uint64_t clear_from, clear_past;
   int64_t last_time;  // capture clock of the latest entry read, kTimeUnknown after an open or a seek
   uint8_t buffer[kRecordBlockHeaderBytes + kRecordBlockPayloadMax];
 };
@@ -54,14 +59,16 @@ int record_reader_open(RecordReader* r, RecordSource src);
 // The next entry of the file, its time_us the recorded time; its data point
 // into the reader and hold until the next call. 1 with *out, 0 at the file's
 // end. Each block's head says where the next begins: a block whose head
-// holds but whose payload does not is passed over by its length. Where a
-// head does not hold, a scan looks for the next place that does, trusted
-// only when what follows agrees (the next head begins where that block
-// ends, or the file ends there), the block's own checks hold, its time
-// lies between the entry read before and the next block's (one clock, in
-// order), and no whole block before it holds it as data; r->skipped counts what was passed
-// over. A torn last block ends the file. The work spent on a file is a
-// small multiple of its size, whatever its bytes.
+// holds but whose payload does not is passed over by its length, and so is
+// one whose head fails its own check but begins as a head and states a
+// payload that checks. Where neither holds, a scan looks for the next place
+// whose head does, trusted only when what follows agrees (the next head
+// begins where that block ends, even one damaged, or the file ends there),
+// the block's own checks hold, its time lies between the entry read before
+// and the next block's (one clock, in order), and no whole block before it
+// (its payload checks, whatever its head) holds it as data; r->skipped
+// counts what was passed over. A torn last block ends the file. The work
+// spent on a file is a small multiple of its size, whatever its bytes.
 int record_reader_next(RecordReader* r, RecordEntry* out);
 // Goes on reading at the first block at or after byte `offset` of the file
 // that a scan trusts (its first block for an offset inside the header):
