@@ -53,6 +53,13 @@ int channel_lost_seconds(int ch) {
 
 void channel_lost_end(int ch) { reconnect_end(&g_reconnect[ch]); }
 
+void channel_lost_try_now(HWND owner, int ch) {
+  Reconnect* r = &g_reconnect[ch];
+  if (!r->lost) return;
+  r->last_try_ms = GetTickCount() - kReconnectEveryMs;  // due at once
+  line_watch_tick(owner);
+}
+
 void channel_identity_note(int ch) {
   if (g_channel[ch].net) g_identity[ch] = PortIdentity{};
   else port_identity_read(g_app.settings.port[ch].rs_comport, &g_identity[ch]);

@@ -157,6 +157,39 @@ def test_a_lost_port_comes_back_five_times_and_the_streams_go_on(app, driver, di
             os.close(fd)
 
 
+def exported_events(driver, q, name):
+    """(channel, text) of every event in the capture, exported as CSV."""
+    driver.command(CMD_EXPORT)
+    driver.file_dialog(name)
+    rows = list(csv.reader(io.StringIO(harness.written_file(driver, q.path(name), 15).decode("ascii"), newline="")))
+    return [(r[2], r[6]) for r in rows[1:] if r[3] == "EV"]
+
+
+def test_open_ports_on_a_lost_port_keeps_it_lost_until_it_is_back(app, driver, ports):
+    """Open Ports while COM5 is away neither shows a box nor ends the
+    attempts: the port is opened again once it is back, and the outage
+    ends with its "back" event."""
+    holders = []
+    try:
+        q = app(SETTINGS, args=["/reconnect", "/open"])
+        assert harness.wait_for(lambda: held(driver, ports["COM5"]), 10), "/open opened nothing"
+        gone = ports["COM5"]
+        port_gone(ports)
+        assert harness.wait_for(lambda: not held(driver, gone), 5), "the lost port was not closed"
+        driver.command(harness.CMD_OPEN_PORTS)
+        assert harness.holds_for(lambda: harness.no_message_box(driver), 1.5), "Open Ports showed a box"
+        pair = port_back(ports, holders)
+        assert harness.wait_for(lambda: pty_in_use(pair), 5, step=0.02), "COM5 was not opened again"
+        pair.write(b"Ho!")
+        harness.save_log_when(driver, q, "ho", lambda records: harness.received(records, 1) == b"Ho!", timeout=15)
+        events = [text.split(" error ")[0].split(" after ")[0] for ch, text in exported_events(driver, q, "open.csv")
+                  if ch == "CH1"]
+        assert events == ["opened COM5", "lost COM5", "back COM5"], events
+    finally:
+        for fd in holders:
+            os.close(fd)
+
+
 def test_without_reconnect_a_lost_port_is_closed_with_one_box(app, driver, ports, com4):
     holders = []
     try:
