@@ -285,3 +285,43 @@ def test_a_reopen_never_opens_another_device_under_the_old_number(app, driver, p
         wine.reg_delete(devices + r"\0009")
         for fd in holders:
             os.close(fd)
+
+
+def port_devices_reg(wine, first, count, remove=False):
+    """A registry file that lists (or, with remove, takes away) `count`
+    more devices of the Ports class, keys first..first+count-1."""
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for n in range(first, first + count):
+        key = f"{wine.PORT_DEVICES}\\{n:04d}"
+        if remove:
+            lines += [f"[-{key}]", ""]
+        else:
+            lines += [f"[{key}]", f'"ClassGUID"="{wine.PORTS_CLASS}"', f'"FriendlyName"="Far Port (COM{n})"', "",
+                      f"[{key}\\Device Parameters]", f'"PortName"="COM{n}"', ""]
+    path = wine.path / ("remove-ports.reg" if remove else "more-ports.reg")
+    path.write_text("\r\n".join(lines), encoding="utf-16")
+    r = wine.run("wine", "regedit", "/S", harness.to_windows_path(path))
+    assert r.returncode == 0, r.stdout
+
+
+def test_the_window_answers_while_a_slow_reopen_looks_for_the_port(app, driver, ports, wine):
+    """With many serial devices on the system, looking for a lost adapter's
+    identity takes long; the window answers throughout, as the look runs
+    beside it, and the port is still opened again once it is back."""
+    holders = []
+    extra = 1500  # about 2 s for each look under Wine here
+    try:
+        app(SETTINGS, args=["/reconnect", "/open"])
+        assert harness.wait_for(lambda: held(driver, ports["COM5"]), 10), "/open opened nothing"
+        port_devices_reg(wine, 1000, extra)
+        port_gone(ports)
+        worst, deadline = 0, time.time() + 4
+        while time.time() < deadline:
+            worst = max(worst, harness.answer_ms(driver, "main"))
+        assert worst < harness.ANSWER_MS, f"the window took {worst} ms to answer while COM5 was looked for"
+        pair = port_back(ports, holders)
+        assert harness.wait_for(lambda: pty_in_use(pair), 15, step=0.05), "COM5 was not opened again"
+    finally:
+        port_devices_reg(wine, 1000, extra, remove=True)
+        for fd in holders:
+            os.close(fd)
