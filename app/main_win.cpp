@@ -173,10 +173,14 @@ void open_ports(HWND hwnd) {
   caption_text4(caption);
   static const int kFailText[2] = {kTextPortNotOpen, kTextCh2PortNotOpen};
   for (int ch = 0; ch < 2; ch++) {
+    // A lost channel is tried again at once and stays lost until it is back.
+    if (channel_lost(ch)) {
+      channel_lost_try_now(hwnd, ch);
+      continue;
+    }
     // A channel already open is left alone: opening it twice would orphan
     // its receive thread.
     if (!channel_assigned(ch) || g_channel[ch].open.load() != 0 || net_connecting(ch)) continue;
-    channel_lost_end(ch);
     if (channel_open(hwnd, ch)) {
       show_message(hwnd, kFailText[ch], 0, caption);
     } else {

@@ -1,5 +1,7 @@
 #include "serial/line_watch_win.h"
 
+#include <atomic>
+
 #include "app/chrome_win.h"
 #include "net/link_net_win.h"
 #include "net/telnet.h"
@@ -15,25 +17,115 @@ PortIdentity g_identity[2];  // the hardware of each channel's port when it was 
 // Present ports looked through at most: more than any bench has.
 constexpr int32_t kIdentityPorts = 64;
 
-// Opens channel ch's lost port again; 1 when it is open. A network link,
-// or a COM port whose hardware identity is not known, is opened by what
-// it was. A port whose identity is known is opened only where that device
-// is now: under its own number when the device there is the same one,
-// else the one present port with its identity (and not the other
-// channel's), which becomes the channel's port. Another device under the
-// old number is never opened: the channel stays lost.
+// One reopen of a lost COM port, run by a worker beside the window, since
+// an open can block for seconds (a Bluetooth port whose device is away).
+// The worker reads only the job: it looks for the device, opens it and
+// sets up its line. `state` hands the job over: the worker sets kJobDone
+// when it ends, the window's thread kJobDropped when it no longer wants the
+// result (the ports were closed); whichever comes second closes the port
+// and frees the job. Only the window's thread touches the channel, and
+// only once the worker is done.
+enum ReopenJobState : int32_t { kJobRunning, kJobDone, kJobDropped };
+struct ReopenJob {
+  std::atomic<int32_t> state;
+  PortIdentity identity;   // empty: the port is opened by its number
+  int32_t other_port;      // the other channel's COM number, never taken
+  ComReopen com;           // in: the old number; out: the port, and the number it is under
+  PortIdentityEntry present[kIdentityPorts];
+};
+ReopenJob* g_job[2];  // the channel's reopen on its way or done, not yet taken
+
+void job_free(ReopenJob* job) {
+  if (job->com.port) CloseHandle(job->com.port);
+  delete job;
+}
+
+void job_drop(int ch) {
+  ReopenJob* job = g_job[ch];
+  g_job[ch] = nullptr;
+  if (job && job->state.exchange(kJobDropped) == kJobDone) job_free(job);
+}
+
+// The worker's look for the device: a COM port whose hardware identity is
+// not known is opened by its number. A port whose identity is known is
+// opened only where that device is now: under its own number when the
+// device there is the same one, else the one present port with its
+// identity (and not the other channel's). Another device under the old
+// number is never opened: the channel stays lost.
+void job_open(ReopenJob* job) {
+  ComReopen* com = &job->com;
+  if (!port_identity_empty(job->identity)) {
+    const int32_t n = port_identity_list(job->present, kIdentityPorts);
+    if (!port_identity_may_open(job->identity, com->number, job->present, n)) {
+      const int32_t number = port_identity_find(job->identity, com->number, job->present, n);
+      if (number == 0 || number == job->other_port) {
+        com->error = ERROR_FILE_NOT_FOUND;
+        return;
+      }
+      com->number = number;
+    }
+  }
+  com_reopen_open(com);
+}
+
+void job_posted(void*) {
+  if (g_main_window) line_watch_tick(g_main_window);
+}
+
+DWORD WINAPI job_run(void* arg) {
+  ReopenJob* job = static_cast<ReopenJob*>(arg);
+  job_open(job);
+  if (job->state.exchange(kJobDone) == kJobDropped) {
+    job_free(job);
+    return 0;
+  }
+  // The window takes the port at once rather than on its next look.
+  ui_thread_post(job_posted, nullptr);
+  return 0;
+}
+
+// Starts a reopen of lost COM channel ch beside the window.
+void job_start(int ch) {
+  ReopenJob* job = new ReopenJob{};
+  if (com_reopen_prepare(ch, &job->com)) {  // its last receive thread lives on: next time
+    delete job;
+    return;
+  }
+  job->identity = g_identity[ch];
+  job->other_port = g_app.settings.port[1 - ch].rs_comport;
+  HANDLE thread = CreateThread(nullptr, 0, job_run, job, 0, nullptr);
+  if (!thread) {
+    delete job;
+    return;
+  }
+  CloseHandle(thread);
+  g_job[ch] = job;
+}
+
+// Channel ch's reopen, when its worker is done: 1 when the channel has its
+// port again (under the number it was found at).
+int job_take(int ch) {
+  ReopenJob* job = g_job[ch];
+  if (job->state.load() != kJobDone) return 0;
+  g_job[ch] = nullptr;
+  int back = 0;
+  if (job->com.port) {
+    int32_t& port = g_app.settings.port[ch].rs_comport;
+    const int32_t old = port;
+    port = job->com.number;
+    back = com_reopen_take(ch, &job->com) == 0;
+    if (!back) port = old;
+  }
+  job_free(job);
+  return back;
+}
+
+// One attempt on lost channel ch: 1 when it is back. A network link is
+// started again (its thread connects); a COM port's open goes to a worker,
+// whose result a later look takes.
 int reopen_lost(int ch) {
-  if (g_channel[ch].net || port_identity_empty(g_identity[ch])) return channel_reopen(ch) == 0;
-  static PortIdentityEntry present[kIdentityPorts];
-  const int32_t n = port_identity_list(present, kIdentityPorts);
-  int32_t& port = g_app.settings.port[ch].rs_comport;
-  if (port_identity_may_open(g_identity[ch], port, present, n)) return channel_reopen(ch) == 0;
-  const int32_t number = port_identity_find(g_identity[ch], port, present, n);
-  if (number == 0 || number == g_app.settings.port[1 - ch].rs_comport) return 0;
-  const int32_t old = port;
-  port = number;
-  if (channel_reopen(ch) == 0) return 1;
-  port = old;
+  if (g_channel[ch].net) return channel_reopen(ch) == 0;
+  job_start(ch);
   return 0;
 }
 
@@ -51,7 +143,17 @@ int channel_lost_seconds(int ch) {
   return static_cast<int>(reconnect_outage_ms(&g_reconnect[ch], GetTickCount()) / 1000);
 }
 
-void channel_lost_end(int ch) { reconnect_end(&g_reconnect[ch]); }
+void channel_lost_end(int ch) {
+  job_drop(ch);
+  reconnect_end(&g_reconnect[ch]);
+}
+
+void channel_lost_try_now(HWND owner, int ch) {
+  Reconnect* r = &g_reconnect[ch];
+  if (!r->lost) return;
+  r->last_try_ms = GetTickCount() - kReconnectEveryMs;  // due at once
+  line_watch_tick(owner);
+}
 
 void channel_identity_note(int ch) {
   if (g_channel[ch].net) g_identity[ch] = PortIdentity{};
@@ -126,10 +228,15 @@ void line_watch_tick(HWND owner) {
     const DWORD now = GetTickCount();
     // A network link that has connected again is back at once.
     const int link_up = g_channel[ch].net && g_channel[ch].open.load() != 0;
-    if (!link_up && !reconnect_due(r, now)) continue;
-    reconnect_tried(r, now);
+    int back = 0;
+    if (g_job[ch]) {
+      back = job_take(ch);
+    } else if (link_up || reconnect_due(r, now)) {
+      reconnect_tried(r, now);
+      back = reopen_lost(ch);
+    }
     // The back event names the port it came back on.
-    if (reopen_lost(ch)) {
+    if (back) {
       channel_event(ch, kEventBack, reconnect_outage_ms(r, GetTickCount()));
       reconnect_end(r);
       changed = 1;

@@ -19,8 +19,12 @@ void line_watch_lost(HWND owner, int ch, DWORD error);
 int channel_lost(int ch);
 // Whole seconds channel ch has been lost.
 int channel_lost_seconds(int ch);
-// The ports are closed or opened by the user: no more attempts on ch.
+// The ports are closed by the user: no more attempts on ch.
 void channel_lost_end(int ch);
+// Open Ports on lost channel ch: it is tried now, as the line watch tries
+// it (same line, same device), and stays lost and tried on if it is still
+// away; its "back" event ends the outage.
+void channel_lost_try_now(HWND owner, int ch);
 // Channel ch has just opened its port: its hardware identity is kept, so
 // that a lost adapter that comes back under another COM number is found
 // there (serial/port_identity.h).

@@ -157,42 +157,11 @@ int com_open(HWND owner, int ch) {
 }
 
 DWORD com_reopen(int ch) {
-  Channel* c = &g_channel[ch];
-  if (c->thread && WaitForSingleObject(c->thread, 0) == WAIT_TIMEOUT) return ERROR_BUSY;
-  if (c->thread) {
-    CloseHandle(c->thread);
-    c->thread = 0;
-    close_events(c);
-  }
-  wchar_t name[32];
-  _snwprintf(name, 32, L"\\\\.\\COM%d", g_app.settings.port[ch].rs_comport);
-  HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return GetLastError();
-  c->port = h;
-  SetupComm(h, 100, 100);
-  // The line as it was: the DCB (speed, bits, parity, flow, the DCB
-  // dialog's fields), the user's time-outs and DTR and RTS.
-  COMMTIMEOUTS t = c->timeouts;
-  // DTR and RTS as the user left them are in the DCB it applies, so the
-  // device never sees the DCB's own line state between the two.
-  DCB dcb = c->dcb;
-  if (c->dtr_state && dcb.fDtrControl != DTR_CONTROL_HANDSHAKE)
-    dcb.fDtrControl = c->dtr_state == 1 ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
-  if (c->rts_state && dcb.fRtsControl != RTS_CONTROL_HANDSHAKE && dcb.fRtsControl != RTS_CONTROL_TOGGLE)
-    dcb.fRtsControl = c->rts_state == 1 ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
-  if (!SetCommState(h, &dcb) || !channel_set_timeouts(c, t)) {
-    const DWORD err = GetLastError();
-    close_port_handle(c);
-    return err ? err : ERROR_GEN_FAILURE;
-  }
-  channel_note_shape(c);
-  if (c->dtr_state) EscapeCommFunction(h, c->dtr_state == 1 ? SETDTR : CLRDTR);
-  if (c->rts_state) EscapeCommFunction(h, c->rts_state == 1 ? SETRTS : CLRRTS);
-  DWORD err = 0;
-  // No purge: the receive thread runs already, and whatever the device
-  // sent since it came back belongs in the capture.
-  if (channel_start(c, &err, 0) != kStartOk) return err ? err : ERROR_GEN_FAILURE;
-  return 0;
+  ComReopen r;
+  const DWORD busy = com_reopen_prepare(ch, &r);
+  if (busy) return busy;
+  com_reopen_open(&r);
+  return r.port ? com_reopen_take(ch, &r) : r.error;
 }
 
 void com_close(int ch) {
@@ -249,6 +218,64 @@ int com_line_state(int ch, DWORD* modem, DWORD* errors, COMSTAT* stat) {
 }
 
 }  // namespace
+
+DWORD com_reopen_prepare(int ch, ComReopen* r) {
+  Channel* c = &g_channel[ch];
+  if (c->thread && WaitForSingleObject(c->thread, 0) == WAIT_TIMEOUT) return ERROR_BUSY;
+  if (c->thread) {
+    CloseHandle(c->thread);
+    c->thread = 0;
+    close_events(c);
+  }
+  *r = ComReopen{};
+  r->number = g_app.settings.port[ch].rs_comport;
+  // The line as it was: the DCB (speed, bits, parity, flow, the DCB
+  // dialog's fields), the user's time-outs and DTR and RTS. DTR and RTS as
+  // the user left them go in the DCB it applies, so the device never sees
+  // the DCB's own line state between the two.
+  r->dcb = c->dcb;
+  r->timeouts = c->timeouts;
+  r->dtr_state = c->dtr_state;
+  r->rts_state = c->rts_state;
+  if (c->dtr_state && r->dcb.fDtrControl != DTR_CONTROL_HANDSHAKE)
+    r->dcb.fDtrControl = c->dtr_state == 1 ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+  if (c->rts_state && r->dcb.fRtsControl != RTS_CONTROL_HANDSHAKE && r->dcb.fRtsControl != RTS_CONTROL_TOGGLE)
+    r->dcb.fRtsControl = c->rts_state == 1 ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+  return 0;
+}
+
+void com_reopen_open(ComReopen* r) {
+  wchar_t name[32];
+  _snwprintf(name, 32, L"\\\\.\\COM%d", r->number);
+  HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    r->error = GetLastError();
+    return;
+  }
+  SetupComm(h, 100, 100);
+  if (!SetCommState(h, &r->dcb) || !SetCommTimeouts(h, &r->timeouts)) {
+    const DWORD err = GetLastError();
+    CloseHandle(h);
+    r->error = err ? err : ERROR_GEN_FAILURE;
+    return;
+  }
+  if (r->dtr_state) EscapeCommFunction(h, r->dtr_state == 1 ? SETDTR : CLRDTR);
+  if (r->rts_state) EscapeCommFunction(h, r->rts_state == 1 ? SETRTS : CLRRTS);
+  r->port = h;
+}
+
+DWORD com_reopen_take(int ch, ComReopen* r) {
+  Channel* c = &g_channel[ch];
+  c->index = ch;
+  c->net = 0;
+  c->port = r->port;
+  r->port = 0;
+  channel_note_shape(c);
+  DWORD err = 0;
+  // No purge: whatever the device sent since it came back belongs in the capture.
+  if (channel_start(c, &err, 0) != kStartOk) return err ? err : ERROR_GEN_FAILURE;
+  return 0;
+}
 
 const LinkOps kComLink = {com_open, com_reopen, com_close, com_port_write, com_apply_line, com_control, com_line_state};
 

@@ -2,7 +2,8 @@
 // and the receive thread that feeds the capture buffer from it.
 //
 // Threads: open, close and the configuration dialog run on the user-interface
-// thread. Each open channel has one receive thread. `open` is the thread's run
+// thread; a lost port's reopen opens it on a worker (ComReopen below) and
+// hands it to the channel on the user-interface thread. Each open channel has one receive thread. `open` is the thread's run
 // flag: set before the thread starts, cleared by close before CancelIoEx, so
 // the thread's cancelled wait or read returns, it sees 0 and ends; close waits
 // for that end before it closes the handles; should the thread outlive the
@@ -99,6 +100,27 @@ void channel_close(int ch);
 // states it had, without a message box; 0, or the Win32 error that stopped
 // it (the channel stays closed then).
 DWORD channel_reopen(int ch);
+// A lost COM port opened again away from the window's thread (the line
+// watch's worker, serial/line_watch_win.cpp): the window's thread copies
+// the line into it, the worker opens and sets up the port from those
+// copies alone, and the window's thread then hands the port to the channel.
+struct ComReopen {
+  int32_t number;          // the COM number to open (the worker may choose another)
+  DCB dcb;                 // the line, DTR and RTS as the user left them already in it
+  COMMTIMEOUTS timeouts;   // the user's time-outs
+  int32_t dtr_state;       // as Channel::dtr_state, rts_state
+  int32_t rts_state;
+  HANDLE port;             // the port opened and set up; 0 when it was not
+  DWORD error;             // what stopped it
+};
+// Window's thread: *r holds channel ch's line and its COM number; 0, or
+// ERROR_BUSY while the receive thread of its last open has not ended.
+DWORD com_reopen_prepare(int ch, ComReopen* r);
+// Any thread: opens r->number and gives it r's line; touches no channel.
+void com_reopen_open(ComReopen* r);
+// Window's thread: channel ch takes r's port (r->port is 0 after) and
+// receives on; 0, or the error that stopped it (the port is closed then).
+DWORD com_reopen_take(int ch, ComReopen* r);
 void channel_config_dialog(HWND owner, int ch);
 int channel_read_back(HWND owner, int ch);
 // The port's time-outs into c->timeouts, and new ones to the port and

@@ -157,6 +157,39 @@ def test_a_lost_port_comes_back_five_times_and_the_streams_go_on(app, driver, di
             os.close(fd)
 
 
+def exported_events(driver, q, name):
+    """(channel, text) of every event in the capture, exported as CSV."""
+    driver.command(CMD_EXPORT)
+    driver.file_dialog(name)
+    rows = list(csv.reader(io.StringIO(harness.written_file(driver, q.path(name), 15).decode("ascii"), newline="")))
+    return [(r[2], r[6]) for r in rows[1:] if r[3] == "EV"]
+
+
+def test_open_ports_on_a_lost_port_keeps_it_lost_until_it_is_back(app, driver, ports):
+    """Open Ports while COM5 is away neither shows a box nor ends the
+    attempts: the port is opened again once it is back, and the outage
+    ends with its "back" event."""
+    holders = []
+    try:
+        q = app(SETTINGS, args=["/reconnect", "/open"])
+        assert harness.wait_for(lambda: held(driver, ports["COM5"]), 10), "/open opened nothing"
+        gone = ports["COM5"]
+        port_gone(ports)
+        assert harness.wait_for(lambda: not held(driver, gone), 5), "the lost port was not closed"
+        driver.command(harness.CMD_OPEN_PORTS)
+        assert harness.holds_for(lambda: harness.no_message_box(driver), 1.5), "Open Ports showed a box"
+        pair = port_back(ports, holders)
+        assert harness.wait_for(lambda: pty_in_use(pair), 5, step=0.02), "COM5 was not opened again"
+        pair.write(b"Ho!")
+        harness.save_log_when(driver, q, "ho", lambda records: harness.received(records, 1) == b"Ho!", timeout=15)
+        events = [text.split(" error ")[0].split(" after ")[0] for ch, text in exported_events(driver, q, "open.csv")
+                  if ch == "CH1"]
+        assert events == ["opened COM5", "lost COM5", "back COM5"], events
+    finally:
+        for fd in holders:
+            os.close(fd)
+
+
 def test_without_reconnect_a_lost_port_is_closed_with_one_box(app, driver, ports, com4):
     holders = []
     try:
@@ -250,5 +283,45 @@ def test_a_reopen_never_opens_another_device_under_the_old_number(app, driver, p
     finally:
         wine.reg_add(devices + r"\0002\Device Parameters", "PortName", "COM5")
         wine.reg_delete(devices + r"\0009")
+        for fd in holders:
+            os.close(fd)
+
+
+def port_devices_reg(wine, first, count, remove=False):
+    """A registry file that lists (or, with remove, takes away) `count`
+    more devices of the Ports class, keys first..first+count-1."""
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for n in range(first, first + count):
+        key = f"{wine.PORT_DEVICES}\\{n:04d}"
+        if remove:
+            lines += [f"[-{key}]", ""]
+        else:
+            lines += [f"[{key}]", f'"ClassGUID"="{wine.PORTS_CLASS}"', f'"FriendlyName"="Far Port (COM{n})"', "",
+                      f"[{key}\\Device Parameters]", f'"PortName"="COM{n}"', ""]
+    path = wine.path / ("remove-ports.reg" if remove else "more-ports.reg")
+    path.write_text("\r\n".join(lines), encoding="utf-16")
+    r = wine.run("wine", "regedit", "/S", harness.to_windows_path(path))
+    assert r.returncode == 0, r.stdout
+
+
+def test_the_window_answers_while_a_slow_reopen_looks_for_the_port(app, driver, ports, wine):
+    """With many serial devices on the system, looking for a lost adapter's
+    identity takes long; the window answers throughout, as the look runs
+    beside it, and the port is still opened again once it is back."""
+    holders = []
+    extra = 1500  # about 2 s for each look under Wine here
+    try:
+        app(SETTINGS, args=["/reconnect", "/open"])
+        assert harness.wait_for(lambda: held(driver, ports["COM5"]), 10), "/open opened nothing"
+        port_devices_reg(wine, 1000, extra)
+        port_gone(ports)
+        worst, deadline = 0, time.time() + 4
+        while time.time() < deadline:
+            worst = max(worst, harness.answer_ms(driver, "main"))
+        assert worst < harness.ANSWER_MS, f"the window took {worst} ms to answer while COM5 was looked for"
+        pair = port_back(ports, holders)
+        assert harness.wait_for(lambda: pty_in_use(pair), 15, step=0.05), "COM5 was not opened again"
+    finally:
+        port_devices_reg(wine, 1000, extra, remove=True)
         for fd in holders:
             os.close(fd)
