@@ -1,8 +1,9 @@
 // The identities of the present serial ports, read from SetupAPI: every
 // present device of the Ports class with its "PortName" (COMn), its device
 // instance path and its parent's. The matching is serial/port_identity.h.
-// Both calls run on the user-interface thread (once a second at most, while
-// a lost port's number is absent) and never wait for anything.
+// They run on the user-interface thread when a port opens, and on a
+// reopen's worker beside it (once a second at most while a port is lost);
+// they keep no state of their own between calls.
 #pragma once
 
 #include <cstdint>
