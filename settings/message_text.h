@@ -7,7 +7,7 @@
 
 #include "settings/settings.h"
 
-constexpr int kMessageTexts = 600;
+constexpr int kMessageTexts = 650;
 constexpr int kLanguages = 4;
 constexpr int kMessageTextUnits = 64;  // 63 characters and a terminator
 
@@ -427,6 +427,8 @@ enum MessageNumber : int {
   kTextServerSet = 561,  // The server set: %ls (settings an RFC 2217 server set otherwise than asked)
   kTextNetUnterminated = 562,  // CH%d: the server at %ls left a Telnet subnegotiation open
   kTextNetUnterminatedData = 563,  // After %d bytes, what it sends is shown as data again.
+  kTextFindNoSuchEvent = 600,  // Not a line event: %ls
+  kTextFindUsageMore = 601,    // Or instead of a pattern: /silence <ms>, /badframe or /event <n>
 };
 
 // The format fields text n must have, as their length and conversion
