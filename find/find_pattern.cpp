@@ -84,10 +84,19 @@ FindPatternResult find_pattern_notation(const char16_t* units, int n, FindPatter
 FindPatternResult find_pattern_typed(const AnsiCodec* codec, const char16_t* units, int n, int form, int match_case,
                                      FindPattern* p) {
   if (form == 'T') {
-    // As typed, in the ANSI code page, as the program sends text.
+    // As typed, in the ANSI code page, as the program sends text; a
+    // character the code page lacks would become its default character and
+    // find what was never typed.
     uint8_t bytes[4 * kFindPatternMax + 4];
     const int count = n > kFindPatternMax ? kFindPatternMax + 1 : n;
-    const int got = codec->encode(codec->ctx, units, count, bytes, sizeof bytes);
+    int got = 0;
+    for (int i = 0; i < count; i++) {
+      const int pair = i + 1 < count && units[i] >= 0xD800 && units[i] < 0xDC00 && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000;
+      const int k = codec->encode(codec->ctx, units + i, pair ? 2 : 1, bytes + got, static_cast<int>(sizeof bytes) - got);
+      if (k <= 0 || (k == 1 && bytes[got] == '?' && units[i] != u'?')) return {kFindPatternNotInCodePage, i};
+      got += k;
+      i += pair;
+    }
     uint8_t lead[32] = {};
     if (codec->lead_byte)
       for (int b = 0x80; b < 256; b++)
@@ -107,6 +116,7 @@ int find_pattern_fault_text(int fault) {
     case kFindPatternOpenQuote: return kTextFindOpenQuote;
     case kFindPatternNotByte: return kTextFindNotByte;
     case kFindPatternOnlyAny: return kTextFindOnlyAny;
+    case kFindPatternNotInCodePage: return kTextFindNotInCodePage;
     default: return 0;
   }
 }

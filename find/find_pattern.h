@@ -35,6 +35,7 @@ enum FindPatternFault {
   kFindPatternOpenQuote,  // a quoted run never closed (notation)
   kFindPatternNotByte,    // a character in quotes above FF (notation)
   kFindPatternOnlyAny,    // every byte is "??": it would match everywhere
+  kFindPatternNotInCodePage,  // text: a character the code page cannot write
 };
 
 struct FindPatternResult {

@@ -229,11 +229,16 @@ void find_events(FindPass* f, const CaptureSnapshot& s, FindList* out) {
     if (e.channel && !channel_wanted(f->q.streams, e.channel)) continue;
     int64_t place = e.place - s.base;
     if (place < 0 || place > s.count) continue;
-    if (place == s.count) place = s.count - 1;
-    // The event stands before a record; the view marks the chunk it opens.
+    // The event stands before a record; the view marks the chunk it opens,
+    // or, at a stretch's end (a recording's window ends after it), the
+    // chunk it follows: a gap marker has no time to be found by.
     int32_t first = static_cast<int32_t>(place);
-    while (first < s.count && s.records[first].kind >= 128) first++;
-    if (first == s.count) first = static_cast<int32_t>(place);
+    while (first < s.count && !is_data_kind(s.records[first].kind)) first++;
+    if (first == s.count) {
+      first = static_cast<int32_t>(place) - 1;
+      while (first > 0 && !is_data_kind(s.records[first].kind)) first--;
+      if (first < 0) first = 0;
+    }
     FindFound found = at_record(s.records, s.times, s.count, first, kFindLineEvent);
     found.first = found.last = first;
     found.time_us = e.time_us;

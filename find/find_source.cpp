@@ -5,9 +5,7 @@ namespace {
 int cancelled(const FindRun* r) { return r->cancel && r->cancel->load(std::memory_order_relaxed); }
 
 int64_t local_of(const FindRun* r, int64_t t, int64_t wall_offset) {
-  if (t == kTimeUnknown || !r->zone_minutes_at) return t;
-  const int64_t wall = time_add_us(t, wall_offset);
-  return time_add_us(wall, static_cast<int64_t>(r->zone_minutes_at(wall)) * 60000000);
+  return find_local_us(t, wall_offset, r->zone_minutes_at);
 }
 
 // The places of the finds from `from` on, in the stretch of `count` records.
@@ -161,4 +159,19 @@ int32_t find_step_from(const FindFound* found, const FindPlace* places, int32_t 
   for (int32_t i = n - 1; i >= 0; i--)
     if (place(i) < marked_place) return i;
   return -1;
+}
+
+int64_t find_local_us(int64_t t, int64_t wall_offset, int32_t (*zone_minutes_at)(int64_t wall_us)) {
+  if (t == kTimeUnknown || !zone_minutes_at) return t;
+  const int64_t wall = time_add_us(t, wall_offset);
+  return time_add_us(wall, static_cast<int64_t>(zone_minutes_at(wall)) * 60000000);
+}
+
+int32_t find_time_first_local(const int64_t* times, int32_t count, int64_t local_at, int64_t wall_offset,
+                              int32_t (*zone_minutes_at)(int64_t wall_us)) {
+  for (int32_t i = 0; i < count; i++) {
+    const int64_t local = find_local_us(times[i], wall_offset, zone_minutes_at);
+    if (local != kTimeUnknown && local >= local_at) return i;
+  }
+  return count;
 }

@@ -56,3 +56,14 @@ int find_run_recording(FindRun* r, RecordStream* st, RecordWindow* w,
 // Find Previous (-1) goes to from the place marked before (absolute; -1:
 // none, then the first or the last): its index, or -1 when none lies that way.
 int32_t find_step_from(const FindFound* found, const FindPlace* places, int32_t n, int64_t marked_place, int then);
+
+// A capture time as a time of day: its wall time (the capture's clock plus
+// `wall_offset`) in the zone of that moment (zone_minutes_at; null: the
+// time is one already). kTimeUnknown stays so.
+int64_t find_local_us(int64_t t, int64_t wall_offset, int32_t (*zone_minutes_at)(int64_t wall_us));
+// Go to Time in the live capture or a loaded log: the first of records
+// 0 .. count - 1 whose own time of day is at or after `local_at` (each
+// record in the zone of its moment, so a change to summer time between the
+// start and the time asked moves nothing), or count when none is.
+int32_t find_time_first_local(const int64_t* times, int32_t count, int64_t local_at, int64_t wall_offset,
+                              int32_t (*zone_minutes_at)(int64_t wall_us));

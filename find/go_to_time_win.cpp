@@ -3,6 +3,8 @@
 // from there.
 #include "find/find_state_win.h"
 
+#include "find/find_source.h"
+
 #include "app/chrome_win.h"
 #include "record/record_view_win.h"
 #include "resources/resource.h"
@@ -11,12 +13,6 @@
 #include "view/data_view_win.h"
 
 namespace {
-
-int64_t local_of(int64_t t, int64_t wall_offset) {
-  if (t == kTimeUnknown) return kTimeUnknown;
-  const int64_t wall = time_add_us(t, wall_offset);
-  return time_add_us(wall, static_cast<int64_t>(local_zone_minutes_at(wall)) * 60000000);
-}
 
 wchar_t g_time_typed[40];
 
@@ -49,11 +45,10 @@ int live_go_time(const RecordTime& t) {
   if (capture_snapshot_allocate(&s) || capture_snapshot_take(&g_app.capture, &s)) return 1;
   const int64_t first = timeline_first_time_us(s.records, s.times, s.count);
   if (first == kTimeUnknown) return 1;
-  // Times of day are local: the capture's clock moved by the wall offset
-  // and the zone at the start.
-  const int64_t local_shift = time_sub_us(local_of(first, s.wall_offset_us), first);
-  const int64_t target = time_sub_us(record_time_resolve(t, time_add_us(first, local_shift)), local_shift);
-  const int32_t i = find_time_first(s.times, s.count, target);
+  // Times of day are local, each in the zone of its own moment.
+  const int64_t target = record_time_resolve(t, find_local_us(first, s.wall_offset_us, local_zone_minutes_at));
+  if (target == kTimeUnknown) return 1;
+  const int32_t i = find_time_first_local(s.times, s.count, target, s.wall_offset_us, local_zone_minutes_at);
   if (i >= s.count) return 1;
   const CapturePlace now = capture_place(&g_app.capture);
   const int64_t index = s.base + i - now.base;

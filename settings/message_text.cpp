@@ -38,7 +38,7 @@ struct Fields {
 
 const Fields kFields[] = {
     {kTextPortAddressInvalid, "d"}, {kTextNetConnectFailed, "d ls"}, {kTextNetError, "d"},
-    {kTextServerNotConfirmed, "ls"}, {kTextServerRefused, "ls"}, {kTextServerSet, "ls"}, {kTextNetUnterminated, "d ls"}, {kTextNetUnterminatedData, "d"}, {kTextFindNoSuchEvent, "ls"}, {kTextRecordFailed, "d"}, {kTextRecordCannotStart, "d"},
+    {kTextServerNotConfirmed, "ls"}, {kTextServerRefused, "ls"}, {kTextServerSet, "ls"}, {kTextNetUnterminated, "d ls"}, {kTextNetUnterminatedData, "d"}, {kTextFindNoSuchEvent, "ls"}, {kTextFindNotInCodePage, "d"}, {kTextRecordFailed, "d"}, {kTextRecordCannotStart, "d"},
     {kTextTipRecordStopped, "ls ls"}, {kTextNotATime, "ls"}, {kTextRecordSkipped, "lld d"},
     {kTextRecordLogCut, "ls"}, {kTextRecordReadFailed, "d"}, {kTextRecordingPart, "ls ls"},
     {kTextFindNotHex, "d"}, {kTextFindLoneDigit, "d"}, {kTextFindOpenQuote, "d"}, {kTextFindNotByte, "d"},

@@ -428,6 +428,7 @@ enum MessageNumber : int {
   kTextNetUnterminated = 562,  // CH%d: the server at %ls left a Telnet subnegotiation open
   kTextNetUnterminatedData = 563,  // After %d bytes, what it sends is shown as data again.
   kTextFindNoSuchEvent = 600,  // Not a line event: %ls
+  kTextFindNotInCodePage = 602,  // The code page cannot write character %d
   kTextFindUsageMore = 601,    // Or instead of a pattern: /silence <ms>, /badframe or /event <n>
 };
 

@@ -286,6 +286,21 @@ TEST_F(FindFixture, LineEventsOfAChannelAndAFullListCounts) {
   run();
   ASSERT_EQ(list.n, 1);
   EXPECT_EQ(list.items[0].channel, 2);
+  // An event at the stretch's end (a recording's window ended after it)
+  // is placed on the chunk before it, which has a time, not on a marker.
+  snap.events[snap.event_count] = LineEvent{};
+  snap.events[snap.event_count].place = snap.base + snap.count;
+  snap.events[snap.event_count].kind = kEventClosed;
+  snap.events[snap.event_count++].channel = 2;
+  static FindPass pass;
+  pass = FindPass{};
+  ASSERT_EQ(find_pass_begin(&pass, q), 0);
+  list.n = 0;
+  find_pass_run(&pass, snap, &list, nullptr);
+  ASSERT_EQ(list.n, 2);
+  EXPECT_EQ(list.items[1].why, kEventClosed);
+  EXPECT_EQ(list.items[1].first, 8);  // "c", its chunk's time known
+  EXPECT_EQ(list.items[1].chunk_time_us, 20000);
   // A list with room for one keeps the first and counts the rest.
   q.streams = 0xF;
   list.capacity = 1;

@@ -131,3 +131,40 @@ TEST(FindSource, ARecordingsSilencesUseTheLinesItsHeaderGives) {
   EXPECT_GE(found[0].detail, 24000);
   EXPECT_LT(found[0].detail, 28000);
 }
+
+namespace {
+
+// Summer time from wall time 10:00 on the first day of 1970: an hour more.
+constexpr int64_t kHour = 3600000000LL;
+int32_t zone_with_summer(int64_t wall_us) { return wall_us >= 10 * kHour ? 120 : 60; }
+
+}  // namespace
+
+// Go to Time reads each record's time of day in the zone of its moment:
+// "11:30" after the clocks went forward at 10:00 is the record of 11:30
+// summer time, not the one an hour later by the zone at the start.
+TEST(FindSource, GoToTimeTakesEachMomentsZone) {
+  const int64_t times[] = {9 * kHour, 9 * kHour + kHour / 2, 10 * kHour + kHour / 2, 11 * kHour};
+  // Wall times 09:00, 09:30, 10:30, 11:00 read as 10:00, 10:30, 12:30, 13:00 local.
+  EXPECT_EQ(find_local_us(times[2], 0, zone_with_summer), 12 * kHour + kHour / 2);
+  EXPECT_EQ(find_time_first_local(times, 4, 12 * kHour, 0, zone_with_summer), 2);
+  EXPECT_EQ(find_time_first_local(times, 4, 10 * kHour + 1, 0, zone_with_summer), 1);
+  EXPECT_EQ(find_time_first_local(times, 4, 14 * kHour, 0, zone_with_summer), 4);
+}
+
+// A character the code page cannot write is said, not searched for as "?".
+TEST(FindSource, TextTheCodePageCannotWriteIsRefused) {
+  auto latin1 = [](void*, const char16_t* units, int count, uint8_t* out, int cap) {
+    int n = 0;
+    for (int i = 0; i < count && n < cap; i++) out[n++] = units[i] <= 0xFF ? static_cast<uint8_t>(units[i]) : '?';
+    return n;
+  };
+  const AnsiCodec codec = {nullptr, latin1};
+  FindPattern p;
+  const char16_t ok[] = u"a?b";
+  EXPECT_EQ(find_pattern_typed(&codec, ok, 3, 'T', 0, &p).fault, kFindPatternOk);
+  const char16_t greek[] = u"a\u03A9b";
+  const FindPatternResult r = find_pattern_typed(&codec, greek, 3, 'T', 0, &p);
+  EXPECT_EQ(r.fault, kFindPatternNotInCodePage);
+  EXPECT_EQ(r.at, 1);
+}
