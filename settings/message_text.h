@@ -394,7 +394,7 @@ enum MessageNumber : int {
   kTextFindWhat = 528,  // Find what:
   kTextFindLookFor = 529,  // Look for:
   kTextFindBytes = 530,  // Bytes
-  kTextFindSilence = 531,  // A silence longer than (ms)
+  kTextFindSilence = 531,  // A silence of at least (ms)
   kTextFindBadFrame = 532,  // A bad Modbus frame
   kTextFindLineEvent = 533,  // A line event
   kTextFindFormNotation = 534,  // Strings notation ("OK"0D0A)
