@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "find/find_matcher.h"
-#include "find/find_query.h"
+#include "find/find_rows.h"
 #include "find/find_pattern.h"
 #include "tests/fuzz/written_check.h"
 
