@@ -156,14 +156,14 @@ int32_t carry_cut(const ModbusFrameList& l, int32_t count, int line_monitor) {
         cut = std::min(cut, m.first_record);
     }
   }
-  // No frame may be cut in two.
-  for (int moved = 1; moved;) {
-    moved = 0;
-    for (int32_t i = 0; i < l.n; i++)
-      if (l.frames[i].first_record < cut && l.frames[i].last_record >= cut) {
-        cut = l.frames[i].first_record;
-        moved = 1;
-      }
+  // No frame may be cut in two: one pass back (frames by first record).
+  for (int32_t i = l.n - 1; i >= 0; i--)
+    if (l.frames[i].first_record < cut && l.frames[i].last_record >= cut) cut = l.frames[i].first_record;
+  // The carry stays bounded whatever the records hold: frames that run
+  // into each other from further back are decided where they are.
+  if (cut < near) {
+    cut = count;
+    for (int32_t i = l.n - 1; i >= 0 && l.frames[i].first_record >= near; i--) cut = l.frames[i].first_record;
   }
   return cut;
 }
