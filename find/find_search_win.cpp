@@ -86,7 +86,7 @@ void search_ended() {
   g_find.cancelled = g_find.cancel.load();
   g_find.have = !g_find.cancelled;
   g_find.current = -1;
-  if (g_find.window) KillTimer(g_find.window, 1);
+  if (g_find.window) KillTimer(g_find.window, kFindProgressTimer);
   find_buttons_enable(0);
   find_list_count(g_find.finds.n);
   if (g_find.cancelled) {
@@ -170,7 +170,7 @@ void find_search_start(int then) {
   find_status_n(kTextFindSearching, 0);
   find_buttons_enable(1);
   g_find.worker = std::thread(worker_main);
-  if (g_find.window) SetTimer(g_find.window, 1, 50, nullptr);
+  if (g_find.window) SetTimer(g_find.window, kFindProgressTimer, kFindProgressPeriodMs, nullptr);
 }
 
 void find_on_progress_timer() {

@@ -14,6 +14,8 @@
 
 constexpr int32_t kFindRowsMax = 100000;  // finds kept; more are counted
 constexpr int kFindStepAll = 2;           // what a search's end does: show the list only
+constexpr UINT_PTR kFindProgressTimer = 1;  // the window's timer while a search runs
+constexpr UINT kFindProgressPeriodMs = 50;
 
 enum FindLook { kLookBytes, kLookSilence, kLookBadFrame, kLookEvent, kLooks };
 

@@ -23,7 +23,6 @@ FindTyped g_typed = {kLookBytes, 0, 0, 1, 1, 1, 1, L""};
 
 namespace {
 
-constexpr UINT_PTR kProgressTimer = 1;
 enum Column { kColSeconds, kColDay, kColChannel, kColDirection, kColFound, kColHex, kColText, kColumns };
 const int kColumnTexts[kColumns] = {kTextMonitorColumnFirst,     kTextFindColumnTime, kTextMonitorColumnFirst + 1,
                                     kTextMonitorColumnFirst + 2, kTextFindColumnFound, kTextFindColumnHex,
@@ -246,7 +245,7 @@ void on_init(HWND dlg) {
   find_list_count(g_find.running ? 0 : g_find.finds.n);
   SetDlgItemTextW(dlg, IDC_FND_STATUS, g_find.status_text);
   find_buttons_enable(g_find.running);
-  if (g_find.running) SetTimer(dlg, kProgressTimer, 50, nullptr);
+  if (g_find.running) SetTimer(dlg, kFindProgressTimer, kFindProgressPeriodMs, nullptr);
   dialog_look_init(dlg);
 }
 
@@ -268,7 +267,7 @@ INT_PTR CALLBACK find_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_INITDIALOG: on_init(dlg); return TRUE;
     case WM_TIMER:
-      if (wp == kProgressTimer) find_on_progress_timer();
+      if (wp == kFindProgressTimer) find_on_progress_timer();
       return TRUE;
     case WM_NOTIFY: SetWindowLongPtrW(dlg, DWLP_MSGRESULT, on_notify(reinterpret_cast<NMHDR*>(lp))); return TRUE;
     case WM_COMMAND:
