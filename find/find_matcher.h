@@ -27,7 +27,7 @@ struct FindMatcher {
   uint8_t tail[kFindStreams][kFindPatternMax];
   int32_t tail_n[kFindStreams];
   uint8_t tail_trail[kFindStreams];  // 1: the tail's first byte is the second byte of a character
-  uint8_t next_trail[kFindStreams];  // 1: the stream's next byte is
+  uint8_t next_trail[kFindStreams];  // 1: the stream's next byte is one
   int32_t double_byte;               // the pattern folds and the code page has lead bytes
 };
 

@@ -17,8 +17,7 @@ struct Adding {
 };
 
 void add(FindList* out, const FindFound& f) {
-  if (out->n < out->capacity) out->items[out->n++] = f;
-  else out->more++;
+  if (find_list_room(out)) out->items[out->n++] = f;
 }
 
 // A find that begins at record `at` of `records` (those of the stretch, or

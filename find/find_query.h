@@ -46,14 +46,26 @@ struct FindFound {
   uint8_t channel;        // 1 or 2; 0 an event of the capture as a whole
 };
 
-// Finds in the order of their first record. When it is full, `more` counts
-// the finds not kept.
+// Finds in the order of their first record. The first `skip` finds are
+// passed over (a list that goes on where one full before ended); when it
+// is full, `more` counts the finds not kept.
 struct FindList {
   FindFound* items;
   int32_t n;
   int32_t capacity;
   int64_t more;
+  int64_t skip = 0;
 };
+// 1 when a find is to be kept at items[n]; counts it in skip or more else.
+inline int find_list_room(FindList* l) {
+  if (l->skip > 0) {
+    l->skip--;
+    return 0;
+  }
+  if (l->n < l->capacity) return 1;
+  l->more++;
+  return 0;
+}
 
 // Records a stretch's Modbus decode carries into the next at most: the
 // streams' last frames and the requests still waiting, when they lie this
@@ -78,7 +90,8 @@ struct FindPass {
   int64_t carry_fed[kFindStreams];
 };
 
-// 0, or 1 when memory is short for the bad frames' carry.
+// Begins a pass with `f` zeroed (FindPass{}) or ended: 0, or 1 when memory
+// is short for the bad frames' carry.
 int find_pass_begin(FindPass* f, const FindQuery& q);
 // Frees what the pass holds.
 void find_pass_end(FindPass* f);

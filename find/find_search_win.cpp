@@ -46,7 +46,7 @@ void worker_main() {
   static FindPass pass;
   find_pass_end(&pass);
   pass = FindPass{};
-  g_find.finds = {g_find.found, 0, kFindRowsMax, 0};
+  g_find.finds = {g_find.found, 0, kFindRowsMax, 0, g_find.first_index};
   FindRun run = {};
   run.pass = &pass;
   run.list = &g_find.finds;
@@ -97,8 +97,9 @@ void search_ended() {
 }
 
 void status_which(int32_t i) {
-  if (g_find.finds.more) find_status_n(kTextFindMatchOfMore, i + 1, g_find.finds.n);
-  else find_status_n(kTextFindMatchOf, i + 1, g_find.finds.n);
+  const int before = static_cast<int>(g_find.first_index);
+  if (g_find.finds.more) find_status_n(kTextFindMatchOfMore, before + i + 1, before + g_find.finds.n);
+  else find_status_n(kTextFindMatchOf, before + i + 1, before + g_find.finds.n);
 }
 
 // How many were found, and from when on, where the live capture had
@@ -128,9 +129,10 @@ void show_step(int then) {
     status_found();
     return;
   }
-  // The live finds are new: step from the place of the one marked.
-  const int32_t i =
-      find_step_from(g_find.found, g_find.place, n, g_find.recording ? -1 : g_find.marked_place, then);
+  // The live finds are new: step from the place of the one marked; a
+  // search that went on past a full list, from its first (or last).
+  const int32_t i = find_step_from(g_find.found, g_find.place, n,
+                                   g_find.recording || g_find.first_index ? -1 : g_find.marked_place, then);
   if (i < 0) find_status_n(kTextFindNoFurther);
   else find_show(i);
 }
@@ -138,6 +140,8 @@ void show_step(int then) {
 }  // namespace
 
 void find_search_start(int then) {
+  const int64_t skip = g_find.skip_next;
+  g_find.skip_next = 0;
   if (g_find.running) return;
   FindQuery q;
   if (find_query_typed(&q)) return;
@@ -161,7 +165,8 @@ void find_search_start(int then) {
   g_find.serial = recording_serial();
   g_find.generation = capture_place(&g_app.capture).generation;
   if (g_find.recording) recording_files_copy(g_find.files, g_find.file_start);
-  g_find.finds = {g_find.found, 0, kFindRowsMax, 0};
+  g_find.first_index = skip;
+  g_find.finds = {g_find.found, 0, kFindRowsMax, 0, 0};
   find_list_count(0);
   g_find.cancel = 0;
   g_find.finished = 0;
@@ -247,8 +252,19 @@ void find_search_step(int dir) {
     return;
   }
   const int32_t i = g_find.current + dir;
-  if (i < 0 || i >= g_find.finds.n) find_status_n(kTextFindNoFurther);
-  else find_show(i);
+  // Past a full list the search goes on where it ended (or, back, where
+  // the one before began).
+  if (i >= g_find.finds.n && g_find.finds.more > 0) {
+    g_find.skip_next = g_find.first_index + g_find.finds.n;
+    find_search_start(dir);
+  } else if (i < 0 && g_find.first_index > 0) {
+    g_find.skip_next = g_find.first_index > kFindRowsMax ? g_find.first_index - kFindRowsMax : 0;
+    find_search_start(dir);
+  } else if (i < 0 || i >= g_find.finds.n) {
+    find_status_n(kTextFindNoFurther);
+  } else {
+    find_show(i);
+  }
 }
 
 void find_search_all() {

@@ -34,10 +34,8 @@ struct EntryHits {
 void on_entry_hit(void* ctx, const FindHit& h) {
   const EntryHits* d = static_cast<const EntryHits*>(ctx);
   FindList& l = *d->r->list;
-  if (l.n >= l.capacity) {
-    l.more++;
-    return;
-  }
+  if (l.n >= l.capacity && !l.skip && d->r->placed) d->r->placed(d->r->ctx, d->r);  // a taker may empty it
+  if (!find_list_room(&l)) return;
   FindFound& f = l.items[l.n];
   FindPlace& p = d->r->places[l.n++];
   f = FindFound{};

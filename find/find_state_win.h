@@ -37,6 +37,10 @@ struct FindState {
   FindFound* found;
   FindPlace* place;
   FindList finds;
+  // A search that goes on past a full list: the finds passed over before
+  // the list's first, and the next search's (0: a search of its own).
+  int64_t first_index;
+  int64_t skip_next;
   int64_t origin;
   int64_t searched_from;  // a live capture that dropped records before: the time of day it was searched from
   // Where the view stands: the find marked and its live place.

@@ -341,7 +341,8 @@ int find_status_text(int part, char16_t out[64]) {
   const int n = g_find.finds.more ? kTextFindMatchOfMore : kTextFindMatchOf;
   get_text(n, format);
   if (!message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(n))) return 0;
-  _snwprintf(wide(out), 63, format, g_find.current + 1, g_find.finds.n);
+  const int before = static_cast<int>(g_find.first_index);
+  _snwprintf(wide(out), 63, format, before + g_find.current + 1, before + g_find.finds.n);
   out[63] = 0;
   return 1;
 }

@@ -301,12 +301,20 @@ TEST_F(FindFixture, LineEventsOfAChannelAndAFullListCounts) {
   EXPECT_EQ(list.items[1].why, kEventClosed);
   EXPECT_EQ(list.items[1].first, 8);  // "c", its chunk's time known
   EXPECT_EQ(list.items[1].chunk_time_us, 20000);
-  // A list with room for one keeps the first and counts the rest.
+  // A list with room for one keeps the first and counts the rest; one
+  // that goes on where it ended passes the first over and keeps the next.
   q.streams = 0xF;
   list.capacity = 1;
   run();
   EXPECT_EQ(list.n, 1);
   EXPECT_EQ(list.more, 1);
+  EXPECT_EQ(list.items[0].why, kEventLost);
+  list.skip = 1;
+  run();
+  EXPECT_EQ(list.n, 1);
+  EXPECT_EQ(list.more, 0);
+  EXPECT_EQ(list.skip, 0);
+  EXPECT_EQ(list.items[0].why, kEventSettings);
 }
 
 TEST(FindTime, FirstRecordAtOrAfterAndChunkIndex) {
