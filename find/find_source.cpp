@@ -28,7 +28,6 @@ void placed(FindRun* r) {
 struct EntryHits {
   FindRun* r;
   const RecordEntry* e;
-  uint64_t block;
 };
 
 void on_entry_hit(void* ctx, const FindHit& h) {
@@ -66,11 +65,10 @@ int recording_bytes(FindRun* r, RecordStream* st, uint64_t (*where)(void*, const
                     uint64_t total) {
   FindSearch* search = &r->pass->bytes;
   RecordEntry e;
-  EntryHits d = {r, &e, 0};
+  EntryHits d = {r, &e};
   int64_t run = 0;
   int has_run = 0;
   for (uint32_t k = 1; record_stream_next(st, &e); k++) {
-    if (r->origin == kTimeUnknown) r->origin = e.time_us;
     // A new run of the program: its line is another.
     if (has_run && st->run_wall_minus_clock != run) find_search_break(search, 0);
     run = st->run_wall_minus_clock;
@@ -82,9 +80,9 @@ int recording_bytes(FindRun* r, RecordStream* st, uint64_t (*where)(void*, const
       for (int ch = 1; ch <= 2; ch++)
         if (timeline_event_breaks(ev, ch)) find_search_break(search, ch);
     } else if (e.type >= kKindRecvCh1 && e.type <= kKindSentCh2) {
-      const uint64_t block = where(where_ctx, st);
-      d.block = block;
-      find_search_chunk(search, e.type - 1, e.data, e.length, e.time_us, block, on_entry_hit, &d);
+      // time_s counts from the first chunk, as the exports count it.
+      if (r->origin == kTimeUnknown) r->origin = e.time_us;
+      find_search_chunk(search, e.type - 1, e.data, e.length, e.time_us, where(where_ctx, st), on_entry_hit, &d);
     }
     if (k % 4096 == 0) {
       if (cancelled(r)) return 1;
