@@ -251,16 +251,15 @@ void find_search_step(int dir) {
     show_step(dir);
     return;
   }
-  const int32_t i = g_find.current + dir;
   // Past a full list the search goes on where it ended (or, back, where
   // the one before began).
-  if (i >= g_find.finds.n && g_find.finds.more > 0) {
-    g_find.skip_next = g_find.first_index + g_find.finds.n;
+  int64_t skip = 0;
+  const int32_t i =
+      find_step_in_list(g_find.current, g_find.finds.n, g_find.first_index, g_find.finds.more, kFindRowsMax, dir, &skip);
+  if (i == kFindStepSearch) {
+    g_find.skip_next = skip;
     find_search_start(dir);
-  } else if (i < 0 && g_find.first_index > 0) {
-    g_find.skip_next = g_find.first_index > kFindRowsMax ? g_find.first_index - kFindRowsMax : 0;
-    find_search_start(dir);
-  } else if (i < 0 || i >= g_find.finds.n) {
+  } else if (i == kFindStepNone) {
     find_status_n(kTextFindNoFurther);
   } else {
     find_show(i);

@@ -157,6 +157,20 @@ int32_t find_step_from(const FindFound* found, const FindPlace* places, int32_t 
   return -1;
 }
 
+int32_t find_step_in_list(int32_t current, int32_t n, int64_t first_index, int64_t more, int32_t capacity, int dir,
+                          int64_t* skip) {
+  const int32_t i = current + dir;
+  if (i >= n && more > 0) {
+    *skip = first_index + n;
+    return kFindStepSearch;
+  }
+  if (i < 0 && first_index > 0) {
+    *skip = first_index > capacity ? first_index - capacity : 0;
+    return kFindStepSearch;
+  }
+  return i < 0 || i >= n ? kFindStepNone : i;
+}
+
 int64_t find_local_us(int64_t t, int64_t wall_offset, int32_t (*zone_minutes_at)(int64_t wall_us)) {
   if (t == kTimeUnknown || !zone_minutes_at) return t;
   const int64_t wall = time_add_us(t, wall_offset);

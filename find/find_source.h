@@ -57,6 +57,16 @@ int find_run_recording(FindRun* r, RecordStream* st, RecordWindow* w,
 // none, then the first or the last): its index, or -1 when none lies that way.
 int32_t find_step_from(const FindFound* found, const FindPlace* places, int32_t n, int64_t marked_place, int then);
 
+// Find Next (dir 1) or Find Previous (-1) from find `current` of a list
+// of n kept after `first_index` passed over, with `more` not kept: the
+// index to show (kFindStepNone: none lies that way), or, past the list's
+// end while more were found (or before its start while some were passed
+// over), kFindStepSearch with *skip the finds the search that goes on
+// passes over.
+constexpr int32_t kFindStepNone = -1, kFindStepSearch = -2;
+int32_t find_step_in_list(int32_t current, int32_t n, int64_t first_index, int64_t more, int32_t capacity, int dir,
+                          int64_t* skip);
+
 // A capture time as a time of day: its wall time (the capture's clock plus
 // `wall_offset`) in the zone of that moment (zone_minutes_at; null: the
 // time is one already). kTimeUnknown stays so.

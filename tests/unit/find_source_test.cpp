@@ -168,3 +168,17 @@ TEST(FindSource, TextTheCodePageCannotWriteIsRefused) {
   EXPECT_EQ(r.fault, kFindPatternNotInCodePage);
   EXPECT_EQ(r.at, 1);
 }
+
+// Stepping through a list of at most 3 finds kept: past its end while more
+// were found, the search goes on after it; back before its start, it goes
+// on from the list before.
+TEST(FindSource, StepsGoOnPastAFullList) {
+  int64_t skip = -1;
+  EXPECT_EQ(find_step_in_list(0, 3, 0, 5, 3, 1, &skip), 1);
+  EXPECT_EQ(find_step_in_list(2, 3, 0, 0, 3, 1, &skip), kFindStepNone);
+  EXPECT_EQ(find_step_in_list(2, 3, 0, 5, 3, 1, &skip), kFindStepSearch);
+  EXPECT_EQ(skip, 3);
+  EXPECT_EQ(find_step_in_list(0, 3, 3, 2, 3, -1, &skip), kFindStepSearch);
+  EXPECT_EQ(skip, 0);
+  EXPECT_EQ(find_step_in_list(0, 3, 0, 5, 3, -1, &skip), kFindStepNone);
+}
