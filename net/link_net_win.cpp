@@ -23,6 +23,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "net/link_net_win.h"
@@ -257,10 +258,39 @@ constexpr int kListenMax = 4;  // the addresses of one name listened on
 // client; otherwise it is refused.
 constexpr ULONGLONG kSecondClientHoldMs = 300;
 
-void link_refuse(SOCKET s) {
+// The client on `s` as a line event names it (app/capture.h): its IPv4
+// address (an IPv4-mapped IPv6 one counts as IPv4) and TCP port; 0, 0
+// when it cannot be read.
+void link_peer_of(SOCKET s, uint32_t* address, uint16_t* port) {
+  *address = 0;
+  *port = 0;
+  sockaddr_storage a = {};
+  int length = sizeof a;
+  if (s == INVALID_SOCKET || getpeername(s, reinterpret_cast<sockaddr*>(&a), &length) != 0) return;
+  if (a.ss_family == AF_INET) {
+    const sockaddr_in* v4 = reinterpret_cast<const sockaddr_in*>(&a);
+    *address = ntohl(v4->sin_addr.s_addr);
+    *port = ntohs(v4->sin_port);
+  } else if (a.ss_family == AF_INET6) {
+    const sockaddr_in6* v6 = reinterpret_cast<const sockaddr_in6*>(&a);
+    const uint8_t* b = v6->sin6_addr.s6_addr;
+    static const uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    *address = std::memcmp(b, kMapped, 12) == 0
+                   ? static_cast<uint32_t>(b[12]) << 24 | static_cast<uint32_t>(b[13]) << 16 | b[14] << 8 | b[15]
+                   : kEventPeerIpv6;
+    *port = ntohs(v6->sin6_port);
+  }
+}
+
+// Turns the client on `s` away at once and records whom.
+void link_refuse(const NetLink* n, SOCKET s) {
+  uint32_t address;
+  uint16_t port;
+  link_peer_of(s, &address, &port);
   LINGER now = {1, 0};  // reset: the client learns at once
   setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&now), sizeof now);
   closesocket(s);
+  capture_add_event(&g_app.capture, kEventRefused, static_cast<uint8_t>(n - g_net + 1), port, address);
 }
 
 // While a client is served: takes the clients waiting on the listeners,
@@ -271,7 +301,7 @@ DWORD link_second_clients(NetLink* n) {
   for (int i = 0; i < n->listener_count; i++)
     for (SOCKET s; (s = accept(n->listeners[i], nullptr, nullptr)) != INVALID_SOCKET;) {
       if (n->held != INVALID_SOCKET) {
-        link_refuse(s);
+        link_refuse(n, s);
         continue;
       }
       WSAEventSelect(s, n->held_event, 0);  // it took the listener's selection: none of its own yet
@@ -281,7 +311,7 @@ DWORD link_second_clients(NetLink* n) {
   if (n->held == INVALID_SOCKET) return INFINITE;
   const ULONGLONG held_for = GetTickCount64() - n->held_since;
   if (held_for < kSecondClientHoldMs) return static_cast<DWORD>(kSecondClientHoldMs - held_for);
-  link_refuse(n->held);
+  link_refuse(n, n->held);
   n->held = INVALID_SOCKET;
   return INFINITE;
 }
@@ -480,7 +510,10 @@ void link_listen_serve(Channel* c, NetLink* n, WSAEVENT event) {
     WSAEventSelect(s, event, 0);
     link_name_peer(n, s);
     link_up(c, n, s);
-    capture_add_event(&g_app.capture, kEventOpened, channel, 0, 0);
+    uint32_t address;
+    uint16_t port;
+    link_peer_of(s, &address, &port);
+    capture_add_event(&g_app.capture, kEventOpened, channel, port, address);
     n->listeners = listeners;
     n->listener_count = count;
     const int gone = link_serve(c, n, s, event);

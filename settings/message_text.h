@@ -427,6 +427,7 @@ enum MessageNumber : int {
   kTextServerSet = 561,  // The server set: %ls (settings an RFC 2217 server set otherwise than asked)
   kTextNetUnterminated = 562,  // CH%d: the server at %ls left a Telnet subnegotiation open
   kTextNetUnterminatedData = 563,  // After %d bytes, what it sends is shown as data again.
+  kTextTipEventRefused = 564,  // %ls %ls: client refused, another one is connected (time, "CH1 10.0.0.5:50123")
 };
 
 // The format fields text n must have, as their length and conversion

@@ -17,7 +17,7 @@ import time
 import pytest
 
 import harness
-from net_peers import Peer, TelnetPeer
+from net_peers import COM_PORT, IAC, SB, Peer, TelnetPeer
 from harness import dialog_closed, save_log_when, texts
 from test_macro import write_macro
 
@@ -428,6 +428,25 @@ def test_a_speed_the_server_set_otherwise_is_shown_and_recorded(app, driver):
         server.stop()
 
 
+def test_a_subnegotiation_that_never_ends_is_told_once_and_the_rest_is_data(app, driver):
+    server = TelnetPeer()
+    server.start()
+    try:
+        q = app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
+        assert harness.wait_for(lambda: any(c == 1 for c, _ in server.commands), 15), server.commands
+        server.send(bytes([IAC, SB, COM_PORT]) + b"." * 2000 + b"HELLO")
+        driver.expect_message("Quorrin", harness.message([562, 563], 1, 1, f"rfc2217://127.0.0.1:{server.port}", 1024),
+                              timeout_ms=10000)
+        log = save_log_when(driver, q, "rest", lambda r: harness.received(r, 1).endswith(b"HELLO"))
+        shown = harness.received(harness.parse_log(log.read_bytes())[2], 1)
+        # Only what came past the bound: the dots the subnegotiation held are not data.
+        assert set(shown[:-5]) <= {ord(".")} and len(shown) < 2005, shown[:40]
+        server.send(bytes([IAC, SB, COM_PORT]) + b"." * 2000)  # told once per connection
+        assert harness.holds_for(lambda: harness.no_message_box(driver), 1.5)
+    finally:
+        server.stop()
+
+
 def test_a_server_that_stops_reading_gets_every_write_whole_and_the_capture_what_left(app, driver):
     """The device server stops reading for 2 s while the auto answer window
     floods it (an answer of all 256 byte values, 0xFF doubled on the wire,
@@ -518,9 +537,11 @@ def test_a_listening_channel_refuses_a_second_client_at_once(app, driver, displa
             pass
         first.sendall(b"again")
         save_log_when(driver, q, "again", lambda r: harness.received(r, 1) == b"first again")
-        # The first client's connection went on untouched throughout.
-        events = exported_events(driver, q, lambda found: True)
-        assert {e.split()[0] for e in events} == {"opened"}, events
+        # The first client's connection went on untouched throughout; the
+        # events name it and the one turned away.
+        events = exported_events(driver, q, lambda found: "refused" in found)
+        assert events == ["opened", f"opened 127.0.0.1:{first.getsockname()[1]}",
+                          f"refused 127.0.0.1:{second.getsockname()[1]}"], events
     finally:
         first.close()
         if second is not None:
