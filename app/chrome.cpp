@@ -55,7 +55,9 @@ void status_part_edges(const int32_t net[2], int32_t dpi, int out[kStatusParts])
   int shift = 0;
   for (int part = 0; part < kStatusParts; part++) {
     // A network channel's port part (2 or 6) is wide enough for its address.
-    if (part == 2 || part == 6) shift += kStatusAddressExtra * net[part == 2 ? 0 : 1];
+    const int32_t kind = net[part < 4 ? 0 : 1];
+    if ((part == 2 || part == 6) && kind) shift += kStatusAddressExtra;
+    if ((part == 3 || part == 7) && kind == kStatusNetRaw) shift -= kStatusAddressExtra;
     out[part] = px(kStatusPartEdges[part] + shift, dpi);
   }
 }
@@ -113,13 +115,9 @@ void status_part_text(int part, const StatusInfo* s, char16_t out[64]) {
     case 0: case 4: std::snprintf(text, sizeof text, "CH%d", ch + 1); break;
     case 1: case 5: std::snprintf(text, sizeof text, "%s", s->flags.open[ch] == 1 ? "OPEN" : "CLOSE"); break;
     case 2: case 6:
-      if (s->address[ch][0]) {
-        // The address, and the client a listener serves: "listen:4001 from 127.0.0.1:50123".
+      if (s->address[ch][0]) {  // "listen:0.0.0.0:4001"; a listener's client is in the line part
         int at = 0;
         for (; at < 24 && s->address[ch][at]; at++) out[at] = s->address[ch][at];
-        if (s->peer[ch][0])
-          for (const char16_t* p = u" from "; *p; p++) out[at++] = *p;
-        for (int i = 0; i < 33 && s->peer[ch][i]; i++) out[at++] = s->peer[ch][i];
         out[at] = 0;
         return;
       }
@@ -127,6 +125,7 @@ void status_part_text(int part, const StatusInfo* s, char16_t out[64]) {
       else std::snprintf(text, sizeof text, "Com%d", s->port[ch]->rs_comport);
       break;
     case 3: case 7:
+      if (status_link_text(s, ch)) break;
       if (s->port[ch]->rs_comport == 0 && !s->address[ch][0]) {
         std::snprintf(text, sizeof text, "None");
       } else {
@@ -141,4 +140,10 @@ void status_part_text(int part, const StatusInfo* s, char16_t out[64]) {
     default: break;
   }
   text16_from_ascii(out, 64, text);
+}
+
+int status_link_text(const StatusInfo* s, int ch) {
+  if (!s->address[ch][0] || !s->raw[ch]) return 0;
+  if (s->peer[ch][0]) return kTextStatusClient;
+  return s->raw[ch] == kStatusLinkListen ? kTextStatusNoClient : kTextStatusRawTcp;
 }

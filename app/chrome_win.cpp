@@ -245,13 +245,10 @@ void statusbar_create(HWND hwnd) {
 void statusbar_refresh_color() {
   if (!g_statusbar) return;
   ChannelFlags f = channel_flags_now();
-  // A channel on a network port gets room for its address, a listener
-  // serving a client for the client's too.
+  // A channel on a network port gets room for its address (status_part_edges).
   int32_t net[2];
-  for (int ch = 0; ch < 2; ch++) {
-    char16_t peer[34];
-    net[ch] = channel_is_net(ch) ? 1 + net_peer(ch, peer, 34) : 0;
-  }
+  for (int ch = 0; ch < 2; ch++)
+    net[ch] = !channel_is_net(ch) ? 0 : g_app.address[ch].kind == kPortRfc2217 ? kStatusNetLine : kStatusNetRaw;
   if (net[0] != g_status_net[0] || net[1] != g_status_net[1] || !g_status_parts_set) {
     int edges[kStatusParts];
     status_part_edges(net, window_dpi(g_statusbar), edges);
@@ -286,6 +283,19 @@ void lost_text(int ch, char16_t out[64]) {
   out[63] = 0;
 }
 
+// A message text of the status bar, with the client's address for
+// kTextStatusClient.
+void link_text(int message, const char16_t* peer, char16_t out[64]) {
+  wchar_t format[kMessageTextUnits] = L"";
+  get_text(message, format);
+  if (!message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(message))) {
+    lstrcpynW(wide(out), format, 64);
+    return;
+  }
+  _snwprintf(wide(out), 63, format, wide(peer));
+  out[63] = 0;
+}
+
 }  // namespace
 
 int statusbar_draw(const DRAWITEMSTRUCT* item) {
@@ -299,6 +309,8 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
     info.server_baud[ch] = channel_is_net(ch) ? net_server_baud(ch) : 0;
     info.peer[ch][0] = 0;
     if (channel_is_net(ch)) net_peer(ch, info.peer[ch], 34);
+    const int kind = channel_is_net(ch) ? g_app.address[ch].kind : kPortCom;
+    info.raw[ch] = kind == kPortSocket ? kStatusLinkSocket : kind == kPortListen ? kStatusLinkListen : 0;
     if (channel_is_net(ch)) port_address_short(g_app.address[ch], info.address[ch], kPortAddressShortUnits);
   }
   info.cells_per_row = view_cells_per_row_now(g_main_window);
@@ -309,6 +321,9 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   status_part_text(static_cast<int>(item->itemID), &info, text);
   const int ch = item->itemID == 1 ? 0 : item->itemID == 5 ? 1 : -1;
   if (ch >= 0 && channel_lost(ch)) lost_text(ch, text);
+  // A link without line settings says what it has in its line part.
+  const int line_ch = item->itemID == 3 ? 0 : item->itemID == 7 ? 1 : -1;
+  if (line_ch >= 0 && status_link_text(&info, line_ch)) link_text(status_link_text(&info, line_ch), info.peer[line_ch], text);
   // While recording, the draw size's part says so, with the size and the
   // time: it is within sight in a window of any usual width.
   if (item->itemID == 8 && recorder_running()) recorder_status(text);

@@ -63,7 +63,7 @@ const Fields kFields[] = {
     {kTextTipGapMarker, "ls"},
     {kTextTipGapSilence, "ls"},
     {kTextTipGapCounting, "ls"},
-    {kTextTipEventOpened, "ls ls"}, {kTextTipEventRefused, "ls ls"},
+    {kTextTipEventOpened, "ls ls"}, {kTextTipEventRefused, "ls ls"}, {kTextStatusClient, "ls"},
     {kTextTipEventClosed, "ls ls"},
     {kTextTipEventLost, "ls ls ls"},
     {kTextTipEventGone, "ls ls"},

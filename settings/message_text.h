@@ -427,6 +427,9 @@ enum MessageNumber : int {
   kTextServerSet = 561,  // The server set: %ls (settings an RFC 2217 server set otherwise than asked)
   kTextNetUnterminated = 562,  // CH%d: the server at %ls left a Telnet subnegotiation open
   kTextNetUnterminatedData = 563,  // After %d bytes, what it sends is shown as data again.
+  kTextStatusClient = 565,     // Client %ls (a listening channel's line part: the client it serves)
+  kTextStatusNoClient = 566,   // No client yet (a listening channel's line part)
+  kTextStatusRawTcp = 567,     // Raw TCP: no line settings (a socket:// channel's line part)
   kTextTipEventRefused = 564,  // %ls %ls: client refused, another one is connected (time, "CH1 10.0.0.5:50123")
 };
 
