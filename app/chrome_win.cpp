@@ -6,6 +6,8 @@
 
 #include <commctrl.h>
 
+#include <cstdarg>
+
 #include "app/chrome.h"
 #include "resources/resource.h"
 #include "net/link_net_win.h"
@@ -271,28 +273,19 @@ void statusbar_refresh_color() {
 
 namespace {
 
-// "LOST 12s": a lost channel's state in the status bar.
-void lost_text(int ch, char16_t out[64]) {
-  wchar_t format[kMessageTextUnits] = L"";
-  get_text(kTextChannelLost, format);
-  if (!message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(kTextChannelLost))) {
-    lstrcpynW(wide(out), format, 64);
-    return;
-  }
-  _snwprintf(wide(out), 63, format, channel_lost_seconds(ch));
-  out[63] = 0;
-}
-
-// A message text of the status bar, with the client's address for
-// kTextStatusClient.
-void link_text(int message, const char16_t* peer, char16_t out[64]) {
+// A message text of the status bar formatted with its fields; a text
+// whose fields are not its own is shown as it stands.
+void status_format(int message, char16_t out[64], ...) {
   wchar_t format[kMessageTextUnits] = L"";
   get_text(message, format);
   if (!message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(message))) {
     lstrcpynW(wide(out), format, 64);
     return;
   }
-  _snwprintf(wide(out), 63, format, wide(peer));
+  va_list fields;
+  va_start(fields, out);
+  _vsnwprintf(wide(out), 63, format, fields);
+  va_end(fields);
   out[63] = 0;
 }
 
@@ -320,10 +313,10 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   char16_t text[64];
   status_part_text(static_cast<int>(item->itemID), &info, text);
   const int ch = item->itemID == 1 ? 0 : item->itemID == 5 ? 1 : -1;
-  if (ch >= 0 && channel_lost(ch)) lost_text(ch, text);
+  if (ch >= 0 && channel_lost(ch)) status_format(kTextChannelLost, text, channel_lost_seconds(ch));  // "LOST 12s"
   // A link without line settings says what it has in its line part.
   const int line_ch = item->itemID == 3 ? 0 : item->itemID == 7 ? 1 : -1;
-  if (line_ch >= 0 && status_link_text(&info, line_ch)) link_text(status_link_text(&info, line_ch), info.peer[line_ch], text);
+  if (line_ch >= 0 && status_link_text(&info, line_ch)) status_format(status_link_text(&info, line_ch), text, wide(info.peer[line_ch]));
   // While recording, the draw size's part says so, with the size and the
   // time: it is within sight in a window of any usual width.
   if (item->itemID == 8 && recorder_running()) recorder_status(text);
