@@ -9,9 +9,10 @@
 #include "settings/message_text.h"
 
 const MenuDef kMenuBar[kMenus] = {
-    {kTextMenuFile, 8,
+    {kTextMenuFile, 9,
      {{141, kTextMenuSaveLog, 0}, {142, kTextMenuOpenLog, 0}, {176, kTextMenuExport, 0}, {179, kTextMenuSaveAsMacro, 0},
-      {181, kTextMenuRecord, 0}, {182, kTextMenuOpenRecording, 0}, {187, kTextMenuBackToLive, 0},
+      {181, kTextMenuRecord, 0}, {182, kTextMenuOpenRecording, 0}, {193, kTextMenuOpenRecordingFolder, 0},
+      {187, kTextMenuBackToLive, 0},
       {143, kTextMenuExit, 0}}},
     {kTextMenuView, 13,
      {{144, kTextMenuRedraw, 0}, {145, kTextMenuClearData, 0}, {146, kTextMenuScrollDown, 0},

@@ -6,8 +6,6 @@
 
 #include <commctrl.h>
 
-#include <cstdarg>
-
 #include "app/chrome.h"
 #include "resources/resource.h"
 #include "net/link_net_win.h"
@@ -236,7 +234,7 @@ void chrome_rescale(HWND hwnd) {
 }
 
 void statusbar_create(HWND hwnd) {
-  g_statusbar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_BOTTOM,
+  g_statusbar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | SBARS_TOOLTIPS | CCS_BOTTOM,
                                 0, 0, 0, 0, hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)),
                                 g_instance, nullptr);
   if (!g_statusbar) return;
@@ -273,20 +271,12 @@ void statusbar_refresh_color() {
 
 namespace {
 
-// A message text of the status bar formatted with its fields; a text
-// whose fields are not its own is shown as it stands.
-void status_format(int message, char16_t out[64], ...) {
-  wchar_t format[kMessageTextUnits] = L"";
-  get_text(message, format);
-  if (!message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(message))) {
-    lstrcpynW(wide(out), format, 64);
-    return;
-  }
-  va_list fields;
-  va_start(fields, out);
-  _vsnwprintf(wide(out), 63, format, fields);
-  va_end(fields);
-  out[63] = 0;
+// The REC part's tooltip, set when it changes.
+void rec_tip(const wchar_t* tip) {
+  static wchar_t shown[MAX_PATH + kMessageTextUnits] = L"";
+  if (lstrcmpW(shown, tip) == 0) return;
+  lstrcpynW(shown, tip, MAX_PATH + kMessageTextUnits);
+  SendMessageW(g_statusbar, SB_SETTIPTEXTW, 8, reinterpret_cast<LPARAM>(shown));
 }
 
 }  // namespace
@@ -313,13 +303,21 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   char16_t text[64];
   status_part_text(static_cast<int>(item->itemID), &info, text);
   const int ch = item->itemID == 1 ? 0 : item->itemID == 5 ? 1 : -1;
-  if (ch >= 0 && channel_lost(ch)) status_format(kTextChannelLost, text, channel_lost_seconds(ch));  // "LOST 12s"
+  if (ch >= 0 && channel_lost(ch)) format_text(wide(text), 64, kTextChannelLost, channel_lost_seconds(ch));  // "LOST 12s"
   // A link without line settings says what it has in its line part.
   const int line_ch = item->itemID == 3 ? 0 : item->itemID == 7 ? 1 : -1;
-  if (line_ch >= 0 && status_link_text(&info, line_ch)) status_format(status_link_text(&info, line_ch), text, wide(info.peer[line_ch]));
+  if (line_ch >= 0 && status_link_text(&info, line_ch)) format_text(wide(text), 64, status_link_text(&info, line_ch), wide(info.peer[line_ch]));
   // While recording, the draw size's part says so, with the size and the
   // time: it is within sight in a window of any usual width.
-  if (item->itemID == 8 && recorder_running()) recorder_status(text);
+  // And for a few seconds after a stop, where the recording went; its
+  // tooltip names the folder (or that word on the stop) in full.
+  if (item->itemID == 8) {
+    char16_t now[64];
+    if (recorder_status(now)) lstrcpynW(wide(text), wide(now), 64);
+    wchar_t said[MAX_PATH + kMessageTextUnits];
+    recorder_said(said, MAX_PATH + kMessageTextUnits);
+    rec_tip(recorder_running() ? recorder_folder() : said);
+  }
   // While a recording is shown: the way back to the live capture, and the
   // time of day of the view's top row.
   recording_status_text(static_cast<int>(item->itemID), text);

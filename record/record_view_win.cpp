@@ -274,7 +274,7 @@ void recording_open_command(HWND owner) {
   // Several names come back as the folder, then each name, each ended by a
   // NUL, the list by a second one.
   static wchar_t chosen[32768];
-  recorder_default_folder(chosen);
+  recorder_start_folder(chosen);
   const size_t n = wcslen(chosen);
   if (n + 8 < MAX_PATH) wcscpy(chosen + n, L"\\*.qrec");
   if (!file_chooser(owner, kChooseOpenRecording, chosen, sizeof chosen / sizeof chosen[0])) return;
@@ -295,6 +295,14 @@ void recording_open_command(HWND owner) {
   }
   const int failure = recording_open(owner, folder, names, count);
   if (failure) show_texts(owner, L"Quorrin", {failure}, chosen);
+}
+
+void recording_open_folder_command(HWND owner) {
+  wchar_t folder[MAX_PATH];
+  recorder_start_folder(folder);
+  if (folder_choose(owner, kTextMenuOpenRecordingFolder, folder)) return;
+  const int failure = recording_open(owner, folder, nullptr, 0);
+  if (failure) show_texts(owner, L"Quorrin", {failure}, folder);
 }
 
 void recording_close(HWND owner) {

@@ -23,8 +23,12 @@ int recording_shown();
 // Command 182: the chooser (several files may be chosen), then the first
 // screen of the recording.
 void recording_open_command(HWND owner);
+// Command 193: a folder chooser, then the first screen of every recording
+// in the folder.
+void recording_open_folder_command(HWND owner);
 // Opens `count` files named in `names` (each a name in `folder`, in any
-// order) as one recording: 0, or the message text of why not.
+// order; none: the whole folder) as one recording: 0, or the message text
+// of why not.
 int recording_open(HWND owner, const wchar_t* folder, const wchar_t* const* names, int count);
 // Command 187: back to the live capture.
 void recording_close(HWND owner);

@@ -30,7 +30,7 @@ def status(driver):
         kind, *values = line.split("|")
         if kind == "dpi":
             dpi = int(values[0])
-        else:
+        elif kind == "part":
             parts.append(tuple(int(v) for v in values))
     return dpi, parts
 
