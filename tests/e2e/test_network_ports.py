@@ -19,7 +19,7 @@ import time
 import pytest
 
 import harness
-from net_peers import COM_PORT, DO, DONT, IAC, SB, Peer, TelnetPeer
+from net_peers import COM_PORT, DO, DONT, IAC, SB, SE, Peer, TelnetPeer
 from harness import dialog_closed, save_log_when, texts
 from test_macro import write_macro
 
@@ -666,5 +666,37 @@ def test_a_speed_set_while_the_server_had_the_option_off_reaches_it_once_back_on
         server.send(bytes([IAC, DO, COM_PORT]))
         wanted = (1, struct.pack(">I", 57600))
         assert harness.wait_for(lambda: wanted in server.commands, 10), server.commands
+    finally:
+        server.stop()
+
+
+class NoParityTelnet(TelnetPeer):
+    """An RFC 2217 server whose port has no parity, whatever it is asked."""
+
+    def _subnegotiation(self, sub):
+        if len(sub) == 3 and sub[:2] == bytes([COM_PORT, 3]):
+            self.commands.append((3, sub[2:]))
+            self._send(bytes([IAC, SB, COM_PORT, 103, 1, IAC, SE]))
+            return
+        super()._subnegotiation(sub)
+
+
+def test_a_parity_the_server_set_otherwise_is_recorded(app, driver):
+    server = NoParityTelnet()
+    server.start()
+    try:
+        q = app({**ENGLISH, "rs_pybit": 2}, args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
+        assert harness.wait_for(lambda: (3, b"\x03") in server.commands, 15), server.commands
+        # The dialog's note says so (this holds); the capture must too.
+        driver.command(CMD_LINE_STATUS_CH1)
+        dlg = driver.call("dialog", f"{texts()[43][1]} (CH1)", 10000, timeout=20)[0]
+        note = lambda: driver.call("gettext", dlg, LS_NOTE)[0]  # noqa: E731
+        assert harness.wait_for(lambda: note().startswith("The server set: Parity"), 10), note()
+        driver.call("close", dlg)
+        assert harness.wait_for(lambda: dialog_closed(driver, f"{texts()[43][1]} (CH1)"), 10)
+        server.send(b"hello")  # something to export
+        save_log_when(driver, q, "hello", lambda r: harness.received(r, 1) == b"hello")
+        events = exported_events(driver, q, lambda found: "settings" in found)
+        assert "settings" in [e.split()[0] for e in events], events
     finally:
         server.stop()
