@@ -670,6 +670,17 @@ def test_a_speed_set_while_the_server_had_the_option_off_reaches_it_once_back_on
         server.stop()
 
 
+def line_status_note_is(driver, wanted):
+    """Opens CH1's line status dialog, waits until wanted(its note) holds
+    and closes it again."""
+    driver.command(CMD_LINE_STATUS_CH1)
+    dlg = driver.call("dialog", f"{texts()[43][1]} (CH1)", 10000, timeout=20)[0]
+    note = lambda: driver.call("gettext", dlg, LS_NOTE)[0]  # noqa: E731
+    assert harness.wait_for(lambda: wanted(note()), 10), note()
+    driver.call("close", dlg)
+    assert harness.wait_for(lambda: dialog_closed(driver, f"{texts()[43][1]} (CH1)"), 10)
+
+
 class NoParityTelnet(TelnetPeer):
     """An RFC 2217 server whose port has no parity, whatever it is asked."""
 
@@ -688,15 +699,25 @@ def test_a_parity_the_server_set_otherwise_is_recorded(app, driver):
         q = app({**ENGLISH, "rs_pybit": 2}, args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
         assert harness.wait_for(lambda: (3, b"\x03") in server.commands, 15), server.commands
         # The dialog's note says so (this holds); the capture must too.
-        driver.command(CMD_LINE_STATUS_CH1)
-        dlg = driver.call("dialog", f"{texts()[43][1]} (CH1)", 10000, timeout=20)[0]
-        note = lambda: driver.call("gettext", dlg, LS_NOTE)[0]  # noqa: E731
-        assert harness.wait_for(lambda: note().startswith("The server set: Parity"), 10), note()
-        driver.call("close", dlg)
-        assert harness.wait_for(lambda: dialog_closed(driver, f"{texts()[43][1]} (CH1)"), 10)
+        line_status_note_is(driver, lambda note: note.startswith("The server set: Parity"))
         server.send(b"hello")  # something to export
         save_log_when(driver, q, "hello", lambda r: harness.received(r, 1) == b"hello")
         events = exported_events(driver, q, lambda found: "settings" in found)
         assert "settings" in [e.split()[0] for e in events], events
+    finally:
+        server.stop()
+
+
+def test_an_option_refused_and_agreed_again_is_no_longer_told_refused(app, driver):
+    """The server takes COM-PORT-OPTION back and offers it again at once:
+    the option is on, so the note says what the server set, not that it
+    refused."""
+    server = TelnetPeer(baud=38400)
+    server.start()
+    try:
+        app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
+        assert harness.wait_for(lambda: any(c == 1 for c, _ in server.commands), 15), server.commands
+        server.send(bytes([IAC, DONT, COM_PORT, IAC, DO, COM_PORT]))
+        line_status_note_is(driver, lambda note: note == "The server set: Baud 38400 (asked 19200)")
     finally:
         server.stop()
