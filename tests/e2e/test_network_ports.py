@@ -14,6 +14,7 @@ import socket
 import struct
 import subprocess
 import termios
+import threading
 import time
 
 import pytest
@@ -719,5 +720,54 @@ def test_an_option_refused_and_agreed_again_is_no_longer_told_refused(app, drive
         assert harness.wait_for(lambda: any(c == 1 for c, _ in server.commands), 15), server.commands
         server.send(bytes([IAC, DONT, COM_PORT, IAC, DO, COM_PORT]))
         line_status_note_is(driver, lambda note: note == "The server set: Baud 38400 (asked 19200)")
+    finally:
+        server.stop()
+
+
+class RestartingGarbler(threading.Thread):
+    """A device server that, on each connection, begins a subnegotiation it
+    never ends, sends on, and drops the connection (as one that restarts)."""
+
+    def __init__(self):
+        super().__init__(daemon=True)
+        self.server = socket.create_server(("127.0.0.1", 0))
+        self.server.settimeout(0.2)
+        self.port = self.server.getsockname()[1]
+        self.connections = 0
+        self.stopped = False
+
+    def run(self):
+        while not self.stopped:
+            try:
+                conn, _ = self.server.accept()
+            except OSError:
+                continue
+            self.connections += 1
+            try:
+                conn.sendall(bytes([IAC, SB, COM_PORT]) + b"." * 2000 + b"HELLO")
+                conn.settimeout(0.3)
+                conn.recv(100)
+            except OSError:
+                pass
+            conn.close()
+
+    def stop(self):
+        self.stopped = True
+        self.server.close()
+
+
+def test_a_server_that_never_ends_a_subnegotiation_on_each_reconnect_is_told_once(app, driver):
+    server = RestartingGarbler()
+    server.start()
+    try:
+        app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/reconnect", "/open"])
+        first, _, text = driver.message_box(15000)  # left up, as by a user away from the desk
+        assert harness.wait_for(lambda: server.connections >= 4, 20), server.connections
+        server.stop()  # no more connections: what is up now is all there is
+        driver.answer(first, 1)
+        more = 0  # each answered as it is found
+        while more < 20 and not harness.holds_for(lambda: harness.no_message_box(driver), 1.5):
+            more += 1
+        assert more == 0, f"{more} more boxes of the same notice ({text!r}) were stacked up"
     finally:
         server.stop()
