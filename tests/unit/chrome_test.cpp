@@ -164,4 +164,22 @@ TEST(MenuBar, EveryItemHasAToolbarImage) {
   EXPECT_EQ(items, 34);  // commands 141 to 175; 154 is none
 }
 
+TEST(StatusBar, ASpeedTheServerSetOtherwiseIsToldApartFromTheOneAsked) {
+  // A device server that reports the speed its UART really makes (9615 for
+  // 9600, 115384 for 115200): the status bar must not show the two as one.
+  PortSettings asked{0, 9600, 8, 0, 0, 0};
+  StatusInfo s{{{1, 0}, {0, 0}, 0}, {&asked, &asked}, 40, 10, 0, 0, {}};
+  const char16_t net[] = u"rfc:127.0.0.1:4001";
+  for (int i = 0; i < 19; i++) s.address[0][i] = net[i];
+  for (uint32_t set : {9615u, 9650u}) {
+    s.server_baud[0] = set;
+    const std::string text = part(3, s);
+    const size_t asked = text.find("asked ");
+    ASSERT_NE(asked, std::string::npos) << text;
+    const std::string shown_speed = text.substr(3, text.find('(') - 3);
+    const std::string asked_speed = text.substr(asked + 6, text.find(')') - asked - 6);
+    EXPECT_NE(shown_speed, asked_speed) << text;
+  }
+}
+
 }  // namespace

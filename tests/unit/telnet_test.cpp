@@ -458,3 +458,20 @@ TEST(Rfc2217Decode, WhatTheServerSetOtherwiseIsToldWithWhatWasAsked) {
   EXPECT_EQ(rfc2217_differences(&s, text, 12), 2);
   EXPECT_STREQ(text, "Baud 38400 ");
 }
+
+TEST(TelnetDecode, AnUnterminatedSubnegotiationOfDoubledFFIsBoundedToo) {
+  // A device that sends 0xFF (an erased flash, an idle line read as ones)
+  // after a server began a subnegotiation: its doubled bytes are never a
+  // plain byte, yet past the bound they are data again and the user told.
+  TelnetSession s;
+  comport_agreed(&s);
+  Bytes in = {IAC, SB, 24};
+  for (int k = 0; k < 3 * kTelnetSubLimit; k++) in.insert(in.end(), {IAC, IAC});
+  Decoded d = decode(&s, in);
+  ASSERT_EQ(d.events.size(), 1u);
+  EXPECT_EQ(d.events[0].value, uint32_t{kDropUnterminated});
+  EXPECT_GE(d.data.size(), static_cast<size_t>(2 * kTelnetSubLimit));
+  // And what follows comes out as sent, 0xFF included.
+  d = decode(&s, {IAC, IAC, 'O', 'K'});
+  EXPECT_EQ(d.data, (Bytes{0xFF, 'O', 'K'}));
+}
