@@ -99,9 +99,10 @@ void status_line_params(const PortSettings* p, char16_t out[64], uint32_t server
   const char* parity = p->rs_pybit == 1 ? "Odd" : p->rs_pybit == 2 ? "Evn" : "Non";
   const char* flow = p->rs_flow == 1 ? "Xon" : p->rs_flow == 2 ? "Dtr" : "Non";
   char speed[32];
+  // A speed a server set otherwise, and the one asked, to the baud: a
+  // UART's 9615 for 9600 is a difference worth seeing.
   if (server_baud)
-    std::snprintf(speed, sizeof speed, "%u.%uK(asked %d.%dK)", static_cast<unsigned>(server_baud / 1000),
-                  static_cast<unsigned>(server_baud % 1000 / 100), p->rs_speed / 1000, p->rs_speed % 1000 / 100);
+    std::snprintf(speed, sizeof speed, "%u(asked %d)", static_cast<unsigned>(server_baud), p->rs_speed);
   else
     std::snprintf(speed, sizeof speed, "%d.%dK", p->rs_speed / 1000, p->rs_speed % 1000 / 100);
   char text[64];

@@ -54,7 +54,7 @@ struct StatusInfo {
   // 0 when none.
   uint32_t server_baud[2];
   // The client a listening channel serves ("127.0.0.1:50123"); empty when none.
-  char16_t peer[2][34];
+  char16_t peer[2][64];
   // A network link without line settings (kStatusLinkSocket for socket://,
   // kStatusLinkListen for listen://; 0 else): its line part says what it
   // has instead (status_link_text).
@@ -84,6 +84,6 @@ void status_part_text(int part, const StatusInfo* info, char16_t out[64]);
 // line settings.
 int status_link_text(const StatusInfo* info, int ch);
 // "SP=%d.%dK:DB=%d:PB=%s:SB=%d:Flow=%s" for one channel's settings; with
-// a `server_baud` (not 0) the speed is that one, the one asked after it:
-// "SP=38.4K(asked 250.0K):...".
+// a `server_baud` (not 0) the speed is that one, the one asked after it,
+// both to the baud: "SP=38400(asked 250000):...".
 void status_line_params(const PortSettings* port, char16_t out[64], uint32_t server_baud = 0);

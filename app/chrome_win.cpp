@@ -291,7 +291,7 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
     info.address[ch][0] = 0;
     info.server_baud[ch] = channel_is_net(ch) ? net_server_baud(ch) : 0;
     info.peer[ch][0] = 0;
-    if (channel_is_net(ch)) net_peer(ch, info.peer[ch], 34);
+    if (channel_is_net(ch)) net_peer(ch, info.peer[ch], 64);
     const int kind = channel_is_net(ch) ? g_app.address[ch].kind : kPortCom;
     info.raw[ch] = kind == kPortSocket ? kStatusLinkSocket : kind == kPortListen ? kStatusLinkListen : 0;
     if (channel_is_net(ch)) port_address_short(g_app.address[ch], info.address[ch], kPortAddressShortUnits);

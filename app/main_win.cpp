@@ -475,6 +475,7 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DPICHANGED: on_dpi_changed(hwnd, reinterpret_cast<const RECT*>(lp)); return 0;
     case WM_SIZE:
       if (g_statusbar) SendMessageW(g_statusbar, WM_SIZE, wp, lp);
+      recording_layout(hwnd);
       return 0;
     case WM_PAINT: {
       PAINTSTRUCT ps;

@@ -32,6 +32,8 @@ void recording_open_folder_command(HWND owner);
 int recording_open(HWND owner, const wchar_t* folder, const wchar_t* const* names, int count);
 // Command 187: back to the live capture.
 void recording_close(HWND owner);
+// Places the recording's scroll bar beside the data area (on WM_SIZE).
+void recording_layout(HWND owner);
 
 // The scroll commands (146 to 149) while a recording is shown.
 void recording_scroll(HWND owner, int command);

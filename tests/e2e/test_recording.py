@@ -316,6 +316,11 @@ def test_open_recording_moves_over_all_of_it_and_back_to_live(app, driver, displ
     first = shown_lines(driver, q, "first.csv")
     assert first[0] == 0 and 5000 < first[1] < LINES - 1, first
     harness.screenshot(display, "recording_open", driver, settle=0.5)
+    # Its scroll bar spans the data area alone, at the window's right.
+    rect = lambda control: [int(v) for v in driver.call("rect", driver.call("child", "main", control)[0])]  # noqa: E731
+    bar, tools, status = rect(1002), rect(1000), rect(1001)
+    assert tools[3] <= bar[1] and bar[3] <= status[1] and bar[3] - bar[1] > 300, (bar, tools, status)
+    assert abs(bar[2] - status[2]) <= 4, (bar, status)
     # The next window follows on: the scroll command at the window's end.
     driver.command(148)
     end = shown_lines(driver, q, "end.csv")

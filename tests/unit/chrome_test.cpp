@@ -46,7 +46,7 @@ TEST(StatusBar, TextsOfEveryPart) {
   EXPECT_EQ(part(7, s), "SP=19.2K:DB=8:PB=Non:SB=0:Flow=Non");
   // A speed the server set otherwise is the one shown, the one asked beside it.
   s.server_baud[1] = 38400;
-  EXPECT_EQ(part(7, s), "SP=38.4K(asked 19.2K):DB=8:PB=Non:SB=0:Flow=Non");
+  EXPECT_EQ(part(7, s), "SP=38400(asked 19200):DB=8:PB=Non:SB=0:Flow=Non");
 }
 
 TEST(StatusBar, ANetworkChannelsPortPartIsWidenedAndALinkWithoutLineSettingsMovesNothingElse) {
