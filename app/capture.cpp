@@ -1,5 +1,7 @@
 #include "app/capture.h"
 
+#include <cstdio>
+
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -31,11 +33,23 @@ void capture_free(Capture* cap) {
 
 const char* line_event_name(uint8_t kind) {
   static const char* const kNames[] = {"?",      "opened",  "closed",  "lost",
-                                      "back",   "settings", "loaded", "cleared", "recording-stopped", "loss"};
+                                      "back",   "settings", "loaded", "cleared", "recording-stopped", "loss", "refused"};
   return kind < sizeof kNames / sizeof kNames[0] ? kNames[kind] : "?";
 }
 
-int line_event_breaks(uint8_t kind) { return kind != kEventSettings && kind != kEventRecordStopped; }
+int line_event_breaks(uint8_t kind) {
+  return kind != kEventSettings && kind != kEventRecordStopped && kind != kEventRefused;
+}
+
+int line_event_peer(const LineEvent& e, char out[32]) {
+  out[0] = 0;
+  if ((e.kind != kEventOpened && e.kind != kEventRefused) || e.detail == 0) return 0;
+  const uint32_t a = e.detail;
+  if (a == kEventPeerIpv6) std::snprintf(out, 32, "IPv6 port %u", static_cast<unsigned>(e.port));
+  else std::snprintf(out, 32, "%u.%u.%u.%u:%u", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF,
+                     static_cast<unsigned>(e.port));
+  return 1;
+}
 
 int32_t line_event_first_at(const LineEvent* events, int32_t n, int64_t place) {
   int32_t lo = 0, hi = n;

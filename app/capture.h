@@ -120,7 +120,7 @@ struct CaptureView {
 // records; a wrap drops those before the records it drops, a clear or a
 // load drops them all, and past kCaptureEvents the oldest give way.
 enum LineEventKind : uint8_t {
-  kEventOpened = 1,
+  kEventOpened = 1,   // on a listening channel's client: detail and port name it (line_event_peer)
   kEventClosed = 2,
   kEventLost = 3,      // detail: the Win32 error that said so (0: the port list)
   kEventBack = 4,      // detail: the outage in ms
@@ -129,6 +129,7 @@ enum LineEventKind : uint8_t {
   kEventCleared = 7,
   kEventRecordStopped = 8,  // Record to Disk stopped by a failed write; detail: the Win32 error
   kEventRecordLoss = 9,     // the recording refused data (its hand-over was full); detail: the data bytes
+  kEventRefused = 10,       // a listening channel refused a client while it served another (line_event_peer)
 };
 struct LineEvent {
   int64_t place;    // absolute place of the record it comes before
@@ -140,14 +141,27 @@ struct LineEvent {
 };
 constexpr int32_t kCaptureEvents = 1024;
 
+// A network peer in an event of a listening channel (kEventOpened for the
+// client it took, kEventRefused for one it turned away): detail holds its
+// IPv4 address (a.b.c.d as a << 24 | b << 16 | c << 8 | d), or
+// kEventPeerIpv6 for an IPv6 one, whose address the status bar names but
+// the 24-byte event has no room for; port holds its TCP port in place of
+// the COM number a network link never has. A port's own events keep
+// detail 0 for opened.
+constexpr uint32_t kEventPeerIpv6 = 0xFFFFFFFF;
+
 // The English name of an event kind, as exports write it: "opened",
 // "closed", "lost", "back", "settings", "loaded", "cleared",
-// "recording-stopped", "loss" ("?" else).
+// "recording-stopped", "loss", "refused" ("?" else).
 const char* line_event_name(uint8_t kind);
 // 1 when an event of this kind breaks the line (every kind but a change of
-// settings): what the line carried before it is no request for what comes
-// after, and no frame runs across it.
+// settings, a stopped recording and a refused second client): what the
+// line carried before it is no request for what comes after, and no frame
+// runs across it.
 int line_event_breaks(uint8_t kind);
+// When e names a network peer: writes "10.0.0.5:50123" (or
+// "IPv6 port 50123") into out and returns 1; else writes "" and returns 0.
+int line_event_peer(const LineEvent& e, char out[32]);
 // The first of events[0 .. n - 1] (in place order, as the capture keeps
 // them) placed at or after absolute place `place`; n when none is.
 int32_t line_event_first_at(const LineEvent* events, int32_t n, int64_t place);

@@ -70,3 +70,12 @@ int64_t line_chars_us(LineShape shape, int64_t chars) {
   const int64_t num = chars * shape.tenth_bits * tenth_bit_us;
   return (num + shape.baud - 1) / shape.baud;
 }
+
+void line_dcb_hold_lines(LineDcb* dcb, int32_t dtr_state, int32_t rts_state) {
+  constexpr uint32_t kDtrHandshake = 2, kRtsToggle = 3;
+  if (dtr_state && line_dtr_control(dcb) != kDtrHandshake)
+    dcb->flags = (dcb->flags & ~kDcbDtrMask) | static_cast<uint32_t>(dtr_state == 1 ? 1 : 0) << kDcbDtrShift;
+  const uint32_t rts = line_rts_control(dcb);
+  if (rts_state && rts != kRtsControlHandshake && rts != kRtsToggle)
+    dcb->flags = (dcb->flags & ~kDcbRtsMask) | static_cast<uint32_t>(rts_state == 1 ? 1 : 0) << kDcbRtsShift;
+}

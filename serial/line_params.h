@@ -58,6 +58,12 @@ constexpr uint8_t kLineEvtChar = 0x0D;
 // flag cleared, and the fixed limits and characters.
 void line_dcb_apply(LineDcb* dcb, const PortSettings* port);
 
+// DTR and RTS as the user left them (0: as the DCB says, 1: set, 2:
+// cleared) put into the DCB's own line control, where it does not hand the
+// line to handshaking (or RTS to toggling): the DCB a reopen applies, so
+// the device never sees the DCB's own line state before the user's.
+void line_dcb_hold_lines(LineDcb* dcb, int32_t dtr_state, int32_t rts_state);
+
 // Copies a DCB the port accepted back into the channel's settings.
 void line_dcb_read_back(const LineDcb* dcb, PortSettings* port);
 

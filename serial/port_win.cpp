@@ -237,10 +237,10 @@ DWORD com_reopen_prepare(int ch, ComReopen* r) {
   r->timeouts = c->timeouts;
   r->dtr_state = c->dtr_state;
   r->rts_state = c->rts_state;
-  if (c->dtr_state && r->dcb.fDtrControl != DTR_CONTROL_HANDSHAKE)
-    r->dcb.fDtrControl = c->dtr_state == 1 ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
-  if (c->rts_state && r->dcb.fRtsControl != RTS_CONTROL_HANDSHAKE && r->dcb.fRtsControl != RTS_CONTROL_TOGGLE)
-    r->dcb.fRtsControl = c->rts_state == 1 ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+  LineDcb line;
+  line_dcb_from_win(r->dcb, &line);
+  line_dcb_hold_lines(&line, c->dtr_state, c->rts_state);
+  line_dcb_to_win(line, &r->dcb);
   return 0;
 }
 

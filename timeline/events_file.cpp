@@ -54,7 +54,7 @@ TimelineEventsStatus timeline_events_parse(const uint8_t* data, size_t len, int3
     v.port = static_cast<uint16_t>(get_le(e + 18, 2));
     v.detail = static_cast<uint32_t>(get_le(e + 20, 4));
     // Events lie in the log's order, each at a record of it or at its end.
-    if (v.place < previous || v.place > log_records || v.kind < kEventOpened || v.kind > kEventRecordLoss ||
+    if (v.place < previous || v.place > log_records || v.kind < kEventOpened || v.kind > kEventRefused ||
         v.channel > 2) {
       *count_out = 0;
       return kEventsDamaged;

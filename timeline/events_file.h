@@ -11,7 +11,7 @@
 //   bytes 28-31  0
 //   then per event, 24 bytes: int64 place (the index of the log record it
 //   comes before, 0 to the record count), int64 time in µs on the clock of
-//   the log's times file (INT64_MIN for none), uint8 kind (1 to 7), uint8
+//   the log's times file (INT64_MIN for none), uint8 kind (1 to 10, app/capture.h), uint8
 //   channel (0 to 2), uint16 COM number, uint32 detail.
 #pragma once
 

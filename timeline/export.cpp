@@ -114,6 +114,7 @@ void timeline_event_details(const LineEvent& e, char out[48]) {
   // "COM5 " before the details; nothing for a port without a COM number
   // (a network link).
   char port[16] = "";
+  if (line_event_peer(e, out)) return;  // a client's address and port
   if (e.port) std::snprintf(port, sizeof port, "COM%u ", static_cast<unsigned>(e.port));
   switch (e.kind) {
     case kEventLost:

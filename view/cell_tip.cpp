@@ -247,6 +247,7 @@ int event_tip_lines(const LineEvent* events, int32_t n, int64_t wall_offset_us, 
       case kEventLoaded: text = kTextTipEventLoaded; break;
       case kEventCleared: text = kTextTipEventCleared; break;
       case kEventRecordStopped: text = kTextTipRecordStopped; break;
+      case kEventRefused: text = kTextTipEventRefused; break;
       default: continue;
     }
     CellTipLine* line = next_line(out, &lines, text);
@@ -262,8 +263,11 @@ int event_tip_lines(const LineEvent* events, int32_t n, int64_t wall_offset_us, 
     }
     if (e.kind == kEventRecordStopped) std::snprintf(line->args[1], kCellTipArgUnits, "%u", e.detail);
     if (e.channel == 0) continue;
-    // A network link has no COM number: the channel alone.
-    if (e.port) std::snprintf(line->args[1], kCellTipArgUnits, "CH%d COM%d", e.channel, e.port);
+    // A network link has no COM number: the channel alone, or with the
+    // client a listening channel took or refused.
+    char peer[32];
+    if (line_event_peer(e, peer)) std::snprintf(line->args[1], kCellTipArgUnits, "CH%d %.24s", e.channel, peer);
+    else if (e.port) std::snprintf(line->args[1], kCellTipArgUnits, "CH%d COM%d", e.channel, e.port);
     else std::snprintf(line->args[1], kCellTipArgUnits, "CH%d", e.channel);
     if (e.kind == kEventLost && e.detail) std::snprintf(line->args[2], kCellTipArgUnits, "%u", e.detail);
     if (e.kind == kEventBack) fixed_text(e.detail, 3, line->args[2]);

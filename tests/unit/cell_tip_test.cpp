@@ -451,4 +451,11 @@ TEST_F(CellTipFixture, EventLinesSayWhatHappenedAndWhen) {
   EXPECT_EQ(lines[0].text, kTextTipEventCleared);
   EXPECT_STREQ(lines[0].args[0], "23:42:04.123");
   expect_fields_filled(lines, 1);
+  // A listening channel's clients by address, not as COM numbers.
+  const LineEvent clients[] = {{0, 10'000'000, kEventOpened, 1, 50123, 0x7F000001},
+                               {0, 10'000'000, kEventRefused, 1, 50124, 0x7F000001}};
+  ASSERT_EQ(event_tip_lines(clients, 2, offset, 0, lines), 2);
+  EXPECT_STREQ(lines[0].args[1], "CH1 127.0.0.1:50123");
+  EXPECT_EQ(lines[1].text, kTextTipEventRefused);
+  EXPECT_STREQ(lines[1].args[1], "CH1 127.0.0.1:50124");
 }

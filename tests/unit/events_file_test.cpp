@@ -56,7 +56,7 @@ TEST(EventsFile, RefusesWhatIsNotWhole) {
   magic[6] = '2';  // a later version this one cannot read
   EXPECT_EQ(status(magic), kEventsDamaged);
   std::vector<uint8_t> kind = file;
-  kind[kEventsHeaderBytes + kEventsEntryBytes + 16] = kEventRecordLoss + 1;
+  kind[kEventsHeaderBytes + kEventsEntryBytes + 16] = kEventRefused + 1;
   EXPECT_EQ(status(kind), kEventsDamaged);
   std::vector<uint8_t> past = encode({{81, 0, kEventClosed, 1, 5, 0}}, 80, 77);  // past the log's end
   EXPECT_EQ(status(past), kEventsDamaged);

@@ -48,6 +48,24 @@ TEST(LineDcb, FlowTableAndFixedFields) {
   }
 }
 
+TEST(LineDcb, AReopenAppliesTheUsersDtrAndRtsInTheDcbButLeavesHandshakesAlone) {
+  struct Case { uint32_t dtr_in, rts_in; int32_t dtr_state, rts_state; uint32_t dtr_out, rts_out; } cases[] = {
+      {1, 1, 2, 2, 0, 0},  // both cleared by the user: never raised on the way
+      {0, 0, 1, 1, 1, 1},  {1, 1, 0, 0, 1, 1},  // 0: as the DCB says
+      {2, 2, 2, 2, 2, 2},  // handshake lines stay the handshake's
+      {1, 3, 2, 2, 0, 3},  // RTS toggling too
+  };
+  for (const Case& c : cases) {
+    LineDcb d = reported_with_every_flag();
+    d.flags = (d.flags & ~(kDcbDtrMask | kDcbRtsMask)) | c.dtr_in << kDcbDtrShift | c.rts_in << kDcbRtsShift;
+    const uint32_t others = d.flags & ~(kDcbDtrMask | kDcbRtsMask);
+    line_dcb_hold_lines(&d, c.dtr_state, c.rts_state);
+    EXPECT_EQ(line_dtr_control(&d), c.dtr_out) << c.dtr_in << " " << c.dtr_state;
+    EXPECT_EQ(line_rts_control(&d), c.rts_out) << c.rts_in << " " << c.rts_state;
+    EXPECT_EQ(d.flags & ~(kDcbDtrMask | kDcbRtsMask), others);
+  }
+}
+
 TEST(LineDcb, ReadBackGivesTheFlowThatMadeIt) {
   for (int flow = 0; flow <= 2; flow++) {
     LineDcb d{};

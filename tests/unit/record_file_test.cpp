@@ -444,6 +444,7 @@ TEST(RecordQueue, TheCaptureHandsOverEveryChunkAcrossWraps) {
 
 }  // namespace
 
+#include "timeline/events_file.h"
 #include "timeline/export.h"
 
 namespace {
@@ -456,6 +457,9 @@ TEST(RecordFile, StatusTextAndTheStopEventsText) {
   EXPECT_STREQ(text, "REC 12.3 MB 1:05:12");
   record_status_text(5ull << 30, 100 * 3600, 1234, text);  // the hand-over had to drop data: said
   EXPECT_STREQ(text, "REC 5120.0 MB 100:00:00 LOST 1234 B");
+  char size[24];
+  record_size_text(UINT64_MAX, size);  // the largest figure fits, no overflow in the tenths
+  EXPECT_STREQ(size, "17592186044415.9 MB");
   // A stop by a full disk: its export details, and it does not break a line.
   LineEvent e = {};
   e.kind = kEventRecordStopped;
@@ -472,6 +476,34 @@ TEST(RecordFile, StatusTextAndTheStopEventsText) {
   EXPECT_STREQ(details, "1234 bytes");
   EXPECT_STREQ(line_event_name(kEventRecordLoss), "loss");
   EXPECT_TRUE(line_event_breaks(kEventRecordLoss));
+}
+
+TEST(LineEvents, AListeningChannelsClientsAreNamedAndARefusalBreaksNothing) {
+  LineEvent e = {0, 0, kEventOpened, 1, 50123, 0x0A000005};
+  char details[48];
+  timeline_event_details(e, details);
+  EXPECT_STREQ(details, "10.0.0.5:50123");  // not "COM50123"
+  e.kind = kEventRefused;
+  e.detail = kEventPeerIpv6;
+  e.port = 65535;
+  timeline_event_details(e, details);
+  EXPECT_STREQ(details, "IPv6 port 65535");
+  EXPECT_STREQ(line_event_name(kEventRefused), "refused");
+  EXPECT_FALSE(line_event_breaks(kEventRefused));  // the served client's line goes on
+  // A port's own opening keeps its COM number.
+  e = {0, 0, kEventOpened, 1, 5, 0};
+  timeline_event_details(e, details);
+  EXPECT_STREQ(details, "COM5");
+  // And a log that holds the new kind loads its events.
+  const LineEvent both[2] = {{0, 10, kEventOpened, 1, 50123, 0x7F000001}, {3, 20, kEventRefused, 1, 50124, 0x7F000001}};
+  uint8_t file[kEventsHeaderBytes + 2 * kEventsEntryBytes];
+  timeline_events_encode(both, 2, 3, 99, file);
+  LineEvent got[kCaptureEvents];
+  int32_t n = 0;
+  ASSERT_EQ(timeline_events_parse(file, sizeof file, 3, 99, got, &n), kEventsOk);
+  ASSERT_EQ(n, 2);
+  EXPECT_EQ(got[1].kind, kEventRefused);
+  EXPECT_EQ(got[1].port, 50124);
 }
 
 }  // namespace
