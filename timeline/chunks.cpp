@@ -88,10 +88,16 @@ int64_t timeline_silence_us(const TimelineChunk& previous, const TimelineChunk& 
   return time_sub_us(timeline_chunk_start_us(c, shape), timeline_chunk_end_us(previous, shape));
 }
 
-int64_t timeline_silence_or_digits_us(const TimelineChunk& previous, const TimelineChunk& c, const LineShape shape[2]) {
+TimelineQuiet timeline_silence_of(const TimelineChunk& previous, const TimelineChunk& c, const LineShape shape[2]) {
   const int64_t quiet = timeline_silence_us(previous, c, shape);
-  if (quiet != kTimeUnknown) return quiet;
-  return c.gap_tenths_before >= 0 ? static_cast<int64_t>(c.gap_tenths_before) * 100000 : kTimeUnknown;
+  if (quiet != kTimeUnknown) return {kQuietFromTimes, quiet, 0};
+  if (c.gap_tenths_before >= 0)
+    return {kQuietFromDigits, static_cast<int64_t>(c.gap_tenths_before) * 100000, c.gap_tenths_before};
+  return {kQuietUnknown, kTimeUnknown, 0};
+}
+
+int64_t timeline_silence_or_digits_us(const TimelineChunk& previous, const TimelineChunk& c, const LineShape shape[2]) {
+  return timeline_silence_of(previous, c, shape).us;
 }
 
 int timeline_event_breaks(const LineEvent& e, int channel) {

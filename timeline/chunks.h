@@ -55,8 +55,17 @@ int64_t timeline_chunk_start_us(const TimelineChunk& c, const LineShape shape[2]
 int64_t timeline_chunk_end_us(const TimelineChunk& c, const LineShape shape[2]);
 int64_t timeline_silence_us(const TimelineChunk& previous, const TimelineChunk& c, const LineShape shape[2]);
 // The same silence where the times cannot tell it (a log without its times
-// file): the previous chunk's gap digits, tenths of a second, as the tooltip
-// and the exports fall back to them. kTimeUnknown when neither tells.
+// file): the previous chunk's gap digits, tenths of a second. The one
+// fallback: the tooltip, the exports and Find all take it from here, with
+// where it came from (the tooltip and the text export show digits as
+// tenths). kTimeUnknown when neither tells.
+enum TimelineQuietFrom { kQuietUnknown = 0, kQuietFromTimes, kQuietFromDigits };
+struct TimelineQuiet {
+  int from;          // TimelineQuietFrom
+  int64_t us;        // the silence in µs, kTimeUnknown when unknown
+  int32_t tenths;    // from the digits: the tenths they show
+};
+TimelineQuiet timeline_silence_of(const TimelineChunk& previous, const TimelineChunk& c, const LineShape shape[2]);
 int64_t timeline_silence_or_digits_us(const TimelineChunk& previous, const TimelineChunk& c, const LineShape shape[2]);
 
 // 1 when line event `e` breaks the line of `channel` (1 or 2; 0: either

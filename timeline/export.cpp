@@ -320,9 +320,7 @@ int timeline_write_text(const CaptureRecord* records, const int64_t* times, int3
     Silence d = silence_before(have_previous ? &previous : nullptr, c);
     // The blank line goes by the line's silence: the previous chunk's own
     // time on the line is no silence.
-    int64_t quiet = kTimeUnknown;
-    if (d.known && d.from_digits) quiet = static_cast<int64_t>(c.gap_tenths_before) * 100000;
-    else if (d.known) quiet = timeline_silence_us(previous, c, clock->shape);
+    const int64_t quiet = have_previous ? timeline_silence_or_digits_us(previous, c, clock->shape) : kTimeUnknown;
     const int64_t threshold = timeline_modbus_silence_us(shape_of(clock->shape, c.kind).baud);
     if (quiet != kTimeUnknown && quiet > threshold) out_text(&o, "\r\n");
     // Time of day: the clock part of the wall time, or dashes.

@@ -88,16 +88,15 @@ void data_info(const CaptureRecord* records, const int64_t* times, int32_t count
     out->silence = kSilenceFirst;
     return;
   }
-  // The silence of the line: the previous chunk's own bytes on the line
-  // are no silence (timeline_silence_us).
-  const int64_t quiet = out->time_us == kTimeUnknown ? kTimeUnknown : timeline_silence_us(previous, c, shape);
-  if (quiet != kTimeUnknown) {
-    out->silence_us = quiet;
+  // The silence of the line (the previous chunk's own bytes on the line
+  // are no silence), or the previous chunk's gap digits right behind it.
+  const TimelineQuiet quiet = timeline_silence_of(previous, c, shape);
+  if (quiet.from == kQuietFromTimes) {
+    out->silence_us = quiet.us;
     out->silence = kSilenceTimes;
-  } else if (c.gap_tenths_before >= 0) {
-    // The previous chunk's own gap markers, right behind it.
+  } else if (quiet.from == kQuietFromDigits) {
     out->silence = kSilenceDigits;
-    out->silence_tenths = c.gap_tenths_before;
+    out->silence_tenths = quiet.tenths;
   }
 }
 
