@@ -405,3 +405,92 @@ TEST_F(FindFixture, ChunksFedStraightFindWhatTheirRecordsFindWithTheirTags) {
 }
 
 }  // namespace
+
+// A request no answer followed, then a busy CH2 line: more than the
+// carry's reach of records between it and a stretch's edge (a recording's
+// window filled by a fast second channel). It is found as in one piece.
+TEST_F(FindFixture, ANoAnswerFarBeforeAStretchsEdgeIsFoundAsInOnePiece) {
+  q.what = kFindBadFrame;
+  const Bytes request = rtu({0x01, 0x03, 0x00, 0x00, 0x00, 0x01});
+  const Bytes answer = rtu({0x01, 0x03, 0x02, 0x12, 0x34});
+  put(request, kKindSentCh1, 0);  // never answered
+  int64_t t = 10;
+  for (int k = 0; k < 1000; k++, t += 10) {  // 21 records an exchange
+    put(request, kKindSentCh2, t);
+    put(answer, kKindRecvCh2, t + 5);
+  }
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  const int32_t edge = snap.count;
+  put(request, kKindSentCh1, t);  // CH1 polls again, and is answered
+  put(answer, kKindRecvCh1, t + 20);
+  run();
+  ASSERT_EQ(list.n, 1);
+  EXPECT_EQ(list.items[0].why, kFindBadNoAnswer);
+  run_in_stretches({edge});
+  ASSERT_EQ(list.n, 1);
+  EXPECT_EQ(list.items[0].why, kFindBadNoAnswer);
+  EXPECT_EQ(list.items[0].time_us, 0);
+}
+
+// A slow ASCII answer on CH1 that takes longer to come in than a fast CH2
+// takes to fill the carry's reach: the monitor reads one good frame, and
+// so must Find, in one piece (the live capture) and with a stretch's edge
+// before its end.
+TEST_F(FindFixture, AFrameLongerThanTheCarrysReachIsNeverCut) {
+  q.what = kFindBadFrame;
+  auto ascii = [](const char* s) { return Bytes(s, s + std::strlen(s)); };
+  const Bytes request = ascii(":010300000001FB\r\n");
+  const Bytes answer = ascii(":0103021234B4\r\n");
+  put(request, kKindSentCh1, 0);
+  put(ascii(":01030212"), kKindRecvCh1, 5);  // the answer's first half
+  int64_t t = 10;
+  for (int k = 0; k < 600; k++, t += 10) {  // 38 records an exchange
+    put(request, kKindSentCh2, t);
+    put(answer, kKindRecvCh2, t + 5);
+  }
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  const int32_t edge = snap.count;
+  put(ascii("34B4\r\n"), kKindRecvCh1, t);  // its second half
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  ModbusMonitorOptions o = q.modbus;
+  ModbusFrameList frames, scratch;
+  ASSERT_EQ(modbus_monitor_decode_either(snap.records, snap.times, snap.count, &o, &frames, &scratch, nullptr, nullptr), 0);
+  int32_t monitor_bad = 0;
+  for (int32_t i = 0; i < frames.n; i++) monitor_bad += frames.frames[i].check != kMonitorOk;
+  modbus_frame_list_free(&frames);
+  modbus_frame_list_free(&scratch);
+  EXPECT_EQ(monitor_bad, 0);
+  run();
+  EXPECT_EQ(list.n, 0);
+  run_in_stretches({edge});
+  EXPECT_EQ(list.n, 0);
+}
+
+// The monitor reads an ASCII capture whose last exchange was spoiled both
+// ways as BAD LRC twice; Find says the same of the same frames.
+TEST_F(FindFixture, TheLastFramesOfAnAsciiCaptureAreReadAsTheMonitorReadsThem) {
+  q.what = kFindBadFrame;
+  auto ascii = [](const char* s) { return Bytes(s, s + std::strlen(s)); };
+  for (int k = 0; k < 3; k++) {
+    put(ascii(":010300000001FB\r\n"), kKindSentCh1, 100 * k);
+    put(ascii(":0103021234B4\r\n"), kKindRecvCh1, 100 * k + 20);
+  }
+  put(ascii(":010300000001FC\r\n"), kKindSentCh1, 300);  // noise on both
+  put(ascii(":0103021234B3\r\n"), kKindRecvCh1, 320);
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  ModbusMonitorOptions o = q.modbus;
+  ModbusFrameList frames, scratch;
+  int32_t mode = -1;
+  ASSERT_EQ(modbus_monitor_decode_either(snap.records, snap.times, snap.count, &o, &frames, &scratch, &mode, nullptr), 0);
+  EXPECT_EQ(mode, kModbusAscii);
+  std::vector<int64_t> monitor;
+  for (int32_t i = 0; i < frames.n; i++)
+    if (frames.frames[i].check != kMonitorOk) monitor.push_back(frames.frames[i].check);
+  modbus_frame_list_free(&frames);
+  modbus_frame_list_free(&scratch);
+  ASSERT_EQ(monitor, (std::vector<int64_t>{kMonitorBadLrc, kMonitorBadLrc}));
+  run();
+  ASSERT_EQ(list.n, 2);
+  EXPECT_EQ(list.items[0].detail, kMonitorBadLrc);
+  EXPECT_EQ(list.items[1].detail, kMonitorBadLrc);
+}
