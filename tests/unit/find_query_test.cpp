@@ -406,6 +406,34 @@ TEST_F(FindFixture, ChunksFedStraightFindWhatTheirRecordsFindWithTheirTags) {
 
 }  // namespace
 
+namespace {
+
+// The checks of the frames the monitor reads as bad in `snap`.
+std::vector<int64_t> monitor_bad_checks(const CaptureSnapshot& snap, ModbusMonitorOptions o) {
+  o.events = snap.events;
+  o.event_count = snap.event_count;
+  o.base = snap.base;
+  ModbusFrameList frames, scratch;
+  std::vector<int64_t> bad;
+  EXPECT_EQ(modbus_monitor_decode_either(snap.records, snap.times, snap.count, &o, &frames, &scratch, nullptr, nullptr), 0);
+  for (int32_t i = 0; i < frames.n; i++)
+    if (frames.frames[i].check != kMonitorOk) bad.push_back(frames.frames[i].check);
+  modbus_frame_list_free(&frames);
+  modbus_frame_list_free(&scratch);
+  return bad;
+}
+
+// CH2 polled and answered n times, 10 ms apart from *t on: a fast second
+// line that fills the carry's reach.
+void poll_ch2(FindFixture* f, const Bytes& request, const Bytes& answer, int n, int64_t* t) {
+  for (int k = 0; k < n; k++, *t += 10) {
+    f->put(request, kKindSentCh2, *t);
+    f->put(answer, kKindRecvCh2, *t + 5);
+  }
+}
+
+}  // namespace
+
 // A request no answer followed, then a busy CH2 line: more than the
 // carry's reach of records between it and a stretch's edge (a recording's
 // window filled by a fast second channel). It is found as in one piece.
@@ -415,10 +443,7 @@ TEST_F(FindFixture, ANoAnswerFarBeforeAStretchsEdgeIsFoundAsInOnePiece) {
   const Bytes answer = rtu({0x01, 0x03, 0x02, 0x12, 0x34});
   put(request, kKindSentCh1, 0);  // never answered
   int64_t t = 10;
-  for (int k = 0; k < 1000; k++, t += 10) {  // 21 records an exchange
-    put(request, kKindSentCh2, t);
-    put(answer, kKindRecvCh2, t + 5);
-  }
+  poll_ch2(this, request, answer, 1000, &t);  // 21 records an exchange
   ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
   const int32_t edge = snap.count;
   put(request, kKindSentCh1, t);  // CH1 polls again, and is answered
@@ -444,22 +469,12 @@ TEST_F(FindFixture, AFrameLongerThanTheCarrysReachIsNeverCut) {
   put(request, kKindSentCh1, 0);
   put(ascii(":01030212"), kKindRecvCh1, 5);  // the answer's first half
   int64_t t = 10;
-  for (int k = 0; k < 600; k++, t += 10) {  // 38 records an exchange
-    put(request, kKindSentCh2, t);
-    put(answer, kKindRecvCh2, t + 5);
-  }
+  poll_ch2(this, request, answer, 600, &t);  // 38 records an exchange
   ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
   const int32_t edge = snap.count;
   put(ascii("34B4\r\n"), kKindRecvCh1, t);  // its second half
   ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
-  ModbusMonitorOptions o = q.modbus;
-  ModbusFrameList frames, scratch;
-  ASSERT_EQ(modbus_monitor_decode_either(snap.records, snap.times, snap.count, &o, &frames, &scratch, nullptr, nullptr), 0);
-  int32_t monitor_bad = 0;
-  for (int32_t i = 0; i < frames.n; i++) monitor_bad += frames.frames[i].check != kMonitorOk;
-  modbus_frame_list_free(&frames);
-  modbus_frame_list_free(&scratch);
-  EXPECT_EQ(monitor_bad, 0);
+  EXPECT_TRUE(monitor_bad_checks(snap, q.modbus).empty());
   run();
   EXPECT_EQ(list.n, 0);
   run_in_stretches({edge});
@@ -478,17 +493,7 @@ TEST_F(FindFixture, TheLastFramesOfAnAsciiCaptureAreReadAsTheMonitorReadsThem) {
   put(ascii(":010300000001FC\r\n"), kKindSentCh1, 300);  // noise on both
   put(ascii(":0103021234B3\r\n"), kKindRecvCh1, 320);
   ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
-  ModbusMonitorOptions o = q.modbus;
-  ModbusFrameList frames, scratch;
-  int32_t mode = -1;
-  ASSERT_EQ(modbus_monitor_decode_either(snap.records, snap.times, snap.count, &o, &frames, &scratch, &mode, nullptr), 0);
-  EXPECT_EQ(mode, kModbusAscii);
-  std::vector<int64_t> monitor;
-  for (int32_t i = 0; i < frames.n; i++)
-    if (frames.frames[i].check != kMonitorOk) monitor.push_back(frames.frames[i].check);
-  modbus_frame_list_free(&frames);
-  modbus_frame_list_free(&scratch);
-  ASSERT_EQ(monitor, (std::vector<int64_t>{kMonitorBadLrc, kMonitorBadLrc}));
+  ASSERT_EQ(monitor_bad_checks(snap, q.modbus), (std::vector<int64_t>{kMonitorBadLrc, kMonitorBadLrc}));
   run();
   ASSERT_EQ(list.n, 2);
   EXPECT_EQ(list.items[0].detail, kMonitorBadLrc);
@@ -505,14 +510,7 @@ TEST_F(FindFixture, BadFramesOfALogWithoutTimesAreTheMonitorsOwn) {
   put(Bytes{0xF4, 0xD6, 0x02, 0x12, 0x03, 0xB0}, kKindRecvCh2, 0);
   ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
   for (int32_t i = 0; i < snap.count; i++) snap.times[i] = kTimeUnknown;
-  ModbusMonitorOptions o = q.modbus;
-  ModbusFrameList frames, scratch;
-  ASSERT_EQ(modbus_monitor_decode_either(snap.records, snap.times, snap.count, &o, &frames, &scratch, nullptr, nullptr), 0);
-  std::vector<int64_t> monitor;
-  for (int32_t i = 0; i < frames.n; i++)
-    if (frames.frames[i].check != kMonitorOk) monitor.push_back(frames.frames[i].check);
-  modbus_frame_list_free(&frames);
-  modbus_frame_list_free(&scratch);
+  const std::vector<int64_t> monitor = monitor_bad_checks(snap, q.modbus);
   static FindPass pass;
   pass = FindPass{};
   ASSERT_EQ(find_pass_begin(&pass, q), 0);
