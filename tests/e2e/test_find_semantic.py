@@ -107,3 +107,35 @@ def test_badframe_lists_exactly_the_spoiled_answer(app, driver, wine, slave):  #
     assert len(found) == 1 and found[0][2:5] == ["CH1", "RX", "BAD CRC"], lines
     # The sent requests only: nothing is bad there.
     assert run_find(q, "rec", "/badframe", "/tx")[:2] == (1, [])
+
+
+def test_a_match_never_runs_across_a_restart_of_the_program(app, driver, com3):
+    """Two runs of the program on one boot record into one folder: "xO" at
+    the end of the first, "K" at the start of the second. Each run's
+    recording begins after its ports opened (Record to Disk chosen then),
+    as a user starts one. No match joins the two runs."""
+    from test_recording import CMD_RECORD, status_tip
+    import shutil
+    rec = harness.E2E / "run" / "restart-recording"
+    if rec.exists():
+        shutil.rmtree(rec)
+    rec.mkdir(parents=True)
+    for k, data in enumerate([b"xO", b"K"]):
+        q = app({"moji_type": 1, "rs_comport": 3, "rs_comport2": 0})
+        harness.open_ports(driver)
+        driver.command(CMD_RECORD)
+        driver.call("dialog", "Record to Disk", 10000, timeout=20)
+        driver.call("filedialog", str(harness.to_windows_path(rec)), 5000)
+        assert harness.wait_for(lambda: status_tip(driver, 8) == str(harness.to_windows_path(rec)), 10)
+        com3.write(data)
+        harness.save_log_when(driver, q, f"run{k}", lambda r: harness.received(r, 1) == data)
+        driver.command(CMD_RECORD)
+        assert harness.wait_for(lambda: status_tip(driver, 8).startswith("Recorded "), 10)
+        driver.call("close", "main")
+        q.wait_exit(20)
+    assert len(list(rec.glob("quorrin-*.qrec"))) == 2
+    # Each byte is there: "O" alone and "K" alone are found.
+    assert run_find(q, str(harness.to_windows_path(rec)), "O", "/text")[0] == 0
+    assert run_find(q, str(harness.to_windows_path(rec)), "K", "/text")[0] == 0
+    code, lines, err = run_find(q, str(harness.to_windows_path(rec)), "OK", "/text")
+    assert (code, lines, err) == (1, [], []), (code, lines, err)
