@@ -139,3 +139,52 @@ def test_a_match_never_runs_across_a_restart_of_the_program(app, driver, com3):
     assert run_find(q, str(harness.to_windows_path(rec)), "K", "/text")[0] == 0
     code, lines, err = run_find(q, str(harness.to_windows_path(rec)), "OK", "/text")
     assert (code, lines, err) == (1, [], []), (code, lines, err)
+
+
+def test_the_monitors_csv_of_a_recording_and_badframe_agree(wine):
+    """The Modbus monitor's CSV of a recording (/modbus) and /find's
+    /badframe read the same frames. Each answer came in two chunks, the
+    second right after the first: at 1,200 baud with the port set to 19,200
+    today, and at 19,200 (today's speed too) in a recording of steady
+    polling longer than one window, whose first window ends between an
+    answer's two chunks. Neither holds a bad frame."""
+    import struct
+    import zlib
+    from test_recording import header_of, block_of
+    import crcmod.predefined
+    crc = crcmod.predefined.mkCrcFun("modbus")
+
+    def rtu(body):
+        return body + struct.pack("<H", crc(body))
+
+    q = harness.Quorrin(wine, harness.E2E / "run" / "monitor-and-find", settings={"moji_type": 1, "rs_speed": 19200})
+    request, answer = rtu(b"\x01\x03\x00\x00\x00\x01"), rtu(b"\x01\x03\x02\x00\x2a")
+
+    def recording(folder, baud, exchanges):
+        char = -(-100 * 100000 // baud)  # µs a character, 8N1, as the program counts it
+        t, entries = 5_000_000, [(2, 5_000_000, request), (1, 5_020_000, answer)]
+        for _ in range(exchanges):
+            t += 50_000
+            entries += [(2, t, request), (1, t + 20_000, answer[:4]), (1, t + 20_000 + 4 * char, answer[4:])]
+        entries += [(2, t + 50_000, request), (1, t + 70_000, answer)]  # the last one whole
+        header = bytearray(header_of((2026, 12, 9, 10, 0, 0), 5_000_000))
+        struct.pack_into("<I", header, 24, baud)
+        struct.pack_into("<I", header, 216, zlib.crc32(bytes(header[:216])))
+        blocks = [block_of(entries[i:i + 3000]) for i in range(0, len(entries), 3000)]
+        q.path(folder).mkdir(parents=True, exist_ok=True)
+        (q.path(folder) / "quorrin-20261209-100000.qrec").write_bytes(bytes(header) + b"".join(blocks))
+
+    # 24 records an exchange: the first window ends between the two chunks
+    # of the answer of exchange 5449.
+    counts = {}
+    for folder, baud, exchanges in [("slow", 1200, 4), ("long", 19200, 5460)]:
+        recording(folder, baud, exchanges)
+        code, err = q.command_line("/modbus", folder, folder + ".csv")
+        assert code == 0, err
+        monitor_bad = [r for r in csv.DictReader(io.StringIO(q.path(folder + ".csv").read_text(encoding="utf-8")))
+                       if r["check"] != "OK"]
+        code, lines, err = run_find(q, folder, "/badframe")
+        assert code in (0, 1) and err == [], (code, err)
+        counts[folder] = (len(monitor_bad), len(lines))
+    # Bad frames, by the monitor and by Find: none of them in either.
+    assert counts == {"slow": (0, 0), "long": (0, 0)}, counts
