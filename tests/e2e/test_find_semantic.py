@@ -188,3 +188,17 @@ def test_the_monitors_csv_of_a_recording_and_badframe_agree(wine):
         counts[folder] = (len(monitor_bad), len(lines))
     # Bad frames, by the monitor and by Find: none of them in either.
     assert counts == {"slow": (0, 0), "long": (0, 0)}, counts
+
+
+def test_one_kind_of_find_at_a_time(wine):
+    """A pattern, /silence, /badframe or /event: two at once are bad
+    arguments, refused with the usage (exit 2), not one of them run."""
+    from test_recording import write_recording
+    q = harness.Quorrin(wine, harness.E2E / "run" / "find-one-kind", settings={"moji_type": 1})
+    q.path("rec").mkdir(parents=True, exist_ok=True)
+    write_recording(q.path("rec") / "quorrin-20261209-100000.qrec", (2026, 12, 9, 10, 0, 0), 5_000_000,
+                    [(1, 5_000_000, b"a"), (1, 6_000_000, b"b")])
+    usage = harness.texts()[514][1]
+    for words in (["/silence", "400", "/badframe"], ["/event", "lost", "/silence", "400"], ["/badframe", "/event", "lost"]):
+        code, lines, err = run_find(q, "rec", *words)
+        assert code == 2 and err and err[0] == usage, (words, code, lines, err)
