@@ -107,3 +107,98 @@ def test_badframe_lists_exactly_the_spoiled_answer(app, driver, wine, slave):  #
     assert len(found) == 1 and found[0][2:5] == ["CH1", "RX", "BAD CRC"], lines
     # The sent requests only: nothing is bad there.
     assert run_find(q, "rec", "/badframe", "/tx")[:2] == (1, [])
+
+
+def test_a_match_never_runs_across_a_restart_of_the_program(app, driver, com3):
+    """Two runs of the program on one boot record into one folder: "xO" at
+    the end of the first, "K" at the start of the second. Each run's
+    recording begins after its ports opened (Record to Disk chosen then),
+    as a user starts one. No match joins the two runs."""
+    from test_recording import CMD_RECORD, status_tip
+    import shutil
+    rec = harness.E2E / "run" / "restart-recording"
+    if rec.exists():
+        shutil.rmtree(rec)
+    rec.mkdir(parents=True)
+    for k, data in enumerate([b"xO", b"K"]):
+        q = app({"moji_type": 1, "rs_comport": 3, "rs_comport2": 0})
+        harness.open_ports(driver)
+        driver.command(CMD_RECORD)
+        driver.call("dialog", "Record to Disk", 10000, timeout=20)
+        driver.call("filedialog", str(harness.to_windows_path(rec)), 5000)
+        assert harness.wait_for(lambda: status_tip(driver, 8) == str(harness.to_windows_path(rec)), 10)
+        com3.write(data)
+        harness.save_log_when(driver, q, f"run{k}", lambda r: harness.received(r, 1) == data)
+        driver.command(CMD_RECORD)
+        assert harness.wait_for(lambda: status_tip(driver, 8).startswith("Recorded "), 10)
+        driver.call("close", "main")
+        q.wait_exit(20)
+    assert len(list(rec.glob("quorrin-*.qrec"))) == 2
+    # Each byte is there: "O" alone and "K" alone are found.
+    assert run_find(q, str(harness.to_windows_path(rec)), "O", "/text")[0] == 0
+    assert run_find(q, str(harness.to_windows_path(rec)), "K", "/text")[0] == 0
+    code, lines, err = run_find(q, str(harness.to_windows_path(rec)), "OK", "/text")
+    assert (code, lines, err) == (1, [], []), (code, lines, err)
+
+
+def test_the_monitors_csv_of_a_recording_and_badframe_agree(wine):
+    """The Modbus monitor's CSV of a recording (/modbus) and /find's
+    /badframe read the same frames. Each answer came in two chunks, the
+    second right after the first: at 1,200 baud with the port set to 19,200
+    today, and at 19,200 (today's speed too) in a recording of steady
+    polling longer than one window, whose first window ends between an
+    answer's two chunks. Neither holds a bad frame."""
+    import struct
+    import zlib
+    from test_recording import header_of, block_of
+    import crcmod.predefined
+    crc = crcmod.predefined.mkCrcFun("modbus")
+
+    def rtu(body):
+        return body + struct.pack("<H", crc(body))
+
+    q = harness.Quorrin(wine, harness.E2E / "run" / "monitor-and-find", settings={"moji_type": 1, "rs_speed": 19200})
+    request, answer = rtu(b"\x01\x03\x00\x00\x00\x01"), rtu(b"\x01\x03\x02\x00\x2a")
+
+    def recording(folder, baud, exchanges):
+        char = -(-100 * 100000 // baud)  # µs a character, 8N1, as the program counts it
+        t, entries = 5_000_000, [(2, 5_000_000, request), (1, 5_020_000, answer)]
+        for _ in range(exchanges):
+            t += 50_000
+            entries += [(2, t, request), (1, t + 20_000, answer[:4]), (1, t + 20_000 + 4 * char, answer[4:])]
+        entries += [(2, t + 50_000, request), (1, t + 70_000, answer)]  # the last one whole
+        header = bytearray(header_of((2026, 12, 9, 10, 0, 0), 5_000_000))
+        struct.pack_into("<I", header, 24, baud)
+        struct.pack_into("<I", header, 216, zlib.crc32(bytes(header[:216])))
+        blocks = [block_of(entries[i:i + 3000]) for i in range(0, len(entries), 3000)]
+        q.path(folder).mkdir(parents=True, exist_ok=True)
+        (q.path(folder) / "quorrin-20261209-100000.qrec").write_bytes(bytes(header) + b"".join(blocks))
+
+    # 24 records an exchange: the first window ends between the two chunks
+    # of the answer of exchange 5449.
+    counts = {}
+    for folder, baud, exchanges in [("slow", 1200, 4), ("long", 19200, 5460)]:
+        recording(folder, baud, exchanges)
+        code, err = q.command_line("/modbus", folder, folder + ".csv")
+        assert code == 0, err
+        monitor_bad = [r for r in csv.DictReader(io.StringIO(q.path(folder + ".csv").read_text(encoding="utf-8")))
+                       if r["check"] != "OK"]
+        code, lines, err = run_find(q, folder, "/badframe")
+        assert code in (0, 1) and err == [], (code, err)
+        counts[folder] = (len(monitor_bad), len(lines))
+    # Bad frames, by the monitor and by Find: none of them in either.
+    assert counts == {"slow": (0, 0), "long": (0, 0)}, counts
+
+
+def test_one_kind_of_find_at_a_time(wine):
+    """A pattern, /silence, /badframe or /event: two at once are bad
+    arguments, refused with the usage (exit 2), not one of them run."""
+    from test_recording import write_recording
+    q = harness.Quorrin(wine, harness.E2E / "run" / "find-one-kind", settings={"moji_type": 1})
+    q.path("rec").mkdir(parents=True, exist_ok=True)
+    write_recording(q.path("rec") / "quorrin-20261209-100000.qrec", (2026, 12, 9, 10, 0, 0), 5_000_000,
+                    [(1, 5_000_000, b"a"), (1, 6_000_000, b"b")])
+    usage = harness.texts()[514][1]
+    for words in (["/silence", "400", "/badframe"], ["/event", "lost", "/silence", "400"], ["/badframe", "/event", "lost"]):
+        code, lines, err = run_find(q, "rec", *words)
+        assert code == 2 and err and err[0] == usage, (words, code, lines, err)

@@ -405,3 +405,140 @@ TEST_F(FindFixture, ChunksFedStraightFindWhatTheirRecordsFindWithTheirTags) {
 }
 
 }  // namespace
+
+namespace {
+
+// The checks of the frames the monitor reads as bad in `snap`.
+std::vector<int64_t> monitor_bad_checks(const CaptureSnapshot& snap, ModbusMonitorOptions o) {
+  o.events = snap.events;
+  o.event_count = snap.event_count;
+  o.base = snap.base;
+  ModbusFrameList frames, scratch;
+  std::vector<int64_t> bad;
+  EXPECT_EQ(modbus_monitor_decode_either(snap.records, snap.times, snap.count, &o, &frames, &scratch, nullptr, nullptr), 0);
+  for (int32_t i = 0; i < frames.n; i++)
+    if (frames.frames[i].check != kMonitorOk) bad.push_back(frames.frames[i].check);
+  modbus_frame_list_free(&frames);
+  modbus_frame_list_free(&scratch);
+  return bad;
+}
+
+// CH2 polled and answered n times, 10 ms apart from *t on: a fast second
+// line that fills the carry's reach.
+void poll_ch2(FindFixture* f, const Bytes& request, const Bytes& answer, int n, int64_t* t) {
+  for (int k = 0; k < n; k++, *t += 10) {
+    f->put(request, kKindSentCh2, *t);
+    f->put(answer, kKindRecvCh2, *t + 5);
+  }
+}
+
+}  // namespace
+
+// A request no answer followed, then a busy CH2 line: more than the
+// carry's reach of records between it and a stretch's edge (a recording's
+// window filled by a fast second channel). It is found as in one piece.
+TEST_F(FindFixture, ANoAnswerFarBeforeAStretchsEdgeIsFoundAsInOnePiece) {
+  q.what = kFindBadFrame;
+  const Bytes request = rtu({0x01, 0x03, 0x00, 0x00, 0x00, 0x01});
+  const Bytes answer = rtu({0x01, 0x03, 0x02, 0x12, 0x34});
+  put(request, kKindSentCh1, 0);  // never answered
+  int64_t t = 10;
+  poll_ch2(this, request, answer, 1000, &t);  // 21 records an exchange
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  const int32_t edge = snap.count;
+  put(request, kKindSentCh1, t);  // CH1 polls again, and is answered
+  put(answer, kKindRecvCh1, t + 20);
+  run();
+  ASSERT_EQ(list.n, 1);
+  EXPECT_EQ(list.items[0].why, kFindBadNoAnswer);
+  run_in_stretches({edge});
+  ASSERT_EQ(list.n, 1);
+  EXPECT_EQ(list.items[0].why, kFindBadNoAnswer);
+  EXPECT_EQ(list.items[0].time_us, 0);
+}
+
+// A slow ASCII answer on CH1 that takes longer to come in than a fast CH2
+// takes to fill the carry's reach: the monitor reads one good frame, and
+// so must Find, in one piece (the live capture) and with a stretch's edge
+// before its end.
+TEST_F(FindFixture, AFrameLongerThanTheCarrysReachIsNeverCut) {
+  q.what = kFindBadFrame;
+  auto ascii = [](const char* s) { return Bytes(s, s + std::strlen(s)); };
+  const Bytes request = ascii(":010300000001FB\r\n");
+  const Bytes answer = ascii(":0103021234B4\r\n");
+  put(request, kKindSentCh1, 0);
+  put(ascii(":01030212"), kKindRecvCh1, 5);  // the answer's first half
+  int64_t t = 10;
+  poll_ch2(this, request, answer, 600, &t);  // 38 records an exchange
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  const int32_t edge = snap.count;
+  put(ascii("34B4\r\n"), kKindRecvCh1, t);  // its second half
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  EXPECT_TRUE(monitor_bad_checks(snap, q.modbus).empty());
+  run();
+  EXPECT_EQ(list.n, 0);
+  run_in_stretches({edge});
+  EXPECT_EQ(list.n, 0);
+}
+
+// The monitor reads an ASCII capture whose last exchange was spoiled both
+// ways as BAD LRC twice; Find says the same of the same frames.
+TEST_F(FindFixture, TheLastFramesOfAnAsciiCaptureAreReadAsTheMonitorReadsThem) {
+  q.what = kFindBadFrame;
+  auto ascii = [](const char* s) { return Bytes(s, s + std::strlen(s)); };
+  for (int k = 0; k < 3; k++) {
+    put(ascii(":010300000001FB\r\n"), kKindSentCh1, 100 * k);
+    put(ascii(":0103021234B4\r\n"), kKindRecvCh1, 100 * k + 20);
+  }
+  put(ascii(":010300000001FC\r\n"), kKindSentCh1, 300);  // noise on both
+  put(ascii(":0103021234B3\r\n"), kKindRecvCh1, 320);
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  ASSERT_EQ(monitor_bad_checks(snap, q.modbus), (std::vector<int64_t>{kMonitorBadLrc, kMonitorBadLrc}));
+  run();
+  ASSERT_EQ(list.n, 2);
+  EXPECT_EQ(list.items[0].detail, kMonitorBadLrc);
+  EXPECT_EQ(list.items[1].detail, kMonitorBadLrc);
+}
+
+// A log without its times file, CH2 receiving an answer amid line noise:
+// the monitor reads its frames from the stream's start; Find must read
+// the same frames, not others from where its carry begins.
+TEST_F(FindFixture, BadFramesOfALogWithoutTimesAreTheMonitorsOwn) {
+  q.what = kFindBadFrame;
+  put(Bytes{0x12, 0x6F}, kKindRecvCh2, 0);
+  put(Bytes{0x01, 0x03, 0x02, 0x12, 0x70, 0xB5, 0x00}, kKindRecvCh2, 0);
+  put(Bytes{0xF4, 0xD6, 0x02, 0x12, 0x03, 0xB0}, kKindRecvCh2, 0);
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  for (int32_t i = 0; i < snap.count; i++) snap.times[i] = kTimeUnknown;
+  const std::vector<int64_t> monitor = monitor_bad_checks(snap, q.modbus);
+  static FindPass pass;
+  pass = FindPass{};
+  ASSERT_EQ(find_pass_begin(&pass, q), 0);
+  list.n = 0;
+  EXPECT_EQ(find_pass_run(&pass, snap, &list, nullptr), 0);
+  EXPECT_EQ(find_pass_finish(&pass, &list, nullptr), 0);
+  find_pass_end(&pass);
+  std::vector<int64_t> found;
+  for (int32_t i = 0; i < list.n; i++) found.push_back(list.items[i].detail);
+  EXPECT_EQ(found, monitor);
+}
+
+// Every event name the command line takes is one Find can find: a name
+// whose events are never listed would end "nothing found" for a log that
+// holds them.
+TEST_F(FindFixture, EveryEventNameTakenIsFound) {
+  q.what = kFindLineEvent;
+  put("a", kKindRecvCh1, 0);
+  for (uint8_t kind = 1; kind <= kEventRefused; kind++) capture_add_event(&cap, kind, 1, 3, 0);
+  put("b", kKindRecvCh1, 10);
+  for (uint8_t kind = 1; kind <= kEventRefused; kind++) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%s", line_event_name(kind));
+    char16_t typed[32] = {};
+    for (int i = 0; name[i]; i++) typed[i] = static_cast<char16_t>(name[i]);
+    q.event = find_event_kind(typed);
+    if (q.event == 0) continue;  // refused with a message: fine
+    run();
+    EXPECT_EQ(list.n, 1) << name;
+  }
+}

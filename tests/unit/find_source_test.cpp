@@ -182,3 +182,37 @@ TEST(FindSource, StepsGoOnPastAFullList) {
   EXPECT_EQ(skip, 0);
   EXPECT_EQ(find_step_in_list(0, 3, 0, 5, 3, -1, &skip), kFindStepNone);
 }
+
+// A recording at 1,200 baud read where the port is set to 115,200 today:
+// its last exchange is framed by the recording's speed, as the rest is,
+// and an answer that came in two chunks is one good frame.
+TEST(FindSource, TheLastExchangeOfARecordingIsFramedAtItsOwnSpeed) {
+  FindQuery q = {};
+  q.what = kFindBadFrame;
+  q.streams = 0xF;
+  q.modbus.mode = kModbusRtu;
+  q.modbus.shape[0] = q.modbus.shape[1] = {115200, 100};  // today's
+  const uint8_t request[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
+  const uint8_t answer[] = {0x01, 0x03, 0x02, 0x00, 0x2A, 0x38, 0x5B};
+  auto text = [](const uint8_t* b, int n) { return std::string(reinterpret_cast<const char*>(b), n); };
+  // 1,200 baud, 8 data bits, 1.5 stop bits: 8,750 µs a character; the
+  // answer's second chunk follows its first without a pause.
+  Files files;
+  files.list = {recording(0, 1000000, 1200,
+                          {{kKindSentCh1, 1000000, text(request, 8)},
+                           {kKindRecvCh1, 1050000, text(answer, 4)},
+                           {kKindRecvCh1, 1050000 + 4 * 8750, text(answer + 4, 3)}})};
+  EXPECT_TRUE(search(files, q).empty());
+}
+
+// A slice of a recording that holds line events and no data: the events
+// are found all the same.
+TEST(FindSource, EventsOfARecordingWithoutDataAreFound) {
+  FindQuery q = {};
+  q.what = kFindLineEvent;
+  q.streams = 0xF;
+  q.event = kEventLost;
+  Files files;
+  files.list = {recording(0, 1000000, 9600, {{0, 1500000, ""}})};
+  EXPECT_EQ(search(files, q).size(), 1u);
+}
