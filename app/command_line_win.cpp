@@ -255,15 +255,19 @@ int run_find(int argc, wchar_t** argv) {
   uint32_t channels = 0, directions = 0;
   RecordTime from = {}, to = {};
   const char16_t* ms = nullptr;
+  int kinds = 0;  // of /silence, /badframe and /event: one at most
   for (; i < argc; i++) {
     const wchar_t* a = argv[i];
     if (_wcsicmp(a, L"/silence") == 0 && i + 1 < argc) {
       q.what = kFindSilence;
+      kinds++;
       ms = reinterpret_cast<const char16_t*>(argv[++i]);
     } else if (_wcsicmp(a, L"/badframe") == 0) {
       q.what = kFindBadFrame;
+      kinds++;
     } else if (_wcsicmp(a, L"/event") == 0 && i + 1 < argc) {
       q.what = kFindLineEvent;
+      kinds++;
       q.event = find_event_kind(reinterpret_cast<const char16_t*>(argv[++i]));
       if (!q.event) {
         error_text(kTextFindNoSuchEvent, nullptr, argv[i]);
@@ -286,7 +290,7 @@ int run_find(int argc, wchar_t** argv) {
     }
   }
   // One kind of find: a pattern, or one of the others alone.
-  if ((q.what == kFindBytes) != (pattern != nullptr)) return find_usage();
+  if (kinds > 1 || (q.what == kFindBytes) != (pattern != nullptr)) return find_usage();
   q.streams = find_streams_of(channels, directions);
   line_shapes_of(g_app.settings.port, q.shape);
   if (q.what == kFindBytes) {

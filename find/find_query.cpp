@@ -220,10 +220,11 @@ int find_bad_frames(FindPass* f, const CaptureSnapshot& s, FindList* out, const 
 }
 
 void find_events(FindPass* f, const CaptureSnapshot& s, FindList* out) {
-  if (s.count == 0) return;
+  // A stretch without data may still hold events (a recording's slice of
+  // an outage): they are found all the same.
   for (int32_t i = 0; i < s.event_count; i++) {
     const LineEvent& e = s.events[i];
-    if (e.kind == kEventLoaded || e.kind == kEventCleared) continue;
+    if (!find_event_findable(e.kind)) continue;
     if (f->q.event && e.kind != f->q.event) continue;
     if (e.channel && !channel_wanted(f->q.streams, e.channel)) continue;
     int64_t place = e.place - s.base;
@@ -340,10 +341,13 @@ int find_query_same(const FindQuery& a, const FindQuery& b) {
   return 1;
 }
 
+int find_event_findable(uint8_t kind) { return kind != kEventLoaded && kind != kEventCleared; }
+
 uint8_t find_event_kind(const char16_t* name) {
   for (int kind = 1; kind < 256; kind++) {
     const char* n = line_event_name(static_cast<uint8_t>(kind));
     if (!n || !n[0] || std::strcmp(n, "?") == 0) continue;
+    if (!find_event_findable(static_cast<uint8_t>(kind))) continue;
     int i = 0;
     for (; n[i] && name[i]; i++) {
       const char16_t c = name[i] >= u'A' && name[i] <= u'Z' ? static_cast<char16_t>(name[i] - u'A' + u'a') : name[i];

@@ -123,6 +123,10 @@ int find_silence_typed(const char16_t* text, int64_t* us);
 // 1 when two queries look for the same.
 int find_query_same(const FindQuery& a, const FindQuery& b);
 
+// 1 when Find finds events of this kind: the line's, not the capture's own
+// (a log loaded, the capture cleared).
+int find_event_findable(uint8_t kind);
 // The event kind named `name` as line_event_name names it ("lost",
-// "back", ...; ASCII, any case), or 0 when no kind has that name.
+// "back", ...; ASCII, any case), or 0 when no kind has that name or Find
+// never finds its events.
 uint8_t find_event_kind(const char16_t* name);

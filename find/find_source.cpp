@@ -66,12 +66,12 @@ int recording_bytes(FindRun* r, RecordStream* st, uint64_t (*where)(void*, const
   FindSearch* search = &r->pass->bytes;
   RecordEntry e;
   EntryHits d = {r, &e};
-  int64_t run = 0;
+  uint32_t run = 0;
   int has_run = 0;
   for (uint32_t k = 1; record_stream_next(st, &e); k++) {
     // A new run of the program: its line is another.
-    if (has_run && st->run_wall_minus_clock != run) find_search_break(search, 0);
-    run = st->run_wall_minus_clock;
+    if (has_run && st->runs != run) find_search_break(search, 0);
+    run = st->runs;
     has_run = st->has_run;
     if (e.type == kRecordEntryEvent) {
       LineEvent ev = {};

@@ -429,7 +429,10 @@ int modbus_monitor_export(const wchar_t* path) {
   if (result == 0 && snap.count == 0) result = kTextNoDataToExport;
   ModbusFrameList frames, scratch;
   if (result == 0) {
-    ModbusMonitorOptions o = options_now();
+    // The command line's export: its thread owns the settings (no window
+    // thread ever publishes them here).
+    ModbusMonitorOptions o;
+    options_fill(&o);
     o.events = snap.events;
     o.event_count = snap.event_count;
     o.base = snap.base;
@@ -444,8 +447,11 @@ int modbus_monitor_export(const wchar_t* path) {
   return result;
 }
 
-int modbus_monitor_export_windows(const wchar_t* path, CaptureSnapshot* (*next)(void* ctx), void* ctx) {
-  CaptureSnapshot* snap = next(ctx);
+int modbus_monitor_export_windows(const wchar_t* path, CaptureSnapshot* (*next)(void* ctx, LineShape shape[2]),
+                                  void* ctx) {
+  ModbusMonitorOptions base;
+  options_fill(&base);  // the command line's thread owns the settings
+  CaptureSnapshot* snap = next(ctx, base.shape);
   if (!snap) return kTextNoDataToExport;
   HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return kTextFileOpenFailed;
@@ -453,8 +459,8 @@ int modbus_monitor_export_windows(const wchar_t* path, CaptureSnapshot* (*next)(
   ModbusFrameList frames, scratch;
   int result = 0;
   int64_t origin = kTimeUnknown;
-  for (int first = 1; snap && !result; first = 0, snap = next(ctx)) {
-    ModbusMonitorOptions o = options_now();
+  for (int first = 1; snap && !result; first = 0, snap = next(ctx, base.shape)) {
+    ModbusMonitorOptions o = base;  // with the lines as the window's recording says
     o.events = snap->events;
     o.event_count = snap->event_count;
     o.base = snap->base;

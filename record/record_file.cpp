@@ -76,6 +76,7 @@ void record_header_write(const RecordHeader& h, uint8_t out[kRecordHeaderBytes])
     for (int i = 0; i < kRecordAddressBytes && r.address[i]; i++) c[12 + i] = static_cast<uint8_t>(r.address[i]);
   }
   put(out + kHeaderCheckAt, record_crc32(0, out, kHeaderCheckAt), 4);
+  put(out + kHeaderCheckAt + 4, h.run_id, 4);
 }
 
 int record_header_read(const uint8_t* p, size_t n, RecordHeader* out) {
@@ -95,6 +96,7 @@ int record_header_read(const uint8_t* p, size_t n, RecordHeader* out) {
   if (h.month < 1 || h.month > 12 || h.day < 1 || h.day > 31 || h.hour > 23 || h.minute > 59 || h.second > 60)
     return kRecordHeaderDamaged;
   h.clock_us = static_cast<int64_t>(get(p + 16, 8));
+  h.run_id = static_cast<uint32_t>(get(p + kHeaderCheckAt + 4, 4));
   for (int ch = 0; ch < 2; ch++) {
     const uint8_t* c = p + 24 + ch * kRecordChannelBytes;
     RecordChannel& r = h.channel[ch];

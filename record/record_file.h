@@ -20,7 +20,10 @@
 //        2 socket, 3 listen; 255 no port), u8 0, u16 COM number,
 //        char[84] the network address, NUL-padded (cut when longer)
 //   216  u32 CRC-32 of bytes 0..215
-//   220  u32 0
+//   220  u32 the run: a number the program draws at its start, the same in
+//        every file one run of it writes (0 in files of earlier versions,
+//        whose runs are told by their clocks alone; outside the check, so
+//        that earlier readers read these files as before)
 //
 // Blocks follow, each kRecordBlockHeaderBytes (28) bytes and its payload:
 //   0    "QBLK"
@@ -66,6 +69,7 @@ struct RecordHeader {
   uint8_t month, day, hour, minute, second;
   int64_t clock_us;
   RecordChannel channel[2];
+  uint32_t run_id;  // 0: not known
 };
 
 // The header's bytes into out.

@@ -261,7 +261,15 @@ void log_of_window(RecordWindows* job, const wchar_t* out, int* result) {
 
 // The Modbus monitor's windows: the first one, filled already, then each
 // filled in turn.
-CaptureSnapshot* next_window(void* ctx) { return record_windows_next(static_cast<RecordWindows*>(ctx)); }
+CaptureSnapshot* next_window(void* ctx, LineShape shape[2]) {
+  RecordWindows* job = static_cast<RecordWindows*>(ctx);
+  CaptureSnapshot* s = record_windows_next(job);
+  if (s) {
+    shape[0] = job->window.shape[0];
+    shape[1] = job->window.shape[1];
+  }
+  return s;
+}
 
 }  // namespace
 

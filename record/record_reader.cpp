@@ -415,11 +415,16 @@ int64_t record_time_resolve_end(const RecordTime& t, int64_t start) {
   return time_add_us(at, (t.span_us > 0 ? t.span_us : 1) - 1);
 }
 
-int64_t record_run_clock(const RecordHeader& h, int has_run, int64_t run) {
+int record_new_run(const RecordHeader& h, int has_run, int64_t run, uint32_t run_id) {
+  if (!has_run) return 1;
+  if (h.run_id && run_id) return h.run_id != run_id;
   const int64_t own = time_sub_us(record_header_wall_us(h), h.clock_us);
-  if (!has_run) return own;
   const int64_t off = time_sub_us(own, run);
-  return off != kTimeUnknown && off > -2 * kSecondUs && off < 2 * kSecondUs ? run : own;
+  return !(off != kTimeUnknown && off > -2 * kSecondUs && off < 2 * kSecondUs);
+}
+
+int64_t record_run_clock(const RecordHeader& h, int has_run, int64_t run, uint32_t run_id) {
+  return record_new_run(h, has_run, run, run_id) ? time_sub_us(record_header_wall_us(h), h.clock_us) : run;
 }
 
 void record_stream_begin(RecordStream* s, int (*open_next)(void*, RecordReader*), void* ctx, RecordReader* reader,
@@ -450,8 +455,10 @@ int record_stream_next(RecordStream* s, RecordEntry* out) {
       if (!s->open_next(s->ctx, s->reader)) return 0;
       s->open = 1;
       RecordReader* r = s->reader;
-      r->wall_minus_clock = record_run_clock(r->header, s->has_run, s->run_wall_minus_clock);
+      if (record_new_run(r->header, s->has_run, s->run_wall_minus_clock, s->run_id)) s->runs++;
+      r->wall_minus_clock = record_run_clock(r->header, s->has_run, s->run_wall_minus_clock, s->run_id);
       s->run_wall_minus_clock = r->wall_minus_clock;
+      s->run_id = r->header.run_id;
       s->has_run = 1;
     }
     RecordEntry e;
@@ -488,6 +495,7 @@ int record_stream_at(RecordStream* s, uint64_t offset, int64_t run_clock) {
   s->has_pending = 0;
   s->reader->wall_minus_clock = run_clock;
   s->run_wall_minus_clock = run_clock;
+  s->run_id = s->reader->header.run_id;
   s->has_run = 1;
   if (record_reader_seek(s->reader, offset)) return 1;
   s->open = 0;  // the stream goes on with the next file

@@ -109,7 +109,13 @@ int64_t record_time_resolve_end(const RecordTime& t, int64_t start);
 // header's second goes on with that run's mapping, so that times never step
 // at a file's edge and a file reads the same whether reached from the start
 // or by seeking; any other begins a run of its own.
-int64_t record_run_clock(const RecordHeader& h, int has_run, int64_t run);
+// Two runs of the program on one boot share a clock, and so the mapping:
+// where both files know their run (RecordHeader::run_id), the run ids
+// decide (`run_id` is the previous file's).
+int64_t record_run_clock(const RecordHeader& h, int has_run, int64_t run, uint32_t run_id);
+// 1 when the file of header `h` begins a run of its own after a file of
+// run `run_id` with mapping `run` (the rule record_run_clock keeps).
+int record_new_run(const RecordHeader& h, int has_run, int64_t run, uint32_t run_id);
 
 // The files of a recording as one stream, cut to a slice.
 struct RecordStream {
@@ -130,6 +136,8 @@ struct RecordStream {
   int failed_files;        // files whose reading failed part way
   int64_t run_wall_minus_clock;  // the current run's clock to time of day
   int has_run;
+  uint32_t run_id;         // the current run's id (0: not known)
+  uint32_t runs;           // runs begun so far: a change is the end of a run
   RecordEntry pending;     // an entry a full window could not take
   int has_pending;
 };

@@ -267,10 +267,12 @@ int recording_open(HWND owner, const wchar_t* folder, const wchar_t* const* name
   // times Find and the exports read.
   int has_run = 0;
   int64_t run = 0;
+  uint32_t run_id = 0;
   for (int k = 0; k < g_rv.files->list.count; k++) {
     RecordHeader h;
     if (record_files_header(g_rv.files, k, &h)) continue;  // passed over as it is read
-    run = record_run_clock(h, has_run, run);
+    run = record_run_clock(h, has_run, run, run_id);
+    run_id = h.run_id;
     has_run = 1;
     g_rv.file_clock[k] = run;
   }

@@ -132,6 +132,24 @@ DWORD folder_make(const wchar_t* folder) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) ? 0 : ERROR_DIRECTORY;
 }
 
+// This run of the program, as every file it writes says: two runs on one
+// boot share the capture clock, so their files tell them apart by this
+// number, drawn once (never 0, which means "not known").
+uint32_t run_id() {
+  static const uint32_t id = [] {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    uint64_t x = static_cast<uint64_t>(now.QuadPart) ^ (static_cast<uint64_t>(GetCurrentProcessId()) << 32) ^
+                 GetTickCount64();
+    // splitmix64's finaliser: neighbouring inputs give unrelated outputs.
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    x ^= x >> 31;
+    return static_cast<uint32_t>(x) | 1u;
+  }();
+  return id;
+}
+
 // Ends the current file and begins the next, with its header: 0, or the
 // Win32 error.
 DWORD file_next() {
@@ -157,6 +175,7 @@ DWORD file_next() {
     h.channel[0] = g_rec.lines[0];
     h.channel[1] = g_rec.lines[1];
   }
+  h.run_id = run_id();
   HANDLE f = INVALID_HANDLE_VALUE;
   // A second file in the same second gets "-2", "-3" ...
   for (int k = 1; k < 100 && f == INVALID_HANDLE_VALUE; k++) {

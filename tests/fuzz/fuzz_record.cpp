@@ -92,10 +92,12 @@ void read_as_files(const uint8_t* data, size_t size) {
   // start gives it; the stream goes on into the files after it.
   int has_run = 0;
   int64_t run = 0;
+  uint32_t run_id = 0;
   for (size_t k = 0; k < files.list.size(); k++) {
     files.next = k;
     if (!Files::open(&files, &reader)) break;
-    run = record_run_clock(reader.header, has_run, run);
+    run = record_run_clock(reader.header, has_run, run, run_id);
+    run_id = reader.header.run_id;
     has_run = 1;
     record_stream_begin(&s, Files::open, &files, &reader, {}, {});
     if (record_stream_at(&s, kRecordHeaderBytes + (files.list[k].size() - kRecordHeaderBytes) / 2, run) == 0)

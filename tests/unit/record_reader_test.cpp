@@ -428,6 +428,31 @@ TEST(RecordReader, ACraftedFileCostsASmallMultipleOfItsSize) {
   }
 }
 
+TEST(RecordReader, TwoRunsOfOneBootAreToldApartByTheirRunIds) {
+  // The capture clock counts from boot: two runs of the program on one boot
+  // map their clocks alike. Their ids part them; files of earlier versions
+  // (id 0) go by the clock alone.
+  RecordHeader h = {};
+  h.year = 2026, h.month = 12, h.day = 10, h.hour = 13, h.minute = 50, h.second = 23;
+  h.clock_us = 4'482'000'000;
+  const int64_t run = record_run_clock(h, 0, 0, 0);
+  EXPECT_TRUE(record_new_run(h, 0, 0, 0));
+  h.run_id = 7;
+  EXPECT_FALSE(record_new_run(h, 1, run, 7));
+  EXPECT_TRUE(record_new_run(h, 1, run, 8));
+  EXPECT_EQ(record_run_clock(h, 1, run, 8), run);  // a run of its own, the same mapping
+  EXPECT_FALSE(record_new_run(h, 1, run, 0));
+  h.run_id = 0;
+  EXPECT_FALSE(record_new_run(h, 1, run, 8));
+  // The id goes through the header and back.
+  uint8_t bytes[kRecordHeaderBytes];
+  h.run_id = 0xA5C3F00Du;
+  record_header_write(h, bytes);
+  RecordHeader back = {};
+  ASSERT_EQ(record_header_read(bytes, sizeof bytes, &back), kRecordHeaderOk);
+  EXPECT_EQ(back.run_id, 0xA5C3F00Du);
+}
+
 TEST(RecordReader, OneClockPerRunWhereverReadingBegins) {
   // The second file of the run says 23:59:59 with a clock 9.4 s after the
   // first's 23:59:50: 0.4 s off its own header, read through the run's.
@@ -437,9 +462,9 @@ TEST(RecordReader, OneClockPerRunWhereverReadingBegins) {
   ASSERT_EQ(from_start.size(), 1u + 10u + 1u + 10u);
   auto reader = std::make_unique<RecordReader>();
   ASSERT_EQ(record_reader_open(reader.get(), {&run.list[0], read_bytes}), kRecordHeaderOk);
-  const int64_t first = record_run_clock(reader->header, 0, 0);
+  const int64_t first = record_run_clock(reader->header, 0, 0, 0);
   ASSERT_EQ(record_reader_open(reader.get(), {&run.list[1], read_bytes}), kRecordHeaderOk);
-  const int64_t second = record_run_clock(reader->header, 1, first);
+  const int64_t second = record_run_clock(reader->header, 1, first, 0);
   EXPECT_EQ(second, first);
   // Seeking into the second file's second block reads the same times.
   RecordStream s;
