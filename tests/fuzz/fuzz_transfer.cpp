@@ -1,7 +1,7 @@
 // Feeds hostile bytes, in pieces of arbitrary size at arbitrary times, to
 // the receiving machines (XMODEM, XMODEM-1K, YMODEM, raw) and to a sender
 // as its receiver's answers. Every answer must fit its buffer, every write
-// to the file must be of at most one block, the bytes written must never
+// to the file must be of at most one block (raw: what came), the bytes written must never
 // exceed what the blocks carried, a YMODEM name given to the file side
 // must have passed the name check, and once a machine has ended further
 // turns must write nothing.
@@ -18,6 +18,7 @@ namespace {
 struct Sink {
   int64_t written;
   int open;
+  int raw;
 };
 
 int sink_begin(void* ctx, const char* name, int length, int64_t) {
@@ -31,7 +32,7 @@ int sink_begin(void* ctx, const char* name, int length, int64_t) {
 
 int sink_write(void* ctx, const uint8_t* bytes, int count) {
   auto* s = static_cast<Sink*>(ctx);
-  check(s->open && count > 0 && count <= kTransferBlockMost);
+  check(s->open && count > 0 && (s->raw || count <= kTransferBlockMost));
   volatile uint8_t touch = bytes[0] ^ bytes[count - 1];
   (void)touch;
   s->written += count;
@@ -69,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int protocol = in.ConsumeIntegralInRange<int>(0, 3);
   const int sending = in.ConsumeBool();
   Sink sink = {};
+  sink.raw = protocol == kTransferRaw;
   Transfer t;
   uint32_t now = in.ConsumeIntegral<uint32_t>();
   if (sending) {
