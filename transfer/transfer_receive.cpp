@@ -90,7 +90,9 @@ void on_eot(Transfer* t, TransferOut* out, uint32_t now) {
 
 // A checked block of the expected number: block 0 of YMODEM, or data.
 void take_block(Transfer* t, const uint8_t* body, int size, TransferOut* out, uint32_t now) {
-  if (t->protocol == kTransferYmodem && t->sequence == 0) {
+  // Block 0 is YMODEM's header only between files: inside one, the
+  // numbers wrap through 0 every 256 blocks.
+  if (t->protocol == kTransferYmodem && !t->file_open) {
     char name[kTransferNameMost];
     int name_length = 0;
     int64_t file_size = -1;
@@ -187,7 +189,7 @@ void block_complete(Transfer* t, TransferOut* out, uint32_t now) {
     // Our ACK was lost and the sender repeats the block: taken already.
     transfer_put_byte(out, kXmAck);
     // A repeated block 0 also missed the C that asked for the data.
-    if (t->protocol == kTransferYmodem && number == 0 && t->file_open) transfer_put_byte(out, ask_byte(t));
+    if (t->protocol == kTransferYmodem && number == 0 && t->first_block) transfer_put_byte(out, ask_byte(t));
     t->state = kReceiveHeader;
     t->deadline = now + kXmBlockWaitMs;
     return;

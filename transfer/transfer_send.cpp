@@ -181,8 +181,17 @@ void on_byte(Transfer* t, uint8_t b, TransferOut* out, uint32_t now) {
 void on_time(Transfer* t, TransferOut* out, uint32_t now) {
   switch (t->state) {
     case kSendWaitStart: transfer_fail_cancelling(t, kTransferNoStart, out); return;
-    case kSendWaitAck:
     case kSendWaitAck0:
+      // Every file is whole once its EOT was acknowledged: a receiver that
+      // leaves without answering the batch's end (one that exits as it
+      // writes its last ACK can lose it on a pseudo-terminal) fails nothing.
+      if (t->batch_end) {
+        t->status = kTransferDone;
+        return;
+      }
+      resend(t, out, now);
+      return;
+    case kSendWaitAck:
     case kSendWaitEot: resend(t, out, now); return;
     case kSendWaitData:
     case kSendWaitNext:

@@ -137,6 +137,21 @@ TEST(Transfer, EveryProtocolCarriesFilesOfEveryEdgeSize) {
   }
 }
 
+TEST(Transfer, BlockNumbersWrapThroughZero) {
+  // More than 256 blocks: XMODEM's of 128 bytes, YMODEM's of 1024.
+  for (int protocol : {kTransferXmodem, kTransferYmodem}) {
+    SCOPED_TRACE(protocol);
+    Pair p;
+    const int block = protocol == kTransferXmodem ? 128 : 1024;
+    Bytes data = random_bytes(300 * block + 5, 21);
+    p.source.files = {{"w.bin", data}};
+    p.run(protocol);
+    ASSERT_EQ(p.rx.status, kTransferDone);
+    EXPECT_EQ(p.sink.files[0].data, data);
+    EXPECT_EQ(p.tx.progress.blocks, 301);
+  }
+}
+
 TEST(Transfer, YmodemKeepsNamesExactSizesAndTrailingPadding) {
   Pair p;
   Bytes ends_in_pad = random_bytes(300, 7);
@@ -300,6 +315,17 @@ TEST(Transfer, CancelAndSilenceEndEitherSide) {
   EXPECT_TRUE(turn(&t, {}, 59999).empty());
   turn(&t, {}, 60000, &status);
   EXPECT_EQ(t.failure, kTransferNoStart);
+  // A YMODEM receiver that says nothing to the batch's end: the send is done.
+  src.next = 0;
+  transfer_send_begin(&t, kTransferYmodem, &s, nullptr, 0);
+  turn(&t, {kXmCrc}, 0);
+  turn(&t, {kXmAck, kXmCrc}, 10);
+  while (t.state != 0 && turn(&t, {kXmAck}, 20).size() != 1) {}
+  turn(&t, {kXmAck, kXmCrc}, 30);  // the EOT's
+  EXPECT_EQ(turn(&t, {}, 30 + kXmAnswerMs - 1, &status).size(), 0u);
+  turn(&t, {}, 30 + kXmAnswerMs, &status);
+  EXPECT_EQ(status, kTransferDone);
+  EXPECT_EQ(t.progress.files, 1);
   // A receiver that goes quiet: the block goes ten more times, then CAN CAN.
   src.next = 0;
   transfer_send_begin(&t, kTransferXmodem, &s, nullptr, 0);
