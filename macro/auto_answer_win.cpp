@@ -78,22 +78,6 @@ CaptureRecord g_look[kLookRecords];
 int64_t g_look_times[kLookRecords];
 uint8_t g_file[kFileMost];
 
-// Message text n formatted with its fields when the text has the fields
-// message_fields expects (a damaged message file is shown as it stands).
-void format_text(wchar_t* out, int units, int n, ...) {
-  wchar_t format[kMessageTextUnits] = L"";
-  get_text(n, format);
-  if (!message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(n))) {
-    lstrcpynW(out, format, units);
-    return;
-  }
-  va_list args;
-  va_start(args, n);
-  _vsnwprintf(out, static_cast<size_t>(units - 1), format, args);
-  va_end(args);
-  out[units - 1] = 0;
-}
-
 void show_text(HWND dlg, int id, const wchar_t* text) {
   wchar_t now[2 * kMessageTextUnits] = L"";
   GetDlgItemTextW(dlg, id, now, 2 * kMessageTextUnits);

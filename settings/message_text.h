@@ -437,7 +437,7 @@ enum MessageNumber : int {
   kTextTransferBrowse = 656,  // Browse...
   kTextTransferByteMs = 657,  // Pause after each byte (ms)
   kTextTransferLineMs = 658,  // Pause after each line (ms)
-  kTextTransferQuietMs = 659,  // End after quiet (ms, 0: at Cancel)
+  kTextTransferQuietMs = 659,  // End after quiet (ms, 0: Cancel)
   kTextTransferStart = 660,  // Start
   kTextTransferCancel = 661,  // Cancel
   kTextTransferProtocolFirst = 662,  // Raw bytes, XMODEM, XMODEM-1K, YMODEM

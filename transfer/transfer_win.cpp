@@ -236,21 +236,6 @@ void show_text(HWND dlg, int id, const wchar_t* text) {
   if (lstrcmpW(now, text) != 0) SetDlgItemTextW(dlg, id, text);
 }
 
-// Message text n formatted with its fields into out.
-void format_text(wchar_t* out, int units, int n, ...) {
-  wchar_t format[kMessageTextUnits] = L"";
-  get_text(n, format);
-  if (!message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(n))) {
-    lstrcpynW(out, format, units);
-    return;
-  }
-  va_list args;
-  va_start(args, n);
-  _vsnwprintf(out, static_cast<size_t>(units - 1), format, args);
-  va_end(args);
-  out[units - 1] = 0;
-}
-
 // The fields that matter for the chosen protocol and direction take input.
 void enable_fields(HWND dlg) {
   const int running = g_job.running.load() && g_job.notify == dlg;
