@@ -460,6 +460,7 @@ enum MessageNumber : int {
   kTextTransferOpenFailed = 688,  // Cannot open the file: %ls
   kTextTransferFolderTitle = 689,  // Folder for the received files
   kTextTransferClose = 690,  // Close
+  kTextTransferDoneUnanswered = 692,  // Sent: %d files, %lld bytes; the receiver did not answer the end
   kTextMacroBadProtocol = 691,  // XSND, XSD2, XRCV and XRC2 take R, X, K or Y as protocol
 };
 

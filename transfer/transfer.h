@@ -19,6 +19,9 @@
 // ten retries of one block end a transfer; two CANs in a row end it on
 // either side. A sender throws away what arrived before its last write
 // (the reference's purge), so a stale ACK never passes for a new one.
+// An XMODEM receiver that has taken every block and then says nothing to
+// EOT, sent twice, or a YMODEM receiver silent at the batch's end, has the
+// file whole: the send is done, with progress.end_unanswered set.
 //
 // Nothing allocates: every buffer is a fixed array in Transfer, and no
 // input, however hostile, makes the machines read or write past them.
@@ -107,6 +110,7 @@ struct TransferProgress {
   int32_t blocks;                    // blocks acknowledged (sent) or taken (received)
   int32_t retries;
   int32_t files;                     // files finished
+  int32_t end_unanswered;            // done, but the receiver said nothing to the end (EOT, batch end)
 };
 
 struct TransferOut {
@@ -132,6 +136,7 @@ struct Transfer {
   int32_t sequence;      // block number expected (receiver) or on its way (sender), 0 .. 255
   int32_t first_block;   // sender: the block on its way is a file's first data block
   int32_t batch_end;     // sender: the block on its way is YMODEM's empty block 0
+  int32_t heard;         // sender: something came since EOT went
   int32_t eots;          // receiver: EOTs seen for this file
   int32_t file_open;
   int64_t left;          // receiver: bytes of a YMODEM file still to come (-1 unknown)

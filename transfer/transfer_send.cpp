@@ -43,6 +43,7 @@ void send_data_block(Transfer* t, TransferOut* out, uint32_t now) {
   if (t->status != kTransferRunning) return;
   t->tries = 0;
   if (t->have == 0) {
+    t->heard = 0;
     t->frame[0] = kXmEot;
     t->frame_length = 1;
     t->in_frame = 0;
@@ -117,6 +118,7 @@ void acknowledged(Transfer* t, TransferOut* out, uint32_t now) {
 
 // One byte from the receiver.
 void on_byte(Transfer* t, uint8_t b, TransferOut* out, uint32_t now) {
+  t->heard = 1;
   if (transfer_count_can(t, b)) {
     transfer_fail(t, kTransferPeerCancelled);
     return;
@@ -186,13 +188,25 @@ void on_time(Transfer* t, TransferOut* out, uint32_t now) {
       // leaves without answering the batch's end (one that exits as it
       // writes its last ACK can lose it on a pseudo-terminal) fails nothing.
       if (t->batch_end) {
+        t->progress.end_unanswered = 1;
         t->status = kTransferDone;
         return;
       }
       resend(t, out, now);
       return;
-    case kSendWaitAck:
-    case kSendWaitEot: resend(t, out, now); return;
+    case kSendWaitEot:
+      // Every block was acknowledged: an XMODEM receiver silent to EOT twice
+      // has gone with the whole file (a bootloader that starts what it got,
+      // a program whose last ACK is lost as it exits).
+      if (t->protocol != kTransferYmodem && t->tries >= 1 && !t->heard) {
+        t->progress.end_unanswered = 1;
+        t->progress.files++;
+        t->status = kTransferDone;
+        return;
+      }
+      resend(t, out, now);
+      return;
+    case kSendWaitAck: resend(t, out, now); return;
     case kSendWaitData:
     case kSendWaitNext:
       if (++t->tries > kXmRetries) transfer_fail_cancelling(t, kTransferRetries, out);

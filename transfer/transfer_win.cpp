@@ -283,7 +283,8 @@ void show_progress(HWND dlg) {
     const int begun = p.total_bytes > 0 || p.blocks > 0;
     get_text(begun ? kTextTransferRunning : kTextTransferWaiting, line);
   } else if (status == kTransferDone) {
-    format_text(line, 2 * kMessageTextUnits, kTextTransferDone, p.files, static_cast<long long>(p.total_bytes));
+    format_text(line, 2 * kMessageTextUnits, p.end_unanswered ? kTextTransferDoneUnanswered : kTextTransferDone,
+                p.files, static_cast<long long>(p.total_bytes));
   } else if (failure == kTransferNameRefused) {
     format_text(line, 2 * kMessageTextUnits + kTransferNameMost, kTextTransferNameRefused, name);
   } else {

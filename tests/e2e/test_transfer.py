@@ -61,7 +61,7 @@ def status(driver, dlg):
 def ended(driver, dlg, proc, timeout=120):
     """Waits for the window's result and the peer's exit: (status, exit code)."""
     table = texts()
-    finals = (table[673][1].split("%")[0], "Failed", table[677][1])
+    finals = (table[673][1].split("%")[0], table[692][1].split("%")[0], "Failed", table[677][1])
     assert harness.wait_for(lambda: status(driver, dlg).startswith(finals) and proc.poll() is not None, timeout), \
         (status(driver, dlg), proc.poll())
     return status(driver, dlg), proc.returncode
@@ -79,7 +79,11 @@ def test_sends_by_each_protocol_to_lrzsz(app, driver, display, com3, tmp_path):
         start(driver, dlg, protocol, q.windows_path("out.bin"))
         proc = peer(com3, args, where)
         result, code = ended(driver, dlg, proc)
-        assert result == "Done: 1 files, %d bytes" % SIZE, (protocol, result, proc.stderr.read())
+        # lrzsz flushes its output as it exits, which on a pty can take its
+        # last ACK with it: the window then says the end went unanswered.
+        assert result in ("Done: 1 files, %d bytes" % SIZE,
+                          "Sent: 1 files, %d bytes; the receiver did not answer the end" % SIZE), \
+            (protocol, result, proc.stderr.read())
         assert code == 0, proc.stderr.read()
         if protocol == YMODEM:
             assert (where / "out.bin").read_bytes() == data

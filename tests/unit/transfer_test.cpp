@@ -326,6 +326,20 @@ TEST(Transfer, CancelAndSilenceEndEitherSide) {
   turn(&t, {}, 30 + kXmAnswerMs, &status);
   EXPECT_EQ(status, kTransferDone);
   EXPECT_EQ(t.progress.files, 1);
+  EXPECT_EQ(t.progress.end_unanswered, 1);
+  // An XMODEM receiver that took every block and is silent to EOT twice:
+  // done, the end unanswered. One that NAKs it goes on being asked.
+  for (int naks : {0, 1}) {
+    src.next = 0;
+    transfer_send_begin(&t, kTransferXmodem, &s, nullptr, 0);
+    turn(&t, {kXmCrc}, 0);
+    uint32_t now = 10;
+    while (turn(&t, {kXmAck}, now) != Bytes{kXmEot}) now += 10;
+    EXPECT_EQ(turn(&t, naks ? Bytes{kXmNak} : Bytes{}, now + kXmAnswerMs), Bytes{kXmEot});
+    turn(&t, {}, now + 3 * kXmAnswerMs, &status);
+    EXPECT_EQ(status, naks ? kTransferRunning : kTransferDone);
+    EXPECT_EQ(t.progress.end_unanswered, naks ? 0 : 1);
+  }
   // A receiver that goes quiet: the block goes ten more times, then CAN CAN.
   src.next = 0;
   transfer_send_begin(&t, kTransferXmodem, &s, nullptr, 0);
