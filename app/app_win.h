@@ -46,6 +46,10 @@ void set_dialog_text(HWND dlg, int id, int n);
 // Message box with message text n; kind 0 OK (returns 0), kind 1 Yes/No
 // (returns IDYES or IDNO); other kinds show nothing and return 0.
 int show_message(HWND owner, int n, int kind, const wchar_t* caption);
+// Message text n formatted with its fields into out (units long), when the
+// text has the fields message_fields expects; a damaged or edited message
+// file's text is given as it stands.
+void format_text(wchar_t* out, int units, int n, ...);
 // OK box with a formatted fixed text, for the fixed texts of failed system
 // calls ("COM Open Error No.%d (CH%d)"); everything else says it with
 // show_texts.

@@ -9,9 +9,10 @@
 #include "settings/message_text.h"
 
 const MenuDef kMenuBar[kMenus] = {
-    {kTextMenuFile, 8,
+    {kTextMenuFile, 9,
      {{141, kTextMenuSaveLog, 0}, {142, kTextMenuOpenLog, 0}, {176, kTextMenuExport, 0}, {179, kTextMenuSaveAsMacro, 0},
-      {181, kTextMenuRecord, 0}, {182, kTextMenuOpenRecording, 0}, {187, kTextMenuBackToLive, 0},
+      {181, kTextMenuRecord, 0}, {182, kTextMenuOpenRecording, 0}, {193, kTextMenuOpenRecordingFolder, 0},
+      {187, kTextMenuBackToLive, 0},
       {143, kTextMenuExit, 0}}},
     {kTextMenuView, 13,
      {{144, kTextMenuRedraw, 0}, {145, kTextMenuClearData, 0}, {146, kTextMenuScrollDown, 0},
@@ -55,7 +56,9 @@ void status_part_edges(const int32_t net[2], int32_t dpi, int out[kStatusParts])
   int shift = 0;
   for (int part = 0; part < kStatusParts; part++) {
     // A network channel's port part (2 or 6) is wide enough for its address.
-    if (part == 2 || part == 6) shift += kStatusAddressExtra * net[part == 2 ? 0 : 1];
+    const int32_t kind = net[part < 4 ? 0 : 1];
+    if ((part == 2 || part == 6) && kind) shift += kStatusAddressExtra;
+    if ((part == 3 || part == 7) && kind == kStatusNetRaw) shift -= kStatusAddressExtra;
     out[part] = px(kStatusPartEdges[part] + shift, dpi);
   }
 }
@@ -96,9 +99,10 @@ void status_line_params(const PortSettings* p, char16_t out[64], uint32_t server
   const char* parity = p->rs_pybit == 1 ? "Odd" : p->rs_pybit == 2 ? "Evn" : "Non";
   const char* flow = p->rs_flow == 1 ? "Xon" : p->rs_flow == 2 ? "Dtr" : "Non";
   char speed[32];
+  // A speed a server set otherwise, and the one asked, to the baud: a
+  // UART's 9615 for 9600 is a difference worth seeing.
   if (server_baud)
-    std::snprintf(speed, sizeof speed, "%u.%uK(asked %d.%dK)", static_cast<unsigned>(server_baud / 1000),
-                  static_cast<unsigned>(server_baud % 1000 / 100), p->rs_speed / 1000, p->rs_speed % 1000 / 100);
+    std::snprintf(speed, sizeof speed, "%u(asked %d)", static_cast<unsigned>(server_baud), p->rs_speed);
   else
     std::snprintf(speed, sizeof speed, "%d.%dK", p->rs_speed / 1000, p->rs_speed % 1000 / 100);
   char text[64];
@@ -113,13 +117,9 @@ void status_part_text(int part, const StatusInfo* s, char16_t out[64]) {
     case 0: case 4: std::snprintf(text, sizeof text, "CH%d", ch + 1); break;
     case 1: case 5: std::snprintf(text, sizeof text, "%s", s->flags.open[ch] == 1 ? "OPEN" : "CLOSE"); break;
     case 2: case 6:
-      if (s->address[ch][0]) {
-        // The address, and the client a listener serves: "listen:4001 from 127.0.0.1:50123".
+      if (s->address[ch][0]) {  // "listen:0.0.0.0:4001"; a listener's client is in the line part
         int at = 0;
         for (; at < 24 && s->address[ch][at]; at++) out[at] = s->address[ch][at];
-        if (s->peer[ch][0])
-          for (const char16_t* p = u" from "; *p; p++) out[at++] = *p;
-        for (int i = 0; i < 33 && s->peer[ch][i]; i++) out[at++] = s->peer[ch][i];
         out[at] = 0;
         return;
       }
@@ -127,6 +127,7 @@ void status_part_text(int part, const StatusInfo* s, char16_t out[64]) {
       else std::snprintf(text, sizeof text, "Com%d", s->port[ch]->rs_comport);
       break;
     case 3: case 7:
+      if (status_link_text(s, ch)) break;
       if (s->port[ch]->rs_comport == 0 && !s->address[ch][0]) {
         std::snprintf(text, sizeof text, "None");
       } else {
@@ -141,4 +142,10 @@ void status_part_text(int part, const StatusInfo* s, char16_t out[64]) {
     default: break;
   }
   text16_from_ascii(out, 64, text);
+}
+
+int status_link_text(const StatusInfo* s, int ch) {
+  if (!s->address[ch][0] || !s->raw[ch]) return 0;
+  if (s->peer[ch][0]) return kTextStatusClient;
+  return s->raw[ch] == kStatusLinkListen ? kTextStatusNoClient : kTextStatusRawTcp;
 }

@@ -54,20 +54,36 @@ struct StatusInfo {
   // 0 when none.
   uint32_t server_baud[2];
   // The client a listening channel serves ("127.0.0.1:50123"); empty when none.
-  char16_t peer[2][34];
+  char16_t peer[2][64];
+  // A network link without line settings (kStatusLinkSocket for socket://,
+  // kStatusLinkListen for listen://; 0 else): its line part says what it
+  // has instead (status_link_text).
+  int32_t raw[2];
 };
 constexpr int kStatusParts = 12;
 extern const int kStatusPartEdges[kStatusParts];
-// The part edges with the port part of each network channel widened by
-// net[ch] times kStatusAddressExtra (1 for its address, 2 for a listening
-// channel's address and its client), the parts after it moved along;
-// sizes at 96 DPI, scaled to `dpi`.
+// The part edges for the channels' kinds of port (net[ch]: 0 a COM port,
+// kStatusNetLine a network link with line settings, kStatusNetRaw one
+// without): a network channel's port part is kStatusAddressExtra wider for
+// its address; a link without line settings takes that width from its
+// line part, whose short text needs less, so the parts after it stay where
+// a COM port has them. Sizes at 96 DPI, scaled to `dpi`.
 constexpr int kStatusAddressExtra = 100;
+constexpr int32_t kStatusNetLine = 1;
+constexpr int32_t kStatusNetRaw = 2;
+constexpr int32_t kStatusLinkSocket = 1;
+constexpr int32_t kStatusLinkListen = 2;
 void status_part_edges(const int32_t net[2], int32_t dpi, int out[kStatusParts]);
 
-// Text of status bar part 0 to 11 into out (64 units).
+// Text of status bar part 0 to 11 into out (64 units). The line part of a
+// link without line settings is left empty: status_link_text says it.
 void status_part_text(int part, const StatusInfo* info, char16_t out[64]);
+// What the line part of channel ch shows when its link has no line
+// settings: a message text (kTextStatusClient with the client a listener
+// serves, kTextStatusNoClient, kTextStatusRawTcp), or 0 for a port with
+// line settings.
+int status_link_text(const StatusInfo* info, int ch);
 // "SP=%d.%dK:DB=%d:PB=%s:SB=%d:Flow=%s" for one channel's settings; with
-// a `server_baud` (not 0) the speed is that one, the one asked after it:
-// "SP=38.4K(asked 250.0K):...".
+// a `server_baud` (not 0) the speed is that one, the one asked after it,
+// both to the baud: "SP=38400(asked 250000):...".
 void status_line_params(const PortSettings* port, char16_t out[64], uint32_t server_baud = 0);

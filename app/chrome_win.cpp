@@ -234,7 +234,7 @@ void chrome_rescale(HWND hwnd) {
 }
 
 void statusbar_create(HWND hwnd) {
-  g_statusbar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_BOTTOM,
+  g_statusbar = CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | SBARS_TOOLTIPS | CCS_BOTTOM,
                                 0, 0, 0, 0, hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)),
                                 g_instance, nullptr);
   if (!g_statusbar) return;
@@ -245,13 +245,10 @@ void statusbar_create(HWND hwnd) {
 void statusbar_refresh_color() {
   if (!g_statusbar) return;
   ChannelFlags f = channel_flags_now();
-  // A channel on a network port gets room for its address, a listener
-  // serving a client for the client's too.
+  // A channel on a network port gets room for its address (status_part_edges).
   int32_t net[2];
-  for (int ch = 0; ch < 2; ch++) {
-    char16_t peer[34];
-    net[ch] = channel_is_net(ch) ? 1 + net_peer(ch, peer, 34) : 0;
-  }
+  for (int ch = 0; ch < 2; ch++)
+    net[ch] = !channel_is_net(ch) ? 0 : g_app.address[ch].kind == kPortRfc2217 ? kStatusNetLine : kStatusNetRaw;
   if (net[0] != g_status_net[0] || net[1] != g_status_net[1] || !g_status_parts_set) {
     int edges[kStatusParts];
     status_part_edges(net, window_dpi(g_statusbar), edges);
@@ -274,16 +271,12 @@ void statusbar_refresh_color() {
 
 namespace {
 
-// "LOST 12s": a lost channel's state in the status bar.
-void lost_text(int ch, char16_t out[64]) {
-  wchar_t format[kMessageTextUnits] = L"";
-  get_text(kTextChannelLost, format);
-  if (!message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(kTextChannelLost))) {
-    lstrcpynW(wide(out), format, 64);
-    return;
-  }
-  _snwprintf(wide(out), 63, format, channel_lost_seconds(ch));
-  out[63] = 0;
+// The REC part's tooltip, set when it changes.
+void rec_tip(const wchar_t* tip) {
+  static wchar_t shown[MAX_PATH + kMessageTextUnits] = L"";
+  if (lstrcmpW(shown, tip) == 0) return;
+  lstrcpynW(shown, tip, MAX_PATH + kMessageTextUnits);
+  SendMessageW(g_statusbar, SB_SETTIPTEXTW, 8, reinterpret_cast<LPARAM>(shown));
 }
 
 }  // namespace
@@ -298,7 +291,9 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
     info.address[ch][0] = 0;
     info.server_baud[ch] = channel_is_net(ch) ? net_server_baud(ch) : 0;
     info.peer[ch][0] = 0;
-    if (channel_is_net(ch)) net_peer(ch, info.peer[ch], 34);
+    if (channel_is_net(ch)) net_peer(ch, info.peer[ch], 64);
+    const int kind = channel_is_net(ch) ? g_app.address[ch].kind : kPortCom;
+    info.raw[ch] = kind == kPortSocket ? kStatusLinkSocket : kind == kPortListen ? kStatusLinkListen : 0;
     if (channel_is_net(ch)) port_address_short(g_app.address[ch], info.address[ch], kPortAddressShortUnits);
   }
   info.cells_per_row = view_cells_per_row_now(g_main_window);
@@ -308,10 +303,21 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   char16_t text[64];
   status_part_text(static_cast<int>(item->itemID), &info, text);
   const int ch = item->itemID == 1 ? 0 : item->itemID == 5 ? 1 : -1;
-  if (ch >= 0 && channel_lost(ch)) lost_text(ch, text);
+  if (ch >= 0 && channel_lost(ch)) format_text(wide(text), 64, kTextChannelLost, channel_lost_seconds(ch));  // "LOST 12s"
+  // A link without line settings says what it has in its line part.
+  const int line_ch = item->itemID == 3 ? 0 : item->itemID == 7 ? 1 : -1;
+  if (line_ch >= 0 && status_link_text(&info, line_ch)) format_text(wide(text), 64, status_link_text(&info, line_ch), wide(info.peer[line_ch]));
   // While recording, the draw size's part says so, with the size and the
   // time: it is within sight in a window of any usual width.
-  if (item->itemID == 8 && recorder_running()) recorder_status(text);
+  // And for a few seconds after a stop, where the recording went; its
+  // tooltip names the folder (or that word on the stop) in full.
+  if (item->itemID == 8) {
+    char16_t now[64];
+    if (recorder_status(now)) lstrcpynW(wide(text), wide(now), 64);
+    wchar_t said[MAX_PATH + kMessageTextUnits];
+    recorder_said(said, MAX_PATH + kMessageTextUnits);
+    rec_tip(recorder_running() ? recorder_folder() : said);
+  }
   // While a recording is shown: the way back to the live capture, and the
   // time of day of the view's top row.
   recording_status_text(static_cast<int>(item->itemID), text);

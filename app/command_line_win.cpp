@@ -6,27 +6,30 @@
 // "/export" also reads a recording (a .qrec file or a folder of them) a
 // window at a time, cut by "/from TIME" and "/to TIME".
 //
-// "/find SOURCE PATTERN" searches a log or a recording as grep does: one
-// CSV line per match on standard output
-// (time_s,time_of_day,channel,direction,stream_offset), exit code 0 when
-// something was found, 1 when nothing was, 2 with one line on standard
-// error for bad arguments or a file that cannot be read. The pattern is in
-// the strings notation ("OK"0D0A), or hex pairs with ?? for any byte
-// (/hex), or text as typed (/text, /anycase); /ch1 /ch2 /rx /tx narrow the
-// streams; /from and /to cut a recording as for /export.
+// "/find SOURCE PATTERN" searches a log or a recording as grep does, with
+// the Find window's own search: one CSV line per find on standard output
+// (time_s,time_of_day,channel,direction,found,stream_offset), exit code 0
+// when something was found, 1 when nothing was, 2 with one line on
+// standard error for bad arguments or a file that cannot be read. The
+// pattern is in the strings notation ("OK"0D0A), or hex pairs with ?? for
+// any byte (/hex), or text as typed (/text, /anycase); instead of a
+// pattern, "/silence MS" finds the chunks with at least MS ms of silence
+// before them, "/badframe" the bad Modbus frames, "/event NAME" the line
+// events of a kind; /ch1 /ch2 /rx /tx narrow the streams; /from and /to
+// cut a recording as for /export.
 #include "app/command_line_win.h"
 
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
 #include "timeline/export_win.h"
 #include "modbus/modbus_monitor_win.h"
 #include "codec/convert.h"
-#include "find/find_query.h"
-#include "find/find_win.h"
+#include "find/find_source.h"
 #include "record/record_files_win.h"
 #include "timeline/chunks.h"
 #include "timeline/export.h"
@@ -141,60 +144,134 @@ int run_recording(const wchar_t* source, const wchar_t* out, int modbus, const R
   return 0;
 }
 
-// Standard output, written in pieces of a buffer.
-struct FindRun {
+// Standard output, written in pieces of a buffer: each find's row as the
+// one search places it.
+struct FindOut {
   HANDLE out;
   char buffer[8192];
   int n;
-  int64_t origin;       // time_s counts from here
-  int64_t wall_offset;  // turns a time into wall time
-  int local_zone;       // 1: wall time in the local zone (a log); 0: as it is (a recording's recorded times)
   int64_t found;
 };
 
-void find_flush(FindRun* r) {
+void find_flush(FindOut* o) {
   DWORD done = 0;
-  if (r->n > 0 && r->out && r->out != INVALID_HANDLE_VALUE) WriteFile(r->out, r->buffer, static_cast<DWORD>(r->n), &done, nullptr);
-  r->n = 0;
+  if (o->n > 0 && o->out && o->out != INVALID_HANDLE_VALUE) WriteFile(o->out, o->buffer, static_cast<DWORD>(o->n), &done, nullptr);
+  o->n = 0;
 }
 
-int find_line(void* ctx, const FindHit& h) {
-  FindRun* r = static_cast<FindRun*>(ctx);
-  char seconds[40], day[24];
-  const int64_t wall = time_add_us(h.time_us, r->wall_offset);
-  const int64_t local = r->local_zone ? time_add_us(wall, static_cast<int64_t>(local_zone_minutes_at(wall)) * 60000000) : wall;
-  find_time_texts(h.time_us, r->origin, h.time_us == kTimeUnknown ? kTimeUnknown : local, seconds, day);
-  char line[160];
-  const int n = std::snprintf(line, sizeof line, "%s,%s,%s,%s,%lld\r\n", seconds, day, h.stream < 2 ? "CH1" : "CH2",
-                              h.stream % 2 ? "TX" : "RX", static_cast<long long>(h.offset));
-  if (r->n + n > static_cast<int>(sizeof r->buffer)) find_flush(r);
-  std::memcpy(r->buffer + r->n, line, static_cast<size_t>(n));
-  r->n += n;
-  r->found++;
-  return 0;
-}
-
-// The pattern in the form the options chose: 0, or 2 after saying why not.
-int find_pattern_of(const wchar_t* text, int form, int anycase, FindPattern* p) {
-  const FindPatternResult r = find_pattern_typed(text, form, !anycase, p);
-  if (r.fault == kFindPatternOk) return 0;
-  error_text(find_pattern_fault_text(r.fault), nullptr, r.at + 1);
-  return 2;
+// The finds of a stretch, written and taken out of the list.
+void find_rows_out(void* ctx, FindRun* run) {
+  FindOut* o = static_cast<FindOut*>(ctx);
+  for (int32_t i = 0; i < run->list->n; i++) {
+    const FindFound& f = run->list->items[i];
+    const FindPlace& p = run->places[i];
+    FindRowText t;
+    find_row_text(f, run->origin, p.local_us, p.preview, p.preview_n, &t);
+    char line[256];
+    const int32_t n = find_line_row(t, f, line, sizeof line);
+    if (n < 0) continue;
+    if (o->n + n > static_cast<int>(sizeof o->buffer)) find_flush(o);
+    std::memcpy(o->buffer + o->n, line, static_cast<size_t>(n));
+    o->n += n;
+    o->found++;
+  }
+  run->list->n = 0;
 }
 
 int find_usage() {
   error_text(kTextFindUsage, nullptr);
+  error_text(kTextFindUsageMore, nullptr);
   return 2;
 }
 
+// Finds in a recording at `source` cut to [from, to]: 0, or 2 after saying
+// why it cannot be read. What was passed over is said on standard error.
+int find_in_recording(const wchar_t* source, const RecordTime& from, const RecordTime& to, FindRun* run) {
+  static RecordFiles files;
+  static RecordReader reader;
+  static RecordWindow window;
+  const int failure = record_files_begin(&files, source);
+  if (failure) {
+    error_text(failure, source);
+    return 2;
+  }
+  if (capture_snapshot_allocate(&window.snap)) {
+    error_text(kTextExportNoMemory, nullptr);
+    return 2;
+  }
+  RecordStream st;
+  record_stream_begin(&st, record_files_open_next, &files, &reader, from, to);
+  find_run_recording(run, &st, &window, [](void*, const RecordStream*) -> uint64_t { return 0; }, nullptr, 0);
+  const int64_t skipped = static_cast<int64_t>(st.skipped + reader.skipped * st.open);
+  record_files_end(&files);
+  if (files.not_read) error_text(kTextRecordNotRead, files.first_not_read);
+  if (skipped || st.torn_files) error_text(kTextRecordSkipped, source, static_cast<long long>(skipped), st.torn_files);
+  if (st.failed_files) error_text(kTextRecordReadFailed, source, st.failed_files);
+  if (files.not_read && files.not_read == files.list.count) return 2;
+  return 0;
+}
+
+// Finds in a saved log (with its times file when there is one): 0, or 2
+// after saying why it cannot be read.
+int find_in_log(const wchar_t* source, FindRun* run) {
+  if (capture_allocate(&g_app.capture)) {
+    error_text(kTextExportNoMemory, nullptr);
+    return 2;
+  }
+  LogLoadPlan plan = {};
+  int32_t records = 0;
+  int state = kLogTimesMissing;
+  const int failure = log_read_file(source, &plan, &records, &state);
+  if (failure) {
+    error_text(failure, source);
+    capture_free(&g_app.capture);
+    return 2;
+  }
+  // The loaded capture as it stands, not copied.
+  static CaptureSnapshot s;
+  s.records = g_app.capture.records;
+  s.times = g_app.capture.times;
+  s.count = capture_write_position(&g_app.capture);
+  s.event_count = g_app.capture.event_count;
+  std::memcpy(s.events, g_app.capture.events, sizeof s.events);
+  s.base = 0;
+  s.wall_offset_us = g_app.capture.wall_offset_us;
+  run->zone_minutes_at = local_zone_minutes_at;
+  find_run_snapshot(run, s);
+  capture_free(&g_app.capture);
+  return 0;
+}
+
+// "/find SOURCE PATTERN [options]", or "/find SOURCE /silence MS",
+// "/badframe", "/event NAME" with the same filters: 0 found, 1 nothing, 2
+// bad arguments or a source that cannot be read.
 int run_find(int argc, wchar_t** argv) {
   if (argc < 4) return find_usage();
-  int form = 'N', anycase = 0;
+  static FindQuery q;
+  q = FindQuery{};
+  q.what = kFindBytes;
+  int form = 'N', anycase = 0, i = 3;
+  const wchar_t* pattern = nullptr;
   uint32_t channels = 0, directions = 0;
   RecordTime from = {}, to = {};
-  for (int i = 4; i < argc; i++) {
+  const char16_t* ms = nullptr;
+  for (; i < argc; i++) {
     const wchar_t* a = argv[i];
-    if (_wcsicmp(a, L"/hex") == 0) form = 'H';
+    if (_wcsicmp(a, L"/silence") == 0 && i + 1 < argc) {
+      q.what = kFindSilence;
+      ms = reinterpret_cast<const char16_t*>(argv[++i]);
+    } else if (_wcsicmp(a, L"/badframe") == 0) {
+      q.what = kFindBadFrame;
+    } else if (_wcsicmp(a, L"/event") == 0 && i + 1 < argc) {
+      q.what = kFindLineEvent;
+      q.event = find_event_kind(reinterpret_cast<const char16_t*>(argv[++i]));
+      if (!q.event) {
+        error_text(kTextFindNoSuchEvent, nullptr, argv[i]);
+        return 2;
+      }
+    } else if (i == 3) {
+      pattern = a;  // the pattern stands first, whatever it begins with
+    } else if (_wcsicmp(a, L"/hex") == 0) form = 'H';
     else if (_wcsicmp(a, L"/text") == 0) form = 'T';
     else if (_wcsicmp(a, L"/anycase") == 0) anycase = 1;
     else if (_wcsicmp(a, L"/ch1") == 0) channels |= 1;
@@ -208,69 +285,56 @@ int run_find(int argc, wchar_t** argv) {
       return find_usage();
     }
   }
-  FindPattern p;
-  if (find_pattern_of(argv[3], form, anycase, &p)) return 2;
-  if (!channels) channels = 3;
-  if (!directions) directions = 3;
-  uint32_t streams = 0;
-  for (int s = 0; s < kFindStreams; s++)
-    if ((channels & (1u << (s / 2))) && (directions & (1u << (s % 2)))) streams |= 1u << s;
-  static FindSearch search;
-  find_search_begin(&search, p, streams);
-  static FindRun run;
-  run = {};
-  run.out = GetStdHandle(STD_OUTPUT_HANDLE);
-  run.origin = kTimeUnknown;
-  if (record_path_is_recording(argv[2])) {
-    int failure = 0;
-    RecordWindows* w = record_windows_open(argv[2], from, to, &failure);
-    if (!w) {
-      if (failure == kTextNoDataToExport) return 1;  // an empty slice holds no match
-      error_text(failure, argv[2]);
+  // One kind of find: a pattern, or one of the others alone.
+  if ((q.what == kFindBytes) != (pattern != nullptr)) return find_usage();
+  q.streams = find_streams_of(channels, directions);
+  line_shapes_of(g_app.settings.port, q.shape);
+  if (q.what == kFindBytes) {
+    const FindPatternResult r = find_pattern_typed(&ansi_codec_win, reinterpret_cast<const char16_t*>(pattern),
+                                                   static_cast<int>(wcslen(pattern)), form, !anycase, &q.pattern);
+    if (r.fault != kFindPatternOk) {
+      error_text(find_pattern_fault_text(r.fault), nullptr, r.at + 1);
       return 2;
     }
-    // The first window (its opening read it), then the entries straight:
-    // nothing is laid out as records.
-    const CaptureSnapshot* s = record_windows_next(w);
-    run.origin = timeline_first_time_us(s->records, s->times, s->count);
-    find_search_run(&search, s->records, s->times, s->count, find_line, &run);
-    find_search_next_stretch(&search);
-    RecordEntry e;
-    while (record_windows_entry(w, &e))
-      if (e.type >= kKindRecvCh1 && e.type <= kKindSentCh2)
-        find_search_chunk(&search, e.type - 1, e.data, e.length, e.time_us, 0, find_line, &run);
-    static RecordNotes notes;
-    record_windows_close(w, &notes);
-    if (notes.not_read) error_text(kTextRecordNotRead, notes.first_not_read);
-    if (notes.skipped || notes.torn_files)
-      error_text(kTextRecordSkipped, argv[2], static_cast<long long>(notes.skipped), notes.torn_files);
-  } else {
-    if (from.given || to.given) {
-      error_text(kTextSliceUsage, nullptr);
-      return 2;
-    }
-    if (capture_allocate(&g_app.capture)) {
-      error_text(kTextExportNoMemory, nullptr);
-      return 2;
-    }
-    LogLoadPlan plan = {};
-    int32_t records = 0;
-    int state = kLogTimesMissing;
-    const int failure = log_read_file(argv[2], &plan, &records, &state);
-    if (failure) {
-      error_text(failure, argv[2]);
-      capture_free(&g_app.capture);
-      return 2;
-    }
-    const int32_t count = capture_write_position(&g_app.capture);
-    run.origin = timeline_first_time_us(g_app.capture.records, g_app.capture.times, count);
-    run.wall_offset = g_app.capture.wall_offset_us;
-    run.local_zone = 1;
-    find_search_run(&search, g_app.capture.records, g_app.capture.times, count, find_line, &run);
-    capture_free(&g_app.capture);
+  } else if (q.what == kFindSilence && find_silence_typed(ms, &q.silence_us)) {
+    error_text(kTextFindBadSilence, nullptr);
+    return 2;
+  } else if (q.what == kFindBadFrame) {
+    modbus_monitor_options_now(&q.modbus);
   }
-  find_flush(&run);
-  return run.found ? 0 : 1;
+  const int recording = record_path_is_recording(argv[2]);
+  if (!recording && (from.given || to.given)) {
+    error_text(kTextSliceUsage, nullptr);
+    return 2;
+  }
+  // Room for every find of one stretch: the rows go out after each.
+  constexpr int32_t kRows = kCaptureRecords + kFindCarryRecords + kCaptureEvents;
+  static FindPass pass;
+  static FindOut out;
+  out = {};
+  out.out = GetStdHandle(STD_OUTPUT_HANDLE);
+  FindFound* found = static_cast<FindFound*>(std::malloc(kRows * sizeof(FindFound)));
+  FindPlace* places = static_cast<FindPlace*>(std::malloc(kRows * sizeof(FindPlace)));
+  FindList list = {found, 0, kRows, 0};
+  if (!found || !places || find_pass_begin(&pass, q)) {
+    std::free(found);
+    std::free(places);
+    error_text(kTextExportNoMemory, nullptr);
+    return 2;
+  }
+  FindRun run = {};
+  run.pass = &pass;
+  run.list = &list;
+  run.places = places;
+  run.placed = find_rows_out;
+  run.ctx = &out;
+  const int code = recording ? find_in_recording(argv[2], from, to, &run) : find_in_log(argv[2], &run);
+  find_pass_end(&pass);
+  std::free(found);
+  std::free(places);
+  find_flush(&out);
+  if (code) return code;
+  return out.found ? 0 : 1;
 }
 
 }  // namespace

@@ -75,7 +75,8 @@ void ports_for_run_take() {
 }
 
 // Record to Disk: stops a recording, or starts one in a folder the user
-// chooses (the "recordings" folder in the program folder to begin with).
+// chooses, from the last one used (the "recordings" folder in the program
+// folder to begin with).
 void record_command(HWND hwnd) {
   if (recorder_running()) {
     recorder_stop();
@@ -83,7 +84,7 @@ void record_command(HWND hwnd) {
     return;
   }
   wchar_t folder[MAX_PATH];
-  recorder_default_folder(folder);
+  recorder_start_folder(folder);
   if (folder_choose(hwnd, kTextMenuRecord, folder)) return;
   recorder_start(hwnd, folder);
   statusbar_refresh_color();
@@ -293,6 +294,7 @@ int run_command(HWND hwnd, int id) {
       else scroll_command(hwnd, id);
       return 0;
     case kCmdOpenRecording: recording_open_command(hwnd); return 0;
+    case kCmdOpenRecordingFolder: recording_open_folder_command(hwnd); return 0;
     case kCmdBackToLive: recording_close(hwnd); return 0;
     case kCmdFind: find_window_open(hwnd); return 0;
     case kCmdFindNext: find_step(hwnd, 1); return 0;
@@ -475,6 +477,7 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DPICHANGED: on_dpi_changed(hwnd, reinterpret_cast<const RECT*>(lp)); return 0;
     case WM_SIZE:
       if (g_statusbar) SendMessageW(g_statusbar, WM_SIZE, wp, lp);
+      recording_layout(hwnd);
       return 0;
     case WM_PAINT: {
       PAINTSTRUCT ps;

@@ -51,3 +51,22 @@ int32_t text16_to_int(const char16_t* s, int max_chars) {
   if (v < INT32_MIN) v = INT32_MIN;
   return static_cast<int32_t>(v);
 }
+
+void text16_menu_plain(char16_t* s) {
+  size_t out = 0;
+  for (size_t i = 0; s[i]; i++) {
+    if (s[i] == u'(' && s[i + 1] == u'&' && s[i + 2] && s[i + 2] != u'&' && s[i + 3] == u')') {
+      i += 3;  // "(&R)"
+      continue;
+    }
+    if (s[i] == u'&') {
+      if (s[i + 1] == u'&') s[out++] = s[++i];
+      continue;
+    }
+    s[out++] = s[i];
+  }
+  s[out] = 0;
+  while (out && s[out - 1] == u'.') s[--out] = 0;
+  if (out && s[out - 1] == u'\u2026') s[--out] = 0;
+  while (out && s[out - 1] == u' ') s[--out] = 0;
+}

@@ -22,3 +22,7 @@ int text16_equal_nocase(const char16_t* a, const char16_t* b);
 // sign, then digits up to the first other unit; no digits give 0. Values
 // beyond 32 bits are held at the 32-bit limits.
 int32_t text16_to_int(const char16_t* s, int max_chars);
+// A menu item's text as a title says it, in place: its access key marks
+// gone ("&Record" and "記録(&R)" both lose theirs, "&&" stays one "&") and
+// a closing "..." or "…" with it.
+void text16_menu_plain(char16_t* s);

@@ -28,7 +28,7 @@ const std::vector<uint8_t>& data() {
   return d;
 }
 
-int none(void*, int32_t, int64_t) { return 0; }
+void none(void*, int32_t, int64_t) {}
 
 void scan(benchmark::State& state, const FindPattern& p) {
   const auto& d = data();
@@ -62,7 +62,7 @@ BENCHMARK(BM_HexWithWildcards)->Unit(benchmark::kMillisecond);
 void BM_TextAnyCase(benchmark::State& state) {
   FindPattern p;
   const uint8_t t[] = {'E', 'R', 'R', 'O', 'R', ' ', '4', '2'};
-  find_pattern_text(t, 8, 0, &p);
+  find_pattern_text(t, 8, 0, nullptr, &p);
   scan(state, p);
 }
 BENCHMARK(BM_TextAnyCase)->Unit(benchmark::kMillisecond);
@@ -70,7 +70,7 @@ BENCHMARK(BM_TextAnyCase)->Unit(benchmark::kMillisecond);
 void BM_TextAnyCaseAllLetters(benchmark::State& state) {
   FindPattern p;
   const uint8_t t[] = {'t', 'i', 'm', 'e', 'o', 'u', 't'};
-  find_pattern_text(t, 7, 0, &p);
+  find_pattern_text(t, 7, 0, nullptr, &p);
   scan(state, p);
 }
 BENCHMARK(BM_TextAnyCaseAllLetters)->Unit(benchmark::kMillisecond);

@@ -103,7 +103,7 @@ void BM_ReadAsWindows(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadAsWindows)->Unit(benchmark::kMillisecond);
 
-int no_hit(void*, const FindHit&) { return 0; }
+void no_hit(void*, const FindHit&) {}
 
 // The same recording read as /find reads it: each entry's bytes straight
 // into the matcher, a hex pattern that is not there.

@@ -15,6 +15,8 @@ add_executable(Quorrin WIN32
   record/record_files_win.cpp
   record/record_view_win.cpp
   find/find_win.cpp
+  find/find_search_win.cpp
+  find/go_to_time_win.cpp
   record/recorder_win.cpp
   send/input_send_win.cpp
   send/send_format_dialog_win.cpp

@@ -18,4 +18,6 @@ static int ansi_encode_win(void*, const char16_t* units, int count, uint8_t* out
   return n;
 }
 
-const AnsiCodec ansi_codec_win = {nullptr, ansi_encode_win};
+static int ansi_lead_byte_win(void*, uint8_t b) { return IsDBCSLeadByteEx(CP_THREAD_ACP, b) ? 1 : 0; }
+
+const AnsiCodec ansi_codec_win = {nullptr, ansi_encode_win, ansi_lead_byte_win};

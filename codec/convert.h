@@ -23,9 +23,12 @@ void byte_hex_text(uint8_t byte, char16_t out[3]);
 // the code page cannot hold becomes its default character rather than a
 // look-alike. encode converts `count` units and writes at most `cap` bytes;
 // it returns the number written, or 0 when the conversion failed.
+// lead_byte (may be null: a code page of single bytes) says whether a byte
+// begins a double-byte character.
 struct AnsiCodec {
   void* ctx;
   int (*encode)(void* ctx, const char16_t* units, int count, uint8_t* out, int cap);
+  int (*lead_byte)(void* ctx, uint8_t b) = nullptr;
 };
 
 // The Win32 codec (CP_THREAD_ACP, WC_NO_BEST_FIT_CHARS); Windows builds only.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "codec/convert.h"
 #include "codec/notation.h"
 #include "settings/message_text.h"
 
@@ -18,12 +19,26 @@ FindPatternResult finish(FindPattern* out) {
 
 }  // namespace
 
-FindPatternResult find_pattern_text(const uint8_t* bytes, int n, int match_case, FindPattern* out) {
+FindPatternResult find_pattern_text(const uint8_t* bytes, int n, int match_case, const uint8_t* lead, FindPattern* out) {
   std::memset(out, 0, sizeof *out);
   if (n > kFindPatternMax) return {kFindPatternTooLong, kFindPatternMax};
-  out->fold_case = !match_case;
+  if (lead) std::memcpy(out->lead, lead, sizeof out->lead);
   out->length = n;
-  for (int i = 0; i < n; i++) out->bytes[i] = match_case ? bytes[i] : lower(bytes[i]);
+  for (int i = 0; i < n; i++) {
+    out->bytes[i] = bytes[i];
+    // A lead byte and the byte after it are one character: neither folds.
+    if (find_pattern_lead(*out, bytes[i]) && i + 1 < n) {
+      out->bytes[i + 1] = bytes[i + 1];
+      i++;
+      continue;
+    }
+    const uint8_t b = bytes[i];
+    if (!match_case && ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'))) {
+      out->bytes[i] = lower(bytes[i]);
+      out->fold[i] = 1;
+      out->fold_case = 1;
+    }
+  }
   return finish(out);
 }
 
@@ -66,6 +81,32 @@ FindPatternResult find_pattern_notation(const char16_t* units, int n, FindPatter
   }
 }
 
+FindPatternResult find_pattern_typed(const AnsiCodec* codec, const char16_t* units, int n, int form, int match_case,
+                                     FindPattern* p) {
+  if (form == 'T') {
+    // As typed, in the ANSI code page, as the program sends text; a
+    // character the code page lacks would become its default character and
+    // find what was never typed.
+    uint8_t bytes[4 * kFindPatternMax + 4];
+    const int count = n > kFindPatternMax ? kFindPatternMax + 1 : n;
+    int got = 0;
+    for (int i = 0; i < count; i++) {
+      const int pair = i + 1 < count && units[i] >= 0xD800 && units[i] < 0xDC00 && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000;
+      const int k = codec->encode(codec->ctx, units + i, pair ? 2 : 1, bytes + got, static_cast<int>(sizeof bytes) - got);
+      if (k <= 0 || (k == 1 && bytes[got] == '?' && units[i] != u'?')) return {kFindPatternNotInCodePage, i};
+      got += k;
+      i += pair;
+    }
+    uint8_t lead[32] = {};
+    if (codec->lead_byte)
+      for (int b = 0x80; b < 256; b++)
+        if (codec->lead_byte(codec->ctx, static_cast<uint8_t>(b))) lead[b >> 3] |= static_cast<uint8_t>(1u << (b & 7));
+    return find_pattern_text(bytes, got, match_case, lead, p);
+  }
+  if (form == 'H') return find_pattern_hex(units, n, p);
+  return find_pattern_notation(units, n, p);
+}
+
 int find_pattern_fault_text(int fault) {
   switch (fault) {
     case kFindPatternEmpty: return kTextFindEmpty;
@@ -75,6 +116,7 @@ int find_pattern_fault_text(int fault) {
     case kFindPatternOpenQuote: return kTextFindOpenQuote;
     case kFindPatternNotByte: return kTextFindNotByte;
     case kFindPatternOnlyAny: return kTextFindOnlyAny;
+    case kFindPatternNotInCodePage: return kTextFindNotInCodePage;
     default: return 0;
   }
 }

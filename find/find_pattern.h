@@ -2,7 +2,9 @@
 // from one of three forms the user types:
 //
 //   text      OK 1234          as typed (already bytes in the ANSI code
-//                              page), with or without telling case apart
+//                              page), with or without telling case apart;
+//                              only single-byte letters fold, never the
+//                              second byte of a double-byte character
 //   hex       01 03 ?? ?? 00 0A   pairs of hex digits, "??" for any byte
 //   notation  "OK"0D0A         the strings notation (codec/notation.h)
 //
@@ -15,9 +17,13 @@ constexpr int kFindPatternMax = 256;
 
 struct FindPattern {
   int32_t length;                  // 1 .. kFindPatternMax
-  int32_t fold_case;               // 1: ASCII letters match either case
-  uint8_t bytes[kFindPatternMax];  // the bytes (lower case where fold_case)
+  int32_t fold_case;               // 1: some byte is a letter that matches either case
+  uint8_t bytes[kFindPatternMax];  // the bytes (lower case where fold)
   uint8_t any[kFindPatternMax];    // 1: any byte stands here
+  uint8_t fold[kFindPatternMax];   // 1: a single-byte ASCII letter that matches either case
+  // The code page's lead bytes (bit b % 8 of lead[b / 8]): a byte after one
+  // is the second of a double-byte character, and never folds.
+  uint8_t lead[32];
 };
 
 enum FindPatternFault {
@@ -29,6 +35,7 @@ enum FindPatternFault {
   kFindPatternOpenQuote,  // a quoted run never closed (notation)
   kFindPatternNotByte,    // a character in quotes above FF (notation)
   kFindPatternOnlyAny,    // every byte is "??": it would match everywhere
+  kFindPatternNotInCodePage,  // text: a character the code page cannot write
 };
 
 struct FindPatternResult {
@@ -36,16 +43,26 @@ struct FindPatternResult {
   int32_t at;     // unit (or byte) where the fault lies, 0-based
 };
 
-FindPatternResult find_pattern_text(const uint8_t* bytes, int n, int match_case, FindPattern* out);
+// `lead`: the code page's lead bytes as FindPattern::lead holds them, or
+// null for a code page of single bytes.
+FindPatternResult find_pattern_text(const uint8_t* bytes, int n, int match_case, const uint8_t* lead, FindPattern* out);
 FindPatternResult find_pattern_hex(const char16_t* units, int n, FindPattern* out);
 FindPatternResult find_pattern_notation(const char16_t* units, int n, FindPattern* out);
 
 // The message text that says what a fault is (its %d the place, 1-based).
 int find_pattern_fault_text(int fault);
 
-// 1 when `b` matches the pattern's byte at index i.
-inline int find_pattern_byte_matches(const FindPattern& p, int i, uint8_t b) {
-  if (p.any[i]) return 1;
-  if (p.fold_case && b >= 'A' && b <= 'Z') b = static_cast<uint8_t>(b - 'A' + 'a');
-  return b == p.bytes[i];
+struct AnsiCodec;  // codec/convert.h
+// A pattern typed in one of its forms ('N' the strings notation, 'H' hex,
+// 'T' text in the ANSI code page of `codec`, with or without case).
+FindPatternResult find_pattern_typed(const AnsiCodec* codec, const char16_t* units, int n, int form, int match_case,
+                                     FindPattern* p);
+
+inline int find_pattern_lead(const FindPattern& p, uint8_t b) { return (p.lead[b >> 3] >> (b & 7)) & 1; }
+
+// 1 when `b` matches the pattern's byte at index i; `trail` 1 when b is the
+// second byte of a double-byte character in what is searched (it never folds).
+inline int find_pattern_byte_matches(const FindPattern& p, int i, uint8_t b, int trail = 0) {
+  if (p.any[i] || b == p.bytes[i]) return 1;
+  return p.fold[i] && !trail && b >= 'A' && b <= 'Z' && static_cast<uint8_t>(b - 'A' + 'a') == p.bytes[i];
 }

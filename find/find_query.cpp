@@ -1,15 +1,14 @@
 #include "find/find_query.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-
-#include "timeline/export.h"
 
 namespace {
 
 int stream_wanted(uint32_t streams, int kind) { return kind >= 1 && kind <= 4 && (streams >> (kind - 1)) & 1u; }
 int channel_wanted(uint32_t streams, int ch) { return (streams >> (2 * (ch - 1))) & 3u; }
+int is_data_kind(uint8_t kind) { return kind >= kKindRecvCh1 && kind <= kKindSentCh2; }
 
 struct Adding {
   FindList* out;
@@ -18,27 +17,26 @@ struct Adding {
 };
 
 void add(FindList* out, const FindFound& f) {
-  if (out->n < out->capacity) out->items[out->n++] = f;
-  else out->more++;
+  if (find_list_room(out)) out->items[out->n++] = f;
 }
 
-FindFound at_record(const CaptureSnapshot& s, int32_t first, int32_t last, uint8_t what) {
+// A find that begins at record `at` of `records` (those of the stretch, or
+// the bad frames' joined ones); its first and last go in the caller's terms.
+FindFound at_record(const CaptureRecord* records, const int64_t* times, int32_t count, int32_t at, uint8_t what) {
   FindFound f = {};
   f.what = what;
-  f.first = first;
-  f.last = last;
-  if (first >= 0 && first < s.count) {
-    f.kind = s.records[first].kind;
-    f.within = find_within_chunk(s.records, first);
-    f.chunk_time_us = f.time_us = s.times ? s.times[first] : kTimeUnknown;
+  f.offset = -1;
+  f.chunk_time_us = f.time_us = kTimeUnknown;
+  if (at >= 0 && at < count) {
+    f.kind = records[at].kind;
+    f.within = find_within_chunk(records, at);
+    f.chunk_time_us = f.time_us = times ? times[at] : kTimeUnknown;
     f.channel = static_cast<uint8_t>(f.kind <= 2 ? 1 : 2);
-  } else {
-    f.chunk_time_us = f.time_us = kTimeUnknown;
   }
   return f;
 }
 
-int on_bytes(void* ctx, const FindHit& h) {
+void on_bytes(void* ctx, const FindHit& h) {
   Adding* a = static_cast<Adding*>(ctx);
   FindFound f = {};
   f.what = kFindBytes;
@@ -48,6 +46,7 @@ int on_bytes(void* ctx, const FindHit& h) {
   f.within = h.within;
   f.first = h.record;
   f.last = -1;
+  f.offset = h.offset;
   // The last record: the pattern's bytes counted on through the stream's
   // records, over the gap markers between its chunks.
   if (h.record >= 0) {
@@ -60,53 +59,163 @@ int on_bytes(void* ctx, const FindHit& h) {
     f.last = i < a->s->count ? i : a->s->count - 1;
   }
   add(a->out, f);
-  return 0;
 }
 
-void find_silences(FindPass* f, const CaptureSnapshot& s, FindList* out) {
+// Each stream's offset of the finds' first records (finds[from ..], in
+// record order), counted on from `fed`, which ends as the stretch's end.
+void offsets(const CaptureRecord* records, int32_t count, FindFound* finds, int32_t from, int32_t to, int64_t fed[4]) {
+  int32_t k = from;
+  for (int32_t i = 0; i < count; i++) {
+    for (; k < to && finds[k].first <= i; k++)
+      if (finds[k].first == i && finds[k].offset < 0 && is_data_kind(finds[k].kind)) finds[k].offset = fed[finds[k].kind - 1];
+    if (is_data_kind(records[i].kind)) fed[records[i].kind - 1]++;
+  }
+}
+
+void find_silences(FindPass* f, const CaptureSnapshot& s, FindList* out, const LineShape shape[2]) {
   int32_t at = 0, gap = -1;
   TimelineChunk c;
   while (timeline_next_chunk(s.records, s.times, s.count, &at, &gap, &c)) {
-    const int ch = c.kind <= 2 ? 0 : 1;
-    if (!channel_wanted(f->q.streams, ch + 1)) continue;
-    if (f->have_prev[ch]) {
-      const int64_t quiet = timeline_silence_us(f->prev[ch], c, f->q.shape);
-      if (quiet != kTimeUnknown && quiet > f->q.silence_us) {
-        FindFound found = at_record(s, c.first, c.first + c.count - 1, kFindSilence);
+    // The silence before a chunk is the line's, whichever channel spoke
+    // last; the channels ticked only choose the chunks looked at.
+    if (f->have_prev && stream_wanted(f->q.streams, c.kind)) {
+      const int64_t quiet = timeline_silence_or_digits_us(f->prev, c, shape);
+      if (quiet != kTimeUnknown && quiet >= f->q.silence_us) {
+        FindFound found = at_record(s.records, s.times, s.count, c.first, kFindSilence);
+        found.first = c.first;
+        found.last = c.first + c.count - 1;
         found.detail = quiet;
         add(out, found);
       }
     }
-    f->prev[ch] = c;
-    f->have_prev[ch] = 1;
+    f->prev = c;
+    f->have_prev = 1;
   }
 }
 
-int find_bad_frames(FindPass* f, const CaptureSnapshot& s, FindList* out, const std::atomic<int>* cancel) {
-  ModbusMonitorOptions o = f->q.modbus;
-  o.events = s.events;
-  o.event_count = s.event_count;
-  o.base = s.base;
-  if (modbus_monitor_decode_either(s.records, s.times, s.count, &o, &f->frames, &f->scratch, nullptr, cancel))
-    return 1;
+// The bad frames among the joined records' frames [0, upto) (by first
+// record), placed in the stretch: joined record j is the stretch's
+// j + f->carry_from.
+void bad_frames_until(FindPass* f, int32_t upto, FindList* out) {
   const ModbusFrameList& l = f->frames;
-  for (int32_t i = 0; i < l.n; i++) {
+  const CaptureSnapshot& j = f->joined;
+  int64_t fed[kFindStreams];
+  std::memcpy(fed, f->carry_fed, sizeof fed);
+  const int32_t before = out->n;
+  for (int32_t i = 0; i < l.n && l.frames[i].first_record < upto; i++) {
     const ModbusFrame& m = l.frames[i];
-    if (!stream_wanted(f->q.streams, (m.channel - 1) * 2 + m.sent + 1)) continue;
     uint8_t why = 0;
     int64_t detail = 0;
     if (m.check != kMonitorOk) why = kFindBadCheck, detail = m.check;
     else if (m.fields & kFieldException) why = kFindBadException, detail = m.exception;
-    // A request the stretch holds nothing after may yet be answered.
-    else if (m.role == kMonitorRequest && m.pair < 0 && i + 1 < l.n) why = kFindBadNoAnswer;
+    else if (modbus_monitor_unanswered(l.frames, l.n, i, f->q.modbus.line_monitor)) why = kFindBadNoAnswer;
     if (!why) continue;
-    FindFound found = at_record(s, m.first_record, m.last_record, kFindBadFrame);
+    const int32_t kind = j.records[m.first_record].kind;
+    if (!stream_wanted(f->q.streams, kind)) continue;
+    FindFound found = at_record(j.records, j.times, j.count, m.first_record, kFindBadFrame);
+    // The carry's first chunk began before it.
+    if (found.within == m.first_record) found.within += f->carry_within;
     found.time_us = m.time_us;
     found.why = why;
     found.detail = detail;
     found.channel = m.channel;
+    found.first = m.first_record;  // joined terms until the offsets are counted
+    found.last = m.last_record;
     add(out, found);
   }
+  offsets(j.records, upto, out->items, before, out->n, fed);
+  for (int32_t k = before; k < out->n; k++) {
+    FindFound& found = out->items[k];
+    const int32_t first = found.first + f->carry_from, last = found.last + f->carry_from;
+    found.first = first < 0 ? -1 : first;
+    found.last = last < 0 ? -1 : last;
+  }
+}
+
+// Where the joined records' decode stops being sure: the earliest first
+// record of each stream's last frame, of each pair's last request still
+// waiting, and of any frame that runs past that, among those within
+// kFindCarryRecords of the end.
+int32_t carry_cut(const ModbusFrameList& l, int32_t count, int line_monitor) {
+  const int32_t near = count - kFindCarryRecords;
+  int32_t cut = count;
+  int seen[8] = {};
+  for (int32_t i = l.n - 1; i >= 0; i--) {
+    const ModbusFrame& m = l.frames[i];
+    if (m.first_record < near) break;
+    const int stream = (m.channel - 1) * 2 + m.role;
+    if (!seen[stream]) {
+      seen[stream] = 1;
+      cut = std::min(cut, m.first_record);
+    }
+    const int pair = line_monitor ? 0 : m.channel;
+    if (!seen[4 + pair] && m.role == kMonitorRequest) {
+      seen[4 + pair] = 1;
+      if (m.check == kMonitorOk && m.pair < 0 && !modbus_monitor_unanswered(l.frames, l.n, i, line_monitor))
+        cut = std::min(cut, m.first_record);
+    }
+  }
+  // No frame may be cut in two: one pass back (frames by first record).
+  for (int32_t i = l.n - 1; i >= 0; i--)
+    if (l.frames[i].first_record < cut && l.frames[i].last_record >= cut) cut = l.frames[i].first_record;
+  // The carry stays bounded whatever the records hold: frames that run
+  // into each other from further back are decided where they are.
+  if (cut < near) {
+    cut = count;
+    for (int32_t i = l.n - 1; i >= 0 && l.frames[i].first_record >= near; i--) cut = l.frames[i].first_record;
+  }
+  return cut;
+}
+
+int decode_joined(FindPass* f, const LineShape shape[2], const std::atomic<int>* cancel) {
+  ModbusMonitorOptions o = f->q.modbus;
+  if (shape) o.shape[0] = shape[0], o.shape[1] = shape[1];
+  o.events = f->joined.events;
+  o.event_count = f->joined.event_count;
+  o.base = 0;
+  return modbus_monitor_decode_either(f->joined.records, f->joined.times, f->joined.count, &o, &f->frames,
+                                      &f->scratch, nullptr, cancel);
+}
+
+int find_bad_frames(FindPass* f, const CaptureSnapshot& s, FindList* out, const std::atomic<int>* cancel,
+                    const LineShape shape[2]) {
+  CaptureSnapshot& j = f->joined;
+  // The stretch after what was carried; events placed in the joined records.
+  const int32_t n = std::min(s.count, kCaptureRecords);
+  std::memcpy(j.records + f->carry_n, s.records, static_cast<size_t>(n) * sizeof *s.records);
+  for (int32_t i = 0; i < n; i++) j.times[f->carry_n + i] = s.times ? s.times[i] : kTimeUnknown;
+  j.count = f->carry_n + n;
+  for (int32_t i = 0; i < s.event_count && j.event_count < kCaptureEvents; i++) {
+    LineEvent e = s.events[i];
+    e.place = e.place - s.base + f->carry_n;
+    if (e.place < f->carry_n) e.place = f->carry_n;
+    j.events[j.event_count++] = e;
+  }
+  f->carry_from = -f->carry_n;
+  if (decode_joined(f, shape, cancel)) return 1;
+  const int32_t cut = carry_cut(f->frames, j.count, f->q.modbus.line_monitor);
+  bad_frames_until(f, cut, out);
+  // What is carried: the records from the cut on, and the events among them.
+  int64_t fed[kFindStreams];
+  std::memcpy(fed, f->carry_fed, sizeof fed);
+  for (int32_t i = 0; i < cut; i++)
+    if (is_data_kind(j.records[i].kind)) fed[j.records[i].kind - 1]++;
+  std::memcpy(f->carry_fed, fed, sizeof fed);
+  const int32_t within = cut < j.count ? find_within_chunk(j.records, cut) : 0;
+  f->carry_within = within + (cut < j.count && within == cut ? f->carry_within : 0);
+  // Until the next stretch comes, the carry is placed in this one.
+  f->carry_from = cut - f->carry_n;
+  f->carry_n = j.count - cut;
+  std::memmove(j.records, j.records + cut, static_cast<size_t>(f->carry_n) * sizeof *j.records);
+  std::memmove(j.times, j.times + cut, static_cast<size_t>(f->carry_n) * sizeof *j.times);
+  int32_t kept = 0;
+  for (int32_t i = 0; i < j.event_count; i++)
+    if (j.events[i].place >= cut) {
+      j.events[kept] = j.events[i];
+      j.events[kept++].place -= cut;
+    }
+  j.event_count = kept;
+  j.count = f->carry_n;
   return 0;
 }
 
@@ -115,57 +224,134 @@ void find_events(FindPass* f, const CaptureSnapshot& s, FindList* out) {
   for (int32_t i = 0; i < s.event_count; i++) {
     const LineEvent& e = s.events[i];
     if (e.kind == kEventLoaded || e.kind == kEventCleared) continue;
+    if (f->q.event && e.kind != f->q.event) continue;
     if (e.channel && !channel_wanted(f->q.streams, e.channel)) continue;
     int64_t place = e.place - s.base;
     if (place < 0 || place > s.count) continue;
-    if (place == s.count) place = s.count - 1;
-    // The event stands before a record; the view marks the chunk it opens.
+    // The event stands before a record; the view marks the chunk it opens,
+    // or, at a stretch's end (a recording's window ends after it), the
+    // chunk it follows: a gap marker has no time to be found by.
     int32_t first = static_cast<int32_t>(place);
-    while (first < s.count && s.records[first].kind >= 128) first++;
-    if (first == s.count) first = static_cast<int32_t>(place);
-    FindFound found = at_record(s, first, first, kFindLineEvent);
+    while (first < s.count && !is_data_kind(s.records[first].kind)) first++;
+    if (first == s.count) {
+      first = static_cast<int32_t>(place) - 1;
+      while (first > 0 && !is_data_kind(s.records[first].kind)) first--;
+      if (first < 0) first = 0;
+    }
+    FindFound found = at_record(s.records, s.times, s.count, first, kFindLineEvent);
+    found.first = found.last = first;
     found.time_us = e.time_us;
     found.why = e.kind;
     found.detail = e.detail;
     found.channel = e.channel;
+    found.offset = -1;
     add(out, found);
   }
 }
 
 }  // namespace
 
-void find_pass_begin(FindPass* f, const FindQuery& q) {
+int find_pass_begin(FindPass* f, const FindQuery& q) {
+  find_pass_end(f);
   f->q = q;
-  f->have_prev[0] = f->have_prev[1] = 0;
+  f->have_prev = 0;
+  std::memset(f->fed, 0, sizeof f->fed);
+  std::memset(f->carry_fed, 0, sizeof f->carry_fed);
+  f->carry_n = f->carry_from = f->carry_within = 0;
   if (q.what == kFindBytes) find_search_begin(&f->bytes, q.pattern, q.streams);
+  if (q.what != kFindBadFrame) return 0;
+  f->joined.records = static_cast<CaptureRecord*>(std::malloc((kCaptureRecords + kFindCarryRecords) * sizeof(CaptureRecord)));
+  f->joined.times = static_cast<int64_t*>(std::malloc((kCaptureRecords + kFindCarryRecords) * sizeof(int64_t)));
+  f->joined.count = f->joined.event_count = 0;
+  if (!f->joined.records || !f->joined.times) {
+    find_pass_end(f);
+    return 1;
+  }
+  return 0;
 }
 
 void find_pass_end(FindPass* f) {
   modbus_frame_list_free(&f->frames);
   modbus_frame_list_free(&f->scratch);
+  capture_snapshot_free(&f->joined);
 }
 
 void find_pass_next_stretch(FindPass* f) {
   if (f->q.what == kFindBytes) find_search_next_stretch(&f->bytes);
 }
 
-int find_pass_run(FindPass* f, const CaptureSnapshot& s, FindList* out, const std::atomic<int>* cancel) {
+int find_pass_run(FindPass* f, const CaptureSnapshot& s, FindList* out, const std::atomic<int>* cancel,
+                  const LineShape* shape) {
   const int32_t before = out->n;
+  const LineShape* lines = shape ? shape : f->q.shape;
   int cancelled = 0;
   switch (f->q.what) {
     case kFindBytes: {
       Adding a = {out, &s, f->q.pattern.length};
-      find_search_run(&f->bytes, s.records, s.times, s.count, on_bytes, &a);
+      find_search_run(&f->bytes, s, on_bytes, &a);
       break;
     }
-    case kFindSilence: find_silences(f, s, out); break;
-    case kFindBadFrame: cancelled = find_bad_frames(f, s, out, cancel); break;
+    case kFindSilence: find_silences(f, s, out, lines); break;
+    case kFindBadFrame: cancelled = find_bad_frames(f, s, out, cancel, shape ? shape : f->q.modbus.shape); break;
     case kFindLineEvent: find_events(f, s, out); break;
   }
   // The matcher reports a match where it ends; the list goes by where each begins.
   std::stable_sort(out->items + before, out->items + out->n,
                    [](const FindFound& a, const FindFound& b) { return a.first < b.first; });
+  if (f->q.what == kFindSilence) offsets(s.records, s.count, out->items, before, out->n, f->fed);
   return cancelled;
+}
+
+int find_pass_finish(FindPass* f, FindList* out, const std::atomic<int>* cancel) {
+  if (f->q.what != kFindBadFrame || f->carry_n == 0) return 0;
+  if (decode_joined(f, nullptr, cancel)) return 1;
+  bad_frames_until(f, f->joined.count, out);
+  f->carry_n = 0;
+  f->joined.count = f->joined.event_count = 0;
+  return 0;
+}
+
+uint32_t find_streams_of(uint32_t channels, uint32_t directions) {
+  uint32_t streams = 0;
+  for (int s = 0; s < kFindStreams; s++)
+    if (((channels ? channels : 3u) >> (s / 2) & 1u) && ((directions ? directions : 3u) >> (s % 2) & 1u))
+      streams |= 1u << s;
+  return streams;
+}
+
+int find_silence_typed(const char16_t* p, int64_t* us) {
+  int64_t ms = 0;
+  while (*p == u' ') p++;
+  const char16_t* digits = p;
+  for (; *p >= u'0' && *p <= u'9' && ms < 100000000; p++) ms = ms * 10 + (*p - u'0');
+  while (*p == u' ') p++;
+  if (*p || p == digits || ms < 1 || ms >= 100000000) return 1;
+  *us = ms * 1000;
+  return 0;
+}
+
+int find_query_same(const FindQuery& a, const FindQuery& b) {
+  if (a.what != b.what || a.streams != b.streams || a.silence_us != b.silence_us || a.event != b.event) return 0;
+  if (a.what != kFindBytes) return 1;
+  const FindPattern &p = a.pattern, &r = b.pattern;
+  if (p.length != r.length || p.fold_case != r.fold_case) return 0;
+  for (int i = 0; i < p.length; i++)
+    if (p.bytes[i] != r.bytes[i] || p.any[i] != r.any[i] || p.fold[i] != r.fold[i]) return 0;
+  return 1;
+}
+
+uint8_t find_event_kind(const char16_t* name) {
+  for (int kind = 1; kind < 256; kind++) {
+    const char* n = line_event_name(static_cast<uint8_t>(kind));
+    if (!n || !n[0] || std::strcmp(n, "?") == 0) continue;
+    int i = 0;
+    for (; n[i] && name[i]; i++) {
+      const char16_t c = name[i] >= u'A' && name[i] <= u'Z' ? static_cast<char16_t>(name[i] - u'A' + u'a') : name[i];
+      if (c != static_cast<unsigned char>(n[i])) break;
+    }
+    if (!n[i] && !name[i]) return static_cast<uint8_t>(kind);
+  }
+  return 0;
 }
 
 int32_t find_time_first(const int64_t* times, int32_t count, int64_t at) {
@@ -178,77 +364,4 @@ int32_t find_within_chunk(const CaptureRecord* records, int32_t at) {
   int32_t i = at;
   while (i > 0 && records[i - 1].kind == records[at].kind) i--;
   return at - i;
-}
-
-void find_time_texts(int64_t t, int64_t origin, int64_t local_us, char seconds[40], char day[24]) {
-  seconds[0] = day[0] = 0;
-  const int64_t d = t == kTimeUnknown || origin == kTimeUnknown ? kTimeUnknown : time_sub_us(t, origin);
-  if (d != kTimeUnknown) {
-    const int64_t a = d < 0 ? -d : d;  // never INT64_MIN: that is kTimeUnknown
-    std::snprintf(seconds, 40, "%s%lld.%06lld", d < 0 ? "-" : "", static_cast<long long>(a / 1000000),
-                  static_cast<long long>(a % 1000000));
-  }
-  char full[32];
-  if (local_us != kTimeUnknown && timeline_format_wall(local_us, 0, full) == 0) std::snprintf(day, 24, "%s", full + 11);
-}
-
-void find_row_text(const FindFound& f, int64_t origin, int64_t local_us, const uint8_t* preview, int32_t preview_n,
-                   FindRowText* out) {
-  *out = FindRowText{};
-  find_time_texts(f.time_us, origin, local_us, out->seconds, out->day);
-  if (f.channel == 1 || f.channel == 2) std::snprintf(out->channel, sizeof out->channel, "CH%d", f.channel);
-  if (f.what != kFindLineEvent && f.kind >= 1 && f.kind <= 4)
-    std::snprintf(out->direction, sizeof out->direction, "%s", f.kind % 2 ? "RX" : "TX");
-  switch (f.what) {
-    case kFindSilence:
-      std::snprintf(out->found, sizeof out->found, "silence %lld.%03lld ms", static_cast<long long>(f.detail / 1000),
-                    static_cast<long long>(f.detail % 1000));
-      break;
-    case kFindBadFrame:
-      if (f.why == kFindBadCheck) std::snprintf(out->found, sizeof out->found, "%s", modbus_check_name(static_cast<uint8_t>(f.detail)));
-      else if (f.why == kFindBadException)
-        std::snprintf(out->found, sizeof out->found, "exception %02X %s", static_cast<unsigned>(f.detail & 0xFF),
-                      modbus_exception_name(static_cast<uint8_t>(f.detail)));
-      else std::snprintf(out->found, sizeof out->found, "no answer");
-      break;
-    case kFindLineEvent:
-      if (f.why == kEventSettings) std::snprintf(out->found, sizeof out->found, "settings %lld baud", static_cast<long long>(f.detail));
-      else if (f.why == kEventBack) std::snprintf(out->found, sizeof out->found, "back after %lld ms", static_cast<long long>(f.detail));
-      else if (f.why == kEventLost || f.why == kEventRecordStopped)
-        std::snprintf(out->found, sizeof out->found, "%s error %lld", line_event_name(f.why), static_cast<long long>(f.detail));
-      else std::snprintf(out->found, sizeof out->found, "%s", line_event_name(f.why));
-      break;
-    default: break;
-  }
-  if (preview_n > kFindPreviewBytes) preview_n = kFindPreviewBytes;
-  int k = 0;
-  for (int32_t i = 0; i < preview_n; i++) {
-    k += std::snprintf(out->hex + k, sizeof out->hex - static_cast<size_t>(k), i ? " %02X" : "%02X", preview[i]);
-    out->text[i] = preview[i] >= 0x20 && preview[i] < 0x7F ? static_cast<char>(preview[i]) : '.';
-  }
-}
-
-int32_t find_csv_row(const FindRowText& t, char* out, int32_t room) {
-  char text[2 * kFindPreviewBytes + 3];
-  int k = 0;
-  const int quote = std::strpbrk(t.text, ",\"") != nullptr;
-  if (quote) text[k++] = '"';
-  for (const char* p = t.text; *p; p++) {
-    if (*p == '"') text[k++] = '"';
-    text[k++] = *p;
-  }
-  if (quote) text[k++] = '"';
-  text[k] = 0;
-  const int n = std::snprintf(out, static_cast<size_t>(room), "%s,%s,%s,%s,%s,%s,%s\r\n", t.seconds, t.day, t.channel,
-                              t.direction, t.found, t.hex, text);
-  return n < 0 || n >= room ? -1 : n;
-}
-
-int32_t find_preview(const CaptureRecord* records, int32_t count, const FindFound& f, uint8_t out[kFindPreviewBytes]) {
-  int32_t n = 0;
-  for (int32_t i = f.first < 0 ? count : f.first; i < count && n < kFindPreviewBytes; i++) {
-    if (records[i].kind == f.kind) out[n++] = capture_byte(records[i]);
-    else if (records[i].kind < 128) break;  // another stream's chunk: the find's bytes stop here
-  }
-  return n;
 }

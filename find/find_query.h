@@ -1,11 +1,13 @@
 // What Find looks for in a stretch of records (a snapshot of the live
 // capture, a loaded log, a window of a recording), and the one pass that
-// finds it there: a run of bytes (find/find_search.h), a silence longer
-// than a limit on a channel (the silence rule of timeline/chunks.h), a bad
-// Modbus frame (the monitor's decoder: a bad check, an exception answer, a
-// request never answered) or a line event. A pass goes on over the next
-// stretch of a recording with what spans two of them: the bytes' tails and
-// each channel's last chunk.
+// finds it there: a run of bytes (find/find_search.h), a chunk whose
+// silence before it is at least a limit (timeline_silence_us, the figure
+// the cell tooltip shows; the gap digits where times are unknown), a bad
+// Modbus frame (the monitor's own framing and pairing: a bad check, an
+// exception answer, a request never answered) or a line event. A pass goes
+// on over the next stretch of a recording with what spans two of them: the
+// bytes' tails, the latest chunk, and the Modbus streams' last frames,
+// carried over so that a stretch's edge never cuts a frame.
 //
 // Pure; the finds go into a list the caller sized.
 #pragma once
@@ -23,9 +25,10 @@ enum FindBadWhy : uint8_t { kFindBadCheck = 1, kFindBadException = 2, kFindBadNo
 
 struct FindQuery {
   uint8_t what;             // FindWhat
+  uint8_t event;            // kFindLineEvent: the kind looked for, 0: every kind
   uint32_t streams;         // bit s: stream s (0 CH1 RX, 1 CH1 TX, 2 CH2 RX, 3 CH2 TX); a channel counts when either of its bits is set
   FindPattern pattern;      // kFindBytes
-  int64_t silence_us;       // kFindSilence: silences longer than this
+  int64_t silence_us;       // kFindSilence: silences at least this long
   LineShape shape[2];       // CH1, CH2: for the silences
   ModbusMonitorOptions modbus;  // kFindBadFrame (its events are each stretch's own)
 };
@@ -34,6 +37,7 @@ struct FindFound {
   int64_t time_us;        // the find's time: its chunk's, or the event's
   int64_t chunk_time_us;  // the time of the chunk its first record lies in
   int64_t detail;         // silence: its length in µs; bad frame: the check or exception code; event: its detail
+  int64_t offset;         // its first byte's offset in its stream's bytes since the pass began; -1: none (an event)
   int32_t first, last;    // records it covers in its stretch; first -1: it began in a stretch before
   int32_t within;         // its first record's index in its chunk
   uint8_t kind;           // record kind of its first record (1 .. 4)
@@ -42,31 +46,66 @@ struct FindFound {
   uint8_t channel;        // 1 or 2; 0 an event of the capture as a whole
 };
 
-// Finds in the order of their first record. When it is full, `more` counts
-// the finds not kept.
+// Finds in the order of their first record. The first `skip` finds are
+// passed over (a list that goes on where one full before ended); when it
+// is full, `more` counts the finds not kept.
 struct FindList {
   FindFound* items;
   int32_t n;
   int32_t capacity;
   int64_t more;
+  int64_t skip = 0;
 };
+// 1 when a find is to be kept at items[n]; counts it in skip or more else.
+inline int find_list_room(FindList* l) {
+  if (l->skip > 0) {
+    l->skip--;
+    return 0;
+  }
+  if (l->n < l->capacity) return 1;
+  l->more++;
+  return 0;
+}
+
+// Records a stretch's Modbus decode carries into the next at most: the
+// streams' last frames and the requests still waiting, when they lie this
+// close to its end (farther back, they are decided where they are).
+constexpr int32_t kFindCarryRecords = 16384;
 
 struct FindPass {
   FindQuery q;
   FindSearch bytes;
-  TimelineChunk prev[2];  // each channel's latest chunk, for its silences
-  int32_t have_prev[2];
+  TimelineChunk prev;  // the latest chunk, either channel's, for the silences
+  int32_t have_prev;
+  int64_t fed[kFindStreams];  // each stream's bytes in the stretches before
+  // Bad frames: the records carried from the stretch before (at the start
+  // of `joined`, then the stretch's own), where the carry's first record
+  // lies in that stretch (`carry_from`, negative when further back) and in
+  // its chunk, and each stream's bytes before it.
   ModbusFrameList frames, scratch;
+  CaptureSnapshot joined;
+  int32_t carry_n;
+  int32_t carry_from;
+  int32_t carry_within;
+  int64_t carry_fed[kFindStreams];
 };
 
-void find_pass_begin(FindPass* f, const FindQuery& q);
-// Frees the frame lists.
+// Begins a pass with `f` zeroed (FindPass{}) or ended: 0, or 1 when memory
+// is short for the bad frames' carry.
+int find_pass_begin(FindPass* f, const FindQuery& q);
+// Frees what the pass holds.
 void find_pass_end(FindPass* f);
 // Looks through one stretch and adds what it finds to `out`. 0, or 1 when
 // `cancel` (may be null) was set and the stretch was left part way.
-int find_pass_run(FindPass* f, const CaptureSnapshot& s, FindList* out, const std::atomic<int>* cancel);
+// `shape`: the channels' lines the stretch was recorded with (null: the
+// query's).
+int find_pass_run(FindPass* f, const CaptureSnapshot& s, FindList* out, const std::atomic<int>* cancel,
+                  const LineShape* shape = nullptr);
 // The next stretch follows the last one (the next window of a recording).
 void find_pass_next_stretch(FindPass* f);
+// After the last stretch: what it carried is decided, its finds placed in
+// that stretch (first -1 when further back). 0, or 1 when cancelled.
+int find_pass_finish(FindPass* f, FindList* out, const std::atomic<int>* cancel);
 
 // Go to time: the first of records 0 .. count - 1 whose time is at or after
 // `at` (on the times' own clock), or count when none is.
@@ -75,34 +114,15 @@ int32_t find_time_first(const int64_t* times, int32_t count, int64_t at);
 // stand right before it.
 int32_t find_within_chunk(const CaptureRecord* records, int32_t at);
 
-// A find's time as the list and the CSVs write it: seconds since `origin`
-// ("12.345678", empty when a time is unknown) and the time of day of
-// `local_us` (µs since 1970 read as UTC: "14:03:07.250000", empty when unknown).
-void find_time_texts(int64_t t, int64_t origin, int64_t local_us, char seconds[40], char day[24]);
+// The streams of the channels (bit 0 CH1, bit 1 CH2) and directions (bit 0
+// received, bit 1 sent) ticked; none ticked means both.
+uint32_t find_streams_of(uint32_t channels, uint32_t directions);
+// A silence limit typed in whole milliseconds (blanks around it), 1 to
+// 99,999,999: 0 with *us, or 1 when it is none.
+int find_silence_typed(const char16_t* text, int64_t* us);
+// 1 when two queries look for the same.
+int find_query_same(const FindQuery& a, const FindQuery& b);
 
-// One find as the Find All list and its CSV show it (English, as the
-// exports are): time, channel ("CH1"), direction ("RX", "TX"; empty for an
-// event), what was found ("silence 120.500 ms", "BAD CRC", "exception 02
-// Illegal Data Address", "no answer", "lost error 2"; empty for bytes),
-// and the first bytes of the find (up to kFindPreviewBytes) as hex and as
-// text (a dot for a byte that does not print).
-constexpr int kFindPreviewBytes = 8;
-struct FindRowText {
-  char seconds[40];
-  char day[24];
-  char channel[4];
-  char direction[4];
-  char found[96];
-  char hex[3 * kFindPreviewBytes + 1];
-  char text[kFindPreviewBytes + 1];
-};
-void find_row_text(const FindFound& f, int64_t origin, int64_t local_us, const uint8_t* preview, int32_t preview_n,
-                   FindRowText* out);
-// The CSV of the list: its header line, and one row (CR LF ended; the text
-// quoted when it holds a comma or a quote) into out: its length, or -1 when
-// it does not fit in `room`.
-constexpr const char* kFindCsvHeader = "time_s,time_of_day,channel,direction,found,hex,text\r\n";
-int32_t find_csv_row(const FindRowText& t, char* out, int32_t room);
-// Up to kFindPreviewBytes bytes of the find's stream from its first record
-// on, over the gap markers between its chunks: how many.
-int32_t find_preview(const CaptureRecord* records, int32_t count, const FindFound& f, uint8_t out[kFindPreviewBytes]);
+// The event kind named `name` as line_event_name names it ("lost",
+// "back", ...; ASCII, any case), or 0 when no kind has that name.
+uint8_t find_event_kind(const char16_t* name);

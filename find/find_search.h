@@ -1,8 +1,9 @@
 // Find over capture records (the live capture's snapshot, a loaded log, a
 // window of a recording): the chunks walked in order, each stream's bytes
 // fed to the matcher, and each match placed back on the record where it
-// begins, with that chunk's time. Pure; the caller's snapshot, nothing
-// allocated.
+// begins, with that chunk's time. An event that breaks a channel's line
+// (timeline_event_breaks) ends every match on that channel's streams. Pure;
+// the caller's snapshot, nothing allocated.
 #pragma once
 
 #include <cstdint>
@@ -33,24 +34,26 @@ struct FindPlaces {
 struct FindSearch {
   FindMatcher matcher;
   FindPlaces places[kFindStreams];
-  int32_t at;   // the next record to walk from
-  int32_t gap;  // as timeline_next_chunk keeps it
+  int32_t at;     // the next record to walk from
+  int32_t gap;    // as timeline_next_chunk keeps it
+  int32_t event;  // the next of the stretch's events to honour
 };
 
 void find_search_begin(FindSearch* f, const FindPattern& p, uint32_t streams);
 // A search that goes on over another stretch of records (the next window of
 // a recording): matches may run from the last one into it.
 void find_search_next_stretch(FindSearch* f);
-// Walks the chunks of records[f->at .. count - 1], calling found(ctx, hit)
-// for each match (in order of where they end); found returns 1 to stop
-// there. The walk then stands past the chunk the match ended in, and what
-// else that chunk held is not looked at: Find Next searches again from
-// its own place. Returns the matches found.
-int32_t find_search_run(FindSearch* f, const CaptureRecord* records, const int64_t* times, int32_t count,
-                        int (*found)(void* ctx, const FindHit& hit), void* ctx);
+// Walks the chunks of the stretch's records, calling found(ctx, hit) for
+// each match (in order of where they end), and honours its events. Returns
+// the matches found.
+int32_t find_search_run(FindSearch* f, const CaptureSnapshot& s, void (*found)(void* ctx, const FindHit& hit),
+                        void* ctx);
 // Feeds one chunk of stream s (0 .. 3) as it stands, not laid out as
 // records (a recording's entry): its matches come with record -1, the
 // time of the chunk each begins in and the `tag` given with that chunk
 // (where the caller can find it again). Returns the matches found.
 int32_t find_search_chunk(FindSearch* f, int32_t s, const uint8_t* data, int32_t n, int64_t time_us, uint64_t tag,
-                          int (*found)(void* ctx, const FindHit& hit), void* ctx);
+                          void (*found)(void* ctx, const FindHit& hit), void* ctx);
+// No match runs across this point on `channel`'s streams (1 or 2; 0: all):
+// its line broke, or a recording's run of the program ended.
+void find_search_break(FindSearch* f, int channel);

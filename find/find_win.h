@@ -9,7 +9,6 @@
 #pragma once
 
 #include "app/app_win.h"
-#include "find/find_pattern.h"
 
 void find_window_open(HWND owner);
 // Commands 184 (dir 1) and 185 (dir -1): the next or the one before of
@@ -23,7 +22,3 @@ int find_window_message(MSG* m);
 int find_cancel();
 // Part 8 of the status bar while a find is marked: which of how many.
 int find_status_text(int part, char16_t out[64]);
-
-// A pattern typed in one of its forms ('N' the strings notation, 'H' hex,
-// 'T' text in the ANSI code page, with or without case).
-FindPatternResult find_pattern_typed(const wchar_t* text, int form, int match_case, FindPattern* p);

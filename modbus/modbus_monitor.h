@@ -210,6 +210,18 @@ int modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* ti
                                  const ModbusMonitorOptions* options, ModbusFrameList* out, ModbusFrameList* scratch,
                                  int32_t* mode, const std::atomic<int>* cancel);
 
+// Pairs frames[0 .. n - 1] (sorted by first record, times the records'
+// times or null) by the rule above and sets each answer's latency. Returns
+// 0, or 1 when `cancel` (may be null) was set (pairs part way).
+int modbus_monitor_pair(ModbusFrame* frames, int32_t n, const int64_t* times, const ModbusMonitorOptions* options,
+                        const std::atomic<int>* cancel);
+// 1 when frame i is a request with a good check that no answer followed:
+// the next frame on its channel pair (CH1, CH2, or the line monitor's one
+// pair) is another request. A request that the frames end after, or that
+// an answer of any check followed, is not (an answer with a bad check is a
+// find of its own). Traffic on the other channel pair says nothing of it.
+int modbus_monitor_unanswered(const ModbusFrame* frames, int32_t n, int32_t i, int line_monitor);
+
 // English names for the CSV, from one table each: "Read Holding Registers"
 // for 0x03 (an exception code 0x83 names its function too), "Illegal Data
 // Address" for exception 0x02; "Unknown" for codes without a name.

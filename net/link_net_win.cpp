@@ -63,13 +63,14 @@ struct NetLink {
   LinkQueue out;               // what waits to leave, in order
   int32_t overflow;            // a command of the link's own found no room: the peer is stuck
   int32_t configured;          // the line went to the server on this connection
+  int32_t held_back;           // the line, DTR or RTS changed while the server had the option off: sent when it is on again
   // A listen:// link's listening sockets while a client is served (the
   // link thread's own): others that connect meanwhile are refused.
   const SOCKET* listeners;
   int32_t listener_count;
   // The client a listen:// link serves, as "address:port" (under lock),
   // and a count of its changes, for the status bar.
-  char16_t peer[34];
+  char16_t peer[64];  // room for any IPv6 address with its zone and port
   std::atomic<int32_t> peer_changes;
   SOCKET held;            // a second client held while the first is served, or INVALID_SOCKET
   ULONGLONG held_since;
@@ -117,11 +118,13 @@ int link_takes_requests(const NetLink* n) {
 
 // The channel's line settings, the state masks and the DTR and RTS the
 // user set, to an RFC 2217 server that has agreed to the option, once a
-// connection (a server that turns the option off and on again does not
-// get them again and again); under the lock.
+// connection; a server that turns the option off and on again gets them
+// again only when the user changed them meanwhile (never a storm of
+// requests for a storm of negotiations). Under the lock.
 void rfc2217_configure(NetLink* n) {
-  if (n->configured) return;
+  if (n->configured && !n->held_back) return;
   n->configured = 1;
+  n->held_back = 0;
   uint8_t out[kRfc2217LineBytes + 64];
   send_request(n, out, rfc2217_request_line(&n->telnet, &n->line, out, sizeof out));
   // Line errors and break, and every modem line, as the server sees them.
@@ -162,11 +165,17 @@ void link_take(Channel* c, NetLink* n, int count, int64_t seen) {
       send_request(n, n->reply, io.reply_n);
       for (int i = 0; i < io.event_n; i++) {
         const TelnetEvent& e = n->events[i];
-        if (e.kind == kTelnetAgreed && e.code == kTelnetOptComPort && e.value == kSideUs) rfc2217_configure(n);
+        if (e.kind == kTelnetAgreed && e.code == kTelnetOptComPort && e.value == kSideUs) {
+          n->refused &= ~2;  // agreed again: what the server set is what counts now
+          rfc2217_configure(n);
+        }
+        if (e.kind == kTelnetAgreed && e.code == kTelnetOptBinary) n->refused &= ~1;
         if (e.kind == kRfcAnswer && e.code == kRfcNotifyLineState) c->accumulated_errors.fetch_or(e.value & 0x1E);
-        // A speed the server set otherwise is the line's speed now.
-        if (e.kind == kRfcAnswer && e.code == kRfcSetBaud && n->telnet.setting[kRfcBaud].status == kRfcDiffers)
-          capture_add_event(&g_app.capture, kEventSettings, static_cast<uint8_t>(c->index + 1), 0, e.value);
+        // A line setting the server set otherwise is the line's now: a
+        // settings event with the speed in effect (the server's when it
+        // set that otherwise too).
+        if (const uint32_t speed = rfc2217_settings_event(&n->telnet, e, n->line.baud_rate))
+          capture_add_event(&g_app.capture, kEventSettings, static_cast<uint8_t>(c->index + 1), 0, speed);
         if (e.kind == kTelnetDropped && e.value == kDropUnterminated && !n->unterminated) n->unterminated = 1;
         if (e.kind == kTelnetRefused && e.code == kTelnetOptBinary) n->refused |= 1;
         if (e.kind == kTelnetRefused && e.code == kTelnetOptComPort) n->refused |= 2;
@@ -186,9 +195,9 @@ void link_up(Channel* c, NetLink* n, SOCKET s) {
   std::lock_guard<std::mutex> hold(n->lock);
   n->sock = s;
   n->refused = 0;
-  n->unterminated = 0;
   n->overflow = 0;
   n->configured = 0;
+  n->held_back = 0;
   // What a lost connection left unsent never left: it is not recorded and
   // does not go to the next one.
   link_queue_init(&n->out);
@@ -201,11 +210,21 @@ void link_up(Channel* c, NetLink* n, SOCKET s) {
   c->open.store(1);
 }
 
-void link_drop(NetLink* n) {
-  std::lock_guard<std::mutex> hold(n->lock);
-  if (n->sock != INVALID_SOCKET) closesocket(n->sock);
-  n->sock = INVALID_SOCKET;
-  link_queue_init(&n->out);
+void link_drop(Channel* c, NetLink* n) {
+  LinkItem part;
+  int partial = 0;
+  {
+    std::lock_guard<std::mutex> hold(n->lock);
+    if (n->sock != INVALID_SOCKET) closesocket(n->sock);
+    n->sock = INVALID_SOCKET;
+    partial = link_queue_partial(&n->out, &part, n->sent);
+    link_queue_init(&n->out);
+  }
+  // The part of a write that had left when the connection ended reached
+  // the peer: the capture has it, as the peer's own count does.
+  if (partial && part.kind == kLinkData && part.record && part.data)
+    capture_append(&g_app.capture, n->sent, static_cast<int>(part.data), c->index == 0 ? kKindSentCh1 : kKindSentCh2,
+                   part.handed);
 }
 
 // Data held while the server has asked the client to stop sending.
@@ -253,9 +272,10 @@ int link_flush(Channel* c, NetLink* n, SOCKET s) {
 constexpr int kListenMax = 4;  // the addresses of one name listened on
 
 // A client that comes while another is served is held this long, unread:
-// when the one served turns out to have gone meanwhile (its close and the
-// new connect can be seen in either order), the held one is the next
-// client; otherwise it is refused.
+// when the one served turns out to have gone meanwhile without a word
+// more (its close and the new connect can be seen in either order), the
+// held one is the next client; otherwise (the one served still sends, or
+// stays) it is refused.
 constexpr ULONGLONG kSecondClientHoldMs = 300;
 
 // The client on `s` as a line event names it (app/capture.h): its IPv4
@@ -345,6 +365,14 @@ int link_serve(Channel* c, NetLink* n, SOCKET s, WSAEVENT event) {
     while (n->run.load()) {
       const int r = recv(s, reinterpret_cast<char*>(n->raw), kNetRead, 0);
       if (r > 0) {
+        // The client served still talks: one that connected before these
+        // bytes were read (held, or still waiting to be taken) is no
+        // successor of a client that went, but a second one. Refused.
+        link_second_clients(n);
+        if (n->held != INVALID_SOCKET) {
+          link_refuse(n, n->held);
+          n->held = INVALID_SOCKET;
+        }
         link_take(c, n, r, capture_now_us(&g_app.capture));
         const int sent = link_flush(c, n, s);
         if (sent) return sent;
@@ -472,7 +500,7 @@ void link_name_peer(NetLink* n, SOCKET s) {
   {
     std::lock_guard<std::mutex> hold(n->lock);
     int at = 0;
-    for (; at < 33 && text[at]; at++) n->peer[at] = static_cast<char16_t>(text[at]);
+    for (; at < 63 && text[at]; at++) n->peer[at] = static_cast<char16_t>(text[at]);
     n->peer[at] = 0;
   }
   n->peer_changes.fetch_add(1);
@@ -518,7 +546,7 @@ void link_listen_serve(Channel* c, NetLink* n, WSAEVENT event) {
     n->listener_count = count;
     const int gone = link_serve(c, n, s, event);
     n->listener_count = 0;
-    link_drop(n);
+    link_drop(c, n);
     link_name_peer(n, INVALID_SOCKET);
     n->state.store(kLinkConnecting);
     if (n->run.load()) capture_add_event(&g_app.capture, kEventLost, channel, 0, static_cast<uint32_t>(gone));
@@ -536,6 +564,7 @@ DWORD WINAPI link_thread(void* arg) {
     link_failed(n, WSAGetLastError());
     return 0;
   }
+  n->held = INVALID_SOCKET;  // only a listener ever holds a client
   if (n->address.kind == kPortListen) {
     link_listen_serve(c, n, event);
   } else {
@@ -550,7 +579,7 @@ DWORD WINAPI link_thread(void* arg) {
       const int gone = link_serve(c, n, s, event);
       // Gone while the channel was open: the line watch sees it lost.
       if (gone && n->run.load()) c->lost_error.store(static_cast<uint32_t>(gone));
-      link_drop(n);
+      link_drop(c, n);
     }
   }
   WSACloseEvent(event);
@@ -621,6 +650,9 @@ int net_open(HWND owner, int ch) {
     std::lock_guard<std::mutex> hold(g_net[ch].lock);
     g_net[ch].line = line;
     g_net[ch].dtr = g_net[ch].rts = 0;
+    // A server that leaves a subnegotiation open is told once an Open
+    // Ports, however often it connects again.
+    g_net[ch].unterminated = 0;
   }
   const DWORD error = link_start(ch);
   if (error) {
@@ -673,7 +705,10 @@ DWORD net_apply_line(int ch) {
   uint8_t out[kRfc2217LineBytes];
   std::lock_guard<std::mutex> hold(n->lock);
   n->line = line;  // asked for again after each connect
-  if (!link_takes_requests(n)) return 0;
+  if (!link_takes_requests(n)) {
+    n->held_back = n->configured;  // the option is off now: sent once it is on again
+    return 0;
+  }
   const int length = rfc2217_request_line(&n->telnet, &line, out, sizeof out);
   if (length < 0) return ERROR_INVALID_PARAMETER;
   send_request(n, out, length);
@@ -699,6 +734,8 @@ void net_control(int ch, DWORD function) {
   if (function == SETRTS || function == CLRRTS) n->rts = function == SETRTS ? 1 : 2;
   if (link_takes_requests(n))
     send_request(n, out, rfc2217_request(&n->telnet, kRfcSetControl, value, out, sizeof out));
+  else if (function != SETBREAK && function != CLRBREAK)
+    n->held_back = n->configured;  // DTR and RTS go again once the option is on again
 }
 
 // The modem lines as the server last told them (RFC 2217's bits are

@@ -112,6 +112,23 @@ int link_queue_collect(LinkQueue* q, LinkItem* item, uint8_t* data) {
   return 1;
 }
 
+int link_queue_partial(const LinkQueue* q, LinkItem* item, uint8_t* data) {
+  if (q->item_sent == q->item_put) return 0;
+  *item = *item_at(q, q->item_sent);
+  const uint32_t gone = q->sent - item->start;
+  if (gone == 0 || gone >= item->wire) return 0;
+  uint32_t out = 0;
+  if (item->kind == kLinkData) {
+    for (uint32_t i = 0; i < gone && out < kLinkItemMax; i++) {
+      const uint8_t b = q->bytes[(item->start + i) % kLinkQueueBytes];
+      if (item->escaped && b == kTelnetIac && ++i >= gone) break;  // its double is still here
+      data[out++] = b;
+    }
+  }
+  item->data = out;
+  return 1;
+}
+
 int link_queue_stalled(LinkQueue* q, int hold_data, int64_t now) {
   if (!link_queue_busy(q) || head_held(q, hold_data)) {
     q->progress = now;

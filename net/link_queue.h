@@ -65,6 +65,11 @@ void link_queue_sent(LinkQueue* q, int n, int64_t now);
 // *item and, for data, its data bytes (0xFF pairs undone) into `data`
 // (kLinkItemMax bytes); 0 when there is none. The write's room is free after.
 int link_queue_collect(LinkQueue* q, LinkItem* item, uint8_t* data);
+// At the end of a connection: the write that had partly left when it
+// ended. 1 with *item and, for data, the data bytes that left whole into
+// `data` (a 0xFF whose double never left did not reach the peer as data),
+// their count in item->data; 0 when no write was partly sent.
+int link_queue_partial(const LinkQueue* q, LinkItem* item, uint8_t* data);
 // 1 when bytes have waited past kLinkStallLimitUs at `now` without any
 // leaving; waiting on a hold or an empty queue does not count.
 int link_queue_stalled(LinkQueue* q, int hold_data, int64_t now);

@@ -217,7 +217,13 @@ void step(TelnetSession* s, uint8_t b, TelnetIo* io) {
       }
       break;
     case kParseSbIac:
-      if (b == kTelnetIac) {
+      if (b == kTelnetIac && s->sub_total >= kTelnetSubLimit) {
+        // A doubled 0xFF past the bound, as any other byte there: data
+        // again from here, and the caller says so.
+        put_event(io, kTelnetDropped, s->sub_option, kDropUnterminated);
+        s->parse = kParseData;
+        io->data[io->data_n++] = b;
+      } else if (b == kTelnetIac) {
         sub_keep(s, b);
         s->parse = kParseSbData;
       } else if (b == kTelnetSe) {
@@ -388,6 +394,13 @@ int rfc2217_request_line(TelnetSession* s, const LineDcb* dcb, uint8_t* out, int
     r->status = kRfcWaiting;
   }
   return n;
+}
+
+uint32_t rfc2217_settings_event(const TelnetSession* s, const TelnetEvent& e, uint32_t asked_baud) {
+  if (e.kind != kRfcAnswer || e.code < kRfcSetBaud || e.code > kRfcSetStopSize) return 0;
+  if (s->setting[rfc2217_setting_of(e.code, e.value)].status != kRfcDiffers) return 0;
+  const Rfc2217Record& baud = s->setting[kRfcBaud];
+  return baud.status == kRfcDiffers ? baud.answered : asked_baud;
 }
 
 int rfc2217_differences(const TelnetSession* s, char* out, int size) {

@@ -218,6 +218,12 @@ int rfc2217_request_line(TelnetSession* s, const LineDcb* dcb, uint8_t* out, int
 // The longest rfc2217_request_line writes.
 constexpr int kRfc2217LineBytes = 42;
 
+// When answer `e` sets a line setting (speed, data bits, parity, stop
+// bits) otherwise than asked: the speed the line has now, for its
+// "settings" event (the server's when it set the speed otherwise too,
+// else `asked_baud`); 0 for any other event.
+uint32_t rfc2217_settings_event(const TelnetSession* s, const TelnetEvent& e, uint32_t asked_baud);
+
 // The settings the server answered with another value than the one asked,
 // what it set first: "Baud 38400 (asked 250000)", joined by ", ", into
 // `out` (always ended within `size`). Returns how many differ.

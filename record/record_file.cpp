@@ -358,11 +358,16 @@ int record_file_list_put(RecordFileList* list, const char16_t* name, uint64_t si
   return 0;
 }
 
+void record_size_text(uint64_t bytes, char out[24]) {
+  const uint64_t tenths = bytes / (1 << 20) * 10 + bytes % (1 << 20) * 10 / (1 << 20);
+  std::snprintf(out, 24, "%llu.%llu MB", static_cast<unsigned long long>(tenths / 10),
+                static_cast<unsigned long long>(tenths % 10));
+}
+
 void record_status_text(uint64_t bytes, uint32_t seconds, uint64_t lost, char out[64]) {
-  const uint64_t tenths = bytes * 10 / (1 << 20);
-  const int n = std::snprintf(out, 64, "REC %llu.%llu MB %u:%02u:%02u", static_cast<unsigned long long>(tenths / 10),
-                              static_cast<unsigned long long>(tenths % 10), seconds / 3600, seconds / 60 % 60,
-                              seconds % 60);
+  char size[24];
+  record_size_text(bytes, size);
+  const int n = std::snprintf(out, 64, "REC %s %u:%02u:%02u", size, seconds / 3600, seconds / 60 % 60, seconds % 60);
   if (lost && n > 0 && n < 64) std::snprintf(out + n, static_cast<size_t>(64 - n), " LOST %llu B",
                                              static_cast<unsigned long long>(lost));
 }

@@ -177,6 +177,9 @@ int record_file_list_put(RecordFileList* list, const char16_t* name, uint64_t si
 // no recording's name).
 int record_file_name_compare16(const char16_t* a, const char16_t* b);
 
+// A recording's size as the status bar says it: "12.3 MB" (tenths cut,
+// never rounded up), into out (24 units).
+void record_size_text(uint64_t bytes, char out[24]);
 // The status bar's text of a recording: "REC 12.3 MB 0:05:12" (bytes
 // written, hours:minutes:seconds since it began), and " LOST 1234 B" when
 // the hand-over had to drop data, into out (64 units).

@@ -100,6 +100,7 @@ int record_files_begin(RecordFiles* f, const wchar_t* path) {
 }
 
 int record_files_choose(RecordFiles* f, const wchar_t* folder, const wchar_t* const* names, int count) {
+  if (count == 0) return record_files_begin(f, folder);  // the whole folder
   record_files_begin(f, L"");
   if (count == 1) {
     // One file: read as a file, whatever its name.

@@ -43,7 +43,8 @@ struct RecordFiles {
 int record_files_begin(RecordFiles* f, const wchar_t* path);
 // The same for files the user chose in `folder`: `names` in any order,
 // read in the order of record_file_name_compare; one file may have any
-// name. 0, or the message text of why not.
+// name; none (count 0): every recording in the folder. 0, or the message
+// text of why not.
 int record_files_choose(RecordFiles* f, const wchar_t* folder, const wchar_t* const* names, int count);
 int record_files_open_next(void* ctx, RecordReader* r);
 // The header of the list's k-th file alone (no read ahead): 0, or 1 when

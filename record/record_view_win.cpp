@@ -14,6 +14,7 @@
 #include "timeline/chunks.h"
 #include "timeline/export.h"
 #include "timeline/export_win.h"
+#include "ui/dpi_win.h"
 #include "ui/file_chooser_win.h"
 #include "view/data_view_win.h"
 #include "view/fonts_win.h"
@@ -144,7 +145,13 @@ int32_t cells_per_row(HWND owner) {
   return n < 1 ? 1 : n;
 }
 
-void scroll_bar_update(HWND owner) {
+// The recording's scroll bar: a control of its own that spans only the
+// data area, between the toolbar and the status bar (the window's own
+// scroll bar would run beside them).
+constexpr int kRecordingBarId = 1002;
+HWND g_bar = nullptr;
+
+void scroll_bar_update(HWND) {
   SCROLLINFO si = {};
   si.cbSize = sizeof si;
   si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
@@ -158,7 +165,17 @@ void scroll_bar_update(HWND owner) {
                                                    : 0);
   si.nPos = g_rv.total ? static_cast<int>(at * kScrollRange / g_rv.total) : 0;
   if (si.nPos > kScrollRange) si.nPos = kScrollRange;
-  SetScrollInfo(owner, SB_VERT, &si, TRUE);
+  if (g_bar) SetScrollInfo(g_bar, SB_CTL, &si, TRUE);
+}
+
+void scroll_bar_show(HWND owner, int show) {
+  if (show && !g_bar)
+    g_bar = CreateWindowExW(0, L"SCROLLBAR", nullptr, WS_CHILD | SBS_VERT, 0, 0, 0, 0, owner,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kRecordingBarId)), g_instance, nullptr);
+  if (!g_bar) return;
+  ShowWindow(g_bar, show ? SW_SHOW : SW_HIDE);
+  if (!show) view_reserve_right(0);
+  recording_layout(owner);
 }
 
 void repaint(HWND owner) {
@@ -265,7 +282,7 @@ int recording_open(HWND owner, const wchar_t* folder, const wchar_t* const* name
     release();
     return none;
   }
-  ShowScrollBar(owner, SB_VERT, TRUE);
+  scroll_bar_show(owner, 1);
   repaint(owner);
   return 0;
 }
@@ -274,7 +291,7 @@ void recording_open_command(HWND owner) {
   // Several names come back as the folder, then each name, each ended by a
   // NUL, the list by a second one.
   static wchar_t chosen[32768];
-  recorder_default_folder(chosen);
+  recorder_start_folder(chosen);
   const size_t n = wcslen(chosen);
   if (n + 8 < MAX_PATH) wcscpy(chosen + n, L"\\*.qrec");
   if (!file_chooser(owner, kChooseOpenRecording, chosen, sizeof chosen / sizeof chosen[0])) return;
@@ -297,10 +314,33 @@ void recording_open_command(HWND owner) {
   if (failure) show_texts(owner, L"Quorrin", {failure}, chosen);
 }
 
+void recording_open_folder_command(HWND owner) {
+  wchar_t folder[MAX_PATH];
+  recorder_start_folder(folder);
+  if (folder_choose(owner, kTextMenuOpenRecordingFolder, folder)) return;
+  const int failure = recording_open(owner, folder, nullptr, 0);
+  if (failure) show_texts(owner, L"Quorrin", {failure}, folder);
+}
+
+void recording_layout(HWND owner) {
+  if (!g_bar || !g_rv.shown) return;
+  RECT client, tools = {}, status = {};
+  GetClientRect(owner, &client);
+  if (g_toolbar) GetWindowRect(g_toolbar, &tools);
+  if (g_statusbar) GetWindowRect(g_statusbar, &status);
+  MapWindowPoints(nullptr, owner, reinterpret_cast<POINT*>(&tools), 2);
+  MapWindowPoints(nullptr, owner, reinterpret_cast<POINT*>(&status), 2);
+  const int top = g_toolbar ? tools.bottom : 0;
+  const int bottom = g_statusbar ? status.top : client.bottom;
+  const int w = window_px(owner, 17);  // a scroll bar's width at 96 DPI, scaled as the window is
+  MoveWindow(g_bar, client.right - w, top, w, bottom > top ? bottom - top : 0, TRUE);
+  view_reserve_right(w);
+}
+
 void recording_close(HWND owner) {
   if (!g_rv.shown && !g_rv.files) return;
   release();
-  ShowScrollBar(owner, SB_VERT, FALSE);
+  scroll_bar_show(owner, 0);
   g_app.capture.view.follow_mode = 1;
   InvalidateRect(owner, nullptr, TRUE);
   UpdateWindow(owner);

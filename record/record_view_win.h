@@ -23,11 +23,17 @@ int recording_shown();
 // Command 182: the chooser (several files may be chosen), then the first
 // screen of the recording.
 void recording_open_command(HWND owner);
+// Command 193: a folder chooser, then the first screen of every recording
+// in the folder.
+void recording_open_folder_command(HWND owner);
 // Opens `count` files named in `names` (each a name in `folder`, in any
-// order) as one recording: 0, or the message text of why not.
+// order; none: the whole folder) as one recording: 0, or the message text
+// of why not.
 int recording_open(HWND owner, const wchar_t* folder, const wchar_t* const* names, int count);
 // Command 187: back to the live capture.
 void recording_close(HWND owner);
+// Places the recording's scroll bar beside the data area (on WM_SIZE).
+void recording_layout(HWND owner);
 
 // The scroll commands (146 to 149) while a recording is shown.
 void recording_scroll(HWND owner, int command);

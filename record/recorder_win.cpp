@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "app/chrome_win.h"
 #include "record/record_file.h"
 #include "record/record_files_win.h"
 #include "record/record_queue.h"
@@ -25,8 +26,10 @@ struct Recorder {
   std::atomic<int32_t> run;
   std::atomic<uint32_t> failed;    // the Win32 error that stopped the writer; 0
   std::atomic<uint64_t> written;   // bytes written into every file of this recording
+  std::atomic<int32_t> files;      // files begun by this recording
   DWORD started;                   // tick count at the start
-  wchar_t folder[MAX_PATH];
+  DWORD stopped;                   // tick count at the user's stop, for the status bar's word on it; 0: none
+  wchar_t folder[MAX_PATH];        // this recording's, or the last one's: where the next chooser starts
   uint64_t file_limit, folder_limit;
   // The line settings each new file's header carries; the user-interface
   // thread refreshes them, the writer thread copies them.
@@ -179,6 +182,7 @@ DWORD file_next() {
   g_rec.file_bytes = kRecordHeaderBytes;
   g_rec.file_day = record_day_stamp(now.wYear, now.wMonth, now.wDay, zone);
   g_rec.written.fetch_add(kRecordHeaderBytes);
+  g_rec.files.fetch_add(1);
   return 0;
 }
 
@@ -240,13 +244,21 @@ void limits_load() {
 
 }  // namespace
 
-void recorder_default_folder(wchar_t out[MAX_PATH]) {
+void recorder_start_folder(wchar_t out[MAX_PATH]) {
+  if (g_rec.folder[0]) {
+    lstrcpynW(out, g_rec.folder, MAX_PATH);
+    return;
+  }
+  // The first time: the program's own "recordings", made now, so that a
+  // chooser opens in it rather than somewhere the user never meant.
   if (program_file(L"recordings", out)) out[0] = 0;
+  else folder_make(out);
 }
 
 namespace {
 
 constexpr DWORD kStopWaitMs = 50;  // what the user-interface thread waits for the writer at a stop
+constexpr DWORD kStopToldMs = 8000;  // how long the status bar says where a stopped recording went
 
 // 1 once the writer thread has ended (its handle closed), waiting at most
 // `wait_ms` for it.
@@ -303,6 +315,8 @@ int recorder_start(HWND owner, const wchar_t* folder) {
   for (uint64_t& told : g_rec.loss_told) told = 0;
   g_rec.failed.store(0);
   g_rec.written.store(0);
+  g_rec.files.store(0);
+  g_rec.stopped = 0;
   g_rec.file = 0;
   g_rec.run.store(1);
   g_rec.started = GetTickCount();
@@ -322,6 +336,7 @@ void recorder_stop() {
   }
   capture_record_to(&g_app.capture, nullptr);
   g_rec.run.store(0);
+  g_rec.stopped = GetTickCount() | 1;  // 0 means none
   SetEvent(g_rec.wake);
   // The writer writes what is queued (at most a few MB) and ends; on a
   // slow disk it goes on by itself, and a later look reaps it.
@@ -333,15 +348,47 @@ void recorder_finish() {
   writer_reap(10000);
 }
 
-void recorder_status(char16_t out[64]) {
+namespace {
+
+// The size written so far by the last recording: "12.3 MB". The writer
+// may still be writing its last blocks after a stop: the figure follows.
+void written_text(wchar_t out[24]) {
+  char size[24];
+  record_size_text(g_rec.written.load(), size);
+  for (int i = 0; i < 24; i++) out[i] = static_cast<wchar_t>(size[i]);
+}
+
+}  // namespace
+
+int recorder_said(wchar_t* out, int units) {
   out[0] = 0;
-  if (!recorder_running()) return;
+  if (recorder_running() || !recorder_stop_told()) return 0;
+  wchar_t size[24];
+  written_text(size);
+  format_text(out, units, kTextRecordSummary, size, static_cast<int>(g_rec.files.load()), g_rec.folder);
+  return 1;
+}
+
+int recorder_status(char16_t out[64]) {
+  out[0] = 0;
+  if (!recorder_running()) {
+    if (!recorder_stop_told()) return 0;
+    wchar_t size[24];
+    written_text(size);
+    format_text(wide(out), 64, kTextRecordSaved, size);
+    return 1;
+  }
   char text[64];
   record_status_text(g_rec.written.load(), (GetTickCount() - g_rec.started) / 1000, g_rec.queue->lost.load(), text);
   int i = 0;
   for (; text[i] && i < 63; i++) out[i] = static_cast<char16_t>(text[i]);
   out[i] = 0;
+  return 1;
 }
+
+int recorder_stop_told() { return g_rec.stopped && GetTickCount() - g_rec.stopped < kStopToldMs; }
+
+const wchar_t* recorder_folder() { return g_rec.folder; }
 
 namespace {
 
@@ -368,6 +415,11 @@ void failure_tell(HWND owner, uint32_t error) {
 
 void recorder_watch(HWND owner) {
   losses_tell();
+  // The REC part moves on each second, and its word on a stop goes away.
+  static int said = 0;
+  const int saying = recorder_running() || recorder_stop_told();
+  if (saying || said) statusbar_refresh_color();
+  said = saying;
   if (!recorder_running()) {
     // A writer that went on after its stop, once it has ended; a write of
     // that last drain that failed is told as any other.

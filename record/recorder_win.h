@@ -30,11 +30,21 @@ void recorder_stop();
 // everything queued (10 s at most), as the window has gone by then.
 void recorder_finish();
 int recorder_running();
-// The status bar's text while recording: "REC 12.3 MB 0:05:12"; empty
-// when not recording.
-void recorder_status(char16_t out[64]);
+// The status bar's text while recording: "REC 12.3 MB 0:05:12"; for a
+// few seconds after the user's stop, "Saved 12.3 MB" (recorder_said has
+// the rest). Returns 1 with a text, 0 (out empty) else.
+int recorder_status(char16_t out[64]);
+// 1 while the status bar still says where a stopped recording went.
+int recorder_stop_told();
+// For a few seconds after the user's stop, "Recorded 12.3 MB in 2 files:
+// C:\...\recordings" into out (`units` long): 1, else 0 with out empty.
+int recorder_said(wchar_t* out, int units);
+// The folder of this recording or of the last one (empty before any).
+const wchar_t* recorder_folder();
 // On the main window's line-watch tick: a recording that a failure stopped
 // is ended and told once.
 void recorder_watch(HWND owner);
-// The default folder: "recordings" in the program folder.
-void recorder_default_folder(wchar_t out[MAX_PATH]);
+// Where a folder or file chooser of recordings starts: the folder of the
+// last recording, or the first time "recordings" in the program folder
+// (made when missing).
+void recorder_start_folder(wchar_t out[MAX_PATH]);

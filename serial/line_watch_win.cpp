@@ -204,10 +204,15 @@ void line_watch_tick(HWND owner) {
     if (error && channel_is_open(ch)) line_watch_lost(owner, ch, error);
     Reconnect* r = &g_reconnect[ch];
     uint32_t failed = 0;
-    if (g_channel[ch].net && net_unterminated(ch)) {
+    // The box's own message loop runs this watch again meanwhile: one box
+    // at a time, the next notice waits for it.
+    static int telling = 0;
+    if (!telling && g_channel[ch].net && net_unterminated(ch)) {
       wchar_t address[kPortAddressUnits] = L"";
       port_address_format(g_app.address[ch], reinterpret_cast<char16_t*>(address), kPortAddressUnits);
+      telling = 1;
       show_texts(owner, L"Quorrin", {kTextNetUnterminated, kTextNetUnterminatedData}, nullptr, ch + 1, address, kTelnetSubLimit);
+      telling = 0;
     }
     if (!r->lost && net_open_failed(ch, &failed)) {
       net_open_failure(owner, ch, failed);

@@ -70,9 +70,27 @@ void show_address(HWND dlg, int ch) {
   SetDlgItemTextW(dlg, IDC_PN_ADDRESS1 + ch, text);
 }
 
+// Channel ch's address field as typed, and 1 when it holds only blanks
+// (the channel has no address).
+int address_field(HWND dlg, int ch, wchar_t text[kPortAddressUnits + 1]) {
+  text[0] = 0;
+  GetDlgItemTextW(dlg, IDC_PN_ADDRESS1 + ch, text, kPortAddressUnits + 1);
+  int blank = 1;
+  for (const wchar_t* p = text; *p; p++) blank = blank && (*p == L' ' || *p == L'\t');
+  return blank;
+}
+
+// An address in channel ch's field wins over its COM number: the number
+// is greyed while there is one.
+void address_changed(HWND dlg, int ch) {
+  wchar_t text[kPortAddressUnits + 1];
+  EnableWindow(GetDlgItem(dlg, IDC_PN_NUMBER1 + ch), address_field(dlg, ch, text));
+}
+
 void port_dialog_build(HWND dlg) {
   set_dialog_text(dlg, IDC_PN_NOTE, kTextPortAddressNote);
   for (int ch = 0; ch < 2; ch++) show_address(dlg, ch);
+  for (int ch = 0; ch < 2; ch++) address_changed(dlg, ch);
   set_dialog_text(dlg, IDC_PN_RELOAD, kTextReload);
   set_dialog_text(dlg, IDC_PN_DEVICE_MANAGER, kTextDeviceManager);
   for (int ch = 0; ch < 2; ch++) show_number(dlg, ch);
@@ -132,11 +150,8 @@ void port_combo_changed(HWND dlg, int ch, int selected) {
 int port_dialog_addresses(HWND dlg, PortAddress addresses[2]) {
   for (int ch = 0; ch < 2; ch++) {
     addresses[ch] = PortAddress{};
-    wchar_t text[kPortAddressUnits + 1] = L"";
-    GetDlgItemTextW(dlg, IDC_PN_ADDRESS1 + ch, text, kPortAddressUnits + 1);
-    int blank = 1;
-    for (const wchar_t* p = text; *p; p++) blank = blank && (*p == L' ' || *p == L'\t');
-    if (blank) continue;
+    wchar_t text[kPortAddressUnits + 1];
+    if (address_field(dlg, ch, text)) continue;
     int reason = 0;
     if (port_address_parse(reinterpret_cast<char16_t*>(text), &addresses[ch], &reason)) {
       show_texts(dlg, L"Quorrin", {kTextPortAddressInvalid, port_address_reason_text(reason)}, nullptr, ch + 1);
@@ -217,6 +232,10 @@ INT_PTR CALLBACK port_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
     case WM_COMMAND: {
       int id = LOWORD(wp);
+      if ((id == IDC_PN_ADDRESS1 || id == IDC_PN_ADDRESS1 + 1) && HIWORD(wp) == EN_CHANGE) {
+        address_changed(dlg, id - IDC_PN_ADDRESS1);
+        return TRUE;
+      }
       if (id == IDC_PN_LIST1 || id == IDC_PN_LIST1 + 1) {
         if (HIWORD(wp) == CBN_SELCHANGE) port_combo_changed(dlg, id - IDC_PN_LIST1, 1);
         else if (HIWORD(wp) == CBN_EDITCHANGE) port_combo_changed(dlg, id - IDC_PN_LIST1, 0);

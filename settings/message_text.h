@@ -394,7 +394,7 @@ enum MessageNumber : int {
   kTextFindWhat = 528,  // Find what:
   kTextFindLookFor = 529,  // Look for:
   kTextFindBytes = 530,  // Bytes
-  kTextFindSilence = 531,  // A silence longer than (ms)
+  kTextFindSilence = 531,  // A silence of at least (ms)
   kTextFindBadFrame = 532,  // A bad Modbus frame
   kTextFindLineEvent = 533,  // A line event
   kTextFindFormNotation = 534,  // Strings notation ("OK"0D0A)
@@ -427,7 +427,16 @@ enum MessageNumber : int {
   kTextServerSet = 561,  // The server set: %ls (settings an RFC 2217 server set otherwise than asked)
   kTextNetUnterminated = 562,  // CH%d: the server at %ls left a Telnet subnegotiation open
   kTextNetUnterminatedData = 563,  // After %d bytes, what it sends is shown as data again.
+  kTextStatusClient = 565,     // Client %ls (a listening channel's line part: the client it serves)
+  kTextStatusNoClient = 566,   // No client yet (a listening channel's line part)
+  kTextStatusRawTcp = 567,     // Raw TCP: no line settings (a socket:// channel's line part)
+  kTextRecordSummary = 568,    // Recorded %ls in %d files: %ls (the status bar after a stop: size, files, folder)
+  kTextMenuOpenRecordingFolder = 569,  // Open Recording &Folder...
+  kTextRecordSaved = 570,      // Saved %ls (the REC part after a stop: the size; its tooltip says the rest)
   kTextTipEventRefused = 564,  // %ls %ls: client refused, another one is connected (time, "CH1 10.0.0.5:50123")
+  kTextFindNoSuchEvent = 600,  // Not a line event: %ls
+  kTextFindUsageMore = 601,    // Or instead of a pattern: /silence <ms>, /badframe or /event <n>
+  kTextFindNotInCodePage = 602,  // The code page cannot write character %d
   kTextMenuSendFile = 650,  // Send File
   kTextMenuReceiveFile = 651,  // Receive File
   kTextTransferChannel = 652,  // Channel

@@ -268,6 +268,20 @@ int show_message(HWND owner, int n, int kind, const wchar_t* caption) {
   return 0;
 }
 
+void format_text(wchar_t* out, int units, int n, ...) {
+  wchar_t format[kMessageTextUnits] = L"";
+  get_text(n, format);
+  if (!message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(n))) {
+    lstrcpynW(out, format, units);
+    return;
+  }
+  va_list args;
+  va_start(args, n);
+  _vsnwprintf(out, static_cast<size_t>(units - 1), format, args);
+  va_end(args);
+  out[units - 1] = 0;
+}
+
 void show_error(HWND owner, const wchar_t* caption, const wchar_t* format, ...) {
   // Room for two full paths and the words around them.
   wchar_t text[2 * MAX_PATH + 120];

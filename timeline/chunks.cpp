@@ -88,6 +88,25 @@ int64_t timeline_silence_us(const TimelineChunk& previous, const TimelineChunk& 
   return time_sub_us(timeline_chunk_start_us(c, shape), timeline_chunk_end_us(previous, shape));
 }
 
+int64_t timeline_silence_or_digits_us(const TimelineChunk& previous, const TimelineChunk& c, const LineShape shape[2]) {
+  const int64_t quiet = timeline_silence_us(previous, c, shape);
+  if (quiet != kTimeUnknown) return quiet;
+  return c.gap_tenths_before >= 0 ? static_cast<int64_t>(c.gap_tenths_before) * 100000 : kTimeUnknown;
+}
+
+int timeline_event_breaks(const LineEvent& e, int channel) {
+  return line_event_breaks(e.kind) && (channel == 0 || e.channel == 0 || e.channel == channel);
+}
+
+int timeline_line_broken_between(const LineEvent* events, int32_t event_count, int64_t base, int channel,
+                                 int32_t after, int32_t upto) {
+  if (!events || event_count <= 0 || upto <= after) return 0;
+  const int64_t from = base + after + 1, to = base + upto;
+  for (int32_t i = line_event_first_at(events, event_count, from); i < event_count && events[i].place <= to; i++)
+    if (timeline_event_breaks(events[i], channel)) return 1;
+  return 0;
+}
+
 int64_t timeline_modbus_silence_us(int32_t baud) {
   if (baud <= 0) return 1750;
   // 3.5 characters of 11 bits: 38,500,000 / baud µs, rounded to nearest.

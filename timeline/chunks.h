@@ -54,6 +54,20 @@ int timeline_next_chunk(const CaptureRecord* records, const int64_t* times, int3
 int64_t timeline_chunk_start_us(const TimelineChunk& c, const LineShape shape[2]);
 int64_t timeline_chunk_end_us(const TimelineChunk& c, const LineShape shape[2]);
 int64_t timeline_silence_us(const TimelineChunk& previous, const TimelineChunk& c, const LineShape shape[2]);
+// The same silence where the times cannot tell it (a log without its times
+// file): the previous chunk's gap digits, tenths of a second, as the tooltip
+// and the exports fall back to them. kTimeUnknown when neither tells.
+int64_t timeline_silence_or_digits_us(const TimelineChunk& previous, const TimelineChunk& c, const LineShape shape[2]);
+
+// 1 when line event `e` breaks the line of `channel` (1 or 2; 0: either
+// channel, as on a line monitor whose one pair spans both): an event that
+// breaks the line (line_event_breaks) of that channel or of the capture as
+// a whole. What the line carried before it belongs to nothing after it.
+int timeline_event_breaks(const LineEvent& e, int channel);
+// 1 when such an event lies after record `after` and up to record `upto`
+// of records placed from absolute place `base` (events in place order).
+int timeline_line_broken_between(const LineEvent* events, int32_t event_count, int64_t base, int channel,
+                                 int32_t after, int32_t upto);
 
 // The chunk that holds record `index` among records 0 .. count - 1, found
 // by the one chunk walk from record 0 (a run of any length; the whole

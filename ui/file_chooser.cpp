@@ -14,15 +14,15 @@ constexpr char16_t kRecordingFilter[] = u"Recording(*.qrec)\0*.qrec\0AllFile(*.*
 constexpr char16_t kExportFilter[] = u"CSV(*.csv)\0*.csv\0Text(*.txt)\0*.txt\0AllFile(*.*)\0*.*\0";
 
 const FileChooserRule kRules[kChooseModes] = {
-    {0, 11, nullptr, kLogFilter, u"Temp1.log", u".log", 0},
-    {1, 10, nullptr, kLogFilter, u"Temp1.log", u".log", 0},
-    {0, 11, nullptr, kTextFilter, u"Temp1.txt", u".txt", 0},
-    {0, 11, nullptr, kTextFilter, u"temp.txt", nullptr, 0},
-    {1, 10, nullptr, kTextFilter, u"temp.txt", nullptr, 0},
-    {0, 0, u"MACROファイル編集", kMacroFilter, u"*.txt", nullptr, 1},
-    {1, kTextExportTitle, nullptr, kExportFilter, u"Temp1.csv", nullptr, 0},
-    {1, kTextSaveMacroTitle, nullptr, kMacroFilter, u"replay.txt", u".txt", 0},
-    {0, kTextOpenRecordingTitle, nullptr, kRecordingFilter, u"*.qrec", nullptr, 1},
+    {0, 11, nullptr, kLogFilter, u"Temp1.log", u".log", 0, 0},
+    {1, 10, nullptr, kLogFilter, u"Temp1.log", u".log", 0, 0},
+    {0, 11, nullptr, kTextFilter, u"Temp1.txt", u".txt", 0, 0},
+    {0, 11, nullptr, kTextFilter, u"temp.txt", nullptr, 0, 0},
+    {1, 10, nullptr, kTextFilter, u"temp.txt", nullptr, 0, 0},
+    {0, 0, u"MACROファイル編集", kMacroFilter, u"*.txt", nullptr, 1, 0},
+    {1, kTextExportTitle, nullptr, kExportFilter, u"Temp1.csv", nullptr, 0, 0},
+    {1, kTextSaveMacroTitle, nullptr, kMacroFilter, u"replay.txt", u".txt", 0, 0},
+    {0, kTextOpenRecordingTitle, nullptr, kRecordingFilter, u"*.qrec", nullptr, 1, 1},
 };
 
 int text16_has(const char16_t* s, char16_t c) {

@@ -27,6 +27,7 @@ struct FileChooserRule {
   const char16_t* start_name;  // the name a path without a "." starts from
   const char16_t* extension;   // given to the chosen name, or null
   int multiple;                // 1: several files may be chosen (explorer style)
+  int hide_read_only;          // 1: no "Open as read-only" box, which means nothing there
 };
 
 // The rule of `mode`; an unknown mode gets the rule of kChooseOpenText.

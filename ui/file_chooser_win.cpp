@@ -2,6 +2,9 @@
 
 #include <commdlg.h>
 #include <shlobj.h>
+#include <shobjidl.h>
+
+#include "app/text16.h"
 
 
 int file_chooser(HWND owner, int mode, wchar_t* path, int units) {
@@ -22,6 +25,7 @@ int file_chooser(HWND owner, int mode, wchar_t* path, int units) {
   ofn.nMaxFile = static_cast<DWORD>(units);
   ofn.lpstrTitle = title;
   ofn.Flags = rule->multiple ? OFN_EXPLORER | OFN_ALLOWMULTISELECT : OFN_FILEMUSTEXIST | OFN_EXTENSIONDIFFERENT;
+  if (rule->hide_read_only) ofn.Flags |= OFN_HIDEREADONLY;
   if (!(rule->save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return 0;
   if (file_chooser_fix_extension(path16, mode)) {
     show_texts(owner, L"Error", {kTextNameTooLongForExtension}, path, wide(rule->extension));
@@ -32,17 +36,14 @@ int file_chooser(HWND owner, int mode, wchar_t* path, int units) {
 
 namespace {
 
-// Opens the dialog at the folder it was given.
+// Opens the classic dialog at the folder it was given.
 int CALLBACK folder_begin(HWND dlg, UINT msg, LPARAM, LPARAM data) {
   if (msg == BFFM_INITIALIZED) SendMessageW(dlg, BFFM_SETSELECTIONW, TRUE, data);
   return 0;
 }
 
-}  // namespace
-
-int folder_choose(HWND owner, int title, wchar_t* folder) {
-  wchar_t caption[kMessageTextUnits] = L"";
-  get_text(title, caption);
+// The classic folder dialog, where IFileOpenDialog is missing.
+int folder_choose_classic(HWND owner, const wchar_t* caption, wchar_t* folder) {
   BROWSEINFOW info = {};
   info.hwndOwner = owner;
   info.lpszTitle = caption;
@@ -57,4 +58,51 @@ int folder_choose(HWND owner, int title, wchar_t* folder) {
   if (!got) return 1;
   lstrcpynW(folder, path, MAX_PATH);
   return 0;
+}
+
+// The folder picker of the open dialog: it starts in `folder`, and a path
+// can be typed into its name field as well as picked. -1 when the system
+// has none, 1 when the user cancelled, 0 with the folder chosen.
+int folder_choose_modern(HWND owner, const wchar_t* caption, wchar_t* folder) {
+  IFileOpenDialog* dialog = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog))))
+    return -1;
+  int result = 1;
+  FILEOPENDIALOGOPTIONS options = 0;
+  dialog->GetOptions(&options);
+  dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_NOCHANGEDIR);
+  dialog->SetTitle(caption);
+  IShellItem* start = nullptr;
+  if (SUCCEEDED(SHCreateItemFromParsingName(folder, nullptr, IID_PPV_ARGS(&start)))) {
+    dialog->SetFolder(start);
+    start->Release();
+  }
+  // The folder's whole path stands in the name field: what OK takes is in
+  // sight, and another path can be typed over it.
+  dialog->SetFileName(folder);
+  IShellItem* chosen = nullptr;
+  if (SUCCEEDED(dialog->Show(owner)) && SUCCEEDED(dialog->GetResult(&chosen))) {
+    wchar_t* path = nullptr;
+    if (SUCCEEDED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path)) && wcslen(path) < MAX_PATH) {
+      lstrcpynW(folder, path, MAX_PATH);
+      result = 0;
+    }
+    CoTaskMemFree(path);
+    chosen->Release();
+  }
+  dialog->Release();
+  return result;
+}
+
+}  // namespace
+
+int folder_choose(HWND owner, int title, wchar_t* folder) {
+  wchar_t caption[kMessageTextUnits] = L"";
+  get_text(title, caption);
+  text16_menu_plain(reinterpret_cast<char16_t*>(caption));
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  int result = folder_choose_modern(owner, caption, folder);
+  if (result < 0) result = folder_choose_classic(owner, caption, folder);
+  if (SUCCEEDED(com)) CoUninitialize();
+  return result;
 }

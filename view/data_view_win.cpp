@@ -45,6 +45,8 @@ struct Painter {
   int32_t n, rows;
 };
 
+int32_t g_reserved_right = 0;
+
 Painter painter_for(HWND hwnd, HDC dc) {
   Painter p;
   p.dc = dc;
@@ -53,7 +55,7 @@ Painter painter_for(HWND hwnd, HDC dc) {
   p.cell_w = view_cell_width(p.m);
   p.pitch = view_row_pitch(p.m);
   RECT r;
-  GetClientRect(hwnd, &r);
+  view_client_rect(hwnd, &r);
   p.view_w = view_width(r.right, p.m);
   p.n = shown().view.cells_per_row;
   p.rows = shown().view.visible_rows;
@@ -354,11 +356,18 @@ bool view_ready() { return shown().records && g_font_big && g_pen[0]; }
 
 }  // namespace
 
+void view_client_rect(HWND hwnd, RECT* r) {
+  GetClientRect(hwnd, r);
+  if (r->right - r->left > g_reserved_right) r->right -= g_reserved_right;
+}
+
+void view_reserve_right(int32_t px) { g_reserved_right = px > 0 ? px : 0; }
+
 void view_full_repaint(HWND hwnd, HDC dc) {
   if (!view_ready()) return;
   CaptureView& v = shown().view;
   RECT client;
-  GetClientRect(hwnd, &client);
+  view_client_rect(hwnd, &client);
   v.cells_per_row = view_cells_per_row(client.right, g_app.metrics);
   v.visible_rows = view_visible_rows(client.bottom, g_app.metrics);
   Painter p = painter_for(hwnd, dc);

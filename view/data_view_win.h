@@ -5,6 +5,11 @@
 #include "app/app_win.h"
 
 void view_full_repaint(HWND hwnd, HDC dc);
+// The client area the view paints in: the window's, less a strip at its
+// right that another control holds (a recording's scroll bar, which spans
+// only the data area), set by view_reserve_right in pixels.
+void view_client_rect(HWND hwnd, RECT* r);
+void view_reserve_right(int32_t px);
 void view_incremental_paint(HWND hwnd);
 void view_live_gap_redraw(HWND hwnd);
 // Frees what the view keeps between paints (at window destruction).

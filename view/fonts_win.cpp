@@ -1,5 +1,7 @@
 #include "view/fonts_win.h"
 
+#include "view/data_view_win.h"
+
 #include "ui/dpi_win.h"
 #include "ui/scale.h"
 
@@ -35,12 +37,12 @@ void fonts_delete() {
 
 int32_t view_cells_per_row_now(HWND hwnd) {
   RECT r;
-  GetClientRect(hwnd, &r);
+  view_client_rect(hwnd, &r);
   return view_cells_per_row(r.right - r.left, g_app.metrics);
 }
 
 int32_t view_visible_rows_now(HWND hwnd) {
   RECT r;
-  GetClientRect(hwnd, &r);
+  view_client_rect(hwnd, &r);
   return view_visible_rows(r.bottom - r.top, g_app.metrics);
 }

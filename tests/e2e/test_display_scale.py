@@ -30,7 +30,7 @@ def status(driver):
         kind, *values = line.split("|")
         if kind == "dpi":
             dpi = int(values[0])
-        else:
+        elif kind == "part":
             parts.append(tuple(int(v) for v in values))
     return dpi, parts
 
@@ -139,3 +139,34 @@ def test_a_change_of_scale_lays_the_windows_out_again(app, driver, display, scal
     for i, width, ink in parts:
         assert 0 < ink <= width, (i, width, ink)
     screenshot(display, "scale_changed_144")
+
+
+def test_network_links_keep_the_status_bar_parts_whole(app, driver, display, scale):
+    """A socket:// device on CH1, a listener serving a client on CH2: their
+    addresses and what they have instead of line settings fit their parts,
+    and the parts after them stay where COM ports have them."""
+    from net_peers import Peer
+    from test_network_ports import free_port
+    for dpi in (96, 144):
+        device, listen_port = Peer(), free_port()
+        device.start()
+        scale(dpi)
+        q = app({"moji_type": 1, "rs_comport": 0, "rs_comport2": 0},
+                args=["/port1", f"socket://127.0.0.1:{device.port}", "/port2", f"listen://{listen_port}", "/open"])
+        driver.call("move", "main", 0, 0, scaled(1000, dpi), scaled(700, dpi))
+        client = Peer(connect_to=listen_port)
+        client.start()
+        try:
+            assert harness.wait_for(lambda: device.conn is not None and client.conn is not None, 15)
+            # The client is named once the link has taken it.
+            _, parts = harness.screen_until(lambda: status(driver), lambda r: r[0] == dpi and len(r[1]) == 12
+                                            and r[1][7][2] > scaled(100, dpi))
+            for i, width, ink in parts:
+                assert 0 < ink <= width, (dpi, i, width, ink)
+            assert sum(width for _, width, _ in parts) <= scaled(1220, dpi) + 12, parts
+            screenshot(display, f"scale_network_{dpi}")
+        finally:
+            client.stop()
+            device.stop()
+        driver.call("close", "main")
+        q.wait_exit(20)

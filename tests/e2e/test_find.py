@@ -1,6 +1,6 @@
 """Quorrin.exe /find on a recording that /record made during the test and
 on a saved log: its CSV lines (time_s,time_of_day,channel,direction,
-stream_offset) against Python's own search of the same bytes, read from
+found,stream_offset; found is empty for bytes) against Python's own search of the same bytes, read from
 the recording files by this suite's reader of the documented format;
 patterns that run across chunks, "??" wildcards, text in any case, the
 stream filters, and the exit codes 0 (found), 1 (not found) and 2 (a
@@ -28,8 +28,8 @@ def python_find(streams, pattern, wild=(), fold=False):
 
 def found(lines):
     rows = [line.split(",") for line in lines]
-    assert all(len(r) == 5 and re.fullmatch(r"\d\d:\d\d:\d\d\.\d{6}", r[1]) for r in rows), rows[:3]
-    return {(r[2], r[3], int(r[4])) for r in rows}
+    assert all(len(r) == 6 and r[4] == "" and re.fullmatch(r"\d\d:\d\d:\d\d\.\d{6}", r[1]) for r in rows), rows[:3]
+    return {(r[2], r[3], int(r[5])) for r in rows}
 
 
 def run_find(q, *args):
@@ -81,4 +81,4 @@ def test_find_on_a_recording_and_a_log_as_python_finds(app, driver, com3, com4):
     assert run_find(q, "rec", '"OK"', "/from", "1:2:3:4")[0::2] == (2, ["Not a time: 1:2:3:4"])
     code, _, err = run_find(q, "missing.log", '"OK"')
     assert code == 2 and len(err) == 1 and err[0].startswith("missing.log: "), err
-    assert run_find(q, "rec")[0::2] == (2, [harness.texts()[514][1]])
+    assert run_find(q, "rec")[0::2] == (2, [harness.texts()[514][1], harness.texts()[601][1]])

@@ -9,15 +9,18 @@ confirm, and a server that goes away is lost and comes back."""
 import csv
 import io
 import os
+import select
 import socket
+import struct
 import subprocess
 import termios
+import threading
 import time
 
 import pytest
 
 import harness
-from net_peers import COM_PORT, IAC, SB, Peer, TelnetPeer
+from net_peers import COM_PORT, DO, DONT, IAC, SB, SE, Peer, TelnetPeer
 from harness import dialog_closed, save_log_when, texts
 from test_macro import write_macro
 
@@ -515,15 +518,22 @@ def test_a_negotiation_storm_leaves_the_window_answering(app, driver):
         server.stop()
 
 
-def test_a_listening_channel_refuses_a_second_client_at_once(app, driver, display):
+def served_listener(app, driver):
+    """Quorrin listening on 0.0.0.0 and serving a first client, whose
+    "first " it has: (q, port, that client's socket)."""
     port = free_port()
     q = app(dict(ENGLISH), args=["/port1", f"listen://0.0.0.0:{port}", "/open"])
     assert harness.wait_for(lambda: harness.toolbar_enabled(driver, 1117), 15), "not listening"
     first = socket.create_connection(("127.0.0.1", port), timeout=5)
+    first.sendall(b"first ")
+    save_log_when(driver, q, "first", lambda r: harness.received(r, 1) == b"first ")
+    return q, port, first
+
+
+def test_a_listening_channel_refuses_a_second_client_at_once(app, driver, display):
+    q, port, first = served_listener(app, driver)
     second = None
     try:
-        first.sendall(b"first ")
-        save_log_when(driver, q, "first", lambda r: harness.received(r, 1) == b"first ")
         harness.screenshot(display, "listen_names_its_client", driver)  # "listen:0.0.0.0:N from 127.0.0.1:M"
         second = socket.create_connection(("127.0.0.1", port), timeout=5)
         try:
@@ -546,3 +556,218 @@ def test_a_listening_channel_refuses_a_second_client_at_once(app, driver, displa
         first.close()
         if second is not None:
             second.close()
+
+
+def test_a_link_lost_to_a_peer_that_stopped_reading_records_every_byte_that_left(app, driver):
+    """A device behind socket:// stops reading for good while the auto
+    answer window floods it: the link is lost once nothing has left for the
+    stall limit. Every byte that did leave reaches the device once it reads
+    again (the close is an orderly one); the capture's sent bytes must be
+    exactly those, a write that was only partly taken included (the part
+    that left)."""
+    from test_auto_answer import open_window, rows, utf16_file
+    server = socket.socket()
+    # A small segment size and receive buffer keep the kernel's share of the
+    # flood small, so the link's own queue fills and stalls.
+    server.setsockopt(socket.IPPROTO_TCP, socket.TCP_MAXSEG, 536)
+    server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    server.bind(("127.0.0.1", 0))
+    server.listen(4)
+    server.setblocking(False)
+    port = server.getsockname()[1]
+    conn = None
+    try:
+        q = app(dict(ENGLISH), args=["/port1", f"socket://127.0.0.1:{port}", "/reconnect", "/open"])
+        assert harness.wait_for(lambda: select.select([server], [], [], 0)[0], 15), "no connection"
+        conn, _ = server.accept()
+        q.path("answers.txt").write_bytes(utf16_file(['CH1\t"P"\t0\t' + ALL.hex().upper()]))
+        dlg = open_window(driver)
+        assert harness.wait_for(lambda: len(rows(driver, dlg)) == 1, 10)
+        # Requests for 3 s (far more answers than the buffers hold), then
+        # none, so the link's close finds nothing unread and is an orderly
+        # one; it is lost once it makes another connection.
+        began = time.time()
+        while time.time() - began < 3:
+            conn.sendall(b"P" * 20)
+            harness.wait_for(lambda: False, 0.02)
+        assert harness.wait_for(lambda: select.select([server], [], [], 0)[0], 30), "the link was never lost"
+        got = bytearray()
+        conn.settimeout(10)
+        while chunk := conn.recv(65536):
+            got += chunk
+        # The connection made after the loss gets whatever was answered since.
+        again, _ = server.accept()
+        again.settimeout(1)
+        try:
+            while chunk := again.recv(65536):
+                got += chunk
+        except socket.timeout:
+            pass
+        again.close()
+        log = save_log_when(driver, q, "lost", lambda r: harness.received(r, 2) != b"")
+        sent = harness.received(harness.parse_log(log.read_bytes())[2], 2)
+        # The buffers hold more than the capture keeps before it wraps: the
+        # capture's sent bytes must be the newest of those that left, up to
+        # the last byte.
+        assert sent and len(sent) <= len(got), (len(sent), len(got))
+        assert bytes(got).endswith(sent), (len(got), got[-80:].hex(), sent[-80:].hex())
+    finally:
+        if conn is not None:
+            conn.close()
+        server.close()
+
+
+def test_a_second_client_that_came_while_the_first_still_talked_is_never_served(app, driver):
+    """The first client is plainly still connected when the second comes:
+    it speaks after the second's connect, then leaves. The second was a
+    second client while one was served: it is refused, and its bytes are
+    never taken as the device's, however soon the first leaves after."""
+    q, port, first = served_listener(app, driver)
+    second = None
+    try:
+        second = socket.create_connection(("127.0.0.1", port), timeout=5)
+        second.sendall(b"intruder")
+        first.sendall(b"still here")
+        first.close()
+        # Turned away: its connection ends without being served.
+        second.settimeout(5)
+        try:
+            closed = second.recv(10) == b""
+        except ConnectionResetError:
+            closed = True
+        except socket.timeout:
+            closed = False
+        # (When it is served, its bytes came while the recv above waited.)
+        log = save_log_when(driver, q, "after", lambda r: b"still here" in harness.received(r, 1))
+        assert harness.received(harness.parse_log(log.read_bytes())[2], 1) == b"first still here"
+        assert closed, "the second client is still connected"
+        events = exported_events(driver, q, lambda found: "refused" in found)
+        assert f"refused 127.0.0.1:{second.getsockname()[1]}" in events, events
+    finally:
+        first.close()
+        if second is not None:
+            second.close()
+
+
+def test_a_speed_set_while_the_server_had_the_option_off_reaches_it_once_back_on(app, driver):
+    """The server turns COM-PORT-OPTION off, the user sets another speed
+    meanwhile (it cannot go then), and the server turns the option on
+    again: the speed the channel now has must reach the server."""
+    server = TelnetPeer()
+    server.start()
+    try:
+        app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
+        assert harness.wait_for(lambda: any(c == 1 for c, _ in server.commands), 15), server.commands
+        server.send(bytes([IAC, DONT, COM_PORT]))
+        driver.command(CMD_DCB_CH1)
+        dlg = driver.call("dialog", "DCB&TIME_Setting for CH1", 10000, timeout=20)[0]
+        driver.call("settext", dlg, BAUD_FIELD, "57600")
+        driver.call("click", dlg, DCB_OK)
+        assert harness.wait_for(lambda: dialog_closed(driver, "DCB&TIME_Setting for CH1"), 10)
+        server.send(bytes([IAC, DO, COM_PORT]))
+        wanted = (1, struct.pack(">I", 57600))
+        assert harness.wait_for(lambda: wanted in server.commands, 10), server.commands
+    finally:
+        server.stop()
+
+
+def line_status_note_is(driver, wanted):
+    """Opens CH1's line status dialog, waits until wanted(its note) holds
+    and closes it again."""
+    driver.command(CMD_LINE_STATUS_CH1)
+    dlg = driver.call("dialog", f"{texts()[43][1]} (CH1)", 10000, timeout=20)[0]
+    note = lambda: driver.call("gettext", dlg, LS_NOTE)[0]  # noqa: E731
+    assert harness.wait_for(lambda: wanted(note()), 10), note()
+    driver.call("close", dlg)
+    assert harness.wait_for(lambda: dialog_closed(driver, f"{texts()[43][1]} (CH1)"), 10)
+
+
+class NoParityTelnet(TelnetPeer):
+    """An RFC 2217 server whose port has no parity, whatever it is asked."""
+
+    def _subnegotiation(self, sub):
+        if len(sub) == 3 and sub[:2] == bytes([COM_PORT, 3]):
+            self.commands.append((3, sub[2:]))
+            self._send(bytes([IAC, SB, COM_PORT, 103, 1, IAC, SE]))
+            return
+        super()._subnegotiation(sub)
+
+
+def test_a_parity_the_server_set_otherwise_is_recorded(app, driver):
+    server = NoParityTelnet()
+    server.start()
+    try:
+        q = app({**ENGLISH, "rs_pybit": 2}, args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
+        assert harness.wait_for(lambda: (3, b"\x03") in server.commands, 15), server.commands
+        # The dialog's note says so (this holds); the capture must too.
+        line_status_note_is(driver, lambda note: note.startswith("The server set: Parity"))
+        server.send(b"hello")  # something to export
+        save_log_when(driver, q, "hello", lambda r: harness.received(r, 1) == b"hello")
+        events = exported_events(driver, q, lambda found: "settings" in found)
+        assert "settings" in [e.split()[0] for e in events], events
+    finally:
+        server.stop()
+
+
+def test_an_option_refused_and_agreed_again_is_no_longer_told_refused(app, driver):
+    """The server takes COM-PORT-OPTION back and offers it again at once:
+    the option is on, so the note says what the server set, not that it
+    refused."""
+    server = TelnetPeer(baud=38400)
+    server.start()
+    try:
+        app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/open"])
+        assert harness.wait_for(lambda: any(c == 1 for c, _ in server.commands), 15), server.commands
+        server.send(bytes([IAC, DONT, COM_PORT, IAC, DO, COM_PORT]))
+        line_status_note_is(driver, lambda note: note == "The server set: Baud 38400 (asked 19200)")
+    finally:
+        server.stop()
+
+
+class RestartingGarbler(threading.Thread):
+    """A device server that, on each connection, begins a subnegotiation it
+    never ends, sends on, and drops the connection (as one that restarts)."""
+
+    def __init__(self):
+        super().__init__(daemon=True)
+        self.server = socket.create_server(("127.0.0.1", 0))
+        self.server.settimeout(0.2)
+        self.port = self.server.getsockname()[1]
+        self.connections = 0
+        self.stopped = False
+
+    def run(self):
+        while not self.stopped:
+            try:
+                conn, _ = self.server.accept()
+            except OSError:
+                continue
+            self.connections += 1
+            try:
+                conn.sendall(bytes([IAC, SB, COM_PORT]) + b"." * 2000 + b"HELLO")
+                conn.settimeout(0.3)
+                conn.recv(100)
+            except OSError:
+                pass
+            conn.close()
+
+    def stop(self):
+        self.stopped = True
+        self.server.close()
+
+
+def test_a_server_that_never_ends_a_subnegotiation_on_each_reconnect_is_told_once(app, driver):
+    server = RestartingGarbler()
+    server.start()
+    try:
+        app(dict(ENGLISH), args=["/port1", f"rfc2217://127.0.0.1:{server.port}", "/reconnect", "/open"])
+        first, _, text = driver.message_box(15000)  # left up, as by a user away from the desk
+        assert harness.wait_for(lambda: server.connections >= 4, 20), server.connections
+        server.stop()  # no more connections: what is up now is all there is
+        driver.answer(first, 1)
+        more = 0  # each answered as it is found
+        while more < 20 and not harness.holds_for(lambda: harness.no_message_box(driver), 1.5):
+            more += 1
+        assert more == 0, f"{more} more boxes of the same notice ({text!r}) were stacked up"
+    finally:
+        server.stop()

@@ -316,6 +316,11 @@ def test_open_recording_moves_over_all_of_it_and_back_to_live(app, driver, displ
     first = shown_lines(driver, q, "first.csv")
     assert first[0] == 0 and 5000 < first[1] < LINES - 1, first
     harness.screenshot(display, "recording_open", driver, settle=0.5)
+    # Its scroll bar spans the data area alone, at the window's right.
+    rect = lambda control: [int(v) for v in driver.call("rect", driver.call("child", "main", control)[0])]  # noqa: E731
+    bar, tools, status = rect(1002), rect(1000), rect(1001)
+    assert tools[3] <= bar[1] and bar[3] <= status[1] and bar[3] - bar[1] > 300, (bar, tools, status)
+    assert abs(bar[2] - status[2]) <= 4, (bar, status)
     # The next window follows on: the scroll command at the window's end.
     driver.command(148)
     end = shown_lines(driver, q, "end.csv")
@@ -463,3 +468,53 @@ def test_files_of_one_second_read_in_order_and_the_limit_deletes_the_oldest(wine
                                "/from", f"{hour}:{minute}")
     assert code == 0, err
     assert csv_rows(q.path("minute.csv"))[:50] == rows[:50]
+
+
+def status_tip(driver, part):
+    """The tooltip of a status bar part, read inside Quorrin; '' for none."""
+    for line in driver.call("status"):
+        kind, *values = line.split("|", 2)
+        if kind == "tip" and int(values[0]) == part:
+            return values[1]
+    return ""
+
+
+def test_record_to_disk_starts_where_it_says_and_says_where_it_went(app, driver, display, com3):
+    q = app(dict(SETTINGS, rs_comport2=0))
+    harness.open_ports(driver)
+    # The first time: the program's own "recordings", made for the chooser,
+    # whose name field holds the whole path OK takes.
+    driver.command(CMD_RECORD)
+    dlg = driver.call("dialog", "Record to Disk", 10000, timeout=20)[0]
+    assert q.path("recordings").is_dir()
+    assert driver.call("gettext", dlg, 1152)[0] == str(harness.to_windows_path(q.path("recordings")))
+    harness.screenshot(display, "record_chooser", driver)
+    # A path typed over it is where the recording goes.
+    typed = q.path("bench") / "pump-3"
+    typed.mkdir(parents=True)
+    driver.call("filedialog", str(harness.to_windows_path(typed)), 5000)
+    com3.write(b"PUMP 3 RUNNING\r\n")
+    assert harness.wait_for(lambda: list(typed.glob("quorrin-*.qrec")), 10)
+    assert harness.wait_for(lambda: status_tip(driver, 8) == str(harness.to_windows_path(typed)), 10)
+    # The stop says, for a few seconds, where it went and how much.
+    driver.command(CMD_RECORD)
+    said = lambda: status_tip(driver, 8)  # noqa: E731
+    assert harness.wait_for(lambda: said().startswith("Recorded "), 10), said()
+    assert said().endswith(" in 1 file(s): " + str(harness.to_windows_path(typed))), said()
+    harness.screenshot(display, "record_stopped", driver)
+    assert harness.wait_for(lambda: said() == "", 15), said()
+    assert not list(q.path("recordings").iterdir())
+    # The next start begins at the folder last used.
+    driver.command(CMD_RECORD)
+    dlg = driver.call("dialog", "Record to Disk", 10000, timeout=20)[0]
+    assert driver.call("gettext", dlg, 1152)[0] == str(harness.to_windows_path(typed))
+    driver.call("filedialog", "<cancel>", 5000)
+    # A whole recording folder opens from its own command, no Ctrl+A.
+    driver.command(193)
+    driver.call("dialog", "Open Recording Folder", 10000, timeout=20)
+    driver.call("filedialog", str(harness.to_windows_path(typed)), 5000)
+    driver.command(176)
+    driver.file_dialog("shown.csv")
+    rows = list(csv.reader(io.StringIO(harness.written_file(driver, q.path("shown.csv")).decode("ascii"),
+                                       newline="")))[1:]
+    assert b"".join(bytes.fromhex(r[5]) for r in rows if r[2:4] == ["CH1", "RX"]) == b"PUMP 3 RUNNING\r\n"

@@ -2,15 +2,16 @@
 // of the three forms (never a read past it, a fault's place inside it), the
 // rest as capture data cut into chunks of the four streams by the bytes
 // themselves; the matcher must report exactly what a plain search of each
-// stream's bytes finds, in order. The same bytes then stand for capture
-// records (a hostile log's), searched for each kind of find: every find
-// lies within the records.
+// stream's bytes finds, in order (text in any case with a double-byte
+// code page too: a character's second byte never folds). The same bytes
+// then stand for capture records (a hostile log's), searched for each kind
+// of find, in one stretch and cut in two: every find lies within the records.
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "find/find_matcher.h"
-#include "find/find_query.h"
+#include "find/find_rows.h"
 #include "find/find_pattern.h"
 #include "tests/fuzz/written_check.h"
 
@@ -20,10 +21,7 @@ struct Found {
   std::vector<int64_t> starts[kFindStreams];
 };
 
-int hit(void* ctx, int32_t s, int64_t start) {
-  static_cast<Found*>(ctx)->starts[s].push_back(start);
-  return 0;
-}
+void hit(void* ctx, int32_t s, int64_t start) { static_cast<Found*>(ctx)->starts[s].push_back(start); }
 
 // The bytes as records of any kind (gap markers with any digits among
 // them), times rising with gaps, and events at any place.
@@ -60,10 +58,38 @@ void pass_over_records(const FindPattern& p, const uint8_t* data, size_t size) {
     q.shape[0] = q.shape[1] = {9600, 100};
     q.modbus.mode = kModbusRtu;
     q.modbus.shape[0] = q.modbus.shape[1] = {9600, 110};
-    FindPass pass = {};
-    find_pass_begin(&pass, q);
+    static FindPass pass;
+    pass = FindPass{};
+    if (find_pass_begin(&pass, q)) return;
     FindList list = {items, 0, 64, 0};
     find_pass_run(&pass, snap, &list, nullptr);
+    find_pass_finish(&pass, &list, nullptr);
+    find_pass_end(&pass);
+    // Cut in two where the bytes say: what was carried over is placed in
+    // the stretch it lies in, or before it.
+    static CaptureSnapshot piece;
+    if (capture_snapshot_allocate(&piece)) return;
+    const int32_t cut = count ? data[0] % count : 0;
+    static FindFound cut_items[64];
+    FindList cut_list = {cut_items, 0, 64, 0};
+    pass = FindPass{};
+    if (find_pass_begin(&pass, q)) return;
+    for (int k = 0; k < 2; k++) {
+      const int32_t from = k ? cut : 0, to = k ? count : cut;
+      piece.count = to - from;
+      std::memcpy(piece.records, snap.records + from, sizeof *snap.records * static_cast<size_t>(to - from));
+      std::memcpy(piece.times, snap.times + from, sizeof *snap.times * static_cast<size_t>(to - from));
+      piece.event_count = 0;
+      piece.base = 0;
+      const int32_t before = cut_list.n;
+      find_pass_run(&pass, piece, &cut_list, nullptr);
+      for (int32_t i = before; i < cut_list.n; i++)
+        check(cut_list.items[i].first >= -1 && cut_list.items[i].first < piece.count && cut_list.items[i].last < piece.count);
+      find_pass_next_stretch(&pass);
+    }
+    const int32_t before = cut_list.n;
+    find_pass_finish(&pass, &cut_list, nullptr);
+    for (int32_t i = before; i < cut_list.n; i++) check(cut_list.items[i].first < count - cut);
     find_pass_end(&pass);
     for (int32_t i = 0; i < list.n; i++) {
       const FindFound& f = list.items[i];
@@ -88,7 +114,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char16_t> units(data + 2, data + (head > 2 ? head : 2));
   FindPattern p;
   FindPatternResult r;
-  if (form == 0) r = find_pattern_text(data + 2, static_cast<int>(units.size()), data[0] & 1, &p);
+  // Text with a double-byte code page (lead bytes 81 to 9F) now and then.
+  uint8_t lead[32] = {};
+  if (data[0] & 2)
+    for (int b = 0x81; b <= 0x9F; b++) lead[b >> 3] |= static_cast<uint8_t>(1u << (b & 7));
+  if (form == 0) r = find_pattern_text(data + 2, static_cast<int>(units.size()), data[0] & 1, lead, &p);
   else if (form == 1) r = find_pattern_hex(units.data(), static_cast<int>(units.size()), &p);
   else r = find_pattern_notation(units.data(), static_cast<int>(units.size()), &p);
   check(r.at >= 0 && r.at <= static_cast<int>(units.size()) + kFindPatternMax);
@@ -113,9 +143,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     at += take;
   }
   for (int s = 0; s < kFindStreams; s++) {
+    // Which bytes are a character's second, read from the stream's start.
+    std::vector<uint8_t> trail(whole[s].size());
+    for (size_t i = 1; i < whole[s].size(); i++) trail[i] = !trail[i - 1] && find_pattern_lead(p, whole[s][i - 1]);
     for (int64_t start = 0; start + p.length <= static_cast<int64_t>(whole[s].size()); start++) {
       bool ok = true;
-      for (int j = 0; j < p.length && ok; j++) ok = find_pattern_byte_matches(p, j, whole[s][start + j]);
+      for (int j = 0; j < p.length && ok; j++) ok = find_pattern_byte_matches(p, j, whole[s][start + j], trail[start + j]);
       if (ok) want[s].push_back(start);
     }
     check(got.starts[s] == want[s]);

@@ -1,5 +1,6 @@
 #include "app/chrome.h"
 
+#include "settings/message_text.h"
 #include "ui/scale.h"
 
 #include <gtest/gtest.h>
@@ -45,12 +46,12 @@ TEST(StatusBar, TextsOfEveryPart) {
   EXPECT_EQ(part(7, s), "SP=19.2K:DB=8:PB=Non:SB=0:Flow=Non");
   // A speed the server set otherwise is the one shown, the one asked beside it.
   s.server_baud[1] = 38400;
-  EXPECT_EQ(part(7, s), "SP=38.4K(asked 19.2K):DB=8:PB=Non:SB=0:Flow=Non");
+  EXPECT_EQ(part(7, s), "SP=38400(asked 19200):DB=8:PB=Non:SB=0:Flow=Non");
 }
 
-TEST(StatusBar, ANetworkChannelsPortPartIsWidened) {
+TEST(StatusBar, ANetworkChannelsPortPartIsWidenedAndALinkWithoutLineSettingsMovesNothingElse) {
   int edges[kStatusParts];
-  const int32_t none[2] = {0, 0}, ch2[2] = {0, 1}, both[2] = {1, 1};
+  const int32_t none[2] = {0, 0}, ch2[2] = {0, kStatusNetLine}, both[2] = {kStatusNetLine, kStatusNetLine};
   status_part_edges(none, 96, edges);
   for (int i = 0; i < kStatusParts; i++) EXPECT_EQ(edges[i], kStatusPartEdges[i]);
   status_part_edges(ch2, 96, edges);
@@ -60,22 +61,33 @@ TEST(StatusBar, ANetworkChannelsPortPartIsWidened) {
   status_part_edges(both, 96, edges);
   EXPECT_EQ(edges[2] - edges[1], kStatusPartEdges[2] - kStatusPartEdges[1] + kStatusAddressExtra);
   EXPECT_EQ(edges[11], kStatusPartEdges[11] + 2 * kStatusAddressExtra);
-  // A listener with a client: room for both.
-  const int32_t served[2] = {2, 0};
-  status_part_edges(served, 96, edges);
-  EXPECT_EQ(edges[2] - edges[1], kStatusPartEdges[2] - kStatusPartEdges[1] + 2 * kStatusAddressExtra);
+  // socket:// and listen:// have no line settings: their short line part
+  // gives the address its room, and the parts after it stay put.
+  const int32_t raw[2] = {kStatusNetRaw, kStatusNetRaw};
+  status_part_edges(raw, 96, edges);
+  EXPECT_EQ(edges[2] - edges[1], kStatusPartEdges[2] - kStatusPartEdges[1] + kStatusAddressExtra);
+  EXPECT_EQ(edges[3], kStatusPartEdges[3]);
+  EXPECT_EQ(edges[11], kStatusPartEdges[11]);
 }
 
-TEST(StatusBar, AListenerNamesTheClientItServes) {
-  PortSettings port{0, 9600, 8, 0, 0, 0};
+TEST(StatusBar, ALinkWithoutLineSettingsSaysWhatItHasInsteadOfASpeed) {
+  PortSettings port{0, 19200, 8, 0, 0, 0};
   StatusInfo s{{{1, 0}, {0, 0}, 0}, {&port, &port}, 40, 10, 0, 0, {}};
   const char16_t address[] = u"listen:0.0.0.0:4001";
   for (int i = 0; i < 20; i++) s.address[0][i] = address[i];
+  s.raw[0] = kStatusLinkListen;
   EXPECT_EQ(part(2, s), "listen:0.0.0.0:4001");
-  const char16_t peer[] = u"[fe80::1234:5678:9abc:def0%12]:65535";  // longer than the room: cut
-  for (int i = 0; i < 33; i++) s.peer[0][i] = peer[i];
-  s.peer[0][33] = 0;
-  EXPECT_EQ(part(2, s), "listen:0.0.0.0:4001 from [fe80::1234:5678:9abc:def0%12]:65");
+  EXPECT_EQ(part(3, s), "");  // no "SP=19.2K..." for a link that has no speed
+  EXPECT_EQ(status_link_text(&s, 0), kTextStatusNoClient);
+  s.peer[0][0] = u'1';
+  EXPECT_EQ(status_link_text(&s, 0), kTextStatusClient);
+  s.raw[0] = kStatusLinkSocket;
+  s.peer[0][0] = 0;
+  EXPECT_EQ(status_link_text(&s, 0), kTextStatusRawTcp);
+  s.raw[0] = 0;  // rfc2217: the line settings the server was asked for
+  EXPECT_EQ(status_link_text(&s, 0), 0);
+  EXPECT_EQ(part(3, s), "SP=19.2K:DB=8:PB=Non:SB=0:Flow=Non");
+  EXPECT_EQ(status_link_text(&s, 1), 0);  // CH2 has no address
 }
 
 TEST(StatusBar, PartEdgesScaleWithTheDisplay) {
@@ -150,6 +162,24 @@ TEST(MenuBar, EveryItemHasAToolbarImage) {
       }
     }
   EXPECT_EQ(items, 34);  // commands 141 to 175; 154 is none
+}
+
+TEST(StatusBar, ASpeedTheServerSetOtherwiseIsToldApartFromTheOneAsked) {
+  // A device server that reports the speed its UART really makes (9615 for
+  // 9600, 115384 for 115200): the status bar must not show the two as one.
+  PortSettings asked{0, 9600, 8, 0, 0, 0};
+  StatusInfo s{{{1, 0}, {0, 0}, 0}, {&asked, &asked}, 40, 10, 0, 0, {}};
+  const char16_t net[] = u"rfc:127.0.0.1:4001";
+  for (int i = 0; i < 19; i++) s.address[0][i] = net[i];
+  for (uint32_t set : {9615u, 9650u}) {
+    s.server_baud[0] = set;
+    const std::string text = part(3, s);
+    const size_t asked = text.find("asked ");
+    ASSERT_NE(asked, std::string::npos) << text;
+    const std::string shown_speed = text.substr(3, text.find('(') - 3);
+    const std::string asked_speed = text.substr(asked + 6, text.find(')') - asked - 6);
+    EXPECT_NE(shown_speed, asked_speed) << text;
+  }
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Find's pass over prepared captures: bytes placed on their records across
-// chunks and stretches, silences per channel by the silence rule, bad
-// Modbus frames by the monitor's decoder, line events, and go to time.
-#include "find/find_query.h"
+// chunks and stretches, silences by the line's one silence rule, bad
+// Modbus frames by the monitor's framing and pairing (whole across the
+// edges of stretches), line events, and go to time.
+#include "find/find_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -49,11 +50,44 @@ struct FindFixture : ::testing::Test {
   // Every find of the query in the capture as one stretch.
   void run() {
     ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
-    FindPass pass = {};
-    find_pass_begin(&pass, q);
+    static FindPass pass;
+    pass = FindPass{};
+    ASSERT_EQ(find_pass_begin(&pass, q), 0);
     list.n = 0;
+    list.more = 0;
     EXPECT_EQ(find_pass_run(&pass, snap, &list, nullptr), 0);
+    EXPECT_EQ(find_pass_finish(&pass, &list, nullptr), 0);
     find_pass_end(&pass);
+  }
+  // The same capture's records cut into stretches at each of `cuts`
+  // (record indices), as a recording's windows cut it.
+  void run_in_stretches(std::vector<int32_t> cuts) {
+    ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+    static FindPass pass;
+    static CaptureSnapshot piece;
+    ASSERT_EQ(capture_snapshot_allocate(&piece), 0);
+    pass = FindPass{};
+    ASSERT_EQ(find_pass_begin(&pass, q), 0);
+    list.n = 0;
+    cuts.push_back(snap.count);
+    int32_t from = 0;
+    for (int32_t cut : cuts) {
+      piece.count = cut - from;
+      std::memcpy(piece.records, snap.records + from, sizeof *snap.records * static_cast<size_t>(cut - from));
+      std::memcpy(piece.times, snap.times + from, sizeof *snap.times * static_cast<size_t>(cut - from));
+      piece.event_count = 0;
+      for (int32_t e = 0; e < snap.event_count; e++)
+        if (snap.events[e].place >= snap.base + from && (snap.events[e].place < snap.base + cut || cut == snap.count)) {
+          piece.events[piece.event_count] = snap.events[e];
+          piece.events[piece.event_count++].place -= snap.base + from;
+        }
+      EXPECT_EQ(find_pass_run(&pass, piece, &list, nullptr), 0);
+      find_pass_next_stretch(&pass);
+      from = cut;
+    }
+    EXPECT_EQ(find_pass_finish(&pass, &list, nullptr), 0);
+    find_pass_end(&pass);
+    capture_snapshot_free(&piece);
   }
 };
 
@@ -81,46 +115,69 @@ TEST_F(FindFixture, BytesAcrossChunksAreMarkedFromFirstToLastRecordInStartOrder)
   EXPECT_EQ(list.n, 0);
 }
 
-TEST_F(FindFixture, SilencesArePerChannelAndGoOnAcrossStretches) {
+TEST_F(FindFixture, SilencesAreTheLinesWhicheverChannelSpokeAndGoOnAcrossStretches) {
   q.what = kFindSilence;
-  q.silence_us = 50000;
-  // One byte at 9600 baud, 10 bits: about 1 ms on the line.
+  q.silence_us = 400000;
+  // CH1 at 0 ms, CH2 at 500 ms, CH1 at 1,000 ms: each chunk follows about
+  // 499 ms of silence (one byte at 9600 baud, 10 bits, is about 1 ms), as
+  // the tooltip says; CH1's own 999 ms is no figure of the line's.
   put("a", kKindRecvCh1, 0);
-  put("b", kKindRecvCh2, 30);    // CH2 talks in CH1's silence: CH1's silence still counts
-  put("c", kKindSentCh1, 100);   // CH1 quiet about 99 ms before it
-  put("d", kKindRecvCh1, 120);   // 20 ms: no
-  put("e", kKindRecvCh2, 200);   // CH2 quiet about 170 ms
+  put("b", kKindRecvCh2, 500);
+  put("c", kKindRecvCh1, 1000);
+  put("d", kKindRecvCh1, 1100);  // 99 ms: no
   run();
   ASSERT_EQ(list.n, 2);
-  EXPECT_EQ(list.items[0].kind, kKindSentCh1);
-  EXPECT_GT(list.items[0].detail, 97000);
-  EXPECT_LT(list.items[0].detail, 100000);
-  EXPECT_EQ(list.items[1].channel, 2);
-  q.streams = 0x3;  // CH1 only
+  EXPECT_EQ(list.items[0].channel, 2);
+  EXPECT_EQ(list.items[1].channel, 1);
+  EXPECT_EQ(list.items[1].first, 8);
+  EXPECT_GT(list.items[1].detail, 497000);
+  EXPECT_LT(list.items[1].detail, 500000);
+  // The silence before a chunk that lasts exactly the limit counts.
+  q.silence_us = list.items[1].detail;
+  q.streams = 0x3;  // CH1's chunks only: the same figure, fewer chunks looked at
   run();
   ASSERT_EQ(list.n, 1);
-  EXPECT_EQ(list.items[0].kind, kKindSentCh1);
+  EXPECT_EQ(list.items[0].first, 8);
+  EXPECT_EQ(list.items[0].offset, 1);  // CH1 received's second byte
 
   // The same capture in two stretches: the silence that spans them is found
   // in the second, at its first chunk.
-  // (A clear keeps the capture's clock going: later than what it cleared.)
-  capture_clear(&cap);
-  put("a", kKindRecvCh1, 1000);
-  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
-  FindPass pass = {};
-  find_pass_begin(&pass, q);
-  list.n = 0;
-  find_pass_run(&pass, snap, &list, nullptr);
-  EXPECT_EQ(list.n, 0);
-  capture_clear(&cap);
-  put("c", kKindRecvCh1, 1300);
-  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
-  find_pass_next_stretch(&pass);
-  find_pass_run(&pass, snap, &list, nullptr);
+  q.silence_us = 400000;
+  q.streams = 0xF;
+  run_in_stretches({8});
+  ASSERT_EQ(list.n, 2);
+  EXPECT_EQ(list.items[0].first, 4);
+  EXPECT_EQ(list.items[1].first, 0);  // the second stretch's first chunk
+}
+
+// A log without its times file: the gap digits after each chunk tell the
+// silence, as they tell the tooltip and the exports.
+TEST_F(FindFixture, SilencesOfALogWithoutTimesComeFromTheGapDigits) {
+  q.what = kFindSilence;
+  q.silence_us = 1500000;
+  const char* chunks[] = {"a", "b", "c"};
+  const char* gaps[] = {"0020", "0003", "0000"};  // 2.0 s, 0.3 s
+  snap.count = 0;
+  for (int k = 0; k < 3; k++) {
+    CaptureRecord* r = snap.records + snap.count;
+    r[0] = CaptureRecord{};
+    r[0].kind = kKindRecvCh1;
+    r[0].data = static_cast<uint8_t>(chunks[k][0]);
+    for (int m = 1; m <= 3; m++) r[m] = CaptureRecord{};
+    r[1].kind = kKindGapText, r[1].data = 't', r[1].marker2 = '=';
+    r[2].kind = kKindGapHigh, r[2].data = static_cast<uint8_t>(gaps[k][0]), r[2].marker2 = static_cast<uint8_t>(gaps[k][1]);
+    r[3].kind = kKindGapLow, r[3].data = static_cast<uint8_t>(gaps[k][2]), r[3].marker2 = static_cast<uint8_t>(gaps[k][3]);
+    for (int m = 0; m < 4; m++) snap.times[snap.count + m] = kTimeUnknown;
+    snap.count += 4;
+  }
+  static FindPass pass;
+  pass = FindPass{};
+  ASSERT_EQ(find_pass_begin(&pass, q), 0);
+  EXPECT_EQ(find_pass_run(&pass, snap, &list, nullptr), 0);
   find_pass_end(&pass);
   ASSERT_EQ(list.n, 1);
-  EXPECT_EQ(list.items[0].first, 0);
-  EXPECT_GT(list.items[0].detail, 290000);
+  EXPECT_EQ(list.items[0].first, 4);
+  EXPECT_EQ(list.items[0].detail, 2000000);
 }
 
 TEST_F(FindFixture, BadFramesAreBadChecksExceptionsAndUnansweredRequests) {
@@ -131,28 +188,86 @@ TEST_F(FindFixture, BadFramesAreBadChecksExceptionsAndUnansweredRequests) {
   put(request, kKindSentCh1, 0);
   put(rtu({0x01, 0x03, 0x02, 0x12, 0x34}), kKindRecvCh1, 20);  // good
   put(request, kKindSentCh1, 100);
-  put(spoiled, kKindRecvCh1, 120);                              // bad CRC
+  put(spoiled, kKindRecvCh1, 120);                              // bad CRC: answered, badly
   put(request, kKindSentCh1, 200);
   put(rtu({0x01, 0x83, 0x02}), kKindRecvCh1, 220);              // exception
   put(request, kKindSentCh1, 300);                              // never answered
   put(request, kKindSentCh1, 400);                              // may yet be
   run();
-  ASSERT_EQ(list.n, 4);  // the spoiled answer's request goes unanswered too
-  EXPECT_EQ(list.items[0].why, kFindBadNoAnswer);
-  EXPECT_EQ(list.items[0].time_us, 100000);
-  EXPECT_EQ(list.items[1].why, kFindBadCheck);
-  EXPECT_EQ(list.items[1].detail, kMonitorBadCrc);
-  EXPECT_EQ(list.items[1].time_us, 120000);
-  EXPECT_EQ(list.items[1].last - list.items[1].first, static_cast<int32_t>(spoiled.size()) - 1);
-  EXPECT_EQ(list.items[2].why, kFindBadException);
-  EXPECT_EQ(list.items[2].detail, 2);
-  EXPECT_EQ(list.items[3].why, kFindBadNoAnswer);
-  EXPECT_EQ(list.items[3].time_us, 300000);
+  ASSERT_EQ(list.n, 3);
+  EXPECT_EQ(list.items[0].why, kFindBadCheck);
+  EXPECT_EQ(list.items[0].detail, kMonitorBadCrc);
+  EXPECT_EQ(list.items[0].time_us, 120000);
+  EXPECT_EQ(list.items[0].last - list.items[0].first, static_cast<int32_t>(spoiled.size()) - 1);
+  EXPECT_EQ(list.items[1].why, kFindBadException);
+  EXPECT_EQ(list.items[1].detail, 2);
+  EXPECT_EQ(list.items[2].why, kFindBadNoAnswer);
+  EXPECT_EQ(list.items[2].time_us, 300000);
   // Received bytes only: the sent requests are left out.
   q.streams = 0x5;
   run();
   ASSERT_EQ(list.n, 2);
   EXPECT_EQ(list.items[0].why, kFindBadCheck);
+}
+
+// A CH1 request still waiting is no "no answer" because CH2 goes on
+// talking: each channel's requests are answered on that channel.
+TEST_F(FindFixture, ARequestWaitsForItsOwnChannelsAnswer) {
+  q.what = kFindBadFrame;
+  const Bytes request = rtu({0x01, 0x03, 0x00, 0x00, 0x00, 0x01});
+  const Bytes answer = rtu({0x01, 0x03, 0x02, 0x12, 0x34});
+  put(request, kKindSentCh1, 0);
+  put(request, kKindSentCh2, 10);
+  put(answer, kKindRecvCh2, 30);
+  put(request, kKindSentCh2, 100);
+  put(answer, kKindRecvCh2, 130);
+  run();
+  EXPECT_EQ(list.n, 0);
+}
+
+// An answer cut in two by a stretch's edge, and a request whose answer
+// lies in the next stretch: the same finds as in one piece, wherever the
+// edges fall.
+TEST_F(FindFixture, BadFramesAreTheSameWhereverTheStretchesAreCut) {
+  q.what = kFindBadFrame;
+  const Bytes request = rtu({0x01, 0x03, 0x00, 0x00, 0x00, 0x02});
+  const Bytes answer = rtu({0x01, 0x03, 0x04, 0x00, 0x0A, 0x01, 0x02});
+  Bytes spoiled = answer;
+  spoiled[4] ^= 0x01;
+  int64_t t = 0;
+  for (int k = 0; k < 12; k++, t += 100) {
+    put(request, kKindSentCh1, t);
+    if (k == 9) continue;  // no answer
+    const Bytes& a = k == 5 ? spoiled : answer;
+    // Each answer arrives in two chunks, as a receive thread often sees it.
+    put(Bytes(a.begin(), a.begin() + 3), kKindRecvCh1, t + 20);
+    put(Bytes(a.begin() + 3, a.end()), kKindRecvCh1, t + 21);
+  }
+  run();
+  ASSERT_EQ(list.n, 2);
+  const FindFound bad = list.items[0], unanswered = list.items[1];
+  EXPECT_EQ(bad.why, kFindBadCheck);
+  EXPECT_EQ(bad.time_us, 520000);
+  EXPECT_EQ(unanswered.why, kFindBadNoAnswer);
+  EXPECT_EQ(unanswered.time_us, 900000);
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  const int32_t count = snap.count;
+  for (int32_t cut = 1; cut < count; cut += 3) {
+    run_in_stretches({cut});
+    ASSERT_EQ(list.n, 2) << cut;
+    EXPECT_EQ(list.items[0].why, kFindBadCheck) << cut;
+    EXPECT_EQ(list.items[0].time_us, bad.time_us) << cut;
+    EXPECT_EQ(list.items[0].offset, bad.offset) << cut;
+    EXPECT_EQ(list.items[1].why, kFindBadNoAnswer) << cut;
+    EXPECT_EQ(list.items[1].time_us, unanswered.time_us) << cut;
+    // Placed in the stretch that holds its first record, or before it.
+    const int32_t place = list.items[0].first >= 0 && bad.first >= cut ? list.items[0].first + cut : list.items[0].first;
+    if (list.items[0].first >= 0) EXPECT_EQ(place, bad.first) << cut;
+  }
+  run_in_stretches({40, 80, 120, 160});
+  ASSERT_EQ(list.n, 2);
+  EXPECT_EQ(list.items[0].time_us, bad.time_us);
+  EXPECT_EQ(list.items[1].time_us, unanswered.time_us);
 }
 
 TEST_F(FindFixture, LineEventsOfAChannelAndAFullListCounts) {
@@ -171,12 +286,35 @@ TEST_F(FindFixture, LineEventsOfAChannelAndAFullListCounts) {
   run();
   ASSERT_EQ(list.n, 1);
   EXPECT_EQ(list.items[0].channel, 2);
-  // A list with room for one keeps the first and counts the rest.
+  // An event at the stretch's end (a recording's window ended after it)
+  // is placed on the chunk before it, which has a time, not on a marker.
+  snap.events[snap.event_count] = LineEvent{};
+  snap.events[snap.event_count].place = snap.base + snap.count;
+  snap.events[snap.event_count].kind = kEventClosed;
+  snap.events[snap.event_count++].channel = 2;
+  static FindPass pass;
+  pass = FindPass{};
+  ASSERT_EQ(find_pass_begin(&pass, q), 0);
+  list.n = 0;
+  find_pass_run(&pass, snap, &list, nullptr);
+  ASSERT_EQ(list.n, 2);
+  EXPECT_EQ(list.items[1].why, kEventClosed);
+  EXPECT_EQ(list.items[1].first, 8);  // "c", its chunk's time known
+  EXPECT_EQ(list.items[1].chunk_time_us, 20000);
+  // A list with room for one keeps the first and counts the rest; one
+  // that goes on where it ended passes the first over and keeps the next.
   q.streams = 0xF;
   list.capacity = 1;
   run();
   EXPECT_EQ(list.n, 1);
   EXPECT_EQ(list.more, 1);
+  EXPECT_EQ(list.items[0].why, kEventLost);
+  list.skip = 1;
+  run();
+  EXPECT_EQ(list.n, 1);
+  EXPECT_EQ(list.more, 0);
+  EXPECT_EQ(list.skip, 0);
+  EXPECT_EQ(list.items[0].why, kEventSettings);
 }
 
 TEST(FindTime, FirstRecordAtOrAfterAndChunkIndex) {
@@ -236,10 +374,7 @@ TEST(FindRows, TextsAndCsvOfEachKindOfFind) {
 
 namespace {
 
-int keep(void* ctx, const FindHit& h) {
-  static_cast<std::vector<FindHit>*>(ctx)->push_back(h);
-  return 0;
-}
+void keep(void* ctx, const FindHit& h) { static_cast<std::vector<FindHit>*>(ctx)->push_back(h); }
 
 TEST_F(FindFixture, ChunksFedStraightFindWhatTheirRecordsFindWithTheirTags) {
   FindPattern p;
@@ -247,7 +382,7 @@ TEST_F(FindFixture, ChunksFedStraightFindWhatTheirRecordsFindWithTheirTags) {
   const char* chunks[] = {"a\r", "\nO", "zz\r", "xO\r\nOK\r", "\n", "O"};
   const uint8_t kinds[] = {kKindRecvCh1, kKindRecvCh1, kKindSentCh1, kKindRecvCh1, kKindRecvCh1, kKindRecvCh1};
   std::vector<FindHit> straight, laid_out;
-  FindSearch f;
+  static FindSearch f;
   find_search_begin(&f, p, 0xF);
   for (int k = 0; k < 6; k++) {
     put(chunks[k], kinds[k], k);
@@ -255,7 +390,8 @@ TEST_F(FindFixture, ChunksFedStraightFindWhatTheirRecordsFindWithTheirTags) {
                       k * 1000, 100 + k, keep, &straight);
   }
   find_search_begin(&f, p, 0xF);
-  find_search_run(&f, cap.records, cap.times, capture_write_position(&cap), keep, &laid_out);
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  find_search_run(&f, snap, keep, &laid_out);
   ASSERT_EQ(straight.size(), 3u);
   ASSERT_EQ(laid_out.size(), 3u);
   const uint64_t tags[] = {100, 103, 103};  // "\r\nO" from chunk 0; "\r\nO" and "\r\nO" of chunk 3 (the last across 4 and 5)

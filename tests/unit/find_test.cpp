@@ -20,10 +20,7 @@ FindPattern hex(const std::u16string& text) {
 
 using Matches = std::vector<std::pair<int32_t, int64_t>>;
 
-int collect(void* ctx, int32_t s, int64_t start) {
-  static_cast<Matches*>(ctx)->push_back({s, start});
-  return 0;
-}
+void collect(void* ctx, int32_t s, int64_t start) { static_cast<Matches*>(ctx)->push_back({s, start}); }
 
 // The plain search: every start in each stream's whole bytes, streams in
 // the order the matcher reports them (by the chunk the match ends in).
@@ -78,11 +75,11 @@ TEST(FindPattern, ThreeFormsAndTheirFaults) {
   EXPECT_EQ(find_pattern_notation(open.data(), static_cast<int>(open.size()), &p).fault, kFindPatternOpenQuote);
 
   const uint8_t text[] = {'O', 'k', '1'};
-  ASSERT_EQ(find_pattern_text(text, 3, 0, &p).fault, kFindPatternOk);
+  ASSERT_EQ(find_pattern_text(text, 3, 0, nullptr, &p).fault, kFindPatternOk);
   EXPECT_TRUE(find_pattern_byte_matches(p, 0, 'o') && find_pattern_byte_matches(p, 1, 'K'));
-  ASSERT_EQ(find_pattern_text(text, 3, 1, &p).fault, kFindPatternOk);
+  ASSERT_EQ(find_pattern_text(text, 3, 1, nullptr, &p).fault, kFindPatternOk);
   EXPECT_FALSE(find_pattern_byte_matches(p, 1, 'K'));
-  EXPECT_EQ(find_pattern_text(text, 0, 1, &p).fault, kFindPatternEmpty);
+  EXPECT_EQ(find_pattern_text(text, 0, 1, nullptr, &p).fault, kFindPatternEmpty);
 }
 
 // Random bytes from a small alphabet (so matches are many) in chunks of
@@ -97,7 +94,7 @@ TEST(FindMatcher, FindsWhatThePlainSearchFindsAcrossChunks) {
     FindPattern p = hex(patterns[round % 6]);
     if (round % 4 == 3) {
       const uint8_t text[] = {'a', 'B', 'a'};
-      find_pattern_text(text, 3, 0, &p);
+      find_pattern_text(text, 3, 0, nullptr, &p);
     }
     const uint32_t streams = round % 5 == 4 ? 0x5u : 0xFu;
     std::vector<std::pair<int, std::vector<uint8_t>>> chunks;
@@ -119,21 +116,51 @@ TEST(FindMatcher, FindsWhatThePlainSearchFindsAcrossChunks) {
   }
 }
 
-TEST(FindMatcher, AHitThatStopsLeavesTheStreamReadyForMore) {
-  FindPattern p = hex(u"41 42");
+// In a double-byte code page (0x83 a lead byte) only single-byte letters
+// fold: "\x83A" (one character) is not "\x83a" (another), and "a" is not
+// the second half of "\x83A", in the pattern or in the bytes searched,
+// also where the character is cut across two chunks.
+TEST(FindMatcher, CaseFoldsOnlySingleByteLetters) {
+  uint8_t lead[32] = {};
+  lead[0x83 >> 3] |= 1u << (0x83 & 7);
+  FindPattern p;
+  const uint8_t katakana[] = {0x83, 0x41};
+  ASSERT_EQ(find_pattern_text(katakana, 2, 0, lead, &p).fault, kFindPatternOk);
+  auto count = [&](const FindPattern& pat, std::vector<std::vector<uint8_t>> chunks) {
+    FindMatcher m;
+    find_matcher_begin(&m, pat, 0xF);
+    Matches got;
+    for (const auto& c : chunks) find_matcher_feed(&m, 0, c.data(), static_cast<int32_t>(c.size()), collect, &got);
+    return got.size();
+  };
+  EXPECT_EQ(count(p, {{0x83, 0x41}}), 1u);
+  EXPECT_EQ(count(p, {{0x83, 0x61}}), 0u);
+  const uint8_t a[] = {'a', 'b'};
+  ASSERT_EQ(find_pattern_text(a, 2, 0, lead, &p).fault, kFindPatternOk);
+  EXPECT_EQ(count(p, {{'x', 'A', 'B'}}), 1u);
+  EXPECT_EQ(count(p, {{0x83, 'A', 'B'}}), 0u);       // "A" is the second byte of a character
+  EXPECT_EQ(count(p, {{'x', 0x83}, {'A', 'B'}}), 0u);  // cut across chunks
+  EXPECT_EQ(count(p, {{0x83, 0x83, 'A', 'B'}}), 1u);  // one character, then "AB"
+  EXPECT_EQ(count(p, {{0x83}, {0x83}, {'A'}, {'B'}}), 1u);
+  // One byte: nothing kept between chunks but whether a character goes on.
+  ASSERT_EQ(find_pattern_text(a, 1, 0, lead, &p).fault, kFindPatternOk);
+  EXPECT_EQ(count(p, {{'x', 0x83}, {'A'}, {'A'}}), 1u);
+}
+
+TEST(FindMatcher, ABreakEndsEveryMatchThatWouldRunAcrossIt) {
+  FindPattern p = hex(u"4F 4B");
   FindMatcher m;
   find_matcher_begin(&m, p, 0xF);
-  const uint8_t a[] = {'A', 'B', 'A', 'B', 'A'};
-  int64_t first = -1;
-  auto stop = [](void* ctx, int32_t, int64_t start) {
-    *static_cast<int64_t*>(ctx) = start;
-    return 1;
-  };
-  EXPECT_EQ(find_matcher_feed(&m, 0, a, 5, stop, &first), 1);
-  EXPECT_EQ(first, 0);
-  const uint8_t b[] = {'B'};
-  EXPECT_EQ(find_matcher_feed(&m, 0, b, 1, stop, &first), 1);
-  EXPECT_EQ(first, 4);  // across the two chunks
+  Matches got;
+  const uint8_t o[] = {'O'}, k[] = {'K'};
+  find_matcher_feed(&m, 0, o, 1, collect, &got);
+  find_matcher_break(&m, 0);
+  find_matcher_feed(&m, 0, k, 1, collect, &got);
+  EXPECT_TRUE(got.empty());
+  find_matcher_feed(&m, 0, o, 1, collect, &got);
+  find_matcher_feed(&m, 0, k, 1, collect, &got);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].second, 2);  // the stream's offsets go on across the break
 }
 
 #include "find/find_search.h"
@@ -143,10 +170,7 @@ namespace {
 int64_t g_clock = 0;
 int64_t test_micros() { return g_clock; }
 
-int keep_hit(void* ctx, const FindHit& h) {
-  static_cast<std::vector<FindHit>*>(ctx)->push_back(h);
-  return 0;
-}
+void keep_hit(void* ctx, const FindHit& h) { static_cast<std::vector<FindHit>*>(ctx)->push_back(h); }
 
 }  // namespace
 
@@ -165,10 +189,13 @@ TEST(FindSearch, MatchesArePlacedOnTheRecordWhereTheyBeginAcrossChunks) {
   put("A", kKindSentCh1, 4000);     // 17: another stream, never joined to CH1 received
   put("BC", kKindSentCh1, 5000);    // 20..21
   FindPattern p = hex(u"41 42 43");
-  FindSearch f;
+  static CaptureSnapshot snap;
+  ASSERT_EQ(capture_snapshot_allocate(&snap), 0);
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  static FindSearch f;
   find_search_begin(&f, p, 0xF);
   std::vector<FindHit> hits;
-  EXPECT_EQ(find_search_run(&f, cap.records, cap.times, capture_write_position(&cap), keep_hit, &hits), 3);
+  EXPECT_EQ(find_search_run(&f, snap, keep_hit, &hits), 3);
   ASSERT_EQ(hits.size(), 3u);
   EXPECT_EQ(hits[0].stream, 2);  // CH2 received, whole in its chunk
   EXPECT_EQ(hits[0].record, 7);
@@ -181,6 +208,20 @@ TEST(FindSearch, MatchesArePlacedOnTheRecordWhereTheyBeginAcrossChunks) {
   // Only CH1 sent: one.
   find_search_begin(&f, p, 1u << 1);
   hits.clear();
-  EXPECT_EQ(find_search_run(&f, cap.records, cap.times, capture_write_position(&cap), keep_hit, &hits), 1);
+  EXPECT_EQ(find_search_run(&f, snap, keep_hit, &hits), 1);
+  // The line of CH1 lost between "AB" and "C": only CH2's and CH1 sent's.
+  LineEvent lost = {};
+  lost.place = 13;
+  lost.kind = kEventLost;
+  lost.channel = 1;
+  snap.events[snap.event_count++] = lost;
+  find_search_begin(&f, p, 0xF);
+  hits.clear();
+  EXPECT_EQ(find_search_run(&f, snap, keep_hit, &hits), 2);
+  // A change of settings breaks nothing.
+  snap.events[snap.event_count - 1].kind = kEventSettings;
+  find_search_begin(&f, p, 0xF);
+  EXPECT_EQ(find_search_run(&f, snap, keep_hit, &hits), 3);
   capture_free(&cap);
+  capture_snapshot_free(&snap);
 }

@@ -79,6 +79,34 @@ TEST(LinkQueue, AWriteNotWhollyGoneIsNotCollected) {
   EXPECT_EQ(collect(q.get()).data, a);
 }
 
+TEST(LinkQueue, TheWritePartlyGoneAtAnEndGivesTheDataBytesThatLeftWhole) {
+  const Bytes data = {'A', 0xFF, 'B', 'C'};  // on the wire: 41 FF FF 42 43
+  for (int gone = 0; gone <= 5; gone++) {
+    auto q = fresh();
+    ASSERT_EQ(link_queue_put_data(q.get(), data.data(), 4, 1, 1, 7), 0);
+    link_queue_sent(q.get(), gone, 1);
+    LinkItem item;
+    uint8_t got[kLinkItemMax];
+    const int partial = link_queue_partial(q.get(), &item, got);
+    EXPECT_EQ(partial, gone > 0 && gone < 5) << gone;
+    if (!partial) continue;
+    // 41 | 41 FF (its double still here: no data) | 41 FF FF | 41 FF FF 42
+    const Bytes want(data.begin(), data.begin() + (gone == 1 || gone == 2 ? 1 : gone - 1));
+    EXPECT_EQ(Bytes(got, got + item.data), want) << gone;
+    EXPECT_EQ(item.handed, 7);
+  }
+  // A command partly gone carries no data.
+  auto q = fresh();
+  const uint8_t command[3] = {0xFF, 0xFB, 0x2C};
+  link_queue_put_command(q.get(), command, 3, 0);
+  link_queue_sent(q.get(), 2, 1);
+  LinkItem item;
+  uint8_t got[kLinkItemMax];
+  ASSERT_EQ(link_queue_partial(q.get(), &item, got), 1);
+  EXPECT_EQ(item.kind, kLinkCommand);
+  EXPECT_EQ(item.data, 0u);
+}
+
 TEST(LinkQueue, AFullQueueRefusesDataWholeButKeepsRoomForCommands) {
   auto q = fresh();
   const Bytes ff(kLinkItemMax, 0xFF);  // doubles on the wire

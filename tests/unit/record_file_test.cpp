@@ -457,6 +457,9 @@ TEST(RecordFile, StatusTextAndTheStopEventsText) {
   EXPECT_STREQ(text, "REC 12.3 MB 1:05:12");
   record_status_text(5ull << 30, 100 * 3600, 1234, text);  // the hand-over had to drop data: said
   EXPECT_STREQ(text, "REC 5120.0 MB 100:00:00 LOST 1234 B");
+  char size[24];
+  record_size_text(UINT64_MAX, size);  // the largest figure fits, no overflow in the tenths
+  EXPECT_STREQ(size, "17592186044415.9 MB");
   // A stop by a full disk: its export details, and it does not break a line.
   LineEvent e = {};
   e.kind = kEventRecordStopped;

@@ -458,3 +458,37 @@ TEST(Rfc2217Decode, WhatTheServerSetOtherwiseIsToldWithWhatWasAsked) {
   EXPECT_EQ(rfc2217_differences(&s, text, 12), 2);
   EXPECT_STREQ(text, "Baud 38400 ");
 }
+
+TEST(Rfc2217Decode, EveryLineSettingSetOtherwiseIsASettingsEventWithTheSpeedInEffect) {
+  TelnetSession s;
+  comport_agreed(&s);
+  uint8_t out[64];
+  rfc2217_request(&s, kRfcSetBaud, 9600, out, sizeof out);
+  rfc2217_request(&s, kRfcSetParity, 3, out, sizeof out);
+  // The speed as asked, the parity otherwise: an event, at the speed asked.
+  Decoded d = decode(&s, {IAC, SB, CPO, 101, 0, 0, 0x25, 0x80, IAC, SE, IAC, SB, CPO, 103, 1, IAC, SE});
+  ASSERT_EQ(d.events.size(), 2u);
+  EXPECT_EQ(rfc2217_settings_event(&s, d.events[0], 9600), 0u);
+  EXPECT_EQ(rfc2217_settings_event(&s, d.events[1], 9600), 9600u);
+  // Then the speed otherwise too: the server's.
+  rfc2217_request(&s, kRfcSetBaud, 250000, out, sizeof out);
+  d = decode(&s, {IAC, SB, CPO, 101, 0, 0, 0x96, 0, IAC, SE});
+  EXPECT_EQ(rfc2217_settings_event(&s, d.events[0], 250000), 38400u);
+}
+
+TEST(TelnetDecode, AnUnterminatedSubnegotiationOfDoubledFFIsBoundedToo) {
+  // A device that sends 0xFF (an erased flash, an idle line read as ones)
+  // after a server began a subnegotiation: its doubled bytes are never a
+  // plain byte, yet past the bound they are data again and the user told.
+  TelnetSession s;
+  comport_agreed(&s);
+  Bytes in = {IAC, SB, 24};
+  for (int k = 0; k < 3 * kTelnetSubLimit; k++) in.insert(in.end(), {IAC, IAC});
+  Decoded d = decode(&s, in);
+  ASSERT_EQ(d.events.size(), 1u);
+  EXPECT_EQ(d.events[0].value, uint32_t{kDropUnterminated});
+  EXPECT_GE(d.data.size(), static_cast<size_t>(2 * kTelnetSubLimit));
+  // And what follows comes out as sent, 0xFF included.
+  d = decode(&s, {IAC, IAC, 'O', 'K'});
+  EXPECT_EQ(d.data, (Bytes{0xFF, 'O', 'K'}));
+}

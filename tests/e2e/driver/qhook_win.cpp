@@ -148,6 +148,11 @@ void dump_status(FILE* f, HWND main) {
     SendMessageW(main, WM_DRAWITEM, item.CtlID, reinterpret_cast<LPARAM>(&item));
     GdiFlush();
     std::fprintf(f, "part|%d|%ld|%d\n", i, part.right - part.left, ink_right(static_cast<const uint32_t*>(bits), w, h));
+    wchar_t tip[2 * MAX_PATH] = L"";
+    SendMessageW(bar, SB_GETTIPTEXTW, MAKEWPARAM(i, 2 * MAX_PATH), reinterpret_cast<LPARAM>(tip));
+    char tip8[6 * MAX_PATH] = "";
+    WideCharToMultiByte(CP_UTF8, 0, tip, -1, tip8, sizeof tip8, nullptr, nullptr);
+    if (tip8[0]) std::fprintf(f, "tip|%d|%s\n", i, tip8);
     if (old_font) SelectObject(mem, old_font);
     SelectObject(mem, old_image);
     DeleteObject(image);
