@@ -36,10 +36,6 @@ inline int send_focus_may_return() {
 
 // Message text n in the current language (empty when the language finds none).
 void get_text(int n, wchar_t out[kMessageTextUnits]);
-// Message text n formatted with its fields into out (`units` long) when the
-// text has the fields message_fields expects; a damaged message file's text
-// is shown as it stands.
-void format_text(wchar_t* out, int units, int n, ...);
 // Control `id` of `dlg` (0: its title) shows message text n; without a text
 // (no message file) the resource's own text stays.
 void set_dialog_text(HWND dlg, int id, int n);

@@ -232,20 +232,6 @@ void get_text(int n, wchar_t out[kMessageTextUnits]) {
   message_text_get(&g_app.messages, g_app.settings.moji_type, n, reinterpret_cast<char16_t*>(out));
 }
 
-void format_text(wchar_t* out, int units, int n, ...) {
-  wchar_t format[kMessageTextUnits] = L"";
-  get_text(n, format);
-  if (!message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(n))) {
-    lstrcpynW(out, format, units);
-    return;
-  }
-  va_list args;
-  va_start(args, n);
-  _vsnwprintf(out, static_cast<size_t>(units - 1), format, args);
-  va_end(args);
-  out[units - 1] = 0;
-}
-
 void set_dialog_text(HWND dlg, int id, int n) {
   wchar_t text[kMessageTextUnits] = L"";
   get_text(n, text);
