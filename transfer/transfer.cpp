@@ -193,8 +193,9 @@ int transfer_count_can(Transfer* t, uint8_t byte) {
   return t->cans >= 2;
 }
 
-void transfer_cancel(Transfer* t, TransferOut* out) {
+void transfer_cancel(Transfer* t, uint32_t now, TransferOut* out) {
   out->count = 0;
+  if (t->sending && transfer_send_cancel(t, now)) return;
   // A raw receive has no end of its own: the user's stop is its end.
   if (t->protocol == kTransferRaw && !t->sending && t->status == kTransferRunning) {
     if (t->file_open && t->sink.end) t->sink.end(t->sink.ctx, 1);

@@ -137,6 +137,7 @@ struct Transfer {
   int32_t first_block;   // sender: the block on its way is a file's first data block
   int32_t batch_end;     // sender: the block on its way is YMODEM's empty block 0
   int32_t heard;         // sender: something came since EOT went
+  int32_t cancelling;    // sender: cancelled, waiting for the answer to the block on its way
   int32_t eots;          // receiver: EOTs seen for this file
   int32_t file_open;
   int64_t left;          // receiver: bytes of a YMODEM file still to come (-1 unknown)
@@ -166,8 +167,12 @@ int transfer_step(Transfer* t, const uint8_t* in, int n, uint32_t now, TransferO
 inline uint32_t transfer_wake(const Transfer* t) { return t->deadline; }
 
 // Our user ends the transfer: CAN twice into *out (a raw transfer sends
-// nothing), the file ends incomplete, the status becomes failed.
-void transfer_cancel(Transfer* t, TransferOut* out);
+// nothing), the file ends incomplete, the status becomes failed. A sender
+// whose block is on its way first waits for the receiver's answer to it
+// (at most kXmCharWaitMs; the status stays running meanwhile and later
+// turns send the CANs): a receiver purges its input as it answers a
+// block, and would throw CANs away that came while it was taking one.
+void transfer_cancel(Transfer* t, uint32_t now, TransferOut* out);
 
 // The caller could not write or lost the line: the transfer fails at once.
 void transfer_line_failed(Transfer* t);

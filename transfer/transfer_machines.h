@@ -5,6 +5,8 @@
 #include "transfer/transfer.h"
 
 void transfer_send_turn(Transfer* t, const uint8_t* in, int n, uint32_t now, TransferOut* out);
+// 1 when the sender waits for the answer to its block before it cancels.
+int transfer_send_cancel(Transfer* t, uint32_t now);
 void transfer_receive_turn(Transfer* t, const uint8_t* in, int n, uint32_t now, TransferOut* out);
 
 // Ends the transfer as failed for `failure` (the receiver's file ends

@@ -268,7 +268,24 @@ void transfer_send_begin(Transfer* t, int protocol, const TransferSource* source
   t->progress.size = size;
 }
 
+int transfer_send_cancel(Transfer* t, uint32_t now) {
+  if (t->status != kTransferRunning || t->cancelling) return t->cancelling;
+  if (t->state != kSendWaitAck && t->state != kSendWaitAck0 && t->state != kSendWaitEot) return 0;
+  t->cancelling = 1;
+  t->deadline = now + kXmCharWaitMs;
+  return 1;
+}
+
 void transfer_send_turn(Transfer* t, const uint8_t* in, int n, uint32_t now, TransferOut* out) {
+  if (t->cancelling) {
+    // The answer came (the receiver waits for a block now), or none will.
+    if (n > 0 || transfer_due(now, t->deadline)) {
+      for (int i = 0; i < n && t->status == kTransferRunning; i++)
+        if (transfer_count_can(t, in[i])) transfer_fail(t, kTransferPeerCancelled);
+      transfer_fail_cancelling(t, kTransferCancelled, out);
+    }
+    return;
+  }
   if (t->state == kSendRaw) {
     raw_turn(t, now, out);
     return;

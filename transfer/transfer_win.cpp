@@ -187,12 +187,15 @@ DWORD WINAPI transfer_thread(void*) {
   }
   TransferOut out;
   uint32_t shown = start;
+  int cancelled = 0;
   while (t->status == kTransferRunning) {
     const int n = received();
     const uint32_t now = GetTickCount();
     out.count = 0;
-    if (g_job.cancel.load()) transfer_cancel(t, &out);
-    else if (!channel_is_open(g_job.channel - 1)) transfer_line_failed(t);
+    if (g_job.cancel.load() && !cancelled) {
+      cancelled = 1;
+      transfer_cancel(t, now, &out);
+    } else if (!channel_is_open(g_job.channel - 1)) transfer_line_failed(t);
     else transfer_step(t, g_in, n, now, &out);
     if (out.count > 0 && write_out(out) != 0) transfer_line_failed(t);
     if (now - shown >= 50 || t->status != kTransferRunning) {

@@ -6,6 +6,8 @@ import os
 import random
 import subprocess
 
+import pytest
+
 import harness
 from harness import texts
 from test_auto_answer import short_read_interval
@@ -25,11 +27,25 @@ def random_bytes(size, seed):
     return bytes(data)
 
 
+PEERS = []  # the lrzsz programs a test started; none outlives it
+
+
+@pytest.fixture(autouse=True)
+def no_peer_left():
+    yield
+    while PEERS:
+        proc = PEERS.pop()
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait(10)
+
+
 def peer(com3, args, cwd):
     """An lrzsz program with its standard input and output on the peer end."""
     fd = os.open(os.path.realpath(com3.link_peer), os.O_RDWR | os.O_NOCTTY)
     try:
-        return subprocess.Popen(args, stdin=fd, stdout=fd, stderr=subprocess.PIPE, cwd=cwd)
+        PEERS.append(subprocess.Popen(args, stdin=fd, stdout=fd, stderr=subprocess.PIPE, cwd=cwd))
+        return PEERS[-1]
     finally:
         os.close(fd)
 

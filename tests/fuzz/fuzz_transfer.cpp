@@ -94,7 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (was != kTransferRunning) check(out.count == 0 && status == was);
     if (!sending && protocol != kTransferRaw) check(sink.written <= fed);
   }
-  if (t.status == kTransferRunning) transfer_cancel(&t, &out);
+  if (t.status == kTransferRunning) transfer_cancel(&t, now, &out);
+  if (t.status == kTransferRunning) transfer_step(&t, nullptr, 0, now + kXmCharWaitMs, &out);
+  check(t.status != kTransferRunning);
   check(!sink.open);
   return 0;
 }

@@ -302,13 +302,26 @@ TEST(Transfer, CancelAndSilenceEndEitherSide) {
   turn(&t, {kXmCan, kXmCan}, 20, &status);
   EXPECT_EQ(status, kTransferFailed);
   EXPECT_EQ(t.failure, kTransferPeerCancelled);
-  // Our cancel sends CAN twice.
+  // Our cancel sends CAN twice: at once while nothing is on its way; with
+  // a block on its way, once the receiver has answered it (or after 1 s).
   src.next = 0;
   transfer_send_begin(&t, kTransferXmodem, &s, nullptr, 0);
   TransferOut out;
-  transfer_cancel(&t, &out);
+  transfer_cancel(&t, 0, &out);
   EXPECT_EQ(Bytes(out.bytes, out.bytes + out.count), (Bytes{kXmCan, kXmCan}));
   EXPECT_EQ(t.failure, kTransferCancelled);
+  for (int answered : {1, 0}) {
+    src.next = 0;
+    transfer_send_begin(&t, kTransferXmodem, &s, nullptr, 0);
+    turn(&t, {kXmCrc}, 0);
+    transfer_cancel(&t, 10, &out);
+    EXPECT_EQ(out.count, 0);
+    EXPECT_TRUE(turn(&t, {}, 500).empty());
+    EXPECT_EQ(turn(&t, answered ? Bytes{kXmAck} : Bytes{}, answered ? 600 : 10 + kXmCharWaitMs, &status),
+              (Bytes{kXmCan, kXmCan}));
+    EXPECT_EQ(status, kTransferFailed);
+    EXPECT_EQ(t.failure, kTransferCancelled);
+  }
   // A receiver that never starts: after 60 s the send ends.
   src.next = 0;
   transfer_send_begin(&t, kTransferYmodem, &s, nullptr, 0);
