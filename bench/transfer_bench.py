@@ -133,7 +133,14 @@ def main():
         [f"Measured {time.strftime('%Y-%m-%d')} by bench/transfer_bench.py: a {SIZE // 1024} KB random file over "
          "socat pty pairs; lrzsz alone, then Quorrin.exe under Wine 8 on Xvfb on CH1 with lrzsz on the far end. "
          "Quorrin's time runs from the Start click to its Done, as the test driver sees it (its polls add a few "
-         "tens of ms)."],
+         "tens of ms).",
+         "Reading the figures: every block waits for its answer, and an answer of one byte reaches Quorrin only "
+         "when CH1's read interval time-out ends the receive thread's read. With the default 100 ms that is at "
+         "least 100 ms a block (200 blocks of 1 KB: 20 s), which is why YMODEM at 100 ms stays under half of "
+         "sb to rb; at 5 ms Quorrin's YMODEM send (1 KB blocks) is faster than sb, which sends 128-byte blocks. "
+         "lrzsz flushes its output as it exits, which on a pty can take its last ACK with it: the sender then "
+         "waits out its time-outs for the end (10 s for Quorrin at YMODEM's batch end, twice for XMODEM's EOT; "
+         "sx's own retries), marked \"the end went unanswered\" (in Quorrin's rows that wait is in the figure; lrzsz's rows are timed to the receiver's exit)."],
         notes, ["| protocol | who | rate |", "|---|---|---|"] + rows)
 
 
