@@ -55,6 +55,8 @@ const CommandRule kRules[] = {
     {kCmdPresetSend, kSendTool, kAnyOpen, kTextPortNotOpen, kCaptionQuorrin, kToolPresetSend, -1},
     {kCmdMacro, kSendTool, kCh1Open, kTextPortNotOpen, kCaptionQuorrin, kToolMacro, -1},
     {kCmdModbus, kSendTool, kAlways, 0, 0, -1, -1},
+    {kCmdSendFile, kSendTool, kAnyOpen, kTextPortNotOpen, kCaptionQuorrin, -1, -1},
+    {kCmdReceiveFile, kAnyOpen, kAnyOpen, kTextPortNotOpen, kCaptionQuorrin, -1, -1},
     {kCmdConfigCh1, kCh1Open, kCh1Open, kTextChannelNotOpen, kCaptionText4, -1, 0},
     {kCmdConfigCh2, kCh2Open, kCh2Open, kTextChannelNotOpen, kCaptionText4, -1, 1},
     {kCmdDcbCh1, kCh1Open, kCh1Open, kTextChannelNotOpen, kCaptionText4, -1, 0},

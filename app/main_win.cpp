@@ -31,6 +31,7 @@
 #include "view/logfile_win.h"
 #include "app/command_line_win.h"
 #include "timeline/export_win.h"
+#include "transfer/transfer_win.h"
 
 AppState g_app;
 HWND g_main_window = nullptr;
@@ -350,6 +351,7 @@ int run_command(HWND hwnd, int id) {
     case kCmdPresetEditor: preset_editor_run(hwnd); return 0;
     case kCmdChecksum: checksum_calculator_run(hwnd); return 0;
     case kCmdModbus: modbus_dialog_run(hwnd); return 0;
+    case kCmdSendFile: case kCmdReceiveFile: transfer_window_open(hwnd, id == kCmdSendFile); return 0;
     default: return 1;
   }
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/text16.h"
+#include "transfer/transfer.h"
 
 namespace {
 
@@ -12,11 +13,13 @@ constexpr char16_t kByteOrderMark = 0xFEFF;
 
 enum Command {
   kSend, kSed2, kMsed, kMsd2, kRead, kRed2, kZred, kZrd2, kRrst, kTime, kGoto,
-  kCmpm, kCmpl, kMove, kMclr, kMadd, kMmid, kMinc, kHinc, kChka, kChkh, kPend, kZskp, kCommands,
+  kCmpm, kCmpl, kMove, kMclr, kMadd, kMmid, kMinc, kHinc, kChka, kChkh, kPend, kZskp,
+  kXsnd, kXsd2, kXrcv, kXrc2, kCommands,
 };
 const char kKeywords[kCommands][5] = {
   "SEND", "SED2", "MSED", "MSD2", "READ", "RED2", "ZRED", "ZRD2", "RRST", "TIME", "GOTO",
   "CMPM", "CMPL", "MOVE", "MCLR", "MADD", "MMID", "MINC", "HINC", "CHKA", "CHKH", "PEND", "ZSKP",
+  "XSND", "XSD2", "XRCV", "XRC2",
 };
 
 // The macro length as far as the buffer can hold it.
@@ -170,8 +173,22 @@ void read_store(MacroState* m, Capture* cap) {
 
 // One look at the waiting command: kMacroWaiting while it goes on;
 // otherwise the command is finished and the next line comes next.
+// Jumps to the label of a line (three units at `label`, fewer: no label,
+// the end), as GOTO does.
+void jump_to(MacroState* m, const char16_t* label, int units) {
+  m->position = units >= 3 ? macro_find_label(m, label) : loaded_length(m);
+}
+
 int wait_poll(MacroState* m, const MacroHost* host) {
   MacroWait* w = &m->wait;
+  if (w->what == kMacroWaitTransfer) {
+    const int state = host->transfer_poll ? host->transfer_poll(host->ctx) : 2;
+    if (state == 0) return kMacroWaiting;
+    w->what = kMacroWaitNone;
+    if (state == 1) m->position = past_line_end(m, m->position, loaded_length(m));
+    else jump_to(m, w->label, 3);
+    return kMacroNext;
+  }
   uint32_t elapsed = host->now ? host->now(host->ctx) - w->began : w->limit_ms;
   int over = elapsed >= w->limit_ms;
   if (w->what == kMacroWaitRead) {
@@ -281,11 +298,30 @@ int execute(MacroState* m, const MacroHost* host, int cmd, int32_t at, const Arg
       }
       if (!equal) return kMacroNext;
       // A label name is three units; a shorter one names no label.
-      if (label_col + 3 <= a.count) {
-        m->position = macro_find_label(m, a.text + label_col);
-      } else {
-        m->position = loaded_length(m);
+      jump_to(m, a.text + label_col, a.count - label_col);
+      *jumped = 1;
+      return kMacroNext;
+    }
+    case kXsnd:
+    case kXsd2:
+    case kXrcv:
+    case kXrc2: {
+      // p,LLL,literal: the protocol's letter, the label a failure jumps to, the path.
+      const int protocol = macro_transfer_protocol(a.count > 0 ? a.text[0] : 0);
+      if (protocol < 0) return stop_with(m, at, kTextMacroBadProtocol);
+      uint8_t path[kMacroLiteralBytes];
+      const int n = literal_or_stop(m, host, a, 6, at, path, &outcome);
+      if (n < 0) return outcome;
+      const int channel = cmd == kXsnd || cmd == kXrcv ? 1 : 2;
+      const int sending = cmd == kXsnd || cmd == kXsd2;
+      if (n > 0 && host->transfer_start && host->transfer_poll &&
+          host->transfer_start(host->ctx, channel, sending, protocol, path, n) == 0) {
+        m->wait = {};
+        m->wait.what = kMacroWaitTransfer;
+        for (int i = 0; i < 3; i++) m->wait.label[i] = 2 + i < a.count ? a.text[2 + i] : 0;
+        return kMacroNext;
       }
+      jump_to(m, a.text + 2, a.count - 2);
       *jumped = 1;
       return kMacroNext;
     }
@@ -472,6 +508,16 @@ int macro_send_text(const MacroHost* host, int channel, const char16_t* units, i
 
 int macro_send_bytes(const MacroHost* host, int channel, const uint8_t* bytes, int count) {
   return send_prepared(host, channel, bytes, count);
+}
+
+int macro_transfer_protocol(char16_t letter) {
+  switch (letter) {
+    case u'R': return kTransferRaw;
+    case u'X': return kTransferXmodem;
+    case u'K': return kTransferXmodem1k;
+    case u'Y': return kTransferYmodem;
+    default: return -1;
+  }
 }
 
 int32_t macro_field(const char16_t* arg, int count, int col, int width) {

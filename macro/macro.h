@@ -10,7 +10,8 @@
 // The interpreter reads the capture below its write position only, and
 // records its own sends with capture_append like every other writer.
 //
-// Nothing here blocks. TIME and the read commands become a wait: the step
+// Nothing here blocks. TIME, the read commands and the file transfers
+// (which run on a worker of their own) become a wait: the step
 // that starts one returns kMacroWaiting, and every following step looks
 // once whether the wait is over (the time has run out, the answer is
 // there) until it finishes the command and lets the next line run. The
@@ -56,8 +57,9 @@ struct MacroWait {
   int64_t start;      // read: absolute place where the answer is looked for
   int64_t scanned;    // read: absolute place up to which it has been counted
   uint32_t generation;  // read: the capture's generation its start belongs to
+  char16_t label[3];    // transfer: the label a failed one jumps to
 };
-enum MacroWaitKind { kMacroWaitNone = 0, kMacroWaitTime = 1, kMacroWaitRead = 2 };
+enum MacroWaitKind { kMacroWaitNone = 0, kMacroWaitTime = 1, kMacroWaitRead = 2, kMacroWaitTransfer = 3 };
 
 struct MacroSlot {
   int32_t length;  // valid bytes, 0 .. kMacroSlotBytes
@@ -101,7 +103,18 @@ struct MacroHost {
   // The time `count` bytes take on the channel's line in µs, which a sent
   // chunk's time adds to its hand-over; null: none.
   int64_t (*line_us)(void* ctx, int channel, int count) = nullptr;
+  // XSND, XSD2, XRCV and XRC2: starts a file transfer on channel 1 or 2,
+  // sending or receiving by `protocol` (a TransferProtocol), with the path's bytes in the code page (several files
+  // separated by '|'; a YMODEM receive names the folder): 0 when it runs.
+  // Then transfer_poll says how it stands: 0 running, 1 done, 2 failed.
+  // Null: the commands fail.
+  int (*transfer_start)(void* ctx, int channel, int sending, int protocol, const uint8_t* path, int count) = nullptr;
+  int (*transfer_poll)(void* ctx) = nullptr;
 };
+
+// The TransferProtocol a transfer command's letter names (R raw, X
+// XMODEM, K XMODEM-1K, Y YMODEM), or -1.
+int macro_transfer_protocol(char16_t letter);
 
 // Load results: 0, or the message text that refuses the file.
 // A refusal is the message text that says why.

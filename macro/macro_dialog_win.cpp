@@ -14,6 +14,7 @@
 #include <cwchar>
 
 #include "resources/resource.h"
+#include "transfer/transfer_win.h"
 #include "ui/dialog_look_win.h"
 #include "ui/file_chooser_win.h"
 
@@ -32,6 +33,8 @@ MacroDialog g_macro_dialog;
 // Ends a run at once: no tick of it comes after this.
 void macro_halt(HWND dlg) {
   KillTimer(dlg, kStepTimer);
+  // A file transfer the macro waits for ends with it.
+  if (g_macro.wait.what == kMacroWaitTransfer) transfer_stop();
   macro_stop(&g_macro);
 }
 

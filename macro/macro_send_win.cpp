@@ -9,6 +9,8 @@
 #include "resources/resource.h"
 #include "send/transmit_win.h"
 #include "serial/port_win.h"
+#include "transfer/transfer.h"
+#include "transfer/transfer_win.h"
 
 MacroState g_macro;
 
@@ -32,8 +34,24 @@ void macro_show_step(void* ctx, int32_t position, int32_t length, const char16_t
   SetDlgItemTextW(dlg, IDC_MACRO_STATUS, wide(line));
 }
 
+// The path's bytes are in the code page the literal was written in.
+int macro_transfer_start(void*, int channel, int sending, int protocol, const uint8_t* path, int count) {
+  wchar_t wide_path[MAX_PATH * 2];
+  const int n = MultiByteToWideChar(CP_THREAD_ACP, 0, reinterpret_cast<const char*>(path), count, wide_path,
+                                    MAX_PATH * 2 - 1);
+  if (n <= 0) return 1;
+  wide_path[n] = 0;
+  return transfer_start(channel, sending, protocol, wide_path);
+}
+
+int macro_transfer_poll(void*) {
+  const int state = transfer_poll();
+  return state == kTransferRunning ? 0 : state == kTransferDone ? 1 : 2;
+}
+
 }  // namespace
 
 MacroHost macro_host_win(HWND dlg) {
-  return {dlg, &g_app.capture, &ansi_codec_win, macro_now, macro_port_write, macro_show_step, macro_line_us};
+  return {dlg,           &g_app.capture,  &ansi_codec_win,       macro_now,          macro_port_write,
+          macro_show_step, macro_line_us, macro_transfer_start, macro_transfer_poll};
 }

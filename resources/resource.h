@@ -374,3 +374,25 @@
 #define IDD_GO_TO_TIME 131
 #define IDC_GTT_LABEL 401
 #define IDC_GTT_TIME 501
+// File transfer window (controls in resources/transfer.rc).
+#define IDD_TRANSFER 132
+#define IDC_XFR_BROWSE 251
+#define IDC_XFR_START 252
+#define IDC_XFR_CANCEL 253
+#define IDC_XFR_CLOSE 254
+#define IDC_XFR_LABEL_CHANNEL 401
+#define IDC_XFR_LABEL_PROTOCOL 402
+#define IDC_XFR_LABEL_PATH 403
+#define IDC_XFR_LABEL_BYTE 404
+#define IDC_XFR_LABEL_LINE 405
+#define IDC_XFR_LABEL_QUIET 406
+#define IDC_XFR_FILE 407
+#define IDC_XFR_COUNTS 408
+#define IDC_XFR_TIMES 409
+#define IDC_XFR_STATUS 410
+#define IDC_XFR_CHANNEL 501
+#define IDC_XFR_PROTOCOL 502
+#define IDC_XFR_PATH 503
+#define IDC_XFR_BYTE_MS 504
+#define IDC_XFR_LINE_MS 505
+#define IDC_XFR_QUIET_MS 506

@@ -193,6 +193,7 @@ SHOTS = [
     ("checksum-calc", {}, by_command(172)),
     ("ascii-table", {}, by_command(173)),
     ("macro-dialog", {}, by_command(152)),
+    ("send-file", {}, by_command(190)),
     # The dialog is refused while a port is open; CH2 shows a network address.
     ("port-number", {"closed": True, "args": ["/port2", "rfc2217://10.0.0.5:4001"]}, by_command(160)),
     ("dcb", {}, by_command(163)),

@@ -10,7 +10,7 @@ packages=(
   build-essential cmake ninja-build clang libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine64 wine fonts-wine xvfb x11-utils imagemagick socat ser2net
+  wine64 wine fonts-wine xvfb x11-utils imagemagick socat ser2net lrzsz
   python3-pytest fonts-wqy-microhei locales
   python3-crcmod python3-pymodbus python3-serial-asyncio
   python3-markdown weasyprint poppler-utils pngquant fonts-dejavu-core

@@ -1,6 +1,7 @@
 #include "send/transmit_win.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "codec/frame.h"
 #include "net/link_net_win.h"
@@ -9,6 +10,12 @@
 #include "serial/port_win.h"
 
 SendHistory g_send_history = {};
+
+namespace {
+// A file transfer writes from its worker beside the window's senders: one
+// write at a time per channel, as they share the channel's OVERLAPPED.
+std::mutex g_write_lock[2];
+}  // namespace
 
 int64_t port_line_us(int channel, int count) {
   if (channel != 1 && channel != 2) return 0;
@@ -24,6 +31,7 @@ int port_write(int channel, const uint8_t* bytes, int count) {
   if (count < 0 || count > kSendMax) return kSendTooLong;
   // The answer's read should come soon after this: poll the queues closely.
   g_line_activity_tick.store(GetTickCount());
+  std::lock_guard<std::mutex> hold(g_write_lock[channel - 1]);
   return channel_link(channel - 1)->write(channel - 1, bytes, count);
 }
 

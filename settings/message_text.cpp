@@ -37,6 +37,9 @@ struct Fields {
 };
 
 const Fields kFields[] = {
+    {kTextTransferFile, "ls"}, {kTextTransferCounts, "lld lld d d"}, {kTextTransferCountsUnsized, "lld d d"},
+    {kTextTransferTimes, "d d d"}, {kTextTransferTimesUnsized, "d d"}, {kTextTransferDone, "d lld"}, {kTextTransferDoneUnanswered, "d lld"},
+    {kTextTransferNameRefused, "ls"}, {kTextTransferOpenFailed, "ls"},
     {kTextPortAddressInvalid, "d"}, {kTextNetConnectFailed, "d ls"}, {kTextNetError, "d"},
     {kTextServerNotConfirmed, "ls"}, {kTextServerRefused, "ls"}, {kTextServerSet, "ls"}, {kTextNetUnterminated, "d ls"}, {kTextNetUnterminatedData, "d"}, {kTextFindNoSuchEvent, "ls"}, {kTextFindNotInCodePage, "d"}, {kTextRecordFailed, "d"}, {kTextRecordCannotStart, "d"},
     {kTextTipRecordStopped, "ls ls"}, {kTextNotATime, "ls"}, {kTextRecordSkipped, "lld d"},

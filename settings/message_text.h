@@ -7,7 +7,7 @@
 
 #include "settings/settings.h"
 
-constexpr int kMessageTexts = 650;
+constexpr int kMessageTexts = 700;
 constexpr int kLanguages = 4;
 constexpr int kMessageTextUnits = 64;  // 63 characters and a terminator
 
@@ -437,6 +437,40 @@ enum MessageNumber : int {
   kTextFindNoSuchEvent = 600,  // Not a line event: %ls
   kTextFindUsageMore = 601,    // Or instead of a pattern: /silence <ms>, /badframe or /event <n>
   kTextFindNotInCodePage = 602,  // The code page cannot write character %d
+  kTextMenuSendFile = 650,  // Send File
+  kTextMenuReceiveFile = 651,  // Receive File
+  kTextTransferChannel = 652,  // Channel
+  kTextTransferProtocol = 653,  // Protocol
+  kTextTransferSendPath = 654,  // File (several: separate with |)
+  kTextTransferReceivePath = 655,  // Receive into file (YMODEM: folder)
+  kTextTransferBrowse = 656,  // Browse...
+  kTextTransferByteMs = 657,  // Pause after each byte (ms)
+  kTextTransferLineMs = 658,  // Pause after each line (ms)
+  kTextTransferQuietMs = 659,  // End after quiet (ms, 0: Cancel)
+  kTextTransferStart = 660,  // Start
+  kTextTransferCancel = 661,  // Cancel
+  kTextTransferProtocolFirst = 662,  // Raw bytes, XMODEM, XMODEM-1K, YMODEM
+  kTextTransferProtocolLast = 665,
+  kTextTransferFile = 666,  // File: %ls
+  kTextTransferCounts = 667,  // %lld of %lld bytes, %d blocks, %d retries
+  kTextTransferCountsUnsized = 668,  // %lld bytes, %d blocks, %d retries
+  kTextTransferTimes = 669,  // %d bytes/s, %d s elapsed, %d s left
+  kTextTransferTimesUnsized = 670,  // %d bytes/s, %d s elapsed
+  kTextTransferWaiting = 671,  // Waiting for the other side to start...
+  kTextTransferRunning = 672,  // Transferring...
+  kTextTransferDone = 673,  // Done: %d files, %lld bytes
+  kTextTransferFailureFirst = 674,  // one per TransferFailure from kTransferNoStart on
+  kTextTransferNameRefused = 681,  // Refused the name %ls: outside the folder or not valid
+  kTextTransferFailureLast = 683,
+  kTextTransferChannelClosed = 684,  // That channel is not open
+  kTextTransferBusy = 685,  // Another transfer is running
+  kTextTransferBadPause = 686,  // Give the pauses and quiet time as whole ms, 0 or more
+  kTextTransferNoPath = 687,  // Name a file (a folder to receive by YMODEM)
+  kTextTransferOpenFailed = 688,  // Cannot open the file: %ls
+  kTextTransferFolderTitle = 689,  // Folder for the received files
+  kTextTransferClose = 690,  // Close
+  kTextTransferDoneUnanswered = 692,  // Sent: %d files, %lld bytes; the receiver did not answer the end
+  kTextMacroBadProtocol = 691,  // XSND, XSD2, XRCV and XRC2 take R, X, K or Y as protocol
 };
 
 // The format fields text n must have, as their length and conversion

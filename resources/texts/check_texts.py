@@ -16,7 +16,7 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-SOURCES = [p for d in ("app", "serial", "send", "view", "codec", "tools", "ui", "macro", "settings", "restart", "net")
+SOURCES = [p for d in ("app", "serial", "send", "view", "codec", "tools", "ui", "macro", "settings", "restart", "net", "transfer")
            for p in (ROOT / d).glob("*.cpp")]
 
 
