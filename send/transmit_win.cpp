@@ -13,8 +13,14 @@ SendHistory g_send_history = {};
 
 namespace {
 // A file transfer writes from its worker beside the window's senders: one
-// write at a time per channel, as they share the channel's OVERLAPPED.
+// write at a time per channel, as they share the channel's OVERLAPPED. The
+// window's thread never waits for the worker's write (it may take a second
+// on a slow line): its send is refused while one is on its way.
 std::mutex g_write_lock[2];
+
+int on_window_thread() {
+  return g_main_window && GetWindowThreadProcessId(g_main_window, nullptr) == GetCurrentThreadId();
+}
 }  // namespace
 
 int64_t port_line_us(int channel, int count) {
@@ -31,7 +37,9 @@ int port_write(int channel, const uint8_t* bytes, int count) {
   if (count < 0 || count > kSendMax) return kSendTooLong;
   // The answer's read should come soon after this: poll the queues closely.
   g_line_activity_tick.store(GetTickCount());
-  std::lock_guard<std::mutex> hold(g_write_lock[channel - 1]);
+  std::unique_lock<std::mutex> hold(g_write_lock[channel - 1], std::defer_lock);
+  if (!on_window_thread()) hold.lock();
+  else if (!hold.try_lock()) return kSendBusy;
   return channel_link(channel - 1)->write(channel - 1, bytes, count);
 }
 
@@ -199,8 +207,10 @@ int send_characters(HWND owner, int count, const char16_t* units, int channel, i
                static_cast<int>(length), kSendMax);
     return 0;
   }
-  if (send_bytes(owner, length, bytes, channel) != kSendOk) {
-    show_message(owner, kTextSendFailed, 0, L"Error");
+  const int sent = send_bytes(owner, length, bytes, channel);
+  if (sent != kSendOk) {
+    if (sent == kSendBusy) show_texts(owner, L"Quorrin", {kTextSendBusy, kTextNothingSent}, nullptr, channel);
+    else show_message(owner, kTextSendFailed, 0, L"Error");
     return 0;
   }
   if (remember) send_history_remember(&g_send_history, bytes, length);

@@ -15,6 +15,7 @@ enum SendResult {
   kSendShort = 2,        // fewer bytes written than asked
   kSendTooLong = 3,      // more than kSendMax bytes: refused, nothing written
   kSendBadChannel = 4,   // channel neither 1 nor 2
+  kSendBusy = 5,         // the window's send found a file transfer's write on its way: nothing written
 };
 
 extern SendHistory g_send_history;

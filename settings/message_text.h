@@ -469,6 +469,7 @@ enum MessageNumber : int {
   kTextTransferOpenFailed = 688,  // Cannot open the file: %ls
   kTextTransferFolderTitle = 689,  // Folder for the received files
   kTextTransferClose = 690,  // Close
+  kTextSendBusy = 693,  // CH%d is sending or receiving a file.
   kTextTransferDoneUnanswered = 692,  // Sent: %d files, %lld bytes; the receiver did not answer the end
   kTextMacroBadProtocol = 691,  // XSND, XSD2, XRCV and XRC2 take R, X, K or Y as protocol
 };
