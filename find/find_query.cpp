@@ -93,42 +93,87 @@ void find_silences(FindPass* f, const CaptureSnapshot& s, FindList* out, const L
   }
 }
 
-// The bad frames among the joined records' frames [0, upto) (by first
-// record), placed in the stretch: joined record j is the stretch's
-// j + f->carry_from.
-void bad_frames_until(FindPass* f, int32_t upto, FindList* out) {
+// The bad frames among the last decode's frames whose first record is in
+// [from, upto), placed in the stretch: the frames' record r is joined
+// record r - from (the joined records begin where the decode's `from`
+// was), and joined record j is the stretch's j + f->carry_from.
+// The finds from `at` on, their first and last in joined terms, placed in
+// the stretch: joined record j is the stretch's j + f->carry_from.
+void place_in_stretch(const FindPass* f, FindFound* finds, int32_t at, int32_t to) {
+  for (int32_t k = at; k < to; k++) {
+    FindFound& found = finds[k];
+    const int32_t first = found.first + f->carry_from, last = found.last + f->carry_from;
+    found.first = first < 0 ? -1 : first;
+    found.last = last < 0 ? -1 : last;
+  }
+}
+
+// The bad frames among the last decode's frames whose first record is in
+// [from, upto), placed in the stretch: the frames' record r is joined
+// record r - from (the joined records begin where the decode's `from`
+// was). `hold`: a request whose pair says nothing more in this decode is
+// kept waiting for a later stretch to tell (else the frames end after it).
+void bad_frames_between(FindPass* f, int32_t from, int32_t upto, FindList* out, int hold) {
   const ModbusFrameList& l = f->frames;
   const CaptureSnapshot& j = f->joined;
+  const int line_monitor = f->q.modbus.line_monitor;
   int64_t fed[kFindStreams];
   std::memcpy(fed, f->carry_fed, sizeof fed);
   const int32_t before = out->n;
   for (int32_t i = 0; i < l.n && l.frames[i].first_record < upto; i++) {
-    const ModbusFrame& m = l.frames[i];
+    if (l.frames[i].first_record < from) continue;
+    ModbusFrame m = l.frames[i];
+    m.first_record -= from;
+    m.last_record -= from;
     uint8_t why = 0;
     int64_t detail = 0;
     if (m.check != kMonitorOk) why = kFindBadCheck, detail = m.check;
     else if (m.fields & kFieldException) why = kFindBadException, detail = m.exception;
-    else if (modbus_monitor_unanswered(l.frames, l.n, i, f->q.modbus.line_monitor)) why = kFindBadNoAnswer;
-    if (!why) continue;
+    else if (modbus_monitor_unanswered(l.frames, l.n, i, line_monitor)) why = kFindBadNoAnswer;
+    const int waits = !why && hold && modbus_monitor_waiting(l.frames, l.n, i, line_monitor);
+    if (!why && !waits) continue;
     const int32_t kind = j.records[m.first_record].kind;
     if (!stream_wanted(f->q.streams, kind)) continue;
     FindFound found = at_record(j.records, j.times, j.count, m.first_record, kFindBadFrame);
     // The carry's first chunk began before it.
     if (found.within == m.first_record) found.within += f->carry_within;
     found.time_us = m.time_us;
-    found.why = why;
+    found.why = waits ? static_cast<uint8_t>(kFindBadNoAnswer) : why;
     found.detail = detail;
     found.channel = m.channel;
     found.first = m.first_record;  // joined terms until the offsets are counted
     found.last = m.last_record;
+    if (waits) {
+      int64_t at[kFindStreams];
+      std::memcpy(at, f->carry_fed, sizeof at);
+      offsets(j.records, upto - from, &found, 0, 1, at);
+      FindPass::Waiting* w = nullptr;
+      for (FindPass::Waiting& slot : f->waiting)
+        if (!w && (!slot.has || modbus_monitor_same_pair(slot.frame, l.frames[i], line_monitor))) w = &slot;
+      if (!w) continue;
+      // Told in a later stretch: it began in one before that.
+      found.first = found.last = -1;
+      *w = {l.frames[i], found, 1};
+      continue;
+    }
     add(out, found);
   }
-  offsets(j.records, upto, out->items, before, out->n, fed);
-  for (int32_t k = before; k < out->n; k++) {
-    FindFound& found = out->items[k];
-    const int32_t first = found.first + f->carry_from, last = found.last + f->carry_from;
-    found.first = first < 0 ? -1 : first;
-    found.last = last < 0 ? -1 : last;
+  offsets(j.records, upto - from, out->items, before, out->n, fed);
+  place_in_stretch(f, out->items, before, out->n);
+}
+
+// The requests held from stretches before whose pair's next frame the last
+// decode holds: those it says went unanswered are found.
+void waiting_told(FindPass* f, FindList* out) {
+  const ModbusFrameList& l = f->frames;
+  const int line_monitor = f->q.modbus.line_monitor;
+  for (FindPass::Waiting& w : f->waiting) {
+    for (int32_t i = 0; w.has && i < l.n; i++) {
+      if (!modbus_monitor_same_pair(l.frames[i], w.frame, line_monitor)) continue;
+      const ModbusFrame two[2] = {w.frame, l.frames[i]};
+      if (modbus_monitor_unanswered(two, 2, 0, line_monitor)) add(out, w.found);
+      w.has = 0;
+    }
   }
 }
 
@@ -193,8 +238,10 @@ int find_bad_frames(FindPass* f, const CaptureSnapshot& s, FindList* out, const 
   }
   f->carry_from = -f->carry_n;
   if (decode_joined(f, shape, cancel)) return 1;
+  waiting_told(f, out);
   const int32_t cut = carry_cut(f->frames, j.count, f->q.modbus.line_monitor);
-  bad_frames_until(f, cut, out);
+  bad_frames_between(f, 0, cut, out, 1);
+  f->carry_cut = cut;
   // What is carried: the records from the cut on, and the events among them.
   int64_t fed[kFindStreams];
   std::memcpy(fed, f->carry_fed, sizeof fed);
@@ -257,7 +304,8 @@ int find_pass_begin(FindPass* f, const FindQuery& q) {
   f->have_prev = 0;
   std::memset(f->fed, 0, sizeof f->fed);
   std::memset(f->carry_fed, 0, sizeof f->carry_fed);
-  f->carry_n = f->carry_from = f->carry_within = 0;
+  f->carry_n = f->carry_from = f->carry_within = f->carry_cut = 0;
+  for (FindPass::Waiting& w : f->waiting) w.has = 0;
   if (q.what == kFindBytes) find_search_begin(&f->bytes, q.pattern, q.streams);
   if (q.what != kFindBadFrame) return 0;
   f->joined.records = static_cast<CaptureRecord*>(std::malloc((kCaptureRecords + kFindCarryRecords) * sizeof(CaptureRecord)));
@@ -304,8 +352,11 @@ int find_pass_run(FindPass* f, const CaptureSnapshot& s, FindList* out, const st
 
 int find_pass_finish(FindPass* f, FindList* out, const std::atomic<int>* cancel) {
   if (f->q.what != kFindBadFrame || f->carry_n == 0) return 0;
-  if (decode_joined(f, nullptr, cancel)) return 1;
-  bad_frames_until(f, f->joined.count, out);
+  if (cancel && cancel->load(std::memory_order_relaxed)) return 1;
+  // The last stretch's decode read the carry with all that came before it,
+  // in the framing and the lines it chose: its frames are decided as they
+  // stand (framed again alone, its first bytes could read otherwise).
+  bad_frames_between(f, f->carry_cut, f->carry_cut + f->joined.count, out, 0);
   f->carry_n = 0;
   f->joined.count = f->joined.event_count = 0;
   return 0;

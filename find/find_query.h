@@ -88,6 +88,18 @@ struct FindPass {
   int32_t carry_from;
   int32_t carry_within;
   int64_t carry_fed[kFindStreams];
+  // Where the last decode's frames were cut: its record carry_cut is the
+  // carry's first; `frames` still holds that decode for the pass's finish.
+  int32_t carry_cut;
+  // A request decided farther back than the carry reaches that no frame of
+  // its pair followed there (at most one a pair): its find is made ready,
+  // and the next frame of its pair, in a later stretch, tells whether it
+  // goes unanswered.
+  struct Waiting {
+    ModbusFrame frame;
+    FindFound found;
+    int32_t has;
+  } waiting[3];
 };
 
 // Begins a pass with `f` zeroed (FindPass{}) or ended: 0, or 1 when memory
