@@ -1,6 +1,7 @@
 #include "find/find_query.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -93,42 +94,94 @@ void find_silences(FindPass* f, const CaptureSnapshot& s, FindList* out, const L
   }
 }
 
-// The bad frames among the joined records' frames [0, upto) (by first
-// record), placed in the stretch: joined record j is the stretch's
-// j + f->carry_from.
-void bad_frames_until(FindPass* f, int32_t upto, FindList* out) {
+// The bad frames among the last decode's frames whose first record is in
+// [from, upto), placed in the stretch: the frames' record r is joined
+// record r - from (the joined records begin where the decode's `from`
+// was), and joined record j is the stretch's j + f->carry_from.
+// A joined record's index in its chunk, counting the records of that
+// chunk that lay in stretches before.
+int32_t within_of(const FindPass* f, int32_t at) {
+  const CaptureRecord* r = f->joined.records;
+  int32_t within = find_within_chunk(r, at);
+  if (is_data_kind(r[at].kind) && at - within == f->carry_start[r[at].kind - 1])
+    within += f->carry_within[r[at].kind - 1];
+  return within;
+}
+
+int is_far(const FindPass* f, int32_t frame) {
+  for (int32_t k : f->far)
+    if (k == frame) return 1;
+  return 0;
+}
+
+// The bad frames of the last decode, placed in the stretch (joined record
+// j is its j + f->carry_from): `carried` 0 those it decided, 1 those it
+// carries (records from f->cut on, and the far frames). `hold`: a request
+// its pair says nothing more of in this decode is held for a later
+// stretch to tell (else the frames end after it).
+void bad_frames_of(FindPass* f, int carried, FindList* out, int hold) {
   const ModbusFrameList& l = f->frames;
   const CaptureSnapshot& j = f->joined;
+  const int line_monitor = f->q.modbus.line_monitor;
   int64_t fed[kFindStreams];
   std::memcpy(fed, f->carry_fed, sizeof fed);
   const int32_t before = out->n;
-  for (int32_t i = 0; i < l.n && l.frames[i].first_record < upto; i++) {
+  for (int32_t i = 0; i < l.n; i++) {
     const ModbusFrame& m = l.frames[i];
+    if ((m.first_record >= f->cut || is_far(f, i)) != carried) continue;
     uint8_t why = 0;
     int64_t detail = 0;
     if (m.check != kMonitorOk) why = kFindBadCheck, detail = m.check;
     else if (m.fields & kFieldException) why = kFindBadException, detail = m.exception;
-    else if (modbus_monitor_unanswered(l.frames, l.n, i, f->q.modbus.line_monitor)) why = kFindBadNoAnswer;
-    if (!why) continue;
+    else if (modbus_monitor_unanswered(l.frames, l.n, i, line_monitor)) why = kFindBadNoAnswer;
+    const int waits = !why && hold && modbus_monitor_waiting(l.frames, l.n, i, line_monitor);
+    if (!why && !waits) continue;
     const int32_t kind = j.records[m.first_record].kind;
     if (!stream_wanted(f->q.streams, kind)) continue;
     FindFound found = at_record(j.records, j.times, j.count, m.first_record, kFindBadFrame);
-    // The carry's first chunk began before it.
-    if (found.within == m.first_record) found.within += f->carry_within;
+    found.within = within_of(f, m.first_record);
     found.time_us = m.time_us;
-    found.why = why;
+    found.why = waits ? static_cast<uint8_t>(kFindBadNoAnswer) : why;
     found.detail = detail;
     found.channel = m.channel;
     found.first = m.first_record;  // joined terms until the offsets are counted
     found.last = m.last_record;
+    if (waits) {
+      int64_t at[kFindStreams];
+      std::memcpy(at, f->carry_fed, sizeof at);
+      offsets(j.records, j.count, &found, 0, 1, at);
+      FindPass::Waiting* w = nullptr;
+      for (FindPass::Waiting& slot : f->waiting)
+        if (!w && (!slot.has || modbus_monitor_same_pair(slot.frame, m, line_monitor))) w = &slot;
+      if (!w) continue;
+      // Told in a later stretch: it began in one before that.
+      found.first = found.last = -1;
+      *w = {m, found, 1};
+      continue;
+    }
     add(out, found);
   }
-  offsets(j.records, upto, out->items, before, out->n, fed);
+  offsets(j.records, j.count, out->items, before, out->n, fed);
   for (int32_t k = before; k < out->n; k++) {
     FindFound& found = out->items[k];
     const int32_t first = found.first + f->carry_from, last = found.last + f->carry_from;
     found.first = first < 0 ? -1 : first;
     found.last = last < 0 ? -1 : last;
+  }
+}
+
+// The requests held from stretches before whose pair's next frame the last
+// decode holds: those it says went unanswered are found.
+void waiting_told(FindPass* f, FindList* out) {
+  const ModbusFrameList& l = f->frames;
+  const int line_monitor = f->q.modbus.line_monitor;
+  for (FindPass::Waiting& w : f->waiting) {
+    for (int32_t i = 0; w.has && i < l.n; i++) {
+      if (!modbus_monitor_same_pair(l.frames[i], w.frame, line_monitor)) continue;
+      const ModbusFrame two[2] = {w.frame, l.frames[i]};
+      if (modbus_monitor_unanswered(two, 2, 0, line_monitor)) add(out, w.found);
+      w.has = 0;
+    }
   }
 }
 
@@ -177,8 +230,113 @@ int decode_joined(FindPass* f, const LineShape shape[2], const std::atomic<int>*
                                       &f->scratch, nullptr, cancel);
 }
 
+// How many records a far frame carries: those of its kind from its first
+// record up to `cut`, and the gap markers right after each of its chunks
+// (so its chunks stay apart and keep their times).
+int32_t far_records(const CaptureRecord* r, int32_t first, int32_t cut, uint8_t kind) {
+  int32_t n = 0, copied = 0;
+  for (int32_t i = first; i < cut; i++) {
+    copied = r[i].kind == kind || (!is_data_kind(r[i].kind) && copied);
+    n += copied;
+  }
+  return n;
+}
+
+// The frames farther back than the cut that are carried whole: each
+// stream's last frame when the stretch's end may have cut it short (a bad
+// check: its bytes ran on to where the decode stopped), and a frame the
+// cut runs through (its records before the cut go with those after), when
+// their records fit the far carry.
+void pick_far(FindPass* f) {
+  const ModbusFrameList& l = f->frames;
+  const CaptureRecord* r = f->joined.records;
+  int seen[kFindStreams] = {}, later[kFindStreams] = {};
+  int32_t room = kFindFarRecords;
+  for (int32_t& k : f->far) k = -1;
+  for (int32_t i = l.n - 1; i >= 0; i--) {
+    const ModbusFrame& m = l.frames[i];
+    const int k = r[m.first_record].kind - 1;
+    if (k < 0 || k >= kFindStreams || seen[k]) continue;
+    if (m.first_record >= f->cut) {
+      later[k] = 1;
+      continue;
+    }
+    seen[k] = 1;
+    if (m.last_record < f->cut && (later[k] || m.check == kMonitorOk)) continue;
+    const int32_t n = far_records(r, m.first_record, f->cut, r[m.first_record].kind);
+    if (n > room) continue;
+    room -= n;
+    f->far[k] = i;
+  }
+}
+
+// Moves what the last decode carries to the start of the joined records:
+// each far frame's records and those from the cut on, with the events
+// among them, each stream's bytes before its first carried record, and
+// where its first carried chunk began.
+void carry_over(FindPass* f) {
+  CaptureSnapshot& j = f->joined;
+  int32_t far_first[kFindStreams], lo = f->cut;
+  for (int k = 0; k < kFindStreams; k++) {
+    far_first[k] = f->far[k] >= 0 ? f->frames.frames[f->far[k]].first_record : INT32_MAX;
+    lo = std::min(lo, far_first[k]);
+  }
+  // The first carried record of each kind, its place in its chunk.
+  int32_t start[kFindStreams], within[kFindStreams];
+  for (int k = 0; k < kFindStreams; k++) {
+    int32_t at = far_first[k];
+    for (int32_t i = f->cut; at == INT32_MAX && i < j.count; i++)
+      if (j.records[i].kind == k + 1) at = i;
+    start[k] = at;
+    within[k] = at == INT32_MAX ? 0 : within_of(f, at);
+  }
+  for (int32_t i = 0; i < f->cut; i++) {
+    const uint8_t kind = j.records[i].kind;
+    if (is_data_kind(kind) && i < far_first[kind - 1]) f->carry_fed[kind - 1]++;
+  }
+  // The far records, in place (writing never runs ahead of reading), with
+  // the events before the cut placed on them.
+  int32_t n = 0, e = 0, kept = 0, copied = 0;
+  for (int32_t i = lo; i < f->cut; i++) {
+    for (; e < j.event_count && j.events[e].place <= i; e++)
+      if (j.events[e].place > lo) {
+        j.events[kept] = j.events[e];
+        j.events[kept++].place = n;
+      }
+    const uint8_t kind = j.records[i].kind;
+    copied = (is_data_kind(kind) && i >= far_first[kind - 1]) || (!is_data_kind(kind) && copied);
+    if (!copied) continue;
+    for (int k = 0; k < kFindStreams; k++)
+      if (start[k] == i) start[k] = n;
+    j.records[n] = j.records[i];
+    j.times[n++] = j.times[i];
+  }
+  for (; e < j.event_count && j.events[e].place < f->cut; e++)
+    if (j.events[e].place > lo) {
+      j.events[kept] = j.events[e];
+      j.events[kept++].place = n;
+    }
+  for (int k = 0; k < kFindStreams; k++)
+    if (start[k] != INT32_MAX && start[k] >= f->cut) start[k] = start[k] - f->cut + n;
+  for (; e < j.event_count; e++) {
+    j.events[kept] = j.events[e];
+    j.events[kept++].place = j.events[e].place - f->cut + n;
+  }
+  j.event_count = kept;
+  const int32_t tail = j.count - f->cut;
+  std::memmove(j.records + n, j.records + f->cut, static_cast<size_t>(tail) * sizeof *j.records);
+  std::memmove(j.times + n, j.times + f->cut, static_cast<size_t>(tail) * sizeof *j.times);
+  j.count = f->carry_n = n + tail;
+  for (int k = 0; k < kFindStreams; k++) {
+    f->carry_start[k] = start[k] == INT32_MAX ? -1 : start[k];
+    f->carry_within[k] = within[k];
+  }
+  f->decided = 0;
+}
+
 int find_bad_frames(FindPass* f, const CaptureSnapshot& s, FindList* out, const std::atomic<int>* cancel,
                     const LineShape shape[2]) {
+  if (f->decided) carry_over(f);
   CaptureSnapshot& j = f->joined;
   // The stretch after what was carried; events placed in the joined records.
   const int32_t n = std::min(s.count, kCaptureRecords);
@@ -193,29 +351,13 @@ int find_bad_frames(FindPass* f, const CaptureSnapshot& s, FindList* out, const 
   }
   f->carry_from = -f->carry_n;
   if (decode_joined(f, shape, cancel)) return 1;
-  const int32_t cut = carry_cut(f->frames, j.count, f->q.modbus.line_monitor);
-  bad_frames_until(f, cut, out);
-  // What is carried: the records from the cut on, and the events among them.
-  int64_t fed[kFindStreams];
-  std::memcpy(fed, f->carry_fed, sizeof fed);
-  for (int32_t i = 0; i < cut; i++)
-    if (is_data_kind(j.records[i].kind)) fed[j.records[i].kind - 1]++;
-  std::memcpy(f->carry_fed, fed, sizeof fed);
-  const int32_t within = cut < j.count ? find_within_chunk(j.records, cut) : 0;
-  f->carry_within = within + (cut < j.count && within == cut ? f->carry_within : 0);
-  // Until the next stretch comes, the carry is placed in this one.
-  f->carry_from = cut - f->carry_n;
-  f->carry_n = j.count - cut;
-  std::memmove(j.records, j.records + cut, static_cast<size_t>(f->carry_n) * sizeof *j.records);
-  std::memmove(j.times, j.times + cut, static_cast<size_t>(f->carry_n) * sizeof *j.times);
-  int32_t kept = 0;
-  for (int32_t i = 0; i < j.event_count; i++)
-    if (j.events[i].place >= cut) {
-      j.events[kept] = j.events[i];
-      j.events[kept++].place -= cut;
-    }
-  j.event_count = kept;
-  j.count = f->carry_n;
+  waiting_told(f, out);
+  f->cut = carry_cut(f->frames, j.count, f->q.modbus.line_monitor);
+  pick_far(f);
+  bad_frames_of(f, 0, out, 1);
+  // What it carries stays where it is until the next stretch comes, or
+  // the pass's finish decides it as this decode read it.
+  f->decided = 1;
   return 0;
 }
 
@@ -258,11 +400,13 @@ int find_pass_begin(FindPass* f, const FindQuery& q) {
   f->have_prev = 0;
   std::memset(f->fed, 0, sizeof f->fed);
   std::memset(f->carry_fed, 0, sizeof f->carry_fed);
-  f->carry_n = f->carry_from = f->carry_within = 0;
+  f->carry_n = f->carry_from = f->cut = f->decided = 0;
+  for (int k = 0; k < kFindStreams; k++) f->carry_start[k] = f->far[k] = -1, f->carry_within[k] = 0;
+  for (FindPass::Waiting& w : f->waiting) w.has = 0;
   if (q.what == kFindBytes) find_search_begin(&f->bytes, q.pattern, q.streams);
   if (q.what != kFindBadFrame) return 0;
-  f->joined.records = static_cast<CaptureRecord*>(std::malloc((kCaptureRecords + kFindCarryRecords) * sizeof(CaptureRecord)));
-  f->joined.times = static_cast<int64_t*>(std::malloc((kCaptureRecords + kFindCarryRecords) * sizeof(int64_t)));
+  f->joined.records = static_cast<CaptureRecord*>(std::malloc((kCaptureRecords + kFindCarryRecords + kFindFarRecords) * sizeof(CaptureRecord)));
+  f->joined.times = static_cast<int64_t*>(std::malloc((kCaptureRecords + kFindCarryRecords + kFindFarRecords) * sizeof(int64_t)));
   f->joined.count = f->joined.event_count = 0;
   if (!f->joined.records || !f->joined.times) {
     find_pass_end(f);
@@ -304,11 +448,16 @@ int find_pass_run(FindPass* f, const CaptureSnapshot& s, FindList* out, const st
 }
 
 int find_pass_finish(FindPass* f, FindList* out, const std::atomic<int>* cancel) {
-  if (f->q.what != kFindBadFrame || f->carry_n == 0) return 0;
-  if (decode_joined(f, nullptr, cancel)) return 1;
-  bad_frames_until(f, f->joined.count, out);
+  if (f->q.what != kFindBadFrame || !f->decided) return 0;
+  if (cancel && cancel->load(std::memory_order_relaxed)) return 1;
+  // The last stretch's decode read its carry with all that came before
+  // it, in the framing and the lines it chose: framed again alone, its
+  // first bytes could read otherwise.
+  bad_frames_of(f, 1, out, 0);
+  f->decided = 0;
   f->carry_n = 0;
   f->joined.count = f->joined.event_count = 0;
+  for (FindPass::Waiting& w : f->waiting) w.has = 0;
   return 0;
 }
 

@@ -69,8 +69,13 @@ inline int find_list_room(FindList* l) {
 
 // Records a stretch's Modbus decode carries into the next at most: the
 // streams' last frames and the requests still waiting, when they lie this
-// close to its end (farther back, they are decided where they are).
+// close to its end. Farther back, a frame the end may have cut goes over
+// alone (kFindFarRecords), and a request still waiting as a small state.
 constexpr int32_t kFindCarryRecords = 16384;
+// Records carried of frames farther back that a stretch's end may have cut
+// (each stream's last, with the gap markers of its chunks; a frame's bytes
+// run to a few hundred at most, each chunk at least one byte and a marker).
+constexpr int32_t kFindFarRecords = 4 * 4 * 600;
 
 struct FindPass {
   FindQuery q;
@@ -78,16 +83,31 @@ struct FindPass {
   TimelineChunk prev;  // the latest chunk, either channel's, for the silences
   int32_t have_prev;
   int64_t fed[kFindStreams];  // each stream's bytes in the stretches before
-  // Bad frames: the records carried from the stretch before (at the start
-  // of `joined`, then the stretch's own), where the carry's first record
-  // lies in that stretch (`carry_from`, negative when further back) and in
-  // its chunk, and each stream's bytes before it.
+  // Bad frames: the records carried from the stretches before (at the
+  // start of `joined`, then the stretch's own; joined record j is the
+  // stretch's j + carry_from), each stream's bytes before its first
+  // carried record, and where that record lies in joined and in its chunk.
   ModbusFrameList frames, scratch;
   CaptureSnapshot joined;
   int32_t carry_n;
   int32_t carry_from;
-  int32_t carry_within;
   int64_t carry_fed[kFindStreams];
+  int32_t carry_start[kFindStreams];
+  int32_t carry_within[kFindStreams];
+  // `frames` holds the last decode, not yet carried over: it carries the
+  // records from `cut` on, and each stream's frame `far` (-1: none) whose
+  // bytes the stretch's end may have cut, farther back than the cut.
+  int32_t decided;
+  int32_t cut;
+  int32_t far[kFindStreams];
+  // A request decided before the cut that no frame of its pair followed
+  // there (at most one a pair): its find is made ready, and the next frame
+  // of its pair, in a later stretch, tells whether it goes unanswered.
+  struct Waiting {
+    ModbusFrame frame;
+    FindFound found;
+    int32_t has;
+  } waiting[3];
 };
 
 // Begins a pass with `f` zeroed (FindPass{}) or ended: 0, or 1 when memory

@@ -221,6 +221,13 @@ int modbus_monitor_pair(ModbusFrame* frames, int32_t n, const int64_t* times, co
 // an answer of any check followed, is not (an answer with a bad check is a
 // find of its own). Traffic on the other channel pair says nothing of it.
 int modbus_monitor_unanswered(const ModbusFrame* frames, int32_t n, int32_t i, int line_monitor);
+// 1 when frame i is a request with a good check, unpaired, that no frame
+// of its pair follows yet: whether it goes unanswered is for the next
+// frame of its pair to tell (modbus_monitor_unanswered over the two).
+int modbus_monitor_waiting(const ModbusFrame* frames, int32_t n, int32_t i, int line_monitor);
+// 1 when two frames are on one channel pair (CH1, CH2, or the line
+// monitor's one pair).
+int modbus_monitor_same_pair(const ModbusFrame& a, const ModbusFrame& b, int line_monitor);
 
 // English names for the CSV, from one table each: "Read Holding Registers"
 // for 0x03 (an exception code 0x83 names its function too), "Illegal Data

@@ -66,14 +66,26 @@ int modbus_monitor_pair(ModbusFrame* out, int32_t n, const int64_t* times, const
   return 0;
 }
 
+int modbus_monitor_same_pair(const ModbusFrame& a, const ModbusFrame& b, int line_monitor) {
+  return pair_of(&a, line_monitor) == pair_of(&b, line_monitor);
+}
+
 int modbus_monitor_unanswered(const ModbusFrame* frames, int32_t n, int32_t i, int line_monitor) {
   const ModbusFrame& r = frames[i];
   if (r.role != kMonitorRequest || r.check != kMonitorOk || r.pair >= 0) return 0;
   // Requests on the pair go one at a time: the next frame of the pair
   // tells. Other channels' traffic says nothing of this one.
   for (int32_t j = i + 1; j < n; j++) {
-    if (pair_of(&frames[j], line_monitor) != pair_of(&r, line_monitor)) continue;
+    if (!modbus_monitor_same_pair(frames[j], r, line_monitor)) continue;
     return frames[j].role == kMonitorRequest;
   }
   return 0;
+}
+
+int modbus_monitor_waiting(const ModbusFrame* frames, int32_t n, int32_t i, int line_monitor) {
+  const ModbusFrame& r = frames[i];
+  if (r.role != kMonitorRequest || r.check != kMonitorOk || r.pair >= 0) return 0;
+  for (int32_t j = i + 1; j < n; j++)
+    if (modbus_monitor_same_pair(frames[j], r, line_monitor)) return 0;
+  return 1;
 }

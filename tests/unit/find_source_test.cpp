@@ -193,7 +193,7 @@ TEST(FindSource, TheLastExchangeOfARecordingIsFramedAtItsOwnSpeed) {
   q.modbus.mode = kModbusRtu;
   q.modbus.shape[0] = q.modbus.shape[1] = {115200, 100};  // today's
   const uint8_t request[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
-  const uint8_t answer[] = {0x01, 0x03, 0x02, 0x00, 0x2A, 0x38, 0x5B};
+  const uint8_t answer[] = {0x01, 0x03, 0x02, 0x00, 0x2A, 0x39, 0x9B};
   auto text = [](const uint8_t* b, int n) { return std::string(reinterpret_cast<const char*>(b), n); };
   // 1,200 baud, 8 data bits, 1.5 stop bits: 8,750 µs a character; the
   // answer's second chunk follows its first without a pause.
