@@ -109,7 +109,7 @@ int32_t within_of(const FindPass* f, int32_t at) {
 }
 
 int is_far(const FindPass* f, int32_t frame) {
-  for (int32_t k : f->far)
+  for (int32_t k : f->far_frame)
     if (k == frame) return 1;
   return 0;
 }
@@ -129,6 +129,7 @@ void bad_frames_of(FindPass* f, int carried, FindList* out, int hold) {
   for (int32_t i = 0; i < l.n; i++) {
     const ModbusFrame& m = l.frames[i];
     if ((m.first_record >= f->cut || is_far(f, i)) != carried) continue;
+    if (f->on_frame) f->on_frame(f->on_frame_ctx, m);
     uint8_t why = 0;
     int64_t detail = 0;
     if (m.check != kMonitorOk) why = kFindBadCheck, detail = m.check;
@@ -252,7 +253,7 @@ void pick_far(FindPass* f) {
   const CaptureRecord* r = f->joined.records;
   int seen[kFindStreams] = {}, later[kFindStreams] = {};
   int32_t room = kFindFarRecords;
-  for (int32_t& k : f->far) k = -1;
+  for (int32_t& k : f->far_frame) k = -1;
   for (int32_t i = l.n - 1; i >= 0; i--) {
     const ModbusFrame& m = l.frames[i];
     const int k = r[m.first_record].kind - 1;
@@ -266,7 +267,7 @@ void pick_far(FindPass* f) {
     const int32_t n = far_records(r, m.first_record, f->cut, r[m.first_record].kind);
     if (n > room) continue;
     room -= n;
-    f->far[k] = i;
+    f->far_frame[k] = i;
   }
 }
 
@@ -278,7 +279,7 @@ void carry_over(FindPass* f) {
   CaptureSnapshot& j = f->joined;
   int32_t far_first[kFindStreams], lo = f->cut;
   for (int k = 0; k < kFindStreams; k++) {
-    far_first[k] = f->far[k] >= 0 ? f->frames.frames[f->far[k]].first_record : INT32_MAX;
+    far_first[k] = f->far_frame[k] >= 0 ? f->frames.frames[f->far_frame[k]].first_record : INT32_MAX;
     lo = std::min(lo, far_first[k]);
   }
   // The first carried record of each kind, its place in its chunk.
@@ -401,7 +402,7 @@ int find_pass_begin(FindPass* f, const FindQuery& q) {
   std::memset(f->fed, 0, sizeof f->fed);
   std::memset(f->carry_fed, 0, sizeof f->carry_fed);
   f->carry_n = f->carry_from = f->cut = f->decided = 0;
-  for (int k = 0; k < kFindStreams; k++) f->carry_start[k] = f->far[k] = -1, f->carry_within[k] = 0;
+  for (int k = 0; k < kFindStreams; k++) f->carry_start[k] = f->far_frame[k] = -1, f->carry_within[k] = 0;
   for (FindPass::Waiting& w : f->waiting) w.has = 0;
   if (q.what == kFindBytes) find_search_begin(&f->bytes, q.pattern, q.streams);
   if (q.what != kFindBadFrame) return 0;

@@ -95,11 +95,11 @@ struct FindPass {
   int32_t carry_start[kFindStreams];
   int32_t carry_within[kFindStreams];
   // `frames` holds the last decode, not yet carried over: it carries the
-  // records from `cut` on, and each stream's frame `far` (-1: none) whose
+  // records from `cut` on, and each stream's frame `far_frame` (-1: none) whose
   // bytes the stretch's end may have cut, farther back than the cut.
   int32_t decided;
   int32_t cut;
-  int32_t far[kFindStreams];
+  int32_t far_frame[kFindStreams];  // ("far" alone is a macro of the Windows headers)
   // A request decided before the cut that no frame of its pair followed
   // there (at most one a pair): its find is made ready, and the next frame
   // of its pair, in a later stretch, tells whether it goes unanswered.
@@ -108,6 +108,11 @@ struct FindPass {
     FindFound found;
     int32_t has;
   } waiting[3];
+  // Every frame once its decode is decided (the stretch's own, then what it
+  // carried, framed with all before it), when set: the Modbus monitor's CSV
+  // of a recording is written from the same decode across window edges.
+  void (*on_frame)(void* ctx, const ModbusFrame& m) = nullptr;
+  void* on_frame_ctx = nullptr;
 };
 
 // Begins a pass with `f` zeroed (FindPass{}) or ended: 0, or 1 when memory

@@ -43,12 +43,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 #include "app/chrome_win.h"
 #include "resources/resource.h"
 #include "modbus/modbus_monitor.h"
 #include "record/record_view_win.h"
 #include "timeline/chunks.h"
+#include "find/find_query.h"
 #include "timeline/export.h"
 #include "ui/dialog_look_win.h"
 #include "ui/dpi_win.h"
@@ -447,30 +449,74 @@ int modbus_monitor_export(const wchar_t* path) {
   return result;
 }
 
+namespace {
+
+struct ExportFrames {
+  std::vector<ModbusFrame> batch;  // decided since the last write
+  int failed;                      // no memory for them
+};
+
+void export_frame(void* ctx, const ModbusFrame& m) {
+  ExportFrames* e = static_cast<ExportFrames*>(ctx);
+  try {
+    e->batch.push_back(m);
+  } catch (...) {
+    e->failed = 1;
+  }
+}
+
+}  // namespace
+
 int modbus_monitor_export_windows(const wchar_t* path, CaptureSnapshot* (*next)(void* ctx, LineShape shape[2]),
                                   void* ctx) {
-  ModbusMonitorOptions base;
-  options_fill(&base);  // the command line's thread owns the settings
-  CaptureSnapshot* snap = next(ctx, base.shape);
+  // The windows go through Find's bad-frame pass, which carries what a
+  // window's end may have cut into the next and decides each frame once,
+  // as the capture in one piece would read it: the CSV and /find
+  // /badframe read the same frames.
+  static FindQuery q;
+  q = FindQuery{};
+  q.what = kFindBadFrame;
+  q.streams = 0xF;
+  options_fill(&q.modbus);  // the command line's thread owns the settings
+  LineShape shape[2] = {q.modbus.shape[0], q.modbus.shape[1]};
+  CaptureSnapshot* snap = next(ctx, shape);
   if (!snap) return kTextNoDataToExport;
+  static FindPass pass;
+  find_pass_end(&pass);
+  pass = FindPass{};
+  if (find_pass_begin(&pass, q)) return kTextExportNoMemory;
+  ExportFrames frames{{}, 0};
+  pass.on_frame = export_frame;
+  pass.on_frame_ctx = &frames;
+  FindList none = {nullptr, 0, 0, 0};
   HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return kTextFileOpenFailed;
+  if (f == INVALID_HANDLE_VALUE) {
+    find_pass_end(&pass);
+    return kTextFileOpenFailed;
+  }
   const ByteSink sink = file_sink(f);
-  ModbusFrameList frames, scratch;
   int result = 0;
   int64_t origin = kTimeUnknown;
-  for (int first = 1; snap && !result; first = 0, snap = next(ctx, base.shape)) {
-    ModbusMonitorOptions o = base;  // with the lines as the window's recording says
-    o.events = snap->events;
-    o.event_count = snap->event_count;
-    o.base = snap->base;
-    modbus_monitor_decode_either(snap->records, snap->times, snap->count, &o, &frames, &scratch, nullptr, nullptr);
-    if (frames.dropped) result = kTextExportNoMemory;
+  int header = 1;
+  auto write = [&]() {
+    if (frames.failed) result = kTextExportNoMemory;
+    if (!result && modbus_monitor_write_csv(frames.batch.data(), static_cast<int32_t>(frames.batch.size()), origin,
+                                            &sink, header))
+      result = kTextExportWriteFailed;
+    header = 0;
+    frames.batch.clear();
+  };
+  for (; snap && !result; snap = next(ctx, shape)) {
     if (origin == kTimeUnknown) origin = timeline_first_time_us(snap->records, snap->times, snap->count);
-    if (!result && modbus_monitor_write_csv(frames.frames, frames.n, origin, &sink, first)) result = kTextExportWriteFailed;
+    if (find_pass_run(&pass, *snap, &none, nullptr, shape)) result = kTextExportNoMemory;
+    find_pass_next_stretch(&pass);
+    write();
   }
-  modbus_frame_list_free(&frames);
-  modbus_frame_list_free(&scratch);
+  if (!result) {
+    find_pass_finish(&pass, &none, nullptr);
+    write();
+  }
+  find_pass_end(&pass);
   if (!CloseHandle(f)) result = kTextExportWriteFailed;
   if (result) DeleteFileW(path);
   return result;
