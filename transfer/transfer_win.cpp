@@ -32,6 +32,7 @@ constexpr UINT_PTR kShowTimer = 1;
 constexpr UINT kShowPeriodMs = 250;
 constexpr int kLookRecords = 4096;
 constexpr DWORD kIdlePollMs = 2;
+constexpr DWORD kReapWaitMs = 20;  // the most the window's thread waits for the worker
 
 struct TransferJob {
   // Set by the user-interface thread before the worker starts.
@@ -217,7 +218,9 @@ DWORD WINAPI transfer_thread(void*) {
 // Takes the ended worker's handle.
 void reap() {
   if (!g_job.thread || g_job.running.load()) return;
-  WaitForSingleObject(g_job.thread, INFINITE);
+  // Past `running` the worker only posts its end and returns: a moment.
+  // The window's thread never waits longer; a later look takes it.
+  if (WaitForSingleObject(g_job.thread, kReapWaitMs) != WAIT_OBJECT_0) return;
   CloseHandle(g_job.thread);
   g_job.thread = nullptr;
 }
@@ -510,8 +513,10 @@ int job_start(int channel, int sending, int protocol, const wchar_t* path, RawPa
 void job_stop() {
   if (!g_job.thread) return;
   g_job.cancel.store(1);
-  // The worker ends within a write's limit; beyond that it is left to end.
-  if (WaitForSingleObject(g_job.thread, 5000) == WAIT_OBJECT_0) reap();
+  // The worker sends its CANs and ends by itself (a write on a slow line
+  // takes its time); the window's thread looks only briefly, and a later
+  // start or poll takes the handle.
+  if (WaitForSingleObject(g_job.thread, kReapWaitMs) == WAIT_OBJECT_0) reap();
 }
 
 // A macro's raw receive ends after this much quiet.
