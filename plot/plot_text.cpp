@@ -108,11 +108,12 @@ int plot_parse_line(const uint8_t* s, int32_t n, PlotLineValue* out, int32_t cap
   return found;
 }
 
-void plot_line_reset(PlotLineSplit* s) {
+void plot_line_reset(PlotLineSplit* s, int partial) {
   s->n = 0;
   s->overlong = 0;
   s->after_cr = 0;
   s->ended = 0;
+  s->partial = partial ? 1 : 0;
 }
 
 int plot_line_feed(PlotLineSplit* s, const uint8_t* bytes, int32_t count, int32_t* used) {
@@ -129,8 +130,9 @@ int plot_line_feed(PlotLineSplit* s, const uint8_t* bytes, int32_t count, int32_
     s->after_cr = c == '\r';
     if (c == '\n' || c == '\r') {
       *used = i + 1;
-      if (s->overlong) s->n = 0;
+      if (s->overlong || s->partial) s->n = 0;
       s->overlong = 0;
+      s->partial = 0;
       s->ended = 1;
       return 1;
     }

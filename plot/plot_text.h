@@ -40,14 +40,17 @@ struct PlotLineSplit {
   uint8_t overlong;  // the line ran past kPlotLineBytes: passed over when it ends
   uint8_t after_cr;  // the last byte seen was a CR (a following LF ends nothing)
   uint8_t ended;     // the line in `line` has been handed out; the next byte starts another
+  uint8_t partial;   // the line being gathered began before a break: passed over when it ends
 };
 
-// At a break of the line (port lost, back, closed, a new run): what was
-// gathered belongs to nothing after it.
-void plot_line_reset(PlotLineSplit* s);
+// Starts afresh. At a break of the line (port lost, back, closed, a new
+// run) what was gathered belongs to nothing after it, and the bytes after
+// it up to the next line end are the rest of a line whose start is lost:
+// `partial` 1 passes them over.
+void plot_line_reset(PlotLineSplit* s, int partial = 0);
 
 // Takes bytes from `bytes` until a line ends or the bytes run out; *used
 // says how many were taken. Returns 1 when a line ended (it stands in
 // s->line[0 .. s->n - 1]; the next call starts a new one), 0 otherwise.
-// An overlong line ends like any other but with s->n = 0.
+// An overlong or partial line ends like any other but with s->n = 0.
 int plot_line_feed(PlotLineSplit* s, const uint8_t* bytes, int32_t count, int32_t* used);

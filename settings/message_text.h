@@ -437,6 +437,9 @@ enum MessageNumber : int {
   kTextFindNoSuchEvent = 600,  // Not a line event: %ls
   kTextFindUsageMore = 601,    // Or instead of a pattern: /silence <ms>, /badframe or /event <n>
   kTextFindNotInCodePage = 602,  // The code page cannot write character %d
+  kTextPlotUsage = 780,          // Usage: Quorrin.exe /plot <log or recording> <out.csv> [options]
+  kTextPlotUsageMore = 781,      // Options: /series <name> (again for more), /from <t>, /to <t>
+  kTextPlotNothing = 782,        // Nothing to plot: no numbers, registers or traffic found
   kTextMenuSendFile = 650,  // Send File
   kTextMenuReceiveFile = 651,  // Receive File
   kTextTransferChannel = 652,  // Channel

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t n = in.ConsumeIntegralInRange<size_t>(0, 300);
     const bool broken = in.ConsumeBool();
     std::vector<uint8_t> chunk = in.ConsumeBytes<uint8_t>(n);
-    if (broken) plot_line_reset(&split);
+    if (broken) plot_line_reset(&split, 1);
     const uint8_t* b = chunk.data();
     int32_t left = static_cast<int32_t>(chunk.size()), used = 0;
     while (left > 0) {

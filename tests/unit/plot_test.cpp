@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "rtu_bytes.h"
 #include "modbus/modbus_monitor.h"
+#include "plot/plot_build.h"
 #include "plot/plot_modbus.h"
 #include "plot/plot_store.h"
 #include "plot/plot_text.h"
@@ -72,9 +74,9 @@ TEST(PlotText, LinesAcrossChunksAndBreaks) {
   feed("T=1");
   feed(".5\r");
   feed("\nT=2\rT=3\n\nT=");
-  plot_line_reset(&s);  // the port was lost: "T=" belongs to nothing after it
+  plot_line_reset(&s, 1);  // the port was lost mid-line: "T=" belongs to nothing, "4" ends a lost line
   feed("4\r\n" + std::string(kPlotLineBytes + 10, '9') + "\nend\r");
-  EXPECT_EQ(lines, (std::vector<std::string>{"T=1.5", "T=2", "T=3", "", "4", "", "end"}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"T=1.5", "T=2", "T=3", "", "", "", "end"}));
 }
 
 TEST(PlotStore, EnvelopeColumnsHoldThePointsMinAndMaxAtEveryZoom) {
@@ -197,6 +199,106 @@ TEST(PlotModbus, RegistersAndCoilsFromPairedAnswers) {
   std::string bits;
   for (int i = 0; i < 10; i++) bits += static_cast<char>('0' + p[i].word);
   EXPECT_EQ(bits, "1010000001");
+}
+
+}  // namespace
+
+namespace {
+
+int64_t g_plot_us = 0;
+uint32_t plot_tick() { return static_cast<uint32_t>(g_plot_us / 1000); }
+int64_t plot_micros() { return g_plot_us; }
+
+struct Points {
+  std::vector<PlotPoint> all;
+  std::string of(const char* name, int channel) const {
+    std::string s;
+    for (const PlotPoint& p : all)
+      if (p.channel == channel && std::string(p.name) == name) s += (s.empty() ? "" : " ") + std::to_string(p.value).substr(0, 5);
+    return s;
+  }
+};
+void keep_point(void* ctx, const PlotPoint& p) { static_cast<Points*>(ctx)->all.push_back(p); }
+
+// A capture with text lines on CH1 (a line cut by the port lost), and a
+// Modbus exchange on CH2, read whole and cut into two stretches at every
+// chunk: the same points, in time order, either way.
+TEST(PlotBuild, TextModbusAndTimingPointsInTimeOrderAcrossStretches) {
+  Capture cap;
+  cap.tick = plot_tick;
+  cap.micros = plot_micros;
+  g_plot_us = 10'000'000;
+  ASSERT_EQ(capture_allocate(&cap), 0);
+  capture_clear(&cap);
+  auto put = [&](uint8_t kind, const Bytes& b, int64_t after_us) {
+    g_plot_us += after_us;
+    ASSERT_EQ(capture_append(&cap, b.data(), static_cast<int>(b.size()), kind, capture_now_us(&cap)), 0);
+  };
+  auto text = [](const char* s) { return Bytes(s, s + strlen(s)); };
+  put(kKindRecvCh1, text("T=1\r\nT="), 0);
+  put(kKindRecvCh1, text("2\r\nSTATUS 12 T=23.3 C OK\n"), 400'000);
+  put(kKindSentCh2, rtu({0x01, 0x03, 0x00, 0x00, 0x00, 0x02}), 700'000);
+  put(kKindRecvCh2, rtu({0x01, 0x03, 0x04, 0x00, 0x05, 0xFF, 0xFA}), 30'000);
+  put(kKindRecvCh1, text("T="), 500'000);
+  ASSERT_EQ(capture_add_event(&cap, kEventLost, 1, 3, 0), 0);
+  put(kKindRecvCh1, text("9\nT=4\n"), 500'000);
+  CaptureSnapshot snap;
+  ASSERT_EQ(capture_snapshot_allocate(&snap), 0);
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  capture_free(&cap);
+
+  PlotBuildOptions o{};
+  o.text = o.modbus = o.timing = 1;
+  o.modbus_options = {kModbusRtu, 0, {{9600, 110}, {9600, 110}}};
+  static const PlotRegisterRead kSigned = {kPlotS16, 0, 0.5};
+  o.read_of = [](void*, const char* name, int32_t) { return std::string(name) == "slave 1 HR 1" ? &kSigned : nullptr; };
+  auto build = [&](int32_t cut) {
+    Points pts;
+    o.sink = keep_point;
+    o.sink_ctx = &pts;
+    PlotBuild b;
+    EXPECT_EQ(plot_build_begin(&b, o), 0);
+    CaptureSnapshot first = snap, second = snap;
+    first.count = cut;
+    second.records += cut;
+    second.times += cut;
+    second.count -= cut;
+    second.base += cut;
+    EXPECT_EQ(plot_build_stretch(&b, first, nullptr, nullptr), 0);
+    if (second.count > 0) EXPECT_EQ(plot_build_stretch(&b, second, nullptr, nullptr), 0);
+    EXPECT_EQ(plot_build_finish(&b, nullptr), 0);
+    plot_build_end(&b);
+    return pts;
+  };
+  const Points whole = build(snap.count);
+  EXPECT_EQ(whole.of("T", 1), "1.000 2.000 23.30 4.000");  // "T=" then the port lost: no 9
+  EXPECT_EQ(whole.of("#1", 1), "12.00");  // "9" ended a line whose start the outage took
+  EXPECT_EQ(whole.of("slave 1 HR 0", 2), "5.000");
+  EXPECT_EQ(whole.of("slave 1 HR 1", 2), "-3.00");
+  EXPECT_EQ(whole.of("latency ms", 2).substr(0, 2), "30");
+  EXPECT_EQ(whole.of("RX bytes/s", 2), "9.000");
+  EXPECT_FALSE(whole.of("silence ms", 2).empty());
+  for (size_t i = 1; i < whole.all.size(); i++) ASSERT_LE(whole.all[i - 1].time_us, whole.all[i].time_us);
+  for (int32_t cut = 0; cut < snap.count; cut++) {
+    if (cut > 0 && snap.records[cut - 1].kind != kKindGapLow) continue;  // stretches end after a chunk
+    const Points split = build(cut);
+    ASSERT_EQ(split.all.size(), whole.all.size()) << cut;
+    for (size_t i = 0; i < whole.all.size(); i++) {
+      ASSERT_EQ(split.all[i].time_us, whole.all[i].time_us) << cut;
+      ASSERT_STREQ(split.all[i].name, whole.all[i].name) << cut;
+      ASSERT_EQ(split.all[i].value, whole.all[i].value) << cut;
+    }
+  }
+  capture_snapshot_free(&snap);
+
+  PlotPoint p{};
+  p.time_us = 86'400'000'000 + 3'723'500'000;  // 01:02:03.5 on the next day
+  p.value = 23.3;
+  p.channel = 1;
+  snprintf(p.name, sizeof p.name, "a,\"b\"");
+  char row[160];
+  ASSERT_GT(plot_csv_row(p, 86'400'000'000 + 3'600'000'000, row, sizeof row), 0);
+  EXPECT_STREQ(row, "123.500000,01:02:03.500000,CH1,\"a,\"\"b\"\"\",23.3\r\n");
 }
 
 }  // namespace
