@@ -20,10 +20,11 @@
 //
 // "/plot SOURCE OUT.csv" writes the plot's series of a log or a recording
 // (numbers in received lines, Modbus registers, the link's timing) as CSV
-// rows in time order (time_s,time_of_day,channel,series,value); "/series
-// NAME" (again for more; "CH1 T" names one channel's) keeps only those,
-// /from and /to cut the source. Exit code 0, or 2 with a line on standard
-// error.
+// rows in time order (time_s,time_of_day,channel,series,value); OUT.png
+// draws them (a lane a series, /size WIDTHxHEIGHT, 1600x900 unless given).
+// "/series NAME" (again for more; "CH1 T" names one channel's) keeps only
+// those, /from and /to cut the source. Exit code 0, or 2 with a line on
+// standard error.
 #include "app/command_line_win.h"
 
 #include <shellapi.h>
@@ -38,6 +39,7 @@
 #include "codec/convert.h"
 #include "find/find_source.h"
 #include "plot/plot_build.h"
+#include "plot/plot_draw_win.h"
 #include "record/record_files_win.h"
 #include "timeline/chunks.h"
 #include "timeline/export.h"
@@ -366,6 +368,7 @@ struct PlotOut {
   int series_n;
   RecordTime from, to;  // a log's slice, applied to its points
   int64_t from_us, to_us;
+  PlotSet* picture;  // a PNG's series, or null for the CSV
 };
 
 void plot_out_flush(PlotOut* o) {
@@ -390,6 +393,12 @@ void plot_row_out(void* ctx, const PlotPoint& p) {
   if (!plot_series_wanted(o, p)) return;
   if (o->from.given && p.time_us < o->from_us) return;
   if (o->to.given && p.time_us > o->to_us) return;
+  if (o->picture) {
+    PlotSeries* s = plot_set_series(o->picture, p.name, p.channel);
+    if (s) plot_series_add(s, p.time_us, p.value), o->rows++;
+    else o->picture->refused++;
+    return;
+  }
   if (static_cast<int>(sizeof o->buffer) - o->n < 256) plot_out_flush(o);
   const int32_t n = plot_csv_row(p, o->origin, o->buffer + o->n, static_cast<int32_t>(sizeof o->buffer) - o->n);
   if (n > 0) o->n += n, o->rows++;
@@ -398,7 +407,26 @@ void plot_row_out(void* ctx, const PlotPoint& p) {
 int plot_usage() {
   error_text(kTextPlotUsage, nullptr);
   error_text(kTextPlotUsageMore, nullptr);
+  error_text(kTextPlotUsageOut, nullptr);
   return 2;
+}
+
+// "/size WIDTHxHEIGHT": 0, or 1 when it is not one.
+int plot_size(const wchar_t* text, int* width, int* height) {
+  wchar_t* end = nullptr;
+  const long w = wcstol(text, &end, 10);
+  if (end == text || (*end != L'x' && *end != L'X')) return 1;
+  const wchar_t* second = end + 1;
+  const long h = wcstol(second, &end, 10);
+  if (end == second || *end || w < 16 || w > 8192 || h < 16 || h > 8192) return 1;
+  *width = static_cast<int>(w);
+  *height = static_cast<int>(h);
+  return 0;
+}
+
+int ends_with(const wchar_t* path, const wchar_t* tail) {
+  const size_t n = wcslen(path), k = wcslen(tail);
+  return n > k && _wcsicmp(path + n - k, tail) == 0;
 }
 
 // The origin of time_s: the source's first chunk, as the exports count it.
@@ -419,9 +447,17 @@ int run_plot(int argc, wchar_t** argv) {
   out = PlotOut{};
   out.origin = kTimeUnknown;
   RecordTime from = {}, to = {};
+  int width = 1600, height = 900;
   for (int i = 4; i < argc; i += 2) {
     if (i + 1 == argc) return plot_usage();
     const wchar_t* a = argv[i];
+    if (_wcsicmp(a, L"/size") == 0) {
+      if (plot_size(argv[i + 1], &width, &height)) {
+        error_text(kTextPlotNotASize, nullptr, argv[i + 1]);
+        return 2;
+      }
+      continue;
+    }
     if (_wcsicmp(a, L"/series") == 0 && out.series_n < 8) {
       char* name = out.series[out.series_n++];
       const int n = WideCharToMultiByte(CP_ACP, 0, argv[i + 1], -1, name, kPlotNameBytes, nullptr, nullptr);
@@ -432,8 +468,11 @@ int run_plot(int argc, wchar_t** argv) {
       return plot_usage();
     }
   }
-  const size_t len = wcslen(argv[3]);
-  if (len < 4 || _wcsicmp(argv[3] + len - 4, L".csv") != 0) return plot_usage();
+  const int png = ends_with(argv[3], L".png");
+  if (!png && !ends_with(argv[3], L".csv")) return plot_usage();
+  static PlotSet picture;
+  plot_set_free(&picture);
+  out.picture = png ? &picture : nullptr;
   PlotBuildOptions o{};
   o.text = o.modbus = o.timing = 1;
   modbus_monitor_options_now(&o.modbus_options);
@@ -445,13 +484,15 @@ int run_plot(int argc, wchar_t** argv) {
     error_text(kTextExportNoMemory, nullptr);
     return 2;
   }
+  // A picture is written at the end; its file is made now all the same, so
+  // a place that cannot be written is said before the source is read.
   out.file = CreateFileW(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (out.file == INVALID_HANDLE_VALUE) {
     plot_build_end(&build);
     error_text(kTextFileOpenFailed, argv[3]);
     return 2;
   }
-  const int header = lstrlenA(kPlotCsvHeader);
+  const int header = png ? 0 : lstrlenA(kPlotCsvHeader);
   std::memcpy(out.buffer, kPlotCsvHeader, static_cast<size_t>(header));
   out.n = header;
   int code = 0;
@@ -505,6 +546,21 @@ int run_plot(int argc, wchar_t** argv) {
     error_text(kTextExportWriteFailed, argv[3]);
     code = 2;
   }
+  if (code == 0 && png) {
+    // The palette the program's window shows.
+    colors_file_load();
+    theme_file_read();
+    const Rgb* palette = active_palette();
+    PlotPicture p = {&picture, nullptr, 0, 0, 0, kTimeUnknown, 96, rgb_colorref(palette[kSlotBackground]),
+                     rgb_colorref(palette[kSlotText])};
+    if (!plot_picture_span(p, &p.from_us, &p.to_us)) p.from_us = 0, p.to_us = 1000000;
+    const int failure = plot_write_png(argv[3], width, height, p);
+    if (failure) {
+      error_text(failure, argv[3]);
+      code = 2;
+    }
+  }
+  plot_set_free(&picture);
   if (code) DeleteFileW(argv[3]);
   else if (out.rows == 0) error_text(kTextPlotNothing, argv[2]);
   return code;

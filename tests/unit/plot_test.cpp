@@ -11,6 +11,7 @@
 
 #include "rtu_bytes.h"
 #include "modbus/modbus_monitor.h"
+#include "plot/plot_axis.h"
 #include "plot/plot_build.h"
 #include "plot/plot_modbus.h"
 #include "plot/plot_store.h"
@@ -299,6 +300,36 @@ TEST(PlotBuild, TextModbusAndTimingPointsInTimeOrderAcrossStretches) {
   char row[160];
   ASSERT_GT(plot_csv_row(p, 86'400'000'000 + 3'600'000'000, row, sizeof row), 0);
   EXPECT_STREQ(row, "123.500000,01:02:03.500000,CH1,\"a,\"\"b\"\"\",23.3\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The axes' steps and labels at the spans a user zooms through.
+TEST(PlotAxis, StepsAndLabels) {
+  EXPECT_EQ(plot_value_step(0, 10, 5), 2);
+  EXPECT_EQ(plot_value_step(-1, 1, 4), 0.5);
+  EXPECT_EQ(plot_value_step(4096, 4098, 4), 0.5);
+  EXPECT_EQ(plot_value_step(0, 70000, 5), 20000);
+  EXPECT_EQ(plot_time_step(3'000'000, 6), 500'000);
+  EXPECT_EQ(plot_time_step(3'600'000'000, 6), 600'000'000);
+  EXPECT_EQ(plot_time_step(10 * 86'400'000'000, 5), 2 * 86'400'000'000);
+  EXPECT_EQ(plot_first_tick(1'234'567, 500'000), 1'500'000);
+  EXPECT_EQ(plot_first_tick(1'500'000, 500'000), 1'500'000);
+  char t[16], v[24];
+  plot_time_label(86'400'000'000 + 3'723'456'000, 200'000, t);
+  EXPECT_STREQ(t, "01:02:03.456");
+  plot_time_label(3'723'456'000, 1'000'000, t);
+  EXPECT_STREQ(t, "01:02:03");
+  plot_time_label(3'723'456'000, 600'000'000, t);
+  EXPECT_STREQ(t, "01:02");
+  plot_value_label(0.1 + 0.2 - 0.3, 0.5, v);
+  EXPECT_STREQ(v, "0.0");
+  plot_value_label(4097.5, 0.5, v);
+  EXPECT_STREQ(v, "4097.5");
+  plot_value_label(-20000, 20000, v);
+  EXPECT_STREQ(v, "-20000");
 }
 
 }  // namespace
