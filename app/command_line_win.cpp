@@ -558,6 +558,8 @@ int run_plot(int argc, wchar_t** argv) {
     if (failure) {
       error_text(failure, argv[3]);
       code = 2;
+    } else if (picture.refused) {
+      error_text(kTextPlotPastSeries, argv[3], static_cast<long long>(picture.refused));
     }
   }
   plot_set_free(&picture);

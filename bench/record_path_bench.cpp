@@ -17,6 +17,7 @@
 #include "record/record_queue.h"
 #include "find/find_search.h"
 #include "record/record_reader.h"
+#include "plot/plot_build.h"
 
 namespace {
 
@@ -125,6 +126,45 @@ void BM_FindStraight(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.bytes.size()));
 }
 BENCHMARK(BM_FindStraight)->Unit(benchmark::kMillisecond);
+
+struct PlotInto {
+  PlotSet set;
+};
+void plot_point(void* ctx, const PlotPoint& p) {
+  PlotSet* set = &static_cast<PlotInto*>(ctx)->set;
+  PlotSeries* s = plot_set_series(set, p.name, p.channel);
+  if (s) plot_series_add(s, p.time_us, p.value);
+}
+
+// The same recording read as /plot reads it: windows through the plot's
+// builder (silences, bytes per second, Modbus frames looked for) into the
+// series' memory.
+void BM_PlotWindows(benchmark::State& state) {
+  static MemoryFile file;
+  auto reader = std::make_unique<RecordReader>();
+  RecordWindow w;
+  capture_snapshot_allocate(&w.snap);
+  auto into = std::make_unique<PlotInto>();
+  static PlotBuild build;
+  for (auto _ : state) {
+    file.opened = 0;
+    RecordStream s;
+    record_stream_begin(&s, MemoryFile::open, &file, reader.get(), {}, {});
+    PlotBuildOptions o{};
+    o.text = o.modbus = o.timing = 1;
+    o.modbus_options = {kModbusRtu, 0, {{921600, 100}, {921600, 100}}};
+    o.sink = plot_point;
+    o.sink_ctx = into.get();
+    plot_build_begin(&build, o);
+    while (record_window_fill(&s, &w) > 0) plot_build_stretch(&build, w.snap, w.shape, nullptr);
+    plot_build_finish(&build, nullptr);
+    plot_build_end(&build);
+    plot_set_free(&into->set);
+  }
+  capture_snapshot_free(&w.snap);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.bytes.size()));
+}
+BENCHMARK(BM_PlotWindows)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

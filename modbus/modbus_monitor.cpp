@@ -269,7 +269,11 @@ void rtu_decode(Decoder* d, Stream* s, int closed) {
       p += len;
       continue;
     }
-    const int full = p == 0 && s->n == kRunBytes;
+    // A byte with more than the longest frame after it starts no frame that
+    // more bytes or a silence could still make: it is noise now, as it
+    // would be once the run closed. (Deciding these one a call, each time a
+    // byte came into a full buffer, moved the buffer once a byte.)
+    const int full = s->n - p > kRtuLongest;
     // More bytes, or the silence, will tell; so will the end of the capture
     // for a damaged frame that ends where the bytes end so far.
     if (!closed && !full && (a == kNeedMore || timed || (len > 0 && p + len == s->n))) break;

@@ -442,6 +442,7 @@ enum MessageNumber : int {
   kTextPlotNothing = 782,        // Nothing to plot: no numbers, registers or traffic found
   kTextPlotUsageOut = 783,       // Out: .csv for the values, .png for a picture (/size 1600x900)
   kTextPlotNotASize = 784,       // Not a size: %ls (WIDTHxHEIGHT, each 16 to 8192)
+  kTextPlotPastSeries = 785,     // %lld values past the first 64 series not drawn (use /series)
   kTextMenuSendFile = 650,  // Send File
   kTextMenuReceiveFile = 651,  // Receive File
   kTextTransferChannel = 652,  // Channel

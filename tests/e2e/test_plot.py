@@ -8,6 +8,7 @@ with 2 and the usage."""
 import csv
 import io
 import os
+import re
 import struct
 import subprocess
 import zlib
@@ -76,6 +77,7 @@ def test_plot_csv_of_lines_and_registers(app, driver, com3, com4):
         assert harness.wait_for(lambda: not enabled(driver, dlg, DATA), 5)
         fill(driver, dlg, address="0", count="1")
         press(driver, dlg, ASSEMBLE)
+        com4.write(b" ".join(b"k%d=%d" % (k, k) for k in range(70)) + b"\r\n")  # more series than a picture draws
         temps = ["23.3", "-1.5e-3", "24"]
         for k, t in enumerate(temps):
             com4.write(b"STATUS %d T=%s C OK\r\n" % (10 + k, t.encode()))
@@ -111,6 +113,9 @@ def test_plot_csv_of_lines_and_registers(app, driver, com3, com4):
     colours = {p for row in pixels for p in row}
     assert (0, 90, 200) in colours and (200, 60, 0) in colours, len(colours)  # the light palette's first two hues
     assert run_plot(q, log.name, "x.png", "/size", "9x9") == (2, ["Not a size: 9x9 (WIDTHxHEIGHT, each 16 to 8192)"])
+    code, err = run_plot(q, log.name, "all.png")
+    assert code == 0 and len(err) == 1 and re.fullmatch(r"all\.png: \d+ values past the first 64 series not drawn "
+                                                        r"\(use /series\)", err[0]), err
     usage = [harness.texts()[n][1] for n in (780, 781, 783)]
     assert run_plot(q, log.name) == (2, usage)
     assert run_plot(q, log.name, "out.txt") == (2, usage)
