@@ -52,13 +52,15 @@ void range_texts() {
   day_text(last, g_last);
 }
 
-// The time of day of the first record the view shows.
+// The time of day of the first record the view shows with a time; the
+// range's first when none has one yet (sent bytes get theirs as they leave).
 void shown_now(wchar_t out[16]) {
   const Capture& c = *view_capture();
   const int32_t w = capture_write_position(&c);
   int32_t i = view_first_shown();
   while (i >= 0 && i < w && c.times[i] == kTimeUnknown) i++;
   day_text(i >= 0 && i < w ? local_of(c, c.times[i]) : kTimeUnknown, out);
+  if (out[0] == L'-') lstrcpynW(out, g_first, 16);
 }
 
 void say(HWND dlg, int id, int n, ...) {
