@@ -246,6 +246,30 @@ def test_find_leaves_its_mark_clear_and_go_to_time_says_its_range(app, driver, d
     driver.call("click", hwnd, 2)
 
 
+
+def test_the_list_headings_fit_in_every_language_and_scale(app, driver, display):
+    """Each heading of the list fits its column, with the header's margins,
+    in the four languages at 100 and 150 %."""
+    desktop = r"Control Panel\Desktop"
+    try:
+        for dpi in (96, 144):
+            driver.call("userdword", desktop, "LogPixels", str(dpi))
+            for language in range(4):
+                q = app({"moji_type": language, "rs_comport": 0, "rs_comport2": 0})
+                driver.command(CMD_FIND)
+                dlg, _ = driver.call("dialog", harness.texts()[527][language], 10000, timeout=20)
+                columns = [tuple(map(int, c.split("|"))) for c in driver.call("columns", dlg, LIST)]
+                margins = 12 * dpi // 96  # the header's text margins, both sides
+                assert len(columns) == 7 and all(width >= text + margins for width, text in columns), \
+                    (dpi, language, columns)
+                if language in (0, 2):
+                    harness.screenshot(display, f"find_headings_{dpi}_{language}", settle=0.5)
+                driver.call("close", "main")
+                q.wait_exit(20)
+    finally:
+        driver.call("userdword", desktop, "LogPixels", "96")
+
+
 @pytest.fixture
 def slave(com3):
     s = Slave(os.path.realpath(com3.link_peer), "rtu", harness.E2E / "find_slave.log", spoil=2)
