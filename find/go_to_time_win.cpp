@@ -19,6 +19,7 @@
 namespace {
 
 constexpr int kTimeUnits = 40;
+constexpr int kSaidUnits = kMessageTextUnits + 3 * kTimeUnits;
 wchar_t g_first[16], g_last[16];  // the range on show, as the dialog says it
 
 // A time of day to the ms ("14:03:07.250"), or "-" when unknown.
@@ -63,17 +64,6 @@ void shown_now(wchar_t out[16]) {
   if (out[0] == L'-') lstrcpynW(out, g_first, 16);
 }
 
-void say(HWND dlg, int id, int n, ...) {
-  wchar_t format[kMessageTextUnits] = L"", text[kMessageTextUnits + 3 * kTimeUnits] = L"";
-  get_text(n, format);
-  va_list args;
-  va_start(args, n);
-  if (message_fields_match(reinterpret_cast<const char16_t*>(format), message_fields(n)))
-    _vsnwprintf(text, sizeof text / sizeof text[0] - 1, format, args);
-  va_end(args);
-  SetDlgItemTextW(dlg, id, text);
-}
-
 // Go to Time in the live capture or a loaded log: 0, or 1 when nothing
 // comes at or after the time.
 int live_go_time(const RecordTime& t) {
@@ -107,12 +97,15 @@ int go(HWND dlg) {
   char ascii[kTimeUnits] = {};
   for (int n = 0; n < kTimeUnits - 1 && typed[n]; n++) ascii[n] = typed[n] < 128 ? static_cast<char>(typed[n]) : '?';
   RecordTime t;
+  wchar_t said[kSaidUnits];
   if (record_time_parse(ascii, &t)) {
-    say(dlg, IDC_GTT_SAID, kTextNotATime, typed);
+    format_text(said, kSaidUnits, kTextNotATime, typed);
+    SetDlgItemTextW(dlg, IDC_GTT_SAID, said);
     return 1;
   }
   if (recording_shown() ? recording_go_time(g_main_window, t) : live_go_time(t)) {
-    say(dlg, IDC_GTT_SAID, kTextGoToTimeOutside, typed, g_first, g_last);
+    format_text(said, kSaidUnits, kTextGoToTimeOutside, typed, g_first, g_last);
+    SetDlgItemTextW(dlg, IDC_GTT_SAID, said);
     return 1;
   }
   return 0;
@@ -125,7 +118,9 @@ INT_PTR CALLBACK go_to_time_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       set_dialog_text(dlg, IDC_GTT_LABEL, kTextGoToTimeLabel);
       set_dialog_text(dlg, IDCANCEL, kTextCancel);
       range_texts();
-      say(dlg, IDC_GTT_RANGE, kTextGoToTimeRange, g_first, g_last);
+      wchar_t range[kSaidUnits];
+      format_text(range, kSaidUnits, kTextGoToTimeRange, g_first, g_last);
+      SetDlgItemTextW(dlg, IDC_GTT_RANGE, range);
       wchar_t now[16];
       shown_now(now);
       SendDlgItemMessageW(dlg, IDC_GTT_TIME, EM_LIMITTEXT, kTimeUnits - 1, 0);

@@ -71,13 +71,19 @@ def marked(display, driver, name):
     return shot.count(0, 0, shot.w, shot.h, lambda rgb: rgb == MARK)
 
 
-def test_find_walks_a_recording_and_go_to_time_in_a_log(app, driver, display):
+def open_recording(app, driver):
+    """Quorrin in English with the three files of test_recording's recording open."""
     q = app(ENGLISH)
     driver.call("move", "main", 0, 0, 1000, 700)
     names = make_recording(q.path("recordings"))
     driver.command(182)
     driver.file_dialog(" ".join(f'"{n}"' for n in names))
     assert shown_lines(driver, q, "first.csv")[0] == 0
+    return q, names
+
+
+def test_find_walks_a_recording_and_go_to_time_in_a_log(app, driver, display):
+    q, names = open_recording(app, driver)
     dlg = open_find(driver)
     driver.call("move", dlg, 0, 720, 700, 500)
     # L000000, L010000, L020000, L030000: one in each part of the recording.
@@ -170,12 +176,7 @@ def choose_look(driver, dlg, look):
 
 
 def test_find_leaves_its_mark_clear_and_go_to_time_says_its_range(app, driver, display):
-    q = app(ENGLISH)
-    driver.call("move", "main", 0, 0, 1000, 700)
-    names = make_recording(q.path("recordings"))
-    driver.command(182)
-    driver.file_dialog(" ".join(f'"{n}"' for n in names))
-    assert shown_lines(driver, q, "first.csv")[0] == 0
+    q, names = open_recording(app, driver)
     # Go to Time: the recording's range, the field at the time on show; a
     # time outside said in the dialog, with the range.
     hwnd = open_go_to_time(driver)
