@@ -108,6 +108,7 @@ int go(HWND dlg) {
     SetDlgItemTextW(dlg, IDC_GTT_SAID, said);
     return 1;
   }
+  find_window_clear_of_mark();  // the chunk gone to is marked: Find stays off it too
   return 0;
 }
 

@@ -189,6 +189,9 @@ def test_find_leaves_its_mark_clear_and_go_to_time_says_its_range(app, driver, d
     assert driver.call("gettext", hwnd, GO_SAID) == [text(721, "09:00", "10:00:00.000", "10:00:59.998")]
     harness.screenshot(display, "go_to_time_outside_light", settle=0.5)
     assert shown_lines(driver, q, "goto_outside.csv")[0] == 0  # the view stays
+    driver.call("settext", hwnd, GO_TIME, "9h")
+    driver.call("click", hwnd, 1)
+    assert harness.wait_for(lambda: driver.call("gettext", hwnd, GO_SAID) == [text(503, "9h")], 10)
     driver.call("settext", hwnd, GO_TIME, "10:00:50")
     driver.call("click", hwnd, 1)
     assert harness.wait_for(lambda: not harness.dialog_shown(driver, text(555)), 10)
@@ -211,6 +214,10 @@ def test_find_leaves_its_mark_clear_and_go_to_time_says_its_range(app, driver, d
     driver.call("key", "main", VK_F3)
     wait_status(driver, dlg, text(544, 2, 4))
     assert harness.wait_for(lambda: marked(display, driver, "find_clear_second") > MARKED, 10)
+    # And off the chunk Go to Time marks.
+    driver.call("move", dlg, 0, 0, 1000, 600)
+    go_to_time(driver, "10:00:50")
+    assert harness.wait_for(lambda: marked(display, driver, "find_clear_go_to_time") > MARKED, 10)
     # A byte find's Found cell: the pattern looked for.
     driver.call("press", dlg, ALL)
     assert harness.wait_for(lambda: len(rows(driver, dlg)) == 4, 10)
