@@ -17,6 +17,14 @@
 // before them, "/badframe" the bad Modbus frames, "/event NAME" the line
 // events of a kind; /ch1 /ch2 /rx /tx narrow the streams; /from and /to
 // cut a recording as for /export.
+//
+// "/plot SOURCE OUT.csv" writes the plot's series of a log or a recording
+// (numbers in received lines, Modbus registers, the link's timing) as CSV
+// rows in time order (time_s,time_of_day,channel,series,value); OUT.png
+// draws them (a lane a series, /size WIDTHxHEIGHT, 1600x900 unless given).
+// "/series NAME" (again for more; "CH1 T" names one channel's) keeps only
+// those, /from and /to cut the source. Exit code 0, or 2 with a line on
+// standard error.
 #include "app/command_line_win.h"
 
 #include <shellapi.h>
@@ -30,6 +38,8 @@
 #include "modbus/modbus_monitor_win.h"
 #include "codec/convert.h"
 #include "find/find_source.h"
+#include "plot/plot_build.h"
+#include "plot/plot_draw_win.h"
 #include "record/record_files_win.h"
 #include "timeline/chunks.h"
 #include "timeline/export.h"
@@ -211,6 +221,19 @@ int find_in_recording(const wchar_t* source, const RecordTime& from, const Recor
   return 0;
 }
 
+// The log loaded into the capture as it stands, not copied.
+const CaptureSnapshot& loaded_log() {
+  static CaptureSnapshot s;
+  s.records = g_app.capture.records;
+  s.times = g_app.capture.times;
+  s.count = capture_write_position(&g_app.capture);
+  s.event_count = g_app.capture.event_count;
+  std::memcpy(s.events, g_app.capture.events, sizeof s.events);
+  s.base = 0;
+  s.wall_offset_us = g_app.capture.wall_offset_us;
+  return s;
+}
+
 // Finds in a saved log (with its times file when there is one): 0, or 2
 // after saying why it cannot be read.
 int find_in_log(const wchar_t* source, FindRun* run) {
@@ -227,15 +250,7 @@ int find_in_log(const wchar_t* source, FindRun* run) {
     capture_free(&g_app.capture);
     return 2;
   }
-  // The loaded capture as it stands, not copied.
-  static CaptureSnapshot s;
-  s.records = g_app.capture.records;
-  s.times = g_app.capture.times;
-  s.count = capture_write_position(&g_app.capture);
-  s.event_count = g_app.capture.event_count;
-  std::memcpy(s.events, g_app.capture.events, sizeof s.events);
-  s.base = 0;
-  s.wall_offset_us = g_app.capture.wall_offset_us;
+  const CaptureSnapshot& s = loaded_log();
   run->zone_minutes_at = local_zone_minutes_at;
   find_run_snapshot(run, s);
   capture_free(&g_app.capture);
@@ -341,16 +356,226 @@ int run_find(int argc, wchar_t** argv) {
   return out.found ? 0 : 1;
 }
 
+// The plot's CSV rows, buffered into the out file.
+struct PlotOut {
+  HANDLE file;
+  char buffer[65536];
+  int n;
+  int failed;
+  int64_t origin;  // time of day time_s counts from
+  int64_t rows;
+  char series[8][kPlotNameBytes + 4];  // "/series" names, in the code page
+  int series_n;
+  RecordTime from, to;  // a log's slice, applied to its points
+  int64_t from_us, to_us;
+  PlotSet* picture;  // a PNG's series, or null for the CSV
+};
+
+void plot_out_flush(PlotOut* o) {
+  DWORD done = 0;
+  if (o->n > 0 && !o->failed && (!WriteFile(o->file, o->buffer, static_cast<DWORD>(o->n), &done, nullptr) ||
+                                 done != static_cast<DWORD>(o->n)))
+    o->failed = 1;
+  o->n = 0;
+}
+
+int plot_series_wanted(const PlotOut* o, const PlotPoint& p) {
+  if (o->series_n == 0) return 1;
+  char own[kPlotNameBytes + 8];
+  std::snprintf(own, sizeof own, "CH%d %s", p.channel, p.name);
+  for (int i = 0; i < o->series_n; i++)
+    if (std::strcmp(o->series[i], p.name) == 0 || std::strcmp(o->series[i], own) == 0) return 1;
+  return 0;
+}
+
+void plot_row_out(void* ctx, const PlotPoint& p) {
+  PlotOut* o = static_cast<PlotOut*>(ctx);
+  if (!plot_series_wanted(o, p)) return;
+  if (o->from.given && p.time_us < o->from_us) return;
+  if (o->to.given && p.time_us > o->to_us) return;
+  if (o->picture) {
+    PlotSeries* s = plot_set_series(o->picture, p.name, p.channel);
+    if (s) plot_series_add(s, p.time_us, p.value), o->rows++;
+    else o->picture->refused++;
+    return;
+  }
+  if (static_cast<int>(sizeof o->buffer) - o->n < 256) plot_out_flush(o);
+  const int32_t n = plot_csv_row(p, o->origin, o->buffer + o->n, static_cast<int32_t>(sizeof o->buffer) - o->n);
+  if (n > 0) o->n += n, o->rows++;
+}
+
+int plot_usage() {
+  error_text(kTextPlotUsage, nullptr);
+  error_text(kTextPlotUsageMore, nullptr);
+  error_text(kTextPlotUsageOut, nullptr);
+  return 2;
+}
+
+// "/size WIDTHxHEIGHT": 0, or 1 when it is not one.
+int plot_size(const wchar_t* text, int* width, int* height) {
+  wchar_t* end = nullptr;
+  const long w = wcstol(text, &end, 10);
+  if (end == text || (*end != L'x' && *end != L'X')) return 1;
+  const wchar_t* second = end + 1;
+  const long h = wcstol(second, &end, 10);
+  if (end == second || *end || w < 16 || w > 8192 || h < 16 || h > 8192) return 1;
+  *width = static_cast<int>(w);
+  *height = static_cast<int>(h);
+  return 0;
+}
+
+int ends_with(const wchar_t* path, const wchar_t* tail) {
+  const size_t n = wcslen(path), k = wcslen(tail);
+  return n > k && _wcsicmp(path + n - k, tail) == 0;
+}
+
+// The origin of time_s: the source's first chunk, as the exports count it.
+void plot_origin(PlotOut* o, const CaptureSnapshot& s, int32_t (*zone)(int64_t)) {
+  if (o->origin != kTimeUnknown) return;
+  const int64_t first = timeline_first_time_us(s.records, s.times, s.count);
+  o->origin = find_local_us(first, s.wall_offset_us, zone);
+  if (o->origin == kTimeUnknown) return;
+  if (o->from.given) o->from_us = record_time_resolve(o->from, o->origin);
+  if (o->to.given) o->to_us = record_time_resolve_end(o->to, o->origin);
+}
+
+// "/plot SOURCE OUT.csv [/series NAME]... [/from T] [/to T]": 0, or 2 after
+// saying what is wrong.
+int run_plot(int argc, wchar_t** argv) {
+  if (argc < 4) return plot_usage();
+  static PlotOut out;
+  out = PlotOut{};
+  out.origin = kTimeUnknown;
+  RecordTime from = {}, to = {};
+  int width = 1600, height = 900;
+  for (int i = 4; i < argc; i += 2) {
+    if (i + 1 == argc) return plot_usage();
+    const wchar_t* a = argv[i];
+    if (_wcsicmp(a, L"/size") == 0) {
+      if (plot_size(argv[i + 1], &width, &height)) {
+        error_text(kTextPlotNotASize, nullptr, argv[i + 1]);
+        return 2;
+      }
+      continue;
+    }
+    if (_wcsicmp(a, L"/series") == 0 && out.series_n < 8) {
+      char* name = out.series[out.series_n++];
+      const int n = WideCharToMultiByte(CP_ACP, 0, argv[i + 1], -1, name, kPlotNameBytes, nullptr, nullptr);
+      if (n <= 1) return plot_usage();
+    } else if (_wcsicmp(a, L"/from") == 0 || _wcsicmp(a, L"/to") == 0) {
+      if (time_option(argv[i + 1], _wcsicmp(a, L"/from") == 0 ? &from : &to)) return 2;
+    } else {
+      return plot_usage();
+    }
+  }
+  const int png = ends_with(argv[3], L".png");
+  if (!png && !ends_with(argv[3], L".csv")) return plot_usage();
+  static PlotSet picture;
+  plot_set_free(&picture);
+  out.picture = png ? &picture : nullptr;
+  PlotBuildOptions o{};
+  o.text = o.modbus = o.timing = 1;
+  modbus_monitor_options_now(&o.modbus_options);
+  line_shapes_of(g_app.settings.port, o.modbus_options.shape);
+  o.sink = plot_row_out;
+  o.sink_ctx = &out;
+  static PlotBuild build;
+  if (plot_build_begin(&build, o)) {
+    error_text(kTextExportNoMemory, nullptr);
+    return 2;
+  }
+  // A picture is written at the end; its file is made now all the same, so
+  // a place that cannot be written is said before the source is read.
+  out.file = CreateFileW(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out.file == INVALID_HANDLE_VALUE) {
+    plot_build_end(&build);
+    error_text(kTextFileOpenFailed, argv[3]);
+    return 2;
+  }
+  const int header = png ? 0 : lstrlenA(kPlotCsvHeader);
+  std::memcpy(out.buffer, kPlotCsvHeader, static_cast<size_t>(header));
+  out.n = header;
+  int code = 0;
+  if (record_path_is_recording(argv[2])) {
+    int failure = 0;
+    RecordWindows* job = record_windows_open(argv[2], from, to, &failure);
+    if (!job) {
+      error_text(failure, argv[2]);
+      code = 2;
+    } else {
+      LineShape lines[2];
+      for (CaptureSnapshot* s; (s = record_windows_next_lined(job, lines)) != nullptr;) {
+        plot_origin(&out, *s, nullptr);
+        plot_build_stretch(&build, *s, lines, nullptr);
+      }
+      RecordNotes notes;
+      record_windows_close(job, &notes);
+      if (notes.not_read) error_text(kTextRecordNotRead, notes.first_not_read);
+      if (notes.skipped || notes.torn_files)
+        error_text(kTextRecordSkipped, argv[2], static_cast<long long>(notes.skipped), notes.torn_files);
+      if (notes.failed_files) error_text(kTextRecordReadFailed, argv[2], notes.failed_files);
+    }
+  } else if (capture_allocate(&g_app.capture)) {
+    error_text(kTextExportNoMemory, nullptr);
+    code = 2;
+  } else {
+    LogLoadPlan plan = {};
+    int32_t records = 0;
+    int state = kLogTimesMissing;
+    const int failure = log_read_file(argv[2], &plan, &records, &state);
+    if (failure) {
+      error_text(failure, argv[2]);
+      code = 2;
+    } else {
+      // Its slice cuts the points.
+      const CaptureSnapshot& s = loaded_log();
+      out.from = from;
+      out.to = to;
+      build.o.zone_minutes_at = local_zone_minutes_at;
+      plot_origin(&out, s, local_zone_minutes_at);
+      plot_build_stretch(&build, s, nullptr, nullptr);
+      if (state != kLogTimesLoaded) error_text(log_times_text(state), argv[2]);
+    }
+    capture_free(&g_app.capture);
+  }
+  if (code == 0) plot_build_finish(&build, nullptr);
+  plot_build_end(&build);
+  plot_out_flush(&out);
+  if (!CloseHandle(out.file)) out.failed = 1;
+  if (code == 0 && out.failed) {
+    error_text(kTextExportWriteFailed, argv[3]);
+    code = 2;
+  }
+  if (code == 0 && png) {
+    // The palette the program's window shows.
+    colors_file_load();
+    theme_file_read();
+    const Rgb* palette = active_palette();
+    PlotPicture p = {&picture, nullptr, 0, 0, 0, kTimeUnknown, 96, rgb_colorref(palette[kSlotBackground]),
+                     rgb_colorref(palette[kSlotText])};
+    if (!plot_picture_span(p, &p.from_us, &p.to_us)) p.from_us = 0, p.to_us = 1000000;
+    const int failure = plot_write_png(argv[3], width, height, p);
+    if (failure) {
+      error_text(failure, argv[3]);
+      code = 2;
+    }
+  }
+  plot_set_free(&picture);
+  if (code) DeleteFileW(argv[3]);
+  else if (out.rows == 0) error_text(kTextPlotNothing, argv[2]);
+  return code;
+}
+
 }  // namespace
 
 int command_line_run() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (!argv) return -1;
-  if (argc >= 2 && _wcsicmp(argv[1], L"/find") == 0) {
+  if (argc >= 2 && (_wcsicmp(argv[1], L"/find") == 0 || _wcsicmp(argv[1], L"/plot") == 0)) {
     settings_file_load();
     message_file_load();
-    const int code = run_find(argc, argv);
+    const int code = _wcsicmp(argv[1], L"/find") == 0 ? run_find(argc, argv) : run_plot(argc, argv);
     LocalFree(argv);
     return code;
   }

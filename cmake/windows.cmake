@@ -12,6 +12,7 @@ add_executable(Quorrin WIN32
   macro/macro_from_capture_win.cpp
   macro/macro_send_win.cpp
   net/link_net_win.cpp
+  plot/plot_draw_win.cpp
   record/record_files_win.cpp
   record/record_view_win.cpp
   find/find_win.cpp
@@ -79,7 +80,7 @@ configure_file(${CMAKE_SOURCE_DIR}/resources/manifest.xml.in ${CMAKE_BINARY_DIR}
 target_include_directories(Quorrin PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR})
 target_compile_options(Quorrin PRIVATE -Wall -Wextra)
 target_link_options(Quorrin PRIVATE ${QUORRIN_WIN_LINK})
-target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwmapi gdi32 user32 advapi32 setupapi cfgmgr32 ws2_32 ole32)
+target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwmapi gdi32 user32 advapi32 setupapi cfgmgr32 ws2_32 ole32 gdiplus)
 set_target_properties(Quorrin PROPERTIES OUTPUT_NAME Quorrin)
 # Files the resource script pulls in: a change to any of them rebuilds it.
 set_source_files_properties(resources/quorrin.rc PROPERTIES OBJECT_DEPENDS

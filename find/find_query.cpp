@@ -129,7 +129,7 @@ void bad_frames_of(FindPass* f, int carried, FindList* out, int hold) {
   for (int32_t i = 0; i < l.n; i++) {
     const ModbusFrame& m = l.frames[i];
     if ((m.first_record >= f->cut || is_far(f, i)) != carried) continue;
-    if (f->on_frame) f->on_frame(f->on_frame_ctx, m);
+    if (f->on_frame) f->on_frame(f->on_frame_ctx, m, m.pair >= 0 && m.pair < l.n ? &l.frames[m.pair] : nullptr);
     uint8_t why = 0;
     int64_t detail = 0;
     if (m.check != kMonitorOk) why = kFindBadCheck, detail = m.check;

@@ -109,9 +109,10 @@ struct FindPass {
     int32_t has;
   } waiting[3];
   // Every frame once its decode is decided (the stretch's own, then what it
-  // carried, framed with all before it), when set: the Modbus monitor's CSV
-  // of a recording is written from the same decode across window edges.
-  void (*on_frame)(void* ctx, const ModbusFrame& m) = nullptr;
+  // carried, framed with all before it), with the frame it pairs with in
+  // that decode (null: none), when set: the Modbus monitor's CSV and the
+  // plot of a recording read the same decode across window edges.
+  void (*on_frame)(void* ctx, const ModbusFrame& m, const ModbusFrame* paired) = nullptr;
   void* on_frame_ctx = nullptr;
 };
 

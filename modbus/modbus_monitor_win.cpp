@@ -456,7 +456,7 @@ struct ExportFrames {
   int failed;                      // no memory for them
 };
 
-void export_frame(void* ctx, const ModbusFrame& m) {
+void export_frame(void* ctx, const ModbusFrame& m, const ModbusFrame*) {
   ExportFrames* e = static_cast<ExportFrames*>(ctx);
   try {
     e->batch.push_back(m);

@@ -259,9 +259,9 @@ void log_of_window(RecordWindows* job, const wchar_t* out, int* result) {
   *result = log_write_snapshot(out, s);
 }
 
-// The Modbus monitor's windows: the first one, filled already, then each
-// filled in turn.
-CaptureSnapshot* next_window(void* ctx, LineShape shape[2]) {
+}  // namespace
+
+CaptureSnapshot* record_windows_next_lined(void* ctx, LineShape shape[2]) {
   RecordWindows* job = static_cast<RecordWindows*>(ctx);
   CaptureSnapshot* s = record_windows_next(job);
   if (s) {
@@ -271,8 +271,6 @@ CaptureSnapshot* next_window(void* ctx, LineShape shape[2]) {
   return s;
 }
 
-}  // namespace
-
 int record_export(const wchar_t* source, const wchar_t* out, int modbus, const RecordTime& from, const RecordTime& to,
                   RecordNotes* notes) {
   *notes = {};
@@ -280,7 +278,7 @@ int record_export(const wchar_t* source, const wchar_t* out, int modbus, const R
   RecordWindows* job = record_windows_open(source, from, to, &result);
   if (!job) return result;
   if (result == 0 && modbus) {
-    result = modbus_monitor_export_windows(out, next_window, job);
+    result = modbus_monitor_export_windows(out, record_windows_next_lined, job);
   } else if (result == 0 && is_log_name(out)) {
     // A log holds one window; a slice that goes on is cut there, and said.
     log_of_window(job, out, &result);

@@ -72,6 +72,9 @@ struct RecordNotes {
 struct RecordWindows;
 RecordWindows* record_windows_open(const wchar_t* source, const RecordTime& from, const RecordTime& to, int* failure);
 CaptureSnapshot* record_windows_next(RecordWindows* w);
+// The same for a reader that takes the window's lines too (ctx: the
+// RecordWindows): the speed and frame bits its recording's header gives.
+CaptureSnapshot* record_windows_next_lined(void* ctx, LineShape shape[2]);
 // After the first window, the rest of the slice an entry at a time, for a
 // reader that needs no records (Find's bytes): 1 with *e, 0 at its end.
 int record_windows_entry(RecordWindows* w, RecordEntry* e);

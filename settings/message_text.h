@@ -437,6 +437,11 @@ enum MessageNumber : int {
   kTextFindNoSuchEvent = 600,  // Not a line event: %ls
   kTextFindUsageMore = 601,    // Or instead of a pattern: /silence <ms>, /badframe or /event <n>
   kTextFindNotInCodePage = 602,  // The code page cannot write character %d
+  kTextPlotUsage = 780,          // Usage: Quorrin.exe /plot <log or recording> <out> [options]
+  kTextPlotUsageMore = 781,      // Options: /series <name> (again for more), /from <t>, /to <t>
+  kTextPlotNothing = 782,        // Nothing to plot: no numbers, registers or traffic found
+  kTextPlotUsageOut = 783,       // Out: .csv for the values, .png for a picture (/size 1600x900)
+  kTextPlotNotASize = 784,       // Not a size: %ls (WIDTHxHEIGHT, each 16 to 8192)
   kTextMenuSendFile = 650,  // Send File
   kTextMenuReceiveFile = 651,  // Receive File
   kTextTransferChannel = 652,  // Channel

@@ -3,8 +3,8 @@
 answers the requests Quorrin builds. Nobody here wrote its framing, CRC or
 LRC, so its answers prove ours.
 
-    /usr/bin/python3 modbus_slave.py DEVICE rtu|ascii [--spoil N]
-    /usr/bin/python3 modbus_slave.py tcp:PORT tcp|rtu [--spoil N]
+    /usr/bin/python3 modbus_slave.py DEVICE rtu|ascii [--spoil N | --count]
+    /usr/bin/python3 modbus_slave.py tcp:PORT tcp|rtu [--spoil N | --count]
 
 The second form serves on 127.0.0.1:PORT: Modbus TCP (MBAP headers), or
 RTU frames with their CRC on the socket ("RTU over TCP"). Every answer
@@ -21,6 +21,9 @@ inverted, a broken CRC (RTU) or a broken LR digit (ASCII: the byte before CR
 LF), or on Modbus TCP with an MBAP length one too long: the write of the
 library's own frame is wrapped, so the rest of the frame is the library's.
 Its line reads "answer FC spoiled".
+
+With --count holding register 0 counts up: each answer that read it is
+followed by the register one higher (0x1000, 0x1001, ...).
 """
 import asyncio
 import signal
@@ -35,11 +38,15 @@ REGISTERS = 100
 FIRST_VALUE = 0x1000
 
 
+COUNT = {"on": False, "slave": None}
+
+
 def context():
     block = lambda: ModbusSequentialDataBlock(0, [FIRST_VALUE + k for k in range(REGISTERS)])  # noqa: E731
     # zero_mode: the address in a request is the index in the block (the
     # library's default would add one).
     slave = ModbusSlaveContext(di=block(), co=block(), hr=block(), ir=block(), zero_mode=True)
+    COUNT["slave"] = slave
     return ModbusServerContext(slaves={1: slave}, single=False)
 
 
@@ -84,6 +91,9 @@ class SpoilingHandler(ModbusSingleRequestHandler):
 
 def report(response):
     SPOIL["code"] = response.function_code
+    if COUNT["on"] and response.function_code == 3:
+        value = COUNT["slave"].getValues(3, 0, 1)[0]
+        COUNT["slave"].setValues(3, 0, [(value + 1) & 0xFFFF])
     return response, False
 
 
@@ -126,6 +136,7 @@ def main():
     device, mode = sys.argv[1], sys.argv[2]
     if len(sys.argv) == 5 and sys.argv[3] == "--spoil":
         SPOIL["answer"] = int(sys.argv[4])
+    COUNT["on"] = sys.argv[3:] == ["--count"]
     framer = {"rtu": ModbusRtuFramer, "ascii": ModbusAsciiFramer, "tcp": ModbusSocketFramer}[mode]
     SPOIL["tcp"] = mode == "tcp"
     return asyncio.run(serve(device, framer))

@@ -69,11 +69,12 @@ def crc16(data):
 
 class Slave:
     """tests/e2e/modbus_slave.py on the peer end of COM3; with `spoil` it
-    spoils the check of that answer (1 for the first)."""
+    spoils the check of that answer (1 for the first), with `count` its
+    holding register 0 counts up."""
 
-    def __init__(self, peer, mode, log, spoil=None):
+    def __init__(self, peer, mode, log, spoil=None, count=False):
         self.log = open(log, "wb")
-        extra = ["--spoil", str(spoil)] if spoil else []
+        extra = ["--spoil", str(spoil)] if spoil else ["--count"] if count else []
         self.proc = subprocess.Popen(["/usr/bin/python3", str(SLAVE_SCRIPT), peer, mode] + extra,
                                      stdout=subprocess.PIPE, stderr=self.log)
         assert self.line(15) == "ready", "the Modbus slave did not start"

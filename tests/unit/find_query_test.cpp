@@ -9,18 +9,12 @@
 #include <cstring>
 #include <vector>
 
-#include "codec/checksum.h"
+#include "rtu_bytes.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes rtu(Bytes body) {
-  uint8_t crc[kChecksumResultMax];
-  int n = checksum_compute(body.data(), static_cast<int32_t>(body.size()), kChecksumCrc16, kChecksumHex, 0, crc);
-  body.insert(body.end(), crc, crc + n);
-  return body;
-}
 
 struct FindFixture : ::testing::Test {
   Capture cap;

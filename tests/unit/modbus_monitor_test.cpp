@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "codec/checksum.h"
+#include "rtu_bytes.h"
 
 namespace {
 
@@ -24,13 +24,6 @@ int64_t fake_micros() { return g_us; }
 
 using Bytes = std::vector<uint8_t>;
 
-// A body with its CRC-16, low byte first, as checksum_compute gives it.
-Bytes rtu(Bytes body) {
-  uint8_t crc[kChecksumResultMax];
-  int n = checksum_compute(body.data(), static_cast<int32_t>(body.size()), kChecksumCrc16, kChecksumHex, 0, crc);
-  body.insert(body.end(), crc, crc + n);
-  return body;
-}
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 Bytes join(const Bytes& a, const Bytes& b) {
   Bytes r = a;

@@ -1,0 +1,146 @@
+#include "plot/plot_text.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+static int is_separator(uint8_t c) { return c == ' ' || c == ',' || c == ';' || c == '\t'; }
+static int is_digit(uint8_t c) { return c >= '0' && c <= '9'; }
+
+int plot_parse_number(const uint8_t* s, int32_t n, double* value) {
+  if (n <= 0 || n > 64) return 0;  // longer is no number a device prints
+  int32_t i = 0;
+  if (s[i] == '+' || s[i] == '-') i++;
+  int digits = 0;
+  while (i < n && is_digit(s[i])) i++, digits++;
+  if (i < n && s[i] == '.') {
+    i++;
+    while (i < n && is_digit(s[i])) i++, digits++;
+  }
+  if (digits == 0) return 0;
+  if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+    i++;
+    if (i < n && (s[i] == '+' || s[i] == '-')) i++;
+    int exp_digits = 0;
+    while (i < n && is_digit(s[i])) i++, exp_digits++;
+    if (exp_digits == 0) return 0;
+  }
+  if (i != n) return 0;
+  char text[72];
+  memcpy(text, s, static_cast<size_t>(n));
+  text[n] = 0;
+  // The grammar above is C's; the program never sets a locale, so strtod
+  // reads '.' as the decimal point.
+  *value = strtod(text, nullptr);
+  return std::isfinite(*value) ? 1 : 0;  // 1e999 is no value to plot
+}
+
+static int keyed(const uint8_t* s, int32_t n, int32_t* colon) {
+  for (int32_t i = 0; i < n; i++)
+    if (s[i] == ':' || s[i] == '=') {
+      *colon = i;
+      return 1;
+    }
+  return 0;
+}
+
+// A key names a series: 1 to 31 bytes, none of them a control character.
+static int nameable(const uint8_t* s, int32_t n) {
+  if (n == 0 || n >= kPlotKeyBytes) return 0;
+  for (int32_t i = 0; i < n; i++)
+    if (s[i] < 0x20 || s[i] == 0x7F) return 0;
+  return 1;
+}
+
+static void set_key(PlotLineValue* v, const uint8_t* s, int32_t n) {
+  int32_t k = n < kPlotKeyBytes - 1 ? n : kPlotKeyBytes - 1;
+  memcpy(v->key, s, static_cast<size_t>(k));
+  v->key[k] = 0;
+}
+
+int plot_parse_line(const uint8_t* s, int32_t n, PlotLineValue* out, int32_t capacity) {
+  int found = 0, bare = 0;
+  int32_t i = 0;
+  // A key whose value is the next token ("T: 23.3"), waiting for it.
+  const uint8_t* pending = nullptr;
+  int32_t pending_n = 0;
+  while (i < n && found < capacity) {
+    while (i < n && is_separator(s[i])) i++;
+    int32_t start = i;
+    while (i < n && !is_separator(s[i])) i++;
+    int32_t len = i - start;
+    if (len == 0) break;
+    const uint8_t* t = s + start;
+    double value;
+    if (pending) {
+      const uint8_t* key = pending;
+      int32_t key_n = pending_n;
+      pending = nullptr;
+      if (plot_parse_number(t, len, &value)) {
+        set_key(&out[found], key, key_n);
+        out[found].bare = 0;
+        out[found].value = value;
+        found++;
+        continue;
+      }
+    }
+    int32_t colon;
+    if (keyed(t, len, &colon)) {
+      if (!nameable(t, colon)) continue;
+      if (colon == len - 1) {
+        pending = t;
+        pending_n = colon;
+      } else if (plot_parse_number(t + colon + 1, len - colon - 1, &value)) {
+        set_key(&out[found], t, colon);
+        out[found].bare = 0;
+        out[found].value = value;
+        found++;
+      }
+      continue;
+    }
+    if (plot_parse_number(t, len, &value)) {
+      out[found].key[0] = 0;
+      out[found].bare = ++bare;
+      out[found].value = value;
+      found++;
+    }
+  }
+  return found;
+}
+
+void plot_line_reset(PlotLineSplit* s, int partial) {
+  s->n = 0;
+  s->overlong = 0;
+  s->after_cr = 0;
+  s->ended = 0;
+  s->partial = partial ? 1 : 0;
+}
+
+int plot_line_feed(PlotLineSplit* s, const uint8_t* bytes, int32_t count, int32_t* used) {
+  if (s->ended) {
+    s->n = 0;
+    s->ended = 0;
+  }
+  for (int32_t i = 0; i < count; i++) {
+    uint8_t c = bytes[i];
+    if (c == '\n' && s->after_cr) {  // the LF of a CR LF
+      s->after_cr = 0;
+      continue;
+    }
+    s->after_cr = c == '\r';
+    if (c == '\n' || c == '\r') {
+      *used = i + 1;
+      if (s->overlong || s->partial) s->n = 0;
+      s->overlong = 0;
+      s->partial = 0;
+      s->ended = 1;
+      return 1;
+    }
+    if (s->n < kPlotLineBytes)
+      s->line[s->n++] = c;
+    else
+      s->overlong = 1;
+  }
+  *used = count;
+  return 0;
+}
