@@ -85,3 +85,16 @@ int32_t find_preview(const CaptureRecord* records, int32_t count, const FindFoun
   }
   return n;
 }
+
+void find_pattern_found(const FindPattern& p, char out[sizeof FindRowText::found]) {
+  constexpr int kRoom = sizeof FindRowText::found;
+  const int fits = kRoom / 3;  // "XX" and a blank each, no blank after the last, and the NUL
+  const int shown = p.length <= fits ? p.length : fits - 2;
+  int k = 0;
+  out[0] = 0;
+  for (int i = 0; i < shown; i++) {
+    if (p.any[i]) k += std::snprintf(out + k, kRoom - k, i ? " ??" : "??");
+    else k += std::snprintf(out + k, kRoom - k, i ? " %02X" : "%02X", p.bytes[i]);
+  }
+  if (shown < p.length) std::snprintf(out + k, kRoom - k, " ...");
+}

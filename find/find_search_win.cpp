@@ -226,6 +226,7 @@ void find_show(int32_t i) {
   }
   g_find.current = i;
   find_repaint_main();
+  find_window_clear_of_mark();
   status_which(i);
   if (g_find.list) {
     // The row chosen here, without choosing it again.

@@ -60,6 +60,7 @@ extern FindState g_find;
 struct FindTyped {
   int look, form, match_case, ch1, ch2, rx, tx;
   wchar_t pattern[2 * kFindPatternMax + 8];
+  wchar_t held[kLooks][2 * kFindPatternMax + 8];  // what was typed for each kind, while another is chosen
 };
 extern FindTyped g_typed;
 
@@ -75,6 +76,8 @@ void find_repaint_main();
 // first .. last marked.
 void find_live_view_at(int32_t first, int32_t last);
 void find_search_step(int dir);
+// Moves the window off the find marked when it covers it.
+void find_window_clear_of_mark();
 void find_search_all();
 void find_show(int32_t i);
 void find_on_progress_timer();

@@ -16,6 +16,7 @@
 #include "ui/dialog_look_win.h"
 #include "ui/dpi_win.h"
 #include "ui/file_chooser_win.h"
+#include "ui/place.h"
 #include "record/record_view_win.h"
 #include "view/data_view_win.h"
 
@@ -27,7 +28,9 @@ enum Column { kColSeconds, kColDay, kColChannel, kColDirection, kColFound, kColH
 const int kColumnTexts[kColumns] = {kTextMonitorColumnFirst,     kTextFindColumnTime, kTextMonitorColumnFirst + 1,
                                     kTextMonitorColumnFirst + 2, kTextFindColumnFound, kTextFindColumnHex,
                                     kTextFindFormText};
-const int kColumnWidths[kColumns] = {72, 104, 38, 32, 124, 148, 70};  // pixels at 96 DPI
+const int kColumnWidths[kColumns] = {72, 104, 38, 32, 124, 148, 70};  // pixels at 96 DPI, at least
+const int kHeadingPadding = 16;  // pixels at 96 DPI: the header's margins either side of its text
+const int kClearGap = 8;         // pixels at 96 DPI between the window and the find it leaves clear
 
 }  // namespace
 
@@ -95,7 +98,8 @@ void find_list_count(int32_t n) {
 
 void find_buttons_enable(int searching) {
   if (!g_find.window) return;
-  EnableWindow(GetDlgItem(g_find.window, IDC_FND_CANCEL), searching);
+  // One button: Cancel while a search runs, Close otherwise.
+  set_dialog_text(g_find.window, IDC_FND_CLOSE, searching ? kTextCancel : kTextClose);
   for (int id : {IDC_FND_NEXT, IDC_FND_PREVIOUS, IDC_FND_ALL, IDC_FND_EXPORT})
     EnableWindow(GetDlgItem(g_find.window, id), !searching);
 }
@@ -105,6 +109,7 @@ namespace {
 void row_text(int32_t i, FindRowText* t) {
   const FindPlace& p = g_find.place[i];
   find_row_text(g_find.found[i], g_find.origin, p.local_us, p.preview, p.preview_n, t);
+  if (g_find.found[i].what == kFindBytes) find_pattern_found(g_find.job.pattern, t->found);
 }
 
 void cell_text(int32_t i, int column, wchar_t* out, int units) {
@@ -192,6 +197,17 @@ LRESULT on_notify(NMHDR* h) {
   return 0;
 }
 
+// Another kind of find chosen: the field shows what was typed for that
+// kind last (nothing for a bad frame or an event), and keeps this one's.
+void look_switched(HWND dlg) {
+  const int look = static_cast<int>(SendDlgItemMessageW(dlg, IDC_FND_LOOK, CB_GETCURSEL, 0, 0));
+  const int units = sizeof g_typed.held[0] / sizeof g_typed.held[0][0];
+  if (look < 0 || look >= kLooks || look == g_typed.look) return;
+  if (g_typed.look >= 0 && g_typed.look < kLooks) GetDlgItemTextW(dlg, IDC_FND_PATTERN, g_typed.held[g_typed.look], units);
+  SetDlgItemTextW(dlg, IDC_FND_PATTERN, g_typed.held[look]);
+  g_typed.look = look;
+}
+
 void pattern_controls_enable(HWND dlg) {
   const int look = static_cast<int>(SendDlgItemMessageW(dlg, IDC_FND_LOOK, CB_GETCURSEL, 0, 0));
   EnableWindow(GetDlgItem(dlg, IDC_FND_PATTERN), look == kLookBytes || look == kLookSilence);
@@ -206,7 +222,7 @@ void on_init(HWND dlg) {
       {0, kTextFindTitle}, {IDC_FND_LABEL_LOOK, kTextFindLookFor}, {IDC_FND_LABEL_WHAT, kTextFindWhat},
       {IDC_FND_CASE, kTextFindMatchCase}, {IDC_FND_RX, kTextFindReceived}, {IDC_FND_TX, kTextFindSent},
       {IDC_FND_NEXT, kTextFindNext}, {IDC_FND_PREVIOUS, kTextFindPrevious}, {IDC_FND_ALL, kTextFindAll},
-      {IDC_FND_CANCEL, kTextCancel}, {IDC_FND_EXPORT, kTextMonitorExport}, {IDC_FND_CLOSE, kTextClose}};
+      {IDC_FND_EXPORT, kTextMonitorExport}, {IDC_FND_CLOSE, kTextClose}};
   for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   for (int n : {kTextFindBytes, kTextFindSilence, kTextFindBadFrame, kTextFindLineEvent}) {
     wchar_t text[kMessageTextUnits] = L"";
@@ -237,7 +253,10 @@ void on_init(HWND dlg) {
     get_text(kColumnTexts[k], head);
     LVCOLUMNW c = {};
     c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    // Wide enough for its heading in any language and at any scale.
+    const int heading = static_cast<int>(SendMessageW(g_find.list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(head)));
     c.cx = window_px(g_find.list, kColumnWidths[k]);
+    if (c.cx < heading + window_px(g_find.list, kHeadingPadding)) c.cx = heading + window_px(g_find.list, kHeadingPadding);
     c.pszText = head;
     c.iSubItem = k;
     SendMessageW(g_find.list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(k), reinterpret_cast<LPARAM>(&c));
@@ -275,16 +294,17 @@ INT_PTR CALLBACK find_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         case IDOK: case IDC_FND_NEXT: find_search_step(1); break;
         case IDC_FND_PREVIOUS: find_search_step(-1); break;
         case IDC_FND_ALL: find_search_all(); break;
-        case IDC_FND_CANCEL: g_find.cancel = 1; break;
         case IDC_FND_EXPORT: export_finds(dlg); break;
-        // Esc cancels a search, or closes the window when none runs.
-        case IDCANCEL:
+        // Esc, as the button, cancels a search, or closes the window when none runs.
+        case IDCANCEL: case IDC_FND_CLOSE:
           if (g_find.running) g_find.cancel = 1;
           else DestroyWindow(dlg);
           break;
-        case IDC_FND_CLOSE: DestroyWindow(dlg); break;
         case IDC_FND_LOOK:
-          if (HIWORD(wp) == CBN_SELCHANGE) pattern_controls_enable(dlg);
+          if (HIWORD(wp) == CBN_SELCHANGE) {
+            look_switched(dlg);
+            pattern_controls_enable(dlg);
+          }
           break;
       }
       return TRUE;
@@ -297,8 +317,23 @@ INT_PTR CALLBACK find_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 }
 }  // namespace
 
+void find_window_clear_of_mark() {
+  RECT mark, window;
+  if (!g_find.window || IsIconic(g_find.window) || !view_mark_rect(&mark) || !GetWindowRect(g_find.window, &window)) return;
+  MapWindowPoints(g_main_window, nullptr, reinterpret_cast<POINT*>(&mark), 2);
+  MONITORINFO screen = {};
+  screen.cbSize = sizeof screen;
+  if (!GetMonitorInfoW(MonitorFromRect(&mark, MONITOR_DEFAULTTONEAREST), &screen)) return;
+  const RECT& work = screen.rcWork;
+  int32_t x = 0, y = 0;
+  if (place_clear_of({window.left, window.top, window.right, window.bottom}, {mark.left, mark.top, mark.right, mark.bottom},
+                     {work.left, work.top, work.right, work.bottom}, window_px(g_find.window, kClearGap), &x, &y))
+    SetWindowPos(g_find.window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void find_window_open(HWND owner) {
   tool_window_open(g_find.window, owner, IDD_FIND, find_proc);
+  find_window_clear_of_mark();
   if (g_find.window) {
     SetFocus(GetDlgItem(g_find.window, IDC_FND_PATTERN));
     SendDlgItemMessageW(g_find.window, IDC_FND_PATTERN, EM_SETSEL, 0, -1);

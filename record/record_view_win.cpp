@@ -39,6 +39,7 @@ struct RecordingView {
   uint64_t file_start[kRecordFolderFilesMax + 1];  // each file's first byte in the recording as one
   int64_t file_clock[kRecordFolderFilesMax];       // each file's run clock (record_run_clock), decided at the open
   uint64_t total;
+  int64_t first_time, last_time;    // the recording's first and last recorded times
   uint64_t window_pos, window_end;  // where in the recording the window shown lies
   int at_end;                       // nothing follows the window shown
   int serial;                       // counts the recordings opened
@@ -224,6 +225,21 @@ void view_at(HWND owner, int32_t first, int32_t last) {
   v.mark_last = last;
 }
 
+// The recorded time of the recording's last entry, read back from the end
+// through the view's own stream (the caller reads a window again after).
+int64_t last_time() {
+  int64_t last = kTimeUnknown;
+  for (uint64_t back = kStepBackBytes; last == kTimeUnknown; back *= 2) {
+    if (stream_seek(g_rv.total > back ? g_rv.total - back : 0)) {
+      RecordEntry e;
+      while (record_stream_next(&g_rv.stream, &e))
+        if (e.time_us != kTimeUnknown) last = e.time_us;
+    }
+    if (back >= g_rv.total) break;
+  }
+  return last;
+}
+
 void go_end(HWND owner) {
   // The last window: read back from the end until a window is found, then on to the end.
   int found = 0;
@@ -279,6 +295,8 @@ int recording_open(HWND owner, const wchar_t* folder, const wchar_t* const* name
   record_stream_begin(&g_rv.stream, record_files_open_next, g_rv.files, g_rv.reader, {}, {});
   g_rv.serial++;
   g_rv.shown = 1;
+  g_rv.first_time = time_at(0);
+  g_rv.last_time = last_time();
   if (!read_from(0)) {
     const int none = g_rv.files->not_read == g_rv.files->list.count ? kTextRecordNotRead : kTextNoDataToExport;
     release();
@@ -468,10 +486,16 @@ int recording_show_find(HWND owner, uint64_t pos, int64_t chunk_time, uint8_t ki
   return found < 0;
 }
 
+void recording_time_range(int64_t* first, int64_t* last) {
+  *first = g_rv.shown ? g_rv.first_time : kTimeUnknown;
+  *last = g_rv.shown ? g_rv.last_time : kTimeUnknown;
+}
+
 int recording_go_time(HWND owner, const RecordTime& t) {
   if (!g_rv.shown) return 1;
-  const int64_t start = time_at(0);
-  const int64_t target = record_time_resolve(t, start);
+  const int64_t target = record_time_resolve(t, g_rv.first_time);
+  // Past the end: the view stays where it is.
+  if (target == kTimeUnknown || g_rv.last_time == kTimeUnknown || target > g_rv.last_time) return 1;
   // Seek: the last place whose first entry comes before the time, to a block.
   uint64_t lo = 0, hi = g_rv.total;
   while (hi - lo > kRecordBlockPayloadMax) {

@@ -67,3 +67,6 @@ int recording_show_find(HWND owner, uint64_t pos, int64_t chunk_time, uint8_t ki
 // (a time of day, or seconds since the recording's start), found by
 // seeking. 0, or 1 when nothing comes at or after it.
 int recording_go_time(HWND owner, const RecordTime& t);
+// The recording's first and last recorded times (kTimeUnknown when none is
+// shown), as its records carry them.
+void recording_time_range(int64_t* first, int64_t* last);

@@ -355,7 +355,6 @@
 #define IDC_FND_NEXT 251
 #define IDC_FND_PREVIOUS 252
 #define IDC_FND_ALL 253
-#define IDC_FND_CANCEL 254
 #define IDC_FND_EXPORT 255
 #define IDC_FND_CLOSE 256
 #define IDC_FND_LABEL_LOOK 401
@@ -373,6 +372,8 @@
 // Go to Time (controls in resources/find.rc).
 #define IDD_GO_TO_TIME 131
 #define IDC_GTT_LABEL 401
+#define IDC_GTT_RANGE 402
+#define IDC_GTT_SAID 403
 #define IDC_GTT_TIME 501
 // File transfer window (controls in resources/transfer.rc).
 #define IDD_TRANSFER 132

@@ -175,6 +175,29 @@ def with_answers(cmd):
     return open_
 
 
+def find_window(ctx):
+    """The Find window over the demo capture: every status line's "OK"
+    listed, the first marked in the view."""
+    d = ctx.driver
+    window = by_command(183)(ctx)
+    d.call("settext", window, 502, '"OK"0D0A')
+    def listed():
+        d.call("press", window, 253)  # Find All, again as the status lines come
+        time.sleep(1.0)
+        return len(d.call("rows", window, 509)) >= 3
+    if not harness.wait_for(listed, 30):
+        raise RuntimeError("Find All listed nothing")
+    d.call("press", window, 251)  # Find Next
+    time.sleep(0.5)  # the view marks it; the screenshot below settles on it
+    return window
+
+
+def go_to_time(ctx):
+    """Go to Time over the demo capture once a status line or two came."""
+    time.sleep(5)  # a status line comes every 4 s: a range of some seconds to show
+    return by_command(186)(ctx)
+
+
 # A Modbus RTU request the demo instrument answers: slave 1 reads two
 # holding registers from address 0.
 MODBUS_REQUEST = bytes.fromhex("010300000002C40B")
@@ -206,6 +229,8 @@ SHOTS = [
     ("link-stats", {"capture": True}, by_command(177)),
     ("modbus-monitor", {"capture": True, "request": MODBUS_REQUEST}, by_command(178)),
     ("auto-answer", {}, with_answers(180)),
+    ("find", {"capture": True}, find_window),
+    ("go-to-time", {"capture": True}, go_to_time),
     ("event-marker", {"theme": 1, "rs_comport": 5, "args": ["/reconnect"]}, outage_marker),
     ("network-capture", {"closed": True, "args": ["/port1", f"rfc2217://127.0.0.1:{NET_PORT}"]}, network_capture),
 ]

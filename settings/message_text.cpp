@@ -88,6 +88,7 @@ const Fields kFields[] = {
     {kTextChannelLost, "d"},
     {kTextFindSearching, "d"}, {kTextFindMatchOf, "d d"}, {kTextFindMatchOfMore, "d d"},
     {kTextFindCancelled, "d"}, {kTextFindFound, "d"}, {kTextFindFoundSince, "d ls"},
+    {kTextGoToTimeRange, "ls ls"}, {kTextGoToTimeOutside, "ls ls ls"},
 };
 
 }  // namespace

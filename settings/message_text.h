@@ -478,6 +478,8 @@ enum MessageNumber : int {
   kTextSendBusy = 693,  // CH%d is sending or receiving a file.
   kTextTransferDoneUnanswered = 692,  // Sent: %d files, %lld bytes; the receiver did not answer the end
   kTextMacroBadProtocol = 691,  // XSND, XSD2, XRCV and XRC2 take R, X, K or Y as protocol
+  kTextGoToTimeRange = 720,    // Shown: %ls to %ls (Go to Time: the first and last time of day the view holds)
+  kTextGoToTimeOutside = 721,  // %ls is outside what is shown (%ls to %ls)
 };
 
 // The format fields text n must have, as their length and conversion

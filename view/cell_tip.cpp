@@ -131,6 +131,19 @@ CellTipLine* next_line(CellTipLine out[kCellTipLines], int* n, int text) {
 
 }  // namespace
 
+int view_map_rows_of(const ViewCellMap* map, int32_t first, int32_t last, int32_t* top, int32_t* bottom) {
+  const int64_t cells = static_cast<int64_t>(map->cells_per_row) * map->rows;
+  *top = *bottom = -1;
+  for (int64_t c = 0; c < cells && c < kViewMapCells; c++) {
+    const int32_t r = map->record[c];
+    if (r < first || r > last) continue;
+    const int32_t row = static_cast<int32_t>(c / map->cells_per_row);
+    if (*top < 0) *top = row;
+    *bottom = row;
+  }
+  return *top >= 0;
+}
+
 int32_t view_hit_record(const ViewCellMap* map, const ViewMetrics& m, const CaptureRecord* records, int32_t count,
                         int32_t lm_mode, int32_t x, int32_t y) {
   const int32_t n = map->cells_per_row, cell_w = view_cell_width(m), pitch = view_row_pitch(m);

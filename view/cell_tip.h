@@ -48,6 +48,10 @@ void view_map_shift(ViewCellMap* map, int32_t shift);
 int32_t view_hit_record(const ViewCellMap* map, const ViewMetrics& m, const CaptureRecord* records, int32_t count,
                         int32_t lm_mode, int32_t x, int32_t y);
 
+// The screen rows that show any of records first .. last: 1 with *top
+// and *bottom, 0 when none of them is on the screen.
+int view_map_rows_of(const ViewCellMap* map, int32_t first, int32_t last, int32_t* top, int32_t* bottom);
+
 // The record in the cell before (row, col) on the screen: the column to
 // its left, or the last column of the row above (of the last row for row
 // 0, as the incremental painter wraps). col may be cells_per_row (the

@@ -478,6 +478,26 @@ void view_select_clear(HWND hwnd) {
 
 const ViewCellMap* view_cell_map() { return &g_cell_map; }
 
+int32_t view_first_shown() {
+  const int64_t cells = static_cast<int64_t>(g_cell_map.cells_per_row) * g_cell_map.rows;
+  for (int64_t c = 0; c < cells && c < kViewMapCells; c++)
+    if (g_cell_map.record[c] >= 0) return g_cell_map.record[c];
+  return -1;
+}
+
+int view_mark_rect(RECT* r) {
+  const CaptureView& v = shown().view;
+  int32_t top = 0, bottom = 0;
+  if (v.mark_first < 0 || !view_map_rows_of(&g_cell_map, v.mark_first, v.mark_last, &top, &bottom)) return 0;
+  const ViewMetrics& m = g_app.metrics;
+  const int32_t pitch = view_row_pitch(m), clear_top = view_row_layout(m).clear_top;
+  r->left = m.margin;
+  r->right = m.margin + g_cell_map.cells_per_row * view_cell_width(m);
+  r->top = top * pitch + clear_top;
+  r->bottom = (bottom + 1) * pitch + clear_top;
+  return 1;
+}
+
 const LineEvent* view_events(int32_t* count, int64_t* base) {
   *count = g_event_count;
   *base = g_event_base;

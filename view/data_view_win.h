@@ -17,6 +17,13 @@ void view_release();
 // The record drawn in each cell, as the latest paints left it.
 struct ViewCellMap;
 const ViewCellMap* view_cell_map();
+// The record in the view's first cell that shows one, as the latest paint
+// drew it; -1 when none.
+int32_t view_first_shown();
+// The rows of the main window's client area that show the records marked
+// (CaptureView's mark_first .. mark_last), as the latest paint drew them:
+// 1 with *r, 0 when none of them is on the screen.
+int view_mark_rect(RECT* r);
 // The line events as the latest paint drew them: *count of them, record 0
 // at absolute place *base.
 struct LineEvent;

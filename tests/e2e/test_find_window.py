@@ -22,10 +22,10 @@ from test_recording import LINES, make_recording, shown_lines, write_recording
 
 ENGLISH = {"moji_type": 1, "rs_comport": 0, "rs_comport2": 0}
 CMD_FIND, CMD_NEXT, CMD_PREVIOUS, CMD_GO_TO_TIME = 183, 184, 185, 186
-NEXT, PREVIOUS, ALL, CANCEL, EXPORT, CLOSE = 251, 252, 253, 254, 255, 256
+NEXT, PREVIOUS, ALL, EXPORT, CLOSE = 251, 252, 253, 255, 256
 STATUS, LOOK, PATTERN, FORM, CASE, CH1, CH2, RX, TX, LIST = 403, 501, 502, 503, 504, 505, 506, 507, 508, 509
-GO_TIME = 501
-CB_SETCURSEL, VK_F3, VK_ESCAPE = 0x014E, 0x72, 0x1B
+GO_TIME, GO_RANGE, GO_SAID = 501, 402, 403
+CB_SETCURSEL, VK_F3, VK_ESCAPE, WM_COMMAND, CBN_SELCHANGE = 0x014E, 0x72, 0x1B, 0x0111, 1
 LOOK_BYTES, LOOK_SILENCE, LOOK_BAD, LOOK_EVENT = range(4)
 FORM_NOTATION, FORM_HEX, FORM_TEXT = range(3)
 MARK = (0, 0, 255)  # the end marker's background, in either palette
@@ -71,13 +71,19 @@ def marked(display, driver, name):
     return shot.count(0, 0, shot.w, shot.h, lambda rgb: rgb == MARK)
 
 
-def test_find_walks_a_recording_and_go_to_time_in_a_log(app, driver, display):
+def open_recording(app, driver):
+    """Quorrin in English with the three files of test_recording's recording open."""
     q = app(ENGLISH)
     driver.call("move", "main", 0, 0, 1000, 700)
     names = make_recording(q.path("recordings"))
     driver.command(182)
     driver.file_dialog(" ".join(f'"{n}"' for n in names))
     assert shown_lines(driver, q, "first.csv")[0] == 0
+    return q, names
+
+
+def test_find_walks_a_recording_and_go_to_time_in_a_log(app, driver, display):
+    q, names = open_recording(app, driver)
     dlg = open_find(driver)
     driver.call("move", dlg, 0, 720, 700, 500)
     # L000000, L010000, L020000, L030000: one in each part of the recording.
@@ -132,21 +138,144 @@ def test_find_walks_a_recording_and_go_to_time_in_a_log(app, driver, display):
         go_to_time(driver, typed)
         driver.command(CMD_NEXT)
         wait_status(driver, dlg, text(544, 7334 - 6667 + 1, 8000 - 6667 + 1))
-    # Nothing after the end.
-    go_to_time(driver, "30")
-    hwnd, _, said = driver.message_box(10000)
-    driver.answer(hwnd, 1)
-    assert said == text(557)
+    # Nothing after the end: said in the dialog, with the log's range.
+    hwnd = go_to_time(driver, "30", gone=False)
+    assert driver.call("gettext", hwnd, GO_SAID)[0] == text(721, "30", "10:00:10.000", "10:00:12.000")
+    driver.call("click", hwnd, 2)
+    assert harness.wait_for(lambda: not harness.dialog_shown(driver, text(555)), 10)
     driver.call("press", dlg, CLOSE)
     assert harness.wait_for(lambda: not harness.dialog_shown(driver, text(527)), 10)
 
 
-def go_to_time(driver, typed):
+def open_go_to_time(driver):
     driver.command(CMD_GO_TO_TIME)
-    hwnd, _ = driver.call("dialog", text(555), 10000, timeout=20)
+    return driver.call("dialog", text(555), 10000, timeout=20)[0]
+
+
+def go_to_time(driver, typed, gone=True):
+    """Types a time into Go to Time and presses OK. Gone: the dialog closes.
+    Otherwise it stays up with a word under its field, and no box comes."""
+    hwnd = open_go_to_time(driver)
     driver.call("settext", hwnd, GO_TIME, typed)
     driver.call("click", hwnd, 1)
+    if gone:
+        assert harness.wait_for(lambda: not harness.dialog_shown(driver, text(555)), 10)
+    else:
+        assert harness.wait_for(lambda: driver.call("gettext", hwnd, GO_SAID)[0] != "", 10)
+        assert harness.dialog_shown(driver, text(555)) and harness.no_message_box(driver)
+    return hwnd
+
+
+
+def choose_look(driver, dlg, look):
+    """Chooses a kind of find as the user does: the list's choice, and the
+    notice the window hears then."""
+    combo = driver.call("child", dlg, LOOK)[0]
+    driver.call("send", combo, CB_SETCURSEL, look, 0)
+    driver.call("send", dlg, WM_COMMAND, (CBN_SELCHANGE << 16) | LOOK, combo)
+
+
+def test_find_leaves_its_mark_clear_and_go_to_time_says_its_range(app, driver, display):
+    q, names = open_recording(app, driver)
+    # Go to Time: the recording's range, the field at the time on show; a
+    # time outside said in the dialog, with the range.
+    hwnd = open_go_to_time(driver)
+    assert driver.call("gettext", hwnd, GO_RANGE) == [text(720, "10:00:00.000", "10:00:59.998")]
+    assert driver.call("gettext", hwnd, GO_TIME) == ["10:00:00.000"]
+    harness.screenshot(display, "go_to_time_light", settle=0.5)
+    driver.call("click", hwnd, 2)
     assert harness.wait_for(lambda: not harness.dialog_shown(driver, text(555)), 10)
+    hwnd = go_to_time(driver, "09:00", gone=False)
+    assert driver.call("gettext", hwnd, GO_SAID) == [text(721, "09:00", "10:00:00.000", "10:00:59.998")]
+    harness.screenshot(display, "go_to_time_outside_light", settle=0.5)
+    assert shown_lines(driver, q, "goto_outside.csv")[0] == 0  # the view stays
+    driver.call("settext", hwnd, GO_TIME, "9h")
+    driver.call("click", hwnd, 1)
+    assert harness.wait_for(lambda: driver.call("gettext", hwnd, GO_SAID) == [text(503, "9h")], 10)
+    driver.call("settext", hwnd, GO_TIME, "10:00:50")
+    driver.call("click", hwnd, 1)
+    assert harness.wait_for(lambda: not harness.dialog_shown(driver, text(555)), 10)
+    first, last = shown_lines(driver, q, "goto_50.csv")
+    assert first <= 33334 <= last
+    hwnd = open_go_to_time(driver)
+    now = driver.call("gettext", hwnd, GO_TIME)[0]
+    assert now.startswith("10:00:49.9") or now.startswith("10:00:50.00"), now
+    driver.call("click", hwnd, 2)
+    assert harness.wait_for(lambda: not harness.dialog_shown(driver, text(555)), 10)
+
+    # The Find window laid over the whole view moves off each find it marks.
+    dlg = open_find(driver)
+    assert driver.call("gettext", dlg, CLOSE) == [text(74)]
+    driver.call("move", dlg, 0, 0, 1000, 600)
+    query(driver, dlg, "4C 30 ?? 30 30 30 30", form=FORM_HEX)
+    driver.call("press", dlg, NEXT)
+    wait_status(driver, dlg, text(544, 1, 4))
+    assert harness.wait_for(lambda: marked(display, driver, "find_clear_first") > MARKED, 10)
+    driver.call("key", "main", VK_F3)
+    wait_status(driver, dlg, text(544, 2, 4))
+    assert harness.wait_for(lambda: marked(display, driver, "find_clear_second") > MARKED, 10)
+    # And off the chunk Go to Time marks.
+    driver.call("move", dlg, 0, 0, 1000, 600)
+    go_to_time(driver, "10:00:50")
+    assert harness.wait_for(lambda: marked(display, driver, "find_clear_go_to_time") > MARKED, 10)
+    # A byte find's Found cell: the pattern looked for.
+    driver.call("press", dlg, ALL)
+    assert harness.wait_for(lambda: len(rows(driver, dlg)) == 4, 10)
+    assert {r["found"] for r in rows(driver, dlg)} == {"4C 30 ?? 30 30 30 30"}
+    harness.screenshot(display, "find_window_light", settle=0.5)
+    # Another kind of find: the field holds that kind's own text (none for
+    # a bad frame), and the pattern comes back with bytes.
+    choose_look(driver, dlg, LOOK_SILENCE)
+    assert driver.call("gettext", dlg, PATTERN) == [""]
+    driver.call("settext", dlg, PATTERN, "50")
+    choose_look(driver, dlg, LOOK_BAD)
+    assert driver.call("gettext", dlg, PATTERN) == [""] and driver.call("enabled", dlg, PATTERN) == ["0"]
+    choose_look(driver, dlg, LOOK_BYTES)
+    assert driver.call("gettext", dlg, PATTERN) == ["4C 30 ?? 30 30 30 30"]
+    choose_look(driver, dlg, LOOK_SILENCE)
+    assert driver.call("gettext", dlg, PATTERN) == ["50"]
+    choose_look(driver, dlg, LOOK_BYTES)
+
+    # Both windows in the dark palette.
+    harness.restart_in_theme(driver, q)
+    driver.call("move", "main", 0, 0, 1000, 700)
+    driver.command(182)
+    driver.file_dialog(" ".join(f'"{n}"' for n in names))
+    dlg = open_find(driver)
+    driver.call("move", dlg, 0, 0, 1000, 600)
+    query(driver, dlg, "4C 30 ?? 30 30 30 30", form=FORM_HEX)
+    driver.call("press", dlg, ALL)
+    assert harness.wait_for(lambda: len(rows(driver, dlg)) == 4, 10)
+    driver.call("press", dlg, NEXT)
+    assert harness.wait_for(lambda: marked(display, driver, "find_clear_dark") > MARKED, 10)
+    harness.screenshot(display, "find_window_dark", settle=0.5)
+    hwnd = go_to_time(driver, "11:00", gone=False)
+    harness.screenshot(display, "go_to_time_outside_dark", settle=0.5)
+    driver.call("click", hwnd, 2)
+
+
+
+def test_the_list_headings_fit_in_every_language_and_scale(app, driver, display):
+    """Each heading of the list fits its column, with the header's margins,
+    in the four languages at 100 and 150 %."""
+    desktop = r"Control Panel\Desktop"
+    try:
+        for dpi in (96, 144):
+            driver.call("userdword", desktop, "LogPixels", str(dpi))
+            for language in range(4):
+                q = app({"moji_type": language, "rs_comport": 0, "rs_comport2": 0})
+                driver.command(CMD_FIND)
+                dlg, _ = driver.call("dialog", harness.texts()[527][language], 10000, timeout=20)
+                columns = [tuple(map(int, c.split("|"))) for c in driver.call("columns", dlg, LIST)]
+                margins = 12 * dpi // 96  # the header's text margins, both sides
+                assert len(columns) == 7 and all(width >= text + margins for width, text in columns), \
+                    (dpi, language, columns)
+                if language in (0, 2):
+                    harness.screenshot(display, f"find_headings_{dpi}_{language}", settle=0.5)
+                driver.call("close", "main")
+                q.wait_exit(20)
+    finally:
+        driver.call("userdword", desktop, "LogPixels", "96")
 
 
 @pytest.fixture
@@ -249,12 +378,12 @@ def test_a_long_search_shows_progress_answers_and_cancels(app, driver, display):
     searching = text(543, 0).split("0")[0]
     assert harness.wait_for(lambda: status(driver, dlg).startswith(searching) and status(driver, dlg) != text(543, 0),
                             20), status(driver, dlg)
-    assert driver.call("enabled", dlg, CANCEL) == ["1"]
+    assert driver.call("gettext", dlg, CLOSE) == [text(41)]  # the one button: Cancel while searching
     harness.assert_answering(driver, [dlg, "main"], 0.5)
     driver.call("key", "main", VK_ESCAPE)
     cancelled = re.compile(re.escape(text(548, 0)).replace("0", r"\d+"))
     assert harness.wait_for(lambda: cancelled.fullmatch(status(driver, dlg)), 20), status(driver, dlg)
-    assert driver.call("enabled", dlg, CANCEL) == ["0"]
+    assert driver.call("gettext", dlg, CLOSE) == [text(74)]
     # Bytes are searched whole: nothing, then a pattern found everywhere.
     query(driver, dlg, "AA BB", form=FORM_HEX)
     driver.call("press", dlg, ALL)

@@ -153,9 +153,16 @@ TEST_F(CellTipFixture, MapFollowsTheWrappingPainterAndBufferWraps) {
   EXPECT_EQ(map->record[0], 8);
   EXPECT_EQ(map->record[2], 0);
   EXPECT_EQ(map->record[3], 4);
+  // The rows that show a marked run, and none for records off the screen.
+  int32_t top = 0, bottom = 0;
+  ASSERT_EQ(view_map_rows_of(map.get(), 4, 9, &top, &bottom), 1);
+  EXPECT_EQ(top, 0);
+  EXPECT_EQ(bottom, 1);
+  EXPECT_EQ(view_map_rows_of(map.get(), 20, 30, &top, &bottom), 0);
   // No grid: nothing is ever hit.
   view_map_reset(map.get(), 0, 3);
   EXPECT_EQ(hit(45, 40), -1);
+  EXPECT_EQ(view_map_rows_of(map.get(), 0, 99, &top, &bottom), 0);
 }
 
 TEST_F(CellTipFixture, DataCellsKnowTheirChunkTimeAndSilence) {

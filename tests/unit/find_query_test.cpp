@@ -362,6 +362,20 @@ TEST(FindRows, TextsAndCsvOfEachKindOfFind) {
   find_row_text(f, 0, 0, bytes, 0, &t);
   EXPECT_STREQ(t.found, "settings 19200 baud");
   EXPECT_STREQ(t.direction, "");
+  // A byte find's pattern, and a long one cut to what the column holds.
+  FindPattern p;
+  ASSERT_EQ(find_pattern_hex(u"4c 30 ?? 0D", 11, &p).fault, kFindPatternOk);
+  find_pattern_found(p, t.found);
+  EXPECT_STREQ(t.found, "4C 30 ?? 0D");
+  std::u16string hex;
+  for (int i = 0; i < 32; i++) hex += u"A5";
+  ASSERT_EQ(find_pattern_hex(hex.data(), 64, &p).fault, kFindPatternOk);
+  find_pattern_found(p, t.found);
+  EXPECT_EQ(std::strlen(t.found), 95u);
+  hex += u"??";
+  ASSERT_EQ(find_pattern_hex(hex.data(), 66, &p).fault, kFindPatternOk);
+  find_pattern_found(p, t.found);
+  EXPECT_EQ(std::string(t.found).substr(81), "A5 A5 A5 ...");  // 30 bytes shown
 }
 
 }  // namespace

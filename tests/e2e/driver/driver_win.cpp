@@ -664,6 +664,33 @@ std::string verb_rows(const Fields& a) {
   return out;
 }
 
+// A list view's columns: each one's width and how wide its heading's text
+// is in the list's own font (window, control id).
+std::string verb_columns(const Fields& a) {
+  HWND h = control(parse_hwnd(field(a, 1)), field(a, 2));
+  if (!h) return "err\tno control";
+  HWND header = reinterpret_cast<HWND>(SendMessageW(h, LVM_GETHEADER, 0, 0));
+  const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+  constexpr int kUnits = 256;
+  RemoteBlock block(h, sizeof(LVCOLUMNW) + kUnits * sizeof(wchar_t));
+  if (!block.at) return "err\tno memory in the list's process";
+  wchar_t* remote_text = reinterpret_cast<wchar_t*>(static_cast<char*>(block.at) + sizeof(LVCOLUMNW));
+  std::string out = "ok";
+  for (int c = 0; c < columns; c++) {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.pszText = remote_text;
+    column.cchTextMax = kUnits;
+    SIZE_T done = 0;
+    if (!WriteProcessMemory(block.process, block.at, &column, sizeof column, &done)) return "err\twrite failed";
+    SendMessageW(h, LVM_GETCOLUMNW, c, reinterpret_cast<LPARAM>(block.at));
+    const LRESULT width = SendMessageW(h, LVM_GETCOLUMNWIDTH, c, 0);
+    const LRESULT text = SendMessageW(h, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(remote_text));
+    out += "\t" + std::to_string(static_cast<long long>(width)) + "|" + std::to_string(static_cast<long long>(text));
+  }
+  return out;
+}
+
 // Sets a list view row's state bits (window, control id, row, state, mask),
 // as a click on the row or its check box would.
 std::string verb_rowstate(const Fields& a) {
@@ -728,6 +755,7 @@ const Verb kVerbs[] = {
     {"items", verb_items, 2},         // window, control id
     {"rows", verb_rows, 2},           // window, control id (a list view)
     {"rowstate", verb_rowstate, 5},   // window, control id, row, state, mask
+    {"columns", verb_columns, 2},     // window, control id (a list view)
 };
 
 std::string run(const Fields& a) {
