@@ -52,6 +52,7 @@ add_executable(Quorrin WIN32
   ui/file_sink_win.cpp
   view/cell_tip_win.cpp
   view/data_view_win.cpp
+  view/highlight_win.cpp
   view/fonts_win.cpp
   view/logfile_win.cpp
   resources/quorrin.rc

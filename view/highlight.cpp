@@ -6,8 +6,8 @@ namespace {
 
 constexpr char16_t kTab = 0x09;
 
-void add_problem(HighlightRules* out, int32_t line, int reason, int32_t fault) {
-  if (out->problem_count < kHighlightProblems) out->problems[out->problem_count] = {line, reason, fault};
+void add_problem(HighlightRules* out, int32_t line, int reason, FindPatternResult bad) {
+  if (out->problem_count < kHighlightProblems) out->problems[out->problem_count] = {line, reason, bad};
   out->problem_count++;
 }
 
@@ -37,7 +37,7 @@ int64_t colour_field(const char16_t* units, int n) {
 }
 
 // Parses one rule line (line end removed): 0 with *rule filled, or a reason.
-int parse_rule(const char16_t* line, int len, const AnsiCodec* codec, HighlightRule* rule, int32_t* fault) {
+int parse_rule(const char16_t* line, int len, const AnsiCodec* codec, HighlightRule* rule, FindPatternResult* bad) {
   // Four tabs end the first four fields; the pattern is the rest.
   int start[5], end[5];
   int fields = 0, from = 0;
@@ -65,13 +65,13 @@ int parse_rule(const char16_t* line, int len, const AnsiCodec* codec, HighlightR
   const int direction = same(dir, dir_n, "*") ? 0 : same(dir, dir_n, "RX") ? 1 : same(dir, dir_n, "TX") ? 2 : -1;
   if (direction < 0) return kHighlightBadDirection;
   return highlight_rule_from_fields(static_cast<uint32_t>(rgb), form, channel, direction, line + start[4],
-                                    end[4] - start[4], codec, rule, fault);
+                                    end[4] - start[4], codec, rule, bad);
 }
 
 void take_line(HighlightRules* out, const char16_t* line, int len, int too_long, int32_t number,
                const AnsiCodec* codec) {
   if (too_long) {
-    add_problem(out, number, kHighlightLineTooLong, 0);
+    add_problem(out, number, kHighlightLineTooLong, {});
     return;
   }
   if (len == 0) return;
@@ -83,14 +83,14 @@ void take_line(HighlightRules* out, const char16_t* line, int len, int too_long,
     len -= 5;
   }
   static HighlightRule rule;  // large: kept off the stack
-  int32_t fault = 0;
-  const int reason = parse_rule(line, len, codec, &rule, &fault);
+  FindPatternResult bad = {};
+  const int reason = parse_rule(line, len, codec, &rule, &bad);
   if (reason) {
-    add_problem(out, number, reason, fault);
+    add_problem(out, number, reason, bad);
     return;
   }
   if (out->count >= kHighlightRules) {
-    add_problem(out, number, kHighlightTooMany, 0);
+    add_problem(out, number, kHighlightTooMany, {});
     return;
   }
   rule.enabled = enabled;
@@ -108,9 +108,9 @@ int is_data(uint8_t kind) { return kind >= kKindRecvCh1 && kind <= kKindSentCh2;
 }  // namespace
 
 int highlight_rule_from_fields(uint32_t rgb, int form, int channel, int direction, const char16_t* pattern, int n,
-                               const AnsiCodec* codec, HighlightRule* rule, int32_t* fault) {
+                               const AnsiCodec* codec, HighlightRule* rule, FindPatternResult* bad) {
   std::memset(static_cast<void*>(rule), 0, sizeof *rule);  // all zeros: what its defaults are
-  *fault = 0;
+  *bad = {};
   rule->rgb = rgb & 0xFFFFFF;
   rule->enabled = 1;
   if (channel < 0 || channel > 2) return kHighlightBadChannel;
@@ -135,7 +135,7 @@ int highlight_rule_from_fields(uint32_t rgb, int form, int channel, int directio
       const FindPatternResult r =
           find_pattern_typed(codec, pattern, n, form == 'S' ? 'N' : form == 'H' ? 'H' : 'T', form == 'T', &q.pattern);
       if (r.fault != kFindPatternOk) {
-        *fault = r.fault;
+        *bad = r;
         return kHighlightBadPattern;
       }
       return 0;

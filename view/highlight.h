@@ -72,7 +72,7 @@ enum HighlightReason {
 struct HighlightProblem {
   int32_t line;    // 1-based
   int32_t reason;  // a HighlightReason
-  int32_t fault;   // kHighlightBadPattern: the FindPatternFault
+  FindPatternResult bad;  // kHighlightBadPattern: Find's fault and where
 };
 
 struct HighlightRules {
@@ -93,9 +93,9 @@ int highlight_parse(const uint8_t* bytes, size_t size, const AnsiCodec* codec, H
 
 // A rule from its fields (as a line holds them, or an editor shows them).
 // Returns 0 with *rule filled (on), or the HighlightReason of the first field
-// that cannot be taken (*fault the FindPatternFault for a bad pattern).
+// that cannot be taken (*bad Find's fault for a bad pattern).
 int highlight_rule_from_fields(uint32_t rgb, int form, int channel, int direction, const char16_t* pattern, int n,
-                               const AnsiCodec* codec, HighlightRule* rule, int32_t* fault);
+                               const AnsiCodec* codec, HighlightRule* rule, FindPatternResult* bad);
 
 // One rule as a line without its line end; returns its units.
 constexpr int kHighlightLineUnits = 5 + 7 + 2 + 2 + 3 + kHighlightPatternUnits;
@@ -124,7 +124,7 @@ int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int3
 // Which rule colours each record of a stretch: rule[i] for record lo + i,
 // 0 none or r + 1 for rule r. `matches` counts each rule's finds that end
 // at or after the stretch's `first`.
-constexpr int32_t kHighlightMarks = 32768 + kHighlightLookBack;
+constexpr int32_t kHighlightMarks = 32768 + 2 * kHighlightLookBack;
 constexpr int32_t kHighlightFinds = 4096;
 struct HighlightMarks {
   int32_t lo, hi;

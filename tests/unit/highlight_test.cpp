@@ -110,7 +110,8 @@ TEST_F(Highlight, EveryFieldReadsAndBadLinesSayWhyWhileTheOthersLoad) {
     EXPECT_EQ(rules.problems[k].line, want[k][0]);
     EXPECT_EQ(rules.problems[k].reason, want[k][1]);
   }
-  EXPECT_EQ(rules.problems[4].fault, kFindPatternNotHex);
+  EXPECT_EQ(rules.problems[4].bad.fault, kFindPatternNotHex);
+  EXPECT_EQ(rules.problems[4].bad.at, 1);
   // Too long a line, too many rules, no byte-order mark.
   std::u16string many(kHighlightLineMax + 1, u'A');
   many += u"\r\n";

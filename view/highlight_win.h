@@ -1,0 +1,17 @@
+// The highlight rules in force (view/highlight.h): read from highlights.txt
+// in the program folder at start, changed and written by the Highlight Rules
+// dialog (command 189). The data view reads them as it paints.
+#pragma once
+
+#include "app/app_win.h"
+#include "view/highlight.h"
+
+// Reads highlights.txt (a missing file is no news); a file that does not
+// read, or lines that do not, are told once the window is up.
+void highlight_load_at_start(HWND main);
+const HighlightRules* highlight_rules();
+// 1 when some rule is on and can colour.
+int highlight_any_on();
+// The Highlight Rules dialog: on OK the rules take effect, are written to
+// highlights.txt and the view is painted again.
+void highlight_dialog_run(HWND owner);
