@@ -301,6 +301,7 @@ int run_command(HWND hwnd, int id) {
     case kCmdFindNext: find_step(hwnd, 1); return 0;
     case kCmdFindPrevious: find_step(hwnd, -1); return 0;
     case kCmdGoToTime: go_to_time_run(hwnd); return 0;
+    case kCmdHighlight: highlight_dialog_run(hwnd); return 0;
     case kCmdInputSend: input_send_window_open(hwnd); return 0;
     case kCmdPresetSend: preset_send_window_open(hwnd); return 0;
     case kCmdMacro: macro_dialog_run(hwnd); return 0;

@@ -42,18 +42,22 @@ HighlightWork g_highlight_work;
 // is coloured once the records after it show that it ends there.
 constexpr int32_t kHighlightLookAhead = 1024;
 
-// Colours records first .. hi - 1 (and what the look-back takes in).
-void marks_compute(int32_t first, int32_t hi) {
-  g_marks.lo = g_marks.hi = 0;
-  g_marks.any_before = 0;
-  if (!highlight_any_on() || first >= hi) return;
+// Colours records first .. hi - 1 (and what the look-back takes in) by
+// `rules` into *marks.
+void marks_by(const HighlightRules* rules, int32_t first, int32_t hi, HighlightMarks* marks) {
   const Capture& c = shown();
-  const HighlightRules* rules = highlight_rules();
   const int32_t lo = highlight_window_start(c.records, hi, first, highlight_longest(rules));
   LineShape shape[2];
   line_shapes_of(g_app.settings.port, shape);
   highlight_mark(rules, c.records, c.times, lo, first, hi, g_events, g_event_count, g_event_base, shape,
-                 &g_highlight_work, &g_marks);
+                 &g_highlight_work, marks);
+}
+
+void marks_compute(int32_t first, int32_t hi) {
+  g_marks.lo = g_marks.hi = 0;
+  g_marks.any_before = 0;
+  if (!highlight_any_on() || first >= hi) return;
+  marks_by(highlight_rules(), first, hi, &g_marks);
 }
 
 struct Painter {
@@ -295,19 +299,27 @@ void cells_redraw(HWND hwnd, int32_t first, int32_t last) {
   ReleaseDC(hwnd, dc);
 }
 
-// The highlight colours of the records on the screen, as the cell map says.
-void marks_for_screen(int32_t count) {
+// The records on the screen, as the cell map says: 0 when none.
+int screen_records(int32_t count, int32_t* first, int32_t* hi) {
   const int32_t cells = g_cell_map.cells_per_row * g_cell_map.rows < kViewMapCells
                             ? g_cell_map.cells_per_row * g_cell_map.rows : kViewMapCells;
-  int32_t first = -1, last = -1;
+  int32_t last = -1;
+  *first = -1;
   for (int32_t c = 0; c < cells; c++) {
     const int32_t index = g_cell_map.record[c];
     if (index < 0 || index >= count) continue;
-    if (first < 0 || index < first) first = index;
+    if (*first < 0 || index < *first) *first = index;
     if (index > last) last = index;
   }
-  if (first < 0) return;
-  marks_compute(first, last + 1 + kHighlightLookAhead < count ? last + 1 + kHighlightLookAhead : count);
+  if (*first < 0) return 0;
+  *hi = last + 1 + kHighlightLookAhead < count ? last + 1 + kHighlightLookAhead : count;
+  return 1;
+}
+
+// The highlight colours of the records on the screen.
+void marks_for_screen(int32_t count) {
+  int32_t first = 0, hi = 0;
+  if (screen_records(count, &first, &hi)) marks_compute(first, hi);
 }
 
 // Sets the selection to anchor .. end and draws the cells that changed.
@@ -527,6 +539,15 @@ void view_select_clear(HWND hwnd) {
 }
 
 const ViewCellMap* view_cell_map() { return &g_cell_map; }
+
+void view_highlight_matches(const HighlightRules* rules, int32_t out[kHighlightRules]) {
+  static HighlightMarks counted;
+  for (int r = 0; r < kHighlightRules; r++) out[r] = 0;
+  int32_t first = 0, hi = 0;
+  if (!view_ready() || !screen_records(capture_write_position(&shown()), &first, &hi)) return;
+  marks_by(rules, first, hi, &counted);
+  for (int r = 0; r < kHighlightRules; r++) out[r] = counted.matches[r];
+}
 
 const LineEvent* view_events(int32_t* count, int64_t* base) {
   *count = g_event_count;

@@ -297,3 +297,13 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
     }
   }
 }
+
+int highlight_sample_matches(const HighlightRule* rule, const uint8_t* bytes, int n) {
+  if (rule->query.what != kFindBytes) return -1;
+  static FindMatcher m;
+  find_matcher_begin(&m, rule->query.pattern, 1u);
+  int32_t found = 0;
+  auto hit = [](void* ctx, int32_t, int64_t) { ++*static_cast<int32_t*>(ctx); };
+  find_matcher_feed(&m, 0, bytes, n, hit, &found);
+  return found > 0;
+}

@@ -154,3 +154,7 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
 inline int highlight_rule_at(const HighlightMarks& m, int32_t index) {
   return index >= m.lo && index < m.hi ? m.rule[index - m.lo] : 0;
 }
+
+// 1 when a byte rule's pattern lies in bytes[0 .. n - 1] (a sample typed to
+// try it), 0 when not, -1 when the rule is no byte pattern.
+int highlight_sample_matches(const HighlightRule* rule, const uint8_t* bytes, int n);

@@ -45,8 +45,7 @@ void tell_problems(void* arg) {
   for (int k = 0; k < kept; k++) {
     const HighlightProblem& p = g_read.problems[k];
     wchar_t reason[2 * kMessageTextUnits] = L"";
-    if (p.reason == kHighlightBadPattern) format_text(reason, 2 * kMessageTextUnits, reason_text(p), p.bad.at + 1);
-    else get_text(reason_text(p), reason);
+    highlight_reason_text(p, reason, 2 * kMessageTextUnits);
     wchar_t line[3 * kMessageTextUnits];
     format_text(line, 3 * kMessageTextUnits, kTextAnswerLineProblem, p.line, reason);
     wcsncat(text, L"\n", kUnits - 1 - wcslen(text));
@@ -73,6 +72,29 @@ void highlight_load_at_start(HWND main) {
 }
 
 const HighlightRules* highlight_rules() { return &g_rules; }
+
+void highlight_reason_text(const HighlightProblem& p, wchar_t* out, int units) {
+  out[0] = 0;
+  if (p.reason == kHighlightBadPattern) format_text(out, units, reason_text(p), p.bad.at + 1);
+  else get_text(reason_text(p), out);
+}
+
+void highlight_rules_put(HWND owner, const HighlightRules* rules) {
+  g_rules = *rules;
+  InvalidateRect(owner, nullptr, TRUE);
+  if (program_file(L"highlights.txt", g_path)) {
+    show_message(owner, kTextTextFileOpenFailed, 0, L"CreateFile");
+    return;
+  }
+  HANDLE file = CreateFileW(g_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    show_texts(owner, L"CreateFile", {kTextTextFileOpenFailed}, g_path);
+    return;
+  }
+  const ByteSink to_file = file_sink(file);
+  const int failed = highlight_write(&g_rules, &to_file);
+  if (!CloseHandle(file) || failed) show_texts(owner, L"WriteFile", {kTextTextFileOpenFailed}, g_path);
+}
 
 int highlight_any_on() {
   for (int r = 0; r < g_rules.count; r++)

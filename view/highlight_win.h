@@ -12,6 +12,11 @@ void highlight_load_at_start(HWND main);
 const HighlightRules* highlight_rules();
 // 1 when some rule is on and can colour.
 int highlight_any_on();
+// What is wrong with a rule, in the user's language, into out.
+void highlight_reason_text(const HighlightProblem& p, wchar_t* out, int units);
+// Puts `rules` in force, writes them to highlights.txt (telling a failure)
+// and paints the view again.
+void highlight_rules_put(HWND owner, const HighlightRules* rules);
 // The Highlight Rules dialog: on OK the rules take effect, are written to
 // highlights.txt and the view is painted again.
 void highlight_dialog_run(HWND owner);

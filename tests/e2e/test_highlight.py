@@ -75,3 +75,39 @@ def test_a_bad_line_is_told_with_its_number_and_the_good_rules_colour(app, drive
     text = driver.expect_message("FileError", timeout_ms=30000)
     assert harness.message(["kTextAnswerLineProblem"], 1, 2, harness.texts()[741][1]) in text, text
     alarm_coloured(app, driver, display, com3, "highlight_bad_line")
+
+
+GREEN = (0, 255, 0)
+LIST, COLOUR, PATTERN, SAMPLE, SAMPLE_RESULT, ADD = 501, 502, 506, 507, 407, 251
+
+
+def rows(driver, dlg):
+    return [row.split("|") for row in driver.call("rows", dlg, LIST)]
+
+
+def test_the_dialog_adds_a_rule_that_is_in_the_file_after_ok(app, driver, display, com3):
+    q = restart_with(app, driver, ["FF00FF\tT\t*\t*\tALARM"])
+    harness.open_ports(driver)
+    com3.write(b"xxALARMyy")
+    area = client(driver)
+    shot(display, "highlight_dialog_before", lambda p: box(p, area, MAGENTA) is not None)
+    driver.command(CMD_HIGHLIGHT)
+    dlg, _ = driver.call("dialog", "Highlight Rules", 10000, timeout=20)
+    # The rule as read, on, with its one match on the screen.
+    first = rows(driver, dlg)
+    assert len(first) == 1 and first[0][0] == "1" and first[0][1] == "FF00FF" and first[0][5] == "ALARM", first
+    assert first[0][6] == "1", first
+    driver.call("settext", dlg, COLOUR, "00FF00")
+    driver.call("settext", dlg, PATTERN, "xx")
+    driver.call("settext", dlg, SAMPLE, "say xx")
+    assert harness.wait_for(lambda: driver.call("gettext", dlg, SAMPLE_RESULT)[0] == "It matches")
+    driver.call("settext", dlg, SAMPLE, "say x x")
+    assert harness.wait_for(lambda: driver.call("gettext", dlg, SAMPLE_RESULT)[0] == "No match")
+    driver.call("press", dlg, ADD)
+    assert harness.wait_for(lambda: len(rows(driver, dlg)) == 2)
+    driver.call("click", dlg, 1)
+    path = q.path("highlights.txt")
+    want = "FF00FF\tT\t*\t*\tALARM\r\n00FF00\tT\t*\t*\txx\r\n"
+    assert harness.wait_for(lambda: path.read_bytes() == b"\xff\xfe" + want.encode("utf-16-le"), 10), path.read_bytes()
+    after = shot(display, "highlight_dialog_after", lambda p: box(p, area, GREEN) is not None)
+    assert box(after, area, GREEN) is not None and box(after, area, MAGENTA) is not None

@@ -220,3 +220,16 @@ TEST_F(Highlight, TheLookBackReachesEachStreamsPatternAndTheChunkBefore) {
   EXPECT_EQ(highlight_window_start(cap.records, count, 19, 40), 0);
   EXPECT_EQ(highlight_window_start(cap.records, count, 0, 40), 0);
 }
+
+TEST_F(Highlight, ASampleMatchesAsTheRuleWouldColour) {
+  load(u"FF0000\tt\t*\t*\talarm\r\n"
+       u"FF0000\tH\t*\t*\t06 ?? 15\r\n"
+       u"FF0000\tQ\t*\t*\t10\r\n");
+  const uint8_t upper[] = "AN ALARM!", other[] = "ALAR M";
+  const uint8_t ack[] = {0x06, 0x41, 0x15};
+  EXPECT_EQ(highlight_sample_matches(&rules.rules[0], upper, 9), 1);
+  EXPECT_EQ(highlight_sample_matches(&rules.rules[0], other, 6), 0);
+  EXPECT_EQ(highlight_sample_matches(&rules.rules[1], ack, 3), 1);
+  EXPECT_EQ(highlight_sample_matches(&rules.rules[1], ack, 2), 0);
+  EXPECT_EQ(highlight_sample_matches(&rules.rules[2], ack, 3), -1);
+}
