@@ -50,6 +50,7 @@ add_executable(Quorrin WIN32
   ui/dpi_win.cpp
   ui/file_chooser_win.cpp
   ui/file_sink_win.cpp
+  ui/rule_list_win.cpp
   view/cell_tip_win.cpp
   view/data_view_win.cpp
   view/highlight_win.cpp

@@ -15,7 +15,7 @@
 #include "resources/resource.h"
 #include "settings/message_text.h"
 #include "ui/dialog_look_win.h"
-#include "ui/file_sink_win.h"
+#include "ui/rule_list_win.h"
 #include "view/data_view_win.h"
 
 namespace {
@@ -37,12 +37,7 @@ int form_index(int form) {
   return 0;
 }
 
-void set_cell(int row, int column, const wchar_t* text) {
-  LVITEMW item = {};
-  item.iSubItem = column;
-  item.pszText = const_cast<wchar_t*>(text);
-  SendMessageW(g_dialog.list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-}
+void set_cell(int row, int column, const wchar_t* text) { rule_list_set_cell(g_dialog.list, row, column, text); }
 
 void show_rule(int row) {
   const HighlightRule& h = g_dialog.rules.rules[row];
@@ -70,25 +65,11 @@ void show_rule(int row) {
 void fill_list(int select) {
   view_highlight_matches(&g_dialog.rules, g_dialog.matches);
   g_dialog.filling = 1;
-  SendMessageW(g_dialog.list, LVM_DELETEALLITEMS, 0, 0);
-  for (int r = 0; r < g_dialog.rules.count; r++) {
-    LVITEMW item = {};
-    item.mask = LVIF_TEXT;
-    item.iItem = r;
-    item.pszText = const_cast<wchar_t*>(L"");
-    SendMessageW(g_dialog.list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    show_rule(r);
-  }
-  if (select >= 0 && select < g_dialog.rules.count) {
-    ListView_SetItemState(g_dialog.list, select, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_EnsureVisible(g_dialog.list, select, FALSE);
-  }
+  rule_list_fill(g_dialog.list, g_dialog.rules.count, select, show_rule);
   g_dialog.filling = 0;
 }
 
-int selected_row() {
-  return static_cast<int>(SendMessageW(g_dialog.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-}
+int selected_row() { return rule_list_selected(g_dialog.list); }
 
 int combo(HWND dlg, int id) { return static_cast<int>(SendDlgItemMessageW(dlg, id, CB_GETCURSEL, 0, 0)); }
 
@@ -233,24 +214,10 @@ void on_init(HWND dlg) {
       {IDOK, kTextHighlightOk},                          {IDCANCEL, kTextHighlightCancel}};
   for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   g_dialog.list = GetDlgItem(dlg, IDC_HL_LIST);
-  SendMessageW(g_dialog.list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT,
-               LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
   static const int kHeads[kColumns] = {kTextHighlightColour,    kTextHighlightForm,    kTextHighlightChannel,
                                        kTextHighlightDirection, kTextHighlightPattern, kTextHighlightMatches};
-  static const int kWidths[kColumns] = {50, 90, 40, 40, 110, 34};  // dialog units across, about the list's width
-  for (int c = 0; c < kColumns; c++) {
-    wchar_t head[kMessageTextUnits] = L"";
-    get_text(kHeads[c], head);
-    RECT r = {0, 0, kWidths[c], 8};
-    MapDialogRect(dlg, &r);
-    LVCOLUMNW column = {};
-    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM | LVCF_FMT;
-    column.fmt = c == 5 ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    column.cx = r.right;
-    column.pszText = head;
-    column.iSubItem = c;
-    SendMessageW(g_dialog.list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
-  }
+  static const int kWidths[kColumns] = {44, 80, 36, 38, 100, 40};  // dialog units across, about the list's width
+  rule_list_columns(dlg, g_dialog.list, kHeads, kWidths, kColumns, 1u << 5);
   for (int f = kTextHighlightFormFirst; f <= kTextHighlightFormLast; f++) {
     wchar_t text[kMessageTextUnits] = L"";
     get_text(f, text);
