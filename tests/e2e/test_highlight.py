@@ -3,11 +3,12 @@ arrive: the cells of ALARM received on CH1 take the rule's colour once its
 last byte is in (none before), the bytes around it keep theirs; a line that
 does not read is told at start with its number while the good rules still
 colour; the Highlight Rules dialog adds a rule that is in highlights.txt
-after OK. Screenshots in both palettes are kept for people to look at."""
+after OK. A loaded log is coloured as the live capture is. Screenshots in
+both palettes are kept for people to look at."""
 import time
 
 import harness
-from test_data_view import CH1, box, client, color_file, shot
+from test_data_view import CH1, box, client, color_file, load, shot, write_log
 
 SETTINGS = {"moji_type": 1, "rs_comport": 3}
 MAGENTA = (255, 0, 255)
@@ -52,6 +53,16 @@ def alarm_coloured(app, driver, display, com3, name):
 def test_alarm_is_coloured_once_whole_and_nothing_before(app, driver, display, com3):
     restart_with(app, driver, ["; what matters", "FF00FF\tT\t*\t*\tALARM"])
     alarm_coloured(app, driver, display, com3, "highlight_light")
+
+
+def test_a_loaded_log_is_coloured_too(app, driver, display):
+    q = restart_with(app, driver, ["FF00FF\tT\t*\t*\tALARM"])
+    write_log(q.path("alarm.log"), [(1, b"xxAL"), (1, b"ARMyy")])
+    load(driver, "alarm.log")
+    area = client(driver)
+    after = shot(display, "highlight_log", lambda p: box(p, area, MAGENTA) is not None)
+    mark, text = box(after, area, MAGENTA), box(after, area, CH1)
+    assert mark is not None and text[0] < mark[0] and text[0] + text[2] > mark[0] + mark[2], (text, mark)
 
 
 def test_dark_palette_colours_too(app, driver, display, com3):
