@@ -272,8 +272,11 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
   s.times = times ? const_cast<int64_t*>(times + lo) : nullptr;
   s.count = hi - lo;
   s.base = base + lo;
-  s.event_count = event_count < kCaptureEvents ? event_count : kCaptureEvents;
-  std::memcpy(s.events, events, static_cast<size_t>(s.event_count) * sizeof *events);
+  // An event after the last record waits for the record it comes before:
+  // Find would mark the record before it, which a later paint would not.
+  s.event_count = 0;
+  for (int32_t e = 0; e < event_count && s.event_count < kCaptureEvents; e++)
+    if (events[e].place < base + hi) s.events[s.event_count++] = events[e];
   for (int r = 0; r < rules->count && r < kHighlightRules; r++) {
     const HighlightRule& h = rules->rules[r];
     if (!h.enabled || h.query.what == kFindBadFrame) continue;

@@ -178,6 +178,9 @@ TEST_F(Highlight, SilencesAndEventsColourWhatFindFinds) {
   put("c", kKindSentCh1, 50000);      // 50 ms after: no silence of 100 ms
   put("de", kKindRecvCh2, 400000);    // 350 ms: a silence
   capture_add_event(&cap, kEventBack, 2, 3, 700);
+  // Until a byte follows the event, nothing stands for it.
+  mark(0);
+  EXPECT_EQ(marks.matches[1], 0);
   put("fg", kKindRecvCh2, 420000);
   const int32_t count = capture_write_position(&cap);
   mark(0);
