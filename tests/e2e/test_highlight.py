@@ -3,7 +3,7 @@ arrive: the cells of ALARM received on CH1 take the rule's colour once its
 last byte is in (none before), the bytes around it keep theirs; a line that
 does not read is told at start with its number while the good rules still
 colour; the Highlight Rules dialog adds a rule that is in highlights.txt
-after OK. A loaded log is coloured as the live capture is. Screenshots in
+after OK. A loaded log and an open recording are coloured as the live capture is. Screenshots in
 both palettes are kept for people to look at."""
 import time
 
@@ -61,6 +61,21 @@ def test_a_loaded_log_is_coloured_too(app, driver, display):
     load(driver, "alarm.log")
     area = client(driver)
     after = shot(display, "highlight_log", lambda p: box(p, area, MAGENTA) is not None)
+    mark, text = box(after, area, MAGENTA), box(after, area, CH1)
+    assert mark is not None and text[0] < mark[0] and text[0] + text[2] > mark[0] + mark[2], (text, mark)
+
+
+def test_an_open_recording_is_coloured_too(app, driver, display):
+    from test_recording import write_recording
+    q = restart_with(app, driver, ["FF00FF\tT\t*\t*\tALARM"])
+    folder = q.path("recordings")
+    folder.mkdir()
+    write_recording(folder / "quorrin-20261210-100000.qrec", (2026, 12, 10, 10, 0, 0), 5_000_000,
+                    [(1, 5_000_000, b"xxAL"), (1, 5_200_000, b"ARMyy")])
+    driver.command(182)
+    driver.file_dialog("quorrin-20261210-100000.qrec")
+    area = client(driver)
+    after = shot(display, "highlight_recording", lambda p: box(p, area, MAGENTA) is not None)
     mark, text = box(after, area, MAGENTA), box(after, area, CH1)
     assert mark is not None and text[0] < mark[0] and text[0] + text[2] > mark[0] + mark[2], (text, mark)
 
