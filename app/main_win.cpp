@@ -28,6 +28,7 @@
 #include "view/cell_tip_win.h"
 #include "view/data_view_win.h"
 #include "view/fonts_win.h"
+#include "view/highlight_win.h"
 #include "view/logfile_win.h"
 #include "app/command_line_win.h"
 #include "timeline/export_win.h"
@@ -300,6 +301,7 @@ int run_command(HWND hwnd, int id) {
     case kCmdFindNext: find_step(hwnd, 1); return 0;
     case kCmdFindPrevious: find_step(hwnd, -1); return 0;
     case kCmdGoToTime: go_to_time_run(hwnd); return 0;
+    case kCmdHighlight: highlight_dialog_run(hwnd); return 0;
     case kCmdInputSend: input_send_window_open(hwnd); return 0;
     case kCmdPresetSend: preset_send_window_open(hwnd); return 0;
     case kCmdMacro: macro_dialog_run(hwnd); return 0;
@@ -385,6 +387,7 @@ void on_create(HWND hwnd) {
     toolbar_create(hwnd);
     statusbar_create(hwnd);
     cell_tip_create(hwnd);
+    highlight_load_at_start(hwnd);
     g_app.capture.view.follow_mode = 1;
     g_app.send_format_open = g_app.checksum_open = g_app.checksum_kind_open = 0;
   }

@@ -4,7 +4,7 @@
 # (throughput.md), receive without loss (receive.md), painting (paint.md),
 # macro step rate (macro.md), the Modbus monitor's ticks
 # (modbus-monitor-tick.md), the window through five outages (reconnect.md),
-# network ports (network.md), recording and its readers (recording.md), /find (find.md), file transfer (transfer.md). With --soak, the 30-minute soak run (soak.md)
+# network ports (network.md), recording and its readers (recording.md), /find (find.md), file transfer (transfer.md), highlight rules (highlight.md). With --soak, the 30-minute soak run (soak.md)
 # follows, and with --fuzz, ten minutes of every fuzz target (fuzz.md).
 # A script that lacks a tool says so and writes what it could; one that
 # fails does not stop the others, and the exit status says whether any did.
@@ -26,6 +26,7 @@ run $py bench/network_bench.py
 run $py bench/record_bench.py
 run $py bench/find_bench.py
 run $py bench/transfer_bench.py
+run $py bench/highlight_bench.py
 for arg in "$@"; do
   case "$arg" in
     --soak) run $py bench/soak.py ;;

@@ -34,6 +34,7 @@
 #include "macro/auto_answer.h"
 #include "ui/dialog_look_win.h"
 #include "ui/file_sink_win.h"
+#include "ui/rule_list_win.h"
 
 namespace {
 
@@ -110,12 +111,7 @@ int line_monitor() { return settings_line_monitor(&g_app.settings); }
 
 // --- the list ---
 
-void set_cell(int row, int column, const wchar_t* text) {
-  LVITEMW item = {};
-  item.iSubItem = column;
-  item.pszText = const_cast<wchar_t*>(text);
-  SendMessageW(g_answer.list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-}
+void set_cell(int row, int column, const wchar_t* text) { rule_list_set_cell(g_answer.list, row, column, text); }
 
 void show_fired(int row) {
   wchar_t count[16];
@@ -143,25 +139,11 @@ void show_rule(int row) {
 
 void fill_list(int select) {
   g_answer.filling = 1;
-  SendMessageW(g_answer.list, LVM_DELETEALLITEMS, 0, 0);
-  for (int r = 0; r < g_answer.rules.count; r++) {
-    LVITEMW item = {};
-    item.mask = LVIF_TEXT;
-    item.iItem = r;
-    item.pszText = const_cast<wchar_t*>(L"");
-    SendMessageW(g_answer.list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    show_rule(r);
-  }
-  if (select >= 0 && select < g_answer.rules.count) {
-    ListView_SetItemState(g_answer.list, select, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_EnsureVisible(g_answer.list, select, FALSE);
-  }
+  rule_list_fill(g_answer.list, g_answer.rules.count, select, show_rule);
   g_answer.filling = 0;
 }
 
-int selected_row() {
-  return static_cast<int>(SendMessageW(g_answer.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-}
+int selected_row() { return rule_list_selected(g_answer.list); }
 
 // --- status ---
 
@@ -494,13 +476,6 @@ void on_list_notify(HWND dlg, const NMHDR* hdr) {
   }
 }
 
-void list_look() {
-  // The list in the palette's colours, as the program's edits are.
-  SendMessageW(g_answer.list, LVM_SETBKCOLOR, 0, static_cast<LPARAM>(slot_color(kSlotBackground)));
-  SendMessageW(g_answer.list, LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(slot_color(kSlotBackground)));
-  SendMessageW(g_answer.list, LVM_SETTEXTCOLOR, 0, static_cast<LPARAM>(slot_color(kSlotText)));
-}
-
 void on_init(HWND dlg) {
   static const struct { int id, text; } kLabels[] = {
       {0, kTextAnswerTitle},
@@ -513,25 +488,10 @@ void on_init(HWND dlg) {
   g_answer = {};
   g_answer.window = dlg;
   g_answer.list = GetDlgItem(dlg, IDC_ANS_LIST);
-  SendMessageW(g_answer.list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT,
-               LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
   static const int kHeads[kColumns] = {kTextAnswerChannel, kTextAnswerMatch, kTextAnswerDelay, kTextAnswerAnswer,
                                        kTextAnswerFired};
   static const int kWidths[kColumns] = {52, 80, 44, 110, 40};  // dialog units across, about the list's width
-  for (int c = 0; c < kColumns; c++) {
-    wchar_t head[kMessageTextUnits] = L"";
-    get_text(kHeads[c], head);
-    RECT r = {0, 0, kWidths[c], 8};
-    MapDialogRect(dlg, &r);
-    LVCOLUMNW column = {};
-    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM | LVCF_FMT;
-    column.fmt = c == 2 || c == 4 ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    column.cx = r.right;
-    column.pszText = head;
-    column.iSubItem = c;
-    SendMessageW(g_answer.list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
-  }
-  list_look();
+  rule_list_columns(dlg, g_answer.list, kHeads, kWidths, kColumns, 1u << 2 | 1u << 4);
   SendDlgItemMessageW(dlg, IDC_ANS_CHANNEL, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"CH1"));
   SendDlgItemMessageW(dlg, IDC_ANS_CHANNEL, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"CH2"));
   SendDlgItemMessageW(dlg, IDC_ANS_CHANNEL, CB_SETCURSEL, 0, 0);

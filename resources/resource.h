@@ -397,3 +397,25 @@
 #define IDC_XFR_BYTE_MS 504
 #define IDC_XFR_LINE_MS 505
 #define IDC_XFR_QUIET_MS 506
+// Highlight Rules dialog (controls in resources/highlight.rc).
+#define IDD_HIGHLIGHT 133
+#define IDC_HL_ADD 251
+#define IDC_HL_CHANGE 252
+#define IDC_HL_REMOVE 253
+#define IDC_HL_UP 254
+#define IDC_HL_DOWN 255
+#define IDC_HL_CHOOSE 256
+#define IDC_HL_LABEL_COLOUR 401
+#define IDC_HL_LABEL_FORM 402
+#define IDC_HL_LABEL_CHANNEL 403
+#define IDC_HL_LABEL_DIRECTION 404
+#define IDC_HL_LABEL_PATTERN 405
+#define IDC_HL_LABEL_SAMPLE 406
+#define IDC_HL_SAMPLE_RESULT 407
+#define IDC_HL_LIST 501
+#define IDC_HL_COLOUR 502
+#define IDC_HL_FORM 503
+#define IDC_HL_CHANNEL 504
+#define IDC_HL_DIRECTION 505
+#define IDC_HL_PATTERN 506
+#define IDC_HL_SAMPLE 507

@@ -198,6 +198,29 @@ def go_to_time(ctx):
     return by_command(186)(ctx)
 
 
+def with_highlights(ctx):
+    """Highlight rules for the demo instrument's lines (highlights.txt is
+    read at start, so Quorrin starts again over it), a capture they colour,
+    then the Highlight Rules dialog over the main window."""
+    rules = ["FFFF00\tT\t*\t*\tOK", "FF80FF\tT\t1\tRX\tSTATUS", "80C0FF\tT\t1\tTX\t*IDN?",
+             ";off\t00C000\tt\t*\t*\tdemo", "FF8080\tQ\t*\t*\t1500"]
+    d = ctx.driver
+    d.call("close", "main")
+    ctx.q.wait_exit(20)
+    ctx.q.path("highlights.txt").write_bytes(b"\xff\xfe" + "".join(r + "\r\n" for r in rules).encode("utf-16-le"))
+    ctx.q.start()
+    d.main_window(60000)
+    d.call("move", "main", 0, 0, 1000, 640)
+    capture(ctx)
+    time.sleep(4.5)  # two status lines more
+    hwnd = by_command(189)(ctx)
+    # Down and to the right, so the coloured cells show beside it.
+    left, top, right, bottom = map(int, d.call("rect", hwnd))
+    d.call("move", hwnd, 430, 250, right - left, bottom - top)
+    ctx.with_main = True
+    return hwnd
+
+
 # A Modbus RTU request the demo instrument answers: slave 1 reads two
 # holding registers from address 0.
 MODBUS_REQUEST = bytes.fromhex("010300000002C40B")
@@ -231,6 +254,7 @@ SHOTS = [
     ("auto-answer", {}, with_answers(180)),
     ("find", {"capture": True}, find_window),
     ("go-to-time", {"capture": True}, go_to_time),
+    ("highlight", {"closed": True}, with_highlights),
     ("event-marker", {"theme": 1, "rs_comport": 5, "args": ["/reconnect"]}, outage_marker),
     ("network-capture", {"closed": True, "args": ["/port1", f"rfc2217://127.0.0.1:{NET_PORT}"]}, network_capture),
 ]

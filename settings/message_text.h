@@ -480,6 +480,31 @@ enum MessageNumber : int {
   kTextMacroBadProtocol = 691,  // XSND, XSD2, XRCV and XRC2 take R, X, K or Y as protocol
   kTextGoToTimeRange = 720,    // Shown: %ls to %ls (Go to Time: the first and last time of day the view holds)
   kTextGoToTimeOutside = 721,  // %ls is outside what is shown (%ls to %ls)
+  kTextMenuHighlight = 740,  // &Highlight Rules...
+  kTextHighlightReasonFirst = 741,  // The colour is not six hex digits RRGGBB (741 .. 749: the reasons a line is not read)
+  kTextHighlightReasonLast = 749,  // At most 32 rules
+  kTextHighlightTitle = 750,  // Highlight Rules
+  kTextHighlightColour = 751,  // Colour
+  kTextHighlightForm = 752,  // Form
+  kTextHighlightChannel = 753,  // Channel
+  kTextHighlightDirection = 754,  // Direction
+  kTextHighlightPattern = 755,  // Pattern
+  kTextHighlightMatches = 756,  // Matches
+  kTextHighlightAdd = 757,  // Add
+  kTextHighlightChange = 758,  // Change
+  kTextHighlightRemove = 759,  // Remove
+  kTextHighlightUp = 760,  // Up
+  kTextHighlightDown = 761,  // Down
+  kTextHighlightChooseColour = 762,  // Colour...
+  kTextHighlightSample = 763,  // Try a sample
+  kTextHighlightSampleMatches = 764,  // It matches
+  kTextHighlightSampleNoMatch = 765,  // No match
+  kTextHighlightFormFirst = 766,  // Strings notation (766 .. 772: the forms S H T t F Q E)
+  kTextHighlightFormLast = 772,  // Line event
+  kTextHighlightEither = 773,  // Either
+  kTextHighlightOk = 774,  // OK
+  kTextHighlightCancel = 775,  // Cancel
+
 };
 
 // The format fields text n must have, as their length and conversion

@@ -11,6 +11,7 @@
 #include "view/cell_tip.h"
 #include "view/data_view.h"
 #include "view/fonts_win.h"
+#include "view/highlight_win.h"
 #include "record/record_view_win.h"
 
 namespace {
@@ -31,6 +32,33 @@ int64_t g_event_base = 0;
 int32_t g_end_mark_x = 0, g_end_mark_top = 0;
 
 void events_refresh() { g_event_count = capture_copy_events(&shown(), g_events, &g_event_base); }
+
+// The highlight rules' colours of the records the latest paint drew (with
+// its look-back), and what colouring them takes; the rules look only at
+// those records, never the rest of the capture.
+HighlightMarks g_marks = {};
+HighlightWork g_highlight_work;
+// Past the bottom of a page scrolled back: a match that begins on the page
+// is coloured once the records after it show that it ends there.
+constexpr int32_t kHighlightLookAhead = 1024;
+
+// Colours records first .. hi - 1 (and what the look-back takes in) by
+// `rules` into *marks.
+void marks_by(const HighlightRules* rules, int32_t first, int32_t hi, HighlightMarks* marks) {
+  const Capture& c = shown();
+  const int32_t lo = highlight_window_start(c.records, hi, first, highlight_longest(rules));
+  LineShape shape[2];
+  line_shapes_of(g_app.settings.port, shape);
+  highlight_mark(rules, c.records, c.times, lo, first, hi, g_events, g_event_count, g_event_base, shape,
+                 &g_highlight_work, marks);
+}
+
+void marks_compute(int32_t first, int32_t hi) {
+  g_marks.lo = g_marks.hi = 0;
+  g_marks.any_before = 0;
+  if (!highlight_any_on() || first >= hi) return;
+  marks_by(highlight_rules(), first, hi, &g_marks);
+}
 
 struct Painter {
   HDC dc;
@@ -69,11 +97,14 @@ void use_font(Painter& p, HGDIOBJ font) {
   if (p.font != font) SelectObject(p.dc, font), p.font = font;
 }
 
-void use_colors(Painter& p, int back_slot, int text_slot) {
-  COLORREF back = slot_color(back_slot), text = slot_color(text_slot);
+void use_rgb(Painter& p, COLORREF back, COLORREF text) {
   if (p.back != back) SetBkColor(p.dc, back), p.back = back;
   if (p.text != text) SetTextColor(p.dc, text), p.text = text;
 }
+
+void use_colors(Painter& p, int back_slot, int text_slot) { use_rgb(p, slot_color(back_slot), slot_color(text_slot)); }
+
+COLORREF colorref_of(uint32_t rgb) { return RGB(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF); }
 
 void text_at(HDC dc, int32_t x, int32_t y, const wchar_t* text, int count) { TextOutW(dc, x, y, text, count); }
 
@@ -202,10 +233,15 @@ void paint_cell_content(Painter& p, int32_t index, int32_t x, int32_t top) {
   // The match Find shows stands out in the end marker's colours, white on
   // blue in either palette: the grid's own backgrounds hold every pale colour.
   const int marked = !selected && v.mark_first >= 0 && index >= v.mark_first && index <= v.mark_last;
+  // Below both, the first highlight rule that covers the byte, its text
+  // black or white to stay legible on the rule's colour.
+  const int rule = selected || marked ? 0 : highlight_rule_at(g_marks, index);
+  const uint32_t rule_rgb = rule ? highlight_rules()->rules[rule - 1].rgb : 0;
   use_font(p, g_font_big);
   const int char_back = odd ? kSlotAscBack1 : kSlotAscBack2, hex_back = odd ? kSlotHexBack1 : kSlotHexBack2;
   if (selected) use_colors(p, text_slot, char_back);
   else if (marked) use_colors(p, kSlotEofBack, kSlotEofText);
+  else if (rule) use_rgb(p, colorref_of(rule_rgb), colorref_of(highlight_text_rgb(rule_rgb)));
   else use_colors(p, char_back, text_slot);
   // The whole character line of the cell, so that a one-character byte is
   // marked as wide as a two-letter one.
@@ -215,6 +251,7 @@ void paint_cell_content(Painter& p, int32_t index, int32_t x, int32_t top) {
               ETO_OPAQUE, &char_box, wide(shown), count, nullptr);
   if (selected) use_colors(p, text_slot, hex_back);
   else if (marked) use_colors(p, kSlotEofBack, kSlotEofText);
+  else if (rule) use_rgb(p, colorref_of(rule_rgb), colorref_of(highlight_text_rgb(rule_rgb)));
   else use_colors(p, hex_back, text_slot);
   RECT hex_box = {x, top + (lower ? p.l.lower_hex_back : p.l.upper_hex_back), x + p.cell_w, 0};
   hex_box.bottom = hex_box.top + p.m.big_h;
@@ -262,6 +299,29 @@ void cells_redraw(HWND hwnd, int32_t first, int32_t last) {
   ReleaseDC(hwnd, dc);
 }
 
+// The records on the screen, as the cell map says: 0 when none.
+int screen_records(int32_t count, int32_t* first, int32_t* hi) {
+  const int32_t cells = g_cell_map.cells_per_row * g_cell_map.rows < kViewMapCells
+                            ? g_cell_map.cells_per_row * g_cell_map.rows : kViewMapCells;
+  int32_t last = -1;
+  *first = -1;
+  for (int32_t c = 0; c < cells; c++) {
+    const int32_t index = g_cell_map.record[c];
+    if (index < 0 || index >= count) continue;
+    if (*first < 0 || index < *first) *first = index;
+    if (index > last) last = index;
+  }
+  if (*first < 0) return 0;
+  *hi = last + 1 + kHighlightLookAhead < count ? last + 1 + kHighlightLookAhead : count;
+  return 1;
+}
+
+// The highlight colours of the records on the screen.
+void marks_for_screen(int32_t count) {
+  int32_t first = 0, hi = 0;
+  if (screen_records(count, &first, &hi)) marks_compute(first, hi);
+}
+
 // Sets the selection to anchor .. end and draws the cells that changed.
 void selection_set(HWND hwnd, int32_t anchor, int32_t end) {
   CaptureView& v = shown().view;
@@ -272,6 +332,7 @@ void selection_set(HWND hwnd, int32_t anchor, int32_t end) {
   v.select_end = end;
   int32_t first = 0, last = -1;
   view_selection_range(v, count, &first, &last);
+  marks_for_screen(count);
   cells_redraw(hwnd, old_first, old_last);
   cells_redraw(hwnd, first, last);
 }
@@ -411,6 +472,7 @@ void view_full_repaint(HWND hwnd, HDC dc) {
     SelectObject(dc, old_font);
     return;
   }
+  marks_compute(page.first, page.last + kHighlightLookAhead < count ? page.last + kHighlightLookAhead : count);
   int32_t d = 0;
   for (int32_t i = page.first; i < page.last; i++) {
     v.cursor_row = d / p.n;
@@ -498,6 +560,15 @@ int view_mark_rect(RECT* r) {
   return 1;
 }
 
+void view_highlight_matches(const HighlightRules* rules, int32_t out[kHighlightRules]) {
+  static HighlightMarks counted;
+  for (int r = 0; r < kHighlightRules; r++) out[r] = 0;
+  int32_t first = 0, hi = 0;
+  if (!view_ready() || !screen_records(capture_write_position(&shown()), &first, &hi)) return;
+  marks_by(rules, first, hi, &counted);
+  for (int r = 0; r < kHighlightRules; r++) out[r] = counted.matches[r];
+}
+
 const LineEvent* view_events(int32_t* count, int64_t* base) {
   *count = g_event_count;
   *base = g_event_base;
@@ -538,6 +609,7 @@ void view_incremental_paint(HWND hwnd) {
     if (view_cursor_skip(&v.cursor_row, &v.cursor_col, p.n, p.rows, w - from - cells)) clear_row(p, v.cursor_row);
     from = static_cast<int32_t>(w - cells);
   }
+  marks_compute(from, w);
   for (int32_t i = from; i < w; i++) {
     paint_cell(p, i);
     if (view_cursor_advance(&v.cursor_row, &v.cursor_col, p.n, p.rows)) clear_row(p, v.cursor_row);
@@ -546,6 +618,8 @@ void view_incremental_paint(HWND hwnd) {
   end_marker_draw(p);
   SelectObject(dc, old_font);
   ReleaseDC(hwnd, dc);
+  // A match whose last byte came now colours its bytes drawn before, whole.
+  if (g_marks.any_before) cells_redraw(hwnd, g_marks.lo, from - 1);
 }
 
 void view_live_gap_redraw(HWND hwnd) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/app_win.h"
+#include "view/highlight.h"
 
 void view_full_repaint(HWND hwnd, HDC dc);
 // The client area the view paints in: the window's, less a strip at its
@@ -12,6 +13,9 @@ void view_client_rect(HWND hwnd, RECT* r);
 void view_reserve_right(int32_t px);
 void view_incremental_paint(HWND hwnd);
 void view_live_gap_redraw(HWND hwnd);
+// Each rule's finds among the records on the screen (that end there or in
+// the records just after a page scrolled back), for the rules dialog.
+void view_highlight_matches(const HighlightRules* rules, int32_t out[kHighlightRules]);
 // Frees what the view keeps between paints (at window destruction).
 void view_release();
 // The record drawn in each cell, as the latest paints left it.

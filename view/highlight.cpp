@@ -1,0 +1,312 @@
+#include "view/highlight.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr char16_t kTab = 0x09;
+
+void add_problem(HighlightRules* out, int32_t line, int reason, FindPatternResult bad) {
+  if (out->problem_count < kHighlightProblems) out->problems[out->problem_count] = {line, reason, bad};
+  out->problem_count++;
+}
+
+int same(const char16_t* units, int n, const char* word) {
+  int k = 0;
+  while (word[k] && k < n && units[k] == static_cast<char16_t>(word[k])) k++;
+  return !word[k] && k == n;
+}
+
+int hex_value(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  return -1;
+}
+
+// RRGGBB, or -1.
+int64_t colour_field(const char16_t* units, int n) {
+  if (n != 6) return -1;
+  int64_t v = 0;
+  for (int i = 0; i < 6; i++) {
+    const int d = hex_value(units[i]);
+    if (d < 0) return -1;
+    v = v * 16 + d;
+  }
+  return v;
+}
+
+// Parses one rule line (line end removed): 0 with *rule filled, or a reason.
+int parse_rule(const char16_t* line, int len, const AnsiCodec* codec, HighlightRule* rule, FindPatternResult* bad) {
+  // Four tabs end the first four fields; the pattern is the rest.
+  int start[5], end[5];
+  int fields = 0, from = 0;
+  for (int i = 0; i <= len && fields < 4; i++) {
+    if (i == len || line[i] == kTab) {
+      start[fields] = from;
+      end[fields] = i;
+      fields++;
+      from = i + 1;
+    }
+  }
+  if (fields < 4 || from > len) return kHighlightFields;
+  start[4] = from;
+  end[4] = len;
+  const int64_t rgb = colour_field(line + start[0], end[0] - start[0]);
+  if (rgb < 0) return kHighlightBadColour;
+  if (end[1] - start[1] != 1) return kHighlightBadForm;
+  const int form = line[start[1]];
+  const char16_t* ch = line + start[2];
+  const int ch_n = end[2] - start[2];
+  const int channel = same(ch, ch_n, "*") ? 0 : same(ch, ch_n, "1") ? 1 : same(ch, ch_n, "2") ? 2 : -1;
+  if (channel < 0) return kHighlightBadChannel;
+  const char16_t* dir = line + start[3];
+  const int dir_n = end[3] - start[3];
+  const int direction = same(dir, dir_n, "*") ? 0 : same(dir, dir_n, "RX") ? 1 : same(dir, dir_n, "TX") ? 2 : -1;
+  if (direction < 0) return kHighlightBadDirection;
+  return highlight_rule_from_fields(static_cast<uint32_t>(rgb), form, channel, direction, line + start[4],
+                                    end[4] - start[4], codec, rule, bad);
+}
+
+void take_line(HighlightRules* out, const char16_t* line, int len, int too_long, int32_t number,
+               const AnsiCodec* codec) {
+  if (too_long) {
+    add_problem(out, number, kHighlightLineTooLong, {});
+    return;
+  }
+  if (len == 0) return;
+  int enabled = 1;
+  if (line[0] == u';') {
+    if (len < 5 || !same(line, 4, ";off") || line[4] != kTab) return;  // a comment
+    enabled = 0;
+    line += 5;
+    len -= 5;
+  }
+  static HighlightRule rule;  // large: kept off the stack
+  FindPatternResult bad = {};
+  const int reason = parse_rule(line, len, codec, &rule, &bad);
+  if (reason) {
+    add_problem(out, number, reason, bad);
+    return;
+  }
+  if (out->count >= kHighlightRules) {
+    add_problem(out, number, kHighlightTooMany, {});
+    return;
+  }
+  rule.enabled = enabled;
+  out->rules[out->count++] = rule;
+}
+
+int put_ascii(char16_t* out, const char* text) {
+  int u = 0;
+  for (; text[u]; u++) out[u] = static_cast<char16_t>(text[u]);
+  return u;
+}
+
+int is_data(uint8_t kind) { return kind >= kKindRecvCh1 && kind <= kKindSentCh2; }
+
+}  // namespace
+
+int highlight_rule_from_fields(uint32_t rgb, int form, int channel, int direction, const char16_t* pattern, int n,
+                               const AnsiCodec* codec, HighlightRule* rule, FindPatternResult* bad) {
+  std::memset(static_cast<void*>(rule), 0, sizeof *rule);  // all zeros: what its defaults are
+  *bad = {};
+  rule->rgb = rgb & 0xFFFFFF;
+  rule->enabled = 1;
+  if (channel < 0 || channel > 2) return kHighlightBadChannel;
+  if (direction < 0 || direction > 2) return kHighlightBadDirection;
+  rule->channel = static_cast<uint8_t>(channel);
+  rule->direction = static_cast<uint8_t>(direction);
+  if (n < 0 || n > kHighlightPatternUnits) return kHighlightLineTooLong;
+  rule->form = static_cast<uint8_t>(form);
+  std::memcpy(rule->text, pattern, static_cast<size_t>(n) * sizeof(char16_t));
+  rule->text_n = n;
+  FindQuery& q = rule->query;
+  q.streams = find_streams_of(channel ? 1u << (channel - 1) : 0u, direction ? 1u << (direction - 1) : 0u);
+  char16_t z[kHighlightPatternUnits + 1];  // the pattern ended by a zero, for Find's typed readers
+  std::memcpy(z, pattern, static_cast<size_t>(n) * sizeof(char16_t));
+  z[n] = 0;
+  switch (form) {
+    case 'S':
+    case 'H':
+    case 'T':
+    case 't': {
+      q.what = kFindBytes;
+      const FindPatternResult r =
+          find_pattern_typed(codec, pattern, n, form == 'S' ? 'N' : form == 'H' ? 'H' : 'T', form == 'T', &q.pattern);
+      if (r.fault != kFindPatternOk) {
+        *bad = r;
+        return kHighlightBadPattern;
+      }
+      return 0;
+    }
+    case 'Q':
+      q.what = kFindSilence;
+      return find_silence_typed(z, &q.silence_us) ? kHighlightBadSilence : 0;
+    case 'E':
+      q.what = kFindLineEvent;
+      q.event = find_event_kind(z);
+      return q.event ? 0 : kHighlightBadEvent;
+    case 'F':
+      q.what = kFindBadFrame;
+      return 0;
+    default: return kHighlightBadForm;
+  }
+}
+
+int highlight_parse(const uint8_t* bytes, size_t size, const AnsiCodec* codec, HighlightRules* out) {
+  std::memset(static_cast<void*>(out), 0, sizeof *out);
+  if (size < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) return kHighlightFileNotUtf16;
+  char16_t line[kHighlightLineMax];
+  int len = 0, too_long = 0;
+  int32_t number = 1;
+  for (size_t i = 2; i + 1 < size; i += 2) {
+    const char16_t u = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+    if (u == u'\n') {
+      if (len > 0 && line[len - 1] == u'\r' && !too_long) len--;
+      take_line(out, line, len, too_long, number++, codec);
+      len = too_long = 0;
+    } else if (len < kHighlightLineMax) {
+      line[len++] = u;
+    } else {
+      too_long = 1;
+    }
+  }
+  if (len > 0 && line[len - 1] == u'\r' && !too_long) len--;
+  take_line(out, line, len, too_long, number, codec);
+  return kHighlightFileOk;
+}
+
+int highlight_line(const HighlightRule* rule, char16_t out[kHighlightLineUnits]) {
+  int u = 0;
+  if (!rule->enabled) u += put_ascii(out, ";off\t");
+  static const char kHex[] = "0123456789ABCDEF";
+  for (int shift = 20; shift >= 0; shift -= 4) out[u++] = static_cast<char16_t>(kHex[(rule->rgb >> shift) & 15]);
+  out[u++] = kTab;
+  out[u++] = static_cast<char16_t>(rule->form);
+  out[u++] = kTab;
+  out[u++] = rule->channel == 1 ? u'1' : rule->channel == 2 ? u'2' : u'*';
+  out[u++] = kTab;
+  u += put_ascii(out + u, rule->direction == 1 ? "RX" : rule->direction == 2 ? "TX" : "*");
+  out[u++] = kTab;
+  const int n = rule->text_n < 0 ? 0 : rule->text_n > kHighlightPatternUnits ? kHighlightPatternUnits : rule->text_n;
+  std::memcpy(out + u, rule->text, static_cast<size_t>(n) * sizeof(char16_t));
+  return u + n;
+}
+
+int highlight_write(const HighlightRules* rules, const ByteSink* sink) {
+  const uint8_t bom[2] = {0xFF, 0xFE};
+  if (sink->write(sink->ctx, bom, 2) != 0) return 1;
+  const int count = rules->count < 0 ? 0 : rules->count > kHighlightRules ? kHighlightRules : rules->count;
+  for (int r = 0; r < count; r++) {
+    char16_t line[kHighlightLineUnits + 2];
+    int n = highlight_line(&rules->rules[r], line);
+    line[n++] = u'\r';
+    line[n++] = u'\n';
+    uint8_t bytes[2 * (kHighlightLineUnits + 2)];
+    for (int i = 0; i < n; i++) {
+      bytes[2 * i] = static_cast<uint8_t>(line[i] & 0xFF);
+      bytes[2 * i + 1] = static_cast<uint8_t>(line[i] >> 8);
+    }
+    if (sink->write(sink->ctx, bytes, 2 * n) != 0) return 1;
+  }
+  return 0;
+}
+
+uint32_t highlight_text_rgb(uint32_t rgb) {
+  const uint32_t r = rgb >> 16 & 0xFF, g = rgb >> 8 & 0xFF, b = rgb & 0xFF;
+  // Rec. 601 luma in thousandths: black text from mid grey up.
+  return 299 * r + 587 * g + 114 * b >= 128000 ? 0x000000 : 0xFFFFFF;
+}
+
+int32_t highlight_longest(const HighlightRules* rules) {
+  int32_t longest = 0;
+  for (int r = 0; r < rules->count; r++) {
+    const HighlightRule& h = rules->rules[r];
+    if (h.enabled && h.query.what == kFindBytes && h.query.pattern.length > longest) longest = h.query.pattern.length;
+  }
+  return longest;
+}
+
+int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest) {
+  if (first > count) first = count;
+  if (first <= 0) return 0;
+  // Only streams that have bytes in the painted records can end a match there.
+  int32_t need[kFindStreams] = {};
+  int32_t wanted = 0;
+  for (int32_t i = first; i < count && wanted != 15; i++)
+    if (is_data(records[i].kind)) wanted |= 1 << (records[i].kind - 1);
+  for (int s = 0; s < kFindStreams; s++) need[s] = (wanted >> s & 1) && longest > 1 ? longest - 1 : 0;
+  const int32_t floor = first > kHighlightLookBack ? first - kHighlightLookBack : 0;
+  // Chunk starts met walking back: the one at (or holding) `first`, then the one before.
+  int starts = 0;
+  int32_t k = first;
+  if (k < count && is_data(records[k].kind) && (k == 0 || records[k - 1].kind != records[k].kind)) starts = 1;
+  while (k > floor) {
+    const int done = starts >= 2 && !need[0] && !need[1] && !need[2] && !need[3];
+    if (done) break;
+    k--;
+    const uint8_t kind = records[k].kind;
+    if (!is_data(kind)) continue;
+    if (need[kind - 1] > 0) need[kind - 1]--;
+    if (k == 0 || records[k - 1].kind != kind) starts++;
+  }
+  return k;
+}
+
+void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, const int64_t* times, int32_t lo,
+                    int32_t first, int32_t hi, const LineEvent* events, int32_t event_count, int64_t base,
+                    const LineShape shape[2], HighlightWork* work, HighlightMarks* out) {
+  if (hi - lo > kHighlightMarks) lo = hi - kHighlightMarks;
+  if (first < lo) first = lo;
+  out->lo = lo;
+  out->hi = hi > lo ? hi : lo;
+  out->any_before = 0;
+  std::memset(out->matches, 0, sizeof out->matches);
+  std::memset(out->rule, 0, static_cast<size_t>(out->hi - out->lo));
+  if (hi <= lo) return;
+  // The stretch as Find takes it: the records from lo, the events placed
+  // from there (events before it are passed over by the pass).
+  CaptureSnapshot& s = work->stretch;
+  s.records = const_cast<CaptureRecord*>(records + lo);
+  s.times = times ? const_cast<int64_t*>(times + lo) : nullptr;
+  s.count = hi - lo;
+  s.base = base + lo;
+  // An event after the last record waits for the record it comes before:
+  // Find would mark the record before it, which a later paint would not.
+  s.event_count = 0;
+  for (int32_t e = 0; e < event_count && s.event_count < kCaptureEvents; e++)
+    if (events[e].place < base + hi) s.events[s.event_count++] = events[e];
+  for (int r = 0; r < rules->count && r < kHighlightRules; r++) {
+    const HighlightRule& h = rules->rules[r];
+    if (!h.enabled || h.query.what == kFindBadFrame) continue;
+    FindQuery q = h.query;
+    q.shape[0] = shape[0];
+    q.shape[1] = shape[1];
+    if (find_pass_begin(&work->pass, q)) continue;
+    FindList list = {work->finds, 0, kHighlightFinds, 0};
+    find_pass_run(&work->pass, s, &list, nullptr, shape);
+    find_pass_end(&work->pass);
+    for (int32_t f = 0; f < list.n; f++) {
+      const FindFound& found = list.items[f];
+      if (found.first < 0) continue;
+      const int32_t last = found.last < found.first ? found.first : found.last;
+      if (lo + last >= first) out->matches[r]++;
+      for (int32_t i = found.first; i <= last && i < s.count; i++) {
+        if (s.records[i].kind != found.kind || out->rule[i]) continue;
+        out->rule[i] = static_cast<uint8_t>(r + 1);
+        if (lo + i < first) out->any_before = 1;
+      }
+    }
+  }
+}
+
+int highlight_sample_matches(const HighlightRule* rule, const uint8_t* bytes, int n) {
+  if (rule->query.what != kFindBytes) return -1;
+  static FindMatcher m;
+  find_matcher_begin(&m, rule->query.pattern, 1u);
+  int32_t found = 0;
+  auto hit = [](void* ctx, int32_t, int64_t) { ++*static_cast<int32_t*>(ctx); };
+  find_matcher_feed(&m, 0, bytes, n, hit, &found);
+  return found > 0;
+}

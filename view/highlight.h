@@ -1,0 +1,160 @@
+// Highlight rules: what the data view colours as it paints, kept in
+// highlights.txt in the program folder, and the colouring of a stretch of
+// records by them.
+//
+// highlights.txt is UTF-16LE with its byte-order mark (a file without one is
+// refused whole, as answers.txt is), one rule a line, lines ending in CR LF
+// (a lone LF is taken too), fields separated by tabs:
+//
+//   FF00FF<TAB>T<TAB>*<TAB>*<TAB>ALARM
+//
+// - the background colour as six hex digits RRGGBB;
+// - the form: S strings notation, H hex with ??, T text with case, t text in
+//   any case (Find's three forms, find/find_pattern.h), F a bad Modbus
+//   frame, Q a silence of at least the pattern's milliseconds before a
+//   chunk, E a line event whose name is the pattern ("lost", "back", ...);
+// - the channel: *, 1 or 2; the direction: *, RX or TX;
+// - the pattern: the rest of the line (tabs and all).
+// A line beginning with ";" is a comment, except ";off<TAB>" followed by a
+// rule: a rule switched off, which the reader keeps and the writer writes
+// so, and which any other reader of the format takes for a comment. Empty
+// lines are skipped. A line that cannot be taken is kept as a problem with
+// its number (1-based) and reason; the other rules still load.
+//
+// Colouring: each rule is a Find query (find/find_query.h) run over the
+// records a paint shows plus a look-back (highlight_window_start), so what a
+// rule colours is exactly what Find finds there: a match within one stream,
+// across its chunks but never across a break of the line, coloured whole
+// once its last byte is in. The first rule (in file order) that covers a
+// byte colours it. Bad Modbus frames need the monitor's pairing over the
+// whole capture, not the painted records: F rules load and are kept, but do
+// not colour yet.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "app/byte_sink.h"
+#include "app/capture.h"
+#include "find/find_query.h"
+
+struct AnsiCodec;  // codec/convert.h
+
+constexpr int kHighlightRules = 32;
+constexpr int kHighlightPatternUnits = 600;  // a pattern as written, in units
+constexpr int kHighlightLineMax = 700;       // units of a line before its line end
+constexpr int kHighlightProblems = 16;       // problems kept with their line numbers
+
+struct HighlightRule {
+  uint32_t rgb;        // 0xRRGGBB
+  int32_t enabled;     // 1 on, 0 off
+  uint8_t form;        // 'S', 'H', 'T', 't', 'F', 'Q' or 'E'
+  uint8_t channel;     // 0 either, 1 or 2
+  uint8_t direction;   // 0 either, 1 received, 2 sent
+  int32_t text_n;      // the pattern as written
+  char16_t text[kHighlightPatternUnits];
+  FindQuery query;     // what it finds (streams, pattern, silence or event)
+};
+
+enum HighlightReason {
+  kHighlightLineTooLong = 1,  // more than kHighlightLineMax units
+  kHighlightFields,           // fewer than 5 fields
+  kHighlightBadColour,        // not six hex digits
+  kHighlightBadForm,          // not one of S H T t F Q E
+  kHighlightBadChannel,       // not *, 1 or 2
+  kHighlightBadDirection,     // not *, RX or TX
+  kHighlightBadPattern,       // a byte pattern Find cannot read (see fault)
+  kHighlightBadSilence,       // not whole milliseconds 1 .. 99,999,999
+  kHighlightBadEvent,         // no line event Find finds by that name
+  kHighlightTooMany,          // past kHighlightRules rules
+};
+
+struct HighlightProblem {
+  int32_t line;    // 1-based
+  int32_t reason;  // a HighlightReason
+  FindPatternResult bad;  // kHighlightBadPattern: Find's fault and where
+};
+
+struct HighlightRules {
+  int32_t count;
+  HighlightRule rules[kHighlightRules];
+  int32_t problem_count;  // all problems found; the first kHighlightProblems are kept
+  HighlightProblem problems[kHighlightProblems];
+};
+
+enum HighlightFileResult {
+  kHighlightFileOk = 0,
+  kHighlightFileNotUtf16 = 1,  // empty, or no FF FE at the start: nothing is read
+};
+
+// Reads a whole file of `size` bytes into `out` (cleared first). `codec`:
+// the ANSI code page text patterns are written in.
+int highlight_parse(const uint8_t* bytes, size_t size, const AnsiCodec* codec, HighlightRules* out);
+
+// A rule from its fields (as a line holds them, or an editor shows them).
+// Returns 0 with *rule filled (on), or the HighlightReason of the first field
+// that cannot be taken (*bad Find's fault for a bad pattern).
+int highlight_rule_from_fields(uint32_t rgb, int form, int channel, int direction, const char16_t* pattern, int n,
+                               const AnsiCodec* codec, HighlightRule* rule, FindPatternResult* bad);
+
+// One rule as a line without its line end; returns its units.
+constexpr int kHighlightLineUnits = 5 + 7 + 2 + 2 + 3 + kHighlightPatternUnits;
+int highlight_line(const HighlightRule* rule, char16_t out[kHighlightLineUnits]);
+
+// Writes the byte-order mark and every rule, one line each. Returns 0, or 1
+// when the sink refused bytes.
+int highlight_write(const HighlightRules* rules, const ByteSink* sink);
+
+// The text colour (0xRRGGBB, black or white) that stays legible on `rgb`:
+// black on a light colour, white on a dark one, by the colour's luma.
+uint32_t highlight_text_rgb(uint32_t rgb);
+
+// The longest byte pattern of the rules that are on (0: none).
+int32_t highlight_longest(const HighlightRules* rules);
+
+// Where a paint's colouring must begin for records from `first` on to be
+// coloured as Find would colour them: far enough back that every stream
+// with a record in first .. count - 1 has its `longest` - 1 bytes before
+// `first` (a match may begin there), and at the start of the chunk before
+// the one at `first` (a silence is measured from it). Never more than
+// kHighlightLookBack records back.
+constexpr int32_t kHighlightLookBack = 8192;
+int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest);
+
+// Which rule colours each record of a stretch: rule[i] for record lo + i,
+// 0 none or r + 1 for rule r. `matches` counts each rule's finds that end
+// at or after the stretch's `first`.
+constexpr int32_t kHighlightMarks = 32768 + 2 * kHighlightLookBack;
+constexpr int32_t kHighlightFinds = 4096;
+struct HighlightMarks {
+  int32_t lo, hi;
+  int32_t matches[kHighlightRules];
+  int32_t any_before;  // some record below `first` is coloured
+  uint8_t rule[kHighlightMarks];
+};
+
+// What one colouring needs beside the marks, held by the caller (large:
+// Find's pass and its list of finds, the stretch as Find takes it).
+struct HighlightWork {
+  FindPass pass;
+  FindFound finds[kHighlightFinds];
+  CaptureSnapshot stretch;
+};
+
+// Colours records lo .. hi - 1 of `records` and `times` (times may be null)
+// by the rules that are on, with the capture's events (absolute places,
+// record 0 at `base`, in place order) and the channels' lines for the
+// silences. `first` (lo <= first <= hi) is the first record the paint draws.
+// hi - lo above kHighlightMarks keeps the last kHighlightMarks records.
+void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, const int64_t* times, int32_t lo,
+                    int32_t first, int32_t hi, const LineEvent* events, int32_t event_count, int64_t base,
+                    const LineShape shape[2], HighlightWork* work, HighlightMarks* out);
+
+// The rule colouring record `index` (0: none, r + 1: rule r).
+inline int highlight_rule_at(const HighlightMarks& m, int32_t index) {
+  return index >= m.lo && index < m.hi ? m.rule[index - m.lo] : 0;
+}
+
+// 1 when a byte rule's pattern lies in bytes[0 .. n - 1] (a sample typed to
+// try it), 0 when not, -1 when the rule is no byte pattern.
+int highlight_sample_matches(const HighlightRule* rule, const uint8_t* bytes, int n);

@@ -1,0 +1,103 @@
+// highlights.txt read at start and written by the dialog; the rules in force
+// live here, on the user-interface thread, which alone reads and paints them.
+#include "view/highlight_win.h"
+
+#include <cwchar>
+
+#include "codec/convert.h"
+#include "settings/message_text.h"
+#include "ui/file_sink_win.h"
+
+namespace {
+
+constexpr int kFileMost = 1 << 20;  // bytes of highlights.txt read
+
+HighlightRules g_rules = {};
+HighlightRules g_read = {};  // the file as read at start, for its notice
+uint8_t g_file[kFileMost];
+wchar_t g_path[MAX_PATH];
+int g_not_utf16 = 0;
+
+int reason_text(const HighlightProblem& p) {
+  if (p.reason == kHighlightBadPattern) return find_pattern_fault_text(p.bad.fault);
+  if (p.reason >= kHighlightLineTooLong && p.reason <= kHighlightTooMany) {
+    static const int kTexts[] = {kTextHighlightReasonFirst + 7, kTextHighlightReasonFirst + 6,
+                                 kTextHighlightReasonFirst,     kTextHighlightReasonFirst + 1,
+                                 kTextHighlightReasonFirst + 2, kTextHighlightReasonFirst + 3,
+                                 0,                             kTextHighlightReasonFirst + 4,
+                                 kTextHighlightReasonFirst + 5, kTextHighlightReasonLast};
+    return kTexts[p.reason - 1];
+  }
+  return kTextHighlightReasonFirst + 6;
+}
+
+// The notice of what did not read, once, over the main window.
+void tell_problems(void* arg) {
+  HWND main = static_cast<HWND>(arg);
+  if (g_not_utf16) {
+    show_texts(main, L"FileError", {kTextNotUnicodeFile}, g_path);
+    return;
+  }
+  constexpr int kUnits = (kHighlightProblems + 2) * (2 * kMessageTextUnits) + MAX_PATH;
+  static wchar_t text[kUnits];
+  format_text(text, 2 * kMessageTextUnits, kTextAnswerLinesSkipped, g_read.problem_count);
+  const int kept = g_read.problem_count < kHighlightProblems ? g_read.problem_count : kHighlightProblems;
+  for (int k = 0; k < kept; k++) {
+    const HighlightProblem& p = g_read.problems[k];
+    wchar_t reason[2 * kMessageTextUnits] = L"";
+    highlight_reason_text(p, reason, 2 * kMessageTextUnits);
+    wchar_t line[3 * kMessageTextUnits];
+    format_text(line, 3 * kMessageTextUnits, kTextAnswerLineProblem, p.line, reason);
+    wcsncat(text, L"\n", kUnits - 1 - wcslen(text));
+    wcsncat(text, line, kUnits - 1 - wcslen(text));
+  }
+  wcsncat(text, L"\n", kUnits - 1 - wcslen(text));
+  wcsncat(text, g_path, kUnits - 1 - wcslen(text));
+  MessageBoxW(main, text, L"FileError", MB_OK);
+}
+
+}  // namespace
+
+void highlight_load_at_start(HWND main) {
+  if (program_file(L"highlights.txt", g_path)) return;
+  HANDLE f = CreateFileW(g_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;  // no rules: nothing to tell
+  DWORD size = 0, got = 0;
+  while (size < static_cast<DWORD>(kFileMost) && ReadFile(f, g_file + size, kFileMost - size, &got, nullptr) && got > 0)
+    size += got;
+  CloseHandle(f);
+  g_not_utf16 = highlight_parse(g_file, size, &ansi_codec_win, &g_read) != kHighlightFileOk;
+  if (!g_not_utf16) g_rules = g_read;
+  if (g_not_utf16 || g_read.problem_count) ui_thread_post(tell_problems, main);
+}
+
+const HighlightRules* highlight_rules() { return &g_rules; }
+
+void highlight_reason_text(const HighlightProblem& p, wchar_t* out, int units) {
+  out[0] = 0;
+  if (p.reason == kHighlightBadPattern) format_text(out, units, reason_text(p), p.bad.at + 1);
+  else get_text(reason_text(p), out);
+}
+
+void highlight_rules_put(HWND owner, const HighlightRules* rules) {
+  g_rules = *rules;
+  InvalidateRect(owner, nullptr, TRUE);
+  if (program_file(L"highlights.txt", g_path)) {
+    show_message(owner, kTextTextFileOpenFailed, 0, L"CreateFile");
+    return;
+  }
+  HANDLE file = CreateFileW(g_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    show_texts(owner, L"CreateFile", {kTextTextFileOpenFailed}, g_path);
+    return;
+  }
+  const ByteSink to_file = file_sink(file);
+  const int failed = highlight_write(&g_rules, &to_file);
+  if (!CloseHandle(file) || failed) show_texts(owner, L"WriteFile", {kTextTextFileOpenFailed}, g_path);
+}
+
+int highlight_any_on() {
+  for (int r = 0; r < g_rules.count; r++)
+    if (g_rules.rules[r].enabled && g_rules.rules[r].query.what != kFindBadFrame) return 1;
+  return 0;
+}
