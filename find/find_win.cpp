@@ -20,7 +20,7 @@
 #include "record/record_view_win.h"
 #include "view/data_view_win.h"
 
-FindTyped g_typed = {kLookBytes, 0, 0, 1, 1, 1, 1, L""};
+FindTyped g_typed = {kLookBytes, 0, 0, 1, 1, 1, 1, L"", {}};
 
 namespace {
 
