@@ -1,0 +1,141 @@
+// Faults found in review of the transfer machines: each case fails while
+// the fault is there.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "transfer/transfer.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Sink {
+  std::string name;
+  Bytes data;
+  int begun = 0;
+  std::vector<int> whole;
+};
+
+int sink_begin(void* ctx, const char* name, int length, int64_t) {
+  auto* s = static_cast<Sink*>(ctx);
+  s->begun++;
+  s->name.assign(name ? name : "", static_cast<size_t>(length));
+  return 0;
+}
+int sink_write(void* ctx, const uint8_t* bytes, int count) {
+  static_cast<Sink*>(ctx)->data.insert(static_cast<Sink*>(ctx)->data.end(), bytes, bytes + count);
+  return 0;
+}
+void sink_end(void* ctx, int whole) { static_cast<Sink*>(ctx)->whole.push_back(whole); }
+
+Bytes turn(Transfer* t, const Bytes& in, uint32_t now) {
+  TransferOut out;
+  transfer_step(t, in.data(), static_cast<int>(in.size()), now, &out);
+  return Bytes(out.bytes, out.bytes + out.count);
+}
+
+Bytes frame(int number, const Bytes& data) {
+  uint8_t f[kTransferFrameMost];
+  const int n = transfer_frame(f, 128, number, data.data(), static_cast<int>(data.size()), kXmPad, 1);
+  return Bytes(f, f + n);
+}
+
+Bytes header(const char* name, int64_t size) {
+  uint8_t b[128];
+  transfer_header(b, 128, name, static_cast<int>(std::strlen(name)), size);
+  return frame(0, Bytes(b, b + 128));
+}
+
+Bytes pattern(size_t n) {
+  Bytes b(n);
+  for (size_t i = 0; i < n; i++) b[i] = static_cast<uint8_t>('a' + i % 26);
+  return b;
+}
+
+// A YMODEM receiver given block 0 (name, size), then `data` in 128-byte
+// blocks, then EOT twice, as a sender whose size field lies would send it.
+void receive_ymodem(Sink* sink, Transfer* t, const char* name, int64_t size, const Bytes& data) {
+  TransferSink k = {sink, sink_begin, sink_write, sink_end};
+  transfer_receive_begin(t, kTransferYmodem, &k, 0, 0);
+  uint32_t now = 0;
+  turn(t, {}, now);
+  turn(t, header(name, size), now += 10);
+  for (size_t at = 0, number = 1; at < data.size(); at += 128, number++) {
+    const size_t n = data.size() - at < 128 ? data.size() - at : 128;
+    turn(t, frame(static_cast<int>(number), Bytes(data.begin() + at, data.begin() + at + n)), now += 10);
+  }
+  turn(t, {kXmEot}, now += 10);
+  turn(t, {kXmEot}, now += 10);
+}
+
+}  // namespace
+
+// Windows takes the ISO 8859-1 superscript digits for digits in device
+// names: COM¹ and LPT³ open the serial or printer port in any folder.
+// They come as UTF-8, or as a Latin-1 byte that the ANSI code page turns
+// into the same character.
+TEST(TransferReview, SuperscriptDigitDeviceNamesAreRefused) {
+  for (const char* name : {"COM\xC2\xB9", "com\xC2\xB2.bin", "LPT\xC2\xB3.txt", "COM\xB9", "lpt\xB2.hex"}) {
+    SCOPED_TRACE(name);
+    EXPECT_NE(transfer_name_check(name, static_cast<int>(std::strlen(name))), kNameOk);
+    Sink sink;
+    Transfer t{};
+    TransferSink k = {&sink, sink_begin, sink_write, sink_end};
+    transfer_receive_begin(&t, kTransferYmodem, &k, 0, 0);
+    turn(&t, {}, 0);
+    turn(&t, header(name, 10), 10);
+    EXPECT_EQ(sink.begun, 0);
+  }
+}
+
+// Block 0 says 300 bytes; the sender sends 150 (two blocks, the second
+// padded) and ends. The file must not pass for whole: today it is kept as
+// 256 bytes, the padding written as data, and reported complete.
+TEST(TransferReview, YmodemFileShorterThanItsSizeIsNotReportedWhole) {
+  Sink sink;
+  Transfer t{};
+  const Bytes data = pattern(150);
+  receive_ymodem(&sink, &t, "short.bin", 300, data);
+  ASSERT_EQ(sink.whole.size(), 1u);
+  const bool flagged = t.status == kTransferFailed || sink.whole[0] == 0;
+  EXPECT_TRUE(flagged) << "status " << t.status << ", file of " << sink.data.size() << " bytes, " << data.size()
+                       << " sent, 300 announced";
+  EXPECT_LE(sink.data.size(), data.size()) << "padding written as the file's bytes";
+}
+
+// Block 0 says 10 bytes; the sender sends three whole blocks of data. The
+// blocks past the size are acknowledged and dropped, and the file of 10
+// bytes is reported complete: 374 bytes lost without a word.
+TEST(TransferReview, YmodemDataPastItsSizeIsNotDroppedSilently) {
+  Sink sink;
+  Transfer t{};
+  const Bytes data = pattern(384);
+  receive_ymodem(&sink, &t, "long.bin", 10, data);
+  ASSERT_EQ(sink.whole.size(), 1u);
+  const bool flagged = t.status == kTransferFailed || sink.whole[0] == 0;
+  EXPECT_TRUE(flagged || sink.data.size() == data.size())
+      << "status " << t.status << ", file of " << sink.data.size() << " bytes, " << data.size() << " sent";
+}
+
+// A device that chatters without a pause (a wrong baud rate, a log that
+// never stops) and whose chatter holds an SOH: after the first bad block
+// the receiver waits for a quiet line that never comes, and never ends by
+// itself (so a macro's XRCV never reaches its failure label).
+TEST(TransferReview, ReceiverEndsOnALineThatNeverGoesQuiet) {
+  for (int protocol : {kTransferXmodem, kTransferYmodem}) {
+    SCOPED_TRACE(protocol);
+    Sink sink;
+    Transfer t{};
+    TransferSink k = {&sink, sink_begin, sink_write, sink_end};
+    transfer_receive_begin(&t, protocol, &k, 0, 0);
+    Bytes chatter = pattern(40);
+    chatter[5] = kXmSoh;
+    uint32_t now = 0;
+    // One hour of fake time, 40 bytes every 100 ms.
+    for (; now < 3600000 && t.status == kTransferRunning; now += 100) turn(&t, chatter, now);
+    EXPECT_NE(t.status, kTransferRunning) << "still running after " << now / 1000 << " s";
+  }
+}
