@@ -139,3 +139,32 @@ TEST(TransferReview, ReceiverEndsOnALineThatNeverGoesQuiet) {
     EXPECT_NE(t.status, kTransferRunning) << "still running after " << now / 1000 << " s";
   }
 }
+
+// A YMODEM receiver that starts with NAK asks for checksums: block 0 still
+// goes with a CRC, which that receiver takes for a bad block and NAKs, the
+// same block goes again, and after ten tries the send fails. (Data blocks
+// do follow the NAK; only block 0 ignores it.)
+TEST(TransferReview, YmodemBlockZeroFollowsAReceiversNak) {
+  static const char kName[] = "fw.bin";
+  static const uint8_t kData[3] = {1, 2, 3};
+  struct One {
+    int next;
+  } one = {0};
+  TransferSource s = {&one,
+                      [](void* ctx, char name[kTransferNameMost], int* length, int64_t* size) {
+                        if (static_cast<One*>(ctx)->next++) return 0;
+                        std::memcpy(name, kName, sizeof kName - 1);
+                        *length = sizeof kName - 1;
+                        *size = sizeof kData;
+                        return 1;
+                      },
+                      [](void*, uint8_t* bytes, int most) {
+                        std::memcpy(bytes, kData, most < 3 ? static_cast<size_t>(most) : 3u);
+                        return most < 3 ? most : 3;
+                      }};
+  Transfer t{};
+  transfer_send_begin(&t, kTransferYmodem, &s, nullptr, 0);
+  const Bytes block0 = turn(&t, {kXmNak}, 10);
+  ASSERT_FALSE(block0.empty());
+  EXPECT_EQ(block0.size(), 3u + 128u + 1u) << "block 0 carries a CRC the receiver did not ask for";
+}
