@@ -168,3 +168,16 @@ TEST(TransferReview, YmodemBlockZeroFollowsAReceiversNak) {
   ASSERT_FALSE(block0.empty());
   EXPECT_EQ(block0.size(), 3u + 128u + 1u) << "block 0 carries a CRC the receiver did not ask for";
 }
+
+// The manual says a macro's raw receive ends after 5 s without data. One
+// where nothing at all comes never ends: XRCV R waits forever and never
+// reaches its label.
+TEST(TransferReview, RawReceiveWithNothingArrivingEndsAfterItsQuiet) {
+  Sink sink;
+  Transfer t{};
+  TransferSink k = {&sink, sink_begin, sink_write, sink_end};
+  transfer_receive_begin(&t, kTransferRaw, &k, 5000, 0);
+  uint32_t now = 0;
+  for (; now <= 3600000 && t.status == kTransferRunning; now += 500) turn(&t, {}, now);
+  EXPECT_NE(t.status, kTransferRunning) << "still waiting after " << now / 1000 << " s";
+}
