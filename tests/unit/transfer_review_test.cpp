@@ -73,12 +73,14 @@ void receive_ymodem(Sink* sink, Transfer* t, const char* name, int64_t size, con
 
 }  // namespace
 
-// Windows takes the ISO 8859-1 superscript digits for digits in device
-// names: COM¹ and LPT³ open the serial or printer port in any folder.
-// They come as UTF-8, or as a Latin-1 byte that the ANSI code page turns
-// into the same character.
-TEST(TransferReview, SuperscriptDigitDeviceNamesAreRefused) {
-  for (const char* name : {"COM\xC2\xB9", "com\xC2\xB2.bin", "LPT\xC2\xB3.txt", "COM\xB9", "lpt\xB2.hex"}) {
+// Device names Windows resolves in any folder besides CON, COM1 and the
+// like: COM and LPT with the ISO 8859-1 superscript digits (taken for
+// digits: COM¹ is the first serial port), which come as UTF-8 or as a
+// Latin-1 byte the ANSI code page turns into the same character; and the
+// console's CONIN$ and CONOUT$.
+TEST(TransferReview, DeviceNamesWindowsReservesAreRefused) {
+  for (const char* name : {"COM\xC2\xB9", "com\xC2\xB2.bin", "LPT\xC2\xB3.txt", "COM\xB9", "lpt\xB2.hex", "CONIN$",
+                           "conout$.log"}) {
     SCOPED_TRACE(name);
     EXPECT_NE(transfer_name_check(name, static_cast<int>(std::strlen(name))), kNameOk);
     Sink sink;
