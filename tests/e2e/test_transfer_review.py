@@ -3,6 +3,7 @@ test fails while its fault is there. The peer is lrzsz's sb on the far end
 of CH1's pty, or the test itself."""
 import harness
 from harness import texts
+from test_input_send import SEND_CH1, click, open_window as open_input, type_text
 from test_transfer import YMODEM, open_window, peer, ready, start, status, ended
 
 RAW = 0
@@ -44,3 +45,24 @@ def test_a_log_opened_during_a_receive_is_not_taken_for_received_bytes(app, driv
     com3.write(b"LINE-2;")
     assert harness.wait_for(lambda: status(driver, dlg).startswith("Done"), 30), status(driver, dlg)
     assert q.path("raw.bin").read_bytes() == b"LINE-1;LINE-2;"
+
+
+def test_the_windows_send_is_refused_while_a_receive_runs(app, driver, com3):
+    # Typed bytes among a transfer's blocks and answers break it; the window
+    # says "CH1 is sending or receiving a file." and sends nothing. Today
+    # the refusal comes only while the worker's own write is on its way.
+    q = ready(app, driver, com3)
+    q.path("in").mkdir()
+    window = open_input(driver)
+    dlg = open_window(driver, False)
+    start(driver, dlg, YMODEM, q.windows_path("in"))
+    assert com3.read(1, timeout=10) == b"C"  # the receive has begun: it asks
+    type_text(driver, window, "hello")
+    click(driver, window, SEND_CH1)
+    try:
+        _, caption, text = driver.message_box(5000)
+    except Exception:  # no message came
+        caption = text = None
+    went = com3.read(5, timeout=1)
+    assert text and text.startswith(texts()[693][1].replace("%d", "1")), (caption, text, went)
+    assert b"hello" not in went
