@@ -66,3 +66,29 @@ def test_the_windows_send_is_refused_while_a_receive_runs(app, driver, com3):
     went = com3.read(5, timeout=1)
     assert text and text.startswith(texts()[693][1].replace("%d", "1")), (caption, text, went)
     assert b"hello" not in went
+
+
+def test_every_file_chosen_for_a_batch_is_sent(app, driver, com3, tmp_path):
+    # Forty files chosen together in the open dialog (whose answer fits its
+    # buffer): the window joins them as whole paths into a field of 2,048
+    # units, which they overflow. Each must reach the receiver, or the
+    # window must refuse the choice before it sends any.
+    q = ready(app, driver, com3)
+    names = ["transfer_batch_file_%02d.bin" % i for i in range(40)]
+    for i, name in enumerate(names):
+        q.path(name).write_bytes(b"%d\n" % i * 40)
+    joined = sum(len(str(q.windows_path(n))) + 1 for n in names)
+    assert len(str(q.dir)) + sum(len(n) + 1 for n in names) < 2000 < joined
+    dlg = open_window(driver, True)
+    combo = driver.call("child", dlg, 502)[0]
+    driver.call("send", combo, 0x014E, YMODEM, 0)  # CB_SETCURSEL
+    driver.call("click", dlg, 251)  # Browse
+    driver.file_dialog(harness.to_windows_path(q.dir) + "\\", 15000)  # into the folder first: the dialog stays open
+    driver.file_dialog(" ".join('"%s"' % n for n in names))
+    assert harness.wait_for(lambda: driver.call("gettext", dlg, 503)[0] != "", 10)
+    driver.call("click", dlg, 252)  # Start
+    proc = peer(com3, ["rb"], tmp_path)
+    result, _ = ended(driver, dlg, proc)
+    got = sorted(p.name for p in tmp_path.iterdir() if p.name in names)
+    # All of them, or none with the window saying why: never a part.
+    assert got == names or (not got and not result.startswith(("Done", "Sent"))), (result, len(got))
