@@ -1,13 +1,13 @@
-"""Faults found in review of Receive File, shown with the real program: each
-test fails while its fault is there. The peer is lrzsz's sb on the far end
-of CH1's pty, or the test itself."""
+"""Faults found in review of Send File and Receive File, shown with the real
+program: each test fails while its fault is there. The peer is lrzsz (sb,
+rb) on the far end of CH1's pty, or the test itself."""
 import harness
 from harness import texts
 from test_input_send import SEND_CH1, click, open_window as open_input, type_text
 from test_transfer import YMODEM, open_window, peer, ready, start, status, ended
 
 RAW = 0
-QUIET_MS = 506  # the raw receive's quiet field
+BYTE_MS, QUIET_MS = 504, 506  # the raw send's pause after each byte, the raw receive's quiet
 
 
 def test_a_batch_with_one_name_twice_loses_neither_file(app, driver, com3, tmp_path):
@@ -92,3 +92,25 @@ def test_every_file_chosen_for_a_batch_is_sent(app, driver, com3, tmp_path):
     got = sorted(p.name for p in tmp_path.iterdir() if p.name in names)
     # All of them, or none with the window saying why: never a part.
     assert got == names or (not got and not result.startswith(("Done", "Sent"))), (result, len(got))
+
+
+def test_a_raw_send_reaches_the_peer_without_the_windows_bytes(app, driver, com3):
+    # A paced raw send writes a byte at a time; a frame sent from the Input
+    # Send window meanwhile lands among the file's bytes, and the send still
+    # says it is done.
+    q = ready(app, driver, com3)
+    data = bytes(range(48, 58)) * 200
+    q.path("slow.txt").write_bytes(data)
+    window = open_input(driver)
+    dlg = open_window(driver, True)
+    driver.call("settext", dlg, BYTE_MS, "1")
+    start(driver, dlg, RAW, q.windows_path("slow.txt"))
+    assert com3.read(10, timeout=10) == data[:10]
+    type_text(driver, window, "hello")
+    click(driver, window, SEND_CH1)
+    try:
+        _, caption, text = driver.message_box(3000)
+    except Exception:  # no refusal came
+        caption = text = None
+    got = data[:10] + com3.read(len(data) + 5, timeout=30)
+    assert got == data, (caption, text, len(got), got.find(b"hello"))
