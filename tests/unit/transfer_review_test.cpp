@@ -2,6 +2,7 @@
 // the fault is there.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -91,6 +92,11 @@ TEST(TransferReview, DeviceNamesWindowsReservesAreRefused) {
     turn(&t, header(name, 10), 10);
     EXPECT_EQ(sink.begun, 0);
   }
+  // The same names once the code page has made them UTF-16, and COM0.
+  for (const char16_t* name : {u"COM\u00B9", u"lpt\u00B3.hex", u"Com0.txt", u"CONIN$ .x", u"aux"})
+    EXPECT_TRUE(transfer_device_name(name, static_cast<int>(std::char_traits<char16_t>::length(name))));
+  for (const char16_t* name : {u"COM10", u"COM\u00B9x", u"CONOUT", u"console.txt", u"LPT\u00B4"})
+    EXPECT_FALSE(transfer_device_name(name, static_cast<int>(std::char_traits<char16_t>::length(name))));
 }
 
 // A block 0 whose size lies. Larger than the data (300 announced, 150 sent
@@ -113,6 +119,13 @@ TEST(TransferReview, YmodemSizeThatLiesIsNotPassedOffAsWhole) {
     ASSERT_EQ(sink.whole.size(), 1u);
     const bool flagged = t.status == kTransferFailed || sink.whole[0] == 0;
     EXPECT_TRUE(flagged || sink.data == data) << "reported whole: a file of " << sink.data.size() << " bytes";
+    // Decided: every block that came is kept, whatever the size said, and
+    // the transfer fails saying both numbers.
+    EXPECT_EQ(t.failure, kTransferSizeMismatch);
+    EXPECT_EQ(t.progress.size, c.announced);
+    EXPECT_EQ(sink.data.size(), (c.sent + 127) / 128 * 128);
+    EXPECT_EQ(t.progress.bytes, static_cast<int64_t>(sink.data.size()));
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), sink.data.begin()));
   }
 }
 
