@@ -4,7 +4,7 @@ rb) on the far end of CH1's pty, or the test itself."""
 import harness
 from harness import DriverError, texts
 from test_input_send import SEND_CH1, click, open_window as open_input, type_text
-from test_transfer import YMODEM, open_window, peer, ready, start, status, ended
+from test_transfer import CANCEL, COUNTS, YMODEM, open_window, peer, ready, start, status, ended
 
 RAW = 0
 BYTE_MS, QUIET_MS = 504, 506  # the raw send's pause after each byte, the raw receive's quiet
@@ -37,6 +37,10 @@ def test_a_batch_with_one_name_twice_loses_neither_file(app, driver, com3, tmp_p
     result, _ = ended(driver, dlg, proc)
     kept = {p.read_bytes() for p in q.path("in").iterdir()}
     assert first in kept or not result.startswith("Done"), (result, sorted(p.name for p in q.path("in").iterdir()))
+    # Decided: the second is saved under a numbered name, and the window says so.
+    assert q.path("in/same.bin").read_bytes() == first and q.path("in/same (2).bin").read_bytes() == second
+    assert result == texts()[696][1].replace("%d", "2", 1).replace("%lld", str(len(first) + len(second))) \
+        .replace("%ls", "same.bin", 1).replace("%ls", "same (2).bin"), result
 
 
 def test_a_log_opened_during_a_receive_is_not_taken_for_received_bytes(app, driver, com3):
@@ -51,9 +55,11 @@ def test_a_log_opened_during_a_receive_is_not_taken_for_received_bytes(app, driv
     start(driver, dlg, RAW, q.windows_path("raw.bin"))
     com3.write(b"LINE-1;")
     assert harness.wait_for(lambda: status(driver, dlg) == texts()[672][1], 20), status(driver, dlg)
-    harness.load_log(driver, "old.log")
-    box, caption, text = driver.message_box()  # the log has no times file: it says so
+    # Open Log is refused while the transfer runs, before any file is chosen.
+    driver.command(harness.CMD_LOAD_LOG)
+    box, caption, text = driver.message_box()
     driver.call("answer", box, 1)
+    assert texts()[693][1].replace("%d", "1") in text and texts()[697][1] in text, (caption, text)
     com3.write(b"LINE-2;")
     assert harness.wait_for(lambda: status(driver, dlg).startswith("Done"), 30), status(driver, dlg)
     assert q.path("raw.bin").read_bytes() == b"LINE-1;LINE-2;"
@@ -116,3 +122,37 @@ def test_a_raw_send_reaches_the_peer_without_the_windows_bytes(app, driver, com3
     caption, text = send_from_input_window(driver, window)
     got = data[:10] + com3.read(len(data) + 5, timeout=30)
     assert got == data, (caption, text, len(got), got.find(b"hello"))
+
+
+def test_a_name_of_255_bytes_goes_whole(app, driver, com3, tmp_path):
+    # YMODEM carries names of up to 255 bytes; the window made room for 254
+    # and called such a file unreadable. In C:\ so the path fits MAX_PATH.
+    q = ready(app, driver, com3)
+    name = ("n" * 251) + ".bin"
+    where = harness.PREFIX / "drive_c" / name
+    where.write_bytes(b"long name\n" * 30)
+    try:
+        dlg = open_window(driver, True)
+        start(driver, dlg, YMODEM, "C:\\" + name)
+        proc = peer(com3, ["rb"], tmp_path)
+        result, code = ended(driver, dlg, proc)
+        assert result.startswith(("Done", "Sent")) and code == 0, (result, proc.stderr.read())
+        assert (tmp_path / name).read_bytes() == where.read_bytes()
+    finally:
+        where.unlink()
+
+
+def test_a_late_end_message_leaves_the_running_transfers_progress(app, driver, com3, tmp_path):
+    # An earlier worker's end can reach the window after it started the next
+    # transfer; the window then stopped showing that transfer's progress.
+    q = ready(app, driver, com3)
+    q.path("big.bin").write_bytes(bytes(range(256)) * 4096)
+    dlg = open_window(driver, True)
+    start(driver, dlg, YMODEM, q.windows_path("big.bin"))
+    proc = peer(com3, ["rb"], tmp_path)
+    assert harness.wait_for(lambda: status(driver, dlg) == texts()[672][1], 60), status(driver, dlg)
+    driver.call("send", dlg, 0x8003, 0, 0)  # the window's "worker ended"
+    counts = driver.call("gettext", dlg, COUNTS)[0]
+    assert harness.wait_for(lambda: driver.call("gettext", dlg, COUNTS)[0] != counts, 10), counts
+    driver.call("click", dlg, CANCEL)
+    ended(driver, dlg, proc, timeout=30)
