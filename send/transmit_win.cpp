@@ -35,7 +35,6 @@ void transmit_hold(int channel, DWORD thread) {
   if (channel == 1 || channel == 2) g_held_by[channel - 1].store(thread);
 }
 
-int transmit_held_channel() { return g_held_by[0].load() ? 1 : g_held_by[1].load() ? 2 : 0; }
 
 int64_t port_line_us(int channel, int count) {
   if (channel != 1 && channel != 2) return 0;

@@ -24,8 +24,6 @@ enum SendResult {
 // `thread` is the transfer's worker, the one writer let through; 0 gives
 // the channel back.
 void transmit_hold(int channel, DWORD thread);
-// The channel (1 or 2) a transfer holds, 0 when none.
-int transmit_held_channel();
 
 extern SendHistory g_send_history;
 
