@@ -1,5 +1,6 @@
 #include "send/transmit_win.h"
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -17,11 +18,23 @@ namespace {
 // window's thread never waits for the worker's write (it may take a second
 // on a slow line): its send is refused while one is on its way.
 std::mutex g_write_lock[2];
+// The worker of the transfer that holds each channel (transmit_hold).
+std::atomic<DWORD> g_held_by[2];
 
 int on_window_thread() {
   return g_main_window && GetWindowThreadProcessId(g_main_window, nullptr) == GetCurrentThreadId();
 }
+
+int held_from_this_thread(int channel) {
+  const DWORD owner = g_held_by[channel - 1].load();
+  return owner != 0 && owner != GetCurrentThreadId();
+}
 }  // namespace
+
+void transmit_hold(int channel, DWORD thread) {
+  if (channel == 1 || channel == 2) g_held_by[channel - 1].store(thread);
+}
+
 
 int64_t port_line_us(int channel, int count) {
   if (channel != 1 && channel != 2) return 0;
@@ -36,6 +49,7 @@ int port_write(int channel, const uint8_t* bytes, int count) {
   if (channel != 1 && channel != 2) return kSendBadChannel;
   if (count < 0 || count > kSendMax) return kSendTooLong;
   // The answer's read should come soon after this: poll the queues closely.
+  if (held_from_this_thread(channel)) return kSendBusy;
   g_line_activity_tick.store(GetTickCount());
   std::unique_lock<std::mutex> hold(g_write_lock[channel - 1], std::defer_lock);
   if (!on_window_thread()) hold.lock();
@@ -106,7 +120,8 @@ int port_write_begin(int channel, const uint8_t* bytes, int count) {
   Channel* c = &g_channel[channel - 1];
   // A write left from a window that closed meanwhile is taken first.
   if (w->busy) port_write_check(channel);
-  if (w->busy || (!c->port && !c->net) || c->open.load() == 0) return kPortWriteFailed;
+  if (w->busy || (!c->port && !c->net) || c->open.load() == 0 || held_from_this_thread(channel))
+    return kPortWriteFailed;
   const int record = !settings_line_monitor(&g_app.settings);
   if (c->net) {
     g_line_activity_tick.store(GetTickCount());
@@ -182,6 +197,7 @@ int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
     MessageBoxW(owner, L"Not type ch", L"Error", MB_OK);
     return kSendBadChannel;
   }
+  if (held_from_this_thread(channel)) return kSendBusy;
   // A network link records what it sent itself, once it has left.
   if (g_channel[channel - 1].net && g_channel[channel - 1].open.load() != 0) {
     g_line_activity_tick.store(GetTickCount());

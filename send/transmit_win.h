@@ -15,8 +15,15 @@ enum SendResult {
   kSendShort = 2,        // fewer bytes written than asked
   kSendTooLong = 3,      // more than kSendMax bytes: refused, nothing written
   kSendBadChannel = 4,   // channel neither 1 nor 2
-  kSendBusy = 5,         // the window's send found a file transfer's write on its way: nothing written
+  kSendBusy = 5,         // a file transfer holds the channel: nothing written
 };
+
+// A file transfer holds a channel's writes for as long as it runs, sending
+// or receiving: every other writer on it (the windows, a macro, the auto
+// answer) is refused, so nothing lands among its blocks and answers.
+// `thread` is the transfer's worker, the one writer let through; 0 gives
+// the channel back.
+void transmit_hold(int channel, DWORD thread);
 
 extern SendHistory g_send_history;
 

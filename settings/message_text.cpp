@@ -67,6 +67,8 @@ const Fields kFields[] = {
     {kTextTipGapSilence, "ls"},
     {kTextTipGapCounting, "ls"},
     {kTextTipEventOpened, "ls ls"}, {kTextTipEventRefused, "ls ls"}, {kTextStatusClient, "ls"}, {kTextRecordSummary, "ls d ls"}, {kTextRecordSaved, "ls"}, {kTextSendBusy, "d"},
+    {kTextTransferSizeMismatch, "ls lld lld"}, {kTextTransferDoneRenamed, "d lld ls ls"},
+    {kTextTransferPathsTooLong, "d"}, {kTextTransferNameTooLong, "ls"},
     {kTextTipEventClosed, "ls ls"},
     {kTextTipEventLost, "ls ls ls"},
     {kTextTipEventGone, "ls ls"},

@@ -505,6 +505,12 @@ enum MessageNumber : int {
   kTextHighlightOk = 774,  // OK
   kTextHighlightCancel = 775,  // Cancel
 
+  kTextTransferSizeMismatch = 694,  // Failed: %ls was to be %lld bytes; %lld came (all kept)
+  kTextTransferNothingReceived = 695,  // Failed: nothing was received
+  kTextTransferDoneRenamed = 696,  // Done: %d files, %lld bytes; %ls saved as %ls
+  kTextTransferLogRefused = 697,  // Open a log once the transfer has ended or been cancelled.
+  kTextTransferPathsTooLong = 698,  // Too many files: their paths exceed %d characters. Choose fewer.
+  kTextTransferNameTooLong = 699,  // Failed: the name %ls is over 255 bytes, too long for YMODEM
 };
 
 // The format fields text n must have, as their length and conversion

@@ -3,6 +3,7 @@
 // turn to the sender or receiver (transfer_send.cpp, transfer_receive.cpp).
 #include "transfer/transfer.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "transfer/transfer_machines.h"
@@ -83,24 +84,47 @@ int transfer_header_read(const uint8_t* data, int block_size, char name[kTransfe
 
 namespace {
 
-int upper(char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
+int upper(char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; }
 
-// CON, PRN, AUX, NUL, COM1-9, LPT1-9, as the whole stem before the first dot.
-int reserved_stem(const char* name, int length) {
+// A unit Windows takes for a port's number: 0-9 and the superscripts.
+int port_digit(char16_t c) { return (c >= u'0' && c <= u'9') || c == 0xB9 || c == 0xB2 || c == 0xB3; }
+
+int stem_is(const char16_t* stem, int length, const char* word) {
+  int i = 0;
+  for (; i < length && word[i]; i++)
+    if (upper(stem[i]) != word[i]) return 0;
+  return i == length && !word[i];
+}
+
+}  // namespace
+
+int transfer_device_name(const char16_t* name, int length) {
   int stem = 0;
-  while (stem < length && name[stem] != '.') stem++;
+  while (stem < length && name[stem] != u'.') stem++;
   // Windows also drops trailing spaces of the stem before the comparison.
-  while (stem > 0 && name[stem - 1] == ' ') stem--;
-  static const char* const kThree[] = {"CON", "PRN", "AUX", "NUL"};
-  if (stem == 3)
-    for (const char* r : kThree)
-      if (upper(name[0]) == r[0] && upper(name[1]) == r[1] && upper(name[2]) == r[2]) return 1;
-  if (stem == 4 && name[3] >= '1' && name[3] <= '9') {
-    const int com = upper(name[0]) == 'C' && upper(name[1]) == 'O' && upper(name[2]) == 'M';
-    const int lpt = upper(name[0]) == 'L' && upper(name[1]) == 'P' && upper(name[2]) == 'T';
-    if (com || lpt) return 1;
+  while (stem > 0 && name[stem - 1] == u' ') stem--;
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : kDevices)
+    if (stem_is(name, stem, device)) return 1;
+  return stem == 4 && port_digit(name[3]) && (stem_is(name, 3, "COM") || stem_is(name, 3, "LPT"));
+}
+
+namespace {
+
+// The stem as the receiver's side may read it: a UTF-8 pair C2 xx is
+// U+00xx, any other byte stands for itself (the superscripts are the same
+// byte in the Latin-1 code pages).
+int reserved_stem(const char* name, int length) {
+  char16_t units[kTransferNameMost];
+  int n = 0;
+  for (int i = 0; i < length && n < kTransferNameMost && name[i] != '.'; i++) {
+    const uint8_t b = static_cast<uint8_t>(name[i]);
+    if (b == 0xC2 && i + 1 < length && (static_cast<uint8_t>(name[i + 1]) & 0xC0) == 0x80)
+      units[n++] = static_cast<uint8_t>(name[++i]);
+    else
+      units[n++] = b;
   }
-  return 0;
+  return transfer_device_name(units, n);
 }
 
 }  // namespace
@@ -120,6 +144,23 @@ int transfer_name_check(const char* name, int length) {
   if (name[length - 1] == ' ' || name[length - 1] == '.') return kNameBadEnd;
   if (reserved_stem(name, length)) return kNameReserved;
   return kNameOk;
+}
+
+int transfer_numbered_name(const char16_t* name, int length, int number, char16_t* out, int most) {
+  if (length < 0 || number < 1) return 0;
+  char digits[16];
+  int d = 0;
+  if (number > 1) d = std::snprintf(digits, sizeof digits, " (%d)", number);
+  if (length + d > most) return 0;
+  int dot = length;
+  while (dot > 1 && name[dot - 1] != u'.') dot--;
+  if (dot <= 1) dot = length;  // no extension
+  else dot--;
+  int n = 0;
+  for (int i = 0; i < dot; i++) out[n++] = name[i];
+  for (int i = 0; i < d; i++) out[n++] = static_cast<char16_t>(digits[i]);
+  for (int i = dot; i < length; i++) out[n++] = name[i];
+  return n;
 }
 
 int raw_next_piece(const uint8_t* data, int count, int more, const RawPacing* pacing, int most, uint32_t* pause_ms) {

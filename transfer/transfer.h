@@ -14,14 +14,17 @@
 // Time-outs and retries are the protocols' own (the XMODEM/YMODEM
 // reference): a receiver asks with C every 3 s and turns to NAK (checksum)
 // after four unanswered Cs; it waits 10 s for a block and 1 s for each
-// character inside one, and NAKs after the line has been quiet for 1 s; a
-// sender waits 60 s for the receiver to start and 10 s for each answer;
+// character inside one, and NAKs after the line has been quiet for 1 s (or
+// after 10 s of a line that never goes quiet, so the retries count down
+// whatever noise comes); a sender waits 60 s for the receiver to start and 10 s for each answer;
 // ten retries of one block end a transfer; two CANs in a row end it on
 // either side. A sender throws away what arrived before its last write
 // (the reference's purge), so a stale ACK never passes for a new one.
 // An XMODEM receiver that has taken every block and then says nothing to
 // EOT, sent twice, or a YMODEM receiver silent at the batch's end, has the
-// file whole: the send is done, with progress.end_unanswered set.
+// file whole: the send is done, with progress.end_unanswered set. A
+// YMODEM file whose data ends before the size its block 0 gave, or goes on
+// past it, is kept as it came and fails the transfer (kTransferSizeMismatch).
 //
 // Nothing allocates: every buffer is a fixed array in Transfer, and no
 // input, however hostile, makes the machines read or write past them.
@@ -46,6 +49,9 @@ enum TransferFailure {
   kTransferNameRefused,     // a YMODEM name the sink refused (TransferSink::begin)
   kTransferBadHeader,       // a YMODEM block 0 without a name's end or with a bad size
   kTransferLineFailed,      // the caller's write failed or the line was lost
+  kTransferSizeMismatch,    // a YMODEM file ended before its stated size or went on past it: kept as it came
+  kTransferNothingReceived, // a raw receive heard nothing for its quiet time
+  kTransferNameTooLong,     // a file to send by YMODEM whose name is longer than kTransferNameMost bytes
 };
 
 constexpr uint8_t kXmSoh = 0x01;
@@ -72,9 +78,13 @@ constexpr int kXmRetries = 10;
 
 // The sender's files. next_file gives the next file of the send (its
 // name's bytes, at most kTransferNameMost, and its size): 1, or 0 when the
-// send has no more files, -1 when the file could not be opened. read fills
+// send has no more files, kSourceOpenFailed when the file could not be
+// opened, kSourceNameTooLong when its name has more bytes than a YMODEM
+// name may (only XMODEM and raw, which send no name, go on). read fills
 // up to `most` bytes of the current file: the count, 0 at its end, -1 on
 // failure.
+constexpr int kSourceOpenFailed = -1;
+constexpr int kSourceNameTooLong = -2;
 struct TransferSource {
   void* ctx;
   int (*next_file)(void* ctx, char name[kTransferNameMost], int* name_length, int64_t* size);
@@ -130,6 +140,7 @@ struct Transfer {
   uint32_t quiet_ms;     // a raw receive ends after this silence (0: only by cancel)
   uint32_t deadline;     // when the current wait or pause ends
   uint32_t began;        // receiver: when it began asking for the current file
+  uint32_t purge_until;  // receiver: a purge sends its NAK by then however the line chatters
   int32_t crc;           // 1: CRC-16, 0: checksum
   int32_t tries;         // retries of the current block, ask or EOT
   int32_t cans;          // CANs in a row
@@ -141,6 +152,7 @@ struct Transfer {
   int32_t eots;          // receiver: EOTs seen for this file
   int32_t file_open;
   int64_t left;          // receiver: bytes of a YMODEM file still to come (-1 unknown)
+  int32_t over;          // receiver: a block came past the YMODEM file's stated size
   uint8_t frame[kTransferFrameMost];  // sender: the block on its way; receiver: the block arriving
   int32_t frame_length;
   int32_t frame_want;    // receiver: bytes the arriving block will have
@@ -205,10 +217,23 @@ enum TransferNameProblem {
   kNameHasFolder,     // a separator, drive or "..": it would leave or go below the folder
   kNameBadCharacter,  // a control character or one of < > : " | ? *
   kNameBadEnd,        // ends with a space or a dot
-  kNameReserved,      // CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without extension
+  kNameReserved,      // a device's name (transfer_device_name)
   kNameTooLong,
 };
 int transfer_name_check(const char* name, int length);
+
+// 1 when Windows takes the name for a device in any folder: CON, PRN, AUX,
+// NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9 (and with the digits ¹ ² ³), any
+// case, with or without an extension. The receiver checks the name again
+// with this once it has become UTF-16, whatever code page made it so.
+int transfer_device_name(const char16_t* name, int length);
+
+// The name a received file is saved under when `number` - 1 files of its
+// name are in the folder: the name itself for 1, else "stem (n).ext", the
+// number before the last dot (none for a name that only starts with one).
+// Returns its length in units (out is not ended), 0 when it does not fit
+// in `most`.
+int transfer_numbered_name(const char16_t* name, int length, int number, char16_t* out, int most);
 
 // Raw pacing: how many of the `count` bytes at `data` go into the next
 // write (at most `most`), and the pause after them. `more` tells whether

@@ -6,7 +6,9 @@
 //
 // XMODEM gives no size: a block is held back until the next block or EOT
 // shows whether it was the last, and the last loses its trailing 1A
-// padding. YMODEM's block 0 gives the size, and the file is cut to it.
+// padding. YMODEM's block 0 gives the size, and the file is cut to it; the
+// cut tail is held back in the same way, and written after all when a
+// block follows it (the size was wrong, and the transfer fails).
 #include <cstring>
 
 #include "transfer/transfer_machines.h"
@@ -78,6 +80,12 @@ void on_eot(Transfer* t, TransferOut* out, uint32_t now) {
   if (t->left < 0) write_held_last(t, out);
   if (t->status != kTransferRunning) return;
   transfer_put_byte(out, kXmAck);
+  if (t->left > 0 || t->over) {
+    // The size in block 0 was wrong: what came is kept, and the transfer
+    // says so rather than pass the file off as whole.
+    transfer_fail_cancelling(t, kTransferSizeMismatch, out);
+    return;
+  }
   file_done(t);
   if (t->protocol != kTransferYmodem) {
     t->status = kTransferDone;
@@ -122,6 +130,7 @@ void take_block(Transfer* t, const uint8_t* body, int size, TransferOut* out, ui
     t->progress.bytes = 0;
     t->eots = 0;
     t->held_length = 0;
+    t->over = 0;
     t->sequence = 1;
     t->first_block = 1;
     t->tries = 0;
@@ -132,10 +141,21 @@ void take_block(Transfer* t, const uint8_t* body, int size, TransferOut* out, ui
     return;
   }
   int count = size;
-  if (t->left >= 0) {
+  if (t->left > 0) {
     if (count > t->left) count = static_cast<int>(t->left);
     t->left -= count;
     write_or_fail(t, body, count, out);
+    // Past the size is padding, unless another block follows.
+    std::memcpy(t->held, body + count, static_cast<size_t>(size - count));
+    t->held_length = size - count;
+  } else if (t->left == 0) {
+    // A block past the stated size: the size was wrong, and the tail set
+    // aside was data too.
+    t->over = 1;
+    write_or_fail(t, t->held, t->held_length, out);
+    if (t->status == kTransferRunning) write_or_fail(t, body, size, out);
+    count = t->held_length + size;
+    t->held_length = 0;
   } else {
     write_or_fail(t, t->held, t->held_length, out);
     std::memcpy(t->held, body, static_cast<size_t>(size));
@@ -162,6 +182,7 @@ void purge(Transfer* t, TransferOut* out, uint32_t now) {
   }
   t->state = kReceivePurge;
   t->deadline = now + kXmCharWaitMs;
+  t->purge_until = now + kXmBlockWaitMs;
 }
 
 void block_complete(Transfer* t, TransferOut* out, uint32_t now) {
@@ -209,7 +230,9 @@ void on_byte(Transfer* t, uint8_t b, TransferOut* out, uint32_t now) {
     return;
   }
   if (t->state == kReceivePurge) {
-    t->deadline = now + kXmCharWaitMs;
+    // A line that never goes quiet still gets its NAK, and the retries
+    // end the transfer.
+    t->deadline = transfer_due(now + kXmCharWaitMs, t->purge_until) ? t->purge_until : now + kXmCharWaitMs;
     return;
   }
   if (b == kXmSoh || b == kXmStx) {
@@ -261,8 +284,13 @@ void raw_turn(Transfer* t, const uint8_t* in, int n, uint32_t now, TransferOut* 
     if (t->quiet_ms) t->deadline = now + t->quiet_ms;
     return;
   }
-  // Quiet long enough after something came: the file is whole.
-  if (t->quiet_ms && !t->first_block && transfer_due(now, t->deadline)) {
+  // Quiet long enough after something came: the file is whole. Nothing at
+  // all in that time from the start is a failure a macro can jump on.
+  if (t->quiet_ms && transfer_due(now, t->deadline)) {
+    if (t->first_block) {
+      transfer_fail(t, kTransferNothingReceived);
+      return;
+    }
     file_done(t);
     t->status = kTransferDone;
   }

@@ -69,7 +69,7 @@ void send_header(Transfer* t, TransferOut* out, uint32_t now) {
   int64_t size = -1;
   const int r = t->source.next_file(t->source.ctx, name, &name_length, &size);
   if (r < 0) {
-    transfer_fail_cancelling(t, kTransferReadFailed, out);
+    transfer_fail_cancelling(t, r == kSourceNameTooLong ? kTransferNameTooLong : kTransferReadFailed, out);
     return;
   }
   if (name_length < 0 || name_length > kTransferNameMost) name_length = kTransferNameMost;
@@ -89,7 +89,8 @@ void send_header(Transfer* t, TransferOut* out, uint32_t now) {
   }
   t->sequence = 0;
   t->tries = 0;
-  t->frame_length = transfer_frame(t->frame, block_size, 0, block, block_size, 0, 1);
+  // With the check the receiver asked for, as the data blocks.
+  t->frame_length = transfer_frame(t->frame, block_size, 0, block, block_size, 0, t->crc);
   t->state = kSendWaitAck0;
   send_frame(t, out, now);
 }
@@ -174,7 +175,9 @@ void on_byte(Transfer* t, uint8_t b, TransferOut* out, uint32_t now) {
       }
       return;
     case kSendWaitNext:
-      if (b == kXmCrc || b == kXmNak) send_header(t, out, now);
+      if (b != kXmCrc && b != kXmNak) return;
+      t->crc = b == kXmCrc;
+      send_header(t, out, now);
       return;
     default: return;
   }
@@ -260,7 +263,9 @@ void transfer_send_begin(Transfer* t, int protocol, const TransferSource* source
   char name[kTransferNameMost];
   int name_length = 0;
   int64_t size = -1;
-  if (t->source.next_file(t->source.ctx, name, &name_length, &size) != 1) {
+  // XMODEM and raw send no name: one too long for YMODEM does not matter.
+  const int r = t->source.next_file(t->source.ctx, name, &name_length, &size);
+  if (r != 1 && r != kSourceNameTooLong) {
     t->status = kTransferFailed;
     t->failure = kTransferReadFailed;
     return;

@@ -11,6 +11,7 @@
 // are atomics. One transfer runs at a time.
 #include "transfer/transfer_win.h"
 
+#include <cderr.h>
 #include <commdlg.h>
 
 #include <atomic>
@@ -26,7 +27,8 @@
 
 namespace {
 
-constexpr int kPathsUnits = 2048;
+// The paths of a batch: room for some hundreds of files chosen together.
+constexpr int kPathsUnits = 16384;
 constexpr UINT kEnded = WM_APP + 3;
 constexpr UINT_PTR kShowTimer = 1;
 constexpr UINT kShowPeriodMs = 250;
@@ -57,6 +59,9 @@ struct TransferJob {
   int32_t status;
   int32_t failure;
   uint64_t started_ms;
+  wchar_t sending_name[MAX_PATH];  // the file being sent, as its folder names it
+  wchar_t renamed[kTransferNameMost + 1];  // a received name already taken in the folder (empty: none)
+  wchar_t saved_as[MAX_PATH];              // what that file was saved as
 };
 TransferJob g_job;
 
@@ -99,15 +104,22 @@ int source_next(void*, char name[kTransferNameMost], int* name_length, int64_t* 
   g_job.file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
                            nullptr);
   LARGE_INTEGER length = {};
-  if (g_job.file == INVALID_HANDLE_VALUE || !GetFileSizeEx(g_job.file, &length)) return -1;
+  if (g_job.file == INVALID_HANDLE_VALUE || !GetFileSizeEx(g_job.file, &length)) return kSourceOpenFailed;
   *size = length.QuadPart;
   // YMODEM sends the name alone, in UTF-8.
   const wchar_t* base = path;
   for (const wchar_t* c = path; *c; c++)
     if (*c == L'\\' || *c == L'/' || *c == L':') base = c + 1;
-  const int n = WideCharToMultiByte(CP_UTF8, 0, base, -1, name, kTransferNameMost, nullptr, nullptr);
-  *name_length = n > 0 ? n - 1 : 0;
-  return *name_length > 0 ? 1 : -1;
+  {
+    std::lock_guard<std::mutex> hold(g_job.lock);
+    lstrcpynW(g_job.sending_name, base, MAX_PATH);
+  }
+  const int n = WideCharToMultiByte(CP_UTF8, 0, base, -1, nullptr, 0, nullptr, nullptr);
+  if (n - 1 > kTransferNameMost) return kSourceNameTooLong;
+  if (n <= 1) return kSourceOpenFailed;
+  WideCharToMultiByte(CP_UTF8, 0, base, lstrlenW(base), name, kTransferNameMost, nullptr, nullptr);
+  *name_length = n - 1;
+  return 1;
 }
 
 int source_read(void*, uint8_t* bytes, int most) {
@@ -116,23 +128,48 @@ int source_read(void*, uint8_t* bytes, int most) {
   return static_cast<int>(got);
 }
 
+// A received name never replaces a file: one taken in the folder (or
+// earlier in the batch) is saved as "name (2).ext", "name (3).ext"...
+constexpr int kNumberedTries = 1000;
+
 int sink_begin(void*, const char* name, int name_length, int64_t) {
-  wchar_t path[MAX_PATH];
-  if (name) {
-    // The name as UTF-8 when it is, else in the ANSI code page.
-    wchar_t base[kTransferNameMost + 1];
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, name_length, base, kTransferNameMost);
-    if (n <= 0) n = MultiByteToWideChar(CP_ACP, 0, name, name_length, base, kTransferNameMost);
-    if (n <= 0) return kTransferNameRefused;
-    base[n] = 0;
-    if (_snwprintf(path, MAX_PATH, L"%ls\\%ls", g_job.paths, base) < 0) return kTransferNameRefused;
-    path[MAX_PATH - 1] = 0;
-  } else {
-    lstrcpynW(path, g_job.paths, MAX_PATH);
-  }
   close_file();
-  g_job.file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  return g_job.file == INVALID_HANDLE_VALUE ? kTransferWriteFailed : 0;
+  if (!name) {
+    // The file the user chose (and agreed to replace) in the save dialog.
+    g_job.file = CreateFileW(g_job.paths, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    return g_job.file == INVALID_HANDLE_VALUE ? kTransferWriteFailed : 0;
+  }
+  // The name as UTF-8 when it is, else in the ANSI code page, which may
+  // make a device's name of it: checked again as it now reads.
+  char16_t base[kTransferNameMost + 1];
+  wchar_t* wide = reinterpret_cast<wchar_t*>(base);
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, name_length, wide, kTransferNameMost);
+  if (n <= 0) n = MultiByteToWideChar(CP_ACP, 0, name, name_length, wide, kTransferNameMost);
+  if (n <= 0 || transfer_device_name(base, n)) return kTransferNameRefused;
+  base[n] = 0;
+  wchar_t path[MAX_PATH];
+  for (int number = 1; number <= kNumberedTries; number++) {
+    char16_t numbered[kTransferNameMost + 16];
+    const int length = transfer_numbered_name(base, n, number, numbered, kTransferNameMost + 15);
+    if (length <= 0) return kTransferWriteFailed;
+    numbered[length] = 0;
+    const int made = _snwprintf(path, MAX_PATH, L"%ls\\%ls", g_job.paths, reinterpret_cast<const wchar_t*>(numbered));
+    if (made < 0 || made >= MAX_PATH) return kTransferWriteFailed;
+    g_job.file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (g_job.file != INVALID_HANDLE_VALUE) {
+      if (number > 1) {
+        std::lock_guard<std::mutex> hold(g_job.lock);
+        lstrcpynW(g_job.renamed, wide, kTransferNameMost + 1);
+        lstrcpynW(g_job.saved_as, reinterpret_cast<const wchar_t*>(numbered), MAX_PATH);
+      }
+      return 0;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  g_job.file = nullptr;
+  return kTransferWriteFailed;
 }
 
 int sink_write(void*, const uint8_t* bytes, int count) {
@@ -210,8 +247,11 @@ DWORD WINAPI transfer_thread(void*) {
   }
   close_file();
   publish();
+  transmit_hold(g_job.channel, 0);
+  // Read before `running` falls: a start after it may set a new window.
+  const HWND notify = g_job.notify;
   g_job.running.store(0);
-  if (g_job.notify) PostMessageW(g_job.notify, kEnded, 0, 0);
+  if (notify) PostMessageW(notify, kEnded, 0, 0);
   return 0;
 }
 
@@ -263,11 +303,22 @@ void show_progress(HWND dlg) {
     status = g_job.status;
     failure = g_job.failure;
   }
-  wchar_t line[2 * kMessageTextUnits + kTransferNameMost];
-  wchar_t name[kTransferNameMost + 1];
-  if (MultiByteToWideChar(CP_UTF8, 0, p.name, -1, name, kTransferNameMost + 1) <= 0) name[0] = 0;
+  constexpr int kLineUnits = 2 * kMessageTextUnits + kTransferNameMost + MAX_PATH;
+  wchar_t line[kLineUnits];
+  wchar_t name[MAX_PATH];
+  wchar_t renamed[kTransferNameMost + 1], saved_as[MAX_PATH];
+  {
+    std::lock_guard<std::mutex> hold(g_job.lock);
+    lstrcpynW(renamed, g_job.renamed, kTransferNameMost + 1);
+    lstrcpynW(saved_as, g_job.saved_as, MAX_PATH);
+    if (failure == kTransferNameTooLong) lstrcpynW(name, g_job.sending_name, MAX_PATH);
+  }
+  if (failure != kTransferNameTooLong &&
+      MultiByteToWideChar(CP_UTF8, 0, p.name, -1, name, kTransferNameMost + 1) <= 0)
+    name[0] = 0;
   if (!name[0]) lstrcpynW(name, g_job.paths, kTransferNameMost + 1);
-  format_text(line, 2 * kMessageTextUnits + kTransferNameMost, kTextTransferFile, name);
+  // A received file saved under another name is shown by that name.
+  format_text(line, kLineUnits, kTextTransferFile, renamed[0] && !lstrcmpW(name, renamed) ? saved_as : name);
   show_text(dlg, IDC_XFR_FILE, line);
   const int elapsed_ms = static_cast<int>(GetTickCount64() - g_job.started_ms);
   const int64_t rate = elapsed_ms > 0 ? p.total_bytes * 1000 / elapsed_ms : 0;
@@ -288,11 +339,21 @@ void show_progress(HWND dlg) {
   if (status == kTransferRunning) {
     const int begun = p.total_bytes > 0 || p.blocks > 0;
     get_text(begun ? kTextTransferRunning : kTextTransferWaiting, line);
+  } else if (status == kTransferDone && renamed[0]) {
+    format_text(line, kLineUnits, kTextTransferDoneRenamed, p.files, static_cast<long long>(p.total_bytes), renamed,
+                saved_as);
   } else if (status == kTransferDone) {
     format_text(line, 2 * kMessageTextUnits, p.end_unanswered ? kTextTransferDoneUnanswered : kTextTransferDone,
                 p.files, static_cast<long long>(p.total_bytes));
   } else if (failure == kTransferNameRefused) {
-    format_text(line, 2 * kMessageTextUnits + kTransferNameMost, kTextTransferNameRefused, name);
+    format_text(line, kLineUnits, kTextTransferNameRefused, name);
+  } else if (failure == kTransferNameTooLong) {
+    format_text(line, kLineUnits, kTextTransferNameTooLong, name);
+  } else if (failure == kTransferSizeMismatch) {
+    format_text(line, kLineUnits, kTextTransferSizeMismatch, name, static_cast<long long>(p.size),
+                static_cast<long long>(p.bytes));
+  } else if (failure == kTransferNothingReceived) {
+    get_text(kTextTransferNothingReceived, line);
   } else {
     const int n = kTextTransferFailureFirst + failure - kTransferNoStart;
     get_text(n >= kTextTransferFailureFirst && n <= kTextTransferFailureLast ? n : kTextTransferFailureLast, line);
@@ -340,7 +401,8 @@ void on_init(HWND dlg) {
 
 void on_browse(HWND dlg) {
   const int protocol = protocol_of(dlg);
-  wchar_t path[kPathsUnits] = L"";
+  static wchar_t path[kPathsUnits];
+  path[0] = 0;
   if (!g_window.sending && protocol == kTransferYmodem) {
     GetDlgItemTextW(dlg, IDC_XFR_PATH, path, MAX_PATH);
     if (folder_choose(dlg, kTextTransferFolderTitle, path) == 0) SetDlgItemTextW(dlg, IDC_XFR_PATH, path);
@@ -358,16 +420,25 @@ void on_browse(HWND dlg) {
   ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
   if (g_window.sending) {
     ofn.Flags |= OFN_FILEMUSTEXIST | (protocol == kTransferYmodem ? OFN_ALLOWMULTISELECT : 0);
-    if (!GetOpenFileNameW(&ofn)) return;
-    // Several files come as the folder and the names, each ended by a NUL.
+    if (!GetOpenFileNameW(&ofn)) {
+      if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL)
+        show_texts(dlg, L"Quorrin", {kTextTransferPathsTooLong}, nullptr, kPathsUnits - 1);
+      return;
+    }
+    // Several files come as the folder and the names, each ended by a NUL:
+    // all of them fit whole, or none is taken.
     if (path[wcslen(path) + 1]) {
-      wchar_t joined[kPathsUnits] = L"";
+      static wchar_t joined[kPathsUnits];
+      size_t used = 0;
       const wchar_t* folder = path;
       for (const wchar_t* name = path + wcslen(path) + 1; *name; name += wcslen(name) + 1) {
-        const size_t used = wcslen(joined);
-        _snwprintf(joined + used, kPathsUnits - used - 1, L"%ls%ls\\%ls", used ? L"|" : L"", folder, name);
+        const int made = _snwprintf(joined + used, kPathsUnits - used, L"%ls%ls\\%ls", used ? L"|" : L"", folder, name);
+        if (made < 0 || static_cast<size_t>(made) >= kPathsUnits - used) {
+          show_texts(dlg, L"Quorrin", {kTextTransferPathsTooLong}, nullptr, kPathsUnits - 1);
+          return;
+        }
+        used += static_cast<size_t>(made);
       }
-      joined[kPathsUnits - 1] = 0;
       lstrcpynW(path, joined, kPathsUnits);
     }
   } else {
@@ -391,7 +462,8 @@ int32_t pause_field(HWND dlg, int id) {
 }
 
 void on_start(HWND dlg) {
-  wchar_t path[kPathsUnits] = L"";
+  static wchar_t path[kPathsUnits];
+  path[0] = 0;
   GetDlgItemTextW(dlg, IDC_XFR_PATH, path, kPathsUnits);
   const int32_t byte_ms = pause_field(dlg, IDC_XFR_BYTE_MS), line_ms = pause_field(dlg, IDC_XFR_LINE_MS);
   const int32_t quiet_ms = pause_field(dlg, IDC_XFR_QUIET_MS);
@@ -403,6 +475,14 @@ void on_start(HWND dlg) {
   const RawPacing pacing = {static_cast<uint32_t>(byte_ms), static_cast<uint32_t>(line_ms)};
   const int refused = job_start(channel, g_window.sending, protocol_of(dlg), path, pacing,
                                 static_cast<uint32_t>(quiet_ms), dlg);
+  if (refused == kTextTransferPathsTooLong) {
+    show_texts(dlg, L"Quorrin", {kTextTransferPathsTooLong, kTextNothingSent}, nullptr, kPathsUnits - 1);
+    return;
+  }
+  if (refused == kTextTransferOpenFailed) {
+    show_texts(dlg, L"Quorrin", {kTextTransferOpenFailed}, nullptr, path);
+    return;
+  }
   if (refused) {
     show_message(dlg, refused, 0, L"Quorrin");
     return;
@@ -414,6 +494,8 @@ void on_start(HWND dlg) {
 
 void on_ended(HWND dlg) {
   reap();
+  // The end of an earlier worker, taken after this window started anew.
+  if (g_job.running.load()) return;
   KillTimer(dlg, kShowTimer);
   show_progress(dlg);
   enable_fields(dlg);
@@ -458,7 +540,8 @@ INT_PTR CALLBACK transfer_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 int job_start(int channel, int sending, int protocol, const wchar_t* path, RawPacing pacing, uint32_t quiet_ms,
               HWND notify) {
   reap();
-  if (g_job.running.load()) return kTextTransferBusy;
+  // A worker still ending keeps its handle until a later look takes it.
+  if (g_job.running.load() || g_job.thread) return kTextTransferBusy;
   if (channel != 1 && channel != 2) return kTextTransferChannelClosed;
   if (!channel_is_open(channel - 1)) return kTextTransferChannelClosed;
   while (*path == L' ') path++;
@@ -470,19 +553,27 @@ int job_start(int channel, int sending, int protocol, const wchar_t* path, RawPa
   g_job.sending = sending;
   g_job.protocol = protocol;
   // Each path made whole now: the current folder may change meanwhile.
+  // Never a path cut short: one too long, or a list that no longer fits
+  // once whole, refuses the start.
   g_job.paths[0] = 0;
+  size_t used = 0;
   for (const wchar_t* p = path; *p;) {
     const wchar_t* end = p;
     while (*end && *end != L'|') end++;
+    if (end - p >= MAX_PATH) return kTextTransferOpenFailed;
     wchar_t piece[MAX_PATH], full[MAX_PATH];
-    const int n = static_cast<int>(end - p) < MAX_PATH - 1 ? static_cast<int>(end - p) : MAX_PATH - 1;
+    const int n = static_cast<int>(end - p);
     wmemcpy(piece, p, static_cast<size_t>(n));
     piece[n] = 0;
     const DWORD got = GetFullPathNameW(piece, MAX_PATH, full, nullptr);
-    const size_t used = wcslen(g_job.paths);
-    _snwprintf(g_job.paths + used, kPathsUnits - used - 1, L"%ls%ls", used ? L"|" : L"",
-               got > 0 && got < MAX_PATH ? full : piece);
-    g_job.paths[kPathsUnits - 1] = 0;
+    if (got >= MAX_PATH) return kTextTransferOpenFailed;
+    const int made =
+        _snwprintf(g_job.paths + used, kPathsUnits - used, L"%ls%ls", used ? L"|" : L"", got > 0 ? full : piece);
+    if (made < 0 || static_cast<size_t>(made) >= kPathsUnits - used) {
+      g_job.paths[0] = 0;
+      return kTextTransferPathsTooLong;
+    }
+    used += static_cast<size_t>(made);
     p = *end ? end + 1 : end;
   }
   g_job.next_path = 0;
@@ -497,10 +588,16 @@ int job_start(int channel, int sending, int protocol, const wchar_t* path, RawPa
     g_job.status = kTransferRunning;
     g_job.failure = 0;
     g_job.started_ms = GetTickCount64();
+    g_job.sending_name[0] = g_job.renamed[0] = g_job.saved_as[0] = 0;
   }
   g_job.running.store(1);
-  g_job.thread = CreateThread(nullptr, 0, transfer_thread, nullptr, 0, nullptr);
-  if (!g_job.thread) {
+  // The channel is the transfer's from before its first write to its end.
+  DWORD worker = 0;
+  g_job.thread = CreateThread(nullptr, 0, transfer_thread, nullptr, CREATE_SUSPENDED, &worker);
+  if (g_job.thread) {
+    transmit_hold(channel, worker);
+    ResumeThread(g_job.thread);
+  } else {
     g_job.running.store(0);
     std::lock_guard<std::mutex> hold(g_job.lock);
     g_job.status = kTransferFailed;
@@ -527,6 +624,8 @@ constexpr uint32_t kMacroQuietMs = 5000;
 int transfer_start(int channel, int sending, int protocol, const wchar_t* path) {
   return job_start(channel, sending, protocol, path, RawPacing{0, 0}, kMacroQuietMs, nullptr);
 }
+
+int transfer_channel() { return g_job.running.load() ? g_job.channel : 0; }
 
 int transfer_poll() {
   if (g_job.running.load()) return kTransferRunning;

@@ -16,5 +16,8 @@ int transfer_start(int channel, int sending, int protocol, const wchar_t* path);
 // How the transfer started last stands: kTransferRunning, kTransferDone or
 // kTransferFailed.
 int transfer_poll();
+// The channel (1 or 2) of the transfer that runs, 0 when none does: it
+// takes what that channel receives from the capture.
+int transfer_channel();
 // Ends a running transfer as its Cancel does, waiting for its worker.
 void transfer_stop();

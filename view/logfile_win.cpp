@@ -8,6 +8,7 @@
 #include "view/logfile.h"
 #include "timeline/export_win.h"
 #include "timeline/times_file.h"
+#include "transfer/transfer_win.h"
 
 int log_write_snapshot(const wchar_t* path, CaptureSnapshot& snap) {
   HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -130,6 +131,12 @@ int log_read_file(const wchar_t* path, LogLoadPlan* plan, int32_t* records, int*
 }
 
 int log_load(HWND owner) {
+  // A file transfer takes what its channel receives from the capture: a
+  // log loaded under it would hand it the log's bytes.
+  if (const int channel = transfer_channel()) {
+    show_texts(owner, L"Quorrin", {kTextSendBusy, kTextTransferLogRefused}, nullptr, channel);
+    return 1;
+  }
   wchar_t path[MAX_PATH];
   if (program_file(L"Temp1.log", path)) path[0] = 0;
   if (!file_chooser(owner, kChooseOpenLog, path)) return 1;

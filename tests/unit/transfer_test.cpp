@@ -22,12 +22,15 @@ struct MemSource {
   std::vector<MemFile> files;
   size_t next = 0, at = 0;
   int fail_read = 0;
+  int name_too_long = 0;
 };
 
 int source_next(void* ctx, char name[kTransferNameMost], int* name_length, int64_t* size) {
   auto* s = static_cast<MemSource*>(ctx);
   if (s->next >= s->files.size()) return 0;
   const MemFile& f = s->files[s->next++];
+  s->at = 0;
+  if (s->name_too_long) return kSourceNameTooLong;
   std::memcpy(name, f.name.data(), f.name.size());
   *name_length = static_cast<int>(f.name.size());
   *size = static_cast<int64_t>(f.data.size());
@@ -393,6 +396,41 @@ TEST(Transfer, YmodemReceiverRefusesNamesThatLeaveTheFolder) {
   EXPECT_EQ(transfer_name_check("firmware v2.hex", 15), kNameOk);
 }
 
+TEST(Transfer, ANameYmodemCannotCarryFailsOnlyItsSend) {
+  MemSource src;
+  src.files = {{"long", random_bytes(200, 4)}};
+  src.name_too_long = 1;
+  TransferSource s = {&src, source_next, source_read};
+  Transfer t{};
+  int status = 0;
+  transfer_send_begin(&t, kTransferYmodem, &s, nullptr, 0);
+  EXPECT_EQ(turn(&t, {kXmCrc}, 10, &status), (Bytes{kXmCan, kXmCan}));
+  EXPECT_EQ(t.failure, kTransferNameTooLong);
+  // XMODEM sends no name: the file goes.
+  src.next = 0;
+  transfer_send_begin(&t, kTransferXmodem, &s, nullptr, 0);
+  EXPECT_EQ(turn(&t, {kXmCrc}, 10, &status).size(), 133u);
+  EXPECT_EQ(status, kTransferRunning);
+}
+
+TEST(Transfer, ReceivedNamesTakenAreNumbered) {
+  const struct {
+    const char16_t* name;
+    int number;
+    const char16_t* saved;
+  } cases[] = {{u"same.bin", 1, u"same.bin"},     {u"same.bin", 2, u"same (2).bin"},
+               {u"a.tar.gz", 3, u"a.tar (3).gz"}, {u".config", 2, u".config (2)"},
+               {u"noext", 10, u"noext (10)"}};
+  for (const auto& c : cases) {
+    char16_t out[32];
+    const int n = transfer_numbered_name(c.name, static_cast<int>(std::char_traits<char16_t>::length(c.name)),
+                                         c.number, out, 32);
+    EXPECT_EQ(std::u16string(out, static_cast<size_t>(n > 0 ? n : 0)), std::u16string(c.saved));
+  }
+  char16_t small[10];
+  EXPECT_EQ(transfer_numbered_name(u"same.bin", 8, 2, small, 10), 0);
+}
+
 TEST(Transfer, YmodemHeaderReadsNameAndSize) {
   uint8_t block[128] = {};
   std::memcpy(block, "f.bin\0" "1234 13731250470 100644", 29);
@@ -452,16 +490,24 @@ TEST(Transfer, RawSendKeepsItsPacingAndRawReceiveEndsOnQuiet) {
   MemSink sink;
   TransferSink k = {&sink, sink_begin, sink_write, sink_end};
   transfer_receive_begin(&t, kTransferRaw, &k, 500, 0);
-  turn(&t, {}, 5000, &status);
-  EXPECT_EQ(status, kTransferRunning);  // nothing has come yet
-  turn(&t, {1, 2, kXmCan, kXmCan}, 5001);
-  turn(&t, {3}, 5400);
-  turn(&t, {}, 5899, &status);
+  turn(&t, {}, 499, &status);
   EXPECT_EQ(status, kTransferRunning);
-  turn(&t, {}, 5900, &status);
+  turn(&t, {1, 2, kXmCan, kXmCan}, 499);
+  turn(&t, {3}, 900);
+  turn(&t, {}, 1399, &status);
+  EXPECT_EQ(status, kTransferRunning);
+  turn(&t, {}, 1400, &status);
   EXPECT_EQ(status, kTransferDone);
   EXPECT_EQ(sink.files[0].data, (Bytes{1, 2, kXmCan, kXmCan, 3}));
   EXPECT_EQ(sink.whole, std::vector<int>{1});
+  // Nothing at all within the quiet time from the start: failed, so a
+  // macro's XRCV R jumps. A quiet time of 0 waits for the user's Cancel.
+  for (uint32_t quiet : {500u, 0u}) {
+    transfer_receive_begin(&t, kTransferRaw, &k, quiet, 0);
+    turn(&t, {}, 500, &status);
+    EXPECT_EQ(status, quiet ? kTransferFailed : kTransferRunning);
+    EXPECT_EQ(t.failure, quiet ? kTransferNothingReceived : kTransferNoFailure);
+  }
 }
 
 }  // namespace
