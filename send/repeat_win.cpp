@@ -12,6 +12,7 @@
 
 #include <mmsystem.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -45,6 +46,10 @@ struct RepeatState {
   HANDLE thread[2];
 };
 RepeatState g_repeat;
+// A send on its way, per channel: a close waits briefly for it (the
+// window's thread never waits longer than kStopWaitMs).
+std::atomic<int> g_sending[2];
+constexpr DWORD kStopWaitMs = 20;
 
 int64_t now_us() { return capture_now_us(&g_app.capture); }
 
@@ -64,7 +69,9 @@ void serve(int channel, int64_t now) {
     }
     // A closed or lost port takes nothing: the beat is skipped and the
     // repeat goes on when the port is back.
+    g_sending[channel - 1].store(1);
     const int sent = channel_is_open(channel - 1) && send_bytes_unwaited(count, bytes, channel) == kSendOk;
+    g_sending[channel - 1].store(0);
     int ended = 0;
     {
       std::lock_guard<std::mutex> hold(g_repeat.lock);
@@ -308,6 +315,10 @@ void repeat_counts_show(HWND dlg, int id, int who) {
 
 void repeat_stop_all() {
   for (int who = 0; who < kRepeatOwners; who++) stop(who);
+  // Close Ports comes next: a send still on its way ends first (one write
+  // on a free line takes a millisecond or two).
+  const ULONGLONG until = GetTickCount64() + kStopWaitMs;
+  while ((g_sending[0].load() || g_sending[1].load()) && GetTickCount64() < until) Sleep(1);
 }
 
 void repeat_status_text(int part, char16_t text[64]) {

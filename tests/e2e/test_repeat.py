@@ -205,3 +205,12 @@ def test_preset_and_modbus_repeats_run_together_and_stop_all_stops_both(app, dri
     com3.drain(0.3)
     com4.drain(0.3)
     assert com3.drain(0.5) == b"" and com4.drain(0.1) == b""
+    # The same windows in the dark palette, for the eye (screenshots).
+    harness.restart_in_theme(driver, q)
+    harness.open_ports(driver)
+    presets = harness.open_preset_window(driver)
+    dlg = start_repeat(driver, presets, 200, 3, channel=2, row=1)
+    assert com4.read(3 * 4, timeout=5) == b"\x02AB\r" * 3
+    harness.screenshot(display, "repeat_preset_dark")
+    close_dialog(driver, dlg)
+    assert harness.wait_for(lambda: counts_say(counts(driver, presets), False) == (3, 0), 5), counts(driver, presets)
