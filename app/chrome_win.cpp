@@ -11,6 +11,7 @@
 #include "net/link_net_win.h"
 #include "serial/line_watch_win.h"
 #include "serial/port_win.h"
+#include "send/repeat_win.h"
 #include "ui/dpi_win.h"
 #include "ui/scale.h"
 #include "view/fonts_win.h"
@@ -324,6 +325,8 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   // While Find shows a match: which of how many, in the part of the
   // draw size (or a recording's top time), which is within sight.
   find_status_text(static_cast<int>(item->itemID), text);
+  // While repeats run, how many, in the last part.
+  repeat_status_text(static_cast<int>(item->itemID), text);
   // Themed status bars ignore SB_SETBKCOLOR: each part paints its own
   // background, so the color that tells the channel state always shows.
   if (g_status_brush) FillRect(item->hDC, &item->rcItem, g_status_brush);

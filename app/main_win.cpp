@@ -23,6 +23,7 @@
 #include "serial/port_win.h"
 #include "serial/presence_win.h"
 #include "send/preset_send_win.h"
+#include "send/repeat_win.h"
 #include "ui/dpi_win.h"
 #include "ui/file_chooser_win.h"
 #include "view/cell_tip_win.h"
@@ -197,6 +198,7 @@ void open_ports(HWND hwnd) {
 }
 
 void close_ports(HWND hwnd) {
+  repeat_stop_all();
   for (int ch = 0; ch < 2; ch++) {
     // A network link still connecting is closed too.
     const int busy = g_channel[ch].open.load() != 0 || net_connecting(ch);
@@ -353,6 +355,7 @@ int run_command(HWND hwnd, int id) {
     case kCmdPresetEditor: preset_editor_run(hwnd); return 0;
     case kCmdChecksum: checksum_calculator_run(hwnd); return 0;
     case kCmdModbus: modbus_dialog_run(hwnd); return 0;
+    case kCmdStopRepeats: repeat_stop_all(); return 0;
     case kCmdSendFile: case kCmdReceiveFile: transfer_window_open(hwnd, id == kCmdSendFile); return 0;
     default: return 1;
   }

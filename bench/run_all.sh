@@ -27,6 +27,7 @@ run $py bench/record_bench.py
 run $py bench/find_bench.py
 run $py bench/transfer_bench.py
 run $py bench/highlight_bench.py
+run $py bench/repeat_bench.py
 for arg in "$@"; do
   case "$arg" in
     --soak) run $py bench/soak.py ;;

@@ -16,6 +16,7 @@
 #include "app/chrome_win.h"
 #include "codec/convert.h"
 #include "resources/resource.h"
+#include "send/repeat_win.h"
 #include "send/transmit_win.h"
 #include "serial/port_win.h"
 #include "modbus/modbus.h"
@@ -27,6 +28,7 @@
 namespace {
 
 constexpr UINT_PTR kFunctionTimer = 1;
+constexpr UINT_PTR kRepeatTimer = 2;
 constexpr UINT kFunctionDelay = 300;  // ms after the last change of the function combo box
 constexpr int kFunctionTexts = kTextModbusFunctionsLast - kTextModbusFunctionsFirst + 1;  // codes 0x01 to 0x13
 
@@ -81,6 +83,9 @@ void layout(HWND dlg) {
   place(dlg, IDC_MB_SEND_CH2, at(232), button_y, at(100), at(26));
   const int right = std::max(preview_right(), at(1250));
   place(dlg, IDC_MB_CLOSE, right - at(100), button_y, at(100), at(26));
+  // The repeat in the room between the send buttons and Close.
+  place(dlg, IDC_REPEAT_OPEN, at(344), button_y, at(100), at(26));
+  place(dlg, IDC_REPEAT_COUNTS, at(450), button_y + at(5), right - at(108) - at(450), at(16));
   place(dlg, IDC_MB_MODE_ASC, at(480), at(4), at(60), at(20));
   place(dlg, IDC_MB_MODE_RTU, at(544), at(4), at(60), at(20));
   place(dlg, IDC_MB_MODE_TCP, at(608), at(4), at(60), at(20));
@@ -227,6 +232,14 @@ void send(HWND dlg, int channel) {
   send_characters(dlg, g_modbus.frame_length, g_modbus.frame, channel, 0, 0);
 }
 
+// The repeat sends the frame as last assembled, unchanged, as the send
+// buttons do.
+int repeat_frame(int, RepeatFrame* out) {
+  if (g_modbus.frame_length <= 0) return kTextModbusNoFrame;
+  *out = {g_modbus.frame, g_modbus.frame_length, 0};
+  return 0;
+}
+
 void set_mode(HWND dlg, int mode) {
   g_modbus.mode = mode;
   show_mode(dlg);
@@ -330,7 +343,7 @@ void on_init(HWND dlg) {
       {IDC_MB_FUNCTION_LABEL, kTextModbusFunction}, {IDC_MB_ADDRESS_LABEL, kTextModbusRegister}, {IDC_MB_ADDRESS_NOTE, kTextDecimalInput},
       {IDC_MB_COUNT_LABEL, kTextModbusCount}, {IDC_MB_COUNT_NOTE, kTextDecimalInput}, {IDC_MB_DATA_LABEL, kTextModbusData}, {IDC_MB_END_LABEL, kTextModbusEndCode},
       {IDC_MB_END_NOTE, kTextHexInput},     {IDC_MB_ASSEMBLE, kTextAssemble},    {IDC_MB_SEND_CH1, kTextSendCh1},     {IDC_MB_SEND_CH2, kTextSendCh2},
-      {IDC_MB_CLOSE, kTextClose},           {IDC_MB_MODE_TCP, kTextModbusTcp}};
+      {IDC_MB_CLOSE, kTextClose},           {IDC_MB_MODE_TCP, kTextModbusTcp},   {IDC_REPEAT_OPEN, kTextRepeatOpen}};
   for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   const Settings& s = g_app.settings;
 
@@ -358,6 +371,8 @@ void on_init(HWND dlg) {
   if (g_channel[0].open.load() == 0) enable(dlg, IDC_MB_SEND_CH1, false);
   if (g_channel[1].open.load() == 0) enable(dlg, IDC_MB_SEND_CH2, false);
   layout(dlg);
+  SetTimer(dlg, kRepeatTimer, kRepeatShowMs, nullptr);
+  repeat_counts_show(dlg, IDC_REPEAT_COUNTS, kRepeatModbus);
   dialog_look_init(dlg);
 }
 
@@ -373,12 +388,18 @@ void on_command(HWND dlg, int id) {
       assemble(dlg);
       break;
     case IDC_MB_SEND_CH1: case IDC_MB_SEND_CH2: send(dlg, id == IDC_MB_SEND_CH1 ? 1 : 2); break;
+    case IDC_REPEAT_OPEN:
+      read_inputs(dlg);
+      repeat_dialog_run(dlg, kRepeatModbus, repeat_frame, 0);
+      repeat_counts_show(dlg, IDC_REPEAT_COUNTS, kRepeatModbus);
+      break;
     case IDC_MB_LEFT: case IDC_MB_RIGHT:
       modbus_preview_scroll(&g_modbus, id == IDC_MB_RIGHT);
       repaint_preview(dlg);
       break;
     case IDC_MB_CLOSE:
       KillTimer(dlg, kFunctionTimer);
+      KillTimer(dlg, kRepeatTimer);
       EndDialog(dlg, IDC_MB_CLOSE);
       break;
     default: break;
@@ -395,10 +416,12 @@ INT_PTR CALLBACK modbus_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND: on_command(dlg, LOWORD(wp)); return TRUE;
     case WM_TIMER:
       if (wp == kFunctionTimer) on_function_timer(dlg);
+      if (wp == kRepeatTimer) repeat_counts_show(dlg, IDC_REPEAT_COUNTS, kRepeatModbus);
       return TRUE;
     case WM_PAINT: paint(dlg); return TRUE;
     case WM_CLOSE:
       KillTimer(dlg, kFunctionTimer);
+      KillTimer(dlg, kRepeatTimer);
       EndDialog(dlg, 1);
       return TRUE;
     default: return dialog_look_modal(dlg, msg, wp, lp);

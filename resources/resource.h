@@ -419,3 +419,21 @@
 #define IDC_HL_DIRECTION 505
 #define IDC_HL_PATTERN 506
 #define IDC_HL_SAMPLE 507
+// Repeat dialog (controls in resources/repeat.rc), and the Repeat... button
+// and counts line of the windows that own a repeat (input send, preset
+// send, Modbus builder).
+#define IDD_REPEAT 134
+#define IDC_RPT_START 251
+#define IDC_RPT_STOP 252
+#define IDC_RPT_CLOSE 253
+#define IDC_RPT_ROW_LABEL 401
+#define IDC_RPT_EVERY_LABEL 402
+#define IDC_RPT_COUNT_LABEL 403
+#define IDC_RPT_CHANNEL_LABEL 404
+#define IDC_RPT_COUNTS 405
+#define IDC_RPT_ROW 501
+#define IDC_RPT_EVERY 502
+#define IDC_RPT_COUNT 503
+#define IDC_RPT_CHANNEL 504
+#define IDC_REPEAT_OPEN 720
+#define IDC_REPEAT_COUNTS 721

@@ -221,6 +221,21 @@ def with_highlights(ctx):
     return hwnd
 
 
+def repeat_dialog(ctx):
+    """The Repeat dialog of the preset window, repeating row 2 on CH1 every
+    500 ms until stopped (the counts running)."""
+    window = with_presets(151)(ctx)
+    before = handles(ctx.driver)
+    ctx.driver.call("click", window, 720)
+    dlg = new_window(ctx.driver, before)
+    ctx.driver.call("settext", dlg, 501, "2")
+    ctx.driver.call("settext", dlg, 502, "500")
+    ctx.driver.call("settext", dlg, 503, "0")
+    ctx.driver.call("press", dlg, 251)
+    time.sleep(2.2)  # a few sends counted
+    return dlg
+
+
 # A Modbus RTU request the demo instrument answers: slave 1 reads two
 # holding registers from address 0.
 MODBUS_REQUEST = bytes.fromhex("010300000002C40B")
@@ -240,6 +255,7 @@ SHOTS = [
     ("ascii-table", {}, by_command(173)),
     ("macro-dialog", {}, by_command(152)),
     ("send-file", {}, by_command(190)),
+    ("repeat", {}, repeat_dialog),
     # The dialog is refused while a port is open; CH2 shows a network address.
     ("port-number", {"closed": True, "args": ["/port2", "rfc2217://10.0.0.5:4001"]}, by_command(160)),
     ("dcb", {}, by_command(163)),

@@ -13,6 +13,7 @@
 #include "app/chrome_win.h"
 #include "codec/convert.h"
 #include "resources/resource.h"
+#include "send/repeat_win.h"
 #include "send/send_format_dialog_win.h"
 #include "send/transmit_win.h"
 #include "serial/port_win.h"
@@ -26,6 +27,7 @@ namespace {
 
 constexpr int kShortHeight = 158;
 constexpr UINT_PTR kFocusTimer = 1;
+constexpr UINT_PTR kRepeatTimer = 2;
 constexpr TypedStripIds kStripIds = {IDC_INPUT_FIELD, IDC_IN_LEFT, IDC_IN_RIGHT, IDC_IN_MODE_HEAD,
                                      IDC_IN_ASC,      IDC_IN_HEX,  IDC_IN_CLR,   IDC_IN_BS};
 
@@ -84,6 +86,9 @@ void layout(HWND dlg) {
   strip_place(dlg, IDC_IN_PAGE_NEXT, at(164), bottom, at(120), at(24));
   strip_place(dlg, IDC_IN_HIST_CLEAR, at(300), bottom, at(100), at(24));
   strip_place(dlg, IDC_IN_HIST_SAVE, at(404), bottom, at(100), at(24));
+  // The repeat in the room between the history's buttons and Close.
+  strip_place(dlg, IDC_REPEAT_OPEN, at(520), bottom, at(100), at(24));
+  strip_place(dlg, IDC_REPEAT_COUNTS, at(626), bottom + at(4), std::max(0, g.right - at(104) - at(626)), at(16));
   strip_place(dlg, IDC_IN_CLOSE, g.right - at(100), bottom, at(100), at(24));
   strip_fit_window(dlg, std::max(x0 + at(110), at(preview + 84 * 6 + 116)), bottom + at(30));
 }
@@ -113,8 +118,15 @@ void paint(HWND dlg) {
 
 void focus_field(HWND dlg) { SetFocus(GetDlgItem(dlg, IDC_INPUT_FIELD)); }
 
+// The repeat sends the input strip framed, as Send CH1/CH2 do.
+int repeat_frame(int, RepeatFrame* out) {
+  *out = {g_input.input.units, g_input.input.count, 1};
+  return 0;
+}
+
 void close_window(HWND dlg) {
   KillTimer(dlg, kFocusTimer);
+  KillTimer(dlg, kRepeatTimer);
   g_app.tool_open[kToolInputSend] = 0;
   g_input.window = nullptr;
   DestroyWindow(dlg);
@@ -185,6 +197,10 @@ void on_command(HWND dlg, int id) {
       repaint(dlg);
       break;
     case IDC_IN_HIST_SAVE: strings_file_save_as(dlg, g_send_history.entry, kHistoryEntries); break;
+    case IDC_REPEAT_OPEN:
+      repeat_dialog_run(dlg, kRepeatInputSend, repeat_frame, 0);
+      repeat_counts_show(dlg, IDC_REPEAT_COUNTS, kRepeatInputSend);
+      break;
     default: break;
   }
 }
@@ -206,7 +222,7 @@ void on_init(HWND dlg) {
   static const struct { int id, text; } kLabels[] = {
       {IDC_IN_MODE_HEAD, kTextEntryMode}, {IDC_IN_SEND_CH1, kTextSendCh1}, {IDC_IN_SEND_CH2, kTextSendCh2}, {IDC_IN_CTRL_HEAD, kTextSendControlChar},
       {IDC_IN_FORMAT, kTextSendFormat},    {IDC_IN_PAGE_BACK, kTextPageBack}, {IDC_IN_PAGE_NEXT, kTextPageNext}, {IDC_IN_HIST_CLEAR, kTextClearHistory},
-      {IDC_IN_HIST_SAVE, kTextSaveHistory}, {IDC_IN_CLOSE, kTextClose}};
+      {IDC_IN_HIST_SAVE, kTextSaveHistory}, {IDC_IN_CLOSE, kTextClose}, {IDC_REPEAT_OPEN, kTextRepeatOpen}};
   for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   set_dialog_text(dlg, 0, kTextInputSendTitle);
   g_input.field.in = &g_input.input;
@@ -226,6 +242,8 @@ void on_init(HWND dlg) {
   g_input.history_first = 0;
   history_relabel(dlg);
   SetTimer(dlg, kFocusTimer, 3000, nullptr);
+  SetTimer(dlg, kRepeatTimer, kRepeatShowMs, nullptr);
+  repeat_counts_show(dlg, IDC_REPEAT_COUNTS, kRepeatInputSend);
   g_app.tool_open[kToolInputSend] = 1;
   g_app.send_format_open = 0;
   lay_out_and_size(dlg);
@@ -241,6 +259,7 @@ INT_PTR CALLBACK input_send_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
       if (wp == kFocusTimer && send_focus_may_return())
         focus_field(dlg);
+      if (wp == kRepeatTimer) repeat_counts_show(dlg, IDC_REPEAT_COUNTS, kRepeatInputSend);
       return TRUE;
     case WM_PAINT:
       paint(dlg);

@@ -12,6 +12,7 @@
 #include "serial/port_win.h"
 #include "tools/cell_strip_win.h"
 #include "send/preset_list.h"
+#include "send/repeat_win.h"
 #include "send/strings_file_win.h"
 #include "ui/dialog_look_win.h"
 #include "ui/dpi_win.h"
@@ -20,6 +21,7 @@
 namespace {
 
 constexpr int kNarrowWidth = 155;
+constexpr UINT_PTR kRepeatTimer = 1;
 constexpr int kStripX = 55;  // left edge of the cells; the row's buttons sit left of it
 
 struct PresetSendState {
@@ -57,6 +59,9 @@ void layout(HWND dlg) {
     x += at(kWidth[k] + 4);
   }
   const int right = at(kStripX) + g.cell * kStripCells + at(8);
+  // The repeat in the room right of the bottom buttons.
+  strip_place(dlg, IDC_REPEAT_OPEN, x, bottom, at(100), at(24));
+  strip_place(dlg, IDC_REPEAT_COUNTS, x + at(104), bottom + at(4), std::max(0, right - x - at(112)), at(16));
   strip_fit_window(dlg, std::max(right, x + at(4)), bottom + at(30));
 }
 
@@ -89,7 +94,15 @@ void load(HWND dlg, const wchar_t* name, int relative) {
   repaint(dlg);
 }
 
+// The repeat sends the chosen row's exact bytes, as its CH1/CH2 buttons do.
+int repeat_frame(int row, RepeatFrame* out) {
+  const StringEntry& e = g_presets.list[row - 1];
+  *out = {e.units, e.count, 0};
+  return 0;
+}
+
 void close_window(HWND dlg) {
+  KillTimer(dlg, kRepeatTimer);
   g_app.tool_open[kToolPresetSend] = 0;
   g_presets.window = nullptr;
   DestroyWindow(dlg);
@@ -125,6 +138,10 @@ void on_command(HWND dlg, int id) {
       break;
     }
     case IDC_PS_NARROW: toggle_narrow(dlg); break;
+    case IDC_REPEAT_OPEN:
+      repeat_dialog_run(dlg, kRepeatPresetSend, repeat_frame, g_presets.first + 1);
+      repeat_counts_show(dlg, IDC_REPEAT_COUNTS, kRepeatPresetSend);
+      break;
     case IDC_PS_CLOSE: close_window(dlg); break;
     default: break;
   }
@@ -150,7 +167,7 @@ void on_init(HWND dlg) {
   }
   static const struct { int id, text; } kLabels[] = {{IDC_PS_CLOSE, kTextClose}, {IDC_PS_PAGE_BACK, kTextPageBack},
                                                      {IDC_PS_PAGE_NEXT, kTextPageNext}, {IDC_PS_RELOAD, kTextReload},
-                                                     {IDC_PS_LOAD_OTHER, kTextLoadOtherFile}};
+                                                     {IDC_PS_LOAD_OTHER, kTextLoadOtherFile}, {IDC_REPEAT_OPEN, kTextRepeatOpen}};
   for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   // Which channels can send is decided once, as the window opens.
   for (int ch = 0; ch < 2; ch++)
@@ -161,6 +178,8 @@ void on_init(HWND dlg) {
   layout(dlg);
   load(dlg, L"mdata.txt", 1);
   g_app.tool_open[kToolPresetSend] = 1;
+  SetTimer(dlg, kRepeatTimer, kRepeatShowMs, nullptr);
+  repeat_counts_show(dlg, IDC_REPEAT_COUNTS, kRepeatPresetSend);
   size_to_layout(dlg);
   dialog_look_init(dlg);
 }
@@ -176,6 +195,9 @@ INT_PTR CALLBACK preset_send_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;
     case WM_COMMAND: on_command(dlg, LOWORD(wp)); return TRUE;
     case WM_PAINT: paint(dlg); return TRUE;
+    case WM_TIMER:
+      if (wp == kRepeatTimer) repeat_counts_show(dlg, IDC_REPEAT_COUNTS, kRepeatPresetSend);
+      return TRUE;
     case WM_CLOSE: close_window(dlg); return TRUE;
     default:
       if (dialog_look(dlg, msg, wp, lp, &result)) return result;

@@ -45,16 +45,22 @@ int64_t port_line_us(int channel, int count) {
   return line_chars_us(g_channel[channel - 1].shape.load(), count);
 }
 
-int port_write(int channel, const uint8_t* bytes, int count) {
+namespace {
+int write_locked(int channel, const uint8_t* bytes, int count, int wait) {
   if (channel != 1 && channel != 2) return kSendBadChannel;
   if (count < 0 || count > kSendMax) return kSendTooLong;
   // The answer's read should come soon after this: poll the queues closely.
   if (held_from_this_thread(channel)) return kSendBusy;
   g_line_activity_tick.store(GetTickCount());
   std::unique_lock<std::mutex> hold(g_write_lock[channel - 1], std::defer_lock);
-  if (!on_window_thread()) hold.lock();
+  if (wait) hold.lock();
   else if (!hold.try_lock()) return kSendBusy;
   return channel_link(channel - 1)->write(channel - 1, bytes, count);
+}
+}  // namespace
+
+int port_write(int channel, const uint8_t* bytes, int count) {
+  return write_locked(channel, bytes, count, !on_window_thread());
 }
 
 int com_port_write(int ch, const uint8_t* bytes, int count) {
@@ -188,6 +194,29 @@ int port_write_check(int channel) {
   return done ? kPortWriteDone : kPortWriteFailed;
 }
 
+namespace {
+int send_recorded(int count, const uint8_t* bytes, int channel, int wait) {
+  if (held_from_this_thread(channel)) return kSendBusy;
+  // A network link records what it sent itself, once it has left.
+  if (g_channel[channel - 1].net && g_channel[channel - 1].open.load() != 0) {
+    g_line_activity_tick.store(GetTickCount());
+    return net_send(channel - 1, bytes, count, !settings_line_monitor(&g_app.settings));
+  }
+  const int64_t handed = capture_send_begin(&g_app.capture, channel);
+  const int result = write_locked(channel, bytes, count, wait);
+  // The capture shows what went out, timed when its last character left.
+  const int record = result == kSendOk && !settings_line_monitor(&g_app.settings);
+  capture_send_end(&g_app.capture, channel, bytes, record ? count : 0, handed, port_line_us(channel, count));
+  return result;
+}
+}  // namespace
+
+int send_bytes_unwaited(int count, const uint8_t* bytes, int channel) {
+  if (channel != 1 && channel != 2) return kSendBadChannel;
+  if (count < 0 || count > kSendMax) return kSendTooLong;
+  return send_recorded(count, bytes, channel, 0);
+}
+
 int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
   if (count < 0 || count > kSendMax) {
     show_texts(owner, L"Error", {kTextFrameTooLong, kTextNothingSent}, nullptr, count, kSendMax);
@@ -197,32 +226,27 @@ int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel) {
     MessageBoxW(owner, L"Not type ch", L"Error", MB_OK);
     return kSendBadChannel;
   }
-  if (held_from_this_thread(channel)) return kSendBusy;
-  // A network link records what it sent itself, once it has left.
-  if (g_channel[channel - 1].net && g_channel[channel - 1].open.load() != 0) {
-    g_line_activity_tick.store(GetTickCount());
-    return net_send(channel - 1, bytes, count, !settings_line_monitor(&g_app.settings));
-  }
-  const int64_t handed = capture_send_begin(&g_app.capture, channel);
-  const int result = port_write(channel, bytes, count);
-  // The capture shows what went out, timed when its last character left.
-  const int record = result == kSendOk && !settings_line_monitor(&g_app.settings);
-  capture_send_end(&g_app.capture, channel, bytes, record ? count : 0, handed, port_line_us(channel, count));
-  return result;
+  return send_recorded(count, bytes, channel, !on_window_thread());
 }
 
-int send_characters(HWND owner, int count, const char16_t* units, int channel, int frame, int remember) {
+int send_frame_bytes(HWND owner, int count, const char16_t* units, int frame, uint8_t bytes[kSendMax], int32_t* length) {
   char16_t work[kSendMax] = {};
   if (count < 0) count = 0;
   if (count > kEntryUnits) count = kEntryUnits;
   for (int i = 0; i < count; i++) work[i] = units[i];
+  *length = 0;
+  if (frame_assemble(&g_app.settings, &ansi_codec_win, work, count, frame, bytes, length) != kFrameOk) {
+    show_texts(owner, L"Error", {kTextFramedTooLong, kTextSendLimit, kTextNothingSent}, nullptr,
+               static_cast<int>(*length), kSendMax);
+    return 1;
+  }
+  return 0;
+}
+
+int send_characters(HWND owner, int count, const char16_t* units, int channel, int frame, int remember) {
   uint8_t bytes[kSendMax];
   int32_t length = 0;
-  if (frame_assemble(&g_app.settings, &ansi_codec_win, work, count, frame, bytes, &length) != kFrameOk) {
-    show_texts(owner, L"Error", {kTextFramedTooLong, kTextSendLimit, kTextNothingSent}, nullptr,
-               static_cast<int>(length), kSendMax);
-    return 0;
-  }
+  if (send_frame_bytes(owner, count, units, frame, bytes, &length) != 0) return 0;
   const int sent = send_bytes(owner, length, bytes, channel);
   if (sent != kSendOk) {
     if (sent == kSendBusy) show_texts(owner, L"Quorrin", {kTextSendBusy, kTextNothingSent}, nullptr, channel);

@@ -64,6 +64,16 @@ int port_write_check(int channel);
 // capture (kind 2 or 4) unless line monitor mode is on.
 int send_bytes(HWND owner, int count, const uint8_t* bytes, int channel);
 
+// send_bytes for a thread that must not wait (the repeats): refused with
+// kSendBusy, nothing written, while another write holds the channel. No
+// message: the caller counts the refusal.
+int send_bytes_unwaited(int count, const uint8_t* bytes, int channel);
+
+// The bytes send_characters sends for these units (the whole send format
+// frame when `frame` is set); non-zero after telling the user when they
+// do not fit.
+int send_frame_bytes(HWND owner, int count, const char16_t* units, int frame, uint8_t bytes[kSendMax], int32_t* length);
+
 // Send characters: turns the units into bytes (the whole send format frame
 // when `frame` is set), sends them on channel 1 or 2, reports a failure with
 // message text 32, and adds the frame to the send history when `remember`

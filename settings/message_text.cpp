@@ -37,6 +37,7 @@ struct Fields {
 };
 
 const Fields kFields[] = {
+    {kTextRepeatRunning, "lld lld"}, {kTextRepeatEnded, "lld lld"}, {kTextRepeatStatus, "d"},
     {kTextTransferFile, "ls"}, {kTextTransferCounts, "lld lld d d"}, {kTextTransferCountsUnsized, "lld d d"},
     {kTextTransferTimes, "d d d"}, {kTextTransferTimesUnsized, "d d"}, {kTextTransferDone, "d lld"}, {kTextTransferDoneUnanswered, "d lld"},
     {kTextTransferNameRefused, "ls"}, {kTextTransferOpenFailed, "ls"},

@@ -511,6 +511,22 @@ enum MessageNumber : int {
   kTextTransferLogRefused = 697,  // Open a log once the transfer has ended or been cancelled.
   kTextTransferPathsTooLong = 698,  // Too many files: their paths exceed %d characters. Choose fewer.
   kTextTransferNameTooLong = 699,  // Failed: the name %ls is over 255 bytes, too long for YMODEM
+  kTextRepeatOpen = 700,  // Repeat...
+  kTextRepeatTitle = 701,  // Repeat
+  kTextRepeatRow = 702,  // Row (1-200)
+  kTextRepeatEvery = 703,  // Every (ms)
+  kTextRepeatCount = 704,  // Count (0: until stopped)
+  kTextRepeatChannel = 705,  // Channel
+  kTextRepeatStart = 706,  // Start
+  kTextRepeatStop = 707,  // Stop
+  kTextRepeatRunning = 708,  // Repeating: sent %lld, skipped %lld
+  kTextRepeatEnded = 709,  // Repeat ended: sent %lld, skipped %lld
+  kTextRepeatBadPeriod = 710,  // The interval is whole ms from 10 to 86400000 (24 h)
+  kTextRepeatBadCount = 711,  // The count is a whole number from 0 (until stopped) to 999999999
+  kTextRepeatBadRow = 712,  // The row is a number from 1 to 200
+  kTextRepeatEmpty = 713,  // There is nothing to repeat: it is empty
+  kTextRepeatStatus = 714,  // REPEAT %d (the status bar, while repeats run)
+  kTextMenuStopRepeats = 715,  // Stop All Repeats
 };
 
 // The format fields text n must have, as their length and conversion
