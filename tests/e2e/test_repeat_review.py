@@ -7,7 +7,7 @@ import time
 import harness
 from harness import texts
 from test_repeat import CMD_INPUT, CMD_STOP_REPEATS, CLOSE, COUNT, ENGLISH, EVERY, FRAME, FRAMED, REPEAT_OPEN, \
-    START, Arrivals, close_dialog, gaps_ms, repeat_dialog, start_repeat
+    START, Arrivals, close_dialog, counts, counts_say, gaps_ms, repeat_dialog, start_repeat
 
 
 def repeating_input_window(app, driver, com3):
@@ -72,3 +72,30 @@ def test_the_repeat_dialog_of_one_window_still_repeats_that_window_after_another
     driver.call("settext", mine, COUNT, "3")
     driver.call("press", mine, START)
     assert com3.read(3 * len(FRAME), timeout=5) == FRAME * 3, "Start did not repeat the input send window's frame"
+
+
+def test_a_write_held_across_stop_all_repeats_is_counted_with_the_sends(app, driver, display, com3):
+    window = repeating_input_window(app, driver, com3)
+    arrivals = Arrivals(com3)
+    arrivals.start()
+    hold = os.open(com3.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    try:
+        close_dialog(driver, start_repeat(driver, window, 100, 0))
+        assert harness.wait_for(lambda: len(arrivals.data()) >= 2 * len(FRAME), 10), "nothing was repeated"
+        termios.tcflow(hold, termios.TCOOFF)
+        time.sleep(0.25)  # a write is held on the line
+        driver.command(CMD_STOP_REPEATS)
+        assert harness.wait_for(lambda: counts_say(counts(driver, window), False), 5), counts(driver, window)
+        termios.tcflow(hold, termios.TCOON)
+        # The held write, if it still goes: the line quiet for half a second.
+        for _ in range(10):
+            n = len(arrivals.data())
+            if harness.holds_for(lambda: len(arrivals.data()) == n, 0.5):
+                break
+    finally:
+        termios.tcflow(hold, termios.TCOON)
+        arrivals.stop()
+        os.close(hold)
+    frames = len(arrivals.data()) // len(FRAME)
+    # What crossed the line and what the window says was sent agree.
+    assert counts_say(counts(driver, window), False)[0] == frames, (counts(driver, window), frames)
