@@ -18,11 +18,11 @@ def repeating_input_window(app, driver, com3):
     window = driver.call("dialog", "*", 10000, timeout=20)[0]
     driver.call("keys", window, 501, "ABC")
     com3.drain(0.1)
-    return window
+    return q, window
 
 
 def test_a_write_held_past_the_beat_is_not_followed_by_a_frame_right_behind_it(app, driver, display, com3):
-    window = repeating_input_window(app, driver, com3)
+    _, window = repeating_input_window(app, driver, com3)
     arrivals = Arrivals(com3)
     arrivals.start()
     hold = os.open(com3.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
@@ -50,7 +50,7 @@ def test_a_write_held_past_the_beat_is_not_followed_by_a_frame_right_behind_it(a
 
 def test_the_repeat_dialog_of_one_window_still_repeats_that_window_after_another_ones_closed(app, driver, display,
                                                                                           com3):
-    window = repeating_input_window(app, driver, com3)
+    _, window = repeating_input_window(app, driver, com3)
     presets = harness.open_preset_window(driver)
     mine = repeat_dialog(driver, window)
     # The preset window is not the Repeat dialog's owner: its own Repeat...
@@ -75,7 +75,7 @@ def test_the_repeat_dialog_of_one_window_still_repeats_that_window_after_another
 
 
 def test_a_write_held_across_stop_all_repeats_is_counted_with_the_sends(app, driver, display, com3):
-    window = repeating_input_window(app, driver, com3)
+    _, window = repeating_input_window(app, driver, com3)
     arrivals = Arrivals(com3)
     arrivals.start()
     hold = os.open(com3.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
@@ -99,3 +99,4 @@ def test_a_write_held_across_stop_all_repeats_is_counted_with_the_sends(app, dri
     frames = len(arrivals.data()) // len(FRAME)
     # What crossed the line and what the window says was sent agree.
     assert counts_say(counts(driver, window), False)[0] == frames, (counts(driver, window), frames)
+
