@@ -99,4 +99,3 @@ def test_a_write_held_across_stop_all_repeats_is_counted_with_the_sends(app, dri
     frames = len(arrivals.data()) // len(FRAME)
     # What crossed the line and what the window says was sent agree.
     assert counts_say(counts(driver, window), False)[0] == frames, (counts(driver, window), frames)
-
