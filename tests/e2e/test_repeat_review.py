@@ -1,5 +1,6 @@
 """Review of Repeat: a write held on the line (output stopped on Quorrin's
 pty, as XOFF would) past the beat; two windows' Repeat dialogs open at once."""
+import contextlib
 import os
 import termios
 import time
@@ -18,27 +19,35 @@ def repeating_input_window(app, driver, com3):
     window = driver.call("dialog", "*", 10000, timeout=20)[0]
     driver.call("keys", window, 501, "ABC")
     com3.drain(0.1)
-    return q, window
+    return window
 
 
-def test_a_write_held_past_the_beat_is_not_followed_by_a_frame_right_behind_it(app, driver, display, com3):
-    _, window = repeating_input_window(app, driver, com3)
+@contextlib.contextmanager
+def repeating_every_100ms(app, driver, com3, frames_first):
+    """(window, arrivals, hold): a repeat running on CH1 with `frames_first`
+    frames arrived, and a descriptor of Quorrin's pty to stop its output."""
+    window = repeating_input_window(app, driver, com3)
     arrivals = Arrivals(com3)
     arrivals.start()
     hold = os.open(com3.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
     try:
         close_dialog(driver, start_repeat(driver, window, 100, 0))
-        assert harness.wait_for(lambda: len(arrivals.data()) >= 3 * len(FRAME), 10), "nothing was repeated"
+        assert harness.wait_for(lambda: len(arrivals.data()) >= frames_first * len(FRAME), 10), "nothing was repeated"
+        yield window, arrivals, hold
+    finally:
+        termios.tcflow(hold, termios.TCOON)
+        arrivals.stop()
+        os.close(hold)
+
+
+def test_a_write_held_past_the_beat_is_not_followed_by_a_frame_right_behind_it(app, driver, display, com3):
+    with repeating_every_100ms(app, driver, com3, 3) as (_, arrivals, hold):
         termios.tcflow(hold, termios.TCOOFF)
         time.sleep(0.35)  # the hold itself: three and a half beats
         termios.tcflow(hold, termios.TCOON)
         before = len(arrivals.data())
         assert harness.wait_for(lambda: len(arrivals.data()) >= before + 4 * len(FRAME), 10)
-    finally:
-        termios.tcflow(hold, termios.TCOON)
         driver.command(CMD_STOP_REPEATS)
-        arrivals.stop()
-        os.close(hold)
     times = arrivals.frame_times(len(FRAME))
     gaps = gaps_ms(times)
     assert arrivals.data()[:len(FRAME) * len(times)] == FRAME * len(times)
@@ -48,9 +57,26 @@ def test_a_write_held_past_the_beat_is_not_followed_by_a_frame_right_behind_it(a
     assert min(gaps) > 50, f"a frame went right behind the held one: {[round(g) for g in gaps]} ms"
 
 
+def test_a_write_held_across_stop_all_repeats_is_counted_with_the_sends(app, driver, display, com3):
+    with repeating_every_100ms(app, driver, com3, 2) as (window, arrivals, hold):
+        termios.tcflow(hold, termios.TCOOFF)
+        time.sleep(0.25)  # a write is held on the line
+        driver.command(CMD_STOP_REPEATS)
+        assert harness.wait_for(lambda: counts_say(counts(driver, window), False), 5), counts(driver, window)
+        termios.tcflow(hold, termios.TCOON)
+        # The held write, if it still goes: the line quiet for half a second.
+        for _ in range(10):
+            n = len(arrivals.data())
+            if harness.holds_for(lambda: len(arrivals.data()) == n, 0.5):
+                break
+    frames = len(arrivals.data()) // len(FRAME)
+    # What crossed the line and what the window says was sent agree.
+    assert counts_say(counts(driver, window), False)[0] == frames, (counts(driver, window), frames)
+
+
 def test_the_repeat_dialog_of_one_window_still_repeats_that_window_after_another_ones_closed(app, driver, display,
                                                                                           com3):
-    _, window = repeating_input_window(app, driver, com3)
+    window = repeating_input_window(app, driver, com3)
     presets = harness.open_preset_window(driver)
     mine = repeat_dialog(driver, window)
     # The preset window is not the Repeat dialog's owner: its own Repeat...
@@ -72,30 +98,3 @@ def test_the_repeat_dialog_of_one_window_still_repeats_that_window_after_another
     driver.call("settext", mine, COUNT, "3")
     driver.call("press", mine, START)
     assert com3.read(3 * len(FRAME), timeout=5) == FRAME * 3, "Start did not repeat the input send window's frame"
-
-
-def test_a_write_held_across_stop_all_repeats_is_counted_with_the_sends(app, driver, display, com3):
-    _, window = repeating_input_window(app, driver, com3)
-    arrivals = Arrivals(com3)
-    arrivals.start()
-    hold = os.open(com3.app_path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-    try:
-        close_dialog(driver, start_repeat(driver, window, 100, 0))
-        assert harness.wait_for(lambda: len(arrivals.data()) >= 2 * len(FRAME), 10), "nothing was repeated"
-        termios.tcflow(hold, termios.TCOOFF)
-        time.sleep(0.25)  # a write is held on the line
-        driver.command(CMD_STOP_REPEATS)
-        assert harness.wait_for(lambda: counts_say(counts(driver, window), False), 5), counts(driver, window)
-        termios.tcflow(hold, termios.TCOON)
-        # The held write, if it still goes: the line quiet for half a second.
-        for _ in range(10):
-            n = len(arrivals.data())
-            if harness.holds_for(lambda: len(arrivals.data()) == n, 0.5):
-                break
-    finally:
-        termios.tcflow(hold, termios.TCOON)
-        arrivals.stop()
-        os.close(hold)
-    frames = len(arrivals.data()) // len(FRAME)
-    # What crossed the line and what the window says was sent agree.
-    assert counts_say(counts(driver, window), False)[0] == frames, (counts(driver, window), frames)
