@@ -42,8 +42,14 @@ def repeating_every_100ms(app, driver, com3, frames_first):
 
 def test_a_write_held_past_the_beat_is_not_followed_by_a_frame_right_behind_it(app, driver, display, com3):
     with repeating_every_100ms(app, driver, com3, 3) as (_, arrivals, hold):
+        # Held just after a frame came and freed 30 ms past a later beat, so
+        # the beat after the free line is 70 ms away: one due before it would
+        # be sent on its own beat, not behind the held write.
+        n = len(arrivals.data())
+        assert harness.wait_for(lambda: len(arrivals.data()) > n, 5, step=0.002)
+        came = arrivals.pieces[-1][0]
         termios.tcflow(hold, termios.TCOOFF)
-        time.sleep(0.35)  # the hold itself: three and a half beats
+        time.sleep(max(0.0, came + 0.33 - time.monotonic()))  # the hold itself
         termios.tcflow(hold, termios.TCOON)
         before = len(arrivals.data())
         assert harness.wait_for(lambda: len(arrivals.data()) >= before + 4 * len(FRAME), 10)
