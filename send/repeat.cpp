@@ -15,11 +15,20 @@ int64_t repeat_due_us(const RepeatSchedule* s) {
   return repeat_over(s) ? INT64_MAX : s->start_us + s->next * s->period_us;
 }
 
-int repeat_take(RepeatSchedule* s, int64_t now_us) {
+int repeat_take(RepeatSchedule* s, int64_t now_us, int64_t line_free_us) {
   if (repeat_over(s) || now_us < repeat_due_us(s)) return 0;
   // The latest beat due by now; a count's last beat is the latest there is.
   int64_t latest = (now_us - s->start_us) / s->period_us;
   if (s->beats > 0 && latest > s->beats - 1) latest = s->beats - 1;
+  // The first beat due once the line was free: the ones before it came
+  // while a write was on the line, and going now would bunch behind it.
+  int64_t first_free = 0;
+  if (line_free_us > s->start_us) first_free = (line_free_us - s->start_us + s->period_us - 1) / s->period_us;
+  if (first_free > latest) {
+    s->skipped += latest + 1 - s->next;
+    s->next = latest + 1;
+    return 0;
+  }
   s->skipped += latest - s->next;
   s->next = latest;
   return 1;

@@ -5,9 +5,11 @@
 // Beat k is due at start + k * period, whatever happened before it, so a
 // repeat keeps its beat over hours. A wake that finds several beats passed
 // serves the latest one and counts the earlier ones skipped: after a stall
-// the line sees one send, never a burst. A beat whose send could not go
-// (the port closed, lost or still busy) is skipped too. A count of beats
-// ends the repeat after its last; 0 repeats until stopped.
+// the line sees one send, never a burst. A beat that came due while the
+// channel's previous write was still on the line is skipped, not sent right
+// behind it; so is a beat whose send could not go (the port closed, lost or
+// busy with another sender). A count of beats ends the repeat after its
+// last; 0 repeats until stopped.
 #pragma once
 
 #include <cstdint>
@@ -30,10 +32,13 @@ void repeat_begin(RepeatSchedule* s, int64_t start_us, int64_t period_ms, int64_
 int repeat_over(const RepeatSchedule* s);
 // When the next beat is due (µs on the start's clock); INT64_MAX when over.
 int64_t repeat_due_us(const RepeatSchedule* s);
-// At `now_us`: 1 when a beat is due, which the caller serves and then notes
-// with repeat_note; beats that passed before the latest due one are counted
-// skipped here. 0 when none is due yet (or the repeat is over).
-int repeat_take(RepeatSchedule* s, int64_t now_us);
+// At `now_us`, the channel's last write having ended at `line_free_us`: 1
+// when a beat is due, which the caller serves and then notes with
+// repeat_note; beats that passed before the latest due one, and those that
+// came due before the line was free, are counted skipped here. 0 when none
+// is due yet, or the due ones all came while the line was busy, or the
+// repeat is over (which skipping its last beats may have made it).
+int repeat_take(RepeatSchedule* s, int64_t now_us, int64_t line_free_us);
 // The beat repeat_take gave was sent (sent = 1) or skipped (0).
 void repeat_note(RepeatSchedule* s, int sent);
 

@@ -7,7 +7,7 @@
 // never waited for. The window's thread only starts, stops and looks:
 // every field of g_repeat is under g_repeat.lock, which neither side holds
 // across a send. A write that flow control holds keeps that channel's
-// worker alone; the beats it misses are counted skipped.
+// worker alone; the beats that come due meanwhile are counted skipped.
 #include "send/repeat_win.h"
 
 #include <mmsystem.h>
@@ -30,7 +30,7 @@ namespace {
 struct RepeatSlot {
   int32_t running;
   int32_t channel;     // 1 or 2
-  int32_t generation;  // a send noted after a stop or restart is dropped
+  int32_t generation;  // a send ended after a restart is the repeat before's: dropped
   int32_t count;
   uint8_t bytes[kSendMax];
   RepeatSchedule beat;
@@ -54,30 +54,40 @@ constexpr DWORD kStopWaitMs = 20;
 int64_t now_us() { return capture_now_us(&g_app.capture); }
 
 // One channel's turn: each repeat of it whose beat has come is sent or
-// skipped.
-void serve(int channel, int64_t now) {
+// skipped. `line_free` is when this worker's last write on the channel
+// ended: each repeat is judged after the write before it, so a beat that
+// came due while one was held is skipped, never sent right behind it.
+void serve(int channel, int64_t now, int64_t* line_free) {
   for (int who = 0; who < kRepeatOwners; who++) {
     RepeatSlot* r = &g_repeat.slot[who];
     uint8_t bytes[kSendMax];
     int32_t count = 0, generation = 0;
+    int due = 0, ended = 0;
     {
       std::lock_guard<std::mutex> hold(g_repeat.lock);
-      if (!r->running || r->channel != channel || !repeat_take(&r->beat, now)) continue;
+      if (!r->running || r->channel != channel) continue;
+      due = repeat_take(&r->beat, now, *line_free);
+      // Its last beats may all have come while the line was busy.
+      if (!due && repeat_over(&r->beat)) r->running = 0, ended = 1;
       count = r->count;
       generation = r->generation;
-      std::memcpy(bytes, r->bytes, static_cast<size_t>(count));
+      if (due) std::memcpy(bytes, r->bytes, static_cast<size_t>(count));
     }
-    // A closed or lost port takes nothing: the beat is skipped and the
-    // repeat goes on when the port is back.
-    g_sending[channel - 1].store(1);
-    const int sent = channel_is_open(channel - 1) && send_bytes_unwaited(count, bytes, channel) == kSendOk;
-    g_sending[channel - 1].store(0);
-    int ended = 0;
-    {
+    if (due) {
+      // A closed or lost port takes nothing: the beat is skipped and the
+      // repeat goes on when the port is back.
+      const int open = channel_is_open(channel - 1);
+      g_sending[channel - 1].store(1);
+      const int sent = open && send_bytes_unwaited(count, bytes, channel) == kSendOk;
+      g_sending[channel - 1].store(0);
+      now = now_us();
+      if (open) *line_free = now;
       std::lock_guard<std::mutex> hold(g_repeat.lock);
-      if (r->running && r->generation == generation) {
+      // A Stop that came while the write was held does not unsay it: what
+      // went out is counted. Only a restart's fresh counts drop it.
+      if (r->generation == generation) {
         repeat_note(&r->beat, sent);
-        if (repeat_over(&r->beat)) r->running = 0, ended = 1;
+        if (r->running && repeat_over(&r->beat)) r->running = 0, ended = 1;
       }
     }
     if (ended && g_statusbar) InvalidateRect(g_statusbar, nullptr, FALSE);
@@ -86,6 +96,7 @@ void serve(int channel, int64_t now) {
 
 DWORD WINAPI repeat_thread(void* param) {
   const int channel = static_cast<int>(reinterpret_cast<intptr_t>(param));
+  int64_t line_free = 0;
   for (;;) {
     int64_t due = INT64_MAX;
     {
@@ -101,7 +112,7 @@ DWORD WINAPI repeat_thread(void* param) {
       const int64_t ms = (due - now + 999) / 1000;
       WaitForSingleObject(g_repeat.wake[channel - 1], static_cast<DWORD>(ms < 60000 ? ms : 60000));
     } else {
-      serve(channel, now);
+      serve(channel, now, &line_free);
     }
   }
 }
@@ -126,7 +137,6 @@ void stop(int who) {
     RepeatSlot* r = &g_repeat.slot[who];
     if (r->running) channel = r->channel;
     r->running = 0;
-    r->generation++;
   }
   if (channel) wake(channel);
   if (g_statusbar) InvalidateRect(g_statusbar, nullptr, FALSE);
@@ -173,29 +183,29 @@ void show_if_changed(HWND dlg, int id, const wchar_t* text) {
 
 // --- the dialog ---
 
+// Each dialog's own (two windows may each have theirs open): its DWLP_USER.
 struct RepeatDialog {
   int who;
   RepeatFrameFn frame;
   int row;
 };
-RepeatDialog g_dialog;
 constexpr UINT_PTR kShowTimer = 1;
 
-void dialog_show(HWND dlg) {
+void dialog_show(HWND dlg, const RepeatDialog* d) {
   wchar_t line[2 * kMessageTextUnits];
-  counts_text(g_dialog.who, line);
+  counts_text(d->who, line);
   show_if_changed(dlg, IDC_RPT_COUNTS, line);
   int running;
   {
     std::lock_guard<std::mutex> hold(g_repeat.lock);
-    running = g_repeat.slot[g_dialog.who].running;
+    running = g_repeat.slot[d->who].running;
   }
   for (int id : {IDC_RPT_ROW, IDC_RPT_EVERY, IDC_RPT_COUNT, IDC_RPT_CHANNEL, IDC_RPT_START})
     EnableWindow(GetDlgItem(dlg, id), !running);
   EnableWindow(GetDlgItem(dlg, IDC_RPT_STOP), running);
 }
 
-void dialog_init(HWND dlg) {
+void dialog_init(HWND dlg, const RepeatDialog* d) {
   static const struct { int id, text; } kLabels[] = {
       {IDC_RPT_ROW_LABEL, kTextRepeatRow},     {IDC_RPT_EVERY_LABEL, kTextRepeatEvery},
       {IDC_RPT_COUNT_LABEL, kTextRepeatCount}, {IDC_RPT_CHANNEL_LABEL, kTextRepeatChannel},
@@ -203,24 +213,24 @@ void dialog_init(HWND dlg) {
       {IDC_RPT_CLOSE, kTextClose}};
   for (const auto& l : kLabels) set_dialog_text(dlg, l.id, l.text);
   set_dialog_text(dlg, 0, kTextRepeatTitle);
-  const RepeatSlot& r = g_repeat.slot[g_dialog.who];
+  const RepeatSlot& r = g_repeat.slot[d->who];
   SetDlgItemTextW(dlg, IDC_RPT_EVERY, r.every[0] ? r.every : L"1000");
   SetDlgItemTextW(dlg, IDC_RPT_COUNT, r.times[0] ? r.times : L"0");
-  SetDlgItemInt(dlg, IDC_RPT_ROW, static_cast<UINT>(r.row ? r.row : g_dialog.row), FALSE);
+  SetDlgItemInt(dlg, IDC_RPT_ROW, static_cast<UINT>(r.row ? r.row : d->row), FALSE);
   for (int id : {IDC_RPT_EVERY, IDC_RPT_COUNT}) SendDlgItemMessageW(dlg, id, EM_LIMITTEXT, 15, 0);
   SendDlgItemMessageW(dlg, IDC_RPT_ROW, EM_LIMITTEXT, 3, 0);
   // The row is the preset window's alone.
-  if (g_dialog.who != kRepeatPresetSend)
+  if (d->who != kRepeatPresetSend)
     for (int id : {IDC_RPT_ROW_LABEL, IDC_RPT_ROW}) ShowWindow(GetDlgItem(dlg, id), SW_HIDE);
   SendDlgItemMessageW(dlg, IDC_RPT_CHANNEL, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"CH1"));
   SendDlgItemMessageW(dlg, IDC_RPT_CHANNEL, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"CH2"));
   SendDlgItemMessageW(dlg, IDC_RPT_CHANNEL, CB_SETCURSEL, r.asked_channel == 2 ? 1 : 0, 0);
-  dialog_show(dlg);
+  dialog_show(dlg, d);
   SetTimer(dlg, kShowTimer, kRepeatShowMs, nullptr);
   dialog_look_init(dlg);
 }
 
-void dialog_start(HWND dlg) {
+void dialog_start(HWND dlg, const RepeatDialog* d) {
   wchar_t every[16] = L"", times[16] = L"";
   GetDlgItemTextW(dlg, IDC_RPT_EVERY, every, 16);
   GetDlgItemTextW(dlg, IDC_RPT_COUNT, times, 16);
@@ -233,7 +243,7 @@ void dialog_start(HWND dlg) {
     return;
   }
   int row = 0;
-  if (g_dialog.who == kRepeatPresetSend) {
+  if (d->who == kRepeatPresetSend) {
     BOOL ok = FALSE;
     row = static_cast<int>(GetDlgItemInt(dlg, IDC_RPT_ROW, &ok, FALSE));
     if (!ok || row < 1 || row > kPresetEntries) {
@@ -247,7 +257,7 @@ void dialog_start(HWND dlg) {
     return;
   }
   RepeatFrame frame = {};
-  const int refused = g_dialog.frame(row, &frame);
+  const int refused = d->frame(row, &frame);
   if (refused || frame.count <= 0) {
     show_message(dlg, refused ? refused : kTextRepeatEmpty, 0, L"Quorrin");
     return;
@@ -259,28 +269,33 @@ void dialog_start(HWND dlg) {
     show_message(dlg, kTextRepeatEmpty, 0, L"Quorrin");
     return;
   }
-  RepeatSlot* r = &g_repeat.slot[g_dialog.who];
+  RepeatSlot* r = &g_repeat.slot[d->who];
   lstrcpynW(r->every, every, 16);
   lstrcpynW(r->times, times, 16);
   r->row = row;
   r->asked_channel = channel;
-  start(g_dialog.who, channel, bytes, length, period_ms, beats);
-  dialog_show(dlg);
+  start(d->who, channel, bytes, length, period_ms, beats);
+  dialog_show(dlg, d);
 }
 
 INT_PTR CALLBACK repeat_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   INT_PTR result = 0;
+  const auto* d = reinterpret_cast<const RepeatDialog*>(GetWindowLongPtrW(dlg, DWLP_USER));
   switch (msg) {
-    case WM_INITDIALOG: dialog_init(dlg); return TRUE;
+    case WM_INITDIALOG:
+      SetWindowLongPtrW(dlg, DWLP_USER, lp);
+      dialog_init(dlg, reinterpret_cast<const RepeatDialog*>(lp));
+      return TRUE;
     case WM_TIMER:
-      if (wp == kShowTimer) dialog_show(dlg);
+      if (d && wp == kShowTimer) dialog_show(dlg, d);
       return TRUE;
     case WM_COMMAND:
+      if (!d) return FALSE;
       switch (LOWORD(wp)) {
-        case IDC_RPT_START: dialog_start(dlg); break;
+        case IDC_RPT_START: dialog_start(dlg, d); break;
         case IDC_RPT_STOP:
-          stop(g_dialog.who);
-          dialog_show(dlg);
+          stop(d->who);
+          dialog_show(dlg, d);
           break;
         case IDC_RPT_CLOSE:
         case IDCANCEL:
@@ -303,8 +318,8 @@ INT_PTR CALLBACK repeat_dialog_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 void repeat_dialog_run(HWND owner, int who, RepeatFrameFn frame, int row) {
   if (who < 0 || who >= kRepeatOwners) return;
-  g_dialog = {who, frame, row};
-  DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_REPEAT), owner, repeat_dialog_proc, 0);
+  RepeatDialog d = {who, frame, row};
+  DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_REPEAT), owner, repeat_dialog_proc, reinterpret_cast<LPARAM>(&d));
 }
 
 void repeat_counts_show(HWND dlg, int id, int who) {
