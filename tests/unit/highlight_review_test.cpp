@@ -113,6 +113,13 @@ TEST_F(HighlightReview, AnyCaseTextNeverMatchesFromTheSecondByteOfACharacter) {
   const int32_t b = capture_write_position(&cap);
   put("B", kKindRecvCh1, 3000);  // the paint of this new byte looks back to the 0x41
   EXPECT_EQ(differences(b, capture_write_position(&cap)), "");
+  // Nor miss a match after a character whose second byte is a lead byte's value.
+  capture_clear(&cap);
+  put("x\x82\x82", kKindRecvCh1, 1000);  // one character, 0x82 0x82
+  put("z", kKindRecvCh2, 2000);
+  const int32_t a = capture_write_position(&cap);
+  put("AB", kKindRecvCh1, 3000);  // the look-back begins on the second 0x82
+  EXPECT_EQ(differences(a, capture_write_position(&cap)), "");
 }
 
 // A match across two chunks of CH1 is coloured whole once its last byte is

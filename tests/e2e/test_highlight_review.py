@@ -1,0 +1,36 @@
+"""The Highlight Rules dialog, as a user meets it: OK writes highlights.txt
+back without losing the lines the user wrote there (a comment), and a
+colour that is no six hex digits is refused with a message, as the file's
+reader refuses it."""
+import harness
+from test_highlight import ADD, COLOUR, CMD_HIGHLIGHT, PATTERN, restart_with, rows
+
+
+def open_dialog(driver):
+    driver.command(CMD_HIGHLIGHT)
+    dlg, _ = driver.call("dialog", "Highlight Rules", 10000, timeout=20)
+    return dlg
+
+
+def test_ok_keeps_the_comment_of_the_file(app, driver):
+    q = restart_with(app, driver, ["; pump 3 alarms, from the service sheet", "FF00FF\tT\t*\t*\tALARM"])
+    path = q.path("highlights.txt")
+    before = path.stat().st_mtime_ns
+    dlg = open_dialog(driver)
+    driver.call("click", dlg, 1)
+    assert harness.wait_for(lambda: path.stat().st_mtime_ns != before, 10), "highlights.txt not written"
+    text = path.read_bytes()[2:].decode("utf-16-le")
+    assert "; pump 3 alarms, from the service sheet" in text, text
+
+
+def test_a_colour_of_no_six_hex_digits_is_refused(app, driver):
+    restart_with(app, driver, ["FF00FF\tT\t*\t*\tALARM"])
+    dlg = open_dialog(driver)
+    driver.call("settext", dlg, COLOUR, "-00001")  # the file's reader says: not six hex digits
+    driver.call("settext", dlg, PATTERN, "yy")
+    driver.call("press", dlg, ADD)
+    try:
+        _, caption, text = driver.message_box(5000)
+    except Exception:
+        caption = None
+    assert caption == "Error", f"no message; the rules now: {rows(driver, dlg)}"
