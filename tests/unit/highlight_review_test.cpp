@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/checksum.h"
 #include "codec/convert.h"
 #include "fake_codec.h"
 #include "view/highlight.h"
@@ -215,4 +216,32 @@ TEST_F(HighlightReview, ARecordingWindowsFirstChunkIsColouredAsFindFindsIt) {
   capture_snapshot_free(&a);
   capture_snapshot_free(&b);
   capture_free(&next);
+}
+
+// A rule of the bad Modbus frame kind colours the frames Find finds bad.
+TEST_F(HighlightReview, ABadModbusFrameRuleColoursWhatFindFinds) {
+  load(u"FF0000\tF\t*\t*\t\r\n");
+  auto rtu = [](std::string f) {
+    const uint16_t crc = crc16_modbus(reinterpret_cast<const uint8_t*>(f.data()), static_cast<int32_t>(f.size()));
+    return f + static_cast<char>(crc & 0xFF) + static_cast<char>(crc >> 8);
+  };
+  put(rtu(std::string("\x01\x03\x00\x00\x00\x01", 6)), kKindSentCh1, 1000);
+  put(rtu(std::string("\x01\x83\x02", 3)), kKindRecvCh1, 30000);  // an exception answer
+  put(rtu(std::string("\x01\x03\x00\x00\x00\x01", 6)), kKindSentCh1, 200000);
+  const int32_t count = capture_write_position(&cap);
+  FindQuery q = rules.rules[0].query;
+  q.modbus.mode = kModbusRtu;
+  q.modbus.shape[0] = q.modbus.shape[1] = shape[0];
+  ASSERT_EQ(capture_snapshot_allocate(&snap), 0);
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  ASSERT_EQ(find_pass_begin(&pass, q), 0);
+  FindList list = {items, 0, 1 << 16, 0};
+  find_pass_run(&pass, snap, &list, nullptr, shape);
+  find_pass_finish(&pass, &list, nullptr);
+  find_pass_end(&pass);
+  capture_snapshot_free(&snap);
+  ASSERT_GE(list.n, 1);
+  ASSERT_EQ(items[0].why, kFindBadException);
+  mark(0, count);
+  for (int32_t i = items[0].first; i <= items[0].last; i++) EXPECT_EQ(highlight_rule_at(marks, i), 1) << i;
 }
