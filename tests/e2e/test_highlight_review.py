@@ -1,9 +1,9 @@
 """The Highlight Rules dialog, as a user meets it: OK writes highlights.txt
-back without losing the lines the user wrote there (a comment), and a
-colour that is no six hex digits is refused with a message, as the file's
-reader refuses it."""
+back without losing what the user wrote there (a comment, a file that did
+not read), and a colour that is no six hex digits is refused with a
+message, as the file's reader refuses it."""
 import harness
-from test_highlight import ADD, COLOUR, CMD_HIGHLIGHT, PATTERN, restart_with, rows
+from test_highlight import ADD, COLOUR, CMD_HIGHLIGHT, PATTERN, SETTINGS, restart_with, rows
 
 
 def open_dialog(driver):
@@ -34,3 +34,23 @@ def test_a_colour_of_no_six_hex_digits_is_refused(app, driver):
     except Exception:
         caption = None
     assert caption == "Error", f"no message; the rules now: {rows(driver, dlg)}"
+
+
+def test_ok_does_not_overwrite_a_file_that_did_not_read(app, driver):
+    """highlights.txt saved as UTF-8 is refused at start with a message; OK
+    in the dialog (which shows no rules) must not replace the user's file."""
+    from test_data_view import color_file
+    q = app(SETTINGS)
+    driver.call("close", "main")
+    q.wait_exit(20)
+    color_file(q)
+    path = q.path("highlights.txt")
+    path.write_bytes("FF00FF\tT\t*\t*\tALARM\r\n".encode("utf-8"))
+    q.start()
+    q.hwnd = driver.main_window()
+    driver.expect_message("FileError", timeout_ms=30000)
+    before = path.stat().st_mtime_ns
+    dlg = open_dialog(driver)
+    driver.call("click", dlg, 1)
+    harness.wait_for(lambda: path.stat().st_mtime_ns != before, 5)
+    assert path.read_bytes() == "FF00FF\tT\t*\t*\tALARM\r\n".encode("utf-8"), path.read_bytes()
