@@ -3,6 +3,7 @@ back without losing what the user wrote there (a comment, a file that did
 not read), and a colour that is no six hex digits is refused with a
 message, as the file's reader refuses it."""
 import harness
+from test_data_view import box
 from test_highlight import ADD, COLOUR, CMD_HIGHLIGHT, PATTERN, SETTINGS, restart_with, rows
 
 
@@ -54,3 +55,24 @@ def test_ok_does_not_overwrite_a_file_that_did_not_read(app, driver):
     driver.call("click", dlg, 1)
     harness.wait_for(lambda: path.stat().st_mtime_ns != before, 5)
     assert path.read_bytes() == "FF00FF\tT\t*\t*\tALARM\r\n".encode("utf-8"), path.read_bytes()
+
+
+
+def test_a_match_begun_at_the_top_of_a_page_is_coloured_whatever_comes_between(app, driver, display):
+    """An open recording shows its first page: "AL" received on CH1 at the
+    top, ALARM's "ARM" later, after CH2 sent a few thousand bytes. Find
+    finds ALARM there; the "AL" on the page takes the rule's colour."""
+    from test_data_view import client, shot
+    from test_highlight import MAGENTA
+    from test_recording import write_recording
+    q = restart_with(app, driver, ["FF00FF\tT\t*\t*\tALARM"])
+    folder = q.path("recordings")
+    folder.mkdir()
+    ch2 = [(3, 5_100_000 + k * 10_000, b"z" * 1000) for k in range(8)]  # 0.1 s of CH2 at 92,160 bytes/s
+    write_recording(folder / "quorrin-20261210-100000.qrec", (2026, 12, 10, 10, 0, 0), 5_000_000,
+                    [(1, 5_000_000, b"AL")] + ch2 + [(1, 5_200_000, b"ARM")])
+    driver.command(182)
+    driver.file_dialog("quorrin-20261210-100000.qrec")
+    area = client(driver)
+    page = shot(display, "highlight_review_page_top", lambda p: box(p, area, MAGENTA) is not None)
+    assert box(page, area, MAGENTA) is not None, "the AL of ALARM at the top of the page is not coloured"
