@@ -140,7 +140,8 @@ def main():
          f"2-core shared machine (load average {load[0]:.2f} {load[1]:.2f} {load[2]:.2f} at the end). CPU is "
          "user + system time of the process from /proc over the stream. The rules colour at paint time: the "
          "receive threads never see them; the window's thread runs each rule's Find pass over the records it "
-         "paints (and a look-back of the longest pattern) on each repaint timer tick."],
+         "paints (and a look-back of each painted stream's own bytes, the longest pattern's, up to 65,536 "
+         "records) on each repaint timer tick."],
         notes, ["| run | CPU | |", "|---|---|---|"] + lines)
 
 

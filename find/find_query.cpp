@@ -17,8 +17,13 @@ struct Adding {
   int32_t length;
 };
 
-void add(FindList* out, const FindFound& f) {
+void keep(FindList* out, const FindFound& f) {
   if (find_list_room(out)) out->items[out->n++] = f;
+}
+
+void add(FindList* out, const FindFound& f) {
+  if ((f.last > f.first ? f.last : f.first) < out->keep_from) return;
+  keep(out, f);
 }
 
 // A find that begins at record `at` of `records` (those of the stretch, or
@@ -160,7 +165,7 @@ void bad_frames_of(FindPass* f, int carried, FindList* out, int hold) {
       *w = {m, found, 1};
       continue;
     }
-    add(out, found);
+    keep(out, found);  // its records are placed below, in the stretch's terms
   }
   offsets(j.records, j.count, out->items, before, out->n, fed);
   for (int32_t k = before; k < out->n; k++) {
@@ -180,7 +185,7 @@ void waiting_told(FindPass* f, FindList* out) {
     for (int32_t i = 0; w.has && i < l.n; i++) {
       if (!modbus_monitor_same_pair(l.frames[i], w.frame, line_monitor)) continue;
       const ModbusFrame two[2] = {w.frame, l.frames[i]};
-      if (modbus_monitor_unanswered(two, 2, 0, line_monitor)) add(out, w.found);
+      if (modbus_monitor_unanswered(two, 2, 0, line_monitor)) keep(out, w.found);
       w.has = 0;
     }
   }

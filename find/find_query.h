@@ -48,13 +48,16 @@ struct FindFound {
 
 // Finds in the order of their first record. The first `skip` finds are
 // passed over (a list that goes on where one full before ended); when it
-// is full, `more` counts the finds not kept.
+// is full, `more` counts the finds not kept. Byte, silence and event finds
+// whose records all lie below `keep_from` are passed over uncounted, so
+// that finds before what a caller shows never crowd out those on it.
 struct FindList {
   FindFound* items;
   int32_t n;
   int32_t capacity;
   int64_t more;
   int64_t skip = 0;
+  int32_t keep_from = INT32_MIN;
 };
 // 1 when a find is to be kept at items[n]; counts it in skip or more else.
 inline int find_list_room(FindList* l) {

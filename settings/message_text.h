@@ -504,6 +504,9 @@ enum MessageNumber : int {
   kTextHighlightEither = 773,  // Either
   kTextHighlightOk = 774,  // OK
   kTextHighlightCancel = 775,  // Cancel
+  kTextHighlightNotWrittenUnread = 776,  // Not written: it did not read at start and is kept as it is
+  kTextHighlightRulesForThisRun = 777,  // The rules you set hold until Quorrin closes
+  kTextHighlightNotWrittenKept = 778,  // Not written: it has more lines besides rules than can be kept
 
   kTextTransferSizeMismatch = 694,  // Failed: %ls was to be %lld bytes; %lld came (all kept)
   kTextTransferNothingReceived = 695,  // Failed: nothing was received

@@ -38,15 +38,12 @@ void events_refresh() { g_event_count = capture_copy_events(&shown(), g_events, 
 // those records, never the rest of the capture.
 HighlightMarks g_marks = {};
 HighlightWork g_highlight_work;
-// Past the bottom of a page scrolled back: a match that begins on the page
-// is coloured once the records after it show that it ends there.
-constexpr int32_t kHighlightLookAhead = 1024;
-
 // Colours records first .. hi - 1 (and what the look-back takes in) by
 // `rules` into *marks.
-void marks_by(const HighlightRules* rules, int32_t first, int32_t hi, HighlightMarks* marks) {
+void marks_by(const HighlightRules* rules, int32_t first, int32_t hi, HighlightMarks* marks, int32_t shown_hi = 0) {
   const Capture& c = shown();
   const int32_t lo = highlight_window_start(c.records, hi, first, highlight_longest(rules));
+  g_highlight_work.shown_hi = shown_hi;
   LineShape shape[2];
   line_shapes_of(g_app.settings.port, shape);
   highlight_mark(rules, c.records, c.times, lo, first, hi, g_events, g_event_count, g_event_base, shape,
@@ -275,7 +272,7 @@ int paint_cell(Painter& p, int32_t index) {
 
 // Draws again, in place, every data cell on the screen whose record is in
 // first .. last: the cell map says where each one is.
-void cells_redraw(HWND hwnd, int32_t first, int32_t last) {
+void cells_redraw(HWND hwnd, int32_t first, int32_t last, int coloured_only = 0) {
   if (first > last) return;
   CaptureView& v = shown().view;
   const int32_t n = g_cell_map.cells_per_row;
@@ -289,6 +286,7 @@ void cells_redraw(HWND hwnd, int32_t first, int32_t last) {
   for (int32_t c = 0; c < cells; c++) {
     const int32_t index = g_cell_map.record[c];
     if (index < first || index > last || index >= count || shown().records[index].kind >= 128) continue;
+    if (coloured_only && !highlight_rule_at(g_marks, index)) continue;
     v.cursor_row = c / n;
     v.cursor_col = c % n;
     paint_cell(p, index);
@@ -299,8 +297,8 @@ void cells_redraw(HWND hwnd, int32_t first, int32_t last) {
   ReleaseDC(hwnd, dc);
 }
 
-// The records on the screen, as the cell map says: 0 when none.
-int screen_records(int32_t count, int32_t* first, int32_t* hi) {
+// The records on the screen, first .. end - 1, as the cell map says: 0 when none.
+int screen_records(int32_t count, int32_t* first, int32_t* end) {
   const int32_t cells = g_cell_map.cells_per_row * g_cell_map.rows < kViewMapCells
                             ? g_cell_map.cells_per_row * g_cell_map.rows : kViewMapCells;
   int32_t last = -1;
@@ -312,14 +310,20 @@ int screen_records(int32_t count, int32_t* first, int32_t* hi) {
     if (index > last) last = index;
   }
   if (*first < 0) return 0;
-  *hi = last + 1 + kHighlightLookAhead < count ? last + 1 + kHighlightLookAhead : count;
+  *end = last + 1;
   return 1;
+}
+
+// Past the records shown: far enough that a match begun among them is seen
+// to end there.
+int32_t marks_end(const HighlightRules* rules, int32_t first, int32_t end, int32_t count) {
+  return highlight_window_end(shown().records, count, first, end, highlight_longest(rules));
 }
 
 // The highlight colours of the records on the screen.
 void marks_for_screen(int32_t count) {
-  int32_t first = 0, hi = 0;
-  if (screen_records(count, &first, &hi)) marks_compute(first, hi);
+  int32_t first = 0, end = 0;
+  if (screen_records(count, &first, &end)) marks_compute(first, marks_end(highlight_rules(), first, end, count));
 }
 
 // Sets the selection to anchor .. end and draws the cells that changed.
@@ -472,7 +476,7 @@ void view_full_repaint(HWND hwnd, HDC dc) {
     SelectObject(dc, old_font);
     return;
   }
-  marks_compute(page.first, page.last + kHighlightLookAhead < count ? page.last + kHighlightLookAhead : count);
+  marks_compute(page.first, marks_end(highlight_rules(), page.first, page.last, count));
   int32_t d = 0;
   for (int32_t i = page.first; i < page.last; i++) {
     v.cursor_row = d / p.n;
@@ -563,9 +567,10 @@ int view_mark_rect(RECT* r) {
 void view_highlight_matches(const HighlightRules* rules, int32_t out[kHighlightRules]) {
   static HighlightMarks counted;
   for (int r = 0; r < kHighlightRules; r++) out[r] = 0;
-  int32_t first = 0, hi = 0;
-  if (!view_ready() || !screen_records(capture_write_position(&shown()), &first, &hi)) return;
-  marks_by(rules, first, hi, &counted);
+  int32_t first = 0, end = 0;
+  const int32_t count = capture_write_position(&shown());
+  if (!view_ready() || !screen_records(count, &first, &end)) return;
+  marks_by(rules, first, marks_end(rules, first, end, count), &counted, end);
   for (int r = 0; r < kHighlightRules; r++) out[r] = counted.matches[r];
 }
 
@@ -619,7 +624,8 @@ void view_incremental_paint(HWND hwnd) {
   SelectObject(dc, old_font);
   ReleaseDC(hwnd, dc);
   // A match whose last byte came now colours its bytes drawn before, whole.
-  if (g_marks.any_before) cells_redraw(hwnd, g_marks.lo, from - 1);
+  // Only its cells: below `from` the marks hold no finds painted before.
+  if (g_marks.any_before) cells_redraw(hwnd, g_marks.lo, from - 1, 1);
 }
 
 void view_live_gap_redraw(HWND hwnd) {

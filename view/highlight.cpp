@@ -24,18 +24,6 @@ int hex_value(char16_t c) {
   return -1;
 }
 
-// RRGGBB, or -1.
-int64_t colour_field(const char16_t* units, int n) {
-  if (n != 6) return -1;
-  int64_t v = 0;
-  for (int i = 0; i < 6; i++) {
-    const int d = hex_value(units[i]);
-    if (d < 0) return -1;
-    v = v * 16 + d;
-  }
-  return v;
-}
-
 // Parses one rule line (line end removed): 0 with *rule filled, or a reason.
 int parse_rule(const char16_t* line, int len, const AnsiCodec* codec, HighlightRule* rule, FindPatternResult* bad) {
   // Four tabs end the first four fields; the pattern is the rest.
@@ -52,7 +40,7 @@ int parse_rule(const char16_t* line, int len, const AnsiCodec* codec, HighlightR
   if (fields < 4 || from > len) return kHighlightFields;
   start[4] = from;
   end[4] = len;
-  const int64_t rgb = colour_field(line + start[0], end[0] - start[0]);
+  const int64_t rgb = highlight_colour_read(line + start[0], end[0] - start[0]);
   if (rgb < 0) return kHighlightBadColour;
   if (end[1] - start[1] != 1) return kHighlightBadForm;
   const int form = line[start[1]];
@@ -68,16 +56,17 @@ int parse_rule(const char16_t* line, int len, const AnsiCodec* codec, HighlightR
                                     end[4] - start[4], codec, rule, bad);
 }
 
-void take_line(HighlightRules* out, const char16_t* line, int len, int too_long, int32_t number,
-               const AnsiCodec* codec) {
+// Takes one line as a rule: 1 when it is one, 0 when it is to be kept as read.
+int take_line(HighlightRules* out, const char16_t* line, int len, int too_long, int32_t number,
+              const AnsiCodec* codec) {
   if (too_long) {
     add_problem(out, number, kHighlightLineTooLong, {});
-    return;
+    return 0;
   }
-  if (len == 0) return;
+  if (len == 0) return 0;
   int enabled = 1;
   if (line[0] == u';') {
-    if (len < 5 || !same(line, 4, ";off") || line[4] != kTab) return;  // a comment
+    if (len < 5 || !same(line, 4, ";off") || line[4] != kTab) return 0;  // a comment
     enabled = 0;
     line += 5;
     len -= 5;
@@ -87,14 +76,44 @@ void take_line(HighlightRules* out, const char16_t* line, int len, int too_long,
   const int reason = parse_rule(line, len, codec, &rule, &bad);
   if (reason) {
     add_problem(out, number, reason, bad);
-    return;
+    return 0;
   }
   if (out->count >= kHighlightRules) {
     add_problem(out, number, kHighlightTooMany, {});
-    return;
+    return 0;
   }
   rule.enabled = enabled;
   out->rules[out->count++] = rule;
+  return 1;
+}
+
+// Keeps a line that is no rule as the file holds it (`n` units, little-endian).
+void keep_line(HighlightRules* out, const uint8_t* bytes, int32_t n) {
+  if (out->kept_count >= kHighlightKeptLines || n > kHighlightKeptUnits - out->kept_units) {
+    out->kept_lost = 1;
+    return;
+  }
+  HighlightKept& k = out->kept[out->kept_count++];
+  k = {out->count, out->kept_units, n};
+  for (int32_t i = 0; i < n; i++)
+    out->kept_text[k.at + i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  out->kept_units += n;
+}
+
+// Writes units and a CR LF to the sink: 0, or 1 when it refused them.
+int write_line(const char16_t* units, int32_t n, const ByteSink* sink) {
+  uint8_t bytes[2 * (kHighlightLineUnits + 2)];
+  int32_t b = 0;
+  for (int32_t i = 0; i <= n + 1; i++) {
+    const char16_t u = i < n ? units[i] : i == n ? u'\r' : u'\n';
+    bytes[b++] = static_cast<uint8_t>(u & 0xFF);
+    bytes[b++] = static_cast<uint8_t>(u >> 8);
+    if (b == static_cast<int32_t>(sizeof bytes) || i == n + 1) {
+      if (sink->write(sink->ctx, bytes, b) != 0) return 1;
+      b = 0;
+    }
+  }
+  return 0;
 }
 
 int put_ascii(char16_t* out, const char* text) {
@@ -105,7 +124,26 @@ int put_ascii(char16_t* out, const char* text) {
 
 int is_data(uint8_t kind) { return kind >= kKindRecvCh1 && kind <= kKindSentCh2; }
 
+// The streams with bytes in records from .. to - 1.
+int32_t streams_in(const CaptureRecord* records, int32_t from, int32_t to) {
+  int32_t wanted = 0;
+  for (int32_t i = from; i < to && wanted != 15; i++)
+    if (is_data(records[i].kind)) wanted |= 1 << (records[i].kind - 1);
+  return wanted;
+}
+
 }  // namespace
+
+int64_t highlight_colour_read(const char16_t* units, int n) {
+  if (n != 6) return -1;
+  int64_t v = 0;
+  for (int i = 0; i < 6; i++) {
+    const int d = hex_value(units[i]);
+    if (d < 0) return -1;
+    v = v * 16 + d;
+  }
+  return v;
+}
 
 int highlight_rule_from_fields(uint32_t rgb, int form, int channel, int direction, const char16_t* pattern, int n,
                                const AnsiCodec* codec, HighlightRule* rule, FindPatternResult* bad) {
@@ -160,20 +198,23 @@ int highlight_parse(const uint8_t* bytes, size_t size, const AnsiCodec* codec, H
   char16_t line[kHighlightLineMax];
   int len = 0, too_long = 0;
   int32_t number = 1;
+  size_t at = 2;  // where the line begins
   for (size_t i = 2; i + 1 < size; i += 2) {
     const char16_t u = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
-    if (u == u'\n') {
-      if (len > 0 && line[len - 1] == u'\r' && !too_long) len--;
-      take_line(out, line, len, too_long, number++, codec);
+    if (u == u'\r' || u == u'\n') {
+      if (!take_line(out, line, len, too_long, number++, codec))
+        keep_line(out, bytes + at, static_cast<int32_t>((i - at) / 2));
       len = too_long = 0;
+      if (u == u'\r' && i + 3 < size && bytes[i + 2] == '\n' && bytes[i + 3] == 0) i += 2;  // CR LF
+      at = i + 2;
     } else if (len < kHighlightLineMax) {
       line[len++] = u;
     } else {
       too_long = 1;
     }
   }
-  if (len > 0 && line[len - 1] == u'\r' && !too_long) len--;
-  take_line(out, line, len, too_long, number, codec);
+  const int32_t last = static_cast<int32_t>((size - at) / 2);  // units after the last line end
+  if (last > 0 && !take_line(out, line, len, too_long, number, codec)) keep_line(out, bytes + at, last);
   return kHighlightFileOk;
 }
 
@@ -198,17 +239,19 @@ int highlight_write(const HighlightRules* rules, const ByteSink* sink) {
   const uint8_t bom[2] = {0xFF, 0xFE};
   if (sink->write(sink->ctx, bom, 2) != 0) return 1;
   const int count = rules->count < 0 ? 0 : rules->count > kHighlightRules ? kHighlightRules : rules->count;
-  for (int r = 0; r < count; r++) {
-    char16_t line[kHighlightLineUnits + 2];
-    int n = highlight_line(&rules->rules[r], line);
-    line[n++] = u'\r';
-    line[n++] = u'\n';
-    uint8_t bytes[2 * (kHighlightLineUnits + 2)];
-    for (int i = 0; i < n; i++) {
-      bytes[2 * i] = static_cast<uint8_t>(line[i] & 0xFF);
-      bytes[2 * i + 1] = static_cast<uint8_t>(line[i] >> 8);
+  const int kept = rules->kept_count < 0 ? 0 : rules->kept_count > kHighlightKeptLines ? kHighlightKeptLines
+                                                                                       : rules->kept_count;
+  int k = 0;
+  for (int r = 0; r <= count; r++) {
+    // The lines kept before this rule (after the last: all that are left).
+    for (; k < kept && (r == count || rules->kept[k].before <= r); k++) {
+      const HighlightKept& line = rules->kept[k];
+      if (line.at < 0 || line.n < 0 || line.n > kHighlightKeptUnits - line.at) continue;
+      if (write_line(rules->kept_text + line.at, line.n, sink)) return 1;
     }
-    if (sink->write(sink->ctx, bytes, 2 * n) != 0) return 1;
+    if (r == count) break;
+    char16_t line[kHighlightLineUnits];
+    if (write_line(line, highlight_line(&rules->rules[r], line), sink)) return 1;
   }
   return 0;
 }
@@ -231,11 +274,10 @@ int32_t highlight_longest(const HighlightRules* rules) {
 int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest) {
   if (first > count) first = count;
   if (first <= 0) return 0;
-  // Only streams that have bytes in the painted records can end a match there.
+  // Only streams that have bytes in the painted records can end a match
+  // there; each needs its own bytes, whatever the others sent between.
+  const int32_t wanted = streams_in(records, first, count);
   int32_t need[kFindStreams] = {};
-  int32_t wanted = 0;
-  for (int32_t i = first; i < count && wanted != 15; i++)
-    if (is_data(records[i].kind)) wanted |= 1 << (records[i].kind - 1);
   for (int s = 0; s < kFindStreams; s++) need[s] = (wanted >> s & 1) && longest > 1 ? longest - 1 : 0;
   const int32_t floor = first > kHighlightLookBack ? first - kHighlightLookBack : 0;
   // Chunk starts met walking back: the one at (or holding) `first`, then the one before.
@@ -251,6 +293,19 @@ int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int3
     if (need[kind - 1] > 0) need[kind - 1]--;
     if (k == 0 || records[k - 1].kind != kind) starts++;
   }
+  return k;
+}
+
+int32_t highlight_window_end(const CaptureRecord* records, int32_t count, int32_t first, int32_t last,
+                             int32_t longest) {
+  if (last >= count) return count;
+  const int32_t wanted = streams_in(records, first, last);
+  int32_t need[kFindStreams] = {};
+  for (int s = 0; s < kFindStreams; s++) need[s] = (wanted >> s & 1) && longest > 1 ? longest - 1 : 0;
+  const int32_t ceiling = count - last > kHighlightLookBack ? last + kHighlightLookBack : count;
+  int32_t k = last;
+  for (; k < ceiling && (need[0] || need[1] || need[2] || need[3]); k++)
+    if (is_data(records[k].kind) && need[records[k].kind - 1] > 0) need[records[k].kind - 1]--;
   return k;
 }
 
@@ -285,13 +340,14 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
     q.shape[1] = shape[1];
     if (find_pass_begin(&work->pass, q)) continue;
     FindList list = {work->finds, 0, kHighlightFinds, 0};
+    list.keep_from = first - lo;  // finds wholly before it were painted before
     find_pass_run(&work->pass, s, &list, nullptr, shape);
     find_pass_end(&work->pass);
     for (int32_t f = 0; f < list.n; f++) {
       const FindFound& found = list.items[f];
       if (found.first < 0) continue;
       const int32_t last = found.last < found.first ? found.first : found.last;
-      if (lo + last >= first) out->matches[r]++;
+      if (lo + last >= first && (work->shown_hi <= 0 || lo + found.first < work->shown_hi)) out->matches[r]++;
       for (int32_t i = found.first; i <= last && i < s.count; i++) {
         if (s.records[i].kind != found.kind || out->rule[i]) continue;
         out->rule[i] = static_cast<uint8_t>(r + 1);

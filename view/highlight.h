@@ -4,7 +4,7 @@
 //
 // highlights.txt is UTF-16LE with its byte-order mark (a file without one is
 // refused whole, as answers.txt is), one rule a line, lines ending in CR LF
-// (a lone LF is taken too), fields separated by tabs:
+// (a lone LF or a lone CR ends one too), fields separated by tabs:
 //
 //   FF00FF<TAB>T<TAB>*<TAB>*<TAB>ALARM
 //
@@ -19,7 +19,10 @@
 // rule: a rule switched off, which the reader keeps and the writer writes
 // so, and which any other reader of the format takes for a comment. Empty
 // lines are skipped. A line that cannot be taken is kept as a problem with
-// its number (1-based) and reason; the other rules still load.
+// its number (1-based) and reason; the other rules still load. Every line
+// that is not taken as a rule (a comment, an empty line, a line that does not
+// read, a rule past the most kept) is kept as read, with its place among the
+// rules, and written back so: the dialog never loses what the user wrote.
 //
 // Colouring: each rule is a Find query (find/find_query.h) run over the
 // records a paint shows plus a look-back (highlight_window_start), so what a
@@ -75,11 +78,24 @@ struct HighlightProblem {
   FindPatternResult bad;  // kHighlightBadPattern: Find's fault and where
 };
 
+constexpr int kHighlightKeptLines = 1024;   // lines kept as read
+constexpr int kHighlightKeptUnits = 32768;  // their units, all together
+
+struct HighlightKept {
+  int32_t before;  // the rules read before the line: it is written before rule `before`
+  int32_t at, n;   // its units in kept_text
+};
+
 struct HighlightRules {
   int32_t count;
   HighlightRule rules[kHighlightRules];
   int32_t problem_count;  // all problems found; the first kHighlightProblems are kept
   HighlightProblem problems[kHighlightProblems];
+  int32_t kept_count;     // lines that are no rule, in file order
+  int32_t kept_units;
+  int32_t kept_lost;      // 1 when some did not fit: writing back would lose them
+  HighlightKept kept[kHighlightKeptLines];
+  char16_t kept_text[kHighlightKeptUnits];
 };
 
 enum HighlightFileResult {
@@ -97,12 +113,16 @@ int highlight_parse(const uint8_t* bytes, size_t size, const AnsiCodec* codec, H
 int highlight_rule_from_fields(uint32_t rgb, int form, int channel, int direction, const char16_t* pattern, int n,
                                const AnsiCodec* codec, HighlightRule* rule, FindPatternResult* bad);
 
+// A colour field as written, six hex digits RRGGBB: its value, or -1.
+int64_t highlight_colour_read(const char16_t* units, int n);
+
 // One rule as a line without its line end; returns its units.
 constexpr int kHighlightLineUnits = 5 + 7 + 2 + 2 + 3 + kHighlightPatternUnits;
 int highlight_line(const HighlightRule* rule, char16_t out[kHighlightLineUnits]);
 
-// Writes the byte-order mark and every rule, one line each. Returns 0, or 1
-// when the sink refused bytes.
+// Writes the byte-order mark and every rule, one line each, with the lines
+// kept as read in their places. Returns 0, or 1 when the sink refused bytes.
+// The caller does not write rules whose kept_lost is set.
 int highlight_write(const HighlightRules* rules, const ByteSink* sink);
 
 // The text colour (0xRRGGBB, black or white) that stays legible on `rgb`:
@@ -115,15 +135,26 @@ int32_t highlight_longest(const HighlightRules* rules);
 // Where a paint's colouring must begin for records from `first` on to be
 // coloured as Find would colour them: far enough back that every stream
 // with a record in first .. count - 1 has its `longest` - 1 bytes before
-// `first` (a match may begin there), and at the start of the chunk before
-// the one at `first` (a silence is measured from it). Never more than
-// kHighlightLookBack records back.
-constexpr int32_t kHighlightLookBack = 8192;
+// `first` (a match may begin there), however many records of other streams
+// lie between, and at the start of the chunk before the one at `first` (a
+// silence is measured from it). Never more than kHighlightLookBack records
+// back: far more than a screen, so only a match whose parts lie farther
+// apart than that (other streams' traffic between) is not coloured whole.
+constexpr int32_t kHighlightLookBack = 65536;
 int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest);
 
+// Where a paint of records first .. last - 1 scrolled back must end its
+// colouring for a match begun there to be seen to end: past `last` until
+// every stream with a record in first .. last - 1 has `longest` - 1 bytes
+// more, at most kHighlightLookBack records, never past `count`.
+int32_t highlight_window_end(const CaptureRecord* records, int32_t count, int32_t first, int32_t last,
+                             int32_t longest);
+
 // Which rule colours each record of a stretch: rule[i] for record lo + i,
-// 0 none or r + 1 for rule r. `matches` counts each rule's finds that end
-// at or after the stretch's `first`.
+// 0 none or r + 1 for rule r. Below `first` only what finds reaching
+// `first` or past it cover is marked (the rest was painted before).
+// `matches` counts each rule's finds with a record in first ..
+// work->shown_hi - 1 (all from `first` on when shown_hi is 0).
 constexpr int32_t kHighlightMarks = 32768 + 2 * kHighlightLookBack;
 constexpr int32_t kHighlightFinds = 4096;
 struct HighlightMarks {
@@ -136,6 +167,7 @@ struct HighlightMarks {
 // What one colouring needs beside the marks, held by the caller (large:
 // Find's pass and its list of finds, the stretch as Find takes it).
 struct HighlightWork {
+  int32_t shown_hi;  // the end of what is on the screen, for `matches`; 0: the stretch's end
   FindPass pass;
   FindFound finds[kHighlightFinds];
   CaptureSnapshot stretch;

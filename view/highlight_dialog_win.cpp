@@ -79,10 +79,9 @@ int rule_in_fields(HWND dlg, HighlightRule* rule, FindPatternResult* bad) {
   GetDlgItemTextW(dlg, IDC_HL_COLOUR, colour, 16);
   static wchar_t pattern[kHighlightPatternUnits + 2];
   const int n = GetDlgItemTextW(dlg, IDC_HL_PATTERN, pattern, kHighlightPatternUnits + 2);
-  wchar_t* end = nullptr;
-  const unsigned long rgb = wcstoul(colour, &end, 16);
+  const int64_t rgb = highlight_colour_read(reinterpret_cast<const char16_t*>(colour), static_cast<int>(wcslen(colour)));
   *bad = {};
-  if (wcslen(colour) != 6 || !end || *end) return kHighlightBadColour;
+  if (rgb < 0) return kHighlightBadColour;
   const int form = kForms[combo(dlg, IDC_HL_FORM) < 0 ? 0 : combo(dlg, IDC_HL_FORM)];
   const int channel = combo(dlg, IDC_HL_CHANNEL) < 0 ? 0 : combo(dlg, IDC_HL_CHANNEL);
   const int direction = combo(dlg, IDC_HL_DIRECTION) < 0 ? 0 : combo(dlg, IDC_HL_DIRECTION);

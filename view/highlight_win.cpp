@@ -82,6 +82,14 @@ void highlight_reason_text(const HighlightProblem& p, wchar_t* out, int units) {
 void highlight_rules_put(HWND owner, const HighlightRules* rules) {
   g_rules = *rules;
   InvalidateRect(owner, nullptr, TRUE);
+  // A file that did not read, or whose other lines could not all be kept,
+  // is the user's to mend: writing it would lose what they wrote. The rules
+  // made in the dialog hold until the program closes.
+  if (g_not_utf16 || g_rules.kept_lost) {
+    show_texts(owner, L"FileError", {g_not_utf16 ? kTextHighlightNotWrittenUnread : kTextHighlightNotWrittenKept,
+                                     kTextHighlightRulesForThisRun}, g_path);
+    return;
+  }
   if (program_file(L"highlights.txt", g_path)) {
     show_message(owner, kTextTextFileOpenFailed, 0, L"CreateFile");
     return;

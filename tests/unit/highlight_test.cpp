@@ -138,6 +138,13 @@ TEST_F(Highlight, WritingWhatWasReadGivesTheSameFile) {
   EXPECT_EQ(out, file_of(text));
 }
 
+// The one check of a colour field, the file's and the dialog's.
+TEST_F(Highlight, AColourIsExactlySixHexDigits) {
+  EXPECT_EQ(highlight_colour_read(u"FFa0c1", 6), 0xFFA0C1);
+  for (const char16_t* bad : {u"-00001", u"+00001", u" 0000F", u"0x00FF", u"00FF0G", u"00FF0"})
+    EXPECT_EQ(highlight_colour_read(bad, static_cast<int>(std::char_traits<char16_t>::length(bad))), -1) << static_cast<int>(bad[0]);
+}
+
 TEST_F(Highlight, TextStaysLegibleOnAnyColour) {
   EXPECT_EQ(highlight_text_rgb(0xFFFF00), 0x000000u);
   EXPECT_EQ(highlight_text_rgb(0xFFFFFF), 0x000000u);
@@ -158,10 +165,12 @@ TEST_F(Highlight, FirstRuleWinsAndAMatchRunsAcrossChunksOfOneStreamOnly) {
   // CH1 received "AL" + "ARM": rule 2 on A, L, rule 1 (first) on LARM.
   EXPECT_EQ(rules_of(0, 2), ".21");
   EXPECT_EQ(rules_of(11, 13), "111");
-  EXPECT_EQ(rules_of(6, 7), "33");  // "AL" sent: never joined to what CH1 received
+  EXPECT_EQ(rules_of(6, 7), "..");  // a find wholly before the paint was painted before
   EXPECT_EQ(rules_of(17, 21), "21111");
   EXPECT_EQ(marks.any_before, 1);
   EXPECT_EQ(marks.matches[0], 2);
+  mark(6);
+  EXPECT_EQ(rules_of(6, 7), "33");  // "AL" sent: never joined to what CH1 received
   // CH1's line lost between "AL" and "ARM": nothing runs across it.
   capture_clear(&cap);
   put("xAL", kKindRecvCh1, 1000);
@@ -222,6 +231,28 @@ TEST_F(Highlight, TheLookBackReachesEachStreamsPatternAndTheChunkBefore) {
   // A pattern longer than all that lies before: from record 0.
   EXPECT_EQ(highlight_window_start(cap.records, count, 19, 40), 0);
   EXPECT_EQ(highlight_window_start(cap.records, count, 0, 40), 0);
+}
+
+// A page scrolled back colours a match begun on it however much other
+// traffic lies before its end, and counts only the finds it shows.
+TEST_F(Highlight, ThePageLooksAheadByStreamAndCountsWhatItShows) {
+  load(u"FF0000\tT\t*\t*\tALARM\r\n");
+  put("ALARM", kKindRecvCh1, 1000);  // 0..4, markers 5..7
+  put("AL", kKindRecvCh1, 200000);   // 8..9, markers 10..12: the page ends after it
+  const int32_t end = capture_write_position(&cap);
+  const std::string other(250, 'z');
+  for (int k = 0; k < 20; k++) put(other.c_str(), kKindRecvCh2, 300000 + k * 3000);
+  put("ARM", kKindRecvCh1, 400000);
+  put("ALARM", kKindRecvCh1, 500000);  // past the page
+  const int32_t count = capture_write_position(&cap);
+  const int32_t hi = highlight_window_end(cap.records, count, 0, end, highlight_longest(&rules));
+  EXPECT_GT(hi, end + 5000);  // CH1's 4 bytes more, past CH2's 5,000
+  EXPECT_LT(hi, count);
+  work.shown_hi = end;
+  highlight_mark(&rules, cap.records, cap.times, 0, 0, hi, cap.events, cap.event_count, cap.base, shape, &work, &marks);
+  work.shown_hi = 0;
+  EXPECT_EQ(rules_of(0, 4) + rules_of(8, 9), "1111111");
+  EXPECT_EQ(marks.matches[0], 2);  // not the ALARM past the page
 }
 
 TEST_F(Highlight, ASampleMatchesAsTheRuleWouldColour) {
