@@ -25,3 +25,41 @@ def test_an_rfc2217_address_keeps_the_status_bar_inside_a_full_width_window(app,
     harness.screenshot(display, "review47_rfc2217_status_144")
     assert ends[-1] <= right - left, (right - left, ends)
 
+
+
+def test_record_to_disk_takes_a_typed_folder_that_does_not_exist_yet(app, driver, display, com3):
+    # A new folder for a new bench is typed, as the chooser invites; the
+    # recorder makes missing folders, so the chooser must let it through.
+    from test_recording import CMD_RECORD, SETTINGS
+    q = app(dict(SETTINGS, rs_comport2=0))
+    harness.open_ports(driver)
+    driver.command(CMD_RECORD)
+    driver.call("dialog", "Record to Disk", 10000, timeout=20)
+    typed = q.path("bench") / "pump-4"
+    driver.call("filedialog", str(harness.to_windows_path(typed)), 5000)
+    com3.write(b"PUMP 4 RUNNING\r\n")
+    made = harness.wait_for(lambda: typed.is_dir() and list(typed.glob("quorrin-*.qrec")), 10)
+    harness.screenshot(display, "review47_record_typed_new_folder", driver)
+    # Seen: a box "Path does not exist" over the chooser, which stays open.
+    assert made, driver.call("windows")
+
+
+def test_the_stop_says_in_the_status_bar_where_the_recording_went(app, driver, display, com3):
+    # Not only in a tooltip that shows when the pointer rests on the part:
+    # the part itself says the folder (a path of some 60 characters here,
+    # hundreds of pixels), the files and the size for a few seconds.
+    from test_recording import CMD_RECORD, SETTINGS, status_tip
+    q = app(dict(SETTINGS, rs_comport2=0))
+    harness.open_ports(driver)
+    driver.command(CMD_RECORD)
+    driver.call("dialog", "Record to Disk", 10000, timeout=20)
+    folder = str(harness.to_windows_path(q.path("recordings")))
+    driver.call("filedialog", folder, 5000)
+    com3.write(b"PUMP 5 RUNNING\r\n")
+    assert harness.wait_for(lambda: list(q.path("recordings").glob("quorrin-*.qrec")), 10)
+    driver.command(CMD_RECORD)
+    assert harness.wait_for(lambda: status_tip(driver, 8).startswith("Recorded "), 10)
+    _, parts = status(driver)
+    harness.screenshot(display, "review47_record_stopped", driver)
+    _, width, ink = parts[8]
+    assert ink >= 6 * len(folder), (width, ink, len(folder))

@@ -1,7 +1,9 @@
 // Faults found in review: what Find's list says a text find looked for,
-// and where the status bar's parts go with an RFC 2217 link.
+// where the status bar's parts go with an RFC 2217 link, and the size a
+// stopped recording is said to have.
 #include "app/chrome.h"
 #include "find/find_rows.h"
+#include "record/record_file.h"
 #include "ui/scale.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +40,17 @@ TEST(Review47, AnRfc2217LinkKeepsTheStatusBarPartsWhereTheSeedHasThem) {
       EXPECT_LE(edges[kStatusParts - 1], seed[kStatusParts - 1]) << dpi << " " << net[0] << net[1];
       EXPECT_LE(edges[9], seed[9]) << "BufferSize part " << dpi << " " << net[0] << net[1];
     }
+  }
+}
+
+// A short bench session writes some kilobytes: the stop's summary ("Saved
+// %ls", "Recorded %ls in %d file(s)") must not read as if nothing was
+// written. Seen after a recording of one line: "Saved 0.0 MB".
+TEST(Review47, TheSizeOfASmallRecordingDoesNotReadAsNothing) {
+  char size[24];
+  for (uint64_t bytes : {uint64_t{4096}, uint64_t{50000}, uint64_t{104857}}) {
+    record_size_text(bytes, size);
+    EXPECT_STRNE(size, "0.0 MB") << bytes;
   }
 }
 
