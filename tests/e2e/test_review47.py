@@ -63,3 +63,34 @@ def test_the_stop_says_in_the_status_bar_where_the_recording_went(app, driver, d
     harness.screenshot(display, "review47_record_stopped", driver)
     _, width, ink = parts[8]
     assert ink >= 6 * len(folder), (width, ink, len(folder))
+
+
+def test_a_network_links_line_part_fits_in_every_language(app, driver, display):
+    # The line part of a socket:// or listen:// link is 140 px at 96 DPI
+    # (it gave 100 px to the address): what it says there instead of line
+    # settings must fit in Japanese, Korean and Chinese as in English.
+    from net_peers import Peer
+    from test_network_ports import free_port
+    cut = []
+    for language in (0, 2, 3):
+        device, listen_port = Peer(), free_port()
+        device.start()
+        q = app({"moji_type": language, "rs_comport": 0, "rs_comport2": 0},
+                args=["/port1", f"socket://127.0.0.1:{device.port}", "/port2", f"listen://{listen_port}", "/open"])
+        driver.call("move", "main", 0, 0, 1300, 700)
+        client = Peer(connect_to=listen_port)
+        client.start()
+        try:
+            assert harness.wait_for(lambda: device.conn is not None and client.conn is not None, 15)
+            _, parts = harness.screen_until(lambda: status(driver), lambda r: len(r[1]) == 12 and r[1][7][2] > 60)
+            harness.screenshot(display, f"review47_line_part_{language}")
+            assert all(parts[i][2] > 0 for i in (3, 7)), parts
+            cut += [(language, i, parts[i][1], parts[i][2]) for i in (3, 7) if parts[i][2] > parts[i][1]]
+        finally:
+            client.stop()
+            device.stop()
+        driver.call("close", "main")
+        q.wait_exit(20)
+    # Seen in Japanese: "クライアント 127.0.0.1:3908" with the port's last
+    # digit under the next part.
+    assert not cut, cut  # (language, part, width, ink)
