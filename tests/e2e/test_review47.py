@@ -1,6 +1,8 @@
 """Faults found in review, shown through the real program: the status bar's
 parts with rfc2217:// addresses at 144 DPI in a window as wide as the
-screen."""
+screen, a new folder typed into the recording's chooser, what the status
+bar says at a recording's stop, and a network link's line part in Japanese
+and Korean."""
 import harness
 from test_display_scale import scale, status  # noqa: F401  (scale is a fixture)
 from test_find_window import ENGLISH
