@@ -66,7 +66,7 @@ const Fields kFields[] = {
     {kTextTipGapMarker, "ls"},
     {kTextTipGapSilence, "ls"},
     {kTextTipGapCounting, "ls"},
-    {kTextTipEventOpened, "ls ls"}, {kTextTipEventRefused, "ls ls"}, {kTextStatusClient, "ls"}, {kTextRecordSummary, "ls d ls"}, {kTextRecordSaved, "ls"}, {kTextSendBusy, "d"},
+    {kTextTipEventOpened, "ls ls"}, {kTextTipEventRefused, "ls ls"}, {kTextStatusClient, "ls"}, {kTextRecordSummary, "ls d ls"}, {kTextSendBusy, "d"},
     {kTextTipEventClosed, "ls ls"},
     {kTextTipEventLost, "ls ls ls"},
     {kTextTipEventGone, "ls ls"},

@@ -24,7 +24,7 @@ def test_an_rfc2217_address_keeps_the_status_bar_inside_a_full_width_window(app,
     for _, width, _ in parts:
         at += width
         ends.append(at)
-    harness.screenshot(display, "review47_rfc2217_status_144")
+    harness.screenshot(display, "status_record_rfc2217_status_144")
     assert ends[-1] <= right - left, (right - left, ends)
 
 
@@ -41,7 +41,7 @@ def test_record_to_disk_takes_a_typed_folder_that_does_not_exist_yet(app, driver
     driver.call("filedialog", str(harness.to_windows_path(typed)), 5000)
     com3.write(b"PUMP 4 RUNNING\r\n")
     made = harness.wait_for(lambda: typed.is_dir() and list(typed.glob("quorrin-*.qrec")), 10)
-    harness.screenshot(display, "review47_record_typed_new_folder", driver)
+    harness.screenshot(display, "status_record_record_typed_new_folder", driver)
     # Seen: a box "Path does not exist" over the chooser, which stays open.
     assert made, driver.call("windows")
 
@@ -62,7 +62,7 @@ def test_the_stop_says_in_the_status_bar_where_the_recording_went(app, driver, d
     driver.command(CMD_RECORD)
     assert harness.wait_for(lambda: status_tip(driver, 8).startswith("Recorded "), 10)
     _, parts = status(driver)
-    harness.screenshot(display, "review47_record_stopped", driver)
+    harness.screenshot(display, "status_record_record_stopped", driver)
     _, width, ink = parts[8]
     assert ink >= 6 * len(folder), (width, ink, len(folder))
 
@@ -85,7 +85,7 @@ def test_a_network_links_line_part_fits_in_every_language(app, driver, display):
         try:
             assert harness.wait_for(lambda: device.conn is not None and client.conn is not None, 15)
             _, parts = harness.screen_until(lambda: status(driver), lambda r: len(r[1]) == 12 and r[1][7][2] > 60)
-            harness.screenshot(display, f"review47_line_part_{language}")
+            harness.screenshot(display, f"status_record_line_part_{language}")
             assert all(parts[i][2] > 0 for i in (3, 7)), parts
             cut += [(language, i, parts[i][1], parts[i][2]) for i in (3, 7) if parts[i][2] > parts[i][1]]
         finally:
