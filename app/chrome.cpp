@@ -56,12 +56,19 @@ const int kStatusPartEdges[kStatusParts] = {30, 80, 130, 370, 400, 450, 500, 740
 void status_part_edges(const int32_t net[2], int32_t dpi, int out[kStatusParts]) {
   int shift = 0;
   for (int part = 0; part < kStatusParts; part++) {
-    // A network channel's port part (2 or 6) is wide enough for its address.
+    // A network channel's port part (2 or 6) is wider for its address, and
+    // its line part after it narrower by as much.
     const int32_t kind = net[part < 4 ? 0 : 1];
-    if ((part == 2 || part == 6) && kind) shift += kStatusAddressExtra;
-    if ((part == 3 || part == 7) && kind == kStatusNetRaw) shift -= kStatusAddressExtra;
+    const int extra = kind == kStatusNetRaw ? kStatusAddressExtra : kind ? kStatusAddressExtraLine : 0;
+    if (part == 2 || part == 6) shift += extra;
+    if (part == 3 || part == 7) shift -= extra;
     out[part] = px(kStatusPartEdges[part] + shift, dpi);
   }
+}
+
+void status_part_widen(int part, int right, int edges[kStatusParts]) {
+  for (int i = part; i < kStatusParts; i++)
+    if (edges[i] < right) edges[i] = right;
 }
 
 int toolbar_index_of_command(int menu_command) {

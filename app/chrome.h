@@ -64,16 +64,22 @@ constexpr int kStatusParts = 12;
 extern const int kStatusPartEdges[kStatusParts];
 // The part edges for the channels' kinds of port (net[ch]: 0 a COM port,
 // kStatusNetLine a network link with line settings, kStatusNetRaw one
-// without): a network channel's port part is kStatusAddressExtra wider for
-// its address; a link without line settings takes that width from its
-// line part, whose short text needs less, so the parts after it stay where
-// a COM port has them. Sizes at 96 DPI, scaled to `dpi`.
+// without): a network channel's port part is wider for its address, by
+// room its line part gives up, so the parts after it stay where COM ports
+// have them. A link without line settings gives kStatusAddressExtra (its
+// short text needs less); an RFC 2217 link only kStatusAddressExtraLine,
+// what its settings' text leaves, and a longer address is cut with an
+// ellipsis. Sizes at 96 DPI, scaled to `dpi`.
 constexpr int kStatusAddressExtra = 100;
+constexpr int kStatusAddressExtraLine = 30;
 constexpr int32_t kStatusNetLine = 1;
 constexpr int32_t kStatusNetRaw = 2;
 constexpr int32_t kStatusLinkSocket = 1;
 constexpr int32_t kStatusLinkListen = 2;
 void status_part_edges(const int32_t net[2], int32_t dpi, int out[kStatusParts]);
+// For a text that needs room for a few seconds: part `part` reaches `right`
+// (the bar's width), the parts after it keep only what lies beyond.
+void status_part_widen(int part, int right, int edges[kStatusParts]);
 
 // Text of status bar part 0 to 11 into out (64 units). The line part of a
 // link without line settings is left empty: status_link_text says it.

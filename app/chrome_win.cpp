@@ -33,6 +33,7 @@ HBRUSH g_status_brush = nullptr;      // status bar background of the current sl
 HIMAGELIST g_toolbar_images = nullptr;
 int g_status_slot = -1;
 int32_t g_status_net[2] = {0, 0};  // the channels whose port part is widened now
+int g_status_wide = 0;              // the bar's width while the draw size's part takes it, else 0
 int g_status_parts_set = 0;
 
 // The toolbar strip of `size` pixels (16, 24 or 32) in the light or dark
@@ -243,6 +244,20 @@ void statusbar_create(HWND hwnd) {
   statusbar_refresh_color();
 }
 
+namespace {
+
+// For a few seconds after a stop: where the recording went, how many files
+// and how much (1 with the text), unless a shown recording or a find has
+// the draw size's part.
+int stop_summary(wchar_t* out, int units) {
+  if (!recorder_said(out, units)) return 0;
+  char16_t other[64];
+  if (recording_status_text(8, other) || find_status_text(8, other)) return 0;
+  return 1;
+}
+
+}  // namespace
+
 void statusbar_refresh_color() {
   if (!g_statusbar) return;
   ChannelFlags f = channel_flags_now();
@@ -250,13 +265,21 @@ void statusbar_refresh_color() {
   int32_t net[2];
   for (int ch = 0; ch < 2; ch++)
     net[ch] = !channel_is_net(ch) ? 0 : g_app.address[ch].kind == kPortRfc2217 ? kStatusNetLine : kStatusNetRaw;
-  if (net[0] != g_status_net[0] || net[1] != g_status_net[1] || !g_status_parts_set) {
+  // A stop's summary, a path of hundreds of pixels, takes the room up to
+  // the bar's end while it shows.
+  wchar_t said[MAX_PATH + kMessageTextUnits];
+  RECT bar = {};
+  GetClientRect(g_statusbar, &bar);
+  const int wide = stop_summary(said, MAX_PATH + kMessageTextUnits) ? static_cast<int>(bar.right) : 0;
+  if (net[0] != g_status_net[0] || net[1] != g_status_net[1] || wide != g_status_wide || !g_status_parts_set) {
     int edges[kStatusParts];
     status_part_edges(net, window_dpi(g_statusbar), edges);
+    if (wide) status_part_widen(8, wide, edges);
     SendMessageW(g_statusbar, SB_SETPARTS, kStatusParts, reinterpret_cast<LPARAM>(edges));
     for (int i = 0; i < kStatusParts; i++) SendMessageW(g_statusbar, SB_SETTEXTW, i | SBT_OWNERDRAW, 0);
     g_status_net[0] = net[0];
     g_status_net[1] = net[1];
+    g_status_wide = wide;
     g_status_parts_set = 1;
   }
   int slot = status_color_slot(&f);
@@ -312,12 +335,14 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   // time: it is within sight in a window of any usual width.
   // And for a few seconds after a stop, where the recording went; its
   // tooltip names the folder (or that word on the stop) in full.
+  wchar_t said[MAX_PATH + kMessageTextUnits] = L"";
+  int summary = 0;
   if (item->itemID == 8) {
     char16_t now[64];
     if (recorder_status(now)) lstrcpynW(wide(text), wide(now), 64);
-    wchar_t said[MAX_PATH + kMessageTextUnits];
     recorder_said(said, MAX_PATH + kMessageTextUnits);
     rec_tip(recorder_running() ? recorder_folder() : said);
+    summary = stop_summary(said, MAX_PATH + kMessageTextUnits);
   }
   // While a recording is shown: the way back to the live capture, and the
   // time of day of the view's top row.
@@ -332,7 +357,16 @@ int statusbar_draw(const DRAWITEMSTRUCT* item) {
   if (g_status_brush) FillRect(item->hDC, &item->rcItem, g_status_brush);
   SetBkMode(item->hDC, TRANSPARENT);
   SetTextColor(item->hDC, slot_color(kSlotText));
-  TextOutW(item->hDC, item->rcItem.left, item->rcItem.top, wide(text), lstrlenW(wide(text)));
+  RECT room = item->rcItem;
+  const UINT plain = DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX;
+  if (summary) {
+    // The folder's end is what tells it: the middle of the path gives way.
+    DrawTextW(item->hDC, said, -1, &room, plain | DT_PATH_ELLIPSIS);
+  } else if ((item->itemID == 2 || item->itemID == 6) && info.address[item->itemID == 2 ? 0 : 1][0]) {
+    DrawTextW(item->hDC, wide(text), -1, &room, plain | DT_END_ELLIPSIS);  // an RFC 2217 address has less room
+  } else if (room.right > room.left) {
+    TextOutW(item->hDC, item->rcItem.left, item->rcItem.top, wide(text), lstrlenW(wide(text)));
+  }
   return 1;
 }
 

@@ -87,7 +87,7 @@ void record_command(HWND hwnd) {
   }
   wchar_t folder[MAX_PATH];
   recorder_start_folder(folder);
-  if (folder_choose(hwnd, kTextMenuRecord, folder)) return;
+  if (folder_choose(hwnd, kTextMenuRecord, folder, 1)) return;  // the recorder makes a new one
   recorder_start(hwnd, folder);
   statusbar_refresh_color();
 }

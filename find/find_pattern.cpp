@@ -35,6 +35,7 @@ FindPatternResult find_pattern_text(const uint8_t* bytes, int n, int match_case,
     const uint8_t b = bytes[i];
     if (!match_case && ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'))) {
       out->bytes[i] = lower(bytes[i]);
+      out->typed[i] = bytes[i];
       out->fold[i] = 1;
       out->fold_case = 1;
     }

@@ -21,6 +21,7 @@ struct FindPattern {
   uint8_t bytes[kFindPatternMax];  // the bytes (lower case where fold)
   uint8_t any[kFindPatternMax];    // 1: any byte stands here
   uint8_t fold[kFindPatternMax];   // 1: a single-byte ASCII letter that matches either case
+  uint8_t typed[kFindPatternMax];  // where fold: the letter as typed, which is what the user is told was looked for
   // The code page's lead bytes (bit b % 8 of lead[b / 8]): a byte after one
   // is the second of a double-byte character, and never folds.
   uint8_t lead[32];

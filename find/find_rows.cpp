@@ -94,7 +94,7 @@ void find_pattern_found(const FindPattern& p, char out[sizeof FindRowText::found
   out[0] = 0;
   for (int i = 0; i < shown; i++) {
     if (p.any[i]) k += std::snprintf(out + k, kRoom - k, i ? " ??" : "??");
-    else k += std::snprintf(out + k, kRoom - k, i ? " %02X" : "%02X", p.bytes[i]);
+    else k += std::snprintf(out + k, kRoom - k, i ? " %02X" : "%02X", p.fold[i] ? p.typed[i] : p.bytes[i]);
   }
   if (shown < p.length) std::snprintf(out + k, kRoom - k, " ...");
 }

@@ -43,5 +43,6 @@ int32_t find_csv_row(const FindRowText& t, char* out, int32_t room);
 int32_t find_preview(const CaptureRecord* records, int32_t count, const FindFound& f, uint8_t out[kFindPreviewBytes]);
 // What the Find window's list says a byte find found (find_row_text leaves
 // it empty, as the command line's rows have it): the pattern looked for in
-// hex, "??" for any byte ("4C 30 ?? 30"), cut to "... " past what fits.
+// hex as typed (a letter found in either case as the user wrote it), "??"
+// for any byte ("4C 30 ?? 30"), cut to "... " past what fits.
 void find_pattern_found(const FindPattern& p, char out[sizeof FindRowText::found]);

@@ -361,6 +361,15 @@ int record_file_list_put(RecordFileList* list, const char16_t* name, uint64_t si
 }
 
 void record_size_text(uint64_t bytes, char out[24]) {
+  // Below a tenth of a MB the tenths would read 0.0: a short session in KB.
+  if (bytes < 1024) {
+    std::snprintf(out, 24, "%u B", static_cast<unsigned>(bytes));
+    return;
+  }
+  if (bytes * 10 < (1 << 20)) {
+    std::snprintf(out, 24, "%u KB", static_cast<unsigned>(bytes / 1024));
+    return;
+  }
   const uint64_t tenths = bytes / (1 << 20) * 10 + bytes % (1 << 20) * 10 / (1 << 20);
   std::snprintf(out, 24, "%llu.%llu MB", static_cast<unsigned long long>(tenths / 10),
                 static_cast<unsigned long long>(tenths % 10));

@@ -182,7 +182,8 @@ int record_file_list_put(RecordFileList* list, const char16_t* name, uint64_t si
 int record_file_name_compare16(const char16_t* a, const char16_t* b);
 
 // A recording's size as the status bar says it: "12.3 MB" (tenths cut,
-// never rounded up), into out (24 units).
+// never rounded up), below a tenth of a MB "48 KB", below 1 KB "512 B",
+// into out (24 units).
 void record_size_text(uint64_t bytes, char out[24]);
 // The status bar's text of a recording: "REC 12.3 MB 0:05:12" (bytes
 // written, hours:minutes:seconds since it began), and " LOST 1234 B" when

@@ -390,13 +390,7 @@ int recorder_said(wchar_t* out, int units) {
 
 int recorder_status(char16_t out[64]) {
   out[0] = 0;
-  if (!recorder_running()) {
-    if (!recorder_stop_told()) return 0;
-    wchar_t size[24];
-    written_text(size);
-    format_text(wide(out), 64, kTextRecordSaved, size);
-    return 1;
-  }
+  if (!recorder_running()) return 0;
   char text[64];
   record_status_text(g_rec.written.load(), (GetTickCount() - g_rec.started) / 1000, g_rec.queue->lost.load(), text);
   int i = 0;

@@ -30,9 +30,8 @@ void recorder_stop();
 // everything queued (10 s at most), as the window has gone by then.
 void recorder_finish();
 int recorder_running();
-// The status bar's text while recording: "REC 12.3 MB 0:05:12"; for a
-// few seconds after the user's stop, "Saved 12.3 MB" (recorder_said has
-// the rest). Returns 1 with a text, 0 (out empty) else.
+// The status bar's text while recording: "REC 12.3 MB 0:05:12". Returns
+// 1 with a text, 0 (out empty) else (after a stop, recorder_said speaks).
 int recorder_status(char16_t out[64]);
 // 1 while the status bar still says where a stopped recording went.
 int recorder_stop_told();

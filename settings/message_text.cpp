@@ -67,7 +67,7 @@ const Fields kFields[] = {
     {kTextTipGapMarker, "ls"},
     {kTextTipGapSilence, "ls"},
     {kTextTipGapCounting, "ls"},
-    {kTextTipEventOpened, "ls ls"}, {kTextTipEventRefused, "ls ls"}, {kTextStatusClient, "ls"}, {kTextRecordSummary, "ls d ls"}, {kTextRecordSaved, "ls"}, {kTextSendBusy, "d"},
+    {kTextTipEventOpened, "ls ls"}, {kTextTipEventRefused, "ls ls"}, {kTextStatusClient, "ls"}, {kTextRecordSummary, "ls d ls"}, {kTextSendBusy, "d"},
     {kTextTransferSizeMismatch, "ls lld lld"}, {kTextTransferDoneRenamed, "d lld ls ls"},
     {kTextTransferPathsTooLong, "d"}, {kTextTransferNameTooLong, "ls"},
     {kTextTipEventClosed, "ls ls"},

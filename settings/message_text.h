@@ -432,7 +432,6 @@ enum MessageNumber : int {
   kTextStatusRawTcp = 567,     // Raw TCP: no line settings (a socket:// channel's line part)
   kTextRecordSummary = 568,    // Recorded %ls in %d files: %ls (the status bar after a stop: size, files, folder)
   kTextMenuOpenRecordingFolder = 569,  // Open Recording &Folder...
-  kTextRecordSaved = 570,      // Saved %ls (the REC part after a stop: the size; its tooltip says the rest)
   kTextTipEventRefused = 564,  // %ls %ls: client refused, another one is connected (time, "CH1 10.0.0.5:50123")
   kTextFindNoSuchEvent = 600,  // Not a line event: %ls
   kTextFindUsageMore = 601,    // Or instead of a pattern: /silence <ms>, /badframe or /event <n>

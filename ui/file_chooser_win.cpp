@@ -36,21 +36,36 @@ int file_chooser(HWND owner, int mode, wchar_t* path, int units) {
 
 namespace {
 
-// Opens the classic dialog at the folder it was given.
-int CALLBACK folder_begin(HWND dlg, UINT msg, LPARAM, LPARAM data) {
-  if (msg == BFFM_INITIALIZED) SendMessageW(dlg, BFFM_SETSELECTIONW, TRUE, data);
+// The classic dialog's folder: where it opens, then a typed path the shell
+// does not know yet (asked for only when the caller makes missing folders).
+struct ClassicFolder {
+  const wchar_t* start;
+  wchar_t typed[MAX_PATH];
+};
+
+int CALLBACK folder_begin(HWND dlg, UINT msg, LPARAM value, LPARAM data) {
+  auto* f = reinterpret_cast<ClassicFolder*>(data);
+  if (msg == BFFM_INITIALIZED) SendMessageW(dlg, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(f->start));
+  if (msg == BFFM_VALIDATEFAILEDW) lstrcpynW(f->typed, reinterpret_cast<const wchar_t*>(value), MAX_PATH);
   return 0;
 }
 
-// The classic folder dialog, where IFileOpenDialog is missing.
-int folder_choose_classic(HWND owner, const wchar_t* caption, wchar_t* folder) {
+// The classic folder dialog, where IFileOpenDialog is missing; its edit box
+// takes a typed path.
+int folder_choose_classic(HWND owner, const wchar_t* caption, wchar_t* folder, int may_be_new) {
+  ClassicFolder f = {folder, L""};
   BROWSEINFOW info = {};
   info.hwndOwner = owner;
   info.lpszTitle = caption;
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_EDITBOX | (may_be_new ? BIF_VALIDATE : 0);
   info.lpfn = folder_begin;
-  info.lParam = reinterpret_cast<LPARAM>(folder);
+  info.lParam = reinterpret_cast<LPARAM>(&f);
   PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  if (f.typed[0]) {
+    if (chosen) CoTaskMemFree(chosen);
+    lstrcpynW(folder, f.typed, MAX_PATH);
+    return 0;
+  }
   if (!chosen) return 1;
   wchar_t path[MAX_PATH] = L"";
   const BOOL got = SHGetPathFromIDListW(chosen, path);
@@ -63,13 +78,15 @@ int folder_choose_classic(HWND owner, const wchar_t* caption, wchar_t* folder) {
 // The folder picker of the open dialog: it starts in `folder`, and a path
 // can be typed into its name field as well as picked. -1 when the system
 // has none, 1 when the user cancelled, 0 with the folder chosen.
-int folder_choose_modern(HWND owner, const wchar_t* caption, wchar_t* folder) {
+int folder_choose_modern(HWND owner, const wchar_t* caption, wchar_t* folder, int may_be_new) {
   IFileOpenDialog* dialog = nullptr;
   if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog))))
     return -1;
   int result = 1;
   FILEOPENDIALOGOPTIONS options = 0;
   dialog->GetOptions(&options);
+  // A typed folder that is not there yet is taken when the caller makes it.
+  if (may_be_new) options &= ~(FOS_PATHMUSTEXIST | FOS_FILEMUSTEXIST);
   dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_NOCHANGEDIR);
   dialog->SetTitle(caption);
   IShellItem* start = nullptr;
@@ -96,13 +113,13 @@ int folder_choose_modern(HWND owner, const wchar_t* caption, wchar_t* folder) {
 
 }  // namespace
 
-int folder_choose(HWND owner, int title, wchar_t* folder) {
+int folder_choose(HWND owner, int title, wchar_t* folder, int may_be_new) {
   wchar_t caption[kMessageTextUnits] = L"";
   get_text(title, caption);
   text16_menu_plain(reinterpret_cast<char16_t*>(caption));
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  int result = folder_choose_modern(owner, caption, folder);
-  if (result < 0) result = folder_choose_classic(owner, caption, folder);
+  int result = folder_choose_modern(owner, caption, folder, may_be_new);
+  if (result < 0) result = folder_choose_classic(owner, caption, folder, may_be_new);
   if (SUCCEEDED(com)) CoUninitialize();
   return result;
 }

@@ -15,5 +15,6 @@ int file_chooser(HWND owner, int mode, wchar_t* path, int units = MAX_PATH);
 
 // The shell's folder dialog, titled with message text `title`, beginning
 // at `folder` (MAX_PATH units), which gets the folder chosen: 0, or 1 when
-// the user cancelled (folder unchanged).
-int folder_choose(HWND owner, int title, wchar_t* folder);
+// the user cancelled (folder unchanged). `may_be_new` 1: a typed folder
+// that does not exist yet is taken (the caller makes it).
+int folder_choose(HWND owner, int title, wchar_t* folder, int may_be_new = 0);

@@ -7,6 +7,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -49,25 +50,37 @@ TEST(StatusBar, TextsOfEveryPart) {
   EXPECT_EQ(part(7, s), "SP=38400(asked 19200):DB=8:PB=Non:SB=0:Flow=Non");
 }
 
-TEST(StatusBar, ANetworkChannelsPortPartIsWidenedAndALinkWithoutLineSettingsMovesNothingElse) {
+TEST(StatusBar, ANetworkChannelsPortPartIsWidenedByItsLinePartAndMovesNothingElse) {
   int edges[kStatusParts];
-  const int32_t none[2] = {0, 0}, ch2[2] = {0, kStatusNetLine}, both[2] = {kStatusNetLine, kStatusNetLine};
+  const int32_t none[2] = {0, 0}, ch2[2] = {0, kStatusNetLine}, raw[2] = {kStatusNetRaw, kStatusNetRaw};
   status_part_edges(none, 96, edges);
   for (int i = 0; i < kStatusParts; i++) EXPECT_EQ(edges[i], kStatusPartEdges[i]);
   status_part_edges(ch2, 96, edges);
-  EXPECT_EQ(edges[5], kStatusPartEdges[5]);
-  EXPECT_EQ(edges[6], kStatusPartEdges[6] + kStatusAddressExtra);
-  EXPECT_EQ(edges[11], kStatusPartEdges[11] + kStatusAddressExtra);
-  status_part_edges(both, 96, edges);
-  EXPECT_EQ(edges[2] - edges[1], kStatusPartEdges[2] - kStatusPartEdges[1] + kStatusAddressExtra);
-  EXPECT_EQ(edges[11], kStatusPartEdges[11] + 2 * kStatusAddressExtra);
-  // socket:// and listen:// have no line settings: their short line part
-  // gives the address its room, and the parts after it stay put.
-  const int32_t raw[2] = {kStatusNetRaw, kStatusNetRaw};
+  EXPECT_EQ(edges[6] - edges[5], kStatusPartEdges[6] - kStatusPartEdges[5] + kStatusAddressExtraLine);
+  EXPECT_EQ(edges[7], kStatusPartEdges[7]);
   status_part_edges(raw, 96, edges);
   EXPECT_EQ(edges[2] - edges[1], kStatusPartEdges[2] - kStatusPartEdges[1] + kStatusAddressExtra);
   EXPECT_EQ(edges[3], kStatusPartEdges[3]);
   EXPECT_EQ(edges[11], kStatusPartEdges[11]);
+  // An RFC 2217 link on either channel or both, at 96 and 144 DPI: the
+  // parts after its line part stay where COM ports have them.
+  for (int32_t dpi : {96, 144}) {
+    int seed[kStatusParts], net[kStatusParts];
+    status_part_edges(none, dpi, seed);
+    for (const auto& kinds : {std::pair<int32_t, int32_t>{kStatusNetLine, 0}, {0, kStatusNetLine}, {kStatusNetLine, kStatusNetLine}}) {
+      const int32_t both[2] = {kinds.first, kinds.second};
+      status_part_edges(both, dpi, net);
+      for (int i : {3, 7, 8, 9, 10, 11}) EXPECT_EQ(net[i], seed[i]) << dpi << " part " << i;
+    }
+  }
+  // A stop's summary takes the bar up to its end; the parts after it keep
+  // only what lies beyond.
+  status_part_edges(none, 96, edges);
+  status_part_widen(8, 1100, edges);
+  EXPECT_EQ(edges[8], 1100);
+  EXPECT_EQ(edges[9], 1100);
+  EXPECT_EQ(edges[10], 1120);
+  EXPECT_EQ(edges[7], kStatusPartEdges[7]);
 }
 
 TEST(StatusBar, ALinkWithoutLineSettingsSaysWhatItHasInsteadOfASpeed) {
@@ -91,7 +104,7 @@ TEST(StatusBar, ALinkWithoutLineSettingsSaysWhatItHasInsteadOfASpeed) {
 }
 
 TEST(StatusBar, PartEdgesScaleWithTheDisplay) {
-  const int32_t none[2] = {0, 0}, ch1[2] = {1, 0};
+  const int32_t none[2] = {0, 0}, ch1[2] = {kStatusNetRaw, 0};
   for (int32_t dpi : {96, 120, 144, 192}) {
     int edges[kStatusParts], net[kStatusParts];
     status_part_edges(none, dpi, edges);
@@ -101,7 +114,8 @@ TEST(StatusBar, PartEdgesScaleWithTheDisplay) {
       EXPECT_NEAR(edges[i], kStatusPartEdges[i] * dpi / 96.0, 0.5) << dpi << " part " << i;
       if (i > 0) EXPECT_NEAR(edges[i] - edges[i - 1], (kStatusPartEdges[i] - kStatusPartEdges[i - 1]) * dpi / 96.0, 1.0);
     }
-    EXPECT_NEAR(net[11] - edges[11], px(kStatusAddressExtra, dpi), 1);
+    EXPECT_NEAR(net[2] - net[1] - (edges[2] - edges[1]), px(kStatusAddressExtra, dpi), 1);
+    EXPECT_EQ(net[11], edges[11]);
   }
 }
 

@@ -376,6 +376,11 @@ TEST(FindRows, TextsAndCsvOfEachKindOfFind) {
   ASSERT_EQ(find_pattern_hex(hex.data(), 66, &p).fault, kFindPatternOk);
   find_pattern_found(p, t.found);
   EXPECT_EQ(std::string(t.found).substr(81), "A5 A5 A5 ...");  // 30 bytes shown
+  // A text found in either case says the bytes typed, not the folded ones.
+  const uint8_t typed[] = {'E', 'r', 'r', 'o', 'r'};
+  ASSERT_EQ(find_pattern_text(typed, 5, 0, nullptr, &p).fault, kFindPatternOk);
+  find_pattern_found(p, t.found);
+  EXPECT_STREQ(t.found, "45 72 72 6F 72");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/capture.h"
@@ -452,7 +453,7 @@ namespace {
 TEST(RecordFile, StatusTextAndTheStopEventsText) {
   char text[64];
   record_status_text(0, 0, 0, text);
-  EXPECT_STREQ(text, "REC 0.0 MB 0:00:00");
+  EXPECT_STREQ(text, "REC 0 B 0:00:00");
   record_status_text(12u * 1048576 + 400000, 3600 + 5 * 60 + 12, 0, text);
   EXPECT_STREQ(text, "REC 12.3 MB 1:05:12");
   record_status_text(5ull << 30, 100 * 3600, 1234, text);  // the hand-over had to drop data: said
@@ -460,6 +461,12 @@ TEST(RecordFile, StatusTextAndTheStopEventsText) {
   char size[24];
   record_size_text(UINT64_MAX, size);  // the largest figure fits, no overflow in the tenths
   EXPECT_STREQ(size, "17592186044415.9 MB");
+  // A short session never reads as nothing: below a tenth of a MB in KB.
+  for (const auto& [bytes, said] : {std::pair<uint64_t, const char*>{1023, "1023 B"}, {4096, "4 KB"},
+                                    {104857, "102 KB"}, {104858, "0.1 MB"}}) {
+    record_size_text(bytes, size);
+    EXPECT_STREQ(size, said) << bytes;
+  }
   // A stop by a full disk: its export details, and it does not break a line.
   LineEvent e = {};
   e.kind = kEventRecordStopped;
