@@ -449,22 +449,26 @@ void capture_snapshot_free(CaptureSnapshot* s) {
   s->count = 0;
 }
 
-int capture_snapshot_take(Capture* cap, CaptureSnapshot* s) {
+int capture_snapshot_since(Capture* cap, int64_t from, CaptureSnapshot* s) {
   s->count = 0;
   s->event_count = 0;
   if (!cap->records || !s->records || !s->times) return 1;
   std::lock_guard<std::mutex> hold(cap->lock);
   capture_flush_sent(cap, capture_now_us(cap), -1, 0);
   const int32_t w = cap->write_position.load(std::memory_order_relaxed);
-  std::memcpy(s->records, cap->records, static_cast<size_t>(w) * sizeof(CaptureRecord));
-  std::memcpy(s->times, cap->times, static_cast<size_t>(w) * sizeof(int64_t));
-  s->count = w;
-  s->base = cap->base;
+  if (from < cap->base) from = cap->base;
+  const int32_t at = from - cap->base < w ? static_cast<int32_t>(from - cap->base) : w;
+  std::memcpy(s->records, cap->records + at, static_cast<size_t>(w - at) * sizeof(CaptureRecord));
+  std::memcpy(s->times, cap->times + at, static_cast<size_t>(w - at) * sizeof(int64_t));
+  s->count = w - at;
+  s->base = cap->base + at;
   s->wall_offset_us = cap->wall_offset_us;
   s->event_count = cap->event_count;
   std::memcpy(s->events, cap->events, static_cast<size_t>(cap->event_count) * sizeof(LineEvent));
   return 0;
 }
+
+int capture_snapshot_take(Capture* cap, CaptureSnapshot* s) { return capture_snapshot_since(cap, 0, s); }
 
 int32_t capture_copy_since(Capture* cap, int64_t from, int32_t max, CaptureRecord* records, int64_t* times,
                            int64_t* first, int64_t* end) {

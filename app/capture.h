@@ -341,6 +341,14 @@ void capture_snapshot_free(CaptureSnapshot* s);
 // the capture or the snapshot has no buffer (s->count is 0 then).
 int capture_snapshot_take(Capture* cap, CaptureSnapshot* s);
 
+// The records from absolute place `from` on (from the oldest kept when a
+// wrap dropped what lay between), with their times and the capture's
+// events, under one lock hold, into *s: s->base is the absolute place of
+// its first record (later than `from` after such a drop). A reader that
+// follows the capture a stretch at a time. Returns 0, or 1 when the
+// capture or the snapshot has no buffer (s->count is 0 then).
+int capture_snapshot_since(Capture* cap, int64_t from, CaptureSnapshot* s);
+
 // The records from absolute place `from` on, at most `max` of them, with
 // their times, under one lock hold: a reader that follows the capture a
 // piece at a time. *first is the absolute place of the first record copied

@@ -17,7 +17,7 @@ struct MenuItemDef {
 struct MenuDef {
   int title;  // message text of the popup's title
   int count;
-  MenuItemDef items[14];
+  MenuItemDef items[15];
 };
 constexpr int kMenus = 7;
 extern const MenuDef kMenuBar[kMenus];

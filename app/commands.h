@@ -19,7 +19,7 @@ enum MenuCommand {
   kCmdColors = 174, kCmdHomePage = 175, kCmdExport = 176, kCmdLinkStats = 177,
   kCmdModbusMonitor = 178, kCmdSaveAsMacro = 179, kCmdAutoAnswer = 180, kCmdRecord = 181,
   kCmdOpenRecording = 182, kCmdFind = 183, kCmdFindNext = 184, kCmdFindPrevious = 185, kCmdGoToTime = 186,
-  kCmdBackToLive = 187, kCmdHighlight = 189, kCmdSendFile = 190, kCmdReceiveFile = 191, kCmdStopRepeats = 192,
+  kCmdBackToLive = 187, kCmdPlot = 188, kCmdHighlight = 189, kCmdSendFile = 190, kCmdReceiveFile = 191, kCmdStopRepeats = 192,
   kCmdOpenRecordingFolder = 193,
 };
 constexpr int kToolbarFirst = 1101;

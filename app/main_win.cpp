@@ -34,6 +34,7 @@
 #include "app/command_line_win.h"
 #include "timeline/export_win.h"
 #include "transfer/transfer_win.h"
+#include "plot/plot_window_win.h"
 
 AppState g_app;
 HWND g_main_window = nullptr;
@@ -350,6 +351,7 @@ int run_command(HWND hwnd, int id) {
     case kCmdAsciiTable: ascii_table_open(hwnd); return 0;
     case kCmdLinkStats: link_stats_window_open(hwnd); return 0;
     case kCmdModbusMonitor: modbus_monitor_window_open(hwnd); return 0;
+    case kCmdPlot: plot_window_open(hwnd); return 0;
     case kCmdAutoAnswer: auto_answer_window_open(hwnd); return 0;
     case kCmdRecord: record_command(hwnd); return 0;
     case kCmdPresetEditor: preset_editor_run(hwnd); return 0;
@@ -423,6 +425,7 @@ void on_dpi_changed(HWND hwnd, const RECT* suggested) {
 void on_destroy(HWND hwnd) {
   // The monitor's thread reads the capture: it ends before anything goes.
   int reader_lives = modbus_monitor_window_close();
+  plot_window_close();
   recorder_finish();  // what is queued reaches the disk before the process ends
   KillTimer(hwnd, TIMER_REPAINT);
   KillTimer(hwnd, TIMER_PRESENCE);
@@ -599,6 +602,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   MSG m;
   while (GetMessageW(&m, nullptr, 0, 0) > 0) {
     if (find_window_message(&m)) continue;
+    if (plot_window_message(&m)) continue;
     TranslateMessage(&m);
     DispatchMessageW(&m);
   }

@@ -13,6 +13,8 @@ add_executable(Quorrin WIN32
   macro/macro_send_win.cpp
   net/link_net_win.cpp
   plot/plot_draw_win.cpp
+  plot/plot_out_win.cpp
+  plot/plot_window_win.cpp
   record/record_files_win.cpp
   record/record_view_win.cpp
   find/find_win.cpp
@@ -88,7 +90,7 @@ target_link_libraries(Quorrin PRIVATE quorrin_core comdlg32 comctl32 shell32 dwm
 set_target_properties(Quorrin PROPERTIES OUTPUT_NAME Quorrin)
 # Files the resource script pulls in: a change to any of them rebuilds it.
 set_source_files_properties(resources/quorrin.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/resources/color_dialog.rc;${CMAKE_SOURCE_DIR}/resources/ascii_table.rc;${CMAKE_SOURCE_DIR}/resources/line_status.rc;${CMAKE_SOURCE_DIR}/resources/preset_send.rc;${CMAKE_SOURCE_DIR}/resources/preset_editor.rc;${CMAKE_SOURCE_DIR}/resources/checksum_calc.rc;${CMAKE_SOURCE_DIR}/resources/modbus_dialog.rc;${CMAKE_SOURCE_DIR}/resources/port_dialog.rc;${CMAKE_SOURCE_DIR}/resources/dcb_dialog.rc;${CMAKE_SOURCE_DIR}/resources/macro_dialog.rc;${CMAKE_SOURCE_DIR}/resources/link_stats.rc;${CMAKE_SOURCE_DIR}/resources/modbus_monitor.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/quorrin.ico;${CMAKE_SOURCE_DIR}/resources/toolbar_light.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_light_24.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark_24.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_light_32.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark_32.bmp;${CMAKE_SOURCE_DIR}/resources/auto_answer.rc;${CMAKE_SOURCE_DIR}/resources/find.rc;${CMAKE_SOURCE_DIR}/resources/transfer.rc;${CMAKE_SOURCE_DIR}/resources/highlight.rc;${CMAKE_SOURCE_DIR}/resources/repeat.rc;${CMAKE_SOURCE_DIR}/resources/version.rc;${CMAKE_BINARY_DIR}/quorrin_version.h;${CMAKE_BINARY_DIR}/quorrin.manifest")
+  "${CMAKE_SOURCE_DIR}/resources/color_dialog.rc;${CMAKE_SOURCE_DIR}/resources/ascii_table.rc;${CMAKE_SOURCE_DIR}/resources/line_status.rc;${CMAKE_SOURCE_DIR}/resources/preset_send.rc;${CMAKE_SOURCE_DIR}/resources/preset_editor.rc;${CMAKE_SOURCE_DIR}/resources/checksum_calc.rc;${CMAKE_SOURCE_DIR}/resources/modbus_dialog.rc;${CMAKE_SOURCE_DIR}/resources/port_dialog.rc;${CMAKE_SOURCE_DIR}/resources/dcb_dialog.rc;${CMAKE_SOURCE_DIR}/resources/macro_dialog.rc;${CMAKE_SOURCE_DIR}/resources/link_stats.rc;${CMAKE_SOURCE_DIR}/resources/modbus_monitor.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/quorrin.ico;${CMAKE_SOURCE_DIR}/resources/toolbar_light.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_light_24.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark_24.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_light_32.bmp;${CMAKE_SOURCE_DIR}/resources/toolbar_dark_32.bmp;${CMAKE_SOURCE_DIR}/resources/auto_answer.rc;${CMAKE_SOURCE_DIR}/resources/find.rc;${CMAKE_SOURCE_DIR}/resources/transfer.rc;${CMAKE_SOURCE_DIR}/resources/highlight.rc;${CMAKE_SOURCE_DIR}/resources/repeat.rc;${CMAKE_SOURCE_DIR}/resources/plot.rc;${CMAKE_SOURCE_DIR}/resources/version.rc;${CMAKE_BINARY_DIR}/quorrin_version.h;${CMAKE_BINARY_DIR}/quorrin.manifest")
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(

@@ -35,10 +35,7 @@ int finds_current(const FindQuery& q) {
 
 // Where the recording's reader stands, as a place in the recording as one.
 uint64_t reading_at(void*, const RecordStream* st) {
-  const int k = g_find.files->next - 1;
-  if (k < 0) return 0;
-  if (!st->open) return g_find.file_start[k + 1];
-  return g_find.file_start[k] + g_find.reader->block_offset;
+  return record_reading_at(g_find.files, g_find.reader, st, g_find.file_start);
 }
 
 void worker_main() {

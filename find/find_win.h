@@ -15,6 +15,11 @@ void find_window_open(HWND owner);
 // the last search, searched again when the capture or the query changed.
 void find_step(HWND owner, int dir);
 void go_to_time_run(HWND owner);
+// The data view at the first chunk at or after `local_us` (a time of day,
+// µs since 1970 read as UTC, as the tools show times), that chunk marked,
+// in the live capture, a loaded log or the recording shown: 0, or 1 when
+// nothing comes at or after it.
+int go_to_local_time(int64_t local_us);
 // The main message loop's hook for the find window: its dialog keys, and
 // F3 there. 1 when the message was handled.
 int find_window_message(MSG* m);

@@ -64,6 +64,8 @@ void shown_now(wchar_t out[16]) {
   if (out[0] == L'-') lstrcpynW(out, g_first, 16);
 }
 
+int live_go_local(const CaptureSnapshot& s, int64_t target);
+
 // Go to Time in the live capture or a loaded log: 0, or 1 when nothing
 // comes at or after the time.
 int live_go_time(const RecordTime& t) {
@@ -73,6 +75,12 @@ int live_go_time(const RecordTime& t) {
   if (first == kTimeUnknown) return 1;
   // Times of day are local, each in the zone of its own moment.
   const int64_t target = record_time_resolve(t, find_local_us(first, s.wall_offset_us, local_zone_minutes_at));
+  return live_go_local(s, target);
+}
+
+// The view at the first chunk at or after `target`, a local time of day:
+// 0, or 1 when nothing comes at or after it.
+int live_go_local(const CaptureSnapshot& s, int64_t target) {
   if (target == kTimeUnknown) return 1;
   const int32_t i = find_time_first_local(s.times, s.count, target, s.wall_offset_us, local_zone_minutes_at);
   if (i >= s.count) return 1;
@@ -146,4 +154,18 @@ INT_PTR CALLBACK go_to_time_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 void go_to_time_run(HWND owner) {
   DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_GO_TO_TIME), owner, go_to_time_proc, 0);
+}
+
+int go_to_local_time(int64_t local_us) {
+  if (recording_shown()) {
+    int64_t first = kTimeUnknown, last = kTimeUnknown;
+    recording_time_range(&first, &last);
+    const int64_t since = time_sub_us(local_us, first);
+    if (first == kTimeUnknown || since == kTimeUnknown || since < 0) return 1;
+    const RecordTime t = {1, 0, since, 1};
+    return recording_go_time(g_main_window, t);
+  }
+  static CaptureSnapshot s;
+  if (capture_snapshot_allocate(&s) || capture_snapshot_take(&g_app.capture, &s)) return 1;
+  return live_go_local(s, local_us);
 }

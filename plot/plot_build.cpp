@@ -19,6 +19,10 @@ void hold(PlotBuild* b, int64_t local_us, int32_t channel, const char* name, dou
   p.value = value;
   p.channel = channel;
   snprintf(p.name, sizeof p.name, "%s", name);
+  if (b->o.live && !b->in_frame) {
+    if (b->o.sink) b->o.sink(b->o.sink_ctx, p);
+    return;
+  }
   try {
     b->held.push_back(p);
   } catch (...) {
@@ -104,10 +108,14 @@ void text_of_chunk(PlotBuild* b, const CaptureSnapshot& s, const TimelineChunk& 
 void on_frame(void* ctx, const ModbusFrame& m, const ModbusFrame* request) {
   PlotBuild* b = static_cast<PlotBuild*>(ctx);
   if (m.role != kMonitorAnswer || !request) return;
+  b->in_frame = 1;
   const int64_t t = local_of(b, m.time_us);
   if (b->o.timing && m.latency_us != kTimeUnknown)
     hold(b, t, m.channel, "latency ms", static_cast<double>(m.latency_us) / 1000.0);
-  if (!b->o.modbus) return;
+  if (!b->o.modbus) {
+    b->in_frame = 0;
+    return;
+  }
   PlotRegisterPoint points[kModbusMonitorBitBytes * 8];
   const int32_t n = plot_modbus_points(*request, m, points, kModbusMonitorBitBytes * 8);
   static const PlotRegisterRead kPlain = {kPlotU16, 0, 1.0};
@@ -116,6 +124,7 @@ void on_frame(void* ctx, const ModbusFrame& m, const ModbusFrame* request) {
     double v;
     if (plot_register_value(points[i], read ? *read : kPlain, &v)) hold(b, t, m.channel, points[i].name, v);
   }
+  b->in_frame = 0;
 }
 
 // The earliest time the pass may still decide a frame at: what its last
@@ -141,6 +150,7 @@ int plot_build_begin(PlotBuild* b, const PlotBuildOptions& o) {
   b->have_prev = 0;
   for (int s = 0; s < 4; s++) b->bin[s] = -1, b->bin_bytes[s] = 0;
   b->held.clear();
+  b->in_frame = 0;
   b->wall_offset_us = 0;
   find_pass_end(&b->pass);
   b->pass = FindPass{};

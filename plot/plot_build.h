@@ -44,6 +44,11 @@ struct PlotBuildOptions {
   void* read_ctx;
   // A snapshot's times to times of day (null: they are times of day already).
   int32_t (*zone_minutes_at)(int64_t wall_us);
+  // 0: every point reaches the sink in time order (an export). 1: each
+  // series's points in its own time order, a point handed on as soon as it
+  // is made (a window that follows the capture): only what the Modbus pass
+  // decides waits for the decision, so a line's values show at once.
+  uint8_t live;
   // Each point, in time order.
   void (*sink)(void* ctx, const PlotPoint& p);
   void* sink_ctx;
@@ -58,6 +63,7 @@ struct PlotBuild {
   int64_t bin_bytes[4];
   FindPass pass;
   std::vector<PlotPoint> held;  // made, not yet handed on: not all before them is decided
+  int32_t in_frame;             // making a decided frame's points
   int64_t wall_offset_us;       // the stretch's
 };
 

@@ -121,8 +121,9 @@ void draw(Gdiplus::Graphics& g, const RECT& r, const PlotPicture& p) {
   Gdiplus::Font font(face ? &family : Gdiplus::FontFamily::GenericSansSerif(), static_cast<Gdiplus::REAL>(px(11, dpi)),
                      Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
   const float label_h = static_cast<float>(px(14, dpi));
-  const float left = static_cast<float>(r.left + px(64, dpi)), right = static_cast<float>(r.right - px(8, dpi));
-  const float top = static_cast<float>(r.top + px(6, dpi)), bottom = static_cast<float>(r.bottom - px(22, dpi));
+  const RECT data = plot_data_rect(r, dpi);
+  const float left = static_cast<float>(data.left), right = static_cast<float>(data.right);
+  const float top = static_cast<float>(data.top), bottom = static_cast<float>(data.bottom);
   const int columns = static_cast<int>(right - left);
   if (columns < 8 || bottom - top < 16 || p.to_us <= p.from_us || !p.set) return;
   // The time axis: ticks a clock reads naturally, about one per 100 px.
@@ -221,6 +222,11 @@ int png_encoder(CLSID* out) {
 }
 
 }  // namespace
+
+RECT plot_data_rect(const RECT& r, int dpi) {
+  if (dpi <= 0) dpi = 96;
+  return RECT{r.left + px(64, dpi), r.top + px(6, dpi), r.right - px(8, dpi), r.bottom - px(22, dpi)};
+}
 
 int plot_gdiplus_start() {
   if (g_token) return 0;

@@ -26,6 +26,10 @@ int plot_gdiplus_start();
 // The span every shown series covers: 1 with *from and *to (to > from), 0 when none has a point.
 int plot_picture_span(const PlotPicture& p, int64_t* from_us, int64_t* to_us);
 
+// Where the picture drawn within `r` puts its data (inside its axes): the
+// time axis runs over its columns, from_us at its left edge.
+RECT plot_data_rect(const RECT& r, int dpi);
+
 // Draws the picture into `dc` within `r`.
 void plot_draw(HDC dc, const RECT& r, const PlotPicture& p);
 

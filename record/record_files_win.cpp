@@ -198,6 +198,14 @@ struct RecordWindows {
   int window_given;
 };
 
+uint64_t record_reading_at(const RecordFiles* files, const RecordReader* reader, const RecordStream* st,
+                           const uint64_t* file_start) {
+  const int k = files->next - 1;
+  if (k < 0) return 0;
+  if (!st->open) return file_start[k + 1];
+  return file_start[k] + reader->block_offset;
+}
+
 RecordWindows* record_windows_open(const wchar_t* source, const RecordTime& from, const RecordTime& to, int* failure) {
   RecordWindows* job = static_cast<RecordWindows*>(calloc(1, sizeof(RecordWindows)));
   *failure = job ? record_files_begin(&job->files, source) : kTextExportNoMemory;

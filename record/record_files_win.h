@@ -70,6 +70,12 @@ struct RecordNotes {
 // window, then each in turn, null after the last; close frees it all and,
 // when notes is not null, says what was passed over.
 struct RecordWindows;
+// Where a reader of a recording stands, as a place in the recording as
+// one: `files` the reader's files, `file_start` each file's first byte in
+// the recording (recording_files_copy).
+uint64_t record_reading_at(const RecordFiles* files, const RecordReader* reader, const RecordStream* st,
+                           const uint64_t* file_start);
+
 RecordWindows* record_windows_open(const wchar_t* source, const RecordTime& from, const RecordTime& to, int* failure);
 CaptureSnapshot* record_windows_next(RecordWindows* w);
 // The same for a reader that takes the window's lines too (ctx: the

@@ -437,3 +437,20 @@
 #define IDC_RPT_CHANNEL 504
 #define IDC_REPEAT_OPEN 720
 #define IDC_REPEAT_COUNTS 721
+// Plot window (controls in resources/plot.rc): the series list with its
+// check boxes, how a register series is read, the plot area (a child
+// window of class "QuorrinPlotArea" the window paints), and the buttons.
+#define IDD_PLOT 135
+#define IDC_PLOT_FOLLOW 251
+#define IDC_PLOT_FIT 252
+#define IDC_PLOT_PNG 253
+#define IDC_PLOT_CSV 254
+#define IDC_PLOT_CLOSE 255
+#define IDC_PLOT_READ_LABEL 401
+#define IDC_PLOT_SCALE_LABEL 402
+#define IDC_PLOT_STATUS 403
+#define IDC_PLOT_SERIES 501
+#define IDC_PLOT_READ 502
+#define IDC_PLOT_SCALE 503
+#define IDC_PLOT_OVERLAY 504
+#define IDC_PLOT_AREA 505

@@ -42,7 +42,7 @@ const Fields kFields[] = {
     {kTextTransferTimes, "d d d"}, {kTextTransferTimesUnsized, "d d"}, {kTextTransferDone, "d lld"}, {kTextTransferDoneUnanswered, "d lld"},
     {kTextTransferNameRefused, "ls"}, {kTextTransferOpenFailed, "ls"},
     {kTextPortAddressInvalid, "d"}, {kTextNetConnectFailed, "d ls"}, {kTextNetError, "d"},
-    {kTextServerNotConfirmed, "ls"}, {kTextServerRefused, "ls"}, {kTextServerSet, "ls"}, {kTextNetUnterminated, "d ls"}, {kTextNetUnterminatedData, "d"}, {kTextFindNoSuchEvent, "ls"}, {kTextPlotNotASize, "ls"}, {kTextPlotPastSeries, "lld"}, {kTextFindNotInCodePage, "d"}, {kTextRecordFailed, "d"}, {kTextRecordCannotStart, "d"},
+    {kTextServerNotConfirmed, "ls"}, {kTextServerRefused, "ls"}, {kTextServerSet, "ls"}, {kTextNetUnterminated, "d ls"}, {kTextNetUnterminatedData, "d"}, {kTextFindNoSuchEvent, "ls"}, {kTextPlotNotASize, "ls"}, {kTextPlotPastSeries, "lld"}, {kTextPlotStatus, "d lld"}, {kTextPlotReading, "d"}, {kTextPlotNotAScale, "ls"}, {kTextPlotWriting, "d"}, {kTextPlotWritten, "lld"}, {kTextPlotPastSeriesShort, "lld"}, {kTextFindNotInCodePage, "d"}, {kTextRecordFailed, "d"}, {kTextRecordCannotStart, "d"},
     {kTextTipRecordStopped, "ls ls"}, {kTextNotATime, "ls"}, {kTextRecordSkipped, "lld d"},
     {kTextRecordLogCut, "ls"}, {kTextRecordReadFailed, "d"}, {kTextRecordingPart, "ls ls"},
     {kTextFindNotHex, "d"}, {kTextFindLoneDigit, "d"}, {kTextFindOpenQuote, "d"}, {kTextFindNotByte, "d"},

@@ -12,6 +12,7 @@ constexpr char16_t kTextFilter[] = u"TxtFile(*.txt)\0*.txt\0AllFile(*.*)\0*.*\0"
 constexpr char16_t kMacroFilter[] = u"Text(*.txt)\0*.txt\0";
 constexpr char16_t kRecordingFilter[] = u"Recording(*.qrec)\0*.qrec\0AllFile(*.*)\0*.*\0";
 constexpr char16_t kExportFilter[] = u"CSV(*.csv)\0*.csv\0Text(*.txt)\0*.txt\0AllFile(*.*)\0*.*\0";
+constexpr char16_t kPictureFilter[] = u"PNG(*.png)\0*.png\0";
 
 const FileChooserRule kRules[kChooseModes] = {
     {0, 11, nullptr, kLogFilter, u"Temp1.log", u".log", 0, 0},
@@ -23,6 +24,7 @@ const FileChooserRule kRules[kChooseModes] = {
     {1, kTextExportTitle, nullptr, kExportFilter, u"Temp1.csv", nullptr, 0, 0},
     {1, kTextSaveMacroTitle, nullptr, kMacroFilter, u"replay.txt", u".txt", 0, 0},
     {0, kTextOpenRecordingTitle, nullptr, kRecordingFilter, u"*.qrec", nullptr, 1, 1},
+    {1, kTextExportTitle, nullptr, kPictureFilter, u"plot.png", u".png", 0, 0},
 };
 
 int text16_has(const char16_t* s, char16_t c) {

@@ -15,7 +15,8 @@ enum FileChooserMode {
   kChooseExport = 6,       // export the capture (".csv" makes CSV, any other name text)
   kChooseSaveMacro = 7,    // save the capture as a macro file
   kChooseOpenRecording = 8,  // open recording files (one, or several of a folder)
-  kChooseModes = 9,
+  kChoosePicture = 9,       // save a picture as PNG
+  kChooseModes = 10,
 };
 constexpr int kPathChars = 260;
 

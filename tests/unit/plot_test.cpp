@@ -253,8 +253,9 @@ TEST(PlotBuild, TextModbusAndTimingPointsInTimeOrderAcrossStretches) {
   o.modbus_options = {kModbusRtu, 0, {{9600, 110}, {9600, 110}}};
   static const PlotRegisterRead kSigned = {kPlotS16, 0, 0.5};
   o.read_of = [](void*, const char* name, int32_t) { return std::string(name) == "slave 1 HR 1" ? &kSigned : nullptr; };
-  auto build = [&](int32_t cut) {
+  auto build = [&](int32_t cut, int live = 0, std::string* first_t = nullptr) {
     Points pts;
+    o.live = static_cast<uint8_t>(live);
     o.sink = keep_point;
     o.sink_ctx = &pts;
     PlotBuild b;
@@ -266,6 +267,7 @@ TEST(PlotBuild, TextModbusAndTimingPointsInTimeOrderAcrossStretches) {
     second.count -= cut;
     second.base += cut;
     EXPECT_EQ(plot_build_stretch(&b, first, nullptr, nullptr), 0);
+    if (first_t) *first_t = pts.of("T", 1);
     if (second.count > 0) EXPECT_EQ(plot_build_stretch(&b, second, nullptr, nullptr), 0);
     EXPECT_EQ(plot_build_finish(&b, nullptr), 0);
     plot_build_end(&b);
@@ -289,6 +291,19 @@ TEST(PlotBuild, TextModbusAndTimingPointsInTimeOrderAcrossStretches) {
       ASSERT_STREQ(split.all[i].name, whole.all[i].name) << cut;
       ASSERT_EQ(split.all[i].value, whole.all[i].value) << cut;
     }
+  }
+  // Following the capture: each series as whole, in its own order, and a
+  // line's values handed on with its stretch, before the Modbus pass decides
+  // the frames after it.
+  for (int32_t cut = 0; cut <= snap.count; cut++) {
+    if (cut > 0 && snap.records[cut - 1].kind != kKindGapLow) continue;
+    std::string first_t;
+    const Points live = build(cut, 1, &first_t);
+    ASSERT_EQ(live.all.size(), whole.all.size()) << cut;
+    for (const char* name : {"T", "#1", "silence ms", "RX bytes/s"})
+      for (int ch = 1; ch <= 2; ch++) ASSERT_EQ(live.of(name, ch), whole.of(name, ch)) << cut << name;
+    EXPECT_EQ(live.of("slave 1 HR 1", 2), "-3.00");
+    if (cut == snap.count) EXPECT_EQ(first_t, "1.000 2.000 23.30 4.000");
   }
   capture_snapshot_free(&snap);
 

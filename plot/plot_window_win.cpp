@@ -1,0 +1,1023 @@
+// The Plot window (dialog 135, command 188): modeless, one at a time, on
+// the user-interface thread. Its reader (a worker thread below normal
+// priority) reads the series beside it (plot/plot_build.h) into a PlotSet
+// under `lock`, a batch at a time: the live capture or a loaded log a
+// stretch at a time as it grows (capture_snapshot_since), or the whole
+// recording shown, window after window, with its progress. The window
+// paints only the min/max envelope of the span shown per pixel column, so
+// a paint costs the same whatever the number of points; the lock is held
+// for a batch's adds or for a paint, never for a read.
+//
+// A tick (250 ms) lists new series, says the status, follows the newest
+// data and restarts the reader when the source changed (a recording opened
+// or closed, the capture cleared or a log loaded, a register series read
+// otherwise). Mouse: the wheel zooms about the pointer, a left drag pans, a
+// right drag zooms to its box, a click sets the cursor (every shown
+// series's value there) and moves the data view to the chunk at that time;
+// Home (or Fit All) shows everything. Zooming or panning stops following
+// the newest data; Follow takes it back with the span shown.
+//
+// Export CSV reads the source again on a thread of its own and writes the
+// points of the checked series within the span shown, as "/plot" writes
+// them; Export PNG writes the picture shown at the plot area's size.
+#include "plot/plot_window_win.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "app/chrome_win.h"
+#include "find/find_source.h"
+#include "find/find_win.h"
+#include "modbus/modbus_monitor_win.h"
+#include "plot/plot_build.h"
+#include "plot/plot_draw_win.h"
+#include "plot/plot_out_win.h"
+#include "record/record_view_win.h"
+#include "resources/resource.h"
+#include "timeline/export_win.h"
+#include "ui/dialog_look_win.h"
+#include "ui/dpi_win.h"
+#include "ui/file_chooser_win.h"
+
+namespace {
+
+constexpr UINT_PTR kTickTimer = 1;
+constexpr UINT kTickMs = 250;
+constexpr DWORD kLiveRestMs = 200;    // the live reader looks for new records this often
+constexpr size_t kBatchPoints = 4096;  // points added to the set under one lock hold
+constexpr wchar_t kAreaClass[] = L"QuorrinPlotArea";
+constexpr int64_t kSecondUs = 1000000;
+
+// A register series read otherwise than as unsigned 16 bits, scale 1.
+struct SeriesRead {
+  char name[kPlotNameBytes];
+  int32_t channel;
+  PlotRegisterRead read;
+};
+
+// What a reader reads and how: fixed at its start.
+struct PlotSource {
+  int recording;  // 1: the recording shown; 0: the capture (live or a loaded log)
+  RecordFiles* files;   // the recording's, the reader's own copy
+  RecordReader* reader;
+  uint64_t file_start[kRecordFolderFilesMax + 1];
+  ModbusMonitorOptions modbus;
+  SeriesRead reads[kPlotSeriesMax];
+  int reads_n;
+};
+
+// A reader of the source and where its points go.
+struct Reader {
+  std::thread thread;
+  std::atomic<int> cancel{0};
+  std::atomic<int> percent{-1};  // reading a recording: 0 to 100
+  std::atomic<int> ended{0};
+  std::atomic<int> restart{0};  // the capture was cleared or loaded anew
+  HANDLE wake = nullptr;          // set: a live reader stops resting
+  PlotSource src;
+  void (*sink)(void* ctx, const PlotPoint& p) = nullptr;
+  void* sink_ctx = nullptr;
+  int follow = 0;  // 1: the live capture goes on being read as it grows
+};
+
+struct PlotWindow {
+  HWND window, list, area;
+  // The series read so far, shared with the reader.
+  std::mutex lock;
+  PlotSet set;
+  int64_t points;
+  std::atomic<uint32_t> version;  // changes with each batch of points
+  std::vector<PlotPoint> batch;   // the reader's, not yet added
+  Reader reader;
+  uint32_t drawn_version;
+  // The source the reader reads, to tell when it changed.
+  int recording, serial;
+  uint32_t generation;
+  // The view.
+  uint8_t shown[kPlotSeriesMax];
+  int32_t listed;
+  int overlay, follow;
+  int64_t follow_span;  // following: the span shown (0: everything)
+  int64_t from_us, to_us, cursor_us;
+  int has_span;
+  // Register reads chosen in the window.
+  SeriesRead reads[kPlotSeriesMax];
+  int reads_n;
+  // A drag in the plot area: 1 pan (left button), 2 box (right button).
+  int drag;
+  int dragged;
+  POINT down, at;
+  int64_t down_from, down_to;
+  // The user's checks by series label, kept when the series are read again.
+  struct Check {
+    wchar_t label[kPlotNameBytes + 8];
+    uint8_t shown;
+  } checks[kPlotSeriesMax];
+  int checks_n;
+  // The CSV export.
+  Reader exporter;
+  PlotOut* out;
+  wchar_t out_path[MAX_PATH];
+  int exporting;
+  int said_ticks;  // the status line keeps what an export said for so many ticks
+};
+PlotWindow g_plot = {};
+
+// --- The reader ------------------------------------------------------------
+
+const PlotRegisterRead* read_of(void* ctx, const char* name, int32_t channel) {
+  const PlotSource* s = static_cast<const PlotSource*>(ctx);
+  for (int i = 0; i < s->reads_n; i++)
+    if (s->reads[i].channel == channel && std::strcmp(s->reads[i].name, name) == 0) return &s->reads[i].read;
+  return nullptr;
+}
+
+// The window's points, a batch at a time into the set.
+void deliver() {
+  if (g_plot.batch.empty()) return;
+  {
+    std::lock_guard<std::mutex> hold(g_plot.lock);
+    for (const PlotPoint& p : g_plot.batch) {
+      PlotSeries* s = plot_set_series(&g_plot.set, p.name, p.channel);
+      if (s) plot_series_add(s, p.time_us, p.value), g_plot.points++;
+      else g_plot.set.refused++;
+    }
+  }
+  g_plot.batch.clear();
+  g_plot.version++;
+}
+
+// The batch's room is reserved before the reader starts: adding never allocates.
+void window_point(void*, const PlotPoint& p) {
+  if (g_plot.batch.size() >= kBatchPoints) deliver();
+  g_plot.batch.push_back(p);
+}
+
+// An export counts time_s from the source's first chunk, as "/plot" does.
+void origin_of(Reader* r, const CaptureSnapshot& s) {
+  if (r->sink != window_point) plot_origin(static_cast<PlotOut*>(r->sink_ctx), s, r->src.recording ? nullptr : local_zone_minutes_at);
+}
+
+// The live capture or a loaded log: what it holds, then (following) what
+// comes, a stretch at a time. A wrap that dropped records before they were
+// read breaks the lines there.
+void read_capture(Reader* r, PlotBuild* b) {
+  static CaptureSnapshot snaps[2];  // the window's reader's and the export's
+  CaptureSnapshot& snap = snaps[r == &g_plot.exporter];
+  if (!snap.records && capture_snapshot_allocate(&snap)) return;
+  Capture* cap = &g_app.capture;
+  const uint32_t generation = capture_place(cap).generation;
+  int64_t from = 0;
+  while (!r->cancel.load()) {
+    if (capture_place(cap).generation != generation) {
+      r->restart = 1;
+      return;
+    }
+    capture_snapshot_since(cap, from, &snap);
+    if (snap.count > 0) {
+      if (snap.base > from && from > 0) plot_build_break(b);
+      origin_of(r, snap);
+      if (plot_build_stretch(b, snap, nullptr, &r->cancel)) return;
+      from = snap.base + snap.count;
+      if (r->sink == window_point) deliver();
+    }
+    if (!r->follow) break;
+    WaitForSingleObject(r->wake, kLiveRestMs);
+  }
+  if (!r->cancel.load()) plot_build_finish(b, &r->cancel);
+}
+
+// The recording shown, from its start to its end, window after window.
+void read_recording(Reader* r, PlotBuild* b) {
+  PlotSource& s = r->src;
+  static RecordWindow windows[2];  // the window's reader and the export's
+  RecordWindow* w = &windows[r == &g_plot.exporter];
+  if (!w->snap.records && capture_snapshot_allocate(&w->snap)) return;
+  RecordStream st;
+  record_stream_begin(&st, record_files_open_next, s.files, s.reader, {}, {});
+  const uint64_t total = s.file_start[s.files->list.count];
+  while (!r->cancel.load() && record_window_fill(&st, w) > 0) {
+    origin_of(r, w->snap);
+    if (plot_build_stretch(b, w->snap, w->shape, &r->cancel)) break;
+    if (r->sink == window_point) deliver();
+    const uint64_t at = record_reading_at(s.files, s.reader, &st, s.file_start);
+    r->percent = total ? static_cast<int>(at * 100 / total) : 100;
+  }
+  if (!r->cancel.load()) plot_build_finish(b, &r->cancel);
+  record_files_end(s.files);
+}
+
+void reader_main(Reader* r) {
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+  PlotBuildOptions o{};
+  o.text = o.modbus = o.timing = 1;
+  o.modbus_options = r->src.modbus;
+  o.read_of = read_of;
+  o.read_ctx = &r->src;
+  o.zone_minutes_at = r->src.recording ? nullptr : local_zone_minutes_at;
+  o.live = static_cast<uint8_t>(r->sink == window_point);
+  o.sink = r->sink;
+  o.sink_ctx = r->sink_ctx;
+  PlotBuild* b = new (std::nothrow) PlotBuild();
+  if (b && plot_build_begin(b, o) == 0) {
+    if (r->src.recording) read_recording(r, b);
+    else read_capture(r, b);
+  }
+  if (b) plot_build_end(b);
+  delete b;
+  if (r->sink == window_point) deliver();
+  r->ended = 1;
+}
+
+void reader_stop(Reader* r) {
+  r->cancel = 1;
+  if (r->wake) SetEvent(r->wake);
+  if (r->thread.joinable()) r->thread.join();
+  if (r->wake) CloseHandle(r->wake);
+  r->wake = nullptr;
+  free(r->src.files);
+  free(r->src.reader);
+  r->src.files = nullptr;
+  r->src.reader = nullptr;
+}
+
+// Starts `r` on the source the data view shows now: 0, or 1 when memory is short.
+int reader_start(Reader* r, void (*sink)(void*, const PlotPoint&), void* ctx, int follow) {
+  reader_stop(r);
+  r->cancel = 0;
+  r->ended = 0;
+  r->restart = 0;
+  r->percent = -1;
+  r->sink = sink;
+  r->sink_ctx = ctx;
+  r->follow = follow;
+  PlotSource& s = r->src;
+  s.recording = recording_shown();
+  modbus_monitor_options_now(&s.modbus);
+  std::memcpy(s.reads, g_plot.reads, sizeof s.reads);
+  s.reads_n = g_plot.reads_n;
+  r->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (sink == window_point) {
+    try {
+      g_plot.batch.clear();
+      g_plot.batch.reserve(kBatchPoints);
+    } catch (...) {
+      return 1;
+    }
+  }
+  if (s.recording) {
+    s.files = static_cast<RecordFiles*>(calloc(1, sizeof(RecordFiles)));
+    s.reader = static_cast<RecordReader*>(calloc(1, sizeof(RecordReader)));
+    if (!s.files || !s.reader) return 1;
+    recording_files_copy(s.files, s.file_start);
+    r->percent = 0;
+  }
+  try {
+    r->thread = std::thread(reader_main, r);
+  } catch (...) {
+    return 1;
+  }
+  return 0;
+}
+
+// --- The view --------------------------------------------------------------
+
+int is_timing(const char* name) {
+  return std::strcmp(name, "latency ms") == 0 || std::strcmp(name, "silence ms") == 0 ||
+         std::strcmp(name, "RX bytes/s") == 0 || std::strcmp(name, "TX bytes/s") == 0;
+}
+int is_register(const char* name) { return std::strncmp(name, "slave ", 6) == 0 && !std::strstr(name, "coil") &&
+                                           !std::strstr(name, " DI "); }
+
+PlotPicture picture_now(const RECT&) {
+  PlotPicture p = {&g_plot.set, g_plot.shown, g_plot.from_us, g_plot.to_us, g_plot.overlay, g_plot.cursor_us,
+                   window_dpi(g_plot.area), slot_color(kSlotBackground), slot_color(kSlotText)};
+  return p;
+}
+
+// Everything every checked series holds (caller holds the lock): 1 when there is any.
+int whole_span(int64_t* from, int64_t* to) {
+  PlotPicture p = {&g_plot.set, g_plot.shown, 0, 0, 0, kTimeUnknown, 96, 0, 0};
+  return plot_picture_span(p, from, to);
+}
+
+// Following: the newest data at the right edge, the span kept (or everything).
+void follow_now() {
+  int64_t from, to;
+  std::lock_guard<std::mutex> hold(g_plot.lock);
+  if (!whole_span(&from, &to)) return;
+  if (g_plot.follow_span > 0 && to - from > g_plot.follow_span) from = to - g_plot.follow_span;
+  g_plot.from_us = from;
+  g_plot.to_us = to;
+  g_plot.has_span = 1;
+}
+
+void stop_following() {
+  g_plot.follow = 0;
+  EnableWindow(GetDlgItem(g_plot.window, IDC_PLOT_FOLLOW), TRUE);
+}
+
+RECT data_rect() {
+  RECT r;
+  GetClientRect(g_plot.area, &r);
+  return plot_data_rect(r, window_dpi(g_plot.area));
+}
+
+int64_t time_at_x(int x) {
+  const RECT d = data_rect();
+  const int columns = d.right - d.left;
+  if (columns <= 0 || !g_plot.has_span) return kTimeUnknown;
+  const double f = static_cast<double>(x - d.left) / columns;
+  return g_plot.from_us + static_cast<int64_t>(std::llround(f * static_cast<double>(g_plot.to_us - g_plot.from_us)));
+}
+
+// The span [from, to) shown, kept at least a millisecond and within the clock.
+void show_span(int64_t from, int64_t to) {
+  if (to - from < 1000) to = from + 1000;
+  g_plot.from_us = from;
+  g_plot.to_us = to;
+  g_plot.has_span = 1;
+  InvalidateRect(g_plot.area, nullptr, FALSE);
+}
+
+void zoom_about(int x, double factor) {
+  if (!g_plot.has_span) return;
+  stop_following();
+  const int64_t t = time_at_x(x);
+  const double span = static_cast<double>(g_plot.to_us - g_plot.from_us) * factor;
+  const double left = static_cast<double>(t - g_plot.from_us) * factor;
+  if (span < 1000 || span > 400.0 * 24 * 3600 * kSecondUs) return;
+  const int64_t from = t - static_cast<int64_t>(left);
+  show_span(from, from + static_cast<int64_t>(span));
+}
+
+void fit_all() {
+  g_plot.follow_span = 0;
+  g_plot.follow = 1;
+  EnableWindow(GetDlgItem(g_plot.window, IDC_PLOT_FOLLOW), !g_plot.follow);
+  int64_t from, to;
+  int any;
+  {
+    std::lock_guard<std::mutex> hold(g_plot.lock);
+    any = whole_span(&from, &to);
+  }
+  if (any) show_span(from, to);
+}
+
+void paint_area(HWND area) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(area, &ps);
+  RECT r;
+  GetClientRect(area, &r);
+  HDC mem = CreateCompatibleDC(dc);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, r.right, r.bottom);
+  HGDIOBJ old = SelectObject(mem, bitmap);
+  {
+    std::lock_guard<std::mutex> hold(g_plot.lock);
+    PlotPicture p = picture_now(r);
+    if (!g_plot.has_span) p.from_us = 0, p.to_us = 0;
+    if (g_plot.has_span) {
+      plot_draw(mem, r, p);
+    } else {
+      HBRUSH back = CreateSolidBrush(p.back);
+      FillRect(mem, &r, back);
+      DeleteObject(back);
+    }
+  }
+  // The box a right drag draws.
+  if (g_plot.drag == 2 && g_plot.dragged) {
+    RECT box = {std::min(g_plot.down.x, g_plot.at.x), data_rect().top, std::max(g_plot.down.x, g_plot.at.x),
+                data_rect().bottom};
+    DrawFocusRect(mem, &box);
+  }
+  BitBlt(dc, 0, 0, r.right, r.bottom, mem, 0, 0, SRCCOPY);
+  SelectObject(mem, old);
+  DeleteObject(bitmap);
+  DeleteDC(mem);
+  EndPaint(area, &ps);
+}
+
+void area_button_up(HWND area, int x) {
+  const int drag = g_plot.drag;
+  g_plot.drag = 0;
+  ReleaseCapture();
+  if (drag == 2 && g_plot.dragged) {
+    const int64_t a = time_at_x(std::min(g_plot.down.x, static_cast<LONG>(x)));
+    const int64_t b = time_at_x(std::max(g_plot.down.x, static_cast<LONG>(x)));
+    if (a != kTimeUnknown && b - a >= 1000) {
+      stop_following();
+      show_span(a, b);
+    }
+  } else if (!g_plot.dragged) {
+    // A click: the cursor there, and the data view at the chunk of that time.
+    const int64_t t = time_at_x(x);
+    if (t != kTimeUnknown) {
+      g_plot.cursor_us = t;
+      go_to_local_time(t);
+    }
+  }
+  InvalidateRect(area, nullptr, FALSE);
+}
+
+LRESULT CALLBACK area_proc(HWND area, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_PAINT: paint_area(area); return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+      SetFocus(area);
+      SetCapture(area);
+      g_plot.drag = msg == WM_LBUTTONDOWN ? 1 : 2;
+      g_plot.dragged = 0;
+      g_plot.down = g_plot.at = POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+      g_plot.down_from = g_plot.from_us;
+      g_plot.down_to = g_plot.to_us;
+      return 0;
+    case WM_MOUSEMOVE: {
+      const POINT p = {GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+      if (g_plot.drag && std::abs(p.x - g_plot.down.x) + std::abs(p.y - g_plot.down.y) > 3) g_plot.dragged = 1;
+      g_plot.at = p;
+      if (g_plot.drag == 1 && g_plot.dragged && g_plot.has_span) {
+        stop_following();
+        const RECT d = data_rect();
+        const int columns = std::max(1, static_cast<int>(d.right - d.left));
+        const int64_t span = g_plot.down_to - g_plot.down_from;
+        const int64_t shift = static_cast<int64_t>(static_cast<double>(p.x - g_plot.down.x) * span / columns);
+        show_span(g_plot.down_from - shift, g_plot.down_to - shift);
+      } else if (!g_plot.drag) {
+        g_plot.cursor_us = time_at_x(p.x);
+      }
+      InvalidateRect(area, nullptr, FALSE);
+      return 0;
+    }
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+      if (g_plot.drag) area_button_up(area, GET_X_LPARAM(lp));
+      return 0;
+    case WM_CAPTURECHANGED: g_plot.drag = 0; return 0;
+    case WM_MOUSEWHEEL: {
+      POINT p = {GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+      ScreenToClient(area, &p);
+      zoom_about(p.x, GET_WHEEL_DELTA_WPARAM(wp) > 0 ? 0.8 : 1.25);
+      return 0;
+    }
+    case WM_KEYDOWN:
+      if (wp == VK_HOME) fit_all();
+      else if (wp == VK_LEFT || wp == VK_RIGHT) {
+        if (!g_plot.has_span) return 0;
+        stop_following();
+        const int64_t step = (g_plot.to_us - g_plot.from_us) / 10 * (wp == VK_LEFT ? -1 : 1);
+        show_span(g_plot.from_us + step, g_plot.to_us + step);
+      }
+      return 0;
+  }
+  return DefWindowProcW(area, msg, wp, lp);
+}
+
+// --- The series list -------------------------------------------------------
+
+void series_label(const PlotSeries* s, wchar_t* out, int units) {
+  char name[kPlotNameBytes + 8];
+  if (s->channel) std::snprintf(name, sizeof name, "CH%d %s", s->channel, s->name);
+  else std::snprintf(name, sizeof name, "%s", s->name);
+  MultiByteToWideChar(CP_ACP, 0, name, -1, out, units);
+  out[units - 1] = 0;
+}
+
+PlotWindow::Check* check_of(const wchar_t* label) {
+  for (int i = 0; i < g_plot.checks_n; i++)
+    if (lstrcmpW(g_plot.checks[i].label, label) == 0) return &g_plot.checks[i];
+  return nullptr;
+}
+
+// New series into the list: checked as the user last left them, else
+// checked but for the link's timing. The list is filled without the lock:
+// its notifications take it.
+void list_new_series() {
+  for (;;) {
+    const int32_t k = g_plot.listed;
+    wchar_t label[kPlotNameBytes + 8];
+    int timing;
+    {
+      std::lock_guard<std::mutex> hold(g_plot.lock);
+      if (k >= g_plot.set.n) return;
+      series_label(g_plot.set.series[k], label, kPlotNameBytes + 8);
+      timing = is_timing(g_plot.set.series[k]->name);
+    }
+    const PlotWindow::Check* was = check_of(label);
+    g_plot.shown[k] = static_cast<uint8_t>(was ? was->shown : !timing);
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = k;
+    item.pszText = label;
+    SendMessageW(g_plot.list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    ListView_SetCheckState(g_plot.list, k, g_plot.shown[k]);
+    g_plot.listed = k + 1;
+  }
+}
+
+// The user checked or cleared series k: kept by its label.
+void remember_check(int k) {
+  wchar_t label[kPlotNameBytes + 8] = L"";
+  {
+    std::lock_guard<std::mutex> hold(g_plot.lock);
+    if (k >= g_plot.set.n) return;
+    series_label(g_plot.set.series[k], label, kPlotNameBytes + 8);
+  }
+  PlotWindow::Check* c = check_of(label);
+  if (!c && g_plot.checks_n < kPlotSeriesMax) {
+    c = &g_plot.checks[g_plot.checks_n++];
+    lstrcpynW(c->label, label, kPlotNameBytes + 8);
+  }
+  if (c) c->shown = g_plot.shown[k];
+}
+
+int selected_series() {
+  return static_cast<int>(SendMessageW(g_plot.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+// How the series chosen in the list is read, shown in the read fields.
+const int kReadTypes[8] = {kPlotU16, kPlotS16, kPlotU32, kPlotU32, kPlotS32, kPlotS32, kPlotF32, kPlotF32};
+const int kReadLowFirst[8] = {0, 0, 0, 1, 0, 1, 0, 1};
+
+SeriesRead* read_entry(const char* name, int32_t channel) {
+  for (int i = 0; i < g_plot.reads_n; i++)
+    if (g_plot.reads[i].channel == channel && std::strcmp(g_plot.reads[i].name, name) == 0) return &g_plot.reads[i];
+  return nullptr;
+}
+
+void show_read_fields() {
+  const int k = selected_series();
+  char name[kPlotNameBytes] = "";
+  int32_t channel = 0;
+  {
+    std::lock_guard<std::mutex> hold(g_plot.lock);
+    if (k >= 0 && k < g_plot.set.n) {
+      std::memcpy(name, g_plot.set.series[k]->name, sizeof name);
+      channel = g_plot.set.series[k]->channel;
+    }
+  }
+  const int reg = name[0] && is_register(name);
+  HWND combo = GetDlgItem(g_plot.window, IDC_PLOT_READ), scale = GetDlgItem(g_plot.window, IDC_PLOT_SCALE);
+  EnableWindow(combo, reg);
+  EnableWindow(scale, reg);
+  const SeriesRead* r = reg ? read_entry(name, channel) : nullptr;
+  int choice = 0;
+  for (int i = 0; r && i < 8; i++)
+    if (kReadTypes[i] == r->read.type && (kReadTypes[i] < kPlotU32 || kReadLowFirst[i] == r->read.low_first)) {
+      choice = i;
+      break;
+    }
+  SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(choice), 0);
+  wchar_t text[32];
+  _snwprintf(text, 32, L"%.10g", r ? r->read.scale : 1.0);
+  text[31] = 0;
+  SetWindowTextW(scale, reg ? text : L"");
+}
+
+void restart_reader();
+
+// The read fields changed: the chosen register series is read so from now on.
+void read_fields_changed() {
+  const int k = selected_series();
+  char name[kPlotNameBytes] = "";
+  int32_t channel = 0;
+  {
+    std::lock_guard<std::mutex> hold(g_plot.lock);
+    if (k < 0 || k >= g_plot.set.n) return;
+    std::memcpy(name, g_plot.set.series[k]->name, sizeof name);
+    channel = g_plot.set.series[k]->channel;
+  }
+  if (!is_register(name)) return;
+  wchar_t text[64] = L"";
+  GetDlgItemTextW(g_plot.window, IDC_PLOT_SCALE, text, 64);
+  wchar_t* end = nullptr;
+  const double scale = wcstod(text, &end);
+  while (end && (*end == L' ' || *end == L'\t')) end++;
+  if (end == text || (end && *end) || !std::isfinite(scale) || scale == 0) {
+    wchar_t said[2 * kMessageTextUnits];
+    format_text(said, 2 * kMessageTextUnits, kTextPlotNotAScale, text);
+    MessageBoxW(g_plot.window, said, L"Quorrin", MB_OK | MB_ICONWARNING);
+    show_read_fields();
+    return;
+  }
+  int choice = static_cast<int>(SendDlgItemMessageW(g_plot.window, IDC_PLOT_READ, CB_GETCURSEL, 0, 0));
+  if (choice < 0 || choice > 7) choice = 0;
+  const PlotRegisterRead read = {static_cast<uint8_t>(kReadTypes[choice]), static_cast<uint8_t>(kReadLowFirst[choice]),
+                                 scale};
+  SeriesRead* r = read_entry(name, channel);
+  if (r && r->read.type == read.type && r->read.low_first == read.low_first && r->read.scale == read.scale) return;
+  if (!r && read.type == kPlotU16 && read.scale == 1.0) return;
+  if (!r) {
+    if (g_plot.reads_n == kPlotSeriesMax) return;
+    r = &g_plot.reads[g_plot.reads_n++];
+    std::memcpy(r->name, name, sizeof r->name);
+    r->channel = channel;
+  }
+  r->read = read;
+  restart_reader();
+}
+
+void fill_read_choices() {
+  HWND combo = GetDlgItem(g_plot.window, IDC_PLOT_READ);
+  wchar_t high[kMessageTextUnits], low[kMessageTextUnits];
+  get_text(kTextPlotHighWordFirst, high);
+  get_text(kTextPlotLowWordFirst, low);
+  static const wchar_t* const kType[8] = {L"u16", L"s16", L"u32", L"u32", L"s32", L"s32", L"f32", L"f32"};
+  for (int i = 0; i < 8; i++) {
+    wchar_t item[kMessageTextUnits + 8];
+    if (i < 2) _snwprintf(item, kMessageTextUnits + 8, L"%ls", kType[i]);
+    else _snwprintf(item, kMessageTextUnits + 8, L"%ls, %ls", kType[i], kReadLowFirst[i] ? low : high);
+    item[kMessageTextUnits + 7] = 0;
+    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  }
+}
+
+// --- Status, ticks, the source ---------------------------------------------
+
+void show_status() {
+  if (g_plot.said_ticks > 0 && !g_plot.exporting) {
+    g_plot.said_ticks--;
+    return;
+  }
+  wchar_t line[2 * kMessageTextUnits] = L"";
+  const int units = 2 * kMessageTextUnits;
+  int32_t n;
+  int64_t points, refused;
+  {
+    std::lock_guard<std::mutex> hold(g_plot.lock);
+    n = g_plot.set.n;
+    points = g_plot.points;
+    refused = g_plot.set.refused;
+  }
+  if (g_plot.exporting) {
+    format_text(line, units, kTextPlotWriting, std::max(0, g_plot.exporter.percent.load()));
+  } else if (g_plot.reader.percent.load() >= 0 && !g_plot.reader.ended.load()) {
+    format_text(line, units, kTextPlotReading, g_plot.reader.percent.load());
+  } else if (points == 0) {
+    get_text(kTextPlotNothingYet, line);
+  } else if (refused) {
+    format_text(line, units, kTextPlotPastSeriesShort, static_cast<long long>(refused));
+  } else {
+    format_text(line, units, kTextPlotStatus, static_cast<int>(n), static_cast<long long>(points));
+  }
+  wchar_t was[2 * kMessageTextUnits] = L"";
+  GetDlgItemTextW(g_plot.window, IDC_PLOT_STATUS, was, units);
+  if (lstrcmpW(was, line) != 0) SetDlgItemTextW(g_plot.window, IDC_PLOT_STATUS, line);
+}
+
+void clear_series() {
+  std::lock_guard<std::mutex> hold(g_plot.lock);
+  plot_set_free(&g_plot.set);
+  g_plot.points = 0;
+}
+
+// The reader again from the start of the source the data view shows now.
+void restart_reader() {
+  reader_stop(&g_plot.reader);
+  clear_series();
+  SendMessageW(g_plot.list, LVM_DELETEALLITEMS, 0, 0);
+  g_plot.listed = 0;
+  g_plot.recording = recording_shown();
+  g_plot.serial = recording_serial();
+  g_plot.generation = capture_place(&g_app.capture).generation;
+  g_plot.has_span = 0;
+  g_plot.follow = 1;
+  g_plot.follow_span = 0;
+  g_plot.cursor_us = kTimeUnknown;
+  EnableWindow(GetDlgItem(g_plot.window, IDC_PLOT_FOLLOW), !g_plot.follow);
+  reader_start(&g_plot.reader, window_point, nullptr, 1);
+  InvalidateRect(g_plot.area, nullptr, FALSE);
+}
+
+int source_changed() {
+  if (recording_shown() != g_plot.recording) return 1;
+  if (g_plot.recording) return recording_serial() != g_plot.serial;
+  return capture_place(&g_app.capture).generation != g_plot.generation || g_plot.reader.restart.load();
+}
+
+void export_finished(int cancelled);
+
+void tick() {
+  recording_tool_title(g_plot.window, kTextPlotTitle);
+  if (source_changed()) restart_reader();
+  list_new_series();
+  if (g_plot.exporting && g_plot.exporter.ended.load()) export_finished(0);
+  const uint32_t v = g_plot.version.load();
+  if (v != g_plot.drawn_version) {
+    g_plot.drawn_version = v;
+    if (g_plot.follow || !g_plot.has_span) follow_now();
+    InvalidateRect(g_plot.area, nullptr, FALSE);
+  }
+  show_status();
+}
+
+// --- Export ----------------------------------------------------------------
+
+void export_picture() {
+  if (!g_plot.has_span) {
+    show_message(g_plot.window, kTextNoDataToExport, 0, L"Quorrin");
+    return;
+  }
+  wchar_t path[MAX_PATH] = L"";
+  if (!file_chooser(g_plot.window, kChoosePicture, path)) return;
+  RECT r;
+  GetClientRect(g_plot.area, &r);
+  int failure;
+  {
+    std::lock_guard<std::mutex> hold(g_plot.lock);
+    PlotPicture p = picture_now(r);
+    p.cursor_us = kTimeUnknown;
+    failure = plot_write_png(path, std::max(16L, r.right), std::max(16L, r.bottom), p);
+  }
+  if (failure) show_texts(g_plot.window, L"Quorrin", {failure}, path);
+}
+
+void export_values() {
+  if (g_plot.exporting) return;
+  if (!g_plot.has_span) {
+    show_message(g_plot.window, kTextNoDataToExport, 0, L"Quorrin");
+    return;
+  }
+  wchar_t path[MAX_PATH] = L"";
+  if (!file_chooser(g_plot.window, kChooseExport, path)) return;
+  PlotOut* o = static_cast<PlotOut*>(calloc(1, sizeof(PlotOut)));
+  if (!o) {
+    show_message(g_plot.window, kTextExportNoMemory, 0, L"Quorrin");
+    return;
+  }
+  o->origin = kTimeUnknown;
+  o->bounded = 1;
+  o->from_us = g_plot.from_us;
+  o->to_us = g_plot.to_us;
+  {
+    std::lock_guard<std::mutex> hold(g_plot.lock);
+    for (int k = 0; k < g_plot.set.n; k++) {
+      if (!g_plot.shown[k]) continue;
+      const PlotSeries* s = g_plot.set.series[k];
+      std::snprintf(o->series[o->series_n++], kPlotNameBytes + 4, "CH%d %s", s->channel, s->name);
+    }
+  }
+  if (o->series_n == 0) {
+    free(o);
+    show_message(g_plot.window, kTextNoDataToExport, 0, L"Quorrin");
+    return;
+  }
+  o->file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (o->file == INVALID_HANDLE_VALUE) {
+    free(o);
+    show_texts(g_plot.window, L"Quorrin", {kTextFileOpenFailed}, path);
+    return;
+  }
+  const int header = lstrlenA(kPlotCsvHeader);
+  std::memcpy(o->buffer, kPlotCsvHeader, static_cast<size_t>(header));
+  o->n = header;
+  lstrcpynW(g_plot.out_path, path, MAX_PATH);
+  g_plot.out = o;
+  if (reader_start(&g_plot.exporter, plot_row_out, o, 0)) {
+    reader_stop(&g_plot.exporter);
+    CloseHandle(o->file);
+    DeleteFileW(path);
+    free(o);
+    g_plot.out = nullptr;
+    show_message(g_plot.window, kTextExportNoMemory, 0, L"Quorrin");
+    return;
+  }
+  g_plot.exporting = 1;
+  EnableWindow(GetDlgItem(g_plot.window, IDC_PLOT_CSV), FALSE);
+}
+
+// The export's end (`cancelled`: the window closes): the file closed, and
+// kept only when it is whole.
+void export_finished(int cancelled) {
+  reader_stop(&g_plot.exporter);
+  g_plot.exporting = 0;
+  EnableWindow(GetDlgItem(g_plot.window, IDC_PLOT_CSV), TRUE);
+  PlotOut* o = g_plot.out;
+  g_plot.out = nullptr;
+  if (!o) return;
+  plot_out_flush(o);
+  if (!CloseHandle(o->file)) o->failed = 1;
+  const wchar_t* path = g_plot.out_path;
+  if (o->failed || cancelled) DeleteFileW(path);
+  if (o->failed && !cancelled) show_texts(g_plot.window, L"Quorrin", {kTextExportWriteFailed}, path);
+  if (!o->failed && !cancelled) {
+    wchar_t line[2 * kMessageTextUnits];
+    format_text(line, 2 * kMessageTextUnits, kTextPlotWritten, static_cast<long long>(o->rows));
+    SetDlgItemTextW(g_plot.window, IDC_PLOT_STATUS, line);
+    g_plot.said_ticks = 32;
+  }
+  free(o);
+}
+
+// --- The window ------------------------------------------------------------
+
+// The controls placed for the window's size: the list and the read fields
+// on the left, the plot area filling the rest, the buttons along the bottom.
+void lay_out() {
+  HWND w = g_plot.window;
+  if (!w || !g_plot.list) return;
+  RECT c;
+  GetClientRect(w, &c);
+  auto du = [&](int x, int y) {
+    RECT r = {0, 0, x, y};
+    MapDialogRect(w, &r);
+    return POINT{r.right, r.bottom};
+  };
+  const POINT m = du(6, 6), side = du(130, 0), row = du(0, 14), line = du(0, 10), field = du(0, 13);
+  const int bottom = c.bottom - m.y - row.y;
+  const int left_w = side.x;
+  const int read_top = bottom - m.y - field.y - line.y - field.y - line.y;
+  MoveWindow(g_plot.list, m.x, m.y, left_w, std::max(20L, read_top - m.y - m.y / 2), TRUE);
+  int y = read_top;
+  MoveWindow(GetDlgItem(w, IDC_PLOT_READ_LABEL), m.x, y, left_w, line.y, TRUE);
+  y += line.y;
+  MoveWindow(GetDlgItem(w, IDC_PLOT_READ), m.x, y, left_w, field.y * 8, TRUE);
+  y += field.y + m.y / 2;
+  const POINT label = du(40, 0);
+  MoveWindow(GetDlgItem(w, IDC_PLOT_SCALE_LABEL), m.x, y + 2, label.x, line.y, TRUE);
+  MoveWindow(GetDlgItem(w, IDC_PLOT_SCALE), m.x + label.x + 2, y, left_w - label.x - 2, field.y, TRUE);
+  const int area_left = m.x + left_w + m.x;
+  MoveWindow(g_plot.area, area_left, m.y, std::max(40L, c.right - area_left - m.x),
+             std::max(40L, bottom - m.y - m.y), TRUE);
+  // The bottom row, right to left.
+  struct Button { int id, width; };
+  const Button buttons[] = {{IDC_PLOT_CLOSE, 54}, {IDC_PLOT_CSV, 60}, {IDC_PLOT_PNG, 60},
+                            {IDC_PLOT_FIT, 44},   {IDC_PLOT_FOLLOW, 44}, {IDC_PLOT_OVERLAY, 62}};
+  int x = c.right - m.x;
+  for (const Button& b : buttons) {
+    const int bw = du(b.width, 0).x;
+    x -= bw;
+    MoveWindow(GetDlgItem(w, b.id), x, bottom + m.y / 2, bw, row.y, TRUE);
+    x -= m.x / 2 + 1;
+  }
+  MoveWindow(GetDlgItem(w, IDC_PLOT_STATUS), m.x, bottom + m.y / 2 + (row.y - line.y) / 2,
+             std::max(10L, static_cast<LONG>(x - m.x - m.x)), line.y, TRUE);
+}
+
+void on_init(HWND dlg) {
+  g_plot.window = dlg;
+  g_plot.list = GetDlgItem(dlg, IDC_PLOT_SERIES);
+  g_plot.area = GetDlgItem(dlg, IDC_PLOT_AREA);
+  g_plot.overlay = 0;
+  g_plot.listed = 0;
+  g_plot.cursor_us = kTimeUnknown;
+  g_plot.drawn_version = g_plot.version.load() - 1;
+  set_dialog_text(dlg, 0, kTextPlotTitle);
+  set_dialog_text(dlg, IDC_PLOT_READ_LABEL, kTextPlotReadAs);
+  set_dialog_text(dlg, IDC_PLOT_SCALE_LABEL, kTextPlotScale);
+  set_dialog_text(dlg, IDC_PLOT_OVERLAY, kTextPlotOverlay);
+  set_dialog_text(dlg, IDC_PLOT_FOLLOW, kTextPlotFollow);
+  set_dialog_text(dlg, IDC_PLOT_FIT, kTextPlotFitAll);
+  set_dialog_text(dlg, IDC_PLOT_PNG, kTextPlotExportPicture);
+  set_dialog_text(dlg, IDC_PLOT_CSV, kTextPlotExportValues);
+  set_dialog_text(dlg, IDC_PLOT_CLOSE, kTextClose);
+  SendMessageW(g_plot.list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+               LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+  SendMessageW(g_plot.list, LVM_SETBKCOLOR, 0, static_cast<LPARAM>(slot_color(kSlotBackground)));
+  SendMessageW(g_plot.list, LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(slot_color(kSlotBackground)));
+  LVCOLUMNW col = {};
+  col.mask = LVCF_WIDTH;
+  col.cx = window_px(g_plot.list, 180);
+  SendMessageW(g_plot.list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&col));
+  fill_read_choices();
+  show_read_fields();
+  lay_out();
+  restart_reader();
+  show_status();
+  SetTimer(dlg, kTickTimer, kTickMs, nullptr);
+  dialog_look_init(dlg);
+}
+
+void on_destroy() {
+  KillTimer(g_plot.window, kTickTimer);
+  reader_stop(&g_plot.reader);
+  if (g_plot.exporting) export_finished(1);
+  clear_series();
+  g_plot.window = g_plot.list = g_plot.area = nullptr;
+}
+
+LRESULT on_notify(NMHDR* h) {
+  if (h->idFrom != IDC_PLOT_SERIES) return 0;
+  if (h->code == LVN_ITEMCHANGED) {
+    const NMLISTVIEW* c = reinterpret_cast<NMLISTVIEW*>(h);
+    if (c->iItem < 0 || c->iItem >= g_plot.listed || !(c->uChanged & LVIF_STATE)) return 0;
+    const uint8_t checked = static_cast<uint8_t>(ListView_GetCheckState(g_plot.list, c->iItem) != 0);
+    if (checked != g_plot.shown[c->iItem]) {
+      g_plot.shown[c->iItem] = checked;
+      remember_check(c->iItem);
+      if (g_plot.follow) follow_now();
+      InvalidateRect(g_plot.area, nullptr, FALSE);
+    }
+    if ((c->uNewState ^ c->uOldState) & LVIS_SELECTED) show_read_fields();
+    return 0;
+  }
+  if (h->code == NM_CUSTOMDRAW) {
+    NMLVCUSTOMDRAW* cd = reinterpret_cast<NMLVCUSTOMDRAW*>(h);
+    if (cd->nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+    if (cd->nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
+      // Each series's name in its colour.
+      cd->clrText = plot_series_color(static_cast<int>(cd->nmcd.dwItemSpec), slot_color(kSlotBackground));
+      cd->clrTextBk = slot_color(kSlotBackground);
+      return CDRF_NEWFONT;
+    }
+  }
+  return 0;
+}
+
+INT_PTR CALLBACK plot_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+  INT_PTR result = 0;
+  switch (msg) {
+    case WM_INITDIALOG: on_init(dlg); return TRUE;
+    case WM_TIMER:
+      if (wp == kTickTimer) tick();
+      return TRUE;
+    case WM_SIZE: lay_out(); return TRUE;
+    case WM_GETMINMAXINFO: {
+      MINMAXINFO* mm = reinterpret_cast<MINMAXINFO*>(lp);
+      mm->ptMinTrackSize.x = window_px(dlg, 560);
+      mm->ptMinTrackSize.y = window_px(dlg, 360);
+      return TRUE;
+    }
+    case WM_NOTIFY:
+      SetWindowLongPtrW(dlg, DWLP_MSGRESULT, on_notify(reinterpret_cast<NMHDR*>(lp)));
+      return TRUE;
+    case WM_COMMAND:
+      switch (LOWORD(wp)) {
+        case IDC_PLOT_OVERLAY:
+          g_plot.overlay = IsDlgButtonChecked(dlg, IDC_PLOT_OVERLAY) == BST_CHECKED;
+          InvalidateRect(g_plot.area, nullptr, FALSE);
+          break;
+        case IDC_PLOT_FOLLOW:
+          g_plot.follow = 1;
+          g_plot.follow_span = g_plot.has_span ? g_plot.to_us - g_plot.from_us : 0;
+          EnableWindow(GetDlgItem(dlg, IDC_PLOT_FOLLOW), FALSE);
+          follow_now();
+          InvalidateRect(g_plot.area, nullptr, FALSE);
+          break;
+        case IDC_PLOT_FIT: fit_all(); break;
+        case IDC_PLOT_PNG: export_picture(); break;
+        case IDC_PLOT_CSV: export_values(); break;
+        case IDC_PLOT_CLOSE: DestroyWindow(dlg); break;
+        case IDC_PLOT_READ:
+          if (HIWORD(wp) == CBN_SELCHANGE) read_fields_changed();
+          break;
+        case IDC_PLOT_SCALE:
+          if (HIWORD(wp) == EN_KILLFOCUS) read_fields_changed();
+          break;
+        case IDOK:  // Enter in the scale field
+          if (GetFocus() == GetDlgItem(dlg, IDC_PLOT_SCALE)) read_fields_changed();
+          break;
+        case IDCANCEL: DestroyWindow(dlg); break;
+      }
+      return TRUE;
+    case WM_CLOSE: DestroyWindow(dlg); return TRUE;
+    case WM_DESTROY: on_destroy(); return TRUE;
+    default:
+      if (dialog_look(dlg, msg, wp, lp, &result)) return result;
+      return FALSE;
+  }
+}
+
+void register_area_class() {
+  static int done = 0;
+  if (done) return;
+  WNDCLASSEXW c = {};
+  c.cbSize = sizeof c;
+  c.lpfnWndProc = area_proc;
+  c.hInstance = g_instance;
+  c.hCursor = LoadCursorW(nullptr, IDC_CROSS);
+  c.lpszClassName = kAreaClass;
+  done = RegisterClassExW(&c) != 0;
+}
+
+}  // namespace
+
+void plot_window_open(HWND owner) {
+  register_area_class();
+  plot_gdiplus_start();
+  tool_window_open(g_plot.window, owner, IDD_PLOT, plot_proc);
+}
+
+void plot_window_close() {
+  if (g_plot.window) DestroyWindow(g_plot.window);
+}
+
+int plot_window_message(MSG* m) {
+  HWND w = g_plot.window;
+  if (!w || (m->hwnd != w && !IsChild(w, m->hwnd))) return 0;
+  // The plot area takes Home and the arrows itself.
+  if (m->hwnd == g_plot.area && m->message == WM_KEYDOWN) return 0;
+  return IsDialogMessageW(w, m);
+}
