@@ -35,6 +35,18 @@ int plot_parse_number(const uint8_t* s, int32_t n, double* value) {
   return std::isfinite(*value) ? 1 : 0;  // 1e999 is no value to plot
 }
 
+// A keyed value may carry its unit ("T=23.3C", "V=-3.3mV", "RH=45%",
+// "T=23.3°C"): letters, '%', '/' and bytes of other alphabets after the
+// number, at most 8 of them, are passed over.
+static int is_unit(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '%' || c == '/' || c >= 0x80; }
+
+static int keyed_number(const uint8_t* s, int32_t n, double* value) {
+  int32_t unit = 0;
+  while (unit < n && unit < 8 && is_unit(s[n - 1 - unit])) unit++;
+  if (plot_parse_number(s, n, value)) return 1;
+  return unit > 0 && unit < n && plot_parse_number(s, n - unit, value);
+}
+
 static int keyed(const uint8_t* s, int32_t n, int32_t* colon) {
   for (int32_t i = 0; i < n; i++)
     if (s[i] == ':' || s[i] == '=') {
@@ -76,7 +88,7 @@ int plot_parse_line(const uint8_t* s, int32_t n, PlotLineValue* out, int32_t cap
       const uint8_t* key = pending;
       int32_t key_n = pending_n;
       pending = nullptr;
-      if (plot_parse_number(t, len, &value)) {
+      if (keyed_number(t, len, &value)) {
         set_key(&out[found], key, key_n);
         out[found].bare = 0;
         out[found].value = value;
@@ -90,7 +102,7 @@ int plot_parse_line(const uint8_t* s, int32_t n, PlotLineValue* out, int32_t cap
       if (colon == len - 1) {
         pending = t;
         pending_n = colon;
-      } else if (plot_parse_number(t + colon + 1, len - colon - 1, &value)) {
+      } else if (keyed_number(t + colon + 1, len - colon - 1, &value)) {
         set_key(&out[found], t, colon);
         out[found].bare = 0;
         out[found].value = value;

@@ -5,7 +5,8 @@
 // line, tokens are separated by spaces, commas, semicolons and tabs:
 // - `key:value` and `key=value` (or `key:` / `key=` with the value as the
 //   next token) give a value of the series named by the key (1 to 31
-//   bytes, no control character);
+//   bytes, no control character); the value may carry a unit after it
+//   ("T=23.3C", "RH=45%": up to 8 letters, '%', '/' or non-ASCII bytes);
 // - a token that is a number by itself is a bare number, named #1, #2, ...
 //   by its place among the line's bare numbers;
 // - anything else is passed over.

@@ -7,6 +7,10 @@ with its progress while the window and the main window answer, and
 closing the window ends the read."""
 import csv
 import io
+import os
+import re
+import subprocess
+import sys
 
 import harness
 from test_find_window import big_recording
@@ -89,6 +93,30 @@ def test_live_lines_are_listed_drawn_followed_and_exported(app, driver, display,
     driver.call("press", dlg, PNG)
     driver.file_dialog("plot_window.png")
     assert harness.written_file(driver, q.path("plot_window.png"))[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+def test_the_demo_instrument_plots_the_temperatures_it_sent(app, driver, com3):
+    demo = subprocess.Popen([sys.executable, str(harness.ROOT / "scripts" / "demo_device.py"),
+                             os.path.realpath(com3.link_peer), "--interval", "0.3"])
+    try:
+        q = app(SETTINGS, args=["/open"])
+        dlg = open_plot(driver)
+        assert harness.wait_for(lambda: listed(driver, dlg).get("CH1 T"), 20), listed(driver, dlg)
+        log = harness.save_log_when(driver, q, "demo", lambda r: harness.received(r, 1).count(b"OK\r\n") >= 3)
+    finally:
+        demo.terminate()
+        demo.wait(10)
+    sent = [float(t) for t in re.findall(rb"STATUS \d+ T=([0-9.]+)C OK\r\n", harness.received(harness.parse_log(
+        log.read_bytes())[2], 1))]
+    assert len(sent) >= 3
+    # The window's own export of what it read: at least the lines saved, in their order.
+    driver.call("press", dlg, FIT)
+    driver.call("press", dlg, CSV)
+    driver.file_dialog("demo.csv")
+    assert harness.wait_for(lambda: status(driver, dlg).startswith("Written: "), 20), status(driver, dlg)
+    plotted = [float(r["value"]) for r in csv.DictReader(io.StringIO(q.path("demo.csv").read_text()))
+               if (r["channel"], r["series"]) == ("CH1", "T")]
+    assert plotted[:len(sent)] == sent
 
 
 def test_a_big_recording_is_read_beside_the_window(app, driver):

@@ -52,6 +52,14 @@ TEST(PlotText, PairsBareNumbersSignsAndExponentsJunkPassedOver) {
   EXPECT_EQ(name_of(v[5]), "#3");
   EXPECT_EQ(v[5].value, 300);
 
+  // A keyed value's unit is passed over (the demo instrument prints "T=22.5C"); a bare one's is not.
+  v = parse("STATUS 3 T=22.5C V: -3.3mV RH=45% d=7\xc2\xb0 h=0x1F 5V");
+  ASSERT_EQ(v.size(), 5u);
+  EXPECT_EQ(name_of(v[1]) + "=" + std::to_string(v[1].value), "T=22.500000");
+  EXPECT_EQ(name_of(v[2]) + "=" + std::to_string(v[2].value), "V=-3.300000");
+  EXPECT_EQ(name_of(v[3]) + "=" + std::to_string(v[3].value), "RH=45.000000");
+  EXPECT_EQ(name_of(v[4]) + "=" + std::to_string(v[4].value), "d=7.000000");
+
   EXPECT_TRUE(parse("12:30:45 =5 :6").empty());  // a time of day, empty keys
   EXPECT_EQ(parse(std::string(40, 'k') + "=1").size(), 0u);  // a key too long to name
   EXPECT_EQ(parse(std::string("\x01k=1 \0=2 1e999", 15)).size(), 0u);  // control bytes name nothing; no infinity
