@@ -136,6 +136,9 @@ void draw(Gdiplus::Graphics& g, const RECT& r, const PlotPicture& p) {
     wchar_t w[16];
     plot_time_label(t, step, label);
     widen_text(label, w, 16);
+    Gdiplus::RectF box;
+    g.MeasureString(w, -1, &font, Gdiplus::PointF(0, 0), &box);
+    if (x - px(30, dpi) + box.Width > r.right) continue;  // a label the edge would cut: the grid line alone
     text_at(g, w, font, x - px(30, dpi), bottom + px(4, dpi), text_brush);
   }
   g.DrawRectangle(&axis, left, top, right - left, bottom - top);

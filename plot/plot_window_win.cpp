@@ -838,7 +838,8 @@ void lay_out() {
   const POINT m = du(6, 6), side = du(130, 0), row = du(0, 14), line = du(0, 10), field = du(0, 13);
   const int bottom = c.bottom - m.y - row.y;
   const int left_w = side.x;
-  const int read_top = bottom - m.y - field.y - line.y - field.y - line.y;
+  // The read fields end where the plot area ends: label, choice, a gap, scale.
+  const int read_top = bottom - m.y - (line.y + field.y + m.y / 2 + field.y);
   MoveWindow(g_plot.list, m.x, m.y, left_w, std::max(20L, read_top - m.y - m.y / 2), TRUE);
   int y = read_top;
   MoveWindow(GetDlgItem(w, IDC_PLOT_READ_LABEL), m.x, y, left_w, line.y, TRUE);
@@ -864,6 +865,7 @@ void lay_out() {
   }
   MoveWindow(GetDlgItem(w, IDC_PLOT_STATUS), m.x, bottom + m.y / 2 + (row.y - line.y) / 2,
              std::max(10L, static_cast<LONG>(x - m.x - m.x)), line.y, TRUE);
+  InvalidateRect(w, nullptr, TRUE);
 }
 
 void on_init(HWND dlg) {

@@ -236,6 +236,15 @@ def repeat_dialog(ctx):
     return dlg
 
 
+def plot_window(ctx):
+    """The Plot window over the demo instrument's status lines: a few of
+    them come (one every 4 s), the T and count series drawn in lanes."""
+    hwnd = by_command(188)(ctx)
+    ctx.driver.call("move", hwnd, 20, 20, 900, 520)
+    time.sleep(14)
+    return hwnd
+
+
 # A Modbus RTU request the demo instrument answers: slave 1 reads two
 # holding registers from address 0.
 MODBUS_REQUEST = bytes.fromhex("010300000002C40B")
@@ -271,6 +280,7 @@ SHOTS = [
     ("find", {"capture": True}, find_window),
     ("go-to-time", {"capture": True}, go_to_time),
     ("highlight", {"closed": True}, with_highlights),
+    ("plot", {"capture": True}, plot_window),
     ("event-marker", {"theme": 1, "rs_comport": 5, "args": ["/reconnect"]}, outage_marker),
     ("network-capture", {"closed": True, "args": ["/port1", f"rfc2217://127.0.0.1:{NET_PORT}"]}, network_capture),
 ]

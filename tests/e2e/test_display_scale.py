@@ -107,7 +107,7 @@ def test_tool_windows_at_the_scale(app, driver, display, scale, dpi, theme):
     t = texts()
     # The port dialog while the ports are closed, the others with CH1 open.
     windows = [(CMD_PORT_NUMBER, "PortNo.Setting"), (CMD_INPUT, "*"), (CMD_MONITOR, t[354][1]),
-               (CMD_FIND, t[527][1]), (CMD_CHECKSUM, t[100][1]), (CMD_MODBUS, "Modbus")]
+               (CMD_FIND, t[527][1]), (CMD_CHECKSUM, t[100][1]), (CMD_MODBUS, "Modbus"), (188, t[786][1])]
     for command, title in windows:
         if command == CMD_INPUT:
             harness.open_ports(driver)
