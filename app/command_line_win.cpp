@@ -483,6 +483,10 @@ int run_plot(int argc, wchar_t** argv) {
     capture_free(&g_app.capture);
   }
   if (code == 0) plot_build_finish(&build, nullptr);
+  if (code == 0 && build.lost) {  // a file without some of the values is no file
+    error_text(kTextExportNoMemory, nullptr);
+    code = 2;
+  }
   plot_build_end(&build);
   plot_out_flush(&out);
   if (!CloseHandle(out.file)) out.failed = 1;

@@ -14,6 +14,7 @@ add_executable(Quorrin WIN32
   net/link_net_win.cpp
   plot/plot_draw_win.cpp
   plot/plot_out_win.cpp
+  plot/plot_reader_win.cpp
   plot/plot_window_win.cpp
   record/record_files_win.cpp
   record/record_view_win.cpp

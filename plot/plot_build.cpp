@@ -26,6 +26,7 @@ void hold(PlotBuild* b, int64_t local_us, int32_t channel, const char* name, dou
   try {
     b->held.push_back(p);
   } catch (...) {
+    b->lost++;
   }
 }
 
@@ -151,6 +152,7 @@ int plot_build_begin(PlotBuild* b, const PlotBuildOptions& o) {
   for (int s = 0; s < 4; s++) b->bin[s] = -1, b->bin_bytes[s] = 0;
   b->held.clear();
   b->in_frame = 0;
+  b->lost = 0;
   b->wall_offset_us = 0;
   find_pass_end(&b->pass);
   b->pass = FindPass{};

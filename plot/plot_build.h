@@ -64,6 +64,7 @@ struct PlotBuild {
   FindPass pass;
   std::vector<PlotPoint> held;  // made, not yet handed on: not all before them is decided
   int32_t in_frame;             // making a decided frame's points
+  int64_t lost;                 // points not kept: memory ran short (what was written is not whole)
   int64_t wall_offset_us;       // the stretch's
 };
 

@@ -42,6 +42,7 @@
 #include "plot/plot_build.h"
 #include "plot/plot_draw_win.h"
 #include "plot/plot_out_win.h"
+#include "plot/plot_reader_win.h"
 #include "record/record_view_win.h"
 #include "resources/resource.h"
 #include "timeline/export_win.h"
@@ -53,42 +54,9 @@ namespace {
 
 constexpr UINT_PTR kTickTimer = 1;
 constexpr UINT kTickMs = 250;
-constexpr DWORD kLiveRestMs = 200;    // the live reader looks for new records this often
 constexpr size_t kBatchPoints = 4096;  // points added to the set under one lock hold
 constexpr wchar_t kAreaClass[] = L"QuorrinPlotArea";
 constexpr int64_t kSecondUs = 1000000;
-
-// A register series read otherwise than as unsigned 16 bits, scale 1.
-struct SeriesRead {
-  char name[kPlotNameBytes];
-  int32_t channel;
-  PlotRegisterRead read;
-};
-
-// What a reader reads and how: fixed at its start.
-struct PlotSource {
-  int recording;  // 1: the recording shown; 0: the capture (live or a loaded log)
-  RecordFiles* files;   // the recording's, the reader's own copy
-  RecordReader* reader;
-  uint64_t file_start[kRecordFolderFilesMax + 1];
-  ModbusMonitorOptions modbus;
-  SeriesRead reads[kPlotSeriesMax];
-  int reads_n;
-};
-
-// A reader of the source and where its points go.
-struct Reader {
-  std::thread thread;
-  std::atomic<int> cancel{0};
-  std::atomic<int> percent{-1};  // reading a recording: 0 to 100
-  std::atomic<int> ended{0};
-  std::atomic<int> restart{0};  // the capture was cleared or loaded anew
-  HANDLE wake = nullptr;          // set: a live reader stops resting
-  PlotSource src;
-  void (*sink)(void* ctx, const PlotPoint& p) = nullptr;
-  void* sink_ctx = nullptr;
-  int follow = 0;  // 1: the live capture goes on being read as it grows
-};
 
 struct PlotWindow {
   HWND window, list, area;
@@ -98,7 +66,7 @@ struct PlotWindow {
   int64_t points;
   std::atomic<uint32_t> version;  // changes with each batch of points
   std::vector<PlotPoint> batch;   // the reader's, not yet added
-  Reader reader;
+  PlotReader reader;
   uint32_t drawn_version;
   // The source the reader reads, to tell when it changed.
   int recording, serial;
@@ -111,7 +79,7 @@ struct PlotWindow {
   int64_t from_us, to_us, cursor_us;
   int has_span;
   // Register reads chosen in the window.
-  SeriesRead reads[kPlotSeriesMax];
+  PlotSeriesRead reads[kPlotSeriesMax];
   int reads_n;
   // A drag in the plot area: 1 pan (left button), 2 box (right button).
   int drag;
@@ -125,25 +93,25 @@ struct PlotWindow {
   } checks[kPlotSeriesMax];
   int checks_n;
   // The CSV export.
-  Reader exporter;
+  PlotReader exporter;
   PlotOut* out;
   wchar_t out_path[MAX_PATH];
   int exporting;
   int said_ticks;  // the status line keeps what an export said for so many ticks
+  int values_listed;  // a series of values was listed: timing series come unchecked
+  // For the benchmark (bench/plot_window_bench.py): when QUORRIN_PLOT_TIMES
+  // names a file, the time from a read's start to the first picture, each
+  // paint's duration and the read's length are appended to it.
+  HANDLE times_log;
+  LARGE_INTEGER read_start;
+  int first_logged, end_logged;
 };
 PlotWindow g_plot = {};
 
-// --- The reader ------------------------------------------------------------
-
-const PlotRegisterRead* read_of(void* ctx, const char* name, int32_t channel) {
-  const PlotSource* s = static_cast<const PlotSource*>(ctx);
-  for (int i = 0; i < s->reads_n; i++)
-    if (s->reads[i].channel == channel && std::strcmp(s->reads[i].name, name) == 0) return &s->reads[i].read;
-  return nullptr;
-}
+// --- Points from the reader ----------------------------------------------
 
 // The window's points, a batch at a time into the set.
-void deliver() {
+void deliver(void* = nullptr) {
   if (g_plot.batch.empty()) return;
   {
     std::lock_guard<std::mutex> hold(g_plot.lock);
@@ -163,131 +131,16 @@ void window_point(void*, const PlotPoint& p) {
   g_plot.batch.push_back(p);
 }
 
-// An export counts time_s from the source's first chunk, as "/plot" does.
-void origin_of(Reader* r, const CaptureSnapshot& s) {
-  if (r->sink != window_point) plot_origin(static_cast<PlotOut*>(r->sink_ctx), s, r->src.recording ? nullptr : local_zone_minutes_at);
-}
-
-// The live capture or a loaded log: what it holds, then (following) what
-// comes, a stretch at a time. A wrap that dropped records before they were
-// read breaks the lines there.
-void read_capture(Reader* r, PlotBuild* b) {
-  static CaptureSnapshot snaps[2];  // the window's reader's and the export's
-  CaptureSnapshot& snap = snaps[r == &g_plot.exporter];
-  if (!snap.records && capture_snapshot_allocate(&snap)) return;
-  Capture* cap = &g_app.capture;
-  const uint32_t generation = capture_place(cap).generation;
-  int64_t from = 0;
-  while (!r->cancel.load()) {
-    if (capture_place(cap).generation != generation) {
-      r->restart = 1;
-      return;
-    }
-    capture_snapshot_since(cap, from, &snap);
-    if (snap.count > 0) {
-      if (snap.base > from && from > 0) plot_build_break(b);
-      origin_of(r, snap);
-      if (plot_build_stretch(b, snap, nullptr, &r->cancel)) return;
-      from = snap.base + snap.count;
-      if (r->sink == window_point) deliver();
-    }
-    if (!r->follow) break;
-    WaitForSingleObject(r->wake, kLiveRestMs);
-  }
-  if (!r->cancel.load()) plot_build_finish(b, &r->cancel);
-}
-
-// The recording shown, from its start to its end, window after window.
-void read_recording(Reader* r, PlotBuild* b) {
-  PlotSource& s = r->src;
-  static RecordWindow windows[2];  // the window's reader and the export's
-  RecordWindow* w = &windows[r == &g_plot.exporter];
-  if (!w->snap.records && capture_snapshot_allocate(&w->snap)) return;
-  RecordStream st;
-  record_stream_begin(&st, record_files_open_next, s.files, s.reader, {}, {});
-  const uint64_t total = s.file_start[s.files->list.count];
-  while (!r->cancel.load() && record_window_fill(&st, w) > 0) {
-    origin_of(r, w->snap);
-    if (plot_build_stretch(b, w->snap, w->shape, &r->cancel)) break;
-    if (r->sink == window_point) deliver();
-    const uint64_t at = record_reading_at(s.files, s.reader, &st, s.file_start);
-    r->percent = total ? static_cast<int>(at * 100 / total) : 100;
-  }
-  if (!r->cancel.load()) plot_build_finish(b, &r->cancel);
-  record_files_end(s.files);
-}
-
-void reader_main(Reader* r) {
-  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
-  PlotBuildOptions o{};
-  o.text = o.modbus = o.timing = 1;
-  o.modbus_options = r->src.modbus;
-  o.read_of = read_of;
-  o.read_ctx = &r->src;
-  o.zone_minutes_at = r->src.recording ? nullptr : local_zone_minutes_at;
-  o.live = static_cast<uint8_t>(r->sink == window_point);
-  o.sink = r->sink;
-  o.sink_ctx = r->sink_ctx;
-  PlotBuild* b = new (std::nothrow) PlotBuild();
-  if (b && plot_build_begin(b, o) == 0) {
-    if (r->src.recording) read_recording(r, b);
-    else read_capture(r, b);
-  }
-  if (b) plot_build_end(b);
-  delete b;
-  if (r->sink == window_point) deliver();
-  r->ended = 1;
-}
-
-void reader_stop(Reader* r) {
-  r->cancel = 1;
-  if (r->wake) SetEvent(r->wake);
-  if (r->thread.joinable()) r->thread.join();
-  if (r->wake) CloseHandle(r->wake);
-  r->wake = nullptr;
-  free(r->src.files);
-  free(r->src.reader);
-  r->src.files = nullptr;
-  r->src.reader = nullptr;
-}
-
-// Starts `r` on the source the data view shows now: 0, or 1 when memory is short.
-int reader_start(Reader* r, void (*sink)(void*, const PlotPoint&), void* ctx, int follow) {
-  reader_stop(r);
-  r->cancel = 0;
-  r->ended = 0;
-  r->restart = 0;
-  r->percent = -1;
-  r->sink = sink;
-  r->sink_ctx = ctx;
-  r->follow = follow;
-  PlotSource& s = r->src;
-  s.recording = recording_shown();
-  modbus_monitor_options_now(&s.modbus);
-  std::memcpy(s.reads, g_plot.reads, sizeof s.reads);
-  s.reads_n = g_plot.reads_n;
-  r->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (sink == window_point) {
-    try {
-      g_plot.batch.clear();
-      g_plot.batch.reserve(kBatchPoints);
-    } catch (...) {
-      return 1;
-    }
-  }
-  if (s.recording) {
-    s.files = static_cast<RecordFiles*>(calloc(1, sizeof(RecordFiles)));
-    s.reader = static_cast<RecordReader*>(calloc(1, sizeof(RecordReader)));
-    if (!s.files || !s.reader) return 1;
-    recording_files_copy(s.files, s.file_start);
-    r->percent = 0;
-  }
+// Starts the window's reader on the source the data view shows now.
+void window_reader_start() {
   try {
-    r->thread = std::thread(reader_main, r);
+    g_plot.batch.clear();
+    g_plot.batch.reserve(kBatchPoints);
   } catch (...) {
-    return 1;
+    return;
   }
-  return 0;
+  PlotReaderSink sink = {window_point, deliver, nullptr, nullptr};
+  plot_reader_start(&g_plot.reader, sink, 1, g_plot.reads, g_plot.reads_n);
 }
 
 // --- The view --------------------------------------------------------------
@@ -298,6 +151,18 @@ int is_timing(const char* name) {
 }
 int is_register(const char* name) { return std::strncmp(name, "slave ", 6) == 0 && !std::strstr(name, "coil") &&
                                            !std::strstr(name, " DI "); }
+
+void times_log(const char* what, const LARGE_INTEGER& from) {
+  if (g_plot.times_log == INVALID_HANDLE_VALUE || !g_plot.times_log) return;
+  LARGE_INTEGER now, freq;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&freq);
+  char line[64];
+  const int n = std::snprintf(line, sizeof line, "%s %lld\n", what,
+                              static_cast<long long>((now.QuadPart - from.QuadPart) * 1000000 / freq.QuadPart));
+  DWORD done = 0;
+  WriteFile(g_plot.times_log, line, static_cast<DWORD>(n), &done, nullptr);
+}
 
 PlotPicture picture_now(const RECT&) {
   PlotPicture p = {&g_plot.set, g_plot.shown, g_plot.from_us, g_plot.to_us, g_plot.overlay, g_plot.cursor_us,
@@ -375,6 +240,8 @@ void fit_all() {
 }
 
 void paint_area(HWND area) {
+  LARGE_INTEGER began;
+  QueryPerformanceCounter(&began);
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(area, &ps);
   RECT r;
@@ -388,6 +255,7 @@ void paint_area(HWND area) {
     if (!g_plot.has_span) p.from_us = 0, p.to_us = 0;
     if (g_plot.has_span) {
       plot_draw(mem, r, p);
+      if (!g_plot.first_logged) times_log("first_us", g_plot.read_start), g_plot.first_logged = 1;
     } else {
       HBRUSH back = CreateSolidBrush(p.back);
       FillRect(mem, &r, back);
@@ -405,6 +273,7 @@ void paint_area(HWND area) {
   DeleteObject(bitmap);
   DeleteDC(mem);
   EndPaint(area, &ps);
+  times_log("paint_us", began);
 }
 
 void area_button_up(HWND area, int x) {
@@ -516,7 +385,9 @@ void list_new_series() {
       timing = is_timing(g_plot.set.series[k]->name);
     }
     const PlotWindow::Check* was = check_of(label);
-    g_plot.shown[k] = static_cast<uint8_t>(was ? was->shown : !timing);
+    // The link's timing is drawn by default only where it is all there is.
+    g_plot.shown[k] = static_cast<uint8_t>(was ? was->shown : !timing || !g_plot.values_listed);
+    if (!timing) g_plot.values_listed = 1;
     LVITEMW item = {};
     item.mask = LVIF_TEXT;
     item.iItem = k;
@@ -551,7 +422,7 @@ int selected_series() {
 const int kReadTypes[8] = {kPlotU16, kPlotS16, kPlotU32, kPlotU32, kPlotS32, kPlotS32, kPlotF32, kPlotF32};
 const int kReadLowFirst[8] = {0, 0, 0, 1, 0, 1, 0, 1};
 
-SeriesRead* read_entry(const char* name, int32_t channel) {
+PlotSeriesRead* read_entry(const char* name, int32_t channel) {
   for (int i = 0; i < g_plot.reads_n; i++)
     if (g_plot.reads[i].channel == channel && std::strcmp(g_plot.reads[i].name, name) == 0) return &g_plot.reads[i];
   return nullptr;
@@ -572,7 +443,7 @@ void show_read_fields() {
   HWND combo = GetDlgItem(g_plot.window, IDC_PLOT_READ), scale = GetDlgItem(g_plot.window, IDC_PLOT_SCALE);
   EnableWindow(combo, reg);
   EnableWindow(scale, reg);
-  const SeriesRead* r = reg ? read_entry(name, channel) : nullptr;
+  const PlotSeriesRead* r = reg ? read_entry(name, channel) : nullptr;
   int choice = 0;
   for (int i = 0; r && i < 8; i++)
     if (kReadTypes[i] == r->read.type && (kReadTypes[i] < kPlotU32 || kReadLowFirst[i] == r->read.low_first)) {
@@ -616,7 +487,7 @@ void read_fields_changed() {
   if (choice < 0 || choice > 7) choice = 0;
   const PlotRegisterRead read = {static_cast<uint8_t>(kReadTypes[choice]), static_cast<uint8_t>(kReadLowFirst[choice]),
                                  scale};
-  SeriesRead* r = read_entry(name, channel);
+  PlotSeriesRead* r = read_entry(name, channel);
   if (r && r->read.type == read.type && r->read.low_first == read.low_first && r->read.scale == read.scale) return;
   if (!r && read.type == kPlotU16 && read.scale == 1.0) return;
   if (!r) {
@@ -685,7 +556,7 @@ void clear_series() {
 
 // The reader again from the start of the source the data view shows now.
 void restart_reader() {
-  reader_stop(&g_plot.reader);
+  plot_reader_stop(&g_plot.reader);
   clear_series();
   SendMessageW(g_plot.list, LVM_DELETEALLITEMS, 0, 0);
   g_plot.listed = 0;
@@ -697,7 +568,10 @@ void restart_reader() {
   g_plot.follow_span = 0;
   g_plot.cursor_us = kTimeUnknown;
   EnableWindow(GetDlgItem(g_plot.window, IDC_PLOT_FOLLOW), !g_plot.follow);
-  reader_start(&g_plot.reader, window_point, nullptr, 1);
+  g_plot.values_listed = 0;
+  g_plot.first_logged = g_plot.end_logged = 0;
+  QueryPerformanceCounter(&g_plot.read_start);
+  window_reader_start();
   InvalidateRect(g_plot.area, nullptr, FALSE);
 }
 
@@ -714,6 +588,7 @@ void tick() {
   if (source_changed()) restart_reader();
   list_new_series();
   if (g_plot.exporting && g_plot.exporter.ended.load()) export_finished(0);
+  if (g_plot.reader.ended.load() && !g_plot.end_logged) times_log("read_us", g_plot.read_start), g_plot.end_logged = 1;
   const uint32_t v = g_plot.version.load();
   if (v != g_plot.drawn_version) {
     g_plot.drawn_version = v;
@@ -785,8 +660,9 @@ void export_values() {
   o->n = header;
   lstrcpynW(g_plot.out_path, path, MAX_PATH);
   g_plot.out = o;
-  if (reader_start(&g_plot.exporter, plot_row_out, o, 0)) {
-    reader_stop(&g_plot.exporter);
+  const PlotReaderSink sink = {plot_row_out, nullptr, o, o};
+  if (plot_reader_start(&g_plot.exporter, sink, 0, g_plot.reads, g_plot.reads_n)) {
+    plot_reader_stop(&g_plot.exporter);
     CloseHandle(o->file);
     DeleteFileW(path);
     free(o);
@@ -801,7 +677,7 @@ void export_values() {
 // The export's end (`cancelled`: the window closes): the file closed, and
 // kept only when it is whole.
 void export_finished(int cancelled) {
-  reader_stop(&g_plot.exporter);
+  plot_reader_stop(&g_plot.exporter);
   g_plot.exporting = 0;
   EnableWindow(GetDlgItem(g_plot.window, IDC_PLOT_CSV), TRUE);
   PlotOut* o = g_plot.out;
@@ -810,9 +686,11 @@ void export_finished(int cancelled) {
   plot_out_flush(o);
   if (!CloseHandle(o->file)) o->failed = 1;
   const wchar_t* path = g_plot.out_path;
-  if (o->failed || cancelled) DeleteFileW(path);
-  if (o->failed && !cancelled) show_texts(g_plot.window, L"Quorrin", {kTextExportWriteFailed}, path);
-  if (!o->failed && !cancelled) {
+  const int short_of_memory = g_plot.exporter.lost > 0;
+  if (o->failed || cancelled || short_of_memory) DeleteFileW(path);
+  if (!cancelled && (o->failed || short_of_memory))
+    show_texts(g_plot.window, L"Quorrin", {short_of_memory ? kTextExportNoMemory : kTextExportWriteFailed}, path);
+  if (!o->failed && !cancelled && !short_of_memory) {
     wchar_t line[2 * kMessageTextUnits];
     format_text(line, 2 * kMessageTextUnits, kTextPlotWritten, static_cast<long long>(o->rows));
     SetDlgItemTextW(g_plot.window, IDC_PLOT_STATUS, line);
@@ -876,6 +754,13 @@ void on_init(HWND dlg) {
   g_plot.listed = 0;
   g_plot.cursor_us = kTimeUnknown;
   g_plot.drawn_version = g_plot.version.load() - 1;
+  {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetEnvironmentVariableW(L"QUORRIN_PLOT_TIMES", path, MAX_PATH);
+    g_plot.times_log = n > 0 && n < MAX_PATH ? CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                             : INVALID_HANDLE_VALUE;
+  }
   set_dialog_text(dlg, 0, kTextPlotTitle);
   set_dialog_text(dlg, IDC_PLOT_READ_LABEL, kTextPlotReadAs);
   set_dialog_text(dlg, IDC_PLOT_SCALE_LABEL, kTextPlotScale);
@@ -904,9 +789,11 @@ void on_init(HWND dlg) {
 
 void on_destroy() {
   KillTimer(g_plot.window, kTickTimer);
-  reader_stop(&g_plot.reader);
+  plot_reader_stop(&g_plot.reader);
   if (g_plot.exporting) export_finished(1);
   clear_series();
+  if (g_plot.times_log != INVALID_HANDLE_VALUE && g_plot.times_log) CloseHandle(g_plot.times_log);
+  g_plot.times_log = INVALID_HANDLE_VALUE;
   g_plot.window = g_plot.list = g_plot.area = nullptr;
 }
 
