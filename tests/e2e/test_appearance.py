@@ -76,14 +76,13 @@ def test_light_defaults_menu_bar_toolbar_and_status_bar(app, driver, display):
     titles = [r[3] for r in rows if r[0] == 0]
     assert titles == [table[n][0] for n in range(200, 207)]  # Japanese, a Japanese user's first start
     items = [r for r in rows if r[1] > 0]
-    assert sorted(r[1] for r in items) == ([n for n in range(141, 176) if n != 154] + list(range(176, 188)) +
-                                            [189, 190, 191, 192, 193])
+    assert sorted(r[1] for r in items) == ([n for n in range(141, 176) if n != 154] + list(range(176, 194)))
     # Export capture, save as macro, record to disk, open recording (a file,
     # a folder), back to live (File), find, find next and previous, go to
-    # time, highlight rules (View), send and receive file, stop all repeats (Send), link statistics, Modbus
+    # time, highlight rules, plot (View), send and receive file, stop all repeats (Send), link statistics, Modbus
     # monitor, auto answer (Tools): no toolbar button
     menu_only = {176: 300, 177: 315, 178: 312, 179: 313, 180: 314, 181: 498, 182: 509, 183: 523, 184: 524, 185: 525,
-                 186: 526, 187: 510, 189: 740, 190: 650, 191: 651, 192: 715, 193: 569}
+                 186: 526, 187: 510, 188: 787, 189: 740, 190: 650, 191: 651, 192: 715, 193: 569}
     assert all(r[4] for r in items if r[1] not in menu_only), "every menu item with a toolbar twin carries its image"
     for command, text in menu_only.items():
         row = next(r for r in rows if r[1] == command)
