@@ -9,17 +9,38 @@ void dialog_look_init(HWND dlg) {
   DwmSetWindowAttribute(dlg, 20, &dark, sizeof dark);
 }
 
+// Half way between two colours: a disabled button's text on its face.
+static COLORREF colour_between(COLORREF a, COLORREF b) {
+  return RGB((GetRValue(a) + GetRValue(b)) / 2, (GetGValue(a) + GetGValue(b)) / 2, (GetBValue(a) + GetBValue(b)) / 2);
+}
+
+// A button in the palette's colours: greyed text when disabled, a double
+// frame and the text a pixel down while pressed, the focus rectangle for
+// the keyboard.
 static void dialog_draw_button(const DRAWITEMSTRUCT* item) {
+  const int disabled = (item->itemState & ODS_DISABLED) != 0;
+  const int pressed = (item->itemState & ODS_SELECTED) != 0;
   HBRUSH face = CreateSolidBrush(slot_color(kSlotButtonFace));
   HBRUSH frame = CreateSolidBrush(slot_color(kSlotText));
   RECT r = item->rcItem;
   FillRect(item->hDC, &r, face);
   FrameRect(item->hDC, &r, frame);
+  if (pressed) {
+    RECT inner = {r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
+    FrameRect(item->hDC, &inner, frame);
+  }
   SetBkMode(item->hDC, TRANSPARENT);
-  SetTextColor(item->hDC, slot_color(kSlotText));
+  SetTextColor(item->hDC, disabled ? colour_between(slot_color(kSlotText), slot_color(kSlotButtonFace))
+                                   : slot_color(kSlotText));
   wchar_t text[64] = L"";
   GetWindowTextW(item->hwndItem, text, 64);
-  DrawTextW(item->hDC, text, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  RECT t = r;
+  if (pressed) OffsetRect(&t, 1, 1);
+  DrawTextW(item->hDC, text, -1, &t, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  if ((item->itemState & ODS_FOCUS) && !(item->itemState & ODS_NOFOCUSRECT)) {
+    RECT f = {r.left + 3, r.top + 3, r.right - 3, r.bottom - 3};
+    DrawFocusRect(item->hDC, &f);
+  }
   DeleteObject(face);
   DeleteObject(frame);
 }
