@@ -315,6 +315,21 @@ TEST(PlotBuild, TextModbusAndTimingPointsInTimeOrderAcrossStretches) {
   }
   capture_snapshot_free(&snap);
 
+  // Modbus TCP on a network channel: its frames by their MBAP headers.
+  ASSERT_EQ(capture_allocate(&cap), 0);
+  capture_clear(&cap);
+  put(kKindSentCh1, {0x00, 0x07, 0x00, 0x00, 0x00, 0x06, 0x11, 0x04, 0x00, 0x08, 0x00, 0x02}, 1000);
+  put(kKindRecvCh1, {0x00, 0x07, 0x00, 0x00, 0x00, 0x07, 0x11, 0x04, 0x04, 0x00, 0x2A, 0x80, 0x00}, 5000);
+  put(kKindRecvCh2, text("x\n"), 500'000);
+  ASSERT_EQ(capture_snapshot_allocate(&snap), 0);
+  ASSERT_EQ(capture_snapshot_take(&cap, &snap), 0);
+  capture_free(&cap);
+  o.modbus_options.network[0] = 1;
+  const Points tcp = build(snap.count);
+  EXPECT_EQ(tcp.of("slave 17 IR 8", 1), "42.00");
+  EXPECT_EQ(tcp.of("slave 17 IR 9", 1), "32768");
+  capture_snapshot_free(&snap);
+
   PlotPoint p{};
   p.time_us = 86'400'000'000 + 3'723'500'000;  // 01:02:03.5 on the next day
   p.value = 23.3;
