@@ -172,9 +172,15 @@ int32_t find_step_in_list(int32_t current, int32_t n, int64_t first_index, int64
 }
 
 int64_t find_local_us(int64_t t, int64_t wall_offset, int32_t (*zone_minutes_at)(int64_t wall_us)) {
+  int32_t zone = kFindZoneUnknown;
+  return find_local_us_held(t, wall_offset, zone_minutes_at, &zone);
+}
+
+int64_t find_local_us_held(int64_t t, int64_t wall_offset, int32_t (*zone_minutes_at)(int64_t wall_us), int32_t* zone) {
   if (t == kTimeUnknown || !zone_minutes_at) return t;
   const int64_t wall = time_add_us(t, wall_offset);
-  return time_add_us(wall, static_cast<int64_t>(zone_minutes_at(wall)) * 60000000);
+  if (*zone == kFindZoneUnknown) *zone = zone_minutes_at(wall);
+  return time_add_us(wall, static_cast<int64_t>(*zone) * 60000000);
 }
 
 int32_t find_time_first_local(const int64_t* times, int32_t count, int64_t local_at, int64_t wall_offset,

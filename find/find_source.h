@@ -71,6 +71,11 @@ int32_t find_step_in_list(int32_t current, int32_t n, int64_t first_index, int64
 // `wall_offset`) in the zone of that moment (zone_minutes_at; null: the
 // time is one already). kTimeUnknown stays so.
 int64_t find_local_us(int64_t t, int64_t wall_offset, int32_t (*zone_minutes_at)(int64_t wall_us));
+// As find_local_us, in the zone of the first time asked for: *zone holds its
+// minutes once known (kFindZoneUnknown before). A time axis read this way
+// never turns back when the clocks do (the end of summer time).
+constexpr int32_t kFindZoneUnknown = INT32_MIN;
+int64_t find_local_us_held(int64_t t, int64_t wall_offset, int32_t (*zone_minutes_at)(int64_t wall_us), int32_t* zone);
 // Go to Time in the live capture or a loaded log: the first of records
 // 0 .. count - 1 whose own time of day is at or after `local_at` (each
 // record in the zone of its moment, so a change to summer time between the

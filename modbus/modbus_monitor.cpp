@@ -661,3 +661,31 @@ int modbus_monitor_decode_either(const CaptureRecord* records, const int64_t* ti
   return 0;
 }
 
+
+int32_t modbus_frame_body(const ModbusFrame& f, const CaptureRecord* records, int32_t count, uint8_t* out,
+                          int32_t room) {
+  if (f.first_record < 0 || f.last_record >= count || f.first_record > f.last_record) return -1;
+  const uint8_t kind = records[f.first_record].kind;
+  const int skip = f.mode == kModbusTcp ? kTcpHeader : f.mode == kModbusAscii ? 1 : 0;  // the MBAP head, the ':'
+  int32_t n = 0, seen = 0, high = -1;
+  for (int32_t r = f.first_record; r <= f.last_record && seen < f.length; r++) {
+    if (records[r].kind != kind) continue;  // the other streams' bytes and the gap marks between
+    const uint8_t b = records[r].data;
+    if (seen++ < skip) continue;
+    if (f.mode == kModbusAscii) {
+      const int digit = hex_digit(b);
+      if (digit < 0) break;  // CR LF
+      if (high < 0) {
+        high = digit;
+        continue;
+      }
+      if (n == room) return -1;
+      out[n++] = static_cast<uint8_t>(high << 4 | digit);
+      high = -1;
+    } else {
+      if (n == room) return -1;
+      out[n++] = b;
+    }
+  }
+  return n;
+}

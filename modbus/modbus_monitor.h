@@ -171,6 +171,15 @@ struct ModbusFrame {
   int64_t latency_us;    // paired answers with both times known, else kTimeUnknown
 };
 
+// A frame's bytes read again from the records it was decoded from: the
+// slave (the unit id on TCP), the function and the rest, its check last
+// (RTU: the CRC, ASCII: the LRC, the hex pairs as bytes; TCP: none), into
+// out[0 .. room - 1]. How many, or -1 when they do not fit or the frame's
+// records are not there. What its fields keep (kModbusMonitorValues
+// registers) is a summary; these are all of them.
+int32_t modbus_frame_body(const ModbusFrame& f, const CaptureRecord* records, int32_t count, uint8_t* out,
+                          int32_t room);
+
 // Decodes records 0 .. count - 1 (times may be null: every time unknown)
 // into out[0 .. capacity - 1], sorted by first record. Frames found once the
 // array is full are not kept; *dropped (may be null) counts them. Returns

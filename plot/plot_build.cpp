@@ -32,8 +32,10 @@ void hold(PlotBuild* b, int64_t local_us, int32_t channel, const char* name, dou
   }
 }
 
-int64_t local_of(const PlotBuild* b, int64_t t) {
-  return find_local_us(t, b->wall_offset_us, b->o.zone_minutes_at);
+// The plot's time axis: times of day in the zone of the first time read, so
+// it never turns back when the clocks do.
+int64_t local_of(PlotBuild* b, int64_t t) {
+  return find_local_us_held(t, b->wall_offset_us, b->o.zone_minutes_at, &b->zone_minutes);
 }
 
 // Hands on the held points before `until` (all of them for kTimeUnknown),
@@ -68,10 +70,8 @@ void count_bytes(PlotBuild* b, int s, int64_t local_us, int32_t bytes) {
       hold(b, (b->bin[s] + 2) * kSecondUs, s / 2 + 1, kName[s % 2], 0);
       if (bin > b->bin[s] + 2) hold(b, bin * kSecondUs, s / 2 + 1, kName[s % 2], 0);
     }
-    if (bin > b->bin[s]) {
-      b->bin[s] = bin;
-      b->bin_bytes[s] = 0;
-    }
+    b->bin[s] = bin;  // (a bin before the one told: the times of a new run of the program)
+    b->bin_bytes[s] = 0;
   }
   b->bin_bytes[s] += bytes;
 }
@@ -97,12 +97,13 @@ void text_of_chunk(PlotBuild* b, const CaptureSnapshot& s, const TimelineChunk& 
       for (int i = 0; i < found; i++) {
         char name[kPlotNameBytes];
         if (values[i].bare) {
-          // "#1" .. "#64": a line gives at most kPlotLineValues values.
-          static_assert(kPlotLineValues < 100, "two digits name a bare value");
+          // "#1" .. "#257": a line gives at most kPlotLineValues values.
+          static_assert(kPlotLineValues < 1000, "three digits name a bare value");
           const int bare = values[i].bare;
           int k = 0;
           name[k++] = '#';
-          if (bare >= 10) name[k++] = static_cast<char>('0' + bare / 10);
+          if (bare >= 100) name[k++] = static_cast<char>('0' + bare / 100);
+          if (bare >= 10) name[k++] = static_cast<char>('0' + bare / 10 % 10);
           name[k++] = static_cast<char>('0' + bare % 10);
           name[k] = 0;
         } else
@@ -126,13 +127,22 @@ void on_frame(void* ctx, const ModbusFrame& m, const ModbusFrame* request) {
     b->in_frame = 0;
     return;
   }
-  PlotRegisterPoint points[kModbusMonitorBitBytes * 8];
-  const int32_t n = plot_modbus_points(*request, m, points, kModbusMonitorBitBytes * 8);
+  // Every register and coil of the answer, from its bytes as the records
+  // hold them (its fields keep only the first few, for the monitor's text).
+  uint8_t body[300];
+  const CaptureSnapshot& j = b->pass.joined;
+  const int32_t body_len = modbus_frame_body(m, j.records, j.count, body, sizeof body);
+  PlotRegisterPoint points[256];
   static const PlotRegisterRead kPlain = {kPlotU16, 0, 1.0};
-  for (int32_t i = 0; i < n; i++) {
-    const PlotRegisterRead* read = b->o.read_of ? b->o.read_of(b->o.read_ctx, points[i].name, m.channel) : nullptr;
-    double v;
-    if (plot_register_value(points[i], read ? *read : kPlain, &v)) hold(b, t, m.channel, points[i].name, v);
+  for (int32_t from = 0;;) {
+    const int32_t n = plot_modbus_points(*request, m, body_len > 0 ? body : nullptr, body_len, from, points, 256);
+    for (int32_t i = 0; i < n; i++) {
+      const PlotRegisterRead* read = b->o.read_of ? b->o.read_of(b->o.read_ctx, points[i].name, m.channel) : nullptr;
+      double v;
+      if (plot_register_value(points[i], read ? *read : kPlain, &v)) hold(b, t, m.channel, points[i].name, v);
+    }
+    if (n < 256) break;
+    from += n;
   }
   b->in_frame = 0;
 }
@@ -140,7 +150,7 @@ void on_frame(void* ctx, const ModbusFrame& m, const ModbusFrame* request) {
 // The earliest time the pass may still decide a frame at: what its last
 // decode carries into the next stretch (from record `cut` on, and the far
 // frames a stretch's end may have cut). kTimeUnknown: nothing.
-int64_t undecided_from(const PlotBuild* b) {
+int64_t undecided_from(PlotBuild* b) {
   const FindPass& f = b->pass;
   int64_t from = kTimeUnknown;
   auto earlier = [&](int64_t t) {
@@ -163,6 +173,8 @@ int plot_build_begin(PlotBuild* b, const PlotBuildOptions& o) {
   b->in_frame = 0;
   b->lost = 0;
   b->wall_offset_us = 0;
+  b->zone_minutes = kFindZoneUnknown;
+  for (int32_t& r : b->read_to) r = -1;
   find_pass_end(&b->pass);
   b->pass = FindPass{};
   if (!o.modbus && !o.timing) return 0;
@@ -185,7 +197,7 @@ void plot_build_end(PlotBuild* b) {
 }
 
 void plot_build_break(PlotBuild* b) {
-  for (PlotLineSplit& s : b->split) plot_line_reset(&s, s.n > 0 || s.overlong);
+  for (PlotLineSplit& s : b->split) plot_line_break(&s);
   b->have_prev = 0;
 }
 
@@ -194,18 +206,17 @@ int plot_build_stretch(PlotBuild* b, const CaptureSnapshot& s, const LineShape* 
   b->wall_offset_us = s.wall_offset_us;
   const LineShape* lines = shape ? shape : b->o.modbus_options.shape;
   int32_t at = 0, gap = -1;
-  int32_t last_of[2] = {-1, -1};  // each channel's last record read in this stretch
   TimelineChunk c;
   for (int32_t k = 0; timeline_next_chunk(s.records, s.times, s.count, &at, &gap, &c); k++) {
     if (cancel && k % 1024 == 0 && cancel->load()) return 1;
     const int ch = (c.kind - 1) / 2 + 1;
     const int64_t t = local_of(b, c.time_us);
     if (b->o.text && (c.kind == kKindRecvCh1 || c.kind == kKindRecvCh2)) {
-      if (timeline_line_broken_between(s.events, s.event_count, s.base, ch, last_of[ch - 1], c.first))
-        plot_line_reset(&b->split[ch - 1], b->split[ch - 1].n > 0 || b->split[ch - 1].overlong);
+      if (timeline_line_broken_between(s.events, s.event_count, s.base, ch, b->read_to[ch - 1], c.first))
+        plot_line_break(&b->split[ch - 1]);
       text_of_chunk(b, s, c);
+      b->read_to[ch - 1] = c.first + c.count - 1;
     }
-    last_of[ch - 1] = c.first + c.count - 1;
     if (b->o.timing) {
       if (b->have_prev) {
         const TimelineQuiet q = timeline_silence_of(b->prev, c, lines);
@@ -215,6 +226,13 @@ int plot_build_stretch(PlotBuild* b, const CaptureSnapshot& s, const LineShape* 
     }
     b->prev = c;
     b->have_prev = 1;
+  }
+  // A break after a channel's last chunk here (an outage is where a
+  // recording's window ends) breaks the line the next stretch goes on with.
+  for (int ch = 1; ch <= 2; ch++) {
+    if (b->o.text && timeline_line_broken_between(s.events, s.event_count, s.base, ch, b->read_to[ch - 1], s.count))
+      plot_line_break(&b->split[ch - 1]);
+    b->read_to[ch - 1] = -1;  // the next stretch's records are its own
   }
   if (b->o.modbus || b->o.timing) {
     FindList none = {nullptr, 0, 0, 0};

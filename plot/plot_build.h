@@ -66,6 +66,8 @@ struct PlotBuild {
   int32_t in_frame;             // making a decided frame's points
   int64_t lost;                 // points not kept: memory ran short (what was written is not whole)
   int64_t wall_offset_us;       // the stretch's
+  int32_t zone_minutes;         // the time axis's zone: the first time's (kFindZoneUnknown before)
+  int32_t read_to[2];           // CH1, CH2: the last record of the latest chunk received in this stretch, or -1
 };
 
 // 0, or 1 when memory is short.

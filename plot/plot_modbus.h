@@ -29,10 +29,12 @@ struct PlotRegisterPoint {
 };
 
 // The values of a good read answer `answer` paired with `request` (both
-// with a good check, the request's address and quantity known), into
-// out[0 .. capacity - 1]: how many. 0 for any other frame.
-int32_t plot_modbus_points(const ModbusFrame& request, const ModbusFrame& answer, PlotRegisterPoint* out,
-                           int32_t capacity);
+// with a good check, the request's address and quantity known), from the
+// `from`-th on, into out[0 .. capacity - 1]: how many. 0 for any other
+// frame. `body` (modbus_frame_body, may be null) gives every value; without
+// it, those the answer's fields kept.
+int32_t plot_modbus_points(const ModbusFrame& request, const ModbusFrame& answer, const uint8_t* body,
+                           int32_t body_len, int32_t from, PlotRegisterPoint* out, int32_t capacity);
 
 // The value of a point read as `read` says: 1 and *value, or 0 when a
 // 32-bit read has no next register (or the float is not a number).

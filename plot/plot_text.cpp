@@ -128,6 +128,10 @@ void plot_line_reset(PlotLineSplit* s, int partial) {
   s->partial = partial ? 1 : 0;
 }
 
+void plot_line_break(PlotLineSplit* s) {
+  plot_line_reset(s, s->partial || (!s->ended && (s->n > 0 || s->overlong)));
+}
+
 int plot_line_feed(PlotLineSplit* s, const uint8_t* bytes, int32_t count, int32_t* used) {
   if (s->ended) {
     s->n = 0;

@@ -19,7 +19,7 @@
 
 constexpr int kPlotLineBytes = 512;   // a longer line is passed over whole
 constexpr int kPlotKeyBytes = 32;     // a key of up to 31 bytes, then a terminator
-constexpr int kPlotLineValues = 64;   // values taken from one line
+constexpr int kPlotLineValues = kPlotLineBytes / 2 + 1;  // every value a line can hold ("1 1 1 ...")
 
 struct PlotLineValue {
   char key[kPlotKeyBytes];  // empty for a bare number
@@ -49,6 +49,11 @@ struct PlotLineSplit {
 // it up to the next line end are the rest of a line whose start is lost:
 // `partial` 1 passes them over.
 void plot_line_reset(PlotLineSplit* s, int partial = 0);
+
+// A break of the line: a line begun and not ended (or the rest of one cut
+// before) makes the bytes up to the next line end partial; after a line
+// that ended, the next line is whole.
+void plot_line_break(PlotLineSplit* s);
 
 // Takes bytes from `bytes` until a line ends or the bytes run out; *used
 // says how many were taken. Returns 1 when a line ended (it stands in

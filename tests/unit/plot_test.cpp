@@ -185,7 +185,7 @@ TEST(PlotModbus, RegistersAndCoilsFromPairedAnswers) {
   capture_free(&cap);
   ASSERT_EQ(frames[1].pair, 0);
   PlotRegisterPoint p[16];
-  ASSERT_EQ(plot_modbus_points(frames[0], frames[1], p, 16), 3);
+  ASSERT_EQ(plot_modbus_points(frames[0], frames[1], nullptr, 0, 0, p, 16), 3);
   EXPECT_STREQ(p[0].name, "slave 1 HR 10");
   EXPECT_STREQ(p[2].name, "slave 1 HR 12");
   double v;
@@ -200,14 +200,31 @@ TEST(PlotModbus, RegistersAndCoilsFromPairedAnswers) {
   ASSERT_TRUE(plot_register_value(p[1], {kPlotS32, 1, 1}, &v));
   EXPECT_EQ(v, -131072.0);
   EXPECT_FALSE(plot_register_value(p[2], {kPlotU32, 0, 1}, &v));  // no next register
-  EXPECT_EQ(plot_modbus_points(frames[1], frames[0], p, 16), 0);  // a request is no answer
+  EXPECT_EQ(plot_modbus_points(frames[1], frames[0], nullptr, 0, 0, p, 16), 0);  // a request is no answer
 
-  ASSERT_EQ(plot_modbus_points(frames[2], frames[3], p, 16), 10);  // 10 coils asked, 16 bits sent
+  ASSERT_EQ(plot_modbus_points(frames[2], frames[3], nullptr, 0, 0, p, 16), 10);  // 10 coils asked, 16 bits sent
   EXPECT_STREQ(p[0].name, "slave 7 coil 3");
   EXPECT_STREQ(p[9].name, "slave 7 coil 12");
   std::string bits;
   for (int i = 0; i < 10; i++) bits += static_cast<char>('0' + p[i].word);
   EXPECT_EQ(bits, "1010000001");
+
+  // ASCII: the body read again from the records is the hex pairs as bytes.
+  ASSERT_EQ(capture_allocate(&cap), 0);
+  capture_clear(&cap);
+  const char* ascii[2] = {":010300090002F1\r\n", ":01030400070102EE\r\n"};
+  for (int i = 0; i < 2; i++)
+    ASSERT_EQ(capture_append(&cap, reinterpret_cast<const uint8_t*>(ascii[i]), static_cast<int>(strlen(ascii[i])),
+                             i ? kKindRecvCh1 : kKindSentCh1, kTimeUnknown),
+              0);
+  opt.mode = kModbusAscii;
+  ASSERT_EQ(modbus_monitor_decode(cap.records, cap.times, capture_write_position(&cap), &opt, frames, 8, nullptr), 2);
+  uint8_t body[300];
+  ASSERT_EQ(modbus_frame_body(frames[1], cap.records, capture_write_position(&cap), body, 300), 8);  // LRC last
+  capture_free(&cap);
+  ASSERT_EQ(plot_modbus_points(frames[0], frames[1], body, 8, 1, p, 16), 1);  // from the second on
+  EXPECT_STREQ(p[0].name, "slave 1 HR 10");
+  EXPECT_EQ(p[0].word, 0x0102);
 }
 
 }  // namespace
