@@ -325,21 +325,38 @@ void plot_draw(HDC dc, const RECT& r, const PlotPicture& p) {
   draw(g, r, p);
 }
 
-int plot_write_png(const wchar_t* path, int width, int height, const PlotPicture& p) {
-  if (plot_gdiplus_start()) return kTextExportNoMemory;
-  CLSID png;
-  if (png_encoder(&png)) return kTextExportWriteFailed;
-  int result = 0;
-  {
-    Gdiplus::Bitmap bitmap(width, height, PixelFormat24bppRGB);
-    if (bitmap.GetLastStatus() != Gdiplus::Ok) return kTextExportNoMemory;
-    {
-      Gdiplus::Graphics g(&bitmap);
-      RECT r = {0, 0, width, height};
-      draw(g, r, p);
-    }
-    if (bitmap.Save(path, &png, nullptr) != Gdiplus::Ok) result = kTextExportWriteFailed;
+void* plot_picture_bitmap(int width, int height, const PlotPicture& p, int* failure) {
+  *failure = 0;
+  if (plot_gdiplus_start()) {
+    *failure = kTextExportNoMemory;
+    return nullptr;
   }
+  auto* bitmap = new Gdiplus::Bitmap(width, height, PixelFormat24bppRGB);  // GDI+'s own new: null when short
+  if (!bitmap || bitmap->GetLastStatus() != Gdiplus::Ok) {
+    delete bitmap;
+    *failure = kTextExportNoMemory;
+    return nullptr;
+  }
+  {
+    Gdiplus::Graphics g(bitmap);
+    RECT r = {0, 0, width, height};
+    draw(g, r, p);
+  }
+  return bitmap;
+}
+
+int plot_save_png(void* picture, const wchar_t* path) {
+  auto* bitmap = static_cast<Gdiplus::Bitmap*>(picture);
+  CLSID png;
+  int result = png_encoder(&png) ? kTextExportWriteFailed : 0;
+  if (!result && bitmap->Save(path, &png, nullptr) != Gdiplus::Ok) result = kTextExportWriteFailed;
+  delete bitmap;
   if (result) DeleteFileW(path);
   return result;
+}
+
+int plot_write_png(const wchar_t* path, int width, int height, const PlotPicture& p) {
+  int failure;
+  void* bitmap = plot_picture_bitmap(width, height, p, &failure);
+  return bitmap ? plot_save_png(bitmap, path) : failure;
 }

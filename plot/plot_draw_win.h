@@ -36,6 +36,11 @@ void plot_draw(HDC dc, const RECT& r, const PlotPicture& p);
 // The picture of `width` x `height` pixels as a PNG at `path`: 0, or the
 // message text of the failure.
 int plot_write_png(const wchar_t* path, int width, int height, const PlotPicture& p);
+// The two halves of it: the picture drawn into a bitmap (null and *failure a
+// message id when it cannot be made), then the bitmap written as a PNG and
+// freed, on any thread (0, or a message id; a file not whole is deleted).
+void* plot_picture_bitmap(int width, int height, const PlotPicture& p, int* failure);
+int plot_save_png(void* bitmap, const wchar_t* path);
 
 // The colour of series k, legible on background `back`.
 COLORREF plot_series_color(int k, COLORREF back);

@@ -57,6 +57,7 @@ constexpr UINT kTickMs = 250;
 constexpr size_t kBatchPoints = 4096;  // points added to the set under one lock hold
 constexpr wchar_t kAreaClass[] = L"QuorrinPlotArea";
 constexpr int64_t kSecondUs = 1000000;
+constexpr UINT kMsgPictureSaved = WM_APP + 1;  // wp: 0 or the failure's message id, lp: the PictureJob
 
 struct PlotWindow {
   HWND window, list, area;
@@ -97,6 +98,7 @@ struct PlotWindow {
   PlotOut* out;
   wchar_t out_path[MAX_PATH];
   int exporting;
+  int saving_picture;  // a PNG is being written beside the window
   int said_ticks;  // the status line keeps what an export said for so many ticks
   int values_listed;  // a series of values was listed: timing series come unchecked
   // For the benchmark (bench/plot_window_bench.py): when QUORRIN_PLOT_TIMES
@@ -600,13 +602,38 @@ void tick() {
 
 // --- Export ----------------------------------------------------------------
 
+// A picture drawn by the window and written to disk beside it: the window
+// never waits for the disk.
+struct PictureJob {
+  void* bitmap;
+  wchar_t path[MAX_PATH];
+  HWND window;
+};
+
+DWORD WINAPI save_picture(void* arg) {
+  auto* job = static_cast<PictureJob*>(arg);
+  const int failure = plot_save_png(job->bitmap, job->path);
+  if (!PostMessageW(job->window, kMsgPictureSaved, static_cast<WPARAM>(failure), reinterpret_cast<LPARAM>(job)))
+    free(job);  // the window is gone
+  return 0;
+}
+
 void export_picture() {
+  if (g_plot.saving_picture) return;
   if (!g_plot.has_span) {
     show_message(g_plot.window, kTextNoDataToExport, 0, L"Quorrin");
     return;
   }
-  wchar_t path[MAX_PATH] = L"";
-  if (!file_chooser(g_plot.window, kChoosePicture, path)) return;
+  auto* job = static_cast<PictureJob*>(calloc(1, sizeof(PictureJob)));
+  if (!job) {
+    show_message(g_plot.window, kTextExportNoMemory, 0, L"Quorrin");
+    return;
+  }
+  if (!file_chooser(g_plot.window, kChoosePicture, job->path)) {
+    free(job);
+    return;
+  }
+  job->window = g_plot.window;
   RECT r;
   GetClientRect(g_plot.area, &r);
   int failure;
@@ -614,9 +641,25 @@ void export_picture() {
     std::lock_guard<std::mutex> hold(g_plot.lock);
     PlotPicture p = picture_now(r);
     p.cursor_us = kTimeUnknown;
-    failure = plot_write_png(path, std::max(16L, r.right), std::max(16L, r.bottom), p);
+    job->bitmap = plot_picture_bitmap(std::max(16L, r.right), std::max(16L, r.bottom), p, &failure);
   }
-  if (failure) show_texts(g_plot.window, L"Quorrin", {failure}, path);
+  HANDLE worker = job->bitmap ? CreateThread(nullptr, 0, save_picture, job, 0, nullptr) : nullptr;
+  if (!worker) {
+    if (job->bitmap) failure = plot_save_png(job->bitmap, job->path);  // no thread to be had: here, once
+    if (failure) show_texts(g_plot.window, L"Quorrin", {failure}, job->path);
+    free(job);
+    return;
+  }
+  CloseHandle(worker);
+  g_plot.saving_picture = 1;
+  EnableWindow(GetDlgItem(g_plot.window, IDC_PLOT_PNG), FALSE);
+}
+
+void picture_saved(int failure, PictureJob* job) {
+  g_plot.saving_picture = 0;
+  EnableWindow(GetDlgItem(g_plot.window, IDC_PLOT_PNG), TRUE);
+  if (failure) show_texts(g_plot.window, L"Quorrin", {failure}, job->path);
+  free(job);
 }
 
 void export_values() {
@@ -752,6 +795,7 @@ void on_init(HWND dlg) {
   g_plot.area = GetDlgItem(dlg, IDC_PLOT_AREA);
   g_plot.overlay = 0;
   g_plot.listed = 0;
+  g_plot.saving_picture = 0;
   g_plot.cursor_us = kTimeUnknown;
   g_plot.drawn_version = g_plot.version.load() - 1;
   {
@@ -833,6 +877,7 @@ INT_PTR CALLBACK plot_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       if (wp == kTickTimer) tick();
       return TRUE;
     case WM_SIZE: lay_out(); return TRUE;
+    case kMsgPictureSaved: picture_saved(static_cast<int>(wp), reinterpret_cast<PictureJob*>(lp)); return TRUE;
     case WM_GETMINMAXINFO: {
       MINMAXINFO* mm = reinterpret_cast<MINMAXINFO*>(lp);
       mm->ptMinTrackSize.x = window_px(dlg, 560);
