@@ -17,6 +17,30 @@ struct CrcTable {
 };
 constexpr CrcTable kCrc;
 
+// The step over a zero byte undone: the high bytes of the table's entries
+// are all different, so the high byte of A(r) names r's low byte.
+struct CrcUndo {
+  uint8_t low_of_high[256];
+  bool whole = true;
+  constexpr CrcUndo() : low_of_high() {
+    bool seen[256] = {};
+    for (int i = 0; i < 256; i++) {
+      const int high = kCrc.v[i] >> 8;
+      whole = whole && !seen[high];
+      seen[high] = true;
+      low_of_high[high] = static_cast<uint8_t>(i);
+    }
+  }
+};
+constexpr CrcUndo kCrcUndo;
+static_assert(kCrcUndo.whole, "the zero-byte step of the CRC is invertible");
+
+// A^-1: the register r with (r >> 8) ^ table[r & 0xFF] == s.
+inline uint16_t crc_unstep(uint16_t s) {
+  const uint8_t low = kCrcUndo.low_of_high[s >> 8];
+  return static_cast<uint16_t>(((s ^ kCrc.v[low]) & 0xFF) << 8 | low);
+}
+
 }  // namespace
 
 uint16_t crc16_modbus_step(uint16_t crc, uint8_t byte) {
@@ -27,6 +51,36 @@ uint16_t crc16_modbus(const uint8_t* data, int32_t length) {
   uint16_t crc = 0xFFFF;
   for (int32_t i = 0; i < length; i++) crc = crc16_modbus_step(crc, data[i]);
   return crc;
+}
+
+void crc16_key_chain_begin(Crc16KeyChain* c) {
+  c->key = 0;
+  c->start = 0xFFFF;
+  for (int b = 0; b < 8; b++) c->bit[b] = static_cast<uint16_t>(1u << b);
+}
+
+void crc16_key_chain_feed(Crc16KeyChain* c, const uint8_t* bytes, int32_t count, uint16_t* before,
+                          uint16_t* after) {
+  // R(k + 1) = A(R(k)) ^ table[byte] and table[byte] = A(byte), so the
+  // key moves by A^-k(byte), the sum of the bits' images.
+  uint16_t key = c->key, start = c->start;
+  uint16_t bit[8];
+  for (int b = 0; b < 8; b++) bit[b] = c->bit[b];
+  for (int32_t i = 0; i < count; i++) {
+    before[i] = static_cast<uint16_t>(key ^ start);
+    const unsigned v = bytes[i];
+    uint16_t add = 0;
+    for (int b = 0; b < 8; b++) {
+      add = static_cast<uint16_t>(add ^ (bit[b] & (0u - ((v >> b) & 1u))));
+      bit[b] = crc_unstep(bit[b]);
+    }
+    key = static_cast<uint16_t>(key ^ add);
+    start = crc_unstep(start);
+    after[i] = key;
+  }
+  c->key = key;
+  c->start = start;
+  for (int b = 0; b < 8; b++) c->bit[b] = bit[b];
 }
 
 namespace {

@@ -31,6 +31,13 @@ enum TcpStep : uint8_t { kTcpStart = 0, kTcpInStep, kTcpSearching };
 struct Stream {
   uint8_t bytes[kRunBytes];
   int32_t index[kRunBytes];  // record of each byte
+  // RTU: each byte's CRC keys (crc16_key_chain_feed), of bytes 0 .. keyed - 1,
+  // so that whether a frame's CRC matches is one comparison, not a pass
+  // over its bytes.
+  uint16_t key_before[kRunBytes];
+  uint16_t key_after[kRunBytes];
+  int32_t keyed;
+  Crc16KeyChain chain;
   int32_t n;
   int64_t last_time;         // time of its latest chunk, or kTimeUnknown
   TimelineChunk last;        // its latest chunk, for the silence before the next
@@ -69,12 +76,6 @@ int list_grow(Decoder* d) {
 
 int64_t time_of(const Decoder* d, int32_t record) { return d->times ? d->times[record] : kTimeUnknown; }
 
-int crc_matches(const uint8_t* b, int len) {
-  uint16_t crc = 0xFFFF;
-  for (int i = 0; i < len - 2; i++) crc = crc16_modbus_step(crc, b[i]);
-  return b[len - 2] == (crc & 0xFF) && b[len - 1] == (crc >> 8);
-}
-
 // The length the function code implies: > 0 the frame's bytes, 0 a code
 // without a fixed layout, -1 when more bytes must come to tell.
 int rtu_length(uint8_t role, const uint8_t* b, int avail) {
@@ -93,28 +94,41 @@ int rtu_length(uint8_t role, const uint8_t* b, int avail) {
 
 enum Attempt { kFound, kNeedMore, kNone };
 
-// Whether a valid RTU frame starts at b (avail bytes there); *len its length.
-Attempt rtu_attempt(uint8_t role, const uint8_t* b, int avail, int* len) {
+// 1 when bytes p .. p + len - 1 of the stream end in their CRC.
+int crc_matches(const Stream* s, int p, int len) { return s->key_after[p + len - 1] == s->key_before[p]; }
+
+// Whether a valid RTU frame starts at byte p of the stream (its bytes
+// keyed up to the end); *len its length.
+Attempt rtu_attempt(const Stream* s, int p, int* len) {
+  const uint8_t* b = s->bytes + p;
+  const int avail = s->n - p;
   if (avail >= 1 && b[0] > 247) return kNone;
   if (avail >= 2 && (b[1] & 0x7F) == 0) return kNone;
-  int l = rtu_length(role, b, avail);
+  int l = rtu_length(s->role, b, avail);
   if (l < 0) return kNeedMore;
   if (l > 0) {
     if (avail < l) return kNeedMore;
     *len = l;  // also when the CRC fails: where the damaged frame would end
-    return crc_matches(b, l) ? kFound : kNone;
+    return crc_matches(s, p, l) ? kFound : kNone;
   }
   // A code without a fixed layout: up to the first CRC that matches, the
-  // CRC over b[0 .. e - 3] for a frame of e bytes.
-  int last = avail < kRtuLongest ? avail : kRtuLongest;
-  uint16_t crc = crc16_modbus_step(0xFFFF, b[0]);
-  for (int e = 4; e <= last; e++) {
-    crc = crc16_modbus_step(crc, b[e - 3]);
-    if (b[e - 2] == (crc & 0xFF) && b[e - 1] == (crc >> 8)) {
+  // frame of e bytes ending at byte p + e - 1. Compared in blocks the
+  // compiler can do side by side; the first match in a block is then sought.
+  const int last = avail < kRtuLongest ? avail : kRtuLongest;
+  const uint16_t want = s->key_before[p];
+  const uint16_t* after = s->key_after + p;
+  constexpr int kBlock = 16;
+  int e = 4;
+  for (; e + kBlock - 1 <= last; e += kBlock) {
+    int hit = 0;
+    for (int k = 0; k < kBlock; k++) hit |= after[e - 1 + k] == want;
+    if (hit) break;
+  }
+  for (; e <= last; e++)
+    if (after[e - 1] == want) {
       *len = e;
       return kFound;
     }
-  }
   return last < kRtuLongest ? kNeedMore : kNone;
 }
 
@@ -261,9 +275,14 @@ void rtu_decode(Decoder* d, Stream* s, int closed) {
   int p = 0;
   const int timed = s->last_time != kTimeUnknown;
   int len = 0;
+  if (s->keyed < s->n) {
+    crc16_key_chain_feed(&s->chain, s->bytes + s->keyed, s->n - s->keyed, s->key_before + s->keyed,
+                         s->key_after + s->keyed);
+    s->keyed = s->n;
+  }
   while (p < s->n) {
     len = 0;
-    Attempt a = rtu_attempt(s->role, s->bytes + p, s->n - p, &len);
+    Attempt a = rtu_attempt(s, p, &len);
     if (a == kFound) {
       emit_rtu(d, s, p, len, kMonitorOk);
       p += len;
@@ -284,7 +303,7 @@ void rtu_decode(Decoder* d, Stream* s, int closed) {
     // A closed run: a valid frame further on makes the bytes before it noise.
     int q = p + 1, limit = p + kRtuLongest < s->n ? p + kRtuLongest : s->n;
     for (; q < limit; q++)
-      if (rtu_attempt(s->role, s->bytes + q, s->n - q, &len) == kFound) break;
+      if (rtu_attempt(s, q, &len) == kFound) break;
     if (q < limit || s->n - p > kRtuLongest) {
       while (p < q) garbage_add(s, p++);  // nothing valid starts before q
       continue;
@@ -294,7 +313,10 @@ void rtu_decode(Decoder* d, Stream* s, int closed) {
   if (closed) garbage_flush(d, s);
   std::memmove(s->bytes, s->bytes + p, static_cast<size_t>(s->n - p));
   std::memmove(s->index, s->index + p, static_cast<size_t>(s->n - p) * sizeof s->index[0]);
+  std::memmove(s->key_before, s->key_before + p, static_cast<size_t>(s->n - p) * sizeof s->key_before[0]);
+  std::memmove(s->key_after, s->key_after + p, static_cast<size_t>(s->n - p) * sizeof s->key_after[0]);
   s->n -= p;
+  s->keyed = s->n;
 }
 
 int hex_digit(uint8_t c) {
@@ -540,6 +562,8 @@ int decode_records(Decoder* d, int32_t count) {
   for (int i = 0; i < kStreams; i++) {
     Stream* s = &streams[i];
     s->n = 0;
+    s->keyed = 0;
+    crc16_key_chain_begin(&s->chain);
     s->last_time = kTimeUnknown;
     s->have_last = 0;
     s->garbage_length = 0;
