@@ -18,7 +18,9 @@ void hold(PlotBuild* b, int64_t local_us, int32_t channel, const char* name, dou
   p.time_us = local_us;
   p.value = value;
   p.channel = channel;
-  snprintf(p.name, sizeof p.name, "%s", name);
+  const size_t k = strnlen(name, sizeof p.name - 1);  // cut as it would print
+  memcpy(p.name, name, k);
+  p.name[k] = 0;
   if (b->o.live && !b->in_frame) {
     if (b->o.sink) b->o.sink(b->o.sink_ctx, p);
     return;
@@ -94,9 +96,16 @@ void text_of_chunk(PlotBuild* b, const CaptureSnapshot& s, const TimelineChunk& 
       const int found = plot_parse_line(split->line, split->n, values, kPlotLineValues);
       for (int i = 0; i < found; i++) {
         char name[kPlotNameBytes];
-        if (values[i].bare)
-          snprintf(name, sizeof name, "#%d", values[i].bare);
-        else
+        if (values[i].bare) {
+          // "#1" .. "#64": a line gives at most kPlotLineValues values.
+          static_assert(kPlotLineValues < 100, "two digits name a bare value");
+          const int bare = values[i].bare;
+          int k = 0;
+          name[k++] = '#';
+          if (bare >= 10) name[k++] = static_cast<char>('0' + bare / 10);
+          name[k++] = static_cast<char>('0' + bare % 10);
+          name[k] = 0;
+        } else
           memcpy(name, values[i].key, kPlotKeyBytes);  // a key and its terminator
         hold(b, local_of(b, c.time_us), ch, name, values[i].value);
       }
