@@ -53,34 +53,60 @@ uint16_t crc16_modbus(const uint8_t* data, int32_t length) {
   return crc;
 }
 
+namespace {
+
+// The register is a polynomial modulo the CRC's x^16 + x^15 + x^2 + 1,
+// bit b the coefficient of x^(15 - b); A multiplies by x^8. That modulus is
+// (x + 1)(x^15 + x + 1), the latter primitive, so the powers of x come
+// round every 32767. kCrcBitPowers.v[i] is x^(15 - i): A^-k(1 << b) is
+// v[8k + b], so a byte's bits land in the key through eight entries in a
+// row, instead of eight registers stepped back once a byte.
+constexpr int32_t kCrcPeriod = 32767;
+struct CrcBitPowers {
+  uint16_t v[kCrcPeriod + 8];
+  CrcBitPowers() {
+    uint16_t r = 1;
+    for (int32_t i = 0; i < kCrcPeriod + 8; i++) {
+      v[i] = r;
+      r = (r & 0x8000) ? static_cast<uint16_t>((r ^ 0xA001) << 1 | 1) : static_cast<uint16_t>(r << 1);  // over x
+    }
+  }
+};
+const CrcBitPowers& crc_bit_powers() {
+  static const CrcBitPowers powers;
+  return powers;
+}
+
+}  // namespace
+
 void crc16_key_chain_begin(Crc16KeyChain* c) {
   c->key = 0;
   c->start = 0xFFFF;
-  for (int b = 0; b < 8; b++) c->bit[b] = static_cast<uint16_t>(1u << b);
+  c->power = 0;
 }
 
 void crc16_key_chain_feed(Crc16KeyChain* c, const uint8_t* bytes, int32_t count, uint16_t* before,
                           uint16_t* after) {
   // R(k + 1) = A(R(k)) ^ table[byte] and table[byte] = A(byte), so the
   // key moves by A^-k(byte), the sum of the bits' images.
+  const uint16_t* powers = crc_bit_powers().v;
   uint16_t key = c->key, start = c->start;
-  uint16_t bit[8];
-  for (int b = 0; b < 8; b++) bit[b] = c->bit[b];
+  int32_t power = c->power;
   for (int32_t i = 0; i < count; i++) {
     before[i] = static_cast<uint16_t>(key ^ start);
     const unsigned v = bytes[i];
-    uint16_t add = 0;
-    for (int b = 0; b < 8; b++) {
-      add = static_cast<uint16_t>(add ^ (bit[b] & (0u - ((v >> b) & 1u))));
-      bit[b] = crc_unstep(bit[b]);
-    }
+    const uint16_t* at = powers + power;
+    unsigned add = 0;
+    for (int b = 0; b < 8; b++) add ^= at[b] & (0u - ((v >> b) & 1u));
     key = static_cast<uint16_t>(key ^ add);
     start = crc_unstep(start);
+    power += 8;
+    if (power >= kCrcPeriod) power -= kCrcPeriod;
     after[i] = key;
   }
   c->key = key;
   c->start = start;
-  for (int b = 0; b < 8; b++) c->bit[b] = bit[b];
+  c->power = power;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "modbus/modbus_monitor.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,10 @@
 #include <utility>
 
 #include "codec/checksum.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -31,12 +36,13 @@ enum TcpStep : uint8_t { kTcpStart = 0, kTcpInStep, kTcpSearching };
 struct Stream {
   uint8_t bytes[kRunBytes];
   int32_t index[kRunBytes];  // record of each byte
-  // RTU: each byte's CRC keys (crc16_key_chain_feed), of bytes 0 .. keyed - 1,
-  // so that whether a frame's CRC matches is one comparison, not a pass
-  // over its bytes.
+  // RTU: the CRC keys (crc16_key_chain_feed) of bytes keyed_from ..
+  // keyed - 1, fed to the chain one after another, so that whether a
+  // frame's CRC matches is one comparison, not a pass over its bytes. Only
+  // bytes where a frame may start are keyed (none in a run of zeros).
   uint16_t key_before[kRunBytes];
   uint16_t key_after[kRunBytes];
-  int32_t keyed;
+  int32_t keyed_from, keyed;
   Crc16KeyChain chain;
   int32_t n;
   int64_t last_time;         // time of its latest chunk, or kTimeUnknown
@@ -94,12 +100,41 @@ int rtu_length(uint8_t role, const uint8_t* b, int avail) {
 
 enum Attempt { kFound, kNeedMore, kNone };
 
-// 1 when bytes p .. p + len - 1 of the stream end in their CRC.
-int crc_matches(const Stream* s, int p, int len) { return s->key_after[p + len - 1] == s->key_before[p]; }
+// The first of keys[0 .. n - 1] equal to `want`, or -1; eight at a time
+// where the processor compares them side by side (every x86-64 one).
+int first_key(const uint16_t* keys, int n, uint16_t want) {
+  int i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+  const __m128i w = _mm_set1_epi16(static_cast<short>(want));
+  for (; i + 8 <= n; i += 8) {
+    const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + i));
+    const unsigned hit = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(k, w)));
+    if (hit) return i + std::countr_zero(hit) / 2;
+  }
+#endif
+  for (; i < n; i++)
+    if (keys[i] == want) return i;
+  return -1;
+}
 
-// Whether a valid RTU frame starts at byte p of the stream (its bytes
-// keyed up to the end); *len its length.
-Attempt rtu_attempt(const Stream* s, int p, int* len) {
+// Keys for bytes p .. end - 1, fed in one run with those before them from
+// p on (a chain may pass bytes over: what is compared lies after p).
+void rtu_keys(Stream* s, int p, int end) {
+  if (p < s->keyed_from || p > s->keyed) s->keyed_from = s->keyed = p;
+  if (end <= s->keyed) return;
+  crc16_key_chain_feed(&s->chain, s->bytes + s->keyed, end - s->keyed, s->key_before + s->keyed,
+                       s->key_after + s->keyed);
+  s->keyed = end;
+}
+
+// 1 when bytes p .. p + len - 1 of the stream end in their CRC.
+int crc_matches(Stream* s, int p, int len) {
+  rtu_keys(s, p, p + len);
+  return s->key_after[p + len - 1] == s->key_before[p];
+}
+
+// Whether a valid RTU frame starts at byte p of the stream; *len its length.
+Attempt rtu_attempt(Stream* s, int p, int* len) {
   const uint8_t* b = s->bytes + p;
   const int avail = s->n - p;
   if (avail >= 1 && b[0] > 247) return kNone;
@@ -112,23 +147,14 @@ Attempt rtu_attempt(const Stream* s, int p, int* len) {
     return crc_matches(s, p, l) ? kFound : kNone;
   }
   // A code without a fixed layout: up to the first CRC that matches, the
-  // frame of e bytes ending at byte p + e - 1. Compared in blocks the
-  // compiler can do side by side; the first match in a block is then sought.
+  // frame of e bytes ending at byte p + e - 1.
   const int last = avail < kRtuLongest ? avail : kRtuLongest;
-  const uint16_t want = s->key_before[p];
-  const uint16_t* after = s->key_after + p;
-  constexpr int kBlock = 16;
-  int e = 4;
-  for (; e + kBlock - 1 <= last; e += kBlock) {
-    int hit = 0;
-    for (int k = 0; k < kBlock; k++) hit |= after[e - 1 + k] == want;
-    if (hit) break;
+  rtu_keys(s, p, p + last);
+  const int e = first_key(s->key_after + p + 3, last - 3, s->key_before[p]);
+  if (e >= 0) {
+    *len = e + 4;
+    return kFound;
   }
-  for (; e <= last; e++)
-    if (after[e - 1] == want) {
-      *len = e;
-      return kFound;
-    }
   return last < kRtuLongest ? kNeedMore : kNone;
 }
 
@@ -275,11 +301,6 @@ void rtu_decode(Decoder* d, Stream* s, int closed) {
   int p = 0;
   const int timed = s->last_time != kTimeUnknown;
   int len = 0;
-  if (s->keyed < s->n) {
-    crc16_key_chain_feed(&s->chain, s->bytes + s->keyed, s->n - s->keyed, s->key_before + s->keyed,
-                         s->key_after + s->keyed);
-    s->keyed = s->n;
-  }
   while (p < s->n) {
     len = 0;
     Attempt a = rtu_attempt(s, p, &len);
@@ -313,10 +334,17 @@ void rtu_decode(Decoder* d, Stream* s, int closed) {
   if (closed) garbage_flush(d, s);
   std::memmove(s->bytes, s->bytes + p, static_cast<size_t>(s->n - p));
   std::memmove(s->index, s->index + p, static_cast<size_t>(s->n - p) * sizeof s->index[0]);
-  std::memmove(s->key_before, s->key_before + p, static_cast<size_t>(s->n - p) * sizeof s->key_before[0]);
-  std::memmove(s->key_after, s->key_after + p, static_cast<size_t>(s->n - p) * sizeof s->key_after[0]);
+  if (s->keyed > p) {
+    const int from = s->keyed_from > p ? s->keyed_from : p;
+    const size_t keys = static_cast<size_t>(s->keyed - from) * sizeof(uint16_t);
+    std::memmove(s->key_before + from - p, s->key_before + from, keys);
+    std::memmove(s->key_after + from - p, s->key_after + from, keys);
+    s->keyed_from = from - p;
+    s->keyed -= p;
+  } else {
+    s->keyed_from = s->keyed = 0;
+  }
   s->n -= p;
-  s->keyed = s->n;
 }
 
 int hex_digit(uint8_t c) {
@@ -562,7 +590,7 @@ int decode_records(Decoder* d, int32_t count) {
   for (int i = 0; i < kStreams; i++) {
     Stream* s = &streams[i];
     s->n = 0;
-    s->keyed = 0;
+    s->keyed_from = s->keyed = 0;
     crc16_key_chain_begin(&s->chain);
     s->last_time = kTimeUnknown;
     s->have_last = 0;
