@@ -39,7 +39,8 @@ struct Stream {
   // RTU: the CRC keys (crc16_key_chain_feed) of bytes keyed_from ..
   // keyed - 1, fed to the chain one after another, so that whether a
   // frame's CRC matches is one comparison, not a pass over its bytes. Only
-  // bytes where a frame may start are keyed (none in a run of zeros).
+  // bytes a search for a CRC looked through are keyed (none in a run of
+  // zeros, nor in polling traffic).
   uint16_t key_before[kRunBytes];
   uint16_t key_after[kRunBytes];
   int32_t keyed_from, keyed;
@@ -126,6 +127,8 @@ int first_key(const uint16_t* keys, int n, uint16_t want) {
 
 // Keys for bytes p .. end - 1, fed in one run with those before them from
 // p on (a chain may pass bytes over: what is compared lies after p).
+// Made for the searches of codes without a fixed layout, which compare a
+// start's key with those of the 253 bytes after it.
 void rtu_keys(Stream* s, int p, int end) {
   if (p < s->keyed_from || p > s->keyed) s->keyed_from = s->keyed = p;
   if (end <= s->keyed) return;
@@ -134,10 +137,14 @@ void rtu_keys(Stream* s, int p, int end) {
   s->keyed = end;
 }
 
-// 1 when bytes p .. p + len - 1 of the stream end in their CRC.
-int crc_matches(Stream* s, int p, int len) {
-  rtu_keys(s, p, p + len);
-  return s->key_after[p + len - 1] == s->key_before[p];
+// 1 when bytes p .. p + len - 1 of the stream end in their CRC: by their
+// keys where a search made them, else by the CRC itself (cheaper for one
+// frame of a fixed length than keying its bytes).
+int crc_matches(const Stream* s, int p, int len) {
+  if (p >= s->keyed_from && p + len <= s->keyed) return s->key_after[p + len - 1] == s->key_before[p];
+  const uint8_t* b = s->bytes + p;
+  const uint16_t crc = crc16_modbus(b, len - 2);
+  return b[len - 2] == (crc & 0xFF) && b[len - 1] == (crc >> 8);
 }
 
 // Whether a valid RTU frame starts at byte p of the stream; *len its length.
