@@ -275,6 +275,13 @@ void garbage_add(Stream* s, int p) {
   s->garbage_length++;
 }
 
+// Bytes p .. q - 1 skipped at once.
+void garbage_add_run(Stream* s, int p, int q) {
+  if (s->garbage_length == 0) s->garbage_first = s->index[p];
+  s->garbage_last = s->index[q - 1];
+  s->garbage_length += q - p;
+}
+
 void garbage_flush(Decoder* d, Stream* s) {
   if (s->garbage_length == 0) return;
   frame_new(d, s, s->garbage_first, s->garbage_last, s->garbage_length, kMonitorNotModbus);
@@ -316,6 +323,19 @@ void rtu_decode(Decoder* d, Stream* s, int closed) {
   const int timed = s->last_time != kTimeUnknown;
   int len = 0;
   while (p < s->n) {
+    if (!closed) {
+      // Bytes whose first two start no frame (a slave above 247, function
+      // 0), with more than the longest frame after them: noise, as the
+      // attempt below would find one at a time.
+      int q = p;
+      const int stop = s->n - kRtuLongest;
+      while (q < stop && (s->bytes[q] > 247 || (s->bytes[q + 1] & 0x7F) == 0)) q++;
+      if (q > p) {
+        garbage_add_run(s, p, q);
+        p = q;
+        continue;
+      }
+    }
     len = 0;
     Attempt a = rtu_attempt(s, p, &len);
     if (a == kFound) {
@@ -400,7 +420,10 @@ void ascii_decode(Decoder* d, Stream* s, int closed) {
   int p = 0;
   while (p < s->n) {
     if (s->bytes[p] != ':') {
-      garbage_add(s, p++);
+      int q = p + 1;
+      while (q < s->n && s->bytes[q] != ':') q++;
+      garbage_add_run(s, p, q);
+      p = q;
       continue;
     }
     int i = p + 1, end = -1, cut = -1;
