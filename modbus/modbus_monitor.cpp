@@ -667,14 +667,21 @@ int decode_records(Decoder* d, int32_t count) {
     s->last_time = c.time_us;
     s->last = c;
     s->have_last = 1;
-    for (int32_t i = 0; i < c.count; i++) {
+    for (int32_t i = 0; i < c.count;) {
       if (s->n == kRunBytes) {
         if (cancelled(d)) return 1;
         stream_decode(d, s, 0);
       }
-      s->bytes[s->n] = capture_byte(records[c.first + i]);
-      s->index[s->n] = c.first + i;
-      s->n++;
+      // As many as the run buffer takes, in one go.
+      const int32_t take = std::min(c.count - i, kRunBytes - s->n);
+      uint8_t* bytes = s->bytes + s->n;
+      int32_t* index = s->index + s->n;
+      for (int32_t k = 0; k < take; k++) {
+        bytes[k] = capture_byte(records[c.first + i + k]);
+        index[k] = c.first + i + k;
+      }
+      s->n += take;
+      i += take;
     }
     stream_decode(d, s, 0);
   }
