@@ -56,25 +56,35 @@ uint16_t crc16_modbus(const uint8_t* data, int32_t length) {
 namespace {
 
 // The register is a polynomial modulo the CRC's x^16 + x^15 + x^2 + 1,
-// bit b the coefficient of x^(15 - b); A multiplies by x^8. That modulus is
-// (x + 1)(x^15 + x + 1), the latter primitive, so the powers of x come
-// round every 32767. kCrcBitPowers.v[i] is x^(15 - i): A^-k(1 << b) is
-// v[8k + b], so a byte's bits land in the key through eight entries in a
-// row, instead of eight registers stepped back once a byte.
-constexpr int32_t kCrcPeriod = 32767;
-struct CrcBitPowers {
-  uint16_t v[kCrcPeriod + 8];
-  CrcBitPowers() {
-    uint16_t r = 1;
-    for (int32_t i = 0; i < kCrcPeriod + 8; i++) {
-      v[i] = r;
-      r = (r & 0x8000) ? static_cast<uint16_t>((r ^ 0xA001) << 1 | 1) : static_cast<uint16_t>(r << 1);  // over x
+// bit b the coefficient of x^(15 - b); A multiplies by x^8 and the step
+// over one bit by x. A^-k(byte) is the byte's polynomial times A^-k(1),
+// a product read from tables by the four nibbles of A^-k(1): entry
+// [n][byte][m] is byte times the polynomial of nibble m at bits 4n ..
+// 4n + 3 (32 kB in all, made once).
+struct CrcProducts {
+  uint16_t v[4][256][16];
+  CrcProducts() {
+    for (int byte = 0; byte < 256; byte++) {
+      uint16_t times[16];  // byte times x^(15 - i), the register 1 << i
+      uint16_t r = static_cast<uint16_t>(byte);
+      for (int i = 15; i >= 0; i--) {
+        times[i] = r;
+        r = (r & 1) ? static_cast<uint16_t>((r >> 1) ^ 0xA001) : static_cast<uint16_t>(r >> 1);  // times x
+      }
+      for (int n = 0; n < 4; n++) {
+        v[n][byte][0] = 0;
+        for (int m = 1; m < 16; m++) {
+          int low = 0;
+          while (!(m >> low & 1)) low++;
+          v[n][byte][m] = static_cast<uint16_t>(v[n][byte][m & (m - 1)] ^ times[4 * n + low]);
+        }
+      }
     }
   }
 };
-const CrcBitPowers& crc_bit_powers() {
-  static const CrcBitPowers powers;
-  return powers;
+const CrcProducts& crc_products() {
+  static const CrcProducts products;
+  return products;
 }
 
 }  // namespace
@@ -82,31 +92,27 @@ const CrcBitPowers& crc_bit_powers() {
 void crc16_key_chain_begin(Crc16KeyChain* c) {
   c->key = 0;
   c->start = 0xFFFF;
-  c->power = 0;
+  c->scale = 0x8000;
 }
 
 void crc16_key_chain_feed(Crc16KeyChain* c, const uint8_t* bytes, int32_t count, uint16_t* before,
                           uint16_t* after) {
   // R(k + 1) = A(R(k)) ^ table[byte] and table[byte] = A(byte), so the
-  // key moves by A^-k(byte), the sum of the bits' images.
-  const uint16_t* powers = crc_bit_powers().v;
-  uint16_t key = c->key, start = c->start;
-  int32_t power = c->power;
+  // key moves by A^-k(byte).
+  const CrcProducts& p = crc_products();
+  uint16_t key = c->key, start = c->start, scale = c->scale;
   for (int32_t i = 0; i < count; i++) {
     before[i] = static_cast<uint16_t>(key ^ start);
-    const unsigned v = bytes[i];
-    const uint16_t* at = powers + power;
-    unsigned add = 0;
-    for (int b = 0; b < 8; b++) add ^= at[b] & (0u - ((v >> b) & 1u));
-    key = static_cast<uint16_t>(key ^ add);
+    const uint8_t v = bytes[i];
+    key = static_cast<uint16_t>(key ^ p.v[0][v][scale & 15] ^ p.v[1][v][scale >> 4 & 15] ^ p.v[2][v][scale >> 8 & 15] ^
+                                p.v[3][v][scale >> 12]);
     start = crc_unstep(start);
-    power += 8;
-    if (power >= kCrcPeriod) power -= kCrcPeriod;
+    scale = crc_unstep(scale);
     after[i] = key;
   }
   c->key = key;
   c->start = start;
-  c->power = power;
+  c->scale = scale;
 }
 
 namespace {

@@ -32,7 +32,7 @@ uint16_t crc16_modbus(const uint8_t* data, int32_t length);
 struct Crc16KeyChain {
   uint16_t key;    // A^-k(R(k)), k the bytes fed so far (R(0) = 0)
   uint16_t start;  // A^-k(0xFFFF)
-  int32_t power;   // 8k modulo the period of x (32767): where byte k's bits land in the key
+  uint16_t scale;  // A^-k(1), 1 the register 0x8000 (x^0)
 };
 void crc16_key_chain_begin(Crc16KeyChain* c);
 void crc16_key_chain_feed(Crc16KeyChain* c, const uint8_t* bytes, int32_t count, uint16_t* before,
