@@ -275,6 +275,25 @@ void garbage_add(Stream* s, int p) {
   s->garbage_length++;
 }
 
+// The stream's first p bytes decided: the rest moves to the front (nothing
+// moves when none was decided, as when a run waits for its silence).
+void stream_drop(Stream* s, int p) {
+  if (p == 0) return;
+  std::memmove(s->bytes, s->bytes + p, static_cast<size_t>(s->n - p));
+  std::memmove(s->index, s->index + p, static_cast<size_t>(s->n - p) * sizeof s->index[0]);
+  if (s->keyed > p) {
+    const int from = s->keyed_from > p ? s->keyed_from : p;
+    const size_t keys = static_cast<size_t>(s->keyed - from) * sizeof(uint16_t);
+    std::memmove(s->key_before + from - p, s->key_before + from, keys);
+    std::memmove(s->key_after + from - p, s->key_after + from, keys);
+    s->keyed_from = from - p;
+    s->keyed -= p;
+  } else {
+    s->keyed_from = s->keyed = 0;
+  }
+  s->n -= p;
+}
+
 // Bytes p .. q - 1 skipped at once.
 void garbage_add_run(Stream* s, int p, int q) {
   if (s->garbage_length == 0) s->garbage_first = s->index[p];
@@ -366,19 +385,7 @@ void rtu_decode(Decoder* d, Stream* s, int closed) {
     p = rtu_classify_rest(d, s, p);
   }
   if (closed) garbage_flush(d, s);
-  std::memmove(s->bytes, s->bytes + p, static_cast<size_t>(s->n - p));
-  std::memmove(s->index, s->index + p, static_cast<size_t>(s->n - p) * sizeof s->index[0]);
-  if (s->keyed > p) {
-    const int from = s->keyed_from > p ? s->keyed_from : p;
-    const size_t keys = static_cast<size_t>(s->keyed - from) * sizeof(uint16_t);
-    std::memmove(s->key_before + from - p, s->key_before + from, keys);
-    std::memmove(s->key_after + from - p, s->key_after + from, keys);
-    s->keyed_from = from - p;
-    s->keyed -= p;
-  } else {
-    s->keyed_from = s->keyed = 0;
-  }
-  s->n -= p;
+  stream_drop(s, p);
 }
 
 int hex_digit(uint8_t c) {
@@ -453,9 +460,7 @@ void ascii_decode(Decoder* d, Stream* s, int closed) {
     }
   }
   if (closed) garbage_flush(d, s);
-  std::memmove(s->bytes, s->bytes + p, static_cast<size_t>(s->n - p));
-  std::memmove(s->index, s->index + p, static_cast<size_t>(s->n - p) * sizeof s->index[0]);
-  s->n -= p;
+  stream_drop(s, p);
 }
 
 enum TcpHead { kHeadSound, kHeadPartial, kHeadBad };
@@ -595,9 +600,7 @@ void tcp_decode(Decoder* d, Stream* s, int closed) {
     garbage_flush(d, s);
     s->tcp_step = kTcpStart;
   }
-  std::memmove(s->bytes, s->bytes + p, static_cast<size_t>(s->n - p));
-  std::memmove(s->index, s->index + p, static_cast<size_t>(s->n - p) * sizeof s->index[0]);
-  s->n -= p;
+  stream_drop(s, p);
 }
 
 void stream_decode(Decoder* d, Stream* s, int closed) {
