@@ -110,8 +110,10 @@ int first_key(const uint16_t* keys, int n, uint16_t want) {
   // Thirty-two at a time while none matches (a match is rare), then eight.
   for (; i + 32 <= n; i += 32) {
     const __m128i* k = reinterpret_cast<const __m128i*>(keys + i);
-    const __m128i a = _mm_or_si128(_mm_cmpeq_epi16(_mm_loadu_si128(k), w), _mm_cmpeq_epi16(_mm_loadu_si128(k + 1), w));
-    const __m128i b = _mm_or_si128(_mm_cmpeq_epi16(_mm_loadu_si128(k + 2), w), _mm_cmpeq_epi16(_mm_loadu_si128(k + 3), w));
+    const __m128i a =
+        _mm_or_si128(_mm_cmpeq_epi16(_mm_loadu_si128(k), w), _mm_cmpeq_epi16(_mm_loadu_si128(k + 1), w));
+    const __m128i b =
+        _mm_or_si128(_mm_cmpeq_epi16(_mm_loadu_si128(k + 2), w), _mm_cmpeq_epi16(_mm_loadu_si128(k + 3), w));
     if (_mm_movemask_epi8(_mm_or_si128(a, b))) break;
   }
   for (; i + 8 <= n; i += 8) {
