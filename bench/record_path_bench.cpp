@@ -53,11 +53,13 @@ void BM_Crc32(benchmark::State& state) {
 }
 BENCHMARK(BM_Crc32);
 
-// A 64 MB file of 100-byte chunks in memory, read back as windows.
+// A 64 MB file of 100-byte chunks in memory, read back as windows: zero
+// bytes, or (varied) bytes of a pseudo-random sequence, which the Modbus
+// decode must weigh as frames at every place.
 struct MemoryFile {
   std::vector<uint8_t> bytes;
   int opened = 0;
-  MemoryFile() {
+  explicit MemoryFile(int varied = 0) {
     RecordHeader h = {};
     h.year = 2026;
     h.month = 12;
@@ -67,9 +69,17 @@ struct MemoryFile {
     auto b = std::make_unique<RecordBlockBuilder>();
     uint8_t chunk[kChunk] = {};
     int64_t t = 0;
+    uint32_t seed = 1;
     while (bytes.size() < (64u << 20)) {
       record_block_begin(b.get());
-      while (record_block_add_chunk(b.get(), 1, t, chunk, kChunk) == 0) t += 100;
+      for (;;) {
+        for (int i = 0; varied && i < kChunk; i++) {
+          seed = seed * 1103515245u + 12345u;
+          chunk[i] = static_cast<uint8_t>(seed >> 16);
+        }
+        if (record_block_add_chunk(b.get(), 1, t, chunk, kChunk) != 0) break;
+        t += 100;
+      }
       const uint32_t n = record_block_seal(b.get());
       bytes.insert(bytes.end(), b->bytes, b->bytes + n);
     }
@@ -138,9 +148,10 @@ void plot_point(void* ctx, const PlotPoint& p) {
 
 // The same recording read as /plot reads it: windows through the plot's
 // builder (silences, bytes per second, Modbus frames looked for) into the
-// series' memory.
+// series' memory; /0 zero bytes, /1 varied bytes.
 void BM_PlotWindows(benchmark::State& state) {
-  static MemoryFile file;
+  static MemoryFile zeros(0), varied(1);
+  MemoryFile& file = state.range(0) ? varied : zeros;
   auto reader = std::make_unique<RecordReader>();
   RecordWindow w;
   capture_snapshot_allocate(&w.snap);
@@ -164,7 +175,7 @@ void BM_PlotWindows(benchmark::State& state) {
   capture_snapshot_free(&w.snap);
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.bytes.size()));
 }
-BENCHMARK(BM_PlotWindows)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlotWindows)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -17,6 +17,30 @@ struct CrcTable {
 };
 constexpr CrcTable kCrc;
 
+// The step over a zero byte undone: the high bytes of the table's entries
+// are all different, so the high byte of A(r) names r's low byte.
+struct CrcUndo {
+  uint8_t low_of_high[256];
+  bool whole = true;
+  constexpr CrcUndo() : low_of_high() {
+    bool seen[256] = {};
+    for (int i = 0; i < 256; i++) {
+      const int high = kCrc.v[i] >> 8;
+      whole = whole && !seen[high];
+      seen[high] = true;
+      low_of_high[high] = static_cast<uint8_t>(i);
+    }
+  }
+};
+constexpr CrcUndo kCrcUndo;
+static_assert(kCrcUndo.whole, "the zero-byte step of the CRC is invertible");
+
+// A^-1: the register r with (r >> 8) ^ table[r & 0xFF] == s.
+inline uint16_t crc_unstep(uint16_t s) {
+  const uint8_t low = kCrcUndo.low_of_high[s >> 8];
+  return static_cast<uint16_t>(((s ^ kCrc.v[low]) & 0xFF) << 8 | low);
+}
+
 }  // namespace
 
 uint16_t crc16_modbus_step(uint16_t crc, uint8_t byte) {
@@ -27,6 +51,68 @@ uint16_t crc16_modbus(const uint8_t* data, int32_t length) {
   uint16_t crc = 0xFFFF;
   for (int32_t i = 0; i < length; i++) crc = crc16_modbus_step(crc, data[i]);
   return crc;
+}
+
+namespace {
+
+// The register is a polynomial modulo the CRC's x^16 + x^15 + x^2 + 1,
+// bit b the coefficient of x^(15 - b); A multiplies by x^8 and the step
+// over one bit by x. A^-k(byte) is the byte's polynomial times A^-k(1),
+// a product read from tables by the four nibbles of A^-k(1): entry
+// [n][byte][m] is byte times the polynomial of nibble m at bits 4n ..
+// 4n + 3 (32 kB in all, made once).
+struct CrcProducts {
+  uint16_t v[4][256][16];
+  CrcProducts() {
+    for (int byte = 0; byte < 256; byte++) {
+      uint16_t times[16];  // byte times x^(15 - i), the register 1 << i
+      uint16_t r = static_cast<uint16_t>(byte);
+      for (int i = 15; i >= 0; i--) {
+        times[i] = r;
+        r = (r & 1) ? static_cast<uint16_t>((r >> 1) ^ 0xA001) : static_cast<uint16_t>(r >> 1);  // times x
+      }
+      for (int n = 0; n < 4; n++) {
+        v[n][byte][0] = 0;
+        for (int m = 1; m < 16; m++) {
+          int low = 0;
+          while (!(m >> low & 1)) low++;
+          v[n][byte][m] = static_cast<uint16_t>(v[n][byte][m & (m - 1)] ^ times[4 * n + low]);
+        }
+      }
+    }
+  }
+};
+const CrcProducts& crc_products() {
+  static const CrcProducts products;
+  return products;
+}
+
+}  // namespace
+
+void crc16_key_chain_begin(Crc16KeyChain* c) {
+  c->key = 0;
+  c->start = 0xFFFF;
+  c->scale = 0x8000;
+}
+
+void crc16_key_chain_feed(Crc16KeyChain* c, const uint8_t* bytes, int32_t count, uint16_t* before,
+                          uint16_t* after) {
+  // R(k + 1) = A(R(k)) ^ table[byte] and table[byte] = A(byte), so the
+  // key moves by A^-k(byte).
+  const CrcProducts& p = crc_products();
+  uint16_t key = c->key, start = c->start, scale = c->scale;
+  for (int32_t i = 0; i < count; i++) {
+    before[i] = static_cast<uint16_t>(key ^ start);
+    const uint8_t v = bytes[i];
+    key = static_cast<uint16_t>(key ^ p.v[0][v][scale & 15] ^ p.v[1][v][scale >> 4 & 15] ^ p.v[2][v][scale >> 8 & 15] ^
+                                p.v[3][v][scale >> 12]);
+    start = crc_unstep(start);
+    scale = crc_unstep(scale);
+    after[i] = key;
+  }
+  c->key = key;
+  c->start = start;
+  c->scale = scale;
 }
 
 namespace {

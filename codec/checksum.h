@@ -13,10 +13,30 @@ constexpr int kChecksumResultMax = 4;  // CRC16 as four characters
 
 // CRC-16 of Modbus RTU (reflected polynomial 0xA001, start 0xFFFF; the
 // low byte goes first on the line), one byte at a time from a table: the
-// checksum kind CRC16, the frame builder and the Modbus monitor's
-// look-ahead searches all use it.
+// checksum kind CRC16 and the frame builder use it, the Modbus monitor's
+// look-ahead searches its keys (below).
 uint16_t crc16_modbus_step(uint16_t crc, uint8_t byte);
 uint16_t crc16_modbus(const uint8_t* data, int32_t length);
+
+// Keys that tell in one comparison whether a run of bytes ends in its own
+// CRC-16 (the CRC of all but its last two bytes, low byte first), for a
+// reader that asks it of many starts and lengths in one stream. Bytes are
+// fed in stream order; byte i gets before[i] and after[i], and bytes i .. j
+// (fed to one chain, j > i) end in their CRC exactly when after[j] ==
+// before[i]. Why: the CRC over a frame with its CRC appended is 0, and
+// only then; the CRC is linear, so with R(k) the register after k bytes of
+// the chain, the CRC from 0xFFFF over bytes i .. j is
+// R(j + 1) ^ A^(j + 1 - i)(R(i) ^ 0xFFFF), A being the register's step over
+// a zero byte, which is invertible. Scaling both sides by A^-(j + 1) leaves
+// a key of j alone against a key of i alone.
+struct Crc16KeyChain {
+  uint16_t key;    // A^-k(R(k)), k the bytes fed so far (R(0) = 0)
+  uint16_t start;  // A^-k(0xFFFF)
+  uint16_t scale;  // A^-k(1), 1 the register 0x8000 (x^0)
+};
+void crc16_key_chain_begin(Crc16KeyChain* c);
+void crc16_key_chain_feed(Crc16KeyChain* c, const uint8_t* bytes, int32_t count, uint16_t* before,
+                          uint16_t* after);
 
 // Computes the checksum of `length` bytes (a negative length counts as 0)
 // and writes it to out: form 0 as hex digit characters ("%02X", or "%02x"

@@ -167,7 +167,7 @@ void bad_frames_of(FindPass* f, int carried, FindList* out, int hold) {
     }
     keep(out, found);  // its records are placed below, in the stretch's terms
   }
-  offsets(j.records, j.count, out->items, before, out->n, fed);
+  if (out->n > before) offsets(j.records, j.count, out->items, before, out->n, fed);
   for (int32_t k = before; k < out->n; k++) {
     FindFound& found = out->items[k];
     const int32_t first = found.first + f->carry_from, last = found.last + f->carry_from;

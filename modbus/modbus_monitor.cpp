@@ -3,6 +3,7 @@
 #include "modbus/modbus_monitor.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,10 @@
 #include <utility>
 
 #include "codec/checksum.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -31,6 +36,15 @@ enum TcpStep : uint8_t { kTcpStart = 0, kTcpInStep, kTcpSearching };
 struct Stream {
   uint8_t bytes[kRunBytes];
   int32_t index[kRunBytes];  // record of each byte
+  // RTU: the CRC keys (crc16_key_chain_feed) of bytes keyed_from ..
+  // keyed - 1, fed to the chain one after another, so that whether a
+  // frame's CRC matches is one comparison, not a pass over its bytes. Only
+  // bytes a search for a CRC looked through are keyed (none in a run of
+  // zeros, nor in polling traffic).
+  uint16_t key_before[kRunBytes];
+  uint16_t key_after[kRunBytes];
+  int32_t keyed_from, keyed;
+  Crc16KeyChain chain;
   int32_t n;
   int64_t last_time;         // time of its latest chunk, or kTimeUnknown
   TimelineChunk last;        // its latest chunk, for the silence before the next
@@ -69,12 +83,6 @@ int list_grow(Decoder* d) {
 
 int64_t time_of(const Decoder* d, int32_t record) { return d->times ? d->times[record] : kTimeUnknown; }
 
-int crc_matches(const uint8_t* b, int len) {
-  uint16_t crc = 0xFFFF;
-  for (int i = 0; i < len - 2; i++) crc = crc16_modbus_step(crc, b[i]);
-  return b[len - 2] == (crc & 0xFF) && b[len - 1] == (crc >> 8);
-}
-
 // The length the function code implies: > 0 the frame's bytes, 0 a code
 // without a fixed layout, -1 when more bytes must come to tell.
 int rtu_length(uint8_t role, const uint8_t* b, int avail) {
@@ -93,27 +101,75 @@ int rtu_length(uint8_t role, const uint8_t* b, int avail) {
 
 enum Attempt { kFound, kNeedMore, kNone };
 
-// Whether a valid RTU frame starts at b (avail bytes there); *len its length.
-Attempt rtu_attempt(uint8_t role, const uint8_t* b, int avail, int* len) {
+// The first of keys[0 .. n - 1] equal to `want`, or -1; eight at a time
+// where the processor compares them side by side (every x86-64 one).
+int first_key(const uint16_t* keys, int n, uint16_t want) {
+  int i = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+  const __m128i w = _mm_set1_epi16(static_cast<short>(want));
+  // Thirty-two at a time while none matches (a match is rare), then eight.
+  for (; i + 32 <= n; i += 32) {
+    const __m128i* k = reinterpret_cast<const __m128i*>(keys + i);
+    const __m128i a =
+        _mm_or_si128(_mm_cmpeq_epi16(_mm_loadu_si128(k), w), _mm_cmpeq_epi16(_mm_loadu_si128(k + 1), w));
+    const __m128i b =
+        _mm_or_si128(_mm_cmpeq_epi16(_mm_loadu_si128(k + 2), w), _mm_cmpeq_epi16(_mm_loadu_si128(k + 3), w));
+    if (_mm_movemask_epi8(_mm_or_si128(a, b))) break;
+  }
+  for (; i + 8 <= n; i += 8) {
+    const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + i));
+    const unsigned hit = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(k, w)));
+    if (hit) return i + std::countr_zero(hit) / 2;
+  }
+#endif
+  for (; i < n; i++)
+    if (keys[i] == want) return i;
+  return -1;
+}
+
+// Keys for bytes p .. end - 1, fed in one run with those before them from
+// p on (a chain may pass bytes over: what is compared lies after p).
+// Made for the searches of codes without a fixed layout, which compare a
+// start's key with those of the 253 bytes after it.
+void rtu_keys(Stream* s, int p, int end) {
+  if (p < s->keyed_from || p > s->keyed) s->keyed_from = s->keyed = p;
+  if (end <= s->keyed) return;
+  crc16_key_chain_feed(&s->chain, s->bytes + s->keyed, end - s->keyed, s->key_before + s->keyed,
+                       s->key_after + s->keyed);
+  s->keyed = end;
+}
+
+// 1 when bytes p .. p + len - 1 of the stream end in their CRC: by their
+// keys where a search made them, else by the CRC itself (cheaper for one
+// frame of a fixed length than keying its bytes).
+int crc_matches(const Stream* s, int p, int len) {
+  if (p >= s->keyed_from && p + len <= s->keyed) return s->key_after[p + len - 1] == s->key_before[p];
+  const uint8_t* b = s->bytes + p;
+  const uint16_t crc = crc16_modbus(b, len - 2);
+  return b[len - 2] == (crc & 0xFF) && b[len - 1] == (crc >> 8);
+}
+
+// Whether a valid RTU frame starts at byte p of the stream; *len its length.
+Attempt rtu_attempt(Stream* s, int p, int* len) {
+  const uint8_t* b = s->bytes + p;
+  const int avail = s->n - p;
   if (avail >= 1 && b[0] > 247) return kNone;
   if (avail >= 2 && (b[1] & 0x7F) == 0) return kNone;
-  int l = rtu_length(role, b, avail);
+  int l = rtu_length(s->role, b, avail);
   if (l < 0) return kNeedMore;
   if (l > 0) {
     if (avail < l) return kNeedMore;
     *len = l;  // also when the CRC fails: where the damaged frame would end
-    return crc_matches(b, l) ? kFound : kNone;
+    return crc_matches(s, p, l) ? kFound : kNone;
   }
   // A code without a fixed layout: up to the first CRC that matches, the
-  // CRC over b[0 .. e - 3] for a frame of e bytes.
-  int last = avail < kRtuLongest ? avail : kRtuLongest;
-  uint16_t crc = crc16_modbus_step(0xFFFF, b[0]);
-  for (int e = 4; e <= last; e++) {
-    crc = crc16_modbus_step(crc, b[e - 3]);
-    if (b[e - 2] == (crc & 0xFF) && b[e - 1] == (crc >> 8)) {
-      *len = e;
-      return kFound;
-    }
+  // frame of e bytes ending at byte p + e - 1.
+  const int last = avail < kRtuLongest ? avail : kRtuLongest;
+  rtu_keys(s, p, p + last);
+  const int e = first_key(s->key_after + p + 3, last - 3, s->key_before[p]);
+  if (e >= 0) {
+    *len = e + 4;
+    return kFound;
   }
   return last < kRtuLongest ? kNeedMore : kNone;
 }
@@ -221,6 +277,32 @@ void garbage_add(Stream* s, int p) {
   s->garbage_length++;
 }
 
+// The stream's first p bytes decided: the rest moves to the front (nothing
+// moves when none was decided, as when a run waits for its silence).
+void stream_drop(Stream* s, int p) {
+  if (p == 0) return;
+  std::memmove(s->bytes, s->bytes + p, static_cast<size_t>(s->n - p));
+  std::memmove(s->index, s->index + p, static_cast<size_t>(s->n - p) * sizeof s->index[0]);
+  if (s->keyed > p) {
+    const int from = s->keyed_from > p ? s->keyed_from : p;
+    const size_t keys = static_cast<size_t>(s->keyed - from) * sizeof(uint16_t);
+    std::memmove(s->key_before + from - p, s->key_before + from, keys);
+    std::memmove(s->key_after + from - p, s->key_after + from, keys);
+    s->keyed_from = from - p;
+    s->keyed -= p;
+  } else {
+    s->keyed_from = s->keyed = 0;
+  }
+  s->n -= p;
+}
+
+// Bytes p .. q - 1 skipped at once.
+void garbage_add_run(Stream* s, int p, int q) {
+  if (s->garbage_length == 0) s->garbage_first = s->index[p];
+  s->garbage_last = s->index[q - 1];
+  s->garbage_length += q - p;
+}
+
 void garbage_flush(Decoder* d, Stream* s) {
   if (s->garbage_length == 0) return;
   frame_new(d, s, s->garbage_first, s->garbage_last, s->garbage_length, kMonitorNotModbus);
@@ -262,8 +344,21 @@ void rtu_decode(Decoder* d, Stream* s, int closed) {
   const int timed = s->last_time != kTimeUnknown;
   int len = 0;
   while (p < s->n) {
+    if (!closed) {
+      // Bytes whose first two start no frame (a slave above 247, function
+      // 0), with more than the longest frame after them: noise, as the
+      // attempt below would find one at a time.
+      int q = p;
+      const int stop = s->n - kRtuLongest;
+      while (q < stop && (s->bytes[q] > 247 || (s->bytes[q + 1] & 0x7F) == 0)) q++;
+      if (q > p) {
+        garbage_add_run(s, p, q);
+        p = q;
+        continue;
+      }
+    }
     len = 0;
-    Attempt a = rtu_attempt(s->role, s->bytes + p, s->n - p, &len);
+    Attempt a = rtu_attempt(s, p, &len);
     if (a == kFound) {
       emit_rtu(d, s, p, len, kMonitorOk);
       p += len;
@@ -284,7 +379,7 @@ void rtu_decode(Decoder* d, Stream* s, int closed) {
     // A closed run: a valid frame further on makes the bytes before it noise.
     int q = p + 1, limit = p + kRtuLongest < s->n ? p + kRtuLongest : s->n;
     for (; q < limit; q++)
-      if (rtu_attempt(s->role, s->bytes + q, s->n - q, &len) == kFound) break;
+      if (rtu_attempt(s, q, &len) == kFound) break;
     if (q < limit || s->n - p > kRtuLongest) {
       while (p < q) garbage_add(s, p++);  // nothing valid starts before q
       continue;
@@ -292,9 +387,7 @@ void rtu_decode(Decoder* d, Stream* s, int closed) {
     p = rtu_classify_rest(d, s, p);
   }
   if (closed) garbage_flush(d, s);
-  std::memmove(s->bytes, s->bytes + p, static_cast<size_t>(s->n - p));
-  std::memmove(s->index, s->index + p, static_cast<size_t>(s->n - p) * sizeof s->index[0]);
-  s->n -= p;
+  stream_drop(s, p);
 }
 
 int hex_digit(uint8_t c) {
@@ -336,7 +429,10 @@ void ascii_decode(Decoder* d, Stream* s, int closed) {
   int p = 0;
   while (p < s->n) {
     if (s->bytes[p] != ':') {
-      garbage_add(s, p++);
+      int q = p + 1;
+      while (q < s->n && s->bytes[q] != ':') q++;
+      garbage_add_run(s, p, q);
+      p = q;
       continue;
     }
     int i = p + 1, end = -1, cut = -1;
@@ -366,9 +462,7 @@ void ascii_decode(Decoder* d, Stream* s, int closed) {
     }
   }
   if (closed) garbage_flush(d, s);
-  std::memmove(s->bytes, s->bytes + p, static_cast<size_t>(s->n - p));
-  std::memmove(s->index, s->index + p, static_cast<size_t>(s->n - p) * sizeof s->index[0]);
-  s->n -= p;
+  stream_drop(s, p);
 }
 
 enum TcpHead { kHeadSound, kHeadPartial, kHeadBad };
@@ -508,9 +602,7 @@ void tcp_decode(Decoder* d, Stream* s, int closed) {
     garbage_flush(d, s);
     s->tcp_step = kTcpStart;
   }
-  std::memmove(s->bytes, s->bytes + p, static_cast<size_t>(s->n - p));
-  std::memmove(s->index, s->index + p, static_cast<size_t>(s->n - p) * sizeof s->index[0]);
-  s->n -= p;
+  stream_drop(s, p);
 }
 
 void stream_decode(Decoder* d, Stream* s, int closed) {
@@ -540,6 +632,8 @@ int decode_records(Decoder* d, int32_t count) {
   for (int i = 0; i < kStreams; i++) {
     Stream* s = &streams[i];
     s->n = 0;
+    s->keyed_from = s->keyed = 0;
+    crc16_key_chain_begin(&s->chain);
     s->last_time = kTimeUnknown;
     s->have_last = 0;
     s->garbage_length = 0;
@@ -578,14 +672,21 @@ int decode_records(Decoder* d, int32_t count) {
     s->last_time = c.time_us;
     s->last = c;
     s->have_last = 1;
-    for (int32_t i = 0; i < c.count; i++) {
+    for (int32_t i = 0; i < c.count;) {
       if (s->n == kRunBytes) {
         if (cancelled(d)) return 1;
         stream_decode(d, s, 0);
       }
-      s->bytes[s->n] = capture_byte(records[c.first + i]);
-      s->index[s->n] = c.first + i;
-      s->n++;
+      // As many as the run buffer takes, in one go.
+      const int32_t take = std::min(c.count - i, kRunBytes - s->n);
+      uint8_t* bytes = s->bytes + s->n;
+      int32_t* index = s->index + s->n;
+      for (int32_t k = 0; k < take; k++) {
+        bytes[k] = capture_byte(records[c.first + i + k]);
+        index[k] = c.first + i + k;
+      }
+      s->n += take;
+      i += take;
     }
     stream_decode(d, s, 0);
   }

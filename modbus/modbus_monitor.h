@@ -76,9 +76,11 @@
 //
 // The decoders below read records handed in (a snapshot of the capture,
 // or a loaded log) and allocate nothing but the frames of a growable list;
-// the streams' run buffers live on the stack (about 12 kB). A full capture
-// takes a few hundred milliseconds at worst (bench/results/modbus-monitor.md),
-// so the window decodes on a worker thread (ModbusMonitorWorker below).
+// the streams' run buffers, with their bytes' CRC keys (so that a CRC
+// tried at any length is one comparison), live on the stack (about 22 kB).
+// A full capture takes a few hundred milliseconds at worst
+// (bench/results/modbus-monitor.md), so the window decodes on a worker
+// thread (ModbusMonitorWorker below).
 #pragma once
 
 #include <atomic>

@@ -7,25 +7,52 @@
 static int is_separator(uint8_t c) { return c == ' ' || c == ',' || c == ';' || c == '\t'; }
 static int is_digit(uint8_t c) { return c >= '0' && c <= '9'; }
 
+// Exact powers of ten as doubles (10^22 is the last one a double holds).
+static const double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 int plot_parse_number(const uint8_t* s, int32_t n, double* value) {
   if (n <= 0 || n > 64) return 0;  // longer is no number a device prints
   int32_t i = 0;
+  const int negative = s[i] == '-';
   if (s[i] == '+' || s[i] == '-') i++;
-  int digits = 0;
-  while (i < n && is_digit(s[i])) i++, digits++;
+  // The digits as one integer, up to 15 significant ones, and the power of
+  // ten it is scaled by.
+  int digits = 0, significant = 0;
+  int64_t whole = 0;
+  int32_t scale = 0;
+  auto take = [&](uint8_t c) {
+    if (whole == 0 && c == '0') return;  // a leading zero
+    if (++significant <= 15) whole = whole * 10 + (c - '0');  // more: strtod reads it
+  };
+  while (i < n && is_digit(s[i])) take(s[i++]), digits++;
   if (i < n && s[i] == '.') {
     i++;
-    while (i < n && is_digit(s[i])) i++, digits++;
+    while (i < n && is_digit(s[i])) take(s[i++]), digits++, scale--;
   }
   if (digits == 0) return 0;
   if (i < n && (s[i] == 'e' || s[i] == 'E')) {
     i++;
-    if (i < n && (s[i] == '+' || s[i] == '-')) i++;
+    int exp_negative = 0;
+    if (i < n && (s[i] == '+' || s[i] == '-')) exp_negative = s[i++] == '-';
     int exp_digits = 0;
-    while (i < n && is_digit(s[i])) i++, exp_digits++;
+    int32_t exp = 0;
+    while (i < n && is_digit(s[i])) {
+      if (exp < 100000) exp = exp * 10 + (s[i] - '0');
+      i++, exp_digits++;
+    }
     if (exp_digits == 0) return 0;
+    scale += exp_negative ? -exp : exp;
   }
   if (i != n) return 0;
+  // An integer below 2^53 and a power of ten up to 10^22 are both exact,
+  // so one multiplication or division rounds once, as strtod does.
+  if (significant <= 15 && scale >= -22 && scale <= 22) {
+    const double m = static_cast<double>(whole);
+    const double v = scale >= 0 ? m * kPowersOfTen[scale] : m / kPowersOfTen[-scale];
+    *value = negative ? -v : v;
+    return 1;
+  }
   char text[72];
   memcpy(text, s, static_cast<size_t>(n));
   text[n] = 0;
