@@ -135,11 +135,8 @@ void bad_frames_of(FindPass* f, int carried, FindList* out, int hold) {
     const ModbusFrame& m = l.frames[i];
     if ((m.first_record >= f->cut || is_far(f, i)) != carried) continue;
     if (f->on_frame) f->on_frame(f->on_frame_ctx, m, m.pair >= 0 && m.pair < l.n ? &l.frames[m.pair] : nullptr);
-    uint8_t why = 0;
     int64_t detail = 0;
-    if (m.check != kMonitorOk) why = kFindBadCheck, detail = m.check;
-    else if (m.fields & kFieldException) why = kFindBadException, detail = m.exception;
-    else if (modbus_monitor_unanswered(l.frames, l.n, i, line_monitor)) why = kFindBadNoAnswer;
+    const uint8_t why = find_frame_bad(l.frames, l.n, i, line_monitor, &detail);
     const int waits = !why && hold && modbus_monitor_waiting(l.frames, l.n, i, line_monitor);
     if (!why && !waits) continue;
     const int32_t kind = j.records[m.first_record].kind;
@@ -465,6 +462,20 @@ int find_pass_finish(FindPass* f, FindList* out, const std::atomic<int>* cancel)
   f->joined.count = f->joined.event_count = 0;
   for (FindPass::Waiting& w : f->waiting) w.has = 0;
   return 0;
+}
+
+uint8_t find_frame_bad(const ModbusFrame* frames, int32_t n, int32_t i, int line_monitor, int64_t* detail) {
+  const ModbusFrame& m = frames[i];
+  *detail = 0;
+  if (m.check != kMonitorOk) {
+    *detail = m.check;
+    return kFindBadCheck;
+  }
+  if (m.fields & kFieldException) {
+    *detail = m.exception;
+    return kFindBadException;
+  }
+  return modbus_monitor_unanswered(frames, n, i, line_monitor) ? kFindBadNoAnswer : 0;
 }
 
 uint32_t find_streams_of(uint32_t channels, uint32_t directions) {

@@ -132,7 +132,53 @@ int32_t streams_in(const CaptureRecord* records, int32_t from, int32_t to) {
   return wanted;
 }
 
+// Colours, by rule r (an F rule), the bad frames of the work's decode with
+// records in the stretch lo .. hi - 1 (record 0 at absolute place `base`).
+void mark_bad_frames(const HighlightRule& h, int r, const CaptureRecord* records, int32_t lo, int32_t first,
+                     int32_t hi, int64_t base, HighlightWork* work, HighlightMarks* out) {
+  const ModbusFrame* frames = work->frames;
+  const int32_t n = work->frame_count;
+  if (!frames || n <= 0) return;
+  // The stretch in the decode's record terms.
+  const int64_t from = base + lo - work->frames_base, to = base + hi - work->frames_base;
+  if (to <= 0) return;
+  // The first frame that begins in the stretch, then back over those begun
+  // before it that may run into it (a frame spans a few hundred bytes at
+  // most, other streams' frames between).
+  int32_t a = 0, b = n;
+  while (a < b) {
+    const int32_t mid = a + (b - a) / 2;
+    if (frames[mid].first_record < from) a = mid + 1;
+    else b = mid;
+  }
+  for (int back = 0; a > 0 && back < 64; back++) a--;
+  for (int32_t k = a; k < n && frames[k].first_record < to; k++) {
+    const ModbusFrame& m = frames[k];
+    if (m.last_record < from) continue;
+    int64_t detail = 0;
+    if (!find_frame_bad(frames, n, k, work->frames_line_monitor, &detail)) continue;
+    const uint8_t kind = static_cast<uint8_t>(kKindRecvCh1 + 2 * (m.channel - 1) + (m.sent ? 1 : 0));
+    if (!is_data(kind) || !(h.query.streams >> (kind - 1) & 1u)) continue;
+    const int64_t f = m.first_record - from, l = m.last_record - from;  // in the stretch
+    if (lo + l < first) continue;  // painted before
+    if (work->shown_hi <= 0 || lo + f < work->shown_hi) out->matches[r]++;
+    for (int64_t i = f < 0 ? 0 : f; i <= l && i < hi - lo; i++) {
+      if (records[lo + i].kind != kind || out->rule[i]) continue;
+      out->rule[i] = static_cast<uint8_t>(r + 1);
+      if (lo + i < first) out->any_before = 1;
+    }
+  }
+}
+
 }  // namespace
+
+void highlight_frames_use(HighlightWork* work, const ModbusMonitorResult* r) {
+  const int ok = r && r->count >= 0 && r->frames.frames;
+  work->frames = ok ? r->frames.frames : nullptr;
+  work->frame_count = ok ? r->frames.n : 0;
+  work->frames_base = ok ? r->base : 0;
+  work->frames_line_monitor = ok ? r->options.line_monitor : 0;
+}
 
 int64_t highlight_colour_read(const char16_t* units, int n) {
   if (n != 6) return -1;
@@ -334,7 +380,11 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
     if (events[e].place < base + hi) s.events[s.event_count++] = events[e];
   for (int r = 0; r < rules->count && r < kHighlightRules; r++) {
     const HighlightRule& h = rules->rules[r];
-    if (!h.enabled || h.query.what == kFindBadFrame) continue;
+    if (!h.enabled) continue;
+    if (h.query.what == kFindBadFrame) {
+      mark_bad_frames(h, r, records, lo, first, hi, base, work, out);
+      continue;
+    }
     FindQuery q = h.query;
     q.shape[0] = shape[0];
     q.shape[1] = shape[1];

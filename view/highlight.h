@@ -29,9 +29,13 @@
 // rule colours is exactly what Find finds there: a match within one stream,
 // across its chunks but never across a break of the line, coloured whole
 // once its last byte is in. The first rule (in file order) that covers a
-// byte colours it. Bad Modbus frames need the monitor's pairing over the
-// whole capture, not the painted records: F rules load and are kept, but do
-// not colour yet.
+// byte colours it. A bad Modbus frame is known only from the monitor's
+// framing and pairing over the whole capture (an answer that never came is
+// told by the next frame of its pair): F rules colour by a decode made
+// beside the window (the Modbus monitor's worker, modbus_monitor.h) that
+// the paint only reads, its frames placed by absolute place so that they
+// hold across the capture's wrap; each bad frame's records of its stream
+// are coloured whole, as Find finds it (find_frame_bad).
 #pragma once
 
 #include <cstddef>
@@ -171,7 +175,19 @@ struct HighlightWork {
   FindPass pass;
   FindFound finds[kHighlightFinds];
   CaptureSnapshot stretch;
+  // The decode the F rules colour by (highlight_frames_use): frames sorted
+  // by first record, its record 0 at absolute place frames_base; none
+  // while frame_count is 0.
+  const ModbusFrame* frames = nullptr;
+  int32_t frame_count = 0;
+  int64_t frames_base = 0;
+  int32_t frames_line_monitor = 0;
 };
+
+// The F rules colour by the frames of `r` (null, or a result with no decode
+// yet: by none). The result is read at each colouring, not copied: it
+// stays as it is until the next highlight_frames_use.
+void highlight_frames_use(HighlightWork* work, const ModbusMonitorResult* r);
 
 // Colours records lo .. hi - 1 of `records` and `times` (times may be null)
 // by the rules that are on, with the capture's events (absolute places,
