@@ -317,7 +317,54 @@ int32_t highlight_longest(const HighlightRules* rules) {
   return longest;
 }
 
-int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest) {
+const uint8_t* highlight_lead(const HighlightRules* rules) {
+  for (int r = 0; r < rules->count && r < kHighlightRules; r++) {
+    const HighlightRule& h = rules->rules[r];
+    if (!h.enabled || h.query.what != kFindBytes || !h.query.pattern.fold_case) continue;
+    for (uint8_t b : h.query.pattern.lead)
+      if (b) return h.query.pattern.lead;
+  }
+  return nullptr;
+}
+
+namespace {
+
+int is_lead(const uint8_t* lead, uint8_t b) { return (lead[b >> 3] >> (b & 7)) & 1; }
+
+// Moves `k` back until every stream with bytes from k on begins there on a
+// character: a stream whose byte before k holds a lead byte's value may be
+// mid-character, so the start goes back over the run of such values to
+// its first, which the byte before it (no lead byte's value, as it ends a
+// character) or the stream's start makes a character's start.
+int32_t to_character_starts(const CaptureRecord* records, int32_t count, int32_t k, int32_t floor,
+                            const uint8_t* lead) {
+  // Each round moves back over one run per stream; runs of lead values in
+  // every stream by turns are bounded by the rounds (binary data).
+  for (int moved = 1, rounds = 0; moved && rounds < 64; rounds++) {
+    moved = 0;
+    const int32_t wanted = streams_in(records, k, count);
+    for (int s = 0; s < kFindStreams; s++) {
+      if (!(wanted >> s & 1)) continue;
+      const uint8_t kind = static_cast<uint8_t>(s + 1);
+      int32_t start = k;  // the first of the run of lead values before k, in this stream
+      for (int32_t i = k - 1; i >= floor; i--) {
+        if (records[i].kind != kind) continue;
+        if (!is_lead(lead, records[i].data)) break;
+        start = i;
+      }
+      if (start < k) {
+        k = start;
+        moved = 1;
+      }
+    }
+  }
+  return k;
+}
+
+}  // namespace
+
+int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest,
+                               const uint8_t* lead) {
   if (first > count) first = count;
   if (first <= 0) return 0;
   // Only streams that have bytes in the painted records can end a match
@@ -339,7 +386,7 @@ int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int3
     if (need[kind - 1] > 0) need[kind - 1]--;
     if (k == 0 || records[k - 1].kind != kind) starts++;
   }
-  return k;
+  return lead ? to_character_starts(records, count, k, floor, lead) : k;
 }
 
 int32_t highlight_window_end(const CaptureRecord* records, int32_t count, int32_t first, int32_t last,

@@ -141,11 +141,21 @@ int32_t highlight_longest(const HighlightRules* rules);
 // with a record in first .. count - 1 has its `longest` - 1 bytes before
 // `first` (a match may begin there), however many records of other streams
 // lie between, and at the start of the chunk before the one at `first` (a
-// silence is measured from it). Never more than kHighlightLookBack records
-// back: far more than a screen, so only a match whose parts lie farther
-// apart than that (other streams' traffic between) is not coloured whole.
+// silence is measured from it). With `lead` (the code page's lead bytes as
+// FindPattern::lead holds them, highlight_lead; null: none to mind), each
+// stream read from there begins on a character, as Find's reading of it
+// is: back past the lead bytes' values right before it to a byte that
+// ends a character (no lead byte's value) or the stream's start. Never
+// more than kHighlightLookBack records back: far more than a screen, so
+// only a match whose parts lie farther apart than that (other streams'
+// traffic between) is not coloured whole.
 constexpr int32_t kHighlightLookBack = 65536;
-int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest);
+int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest,
+                               const uint8_t* lead = nullptr);
+
+// The lead bytes the look-back minds (FindPattern::lead of a rule on that
+// folds case in a code page with double-byte characters), or null.
+const uint8_t* highlight_lead(const HighlightRules* rules);
 
 // Where a paint of records first .. last - 1 scrolled back must end its
 // colouring for a match begun there to be seen to end: past `last` until
