@@ -15,6 +15,7 @@ struct Adding {
   FindList* out;
   const CaptureSnapshot* s;
   int32_t length;
+  const int64_t* fed;  // each stream's bytes in the stretches before
 };
 
 void keep(FindList* out, const FindFound& f) {
@@ -54,10 +55,12 @@ void on_bytes(void* ctx, const FindHit& h) {
   f.last = -1;
   f.offset = h.offset;
   // The last record: the pattern's bytes counted on through the stream's
-  // records, over the gap markers between its chunks.
-  if (h.record >= 0) {
-    int32_t left = a->length;
-    int32_t i = h.record;
+  // records, over the gap markers between its chunks; for a match begun in
+  // a stretch before, those of its bytes that lie in this one.
+  const int64_t here = h.record >= 0 ? a->length : h.offset + a->length - a->fed[h.stream];
+  if (here > 0 && here <= a->length) {
+    int32_t left = static_cast<int32_t>(here);
+    int32_t i = h.record >= 0 ? h.record : 0;
     for (; i < a->s->count; i++) {
       if (a->s->records[i].kind != f.kind) continue;
       if (--left == 0) break;
@@ -435,8 +438,10 @@ int find_pass_run(FindPass* f, const CaptureSnapshot& s, FindList* out, const st
   int cancelled = 0;
   switch (f->q.what) {
     case kFindBytes: {
-      Adding a = {out, &s, f->q.pattern.length};
+      Adding a = {out, &s, f->q.pattern.length, f->fed};
       find_search_run(&f->bytes, s, on_bytes, &a);
+      for (int32_t i = 0; i < s.count; i++)
+        if (is_data_kind(s.records[i].kind)) f->fed[s.records[i].kind - 1]++;
       break;
     }
     case kFindSilence: find_silences(f, s, out, lines); break;

@@ -425,6 +425,7 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
   s.event_count = 0;
   for (int32_t e = 0; e < event_count && s.event_count < kCaptureEvents; e++)
     if (events[e].place < base + hi) s.events[s.event_count++] = events[e];
+  const int before = lo == 0 && work->before && work->before->count > 0;
   for (int r = 0; r < rules->count && r < kHighlightRules; r++) {
     const HighlightRule& h = rules->rules[r];
     if (!h.enabled) continue;
@@ -437,15 +438,25 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
     q.shape[1] = shape[1];
     if (find_pass_begin(&work->pass, q)) continue;
     FindList list = {work->finds, 0, kHighlightFinds, 0};
+    if (before) {
+      // The window before, read for what runs on into this one: its own
+      // finds are not this window's.
+      list.keep_from = INT32_MAX;
+      find_pass_run(&work->pass, *work->before, &list, nullptr, shape);
+      find_pass_next_stretch(&work->pass);
+      list = {work->finds, 0, kHighlightFinds, 0};
+    }
     list.keep_from = first - lo;  // finds wholly before it were painted before
     find_pass_run(&work->pass, s, &list, nullptr, shape);
     find_pass_end(&work->pass);
     for (int32_t f = 0; f < list.n; f++) {
       const FindFound& found = list.items[f];
-      if (found.first < 0) continue;
-      const int32_t last = found.last < found.first ? found.first : found.last;
-      if (lo + last >= first && (work->shown_hi <= 0 || lo + found.first < work->shown_hi)) out->matches[r]++;
-      for (int32_t i = found.first; i <= last && i < s.count; i++) {
+      // A match begun in the window before: its records in this one.
+      const int32_t from = found.first < 0 ? 0 : found.first;
+      if (found.first < 0 && found.last < 0) continue;
+      const int32_t last = found.last < from ? from : found.last;
+      if (lo + last >= first && (work->shown_hi <= 0 || lo + from < work->shown_hi)) out->matches[r]++;
+      for (int32_t i = from; i <= last && i < s.count; i++) {
         if (s.records[i].kind != found.kind || out->rule[i]) continue;
         out->rule[i] = static_cast<uint8_t>(r + 1);
         if (lo + i < first) out->any_before = 1;

@@ -192,6 +192,12 @@ struct HighlightWork {
   int32_t frame_count = 0;
   int64_t frames_base = 0;
   int32_t frames_line_monitor = 0;
+  // What came right before the records coloured, when they are a window of
+  // a recording read on from the one before (null, or no records: none):
+  // that window's last records (at most kHighlightLookBack), which Find's
+  // pass reads first when the colouring starts at record 0, as Find reads
+  // the recording on across its windows.
+  const CaptureSnapshot* before = nullptr;
 };
 
 // The F rules colour by the frames of `r` (null, or a result with no decode
