@@ -455,6 +455,10 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
       const int32_t from = found.first < 0 ? 0 : found.first;
       if (found.first < 0 && found.last < 0) continue;
       const int32_t last = found.last < from ? from : found.last;
+      // A match whose records lie farther apart than the look-back would
+      // be found by the paints of some of its records and not by others':
+      // it is coloured by none, never in part.
+      if (found.what == kFindBytes && found.first >= 0 && last - found.first > kHighlightLookBack) continue;
       if (lo + last >= first && (work->shown_hi <= 0 || lo + from < work->shown_hi)) out->matches[r]++;
       for (int32_t i = from; i <= last && i < s.count; i++) {
         if (s.records[i].kind != found.kind || out->rule[i]) continue;

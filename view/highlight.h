@@ -146,9 +146,10 @@ int32_t highlight_longest(const HighlightRules* rules);
 // stream read from there begins on a character, as Find's reading of it
 // is: back past the lead bytes' values right before it to a byte that
 // ends a character (no lead byte's value) or the stream's start. Never
-// more than kHighlightLookBack records back: far more than a screen, so
-// only a match whose parts lie farther apart than that (other streams'
-// traffic between) is not coloured whole.
+// more than kHighlightLookBack records back: far more than a screen. A
+// match whose first and last records lie farther apart than that (other
+// streams' traffic between) is left uncoloured by highlight_mark, as some
+// paints of its records could not see it whole: no match is coloured in part.
 constexpr int32_t kHighlightLookBack = 65536;
 int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest,
                                const uint8_t* lead = nullptr);

@@ -509,3 +509,33 @@ TEST_F(HighlightReview, ABadModbusFrameRuleColoursWhatFindFinds) {
   highlight_frames_use(&work, nullptr);
   modbus_monitor_worker_stop(&worker);
 }
+
+// A match is coloured whole or not at all, whichever of its records a
+// paint shows: parts closer than the look-back are coloured by every paint
+// of them, parts farther apart by none (Find still finds it).
+TEST_F(HighlightReview, AMatchIsColouredWholeOrNotAtAllWhereverThePaintBegins) {
+  load(u"FF0000\tT\t*\t*\tALARM\r\n");
+  for (const int32_t between : {20000, 40000}) {  // CH2's bytes between the parts
+    capture_clear(&cap);
+    int64_t t = 1000;
+    auto other = [&] {
+      for (int32_t sent = 0; sent < between; sent += 250, t += 30000) put(std::string(250, 'z'), kKindRecvCh2, t);
+    };
+    std::vector<int32_t> parts;
+    parts.push_back(capture_write_position(&cap));
+    put("A", kKindRecvCh1, t += 20000);
+    other();
+    parts.push_back(capture_write_position(&cap));
+    put("L", kKindRecvCh1, t += 20000);
+    other();
+    parts.push_back(capture_write_position(&cap));
+    put("ARM", kKindRecvCh1, t += 20000);
+    const int32_t count = capture_write_position(&cap);
+    ASSERT_EQ(found_by_find()[parts[1]], 1);
+    const int whole = parts[2] + 2 - parts[0] <= kHighlightLookBack;
+    for (const int32_t at : parts) {
+      mark(at, highlight_window_end(cap.records, count, at, at + 1, highlight_longest(&rules)));
+      EXPECT_EQ(highlight_rule_at(marks, at), whole) << "between " << between << ", the paint from record " << at;
+    }
+  }
+}
