@@ -426,6 +426,7 @@ void on_destroy(HWND hwnd) {
   // The monitor's thread reads the capture: it ends before anything goes.
   int reader_lives = modbus_monitor_window_close();
   plot_window_close();
+  highlight_frames_stop();
   recorder_finish();  // what is queued reaches the disk before the process ends
   KillTimer(hwnd, TIMER_REPAINT);
   KillTimer(hwnd, TIMER_PRESENCE);
@@ -445,6 +446,7 @@ void on_destroy(HWND hwnd) {
 }
 
 void on_repaint_timer(HWND hwnd) {
+  highlight_frames_tick(hwnd);  // a loaded log's bad frames too
   if (!any_channel_open()) return;
   capture_refresh_gap(&g_app.capture);
   // A recording on show: the live capture goes on unseen.

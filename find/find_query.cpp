@@ -15,6 +15,7 @@ struct Adding {
   FindList* out;
   const CaptureSnapshot* s;
   int32_t length;
+  const int64_t* fed;  // each stream's bytes in the stretches before
 };
 
 void keep(FindList* out, const FindFound& f) {
@@ -54,10 +55,12 @@ void on_bytes(void* ctx, const FindHit& h) {
   f.last = -1;
   f.offset = h.offset;
   // The last record: the pattern's bytes counted on through the stream's
-  // records, over the gap markers between its chunks.
-  if (h.record >= 0) {
-    int32_t left = a->length;
-    int32_t i = h.record;
+  // records, over the gap markers between its chunks; for a match begun in
+  // a stretch before, those of its bytes that lie in this one.
+  const int64_t here = h.record >= 0 ? a->length : h.offset + a->length - a->fed[h.stream];
+  if (here > 0 && here <= a->length) {
+    int32_t left = static_cast<int32_t>(here);
+    int32_t i = h.record >= 0 ? h.record : 0;
     for (; i < a->s->count; i++) {
       if (a->s->records[i].kind != f.kind) continue;
       if (--left == 0) break;
@@ -135,11 +138,8 @@ void bad_frames_of(FindPass* f, int carried, FindList* out, int hold) {
     const ModbusFrame& m = l.frames[i];
     if ((m.first_record >= f->cut || is_far(f, i)) != carried) continue;
     if (f->on_frame) f->on_frame(f->on_frame_ctx, m, m.pair >= 0 && m.pair < l.n ? &l.frames[m.pair] : nullptr);
-    uint8_t why = 0;
     int64_t detail = 0;
-    if (m.check != kMonitorOk) why = kFindBadCheck, detail = m.check;
-    else if (m.fields & kFieldException) why = kFindBadException, detail = m.exception;
-    else if (modbus_monitor_unanswered(l.frames, l.n, i, line_monitor)) why = kFindBadNoAnswer;
+    const uint8_t why = find_frame_bad(l.frames, l.n, i, line_monitor, &detail);
     const int waits = !why && hold && modbus_monitor_waiting(l.frames, l.n, i, line_monitor);
     if (!why && !waits) continue;
     const int32_t kind = j.records[m.first_record].kind;
@@ -438,8 +438,10 @@ int find_pass_run(FindPass* f, const CaptureSnapshot& s, FindList* out, const st
   int cancelled = 0;
   switch (f->q.what) {
     case kFindBytes: {
-      Adding a = {out, &s, f->q.pattern.length};
+      Adding a = {out, &s, f->q.pattern.length, f->fed};
       find_search_run(&f->bytes, s, on_bytes, &a);
+      for (int32_t i = 0; i < s.count; i++)
+        if (is_data_kind(s.records[i].kind)) f->fed[s.records[i].kind - 1]++;
       break;
     }
     case kFindSilence: find_silences(f, s, out, lines); break;
@@ -465,6 +467,20 @@ int find_pass_finish(FindPass* f, FindList* out, const std::atomic<int>* cancel)
   f->joined.count = f->joined.event_count = 0;
   for (FindPass::Waiting& w : f->waiting) w.has = 0;
   return 0;
+}
+
+uint8_t find_frame_bad(const ModbusFrame* frames, int32_t n, int32_t i, int line_monitor, int64_t* detail) {
+  const ModbusFrame& m = frames[i];
+  *detail = 0;
+  if (m.check != kMonitorOk) {
+    *detail = m.check;
+    return kFindBadCheck;
+  }
+  if (m.fields & kFieldException) {
+    *detail = m.exception;
+    return kFindBadException;
+  }
+  return modbus_monitor_unanswered(frames, n, i, line_monitor) ? kFindBadNoAnswer : 0;
 }
 
 uint32_t find_streams_of(uint32_t channels, uint32_t directions) {

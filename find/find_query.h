@@ -136,6 +136,11 @@ void find_pass_next_stretch(FindPass* f);
 // that stretch (first -1 when further back). 0, or 1 when cancelled.
 int find_pass_finish(FindPass* f, FindList* out, const std::atomic<int>* cancel);
 
+// Why frame i of a decode (frames sorted by first record, paired) is bad:
+// a FindBadWhy, with *detail the check or exception code, or 0 when it is
+// not. A request the frames end after is not (yet).
+uint8_t find_frame_bad(const ModbusFrame* frames, int32_t n, int32_t i, int line_monitor, int64_t* detail);
+
 // Go to time: the first of records 0 .. count - 1 whose time is at or after
 // `at` (on the times' own clock), or count when none is.
 int32_t find_time_first(const int64_t* times, int32_t count, int64_t at);

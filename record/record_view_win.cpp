@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <mutex>
 
@@ -18,6 +19,7 @@
 #include "ui/file_chooser_win.h"
 #include "view/data_view_win.h"
 #include "view/fonts_win.h"
+#include "view/highlight.h"
 
 namespace {
 
@@ -45,6 +47,10 @@ struct RecordingView {
   int serial;                       // counts the recordings opened
 };
 RecordingView g_rv;
+// The last records of the window shown before the one shown now, when it
+// was read on from that one (none after a seek): what the highlight rules'
+// colouring reads first, as Find reads the recording on across windows.
+CaptureSnapshot g_before;
 
 // The part of the recording on show, for the tool windows' titles, which
 // their own threads read.
@@ -85,6 +91,8 @@ void release() {
   g_rv.files = nullptr;
   g_rv.reader = nullptr;
   capture_snapshot_free(&g_rv.window.snap);
+  capture_snapshot_free(&g_before);
+  g_before.count = g_before.event_count = 0;
   g_rv.shown = 0;
   part_set(nullptr);
 }
@@ -99,7 +107,24 @@ uint64_t reading_place() {
 
 // Fills the next window from the stream and puts it where the view shows
 // it, at its top. 0 when the stream had nothing more.
+// Keeps the last records of the window shown (at most the highlight
+// look-back's) in g_before, when the next one is read on from it.
+void before_keep(int follows) {
+  g_before.count = g_before.event_count = 0;
+  if (!follows || !g_before.records) return;
+  const int32_t w = capture_write_position(&g_rv.capture);
+  const int32_t from = w > kHighlightLookBack ? w - kHighlightLookBack : 0;
+  std::memcpy(g_before.records, g_rv.capture.records + from, static_cast<size_t>(w - from) * sizeof *g_before.records);
+  std::memcpy(g_before.times, g_rv.capture.times + from, static_cast<size_t>(w - from) * sizeof *g_before.times);
+  g_before.count = w - from;
+  int64_t base = 0;
+  g_before.event_count = capture_copy_events(&g_rv.capture, g_before.events, &base);
+  g_before.base = base + from;
+}
+
 int show_window() {
+  // Read on from the window shown: the stream goes on where it ended.
+  before_keep(g_rv.shown && g_rv.window_pos == g_rv.window_end && capture_write_position(&g_rv.capture) > 0);
   const int32_t taken = record_window_fill(&g_rv.stream, &g_rv.window);
   g_rv.at_end = !g_rv.stream.has_pending;
   g_rv.window_end = reading_place();
@@ -257,13 +282,15 @@ void go_end(HWND owner) {
 }  // namespace
 
 Capture* view_capture() { return g_rv.shown ? &g_rv.capture : &g_app.capture; }
+const CaptureSnapshot* recording_before() { return g_rv.shown && g_before.count > 0 ? &g_before : nullptr; }
 int recording_shown() { return g_rv.shown; }
 
 int recording_open(HWND owner, const wchar_t* folder, const wchar_t* const* names, int count) {
   recording_close(owner);
   g_rv.files = static_cast<RecordFiles*>(std::calloc(1, sizeof(RecordFiles)));
   g_rv.reader = static_cast<RecordReader*>(std::calloc(1, sizeof(RecordReader)));
-  if (!g_rv.files || !g_rv.reader || capture_snapshot_allocate(&g_rv.window.snap) || capture_allocate(&g_rv.capture)) {
+  if (!g_rv.files || !g_rv.reader || capture_snapshot_allocate(&g_rv.window.snap) || capture_allocate(&g_rv.capture) ||
+      capture_snapshot_allocate(&g_before)) {
     release();
     return kTextExportNoMemory;
   }

@@ -18,6 +18,9 @@
 // The capture the data view and the tools show: the window of the open
 // recording, or the live capture.
 Capture* view_capture();
+// The last records of the window before the one shown, when the shown one
+// was read on from it (null: none, or no recording shown).
+const CaptureSnapshot* recording_before();
 int recording_shown();
 
 // Command 182: the chooser (several files may be chosen), then the first

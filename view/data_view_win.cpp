@@ -42,8 +42,10 @@ HighlightWork g_highlight_work;
 // `rules` into *marks.
 void marks_by(const HighlightRules* rules, int32_t first, int32_t hi, HighlightMarks* marks, int32_t shown_hi = 0) {
   const Capture& c = shown();
-  const int32_t lo = highlight_window_start(c.records, hi, first, highlight_longest(rules));
+  const int32_t lo = highlight_window_start(c.records, hi, first, highlight_longest(rules), highlight_lead(rules));
   g_highlight_work.shown_hi = shown_hi;
+  highlight_frames_use(&g_highlight_work, highlight_frames());
+  g_highlight_work.before = recording_before();
   LineShape shape[2];
   line_shapes_of(g_app.settings.port, shape);
   highlight_mark(rules, c.records, c.times, lo, first, hi, g_events, g_event_count, g_event_base, shape,

@@ -132,7 +132,53 @@ int32_t streams_in(const CaptureRecord* records, int32_t from, int32_t to) {
   return wanted;
 }
 
+// Colours, by rule r (an F rule), the bad frames of the work's decode with
+// records in the stretch lo .. hi - 1 (record 0 at absolute place `base`).
+void mark_bad_frames(const HighlightRule& h, int r, const CaptureRecord* records, int32_t lo, int32_t first,
+                     int32_t hi, int64_t base, HighlightWork* work, HighlightMarks* out) {
+  const ModbusFrame* frames = work->frames;
+  const int32_t n = work->frame_count;
+  if (!frames || n <= 0) return;
+  // The stretch in the decode's record terms.
+  const int64_t from = base + lo - work->frames_base, to = base + hi - work->frames_base;
+  if (to <= 0) return;
+  // The first frame that begins in the stretch, then back over those begun
+  // before it that may run into it (a frame spans a few hundred bytes at
+  // most, other streams' frames between).
+  int32_t a = 0, b = n;
+  while (a < b) {
+    const int32_t mid = a + (b - a) / 2;
+    if (frames[mid].first_record < from) a = mid + 1;
+    else b = mid;
+  }
+  for (int back = 0; a > 0 && back < 64; back++) a--;
+  for (int32_t k = a; k < n && frames[k].first_record < to; k++) {
+    const ModbusFrame& m = frames[k];
+    if (m.last_record < from) continue;
+    int64_t detail = 0;
+    if (!find_frame_bad(frames, n, k, work->frames_line_monitor, &detail)) continue;
+    const uint8_t kind = static_cast<uint8_t>(kKindRecvCh1 + 2 * (m.channel - 1) + (m.sent ? 1 : 0));
+    if (!is_data(kind) || !(h.query.streams >> (kind - 1) & 1u)) continue;
+    const int64_t f = m.first_record - from, l = m.last_record - from;  // in the stretch
+    if (lo + l < first) continue;  // painted before
+    if (work->shown_hi <= 0 || lo + f < work->shown_hi) out->matches[r]++;
+    for (int64_t i = f < 0 ? 0 : f; i <= l && i < hi - lo; i++) {
+      if (records[lo + i].kind != kind || out->rule[i]) continue;
+      out->rule[i] = static_cast<uint8_t>(r + 1);
+      if (lo + i < first) out->any_before = 1;
+    }
+  }
+}
+
 }  // namespace
+
+void highlight_frames_use(HighlightWork* work, const ModbusMonitorResult* r) {
+  const int ok = r && r->count >= 0 && r->frames.frames;
+  work->frames = ok ? r->frames.frames : nullptr;
+  work->frame_count = ok ? r->frames.n : 0;
+  work->frames_base = ok ? r->base : 0;
+  work->frames_line_monitor = ok ? r->options.line_monitor : 0;
+}
 
 int64_t highlight_colour_read(const char16_t* units, int n) {
   if (n != 6) return -1;
@@ -271,7 +317,54 @@ int32_t highlight_longest(const HighlightRules* rules) {
   return longest;
 }
 
-int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest) {
+const uint8_t* highlight_lead(const HighlightRules* rules) {
+  for (int r = 0; r < rules->count && r < kHighlightRules; r++) {
+    const HighlightRule& h = rules->rules[r];
+    if (!h.enabled || h.query.what != kFindBytes || !h.query.pattern.fold_case) continue;
+    for (uint8_t b : h.query.pattern.lead)
+      if (b) return h.query.pattern.lead;
+  }
+  return nullptr;
+}
+
+namespace {
+
+int is_lead(const uint8_t* lead, uint8_t b) { return (lead[b >> 3] >> (b & 7)) & 1; }
+
+// Moves `k` back until every stream with bytes from k on begins there on a
+// character: a stream whose byte before k holds a lead byte's value may be
+// mid-character, so the start goes back over the run of such values to
+// its first, which the byte before it (no lead byte's value, as it ends a
+// character) or the stream's start makes a character's start.
+int32_t to_character_starts(const CaptureRecord* records, int32_t count, int32_t k, int32_t floor,
+                            const uint8_t* lead) {
+  // Each round moves back over one run per stream; runs of lead values in
+  // every stream by turns are bounded by the rounds (binary data).
+  for (int moved = 1, rounds = 0; moved && rounds < 64; rounds++) {
+    moved = 0;
+    const int32_t wanted = streams_in(records, k, count);
+    for (int s = 0; s < kFindStreams; s++) {
+      if (!(wanted >> s & 1)) continue;
+      const uint8_t kind = static_cast<uint8_t>(s + 1);
+      int32_t start = k;  // the first of the run of lead values before k, in this stream
+      for (int32_t i = k - 1; i >= floor; i--) {
+        if (records[i].kind != kind) continue;
+        if (!is_lead(lead, records[i].data)) break;
+        start = i;
+      }
+      if (start < k) {
+        k = start;
+        moved = 1;
+      }
+    }
+  }
+  return k;
+}
+
+}  // namespace
+
+int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest,
+                               const uint8_t* lead) {
   if (first > count) first = count;
   if (first <= 0) return 0;
   // Only streams that have bytes in the painted records can end a match
@@ -293,7 +386,7 @@ int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int3
     if (need[kind - 1] > 0) need[kind - 1]--;
     if (k == 0 || records[k - 1].kind != kind) starts++;
   }
-  return k;
+  return lead ? to_character_starts(records, count, k, floor, lead) : k;
 }
 
 int32_t highlight_window_end(const CaptureRecord* records, int32_t count, int32_t first, int32_t last,
@@ -332,23 +425,42 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
   s.event_count = 0;
   for (int32_t e = 0; e < event_count && s.event_count < kCaptureEvents; e++)
     if (events[e].place < base + hi) s.events[s.event_count++] = events[e];
+  const int before = lo == 0 && work->before && work->before->count > 0;
   for (int r = 0; r < rules->count && r < kHighlightRules; r++) {
     const HighlightRule& h = rules->rules[r];
-    if (!h.enabled || h.query.what == kFindBadFrame) continue;
+    if (!h.enabled) continue;
+    if (h.query.what == kFindBadFrame) {
+      mark_bad_frames(h, r, records, lo, first, hi, base, work, out);
+      continue;
+    }
     FindQuery q = h.query;
     q.shape[0] = shape[0];
     q.shape[1] = shape[1];
     if (find_pass_begin(&work->pass, q)) continue;
     FindList list = {work->finds, 0, kHighlightFinds, 0};
+    if (before) {
+      // The window before, read for what runs on into this one: its own
+      // finds are not this window's.
+      list.keep_from = INT32_MAX;
+      find_pass_run(&work->pass, *work->before, &list, nullptr, shape);
+      find_pass_next_stretch(&work->pass);
+      list = {work->finds, 0, kHighlightFinds, 0};
+    }
     list.keep_from = first - lo;  // finds wholly before it were painted before
     find_pass_run(&work->pass, s, &list, nullptr, shape);
     find_pass_end(&work->pass);
     for (int32_t f = 0; f < list.n; f++) {
       const FindFound& found = list.items[f];
-      if (found.first < 0) continue;
-      const int32_t last = found.last < found.first ? found.first : found.last;
-      if (lo + last >= first && (work->shown_hi <= 0 || lo + found.first < work->shown_hi)) out->matches[r]++;
-      for (int32_t i = found.first; i <= last && i < s.count; i++) {
+      // A match begun in the window before: its records in this one.
+      const int32_t from = found.first < 0 ? 0 : found.first;
+      if (found.first < 0 && found.last < 0) continue;
+      const int32_t last = found.last < from ? from : found.last;
+      // A match whose records lie farther apart than the look-back would
+      // be found by the paints of some of its records and not by others':
+      // it is coloured by none, never in part.
+      if (found.what == kFindBytes && found.first >= 0 && last - found.first > kHighlightLookBack) continue;
+      if (lo + last >= first && (work->shown_hi <= 0 || lo + from < work->shown_hi)) out->matches[r]++;
+      for (int32_t i = from; i <= last && i < s.count; i++) {
         if (s.records[i].kind != found.kind || out->rule[i]) continue;
         out->rule[i] = static_cast<uint8_t>(r + 1);
         if (lo + i < first) out->any_before = 1;

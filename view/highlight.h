@@ -29,9 +29,13 @@
 // rule colours is exactly what Find finds there: a match within one stream,
 // across its chunks but never across a break of the line, coloured whole
 // once its last byte is in. The first rule (in file order) that covers a
-// byte colours it. Bad Modbus frames need the monitor's pairing over the
-// whole capture, not the painted records: F rules load and are kept, but do
-// not colour yet.
+// byte colours it. A bad Modbus frame is known only from the monitor's
+// framing and pairing over the whole capture (an answer that never came is
+// told by the next frame of its pair): F rules colour by a decode made
+// beside the window (the Modbus monitor's worker, modbus_monitor.h) that
+// the paint only reads, its frames placed by absolute place so that they
+// hold across the capture's wrap; each bad frame's records of its stream
+// are coloured whole, as Find finds it (find_frame_bad).
 #pragma once
 
 #include <cstddef>
@@ -137,11 +141,22 @@ int32_t highlight_longest(const HighlightRules* rules);
 // with a record in first .. count - 1 has its `longest` - 1 bytes before
 // `first` (a match may begin there), however many records of other streams
 // lie between, and at the start of the chunk before the one at `first` (a
-// silence is measured from it). Never more than kHighlightLookBack records
-// back: far more than a screen, so only a match whose parts lie farther
-// apart than that (other streams' traffic between) is not coloured whole.
+// silence is measured from it). With `lead` (the code page's lead bytes as
+// FindPattern::lead holds them, highlight_lead; null: none to mind), each
+// stream read from there begins on a character, as Find's reading of it
+// is: back past the lead bytes' values right before it to a byte that
+// ends a character (no lead byte's value) or the stream's start. Never
+// more than kHighlightLookBack records back: far more than a screen. A
+// match whose first and last records lie farther apart than that (other
+// streams' traffic between) is left uncoloured by highlight_mark, as some
+// paints of its records could not see it whole: no match is coloured in part.
 constexpr int32_t kHighlightLookBack = 65536;
-int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest);
+int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest,
+                               const uint8_t* lead = nullptr);
+
+// The lead bytes the look-back minds (FindPattern::lead of a rule on that
+// folds case in a code page with double-byte characters), or null.
+const uint8_t* highlight_lead(const HighlightRules* rules);
 
 // Where a paint of records first .. last - 1 scrolled back must end its
 // colouring for a match begun there to be seen to end: past `last` until
@@ -171,7 +186,25 @@ struct HighlightWork {
   FindPass pass;
   FindFound finds[kHighlightFinds];
   CaptureSnapshot stretch;
+  // The decode the F rules colour by (highlight_frames_use): frames sorted
+  // by first record, its record 0 at absolute place frames_base; none
+  // while frame_count is 0.
+  const ModbusFrame* frames = nullptr;
+  int32_t frame_count = 0;
+  int64_t frames_base = 0;
+  int32_t frames_line_monitor = 0;
+  // What came right before the records coloured, when they are a window of
+  // a recording read on from the one before (null, or no records: none):
+  // that window's last records (at most kHighlightLookBack), which Find's
+  // pass reads first when the colouring starts at record 0, as Find reads
+  // the recording on across its windows.
+  const CaptureSnapshot* before = nullptr;
 };
+
+// The F rules colour by the frames of `r` (null, or a result with no decode
+// yet: by none). The result is read at each colouring, not copied: it
+// stays as it is until the next highlight_frames_use.
+void highlight_frames_use(HighlightWork* work, const ModbusMonitorResult* r);
 
 // Colours records lo .. hi - 1 of `records` and `times` (times may be null)
 // by the rules that are on, with the capture's events (absolute places,

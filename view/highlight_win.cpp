@@ -5,6 +5,8 @@
 #include <cwchar>
 
 #include "codec/convert.h"
+#include "modbus/modbus_monitor_win.h"
+#include "record/record_view_win.h"
 #include "settings/message_text.h"
 #include "ui/file_sink_win.h"
 
@@ -17,6 +19,7 @@ HighlightRules g_read = {};  // the file as read at start, for its notice
 uint8_t g_file[kFileMost];
 wchar_t g_path[MAX_PATH];
 int g_not_utf16 = 0;
+int g_frames_short = 0;  // the bad frames' worker could not start (memory short), and the user was told
 
 int reason_text(const HighlightProblem& p) {
   if (p.reason == kHighlightBadPattern) return find_pattern_fault_text(p.bad.fault);
@@ -81,6 +84,7 @@ void highlight_reason_text(const HighlightProblem& p, wchar_t* out, int units) {
 
 void highlight_rules_put(HWND owner, const HighlightRules* rules) {
   g_rules = *rules;
+  g_frames_short = 0;  // F rules set anew try the decode again
   InvalidateRect(owner, nullptr, TRUE);
   // A file that did not read, or whose other lines could not all be kept,
   // is the user's to mend: writing it would lose what they wrote. The rules
@@ -106,6 +110,84 @@ void highlight_rules_put(HWND owner, const HighlightRules* rules) {
 
 int highlight_any_on() {
   for (int r = 0; r < g_rules.count; r++)
-    if (g_rules.rules[r].enabled && g_rules.rules[r].query.what != kFindBadFrame) return 1;
+    if (g_rules.rules[r].enabled) return 1;
   return 0;
+}
+
+namespace {
+
+// The bad frames' decode: the worker, the capture its shown decode was
+// made of and that capture's generation (a clear or a load since makes it
+// another capture's).
+ModbusMonitorWorker g_frames;
+int g_frames_on = 0;
+Capture* g_frames_of = nullptr;
+uint32_t g_frames_generation = 0;
+uint64_t g_frames_told = 0;  // what the bad frames of the decode shown sum to, as last painted
+
+// The bad frames of a decode summed up: their count and places, so that a
+// decode that found the same ones paints nothing again.
+uint64_t bad_frames_sum(const ModbusMonitorResult& r) {
+  uint64_t sum = 0;
+  for (int32_t i = 0; i < r.frames.n; i++) {
+    int64_t detail = 0;
+    if (find_frame_bad(r.frames.frames, r.frames.n, i, r.options.line_monitor, &detail))
+      sum = sum * 31 + static_cast<uint64_t>(r.base + r.frames.frames[i].first_record) + 1;
+  }
+  return sum;
+}
+
+int frame_rules_on() {
+  for (int r = 0; r < g_rules.count; r++)
+    if (g_rules.rules[r].enabled && g_rules.rules[r].query.what == kFindBadFrame) return 1;
+  return 0;
+}
+
+}  // namespace
+
+void highlight_frames_stop() {
+  modbus_monitor_worker_stop(&g_frames);
+  g_frames_on = 0;
+  g_frames_of = nullptr;
+}
+
+void highlight_frames_tick(HWND view) {
+  if (!frame_rules_on()) {
+    if (g_frames_on) highlight_frames_stop();
+    g_frames_short = 0;
+    return;
+  }
+  if (g_frames_short) return;  // told; tried again once the F rules are set anew
+  Capture* shown = view_capture();
+  if (!g_frames_on) {
+    // Below the receive threads and the window's, as the monitor's own.
+    g_frames.thread_started = [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); };
+    if (modbus_monitor_worker_start(&g_frames, shown)) {
+      // F rules colour nothing then: the user is told so, once.
+      g_frames_short = 1;
+      show_message(view, kTextMonitorNoMemory, 0, L"HighlightRules");
+      return;
+    }
+    g_frames_on = 1;
+  }
+  ModbusMonitorOptions o;
+  modbus_monitor_options_now(&o);
+  // The decode a poll hands over was made of the capture the worker had
+  // before it (a poll moves it to another only after taking what it made).
+  Capture* decoded = g_frames.capture;
+  if (!modbus_monitor_worker_poll(&g_frames, &o, shown)) return;
+  const int other = decoded != g_frames_of || capture_place(decoded).generation != g_frames_generation;
+  g_frames_of = decoded;
+  g_frames_generation = capture_place(decoded).generation;
+  const uint64_t sum = bad_frames_sum(g_frames.shown);
+  if (other || sum != g_frames_told) InvalidateRect(view, nullptr, FALSE);
+  g_frames_told = sum;
+}
+
+const ModbusMonitorResult* highlight_frames() {
+  if (!g_frames_on || !g_frames_of || g_frames_of != view_capture() || g_frames.shown.count < 0) return nullptr;
+  const CapturePlace now = capture_place(g_frames_of);
+  if (now.generation != g_frames_generation) return nullptr;
+  if (g_frames.shown.base + g_frames.shown.count > now.base + now.write_position) return nullptr;
+  return &g_frames.shown;
 }

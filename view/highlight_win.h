@@ -20,3 +20,11 @@ void highlight_rules_put(HWND owner, const HighlightRules* rules);
 // The Highlight Rules dialog: on OK the rules take effect, are written to
 // highlights.txt and the view is painted again.
 void highlight_dialog_run(HWND owner);
+// One tick of the main window's repaint timer: while an F rule is on, the
+// Modbus monitor's worker decodes the capture shown beside the window, and
+// a finished decode paints the view again; with none on it is stopped.
+void highlight_frames_tick(HWND view);
+// The decode the F rules colour by now: null when none fits the capture shown.
+const ModbusMonitorResult* highlight_frames();
+// Ends the worker (the main window's end: it reads the capture).
+void highlight_frames_stop();

@@ -137,3 +137,28 @@ def test_the_dialog_adds_a_rule_that_is_in_the_file_after_ok(app, driver, displa
     assert harness.wait_for(lambda: path.read_bytes() == b"\xff\xfe" + want.encode("utf-16-le"), 10), path.read_bytes()
     after = shot(display, "highlight_dialog_after", lambda p: box(p, area, GREEN) is not None)
     assert box(after, area, GREEN) is not None and box(after, area, MAGENTA) is not None
+
+
+def crc16_modbus(data):
+    crc = 0xFFFF
+    for b in data:
+        crc ^= b
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    return bytes([crc & 0xFF, crc >> 8])
+
+
+def test_a_bad_modbus_frame_rule_colours_the_bad_frame_only(app, driver, display):
+    """An F rule over a loaded log: the answer whose CRC is wrong takes the
+    rule's colour (once the decode beside the window has read it), the good
+    answer before it keeps CH1's."""
+    q = restart_with(app, driver, ["FF00FF\tF\t*\t*\t"])
+    good = bytes([1, 3, 2, 0, 10])
+    bad = bytes([1, 3, 2, 0, 11])
+    write_log(q.path("frames.log"), [(1, good + crc16_modbus(good)), (1, bad + b"\x00\x00")])
+    load(driver, "frames.log")
+    area = client(driver)
+    after = shot(display, "highlight_bad_frame", lambda p: box(p, area, MAGENTA) is not None)
+    mark, text = box(after, area, MAGENTA), box(after, area, CH1)
+    assert mark is not None, "the bad frame not coloured"
+    assert text is not None and text[0] < mark[0], (text, mark)

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <chrono>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "codec/checksum.h"
@@ -295,7 +297,7 @@ struct HighlightReview : Highlight {
   }
   // The paint's colouring of records first .. hi - 1, through the functions the paint calls.
   void mark(int32_t first, int32_t hi) {
-    const int32_t lo = highlight_window_start(cap.records, hi, first, highlight_longest(&rules));
+    const int32_t lo = highlight_window_start(cap.records, hi, first, highlight_longest(&rules), highlight_lead(&rules));
     highlight_mark(&rules, cap.records, cap.times, lo, first, hi, cap.events, cap.event_count, cap.base, shape,
                    &work, &marks);
   }
@@ -347,9 +349,7 @@ FindFound HighlightReview::items[1 << 16];
 
 // Find never starts an any-case match on the second byte of a double-byte
 // character; a paint whose look-back begins on one must not either.
-// Left for later (double-byte text whose look-back starts mid-character):
-// disabled until mended, when it is to pass.
-TEST_F(HighlightReview, DISABLED_AnyCaseTextNeverMatchesFromTheSecondByteOfACharacter) {
+TEST_F(HighlightReview, AnyCaseTextNeverMatchesFromTheSecondByteOfACharacter) {
   load(u"FF0000\tt\t*\t*\tab\r\n");
   put("x\x82" "A", kKindRecvCh1, 1000);  // 0x82 0x41: one character
   put("z", kKindRecvCh2, 2000);
@@ -416,8 +416,7 @@ TEST_F(HighlightReview, LinesEndingInCarriageReturnsAloneAreNotJoinedUnsaid) {
 // stream across its windows. What the window's edge cuts (a silence before
 // its first chunk, a match begun in the window before) is coloured at the
 // start of the next window as Find finds it.
-// Left for later (a recording window's edges): disabled until mended.
-TEST_F(HighlightReview, DISABLED_ARecordingWindowsFirstChunkIsColouredAsFindFindsIt) {
+TEST_F(HighlightReview, ARecordingWindowsFirstChunkIsColouredAsFindFindsIt) {
   load(u"FF0000\tT\t*\t*\tALARM\r\n"
        u"00FF00\tQ\t*\t*\t500\r\n");
   static Capture next;
@@ -443,11 +442,14 @@ TEST_F(HighlightReview, DISABLED_ARecordingWindowsFirstChunkIsColouredAsFindFind
   find_pass_end(&pass);
   ASSERT_EQ(list.n, 1);
   ASSERT_EQ(items[0].first, 0);
-  // The paint of the second window, from its first record.
+  // The paint of the second window, from its first record, the window
+  // before it read on from.
   const int32_t count = capture_write_position(&next);
   const int32_t lo = highlight_window_start(next.records, count, 0, highlight_longest(&rules));
+  work.before = &a;
   highlight_mark(&rules, next.records, next.times, lo, 0, count, next.events, next.event_count, next.base, shape,
                  &work, &marks);
+  work.before = nullptr;
   std::string got;
   for (int32_t i = 0; i < 3; i++) got += static_cast<char>('0' + highlight_rule_at(marks, i));
   EXPECT_EQ(got, "111");  // ALARM's last three bytes, its first rule's; Find's silence is under them
@@ -457,11 +459,12 @@ TEST_F(HighlightReview, DISABLED_ARecordingWindowsFirstChunkIsColouredAsFindFind
   capture_free(&next);
 }
 
-// A rule of the bad Modbus frame kind colours the frames Find finds bad.
-// Left for later (bad Modbus frame rules colour nothing yet): disabled
-// until mended.
-TEST_F(HighlightReview, DISABLED_ABadModbusFrameRuleColoursWhatFindFinds) {
-  load(u"FF0000\tF\t*\t*\t\r\n");
+// A rule of the bad Modbus frame kind colours the frames Find finds bad,
+// by the decode the monitor's worker makes beside the window; a rule on
+// the other channel colours none of them.
+TEST_F(HighlightReview, ABadModbusFrameRuleColoursWhatFindFinds) {
+  load(u"FF0000\tF\t*\t*\t\r\n"
+       u"00FF00\tF\t2\t*\t\r\n");
   auto rtu = [](std::string f) {
     const uint16_t crc = crc16_modbus(reinterpret_cast<const uint8_t*>(f.data()), static_cast<int32_t>(f.size()));
     return f + static_cast<char>(crc & 0xFF) + static_cast<char>(crc >> 8);
@@ -483,6 +486,56 @@ TEST_F(HighlightReview, DISABLED_ABadModbusFrameRuleColoursWhatFindFinds) {
   capture_snapshot_free(&snap);
   ASSERT_GE(list.n, 1);
   ASSERT_EQ(items[0].why, kFindBadException);
-  mark(0, count);
-  for (int32_t i = items[0].first; i <= items[0].last; i++) EXPECT_EQ(highlight_rule_at(marks, i), 1) << i;
+  // The worker's decode, as the window's timer takes it.
+  static ModbusMonitorWorker worker;
+  ASSERT_EQ(modbus_monitor_worker_start(&worker, &cap), 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (worker.shown.count != count && std::chrono::steady_clock::now() < deadline) {
+    modbus_monitor_worker_poll(&worker, &q.modbus);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(worker.shown.count, count);
+  highlight_frames_use(&work, &worker.shown);
+  // More traffic after the decode: its frames stay where they were.
+  put(std::string(40, 'z'), kKindRecvCh2, 400000);
+  mark(0, capture_write_position(&cap));
+  std::string got, want;
+  for (int32_t i = 0; i < capture_write_position(&cap); i++) {
+    got += static_cast<char>('0' + highlight_rule_at(marks, i));
+    want += i >= items[0].first && i <= items[0].last && cap.records[i].kind == kKindRecvCh1 ? '1' : '0';
+  }
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(marks.matches[0], 1);
+  highlight_frames_use(&work, nullptr);
+  modbus_monitor_worker_stop(&worker);
+}
+
+// A match is coloured whole or not at all, whichever of its records a
+// paint shows: parts closer than the look-back are coloured by every paint
+// of them, parts farther apart by none (Find still finds it).
+TEST_F(HighlightReview, AMatchIsColouredWholeOrNotAtAllWhereverThePaintBegins) {
+  load(u"FF0000\tT\t*\t*\tALARM\r\n");
+  for (const int32_t between : {20000, 40000}) {  // CH2's bytes between the parts
+    capture_clear(&cap);
+    int64_t t = 1000;
+    auto other = [&] {
+      for (int32_t sent = 0; sent < between; sent += 250, t += 30000) put(std::string(250, 'z'), kKindRecvCh2, t);
+    };
+    std::vector<int32_t> parts;
+    parts.push_back(capture_write_position(&cap));
+    put("A", kKindRecvCh1, t += 20000);
+    other();
+    parts.push_back(capture_write_position(&cap));
+    put("L", kKindRecvCh1, t += 20000);
+    other();
+    parts.push_back(capture_write_position(&cap));
+    put("ARM", kKindRecvCh1, t += 20000);
+    const int32_t count = capture_write_position(&cap);
+    ASSERT_EQ(found_by_find()[parts[1]], 1);
+    const int whole = parts[2] + 2 - parts[0] <= kHighlightLookBack;
+    for (const int32_t at : parts) {
+      mark(at, highlight_window_end(cap.records, count, at, at + 1, highlight_longest(&rules)));
+      EXPECT_EQ(highlight_rule_at(marks, at), whole) << "between " << between << ", the paint from record " << at;
+    }
+  }
 }
