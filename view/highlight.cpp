@@ -436,35 +436,42 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
     FindQuery q = h.query;
     q.shape[0] = shape[0];
     q.shape[1] = shape[1];
-    if (find_pass_begin(&work->pass, q)) continue;
-    FindList list = {work->finds, 0, kHighlightFinds, 0};
-    if (before) {
-      // The window before, read for what runs on into this one: its own
-      // finds are not this window's.
-      list.keep_from = INT32_MAX;
-      find_pass_run(&work->pass, *work->before, &list, nullptr, shape);
-      find_pass_next_stretch(&work->pass);
-      list = {work->finds, 0, kHighlightFinds, 0};
-    }
-    list.keep_from = first - lo;  // finds wholly before it were painted before
-    find_pass_run(&work->pass, s, &list, nullptr, shape);
-    find_pass_end(&work->pass);
-    for (int32_t f = 0; f < list.n; f++) {
-      const FindFound& found = list.items[f];
-      // A match begun in the window before: its records in this one.
-      const int32_t from = found.first < 0 ? 0 : found.first;
-      if (found.first < 0 && found.last < 0) continue;
-      const int32_t last = found.last < from ? from : found.last;
-      // A match whose records lie farther apart than the look-back would
-      // be found by the paints of some of its records and not by others':
-      // it is coloured by none, never in part.
-      if (found.what == kFindBytes && found.first >= 0 && last - found.first > kHighlightLookBack) continue;
-      if (lo + last >= first && (work->shown_hi <= 0 || lo + from < work->shown_hi)) out->matches[r]++;
-      for (int32_t i = from; i <= last && i < s.count; i++) {
-        if (s.records[i].kind != found.kind || out->rule[i]) continue;
-        out->rule[i] = static_cast<uint8_t>(r + 1);
-        if (lo + i < first) out->any_before = 1;
+    // Find's pass again from the start for each listful past the first:
+    // a screen's worth is one list, a stretch holds a few at most.
+    for (int64_t skip = 0;; ) {
+      if (find_pass_begin(&work->pass, q)) break;
+      FindList list = {work->finds, 0, kHighlightFinds, 0};
+      if (before) {
+        // The window before, read for what runs on into this one: its own
+        // finds are not this window's.
+        list.keep_from = INT32_MAX;
+        find_pass_run(&work->pass, *work->before, &list, nullptr, shape);
+        find_pass_next_stretch(&work->pass);
+        list = {work->finds, 0, kHighlightFinds, 0};
       }
+      list.skip = skip;
+      list.keep_from = first - lo;  // finds wholly before it were painted before
+      find_pass_run(&work->pass, s, &list, nullptr, shape);
+      find_pass_end(&work->pass);
+      for (int32_t f = 0; f < list.n; f++) {
+        const FindFound& found = list.items[f];
+        // A match begun in the window before: its records in this one.
+        const int32_t from = found.first < 0 ? 0 : found.first;
+        if (found.first < 0 && found.last < 0) continue;
+        const int32_t last = found.last < from ? from : found.last;
+        // A match whose records lie farther apart than the look-back would
+        // be found by the paints of some of its records and not by others':
+        // it is coloured by none, never in part.
+        if (found.what == kFindBytes && found.first >= 0 && last - found.first > kHighlightLookBack) continue;
+        if (lo + last >= first && (work->shown_hi <= 0 || lo + from < work->shown_hi)) out->matches[r]++;
+        for (int32_t i = from; i <= last && i < s.count; i++) {
+          if (s.records[i].kind != found.kind || out->rule[i]) continue;
+          out->rule[i] = static_cast<uint8_t>(r + 1);
+          if (lo + i < first) out->any_before = 1;
+        }
+      }
+      if (list.more <= 0 || list.n <= 0) break;
+      skip += list.n;
     }
   }
 }

@@ -171,7 +171,8 @@ int32_t highlight_window_end(const CaptureRecord* records, int32_t count, int32_
 // `matches` counts each rule's finds with a record in first ..
 // work->shown_hi - 1 (all from `first` on when shown_hi is 0).
 constexpr int32_t kHighlightMarks = 32768 + 2 * kHighlightLookBack;
-constexpr int32_t kHighlightFinds = 4096;
+// Finds taken a listful at a time: a screen's cells (kViewMapCells) in one.
+constexpr int32_t kHighlightFinds = 32768;
 struct HighlightMarks {
   int32_t lo, hi;
   int32_t matches[kHighlightRules];
