@@ -132,6 +132,38 @@ int32_t streams_in(const CaptureRecord* records, int32_t from, int32_t to) {
   return wanted;
 }
 
+uint32_t stream_bit(const ModbusFrame& m) { return 1u << (2 * (m.channel - 1) + (m.sent ? 1 : 0)); }
+
+// The streams whose bytes came on after the work's decode was made (bit
+// kind - 1): their last frame in it may be one the decode saw while its
+// bytes were still coming. Records past hi are not looked at; a decode
+// more than kHighlightLookBack records behind counts every stream.
+uint32_t cut_streams(const CaptureRecord* records, int32_t hi, int64_t base, const HighlightWork* work) {
+  const int64_t end = work->frames_end - base;  // the decode's end among the records
+  if (end >= hi) return 0;
+  if (end < 0 || hi - end > kHighlightLookBack) return 15;
+  uint32_t grown = 0;
+  for (int64_t i = end; i < hi && grown != 15; i++)
+    if (is_data(records[i].kind)) grown |= 1u << (records[i].kind - 1);
+  return grown;
+}
+
+// 1 when frame k is the last of its stream in the decode and that stream
+// is among `open`: a frame the decode could not have decided (its verdict
+// waits for a decode that saw what followed). A stream's last frame is
+// looked for among the frames of the decode's last kHighlightLookBack
+// records: a stream quiet longer than that has its last frame decided.
+int frame_cut(const ModbusFrame* frames, int32_t n, int32_t k, uint32_t open) {
+  const uint32_t bit = stream_bit(frames[k]);
+  if (!(open & bit)) return 0;
+  const int32_t floor = frames[k].last_record;
+  for (int32_t j = k + 1; j < n; j++) {
+    if (stream_bit(frames[j]) == bit) return 0;
+    if (frames[j].first_record - floor > kHighlightLookBack) return 0;
+  }
+  return 1;
+}
+
 // Colours, by rule r (an F rule), the bad frames of the work's decode with
 // records in the stretch lo .. hi - 1 (record 0 at absolute place `base`).
 void mark_bad_frames(const HighlightRule& h, int r, const CaptureRecord* records, int32_t lo, int32_t first,
@@ -152,9 +184,11 @@ void mark_bad_frames(const HighlightRule& h, int r, const CaptureRecord* records
     else b = mid;
   }
   for (int back = 0; a > 0 && back < 64; back++) a--;
+  const uint32_t open = cut_streams(records, hi, base, work);
   for (int32_t k = a; k < n && frames[k].first_record < to; k++) {
     const ModbusFrame& m = frames[k];
     if (m.last_record < from) continue;
+    if (open && frame_cut(frames, n, k, open)) continue;
     int64_t detail = 0;
     if (!find_frame_bad(frames, n, k, work->frames_line_monitor, &detail)) continue;
     const uint8_t kind = static_cast<uint8_t>(kKindRecvCh1 + 2 * (m.channel - 1) + (m.sent ? 1 : 0));
@@ -177,6 +211,7 @@ void highlight_frames_use(HighlightWork* work, const ModbusMonitorResult* r) {
   work->frames = ok ? r->frames.frames : nullptr;
   work->frame_count = ok ? r->frames.n : 0;
   work->frames_base = ok ? r->base : 0;
+  work->frames_end = ok ? r->base + r->count : 0;
   work->frames_line_monitor = ok ? r->options.line_monitor : 0;
 }
 

@@ -35,7 +35,10 @@
 // beside the window (the Modbus monitor's worker, modbus_monitor.h) that
 // the paint only reads, its frames placed by absolute place so that they
 // hold across the capture's wrap; each bad frame's records of its stream
-// are coloured whole, as Find finds it (find_frame_bad).
+// are coloured whole, as Find finds it (find_frame_bad). A decode older
+// than the records painted leaves uncoloured each stream's last frame in
+// it when that stream's bytes came on after it (the frame may have been
+// seen while its bytes were still coming), until a decode that saw them.
 #pragma once
 
 #include <cstddef>
@@ -193,6 +196,7 @@ struct HighlightWork {
   const ModbusFrame* frames = nullptr;
   int32_t frame_count = 0;
   int64_t frames_base = 0;
+  int64_t frames_end = 0;  // the absolute place after the decode's last record
   int32_t frames_line_monitor = 0;
   // What came right before the records coloured, when they are a window of
   // a recording read on from the one before (null, or no records: none):
