@@ -174,20 +174,21 @@ void mark_bad_frames(const HighlightRule& h, int r, const CaptureRecord* records
   // The stretch in the decode's record terms.
   const int64_t from = base + lo - work->frames_base, to = base + hi - work->frames_base;
   if (to <= 0) return;
-  // The first frame that begins in the stretch, then back over those begun
-  // before it that may run into it (a frame spans a few hundred bytes at
-  // most, other streams' frames between).
+  // The first frame that begins in the stretch, then back over every frame
+  // begun up to kHighlightLookBack records before it: one begun farther
+  // back that runs into the stretch (a long NOT MODBUS entry) spans more
+  // than that and is coloured by no paint, as a byte match would be.
   int32_t a = 0, b = n;
   while (a < b) {
     const int32_t mid = a + (b - a) / 2;
     if (frames[mid].first_record < from) a = mid + 1;
     else b = mid;
   }
-  for (int back = 0; a > 0 && back < 64; back++) a--;
+  while (a > 0 && from - frames[a - 1].first_record <= kHighlightLookBack) a--;
   const uint32_t open = cut_streams(records, hi, base, work);
   for (int32_t k = a; k < n && frames[k].first_record < to; k++) {
     const ModbusFrame& m = frames[k];
-    if (m.last_record < from) continue;
+    if (m.last_record < from || m.last_record - m.first_record > kHighlightLookBack) continue;
     if (open && frame_cut(frames, n, k, open)) continue;
     int64_t detail = 0;
     if (!find_frame_bad(frames, n, k, work->frames_line_monitor, &detail)) continue;
