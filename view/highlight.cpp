@@ -383,10 +383,24 @@ int32_t to_character_starts(const CaptureRecord* records, int32_t count, int32_t
       if (!(wanted >> s & 1)) continue;
       const uint8_t kind = static_cast<uint8_t>(s + 1);
       int32_t start = k;  // the first of the run of lead values before k, in this stream
-      for (int32_t i = k - 1; i >= floor; i--) {
+      int32_t run = 0;    // its bytes before k
+      for (int32_t i = k - 1; i >= 0; i--) {
         if (records[i].kind != kind) continue;
         if (!is_lead(lead, records[i].data)) break;
         start = i;
+        run++;
+      }
+      if (start < floor) {
+        // The run begins past the look-back: a character begins at each
+        // even byte of it, so the start moves to the first such byte at or
+        // past the floor (the run is counted whole: at most the capture).
+        int32_t at = run;  // the byte's place in the run, counted down from k
+        start = k;
+        for (int32_t i = k - 1; i >= floor; i--) {
+          if (records[i].kind != kind) continue;
+          at--;
+          if (at % 2 == 0) start = i;
+        }
       }
       if (start < k) {
         k = start;

@@ -148,7 +148,9 @@ int32_t highlight_longest(const HighlightRules* rules);
 // FindPattern::lead holds them, highlight_lead; null: none to mind), each
 // stream read from there begins on a character, as Find's reading of it
 // is: back past the lead bytes' values right before it to a byte that
-// ends a character (no lead byte's value) or the stream's start. Never
+// ends a character (no lead byte's value) or the stream's start; a run
+// that begins past the look-back is counted whole and the start put on a
+// byte of it an even number of bytes from its first. Never
 // more than kHighlightLookBack records back: far more than a screen. A
 // match whose first and last records lie farther apart than that (other
 // streams' traffic between) is left uncoloured by highlight_mark, as some
