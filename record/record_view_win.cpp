@@ -283,6 +283,10 @@ void go_end(HWND owner) {
 
 Capture* view_capture() { return g_rv.shown ? &g_rv.capture : &g_app.capture; }
 const CaptureSnapshot* recording_before() { return g_rv.shown && g_before.count > 0 ? &g_before : nullptr; }
+int32_t recording_edges() {
+  if (!g_rv.shown) return 0;
+  return (g_rv.window_pos > 0 ? kHighlightWindowBefore : 0) | (g_rv.at_end ? 0 : kHighlightWindowAfter);
+}
 int recording_shown() { return g_rv.shown; }
 
 int recording_open(HWND owner, const wchar_t* folder, const wchar_t* const* names, int count) {

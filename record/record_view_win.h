@@ -21,6 +21,10 @@ Capture* view_capture();
 // The last records of the window before the one shown, when the shown one
 // was read on from it (null: none, or no recording shown).
 const CaptureSnapshot* recording_before();
+// Which edges of the window shown another window of the recording lies
+// beyond (HighlightWork::edges: kHighlightWindowBefore, ...After), 0 when
+// no recording is shown.
+int32_t recording_edges();
 int recording_shown();
 
 // Command 182: the chooser (several files may be chosen), then the first

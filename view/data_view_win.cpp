@@ -46,6 +46,7 @@ void marks_by(const HighlightRules* rules, int32_t first, int32_t hi, HighlightM
   g_highlight_work.shown_hi = shown_hi;
   highlight_frames_use(&g_highlight_work, highlight_frames());
   g_highlight_work.before = recording_before();
+  g_highlight_work.edges = recording_edges();
   LineShape shape[2];
   line_shapes_of(g_app.settings.port, shape);
   highlight_mark(rules, c.records, c.times, lo, first, hi, g_events, g_event_count, g_event_base, shape,

@@ -164,6 +164,17 @@ int frame_cut(const ModbusFrame* frames, int32_t n, int32_t k, uint32_t open) {
   return 1;
 }
 
+// 1 when frame k is the first of its stream in the decode (looked for
+// among the frames of the kHighlightLookBack records before it).
+int frame_first(const ModbusFrame* frames, int32_t k) {
+  const uint32_t bit = stream_bit(frames[k]);
+  for (int32_t j = k - 1; j >= 0; j--) {
+    if (stream_bit(frames[j]) == bit) return 0;
+    if (frames[k].first_record - frames[j].first_record > kHighlightLookBack) return 0;
+  }
+  return 1;
+}
+
 // Colours, by rule r (an F rule), the bad frames of the work's decode with
 // records in the stretch lo .. hi - 1 (record 0 at absolute place `base`).
 void mark_bad_frames(const HighlightRule& h, int r, const CaptureRecord* records, int32_t lo, int32_t first,
@@ -185,11 +196,15 @@ void mark_bad_frames(const HighlightRule& h, int r, const CaptureRecord* records
     else b = mid;
   }
   while (a > 0 && from - frames[a - 1].first_record <= kHighlightLookBack) a--;
-  const uint32_t open = cut_streams(records, hi, base, work);
+  // With a window of the recording after this one, any stream's last frame
+  // may run on into it; with one before, any stream's first frame may be
+  // the rest of one begun there.
+  const uint32_t open = cut_streams(records, hi, base, work) | (work->edges & kHighlightWindowAfter ? 15u : 0u);
   for (int32_t k = a; k < n && frames[k].first_record < to; k++) {
     const ModbusFrame& m = frames[k];
     if (m.last_record < from || m.last_record - m.first_record > kHighlightLookBack) continue;
     if (open && frame_cut(frames, n, k, open)) continue;
+    if ((work->edges & kHighlightWindowBefore) && frame_first(frames, k)) continue;
     int64_t detail = 0;
     if (!find_frame_bad(frames, n, k, work->frames_line_monitor, &detail)) continue;
     const uint8_t kind = static_cast<uint8_t>(kKindRecvCh1 + 2 * (m.channel - 1) + (m.sent ? 1 : 0));
@@ -508,6 +523,9 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
         // A match begun in the window before: its records in this one.
         const int32_t from = found.first < 0 ? 0 : found.first;
         if (found.first < 0 && found.last < 0) continue;
+      // A match begun in the window before was not coloured there (that
+      // paint could not see its end): it is coloured in neither.
+      if (found.what == kFindBytes && found.first < 0) continue;
         const int32_t last = found.last < from ? from : found.last;
         // A match whose records lie farther apart than the look-back would
         // be found by the paints of some of its records and not by others':

@@ -206,7 +206,15 @@ struct HighlightWork {
   // pass reads first when the colouring starts at record 0, as Find reads
   // the recording on across its windows.
   const CaptureSnapshot* before = nullptr;
+  // When the records coloured are a window of a recording, which of its
+  // edges another window lies beyond (kHighlightWindowBefore, ...After):
+  // there a frame of the window's own decode may be one the edge cut, and
+  // such a frame, as a byte match the edge cuts, is coloured in neither
+  // window. 0: a capture, or a recording shown whole.
+  int32_t edges = 0;
 };
+constexpr int32_t kHighlightWindowBefore = 1;
+constexpr int32_t kHighlightWindowAfter = 2;
 
 // The F rules colour by the frames of `r` (null, or a result with no decode
 // yet: by none). The result is read at each colouring, not copied: it

@@ -59,10 +59,12 @@ struct HighlightFrames : ::testing::Test {
     q.modbus.shape[0] = shape[0];
     q.modbus.shape[1] = shape[1];
     work.before = nullptr;
+    work.edges = 0;
   }
   void TearDown() override {
     highlight_frames_use(&work, nullptr);
     work.before = nullptr;
+    work.edges = 0;
     modbus_monitor_worker_stop(&worker);
     capture_free(&cap);
   }
@@ -164,8 +166,9 @@ TEST_F(HighlightFrames, ARequestCutByARecordingWindowsEdgeIsNotColouredBad) {
   const std::vector<std::string> want = found_by_find({&cap, &next});
   ASSERT_EQ(want[0], std::string(want[0].size(), '0')) << "Find finds no bad frame";
   ASSERT_EQ(want[1], std::string(want[1].size(), '0')) << "Find finds no bad frame";
-  // The first window's paint, by the decode of that window.
+  // The first window's paint, by the decode of that window, a window after it.
   decode(&cap);
+  work.edges = kHighlightWindowAfter;
   EXPECT_EQ(painted(&cap, 0, capture_write_position(&cap)), want[0]) << "the window before the edge";
   // The next window's paint, read on from the one before, by its decode.
   static CaptureSnapshot before;
@@ -173,8 +176,10 @@ TEST_F(HighlightFrames, ARequestCutByARecordingWindowsEdgeIsNotColouredBad) {
   ASSERT_EQ(capture_snapshot_take(&cap, &before), 0);
   decode(&next);
   work.before = &before;
+  work.edges = kHighlightWindowBefore;  // the recording's last window
   EXPECT_EQ(painted(&next, 0, capture_write_position(&next)), want[1]) << "the window after the edge";
   work.before = nullptr;
+  work.edges = 0;
   capture_snapshot_free(&before);
   capture_free(&next);
 }

@@ -413,9 +413,9 @@ TEST_F(HighlightReview, LinesEndingInCarriageReturnsAloneAreNotJoinedUnsaid) {
 }
 
 // An open recording is shown a window at a time; Find reads it as one
-// stream across its windows. What the window's edge cuts (a silence before
-// its first chunk, a match begun in the window before) is coloured at the
-// start of the next window as Find finds it.
+// stream across its windows. A silence before the window's first chunk is
+// coloured at the start of the window as Find finds it; a match the edge
+// cuts is coloured in neither window (the window before cannot see its end).
 TEST_F(HighlightReview, ARecordingWindowsFirstChunkIsColouredAsFindFindsIt) {
   load(u"FF0000\tT\t*\t*\tALARM\r\n"
        u"00FF00\tQ\t*\t*\t500\r\n");
@@ -452,7 +452,8 @@ TEST_F(HighlightReview, ARecordingWindowsFirstChunkIsColouredAsFindFindsIt) {
   work.before = nullptr;
   std::string got;
   for (int32_t i = 0; i < 3; i++) got += static_cast<char>('0' + highlight_rule_at(marks, i));
-  EXPECT_EQ(got, "111");  // ALARM's last three bytes, its first rule's; Find's silence is under them
+  EXPECT_EQ(got, "222");  // Find's silence; ALARM's last three bytes not by the first rule
+  EXPECT_EQ(marks.matches[0], 0) << "the match the edge cut";
   EXPECT_EQ(marks.matches[1], 1) << "the silence Find finds before the window's first chunk";
   capture_snapshot_free(&a);
   capture_snapshot_free(&b);
