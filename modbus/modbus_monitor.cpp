@@ -771,7 +771,7 @@ int32_t modbus_frame_body(const ModbusFrame& f, const CaptureRecord* records, in
   int32_t n = 0, seen = 0, high = -1;
   for (int32_t r = f.first_record; r <= f.last_record && seen < f.length; r++) {
     if (records[r].kind != kind) continue;  // the other streams' bytes and the gap marks between
-    const uint8_t b = records[r].data;
+    const uint8_t b = capture_byte(records[r]);
     if (seen++ < skip) continue;
     if (f.mode == kModbusAscii) {
       const int digit = hex_digit(b);

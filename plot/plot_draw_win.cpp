@@ -348,10 +348,14 @@ void* plot_picture_bitmap(int width, int height, const PlotPicture& p, int* fail
 int plot_save_png(void* picture, const wchar_t* path) {
   auto* bitmap = static_cast<Gdiplus::Bitmap*>(picture);
   CLSID png;
-  int result = png_encoder(&png) ? kTextExportWriteFailed : 0;
-  if (!result && bitmap->Save(path, &png, nullptr) != Gdiplus::Ok) result = kTextExportWriteFailed;
+  int result = 0;
+  if (png_encoder(&png)) {
+    result = kTextExportWriteFailed;  // nothing written: a file already there stays
+  } else if (bitmap->Save(path, &png, nullptr) != Gdiplus::Ok) {
+    result = kTextExportWriteFailed;
+    DeleteFileW(path);  // not whole
+  }
   delete bitmap;
-  if (result) DeleteFileW(path);
   return result;
 }
 
