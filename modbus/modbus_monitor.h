@@ -278,7 +278,8 @@ int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, int64_t origi
 // decode into `shown` and, when no decode runs and the capture (its place,
 // capture_place) or the options changed since the decode shown, starts a
 // new one. A poll holds the worker's lock only to flip flags and swap two
-// results, so it never waits for a decode. The worker touches `work`, the
+// results, so it never waits for a decode (the records around, when asked
+// for, it copies outside the lock while no decode runs). The worker touches `work`, the
 // snapshot and `scratch` only; the user-interface thread reads `shown`
 // only; the two swap under the lock while no decode runs. Stopping sets the
 // cancel flag the decoder looks at, so it returns within a few
@@ -289,11 +290,31 @@ int modbus_monitor_write_csv(const ModbusFrame* frames, int32_t n, int64_t origi
 struct ModbusMonitorResult {
   ModbusFrameList frames;
   int32_t mode = 0;       // framing kept
-  int32_t count = -1;     // records decoded; -1: no decode yet
+  int32_t count = -1;     // records of the capture decoded; -1: no decode yet
   int64_t base = 0;       // absolute place of the first of them
+  // Records decoded with them from beside the capture (ModbusMonitorAround):
+  // `lead` before its first, `trail` after its last. The frames count records
+  // from the first of the lead: the capture's record i is their lead + i.
+  int32_t lead = 0, trail = 0;
+  int64_t around = 0;     // the serial of the records around it decoded
   int64_t origin_us = kTimeUnknown;  // where the time column counts from
   ModbusMonitorOptions options = {};
 };
+
+// Records read beside the capture's, so that a frame the capture's edge cuts
+// is decoded whole and a request at its end is told by what came next (a
+// recording window with its neighbours): the last records of `before` lie
+// right before the capture's first, the first records of `after` right
+// after its last; at most kModbusMonitorAround of each are read, with their
+// events. `serial` changes whenever either holds other records. The poll
+// copies them while no decode runs: the caller may change them after it.
+constexpr int32_t kModbusMonitorAround = 65536;
+struct ModbusMonitorAround {
+  const CaptureSnapshot* before = nullptr;
+  const CaptureSnapshot* after = nullptr;
+  int64_t serial = 0;
+};
+struct ModbusMonitorJoined;  // the records around, and the capture's among them
 
 struct ModbusMonitorWorker {
   Capture* capture = nullptr;
@@ -312,6 +333,8 @@ struct ModbusMonitorWorker {
   ModbusMonitorResult work;
   ModbusFrameList scratch;
   CaptureSnapshot snapshot;
+  ModbusMonitorJoined* joined = nullptr;  // allocated when records around are first asked for
+  int64_t around = 0;                     // under lock: the serial of the records around asked for
 };
 
 // Allocates the snapshot and starts the thread. Returns 0, or 1 when
@@ -324,7 +347,9 @@ void modbus_monitor_worker_stop(ModbusMonitorWorker* w);
 // a decode it did not hold before. `follow` (null: the capture it has) is
 // the capture to decode from now on: the worker takes it up at its next
 // decode, never during one.
+// `around` (null: none): records to decode beside the capture's from now on;
+// a decode of other ones (another serial) is made again.
 int modbus_monitor_worker_poll(ModbusMonitorWorker* w, const ModbusMonitorOptions* options,
-                               Capture* follow = nullptr);
+                               Capture* follow = nullptr, const ModbusMonitorAround* around = nullptr);
 // 1 while a decode runs (or waits to be taken).
 int modbus_monitor_worker_busy(ModbusMonitorWorker* w);

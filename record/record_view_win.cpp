@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwchar>
 #include <mutex>
+#include <utility>
 
 #include "app/chrome_win.h"
 #include "app/commands.h"
@@ -51,6 +52,18 @@ RecordingView g_rv;
 // was read on from that one (none after a seek): what the highlight rules'
 // colouring reads first, as Find reads the recording on across windows.
 CaptureSnapshot g_before;
+// The window after the one shown, read ahead from the stream where the shown
+// one ended (recording_after); a step on takes it instead of reading. Any
+// move of the stream elsewhere (stream_seek) drops it.
+struct ReadAhead {
+  RecordWindow window;
+  int valid;
+  int at_end;          // nothing follows it
+  uint64_t end;        // where in the recording it ends
+  int32_t taken;       // entries it took
+};
+ReadAhead g_ahead;
+int64_t g_around_serial = 0;
 
 // The part of the recording on show, for the tool windows' titles, which
 // their own threads read.
@@ -93,6 +106,9 @@ void release() {
   capture_snapshot_free(&g_rv.window.snap);
   capture_snapshot_free(&g_before);
   g_before.count = g_before.event_count = 0;
+  capture_snapshot_free(&g_ahead.window.snap);
+  g_ahead.valid = 0;
+  g_around_serial++;
   g_rv.shown = 0;
   part_set(nullptr);
 }
@@ -125,9 +141,21 @@ void before_keep(int follows) {
 int show_window() {
   // Read on from the window shown: the stream goes on where it ended.
   before_keep(g_rv.shown && g_rv.window_pos == g_rv.window_end && capture_write_position(&g_rv.capture) > 0);
-  const int32_t taken = record_window_fill(&g_rv.stream, &g_rv.window);
-  g_rv.at_end = !g_rv.stream.has_pending;
-  g_rv.window_end = reading_place();
+  int32_t taken = 0;
+  g_around_serial++;
+  if (g_ahead.valid && g_rv.window_pos == g_rv.window_end) {
+    // Read ahead already: the stream stands where that window ended.
+    std::swap(g_rv.window, g_ahead.window);
+    g_ahead.valid = 0;
+    taken = g_ahead.taken;
+    g_rv.at_end = g_ahead.at_end;
+    g_rv.window_end = g_ahead.end;
+  } else {
+    g_ahead.valid = 0;
+    taken = record_window_fill(&g_rv.stream, &g_rv.window);
+    g_rv.at_end = !g_rv.stream.has_pending;
+    g_rv.window_end = reading_place();
+  }
   if (taken == 0) return 0;
   CaptureSnapshot& s = g_rv.window.snap;
   // The times are the recorded times of day: the wall offset that shows
@@ -147,6 +175,8 @@ int show_window() {
 // Sets the view's stream at the first block at or after `pos`: 0 when no
 // file from there on opens.
 int stream_seek(uint64_t pos) {
+  g_ahead.valid = 0;
+  g_around_serial++;
   int k = 0;
   while (k + 1 < g_rv.files->list.count && g_rv.file_start[k + 1] <= pos) k++;
   g_rv.files->next = k;
@@ -273,7 +303,7 @@ void go_end(HWND owner) {
     if (back >= g_rv.total) break;
   }
   while (found && !g_rv.at_end) {
-    g_rv.window_pos = reading_place();
+    g_rv.window_pos = g_rv.window_end;
     if (!show_window()) break;
   }
   g_rv.capture.view.view_position = view_jump_end(cells_per_row(owner), capture_write_position(&g_rv.capture));
@@ -283,6 +313,21 @@ void go_end(HWND owner) {
 
 Capture* view_capture() { return g_rv.shown ? &g_rv.capture : &g_app.capture; }
 const CaptureSnapshot* recording_before() { return g_rv.shown && g_before.count > 0 ? &g_before : nullptr; }
+const CaptureSnapshot* recording_after() {
+  if (!g_rv.shown || g_rv.at_end) return nullptr;
+  if (!g_ahead.valid) {
+    if (capture_snapshot_allocate(&g_ahead.window.snap)) return nullptr;
+    // The stream stands where the shown window ended (every other move of it
+    // is a seek, which a window read from its place follows).
+    g_ahead.taken = record_window_fill(&g_rv.stream, &g_ahead.window);
+    g_ahead.at_end = !g_rv.stream.has_pending;
+    g_ahead.end = reading_place();
+    g_ahead.valid = 1;
+    g_around_serial++;
+  }
+  return g_ahead.window.snap.count > 0 ? &g_ahead.window.snap : nullptr;
+}
+int64_t recording_around_serial() { return g_around_serial; }
 int32_t recording_edges() {
   if (!g_rv.shown) return 0;
   return (g_rv.window_pos > 0 ? kHighlightWindowBefore : 0) | (g_rv.at_end ? 0 : kHighlightWindowAfter);
@@ -408,7 +453,7 @@ void recording_scroll(HWND owner, int command) {
     case kCmdScrollEnd: {
       const int32_t next = view_scroll_toward_end(v.view_position, g_app.settings.scrol_pitch, n, w);
       if (next == v.view_position && !g_rv.at_end) {
-        g_rv.window_pos = reading_place();
+        g_rv.window_pos = g_rv.window_end;
         show_window();
       } else {
         v.view_position = next;
@@ -502,7 +547,7 @@ int recording_show_find(HWND owner, uint64_t pos, int64_t chunk_time, uint8_t ki
     for (int32_t i = 0; i < w && found < 0; i++)
       if (g_rv.capture.records[i].kind == kind && g_rv.capture.times[i] == chunk_time) found = i;
     if (found < 0 && !g_rv.at_end) {
-      g_rv.window_pos = reading_place();
+      g_rv.window_pos = g_rv.window_end;
       shown = show_window();
     } else if (found < 0) {
       break;
@@ -548,7 +593,7 @@ int recording_go_time(HWND owner, const RecordTime& t) {
       return 0;
     }
     if (g_rv.at_end) break;
-    g_rv.window_pos = reading_place();
+    g_rv.window_pos = g_rv.window_end;
     shown = show_window();
   }
   repaint(owner);

@@ -9,7 +9,9 @@
 // 187, or a click on the status bar's "Back to live") shows the capture again.
 //
 // Memory: the window (about 2 MB), the capture it is shown through (about
-// 2 MB) and one file's reader, whatever the recording's size.
+// 2 MB) and one file's reader, whatever the recording's size; with
+// highlight rules on, the last records of the window before and the next
+// window read ahead (about 3 MB more).
 #pragma once
 
 #include "app/app_win.h"
@@ -21,6 +23,14 @@ Capture* view_capture();
 // The last records of the window before the one shown, when the shown one
 // was read on from it (null: none, or no recording shown).
 const CaptureSnapshot* recording_before();
+// The next window of the recording, read ahead from the one shown when first
+// asked for (from disk, as a step on to it would read it; the step then
+// takes it as read), for what runs on across the edge: null at the
+// recording's end, when no recording is shown, or when it cannot be read.
+const CaptureSnapshot* recording_after();
+// Changes whenever recording_before or recording_after would give other
+// records.
+int64_t recording_around_serial();
 // Which edges of the window shown another window of the recording lies
 // beyond (HighlightWork::edges: kHighlightWindowBefore, ...After), 0 when
 // no recording is shown.

@@ -220,14 +220,71 @@ void mark_bad_frames(const HighlightRule& h, int r, const CaptureRecord* records
   }
 }
 
+// The places of each stream's last bytes among records[from .. to - 1]
+// (at most kFindPatternMax a stream, back from `to` no farther than
+// kHighlightLookBack records): at[k][j] the record of stream k's j-th byte
+// back from the end (j = 0 its last).
+struct StreamEnds {
+  int32_t n[kFindStreams];
+  int32_t at[kFindStreams][kFindPatternMax];
+};
+void stream_ends(const CaptureRecord* records, int32_t from, int32_t to, StreamEnds* e) {
+  for (int k = 0; k < kFindStreams; k++) e->n[k] = 0;
+  const int32_t floor = to - from > kHighlightLookBack ? to - kHighlightLookBack : from;
+  for (int32_t i = to - 1; i >= floor; i--) {
+    const uint8_t kind = records[i].kind;
+    if (is_data(kind) && e->n[kind - 1] < kFindPatternMax) e->at[kind - 1][e->n[kind - 1]++] = i;
+  }
+}
+
+// Where a byte match begun `bytes` bytes before the end of its stream in
+// records[from .. to - 1] begins there, or -1 when farther back than
+// stream_ends looked.
+int32_t match_begins(const StreamEnds& e, uint8_t kind, int64_t bytes) {
+  if (!is_data(kind) || bytes <= 0 || bytes > e.n[kind - 1]) return -1;
+  return e.at[kind - 1][bytes - 1];
+}
+
+// After Find's pass has read records lo .. hi - 1 of `records` (hi the end
+// of a recording window): reads on into the next window's first records
+// (work->tail) and colours by rule r the records in lo .. hi - 1 of each
+// byte match begun in this window that ends in the next. `fed`: each
+// stream's bytes the pass had read at hi.
+void mark_read_on(int r, const CaptureRecord* records, int32_t lo, int32_t first, int32_t hi,
+                  const int64_t fed[kFindStreams], const LineShape shape[2], HighlightWork* work,
+                  HighlightMarks* out) {
+  find_pass_next_stretch(&work->pass);
+  FindList list = {work->finds, 0, kHighlightFinds, 0};
+  find_pass_run(&work->pass, work->tail, &list, nullptr, shape);
+  StreamEnds ends;
+  int have_ends = 0;
+  for (int32_t f = 0; f < list.n; f++) {
+    const FindFound& found = list.items[f];
+    if (found.first >= 0) break;  // in the order of their first records: the rest begin in the next window
+    if (found.what != kFindBytes || !is_data(found.kind) || found.offset < 0) continue;
+    if (!have_ends) stream_ends(records, 0, hi, &ends), have_ends = 1;
+    const int32_t at = match_begins(ends, found.kind, fed[found.kind - 1] - found.offset);
+    const int32_t last = found.last < 0 ? 0 : found.last;
+    // Begun in the window before this one, or too far apart for every
+    // paint of its records to see it whole: coloured by none.
+    if (at < 0 || hi - at + last > kHighlightLookBack) continue;
+    if (hi - 1 >= first && (work->shown_hi <= 0 || at < work->shown_hi)) out->matches[r]++;
+    for (int32_t i = at < lo ? lo : at; i < hi; i++) {
+      if (records[i].kind != found.kind || out->rule[i - lo]) continue;
+      out->rule[i - lo] = static_cast<uint8_t>(r + 1);
+      if (i < first) out->any_before = 1;
+    }
+  }
+}
+
 }  // namespace
 
 void highlight_frames_use(HighlightWork* work, const ModbusMonitorResult* r) {
   const int ok = r && r->count >= 0 && r->frames.frames;
   work->frames = ok ? r->frames.frames : nullptr;
   work->frame_count = ok ? r->frames.n : 0;
-  work->frames_base = ok ? r->base : 0;
-  work->frames_end = ok ? r->base + r->count : 0;
+  work->frames_base = ok ? r->base - r->lead : 0;
+  work->frames_end = ok ? r->base + r->count + r->trail : 0;
   work->frames_line_monitor = ok ? r->options.line_monitor : 0;
 }
 
@@ -491,6 +548,19 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
   for (int32_t e = 0; e < event_count && s.event_count < kCaptureEvents; e++)
     if (events[e].place < base + hi) s.events[s.event_count++] = events[e];
   const int before = lo == 0 && work->before && work->before->count > 0;
+  // The next window's first records, read on into for the byte rules.
+  const int after = work->after && work->after->count > 0 && work->after->records;
+  if (after) {
+    const CaptureSnapshot& a = *work->after;
+    CaptureSnapshot& t = work->tail;
+    t.records = a.records;
+    t.times = a.times;
+    t.count = a.count < kHighlightLookBack ? a.count : kHighlightLookBack;
+    t.base = a.base;
+    t.event_count = 0;
+    for (int32_t e = 0; e < a.event_count; e++)
+      if (a.events[e].place < a.base + t.count) t.events[t.event_count++] = a.events[e];
+  }
   for (int r = 0; r < rules->count && r < kHighlightRules; r++) {
     const HighlightRule& h = rules->rules[r];
     if (!h.enabled) continue;
@@ -506,6 +576,7 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
     for (int64_t skip = 0;; ) {
       if (find_pass_begin(&work->pass, q)) break;
       FindList list = {work->finds, 0, kHighlightFinds, 0};
+      int64_t fed[kFindStreams] = {};
       if (before) {
         // The window before, read for what runs on into this one: its own
         // finds are not this window's.
@@ -513,19 +584,26 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
         find_pass_run(&work->pass, *work->before, &list, nullptr, shape);
         find_pass_next_stretch(&work->pass);
         list = {work->finds, 0, kHighlightFinds, 0};
+        for (int k = 0; k < kFindStreams; k++) fed[k] = work->pass.fed[k];
       }
       list.skip = skip;
       list.keep_from = first - lo;  // finds wholly before it were painted before
       find_pass_run(&work->pass, s, &list, nullptr, shape);
-      find_pass_end(&work->pass);
+      StreamEnds ends;
+      int have_ends = 0;
       for (int32_t f = 0; f < list.n; f++) {
         const FindFound& found = list.items[f];
         // A match begun in the window before: its records in this one.
+        // That window's paint, reading on into this one, coloured the rest
+        // when it lay close enough; the same measure here.
         const int32_t from = found.first < 0 ? 0 : found.first;
         if (found.first < 0 && found.last < 0) continue;
-      // A match begun in the window before was not coloured there (that
-      // paint could not see its end): it is coloured in neither.
-      if (found.what == kFindBytes && found.first < 0) continue;
+        if (found.first < 0 && found.what == kFindBytes) {
+          const CaptureSnapshot& b = *work->before;
+          if (!have_ends) stream_ends(b.records, 0, b.count, &ends), have_ends = 1;
+          const int32_t at = found.offset < 0 ? -1 : match_begins(ends, found.kind, fed[found.kind - 1] - found.offset);
+          if (at < 0 || b.count - at + found.last > kHighlightLookBack) continue;
+        }
         const int32_t last = found.last < from ? from : found.last;
         // A match whose records lie farther apart than the look-back would
         // be found by the paints of some of its records and not by others':
@@ -538,7 +616,14 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
           if (lo + i < first) out->any_before = 1;
         }
       }
-      if (list.more <= 0 || list.n <= 0) break;
+      const int done = list.more <= 0 || list.n <= 0;
+      if (done && after && q.what == kFindBytes) {
+        int64_t at_end[kFindStreams];
+        for (int k = 0; k < kFindStreams; k++) at_end[k] = work->pass.fed[k];
+        mark_read_on(r, records, lo, first, hi, at_end, shape, work, out);
+      }
+      find_pass_end(&work->pass);
+      if (done) break;
       skip += list.n;
     }
   }

@@ -206,11 +206,22 @@ struct HighlightWork {
   // pass reads first when the colouring starts at record 0, as Find reads
   // the recording on across its windows.
   const CaptureSnapshot* before = nullptr;
+  // What comes right after, when the records coloured end a window of a
+  // recording that another follows (null, or no records: none): the next
+  // window, whose first kHighlightLookBack records Find's pass reads on
+  // into, so that a byte match the edge cuts is coloured here too (its
+  // records in this window; the next window's paint, reading `before`,
+  // colours the rest).
+  const CaptureSnapshot* after = nullptr;
+  CaptureSnapshot tail;  // `after` as Find takes it
   // When the records coloured are a window of a recording, which of its
   // edges another window lies beyond (kHighlightWindowBefore, ...After):
-  // there a frame of the window's own decode may be one the edge cut, and
-  // such a frame, as a byte match the edge cuts, is coloured in neither
-  // window. 0: a capture, or a recording shown whole.
+  // there a stream's first or last frame of the decode may be one the edge
+  // cut, or a request whose answer is told beyond it, and is coloured by
+  // no paint of this window. The decode reads the records around the
+  // window (ModbusMonitorAround: `before`, `after`) so that such frames lie
+  // inside it; only those at the ends of what it read are left. 0: a
+  // capture, or a recording shown whole.
   int32_t edges = 0;
 };
 constexpr int32_t kHighlightWindowBefore = 1;

@@ -175,7 +175,15 @@ void highlight_frames_tick(HWND view) {
   // The decode a poll hands over was made of the capture the worker had
   // before it (a poll moves it to another only after taking what it made).
   Capture* decoded = g_frames.capture;
-  if (!modbus_monitor_worker_poll(&g_frames, &o, shown)) return;
+  // A recording's window is decoded with what lies around it, so that a
+  // frame its edge cuts, or a request answered (or not) past it, is told.
+  ModbusMonitorAround around;
+  if (recording_shown()) {
+    around.before = recording_before();
+    around.after = recording_after();
+    around.serial = recording_around_serial();
+  }
+  if (!modbus_monitor_worker_poll(&g_frames, &o, shown, &around)) return;
   const int other = decoded != g_frames_of || capture_place(decoded).generation != g_frames_generation;
   g_frames_of = decoded;
   g_frames_generation = capture_place(decoded).generation;

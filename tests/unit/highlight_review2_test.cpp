@@ -58,12 +58,12 @@ struct HighlightFrames : ::testing::Test {
     q.modbus.mode = kModbusRtu;
     q.modbus.shape[0] = shape[0];
     q.modbus.shape[1] = shape[1];
-    work.before = nullptr;
+    work.before = work.after = nullptr;
     work.edges = 0;
   }
   void TearDown() override {
     highlight_frames_use(&work, nullptr);
-    work.before = nullptr;
+    work.before = work.after = nullptr;
     work.edges = 0;
     modbus_monitor_worker_stop(&worker);
     capture_free(&cap);
@@ -74,13 +74,14 @@ struct HighlightFrames : ::testing::Test {
   }
   void put(const std::string& bytes, uint8_t kind, int64_t t) { put(&cap, bytes, kind, t); }
   // The worker's decode of `c` as it stands, as the window's timer takes it.
-  void decode(Capture* c) {
+  // `around`: a recording window's neighbours, decoded with it.
+  void decode(Capture* c, const ModbusMonitorAround* around = nullptr) {
     modbus_monitor_worker_stop(&worker);
     ASSERT_EQ(modbus_monitor_worker_start(&worker, c), 0);
     const int32_t count = capture_write_position(c);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (worker.shown.count != count && std::chrono::steady_clock::now() < deadline) {
-      modbus_monitor_worker_poll(&worker, &q.modbus);
+      modbus_monitor_worker_poll(&worker, &q.modbus, nullptr, around);
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_EQ(worker.shown.count, count);
@@ -166,32 +167,40 @@ TEST_F(HighlightFrames, ARequestCutByARecordingWindowsEdgeIsNotColouredBad) {
   const std::vector<std::string> want = found_by_find({&cap, &next});
   ASSERT_EQ(want[0], std::string(want[0].size(), '0')) << "Find finds no bad frame";
   ASSERT_EQ(want[1], std::string(want[1].size(), '0')) << "Find finds no bad frame";
-  // The first window's paint, by the decode of that window, a window after it.
+  static CaptureSnapshot before, after;
+  ASSERT_EQ(capture_snapshot_allocate(&before), 0);
+  ASSERT_EQ(capture_snapshot_take(&cap, &before), 0);
+  ASSERT_EQ(capture_snapshot_allocate(&after), 0);
+  ASSERT_EQ(capture_snapshot_take(&next, &after), 0);
+  // The first window's paint, by the decode of that window, a window after
+  // it: by itself, then with the next window read ahead.
   decode(&cap);
   work.edges = kHighlightWindowAfter;
   EXPECT_EQ(painted(&cap, 0, capture_write_position(&cap)), want[0]) << "the window before the edge";
+  const ModbusMonitorAround ahead = {nullptr, &after, 1};
+  decode(&cap, &ahead);
+  work.after = &after;
+  EXPECT_EQ(painted(&cap, 0, capture_write_position(&cap)), want[0]) << "the window before the edge, read ahead";
+  work.after = nullptr;
   // The next window's paint, read on from the one before, by its decode.
-  static CaptureSnapshot before;
-  ASSERT_EQ(capture_snapshot_allocate(&before), 0);
-  ASSERT_EQ(capture_snapshot_take(&cap, &before), 0);
-  decode(&next);
+  const ModbusMonitorAround behind = {&before, nullptr, 2};
+  decode(&next, &behind);
   work.before = &before;
   work.edges = kHighlightWindowBefore;  // the recording's last window
   EXPECT_EQ(painted(&next, 0, capture_write_position(&next)), want[1]) << "the window after the edge";
   work.before = nullptr;
   work.edges = 0;
   capture_snapshot_free(&before);
+  capture_snapshot_free(&after);
   capture_free(&next);
 }
 
 // A window of a recording ends at the first quiet moment near its end: a
 // request the slave never answered, then the master's timeout. Find, reading
 // the recording on, finds the request unanswered (the next window begins
-// with the next request); the paint of the window that holds it colours it.
-// Left for later (an F rule at a recording window's end would need to read
-// the next window ahead; today such a frame is coloured in neither window,
-// as the manual says): disabled until mended, when it is to pass.
-TEST_F(HighlightFrames, DISABLED_AnUnansweredRequestAtARecordingWindowsEndIsColoured) {
+// with the next request); the paint of the window that holds it, with the
+// next window read ahead, colours it.
+TEST_F(HighlightFrames, AnUnansweredRequestAtARecordingWindowsEndIsColoured) {
   static Capture next;
   next.micros = test_micros;
   ASSERT_EQ(capture_allocate(&next), 0);
@@ -221,8 +230,57 @@ TEST_F(HighlightFrames, DISABLED_AnUnansweredRequestAtARecordingWindowsEndIsColo
   const int32_t count = capture_write_position(&cap);
   std::string want(static_cast<size_t>(count), '0');
   for (int32_t i = count - 11; i < count - 3; i++) want[static_cast<size_t>(i)] = '1';  // the request's 8 bytes
-  decode(&cap);
+  static CaptureSnapshot after;
+  ASSERT_EQ(capture_snapshot_allocate(&after), 0);
+  ASSERT_EQ(capture_snapshot_take(&next, &after), 0);
+  const ModbusMonitorAround around = {nullptr, &after, 1};
+  decode(&cap, &around);
+  work.edges = kHighlightWindowAfter;
   EXPECT_EQ(painted(&cap, 0, count), want);
+  // Decoded without what follows, it is waiting: coloured by no paint.
+  decode(&cap);
+  EXPECT_EQ(painted(&cap, 0, count), std::string(static_cast<size_t>(count), '0'));
+  capture_snapshot_free(&after);
+  capture_free(&next);
+}
+
+// A request whose CRC is wrong, cut in two by the edge between two windows:
+// Find finds it a bad frame; each window's paint, decoding the window with
+// its neighbours, colours its part of it, and nothing else.
+TEST_F(HighlightFrames, ABadFrameCutByARecordingWindowsEdgeIsColouredInBothWindows) {
+  static Capture next;
+  next.micros = test_micros;
+  ASSERT_EQ(capture_allocate(&next), 0);
+  capture_clear(&next);
+  std::string bad = kRequest;
+  bad[7] = static_cast<char>(bad[7] ^ 0x55);
+  int64_t t = 100000;
+  put(kRequest, kKindSentCh1, t);
+  put(kAnswer, kKindRecvCh1, t += 20000);
+  put(bad.substr(0, 5), kKindSentCh1, t += 100000);  // the end of one window
+  put(&next, bad.substr(5), kKindSentCh1, t += 5 * kCharUs + 100);  // the next window, no silence between
+  put(&next, kRequest, kKindSentCh1, t += 100000);
+  put(&next, kAnswer, kKindRecvCh1, t += 20000);
+  // Find, reading on, finds it where it ends: begun in the window before.
+  std::vector<std::string> want = found_by_find({&cap, &next});
+  ASSERT_EQ(want[0], std::string(want[0].size(), '0'));
+  ASSERT_EQ(want[1].substr(0, 4), "1110") << "Find: the rest of it";
+  for (size_t i = want[0].size() - 8; i < want[0].size() - 3; i++) want[0][i] = '1';  // its first five bytes
+  static CaptureSnapshot before, after;
+  ASSERT_EQ(capture_snapshot_allocate(&before), 0);
+  ASSERT_EQ(capture_snapshot_take(&cap, &before), 0);
+  ASSERT_EQ(capture_snapshot_allocate(&after), 0);
+  ASSERT_EQ(capture_snapshot_take(&next, &after), 0);
+  const ModbusMonitorAround ahead = {nullptr, &after, 1}, behind = {&before, nullptr, 2};
+  decode(&cap, &ahead);
+  work.edges = kHighlightWindowAfter;
+  EXPECT_EQ(painted(&cap, 0, capture_write_position(&cap)), want[0]) << "the window before the edge";
+  decode(&next, &behind);
+  work.edges = kHighlightWindowBefore;
+  work.before = &before;
+  EXPECT_EQ(painted(&next, 0, capture_write_position(&next)), want[1]) << "the window after the edge";
+  capture_snapshot_free(&before);
+  capture_snapshot_free(&after);
   capture_free(&next);
 }
 
@@ -300,8 +358,9 @@ TEST_F(HighlightFrames, AnyCaseTextAfterALongRunOfLeadByteValuesIsColouredAsFind
 
 // A match the edge between two windows of a recording cuts ("AL" | "ARM"):
 // the paints of the two windows colour it whole or not at all, never one
-// part and not the other.
-TEST_F(HighlightFrames, AMatchCutByARecordingWindowsEdgeIsNeverColouredInPart) {
+// part and not the other: whole when each window's paint reads on into
+// the other (the next read ahead, the one before read on from).
+TEST_F(HighlightFrames, AMatchCutByARecordingWindowsEdgeIsColouredWholeOrNotAtAll) {
   const char16_t text[] = u"\xFEFF" u"FF0000\tT\t*\t*\tALARM\r\n";
   std::vector<uint8_t> file;
   for (const char16_t* u = text; *u; u++) file.push_back(static_cast<uint8_t>(*u & 0xFF)), file.push_back(static_cast<uint8_t>(*u >> 8));
@@ -312,16 +371,40 @@ TEST_F(HighlightFrames, AMatchCutByARecordingWindowsEdgeIsNeverColouredInPart) {
   capture_clear(&next);
   put("..AL", kKindRecvCh1, 1000);               // the end of one window
   put(&next, "ARM..", kKindRecvCh1, 2000);       // the next, read on from it
-  static CaptureSnapshot before;
+  static CaptureSnapshot before, after;
   ASSERT_EQ(capture_snapshot_allocate(&before), 0);
   ASSERT_EQ(capture_snapshot_take(&cap, &before), 0);
-  const std::string end = painted(&cap, 0, capture_write_position(&cap)).substr(2, 2);  // "AL"
+  ASSERT_EQ(capture_snapshot_allocate(&after), 0);
+  ASSERT_EQ(capture_snapshot_take(&next, &after), 0);
+  // Neither window read beside this one: the edge hides the match from both.
+  EXPECT_EQ(painted(&cap, 0, capture_write_position(&cap)), "0000000");  // each chunk with its gap markers
+  EXPECT_EQ(painted(&next, 0, capture_write_position(&next)), "00000000");
+  // Each read on into the other: coloured whole, each part in its window.
+  work.after = &after;
+  EXPECT_EQ(painted(&cap, 0, capture_write_position(&cap)), "0011000") << "the window before, \"AL\"";
+  work.after = nullptr;
   work.before = &before;
-  const std::string start = painted(&next, 0, capture_write_position(&next)).substr(0, 3);  // "ARM"
+  EXPECT_EQ(painted(&next, 0, capture_write_position(&next)), "11100000") << "the window after, \"ARM\"";
+  EXPECT_EQ(marks.matches[0], 1);
   work.before = nullptr;
-  EXPECT_TRUE((end == "11" && start == "111") || (end == "00" && start == "000"))
-      << "the window before colours \"AL\" " << end << ", the next \"ARM\" " << start;
+  // The match's parts farther apart than the look-back: coloured in neither.
+  capture_clear(&next);
+  // "ARM" at records 65,531 to 65,533 of the next window: read on into,
+  // 65,538 records from the "A" before the edge to its "M".
+  for (int k = 0; k < 216; k++) put(&next, std::string(300, 'z'), kKindRecvCh2, 3000 + k);
+  put(&next, std::string(80, 'z'), kKindRecvCh2, 4000);
+  ASSERT_EQ(capture_write_position(&next), 65531);
+  put(&next, "ARM..", kKindRecvCh1, 5000);
+  ASSERT_EQ(capture_snapshot_take(&next, &after), 0);
+  work.after = &after;
+  EXPECT_EQ(painted(&cap, 0, capture_write_position(&cap)), "0000000") << "too far apart";
+  work.after = nullptr;
+  work.before = &before;
+  const int32_t n = capture_write_position(&next);
+  EXPECT_EQ(painted(&next, n - 8, n), "00000000") << "too far apart";
+  work.before = nullptr;
   capture_snapshot_free(&before);
+  capture_snapshot_free(&after);
   capture_free(&next);
 }
 // A one-byte rule on a large screen (the view draws up to kViewMapCells
