@@ -237,6 +237,20 @@ void stream_ends(const CaptureRecord* records, int32_t from, int32_t to, StreamE
   }
 }
 
+// The places of each stream's first bytes among records[0 .. count - 1] (at
+// most kFindPatternMax a stream): at[k][j] the record of stream k's byte j.
+struct StreamStarts {
+  int32_t n[kFindStreams];
+  int32_t at[kFindStreams][kFindPatternMax];
+};
+void stream_starts(const CaptureRecord* records, int32_t count, StreamStarts* s) {
+  for (int k = 0; k < kFindStreams; k++) s->n[k] = 0;
+  for (int32_t i = 0; i < count; i++) {
+    const uint8_t kind = records[i].kind;
+    if (is_data(kind) && s->n[kind - 1] < kFindPatternMax) s->at[kind - 1][s->n[kind - 1]++] = i;
+  }
+}
+
 // Where a byte match begun `bytes` bytes before the end of its stream in
 // records[from .. to - 1] begins there, or -1 when farther back than
 // stream_ends looked.
@@ -251,11 +265,29 @@ int32_t match_begins(const StreamEnds& e, uint8_t kind, int64_t bytes) {
 // byte match begun in this window that ends in the next. `fed`: each
 // stream's bytes the pass had read at hi.
 void mark_read_on(int r, const CaptureRecord* records, int32_t lo, int32_t first, int32_t hi,
-                  const int64_t fed[kFindStreams], const LineShape shape[2], HighlightWork* work,
-                  HighlightMarks* out) {
+                  const int64_t fed[kFindStreams], const StreamStarts& starts, const LineShape shape[2],
+                  HighlightWork* work, HighlightMarks* out) {
+  // A match that ends in the next window ends within its stream's first
+  // length - 1 bytes there: no farther is read.
+  const int32_t need = work->pass.q.pattern.length - 1;
+  int32_t count = 0;
+  for (int k = 0; k < kFindStreams; k++) {
+    const int32_t n = starts.n[k] < need ? starts.n[k] : need;
+    if (n > 0 && starts.at[k][n - 1] + 1 > count) count = starts.at[k][n - 1] + 1;
+  }
+  if (count == 0) return;
+  const CaptureSnapshot& a = *work->after;
+  CaptureSnapshot& t = work->tail;
+  t.records = a.records;
+  t.times = a.times;
+  t.count = count;
+  t.base = a.base;
+  t.event_count = 0;
+  for (int32_t e = 0; e < a.event_count && t.event_count < kCaptureEvents; e++)
+    if (a.events[e].place < a.base + count) t.events[t.event_count++] = a.events[e];
   find_pass_next_stretch(&work->pass);
   FindList list = {work->finds, 0, kHighlightFinds, 0};
-  find_pass_run(&work->pass, work->tail, &list, nullptr, shape);
+  find_pass_run(&work->pass, t, &list, nullptr, shape);
   StreamEnds ends;
   int have_ends = 0;
   for (int32_t f = 0; f < list.n; f++) {
@@ -550,16 +582,10 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
   const int before = lo == 0 && work->before && work->before->count > 0;
   // The next window's first records, read on into for the byte rules.
   const int after = work->after && work->after->count > 0 && work->after->records;
+  StreamStarts starts;
   if (after) {
     const CaptureSnapshot& a = *work->after;
-    CaptureSnapshot& t = work->tail;
-    t.records = a.records;
-    t.times = a.times;
-    t.count = a.count < kHighlightLookBack ? a.count : kHighlightLookBack;
-    t.base = a.base;
-    t.event_count = 0;
-    for (int32_t e = 0; e < a.event_count; e++)
-      if (a.events[e].place < a.base + t.count) t.events[t.event_count++] = a.events[e];
+    stream_starts(a.records, a.count < kHighlightLookBack ? a.count : kHighlightLookBack, &starts);
   }
   for (int r = 0; r < rules->count && r < kHighlightRules; r++) {
     const HighlightRule& h = rules->rules[r];
@@ -620,7 +646,7 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
       if (done && after && q.what == kFindBytes) {
         int64_t at_end[kFindStreams];
         for (int k = 0; k < kFindStreams; k++) at_end[k] = work->pass.fed[k];
-        mark_read_on(r, records, lo, first, hi, at_end, shape, work, out);
+        mark_read_on(r, records, lo, first, hi, at_end, starts, shape, work, out);
       }
       find_pass_end(&work->pass);
       if (done) break;
