@@ -463,6 +463,7 @@ int capture_snapshot_since(Capture* cap, int64_t from, CaptureSnapshot* s) {
   s->count = w - at;
   s->base = cap->base + at;
   s->wall_offset_us = cap->wall_offset_us;
+  s->generation = cap->generation;
   s->event_count = cap->event_count;
   std::memcpy(s->events, cap->events, static_cast<size_t>(cap->event_count) * sizeof(LineEvent));
   return 0;

@@ -331,6 +331,7 @@ struct CaptureSnapshot {
   int32_t event_count = 0;
   int64_t base = 0;            // absolute place of record 0
   int64_t wall_offset_us = 0;  // as in Capture
+  uint32_t generation = 0;     // the capture's generation (CapturePlace) the records were taken in
 };
 
 // Allocates the snapshot's two blocks; 0, or 1 when memory is short

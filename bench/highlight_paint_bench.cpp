@@ -2,8 +2,9 @@
 // view: the twenty rules of bench/highlight_bench.py (no F rule) colouring a
 // screen of 1,100 records at the end of a window of 130,000 records of both
 // channels' text, alone and with the next window's first 65,536 records read
-// on into (an open recording's window end, HighlightWork::after), and a
-// screen in the middle of the window. Results: bench/results/highlight.md.
+// on into (an open recording's window end, HighlightWork::after), a screen
+// at a window's start read on from the one before (HighlightWork::before),
+// and a screen in the middle of the window. Results: bench/results/highlight.md.
 //
 // Run after scripts/build.sh: build/native/highlight_paint_bench
 #include <benchmark/benchmark.h>
@@ -87,13 +88,20 @@ Windows& windows() {
   return w;
 }
 
+// read_on 1: the next window read on into at the end; 2: the window before
+// (the same records) read on from at the start.
 void paint(benchmark::State& state, int32_t first, int32_t hi, int read_on) {
   Windows& w = windows();
   static HighlightWork work;
   static HighlightMarks marks;
+  static CaptureSnapshot before;
+  before.records = w.records.data();
+  before.times = w.times.data();
+  before.count = static_cast<int32_t>(w.records.size());
   const LineShape shape[2] = {{115200, 100}, {115200, 100}};
-  work.after = read_on ? &w.after : nullptr;
-  work.edges = read_on ? kHighlightWindowAfter : 0;
+  work.after = read_on == 1 ? &w.after : nullptr;
+  work.before = read_on == 2 ? &before : nullptr;
+  work.edges = read_on == 1 ? kHighlightWindowAfter : read_on == 2 ? kHighlightWindowBefore : 0;
   for (auto _ : state) {
     const int32_t lo = highlight_window_start(w.records.data(), hi, first, highlight_longest(rules()));
     highlight_mark(rules(), w.records.data(), w.times.data(), lo, first, hi, nullptr, 0, 0, shape, &work, &marks);
@@ -106,6 +114,9 @@ BENCHMARK(BM_ScreenAtAWindowsEnd)->Unit(benchmark::kMicrosecond);
 
 void BM_ScreenAtAWindowsEndReadingOnIntoTheNext(benchmark::State& state) { paint(state, 130000 - 1100, 130000, 1); }
 BENCHMARK(BM_ScreenAtAWindowsEndReadingOnIntoTheNext)->Unit(benchmark::kMicrosecond);
+
+void BM_ScreenAtAWindowsStartReadingOnFromTheOneBefore(benchmark::State& state) { paint(state, 0, 1100, 2); }
+BENCHMARK(BM_ScreenAtAWindowsStartReadingOnFromTheOneBefore)->Unit(benchmark::kMicrosecond);
 
 void BM_ScreenInTheMiddle(benchmark::State& state) { paint(state, 65000, 66100, 0); }
 BENCHMARK(BM_ScreenInTheMiddle)->Unit(benchmark::kMicrosecond);

@@ -95,6 +95,13 @@ int32_t find_search_run(FindSearch* f, const CaptureSnapshot& snap, void (*found
       i += n;
     }
   }
+  // The events after the last chunk stand before whatever comes next (the
+  // next stretch, a recording's next window): they break its line there.
+  for (; f->event < snap.event_count && snap.events[f->event].place - snap.base <= snap.count; f->event++) {
+    const LineEvent& e = snap.events[f->event];
+    for (int ch = 1; ch <= 2; ch++)
+      if (timeline_event_breaks(e, ch)) find_search_break(f, ch);
+  }
   return d.count;
 }
 

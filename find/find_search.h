@@ -44,8 +44,9 @@ void find_search_begin(FindSearch* f, const FindPattern& p, uint32_t streams);
 // a recording): matches may run from the last one into it.
 void find_search_next_stretch(FindSearch* f);
 // Walks the chunks of the stretch's records, calling found(ctx, hit) for
-// each match (in order of where they end), and honours its events. Returns
-// the matches found.
+// each match (in order of where they end), and honours its events (those
+// after its last chunk break the lines before what comes next). Returns the
+// matches found.
 int32_t find_search_run(FindSearch* f, const CaptureSnapshot& s, void (*found)(void* ctx, const FindHit& hit),
                         void* ctx);
 // Feeds one chunk of stream s (0 .. 3) as it stands, not laid out as

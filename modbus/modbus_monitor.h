@@ -297,6 +297,7 @@ struct ModbusMonitorResult {
   // from the first of the lead: the capture's record i is their lead + i.
   int32_t lead = 0, trail = 0;
   int64_t around = 0;     // the serial of the records around it decoded
+  uint32_t generation = 0;  // the capture's generation its records were taken in (CapturePlace)
   int64_t origin_us = kTimeUnknown;  // where the time column counts from
   ModbusMonitorOptions options = {};
 };

@@ -91,6 +91,7 @@ void worker_run(ModbusMonitorWorker* w) {
     r->lead = lead;
     r->trail = trail;
     r->around = around;
+    r->generation = inner->generation;
     r->origin_us = timeline_first_time_us(inner->records, inner->times, inner->count);
     r->options = options;
     r->options.events = nullptr;  // they were the snapshot's, which the next decode takes again
@@ -210,7 +211,7 @@ int modbus_monitor_worker_poll(ModbusMonitorWorker* w, const ModbusMonitorOption
     if (!w->busy && std::chrono::steady_clock::now() >= w->rest_until) {
       const ModbusMonitorResult& s = w->shown;
       ask = s.count < 0 || target != w->capture || s.count != place.write_position || s.base != place.base ||
-            !same_options(s.options, *options) || s.around != serial;
+            s.generation != place.generation || !same_options(s.options, *options) || s.around != serial;
     }
   }
   if (!ask) return taken;

@@ -48,9 +48,9 @@ struct RecordingView {
   int serial;                       // counts the recordings opened
 };
 RecordingView g_rv;
-// The last records of the window shown before the one shown now, when it
-// was read on from that one (none after a seek): what the highlight rules'
-// colouring reads first, as Find reads the recording on across windows.
+// The window shown before the one shown now, when this was read on from
+// that one (none after a seek): what the highlight rules' colouring reads
+// first, as Find reads the recording on across windows.
 CaptureSnapshot g_before;
 // The window after the one shown, read ahead from the stream where the shown
 // one ended (recording_after); a step on takes it instead of reading. Any
@@ -121,23 +121,20 @@ uint64_t reading_place() {
   return g_rv.file_start[k] + g_rv.reader->block_offset;
 }
 
-// Fills the next window from the stream and puts it where the view shows
-// it, at its top. 0 when the stream had nothing more.
-// Keeps the last records of the window shown (at most the highlight
-// look-back's) in g_before, when the next one is read on from it.
+// Keeps the window shown in g_before, when the next one is read on from it.
 void before_keep(int follows) {
   g_before.count = g_before.event_count = 0;
   if (!follows || !g_before.records) return;
   const int32_t w = capture_write_position(&g_rv.capture);
-  const int32_t from = w > kHighlightLookBack ? w - kHighlightLookBack : 0;
-  std::memcpy(g_before.records, g_rv.capture.records + from, static_cast<size_t>(w - from) * sizeof *g_before.records);
-  std::memcpy(g_before.times, g_rv.capture.times + from, static_cast<size_t>(w - from) * sizeof *g_before.times);
-  g_before.count = w - from;
-  int64_t base = 0;
-  g_before.event_count = capture_copy_events(&g_rv.capture, g_before.events, &base);
-  g_before.base = base + from;
+  std::memcpy(g_before.records, g_rv.capture.records, static_cast<size_t>(w) * sizeof *g_before.records);
+  std::memcpy(g_before.times, g_rv.capture.times, static_cast<size_t>(w) * sizeof *g_before.times);
+  g_before.count = w;
+  g_before.event_count = capture_copy_events(&g_rv.capture, g_before.events, &g_before.base);
 }
 
+// Fills the next window from the stream (or takes the one read ahead) and
+// puts it where the view shows it, at its top. 0 when the stream had
+// nothing more.
 int show_window() {
   // Read on from the window shown: the stream goes on where it ended.
   before_keep(g_rv.shown && g_rv.window_pos == g_rv.window_end && capture_write_position(&g_rv.capture) > 0);
@@ -328,6 +325,9 @@ const CaptureSnapshot* recording_after() {
   return g_ahead.window.snap.count > 0 ? &g_ahead.window.snap : nullptr;
 }
 int64_t recording_around_serial() { return g_around_serial; }
+int32_t recording_after_last() {
+  return g_rv.shown && !g_rv.at_end && g_ahead.valid && g_ahead.at_end ? g_ahead.window.snap.count : -1;
+}
 int32_t recording_edges() {
   if (!g_rv.shown) return 0;
   return (g_rv.window_pos > 0 ? kHighlightWindowBefore : 0) | (g_rv.at_end ? 0 : kHighlightWindowAfter);

@@ -10,8 +10,8 @@
 //
 // Memory: the window (about 2 MB), the capture it is shown through (about
 // 2 MB) and one file's reader, whatever the recording's size; with
-// highlight rules on, the last records of the window before and the next
-// window read ahead (about 3 MB more).
+// highlight rules on, the window before and the next window read ahead
+// (about 4 MB more).
 #pragma once
 
 #include "app/app_win.h"
@@ -20,14 +20,17 @@
 // The capture the data view and the tools show: the window of the open
 // recording, or the live capture.
 Capture* view_capture();
-// The last records of the window before the one shown, when the shown one
-// was read on from it (null: none, or no recording shown).
+// The window before the one shown, when the shown one was read on from it
+// (null: none, or no recording shown).
 const CaptureSnapshot* recording_before();
 // The next window of the recording, read ahead from the one shown when first
 // asked for (from disk, as a step on to it would read it; the step then
 // takes it as read), for what runs on across the edge: null at the
 // recording's end, when no recording is shown, or when it cannot be read.
 const CaptureSnapshot* recording_after();
+// The records of the window read ahead when it is the recording's last,
+// else -1 (not read ahead, or more follow it).
+int32_t recording_after_last();
 // Changes whenever recording_before or recording_after would give other
 // records.
 int64_t recording_around_serial();

@@ -48,7 +48,10 @@ void marks_by(const HighlightRules* rules, int32_t first, int32_t hi, HighlightM
   g_highlight_work.before = recording_before();
   g_highlight_work.edges = recording_edges();
   // The next window is read on into only by a paint that reaches this one's end.
-  g_highlight_work.after = hi >= capture_write_position(&shown()) ? recording_after() : nullptr;
+  const int at_end = hi >= capture_write_position(&shown());
+  g_highlight_work.after = at_end ? recording_after() : nullptr;
+  g_highlight_work.after_last = recording_after_last();
+  g_highlight_work.complete = at_end && recording_shown();
   LineShape shape[2];
   line_shapes_of(g_app.settings.port, shape);
   highlight_mark(rules, c.records, c.times, lo, first, hi, g_events, g_event_count, g_event_base, shape,

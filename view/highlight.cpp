@@ -199,7 +199,9 @@ void mark_bad_frames(const HighlightRule& h, int r, const CaptureRecord* records
   // With a window of the recording after this one, any stream's last frame
   // may run on into it; with one before, any stream's first frame may be
   // the rest of one begun there.
-  const uint32_t open = cut_streams(records, hi, base, work) | (work->edges & kHighlightWindowAfter ? 15u : 0u);
+  const int beyond = (work->edges & kHighlightWindowAfter) &&
+                     !(work->after_last >= 0 && work->frames_trail >= work->after_last);
+  const uint32_t open = cut_streams(records, hi, base, work) | (beyond ? 15u : 0u);
   for (int32_t k = a; k < n && frames[k].first_record < to; k++) {
     const ModbusFrame& m = frames[k];
     if (m.last_record < from || m.last_record - m.first_record > kHighlightLookBack) continue;
@@ -286,7 +288,7 @@ void mark_read_on(int r, const CaptureRecord* records, int32_t lo, int32_t first
   for (int32_t e = 0; e < a.event_count && t.event_count < kCaptureEvents; e++)
     if (a.events[e].place < a.base + count) t.events[t.event_count++] = a.events[e];
   find_pass_next_stretch(&work->pass);
-  FindList list = {work->finds, 0, kHighlightFinds, 0};
+  FindList list = {work->finds, 0, kHighlightLookBack, 0};  // never full: at most one find a record
   find_pass_run(&work->pass, t, &list, nullptr, shape);
   StreamEnds ends;
   int have_ends = 0;
@@ -300,7 +302,9 @@ void mark_read_on(int r, const CaptureRecord* records, int32_t lo, int32_t first
     // Begun in the window before this one, or too far apart for every
     // paint of its records to see it whole: coloured by none.
     if (at < 0 || hi - at + last > kHighlightLookBack) continue;
-    if (hi - 1 >= first && (work->shown_hi <= 0 || at < work->shown_hi)) out->matches[r]++;
+    // Counted when a record of it is on the screen: its stream's last in
+    // this window is.
+    if (ends.at[found.kind - 1][0] >= first && (work->shown_hi <= 0 || at < work->shown_hi)) out->matches[r]++;
     for (int32_t i = at < lo ? lo : at; i < hi; i++) {
       if (records[i].kind != found.kind || out->rule[i - lo]) continue;
       out->rule[i - lo] = static_cast<uint8_t>(r + 1);
@@ -317,6 +321,7 @@ void highlight_frames_use(HighlightWork* work, const ModbusMonitorResult* r) {
   work->frame_count = ok ? r->frames.n : 0;
   work->frames_base = ok ? r->base - r->lead : 0;
   work->frames_end = ok ? r->base + r->count + r->trail : 0;
+  work->frames_trail = ok ? r->trail : 0;
   work->frames_line_monitor = ok ? r->options.line_monitor : 0;
 }
 
@@ -575,11 +580,36 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
   s.count = hi - lo;
   s.base = base + lo;
   // An event after the last record waits for the record it comes before:
-  // Find would mark the record before it, which a later paint would not.
+  // Find would mark the record before it, which a later paint would not;
+  // unless no record will come (the end of a recording's window).
   s.event_count = 0;
   for (int32_t e = 0; e < event_count && s.event_count < kCaptureEvents; e++)
-    if (events[e].place < base + hi) s.events[s.event_count++] = events[e];
-  const int before = lo == 0 && work->before && work->before->count > 0;
+    if (events[e].place < base + hi || (work->complete && events[e].place == base + hi))
+      s.events[s.event_count++] = events[e];
+  const int before = lo == 0 && work->before && work->before->count > 0 && work->before->records;
+  StreamEnds before_ends;
+  if (before) {
+    // Where in the window before Find's pass begins: each stream's longest
+    // pattern's bytes less one before the edge, then back as far as a
+    // paint looks back from there.
+    const CaptureSnapshot& b = *work->before;
+    stream_ends(b.records, 0, b.count, &before_ends);
+    const int32_t longest = highlight_longest(rules);
+    int32_t from = b.count;
+    for (int k = 0; k < kFindStreams; k++) {
+      const int32_t n = before_ends.n[k] < longest - 1 ? before_ends.n[k] : longest - 1;
+      if (n > 0 && before_ends.at[k][n - 1] < from) from = before_ends.at[k][n - 1];
+    }
+    from = highlight_window_start(b.records, b.count, from, longest, highlight_lead(rules));
+    CaptureSnapshot& h = work->head;
+    h.records = b.records + from;
+    h.times = b.times ? b.times + from : nullptr;
+    h.count = b.count - from;
+    h.base = b.base + from;
+    h.event_count = 0;
+    for (int32_t e = 0; e < b.event_count && h.event_count < kCaptureEvents; e++)
+      if (b.events[e].place >= h.base) h.events[h.event_count++] = b.events[e];
+  }
   // The next window's first records, read on into for the byte rules.
   const int after = work->after && work->after->count > 0 && work->after->records;
   StreamStarts starts;
@@ -607,7 +637,7 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
         // The window before, read for what runs on into this one: its own
         // finds are not this window's.
         list.keep_from = INT32_MAX;
-        find_pass_run(&work->pass, *work->before, &list, nullptr, shape);
+        find_pass_run(&work->pass, work->head, &list, nullptr, shape);
         find_pass_next_stretch(&work->pass);
         list = {work->finds, 0, kHighlightFinds, 0};
         for (int k = 0; k < kFindStreams; k++) fed[k] = work->pass.fed[k];
@@ -615,8 +645,6 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
       list.skip = skip;
       list.keep_from = first - lo;  // finds wholly before it were painted before
       find_pass_run(&work->pass, s, &list, nullptr, shape);
-      StreamEnds ends;
-      int have_ends = 0;
       for (int32_t f = 0; f < list.n; f++) {
         const FindFound& found = list.items[f];
         // A match begun in the window before: its records in this one.
@@ -626,8 +654,8 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
         if (found.first < 0 && found.last < 0) continue;
         if (found.first < 0 && found.what == kFindBytes) {
           const CaptureSnapshot& b = *work->before;
-          if (!have_ends) stream_ends(b.records, 0, b.count, &ends), have_ends = 1;
-          const int32_t at = found.offset < 0 ? -1 : match_begins(ends, found.kind, fed[found.kind - 1] - found.offset);
+          const int32_t at =
+              found.offset < 0 ? -1 : match_begins(before_ends, found.kind, fed[found.kind - 1] - found.offset);
           if (at < 0 || b.count - at + found.last > kHighlightLookBack) continue;
         }
         const int32_t last = found.last < from ? from : found.last;

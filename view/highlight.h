@@ -177,7 +177,10 @@ int32_t highlight_window_end(const CaptureRecord* records, int32_t count, int32_
 // work->shown_hi - 1 (all from `first` on when shown_hi is 0).
 constexpr int32_t kHighlightMarks = 32768 + 2 * kHighlightLookBack;
 // Finds taken a listful at a time: a screen's cells (kViewMapCells) in one.
+// Reading on into the next window takes them all at once: at most one a
+// rule for each of its records.
 constexpr int32_t kHighlightFinds = 32768;
+static_assert(kHighlightLookBack >= kHighlightFinds, "the read on's list holds a listful");
 struct HighlightMarks {
   int32_t lo, hi;
   int32_t matches[kHighlightRules];
@@ -190,7 +193,7 @@ struct HighlightMarks {
 struct HighlightWork {
   int32_t shown_hi;  // the end of what is on the screen, for `matches`; 0: the stretch's end
   FindPass pass;
-  FindFound finds[kHighlightFinds];
+  FindFound finds[kHighlightLookBack];
   CaptureSnapshot stretch;
   // The decode the F rules colour by (highlight_frames_use): frames sorted
   // by first record, its record 0 at absolute place frames_base; none
@@ -199,13 +202,17 @@ struct HighlightWork {
   int32_t frame_count = 0;
   int64_t frames_base = 0;
   int64_t frames_end = 0;  // the absolute place after the decode's last record
+  int32_t frames_trail = 0;  // records of the window after the decode read
   int32_t frames_line_monitor = 0;
   // What came right before the records coloured, when they are a window of
   // a recording read on from the one before (null, or no records: none):
-  // that window's last records (at most kHighlightLookBack), which Find's
-  // pass reads first when the colouring starts at record 0, as Find reads
-  // the recording on across its windows.
+  // that window, whose last records Find's pass reads first when the
+  // colouring starts at record 0, as Find reads the recording on across its
+  // windows: from where each stream has the longest pattern's bytes less
+  // one before the edge, the chunk before the edge begins and every stream
+  // begins on a character (a run of lead bytes' values counted within it).
   const CaptureSnapshot* before = nullptr;
+  CaptureSnapshot head;  // `before` as Find takes it
   // What comes right after, when the records coloured end a window of a
   // recording that another follows (null, or no records: none): the next
   // window, whose first kHighlightLookBack records Find's pass reads on
@@ -214,6 +221,15 @@ struct HighlightWork {
   // colours the rest).
   const CaptureSnapshot* after = nullptr;
   CaptureSnapshot tail;  // `after` as Find takes it
+  // 1 when no record will ever come after the last one coloured (the end of
+  // a recording's window): the events after it are the stretch's own, as
+  // Find reads them (an event marks the chunk it follows; it breaks a
+  // match the edge cuts).
+  int32_t complete = 0;
+  // When the window after this one, read ahead, is the recording's last:
+  // its records (a decode that read them all saw to the recording's end,
+  // and no stream's last frame is left open by the edge). -1: not known.
+  int32_t after_last = -1;
   // When the records coloured are a window of a recording, which of its
   // edges another window lies beyond (kHighlightWindowBefore, ...After):
   // there a stream's first or last frame of the decode may be one the edge

@@ -184,9 +184,11 @@ void highlight_frames_tick(HWND view) {
     around.serial = recording_around_serial();
   }
   if (!modbus_monitor_worker_poll(&g_frames, &o, shown, &around)) return;
-  const int other = decoded != g_frames_of || capture_place(decoded).generation != g_frames_generation;
+  // Its generation is the one its records were taken in: a load since (a
+  // recording's other window in the same capture) makes it another's.
+  const int other = decoded != g_frames_of || g_frames.shown.generation != g_frames_generation;
   g_frames_of = decoded;
-  g_frames_generation = capture_place(decoded).generation;
+  g_frames_generation = g_frames.shown.generation;
   const uint64_t sum = bad_frames_sum(g_frames.shown);
   if (other || sum != g_frames_told) InvalidateRect(view, nullptr, FALSE);
   g_frames_told = sum;
