@@ -90,8 +90,7 @@ Windows& windows() {
 
 // read_on 1: the next window read on into at the end; 2: the window before
 // (the same records) read on from at the start.
-void paint(benchmark::State& state, int32_t first, int32_t hi, int read_on) {
-  Windows& w = windows();
+void paint_of(Windows& w, benchmark::State& state, int32_t first, int32_t hi, int read_on) {
   static HighlightWork work;
   static HighlightMarks marks;
   static CaptureSnapshot before;
@@ -109,6 +108,10 @@ void paint(benchmark::State& state, int32_t first, int32_t hi, int read_on) {
   }
 }
 
+void paint(benchmark::State& state, int32_t first, int32_t hi, int read_on) {
+  paint_of(windows(), state, first, hi, read_on);
+}
+
 void BM_ScreenAtAWindowsEnd(benchmark::State& state) { paint(state, 130000 - 1100, 130000, 0); }
 BENCHMARK(BM_ScreenAtAWindowsEnd)->Unit(benchmark::kMicrosecond);
 
@@ -117,6 +120,41 @@ BENCHMARK(BM_ScreenAtAWindowsEndReadingOnIntoTheNext)->Unit(benchmark::kMicrosec
 
 void BM_ScreenAtAWindowsStartReadingOnFromTheOneBefore(benchmark::State& state) { paint(state, 0, 1100, 2); }
 BENCHMARK(BM_ScreenAtAWindowsStartReadingOnFromTheOneBefore)->Unit(benchmark::kMicrosecond);
+
+// The same edges with the master's one command on CH1 (TX, "reset") sent
+// 60,000 records before the first window's end, and again 60,000 records
+// into the next: a line that answers a command at length, as a device does.
+Windows& windows_with_a_command() {
+  static Windows w = [] {
+    Windows m = windows();
+    const std::string cmd = "reset\r\n";
+    for (std::vector<CaptureRecord>* r : {&m.records, &m.next}) {
+      const int32_t at = r == &m.records ? 130000 - 60000 : 60000;
+      for (size_t k = 0; k < cmd.size(); k++)
+        (*r)[at + k] = CaptureRecord{kKindSentCh1, 0, static_cast<uint8_t>(cmd[k]), 0, static_cast<uint8_t>(k), {0, 0, 0}};
+      for (int k = 0; k < 3; k++)
+        (*r)[at + cmd.size() + k] = CaptureRecord{static_cast<uint8_t>(128 + k), 0, '0', '0', 0, {0, 0, 0}};
+    }
+    m.after.records = m.next.data();
+    m.after.times = m.next_times.data();
+    return m;
+  }();
+  return w;
+}
+
+void paint_with_a_command(benchmark::State& state, int32_t first, int32_t hi, int read_on) {
+  paint_of(windows_with_a_command(), state, first, hi, read_on);
+}
+
+void BM_ScreenAtAWindowsEndReadingOnIntoTheNextACommandFarIn(benchmark::State& state) {
+  paint_with_a_command(state, 130000 - 1100, 130000, 1);
+}
+BENCHMARK(BM_ScreenAtAWindowsEndReadingOnIntoTheNextACommandFarIn)->Unit(benchmark::kMicrosecond);
+
+void BM_ScreenAtAWindowsStartReadingOnFromTheOneBeforeACommandFarBack(benchmark::State& state) {
+  paint_with_a_command(state, 0, 1100, 2);
+}
+BENCHMARK(BM_ScreenAtAWindowsStartReadingOnFromTheOneBeforeACommandFarBack)->Unit(benchmark::kMicrosecond);
 
 void BM_ScreenInTheMiddle(benchmark::State& state) { paint(state, 65000, 66100, 0); }
 BENCHMARK(BM_ScreenInTheMiddle)->Unit(benchmark::kMicrosecond);

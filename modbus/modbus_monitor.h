@@ -309,6 +309,8 @@ struct ModbusMonitorResult {
 // after its last; at most kModbusMonitorAround of each are read, with their
 // events. `serial` changes whenever either holds other records. The poll
 // copies them while no decode runs: the caller may change them after it.
+// They belong to the capture as the poll found it: a decode whose records
+// are taken after a load (another generation) reads none of them.
 constexpr int32_t kModbusMonitorAround = 65536;
 struct ModbusMonitorAround {
   const CaptureSnapshot* before = nullptr;
@@ -336,6 +338,7 @@ struct ModbusMonitorWorker {
   CaptureSnapshot snapshot;
   ModbusMonitorJoined* joined = nullptr;  // allocated when records around are first asked for
   int64_t around = 0;                     // under lock: the serial of the records around asked for
+  uint32_t around_generation = 0;         // under lock: the capture's generation they were asked for
 };
 
 // Allocates the snapshot and starts the thread. Returns 0, or 1 when

@@ -46,11 +46,12 @@ void worker_run(ModbusMonitorWorker* w) {
     if (w->quit) return;
     ModbusMonitorOptions options = w->options;
     const int64_t around = w->around;
+    const uint32_t around_generation = w->around_generation;
     hold.unlock();
     const auto began = std::chrono::steady_clock::now();
     ModbusMonitorResult* r = &w->work;
     ModbusMonitorJoined* j = w->joined;
-    const int32_t lead = j ? j->lead : 0, trail = j ? j->trail : 0;
+    int32_t lead = j ? j->lead : 0, trail = j ? j->trail : 0;
     // With records around, the capture's are taken behind the lead.
     CaptureSnapshot* inner = &w->snapshot;
     if (lead || trail) {
@@ -59,6 +60,9 @@ void worker_run(ModbusMonitorWorker* w) {
       inner->times = j->times + lead;
     }
     capture_snapshot_take(w->capture, inner);
+    // The records around were another's (a window loaded since the poll):
+    // the capture is decoded alone.
+    if (inner->generation != around_generation) lead = trail = 0;
     const CaptureRecord* records = inner->records;
     const int64_t* times = inner->times;
     int32_t count = inner->count;
@@ -221,6 +225,7 @@ int modbus_monitor_worker_poll(ModbusMonitorWorker* w, const ModbusMonitorOption
     w->capture = target;
     w->options = *options;
     w->around = serial;
+    w->around_generation = place.generation;
     w->busy = 1;
   }
   w->wake.notify_one();

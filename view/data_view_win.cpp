@@ -42,7 +42,8 @@ HighlightWork g_highlight_work;
 // `rules` into *marks.
 void marks_by(const HighlightRules* rules, int32_t first, int32_t hi, HighlightMarks* marks, int32_t shown_hi = 0) {
   const Capture& c = shown();
-  const int32_t lo = highlight_window_start(c.records, hi, first, highlight_longest(rules), highlight_lead(rules));
+  const int32_t lo = highlight_window_start(c.records, hi, first, highlight_longest(rules), highlight_lead(rules),
+                                            recording_before());
   g_highlight_work.shown_hi = shown_hi;
   highlight_frames_use(&g_highlight_work, highlight_frames());
   g_highlight_work.before = recording_before();

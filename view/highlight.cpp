@@ -152,11 +152,13 @@ uint32_t cut_streams(const CaptureRecord* records, int32_t hi, int64_t base, con
 // is among `open`: a frame the decode could not have decided (its verdict
 // waits for a decode that saw what followed). A stream's last frame is
 // looked for among the frames of the decode's last kHighlightLookBack
-// records: a stream quiet longer than that has its last frame decided.
-int frame_cut(const ModbusFrame* frames, int32_t n, int32_t k, uint32_t open) {
+// records: a stream quiet longer than that (to the decode's end, `decoded`
+// records) has its last frame decided.
+int frame_cut(const ModbusFrame* frames, int32_t n, int32_t k, uint32_t open, int64_t decoded) {
   const uint32_t bit = stream_bit(frames[k]);
   if (!(open & bit)) return 0;
   const int32_t floor = frames[k].last_record;
+  if (decoded - floor > kHighlightLookBack) return 0;
   for (int32_t j = k + 1; j < n; j++) {
     if (stream_bit(frames[j]) == bit) return 0;
     if (frames[j].first_record - floor > kHighlightLookBack) return 0;
@@ -205,8 +207,10 @@ void mark_bad_frames(const HighlightRule& h, int r, const CaptureRecord* records
   for (int32_t k = a; k < n && frames[k].first_record < to; k++) {
     const ModbusFrame& m = frames[k];
     if (m.last_record < from || m.last_record - m.first_record > kHighlightLookBack) continue;
-    if (open && frame_cut(frames, n, k, open)) continue;
-    if ((work->edges & kHighlightWindowBefore) && frame_first(frames, k)) continue;
+    if (open && frame_cut(frames, n, k, open, work->frames_end - work->frames_base)) continue;
+    // A decode that read the window before (its lead) saw where each
+    // stream's frames began there.
+    if ((work->edges & kHighlightWindowBefore) && !work->frames_lead && frame_first(frames, k)) continue;
     int64_t detail = 0;
     if (!find_frame_bad(frames, n, k, work->frames_line_monitor, &detail)) continue;
     const uint8_t kind = static_cast<uint8_t>(kKindRecvCh1 + 2 * (m.channel - 1) + (m.sent ? 1 : 0));
@@ -277,6 +281,7 @@ void mark_read_on(int r, const CaptureRecord* records, int32_t lo, int32_t first
     const int32_t n = starts.n[k] < need ? starts.n[k] : need;
     if (n > 0 && starts.at[k][n - 1] + 1 > count) count = starts.at[k][n - 1] + 1;
   }
+  if (count > kHighlightEdgeReach) count = kHighlightEdgeReach;
   if (count == 0) return;
   const CaptureSnapshot& a = *work->after;
   CaptureSnapshot& t = work->tail;
@@ -298,10 +303,9 @@ void mark_read_on(int r, const CaptureRecord* records, int32_t lo, int32_t first
     if (found.what != kFindBytes || !is_data(found.kind) || found.offset < 0) continue;
     if (!have_ends) stream_ends(records, 0, hi, &ends), have_ends = 1;
     const int32_t at = match_begins(ends, found.kind, fed[found.kind - 1] - found.offset);
-    const int32_t last = found.last < 0 ? 0 : found.last;
-    // Begun in the window before this one, or too far apart for every
-    // paint of its records to see it whole: coloured by none.
-    if (at < 0 || hi - at + last > kHighlightLookBack) continue;
+    // Begun in the window before this one, or farther from the edge than
+    // the next window's paint reads back: coloured by none.
+    if (at < 0 || hi - at > kHighlightEdgeReach) continue;
     // Counted when a record of it is on the screen: its stream's last in
     // this window is.
     if (ends.at[found.kind - 1][0] >= first && (work->shown_hi <= 0 || at < work->shown_hi)) out->matches[r]++;
@@ -322,6 +326,7 @@ void highlight_frames_use(HighlightWork* work, const ModbusMonitorResult* r) {
   work->frames_base = ok ? r->base - r->lead : 0;
   work->frames_end = ok ? r->base + r->count + r->trail : 0;
   work->frames_trail = ok ? r->trail : 0;
+  work->frames_lead = ok ? r->lead : 0;
   work->frames_line_monitor = ok ? r->options.line_monitor : 0;
 }
 
@@ -482,7 +487,7 @@ int is_lead(const uint8_t* lead, uint8_t b) { return (lead[b >> 3] >> (b & 7)) &
 // its first, which the byte before it (no lead byte's value, as it ends a
 // character) or the stream's start makes a character's start.
 int32_t to_character_starts(const CaptureRecord* records, int32_t count, int32_t k, int32_t floor,
-                            const uint8_t* lead) {
+                            const uint8_t* lead, const uint32_t mid = 0) {
   // Each round moves back over one run per stream; runs of lead values in
   // every stream by turns are bounded by the rounds (binary data).
   for (int moved = 1, rounds = 0; moved && rounds < 64; rounds++) {
@@ -493,11 +498,18 @@ int32_t to_character_starts(const CaptureRecord* records, int32_t count, int32_t
       const uint8_t kind = static_cast<uint8_t>(s + 1);
       int32_t start = k;  // the first of the run of lead values before k, in this stream
       int32_t run = 0;    // its bytes before k
-      for (int32_t i = k - 1; i >= 0; i--) {
+      int32_t i = k - 1;
+      for (; i >= 0; i--) {
         if (records[i].kind != kind) continue;
         if (!is_lead(lead, records[i].data)) break;
         start = i;
         run++;
+      }
+      if (i < 0 && (mid >> s & 1)) {
+        // The stream's bytes here go on from a character the window before
+        // began: only a reading from there knows where characters begin.
+        if (k > 0) k = 0, moved = 1;
+        break;
       }
       if (start < floor) {
         // The run begins past the look-back: a character begins at each
@@ -522,8 +534,30 @@ int32_t to_character_starts(const CaptureRecord* records, int32_t count, int32_t
 
 }  // namespace
 
+namespace {
+
+// The streams whose bytes in `before` end mid-character (bit s): after the
+// last byte that holds no lead byte's value, an odd run of lead values; a
+// run that fills the whole of `before` counts as one.
+uint32_t streams_mid_character(const CaptureSnapshot* before, const uint8_t* lead) {
+  if (!before || !before->records || !lead) return 0;
+  uint32_t mid = 0, seen = 0;
+  int32_t run[kFindStreams] = {};
+  for (int32_t i = before->count - 1; i >= 0 && seen != 15; i--) {
+    const uint8_t kind = before->records[i].kind;
+    if (!is_data(kind) || (seen >> (kind - 1) & 1)) continue;
+    if (is_lead(lead, before->records[i].data)) run[kind - 1]++;
+    else seen |= 1u << (kind - 1);
+  }
+  for (int s = 0; s < kFindStreams; s++)
+    if (run[s] % 2 || (!(seen >> s & 1) && run[s] > 0)) mid |= 1u << s;
+  return mid;
+}
+
+}  // namespace
+
 int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest,
-                               const uint8_t* lead) {
+                               const uint8_t* lead, const CaptureSnapshot* before) {
   if (first > count) first = count;
   if (first <= 0) return 0;
   // Only streams that have bytes in the painted records can end a match
@@ -545,7 +579,7 @@ int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int3
     if (need[kind - 1] > 0) need[kind - 1]--;
     if (k == 0 || records[k - 1].kind != kind) starts++;
   }
-  return lead ? to_character_starts(records, count, k, floor, lead) : k;
+  return lead ? to_character_starts(records, count, k, floor, lead, streams_mid_character(before, lead)) : k;
 }
 
 int32_t highlight_window_end(const CaptureRecord* records, int32_t count, int32_t first, int32_t last,
@@ -589,9 +623,11 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
   const int before = lo == 0 && work->before && work->before->count > 0 && work->before->records;
   StreamEnds before_ends;
   if (before) {
-    // Where in the window before Find's pass begins: each stream's longest
-    // pattern's bytes less one before the edge, then back as far as a
-    // paint looks back from there.
+    // Where in the window before Find's pass begins: where each stream has
+    // the longest pattern's bytes less one before the edge, but no farther
+    // back than a match the edge cuts is coloured from (kHighlightEdgeReach);
+    // then the chunk before the edge (a silence is measured from it) and
+    // every stream on a character's start.
     const CaptureSnapshot& b = *work->before;
     stream_ends(b.records, 0, b.count, &before_ends);
     const int32_t longest = highlight_longest(rules);
@@ -600,7 +636,16 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
       const int32_t n = before_ends.n[k] < longest - 1 ? before_ends.n[k] : longest - 1;
       if (n > 0 && before_ends.at[k][n - 1] < from) from = before_ends.at[k][n - 1];
     }
-    from = highlight_window_start(b.records, b.count, from, longest, highlight_lead(rules));
+    if (from < b.count - kHighlightEdgeReach) from = b.count - kHighlightEdgeReach;
+    int32_t chunk = b.count - 1;
+    while (chunk > 0 && !is_data(b.records[chunk].kind)) chunk--;
+    while (chunk > 0 && b.records[chunk - 1].kind == b.records[chunk].kind) chunk--;
+    if (chunk >= 0 && chunk < from) from = chunk;
+    // (A run of lead bytes' values there is counted whole; the start moves
+    // back at most another reach to a character of it.)
+    if (const uint8_t* lead = highlight_lead(rules))
+      from = to_character_starts(b.records, b.count, from, from > kHighlightEdgeReach ? from - kHighlightEdgeReach : 0,
+                                 lead);
     CaptureSnapshot& h = work->head;
     h.records = b.records + from;
     h.times = b.times ? b.times + from : nullptr;
@@ -656,7 +701,7 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
           const CaptureSnapshot& b = *work->before;
           const int32_t at =
               found.offset < 0 ? -1 : match_begins(before_ends, found.kind, fed[found.kind - 1] - found.offset);
-          if (at < 0 || b.count - at + found.last > kHighlightLookBack) continue;
+          if (at < 0 || b.count - at > kHighlightEdgeReach || found.last >= kHighlightEdgeReach) continue;
         }
         const int32_t last = found.last < from ? from : found.last;
         // A match whose records lie farther apart than the look-back would

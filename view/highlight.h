@@ -150,14 +150,25 @@ int32_t highlight_longest(const HighlightRules* rules);
 // is: back past the lead bytes' values right before it to a byte that
 // ends a character (no lead byte's value) or the stream's start; a run
 // that begins past the look-back is counted whole and the start put on a
-// byte of it an even number of bytes from its first. Never
-// more than kHighlightLookBack records back: far more than a screen. A
+// byte of it an even number of bytes from its first. With `before` (the
+// window of a recording these records were read on from, HighlightWork::
+// before), a stream whose bytes there end mid-character and whose walk back
+// reaches these records' start makes the start record 0 (the colouring
+// then reads on from `before`, which knows where its characters begin).
+// Never more than kHighlightLookBack records back: far more than a screen. A
 // match whose first and last records lie farther apart than that (other
 // streams' traffic between) is left uncoloured by highlight_mark, as some
 // paints of its records could not see it whole: no match is coloured in part.
 constexpr int32_t kHighlightLookBack = 65536;
+// How far a paint reads across a recording window's edge, either way: a
+// byte match the edge cuts is coloured (in both windows) when its first
+// record lies at most this many records before the edge and its last fewer
+// than this many after it; one whose parts lie farther from the edge is
+// coloured in neither (Find still finds it). A quiet stream near the edge
+// costs a paint no more than this.
+constexpr int32_t kHighlightEdgeReach = 4096;
 int32_t highlight_window_start(const CaptureRecord* records, int32_t count, int32_t first, int32_t longest,
-                               const uint8_t* lead = nullptr);
+                               const uint8_t* lead = nullptr, const CaptureSnapshot* before = nullptr);
 
 // The lead bytes the look-back minds (FindPattern::lead of a rule on that
 // folds case in a code page with double-byte characters), or null.
@@ -203,6 +214,7 @@ struct HighlightWork {
   int64_t frames_base = 0;
   int64_t frames_end = 0;  // the absolute place after the decode's last record
   int32_t frames_trail = 0;  // records of the window after the decode read
+  int32_t frames_lead = 0;   // and of the window before
   int32_t frames_line_monitor = 0;
   // What came right before the records coloured, when they are a window of
   // a recording read on from the one before (null, or no records: none):

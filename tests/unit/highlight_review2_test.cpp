@@ -387,10 +387,10 @@ TEST_F(HighlightFrames, AMatchCutByARecordingWindowsEdgeIsColouredWholeOrNotAtAl
   EXPECT_EQ(painted(&next, 0, capture_write_position(&next)), "11100000") << "the window after, \"ARM\"";
   EXPECT_EQ(marks.matches[0], 1);
   work.before = nullptr;
-  // The match's parts farther apart than the look-back: coloured in neither.
+  // The match's second part far from the edge: coloured in neither.
   capture_clear(&next);
-  // "ARM" at records 65,531 to 65,533 of the next window: read on into,
-  // 65,538 records from the "A" before the edge to its "M".
+  // "ARM" at records 65,531 to 65,533 of the next window: farther across the
+  // edge than a paint reads (kHighlightEdgeReach).
   for (int k = 0; k < 216; k++) put(&next, std::string(300, 'z'), kKindRecvCh2, 3000 + k);
   put(&next, std::string(80, 'z'), kKindRecvCh2, 4000);
   ASSERT_EQ(capture_write_position(&next), 65531);
