@@ -228,15 +228,16 @@ void mark_bad_frames(const HighlightRule& h, int r, const CaptureRecord* records
 
 // The places of each stream's last bytes among records[from .. to - 1]
 // (at most kFindPatternMax a stream, back from `to` no farther than
-// kHighlightLookBack records): at[k][j] the record of stream k's j-th byte
-// back from the end (j = 0 its last).
+// kHighlightEdgeReach records: a match the edge cuts begins no farther
+// back): at[k][j] the record of stream k's j-th byte back from the end (j =
+// 0 its last).
 struct StreamEnds {
   int32_t n[kFindStreams];
   int32_t at[kFindStreams][kFindPatternMax];
 };
 void stream_ends(const CaptureRecord* records, int32_t from, int32_t to, StreamEnds* e) {
   for (int k = 0; k < kFindStreams; k++) e->n[k] = 0;
-  const int32_t floor = to - from > kHighlightLookBack ? to - kHighlightLookBack : from;
+  const int32_t floor = to - from > kHighlightEdgeReach ? to - kHighlightEdgeReach : from;
   for (int32_t i = to - 1; i >= floor; i--) {
     const uint8_t kind = records[i].kind;
     if (is_data(kind) && e->n[kind - 1] < kFindPatternMax) e->at[kind - 1][e->n[kind - 1]++] = i;
@@ -532,10 +533,6 @@ int32_t to_character_starts(const CaptureRecord* records, int32_t count, int32_t
   return k;
 }
 
-}  // namespace
-
-namespace {
-
 // The streams whose bytes in `before` end mid-character (bit s): after the
 // last byte that holds no lead byte's value, an odd run of lead values; a
 // run that fills the whole of `before` counts as one.
@@ -660,7 +657,7 @@ void highlight_mark(const HighlightRules* rules, const CaptureRecord* records, c
   StreamStarts starts;
   if (after) {
     const CaptureSnapshot& a = *work->after;
-    stream_starts(a.records, a.count < kHighlightLookBack ? a.count : kHighlightLookBack, &starts);
+    stream_starts(a.records, a.count < kHighlightEdgeReach ? a.count : kHighlightEdgeReach, &starts);
   }
   for (int r = 0; r < rules->count && r < kHighlightRules; r++) {
     const HighlightRule& h = rules->rules[r];
